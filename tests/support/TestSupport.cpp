@@ -1,0 +1,271 @@
+#include "tests/support/TestSupport.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace vpltest {
+
+fs::path SourceDir() { return fs::path(VPL_SOURCE_DIR); }
+
+fs::path CorpusDir() {
+    fs::path dir;
+    if (const char* env = std::getenv("CORPUS_DIR"); env && *env)
+        dir = env;
+    else
+        dir = SourceDir() / ".." / "shared" / "corpus";
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec))
+        return {};
+    return fs::weakly_canonical(dir, ec);
+}
+
+std::vector<fs::path> CorpusPdfs() {
+    std::vector<fs::path> files;
+    fs::path dir = CorpusDir();
+    if (dir.empty())
+        return files;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::end(it);
+         it.increment(ec)) {
+        if (!it->is_regular_file(ec))
+            continue;
+        std::string ext = it->path().extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(),
+                       [](unsigned char c) { return char(std::tolower(c)); });
+        if (ext == ".pdf")
+            files.push_back(it->path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+bool HaveTool(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    if (!path)
+        return false;
+    std::stringstream ss(path);
+    std::string dir;
+    while (std::getline(ss, dir, ':')) {
+        if (dir.empty())
+            continue;
+        fs::path candidate = fs::path(dir) / name;
+        if (::access(candidate.c_str(), X_OK) == 0)
+            return true;
+    }
+    return false;
+}
+
+namespace {
+
+double Now() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+// Reads the given pipes until both close or the deadline passes.
+// Returns false on time-out.
+bool DrainPipes(int fdOut, int fdErr, std::string& out, std::string& err, double deadline,
+                int fdIn = -1, const std::string* input = nullptr) {
+    size_t written = 0;
+    char buf[65536];
+    while (fdOut >= 0 || fdErr >= 0 || fdIn >= 0) {
+        double left = deadline - Now();
+        if (left <= 0)
+            return false;
+        pollfd fds[3];
+        int n = 0;
+        if (fdOut >= 0) fds[n++] = {fdOut, POLLIN, 0};
+        if (fdErr >= 0) fds[n++] = {fdErr, POLLIN, 0};
+        if (fdIn >= 0) fds[n++] = {fdIn, POLLOUT, 0};
+        int r = ::poll(fds, n, int(std::min(left, 1.0) * 1000) + 1);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        for (int i = 0; i < n; ++i) {
+            if (!fds[i].revents)
+                continue;
+            int fd = fds[i].fd;
+            if (fd == fdIn) {
+                ssize_t w = ::write(fd, input->data() + written, input->size() - written);
+                if (w > 0)
+                    written += size_t(w);
+                if (w < 0 || written >= input->size()) {
+                    ::close(fdIn);
+                    fdIn = -1;
+                }
+                continue;
+            }
+            ssize_t got = ::read(fd, buf, sizeof buf);
+            if (got > 0) {
+                (fd == fdOut ? out : err).append(buf, size_t(got));
+            } else if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN)) {
+                ::close(fd);
+                if (fd == fdOut) fdOut = -1;
+                else fdErr = -1;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+CommandResult RunCommand(const std::vector<std::string>& argv, double timeoutSeconds,
+                         const std::string& input) {
+    CommandResult result;
+    if (argv.empty())
+        return result;
+    int outPipe[2], errPipe[2], inPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0 ||
+        ::pipe2(inPipe, O_CLOEXEC) != 0)
+        return result;
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(inPipe[0], 0);
+        ::dup2(outPipe[1], 1);
+        ::dup2(errPipe[1], 2);
+        std::vector<char*> args;
+        for (const auto& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    ::close(inPipe[0]);
+    ::signal(SIGPIPE, SIG_IGN);
+    if (input.empty()) {
+        ::close(inPipe[1]);
+        inPipe[1] = -1;
+    }
+    double deadline = Now() + timeoutSeconds;
+    bool finished = DrainPipes(outPipe[0], errPipe[0], result.out, result.err, deadline,
+                               inPipe[1], &input);
+    if (!finished) {
+        ::kill(pid, SIGKILL);
+        result.timedOut = true;
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!finished) {
+        // Pipes may still be open after the kill.
+        for (int fd : {outPipe[0], errPipe[0], inPipe[1]})
+            if (fd >= 0) ::close(fd);
+    }
+    if (!result.timedOut && WIFEXITED(status))
+        result.exitCode = WEXITSTATUS(status);
+    return result;
+}
+
+ChildResult RunIsolated(const std::function<int(std::string& report)>& fn,
+                        double timeoutSeconds) {
+    ChildResult result;
+    int reportPipe[2];
+    if (::pipe2(reportPipe, O_CLOEXEC) != 0)
+        return result;
+    std::fflush(nullptr);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(reportPipe[0]);
+        std::string report;
+        int code = 1;
+        try {
+            code = fn(report);
+            if (code == 1)
+                code = 2;  // 1 is the sanitizers' exit status
+        } catch (const std::exception& e) {
+            report += std::string("exception escaped: ") + e.what();
+            code = 3;
+        } catch (...) {
+            report += "unknown exception escaped";
+            code = 3;
+        }
+        size_t done = 0;
+        while (done < report.size()) {
+            ssize_t w = ::write(reportPipe[1], report.data() + done, report.size() - done);
+            if (w <= 0)
+                break;
+            done += size_t(w);
+        }
+        ::_exit(code & 0xff);
+    }
+    ::close(reportPipe[1]);
+    std::string err;
+    bool finished = DrainPipes(reportPipe[0], -1, result.report, err, Now() + timeoutSeconds);
+    if (!finished) {
+        ::kill(pid, SIGKILL);
+        ::close(reportPipe[0]);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!finished) {
+        result.outcome = ChildOutcome::TimedOut;
+    } else if (WIFEXITED(status)) {
+        result.exitCode = WEXITSTATUS(status);
+        // The sanitizers exit with status 1 after their report: that is a crash.
+        result.outcome = result.exitCode == 0   ? ChildOutcome::Ok
+                         : result.exitCode == 1 ? ChildOutcome::Crashed
+                                                : ChildOutcome::Failed;
+    } else {
+        result.outcome = ChildOutcome::Crashed;
+    }
+    return result;
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path.string());
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& data) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
+    out.write(data.data(), std::streamsize(data.size()));
+}
+
+TempDir::TempDir() {
+    std::random_device rd;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fs::path candidate =
+            fs::temp_directory_path() / ("vpltest-" + std::to_string(::getpid()) + "-" +
+                                         std::to_string(rd()));
+        std::error_code ec;
+        if (fs::create_directory(candidate, ec)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+}  // namespace vpltest
