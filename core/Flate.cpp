@@ -1,0 +1,292 @@
+#include "core/Flate.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace velmo {
+
+namespace {
+
+// Largest row of predicted data accepted; a hostile /Columns must not make
+// the zero padding of a short row allocate without bound.
+constexpr std::uint64_t kMaxRowBytes = std::uint64_t(1) << 28;
+constexpr int kMaxColors = 256;
+constexpr int kMaxBitsPerComponent = 32;
+
+// Grows a decode buffer geometrically, never beyond kMaxDecodedSize.
+// Returns false when the buffer is already at the cap.
+bool GrowBuffer(std::string& buf) {
+    if (buf.size() >= kMaxDecodedSize) return false;
+    std::size_t next = std::max<std::size_t>(buf.size() * 2, 8192);
+    buf.resize(std::min(next, kMaxDecodedSize));
+    return true;
+}
+
+}  // namespace
+
+int FlateLevelFromIndex(int index) {
+    static constexpr int kLevels[4] = {0, 1, Z_DEFAULT_COMPRESSION, 9};
+    if (index < 0 || index > 3) return Z_DEFAULT_COMPRESSION;
+    return kLevels[index];
+}
+
+std::string FlateCompressLevel(std::string_view data, int level) {
+    if (data.empty()) return {};
+    z_stream zs{};
+    if (deflateInit(&zs, FlateLevelFromIndex(level)) != Z_OK) return {};
+    std::string out;
+    // deflateBound is exact enough that the buffer never has to grow; it is
+    // still grown (doubling) should zlib ever need more.
+    out.resize(deflateBound(&zs, static_cast<uLong>(std::min<std::size_t>(data.size(), UINT32_MAX))) +
+               64);
+    std::size_t produced = 0;
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(data.data());
+    std::size_t remaining = data.size();
+    int ret = Z_OK;
+    for (;;) {
+        if (zs.avail_in == 0 && remaining > 0) {
+            unsigned chunk = static_cast<unsigned>(std::min<std::size_t>(remaining, 1u << 30));
+            zs.next_in = const_cast<unsigned char*>(in);
+            zs.avail_in = chunk;
+            in += chunk;
+            remaining -= chunk;
+        }
+        if (produced == out.size()) out.resize(out.size() * 2);
+        std::size_t room = std::min<std::size_t>(out.size() - produced, 1u << 30);
+        zs.next_out = reinterpret_cast<unsigned char*>(out.data() + produced);
+        zs.avail_out = static_cast<unsigned>(room);
+        int flush = (remaining == 0) ? Z_FINISH : Z_NO_FLUSH;
+        ret = deflate(&zs, flush);
+        produced += room - zs.avail_out;
+        if (ret == Z_STREAM_END) break;
+        if (ret != Z_OK && ret != Z_BUF_ERROR) {
+            deflateEnd(&zs);
+            return {};
+        }
+    }
+    deflateEnd(&zs);
+    out.resize(produced);
+    return out;
+}
+
+std::string FlateCompress(std::string_view data) { return FlateCompressLevel(data, 2); }
+
+std::string FlateDecompress(std::string_view data) {
+    if (data.empty()) return {};
+    z_stream zs{};
+    if (inflateInit(&zs) != Z_OK) return {};
+    std::string out;
+    // A first guess from the input size; the buffer then doubles, so a stream
+    // that inflates to hundreds of times its size is copied only a few times.
+    out.resize(std::min<std::size_t>(std::max<std::size_t>(data.size() * 4, 8192),
+                                     kMaxDecodedSize));
+    std::size_t produced = 0;
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(data.data());
+    std::size_t remaining = data.size();
+    for (;;) {
+        if (zs.avail_in == 0 && remaining > 0) {
+            unsigned chunk = static_cast<unsigned>(std::min<std::size_t>(remaining, 1u << 30));
+            zs.next_in = const_cast<unsigned char*>(in);
+            zs.avail_in = chunk;
+            in += chunk;
+            remaining -= chunk;
+        }
+        if (produced == out.size() && !GrowBuffer(out)) break;
+        std::size_t room = std::min<std::size_t>(out.size() - produced, 1u << 30);
+        zs.next_out = reinterpret_cast<unsigned char*>(out.data() + produced);
+        zs.avail_out = static_cast<unsigned>(room);
+        int ret = inflate(&zs, Z_NO_FLUSH);
+        std::size_t made = room - zs.avail_out;
+        produced += made;
+        if (ret == Z_STREAM_END) break;
+        // Data error, preset dictionary or no memory: keep what came out.
+        if (ret != Z_OK && ret != Z_BUF_ERROR) break;
+        // Output space left over while the input is used up: the stream is
+        // truncated; nothing more will come.
+        if (zs.avail_out > 0 && zs.avail_in == 0 && remaining == 0) break;
+        if (ret == Z_BUF_ERROR && made == 0 && zs.avail_out > 0) break;
+    }
+    inflateEnd(&zs);
+    out.resize(produced);
+    return out;
+}
+
+std::string FlateCompressStored(std::string_view data) {
+    if (data.empty()) return {};
+    if (data.size() >= 65536) return FlateCompressLevel(data, 0);
+    const std::size_t n = data.size();
+    std::string out;
+    out.reserve(n + 11);
+    out += '\x78';
+    out += '\x01';
+    out += '\x01';  // final stored block
+    out += static_cast<char>(n & 0xFF);
+    out += static_cast<char>((n >> 8) & 0xFF);
+    out += static_cast<char>(~n & 0xFF);
+    out += static_cast<char>((~n >> 8) & 0xFF);
+    out.append(data);
+    uLong sum = adler32(0L, Z_NULL, 0);
+    sum = adler32(sum, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(n));
+    out += static_cast<char>((sum >> 24) & 0xFF);
+    out += static_cast<char>((sum >> 16) & 0xFF);
+    out += static_cast<char>((sum >> 8) & 0xFF);
+    out += static_cast<char>(sum & 0xFF);
+    return out;
+}
+
+std::uint8_t PaethPredictor(std::uint8_t left, std::uint8_t above, std::uint8_t upperLeft) {
+    int p = int(left) + int(above) - int(upperLeft);
+    int pa = std::abs(p - int(left));
+    int pb = std::abs(p - int(above));
+    int pc = std::abs(p - int(upperLeft));
+    if (pa <= pb && pa <= pc) return left;
+    if (pb <= pc) return above;
+    return upperLeft;
+}
+
+namespace {
+
+// One row of TIFF predictor 2: each sample adds the decoded sample of the
+// same component one pixel to the left, modulo 2^bpc.
+void UndoTiffRow(unsigned char* row, std::size_t rowBytes, int colors, int bpc,
+                 std::uint64_t samples) {
+    if (bpc == 8) {
+        for (std::size_t i = static_cast<std::size_t>(colors); i < rowBytes; ++i)
+            row[i] = static_cast<unsigned char>(row[i] + row[i - colors]);
+        return;
+    }
+    if (bpc == 16) {
+        const std::size_t stride = static_cast<std::size_t>(colors) * 2;
+        for (std::size_t i = stride; i + 1 < rowBytes; i += 2) {
+            unsigned v = (unsigned(row[i]) << 8 | row[i + 1]) +
+                         (unsigned(row[i - stride]) << 8 | row[i + 1 - stride]);
+            row[i] = static_cast<unsigned char>(v >> 8);
+            row[i + 1] = static_cast<unsigned char>(v);
+        }
+        return;
+    }
+    // Any other component size: samples packed most significant bit first.
+    const std::uint64_t mask = (bpc >= 64) ? ~0ull : ((1ull << bpc) - 1);
+    std::vector<std::uint64_t> running(static_cast<std::size_t>(colors), 0);
+    auto getBits = [&](std::uint64_t bitPos) {
+        std::uint64_t v = 0;
+        for (int b = 0; b < bpc; ++b) {
+            std::uint64_t p = bitPos + b;
+            v = (v << 1) | ((row[p >> 3] >> (7 - (p & 7))) & 1u);
+        }
+        return v;
+    };
+    auto putBits = [&](std::uint64_t bitPos, std::uint64_t v) {
+        for (int b = 0; b < bpc; ++b) {
+            std::uint64_t p = bitPos + b;
+            unsigned bit = (v >> (bpc - 1 - b)) & 1u;
+            unsigned char m = static_cast<unsigned char>(0x80u >> (p & 7));
+            if (bit)
+                row[p >> 3] |= m;
+            else
+                row[p >> 3] &= static_cast<unsigned char>(~m);
+        }
+    };
+    for (std::uint64_t s = 0; s < samples; ++s) {
+        std::size_t c = static_cast<std::size_t>(s % colors);
+        std::uint64_t pos = s * bpc;
+        std::uint64_t v = (getBits(pos) + running[c]) & mask;
+        running[c] = v;
+        putBits(pos, v);
+    }
+}
+
+}  // namespace
+
+bool UndoPredictor(std::string_view data, int predictor, int colors, int bitsPerComponent,
+                   int columns, bool padLastRow, std::string& out) {
+    out.clear();
+    if (predictor < 2) {
+        out.assign(data);
+        return true;
+    }
+    if (colors < 1 || colors > kMaxColors || bitsPerComponent < 1 ||
+        bitsPerComponent > kMaxBitsPerComponent || columns < 1)
+        return false;
+    const std::uint64_t bitsPerPixel = std::uint64_t(colors) * std::uint64_t(bitsPerComponent);
+    const std::uint64_t rowBytes64 = (bitsPerPixel * std::uint64_t(columns) + 7) / 8;
+    if (rowBytes64 == 0 || rowBytes64 > kMaxRowBytes) return false;
+    const std::size_t rowBytes = static_cast<std::size_t>(rowBytes64);
+    const std::size_t len = data.size();
+    const unsigned char* src = reinterpret_cast<const unsigned char*>(data.data());
+
+    if (predictor >= 10) {
+        // Bytes per complete pixel, rounded up (4-bit RGB: 2).
+        const std::size_t bpp = static_cast<std::size_t>(std::max<std::uint64_t>(1, (bitsPerPixel + 7) / 8));
+        const std::size_t inRow = rowBytes + 1;
+        const std::size_t rows = (len + inRow - 1) / inRow;
+        if (rows > kMaxDecodedSize / rowBytes) return false;
+        out.assign(rows * rowBytes, '\0');
+        unsigned char* dst = reinterpret_cast<unsigned char*>(out.data());
+        for (std::size_t r = 0; r < rows; ++r) {
+            const std::size_t start = r * inRow;
+            const unsigned tag = src[start];
+            const std::size_t avail = std::min(rowBytes, len - start - 1);
+            unsigned char* cur = dst + r * rowBytes;
+            std::memcpy(cur, src + start + 1, avail);  // the rest stays zero
+            const unsigned char* up = r > 0 ? cur - rowBytes : nullptr;
+            switch (tag) {
+                case 1:
+                    for (std::size_t i = bpp; i < rowBytes; ++i)
+                        cur[i] = static_cast<unsigned char>(cur[i] + cur[i - bpp]);
+                    break;
+                case 2:
+                    if (up)
+                        for (std::size_t i = 0; i < rowBytes; ++i)
+                            cur[i] = static_cast<unsigned char>(cur[i] + up[i]);
+                    break;
+                case 3:
+                    for (std::size_t i = 0; i < rowBytes; ++i) {
+                        unsigned left = i >= bpp ? cur[i - bpp] : 0;
+                        unsigned above = up ? up[i] : 0;
+                        cur[i] = static_cast<unsigned char>(cur[i] + ((left + above) >> 1));
+                    }
+                    break;
+                case 4:
+                    for (std::size_t i = 0; i < rowBytes; ++i) {
+                        std::uint8_t left = i >= bpp ? cur[i - bpp] : 0;
+                        std::uint8_t above = up ? up[i] : 0;
+                        std::uint8_t ul = (up && i >= bpp) ? up[i - bpp] : 0;
+                        cur[i] = static_cast<unsigned char>(cur[i] + PaethPredictor(left, above, ul));
+                    }
+                    break;
+                default:
+                    break;  // 0 and unknown tags: the row as stored
+            }
+        }
+        return true;
+    }
+
+    const std::size_t rows = padLastRow ? (len + rowBytes - 1) / rowBytes : len / rowBytes;
+    if (rows > kMaxDecodedSize / rowBytes) return false;
+    out.assign(data.substr(0, std::min(len, rows * rowBytes)));
+    out.resize(rows * rowBytes, '\0');
+    if (predictor == 2) {
+        const std::uint64_t samples = std::uint64_t(columns) * std::uint64_t(colors);
+        unsigned char* dst = reinterpret_cast<unsigned char*>(out.data());
+        for (std::size_t r = 0; r < rows; ++r)
+            UndoTiffRow(dst + r * rowBytes, rowBytes, colors, bitsPerComponent, samples);
+    }
+    if (!padLastRow && rows * rowBytes < len) out.append(data.substr(rows * rowBytes));
+    return true;
+}
+
+std::string FlateDecompressWithPredictor(std::string_view data, const TPDFFlateParms& parms) {
+    std::string inflated = FlateDecompress(data);
+    if (parms.Predictor < 2) return inflated;
+    std::string out;
+    if (!UndoPredictor(inflated, parms.Predictor, parms.Colors, parms.BitsPerComponent,
+                       parms.Columns, true, out))
+        return {};
+    return out;
+}
+
+}  // namespace velmo
