@@ -1,0 +1,194 @@
+// Standard security handler: the state read from an /Encrypt dictionary, the
+// password checks, the key derivation of revisions 2 to 6 and the per-object
+// keys and string ciphers built on it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace velmo {
+
+enum TPDFEncryptionAlgorithm : std::uint8_t { eaRC4, eaAES128, eaAES256 };
+
+enum TPDFEncryptionStrength : std::uint8_t {
+    esStd,
+    es128Bit,
+    esAES128Bit,
+    esAES256Bit,
+    es48Bit,
+    esVariable,
+    esAES256BitAcroX
+};
+
+enum TPDFEncrypted : std::uint8_t { peDecrypted, peEncrypted, peUnknownEncryption };
+
+enum TPDFPermission : std::uint8_t { ppCanPrint, ppCanCopy, ppCanChange, ppCanAddNotes };
+
+enum TPDFExtraPermission : std::uint8_t {
+    ppCanFillFields,
+    ppCanCopyAccess,
+    ppCanAssemble,
+    ppCanPrintFull
+};
+
+// A small set over one of the permission enumerations.
+template <typename E>
+class TPDFSet {
+public:
+    constexpr TPDFSet() = default;
+    constexpr TPDFSet(std::initializer_list<E> items) {
+        for (E e : items) Include(e);
+    }
+    constexpr bool Contains(E e) const { return (FBits >> static_cast<unsigned>(e)) & 1u; }
+    constexpr void Include(E e) { FBits |= 1u << static_cast<unsigned>(e); }
+    constexpr void Exclude(E e) { FBits &= ~(1u << static_cast<unsigned>(e)); }
+    constexpr bool Empty() const { return FBits == 0; }
+    constexpr bool operator==(const TPDFSet&) const = default;
+    static constexpr TPDFSet All() {
+        TPDFSet s;
+        s.FBits = 0x0F;
+        return s;
+    }
+
+private:
+    std::uint8_t FBits = 0;
+};
+
+using TPDFPermissions = TPDFSet<TPDFPermission>;
+using TPDFExtraPermissions = TPDFSet<TPDFExtraPermission>;
+
+// The parameters read from an /Encrypt dictionary.
+struct TPDFEncryption {
+    bool DictionaryPresent = false;
+    bool Extracted = false;
+    int Length = 0;  // bits
+    int R = 0;
+    int V = 0;  // 0: not a supported form
+    std::string O;
+    std::string U;
+    std::string OE;
+    std::string UE;
+    std::string Perms;
+    std::uint32_t P = 0;
+    TPDFEncryptionAlgorithm Algorithm = eaRC4;
+    int DictionaryObjNum = 0;
+    bool EncryptMetadata = true;
+};
+
+// The 32-byte password padding string.
+std::string_view PasswordPadding();
+
+// Pads a password: cut to 32 bytes, padding appended, cut to 32 bytes.
+std::string PadPassword(std::string_view password);
+
+// Reads /P: a non-negative value is rounded to 64 bits and its low 32 bits
+// taken, so the unsigned form of a pattern reads like its signed form.
+std::uint32_t PermissionsFromNumber(double value);
+
+// Encrypts or decrypts one string or stream body under an object key.
+// AES keys give the IV-prefixed, padded form; RC4 is its own inverse.
+std::string EncryptObjectData(TPDFEncryptionAlgorithm algorithm, std::string_view key,
+                              std::string_view data);
+std::string DecryptObjectData(TPDFEncryptionAlgorithm algorithm, std::string_view key,
+                              std::string_view data);
+
+// The values a new /Encrypt dictionary is built from.
+struct TPDFEncryptDictionaryValues {
+    int V = 0;
+    int R = 0;
+    int Length = 0;           // 0: /Length not written
+    std::string CFM;          // empty: no crypt filter
+    int CFLength = 0;         // crypt filter /Length in bytes
+    std::string O, U;         // always
+    std::string OE, UE, Perms;  // AES-256 only
+    std::int32_t P = 0;
+};
+
+// State and key derivation of the standard security handler. The document
+// owns one and answers its questions about the trailer through the hooks.
+class TPDFSecurityHandler {
+public:
+    // First element of the trailer's /ID, empty when the trailer has none.
+    std::function<std::string()> OnGetFirstID;
+    // Reads the /Encrypt entry of the trailer again (ExtractEncryption).
+    std::function<void()> OnExtractEncryption;
+
+    // Installs a freshly read record and resets the permissions from its P.
+    void SetEncryption(const TPDFEncryption& rec);
+    TPDFEncryption& Encryption() { return FEncryption; }
+    const TPDFEncryption& Encryption() const { return FEncryption; }
+
+    // Queries; each first re-reads the dictionary when the record is stale.
+    TPDFEncrypted GetEncrypted();
+    int EncryptionStrength();
+    int EncryptionAlgorithm();
+    bool EncryptionAcroX();
+    bool CanDecrypt();
+    bool HasUserPassword();
+    bool HasOwnerPassword();
+
+    bool CheckUserPassword(const std::u16string& password);
+    bool CheckOwnerPassword(const std::u16string& password);
+    void SetPassword(const std::u16string& password);
+
+    // Revision-6 password hash (32 bytes).
+    static std::string CalculateVer6Hash(std::string_view shaInput, std::string_view passwordA,
+                                         int truncLength, std::string_view uk);
+
+    void SetPermissionsKey(std::uint32_t p);
+    void CalculatePermissionsKey();
+    void CalculateKeys();
+    void CalculateAES256Keys();
+
+    // Sets up the handler to encrypt a plain document and returns the values
+    // of its new /Encrypt dictionary.
+    TPDFEncryptDictionaryValues Encrypt(const std::string& owner, const std::string& user,
+                                        TPDFEncryptionStrength strength, TPDFPermissions perm,
+                                        TPDFExtraPermissions extraPerm);
+
+    // Key of one indirect object; empty for the /Encrypt dictionary itself.
+    std::string GetObjectKey(int objNum, int genNum) const;
+
+    // Installs a state restored from a fingerprint or carried over from
+    // another document (the fingerprint's ApplyEncryption, steps 1-3).
+    void ApplyEncryptionState(const TPDFEncryption& rec, const std::string& fileKey);
+
+    // Resets the handler after the document's encryption was removed.
+    void Forget();
+
+    std::string PasswordBytes(const std::u16string& password) const;
+
+    // Fields (named as the document's own).
+    TPDFEncryption FEncryption;
+    std::u16string FPassword;
+    bool FIsUserPassword = false;
+    bool FIsOwnerPassword = false;
+    std::string IndObjEncKey;
+    std::string EncryptionKey;
+    std::uint32_t PermKey = 0;
+    TPDFPermissions FPermissions;
+    TPDFExtraPermissions FExtraPermissions;
+    TPDFEncryptionStrength FEncryptionStrength = esStd;
+    std::string OwnerKey, UserKey;
+    std::string OwnerEncKey, UserEncKey, PermsKey;
+    std::string FOwnerPassword, FUserPassword;
+    bool FOwnerPasswordBlank = false;
+    bool FUserPasswordBlank = false;
+    bool MalformedPermKey = false;
+
+private:
+    void EnsureExtracted();
+    std::string FirstID() const;
+    int KeyLengthBytes() const;
+    void SetStrengthFromRecord();
+    bool CheckUserPasswordBytes(const std::string& pw);
+    bool CheckOwnerPasswordBytes(const std::string& pw);
+    bool UserKeyMatches() const;
+    bool CheckAES256(const std::string& pw, bool owner);
+    void CheckPerms();
+    void ClearSecrets();
+};
+
+}  // namespace velmo
