@@ -10,6 +10,11 @@
 
 namespace velmo {
 
+class TPDFObject;
+class TPDFDictionary;
+class TPDFArray;
+class TPDFStructure;
+
 enum TPDFEncryptionAlgorithm : std::uint8_t { eaRC4, eaAES128, eaAES256 };
 
 enum TPDFEncryptionStrength : std::uint8_t {
@@ -106,10 +111,51 @@ struct TPDFEncryptDictionaryValues {
     std::int32_t P = 0;
 };
 
+// One indirect object of the document as the object walks of the handler
+// see it.
+struct TPDFSecuredObject {
+    std::int32_t ObjNum = 0;
+    std::int32_t GenNum = 0;
+    bool Compact = false;           // taken from an object stream
+    bool* Decrypted = nullptr;      // the object's FDecrypted flag
+    std::function<TPDFObject*()> Fetch;  // the value (decoded, decrypted when possible)
+};
+
+// What the handler needs of its document: the trailer, the object store,
+// new indirect objects and the list of indirect objects.
+class TPDFSecurityHost {
+public:
+    virtual ~TPDFSecurityHost() = default;
+    virtual TPDFDictionary* SecurityTrailer() = 0;
+    virtual TPDFStructure* SecurityStructure() = 0;
+    // Makes Obj a new indirect object (generation 0) and returns its number.
+    virtual std::int32_t SecurityNewObjRef(TPDFObject* Obj) = 0;
+    // Visits every indirect object in list order.
+    virtual void SecurityForEachObject(const std::function<void(TPDFSecuredObject&)>& Visit) = 0;
+    // Removes (and frees) indirect object ObjNum and rebuilds the object index.
+    virtual void SecurityRemoveObject(std::int32_t ObjNum) = 0;
+};
+
+// The fingerprint's fields besides the record: the /ID array as PDF text and
+// the file key.
+struct TPDFFingerprint {
+    TPDFEncryption Encryption;
+    std::string IDText;
+    std::string Key;
+};
+std::string BuildFingerprint(const TPDFFingerprint& F);
+// False when the text does not decipher to a fingerprint.
+bool ParseFingerprint(std::string_view Text, TPDFFingerprint& F);
+
 // State and key derivation of the standard security handler. The document
-// owns one and answers its questions about the trailer through the hooks.
+// owns one and answers its questions about the trailer through the host.
 class TPDFSecurityHandler {
 public:
+    // Connects the handler to its document; the hooks below then read the
+    // document's trailer.
+    void AttachHost(TPDFSecurityHost* Host);
+    TPDFSecurityHost* FHost = nullptr;
+
     // First element of the trailer's /ID, empty when the trailer has none.
     std::function<std::string()> OnGetFirstID;
     // Reads the /Encrypt entry of the trailer again (ExtractEncryption).
@@ -160,6 +206,38 @@ public:
 
     std::string PasswordBytes(const std::u16string& password) const;
 
+    // ---- Operations on the document's objects (through the host) ----
+
+    // Reads the trailer's /Encrypt entry into FEncryption.
+    void ExtractEncryption();
+    // The trailer's /ID array, made when missing.
+    TPDFArray* GetID();
+    // Load: tries the empty password, then Password; false when neither is
+    // accepted (the load then fails with a wrong password).
+    bool OpenWithPassword(const std::u16string& Password);
+    // Encrypts the plain document in memory and writes its new /Encrypt
+    // dictionary; always true.
+    bool EncryptDocument(const std::string& Owner, const std::string& User,
+                         TPDFEncryptionStrength Strength, TPDFPermissions Perm,
+                         TPDFExtraPermissions ExtraPerm);
+    // Removes the encryption; false when not encrypted or no password was
+    // accepted.
+    bool DecryptDocument();
+    std::string EncryptionFingerprint();
+    bool EncryptWithFingerprint(std::string_view Fingerprint);
+    void ApplyEncryption(const TPDFEncryption& Rec);
+    void EncryptAllObjects();
+    void DecryptAllObjects();
+
+    // One indirect object's value: decrypted on first use when a password
+    // was accepted, encrypted for writing. Decrypted is the object's flag.
+    void DecryptIndirectValue(TPDFObject* Value, std::int32_t ObjNum, std::int32_t GenNum,
+                              bool& Decrypted);
+    void EncryptIndirectValue(TPDFObject* Value, std::int32_t ObjNum, std::int32_t GenNum,
+                              bool& Decrypted);
+    void EncryptObjectStrings(const std::string& Key, TPDFObject* Obj);
+    void DecryptObjectStrings(const std::string& Key, TPDFObject* Obj);
+
     // Fields (named as the document's own).
     TPDFEncryption FEncryption;
     std::u16string FPassword;
@@ -179,6 +257,9 @@ public:
     bool MalformedPermKey = false;
 
 private:
+    void CryptObject(const std::string& Key, TPDFObject* Obj, bool Encrypting);
+    TPDFDictionary* NewEncryptDictionary(const TPDFEncryptDictionaryValues& V, bool FromRecord);
+    void InstallEncryptDictionary(TPDFDictionary* Dict);
     void EnsureExtracted();
     std::string FirstID() const;
     int KeyLengthBytes() const;

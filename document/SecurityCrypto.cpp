@@ -1,110 +1,65 @@
 #include "document/SecurityCrypto.h"
 
-#include <openssl/evp.h>
-#include <openssl/rand.h>
-
-#include <stdexcept>
+#include "core/Ciphers.h"
+#include "core/Digests.h"
+#include "core/Random.h"
 
 namespace velmo::seccrypto {
 
 namespace {
 
-std::string Digest(const EVP_MD* md, std::string_view s) {
-    unsigned char out[EVP_MAX_MD_SIZE];
-    unsigned len = 0;
-    EVP_Digest(s.data(), s.size(), out, &len, md, nullptr);
-    return std::string(reinterpret_cast<char*>(out), len);
-}
-
-const EVP_CIPHER* CbcFor(std::size_t keyLen) {
-    switch (keyLen) {
-        case 16: return EVP_aes_128_cbc();
-        case 24: return EVP_aes_192_cbc();
-        case 32: return EVP_aes_256_cbc();
-        default: return nullptr;
-    }
-}
-
-std::string Cbc(bool enc, std::string_view key, std::string_view iv, std::string_view data) {
-    const EVP_CIPHER* c = CbcFor(key.size());
-    if (!c || data.empty() || data.size() % 16 != 0 || iv.size() < 16) return {};
-    std::string out(data.size(), '\0');
-    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-    int l = 0;
-    EVP_CipherInit_ex(ctx, c, nullptr, reinterpret_cast<const unsigned char*>(key.data()),
-                      reinterpret_cast<const unsigned char*>(iv.data()), enc ? 1 : 0);
-    EVP_CIPHER_CTX_set_padding(ctx, 0);
-    EVP_CipherUpdate(ctx, reinterpret_cast<unsigned char*>(out.data()), &l,
-                     reinterpret_cast<const unsigned char*>(data.data()),
-                     static_cast<int>(data.size()));
-    EVP_CIPHER_CTX_free(ctx);
-    return out;
+template <class D>
+std::string AsString(const D& Digest) {
+    return std::string(reinterpret_cast<const char*>(Digest.data()), Digest.size());
 }
 
 }  // namespace
 
-std::string MD5OfString(std::string_view s) { return Digest(EVP_md5(), s); }
-std::string SHA256OfBytes(std::string_view s) { return Digest(EVP_sha256(), s); }
-std::string SHA384OfBytes(std::string_view s) { return Digest(EVP_sha384(), s); }
-std::string SHA512OfBytes(std::string_view s) { return Digest(EVP_sha512(), s); }
+std::string MD5OfString(std::string_view s) { return AsString(velmo::MD5OfString(s)); }
+
+std::string SHA256OfBytes(std::string_view s) {
+    TSHA256Digest d;
+    velmo::SHA256OfBytes(s, d);
+    return AsString(d);
+}
+
+std::string SHA384OfBytes(std::string_view s) {
+    TSHA384Digest d;
+    velmo::SHA384OfBytes(s, d);
+    return AsString(d);
+}
+
+std::string SHA512OfBytes(std::string_view s) {
+    TSHA512Digest d;
+    velmo::SHA512OfBytes(s, d);
+    return AsString(d);
+}
 
 std::string RC4Crypt(std::string_view key, std::string_view data) {
-    unsigned char S[256];
-    for (int i = 0; i < 256; ++i) S[i] = static_cast<unsigned char>(i);
-    if (key.empty()) return std::string(data);
-    unsigned j = 0;
-    for (unsigned i = 0; i < 256; ++i) {
-        j = (j + S[i] + static_cast<unsigned char>(key[i % key.size()])) & 0xFF;
-        std::swap(S[i], S[j]);
-    }
-    std::string out(data);
-    unsigned i = 0;
-    j = 0;
-    for (char& c : out) {
-        i = (i + 1) & 0xFF;
-        j = (j + S[i]) & 0xFF;
-        std::swap(S[i], S[j]);
-        c = static_cast<char>(static_cast<unsigned char>(c) ^ S[(S[i] + S[j]) & 0xFF]);
-    }
-    return out;
+    return velmo::RC4Crypt(key, data);
 }
 
 std::string AESEncryptCBC(std::string_view key, std::string_view iv, std::string_view data) {
-    return Cbc(true, key, iv, data);
+    return velmo::AESEncryptCBC(key, iv, data);
 }
+
 std::string AESEncryptCBCRaw(std::string_view key, std::string_view iv, std::string_view data) {
-    return Cbc(true, key, iv, data);
+    return velmo::AESEncryptCBCRaw(key, iv, data);
 }
+
 std::string AESDecryptCBC(std::string_view key, std::string_view iv, std::string_view data) {
-    return Cbc(false, key, iv, data);
+    return velmo::AESDecryptCBC(key, iv, data);
 }
 
 std::string AESEncryptPadded(std::string_view key, std::string_view data) {
-    std::string iv = RandomBytes(16);
-    std::string padded(data);
-    const std::size_t n = 16 - data.size() % 16;
-    padded.append(n, static_cast<char>(n));
-    return iv + Cbc(true, key, iv, padded);
+    return velmo::AESEncryptPadded(key, data);
 }
 
 std::string AESDecryptPadded(std::string_view key, std::string_view data) {
-    if (data.size() <= 16) return {};
-    std::string plain = Cbc(false, key, data.substr(0, 16), data.substr(16));
-    if (plain.empty()) return {};
-    const unsigned n = static_cast<unsigned char>(plain.back());
-    if (n < 1 || n > 16 || n > plain.size()) return {};
-    for (std::size_t k = plain.size() - n; k < plain.size(); ++k)
-        if (static_cast<unsigned char>(plain[k]) != n) return {};
-    plain.resize(plain.size() - n);
-    return plain;
+    return velmo::AESDecryptPadded(key, data);
 }
 
-std::string RandomBytes(std::size_t n) {
-    std::string s(n, '\0');
-    if (n && RAND_bytes(reinterpret_cast<unsigned char*>(s.data()), static_cast<int>(n)) != 1)
-        throw std::runtime_error("random generator failed");
-    return s;
-}
+std::string RandomBytes(std::size_t n) { return velmo::RandomBytes(n); }
 
 std::string WideToUTF8Bytes(const std::u16string& s) {
     std::string out;
