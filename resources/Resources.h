@@ -27,10 +27,6 @@ constexpr int kDingbatsFont = 15903;     // TrueType font, zlib
 std::optional<std::string_view> Find(int Id);
 // The bytes of resource Id as stored; raises EResNotFound when there is none.
 std::string_view Get(int Id);
-// Get followed by a zlib inflation; empty when the data does not inflate.
-std::string GetInflated(int Id);
-// Inflates a zlib stream; empty when the data does not inflate completely.
-std::string Inflate(std::string_view Data);
 // The name of predefined CMap K (1-based, 1..kCMapCount), empty outside.
 std::string_view PredefinedCMapName(int K);
 
