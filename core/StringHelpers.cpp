@@ -1,8 +1,5 @@
 #include "core/StringHelpers.h"
 
-#include <openssl/evp.h>
-#include <openssl/rand.h>
-
 #include <algorithm>
 #include <charconv>
 #include <chrono>
@@ -15,6 +12,8 @@
 #include <system_error>
 #include <unordered_set>
 
+#include "core/Digests.h"
+#include "core/Random.h"
 #include "core/Unicode.h"
 #include "platform/com/ClassRegistry.h"
 #include "platform/text/AnsiCodePage.h"
@@ -876,24 +875,6 @@ int32_t MillisecondsSince(const TSystemTime& Time, bool IsUTC) {
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(Now - Then)));
 }
 
-namespace {
-
-// MD5 of Data as 32 lower-case hexadecimal digits.
-std::string MD5Hex(std::string_view Data) {
-    unsigned char Digest[EVP_MAX_MD_SIZE];
-    unsigned int Len = 0;
-    EVP_Digest(Data.data(), Data.size(), Digest, &Len, EVP_md5(), nullptr);
-    static const char Hex[] = "0123456789abcdef";
-    std::string Out;
-    for (unsigned int I = 0; I < Len; ++I) {
-        Out += Hex[Digest[I] >> 4];
-        Out += Hex[Digest[I] & 15];
-    }
-    return Out;
-}
-
-}  // namespace
-
 std::string NewUniqueID() {
     // Eight hexadecimal digits collide by chance after some ten thousand
     // names; two equal names would make one resource stand for another, so
@@ -901,17 +882,9 @@ std::string NewUniqueID() {
     static std::mutex Lock;
     static std::unordered_set<std::string> Issued;
     for (;;) {
-        unsigned char Guid[16];
-        if (RAND_bytes(Guid, sizeof Guid) != 1) {
-            static uint64_t Counter = 0;
-            const uint64_t C = ++Counter;
-            std::memcpy(Guid, &C, sizeof C);
-            const uint64_t T = std::chrono::steady_clock::now().time_since_epoch().count();
-            std::memcpy(Guid + 8, &T, sizeof T);
-        }
-        std::string Data(reinterpret_cast<const char*>(Guid), sizeof Guid);
+        std::string Data = RandomBytes(16);  // a new GUID
         Data += FloatToStrA(NowLocal());
-        std::string Id = MD5Hex(Data).substr(0, 8);
+        std::string Id = MD5DigestToHex(MD5OfString(Data)).substr(0, 8);
         std::lock_guard<std::mutex> G(Lock);
         if (Issued.insert(Id).second) return Id;
     }
