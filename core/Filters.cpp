@@ -1,6 +1,7 @@
 #include "core/Filters.h"
 
 #include <algorithm>
+#include <array>
 
 #include "core/Flate.h"
 
@@ -32,31 +33,35 @@ std::string DecodeRunLength(std::string_view data) {
 }
 
 std::string DecodeASCIIHex(std::string_view data) {
-    auto digit = [](unsigned char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        return -1;
-    };
-    auto isAlnum = [](unsigned char c) {
-        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    };
+    // Per byte: its hexadecimal value, kNotHex for the other letters and
+    // digits (a pair holding one gives 00), kSkip for everything else.
+    static constexpr unsigned char kNotHex = 16, kSkip = 255;
+    static const auto table = [] {
+        std::array<unsigned char, 256> t{};
+        t.fill(kSkip);
+        for (int c = '0'; c <= '9'; ++c) t[c] = static_cast<unsigned char>(c - '0');
+        for (int c = 'A'; c <= 'Z'; ++c) t[c] = t[c + 32] = kNotHex;
+        for (int c = 0; c < 6; ++c) t['A' + c] = t['a' + c] = static_cast<unsigned char>(10 + c);
+        return t;
+    }();
     std::string out;
-    out.reserve(data.size() / 2 + 1);
-    int high = -2;  // -2: no pending digit; -1: pending non-hex letter
+    out.resize(data.size() / 2 + 1);
+    char* dst = out.data();
+    unsigned high = 0;
     bool pending = false;
     for (unsigned char c : data) {
-        if (!isAlnum(c)) continue;
-        const int d = digit(c);
+        const unsigned v = table[c];
+        if (v == kSkip) continue;
         if (!pending) {
-            high = d;
+            high = v;
             pending = true;
         } else {
-            out += (high < 0 || d < 0) ? '\0' : static_cast<char>(high << 4 | d);
+            *dst++ = (high == kNotHex || v == kNotHex) ? '\0' : static_cast<char>(high << 4 | v);
             pending = false;
         }
     }
-    if (pending) out += high < 0 ? '\0' : static_cast<char>(high << 4);
+    if (pending) *dst++ = high == kNotHex ? '\0' : static_cast<char>(high << 4);
+    out.resize(static_cast<std::size_t>(dst - out.data()));
     return out;
 }
 
