@@ -8,15 +8,10 @@
 namespace velmo {
 
 std::string DecodeASCII85(std::string_view data) {
-    // Where the data ends: after the last "~>", whose position in the
-    // filtered text is what counts.
-    std::size_t end = data.size();
-    for (std::size_t i = data.size(); i-- > 1;) {
-        if (data[i] == '>' && data[i - 1] == '~') {
-            end = i - 1;
-            break;
-        }
-    }
+    // The data ends at the first '~', the start of the "~>" end mark; a '~'
+    // is no digit, and whatever follows the mark is not part of the data.
+    std::size_t end = data.find('~');
+    if (end == std::string_view::npos) end = data.size();
     std::string out;
     out.reserve(std::min<std::size_t>(data.size() / 5 * 4 + 4, kMaxDecodedSize));
     std::uint64_t value = 0;
@@ -39,7 +34,7 @@ std::string DecodeASCII85(std::string_view data) {
             }
             continue;
         }
-        if (c < '!' || (c > 'u' && c != '~')) continue;
+        if (c < '!' || c > 'u') continue;
         value = value * 85 + (c - 33);
         if (++count == 5) {
             flushGroup(4);

@@ -6,9 +6,9 @@
 
 namespace velmo {
 
-// Decodes ASCII85 text up to its last "~>" end mark. Whitespace and bytes
-// outside the alphabet are dropped; 'z' stands for four zero bytes. Text
-// without an end mark is decoded to its end.
+// Decodes ASCII85 text up to its "~>" end mark (the first '~'). Whitespace
+// and bytes outside the alphabet are dropped; 'z' stands for four zero bytes.
+// Text without an end mark is decoded to its end.
 std::string DecodeASCII85(std::string_view data);
 
 // Encodes `text` as ASCII85 in lines of a little over 70 characters (CR LF),

@@ -50,6 +50,7 @@ std::string DecodeASCIIHex(std::string_view data) {
     unsigned high = 0;
     bool pending = false;
     for (unsigned char c : data) {
+        if (c == '>') break;  // the end mark; what follows is not data
         const unsigned v = table[c];
         if (v == kSkip) continue;
         if (!pending) {

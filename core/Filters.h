@@ -11,9 +11,9 @@ namespace velmo {
 // data, n > 128 repeats the next byte 257 - n times.
 std::string DecodeRunLength(std::string_view data);
 
-// ASCIIHexDecode of the bytes between the delimiters: every letter and digit
-// counts (others, the '>' end mark included, are dropped), an odd count gets
-// a trailing '0', and a pair that is not hexadecimal gives 00.
+// ASCIIHexDecode up to the '>' end mark: every letter and digit counts
+// (other bytes are dropped), an odd count gets a trailing '0', and a pair
+// that is not hexadecimal gives 00.
 std::string DecodeASCIIHex(std::string_view data);
 
 }  // namespace velmo
