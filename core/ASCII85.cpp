@@ -80,4 +80,16 @@ std::string EncodeASCII85(std::string_view text) {
     return out;
 }
 
+void EncodeASCII85Stream(TStream& Source, TStream& Dest) {
+    std::string bytes;
+    Source.Seek(0, soBeginning);
+    char buf[65536];
+    for (;;) {
+        std::int64_t n = Source.Read(buf, sizeof buf);
+        if (n <= 0) break;
+        bytes.append(buf, static_cast<std::size_t>(n));
+    }
+    Dest.WriteBuffer(EncodeASCII85(bytes));
+}
+
 }  // namespace velmo

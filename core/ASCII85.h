@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files/Stream.h"
+
 namespace velmo {
 
 // Decodes ASCII85 text up to its "~>" end mark (the first '~'). Whitespace
@@ -15,5 +17,8 @@ std::string DecodeASCII85(std::string_view data);
 // ending with "~>"; no "<~" is written. 'z' is written only for a whole
 // group of four zero bytes.
 std::string EncodeASCII85(std::string_view text);
+// The same from the whole of Source (read from position 0), written to Dest at
+// its position.
+void EncodeASCII85Stream(TStream& Source, TStream& Dest);
 
 }  // namespace velmo
