@@ -13,6 +13,7 @@
 #include <unordered_set>
 
 #include "core/Digests.h"
+#include "core/NumberLists.h"
 #include "core/Random.h"
 #include "core/Unicode.h"
 #include "platform/com/ClassRegistry.h"
@@ -912,7 +913,7 @@ void ParsePageRangeList(std::string_view Text, int32_t MinPage, int32_t MaxPage,
             return;
     }
     if (Kept.empty()) return;
-    std::unordered_set<int32_t> Seen;
+    TVPLSortedUniqueIntegerList Seen;  // pages already listed
     bool Invalid = false, Full = false;
     size_t Start = 0;
     while (Start <= Kept.size() && !Invalid && !Full) {
@@ -943,7 +944,7 @@ void ParsePageRangeList(std::string_view Text, int32_t MinPage, int32_t MaxPage,
         const int64_t End = Step > 0 ? To : From;
         for (int64_t P = Step > 0 ? From : To;; P += Step) {
             const auto Page = static_cast<int32_t>(P);
-            if (!AllowDuplicates && !Seen.insert(Page).second) {
+            if (!AllowDuplicates && !Seen.AddUnique(static_cast<uint32_t>(Page))) {
                 if (StrictDuplicates) {
                     Invalid = true;
                     break;
