@@ -829,10 +829,14 @@ std::u16string GetFieldWide(std::u16string_view S, char16_t Separator, int32_t I
     return GetField(S, Separator, Index);
 }
 
-std::u16string UnwrapTaggedWide(std::u16string_view S) {
-    if (S.size() < 2 || (S[0] >> 8) != 0xE7 || (S[1] >> 8) != 0xF8) return std::u16string(S);
+std::u16string_view UnwrapTaggedWideView(std::u16string_view S) {
+    if (S.size() < 2 || (S[0] >> 8) != 0xE7 || (S[1] >> 8) != 0xF8) return S;
     const size_t N = static_cast<size_t>((S[1] & 0xFF) * 256 + (S[0] & 0xFF));
-    return std::u16string(S.substr(2, std::min(N, S.size() - 2)));
+    return S.substr(2, std::min(N, S.size() - 2));
+}
+
+std::u16string UnwrapTaggedWide(std::u16string_view S) {
+    return std::u16string(UnwrapTaggedWideView(S));
 }
 
 // ---- Dates, identifiers, lists ---------------------------------------------

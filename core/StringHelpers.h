@@ -108,6 +108,8 @@ std::u16string GetFieldWide(std::u16string_view S, char16_t Separator, int32_t I
 // The payload of a length-tagged wide string (units 1 and 2 tagged E7xx F8xx,
 // their low bytes the length), else S unchanged.
 std::u16string UnwrapTaggedWide(std::u16string_view S);
+// The same as a view into S.
+std::u16string_view UnwrapTaggedWideView(std::u16string_view S);
 
 // ---- Numbers of PDF syntax ------------------------------------------------
 

@@ -84,7 +84,7 @@ int UnicodeToPDFDocEncoding(char16_t U) {
 }
 
 std::string WideStringToPDFTextString(std::u16string_view W, bool ForceUnicode) {
-    std::u16string Text = UnwrapTaggedWide(W);
+    const std::u16string_view Text = UnwrapTaggedWideView(W);
     if (Text.empty()) return std::string();
     if (!ForceUnicode) {
         std::string Out(Text.size(), '\0');

@@ -133,9 +133,32 @@ private:
     size_t FPos = 0;
 };
 
-class UTF16Encoder {
+// Output written through an index into a string sized ahead, so that each
+// character costs no more than a store. The string is grown only when a
+// character would not fit, by twice the input still unread; Finish sets the
+// final length.
+template <typename StringT>
+class OutBuffer {
 public:
-    UTF16Encoder(std::u16string& Out, TUTF16Form Form) : FOut(Out), FSwap(IsBigEndian(Form)) {}
+    explicit OutBuffer(StringT& Out) : FOut(Out) {}
+    void Reserve(size_t N) { FOut.resize(N); }
+    void Ensure(size_t Need, size_t Unread) {
+        if (FLen + Need > FOut.size()) FOut.resize(FLen + Need + 2 * Unread + 20);
+    }
+    size_t Size() const { return FLen; }
+    void Truncate(size_t N) { FLen = N; }
+    void Finish() { FOut.resize(FLen); }
+
+protected:
+    StringT& FOut;
+    size_t FLen = 0;
+};
+
+class UTF16Encoder : public OutBuffer<std::u16string> {
+public:
+    static constexpr size_t kMaxUnits = 2;
+    UTF16Encoder(std::u16string& Out, TUTF16Form Form) : OutBuffer(Out), FSwap(IsBigEndian(Form)) {}
+    // Room for kMaxUnits must have been ensured.
     void Put(uint32_t CP) {
         if (CP < 0x10000) {
             PutUnit(static_cast<char16_t>(CP));
@@ -146,55 +169,49 @@ public:
         }
     }
     void PutBOM() { Put(kBOM); }
-    size_t Size() const { return FOut.size(); }
-    void Truncate(size_t N) { FOut.resize(N); }
-    void Reserve(size_t N) { FOut.reserve(N); }
 
 private:
-    void PutUnit(char16_t U) { FOut.push_back(FSwap ? Swap(U) : U); }
-    std::u16string& FOut;
+    void PutUnit(char16_t U) { FOut[FLen++] = FSwap ? Swap(U) : U; }
     bool FSwap;
 };
 
-class UTF8Encoder {
+class UTF8Encoder : public OutBuffer<std::string> {
 public:
-    explicit UTF8Encoder(std::string& Out) : FOut(Out) {}
+    static constexpr size_t kMaxUnits = 4;
+    explicit UTF8Encoder(std::string& Out) : OutBuffer(Out) {}
+    // Room for kMaxUnits must have been ensured.
     void Put(uint32_t CP) {
-        char B[4];
-        size_t N;
+        char* P = FOut.data() + FLen;
         if (CP < 0x80) {
-            B[0] = static_cast<char>(CP);
-            N = 1;
+            P[0] = static_cast<char>(CP);
+            FLen += 1;
         } else if (CP < 0x800) {
-            B[0] = static_cast<char>(0xC0 | (CP >> 6));
-            B[1] = static_cast<char>(0x80 | (CP & 0x3F));
-            N = 2;
+            P[0] = static_cast<char>(0xC0 | (CP >> 6));
+            P[1] = static_cast<char>(0x80 | (CP & 0x3F));
+            FLen += 2;
         } else if (CP < 0x10000) {
-            B[0] = static_cast<char>(0xE0 | (CP >> 12));
-            B[1] = static_cast<char>(0x80 | ((CP >> 6) & 0x3F));
-            B[2] = static_cast<char>(0x80 | (CP & 0x3F));
-            N = 3;
+            P[0] = static_cast<char>(0xE0 | (CP >> 12));
+            P[1] = static_cast<char>(0x80 | ((CP >> 6) & 0x3F));
+            P[2] = static_cast<char>(0x80 | (CP & 0x3F));
+            FLen += 3;
         } else {
-            B[0] = static_cast<char>(0xF0 | (CP >> 18));
-            B[1] = static_cast<char>(0x80 | ((CP >> 12) & 0x3F));
-            B[2] = static_cast<char>(0x80 | ((CP >> 6) & 0x3F));
-            B[3] = static_cast<char>(0x80 | (CP & 0x3F));
-            N = 4;
+            P[0] = static_cast<char>(0xF0 | (CP >> 18));
+            P[1] = static_cast<char>(0x80 | ((CP >> 12) & 0x3F));
+            P[2] = static_cast<char>(0x80 | ((CP >> 6) & 0x3F));
+            P[3] = static_cast<char>(0x80 | (CP & 0x3F));
+            FLen += 4;
         }
-        FOut.append(B, N);
     }
-    void PutBOM() { FOut.append("\xEF\xBB\xBF", 3); }
-    size_t Size() const { return FOut.size(); }
-    void Truncate(size_t N) { FOut.resize(N); }
-    void Reserve(size_t N) { FOut.reserve(N); }
-
-private:
-    std::string& FOut;
+    void PutBOM() { Put(kBOM); }
 };
 
 template <typename Decoder, typename Encoder>
 bool Transcode(Decoder& Dec, Encoder& Enc, size_t InputLength, uint32_t MaxCodePoint,
                TBOMMode BOM, TInvalidMode Invalid) {
+    struct Finisher {
+        Encoder& E;
+        ~Finisher() { E.Finish(); }
+    } Finish{Enc};
     Enc.Reserve(InitialCapacity(InputLength));
     if (BOM == TBOMMode::Write) Enc.PutBOM();
     const size_t MarkSize = Enc.Size();
@@ -220,6 +237,7 @@ bool Transcode(Decoder& Dec, Encoder& Enc, size_t InputLength, uint32_t MaxCodeP
         } else if (CP == kBOM && BOM == TBOMMode::Drop && Enc.Size() == 0) {
             continue;
         }
+        Enc.Ensure(Encoder::kMaxUnits, Dec.Remaining());
         Enc.Put(CP);
     }
     return true;
@@ -246,7 +264,9 @@ bool UTF16ToUTF16(std::u16string_view Text, std::u16string& Dest, TUTF16Form Sou
     }
     // Text may alias Dest: decode from a copy in that case.
     std::u16string Copy;
-    if (Text.data() >= Dest.data() && Text.data() < Dest.data() + Dest.size() + 1) {
+    const auto At = reinterpret_cast<uintptr_t>(Text.data());
+    const auto Begin = reinterpret_cast<uintptr_t>(Dest.data());
+    if (At >= Begin && At <= Begin + Dest.size() * sizeof(char16_t)) {
         Copy.assign(Text);
         Text = Copy;
     }
@@ -283,9 +303,8 @@ bool IsValidUTF8(std::string_view S) {
 }
 
 std::string WideToUTF8(std::u16string_view W) {
-    std::u16string Payload = UnwrapTaggedWide(W);
     std::string S;
-    UTF16ToUTF8(Payload, S, TUTF16Form::UTF16LE, TBOMMode::Drop, TInvalidMode::Replace, false);
+    UTF16ToUTF8(UnwrapTaggedWideView(W), S, TUTF16Form::UTF16LE, TBOMMode::Drop, TInvalidMode::Replace, false);
     return S;
 }
 
