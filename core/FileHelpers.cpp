@@ -1,7 +1,6 @@
 #include "core/FileHelpers.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 
 #include "platform/files/WideFile.h"
@@ -114,63 +113,9 @@ TVelmoPDFWideFileStream::TVelmoPDFWideFileStream(const std::u16string& FileName,
         FHandle = FileCreateWide(FileName);
     else
         FHandle = FileOpenWide(FileName, Mode);
+    FOwnsHandle = true;
     if (FHandle == -1)
         throw EFCreateError("Error");
-}
-
-TVelmoPDFWideFileStream::~TVelmoPDFWideFileStream() {
-    if (FHandle != -1)
-        CloseHandle(FHandle);
-}
-
-int64_t TVelmoPDFWideFileStream::Read(void* Buffer, int64_t Count) {
-    if (Count <= 0)
-        return 0;
-    // Larger requests than one call moves are split; each piece is one call.
-    int64_t total = 0;
-    auto* p = static_cast<char*>(Buffer);
-    while (total < Count) {
-        uint32_t n = uint32_t(std::min<int64_t>(Count - total, 1 << 30));
-        uint32_t done = 0;
-        if (!ReadFile(FHandle, p + total, n, &done))
-            return total;
-        total += done;
-        if (done < n)
-            break;
-    }
-    return total;
-}
-
-int64_t TVelmoPDFWideFileStream::Write(const void* Buffer, int64_t Count) {
-    if (Count <= 0)
-        return 0;
-    int64_t total = 0;
-    auto* p = static_cast<const char*>(Buffer);
-    while (total < Count) {
-        uint32_t n = uint32_t(std::min<int64_t>(Count - total, 1 << 30));
-        uint32_t done = 0;
-        if (!WriteFile(FHandle, p + total, n, &done))
-            return total + done;
-        total += done;
-        if (done < n)
-            break;
-    }
-    return total;
-}
-
-int64_t TVelmoPDFWideFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
-    int64_t pos = -1;
-    if (!SetFilePointerEx(FHandle, Offset, &pos, uint32_t(Origin)))
-        return -1;
-    return pos;
-}
-
-void TVelmoPDFWideFileStream::SetSize(int64_t NewSize) {
-    Seek(NewSize, soBeginning);
-    if (!SetEndOfFile(FHandle))
-        throw EOSError(GetLastError(), std::string("System Error. Code: ") +
-                                           std::to_string(GetLastError()) + ". " +
-                                           std::strerror(GetLastError()));
 }
 
 std::unique_ptr<TVelmoPDFWideFileStream> CreateWideFileStream(const std::u16string& FileName,

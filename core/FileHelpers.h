@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files/FileStream.h"
 #include "platform/files/Stream.h"
 
 namespace velmo {
@@ -59,29 +60,14 @@ std::u16string ChangeFileExtWide(const std::u16string& FileName, const std::u16s
 // The folder for temporary files, ending with '/'.
 std::u16string GetTempPathWide();
 
-// The engine's file stream. Construction raises EFCreateError("Error") when
-// the file cannot be opened or created.
-class TVelmoPDFWideFileStream : public TStream {
+// The engine's file stream: reads, writes, seeks and sizes the file as
+// THandleStream does (a refused size change raises EOSError). Construction
+// raises EFCreateError("Error") when the file cannot be opened or created.
+class TVelmoPDFWideFileStream : public THandleStream {
 public:
     TVelmoPDFWideFileStream(const std::u16string& FileName, uint16_t Mode);
     // Rights is accepted and not used.
     TVelmoPDFWideFileStream(const std::u16string& FileName, uint16_t Mode, uint32_t Rights);
-    ~TVelmoPDFWideFileStream() override;
-    TVelmoPDFWideFileStream(const TVelmoPDFWideFileStream&) = delete;
-    TVelmoPDFWideFileStream& operator=(const TVelmoPDFWideFileStream&) = delete;
-
-    int64_t Read(void* Buffer, int64_t Count) override;
-    int64_t Write(const void* Buffer, int64_t Count) override;
-    // New position, -1 when refused.
-    int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
-    // Moves the position to NewSize and makes it the end of the file; raises
-    // EOSError when refused.
-    void SetSize(int64_t NewSize) override;
-
-    int Handle() const { return FHandle; }
-
-private:
-    int FHandle = -1;
 };
 
 std::unique_ptr<TVelmoPDFWideFileStream> CreateWideFileStream(const std::u16string& FileName,

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -300,6 +301,21 @@ bool DeleteFileW(const std::u16string& FileName) {
     if (FileName.empty())
         return Fail(ENOENT);
     if (::unlink(WideToFileSystemName(FileName).c_str()) != 0)
+        return Fail(errno);
+    return Ok();
+}
+
+bool MoveFileExW(const std::u16string& ExistingName, const std::u16string& NewName, uint32_t Flags) {
+    if (ExistingName.empty() || NewName.empty())
+        return Fail(ENOENT);
+    std::string from = WideToFileSystemName(ExistingName);
+    std::string to = WideToFileSystemName(NewName);
+    if (!(Flags & MOVEFILE_REPLACE_EXISTING)) {
+        struct stat st;
+        if (::lstat(to.c_str(), &st) == 0)
+            return Fail(EEXIST);
+    }
+    if (::rename(from.c_str(), to.c_str()) != 0)
         return Fail(errno);
     return Ok();
 }

@@ -63,6 +63,10 @@ bool GetFileSizeEx(THandle Handle, int64_t* Size);
 uint32_t GetFileAttributesW(const std::u16string& FileName);
 // Removes a file (not a folder).
 bool DeleteFileW(const std::u16string& FileName);
+// Renames a file; with MOVEFILE_REPLACE_EXISTING an existing target is
+// replaced in one step.
+constexpr uint32_t MOVEFILE_REPLACE_EXISTING = 0x1;
+bool MoveFileExW(const std::u16string& ExistingName, const std::u16string& NewName, uint32_t Flags);
 bool CreateDirectoryW(const std::u16string& PathName);
 bool RemoveDirectoryW(const std::u16string& PathName);
 // The absolute form of FileName against the current folder, with "." and
