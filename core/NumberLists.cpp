@@ -80,7 +80,7 @@ void TVelmoPDFIntegerList::CheckIndex(int32_t Index, int32_t Limit) const {
 int32_t TVelmoPDFIntegerList::Add(int32_t Value) {
     FItems.push_back(Value);
     const auto Index = static_cast<int32_t>(FItems.size() - 1);
-    if (FIndexValid) FIndex.emplace(Value, Index);
+    if (FIndexValid.load(std::memory_order_relaxed)) FIndex.emplace(Value, Index);
     return Index;
 }
 
@@ -114,13 +114,16 @@ void TVelmoPDFIntegerList::PutItem(int32_t Index, int32_t Value) {
 }
 
 int32_t TVelmoPDFIntegerList::IndexOf(int32_t Value) const {
-    if (!FIndexValid) {
+    if (!FIndexValid.load(std::memory_order_acquire)) {
         // Repeated look-ups on a list that only grows get a hash index.
-        if (++FScans > 8 && FItems.size() > 32) {
-            FIndex.clear();
-            for (size_t I = 0; I < FItems.size(); ++I)
-                FIndex.emplace(FItems[I], static_cast<int32_t>(I));
-            FIndexValid = true;
+        if (FScans.fetch_add(1, std::memory_order_relaxed) >= 8 && FItems.size() > 32) {
+            std::lock_guard<std::mutex> Guard(FIndexLock);
+            if (!FIndexValid.load(std::memory_order_relaxed)) {
+                FIndex.clear();
+                for (size_t I = 0; I < FItems.size(); ++I)
+                    FIndex.emplace(FItems[I], static_cast<int32_t>(I));
+                FIndexValid.store(true, std::memory_order_release);
+            }
         } else {
             auto It = std::find(FItems.begin(), FItems.end(), Value);
             return It == FItems.end() ? -1 : static_cast<int32_t>(It - FItems.begin());
@@ -152,10 +155,7 @@ TVelmoPDFIntegerList2::~TVelmoPDFIntegerList2() = default;
 TVelmoPDFIntegerList2::Block* TVelmoPDFIntegerList2::FindBlock(uint32_t Key) const {
     if (Key == FLastKey) return FLastBlock;
     auto It = FContains.find(Key);
-    if (It == FContains.end()) return nullptr;
-    FLastKey = Key;
-    FLastBlock = It->second.get();
-    return FLastBlock;
+    return It == FContains.end() ? nullptr : It->second.get();
 }
 
 void TVelmoPDFIntegerList2::Add(int32_t Value) {
@@ -166,9 +166,9 @@ void TVelmoPDFIntegerList2::Add(int32_t Value) {
         auto& Slot = FContains[U >> kBlockBits];
         Slot = std::make_unique<Block>();
         B = Slot.get();
-        FLastKey = U >> kBlockBits;
-        FLastBlock = B;
     }
+    FLastKey = U >> kBlockBits;
+    FLastBlock = B;
     B->Flags.set(U & kBlockMask);
 }
 
@@ -287,10 +287,7 @@ TVPLSortedUniqueIntegerList::~TVPLSortedUniqueIntegerList() = default;
 TVPLSortedUniqueIntegerList::Block* TVPLSortedUniqueIntegerList::FindBlock(uint32_t Key) const {
     if (Key == FLastKey) return FLastBlock;
     auto It = FList.find(Key);
-    if (It == FList.end()) return nullptr;
-    FLastKey = Key;
-    FLastBlock = It->second.get();
-    return FLastBlock;
+    return It == FList.end() ? nullptr : It->second.get();
 }
 
 bool TVPLSortedUniqueIntegerList::AddUnique(uint32_t New) {
@@ -300,9 +297,9 @@ bool TVPLSortedUniqueIntegerList::AddUnique(uint32_t New) {
         auto& Slot = FList[Key];
         Slot = std::make_unique<Block>();
         B = Slot.get();
-        FLastKey = Key;
-        FLastBlock = B;
     }
+    FLastKey = Key;
+    FLastBlock = B;
     const bool Absent = !B->Flags.test(New & kBlockMask);
     B->Flags.set(New & kBlockMask);
     return Absent;

@@ -2,8 +2,10 @@
 // next-number query, sorted key-value lists and a set of unsigned integers.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <unordered_map>
 #include <vector>
@@ -19,6 +21,16 @@ public:
 // A growable list of integers.
 class TVelmoPDFIntegerList {
 public:
+    TVelmoPDFIntegerList() = default;
+    TVelmoPDFIntegerList(const TVelmoPDFIntegerList& Other) : FItems(Other.FItems) {}
+    TVelmoPDFIntegerList& operator=(const TVelmoPDFIntegerList& Other) {
+        if (this != &Other) {
+            FItems = Other.FItems;
+            Changed();
+        }
+        return *this;
+    }
+
     int32_t Add(int32_t Value);
     // Raises EListError unless 0 <= Index <= Count.
     void Insert(int32_t Index, int32_t Item);
@@ -40,14 +52,19 @@ public:
 
 private:
     void CheckIndex(int32_t Index, int32_t Limit) const;
-    void Changed() { FIndexValid = false; }
+    void Changed() {
+        FIndexValid.store(false, std::memory_order_relaxed);
+        FScans.store(0, std::memory_order_relaxed);
+    }
 
     std::vector<int32_t> FItems;
     // First position of each value; built when IndexOf is used often and kept
-    // up to date while values are only appended.
+    // up to date while values are only appended. Built under the lock and
+    // published by the flag, so concurrent readers stay safe.
     mutable std::unordered_map<int32_t, int32_t> FIndex;
-    mutable bool FIndexValid = false;
-    mutable int32_t FScans = 0;
+    mutable std::atomic<bool> FIndexValid{false};
+    mutable std::atomic<int32_t> FScans{0};
+    mutable std::mutex FIndexLock;
 };
 
 // An append-only list of values (0 or greater) with constant-time membership.
@@ -70,8 +87,9 @@ private:
     // Flag blocks of 4096 numbers, created only for the ranges that hold a
     // value, so a large number costs one small block.
     std::unordered_map<uint32_t, std::unique_ptr<Block>> FContains;
-    mutable uint32_t FLastKey = UINT32_MAX;
-    mutable Block* FLastBlock = nullptr;
+    // The block of the last addition; look-ups only read it.
+    uint32_t FLastKey = UINT32_MAX;
+    Block* FLastBlock = nullptr;
 };
 
 // 32-bit numbers: add all, Sort once, then query.
@@ -164,8 +182,9 @@ private:
     Block* FindBlock(uint32_t Key) const;
     // Blocks of 4096 flags, created only where a number was added.
     std::unordered_map<uint32_t, std::unique_ptr<Block>> FList;
-    mutable uint32_t FLastKey = UINT32_MAX;
-    mutable Block* FLastBlock = nullptr;
+    // The block of the last addition; look-ups only read it.
+    uint32_t FLastKey = UINT32_MAX;
+    Block* FLastBlock = nullptr;
 };
 
 }  // namespace velmo

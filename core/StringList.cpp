@@ -48,7 +48,7 @@ int32_t TVelmoPDFStringList::AddObject(std::string_view S, void* AObject) {
         Grow();
         FList.push_back({std::string(S), AObject});
         const int32_t Index = GetCount() - 1;
-        if (FIndexValid) FIndex.emplace(IndexKey(S), Index);
+        if (FIndexValid.load(std::memory_order_relaxed)) FIndex.emplace(IndexKey(S), Index);
         return Index;
     }
     int32_t Index;
@@ -141,13 +141,16 @@ int32_t TVelmoPDFStringList::IndexOf(std::string_view S) const {
         int32_t Index;
         return Find(S, Index) ? Index : -1;
     }
-    if (!FIndexValid) {
+    if (!FIndexValid.load(std::memory_order_acquire)) {
         // Repeated look-ups on a list that only grows get a hash index.
-        if (++FScans > 8 && FList.size() > 32) {
-            FIndex.clear();
-            for (size_t I = 0; I < FList.size(); ++I)
-                FIndex.emplace(IndexKey(FList[I].FString), static_cast<int32_t>(I));
-            FIndexValid = true;
+        if (FScans.fetch_add(1, std::memory_order_relaxed) >= 8 && FList.size() > 32) {
+            std::lock_guard<std::mutex> Guard(FIndexLock);
+            if (!FIndexValid.load(std::memory_order_relaxed)) {
+                FIndex.clear();
+                for (size_t I = 0; I < FList.size(); ++I)
+                    FIndex.emplace(IndexKey(FList[I].FString), static_cast<int32_t>(I));
+                FIndexValid.store(true, std::memory_order_release);
+            }
         } else {
             for (size_t I = 0; I < FList.size(); ++I)
                 if (CompareStrings(FList[I].FString, S) == 0) return static_cast<int32_t>(I);

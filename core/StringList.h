@@ -4,7 +4,9 @@
 // and the list never owns the objects in its slots.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -101,17 +103,19 @@ private:
     void Grow();
     void QuickSort(int32_t L, int32_t R);
     std::string IndexKey(std::string_view S) const;
-    void Changed() const {
-        FIndexValid = false;
-        FScans = 0;
+    void Changed() {
+        FIndexValid.store(false, std::memory_order_relaxed);
+        FScans.store(0, std::memory_order_relaxed);
     }
 
     // First position of each (case-folded) text of an unsorted list; built
     // when IndexOf is used often and kept up to date while items are only
-    // appended.
+    // appended. Lists filled once and then read by several threads stay
+    // safe: the index is built under the lock and published by the flag.
     mutable std::unordered_map<std::string, int32_t> FIndex;
-    mutable bool FIndexValid = false;
-    mutable int32_t FScans = 0;
+    mutable std::atomic<bool> FIndexValid{false};
+    mutable std::atomic<int32_t> FScans{0};
+    mutable std::mutex FIndexLock;
 };
 
 class TVelmoPDFCaseSensitiveStringList : public TVelmoPDFStringList {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
+#include <thread>
 #include <random>
 #include <sstream>
 
@@ -184,7 +186,9 @@ TEST(TVelmoPDFStringList, SortKeepsObjectsWithTheirStrings) {
     L.Sort();
     for (int32_t I = 0; I < L.Count(); ++I) {
         ASSERT_EQ(L.GetObject(I), Tag(std::stoi(L.Get(I)) + 1));
-        if (I > 0) ASSERT_LE(L.CompareStrings(L.Get(I - 1), L.Get(I)), 0);
+        if (I > 0) {
+            ASSERT_LE(L.CompareStrings(L.Get(I - 1), L.Get(I)), 0);
+        }
     }
     // Sorted input, reversed input and all-equal input sort without trouble.
     TVelmoPDFStringList Many;
@@ -270,6 +274,27 @@ TEST(TVelmoPDFStringList, SaveToFileReplacesTheFileWhole) {
     size_t Files = 0;
     for (const auto& E : std::filesystem::directory_iterator(Dir)) Files += E.is_regular_file();
     EXPECT_EQ(Files, 1u);  // no temporary file left behind
+}
+
+}  // namespace
+}  // namespace velmo
+
+namespace velmo {
+namespace {
+
+TEST(TVelmoPDFStringList, ConcurrentReadersOfAFilledList) {
+    // Process-wide lists are filled once and then read by several threads.
+    TVelmoPDFStringList L;
+    for (int I = 0; I < 500; ++I) L.Add("name" + std::to_string(I));
+    std::vector<std::thread> Readers;
+    std::atomic<int> Wrong{0};
+    for (int T = 0; T < 4; ++T)
+        Readers.emplace_back([&] {
+            for (int I = 0; I < 500; ++I)
+                if (L.IndexOf("NAME" + std::to_string(I)) != I) ++Wrong;
+        });
+    for (auto& R : Readers) R.join();
+    EXPECT_EQ(Wrong.load(), 0);
 }
 
 }  // namespace
