@@ -190,18 +190,22 @@ bool CloseHandle(THandle Handle) {
     return Ok();
 }
 
-bool ReadFile(THandle Handle, void* Buffer, uint32_t Count, uint32_t* BytesDone) {
+namespace {
+
+// Repeats a read or write call until Count bytes moved, the end came (a call
+// moved nothing) or it failed; POSIX may stop early where one call of the
+// file interface moves everything that is there.
+template <class Call>
+bool MoveAll(uint32_t Count, uint32_t* BytesDone, bool& Short, Call call) {
     uint32_t done = 0;
-    auto* p = static_cast<char*>(Buffer);
-    // A file read delivers what is there up to Count; POSIX may stop early.
+    bool ok = true;
     while (done < Count) {
-        ssize_t r = ::read(Handle, p + done, size_t(Count - done));
+        ssize_t r = call(done);
+        if (r < 0 && errno == EINTR)
+            continue;
         if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            if (BytesDone)
-                *BytesDone = done;
-            return Fail(errno);
+            ok = Fail(errno);
+            break;
         }
         if (r == 0)
             break;
@@ -209,28 +213,28 @@ bool ReadFile(THandle Handle, void* Buffer, uint32_t Count, uint32_t* BytesDone)
     }
     if (BytesDone)
         *BytesDone = done;
+    Short = done < Count;
+    return ok;
+}
+
+}  // namespace
+
+bool ReadFile(THandle Handle, void* Buffer, uint32_t Count, uint32_t* BytesDone) {
+    auto* p = static_cast<char*>(Buffer);
+    bool atEnd;
+    if (!MoveAll(Count, BytesDone, atEnd,
+                 [&](uint32_t done) { return ::read(Handle, p + done, size_t(Count - done)); }))
+        return false;
     return Ok();
 }
 
 bool WriteFile(THandle Handle, const void* Buffer, uint32_t Count, uint32_t* BytesDone) {
-    uint32_t done = 0;
     auto* p = static_cast<const char*>(Buffer);
-    while (done < Count) {
-        ssize_t r = ::write(Handle, p + done, size_t(Count - done));
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            if (BytesDone)
-                *BytesDone = done;
-            return Fail(errno);
-        }
-        if (r == 0)
-            break;
-        done += uint32_t(r);
-    }
-    if (BytesDone)
-        *BytesDone = done;
-    return done == Count ? Ok() : Fail(ENOSPC);
+    bool full;
+    if (!MoveAll(Count, BytesDone, full,
+                 [&](uint32_t done) { return ::write(Handle, p + done, size_t(Count - done)); }))
+        return false;
+    return full ? Fail(ENOSPC) : Ok();
 }
 
 bool SetFilePointerEx(THandle Handle, int64_t Distance, int64_t* NewPosition, uint32_t Method) {
