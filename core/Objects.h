@@ -35,6 +35,7 @@ class TPDFString;
 class TPDFArray;
 class TPDFStream;
 class TPDFIndRef;
+class TStream;
 
 // How a string is written: "(...)" or "<...>".
 enum TPDFStringMode : uint8_t { smLiteral, smHex };
@@ -325,6 +326,9 @@ public:
     // stream filters.
     void SetTo(std::string NewStream, bool Compress);
     void SetToTextString(std::u16string_view NewStream, bool Compress);
+    // Reads the whole of Stream from position 0 as the new data, compressed
+    // with Deflate; an empty source leaves "Filter" alone.
+    void ReadFromStream(TStream& Stream, bool Deflate);
     std::string GetDecodedStream();
     std::string GetDecodedStreamWithLookup(const TPDFFindObjectEvent& Lookup);
     std::u16string GetDecodedTextStream();
