@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Lists the streams of one PDF file with their data as qpdf reads it.
 
-Usage: qpdf_streams.py FILE.pdf OUTDIR
+Usage: qpdf_streams.py OUTROOT FILE.pdf...
 
-Runs qpdf twice (raw and filtered stream data written to files in OUTDIR)
+For the I-th file (from 0) the results go to OUTROOT/I; several files are
+read in parallel. For each file, runs qpdf twice (raw and filtered stream data written to files in OUTDIR)
 and writes OUTDIR/manifest.txt for every stream whose /Filter names only
 FlateDecode, LZWDecode, ASCII85Decode, ASCIIHexDecode and RunLengthDecode
 (or their abbreviations):
@@ -17,9 +18,10 @@ FlateDecode, LZWDecode, ASCII85Decode, ASCIIHexDecode and RunLengthDecode
     O <num> <gen>
     <the object in PDF syntax, on one line>
 
-Exit status: 0 on success, 2 when qpdf could not read the file.
+When qpdf cannot read a file, OUTROOT/I/manifest.txt is not written.
 """
 import json
+import multiprocessing
 import os
 import subprocess
 import sys
@@ -80,7 +82,7 @@ def run_qpdf(path, outdir, prefix, level):
     r = subprocess.run(["qpdf", "--json=2", "--json-stream-data=file",
                         "--json-stream-prefix=" + os.path.join(outdir, prefix),
                         "--decode-level=" + level, path, out],
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
     if r.returncode not in (0, 3) or not os.path.exists(out):
         return None
     with open(out, "rb") as f:
@@ -91,10 +93,17 @@ def run_qpdf(path, outdir, prefix, level):
     return None
 
 
-def main():
-    path, outdir = sys.argv[1], sys.argv[2]
+def list_file(path, outdir):
+    os.makedirs(outdir, exist_ok=True)
+    try:
+        return list_streams(path, outdir)
+    except (subprocess.TimeoutExpired, OSError, ValueError):
+        return 2
+
+
+def list_streams(path, outdir):
     raw = run_qpdf(path, outdir, "r", "none")
-    flt = run_qpdf(path, outdir, "f", "generalized")
+    flt = run_qpdf(path, outdir, "f", "specialized")
     if raw is None or flt is None:
         return 2
 
@@ -157,8 +166,19 @@ def main():
         lines.append("O %s %s" % (num, gen))
         lines.append(pdf(v))
 
-    with open(os.path.join(outdir, "manifest.txt"), "w", encoding="latin-1") as f:
+    tmp = os.path.join(outdir, "manifest.tmp")
+    with open(tmp, "w", encoding="latin-1", errors="replace") as f:
         f.write("\n".join(lines) + "\n")
+    os.rename(tmp, os.path.join(outdir, "manifest.txt"))
+    return 0
+
+
+def main():
+    root, files = sys.argv[1], sys.argv[2:]
+    jobs = [(path, os.path.join(root, str(i))) for i, path in enumerate(files)]
+    workers = max(1, min(4, os.cpu_count() or 1, len(jobs)))
+    with multiprocessing.Pool(workers) as pool:
+        pool.starmap(list_file, jobs)
     return 0
 
 
