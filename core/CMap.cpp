@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <functional>
 #include <limits>
+#include <mutex>
 
+#include "core/ByteReader.h"
 #include "core/Flate.h"
+#include "core/NumberLists.h"
 #include "core/StringHelpers.h"
 #include "resources/Resources.h"
 
@@ -764,6 +767,14 @@ std::unique_ptr<TKorbexPDFLibraryCMap> TKorbexPDFLibraryCMapParser::ParseCMap(st
     return std::move(FCMap);
 }
 
+std::unique_ptr<TKorbexPDFLibraryCMap> TKorbexPDFLibraryCMapParser::ParseCMap(TVPLBuffer& Buffer)
+{
+    const std::int64_t left = Buffer.BufferLength() - Buffer.Position();
+    std::string text = Buffer.ReadAnsiString(
+        static_cast<int>(std::clamp<std::int64_t>(left, 0, std::numeric_limits<int>::max())));
+    return ParseCMap(text);
+}
+
 std::unique_ptr<TKorbexPDFLibraryCMap> ParseCMapString(std::string_view Text)
 {
     TKorbexPDFLibraryCMapParser parser;
@@ -798,6 +809,58 @@ std::string PredefinedCMapText(int K)
     if (K < 1 || K > kPredefinedCMapCount)
         return {};
     return FlateDecompress(Resources::Get(Resources::kCMapBase + K));
+}
+
+namespace {
+
+struct CIDTableSlots {
+    std::mutex Lock;
+    std::unique_ptr<TVPLWordPairList> Tables[4]; // 932, 936, 949, 950
+};
+
+CIDTableSlots& CIDSlots()
+{
+    static CIDTableSlots slots;
+    return slots;
+}
+
+} // namespace
+
+TVPLWordPairList* GetCIDToUnicodeTable(int CodePage)
+{
+    static const int kCodePages[4] = {932, 936, 949, 950};
+    int slot = 0;
+    for (int i = 1; i < 4; ++i)
+        if (CodePage == kCodePages[i])
+            slot = i;
+    CIDTableSlots& slots = CIDSlots();
+    std::lock_guard<std::mutex> lock(slots.Lock);
+    auto& table = slots.Tables[slot];
+    if (table)
+        return table.get();
+    table = std::make_unique<TVPLWordPairList>();
+    std::string data;
+    try {
+        data = FlateDecompress(Resources::Get(Resources::kCIDToUnicodeBase + kCodePages[slot]));
+    } catch (...) {
+        table->Sort();
+        throw;
+    }
+    const std::size_t count = std::min<std::size_t>(data.size() / 2, 65536);
+    for (std::size_t i = 0; i < count; ++i)
+        table->Add(static_cast<std::uint16_t>(i),
+                   static_cast<std::uint16_t>(static_cast<unsigned char>(data[2 * i]) |
+                                              static_cast<unsigned char>(data[2 * i + 1]) << 8));
+    table->Sort();
+    return table.get();
+}
+
+void ReleaseCIDToUnicodeTables()
+{
+    CIDTableSlots& slots = CIDSlots();
+    std::lock_guard<std::mutex> lock(slots.Lock);
+    for (auto& t : slots.Tables)
+        t.reset();
 }
 
 } // namespace velmo

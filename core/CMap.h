@@ -14,6 +14,9 @@
 
 namespace velmo {
 
+class TVPLBuffer;
+class TVPLWordPairList;
+
 struct TKorbexPDFLibraryCMapRange {
     std::uint32_t StartCode = 0;
     std::uint32_t EndCode = 0;
@@ -138,6 +141,8 @@ public:
     // Parses CMap text into a new CMap that the caller owns. Entries that do
     // not parse are left out; the rest of the text is still read.
     std::unique_ptr<TKorbexPDFLibraryCMap> ParseCMap(std::string_view Text);
+    // The same over the bytes of a buffer from its current position.
+    std::unique_ptr<TKorbexPDFLibraryCMap> ParseCMap(TVPLBuffer& Buffer);
 
 private:
     std::string_view NextToken();
@@ -160,5 +165,13 @@ std::string_view PredefinedCMapName(int K);
 int PredefinedCMapIndex(std::string_view Name);
 // The inflated text of predefined CMap K; empty when K is out of range.
 std::string PredefinedCMapText(int K);
+
+// The CID-to-Unicode table of code page 936, 949 or 950 (932 for any other
+// value), loaded once on first use; the caller does not free it. Raises
+// EResNotFound when the built-in table is missing (the slot then keeps an
+// empty list).
+TVPLWordPairList* GetCIDToUnicodeTable(int CodePage);
+// Frees the loaded tables (engine shut-down); they load again when asked for.
+void ReleaseCIDToUnicodeTables();
 
 } // namespace velmo

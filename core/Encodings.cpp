@@ -1,6 +1,7 @@
 #include "core/Encodings.h"
 
 #include "core/FontConst.h"
+#include "core/Objects.h"
 
 namespace velmo {
 
@@ -60,6 +61,25 @@ void GetEncodingUnicodeNames(TPDFEncodingVector Vector, TPDFCharsetNames& Names)
         n = "U+";
         for (int shift = 12; shift >= 0; shift -= 4)
             n += kHex[(g.Unicode >> shift) & 0xF];
+    }
+}
+
+void ApplyDifferences(TPDFCharsetNames& Names, const TPDFArray* Differences)
+{
+    if (!Differences)
+        return;
+    std::int64_t code = 0; // 64 bits: advancing past the 32-bit range must not wrap
+    for (std::int32_t i = 0; i < Differences->Count(); ++i) {
+        const TPDFObject* item = Differences->GetItem(i);
+        if (!item)
+            continue;
+        if (item->SpyType == TPDFNumeric::Tag) {
+            code = static_cast<const TPDFNumeric*>(item)->AsInteger();
+        } else if (item->SpyType == TPDFName::Tag) {
+            if (code >= 0 && code <= 255)
+                Names[static_cast<std::size_t>(code)] = static_cast<const TPDFName*>(item)->Name();
+            ++code;
+        }
     }
 }
 

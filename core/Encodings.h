@@ -5,6 +5,8 @@
 
 namespace velmo {
 
+class TPDFArray;
+
 enum TPDFEncodingVector {
     peStandard,
     peMacRoman,
@@ -21,5 +23,10 @@ enum TPDFEncodingVector {
 void GetEncodingGlyphNames(TPDFEncodingVector Vector, TPDFCharsetNames& Names);
 // For peSymbol, "U+XXXX" at each code of a Symbol glyph; every other name empty.
 void GetEncodingUnicodeNames(TPDFEncodingVector Vector, TPDFCharsetNames& Names);
+
+// Applies a /Differences array: a number sets the running code (from 0), a
+// name is stored at the running code when that is 0..255 and the code
+// advances by one; other items, references included, are passed over.
+void ApplyDifferences(TPDFCharsetNames& Names, const TPDFArray* Differences);
 
 } // namespace velmo

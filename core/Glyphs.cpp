@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <unordered_map>
 
 #include "core/Flate.h"
 #include "core/FontConst.h"
+#include "core/StringList.h"
+#include "platform/fonts/FontCatalog.h"
 #include "resources/Resources.h"
 
 namespace velmo {
@@ -182,6 +186,59 @@ std::string GetDingbatsFontData()
 {
     static const std::string_view compressed = Resources::Get(Resources::kDingbatsFont);
     return FlateDecompress(compressed);
+}
+
+namespace {
+
+struct FontFamilyCache {
+    std::mutex Lock;
+    // Lists stay at their address for the life of the cache.
+    std::map<int, std::unique_ptr<TVelmoPDFStringList>> Lists;
+};
+
+FontFamilyCache& FamilyCache()
+{
+    static FontFamilyCache cache;
+    return cache;
+}
+
+// Longest face name the platform hands out.
+constexpr std::size_t kFaceNameSize = 32;
+
+} // namespace
+
+TVelmoPDFStringList* GetFontFamiliesByCharset(int CharSet)
+{
+    FontFamilyCache& cache = FamilyCache();
+    std::lock_guard<std::mutex> lock(cache.Lock);
+    auto& slot = cache.Lists[CharSet];
+    if (slot)
+        return slot.get();
+    slot = std::make_unique<TVelmoPDFStringList>();
+    std::string previous;
+    bool first = true;
+    for (std::string& family : platform::EnumFontFamiliesByCharset(CharSet)) {
+        if (family.size() > kFaceNameSize)
+            family.resize(kFaceNameSize);
+        if (family.empty() || family[0] == '@') // vertical fonts
+            continue;
+        if (!first && slot->CompareStrings(family, previous) == 0)
+            continue;
+        slot->Add(family);
+        previous = family;
+        first = false;
+    }
+    slot->Sort();
+    return slot.get();
+}
+
+void ReleaseFontFamilies()
+{
+    FontFamilyCache& cache = FamilyCache();
+    std::lock_guard<std::mutex> lock(cache.Lock);
+    // Last made first.
+    while (!cache.Lists.empty())
+        cache.Lists.erase(std::prev(cache.Lists.end()));
 }
 
 } // namespace velmo

@@ -10,6 +10,8 @@
 
 namespace velmo {
 
+class TVelmoPDFStringList;
+
 using TPDFCharsetNames = std::array<std::string, 256>;
 
 // The inflated glyph list: a 58-entry index of 24-bit positions by first
@@ -41,5 +43,12 @@ void GetStandardFontWidths(int FontIndex, const TPDFCharsetNames& Names,
 
 // The built-in Dingbats TrueType font, inflated afresh on every call.
 std::string GetDingbatsFontData();
+
+// The sorted family names of the installed fonts of a Windows character set
+// (1: all families), made once per set and kept until ReleaseFontFamilies;
+// callers never free it. Safe to call from several threads.
+TVelmoPDFStringList* GetFontFamiliesByCharset(int CharSet);
+// Frees the cached family lists (engine shut-down).
+void ReleaseFontFamilies();
 
 } // namespace velmo
