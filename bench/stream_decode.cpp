@@ -28,15 +28,14 @@ const std::string& Payload() {
         s.reserve(8u << 20);
         char line[160];
         while (s.size() < (8u << 20)) {
-            int n = std::snprintf(line, sizeof line,
-                                  "q 1 0 0 1 %u.%02u %u.%02u cm BT /F%u %u Tf (Text %u line) Tj ET Q\n"
-                                  "%u %u m %u %u l S\n",
-                                  unsigned(rng() % 600), unsigned(rng() % 100),
-                                  unsigned(rng() % 800), unsigned(rng() % 100),
-                                  unsigned(rng() % 4), unsigned(8 + rng() % 10),
-                                  unsigned(rng() % 1000), unsigned(rng() % 600),
-                                  unsigned(rng() % 800), unsigned(rng() % 600),
-                                  unsigned(rng() % 800));
+            int n =
+                std::snprintf(line, sizeof line,
+                              "q 1 0 0 1 %u.%02u %u.%02u cm BT /F%u %u Tf (Text %u line) Tj ET Q\n"
+                              "%u %u m %u %u l S\n",
+                              unsigned(rng() % 600), unsigned(rng() % 100), unsigned(rng() % 800),
+                              unsigned(rng() % 100), unsigned(rng() % 4), unsigned(8 + rng() % 10),
+                              unsigned(rng() % 1000), unsigned(rng() % 600), unsigned(rng() % 800),
+                              unsigned(rng() % 600), unsigned(rng() % 800));
             s.append(line, n);
         }
         return s;
@@ -262,9 +261,8 @@ int main(int argc, char** argv) {
         if (!t.count(ours) || !t.count(peer)) return;
         const double oursPerByte = t[ours] / double(oursBytes);
         const double peerPerByte = t[peer] / double(peerBytes);
-        std::printf("%-24s %8.1f MB/s decoded   time per byte vs zlib inflate (%s): %.2fx\n",
-                    ours, double(oursBytes) / (t[ours] * 1e-3) / 1e6, peer,
-                    oursPerByte / peerPerByte);
+        std::printf("%-24s %8.1f MB/s decoded   time per byte vs zlib inflate (%s): %.2fx\n", ours,
+                    double(oursBytes) / (t[ours] * 1e-3) / 1e6, peer, oursPerByte / peerPerByte);
     };
     const std::size_t text = Payload().size(), img = Image().raw.size(),
                       imgPred = Image().predicted.size();

@@ -52,8 +52,8 @@ void TVPLBuffer::SetStreamSource(TStream* Stream) {
 
 void TVPLBuffer::SetFileSource(const std::u16string& FileName) {
     Reset();
-    auto stream = std::make_unique<TVelmoPDFWideFileStream>(FileName,
-                                                            fmOpenRead | fmShareDenyWrite);
+    auto stream =
+        std::make_unique<TVelmoPDFWideFileStream>(FileName, fmOpenRead | fmShareDenyWrite);
     SetStreamSource(stream.get());
     FStreamSource = stream.release();
     FFreeStream = true;
@@ -127,7 +127,8 @@ std::int64_t TVPLBuffer::Peek(std::uint8_t* Dest, std::int64_t Count) {
 TVPLByteArray TVPLBuffer::ReadByteArray(int ByteCount) {
     TVPLByteArray out;
     if (ByteCount <= 0 || FPosition >= FBufferLength) return out;
-    out.resize(static_cast<std::size_t>(std::min<std::int64_t>(ByteCount, FBufferLength - FPosition)));
+    out.resize(
+        static_cast<std::size_t>(std::min<std::int64_t>(ByteCount, FBufferLength - FPosition)));
     std::int64_t got = Peek(out.data(), static_cast<std::int64_t>(out.size()));
     out.resize(static_cast<std::size_t>(got));
     FPosition += got;
@@ -161,9 +162,10 @@ std::int32_t TVPLBuffer::ReadInteger() { return static_cast<std::int32_t>(ReadCa
 std::string TVPLBuffer::ReadAnsiString(int StringLength) {
     std::string out;
     if (StringLength <= 0 || FPosition >= FBufferLength) return out;
-    out.resize(static_cast<std::size_t>(std::min<std::int64_t>(StringLength, FBufferLength - FPosition)));
-    std::int64_t got = Peek(reinterpret_cast<std::uint8_t*>(out.data()),
-                            static_cast<std::int64_t>(out.size()));
+    out.resize(
+        static_cast<std::size_t>(std::min<std::int64_t>(StringLength, FBufferLength - FPosition)));
+    std::int64_t got =
+        Peek(reinterpret_cast<std::uint8_t*>(out.data()), static_cast<std::int64_t>(out.size()));
     out.resize(static_cast<std::size_t>(got));
     FPosition += got;
     return out;

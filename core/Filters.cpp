@@ -10,8 +10,8 @@ namespace velmo {
 std::string DecodeRunLength(std::string_view data) {
     std::string out;
     if (data.empty()) return out;
-    out.reserve(std::min<std::size_t>(std::max<std::size_t>(data.size() * 2, 4096),
-                                      kMaxDecodedSize));
+    out.reserve(
+        std::min<std::size_t>(std::max<std::size_t>(data.size() * 2, 4096), kMaxDecodedSize));
     const std::size_t n = data.size();
     std::size_t i = 0;
     while (i < n && out.size() < kMaxDecodedSize) {

@@ -25,6 +25,22 @@ bool GrowBuffer(std::string& buf) {
     return true;
 }
 
+// Hands zlib the input in pieces its 32-bit counters can hold.
+struct ZInput {
+    explicit ZInput(std::string_view data)
+        : next(reinterpret_cast<const unsigned char*>(data.data())), remaining(data.size()) {}
+    void Feed(z_stream& zs) {
+        if (zs.avail_in != 0 || remaining == 0) return;
+        const unsigned chunk = static_cast<unsigned>(std::min<std::size_t>(remaining, 1u << 30));
+        zs.next_in = const_cast<unsigned char*>(next);
+        zs.avail_in = chunk;
+        next += chunk;
+        remaining -= chunk;
+    }
+    const unsigned char* next;
+    std::size_t remaining;
+};
+
 }  // namespace
 
 int FlateLevelFromIndex(int index) {
@@ -40,25 +56,18 @@ std::string FlateCompressLevel(std::string_view data, int level) {
     std::string out;
     // deflateBound is exact enough that the buffer never has to grow; it is
     // still grown (doubling) should zlib ever need more.
-    out.resize(deflateBound(&zs, static_cast<uLong>(std::min<std::size_t>(data.size(), UINT32_MAX))) +
-               64);
+    out.resize(
+        deflateBound(&zs, static_cast<uLong>(std::min<std::size_t>(data.size(), UINT32_MAX))) + 64);
     std::size_t produced = 0;
-    const unsigned char* in = reinterpret_cast<const unsigned char*>(data.data());
-    std::size_t remaining = data.size();
+    ZInput input(data);
     int ret = Z_OK;
     for (;;) {
-        if (zs.avail_in == 0 && remaining > 0) {
-            unsigned chunk = static_cast<unsigned>(std::min<std::size_t>(remaining, 1u << 30));
-            zs.next_in = const_cast<unsigned char*>(in);
-            zs.avail_in = chunk;
-            in += chunk;
-            remaining -= chunk;
-        }
+        input.Feed(zs);
         if (produced == out.size()) out.resize(out.size() * 2);
         std::size_t room = std::min<std::size_t>(out.size() - produced, 1u << 30);
         zs.next_out = reinterpret_cast<unsigned char*>(out.data() + produced);
         zs.avail_out = static_cast<unsigned>(room);
-        int flush = (remaining == 0) ? Z_FINISH : Z_NO_FLUSH;
+        int flush = (input.remaining == 0) ? Z_FINISH : Z_NO_FLUSH;
         ret = deflate(&zs, flush);
         produced += room - zs.avail_out;
         if (ret == Z_STREAM_END) break;
@@ -81,19 +90,12 @@ std::string FlateDecompress(std::string_view data) {
     std::string out;
     // A first guess from the input size; the buffer then doubles, so a stream
     // that inflates to hundreds of times its size is copied only a few times.
-    out.resize(std::min<std::size_t>(std::max<std::size_t>(data.size() * 4, 8192),
-                                     kMaxDecodedSize));
+    out.resize(
+        std::min<std::size_t>(std::max<std::size_t>(data.size() * 2, 8192), kMaxDecodedSize));
     std::size_t produced = 0;
-    const unsigned char* in = reinterpret_cast<const unsigned char*>(data.data());
-    std::size_t remaining = data.size();
+    ZInput input(data);
     for (;;) {
-        if (zs.avail_in == 0 && remaining > 0) {
-            unsigned chunk = static_cast<unsigned>(std::min<std::size_t>(remaining, 1u << 30));
-            zs.next_in = const_cast<unsigned char*>(in);
-            zs.avail_in = chunk;
-            in += chunk;
-            remaining -= chunk;
-        }
+        input.Feed(zs);
         if (produced == out.size() && !GrowBuffer(out)) break;
         std::size_t room = std::min<std::size_t>(out.size() - produced, 1u << 30);
         zs.next_out = reinterpret_cast<unsigned char*>(out.data() + produced);
@@ -106,7 +108,7 @@ std::string FlateDecompress(std::string_view data) {
         if (ret != Z_OK && ret != Z_BUF_ERROR) break;
         // Output space left over while the input is used up: the stream is
         // truncated; nothing more will come.
-        if (zs.avail_out > 0 && zs.avail_in == 0 && remaining == 0) break;
+        if (zs.avail_out > 0 && zs.avail_in == 0 && input.remaining == 0) break;
         if (ret == Z_BUF_ERROR && made == 0 && zs.avail_out > 0) break;
     }
     inflateEnd(&zs);
@@ -220,7 +222,8 @@ bool UndoPredictor(std::string_view data, int predictor, int colors, int bitsPer
 
     if (predictor >= 10) {
         // Bytes per complete pixel, rounded up (4-bit RGB: 2).
-        const std::size_t bpp = static_cast<std::size_t>(std::max<std::uint64_t>(1, (bitsPerPixel + 7) / 8));
+        const std::size_t bpp =
+            static_cast<std::size_t>(std::max<std::uint64_t>(1, (bitsPerPixel + 7) / 8));
         const std::size_t inRow = rowBytes + 1;
         const std::size_t rows = (len + inRow - 1) / inRow;
         if (rows > kMaxDecodedSize / rowBytes) return false;
@@ -255,7 +258,8 @@ bool UndoPredictor(std::string_view data, int predictor, int colors, int bitsPer
                         std::uint8_t left = i >= bpp ? cur[i - bpp] : 0;
                         std::uint8_t above = up ? up[i] : 0;
                         std::uint8_t ul = (up && i >= bpp) ? up[i - bpp] : 0;
-                        cur[i] = static_cast<unsigned char>(cur[i] + PaethPredictor(left, above, ul));
+                        cur[i] =
+                            static_cast<unsigned char>(cur[i] + PaethPredictor(left, above, ul));
                     }
                     break;
                 default:

@@ -39,11 +39,13 @@ std::uint32_t TPDFLZWDecompressor::ReadCode() {
     std::uint32_t code;
     if (FFillOrder == foTop) {
         if (FInputPos + 1 >= n + 2) return FEOICode;
-        std::uint32_t v = byteAt(FInputPos) << 16 | byteAt(FInputPos + 1) << 8 | byteAt(FInputPos + 2);
+        std::uint32_t v =
+            byteAt(FInputPos) << 16 | byteAt(FInputPos + 1) << 8 | byteAt(FInputPos + 2);
         code = (v >> (24 - FBitPos - FCodeSize)) & FBitMask;
     } else {
         if (FInputPos + 1 >= n + 3) return FEOICode;
-        std::uint32_t v = byteAt(FInputPos) | byteAt(FInputPos + 1) << 8 | byteAt(FInputPos + 2) << 16;
+        std::uint32_t v =
+            byteAt(FInputPos) | byteAt(FInputPos + 1) << 8 | byteAt(FInputPos + 2) << 16;
         code = (v >> FBitPos) & FBitMask;
     }
     FBitPos += FCodeSize;

@@ -64,7 +64,7 @@ private:
     bool FEarlyChange = false;
     std::uint32_t FInitialCodeSize = 9;
     std::uint32_t FCodeSize = 9;
-    std::string_view FInput;  // the input; bytes past its end read as zeros
+    std::string_view FInput;    // the input; bytes past its end read as zeros
     std::size_t FInputPos = 0;  // 0-based byte position of the next code
     std::uint32_t FBitPos = 0;
     std::uint32_t FBitMask = 0;

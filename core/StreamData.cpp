@@ -106,15 +106,16 @@ std::string TPDFStream::GetDecodedStreamWithLookup(const TPDFFindObjectEvent& Lo
     } else if (auto* Arr = ObjAs<TPDFArray>(ParmObj)) {
         const size_t N = std::min(Filters.size(), static_cast<size_t>(Arr->Count()));
         for (size_t I = 0; I < N; ++I)
-            Parms[I] = ObjAs<TPDFDictionary>(Resolve(Arr->GetItem(static_cast<int32_t>(I)), Lookup));
+            Parms[I] =
+                ObjAs<TPDFDictionary>(Resolve(Arr->GetItem(static_cast<int32_t>(I)), Lookup));
     }
 
     for (size_t I = 0; I < Filters.size(); ++I) {
         const std::string& F = *Filters[I];
         if (F == "FlateDecode" || F == "Fl") {
             TPDFFlateParms P = PredictorParms(Parms[I], Lookup);
-            Result = P.Predictor < 2 ? FlateDecompress(Result)
-                                     : FlateDecompressWithPredictor(Result, P);
+            Result =
+                P.Predictor < 2 ? FlateDecompress(Result) : FlateDecompressWithPredictor(Result, P);
         } else if (F == "RunLengthDecode" || F == "RL") {
             Result = DecodeRunLength(Result);
         } else if (F == "ASCII85Decode" || F == "A85") {

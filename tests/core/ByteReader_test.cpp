@@ -1,10 +1,11 @@
 // The byte reader over each kind of source.
+#include "core/ByteReader.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "core/ASCII85.h"
-#include "core/ByteReader.h"
 #include "core/FileHelpers.h"
 #include "tests/support/TestSupport.h"
 

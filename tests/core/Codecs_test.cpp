@@ -289,8 +289,8 @@ TEST(ASCII85, DecodeVectors) {
              {"~>", ""},
              {"", ""},
              {"s8W-!~>", "FF FF FF FF"},
-             {"uuuuu~>", "00 00 00 00"},  // above 2^32 - 1
-             {"9jqo^", "4D 61 6E 20"},    // no end mark: decoded to the end
+             {"uuuuu~>", "00 00 00 00"},         // above 2^32 - 1
+             {"9jqo^", "4D 61 6E 20"},           // no end mark: decoded to the end
              {"9jqo^~>9jqo^~>", "4D 61 6E 20"},  // nothing after the end mark
              {"9jqo^9j~qo^", "4D 61 6E 20 4D"},  // a lone '~' ends the data too
          }) {
@@ -340,7 +340,7 @@ TEST(ASCIIHex, Vectors) {
     EXPECT_EQ(DecodeASCIIHex(">"), "");
     EXPECT_EQ(Hex(DecodeASCIIHex("4a4B")), "4A 4B");
     EXPECT_EQ(Hex(DecodeASCIIHex("GZ41")), "00 41");  // a pair that is not hex
-    EXPECT_EQ(Hex(DecodeASCIIHex("41>42")), "41");  // nothing after the end mark
+    EXPECT_EQ(Hex(DecodeASCIIHex("41>42")), "41");    // nothing after the end mark
 }
 
 TEST(Codecs, RandomInputNeverCrashes) {

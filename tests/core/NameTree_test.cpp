@@ -1,4 +1,6 @@
 // Name trees and page-tree balancing.
+#include "core/NameTree.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,7 +8,6 @@
 #include <random>
 #include <set>
 
-#include "core/NameTree.h"
 #include "core/Structure.h"
 #include "tests/core/PDFFixture.h"
 

@@ -48,12 +48,11 @@ TEST(StreamData, FilterChain) {
          HexText(flat), kPredicted},
         {"DP abbreviation", "<< /Filter /FlateDecode /DP << /Predictor 12 /Columns 4 >> >>",
          FlateCompress(Bytes({0, 1, 2, 3, 4, 2, 1, 1, 1, 1})), Bytes({1, 2, 3, 4, 2, 3, 4, 5})},
-        {"referenced parms item is followed",
-         "<< /Filter [/AHx /Fl] /DecodeParms [null 9 0 R] >>", HexText(flat), kUnpredicted},
-        {"referenced parms dictionary", "<< /Filter /Fl /DecodeParms 9 0 R >>", flat,
-         kUnpredicted},
-        {"referenced parms value", "<< /Filter /Fl /DecodeParms << /Predictor 8 0 R /Columns 5 >> >>",
-         flat, kUnpredicted},
+        {"referenced parms item is followed", "<< /Filter [/AHx /Fl] /DecodeParms [null 9 0 R] >>",
+         HexText(flat), kUnpredicted},
+        {"referenced parms dictionary", "<< /Filter /Fl /DecodeParms 9 0 R >>", flat, kUnpredicted},
+        {"referenced parms value",
+         "<< /Filter /Fl /DecodeParms << /Predictor 8 0 R /Columns 5 >> >>", flat, kUnpredicted},
         {"referenced filter name", "<< /Filter 10 0 R >>", FlateCompress("x"), "x"},
         {"referenced filter array and item", "<< /Filter 11 0 R >>",
          EncodeASCII85(FlateCompress("y")), "y"},
@@ -104,7 +103,8 @@ TEST(StreamData, EarlyChangeParameter) {
              {"1", true}, {"0", false}, {"2", false}, {"(x)", true}}) {
         PDFFixture f;
         TPDFStream* st = f.S.NewStreamWithDict(
-            sample, f.Dict("<< /Filter /LZWDecode /DecodeParms << /EarlyChange " + value + " >> >>"));
+            sample,
+            f.Dict("<< /Filter /LZWDecode /DecodeParms << /EarlyChange " + value + " >> >>"));
         EXPECT_EQ(st->GetDecodedStream() == expected, on) << value;
     }
     PDFFixture f;

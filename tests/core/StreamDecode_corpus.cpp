@@ -157,7 +157,8 @@ TEST(corpus, stream_decode) {
                 std::cout << "listed: qpdf cannot read " << pdfs[i].filename().string() << "\n";
                 continue;
             }
-            auto r = vpltest::RunIsolated([&](std::string& rep) { return CheckFile(dir, rep); }, 120);
+            auto r =
+                vpltest::RunIsolated([&](std::string& rep) { return CheckFile(dir, rep); }, 120);
             std::istringstream lines(r.report);
             std::string line;
             while (std::getline(lines, line)) {
@@ -173,7 +174,7 @@ TEST(corpus, stream_decode) {
             }
             if (r.outcome != vpltest::ChildOutcome::Ok)
                 failures.push_back(pdfs[i].string() + " (" +
-                                   (r.outcome == vpltest::ChildOutcome::TimedOut ? "timed out"
+                                   (r.outcome == vpltest::ChildOutcome::TimedOut  ? "timed out"
                                     : r.outcome == vpltest::ChildOutcome::Crashed ? "crashed"
                                                                                   : "differs") +
                                    "):\n" + r.report);
