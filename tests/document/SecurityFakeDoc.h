@@ -1,0 +1,169 @@
+// A small document for the security handler's tests: an object store, a
+// trailer and numbered indirect objects, decrypted on first use and written
+// as a classic PDF file with a cross-reference table.
+#pragma once
+
+#include <map>
+#include <regex>
+#include <string>
+
+#include "core/Objects.h"
+#include "core/Structure.h"
+#include "document/Security.h"
+
+namespace velmo::testing_security {
+
+// A stream holding Data, with its /Length.
+inline TPDFStream* MakeStream(TPDFStructure& S, std::string Data) {
+    TPDFStream* St = S.NewStreamWithDict(std::string(), S.NewDictionary());
+    St->SetStream(std::move(Data));
+    return St;
+}
+
+class FakeDoc : public TPDFSecurityHost {
+    static bool IsSpace(char C) { return C == ' ' || C == '\r' || C == '\n' || C == '\t'; }
+
+public:
+    struct Ind {
+        int32_t Gen = 0;
+        TPDFObject* Value = nullptr;
+        bool Decrypted = false;
+    };
+
+    TPDFStructure S;
+    TPDFDictionary* Trailer;
+    std::map<int32_t, Ind> Objs;
+    TPDFSecurityHandler H;
+
+    FakeDoc() {
+        Trailer = S.NewDictionary();
+        S.OnIndObjLookup = [this](TObject*, int32_t N, int32_t, TPDFObject*& O) { O = Get(N); };
+        S.OnNewIndObj = [this](TObject*, TPDFObject* O, int32_t& N, int32_t& G) {
+            N = SecurityNewObjRef(O);
+            G = 0;
+        };
+        H.AttachHost(this);
+    }
+    FakeDoc(const FakeDoc&) = delete;
+
+    // The value, decrypted the first time it is asked for.
+    TPDFObject* Get(int32_t N) {
+        auto It = Objs.find(N);
+        if (It == Objs.end()) return nullptr;
+        H.DecryptIndirectValue(It->second.Value, N, It->second.Gen, It->second.Decrypted);
+        return It->second.Value;
+    }
+
+    // An object as read from a file: stored form, not yet decrypted.
+    void AddStored(int32_t N, int32_t G, std::string_view Text) {
+        TPDFObject* O = S.Decode(Text);
+        O->Own(N, G);
+        Objs[N] = Ind{G, O, false};
+    }
+
+    TPDFDictionary* SecurityTrailer() override { return Trailer; }
+    TPDFStructure* SecurityStructure() override { return &S; }
+    int32_t SecurityNewObjRef(TPDFObject* O) override {
+        const int32_t N = Objs.empty() ? 1 : Objs.rbegin()->first + 1;
+        O->Own(N, 0);
+        Objs[N] = Ind{0, O, true};
+        return N;
+    }
+    void SecurityForEachObject(const std::function<void(TPDFSecuredObject&)>& Visit) override {
+        for (auto& [N, I] : Objs) {
+            TPDFSecuredObject O;
+            O.ObjNum = N;
+            O.GenNum = I.Gen;
+            O.Decrypted = &I.Decrypted;
+            const int32_t Num = N;
+            O.Fetch = [this, Num] { return Get(Num); };
+            Visit(O);
+        }
+    }
+    void SecurityRemoveObject(int32_t N) override {
+        auto It = Objs.find(N);
+        if (It != Objs.end() && ObjAs<TPDFDictionary>(It->second.Value)) Objs.erase(It);
+    }
+
+    // The objects' text as written: each encrypted for writing and restored
+    // afterwards.
+    std::string ObjectText(int32_t N) {
+        Ind& I = Objs.at(N);
+        Get(N);
+        H.EncryptIndirectValue(I.Value, N, I.Gen, I.Decrypted);
+        std::string T = I.Value->Output();
+        H.DecryptIndirectValue(I.Value, N, I.Gen, I.Decrypted);
+        return T;
+    }
+
+    std::string Save() {
+        H.GetEncrypted();
+        H.GetID();  // every saved file gets an /ID
+        const int32_t EncNum = H.FEncryption.DictionaryObjNum;
+        std::string Out = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
+        std::map<int32_t, size_t> Offsets;
+        for (auto& [N, I] : Objs) {
+            Offsets[N] = Out.size();
+            Out += std::to_string(N) + " " + std::to_string(I.Gen) + " obj\n";
+            Out += N == EncNum ? I.Value->Output() : ObjectText(N);
+            Out += "\nendobj\n";
+        }
+        const int32_t Size = Objs.empty() ? 1 : Objs.rbegin()->first + 1;
+        const size_t XRef = Out.size();
+        Out += "xref\n0 " + std::to_string(Size) + "\n0000000000 65535 f\r\n";
+        for (int32_t N = 1; N < Size; ++N) {
+            char Line[32];
+            auto It = Offsets.find(N);
+            if (It == Offsets.end())
+                snprintf(Line, sizeof Line, "0000000000 65535 f\r\n");
+            else
+                snprintf(Line, sizeof Line, "%010zu %05d n\r\n", It->second, Objs[N].Gen);
+            Out += Line;
+        }
+        Trailer->Add("Size", S.NewNumeric(Size));
+        Out += "trailer\n" + Trailer->Output() + "\nstartxref\n" + std::to_string(XRef) +
+               "\n%%EOF\n";
+        return Out;
+    }
+
+    // Reads the objects and trailer of an uncompressed file with a classic
+    // cross-reference table (as the tests write them).
+    void Load(const std::string& Text) {
+        static const std::regex ObjRe(R"((^|[\r\n])(\d+) (\d+) obj\b)");
+        for (auto It = std::sregex_iterator(Text.begin(), Text.end(), ObjRe);
+             It != std::sregex_iterator(); ++It) {
+            const auto& M = *It;
+            const size_t Start = M.position(0) + M.length(0);
+            int64_t Len = 0;
+            TPDFObject* O = S.DecodeWithLength(Text, Len, static_cast<int64_t>(Start) + 1);
+            if (auto* Dict = ObjAs<TPDFDictionary>(O)) {
+                size_t P = Start + static_cast<size_t>(Len);
+                while (P < Text.size() && IsSpace(Text[P])) ++P;
+                if (Text.compare(P, 6, "stream") == 0) {
+                    P += 6;
+                    if (P < Text.size() && Text[P] == '\r') ++P;
+                    if (P < Text.size() && Text[P] == '\n') ++P;
+                    auto* L = ObjAs<TPDFNumeric>(Dict->FindValueByKeyName("Length", false));
+                    const size_t DataLen = L ? static_cast<size_t>(L->AsInteger()) : 0;
+                    O = S.NewStreamWithDict(Text.substr(P, DataLen), Dict);
+                }
+            }
+            const int32_t N = std::stoi(M[2]), G = std::stoi(M[3]);
+            O->Own(N, G);
+            Objs[N] = Ind{G, O, false};
+        }
+        const size_t T = Text.rfind("\ntrailer");
+        if (T != std::string::npos) {
+            if (auto* D = ObjAs<TPDFDictionary>(S.Decode(std::string_view(Text).substr(T + 8))))
+                Trailer = D;
+        } else {
+            // A cross-reference stream's dictionary serves as the trailer.
+            for (auto& [N, I] : Objs)
+                if (auto* St = ObjAs<TPDFStream>(I.Value))
+                    if (St->Dictionary()->DictType() == "XRef") Trailer = St->Dictionary();
+        }
+        H.FEncryption.Extracted = false;
+    }
+};
+
+}  // namespace velmo::testing_security
