@@ -208,6 +208,20 @@ TEST(ObjectKinds, ReferencesResolveThroughTheStoreEvent) {
     EXPECT_EQ(D->IntValue("Y", -1), -1);
 }
 
+TEST(ObjectKinds, TextStrings) {
+    TPDFStructure S;
+    auto* Latin = S.NewTextString(u"Caf\u00e9");
+    EXPECT_EQ(Latin->AsString(), "Caf\xE9");  // PDFDocEncoding
+    EXPECT_EQ(Latin->StringMode, smLiteral);
+    EXPECT_TRUE(Latin->HasChanged());
+    auto* Wide = S.NewString("", smHex);
+    Wide->SetToTextString(u"\u4E2D");
+    EXPECT_EQ(Wide->AsString(), "\xFE\xFF\x4E\x2D");
+    EXPECT_EQ(Wide->StringMode, smLiteral);
+    EXPECT_EQ(Wide->AsTextString(), u"\u4E2D");
+    EXPECT_EQ(Latin->AsTextString(), u"Caf\u00e9");
+}
+
 // ---- Dictionary -----------------------------------------------------------
 
 TEST(Dictionary, AddReplacesInPlaceAndKeepsOldValueInStore) {
