@@ -208,11 +208,10 @@ void TPDFIndRef::CopyRef(const TPDFIndRef* Source) {
 }
 
 void TPDFIndRef::OutputTo(std::string& Out) const {
-    char Buf[32];
-    auto R = std::to_chars(Buf, Buf + sizeof Buf, ObjNum);
-    *R.ptr++ = ' ';
-    R = std::to_chars(R.ptr, Buf + sizeof Buf, GenNum);
-    Out.append(Buf, R.ptr);
+    char Buf[16];
+    Out.append(Buf, std::to_chars(Buf, Buf + sizeof Buf, ObjNum).ptr);
+    Out.push_back(' ');
+    Out.append(Buf, std::to_chars(Buf, Buf + sizeof Buf, GenNum).ptr);
     Out.append(" R");
 }
 
