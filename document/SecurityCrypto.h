@@ -1,4 +1,5 @@
-// Digests, ciphers and random bytes as the security handler uses them.
+// Digests, ciphers, random bytes and password conversions in the form the
+// security handler uses them: byte strings in, byte strings out.
 #pragma once
 
 #include <string>

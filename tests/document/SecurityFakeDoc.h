@@ -7,6 +7,7 @@
 #include <regex>
 #include <string>
 
+#include "core/Flate.h"
 #include "core/Objects.h"
 #include "core/Structure.h"
 #include "document/Security.h"
@@ -165,5 +166,41 @@ public:
         H.FEncryption.Extracted = false;
     }
 };
+
+inline void AllHex(TPDFObject* O, int Depth = 0) {
+    if (!O || Depth > 100) return;
+    if (auto* S = ObjAs<TPDFString>(O)) S->StringMode = smHex;
+    if (auto* A = ObjAs<TPDFArray>(O))
+        for (TPDFObject* I : A->LiveItems()) AllHex(I, Depth + 1);
+    if (auto* St = ObjAs<TPDFStream>(O)) AllHex(St->Dictionary(), Depth + 1);
+    if (auto* D = ObjAs<TPDFDictionary>(O))
+        for (const TPDFEntry& E : D->GetEntries()) AllHex(E.Value, Depth + 1);
+}
+
+// The objects' values in one notation. Cross-reference streams describe
+// each file's own layout and are left out; qpdf writes the metadata stream
+// of a plain file uncompressed, so its decoded data stands for it.
+inline std::map<int32_t, std::string> Values(FakeDoc& D) {
+    std::map<int32_t, std::string> R;
+    for (auto& [N, I] : D.Objs) {
+        if (N == D.H.FEncryption.DictionaryObjNum) continue;
+        TPDFObject* V = D.Get(N);
+        if (auto* S = ObjAs<TPDFStream>(V)) {
+            const std::string Type = S->Dictionary()->DictType();
+            if (Type == "XRef") continue;
+            if (Type == "Metadata") {
+                const bool Flate = S->Dictionary()->StringValue("Filter") == "FlateDecode";
+                R[N] = "metadata " + (Flate ? FlateDecompress(S->Stream()) : S->Stream());
+                continue;
+            }
+        }
+        // qpdf drops the developer extension of AES-256 when it decrypts.
+        if (auto* Cat = ObjAs<TPDFDictionary>(V); Cat && Cat->DictType() == "Catalog")
+            Cat->DeleteEntryByKeyName("Extensions");
+        AllHex(V);
+        R[N] = V ? V->Output() : "";
+    }
+    return R;
+}
 
 }  // namespace velmo::testing_security

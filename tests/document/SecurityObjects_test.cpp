@@ -390,3 +390,48 @@ TEST(SecurityObjects, FingerprintRefusals) {
 
 }  // namespace
 }  // namespace velmo
+
+namespace velmo {
+namespace {
+
+TEST(SecurityObjects, PWithHighHalfZeroKeepsItsFormWhenEncryptedAgain) {
+    // A file whose /P has its high 16 bits clear.
+    FakeDoc D;
+    Populate(D);
+    D.H.MalformedPermKey = true;
+    D.H.EncryptDocument("owner", "user", es128Bit, {}, {});
+    FakeDoc L;
+    L.Load(D.Save());
+    ASSERT_TRUE(L.H.OpenWithPassword(u"owner"));
+    EXPECT_EQ(L.H.PermKey, 61632u);
+    EXPECT_TRUE(L.H.MalformedPermKey);
+
+    ASSERT_TRUE(L.H.DecryptDocument());
+    L.H.EncryptDocument("o", "u", es128Bit, TPDFPermissions::All(), TPDFExtraPermissions::All());
+    const std::string Saved = L.Save();
+    EXPECT_NE(Saved.find("/P 65532\n"), std::string::npos);
+    FakeDoc R;
+    R.Load(Saved);
+    ASSERT_TRUE(R.H.OpenWithPassword(u"u"));
+    EXPECT_EQ(Str(R.Get(3), "Title")->AsString(), "Plain title");
+}
+
+TEST(SecurityObjects, PasswordQueriesAfterOpening) {
+    FakeDoc D;
+    Populate(D);
+    D.H.EncryptDocument("", "", esAES256BitAcroX, TPDFPermissions::All(),
+                        TPDFExtraPermissions::All());
+    FakeDoc L;
+    L.Load(D.Save());
+    // Both passwords empty: the empty password opens as user only, and the
+    // document reports an owner password.
+    ASSERT_TRUE(L.H.OpenWithPassword(u""));
+    EXPECT_TRUE(L.H.FIsUserPassword);
+    EXPECT_FALSE(L.H.FIsOwnerPassword);
+    EXPECT_FALSE(L.H.HasUserPassword());
+    EXPECT_TRUE(L.H.HasOwnerPassword());
+    EXPECT_FALSE(L.H.OpenWithPassword(u"x"));
+}
+
+}  // namespace
+}  // namespace velmo

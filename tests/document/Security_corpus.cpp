@@ -7,7 +7,6 @@
 #include <regex>
 #include <sstream>
 
-#include "core/Flate.h"
 #include "tests/document/SecurityFakeDoc.h"
 #include "tests/support/TestSupport.h"
 
@@ -15,45 +14,10 @@ namespace velmo {
 namespace {
 
 using testing_security::FakeDoc;
+using testing_security::Values;
 using vpltest::RunCommand;
 
 std::u16string Wide(const std::string& S) { return std::u16string(S.begin(), S.end()); }
-
-void AllHex(TPDFObject* O, int Depth = 0) {
-    if (!O || Depth > 100) return;
-    if (auto* S = ObjAs<TPDFString>(O)) S->StringMode = smHex;
-    if (auto* A = ObjAs<TPDFArray>(O))
-        for (TPDFObject* I : A->LiveItems()) AllHex(I, Depth + 1);
-    if (auto* St = ObjAs<TPDFStream>(O)) AllHex(St->Dictionary(), Depth + 1);
-    if (auto* D = ObjAs<TPDFDictionary>(O))
-        for (const TPDFEntry& E : D->GetEntries()) AllHex(E.Value, Depth + 1);
-}
-
-// The objects' values in one notation. Cross-reference streams describe
-// each file's own layout and are left out; qpdf writes the metadata stream
-// of a plain file uncompressed, so its decoded data stands for it.
-std::map<int32_t, std::string> Values(FakeDoc& D) {
-    std::map<int32_t, std::string> R;
-    for (auto& [N, I] : D.Objs) {
-        if (N == D.H.FEncryption.DictionaryObjNum) continue;
-        TPDFObject* V = D.Get(N);
-        if (auto* S = ObjAs<TPDFStream>(V)) {
-            const std::string Type = S->Dictionary()->DictType();
-            if (Type == "XRef") continue;
-            if (Type == "Metadata") {
-                const bool Flate = S->Dictionary()->StringValue("Filter") == "FlateDecode";
-                R[N] = "metadata " + (Flate ? FlateDecompress(S->Stream()) : S->Stream());
-                continue;
-            }
-        }
-        // qpdf drops the developer extension of AES-256 when it decrypts.
-        if (auto* Cat = ObjAs<TPDFDictionary>(V); Cat && Cat->DictType() == "Catalog")
-            Cat->DeleteEntryByKeyName("Extensions");
-        AllHex(V);
-        R[N] = V ? V->Output() : "";
-    }
-    return R;
-}
 
 // Checks one file; returns an empty string when every check holds.
 std::string CheckFile(const std::filesystem::path& Path, const std::filesystem::path& Tmp,
@@ -134,6 +98,23 @@ std::string CheckFile(const std::filesystem::path& Path, const std::filesystem::
     return {};
 }
 
+// Runs one file's check in a child with a time limit; the check returns an
+// error text, empty when everything held, and notes what it saw in Report.
+using TFileCheck = std::string (*)(const std::filesystem::path&, const std::filesystem::path&,
+                                   std::string&);
+void CheckIsolated(const std::filesystem::path& Path, TFileCheck Check) {
+    vpltest::TempDir Tmp;
+    const auto Result = vpltest::RunIsolated(
+        [&](std::string& Report) {
+            const std::string Error = Check(Path, Tmp.path(), Report);
+            if (!Error.empty()) Report = Error;
+            return Error.empty() ? 0 : 1;
+        },
+        240);
+    EXPECT_EQ(Result.outcome, vpltest::ChildOutcome::Ok) << Path.filename() << ": " << Result.report;
+    std::cout << Path.filename().string() << ": " << Result.report << "\n";
+}
+
 TEST(corpus, encrypted_open) {
     VPL_REQUIRE_CORPUS();
     VPL_REQUIRE_TOOL("qpdf");
@@ -144,17 +125,92 @@ TEST(corpus, encrypted_open) {
         auto Enc = RunCommand({"qpdf", "--is-encrypted", Path.string()}, 30);
         if (Enc.exitCode != 0) continue;
         ++Files;
-        vpltest::TempDir Tmp;
-        const auto Result = vpltest::RunIsolated(
-            [&](std::string& Report) {
-                const std::string Error = CheckFile(Path, Tmp.path(), Report);
-                if (!Error.empty()) Report = Error;
-                return Error.empty() ? 0 : 1;
-            },
-            240);
-        EXPECT_EQ(Result.outcome, vpltest::ChildOutcome::Ok)
-            << Path.filename() << ": " << Result.report;
-        std::cout << Path.filename().string() << ": " << Result.report << "\n";
+        CheckIsolated(Path, CheckFile);
+    }
+    EXPECT_GT(Files, 0);
+}
+
+// A plain file encrypted here with each strength: qpdf reports the expected
+// parameters, opens it with both passwords and decrypts it to the values it
+// had before.
+std::string EncryptPlainFile(const std::filesystem::path& Path, const std::filesystem::path& Tmp,
+                             std::string& Report) {
+    const auto Flat = Tmp / "flat.pdf";
+    auto R = RunCommand({"qpdf", "--object-streams=disable", "--stream-data=preserve",
+                         "--decode-level=none", Path.string(), Flat.string()},
+                        120);
+    if (R.exitCode != 0 && R.exitCode != 3) {
+        Report = "qpdf cannot rewrite it";
+        return {};
+    }
+    const struct {
+        TPDFEncryptionStrength strength;
+        const char* R;
+        size_t keyHex;
+    } cases[] = {{esStd, "2", 10},
+                 {es128Bit, "3", 32},
+                 {esAES128Bit, "4", 32},
+                 {esAES256Bit, "5", 64},
+                 {esAES256BitAcroX, "6", 64}};
+    std::map<int32_t, std::string> Want;
+    {
+        FakeDoc P;
+        P.Load(vpltest::ReadFile(Flat));
+        Want = Values(P);
+    }
+    for (const auto& c : cases) {
+        FakeDoc D;
+        D.Load(vpltest::ReadFile(Flat));
+        D.H.EncryptDocument("master", "view", c.strength, TPDFPermissions::All(),
+                            TPDFExtraPermissions::All());
+        const auto Enc = Tmp / "enc.pdf", Dec = Tmp / "dec.pdf";
+        vpltest::WriteFile(Enc, D.Save());
+        for (const char* Pw : {"view", "master"}) {
+            auto Show = RunCommand({"qpdf", "--show-encryption", "--show-encryption-key",
+                                    std::string("--password=") + Pw, Enc.string()},
+                                   60);
+            const std::string Who =
+                std::string("Supplied password is ") + (Pw[0] == 'v' ? "user" : "owner");
+            if (Show.out.find(std::string("R = ") + c.R + "\n") == std::string::npos ||
+                Show.out.find("P = -4\n") == std::string::npos ||
+                Show.out.find(Who) == std::string::npos)
+                return std::string("R ") + c.R + ": qpdf reports " + Show.out + Show.err;
+            const size_t K = Show.out.find("Encryption key = ");
+            const size_t E = Show.out.find('\n', K);
+            if (K == std::string::npos || E - K - 17 != c.keyHex)
+                return std::string("R ") + c.R + ": key length";
+        }
+        R = RunCommand({"qpdf", "--password=view", "--decrypt", "--object-streams=disable",
+                        "--stream-data=preserve", "--decode-level=none", Enc.string(),
+                        Dec.string()},
+                       120);
+        if (R.exitCode != 0 && R.exitCode != 3)
+            return std::string("R ") + c.R + ": qpdf --decrypt failed " + R.err;
+        FakeDoc Back;
+        Back.Load(vpltest::ReadFile(Dec));
+        const auto Got = Values(Back);
+        for (const auto& [N, Text] : Want) {
+            auto It = Got.find(N);
+            if (It == Got.end() || It->second != Text)
+                return std::string("R ") + c.R + ": object " + std::to_string(N) + " differs";
+        }
+    }
+    Report = std::to_string(Want.size()) + " objects kept by all five strengths";
+    return {};
+}
+
+TEST(corpus, encrypt_plain_files) {
+    VPL_REQUIRE_CORPUS();
+    VPL_REQUIRE_TOOL("qpdf");
+    // A handful of small plain files of different producers.
+    int Files = 0;
+    for (const auto& Path : vpltest::CorpusPdfs()) {
+        if (Files >= 8) break;
+        if (std::filesystem::file_size(Path) > 100000) continue;
+        if (RunCommand({"qpdf", "--is-encrypted", Path.string()}, 30).exitCode != 2) continue;
+        if (RunCommand({"qpdf", "--check", Path.string()}, 30).exitCode != 0) continue;
+        ++Files;
+        CheckIsolated(Path, EncryptPlainFile);
     }
     EXPECT_GT(Files, 0);
 }

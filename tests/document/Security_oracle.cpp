@@ -11,6 +11,7 @@ namespace velmo {
 namespace {
 
 using testing_security::FakeDoc;
+using testing_security::Values;
 using vpltest::RunCommand;
 
 // A plain document: catalog, page tree, one page with a content stream,
@@ -31,33 +32,29 @@ void Build(FakeDoc& D) {
     D.Trailer->Add("Info", D.S.NewIndirectRef(6, 0));
 }
 
+// The document of Build written as plain.pdf in Tmp.
+std::filesystem::path WritePlain(const vpltest::TempDir& Tmp) {
+    FakeDoc Src;
+    Build(Src);
+    const auto Plain = Tmp / "plain.pdf";
+    vpltest::WriteFile(Plain, Src.Save());
+    return Plain;
+}
+
+// qpdf --encrypt view master <Args> on Plain, spread out (no object streams).
+bool QpdfEncrypt(const std::filesystem::path& Plain, const std::vector<std::string>& Args,
+                 const std::filesystem::path& Out) {
+    std::vector<std::string> Argv = {"qpdf", "--allow-weak-crypto", "--object-streams=disable",
+                                     "--stream-data=preserve", "--encrypt", "view", "master"};
+    Argv.insert(Argv.end(), Args.begin(), Args.end());
+    Argv.insert(Argv.end(), {"--", Plain.string(), Out.string()});
+    return RunCommand(Argv).exitCode == 0;
+}
+
 std::string Field(const std::string& Text, const std::string& Name) {
     std::smatch M;
     std::regex Re("(^|\\n)" + Name + " ?[=:] ([^\\n]*)");
     return std::regex_search(Text, M, Re) ? M[2].str() : std::string("<missing>");
-}
-
-void AllHex(TPDFObject* O, int Depth = 0) {
-    if (!O || Depth > 50) return;
-    if (auto* S = ObjAs<TPDFString>(O)) S->StringMode = smHex;
-    if (auto* A = ObjAs<TPDFArray>(O))
-        for (TPDFObject* I : A->LiveItems()) AllHex(I, Depth + 1);
-    if (auto* St = ObjAs<TPDFStream>(O)) AllHex(St->Dictionary(), Depth + 1);
-    if (auto* D = ObjAs<TPDFDictionary>(O))
-        for (const TPDFEntry& E : D->GetEntries()) AllHex(E.Value, Depth + 1);
-}
-
-// Every object of a file read here, value by value (after decryption), with
-// strings in one notation.
-std::map<int32_t, std::string> Values(FakeDoc& D) {
-    std::map<int32_t, std::string> R;
-    for (auto& [N, I] : D.Objs) {
-        TPDFObject* V = D.Get(N);
-        if (N == D.H.FEncryption.DictionaryObjNum) continue;
-        AllHex(V);
-        R[N] = V ? V->Output() : "";
-    }
-    return R;
 }
 
 TEST(oracle, encrypt_each_strength_opens_in_qpdf) {
@@ -119,10 +116,7 @@ TEST(oracle, encrypt_each_strength_opens_in_qpdf) {
 TEST(oracle, qpdf_encrypted_files_decrypt_alike) {
     VPL_REQUIRE_TOOL("qpdf");
     vpltest::TempDir Tmp;
-    FakeDoc Src;
-    Build(Src);
-    const auto Plain = Tmp / "plain.pdf";
-    vpltest::WriteFile(Plain, Src.Save());
+    const auto Plain = WritePlain(Tmp);
     const struct {
         const char* name;
         std::vector<std::string> args;
@@ -138,15 +132,9 @@ TEST(oracle, qpdf_encrypted_files_decrypt_alike) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const auto Enc = Tmp / (std::string(c.name) + ".pdf");
-        std::vector<std::string> Argv = {"qpdf", "--allow-weak-crypto", "--object-streams=disable",
-                                         "--stream-data=preserve", "--encrypt", "view",
-                                         "master"};
-        Argv.insert(Argv.end(), c.args.begin(), c.args.end());
-        Argv.insert(Argv.end(), {"--", Plain.string(), Enc.string()});
-        auto R = RunCommand(Argv);
-        ASSERT_EQ(R.exitCode, 0) << R.err;
+        ASSERT_TRUE(QpdfEncrypt(Plain, c.args, Enc));
         const auto Dec = Tmp / (std::string(c.name) + "-dec.pdf");
-        R = RunCommand({"qpdf", "--password=view", "--decrypt", "--object-streams=disable",
+        auto R = RunCommand({"qpdf", "--password=view", "--decrypt", "--object-streams=disable",
                         "--stream-data=preserve", Enc.string(), Dec.string()});
         ASSERT_EQ(R.exitCode, 0) << R.err;
 
@@ -192,6 +180,51 @@ TEST(oracle, file_without_id_opens_in_qpdf_after_save) {
     EXPECT_NE(Show.out.find("/Title (Plain title)"), std::string::npos) << Show.out;
     Show = RunCommand({"qpdf", "--show-encryption", "--password=master", File.string()});
     EXPECT_NE(Show.out.find("Supplied password is owner password"), std::string::npos);
+}
+
+TEST(oracle, fingerprint_opens_in_qpdf_with_source_passwords) {
+    VPL_REQUIRE_TOOL("qpdf");
+    vpltest::TempDir Tmp;
+    const auto Plain = WritePlain(Tmp);
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        const char16_t* openWith;
+    } cases[] = {
+        {"rc4-128", {"128", "--use-aes=n"}, u"view"},
+        {"aes-128", {"128", "--use-aes=y"}, u"master"},
+        {"aes-256", {"256"}, u"view"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto Enc = Tmp / (std::string(c.name) + ".pdf");
+        ASSERT_TRUE(QpdfEncrypt(Plain, c.args, Enc));
+
+        FakeDoc Source;
+        Source.Load(vpltest::ReadFile(Enc));
+        ASSERT_TRUE(Source.H.OpenWithPassword(c.openWith));
+        const std::string FP = Source.H.EncryptionFingerprint();
+
+        FakeDoc Target;
+        Build(Target);
+        ASSERT_TRUE(Target.H.EncryptWithFingerprint(FP));
+        const auto Out = Tmp / (std::string(c.name) + "-fp.pdf");
+        vpltest::WriteFile(Out, Target.Save());
+        for (const char* Pw : {"view", "master"}) {
+            auto Show = RunCommand({"qpdf", "--show-encryption", std::string("--password=") + Pw,
+                                    Out.string()});
+            EXPECT_NE(Show.out.find(std::string("Supplied password is ") +
+                                    (Pw == std::string("view") ? "user" : "owner")),
+                      std::string::npos)
+                << Show.out << Show.err;
+            auto Info = RunCommand(
+                {"qpdf", "--show-object=6", std::string("--password=") + Pw, Out.string()});
+            EXPECT_NE(Info.out.find("/Title (Plain title)"), std::string::npos) << Info.out;
+            auto Content = RunCommand({"qpdf", "--show-object=4", "--raw-stream-data",
+                                       std::string("--password=") + Pw, Out.string()});
+            EXPECT_EQ(Content.out, "0 0 m 100 100 l S\n");
+        }
+    }
 }
 
 }  // namespace
