@@ -3,6 +3,8 @@
 #include <array>
 #include <memory>
 
+#include "core/StringList.h"
+
 namespace velmo {
 
 namespace {
@@ -200,6 +202,20 @@ void TPDFStructure::ShiftIndRef(int32_t Offset, bool ZeroGen) {
         if (!R) continue;
         R->ObjNum += Offset;
         if (ZeroGen) R->GenNum = 0;
+    }
+}
+
+void TPDFStructure::ReplaceIndRef(const TVelmoPDFStringList& AddedObjects, int32_t Offset) {
+    size_t Used = Objects.size() - FReserved;
+    std::string Text;
+    for (size_t I = 0; I < Used; ++I) {
+        auto* R = ObjAs<TPDFIndRef>(Objects[I]);
+        if (!R) continue;
+        Text.clear();
+        R->OutputTo(Text);
+        int32_t Index = AddedObjects.IndexOf(Text);
+        R->ObjNum = Index >= 0 ? Offset + Index : 0;
+        R->GenNum = 0;
     }
 }
 

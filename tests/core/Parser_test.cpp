@@ -166,6 +166,26 @@ TEST(Parser, DeepNestingFailsWithoutOverflow) {
     EXPECT_EQ(Length, 2 * kMaxObjectDepth);
 }
 
+TEST(Parser, HugeDictionariesAndStringsStayLinear) {
+    TPDFStructure S;
+    std::string Text = "<<";
+    for (int I = 0; I < 100000; ++I) Text += "/K" + std::to_string(I) + " " + std::to_string(I) + " ";
+    Text += "/K5 -1 >>";
+    auto* D = ObjAs<TPDFDictionary>(S.Decode(Text));
+    ASSERT_TRUE(D);
+    EXPECT_EQ(D->Count(), 100000);
+    EXPECT_EQ(D->IntValue("K5", 0), -1);
+    EXPECT_EQ(D->FindIndexByKeyName("K99999"), 99999);
+
+    std::string Open(1000000, '(');
+    int64_t Length = -1;
+    EXPECT_EQ(S.DecodeWithLength(Open, Length, 1)->SpyType, TPDFNull::Tag);
+    EXPECT_EQ(Length, 0);
+    std::string Refs = "[1 0 R";
+    Refs += std::string(1000000, ' ');
+    EXPECT_EQ(ObjAs<TPDFArray>(S.Decode(Refs))->Count(), 1);
+}
+
 TEST(Parser, DecodeString) {
     const struct {
         std::string Source, Want;

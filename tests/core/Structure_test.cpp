@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/StringList.h"
+
 namespace velmo {
 namespace {
 
@@ -151,6 +153,24 @@ TEST(Structure, ShiftIndRef) {
     EXPECT_TRUE(A->HasChanged());
 }
 
+TEST(Structure, AnObjectIsEnteredOnce) {
+    TPDFStructure S;
+    auto* N = S.NewNull();
+    S.AddObject(N);  // already entered: a second entry would free it twice
+    S.AddObject(nullptr);
+    EXPECT_EQ(S.ObjectCount(), 1);
+}
+
+TEST(Structure, ReplaceIndRefRenumbersFromAList) {
+    TPDFStructure S;
+    auto* A = ObjAs<TPDFArray>(S.Decode("[ 4 0 R 9 2 R 7 0 R ]"));
+    TVelmoPDFStringList Added;
+    Added.Add("7 0 R");
+    Added.Add("9 2 R");
+    S.ReplaceIndRef(Added, 100);
+    EXPECT_EQ(A->Output(), "[ 0 0 R 101 0 R 100 0 R ]");
+}
+
 TEST(Structure, FactoriesSetUpTheirObjects) {
     TPDFStructure S;
     EXPECT_EQ(S.NewDoubleArray({1.5, -2})->Output(), "[ 1.5 -2 ]");
@@ -164,6 +184,16 @@ TEST(Structure, FactoriesSetUpTheirObjects) {
     EXPECT_EQ(Str->Dictionary(), Dict);
     EXPECT_FALSE(Str->HasChanged());
     EXPECT_EQ(Str->Output(), "<<\n>>\nstream\nraw\nendstream");
+
+    auto* Hello = S.NewStream("Hello", false);
+    EXPECT_EQ(Hello->Output(), "<<\n/Length 5\n>>\nstream\nHello\nendstream");
+    EXPECT_TRUE(Hello->HasChanged());
+    const uint8_t Bytes[] = {1, 2};
+    EXPECT_EQ(S.NewStream(std::span<const uint8_t>(Bytes), false)->Stream(), std::string("\x01\x02"));
+    auto* Packed = S.NewStream(std::string(1000, 'a'), true);
+    EXPECT_EQ(Packed->Dictionary()->DictType(), "");
+    EXPECT_EQ(Packed->GetDecodedStream(), std::string(1000, 'a'));
+    EXPECT_EQ(S.NewTextStream(u"Hi", false)->Stream(), "Hi");
 }
 
 TEST(Structure, ManyEditsInALargeStoreStayFast) {
