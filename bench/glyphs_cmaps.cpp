@@ -15,8 +15,7 @@ namespace {
 
 using namespace velmo;
 
-void BM_ParsePredefinedCMaps(benchmark::State& state)
-{
+void BM_ParsePredefinedCMaps(benchmark::State& state) {
     std::vector<std::string> texts;
     std::size_t bytes = 0;
     for (int k = 1; k <= kPredefinedCMapCount; ++k) {
@@ -24,22 +23,19 @@ void BM_ParsePredefinedCMaps(benchmark::State& state)
         bytes += texts.back().size();
     }
     for (auto _ : state)
-        for (const auto& t : texts)
-            benchmark::DoNotOptimize(ParseCMapString(t));
+        for (const auto& t : texts) benchmark::DoNotOptimize(ParseCMapString(t));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
 }
 BENCHMARK(BM_ParsePredefinedCMaps)->Unit(benchmark::kMillisecond);
 
 // A ToUnicode map of 20,000 one-code ranges, looked up code by code.
-void BM_ToUnicodeGetValue(benchmark::State& state)
-{
+void BM_ToUnicodeGetValue(benchmark::State& state) {
     std::string text = "begincmap\n100 beginbfrange\n";
     char line[64];
     for (int i = 0; i < 20000; ++i) {
         std::snprintf(line, sizeof line, "<%04X> <%04X> <%04X>\n", i * 2, i * 2 + 1, 0x4E00 + i);
         text += line;
-        if (i % 100 == 99)
-            text += "endbfrange\n100 beginbfrange\n";
+        if (i % 100 == 99) text += "endbfrange\n100 beginbfrange\n";
     }
     text += "endbfrange\nendcmap\n";
     auto cmap = ParseCMapString(text);
@@ -51,16 +47,14 @@ void BM_ToUnicodeGetValue(benchmark::State& state)
 }
 BENCHMARK(BM_ToUnicodeGetValue)->Unit(benchmark::kMillisecond);
 
-void BM_GlyphNameToUnicode(benchmark::State& state)
-{
+void BM_GlyphNameToUnicode(benchmark::State& state) {
     const char* names[] = {"A", "zcaron", "uni4E00", "afii10017", "C65", "space", "g123", "Euro"};
     for (auto _ : state)
-        for (const char* n : names)
-            benchmark::DoNotOptimize(GlyphNameToUnicode(n));
+        for (const char* n : names) benchmark::DoNotOptimize(GlyphNameToUnicode(n));
     state.SetItemsProcessed(state.iterations() * 8);
 }
 BENCHMARK(BM_GlyphNameToUnicode);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

@@ -53,7 +53,7 @@ public:
     bool LoadFromStream(TStream& InputStream);
 
 private:
-    std::size_t IndexOf(std::uint32_t Code) const; // Inputs.size() when absent
+    std::size_t IndexOf(std::uint32_t Code) const;  // Inputs.size() when absent
 };
 
 enum TPDFKorbexPDFLibraryCMapType { cmapToCode, cmapToUnicode, cmapGIDToCID };
@@ -92,8 +92,7 @@ public:
     // the data is cut short; what was read completely is kept.
     bool LoadFromStream(TStream& InputStream);
 
-    const std::vector<std::unique_ptr<TKorbexPDFLibraryCMapSection>>& Sections() const
-    {
+    const std::vector<std::unique_ptr<TKorbexPDFLibraryCMapSection>>& Sections() const {
         return FSections;
     }
     const TRanges& CodespaceRanges() const { return FCodespaceRanges; }
@@ -150,7 +149,7 @@ private:
     std::string_view FText;
     std::size_t FPos = 0;
     std::unique_ptr<TKorbexPDFLibraryCMap> FCMap;
-    std::array<std::string_view, 10> FTokenStack{}; // most recent first
+    std::array<std::string_view, 10> FTokenStack{};  // most recent first
 };
 
 // CMap text parsed into a new CMap; the two-argument form names it.
@@ -174,4 +173,4 @@ TVPLWordPairList* GetCIDToUnicodeTable(int CodePage);
 // Frees the loaded tables (engine shut-down); they load again when asked for.
 void ReleaseCIDToUnicodeTables();
 
-} // namespace velmo
+}  // namespace velmo

@@ -29,4 +29,4 @@ void GetEncodingUnicodeNames(TPDFEncodingVector Vector, TPDFCharsetNames& Names)
 // advances by one; other items, references included, are passed over.
 void ApplyDifferences(TPDFCharsetNames& Names, const TPDFArray* Differences);
 
-} // namespace velmo
+}  // namespace velmo

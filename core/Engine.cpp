@@ -25,14 +25,13 @@ struct EngineState {
     std::mutex Lock;
     std::vector<Step> Steps;
     bool Started = false;
-    std::vector<Step> Ran; // the steps of the running start-up, in order
+    std::vector<Step> Ran;  // the steps of the running start-up, in order
 };
 
 // Glyph tables: the glyph list with its index, the standard Latin names and
 // the PDFDocEncoding table are made now and stay read-only; the font-family
 // cache starts empty and is filled on first use.
-void StartFontConstants()
-{
+void StartFontConstants() {
     GlyphNameToUnicode("A");
     GetStandardGlyphNumber("A");
     StandardGlyphMacRomanCodes();
@@ -40,69 +39,56 @@ void StartFontConstants()
     PDFDocEncodingTable();
 }
 
-void StopFontConstants()
-{
-    ReleaseFontFamilies();
-}
+void StopFontConstants() { ReleaseFontFamilies(); }
 
-EngineState::EngineState()
-{
+EngineState::EngineState() {
     Steps.push_back({4, StartFontConstants, StopFontConstants});
     // The CID-to-Unicode slots start empty; they fill on first use.
     Steps.push_back({5, ReleaseCIDToUnicodeTables, ReleaseCIDToUnicodeTables});
     Steps.push_back({6, InitRandomGenerator, nullptr});
 }
 
-EngineState& State()
-{
+EngineState& State() {
     static EngineState state;
     return state;
 }
 
-} // namespace
+}  // namespace
 
-void AddEngineStep(int Number, std::function<void()> StartUp, std::function<void()> ShutDown)
-{
+void AddEngineStep(int Number, std::function<void()> StartUp, std::function<void()> ShutDown) {
     EngineState& s = State();
     std::lock_guard<std::mutex> lock(s.Lock);
     s.Steps.push_back({Number, std::move(StartUp), std::move(ShutDown)});
 }
 
-void EngineStartup()
-{
+void EngineStartup() {
     EngineState& s = State();
     std::lock_guard<std::mutex> lock(s.Lock);
-    if (s.Started)
-        return;
+    if (s.Started) return;
     std::stable_sort(s.Steps.begin(), s.Steps.end(),
                      [](const Step& a, const Step& b) { return a.Number < b.Number; });
     s.Ran.clear();
     for (const Step& step : s.Steps) {
-        if (step.StartUp)
-            step.StartUp();
+        if (step.StartUp) step.StartUp();
         s.Ran.push_back(step);
     }
     s.Started = true;
 }
 
-void EngineShutdown()
-{
+void EngineShutdown() {
     EngineState& s = State();
     std::lock_guard<std::mutex> lock(s.Lock);
-    if (!s.Started)
-        return;
+    if (!s.Started) return;
     for (auto it = s.Ran.rbegin(); it != s.Ran.rend(); ++it)
-        if (it->ShutDown)
-            it->ShutDown();
+        if (it->ShutDown) it->ShutDown();
     s.Ran.clear();
     s.Started = false;
 }
 
-bool EngineStarted()
-{
+bool EngineStarted() {
     EngineState& s = State();
     std::lock_guard<std::mutex> lock(s.Lock);
     return s.Started;
 }
 
-} // namespace velmo
+}  // namespace velmo

@@ -21,4 +21,4 @@ void EngineStartup();
 void EngineShutdown();
 bool EngineStarted();
 
-} // namespace velmo
+}  // namespace velmo

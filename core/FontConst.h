@@ -8,12 +8,12 @@
 
 namespace velmo {
 
-inline constexpr int kStandardGlyphCount = 229;   // the standard Latin character set
-inline constexpr int kSymbolGlyphCount = 190;     // glyphs of the Symbol font's encoding
+inline constexpr int kStandardGlyphCount = 229;  // the standard Latin character set
+inline constexpr int kSymbolGlyphCount = 190;    // glyphs of the Symbol font's encoding
 inline constexpr int kMacExpertGlyphCount = 93;
-inline constexpr int kSymbolicWidthCount = 223;   // codes 32..254
+inline constexpr int kSymbolicWidthCount = 223;  // codes 32..254
 inline constexpr int kCIDUnicodeCount = 355;
-inline constexpr int kMissingGlyphWidth = 750;    // width of a name a font does not hold
+inline constexpr int kMissingGlyphWidth = 750;  // width of a name a font does not hold
 
 // A glyph of the standard Latin set with its code in StandardEncoding,
 // MacRomanEncoding, WinAnsiEncoding and PDFDocEncoding; -1 where the
@@ -69,4 +69,4 @@ extern const std::int32_t CIDUnicodeTable[kCIDUnicodeCount];
 // inflates (to the Korean W array); the others inflate to nothing.
 const std::array<std::string, 4>& CJKWidthData();
 
-} // namespace velmo
+}  // namespace velmo

@@ -51,4 +51,4 @@ TVelmoPDFStringList* GetFontFamiliesByCharset(int CharSet);
 // Frees the cached family lists (engine shut-down).
 void ReleaseFontFamilies();
 
-} // namespace velmo
+}  // namespace velmo

@@ -9,12 +9,12 @@ namespace velmo::resources_detail {
 
 struct ResourceEntry {
     int Id;
-    std::uint32_t Offset; // into vpl_resource_blob
+    std::uint32_t Offset;  // into vpl_resource_blob
     std::uint32_t Size;
-    const char* Name; // predefined CMap name, "" for the others
+    const char* Name;  // predefined CMap name, "" for the others
 };
 
 extern const ResourceEntry kResourceIndex[];
 extern const std::size_t kResourceCount;
 
-} // namespace velmo::resources_detail
+}  // namespace velmo::resources_detail

@@ -16,12 +16,12 @@ public:
 
 namespace Resources {
 
-constexpr int kCMapBase = 11000;        // 11001..11165: predefined CMap texts, zlib
+constexpr int kCMapBase = 11000;  // 11001..11165: predefined CMap texts, zlib
 constexpr int kCMapCount = 165;
-constexpr int kCIDToUnicodeBase = 11000; // + code page 932/936/949/950, zlib
-constexpr int kSRGBProfile = 12101;      // ICC profile, stored as it stands
-constexpr int kGlyphList = 15902;        // indexed glyph list, zlib
-constexpr int kDingbatsFont = 15903;     // TrueType font, zlib
+constexpr int kCIDToUnicodeBase = 11000;  // + code page 932/936/949/950, zlib
+constexpr int kSRGBProfile = 12101;       // ICC profile, stored as it stands
+constexpr int kGlyphList = 15902;         // indexed glyph list, zlib
+constexpr int kDingbatsFont = 15903;      // TrueType font, zlib
 
 // The bytes of resource Id as stored, or nothing when there is none.
 std::optional<std::string_view> Find(int Id);
@@ -30,5 +30,5 @@ std::string_view Get(int Id);
 // The name of predefined CMap K (1-based, 1..kCMapCount), empty outside.
 std::string_view PredefinedCMapName(int K);
 
-} // namespace Resources
-} // namespace velmo
+}  // namespace Resources
+}  // namespace velmo

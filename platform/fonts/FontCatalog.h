@@ -34,4 +34,4 @@ const char* CharsetLanguage(int CharSet);
 // when fontconfig cannot be initialised.
 std::vector<std::string> EnumFontFamiliesByCharset(int CharSet);
 
-} // namespace velmo::platform
+}  // namespace velmo::platform

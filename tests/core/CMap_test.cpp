@@ -11,14 +11,12 @@ namespace {
 
 using Units = std::array<std::uint16_t, 4>;
 
-std::unique_ptr<TKorbexPDFLibraryCMap> Parse(const std::string& body)
-{
+std::unique_ptr<TKorbexPDFLibraryCMap> Parse(const std::string& body) {
     return ParseCMapString("/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n" +
                            body + "\nendcmap\n");
 }
 
-TEST(CMapParser, PublishedCases)
-{
+TEST(CMapParser, PublishedCases) {
     Units u;
     auto cs = Parse("1 begincodespacerange <00> <FF> endcodespacerange");
     EXPECT_EQ(cs->CodespaceRanges().size(), 1u);
@@ -44,8 +42,9 @@ TEST(CMapParser, PublishedCases)
     EXPECT_EQ(arr->GetValue(5, u), 1);
     EXPECT_EQ(u[0], 0x43);
 
-    auto cid = ParseCMapString("/CMapType 1 def begincmap 1 begincidrange <8140> <817E> 633 "
-                               "endcidrange endcmap ");
+    auto cid = ParseCMapString(
+        "/CMapType 1 def begincmap 1 begincidrange <8140> <817E> 633 "
+        "endcidrange endcmap ");
     EXPECT_EQ(cid->CMapType(), cmapGIDToCID);
     EXPECT_EQ(cid->GetValue(0x8141, u), 1);
     EXPECT_EQ(u[0], 634);
@@ -61,19 +60,20 @@ TEST(CMapParser, PublishedCases)
     EXPECT_EQ(ParseCMapString("Name-H", "begincmap endcmap ")->CMapName(), "Name-H");
 }
 
-TEST(CMapParser, SectionRules)
-{
+TEST(CMapParser, SectionRules) {
     Units u;
     // Entries beyond the count are ignored; an end keyword ends only its own section.
-    auto m = Parse("1 beginbfchar <01> <0041> <02> <0042> endbfchar\n"
-                   "1 beginbfchar <03> <0043> endbfrange <04> <0044> endbfchar");
+    auto m = Parse(
+        "1 beginbfchar <01> <0041> <02> <0042> endbfchar\n"
+        "1 beginbfchar <03> <0043> endbfrange <04> <0044> endbfchar");
     EXPECT_EQ(m->GetValue(1, u), 1);
     EXPECT_EQ(m->GetValue(2, u), -1);
     EXPECT_EQ(m->GetValue(3, u), 1);
     EXPECT_EQ(m->GetValue(4, u), -1);
     // cidrange with an array abandons the rest of its section.
-    auto c = ParseCMapString("/CMapType 1 def begincmap 3 begincidrange <01> <02> [ 5 6 ] "
-                             "<10> <10> 7 endcidrange 1 begincidchar <20> 9 endcidchar endcmap ");
+    auto c = ParseCMapString(
+        "/CMapType 1 def begincmap 3 begincidrange <01> <02> [ 5 6 ] "
+        "<10> <10> 7 endcidrange 1 begincidchar <20> 9 endcidchar endcmap ");
     EXPECT_EQ(c->CIDRanges().size(), 1u);
     EXPECT_EQ(c->GetValue(0x20, u), 1);
     EXPECT_EQ(u[0], 9);
@@ -83,8 +83,9 @@ TEST(CMapParser, SectionRules)
     EXPECT_EQ(l->BFRanges()[0].StartCode, 5u);
     // Destinations: groups of four digits, at most four units, short groups dropped;
     // a decimal destination is one unit.
-    auto d = Parse("4 beginbfchar <01> <00410042004300440045> <02> <004> <03> <0041004> "
-                   "<04> 66 endbfchar");
+    auto d = Parse(
+        "4 beginbfchar <01> <00410042004300440045> <02> <004> <03> <0041004> "
+        "<04> 66 endbfchar");
     EXPECT_EQ(d->GetValue(1, u), 4);
     EXPECT_EQ(u, (Units{0x41, 0x42, 0x43, 0x44}));
     EXPECT_EQ(d->GetValue(2, u), -1);
@@ -93,16 +94,16 @@ TEST(CMapParser, SectionRules)
     EXPECT_EQ(d->GetValue(4, u), 1);
     EXPECT_EQ(u[0], 66);
     // Comments and dictionaries are tokens of their own.
-    auto k = ParseCMapString("%!PS\n/CIDSystemInfo << /Registry (Adobe) >> def\nbegincmap\n"
-                             "% 2 beginbfchar\n1 beginbfchar <01> <0041> endbfchar endcmap\n");
+    auto k = ParseCMapString(
+        "%!PS\n/CIDSystemInfo << /Registry (Adobe) >> def\nbegincmap\n"
+        "% 2 beginbfchar\n1 beginbfchar <01> <0041> endbfchar endcmap\n");
     EXPECT_EQ(k->BFRanges().size(), 1u);
     // A word at the very end of the data is no token.
     EXPECT_TRUE(ParseCMapString("begincmap 1 beginbfchar <01> <0041> endbfchar").get());
 }
 
 // A token that is no number skips its entry only; the rest of the map stays.
-TEST(CMapParser, BadTokenSkipsOnlyItsEntry)
-{
+TEST(CMapParser, BadTokenSkipsOnlyItsEntry) {
     Units u;
     std::unique_ptr<TKorbexPDFLibraryCMap> m;
     ASSERT_NO_THROW(m = Parse("4 beginbfchar <01> <0041> <02> /space <0G> <0043> <04> <0044> "
@@ -117,24 +118,25 @@ TEST(CMapParser, BadTokenSkipsOnlyItsEntry)
     EXPECT_EQ(u[0], 0x62);
     EXPECT_TRUE(m->CIDRanges().empty());
     // Hex numbers beyond 64 bits or negative are invalid, not wrapped.
-    auto big = Parse("2 beginbfchar <FFFFFFFFFFFFFFFFFF> <0041> <8000000000000001> <0042> endbfchar");
+    auto big =
+        Parse("2 beginbfchar <FFFFFFFFFFFFFFFFFF> <0041> <8000000000000001> <0042> endbfchar");
     EXPECT_TRUE(big->BFRanges().empty());
 }
 
-TEST(CMapParser, HugeRangesAreBounded)
-{
+TEST(CMapParser, HugeRangesAreBounded) {
     Units u;
     auto start = std::chrono::steady_clock::now();
-    auto m = Parse("1 beginbfrange <00000000> <FFFFFFFF> [<0041> <0042>] endbfrange "
-                   "1 beginbfrange <0000> <FFFF> [] endbfrange "
-                   "1 beginbfchar <00000005> <0045> endbfchar "
-                   "1 beginbfrange <FFFFFFF0> <FFFFFFFF> <0030> endbfrange");
+    auto m = Parse(
+        "1 beginbfrange <00000000> <FFFFFFFF> [<0041> <0042>] endbfrange "
+        "1 beginbfrange <0000> <FFFF> [] endbfrange "
+        "1 beginbfchar <00000005> <0045> endbfchar "
+        "1 beginbfrange <FFFFFFF0> <FFFFFFFF> <0030> endbfrange");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(m->GetValue(0, u), 1);
     EXPECT_EQ(u[0], 0x41);
     EXPECT_EQ(m->GetValue(1, u), 1);
     EXPECT_EQ(u[0], 0x42);
-    EXPECT_EQ(m->GetValue(5, u), 1); // the entry after the arrays was not eaten
+    EXPECT_EQ(m->GetValue(5, u), 1);  // the entry after the arrays was not eaten
     EXPECT_EQ(u[0], 0x45);
     EXPECT_EQ(m->GetValue(0xFFFFFFFF, u), 1);
     EXPECT_EQ(u[0], 0x3F);
@@ -148,23 +150,22 @@ TEST(CMapParser, HugeRangesAreBounded)
     EXPECT_EQ(b->BFRanges().size(), 2u);
 }
 
-TEST(CMapParser, RangeDestinationAdvancesInItsLastUnit)
-{
+TEST(CMapParser, RangeDestinationAdvancesInItsLastUnit) {
     Units u;
-    auto m = Parse("3 beginbfrange <01> <03> <00660066> <10> <12> <D83DDFFE> "
-                   "<20> <21> <DBFFDFFF> endbfrange");
+    auto m = Parse(
+        "3 beginbfrange <01> <03> <00660066> <10> <12> <D83DDFFE> "
+        "<20> <21> <DBFFDFFF> endbfrange");
     EXPECT_EQ(m->GetValue(2, u), 2);
-    EXPECT_EQ(u, (Units{0x66, 0x67, 0, 0})); // "fg"
+    EXPECT_EQ(u, (Units{0x66, 0x67, 0, 0}));  // "fg"
     EXPECT_EQ(m->GetValue(0x11, u), 2);
     EXPECT_EQ(u, (Units{0xD83D, 0xDFFF, 0, 0}));
-    EXPECT_EQ(m->GetValue(0x12, u), 2); // carries into the high surrogate
+    EXPECT_EQ(m->GetValue(0x12, u), 2);  // carries into the high surrogate
     EXPECT_EQ(u, (Units{0xD83E, 0xDC00, 0, 0}));
-    EXPECT_EQ(m->GetValue(0x21, u), 1); // beyond U+10FFFF
+    EXPECT_EQ(m->GetValue(0x21, u), 1);  // beyond U+10FFFF
     EXPECT_EQ(u[0], 0xFFFD);
 }
 
-TEST(CMapRanges, FirstRangeAddedWins)
-{
+TEST(CMapRanges, FirstRangeAddedWins) {
     TKorbexPDFLibraryCMap m;
     m.AddBFRange(10, 20, u"a");
     m.AddBFRange(5, 30, u"A");
@@ -191,8 +192,7 @@ TEST(CMapRanges, FirstRangeAddedWins)
     EXPECT_EQ(r[2].StartCode, 9u);
 }
 
-TEST(CMapSections, MappingLookups)
-{
+TEST(CMapSections, MappingLookups) {
     TKorbexPDFLibraryCMap m;
     std::vector<std::uint8_t> t;
     EXPECT_TRUE(m.GetMappingToByteArray(2, 0x1234, t));
@@ -211,7 +211,7 @@ TEST(CMapSections, MappingLookups)
     EXPECT_FALSE(m.ContainsCode(2, 7));
     EXPECT_TRUE(m.GetMappingToByteArray(1, 5, t));
     EXPECT_EQ(t, (std::vector<std::uint8_t>{0x00, 0x42}));
-    EXPECT_TRUE(m.GetMappingToByteArray(1, 99, t)); // falls back on the space
+    EXPECT_TRUE(m.GetMappingToByteArray(1, 99, t));  // falls back on the space
     EXPECT_EQ(t, (std::vector<std::uint8_t>{0x00, 0x20}));
     EXPECT_EQ(m.GetMappingToWideString(1, 7), u"A");
     EXPECT_EQ(m.GetMappingToWideString(1, 9), u"C");
@@ -228,26 +228,24 @@ TEST(CMapSections, MappingLookups)
     EXPECT_EQ(t, (std::vector<std::uint8_t>{0, 5}));
 }
 
-std::string SavedBytes(const TKorbexPDFLibraryCMap& m)
-{
+std::string SavedBytes(const TKorbexPDFLibraryCMap& m) {
     TStringStream s;
     m.SaveToStream(s);
     return s.DataString();
 }
 
-TEST(CMapBinary, SaveAndLoad)
-{
+TEST(CMapBinary, SaveAndLoad) {
     TKorbexPDFLibraryCMapSection s;
     s.InputSize = 3;
     s.TargetSize = 2;
-    for (std::uint32_t c : {9u, 1u, 5u})
-        s.AddMapping(c, {0, static_cast<std::uint8_t>(c)});
+    for (std::uint32_t c : {9u, 1u, 5u}) s.AddMapping(c, {0, static_cast<std::uint8_t>(c)});
     TStringStream out;
     s.SaveToStream(out);
-    const std::string expected("\x03\0\0\0\x02\0\0\0\x03\0\0\0"
-                               "\x01\0\0\0\x04\0\0\0\x04\0\0\0"
-                               "\0\x01\0\x05\0\x09",
-                               30);
+    const std::string expected(
+        "\x03\0\0\0\x02\0\0\0\x03\0\0\0"
+        "\x01\0\0\0\x04\0\0\0\x04\0\0\0"
+        "\0\x01\0\x05\0\x09",
+        30);
     EXPECT_EQ(out.DataString(), expected);
     TStringStream in(expected);
     TKorbexPDFLibraryCMapSection back;
@@ -272,8 +270,7 @@ TEST(CMapBinary, SaveAndLoad)
     EXPECT_EQ(SavedBytes(bigBack), bytes);
 }
 
-TEST(CMapBinary, RejectedAndDamagedSectionsDoNotDerailLoading)
-{
+TEST(CMapBinary, RejectedAndDamagedSectionsDoNotDerailLoading) {
     TKorbexPDFLibraryCMap good;
     good.AddMapping(1, 65, {0x41});
     std::string goodSection = SavedBytes(good).substr(4);
@@ -303,8 +300,7 @@ TEST(CMapBinary, RejectedAndDamagedSectionsDoNotDerailLoading)
     EXPECT_FALSE(m.LoadFromStream(empty));
 }
 
-TEST(PredefinedCMaps, AllParseAndTheirParentsResolve)
-{
+TEST(PredefinedCMaps, AllParseAndTheirParentsResolve) {
     ASSERT_EQ(PredefinedCMapName(98), "Identity-H");
     EXPECT_EQ(PredefinedCMapIndex("Identity-H"), 98);
     EXPECT_EQ(PredefinedCMapIndex("WP-Symbol"), 165);
@@ -326,7 +322,8 @@ TEST(PredefinedCMaps, AllParseAndTheirParentsResolve)
         EXPECT_FALSE(m->CIDRanges().empty() && m->UseCMapName().empty()) << name;
         if (!m->UseCMapName().empty()) {
             ++withParent;
-            EXPECT_GT(PredefinedCMapIndex(m->UseCMapName()), 0) << name << " -> " << m->UseCMapName();
+            EXPECT_GT(PredefinedCMapIndex(m->UseCMapName()), 0)
+                << name << " -> " << m->UseCMapName();
         }
         // Sections made from the CID ranges survive the binary form.
         TKorbexPDFLibraryCMap::TRanges ranges = m->CIDRanges();
@@ -334,7 +331,10 @@ TEST(PredefinedCMaps, AllParseAndTheirParentsResolve)
         TKorbexPDFLibraryCMap sections;
         std::size_t added = 0;
         for (const auto& r : ranges) {
-            std::uint32_t size = r.EndCode <= 0xFF ? 1 : r.EndCode <= 0xFFFF ? 2 : r.EndCode <= 0xFFFFFF ? 3 : 4;
+            std::uint32_t size = r.EndCode <= 0xFF       ? 1
+                                 : r.EndCode <= 0xFFFF   ? 2
+                                 : r.EndCode <= 0xFFFFFF ? 3
+                                                         : 4;
             for (std::uint64_t c = r.StartCode; c <= r.EndCode && added < 5000; ++c, ++added) {
                 std::uint16_t cid = static_cast<std::uint16_t>(r.Value[0] + (c - r.StartCode));
                 sections.AddMapping(size, static_cast<std::uint32_t>(c),
@@ -357,5 +357,5 @@ TEST(PredefinedCMaps, AllParseAndTheirParentsResolve)
     EXPECT_EQ(u[0], 231 + 0x41 - 0x20);
 }
 
-} // namespace
-} // namespace velmo
+}  // namespace
+}  // namespace velmo

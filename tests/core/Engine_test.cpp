@@ -24,8 +24,7 @@
 namespace velmo {
 namespace {
 
-TEST(Engine, TablesAreReadyAfterStartUp)
-{
+TEST(Engine, TablesAreReadyAfterStartUp) {
     EngineStartup();
     EXPECT_TRUE(EngineStarted());
     EXPECT_EQ(GetStandardGlyphNumber("A"), 1);
@@ -33,24 +32,25 @@ TEST(Engine, TablesAreReadyAfterStartUp)
     EXPECT_EQ(PDFTextStringToWideString("\x80"), u"\u2022");
     EngineShutdown();
     EXPECT_FALSE(EngineStarted());
-    EngineShutdown(); // nothing to do twice
+    EngineShutdown();  // nothing to do twice
 }
 
-TEST(Engine, StepsRunInOrderAndReleaseInReverse)
-{
+TEST(Engine, StepsRunInOrderAndReleaseInReverse) {
     // Steps stay registered for the life of the process: they share the log.
     auto log = std::make_shared<std::vector<std::string>>();
-    AddEngineStep(18, [log] { log->push_back("up18"); }, [log] { log->push_back("down18"); });
-    AddEngineStep(2, [log] { log->push_back("up2"); }, nullptr);
-    AddEngineStep(9, [log] { log->push_back("up9"); }, [log] { log->push_back("down9"); });
+    AddEngineStep(
+        18, [log] { log->push_back("up18"); }, [log] { log->push_back("down18"); });
+    AddEngineStep(
+        2, [log] { log->push_back("up2"); }, nullptr);
+    AddEngineStep(
+        9, [log] { log->push_back("up9"); }, [log] { log->push_back("down9"); });
     EngineStartup();
     EngineStartup();
     EngineShutdown();
     EXPECT_EQ(*log, (std::vector<std::string>{"up2", "up9", "up18", "down18", "down9"}));
 }
 
-TEST(Engine, ShutDownReleasesCachesThatLoadAgain)
-{
+TEST(Engine, ShutDownReleasesCachesThatLoadAgain) {
     EngineStartup();
     TVPLWordPairList* table = GetCIDToUnicodeTable(932);
     EXPECT_EQ(GetCIDToUnicodeTable(932), table);
@@ -62,8 +62,7 @@ TEST(Engine, ShutDownReleasesCachesThatLoadAgain)
     EngineShutdown();
 }
 
-TEST(Engine, TwoRunsDrawDifferentRandomSequences)
-{
+TEST(Engine, TwoRunsDrawDifferentRandomSequences) {
     auto draw = [](std::string& report) {
         EngineStartup();
         report = RandomBytes(16);
@@ -77,11 +76,11 @@ TEST(Engine, TwoRunsDrawDifferentRandomSequences)
     EXPECT_NE(a.report, b.report);
 }
 
-TEST(Encodings, ApplyDifferences)
-{
+TEST(Encodings, ApplyDifferences) {
     TPDFStructure store;
-    TPDFObject* o = store.Decode("[ 24 /breve /caron 96 /grave -3 /neg /zero 255 /last /over "
-                                 "2147483647 /max /past 1 5 0 R /x (str) /y ]");
+    TPDFObject* o = store.Decode(
+        "[ 24 /breve /caron 96 /grave -3 /neg /zero 255 /last /over "
+        "2147483647 /max /past 1 5 0 R /x (str) /y ]");
     ASSERT_NE(o, nullptr);
     ASSERT_EQ(o->SpyType, TPDFArray::Tag);
     TPDFCharsetNames n;
@@ -89,7 +88,7 @@ TEST(Encodings, ApplyDifferences)
     EXPECT_EQ(n[24], "breve");
     EXPECT_EQ(n[25], "caron");
     EXPECT_EQ(n[96], "grave");
-    EXPECT_EQ(n[0], "");   // -3, -2: out of range, only the code advanced
+    EXPECT_EQ(n[0], "");  // -3, -2: out of range, only the code advanced
     EXPECT_EQ(n[255], "last");
     EXPECT_EQ(n[1], "x");  // references and strings are passed over
     EXPECT_EQ(n[2], "y");
@@ -97,8 +96,7 @@ TEST(Encodings, ApplyDifferences)
 }
 
 // The PDFDocEncoding column of the Latin set agrees with the text-string table.
-TEST(StandardLatinSet, PDFDocColumnMatchesTheTextStringTable)
-{
+TEST(StandardLatinSet, PDFDocColumnMatchesTheTextStringTable) {
     const auto& table = PDFDocEncodingTable();
     for (int i = 0; i < kStandardGlyphCount; ++i) {
         const TStandardGlyph& g = StandardLatinCharSet[i];
@@ -107,14 +105,13 @@ TEST(StandardLatinSet, PDFDocColumnMatchesTheTextStringTable)
     }
 }
 
-TEST(CIDToUnicode, TablesEqualTheInstalledCollections)
-{
+TEST(CIDToUnicode, TablesEqualTheInstalledCollections) {
     struct Case {
         int CodePage;
         const char* File;
     };
-    const Case cases[] = {{932, "Adobe-Japan1"}, {936, "Adobe-GB1"}, {949, "Adobe-Korea1"},
-                          {950, "Adobe-CNS1"}};
+    const Case cases[] = {
+        {932, "Adobe-Japan1"}, {936, "Adobe-GB1"}, {949, "Adobe-Korea1"}, {950, "Adobe-CNS1"}};
     for (const Case& c : cases) {
         TVPLWordPairList* t = GetCIDToUnicodeTable(c.CodePage);
         ASSERT_NE(t, nullptr);
@@ -128,7 +125,8 @@ TEST(CIDToUnicode, TablesEqualTheInstalledCollections)
         while (std::getline(in, line)) {
             unsigned long value = std::stoul(line, nullptr, 16);
             if (cid > 0 && value <= 0xFFFF) {
-                ASSERT_EQ(t->GetValue(static_cast<std::uint16_t>(cid)), value) << c.File << " " << cid;
+                ASSERT_EQ(t->GetValue(static_cast<std::uint16_t>(cid)), value)
+                    << c.File << " " << cid;
                 ++compared;
             }
             ++cid;
@@ -140,19 +138,18 @@ TEST(CIDToUnicode, TablesEqualTheInstalledCollections)
 }
 
 // The sorted, de-duplicated families that fontconfig lists for a language.
-std::vector<std::string> FcFamilies(const std::string& pattern)
-{
+std::vector<std::string> FcFamilies(const std::string& pattern) {
     auto r = vpltest::RunCommand({"fc-list", pattern, "family"}, 60);
     std::vector<std::string> names;
     std::istringstream in(r.out);
     std::string line;
     while (std::getline(in, line)) {
         std::string first = line.substr(0, line.find(',')).substr(0, 32);
-        if (!first.empty() && first[0] != '@')
-            names.push_back(first);
+        if (!first.empty() && first[0] != '@') names.push_back(first);
     }
-    std::sort(names.begin(), names.end(),
-              [](const std::string& a, const std::string& b) { return CompareTextLocaleA(a, b) < 0; });
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return CompareTextLocaleA(a, b) < 0;
+    });
     names.erase(std::unique(names.begin(), names.end(),
                             [](const std::string& a, const std::string& b) {
                                 return CompareTextLocaleA(a, b) == 0;
@@ -161,22 +158,20 @@ std::vector<std::string> FcFamilies(const std::string& pattern)
     return names;
 }
 
-TEST(FontFamilies, ListsMatchFontconfigAndAreCached)
-{
+TEST(FontFamilies, ListsMatchFontconfigAndAreCached) {
     VPL_REQUIRE_TOOL("fc-list");
-    for (auto [charset, pattern] : {std::pair{0, ":lang=en"}, std::pair{1, ":"},
-                                    std::pair{134, ":lang=zh-cn"}}) {
+    for (auto [charset, pattern] :
+         {std::pair{0, ":lang=en"}, std::pair{1, ":"}, std::pair{134, ":lang=zh-cn"}}) {
         TVelmoPDFStringList* list = GetFontFamiliesByCharset(charset);
         ASSERT_NE(list, nullptr);
         EXPECT_EQ(GetFontFamiliesByCharset(charset), list);
         std::vector<std::string> got;
-        for (int i = 0; i < list->Count(); ++i)
-            got.push_back(list->Get(i));
+        for (int i = 0; i < list->Count(); ++i) got.push_back(list->Get(i));
         EXPECT_EQ(got, FcFamilies(pattern)) << pattern;
     }
     EXPECT_GT(GetFontFamiliesByCharset(0)->Count(), 0);
     EXPECT_EQ(GetFontFamiliesByCharset(2)->Count(), 0);
 }
 
-} // namespace
-} // namespace velmo
+}  // namespace
+}  // namespace velmo

@@ -11,8 +11,7 @@ namespace velmo::platform {
 namespace {
 
 // The first family name of every line `fc-list` prints for a pattern.
-std::set<std::string> FcListFamilies(const std::string& pattern)
-{
+std::set<std::string> FcListFamilies(const std::string& pattern) {
     auto r = vpltest::RunCommand({"fc-list", pattern, "family"}, 60);
     EXPECT_EQ(r.exitCode, 0);
     std::set<std::string> names;
@@ -20,14 +19,12 @@ std::set<std::string> FcListFamilies(const std::string& pattern)
     std::string line;
     while (std::getline(in, line)) {
         std::string first = line.substr(0, line.find(','));
-        if (!first.empty())
-            names.insert(first);
+        if (!first.empty()) names.insert(first);
     }
     return names;
 }
 
-TEST(FontCatalog, FamiliesMatchFontconfigByLanguage)
-{
+TEST(FontCatalog, FamiliesMatchFontconfigByLanguage) {
     VPL_REQUIRE_TOOL("fc-list");
     struct Case {
         int CharSet;
@@ -45,8 +42,7 @@ TEST(FontCatalog, FamiliesMatchFontconfigByLanguage)
     EXPECT_FALSE(EnumFontFamiliesByCharset(ANSI_CHARSET).empty());
 }
 
-TEST(FontCatalog, UnmappedCharacterSetsHaveNoFonts)
-{
+TEST(FontCatalog, UnmappedCharacterSetsHaveNoFonts) {
     EXPECT_EQ(CharsetLanguage(2), nullptr);
     EXPECT_EQ(CharsetLanguage(255), nullptr);
     EXPECT_STREQ(CharsetLanguage(DEFAULT_CHARSET), "");
@@ -55,5 +51,5 @@ TEST(FontCatalog, UnmappedCharacterSetsHaveNoFonts)
     EXPECT_TRUE(EnumFontFamiliesByCharset(-7).empty());
 }
 
-} // namespace
-} // namespace velmo::platform
+}  // namespace
+}  // namespace velmo::platform

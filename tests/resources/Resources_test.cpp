@@ -9,16 +9,14 @@
 namespace velmo {
 namespace {
 
-std::string ReadFile(const std::string& path)
-{
+std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream ss;
     ss << in.rdbuf();
     return ss.str();
 }
 
-TEST(Resources, MissingResourceRaisesAndFindAnswersNothing)
-{
+TEST(Resources, MissingResourceRaisesAndFindAnswersNothing) {
     EXPECT_FALSE(Resources::Find(4711).has_value());
     EXPECT_THROW(Resources::Get(4711), EResNotFound);
     EXPECT_THROW(Resources::Get(11000), EResNotFound);
@@ -26,8 +24,7 @@ TEST(Resources, MissingResourceRaisesAndFindAnswersNothing)
     EXPECT_TRUE(Resources::PredefinedCMapName(166).empty());
 }
 
-TEST(Resources, EveryResourceIsThere)
-{
+TEST(Resources, EveryResourceIsThere) {
     for (int id : {11932, 11936, 11949, 11950, Resources::kSRGBProfile, Resources::kGlyphList,
                    Resources::kDingbatsFont})
         EXPECT_GT(Resources::Get(id).size(), 1000u) << id;
@@ -40,12 +37,11 @@ TEST(Resources, EveryResourceIsThere)
     EXPECT_EQ(Resources::PredefinedCMapName(165), "WP-Symbol");
 }
 
-TEST(Resources, ProfileIsStoredAsInstalled)
-{
+TEST(Resources, ProfileIsStoredAsInstalled) {
     std::string_view icc = Resources::Get(Resources::kSRGBProfile);
     EXPECT_EQ(std::string(icc), ReadFile("/usr/share/color/icc/sRGB.icc"));
     EXPECT_EQ(icc.substr(36, 4), "acsp");
 }
 
-} // namespace
-} // namespace velmo
+}  // namespace
+}  // namespace velmo

@@ -28,18 +28,15 @@
 
 namespace {
 
-std::string ReadFile(const std::string& path)
-{
+std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read " + path);
+    if (!in) throw std::runtime_error("cannot read " + path);
     std::ostringstream ss;
     ss << in.rdbuf();
     return ss.str();
 }
 
-std::string Compress(const std::string& data)
-{
+std::string Compress(const std::string& data) {
     uLongf len = compressBound(static_cast<uLong>(data.size()));
     std::string out(len, '\0');
     if (compress2(reinterpret_cast<Bytef*>(out.data()), &len,
@@ -50,17 +47,14 @@ std::string Compress(const std::string& data)
     return out;
 }
 
-std::vector<std::string> Lines(const std::string& text)
-{
+std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            end = text.size();
+        if (end == std::string::npos) end = text.size();
         std::string line = text.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         lines.push_back(std::move(line));
         pos = end + 1;
     }
@@ -69,12 +63,10 @@ std::vector<std::string> Lines(const std::string& text)
 
 // Index of 58 three-byte positions (first characters 'A'..'z'), then entries
 // of: name length, name bytes, first code point as 16-bit little-endian.
-std::string GlyphList(const std::string& text)
-{
+std::string GlyphList(const std::string& text) {
     std::vector<std::pair<std::string, unsigned>> entries;
     for (const std::string& line : Lines(text)) {
-        if (line.empty() || line[0] == '#')
-            continue;
+        if (line.empty() || line[0] == '#') continue;
         std::size_t semi = line.find(';');
         if (semi == std::string::npos || semi == 0 || semi > 255)
             throw std::runtime_error("bad glyph list line: " + line);
@@ -86,7 +78,7 @@ std::string GlyphList(const std::string& text)
     std::string body;
     std::vector<std::uint32_t> first(kIndexEntries + 1, 0);
     std::vector<bool> seen(kIndexEntries, false);
-    const std::uint32_t base = kIndexEntries * 3 + 1; // 1-based position of the first entry
+    const std::uint32_t base = kIndexEntries * 3 + 1;  // 1-based position of the first entry
     for (const auto& [name, value] : entries) {
         int c = static_cast<unsigned char>(name[0]);
         if (c >= 'A' && c <= 'z' && !seen[c - 'A']) {
@@ -115,28 +107,23 @@ std::string GlyphList(const std::string& text)
     return out + body;
 }
 
-std::string CidTable(const std::string& text)
-{
+std::string CidTable(const std::string& text) {
     std::string out;
     std::vector<std::string> lines = Lines(text);
-    while (!lines.empty() && lines.back().empty())
-        lines.pop_back();
+    while (!lines.empty() && lines.back().empty()) lines.pop_back();
     for (std::size_t cid = 0; cid < lines.size(); ++cid) {
         unsigned long value = lines[cid].empty() ? 0 : std::stoul(lines[cid], nullptr, 16);
-        if (cid == 0)
-            value = 0xFFFD;
-        if (value > 0xFFFF)
-            value = 0;
+        if (cid == 0) value = 0xFFFD;
+        if (value > 0xFFFF) value = 0;
         out += static_cast<char>(value & 0xFF);
         out += static_cast<char>(value >> 8);
     }
     return out;
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 4) {
         std::cerr << "usage: vpl_resgen MANIFEST BLOB SOURCE\n";
         return 2;
@@ -146,23 +133,19 @@ int main(int argc, char** argv)
         std::ostringstream index;
         std::vector<int> ids;
         std::ifstream manifest(argv[1]);
-        if (!manifest)
-            throw std::runtime_error(std::string("cannot read ") + argv[1]);
+        if (!manifest) throw std::runtime_error(std::string("cannot read ") + argv[1]);
         std::string line;
         while (std::getline(manifest, line)) {
-            if (line.empty())
-                continue;
+            if (line.empty()) continue;
             std::vector<std::string> fields;
             std::size_t start = 0;
             for (;;) {
                 std::size_t tab = line.find('\t', start);
                 fields.push_back(line.substr(start, tab - start));
-                if (tab == std::string::npos)
-                    break;
+                if (tab == std::string::npos) break;
                 start = tab + 1;
             }
-            if (fields.size() < 3)
-                throw std::runtime_error("bad manifest line: " + line);
+            if (fields.size() < 3) throw std::runtime_error("bad manifest line: " + line);
             int id = std::stoi(fields[0]);
             const std::string& mode = fields[1];
             const std::string& path = fields[2];
@@ -180,12 +163,12 @@ int main(int argc, char** argv)
                 throw std::runtime_error("duplicate resource id " + std::to_string(id));
             ids.push_back(id);
             blob.resize((blob.size() + 15) & ~std::size_t(15), '\0');
-            index << "    {" << id << ", " << blob.size() << "u, " << data.size() << "u, \""
-                  << name << "\"},\n";
+            index << "    {" << id << ", " << blob.size() << "u, " << data.size() << "u, \"" << name
+                  << "\"},\n";
             blob += data;
         }
-        std::ofstream(argv[2], std::ios::binary).write(blob.data(),
-                                                     static_cast<std::streamsize>(blob.size()));
+        std::ofstream(argv[2], std::ios::binary)
+            .write(blob.data(), static_cast<std::streamsize>(blob.size()));
         std::ofstream src(argv[3]);
         src << "// Generated by vpl_resgen; do not edit.\n"
                "#include \"resources/ResourceIndex.h\"\n\n"
@@ -207,8 +190,7 @@ int main(int argc, char** argv)
                "const std::size_t kResourceCount = sizeof(kResourceIndex) / "
                "sizeof(kResourceIndex[0]);\n\n"
                "} // namespace velmo::resources_detail\n";
-        if (!src)
-            throw std::runtime_error(std::string("cannot write ") + argv[3]);
+        if (!src) throw std::runtime_error(std::string("cannot write ") + argv[3]);
     } catch (const std::exception& e) {
         std::cerr << "vpl_resgen: " << e.what() << "\n";
         return 1;
