@@ -89,7 +89,8 @@ const std::vector<QdfFile>& Corpus() {
         std::vector<QdfFile> Out;
         fs::path Dir = CorpusDir();
         if (!fs::exists(Dir)) return Out;
-        fs::path Tmp = fs::temp_directory_path() / ("vpl_bench_objects_" + std::to_string(getpid()));
+        fs::path Tmp =
+            fs::temp_directory_path() / ("vpl_bench_objects_" + std::to_string(getpid()));
         fs::create_directories(Tmp);
         std::vector<fs::path> Pdfs;
         for (const auto& E : fs::recursive_directory_iterator(Dir)) {
@@ -186,7 +187,8 @@ void BM_QpdfRewriteCorpus(benchmark::State& State) {
         State.SkipWithError("no corpus");
         return;
     }
-    fs::path Out = fs::temp_directory_path() / ("vpl_bench_qpdf_" + std::to_string(getpid()) + ".pdf");
+    fs::path Out =
+        fs::temp_directory_path() / ("vpl_bench_qpdf_" + std::to_string(getpid()) + ".pdf");
     for (auto _ : State)
         Timed(gQpdfSeconds, [&] {
             for (const auto& F : Files) RunQpdf(F.Path, Out);
@@ -210,7 +212,8 @@ void BM_QpdfRewriteBiggest(benchmark::State& State) {
         State.SkipWithError("no corpus");
         return;
     }
-    fs::path Out = fs::temp_directory_path() / ("vpl_bench_qpdf_" + std::to_string(getpid()) + ".pdf");
+    fs::path Out =
+        fs::temp_directory_path() / ("vpl_bench_qpdf_" + std::to_string(getpid()) + ".pdf");
     for (auto _ : State) Timed(gQpdfBig, [&] { RunQpdf(Biggest().Path, Out); });
     fs::remove(Out);
 }

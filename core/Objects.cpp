@@ -109,8 +109,17 @@ void TPDFName::OutputTo(std::string& Out) const {
         bool Escape = C <= 0x20 || C >= 0x7F;
         if (!Escape) {
             switch (C) {
-                case '/': case '(': case ')': case '#': case '%':
-                case '[': case ']': case '{': case '}': case '<': case '>':
+                case '/':
+                case '(':
+                case ')':
+                case '#':
+                case '%':
+                case '[':
+                case ']':
+                case '{':
+                case '}':
+                case '<':
+                case '>':
                     Escape = true;
                     break;
                 default:
@@ -145,7 +154,8 @@ void TPDFNumeric::OutputTo(std::string& Out) const {
     double V = FValue;
     // Whole numbers of moderate size print as their digits at any precision
     // up to 9 decimals; everything else goes through the number writer.
-    if (Decimals <= 9 && V >= -1e9 && V <= 1e9 && V == static_cast<double>(static_cast<int64_t>(V))) {
+    if (Decimals <= 9 && V >= -1e9 && V <= 1e9 &&
+        V == static_cast<double>(static_cast<int64_t>(V))) {
         char Buf[24];
         auto R = std::to_chars(Buf, Buf + sizeof Buf, static_cast<int64_t>(V));
         Out.append(Buf, R.ptr);
@@ -175,15 +185,32 @@ void TPDFString::OutputTo(std::string& Out) const {
     for (size_t I = 0; I < FValue.size(); ++I) {
         char E;
         switch (D[I]) {
-            case '\b': E = 'b'; break;
-            case '\t': E = 't'; break;
-            case '\n': E = 'n'; break;
-            case '\f': E = 'f'; break;
-            case '\r': E = 'r'; break;
-            case '(': E = '('; break;
-            case ')': E = ')'; break;
-            case '\\': E = '\\'; break;
-            default: continue;
+            case '\b':
+                E = 'b';
+                break;
+            case '\t':
+                E = 't';
+                break;
+            case '\n':
+                E = 'n';
+                break;
+            case '\f':
+                E = 'f';
+                break;
+            case '\r':
+                E = 'r';
+                break;
+            case '(':
+                E = '(';
+                break;
+            case ')':
+                E = ')';
+                break;
+            case '\\':
+                E = '\\';
+                break;
+            default:
+                continue;
         }
         Out.append(D + Run, I - Run);
         Out.push_back('\\');
@@ -405,10 +432,14 @@ std::string TPDFDictionary::StringValue(std::string_view Key) const {
     TPDFObject* V = FindValueByKeyName(Key, true);
     if (!V) return {};
     switch (V->SpyType) {
-        case TPDFName::Tag: return static_cast<TPDFName*>(V)->FValue;
-        case TPDFString::Tag: return static_cast<TPDFString*>(V)->FValue;
-        case TPDFArray::Tag: return V->Output();
-        default: return {};
+        case TPDFName::Tag:
+            return static_cast<TPDFName*>(V)->FValue;
+        case TPDFString::Tag:
+            return static_cast<TPDFString*>(V)->FValue;
+        case TPDFArray::Tag:
+            return V->Output();
+        default:
+            return {};
     }
 }
 

@@ -114,7 +114,7 @@ protected:
     bool OwnerTearingDown() const;
 
     uint32_t FHolders = 0;
-    uint32_t FSlot = UINT32_MAX;  // index in the store's list, UINT32_MAX when not entered
+    uint32_t FSlot = UINT32_MAX;     // index in the store's list, UINT32_MAX when not entered
     mutable bool FVisiting = false;  // breaks cycles in recursive walks
 };
 
@@ -123,7 +123,7 @@ public:
     static constexpr char Tag = 'N';
     explicit TPDFName(TPDFStructure* AOwner) : TPDFObject(AOwner, Tag) {}
 
-    std::string FValue;  // without '/', #xx escapes resolved
+    std::string FValue;  // without '/', #xx escapes resolved; change through SetTo
     bool FCommon = false;
 
     const std::string& Name() const { return FValue; }
@@ -306,9 +306,9 @@ public:
     TPDFStream(TPDFStructure* AOwner, std::string Content, TPDFDictionary* StreamDict);
     ~TPDFStream() override;
 
-    TPDFDictionary* FDictionary = nullptr;
-    std::string FStream;  // the stored (encoded) data
-    TObject* FLinkedObject = nullptr;  // carried for users, never freed
+    TPDFDictionary* FDictionary = nullptr;  // read freely; replace through SetDict
+    std::string FStream;                    // the stored (encoded) data
+    TObject* FLinkedObject = nullptr;       // carried for users, never freed
 
     TPDFDictionary* Dictionary() const { return FDictionary; }
     const std::string& Stream() const { return FStream; }

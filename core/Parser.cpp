@@ -93,12 +93,26 @@ std::string UnescapeLiteral(std::string_view T) {
                 I += 2;
                 if (I < N && T[I] == '\n') ++I;
                 continue;
-            case 'n': Out.push_back('\n'); break;
-            case 'r': Out.push_back('\r'); break;
-            case 't': Out.push_back('\t'); break;
-            case 'b': Out.push_back('\b'); break;
-            case 'f': Out.push_back('\f'); break;
-            case '(': case ')': case '\\': Out.push_back(E); break;
+            case 'n':
+                Out.push_back('\n');
+                break;
+            case 'r':
+                Out.push_back('\r');
+                break;
+            case 't':
+                Out.push_back('\t');
+                break;
+            case 'b':
+                Out.push_back('\b');
+                break;
+            case 'f':
+                Out.push_back('\f');
+                break;
+            case '(':
+            case ')':
+            case '\\':
+                Out.push_back(E);
+                break;
             default:
                 Out.push_back('\\');
                 Out.push_back(E);
@@ -369,8 +383,8 @@ public:
             for (size_t K = 0; K < Text.size(); ++K) {
                 if (Text[K] == '#' && K + 2 < Text.size() && IsHexDigit(Text[K + 1]) &&
                     IsHexDigit(Text[K + 2])) {
-                    Value.push_back(static_cast<char>(HexValue(Text[K + 1]) * 16 +
-                                                      HexValue(Text[K + 2])));
+                    Value.push_back(
+                        static_cast<char>(HexValue(Text[K + 1]) * 16 + HexValue(Text[K + 2])));
                     K += 2;
                 } else {
                     Value.push_back(Text[K]);
@@ -471,12 +485,32 @@ std::string TPDFStructure::DecodeString(std::string_view Source) {
         }
         char E = T[I + 1];
         switch (E) {
-            case 'b': Out.push_back('\b'); I += 2; continue;
-            case 't': Out.push_back('\t'); I += 2; continue;
-            case 'n': Out.push_back('\n'); I += 2; continue;
-            case 'f': Out.push_back('\f'); I += 2; continue;
-            case 'r': Out.push_back('\r'); I += 2; continue;
-            case '(': case ')': case '\\': Out.push_back(E); I += 2; continue;
+            case 'b':
+                Out.push_back('\b');
+                I += 2;
+                continue;
+            case 't':
+                Out.push_back('\t');
+                I += 2;
+                continue;
+            case 'n':
+                Out.push_back('\n');
+                I += 2;
+                continue;
+            case 'f':
+                Out.push_back('\f');
+                I += 2;
+                continue;
+            case 'r':
+                Out.push_back('\r');
+                I += 2;
+                continue;
+            case '(':
+            case ')':
+            case '\\':
+                Out.push_back(E);
+                I += 2;
+                continue;
             case '\r':
                 I += 2;
                 if (I < N && T[I] == '\n') ++I;

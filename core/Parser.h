@@ -15,7 +15,15 @@ constexpr bool IsPDFWhitespace(char C) {
 // ( ) < > [ ] / % {  -- the closing brace is not a delimiter.
 constexpr bool IsPDFDelimiter(char C) {
     switch (C) {
-        case '(': case ')': case '<': case '>': case '[': case ']': case '/': case '%': case '{':
+        case '(':
+        case ')':
+        case '<':
+        case '>':
+        case '[':
+        case ']':
+        case '/':
+        case '%':
+        case '{':
             return true;
         default:
             return false;

@@ -23,12 +23,18 @@ TPDFRectangle::TPDFRectangle(TPDFArray* AArray) {
 
 double TPDFRectangle::GetDimension(TPDFDimension Dimension) const {
     switch (Dimension) {
-        case pdLeft: return Left();
-        case pdTop: return Top();
-        case pdWidth: return Width();
-        case pdHeight: return Height();
-        case pdRight: return Right();
-        case pdBottom: return Bottom();
+        case pdLeft:
+            return Left();
+        case pdTop:
+            return Top();
+        case pdWidth:
+            return Width();
+        case pdHeight:
+            return Height();
+        case pdRight:
+            return Right();
+        case pdBottom:
+            return Bottom();
     }
     return 0;
 }

@@ -93,10 +93,8 @@ public:
     // One object from the 1-based StartPos; ObjectLength is the number of
     // bytes consumed (leading whitespace and comments included), 0 when
     // nothing was read, in which case the result is a new null object.
-    TPDFObject* DecodeWithLength(std::string_view Source, int64_t& ObjectLength,
-                                 int64_t StartPos);
-    TPDFObject* DecodeWithLength(std::string_view Source, int32_t& ObjectLength,
-                                 int64_t StartPos);
+    TPDFObject* DecodeWithLength(std::string_view Source, int64_t& ObjectLength, int64_t StartPos);
+    TPDFObject* DecodeWithLength(std::string_view Source, int32_t& ObjectLength, int64_t StartPos);
     // The bytes of a literal-string token given with its delimiters.
     static std::string DecodeString(std::string_view Source);
     // The bytes of a hex-string token given with its delimiters.

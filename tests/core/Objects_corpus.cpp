@@ -71,13 +71,11 @@ int CheckFile(const std::string& Data, std::string& Report, int64_t& Objects) {
     }
     int Problems = 0;
     auto Problem = [&](const XRefRow& R, const std::string& What) {
-        if (++Problems <= 5)
-            Report += "object " + std::to_string(R.ObjNum) + ": " + What + "\n";
+        if (++Problems <= 5) Report += "object " + std::to_string(R.ObjNum) + ": " + What + "\n";
     };
     TPDFStructure S;
     for (const XRefRow& R : Rows) {
-        std::string Header =
-            std::to_string(R.ObjNum) + " " + std::to_string(R.Gen) + " obj";
+        std::string Header = std::to_string(R.ObjNum) + " " + std::to_string(R.Gen) + " obj";
         if (R.Offset < 0 || size_t(R.Offset) >= File.size() ||
             File.substr(R.Offset, Header.size()) != Header) {
             Problem(R, "no header at its offset");
@@ -152,10 +150,10 @@ TEST(corpus, object_roundtrip) {
         std::vector<std::string> Sources, Files;
         for (size_t I = B; I < std::min(Pdfs.size(), B + kBatch); ++I) {
             std::string Out = (Tmp / ("qdf" + std::to_string(I) + ".pdf")).string();
-            vpltest::CommandResult Q = vpltest::RunCommand(
-                {"qpdf", "--qdf", "--object-streams=disable", "--stream-data=preserve",
-                 Pdfs[I].string(), Out},
-                60);
+            vpltest::CommandResult Q =
+                vpltest::RunCommand({"qpdf", "--qdf", "--object-streams=disable",
+                                     "--stream-data=preserve", Pdfs[I].string(), Out},
+                                    60);
             // 0 is success and 3 success with warnings (a repaired file).
             if ((Q.exitCode != 0 && Q.exitCode != 3) || !std::filesystem::exists(Out)) {
                 NotRewritten.push_back(Pdfs[I].filename().string());
@@ -167,7 +165,8 @@ TEST(corpus, object_roundtrip) {
         std::vector<vpltest::ChildResult> Results;
         std::vector<std::vector<size_t>> Members;
         vpltest::ChildResult All = CheckBatch(Files);
-        if (All.outcome == vpltest::ChildOutcome::Ok || All.outcome == vpltest::ChildOutcome::Failed) {
+        if (All.outcome == vpltest::ChildOutcome::Ok ||
+            All.outcome == vpltest::ChildOutcome::Failed) {
             Results.push_back(All);
             std::vector<size_t> M(Files.size());
             for (size_t I = 0; I < M.size(); ++I) M[I] = I;

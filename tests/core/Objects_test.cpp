@@ -40,8 +40,7 @@ TEST(ObjectOutput, ExamplesByteForByte) {
         std::string Want;
     } Cases[] = {
         {"page", Page, "<<\n/Type /Page\n/Parent 3 0 R\n/MediaBox [ 0 0 612 792 ]\n>>\n"},
-        {"nested",
-         WithRes,
+        {"nested", WithRes,
          "<<\n/Resources <<\n/Font <<\n/F1 7 0 R\n>>\n/ProcSet [ /PDF /Text ]\n>>\n"
          "/Contents 9 0 R\n>>\n"},
         {"stream", Hello, "<<\n/Length 5\n>>\nstream\nHello\nendstream"},
@@ -71,10 +70,17 @@ TEST(ObjectOutput, NumbersAtTheStorePrecision) {
         double Value;
         const char* Want;
     } Cases[] = {
-        {100, "100"},          {0.25, "0.25"},   {-0.25, "-0.25"},
-        {1.0 / 3, "0.3333"},   {2.00004, "2"},   {-0.00001, "0"},
-        {1234567.891, "1234567.891"}, {-0.0, "0"}, {0.00005, "0"},  // half to even
-        {-7, "-7"},       {1e9, "1000000000"},
+        {100, "100"},
+        {0.25, "0.25"},
+        {-0.25, "-0.25"},
+        {1.0 / 3, "0.3333"},
+        {2.00004, "2"},
+        {-0.00001, "0"},
+        {1234567.891, "1234567.891"},
+        {-0.0, "0"},
+        {0.00005, "0"},  // half to even
+        {-7, "-7"},
+        {1e9, "1000000000"},
     };
     for (const auto& C : Cases) EXPECT_EQ(S.NewNumeric(C.Value)->Output(), C.Want) << C.Value;
     S.PDFPrecNum = 2;
@@ -137,7 +143,7 @@ TEST(ObjectOutput, CyclesAreCutNotFollowed) {
     A->SetChanged(false);
     EXPECT_FALSE(D->HasChanged());  // the walk terminates
     D->ShiftIndRef(1);
-    D->Purge();         // terminates; both stay, each holds the other
+    D->Purge();  // terminates; both stay, each holds the other
     EXPECT_EQ(S.GetObject(0), D);
 }
 
@@ -148,7 +154,7 @@ TEST(ObjectKinds, AsIntegerRoundsHalfToEven) {
     const struct {
         double V;
         int32_t Want;
-    } Cases[] = {{2.5, 2}, {3.5, 4}, {-2.5, -2}, {1.4999, 1}, {4294967297.0, 1},
+    } Cases[] = {{2.5, 2}, {3.5, 4},      {-2.5, -2}, {1.4999, 1}, {4294967297.0, 1},
                  {NAN, 0}, {INFINITY, 0}, {1e300, 0}, {-1e19, 0}};
     for (const auto& C : Cases) EXPECT_EQ(S.NewNumeric(C.V)->AsInteger(), C.Want) << C.V;
 }
@@ -170,7 +176,8 @@ TEST(ObjectKinds, ChangedFlags) {
     auto* Dict = ObjAs<TPDFDictionary>(S.Decode("<< /A [ 1 << /B 2 >> ] /C 3 >>"));
     ASSERT_TRUE(Dict);
     EXPECT_FALSE(Dict->HasChanged());
-    auto* Inner = ObjAs<TPDFDictionary>(ObjAs<TPDFArray>(Dict->FindValueByKeyName("A", false))->GetItem(1));
+    auto* Inner =
+        ObjAs<TPDFDictionary>(ObjAs<TPDFArray>(Dict->FindValueByKeyName("A", false))->GetItem(1));
     ObjAs<TPDFNumeric>(Inner->FindValueByKeyName("B", false))->SetTo(5);
     EXPECT_TRUE(Dict->HasChanged());  // seen through the array and the dictionary
 

@@ -51,7 +51,10 @@ TEST(Parser, EdgeCases) {
         {"(a\\(b)", 's', "(a\\(b)", 6},
         {"(a(b)c)", 's', "(a\\(b\\)c)", 7},
         {"(\\101)", 's', "(A)", 6},
-        {"(\\0053)", 's', std::string("(\x05" "3)"), 7},
+        {"(\\0053)", 's',
+         std::string("(\x05"
+                     "3)"),
+         7},
         {"(\\q)", 's', "(\\\\q)", 4},
         {"(a\r\nb\rc\nd)", 's', "(a\\nb\\nc\\nd)", 10},
         {"(a\\\r\nb\\\nc)", 's', "(abc)", 10},
@@ -169,7 +172,8 @@ TEST(Parser, DeepNestingFailsWithoutOverflow) {
 TEST(Parser, HugeDictionariesAndStringsStayLinear) {
     TPDFStructure S;
     std::string Text = "<<";
-    for (int I = 0; I < 100000; ++I) Text += "/K" + std::to_string(I) + " " + std::to_string(I) + " ";
+    for (int I = 0; I < 100000; ++I)
+        Text += "/K" + std::to_string(I) + " " + std::to_string(I) + " ";
     Text += "/K5 -1 >>";
     auto* D = ObjAs<TPDFDictionary>(S.Decode(Text));
     ASSERT_TRUE(D);
@@ -205,7 +209,8 @@ TEST(Parser, DecodeString) {
         {"(", ""},
         {"", ""},
     };
-    for (const auto& C : Cases) EXPECT_EQ(TPDFStructure::DecodeString(C.Source), C.Want) << C.Source;
+    for (const auto& C : Cases)
+        EXPECT_EQ(TPDFStructure::DecodeString(C.Source), C.Want) << C.Source;
 }
 
 TEST(Parser, DecodeHex) {
@@ -215,7 +220,9 @@ TEST(Parser, DecodeHex) {
         {"<4142>", "AB"},
         {"4142", ""},
         {"<41 4>", std::string("A@")},
-        {"<GZ41>", std::string("\x00" "A", 2)},
+        {"<GZ41>", std::string("\x00"
+                               "A",
+                               2)},
         {"<ag>", std::string("\x00", 1)},
         {"<>", ""},
         {"<", ""},

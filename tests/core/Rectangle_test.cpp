@@ -28,8 +28,8 @@ TEST(Rectangle, NormalisedLiveView) {
     const struct {
         TPDFDimension D;
         double Want;
-    } Dims[] = {{pdLeft, 10}, {pdTop, 800}, {pdWidth, 602}, {pdHeight, 800}, {pdRight, 612},
-                {pdBottom, 0}};
+    } Dims[] = {{pdLeft, 10},    {pdTop, 800},   {pdWidth, 602},
+                {pdHeight, 800}, {pdRight, 612}, {pdBottom, 0}};
     for (const auto& C : Dims) EXPECT_EQ(R.GetDimension(C.D), C.Want) << int(C.D);
     EXPECT_EQ(R.GetDimension(static_cast<TPDFDimension>(9)), 0);
 }

@@ -76,7 +76,7 @@ TEST(Structure, RemoveObjectRules) {
     EXPECT_EQ(S.ObjectCount(), Count);
     auto* Free = S.NewDictionary();
     Free->Add("K", V);
-    S.RemoveObject(Free);  // free-standing: freed, its entries stay
+    S.RemoveObject(Free);                   // free-standing: freed, its entries stay
     EXPECT_EQ(S.ObjectCount(), Count + 1);  // the new key name K
     EXPECT_EQ(Inner->GetEntry(0).Value, V);
     EXPECT_EQ(V->HolderCount(), 1u);
@@ -113,7 +113,7 @@ TEST(Structure, ContainerEditsDetachChildrenIntoTheStore) {
     D->PurgeKey("B");
     D->PurgeKey("A");
     EXPECT_EQ(S.ObjectCount(), Count + 1);  // purged values were still held
-    D->Purge();  // free-standing: the dictionary itself goes
+    D->Purge();                             // free-standing: the dictionary itself goes
     EXPECT_EQ(S.ObjectCount(), Count);
     for (int I = 0; I < S.ObjectCount(); ++I) EXPECT_NE(S.GetObject(I), D);
 }
@@ -189,7 +189,8 @@ TEST(Structure, FactoriesSetUpTheirObjects) {
     EXPECT_EQ(Hello->Output(), "<<\n/Length 5\n>>\nstream\nHello\nendstream");
     EXPECT_TRUE(Hello->HasChanged());
     const uint8_t Bytes[] = {1, 2};
-    EXPECT_EQ(S.NewStream(std::span<const uint8_t>(Bytes), false)->Stream(), std::string("\x01\x02"));
+    EXPECT_EQ(S.NewStream(std::span<const uint8_t>(Bytes), false)->Stream(),
+              std::string("\x01\x02"));
     auto* Packed = S.NewStream(std::string(1000, 'a'), true);
     EXPECT_EQ(Packed->Dictionary()->DictType(), "");
     EXPECT_EQ(Packed->GetDecodedStream(), std::string(1000, 'a'));
