@@ -319,6 +319,14 @@ void TPNGReader::DecodeImageData() {
     // the pixel cap, gives no image data.
     if (!L.Init(FWidth, FHeight, FSourceBitDepth, FColorType, FInterlaceMethod == 1))
         return;
+    // zlib never inflates more than 1032 bytes per input byte. Rows beyond
+    // what the data can hold are filled in, but a header that claims far more
+    // than that (a few hundred bytes announcing gigabytes) is refused rather
+    // than filled.
+    constexpr uint64_t kMaxInflateRatio = 1032;
+    constexpr uint64_t kFillAllowance = uint64_t(64) << 20;
+    if (L.filteredSize > uint64_t(FSourceData.size()) * kMaxInflateRatio + kFillAllowance)
+        return;
     const bool palette = FColorType == 3;
     const bool paletteAlpha = palette && L.depth == 8 && FTransparencyPosition != 0;
     FEmbeddedPredictor =

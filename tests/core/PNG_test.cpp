@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <random>
 #include <string>
 
 #include "core/Flate.h"
@@ -191,6 +192,9 @@ TEST(PNGReader, HostileHeadersAndChunks) {
     EXPECT_FALSE(big.SaveToBitmap());
     TPNGReader wide = Read(Png(Ihdr(0x7FFFFFFF, 1, 16, 6), std::string(100, '\0')));
     EXPECT_TRUE(wide.ImageData().empty());
+    // Under the pixel cap, but far more than the data could ever inflate to.
+    TPNGReader claims = Read(Png(Ihdr(10000, 10000, 8, 6), std::string(100, '\0')));
+    EXPECT_TRUE(claims.ImageData().empty());
 
     // Colour type and depth combinations the format does not allow.
     EXPECT_TRUE(Read(Png(Ihdr(2, 2, 4, 2), std::string(8, '\0'))).ImageData().empty());
@@ -347,4 +351,62 @@ TEST(PNGWriter, SaveToFileReplaces) {
     for (auto& e : std::filesystem::directory_iterator(dir.path()))
         (void)e, ++n;
     EXPECT_EQ(n, 1);
+}
+
+// Damaged files: random bytes changed, chunks cut, lengths rewritten. Every
+// one gives some result or none, never a fault (the sanitizers watch).
+TEST(PNGReader, MutatedFilesAreHandled) {
+    std::mt19937 rng(99);
+    std::vector<std::string> seeds;
+    for (int type : {0, 2, 3, 4, 6})
+        for (int interlace : {0, 1}) {
+            int depth = type == 3 ? 4 : 8;
+            int channels = type == 2 ? 3 : type == 4 ? 2 : type == 6 ? 4 : 1;
+            size_t rowBytes = (size_t(channels) * 9 * size_t(depth) + 7) / 8;
+            std::string rows;
+            for (int y = 0; y < 7; ++y) {
+                rows += char(y % 5);
+                for (size_t i = 0; i < rowBytes; ++i)
+                    rows += char(rng());
+            }
+            std::string before;
+            if (type == 3)
+                before = Chunk("PLTE", std::string(48, '\x40')) + Chunk("tRNS", "\x10\x20");
+            seeds.push_back(Png(Ihdr(9, 7, depth, type, interlace), rows, before));
+        }
+    for (int i = 0; i < 3000; ++i) {
+        std::string f = seeds[size_t(i) % seeds.size()];
+        switch (rng() % 4) {
+            case 0:  // flip bytes
+                for (int k = 0; k < 1 + int(rng() % 4); ++k)
+                    f[8 + rng() % (f.size() - 8)] = char(rng());
+                break;
+            case 1:  // cut
+                f.resize(rng() % f.size());
+                break;
+            case 2: {  // rewrite the IHDR sizes
+                size_t at = 16 + (rng() % 2) * 4;
+                uint32_t v = rng() % 2 ? rng() : rng() % 64;
+                f.replace(at, 4, Be32(v));
+                break;
+            }
+            default: {  // change a header byte (depth, type, interlace)
+                f[24 + rng() % 5] = char(rng() % 20);
+                break;
+            }
+        }
+        for (bool down : {false, true}) {
+            TPNGReader r;
+            r.SetDownSampleImage(down);
+            r.SetDownSampleAlpha(down);
+            TStringStream s(f);
+            r.LoadFromStream(s);
+            std::unique_ptr<TBitmap> bm = r.SaveToBitmap();
+            if (bm) {
+                ASSERT_EQ(uint32_t(bm->Width()), r.Width());
+                ASSERT_EQ(uint32_t(bm->Height()), r.Height());
+            }
+            (void)r.MakePDFPalette();
+        }
+    }
 }

@@ -287,3 +287,49 @@ TEST(Bitmap, FilesAndCanvasLock) {
     });
     t.join();
 }
+
+// Damaged BMP files give a bitmap or EInvalidGraphic, never a fault.
+TEST(Bitmap, MutatedFilesAreHandled) {
+    std::mt19937 rng(5);
+    std::vector<std::string> seeds;
+    for (TPixelFormat f : kFormats) {
+        TStringStream s;
+        RandomBitmap(5, 4, f, rng).SaveToStream(s);
+        seeds.push_back(s.DataString());
+    }
+    std::string pal8;
+    for (int i = 0; i < 256; ++i)
+        pal8 += std::string{char(i), char(i), char(i), 0};
+    seeds.push_back(Bmp(6, 3, 8, 1, pal8, std::string("\x04\x01\x00\x03\x01\x02\x03\x00\x00\x00\x00\x02\x02\x01\x00\x01", 16)));
+    seeds.push_back(Bmp(3, 2, 16, 3, Le32(0xF800) + Le32(0x07E0) + Le32(0x1F), std::string(16, '\x5a')));
+    int loaded = 0;
+    for (int i = 0; i < 3000; ++i) {
+        std::string f = seeds[size_t(i) % seeds.size()];
+        switch (rng() % 3) {
+            case 0:
+                for (int k = 0; k < 1 + int(rng() % 3); ++k)
+                    f[rng() % f.size()] = char(rng());
+                break;
+            case 1:
+                f.resize(rng() % f.size());
+                break;
+            default: {  // header fields: offset, sizes, depth, compression, colours used
+                static const size_t fields[] = {10, 14, 18, 22, 28, 30, 46};
+                size_t at = fields[rng() % 7];
+                if (at + 4 <= f.size())
+                    f.replace(at, 4, Le32(rng() % 2 ? rng() : rng() % 300));
+            }
+        }
+        TStringStream s(f);
+        TBitmap bm;
+        try {
+            bm.LoadFromStream(s);
+            ++loaded;
+            for (int y = 0; y < bm.Height(); ++y)
+                for (int x = 0; x < bm.Width(); ++x)
+                    (void)bm.GetPixel(x, y);
+        } catch (const EInvalidGraphic&) {
+        }
+    }
+    EXPECT_GT(loaded, 100);
+}
