@@ -59,9 +59,9 @@ int64_t THandleStream::Seek(int64_t Offset, TSeekOrigin Origin) {
 }
 
 void THandleStream::SetSize(int64_t NewSize) {
-    Seek(NewSize, soBeginning);
-    if (!SetEndOfFile(FHandle)) {
-        int err = GetLastError();
+    // A refused move must not cut the file at the old position instead.
+    if (NewSize < 0 || Seek(NewSize, soBeginning) != NewSize || !SetEndOfFile(FHandle)) {
+        int err = NewSize < 0 ? EINVAL : GetLastError();
         throw EOSError(err, "System Error. Code: " + std::to_string(err) + ". " +
                                 std::strerror(err));
     }

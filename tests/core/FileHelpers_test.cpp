@@ -150,6 +150,9 @@ TEST(FileHelpers, StreamReadWriteSeekAndSize) {
         EXPECT_EQ(s->Size(), 4);
         s->SetSize(10);  // growing fills with zero bytes
         EXPECT_EQ(s->Size(), 10);
+        s->Seek(2, soBeginning);
+        EXPECT_THROW(s->SetSize(-1), EOSError);  // refused, and nothing cut
+        EXPECT_EQ(s->Size(), 10);
         EXPECT_GE(s->Handle(), 0);
     }
     EXPECT_EQ(Slurp(dir / "s.bin"), std::string("hell\0\0\0\0\0\0", 10));
