@@ -167,6 +167,41 @@ public:
     }
 };
 
+inline std::string FromHex(std::string_view Hex) {
+    std::string Out;
+    auto Nib = [](char C) { return C <= '9' ? C - '0' : (C | 0x20) - 'a' + 10; };
+    for (std::size_t i = 0; i + 1 < Hex.size(); i += 2)
+        Out += static_cast<char>(Nib(Hex[i]) * 16 + Nib(Hex[i + 1]));
+    return Out;
+}
+
+// RC4 with a 56-bit key, /P written unsigned, no /ID: user "view", owner
+// "master", keys made with an empty first /ID element.
+inline std::string FileWithoutID() {
+    TPDFSecurityHandler H;
+    TPDFEncryption E;
+    E.DictionaryPresent = true;
+    E.V = 2, E.R = 3, E.Length = 56, E.P = 0xFFFFF0C0;
+    E.O = FromHex("3d650f12252bf784c9ceb0aa057810c95e10b6af135887b86831d9e6c34962a1");
+    E.U = FromHex("d129d8563143e7d8648a71f21f28f71e00000000000000000000000000000000");
+    H.SetEncryption(E);
+    H.SetPassword(u"view");
+    const std::string Title = EncryptObjectData(eaRC4, H.GetObjectKey(3, 0), "Plain title");
+    std::string Hx;
+    for (unsigned char C : Title) {
+        char B[3];
+        snprintf(B, sizeof B, "%02X", C);
+        Hx += B;
+    }
+    return "%PDF-1.4\n1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n"
+           "2 0 obj\n<< /Type /Pages /Kids [ ] /Count 0 >>\nendobj\n"
+           "3 0 obj\n<< /Title <" + Hx + "> >>\nendobj\n"
+           "4 0 obj\n<< /Filter /Standard /V 2 /R 3 /Length 56 /P 4294963392 /O "
+           "<3d650f12252bf784c9ceb0aa057810c95e10b6af135887b86831d9e6c34962a1> /U "
+           "<d129d8563143e7d8648a71f21f28f71e00000000000000000000000000000000> >>\nendobj\n"
+           "trailer\n<< /Size 5 /Root 1 0 R /Info 3 0 R /Encrypt 4 0 R >>\n%%EOF\n";
+}
+
 inline void AllHex(TPDFObject* O, int Depth = 0) {
     if (!O || Depth > 100) return;
     if (auto* S = ObjAs<TPDFString>(O)) S->StringMode = smHex;
