@@ -58,6 +58,7 @@ public:
 
     // Bytes of one row, padded to a multiple of 4.
     size_t BytesPerScanLine() const { return FStride; }
+    // The bytes of a row (0 is the top); null outside 0 .. Height - 1.
     uint8_t* ScanLine(int Row);
     const uint8_t* ScanLine(int Row) const;
 
