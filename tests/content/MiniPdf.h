@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -53,31 +55,64 @@ struct TMiniPdf : TRegistry {
         Pages->Add("Count", S.NewNumeric(Kids->Count()));
     }
 
-    std::string Save() {
+    // Writes the file through Sink piece by piece; stream data is handed
+    // over as it is held, never copied whole.
+    void Write(const std::function<void(std::string_view)>& Sink) {
         using namespace velmo;
         TPDFDictionary* catalog = S.NewDictionary();
         catalog->Add("Type", S.NewCommonName("Catalog"));
         catalog->Add("Pages", S.NewIndirectRef(PagesNum, 0));
         int32_t rn = 0, g = 0;
         S.OnNewIndObj(nullptr, catalog, rn, g);
-        std::string out = "%PDF-1.5\n%\xE2\xE3\xCF\xD3\n";
+        size_t written = 0;
+        auto put = [&](std::string_view Piece) {
+            Sink(Piece);
+            written += Piece.size();
+        };
+        put("%PDF-1.5\n%\xE2\xE3\xCF\xD3\n");
         std::vector<size_t> offsets;
+        std::string text;
         for (size_t i = 0; i < Objects.size(); ++i) {
-            offsets.push_back(out.size());
-            out += std::to_string(i + 1) + " 0 obj\n";
-            Objects[i]->OutputTo(out);
-            out += "\nendobj\n";
+            offsets.push_back(written);
+            text = std::to_string(i + 1) + " 0 obj\n";
+            if (auto* stream = ObjAs<TPDFStream>(Objects[i])) {
+                stream->Dictionary()->OutputTo(text);
+                text += "stream\n";
+                put(text);
+                put(stream->Stream());
+                put("\nendstream\nendobj\n");
+            } else {
+                Objects[i]->OutputTo(text);
+                text += "\nendobj\n";
+                put(text);
+            }
         }
-        const size_t xref = out.size();
-        out += "xref\n0 " + std::to_string(Objects.size() + 1) + "\n0000000000 65535 f \n";
+        const size_t xref = written;
+        text = "xref\n0 " + std::to_string(Objects.size() + 1) + "\n0000000000 65535 f \n";
         for (size_t o : offsets) {
             char line[24];
             std::snprintf(line, sizeof line, "%010zu 00000 n \n", o);
-            out += line;
+            text += line;
         }
-        out += "trailer\n<< /Size " + std::to_string(Objects.size() + 1) + " /Root " +
-               std::to_string(rn) + " 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+        text += "trailer\n<< /Size " + std::to_string(Objects.size() + 1) + " /Root " +
+                std::to_string(rn) + " 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+        put(text);
+    }
+
+    std::string Save() {
+        std::string out;
+        Write([&out](std::string_view Piece) { out.append(Piece); });
         return out;
+    }
+
+    bool SaveToFile(const std::string& Path) {
+        std::FILE* f = std::fopen(Path.c_str(), "wb");
+        if (!f) return false;
+        bool ok = true;
+        Write([&](std::string_view Piece) {
+            ok = ok && std::fwrite(Piece.data(), 1, Piece.size(), f) == Piece.size();
+        });
+        return std::fclose(f) == 0 && ok;
     }
 };
 
