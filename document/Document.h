@@ -1,0 +1,233 @@
+// One PDF document in memory: the loaded file (its source, held once), the
+// object store, the table of indirect objects with a sorted index, the
+// trailer, the page tree, and the lists later features keep.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "core/Objects.h"
+#include "core/Structure.h"
+#include "document/IndObj.h"
+
+namespace velmo {
+
+class TPDFPageTree;
+
+enum TVPLLoadResult : uint8_t { lrOkay, lrWrongPassword, lrError };
+enum TPDFStorageMode : uint8_t { smString, smStream, smCompressedStream };
+
+// One row of the cross-reference table.
+struct TPDFXRefEntry {
+    int32_t ObjNum = 0;
+    int32_t GenNum = 0;
+    int64_t ObjPos = 0;
+    bool InUse = false;
+    int32_t ObjStrNum = 0;
+    int32_t ObjStrIndex = 0;
+    bool Compact = false;
+};
+
+struct TVPLExtractionOptions {
+    double WordGap = 0.7;
+    bool IgnoreFont = false, IgnoreColor = false, IgnoreBlocks = false, SortBlocks = false,
+         SplitOnDoubleSpace = false, TrimCharsOutsideArea = false, SpecialMatch = false,
+         IgnoreRotated = false, TrimWhitespace = false, OutputNonAscii = false,
+         RemoveUnderscoreLines = false, HasArea = false;
+    double AreaLeft = 0, AreaTop = 0, AreaWidth = 0, AreaHeight = 0;
+    bool OutputCMYK = false, IgnoreDescenders = false, IgnoreOverlaps = false,
+         IgnoreDuplicates = false;
+    double HorzScaleFactor = 5.0;
+    double VertScaleFactor = 8.0;
+};
+
+// Percentage progress.
+using TVelmoPDFProgressEvent = std::function<void(int32_t Percent)>;
+
+// An owning list of engine objects of later subsystems (fonts, images, ...).
+using TPDFOwnedList = std::vector<std::unique_ptr<TObject>>;
+
+class TPDFDocument : public TObject {
+public:
+    TPDFDocument();
+    ~TPDFDocument() override;
+    TPDFDocument(const TPDFDocument&) = delete;
+    TPDFDocument& operator=(const TPDFDocument&) = delete;
+
+    // ---- Loading ----
+    // A file that cannot be opened raises (std::runtime_error).
+    TVPLLoadResult LoadFromFile(const std::u16string& FileName, const std::u16string& Password);
+    TVPLLoadResult LoadFromString(std::string Source, const std::u16string& Password);
+
+    // ---- Life cycle ----
+    void Initialize();
+    void Reset();
+    bool CreateBlank();
+
+    // ---- Indirect-object table ----
+    TPDFIndObj* FindObj(int32_t ObjNum, int32_t GenNum) const;
+    TPDFIndObj* AddIndObj(TPDFObject* Obj, bool Rebuild);
+    TPDFIndRef* NewObjRef(TPDFObject* AObj);
+    TPDFIndRef* NewEmptyDictRef();
+    int32_t CreateNewObject();
+    int32_t NewStream(std::string_view D, std::string S);
+    void ReserveIndObj(int32_t Count);
+    void ReplaceObj(int32_t ObjNum, int32_t GenNum, TPDFObject* NewObject);
+    int32_t GetObjCount() const { return static_cast<int32_t>(FIndObjList.size()); }
+    int32_t ObjCount() const { return GetObjCount(); }
+    TPDFIndObj* IndObj(int32_t Index) const { return FIndObjList[static_cast<size_t>(Index)].get(); }
+    void Compact();
+    void CheckObjects();
+    void BuildIndObjList();
+    void RebuildIndex();
+    void IndObjLookup(TObject* Sender, int32_t ObjNum, int32_t GenNum, TPDFObject*& Obj);
+    void NewIndObj(TObject* Sender, TPDFObject* Obj, int32_t& ObjNum, int32_t& GenNum);
+    void DecryptObj(int32_t ObjNum, int32_t GenNum);
+    void DeleteObj(int32_t ObjNum, int32_t GenNum);
+    std::string GetObjectSource(int32_t ObjNum);
+    void SetObjectSource(int32_t ObjNum, std::string_view NewObjectSource);
+    bool GetObjectDecodeError(int32_t ObjNum);
+    std::string GetRawSource(TPDFIndObj* IndObj);
+
+    // ---- Catalog, pages and information ----
+    TPDFDictionary* GetRootDict();
+    TPDFDictionary* RootDict() { return GetRootDict(); }
+    TPDFDictionary* GetPagesDict();
+    TPDFDictionary* PagesDict() { return GetPagesDict(); }
+    int32_t GetPageCount();
+    int32_t PageCount() { return GetPageCount(); }
+    TPDFDictionary* GetInfoDict();
+    TPDFDictionary* InfoDict() { return GetInfoDict(); }
+    std::string GetRawInfo(std::string_view Key);
+    std::u16string GetInfo(std::string_view Key);
+    void SetRawInfo(std::string_view Key, std::string_view Value, TPDFStorageMode Mode);
+    void SetInfo(std::string_view Key, std::u16string_view Value, TPDFStorageMode Mode);
+    void SetVersion(std::string Value);
+    void SetOldFormat();
+
+    // Pages in document order and page numbers from references.
+    TPDFDictionary* FirstPage();
+    TPDFDictionary* FirstPageFrom(TPDFDictionary* Start);
+    TPDFDictionary* NextPage(TPDFDictionary* Start);
+    TPDFObject* GetPageInheritedValue(TPDFDictionary* Start, std::string_view Key);
+    int32_t FindPage(TPDFIndRef* PageRef);
+    int32_t GetPageFromRef(TPDFIndRef* Ref);
+
+    // ---- Diagnostics ----
+    std::string IndObjects() const;
+    std::u16string IndObjSummary();
+
+    // ---- Temporary spooling file ----
+    bool SetTempFileName(const std::u16string& FN);
+    bool HasTempFile() const { return !FTempFileName.empty(); }
+    std::u16string TempFileName() const { return FTempFileName; }
+    void StoreData(int32_t ObjNum, std::string_view Data);
+    std::string GetData(int32_t ObjNum);
+    // Opens or closes the temporary file for the passes that spool objects.
+    bool OpenTempFile();
+    void CloseTempFile();
+
+    // ---- Properties ----
+    const std::string& Source() const { return FSource; }
+    TPDFStructure* Structure() const { return FStructure.get(); }
+    TPDFDictionary* Trailer() const { return FTrailer; }
+    TPDFPageTree* PageTree() const { return FPageTree.get(); }
+    const std::string& Version() const { return FVersion; }
+    bool Changed() const { return FChanged; }
+    bool Linearized() const { return FLinearized; }
+    bool Repaired() const { return FRepaired; }
+    bool NoPagesDict() const { return FNoPagesDict; }
+    int32_t MaxObjNum() const { return FMaxObjNum; }
+    int32_t DecodeMode() const { return FDecodeMode; }
+    void SetDecodeMode(int32_t Value) { FDecodeMode = Value; }
+    int32_t PDFAMode() const { return FPDFAMode; }
+    bool IsUserPassword() const { return FIsUserPassword; }
+    bool IsOwnerPassword() const { return FIsOwnerPassword; }
+
+    // ---- Fields ----
+    std::unordered_set<int32_t> XRefObjLoaded;  // numbers taken from cross-reference data
+    std::vector<TPDFXRefEntry> XRefTable;
+    int32_t XRefTableIndex = 0;
+    int32_t IndexCount = 0;
+    std::vector<std::string> HTMLEquivalentTags;
+    int64_t FLastDataPos = 0;
+    int64_t FXRefPos = -1;
+    std::vector<int64_t> XRefPosList;
+    std::vector<std::unique_ptr<TPDFObjectStream>> FObjectStreams;
+    std::vector<std::string> FNoEmbedFontList;
+    std::vector<TObject*> FIncludedFonts;  // not owned
+    bool FChanged = false;
+    bool FUserModDate = false;
+    std::string FVersion;
+    std::string FSource;
+    std::unique_ptr<TPDFStructure> FStructure;
+    std::vector<std::unique_ptr<TPDFIndObj>> FIndObjList;
+    std::vector<int32_t> FIndObjIndex;  // object numbers, ascending
+    std::vector<int32_t> FIndObjKey;    // list index of each FIndObjIndex entry
+    TPDFDictionary* FTrailer = nullptr;
+    std::unique_ptr<TPDFPageTree> FPageTree;
+    TPDFOwnedList FImages, FImageLists, FTextLists, FFonts;
+    std::u16string FPassword;
+    bool FIsUserPassword = false;
+    bool FIsOwnerPassword = false;
+    bool FOwnerPasswordBlank = false;
+    bool FUserPasswordBlank = false;
+    bool FLinearized = false;
+    bool FHasDefaultHTMLFonts = false;
+    double FScale = 1.0;
+    int32_t FOrigin = 0;
+    int32_t FCompressImages = 0, FCompressFonts = 0, FUseExistingFonts = 0;
+    std::u16string FTempFileName;
+    std::FILE* FMainFS = nullptr;
+    TPDFStorageMode FJavaScriptMode = smString;
+    bool FUseUnsafeLayers = false;
+    bool FNoPagesDict = false;
+    int32_t FMaxObjNum = 0;
+    std::string FHeaderComments;
+    bool FormSearched = false;
+    std::vector<TObject*> FLastImageFontList;  // not owned
+    int32_t FPDFAMode = 0;
+    bool FPDFAModePossible = true;
+    int32_t FDecodeMode = 2;
+    TPDFOwnedList CapturedPages;
+    bool FRepaired = false;
+    TVelmoPDFProgressEvent FOnProgress;
+    bool FillSet = false;
+    std::u16string BreakString = u"\r\n";
+    std::string XFAFormFields;
+    std::u16string SourceFileName;
+    uint64_t SourceFileSize = 0;
+    TVPLExtractionOptions TextExtractOptions;
+
+    // Nesting of object parses that reach other objects (lengths, object
+    // streams); deeper chains parse as null.
+    int32_t FDecodeDepth = 0;
+    static constexpr int32_t MaxDecodeDepth = 64;
+
+private:
+    // Loading steps.
+    TVPLLoadResult LoadSequence(const std::u16string& Password);
+    TVPLLoadResult LoadDocument(const std::u16string& Password);
+    bool CheckHeader();
+    bool ReadCrossReference();
+    void Repair();
+    void XRefItem(int32_t O, int64_t N, int32_t G, char T);
+    void XRefTrailer(const std::string& Trailer);
+    void XRefRead(int64_t Pos);
+    void AddXRefRow(const TPDFXRefEntry& Row);
+    void NewPageTree(TPDFDictionary* APages);
+    void CheckLinearized();
+    // Encrypted files: tries the empty and the given password; True when the
+    // given one opens the document. Provided by the security handler.
+    bool OpenEncrypted(const std::u16string& Password);
+
+    int32_t FHighestObjNum = 0;  // highest number in the object list
+};
+
+}  // namespace velmo

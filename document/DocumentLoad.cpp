@@ -1,0 +1,311 @@
+// Loading a PDF file into a document: header check, cross-reference reading,
+// repair by a raw scan, the object table, the page tree.
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+#include <unordered_map>
+
+#include "core/StringHelpers.h"
+#include "document/ByteScan.h"
+#include "document/Document.h"
+#include "document/PageTree.h"
+#include "document/RawAnalyser.h"
+#include "document/XRefReader.h"
+
+namespace velmo {
+
+namespace {
+
+std::string ReadWholeFile(const std::u16string& FileName) {
+    std::string name;
+    for (char16_t c : FileName) {
+        // File names become UTF-8 at the system call.
+        if (c < 0x80) {
+            name += static_cast<char>(c);
+        } else if (c < 0x800) {
+            name += static_cast<char>(0xC0 | (c >> 6));
+            name += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            name += static_cast<char>(0xE0 | (c >> 12));
+            name += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            name += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    std::FILE* f = std::fopen(name.c_str(), "rb");
+    if (!f) throw std::runtime_error("Cannot open file \"" + name + "\"");
+    std::string data;
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        const long size = std::ftell(f);
+        if (size > 0) data.resize(static_cast<size_t>(size));
+        std::fseek(f, 0, SEEK_SET);
+    }
+    const size_t got = data.empty() ? 0 : std::fread(data.data(), 1, data.size(), f);
+    data.resize(got);
+    std::fclose(f);
+    return data;
+}
+
+// A version is digits with at most one '.'; empty or digit-less text is refused.
+bool AcceptVersion(std::string_view Run) {
+    return !Run.empty() && Run.find_first_of("0123456789") != std::string_view::npos &&
+           IsNumberText(Run);
+}
+
+std::string_view VersionRun(std::string_view Ten) {
+    size_t k = 0;
+    while (k < Ten.size() && ((Ten[k] >= '0' && Ten[k] <= '9') || Ten[k] == '.')) ++k;
+    return Ten.substr(0, k);
+}
+
+}  // namespace
+
+TVPLLoadResult TPDFDocument::LoadFromFile(const std::u16string& FileName,
+                                          const std::u16string& Password) {
+    FPDFAModePossible = false;
+    std::string data = ReadWholeFile(FileName);
+    return LoadFromString(std::move(data), Password);
+}
+
+TVPLLoadResult TPDFDocument::LoadFromString(std::string Source, const std::u16string& Password) {
+    FPDFAModePossible = false;
+    SourceFileSize = Source.size();
+    FSource = std::move(Source);
+    return LoadSequence(Password);
+}
+
+TVPLLoadResult TPDFDocument::LoadSequence(const std::u16string& Password) {
+    try {
+        TVPLLoadResult r = LoadDocument(Password);
+        if (r == lrError) {
+            const size_t at = FSource.find("%PDF-");
+            if (at != std::string::npos && at >= 1) {
+                XRefObjLoaded.clear();
+                FSource.erase(0, at);
+                r = LoadDocument(Password);
+            }
+        }
+        if (r != lrOkay) Reset();
+        return r;
+    } catch (...) {
+        Reset();
+        return lrError;
+    }
+}
+
+TVPLLoadResult TPDFDocument::LoadDocument(const std::u16string& Password) {
+    if (!CheckHeader() || !ReadCrossReference()) return lrError;
+    TPDFObject* enc = FTrailer->FindValueByKeyName("Encrypt", false);
+    if (ObjAs<TPDFDictionary>(enc) || ObjAs<TPDFIndRef>(enc)) {
+        if (!OpenEncrypted(Password)) {
+            FNoPagesDict = true;
+            return lrWrongPassword;
+        }
+        FPassword = Password;
+    }
+    FNoPagesDict = false;
+    TPDFDictionary* pages = GetPagesDict();
+    if (!pages) {
+        FNoPagesDict = true;
+        return lrError;
+    }
+    NewPageTree(pages);
+    CheckLinearized();
+    return lrOkay;
+}
+
+bool TPDFDocument::CheckHeader() {
+    const std::string_view head = std::string_view(FSource).substr(0, 1024);
+    const size_t a = head.find("%PDF-");
+    const size_t b = head.find("%!PS-Adobe-");
+    if (a == std::string_view::npos && b == std::string_view::npos) return false;
+    bool result = false;
+    if (a != std::string_view::npos) {
+        const std::string_view run = VersionRun(bytescan::Slice(FSource, int64_t(a) + 5, 10));
+        if (AcceptVersion(run)) {
+            FVersion.assign(run);
+            result = true;
+        }
+    }
+    if (b != std::string_view::npos) {
+        const std::string_view area = bytescan::Slice(FSource, int64_t(b) + 11, 20);
+        const size_t c = area.find("PDF-");
+        if (c != std::string_view::npos) {
+            const std::string_view run =
+                VersionRun(bytescan::Slice(FSource, int64_t(b) + 11 + int64_t(c) + 4, 10));
+            if (AcceptVersion(run)) {
+                FVersion.assign(run);
+                result = true;
+            }
+        }
+    }
+    return result;
+}
+
+void TPDFDocument::AddXRefRow(const TPDFXRefEntry& Row) {
+    if (XRefTableIndex < static_cast<int32_t>(XRefTable.size()))
+        XRefTable[static_cast<size_t>(XRefTableIndex)] = Row;
+    else
+        XRefTable.push_back(Row);
+    ++XRefTableIndex;
+}
+
+void TPDFDocument::XRefItem(int32_t O, int64_t N, int32_t G, char T) {
+    if (O > FMaxObjNum) FMaxObjNum = O;
+    if (T == 'n') {
+        if (XRefObjLoaded.insert(O).second) AddXRefRow({O, G, N, true, 0, 0, false});
+    } else if (T == 'c') {
+        if (XRefObjLoaded.insert(O).second)
+            AddXRefRow({O, 0, 0, true, static_cast<int32_t>(N & 0xFFFFFFFF), G, true});
+    }
+}
+
+void TPDFDocument::XRefTrailer(const std::string& Trailer) {
+    if (FTrailer) return;
+    auto* d = ObjAs<TPDFDictionary>(FStructure->Decode(Trailer));
+    if (!d) return;
+    for (const char* k : {"Prev", "Type", "W", "Index", "Length", "Filter"})
+        d->DeleteEntryByKeyName(k);
+    FTrailer = d;
+}
+
+void TPDFDocument::XRefRead(int64_t Pos) {
+    if (Pos >= 0) {
+        XRefPosList.push_back(Pos);
+    } else {
+        for (int64_t& p : XRefPosList)
+            if (p == -Pos) p = 0;
+    }
+}
+
+bool TPDFDocument::ReadCrossReference() {
+    TPDFXRefReader reader(FSource);
+    reader.OnXRefItem = [this](int32_t O, int64_t N, int32_t G, char T) { XRefItem(O, N, G, T); };
+    reader.OnXRefTrailer = [this](const std::string& T) { XRefTrailer(T); };
+    reader.OnXRefRead = [this](int64_t P) { XRefRead(P); };
+    FTrailer = nullptr;
+    FXRefPos = -1;
+    XRefTable.clear();
+    XRefTableIndex = 0;
+
+    const int64_t start = reader.FindXRefPos();
+    bool ok = reader.ReadXRef(start);
+    if (ok) FXRefPos = start;
+    XRefTable.resize(static_cast<size_t>(XRefTableIndex));
+
+    // Shifted numbering: a table that starts at 2 for an object written as 1.
+    if (!XRefTable.empty() && XRefTable[0].ObjNum == 2 && FTrailer) {
+        auto* size = ObjAs<TPDFNumeric>(FTrailer->FindValueByKeyName("Size", false));
+        if (size && size->AsDouble() == static_cast<double>(XRefTable.size() + 1) &&
+            bytescan::Slice(FSource, XRefTable[0].ObjPos, 7) == "1 0 obj")
+            for (auto& row : XRefTable) row.ObjNum -= 1;
+    }
+    BuildIndObjList();
+
+    // A table of zeros.
+    if (XRefTable.size() > 5 &&
+        std::all_of(XRefTable.begin(), XRefTable.end(),
+                    [](const TPDFXRefEntry& r) { return r.InUse && !r.Compact && r.ObjPos == 0; }))
+        ok = false;
+
+    if (!ok) {
+        Repair();
+        ok = FTrailer != nullptr;
+    }
+    if (!FTrailer) FTrailer = FStructure->NewDictionary();
+    return ok;
+}
+
+void TPDFDocument::Repair() {
+    TVPLRawAnalyser analyser;
+    analyser.LoadFromStream(FSource);
+    // One row per object number; when a number occurs twice the last one in
+    // the file is the newest version.
+    XRefTable.clear();
+    std::unordered_map<int32_t, size_t> rowOf;
+    for (int i = 0; i < analyser.ObjectCount(); ++i) {
+        const TPDFXRefEntry row{analyser.GetObjNum(i), analyser.GetGenNum(i), analyser.GetLocation(i),
+                                true, 0, 0, false};
+        auto [it, isNew] = rowOf.emplace(row.ObjNum, XRefTable.size());
+        if (isNew)
+            XRefTable.push_back(row);
+        else
+            XRefTable[it->second] = row;
+    }
+    XRefTableIndex = static_cast<int32_t>(XRefTable.size());
+    if (!analyser.Trailer().empty()) {
+        if (auto* d = ObjAs<TPDFDictionary>(FStructure->Decode(analyser.Trailer()))) FTrailer = d;
+    }
+    FRepaired = true;
+    BuildIndObjList();
+
+    // Objects inside the object streams the scan found are indexed too, for
+    // numbers that no plain object carries.
+    const size_t plainRows = XRefTable.size();
+    for (size_t r = 0; r < plainRows; ++r) {
+        const TPDFXRefEntry row = XRefTable[r];
+        TPDFIndObj* io = FindObj(row.ObjNum, row.GenNum);
+        if (!io || io->FPosition != row.ObjPos) continue;
+        const std::string_view span = bytescan::Slice(FSource, io->FPosition, io->FSpan);
+        if (span.find("/ObjStm") == std::string_view::npos) continue;
+        auto* s = ObjAs<TPDFStream>(io->GetObj());
+        if (!s) continue;
+        auto* type = ObjAs<TPDFName>(s->FDictionary->FindValueByKeyName("Type", false));
+        if (!type || type->Name() != "ObjStm") continue;
+        auto* n = ObjAs<TPDFNumeric>(s->FDictionary->FindValueByKeyName("N", true));
+        auto* first = ObjAs<TPDFNumeric>(s->FDictionary->FindValueByKeyName("First", true));
+        if (!n || !first || n->AsInteger() <= 0 || first->AsInteger() <= 0) continue;
+        const std::string data = s->GetDecodedStream();
+        const size_t firstLen = std::min<size_t>(static_cast<size_t>(first->AsInteger()), data.size());
+        TPDFStructure scratch;
+        auto* idx = ObjAs<TPDFArray>(scratch.Decode("[ " + data.substr(0, firstLen) + " ]"));
+        if (!idx) continue;
+        const int32_t count = std::min(n->AsInteger(), idx->Count() / 2);
+        for (int32_t k = 0; k < count; ++k) {
+            auto* num = ObjAs<TPDFNumeric>(idx->GetItem(2 * k));
+            if (!num) continue;
+            const int32_t objNum = num->AsInteger();
+            if (rowOf.count(objNum)) continue;
+            rowOf.emplace(objNum, XRefTable.size());
+            XRefTable.push_back({objNum, 0, 0, true, row.ObjNum, k, true});
+        }
+    }
+    if (XRefTable.size() != plainRows) {
+        XRefTableIndex = static_cast<int32_t>(XRefTable.size());
+        BuildIndObjList();
+    }
+}
+
+void TPDFDocument::CheckLinearized() {
+    FLinearized = false;
+    const std::string_view head = std::string_view(FSource).substr(0, 1024);
+    if (head.find("/Linearized") == std::string_view::npos) return;
+    const size_t k = head.find(" obj");
+    if (k == std::string_view::npos || k == 0) return;
+    auto digit = [&](size_t i) { return head[i] >= '0' && head[i] <= '9'; };
+    // Backwards: to the generation's last digit, over its digits, one byte,
+    // and over the object number's digits.
+    size_t i = k;
+    while (i > 0 && !digit(i - 1)) --i;
+    if (i == 0) return;
+    while (i > 0 && digit(i - 1)) --i;
+    if (i < 2) return;
+    --i;  // the byte between the numbers
+    if (!digit(i - 1)) return;
+    while (i > 0 && digit(i - 1)) --i;
+    // Forwards: number, one byte, generation.
+    size_t j = i;
+    while (j < head.size() && digit(j)) ++j;
+    const int32_t num = bytescan::ToInt32Def(head.substr(i, j - i), 0);
+    const size_t g = j + 1;
+    size_t ge = g;
+    while (ge < head.size() && digit(ge)) ++ge;
+    const int32_t gen = bytescan::ToInt32Def(head.substr(g, ge - g), 0);
+    TPDFIndObj* io = FindObj(num, gen);
+    if (!io) return;
+    auto* d = ObjAs<TPDFDictionary>(io->GetObj());
+    if (!d || d->FindIndexByKeyName("Linearized") < 0) return;
+    FLinearized = true;
+    d->Clear();
+}
+
+}  // namespace velmo

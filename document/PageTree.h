@@ -1,0 +1,120 @@
+// The pages of one document: page look-up by number in the /Pages tree (with
+// a flat-tree shortcut and a cache of pages found), the selected page with its
+// content layers and the content writer bound to the last layer.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "core/Objects.h"
+#include "core/Structure.h"
+#include "document/PageServices.h"
+
+namespace velmo {
+
+using TPDFPageAccessEvent = std::function<void(TPDFDictionary* Page)>;
+using TPDFDecryptEvent = std::function<void(int32_t ObjNum, int32_t GenNum)>;
+using TPDFDeleteObjEvent = std::function<void(int32_t ObjNum, int32_t GenNum)>;
+
+// A kid reference and the pages node whose /Kids holds it.
+struct TPageNode {
+    TPDFIndRef* Page = nullptr;
+    TPDFDictionary* Parent = nullptr;
+};
+
+class TPDFPageTree : public TObject {
+public:
+    // The lists are the document's and are not owned.
+    TPDFPageTree(TPDFDictionary* APages, std::vector<std::unique_ptr<TObject>>* AImages,
+                 std::vector<std::unique_ptr<TObject>>* AImageLists,
+                 std::vector<std::unique_ptr<TObject>>* ATextLists,
+                 std::vector<TObject*>* AIncludedFonts);
+    ~TPDFPageTree() override;
+    TPDFPageTree(const TPDFPageTree&) = delete;
+    TPDFPageTree& operator=(const TPDFPageTree&) = delete;
+
+    // ---- Fields ----
+    int32_t PageObjNum = 0;
+    int32_t PageGenNum = 0;
+    double DefaultPageWidth = 612;
+    double DefaultPageHeight = 792;
+    TPDFIndRef* FPagePointer = nullptr;
+    TPDFArray* FPagePointerArray = nullptr;
+    int32_t FLayer = 0;
+    TPDFStructure* FStructure = nullptr;
+    TPDFDictionary* FPagesDict = nullptr;
+    int32_t FPage = 0;
+    TPDFDictionary* FParentNode = nullptr;
+    TPDFDictionary* FPageDict = nullptr;
+    std::vector<TPDFStream*> FPageContent;
+    std::unique_ptr<TPDFPainterBase> FPainter;
+    TPDFPageAccessEvent OnPageAccess;
+    TPDFDecryptEvent OnDecrypt;
+    TPDFDeleteObjEvent OnDeleteObj;
+    bool FCanDraw = false;
+    std::vector<std::unique_ptr<TObject>>* FImages;
+    std::vector<std::unique_ptr<TObject>>* FImageLists;
+    std::vector<std::unique_ptr<TObject>>* FTextLists;
+    std::vector<TObject*>* FIncludedFonts;
+    double FPageWidth = 0;
+    double FPageHeight = 0;
+    bool FUseUnsafeLayers = false;
+    std::unique_ptr<TPDFAnnotsBase> FAnnots;
+    bool LayersCombined = false;
+    bool GotPageWidth = false;
+    bool GotPageHeight = false;
+    TFindPageEvent OnFindPage;
+    std::unique_ptr<TPDFFontCollectionBase> RenderFontCol;
+    std::unique_ptr<TPDFFontCollectionBase> TextExtractFontCol;
+    TObject* FRenderer = nullptr;  // kept between calls by the library interface; not owned
+
+    // ---- Properties ----
+    int32_t Page() const { return FPage; }
+    TPDFDictionary* ThisPage() const { return FPageDict; }
+    bool CanDraw() const { return FCanDraw; }
+    int32_t Layer() const { return FLayer; }
+    bool UseUnsafeLayers() const { return FUseUnsafeLayers; }
+    void SetUseUnsafeLayers(bool Value) { FUseUnsafeLayers = Value; }
+    TPDFPainterBase* Painter() const { return FPainter.get(); }
+    TPDFAnnotsBase* Annots() const { return FAnnots.get(); }
+    TPDFFontCollectionBase* RRenderFontCol() const { return RenderFontCol.get(); }
+
+    // ---- Events ----
+    void PainterChange(TObject* Sender);
+    void Decrypt();
+
+    // ---- Pages by number ----
+    // Root /Count (0 when missing or negative); resizes the known-pages cache.
+    int32_t PageCount();
+    TPDFDictionary* GetPage(int32_t PageNum);
+    void SetPage(int32_t A);
+    void SetPageCount(int32_t NewPageCount);
+    TPDFArray* KidsArray();
+    void ForgetPages();
+
+    // ---- Page references ----
+    TPDFIndRef* PageRef();
+    TPDFIndRef* GetPageRef(int32_t PageNumber);
+    TPDFIndRef* CreatePageRef(int32_t PageNum);
+    int32_t FindPage(TPDFIndRef* PageRef);
+
+    // Longest chain of /Kids levels walked; deeper trees end the walk.
+    static constexpr int MaxTreeDepth = 1000;
+
+private:
+    TPDFStream* NewEngineLayer(bool Marked);
+    TPDFIndRef* Register(TPDFObject* Obj);
+    // The known-pages cache: entry n-1 is page n's dictionary (or nil); its
+    // length is the last PageCount, but only pages walked are stored.
+    std::unordered_map<int32_t, TPDFDictionary*> FKnownPages;
+    int32_t FKnownPagesLength = 0;
+};
+
+// Kind of a page-tree node: its /Type name; a node without /Type that has
+// /Kids counts as "Pages".
+std::string PageNodeKind(TPDFDictionary* Node);
+
+}  // namespace velmo
