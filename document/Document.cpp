@@ -161,10 +161,10 @@ void TPDFDocument::Reset() {
     FHeaderComments.clear();
 }
 
-void TPDFDocument::NewPageTree(TPDFDictionary* APages) {
+void TPDFDocument::NewPageTree(TPDFDictionary* APages, bool DeferFirstLayer) {
     FPageTree.reset();
     FPageTree = std::make_unique<TPDFPageTree>(APages, &FImages, &FImageLists, &FTextLists,
-                                               &FIncludedFonts);
+                                               &FIncludedFonts, DeferFirstLayer);
     FPageTree->OnDecrypt = [this](int32_t N, int32_t G) { DecryptObj(N, G); };
     FPageTree->OnDeleteObj = [this](int32_t N, int32_t G) { DeleteObj(N, G); };
     FPageTree->OnFindPage = [this](TPDFIndRef* R) { return FindPage(R); };
@@ -561,7 +561,9 @@ bool TPDFDocument::CreateBlank() {
     FTrailer->Add("Root", FStructure->NewIndirectRef(catNum, 0));
     FTrailer->Add("Info", FStructure->NewIndirectRef(infoNum, 0));
     FTrailer->Add("ID", FStructure->NewArray({id, id}));
-    NewPageTree(pages);
+    // The blank page's first layer becomes an object when it is first drawn
+    // on, so that a blank document saved at once holds objects 1 to 4 only.
+    NewPageTree(pages, true);
     FPDFAMode = 0;
     return true;
 }

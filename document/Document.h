@@ -221,7 +221,7 @@ private:
     void XRefTrailer(const std::string& Trailer);
     void XRefRead(int64_t Pos);
     void AddXRefRow(const TPDFXRefEntry& Row);
-    void NewPageTree(TPDFDictionary* APages);
+    void NewPageTree(TPDFDictionary* APages, bool DeferFirstLayer = false);
     void CheckLinearized();
     // Encrypted files: tries the empty and the given password; True when the
     // given one opens the document. Provided by the security handler.

@@ -25,7 +25,7 @@ int32_t CountOf(TPDFDictionary* Node) {
 TPDFPageTree::TPDFPageTree(TPDFDictionary* APages, std::vector<std::unique_ptr<TObject>>* AImages,
                            std::vector<std::unique_ptr<TObject>>* AImageLists,
                            std::vector<std::unique_ptr<TObject>>* ATextLists,
-                           std::vector<TObject*>* AIncludedFonts)
+                           std::vector<TObject*>* AIncludedFonts, bool DeferFirstLayer)
     : FImages(AImages),
       FImageLists(AImageLists),
       FTextLists(ATextLists),
@@ -41,7 +41,9 @@ TPDFPageTree::TPDFPageTree(TPDFDictionary* APages, std::vector<std::unique_ptr<T
     if (APages) {
         FStructure = APages->Owner();
         FPagesDict = APages;
+        FDeferLayer = DeferFirstLayer;
         SetPage(1);
+        FDeferLayer = false;
     }
     FPainter->PDFPrecNum = FStructure ? FStructure->PDFPrecNum : 4;
 }
@@ -54,6 +56,11 @@ TPDFPageTree::~TPDFPageTree() {
 }
 
 void TPDFPageTree::PainterChange(TObject*) {
+    if (FPendingLayer && FPageDict && FPageContent.size() == 1 && FPageContent[0] == FPendingLayer) {
+        if (TPDFIndRef* ref = Register(FPendingLayer))
+            FPageDict->Add("Contents", FStructure->NewArray({ref}));
+        FPendingLayer = nullptr;
+    }
     if (FLayer >= 1 && FLayer <= static_cast<int32_t>(FPageContent.size()))
         FPageContent[static_cast<size_t>(FLayer - 1)]->SetTo(FPainter->GetSource(), false);
 }
@@ -230,8 +237,19 @@ void TPDFPageTree::SetPage(int32_t A) {
             FAnnots->Clear();
 
         TPDFArray* contents = nullptr;
+        FPendingLayer = nullptr;
         TPDFObject* c = page->FindValueByKeyName("Contents", false);
-        if (!c) {
+        if (!c && FDeferLayer) {
+            FPendingLayer = NewEngineLayer(true);
+            FPageContent.push_back(FPendingLayer);
+            FPainter->PDFPrecNum = FStructure->PDFPrecNum;
+            FPainter->OnChange = nullptr;
+            FPainter->Clear();
+            FPainter->OnChange = [this](TObject* S) { PainterChange(S); };
+            FPainter->SetSource("");
+            FLayer = 1;
+            FCanDraw = true;
+        } else if (!c) {
             TPDFIndRef* ref = Register(NewEngineLayer(true));
             if (ref) {
                 contents = FStructure->NewArray({ref});

@@ -31,7 +31,7 @@ public:
     TPDFPageTree(TPDFDictionary* APages, std::vector<std::unique_ptr<TObject>>* AImages,
                  std::vector<std::unique_ptr<TObject>>* AImageLists,
                  std::vector<std::unique_ptr<TObject>>* ATextLists,
-                 std::vector<TObject*>* AIncludedFonts);
+                 std::vector<TObject*>* AIncludedFonts, bool DeferFirstLayer = false);
     ~TPDFPageTree() override;
     TPDFPageTree(const TPDFPageTree&) = delete;
     TPDFPageTree& operator=(const TPDFPageTree&) = delete;
@@ -110,6 +110,11 @@ private:
     // The known-pages cache: entry n-1 is page n's dictionary (or nil); its
     // length is the last PageCount, but only pages walked are stored.
     std::unordered_map<int32_t, TPDFDictionary*> FKnownPages;
+    // A page without /Contents selected while deferring gets an engine layer
+    // that becomes an indirect object (and the page's /Contents) only when
+    // something is written into it.
+    bool FDeferLayer = false;
+    TPDFStream* FPendingLayer = nullptr;
     int32_t FKnownPagesLength = 0;
 };
 
