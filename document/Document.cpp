@@ -405,13 +405,20 @@ std::string TPDFDocument::GetRawSource(TPDFIndObj* IO) {
         return FSource.substr(static_cast<size_t>(IO->FPosition), static_cast<size_t>(n));
     }
     const std::string head = std::to_string(IO->FObjNum) + " " + std::to_string(IO->FGenNum);
-    const std::string missing = head + " obj\rnull\rendobj";
+    std::string_view slot;
+    if (!GetCompactSlot(IO, slot)) return head + " obj\rnull\rendobj";
+    std::string out = head + " obj\r";
+    out.append(slot);
+    return out;
+}
+
+bool TPDFDocument::GetCompactSlot(TPDFIndObj* IO, std::string_view& Slot) {
     TPDFIndObj* holder = FindObj(IO->FObjStrNum, 0);
-    if (!holder || holder == IO) return missing;
+    if (!holder || holder == IO) return false;
     auto* s = ObjAs<TPDFStream>(holder->GetObj());
-    if (!s) return missing;
+    if (!s) return false;
     auto* type = ObjAs<TPDFName>(s->FDictionary->FindValueByKeyName("Type", false));
-    if (!type || type->Name() != "ObjStm") return missing;
+    if (!type || type->Name() != "ObjStm") return false;
     auto* os = dynamic_cast<TPDFObjectStream*>(s->LinkedObject());
     if (!os) {
         auto owned = std::make_unique<TPDFObjectStream>();
@@ -431,12 +438,25 @@ std::string TPDFDocument::GetRawSource(TPDFIndObj* IO) {
         s->SetLinkedObject(os);
         FObjectStreams.push_back(std::move(owned));
     }
-    const int32_t i = IO->FObjStrIndex;
-    if (os->First <= 0 || os->N <= 0 || i < 0 || i >= os->N || !os->IndexArray ||
+    int32_t i = IO->FObjStrIndex;
+    if (os->First <= 0 || os->N <= 0 || !os->IndexArray ||
         int64_t{os->IndexArray->Count()} < int64_t{2} * os->N)
-        return missing;
-    auto* numItem = ObjAs<TPDFNumeric>(os->IndexArray->GetItem(2 * i));
-    if (!numItem || numItem->AsInteger() != IO->FObjNum) return missing;
+        return false;
+    auto numberAt = [&](int32_t k) {
+        auto* n = ObjAs<TPDFNumeric>(os->IndexArray->GetItem(2 * k));
+        return n ? n->AsInteger() : -1;
+    };
+    if (i < 0 || i >= os->N || numberAt(i) != IO->FObjNum) {
+        // The cross-reference index is wrong; the stream's own list names the
+        // object's slot.
+        if (!os->SlotsBuilt) {
+            for (int32_t k = 0; k < os->N; ++k) os->SlotOf.emplace(numberAt(k), k);
+            os->SlotsBuilt = true;
+        }
+        const auto it = os->SlotOf.find(IO->FObjNum);
+        if (it == os->SlotOf.end()) return false;
+        i = it->second;
+    }
     auto* startItem = ObjAs<TPDFNumeric>(os->IndexArray->GetItem(2 * i + 1));
     const int64_t start = startItem ? startItem->AsInteger() : 0;
     int64_t end = static_cast<int64_t>(os->DecodedStream.size());
@@ -444,11 +464,11 @@ std::string TPDFDocument::GetRawSource(TPDFIndObj* IO) {
         if (auto* e = ObjAs<TPDFNumeric>(os->IndexArray->GetItem(2 * i + 3))) end = e->AsInteger();
     const int64_t from = int64_t{os->First} + start;
     const int64_t size = static_cast<int64_t>(os->DecodedStream.size());
-    std::string out = head + " obj\r";
+    Slot = {};
     if (from >= 0 && from < size && end > start)
-        out.append(os->DecodedStream, static_cast<size_t>(from),
-                   static_cast<size_t>(std::min(end - start, size - from)));
-    return out;
+        Slot = std::string_view(os->DecodedStream)
+                   .substr(static_cast<size_t>(from), static_cast<size_t>(std::min(end - start, size - from)));
+    return true;
 }
 
 // ---------------------------------------------------------------------------

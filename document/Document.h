@@ -94,6 +94,10 @@ public:
     void SetObjectSource(int32_t ObjNum, std::string_view NewObjectSource);
     bool GetObjectDecodeError(int32_t ObjNum);
     std::string GetRawSource(TPDFIndObj* IndObj);
+    // The text of a compact object inside its object stream's decoded data
+    // (a view, valid while the document lives); False when the slot is
+    // missing or damaged.
+    bool GetCompactSlot(TPDFIndObj* IndObj, std::string_view& Slot);
 
     // ---- Catalog, pages and information ----
     TPDFDictionary* GetRootDict();

@@ -104,6 +104,12 @@ TVPLLoadResult TPDFDocument::LoadDocument(const std::u16string& Password) {
     }
     FNoPagesDict = false;
     TPDFDictionary* pages = GetPagesDict();
+    if (!pages && !FRepaired) {
+        // The table read but leads to no page tree (entries pointing nowhere):
+        // rebuild it from the raw scan as for an unreadable table.
+        Repair();
+        pages = GetPagesDict();
+    }
     if (!pages) {
         FNoPagesDict = true;
         return lrError;

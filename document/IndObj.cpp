@@ -248,7 +248,9 @@ void TPDFIndObj::Decode() {
         return;
     }
     DepthGuard guard(FParent->FDecodeDepth);
-    if (FDecodeMode == 2 || FDecodeMode == 3)
+    if (FCompact && !FRecoded)
+        DecodeCompact();
+    else if (FDecodeMode == 2 || FDecodeMode == 3)
         DecodeByPosition();
     else
         DecodeFromText();
@@ -286,6 +288,19 @@ TPDFObject* TPDFIndObj::WithStreamData(TPDFDictionary* Dict, std::string_view Te
     Dict->SetChanged(false);
     if (auto* l = Dict->FindValueByKeyName("Length", false)) l->SetChanged(false);
     return s;
+}
+
+void TPDFIndObj::DecodeCompact() {
+    // Parsed in place in the object stream's data. Objects inside object
+    // streams are never streams themselves, so no stream data is looked for.
+    TPDFStructure* store = FParent->Structure();
+    std::string_view slot;
+    if (!FParent->GetCompactSlot(this, slot) || slot.empty()) {
+        FObj = store->NewNull();
+        return;
+    }
+    int64_t len = 0;
+    FObj = store->DecodeWithLength(slot, len, 1);
 }
 
 void TPDFIndObj::DecodeFromText() {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "core/Objects.h"
 
@@ -21,6 +22,10 @@ public:
     TPDFArray* IndexArray = nullptr;  // the 2 x N numbers before /First, or nil
     int32_t First = 0;
     int32_t N = 0;
+    // Slot of each object number listed, built when a cross-reference index
+    // does not match the stream's own list.
+    std::unordered_map<int32_t, int32_t> SlotOf;
+    bool SlotsBuilt = false;
 };
 
 // Object header read at a position: number, generation and keyword.
@@ -84,6 +89,7 @@ public:
 
 private:
     void DecodeFromText();
+    void DecodeCompact();
     void DecodeByPosition();
     // Makes Value a stream with the data [Start, Start + Len) of Text.
     TPDFObject* WithStreamData(TPDFDictionary* Dict, std::string_view Text, size_t Start,

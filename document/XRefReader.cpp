@@ -313,8 +313,10 @@ TPDFXRefReader::Section TPDFXRefReader::ReadXRefStream(int64_t Position) {
 
     // The stream's own object number, from the header just before the keyword.
     int ownNum = 0;
+    int64_t ownHeaderPos = -1;  // where the stream's own number begins
     {
-        std::string h(ReadBlock(21, Position - 20));
+        const int64_t hFrom = Position - 20 < 0 ? 0 : Position - 20;
+        std::string h(ReadBlock(21, hFrom));
         auto endsWith = [&](std::string_view t) {
             return h.size() >= t.size() && h.compare(h.size() - t.size(), t.size(), t) == 0;
         };
@@ -326,6 +328,7 @@ TPDFXRefReader::Section TPDFXRefReader::ReadXRefStream(int64_t Position) {
         size_t b = h.size();
         while (b > 0 && IsDigit(static_cast<unsigned char>(h[b - 1]))) --b;
         ownNum = bytescan::ToInt32Def(std::string_view(h).substr(b), 0);
+        if (b < h.size()) ownHeaderPos = hFrom + static_cast<int64_t>(b);
     }
 
     const TPDFNumeric* size = NumberEntry(dict, "Size");
@@ -415,10 +418,13 @@ TPDFXRefReader::Section TPDFXRefReader::ReadXRefStream(int64_t Position) {
                             type = 'n';
                             n = static_cast<int64_t>(f2);
                             g = W[2] == 0 ? 0 : static_cast<int>(f3);
-                            if (ownNum > 0 && j == ownNum && n == j) {
+                            if (ownNum > 0 && j == ownNum && ownHeaderPos >= 0) {
+                                // The stream's entry for itself must lead to its
+                                // own header; a writer that stored the number or
+                                // a stale offset is corrected to where it was read.
                                 const std::string digits = std::to_string(j);
                                 if (ReadBlock(static_cast<int64_t>(digits.size()), n) != digits)
-                                    n = dataPos;
+                                    n = ownHeaderPos;
                             }
                             break;
                         case 2:
