@@ -1,7 +1,5 @@
 #include "document/Document.h"
 
-#include <openssl/evp.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -10,46 +8,18 @@
 #include <filesystem>
 #include <unordered_set>
 
+#include "core/Digests.h"
+#include "core/StringHelpers.h"
+#include "core/TextStrings.h"
 #include "document/PageTree.h"
+#include "platform/files/WideFile.h"
 
 namespace velmo {
 
 namespace {
 
 std::filesystem::path PathOf(const std::u16string& Name) {
-    // UTF-16 to UTF-8 at the file-system call.
-    std::string out;
-    for (size_t i = 0; i < Name.size(); ++i) {
-        uint32_t c = Name[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < Name.size() && Name[i + 1] >= 0xDC00 &&
-            Name[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (Name[i + 1] - 0xDC00);
-            ++i;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return std::filesystem::path(out);
-}
-
-std::string MD5Raw(std::string_view S) {
-    unsigned char md[EVP_MAX_MD_SIZE];
-    unsigned int len = 0;
-    EVP_Digest(S.data(), S.size(), md, &len, EVP_md5(), nullptr);
-    return std::string(reinterpret_cast<char*>(md), len);
+    return std::filesystem::path(WideToFileSystemName(Name));
 }
 
 // The current local date and time as a day count from 1899-12-30 with the
@@ -58,11 +28,7 @@ std::string NowAsDayCountText() {
     const std::time_t t = std::time(nullptr);
     std::tm lt{};
     localtime_r(&t, &lt);
-    const std::time_t asUtc = timegm(&lt);
-    const double days = static_cast<double>(asUtc) / 86400.0 + 25569.0;
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15g", days);
-    return buf;
+    return FloatToStrA(static_cast<double>(timegm(&lt)) / 86400.0 + 25569.0);
 }
 
 }  // namespace
@@ -519,9 +485,7 @@ std::string TPDFDocument::GetRawInfo(std::string_view Key) {
 }
 
 std::u16string TPDFDocument::GetInfo(std::string_view Key) {
-    TPDFString tmp(nullptr);
-    tmp.FValue = GetRawInfo(Key);
-    return tmp.AsTextString();
+    return PDFTextStringToWideString(GetRawInfo(Key));
 }
 
 void TPDFDocument::SetRawInfo(std::string_view Key, std::string_view Value, TPDFStorageMode) {
@@ -537,9 +501,7 @@ void TPDFDocument::SetRawInfo(std::string_view Key, std::string_view Value, TPDF
 
 void TPDFDocument::SetInfo(std::string_view Key, std::u16string_view Value, TPDFStorageMode Mode) {
     if (Key == "dc:subject") return;  // kept only in the XMP metadata
-    TPDFString tmp(nullptr);
-    tmp.SetToTextString(Value);
-    SetRawInfo(Key, tmp.FValue, Mode);
+    SetRawInfo(Key, WideStringToPDFTextString(Value), Mode);
 }
 
 void TPDFDocument::SetVersion(std::string Value) {
@@ -577,7 +539,8 @@ bool TPDFDocument::CreateBlank() {
     catalog->Add("Pages", FStructure->NewIndirectRef(pagesNum, 0));
     NewIndObj(this, catalog, catNum, g);
     NewIndObj(this, info, infoNum, g);
-    TPDFString* id = FStructure->NewString(MD5Raw(NowAsDayCountText()), smHex);
+    TPDFString* id =
+        FStructure->NewString(MD5DigestToString(MD5OfString(NowAsDayCountText())), smHex);
     FTrailer->Add("Root", FStructure->NewIndirectRef(catNum, 0));
     FTrailer->Add("Info", FStructure->NewIndirectRef(infoNum, 0));
     FTrailer->Add("ID", FStructure->NewArray({id, id}));

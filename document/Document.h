@@ -19,6 +19,7 @@
 namespace velmo {
 
 class TPDFPageTree;
+class TStream;
 
 enum TVPLLoadResult : uint8_t { lrOkay, lrWrongPassword, lrError };
 enum TPDFStorageMode : uint8_t { smString, smStream, smCompressedStream };
@@ -64,6 +65,7 @@ public:
     // A file that cannot be opened raises (std::runtime_error).
     TVPLLoadResult LoadFromFile(const std::u16string& FileName, const std::u16string& Password);
     TVPLLoadResult LoadFromString(std::string Source, const std::u16string& Password);
+    TVPLLoadResult LoadFromStream(TStream& InStream, const std::u16string& Password);
 
     // ---- Life cycle ----
     void Initialize();

@@ -5,7 +5,9 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "core/FileHelpers.h"
 #include "core/StringHelpers.h"
+#include "platform/files/Stream.h"
 #include "document/ByteScan.h"
 #include "document/Document.h"
 #include "document/PageTree.h"
@@ -15,35 +17,6 @@
 namespace velmo {
 
 namespace {
-
-std::string ReadWholeFile(const std::u16string& FileName) {
-    std::string name;
-    for (char16_t c : FileName) {
-        // File names become UTF-8 at the system call.
-        if (c < 0x80) {
-            name += static_cast<char>(c);
-        } else if (c < 0x800) {
-            name += static_cast<char>(0xC0 | (c >> 6));
-            name += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            name += static_cast<char>(0xE0 | (c >> 12));
-            name += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            name += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    std::FILE* f = std::fopen(name.c_str(), "rb");
-    if (!f) throw std::runtime_error("Cannot open file \"" + name + "\"");
-    std::string data;
-    if (std::fseek(f, 0, SEEK_END) == 0) {
-        const long size = std::ftell(f);
-        if (size > 0) data.resize(static_cast<size_t>(size));
-        std::fseek(f, 0, SEEK_SET);
-    }
-    const size_t got = data.empty() ? 0 : std::fread(data.data(), 1, data.size(), f);
-    data.resize(got);
-    std::fclose(f);
-    return data;
-}
 
 // A version is digits with at most one '.'; empty or digit-less text is refused.
 bool AcceptVersion(std::string_view Run) {
@@ -62,8 +35,23 @@ std::string_view VersionRun(std::string_view Ten) {
 TVPLLoadResult TPDFDocument::LoadFromFile(const std::u16string& FileName,
                                           const std::u16string& Password) {
     FPDFAModePossible = false;
-    std::string data = ReadWholeFile(FileName);
-    return LoadFromString(std::move(data), Password);
+    // Other writers are denied while the file is read.
+    std::unique_ptr<TVelmoPDFWideFileStream> stream = CreateWideFileStream(FileName, 0x20);
+    return LoadFromStream(*stream, Password);
+}
+
+TVPLLoadResult TPDFDocument::LoadFromStream(TStream& InStream, const std::u16string& Password) {
+    FPDFAModePossible = false;
+    const int64_t size = InStream.Size();
+    SourceFileSize = size > 0 ? static_cast<uint64_t>(size) : 0;
+    // The file is held once, in the source; objects are parsed from it in place.
+    FSource.assign(static_cast<size_t>(SourceFileSize), '\0');
+    if (SourceFileSize > 0) {
+        InStream.SetPosition(0);
+        const int64_t got = InStream.Read(FSource.data(), size);
+        FSource.resize(static_cast<size_t>(got > 0 ? got : 0));
+    }
+    return LoadSequence(Password);
 }
 
 TVPLLoadResult TPDFDocument::LoadFromString(std::string Source, const std::u16string& Password) {
