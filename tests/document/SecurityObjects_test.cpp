@@ -403,3 +403,26 @@ TEST(SecurityObjects, PasswordQueriesAfterOpening) {
 
 }  // namespace
 }  // namespace velmo
+
+namespace velmo {
+namespace {
+
+TEST(SecurityObjects, FingerprintOfA56BitDocumentKeepsItsKeyLength) {
+    FakeDoc Src;
+    Src.Load(testing_security::FileWithoutID());
+    ASSERT_TRUE(Src.H.OpenWithPassword(u"view"));
+    const std::string FP = Src.H.EncryptionFingerprint();
+    FakeDoc Dst;
+    Populate(Dst);
+    ASSERT_TRUE(Dst.H.EncryptWithFingerprint(FP));
+    EXPECT_EQ(Dst.H.FEncryptionStrength, esVariable);
+    EXPECT_EQ(Dst.H.GetObjectKey(3, 0).size(), 12u);
+    FakeDoc L;
+    L.Load(Dst.Save());
+    EXPECT_EQ(L.H.EncryptionStrength(), 56);
+    ASSERT_TRUE(L.H.OpenWithPassword(u"master"));
+    EXPECT_EQ(Str(L.Get(3), "Title")->AsString(), "Plain title");
+}
+
+}  // namespace
+}  // namespace velmo
