@@ -8,6 +8,7 @@
 #include "core/StringHelpers.h"
 #include "core/Structure.h"
 #include "core/Unicode.h"
+#include "platform/gdi/Bitmap.h"
 
 namespace velmo {
 
@@ -125,6 +126,15 @@ int32_t TPDFImage::CountImagePages(TStream& InStream) {
         }
         case itGIF:
             return 1;
+        case itBMP:
+            try {
+                TBitmap bitmap;
+                InStream.Seek(0, soBeginning);
+                bitmap.LoadFromStream(InStream);
+                return 1;
+            } catch (const std::exception&) {
+                return 0;
+            }
         case itPNG:
             return CountPNGPages(InStream);
         default:

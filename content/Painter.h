@@ -130,6 +130,35 @@ public:
     const std::string& TextColor() const { return FontColorLine; }
     const std::string& TheLineWidthLine() const { return LineWidthLine; }
     const std::string& LineDash() const { return LineDashLine; }
+    const std::string& HighlightColor() const { return HighlightColorLine; }
+    const std::string& UnderlineColor() const { return UnderlineColorLine; }
+    const std::string& TextUnderlineCustomDash() const { return UnderlineCustomDash; }
+    TPDFAlignment TextAlign() const { return FTextAlign; }
+    void SetTextAlign(TPDFAlignment Value) { FTextAlign = Value; }
+    int32_t MetaTextAlign() const { return FMetaTextAlign; }
+    void SetMetaTextAlign(int32_t Value) { FMetaTextAlign = Value; }
+    int32_t FillMode() const { return FFillMode; }
+    void SetFillMode(int32_t Value) { FFillMode = Value; }
+    int32_t TextAngle() const { return FTextAngle; }
+    void SetTextAngle(int32_t Value) { FTextAngle = Value; }
+    double TextSize() const { return FTextSize; }
+    void SetTextSize(double Value) { FTextSize = Value; }
+    TPDFHighlightStyle TextHighlight() const { return FTextHighlight; }
+    void SetTextHighlight(TPDFHighlightStyle Value) { FTextHighlight = Value; }
+    TPDFUnderlineStyle TextUnderline() const { return FTextUnderline; }
+    void SetTextUnderline(TPDFUnderlineStyle Value) { FTextUnderline = Value; }
+    bool UseKerning() const { return FUseKerning; }
+    void SetUseKerning(bool Value) { FUseKerning = Value; }
+    void SetParent(TObject* Value) { FParent = Value; }
+    double TextCharSpacing() const { return FTextCharSpacing; }
+    double TextWordSpacing() const { return FTextWordSpacing; }
+    double TextScaling() const { return FTextScaling; }
+    double TextRise() const { return FTextRise; }
+    double TextSpacing() const { return FTextSpacing; }
+    double TextUnderlineDashOn() const { return UnderlineDashOn; }
+    double TextUnderlineDashOff() const { return UnderlineDashOff; }
+    double UnderlineWidth() const { return FUnderlineWidth; }
+    double UnderlineDistance() const { return FUnderlineDistance; }
 
     // ---- Core ----
     // Appends S and then, when C is not 0, the byte C; nothing at all when S

@@ -506,3 +506,24 @@ TEST(ImageDirect, FromString) {
               "/BitsPerComponent 1\n/Decode [ 1 0 ]\n>>\n");
     EXPECT_EQ(img.FWidth, 16);
 }
+
+TEST(ImageCount, BitmapFiles) {
+    // A 1 x 1 24-bit BMP loads; one with a broken header does not.
+    std::string bmp = std::string("BM", 2) + std::string(4, '\0') + std::string(4, '\0') +
+                      std::string("\x36\0\0\0", 4);
+    std::string info(40, '\0');
+    info[0] = 40;
+    info[4] = 1;
+    info[8] = 1;
+    info[12] = 1;
+    info[14] = 24;
+    bmp += info + std::string("\x10\x20\x30\0", 4);
+    bmp[2] = char(bmp.size());
+    TPDFImage img(nullptr, "X", nullptr);
+    TStringStream good(bmp);
+    EXPECT_EQ(img.CountImagePages(good), 1);
+    std::string broken = bmp;
+    broken[14] = 7;  // no such header size
+    TStringStream bad(broken);
+    EXPECT_EQ(img.CountImagePages(bad), 0);
+}

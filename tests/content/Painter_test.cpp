@@ -286,6 +286,15 @@ TEST(Painter, ExactBytes) {
         {"form by matrix", kNothing,
          [](TPDFPainter& P) { P.DrawXObjectMatrix("F1", 1, 0, 0, 1, 0, 0, 4, 8); },
          "q\n1 0 0 1 0 0 cm\n0.25 0 0 0.125 0 0 cm\n/F1 Do\nQ\n"},
+        {"no image, no group", kNothing,
+         [](TPDFPainter& P) {
+             P.DrawImage(nullptr, 0, 1, 1, 1);
+             P.DrawImageMatrix(nullptr, 1, 0, 0, 1, 0, 0);
+             P.DrawRotatedImage(nullptr, 0, 0, 1, 1, 0);
+             P.DrawShearedImage(nullptr, 0, 1, 1, 1, 0, 0);
+             P.DrawXObject(nullptr, 0, 1, 1, 1);
+         },
+         ""},
         {"postscript form", kNothing, [](TPDFPainter& P) { P.DrawPSXObject("PS1"); },
          "/PS1 Do\n"},
     };
