@@ -64,7 +64,8 @@ T NextNum(const std::vector<T>& Values, int32_t Count, T Value) {
 // Appends to an array kept at least Count long, doubling its length when full.
 template <typename T>
 void Append(std::vector<T>& Array, int32_t& Count, T Value) {
-    if (Count >= static_cast<int32_t>(Array.size())) Array.resize(std::max<size_t>(Array.size() * 2, 16));
+    if (Count >= static_cast<int32_t>(Array.size()))
+        Array.resize(std::max<size_t>(Array.size() * 2, 16));
     Array[Count++] = Value;
 }
 
@@ -241,9 +242,7 @@ void TVPLIntegerPairList::Add(int32_t Key, int32_t Value) {
     AddPair(FKeys, FValues, FPairCount, Key, Value);
 }
 
-void TVPLIntegerPairList::Sort() {
-    ShellSort(FKeys, &FValues, FPairCount, std::less<int32_t>());
-}
+void TVPLIntegerPairList::Sort() { ShellSort(FKeys, &FValues, FPairCount, std::less<int32_t>()); }
 
 int32_t TVPLIntegerPairList::GetValue(int32_t Key) const {
     bool Found;

@@ -12,6 +12,9 @@
 
 namespace velmo {
 
+// Character codes of a string shown with a composite font.
+using TVelmoPDFCodeList = std::vector<uint16_t>;
+
 // Raised by TVelmoPDFIntegerList for an index out of range.
 class EListError : public std::out_of_range {
 public:

@@ -56,9 +56,8 @@ double ReadUnsignedDecimal(std::string_view S, size_t P, size_t& End) {
     return Value;
 }
 
-const double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10,
-                         1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21,
-                         1e22};
+const double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 // Largest double below 2^63: every value of magnitude up to it converts to int64.
 constexpr double kMaxInt64Double = 9223372036854774784.0;
@@ -240,7 +239,6 @@ std::string IntToStrZeroPad(int64_t Value, int Width) {
     return S;
 }
 
-
 std::string FormatNumberZeroPad(double Value, int Width, int Decimals) {
     if (Value < 0) return "-" + FormatNumberZeroPad(-Value, Width - 1, Decimals);
     std::string S = FormatNumber(Value, Decimals);
@@ -253,7 +251,9 @@ bool SameDouble(double A, double B) {
     return std::fabs(A - B) <= Epsilon;
 }
 
-bool IsNaNSingle(uint32_t Bits) { return (Bits & 0x7F800000u) == 0x7F800000u && (Bits & 0x7FFFFFu); }
+bool IsNaNSingle(uint32_t Bits) {
+    return (Bits & 0x7F800000u) == 0x7F800000u && (Bits & 0x7FFFFFu);
+}
 
 uint32_t UInt128Mod(const TUInt128& Value, uint32_t Divisor) {
     if (Divisor == 0) return 0;
@@ -266,8 +266,8 @@ uint32_t UInt128Mod(const TUInt128& Value, uint32_t Divisor) {
 
 int32_t PosExA(std::string_view SubStr, std::string_view S, int32_t Offset) {
     if (SubStr.empty() || S.empty() || Offset < 1) return 0;
-    if (static_cast<int64_t>(Offset) > static_cast<int64_t>(S.size()) -
-                                           static_cast<int64_t>(SubStr.size()) + 1)
+    if (static_cast<int64_t>(Offset) >
+        static_cast<int64_t>(S.size()) - static_cast<int64_t>(SubStr.size()) + 1)
         return 0;
     size_t P = S.find(SubStr, static_cast<size_t>(Offset - 1));
     return P == std::string_view::npos ? 0 : static_cast<int32_t>(P + 1);
@@ -574,8 +574,8 @@ TDateTime NowLocal() {
 TDateTime EncodeDateTime(int Year, int Month, int Day, int Hour, int Minute, int Second,
                          int MilliSecond) {
     const double Days = static_cast<double>(DaysFromCivil(Year, Month, Day) + kDaysTo1970);
-    const double Time = (Hour * 3600000.0 + Minute * 60000.0 + Second * 1000.0 + MilliSecond) /
-                        86400000.0;
+    const double Time =
+        (Hour * 3600000.0 + Minute * 60000.0 + Second * 1000.0 + MilliSecond) / 86400000.0;
     // Before the origin the fraction still counts forward from midnight.
     return Days >= 0 ? Days + Time : Days - Time;
 }
@@ -736,8 +736,7 @@ int32_t FieldCount(std::basic_string_view<CharT> S, CharT Separator) {
 }
 
 template <typename CharT>
-std::basic_string<CharT> GetField(std::basic_string_view<CharT> S, CharT Separator,
-                                  int32_t Index) {
+std::basic_string<CharT> GetField(std::basic_string_view<CharT> S, CharT Separator, int32_t Index) {
     const size_t Nul = S.find(CharT(0));
     if (Nul != std::basic_string_view<CharT>::npos) S = S.substr(0, Nul);
     if (S.empty() || Index < 1) return {};
@@ -875,8 +874,7 @@ int32_t MillisecondsSince(const TSystemTime& Time, bool IsUTC) {
     }
     const int64_t Then = Seconds * 1000 + Time.wMilliseconds;
     using namespace std::chrono;
-    const int64_t Now =
-        duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    const int64_t Now = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(Now - Then)));
 }
 
@@ -901,9 +899,9 @@ std::string NewUniqueID() {
 // number is skipped; pages outside MinPage..MaxPage are skipped (StrictRange:
 // invalid); a page already listed is skipped unless AllowDuplicates
 // (StrictDuplicates: invalid). An invalid list comes back empty.
-void ParsePageRangeList(std::string_view Text, int32_t MinPage, int32_t MaxPage,
-                        bool StrictRange, bool StrictChars, bool StrictDuplicates,
-                        bool AllowDuplicates, bool SortList, TVelmoPDFPageList& Pages) {
+void ParsePageRangeList(std::string_view Text, int32_t MinPage, int32_t MaxPage, bool StrictRange,
+                        bool StrictChars, bool StrictDuplicates, bool AllowDuplicates,
+                        bool SortList, TVelmoPDFPageList& Pages) {
     // More pages than any document has: a text that repeats long ranges with
     // duplicates allowed stops growing here.
     constexpr size_t kMaxPages = size_t(1) << 22;

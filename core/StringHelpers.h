@@ -173,9 +173,9 @@ std::string NewUniqueID();
 
 // Page numbers from text such as "1,3-5" (see the implementation for the
 // rules); Pages is empty when the list is invalid.
-void ParsePageRangeList(std::string_view Text, int32_t MinPage, int32_t MaxPage,
-                        bool StrictRange, bool StrictChars, bool StrictDuplicates,
-                        bool AllowDuplicates, bool SortList, TVelmoPDFPageList& Pages);
+void ParsePageRangeList(std::string_view Text, int32_t MinPage, int32_t MaxPage, bool StrictRange,
+                        bool StrictChars, bool StrictDuplicates, bool AllowDuplicates,
+                        bool SortList, TVelmoPDFPageList& Pages);
 
 // The text of an XMP packet, UTF-8 or UTF-16 by the "<?xpacket" found; empty
 // when there is none.

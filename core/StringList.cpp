@@ -15,8 +15,7 @@ TVelmoPDFStringList::TVelmoPDFStringList(bool CaseSensitive) : FCaseSensitive(Ca
 
 TVelmoPDFStringList::~TVelmoPDFStringList() = default;
 
-TVelmoPDFCaseSensitiveStringList::TVelmoPDFCaseSensitiveStringList()
-    : TVelmoPDFStringList(true) {}
+TVelmoPDFCaseSensitiveStringList::TVelmoPDFCaseSensitiveStringList() : TVelmoPDFStringList(true) {}
 
 int TVelmoPDFStringList::CompareStrings(std::string_view S1, std::string_view S2) const {
     return FCaseSensitive ? CompareStrLocaleA(S1, S2) : CompareTextLocaleA(S1, S2);

@@ -21,6 +21,7 @@ bool IsKnownForm(TUTF16Form F) {
 }
 
 bool IsValidCodePoint(uint32_t CP, uint32_t Max) {
+    if (CP < 0xD800) return true;  // nearly all text
     if (CP == kReplacement || CP > Max) return false;
     if (CP >= 0xD800 && CP <= 0xDFFF) return false;
     if (CP >= 0xFDD0 && CP <= 0xFDEF) return false;
@@ -206,8 +207,8 @@ public:
 };
 
 template <typename Decoder, typename Encoder>
-bool Transcode(Decoder& Dec, Encoder& Enc, size_t InputLength, uint32_t MaxCodePoint,
-               TBOMMode BOM, TInvalidMode Invalid) {
+bool Transcode(Decoder& Dec, Encoder& Enc, size_t InputLength, uint32_t MaxCodePoint, TBOMMode BOM,
+               TInvalidMode Invalid) {
     struct Finisher {
         Encoder& E;
         ~Finisher() { E.Finish(); }
@@ -304,7 +305,8 @@ bool IsValidUTF8(std::string_view S) {
 
 std::string WideToUTF8(std::u16string_view W) {
     std::string S;
-    UTF16ToUTF8(UnwrapTaggedWideView(W), S, TUTF16Form::UTF16LE, TBOMMode::Drop, TInvalidMode::Replace, false);
+    UTF16ToUTF8(UnwrapTaggedWideView(W), S, TUTF16Form::UTF16LE, TBOMMode::Drop,
+                TInvalidMode::Replace, false);
     return S;
 }
 

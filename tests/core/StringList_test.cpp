@@ -4,9 +4,9 @@
 
 #include <atomic>
 #include <fstream>
-#include <thread>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "core/FileHelpers.h"
 #include "platform/files/Stream.h"
@@ -88,8 +88,8 @@ TEST(TVelmoPDFStringList, IndexOfNamesAndValues) {
     EXPECT_EQ(C.IndexOf("abc"), 0);
     EXPECT_EQ(C.IndexOf(""), 1);
 
-    for (TVelmoPDFStringList* List : {static_cast<TVelmoPDFStringList*>(&L),
-                                      static_cast<TVelmoPDFStringList*>(&C)}) {
+    for (TVelmoPDFStringList* List :
+         {static_cast<TVelmoPDFStringList*>(&L), static_cast<TVelmoPDFStringList*>(&C)}) {
         List->Clear();
         List->Add("plain");
         List->Add("key=1");

@@ -77,7 +77,9 @@ TEST(PDFTextString, ToWideStrings) {
     EXPECT_EQ(PDFTextStringToWideRaw(B({0xFE, 0xFF, 0xD8, 0x00, 0x41})), U({0xD800, 0x4100}));
     EXPECT_EQ(PDFTextStringToWideRaw(B({0xFF, 0xFE, 0x41})), U({0xFF, 0xFE, 0x41}));
     EXPECT_EQ(PDFTextStringToUTF8(B({0xFE, 0xFF, 0x00, 0xE9})), "\xC3\xA9");
-    EXPECT_EQ(PDFTextStringToUTF8(B({0x80, 0x41})), "\xE2\x80\xA2" "A");
+    EXPECT_EQ(PDFTextStringToUTF8(B({0x80, 0x41})),
+              "\xE2\x80\xA2"
+              "A");
 }
 
 TEST(PDFTextString, SmallConverters) {

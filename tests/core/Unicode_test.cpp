@@ -45,8 +45,8 @@ TEST(Unicode, EverydayWrappersHandleMarksAndInvalidSequences) {
         {B({0xF0, 0x9F}), U({0xFFFD, 0xFFFD}), u""},
         {B({0xF4, 0x90, 0x80, 0x80}), U({0xFFFD, 0xFFFD, 0xFFFD}), u""},
         {B({0xF0, 0x9F, 0x41, 0x80}), U({0xFFFD, 0xFFFD}), u""},
-        {B({0xEF, 0xBF, 0xBE}), U({0xFFFD}), u""},     // U+FFFE
-        {B({0xEF, 0xB7, 0x90}), U({0xFFFD}), u""},     // U+FDD0
+        {B({0xEF, 0xBF, 0xBE}), U({0xFFFD}), u""},  // U+FFFE
+        {B({0xEF, 0xB7, 0x90}), U({0xFFFD}), u""},  // U+FDD0
         {B({0xEF, 0xBF, 0xBD, 0x41}), U({0xFFFD, 0x41}), u"A"},
         {"", u"", u""},
     };
@@ -74,22 +74,22 @@ TEST(Unicode, WideToUTF8ReplacesLoneSurrogatesAndDropsTheMark) {
 TEST(Unicode, ErrorModesAndMarks) {
     std::u16string W;
     const std::string Bad = B({0x41, 0xC3, 0x42});
-    EXPECT_FALSE(UTF8ToUTF16(Bad, W, false, TUTF16Form::UTF16LE, TBOMMode::Write,
-                             TInvalidMode::Fail));
+    EXPECT_FALSE(
+        UTF8ToUTF16(Bad, W, false, TUTF16Form::UTF16LE, TBOMMode::Write, TInvalidMode::Fail));
     EXPECT_EQ(W, U({0xFEFF}));
-    EXPECT_FALSE(UTF8ToUTF16(Bad, W, false, TUTF16Form::UTF16LE, TBOMMode::Keep,
-                             TInvalidMode::Stop));
+    EXPECT_FALSE(
+        UTF8ToUTF16(Bad, W, false, TUTF16Form::UTF16LE, TBOMMode::Keep, TInvalidMode::Stop));
     EXPECT_EQ(W, u"A");
-    EXPECT_TRUE(UTF8ToUTF16(Bad, W, false, TUTF16Form::UTF16BE, TBOMMode::Write,
-                            TInvalidMode::Replace));
+    EXPECT_TRUE(
+        UTF8ToUTF16(Bad, W, false, TUTF16Form::UTF16BE, TBOMMode::Write, TInvalidMode::Replace));
     EXPECT_EQ(W, U({0xFFFE, 0x4100, 0xFDFF}));
-    EXPECT_FALSE(UTF8ToUTF16("A", W, true, TUTF16Form::UTF16LE, TBOMMode::Keep,
-                             TInvalidMode::Replace));
-    EXPECT_FALSE(UTF8ToUTF16("A", W, false, TUTF16Form::None, TBOMMode::Keep,
-                             TInvalidMode::Replace));
+    EXPECT_FALSE(
+        UTF8ToUTF16("A", W, true, TUTF16Form::UTF16LE, TBOMMode::Keep, TInvalidMode::Replace));
+    EXPECT_FALSE(
+        UTF8ToUTF16("A", W, false, TUTF16Form::None, TBOMMode::Keep, TInvalidMode::Replace));
     // Pass writes the decoded value of a well-formed but invalid character.
-    EXPECT_TRUE(UTF8ToUTF16(B({0xEF, 0xBF, 0xBE}), W, false, TUTF16Form::UTF16LE,
-                            TBOMMode::Keep, TInvalidMode::Pass));
+    EXPECT_TRUE(UTF8ToUTF16(B({0xEF, 0xBF, 0xBE}), W, false, TUTF16Form::UTF16LE, TBOMMode::Keep,
+                            TInvalidMode::Pass));
     EXPECT_EQ(W, U({0xFFFE}));
     // UCS-2 has no room above U+FFFF.
     EXPECT_TRUE(UTF8ToUTF16(B({0xF0, 0x9F, 0x98, 0x80}), W, false, TUTF16Form::UCS2LE,
@@ -111,8 +111,8 @@ TEST(Unicode, ErrorModesAndMarks) {
     EXPECT_EQ(W, u"AB");
 
     std::string S;
-    EXPECT_TRUE(UTF16ToUTF8(u"A", S, TUTF16Form::UTF16LE, TBOMMode::Write, TInvalidMode::Fail,
-                            false));
+    EXPECT_TRUE(
+        UTF16ToUTF8(u"A", S, TUTF16Form::UTF16LE, TBOMMode::Write, TInvalidMode::Fail, false));
     EXPECT_EQ(S, B({0xEF, 0xBB, 0xBF, 0x41}));
     EXPECT_FALSE(UTF16ToUTF8(U({0x41, 0xDC00}), S, TUTF16Form::UTF16LE, TBOMMode::Write,
                              TInvalidMode::Fail, false));
@@ -162,12 +162,12 @@ TEST(Unicode, EveryScalarValueRoundTripsAndAgreesWithIconv) {
             Put(Expected, NonCharacter || CP == 0xFFFD ? 0xFFFD : CP);
         }
         std::string S;
-        ASSERT_TRUE(UTF16ToUTF8(W, S, TUTF16Form::UTF16LE, TBOMMode::Keep, TInvalidMode::Pass,
-                                false));
+        ASSERT_TRUE(
+            UTF16ToUTF8(W, S, TUTF16Form::UTF16LE, TBOMMode::Keep, TInvalidMode::Pass, false));
         ASSERT_EQ(S, IconvUTF16LEToUTF8(W)) << "block " << Block;
         std::u16string Back;
-        ASSERT_TRUE(UTF8ToUTF16(S, Back, false, TUTF16Form::UTF16LE, TBOMMode::Keep,
-                                TInvalidMode::Pass));
+        ASSERT_TRUE(
+            UTF8ToUTF16(S, Back, false, TUTF16Form::UTF16LE, TBOMMode::Keep, TInvalidMode::Pass));
         ASSERT_EQ(Back, W) << "block " << Block;
         // The everyday wrappers keep every valid character and replace the rest.
         ASSERT_EQ(UTF8ToWide(S), Expected) << "block " << Block;
