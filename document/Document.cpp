@@ -149,10 +149,22 @@ TPDFIndObj* TPDFDocument::FindObj(int32_t ObjNum, int32_t GenNum) const {
 }
 
 TPDFIndObj* TPDFDocument::AddIndObj(TPDFObject* Obj, bool Rebuild) {
-    (void)Rebuild;  // the index stays current: a new number is always the highest
+    (void)Rebuild;  // the index is always kept current
     if (!ObjAs<TPDFNumeric>(FTrailer->FindValueByKeyName("Size", false)))
         FTrailer->Add("Size", FStructure->NewNumeric(1));
-    const int32_t n = FHighestObjNum + 1;
+    // One above the highest number; when a file already used the highest
+    // possible number, the lowest free one.
+    int32_t n = 1;
+    bool atEnd = true;
+    if (FHighestObjNum < INT32_MAX) {
+        n = FHighestObjNum + 1;
+    } else {
+        for (int32_t v : FIndObjIndex) {
+            if (v == n) ++n;
+            else if (v > n) break;
+        }
+        atEnd = false;
+    }
     auto io = std::make_unique<TPDFIndObj>(this);
     io->FDecodeMode = FDecodeMode;
     io->FObjNum = n;
@@ -162,13 +174,21 @@ TPDFIndObj* TPDFDocument::AddIndObj(TPDFObject* Obj, bool Rebuild) {
     io->FDecoded = true;
     io->FDecrypted = true;
     TPDFIndObj* raw = io.get();
-    FIndObjIndex.push_back(n);
-    FIndObjKey.push_back(static_cast<int32_t>(FIndObjList.size()));
+    const int32_t key = static_cast<int32_t>(FIndObjList.size());
     FIndObjList.push_back(std::move(io));
-    FHighestObjNum = n;
-    FMaxObjNum = n + 1;
+    if (atEnd) {
+        FIndObjIndex.push_back(n);
+        FIndObjKey.push_back(key);
+        FHighestObjNum = n;
+    } else {
+        const auto at = std::lower_bound(FIndObjIndex.begin(), FIndObjIndex.end(), n);
+        const auto pos = at - FIndObjIndex.begin();
+        FIndObjIndex.insert(at, n);
+        FIndObjKey.insert(FIndObjKey.begin() + pos, key);
+    }
+    FMaxObjNum = n == INT32_MAX ? INT32_MAX : n + 1;
     if (auto* size = ObjAs<TPDFNumeric>(FTrailer->FindValueByKeyName("Size", false)))
-        size->SetTo(n + 1);
+        size->SetTo(static_cast<double>(FHighestObjNum) + 1);
     return raw;
 }
 

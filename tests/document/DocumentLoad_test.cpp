@@ -4,6 +4,7 @@
 #include "document/PageTree.h"
 #include "core/Flate.h"
 #include "tests/document/PdfBuilder.h"
+#include "tests/support/TestSupport.h"
 
 namespace velmo {
 namespace {
@@ -327,6 +328,62 @@ TEST(IndObj, OutputOfAStream) {
               "8 0 obj\n<<\n/Length 5\n>>\nstream\nHello\nendstream\nendobj\n");
     EXPECT_EQ(d.FindObj(1, 0)->Output(),
               "1 0 obj\n<<\n/Type /Catalog\n/Pages 2 0 R\n>>\nendobj\n");
+}
+
+}  // namespace
+}  // namespace velmo
+
+namespace velmo {
+namespace {
+
+TEST(DocumentLoad, FileThatCannotBeOpenedRaises) {
+    TPDFDocument d;
+    EXPECT_ANY_THROW(d.LoadFromFile(u"/nonexistent/folder/file.pdf", u""));
+}
+
+TEST(DocumentLoad, LargeNumbersAndPositions) {
+    PdfBuilder b = vpltest::MinimalBody();
+    const int64_t at = b.Table("/Root 1 0 R");
+    // An update naming object 2147483646 at an offset beyond 4 GiB.
+    const int64_t top = static_cast<int64_t>(b.data.size());
+    b.Raw("xref\n2147483646 1\n" + PdfBuilder::Entry(5000000000LL, 0, 'n') +
+          "trailer\n<< /Size 2147483647 /Root 1 0 R /Prev " + std::to_string(at) + " >>\n");
+    b.StartXRef(top);
+    TPDFDocument d;
+    ASSERT_EQ(d.LoadFromString(b.data, u""), lrOkay);
+    EXPECT_FALSE(d.Repaired());
+    TPDFIndObj* io = d.FindObj(2147483646, 0);
+    ASSERT_NE(io, nullptr);
+    EXPECT_EQ(io->FPosition, 5000000000LL);
+    EXPECT_EQ(io->GetObj()->Output(), "null");
+    EXPECT_TRUE(io->DecodeError());
+    EXPECT_EQ(d.ObjCount(), 5);  // three objects, the engine layer, the far one
+}
+
+TEST(IndObj, RecodeAndSpool) {
+    TPDFDocument d;
+    ASSERT_EQ(d.LoadFromString(vpltest::MinimalPdf(), u""), lrOkay);
+    TPDFIndObj* io = d.FindObj(1, 0);
+    io->GetObj();
+    io->Recode();
+    EXPECT_TRUE(io->Recoded());
+    EXPECT_FALSE(io->Decoded());
+    EXPECT_EQ(io->GetObj()->Output(), "<<\n/Type /Catalog\n/Pages 2 0 R\n>>\n");
+
+    // Long texts go to the temporary file while it is open.
+    vpltest::TempDir tmp;
+    const std::string name = (tmp / "spool.tmp").string();
+    ASSERT_TRUE(d.SetTempFileName(std::u16string(name.begin(), name.end())));
+    ASSERT_TRUE(d.OpenTempFile());
+    TPDFIndObj* big = d.AddIndObj(d.Structure()->NewString(std::string(3000, 'x'), smLiteral), true);
+    big->Recode();
+    EXPECT_TRUE(big->FSpooled);
+    EXPECT_EQ(ObjAs<TPDFString>(big->GetObj())->AsString(), std::string(3000, 'x'));
+    d.StoreData(77, "seventy-seven");
+    EXPECT_EQ(d.GetData(77), "seventy-seven");
+    EXPECT_EQ(d.GetData(big->ObjNum()).size(), big->Source().size());  // found again from the start
+    d.CloseTempFile();
+    EXPECT_EQ(d.GetData(77), "");
 }
 
 }  // namespace

@@ -252,3 +252,30 @@ TEST(DocumentTable, CreateBlankLayout) {
 
 }  // namespace
 }  // namespace velmo
+
+namespace velmo {
+namespace {
+
+// A chain of Depth nested pages nodes above one page.
+std::unique_ptr<TPDFDocument> DeepTree(int Depth) {
+    vpltest::PdfBuilder b;
+    b.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    for (int i = 0; i < Depth; ++i)
+        b.Obj(2 + i, "<< /Type /Pages /Kids [" + std::to_string(3 + i) + " 0 R] /Count 1 >>");
+    b.Obj(2 + Depth, "<< /Type /Page /Parent " + std::to_string(1 + Depth) + " 0 R >>");
+    b.StartXRef(b.Table("/Root 1 0 R"));
+    auto d = std::make_unique<TPDFDocument>();
+    EXPECT_EQ(d->LoadFromString(b.data, u""), lrOkay);
+    return d;
+}
+
+TEST(PageTree, DeepTreesWithoutRecursion) {
+    auto shallow = DeepTree(100);
+    EXPECT_EQ(PageNum(*shallow, 1), 102);
+    EXPECT_EQ(shallow->FirstPage()->IndObjNum(), 102);
+    auto deep = DeepTree(20000);  // deeper than any walk follows
+    EXPECT_EQ(PageNum(*deep, 1), -1);
+}
+
+}  // namespace
+}  // namespace velmo
