@@ -123,6 +123,7 @@ void TPDFDocument::Reset() {
     FPassword.clear();
     FIsUserPassword = false;
     FIsOwnerPassword = false;
+    FSecurity.reset();  // the next question reads the new trailer
     FPDFAModePossible = true;
     FHeaderComments.clear();
 }

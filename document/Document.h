@@ -15,6 +15,7 @@
 #include "core/Objects.h"
 #include "core/Structure.h"
 #include "document/IndObj.h"
+#include "document/Security.h"
 
 namespace velmo {
 
@@ -155,6 +156,31 @@ public:
     int32_t PDFAMode() const { return FPDFAMode; }
     bool IsUserPassword() const { return FIsUserPassword; }
     bool IsOwnerPassword() const { return FIsOwnerPassword; }
+
+    // ---- Standard security handler (SecurityHooks.cpp) ----
+    // The handler holds the encryption state; the operations below answer
+    // through it and keep the password flags of this class in step.
+    TPDFSecurityHandler& Security();
+    bool CheckUserPassword(const std::u16string& Password);
+    bool CheckOwnerPassword(const std::u16string& Password);
+    TPDFArray* GetID();
+    bool CanDecrypt();
+    bool HasUserPassword();
+    bool HasOwnerPassword();
+    int32_t EncryptionStrength();
+    int32_t EncryptionAlgorithm();
+    bool EncryptionAcroX();
+    TPDFEncrypted GetEncrypted();
+    TPDFEncrypted Encrypted() { return GetEncrypted(); }
+    uint32_t PermissionsKey();
+    bool Encrypt(const std::string& Owner, const std::string& User,
+                 TPDFEncryptionStrength Strength, TPDFPermissions Perm,
+                 TPDFExtraPermissions ExtraPerm);
+    bool Decrypt();
+    std::string EncryptionFingerprint();
+    bool EncryptWithFingerprint(const std::string& Fingerprint);
+    std::unique_ptr<TPDFSecurityHost> FSecurityHost;
+    std::unique_ptr<TPDFSecurityHandler> FSecurity;
 
     // ---- Fields ----
     std::unordered_set<int32_t> XRefObjLoaded;  // numbers taken from cross-reference data

@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include "document/Document.h"
+#include "tests/document/SecurityFakeDoc.h"
+
+namespace velmo {
+namespace {
+
+std::string TitleOf(TPDFDocument& D) {
+    auto* Info = ObjAs<TPDFDictionary>(D.FindObj(3, 0)->GetObj());
+    auto* S = Info ? ObjAs<TPDFString>(Info->FindValueByKeyName("Title", true)) : nullptr;
+    return S ? S->AsString() : std::string();
+}
+
+TEST(SecurityLoad, EncryptedFileWithoutIDLoadsAndStaysEncrypted) {
+    const std::string File = testing_security::FileWithoutID();
+    struct Case {
+        const char16_t* password;
+        TVPLLoadResult result;
+        bool user, owner;
+    } cases[] = {
+        {u"view", lrOkay, true, false},
+        {u"master", lrOkay, false, true},
+        {u"", lrWrongPassword, false, false},
+        {u"other", lrWrongPassword, false, false},
+    };
+    for (const Case& c : cases) {
+        TPDFDocument D;
+        ASSERT_EQ(D.LoadFromString(File, c.password), c.result);
+        EXPECT_EQ(D.IsUserPassword(), c.user);
+        EXPECT_EQ(D.IsOwnerPassword(), c.owner);
+        if (c.result != lrOkay) continue;
+        EXPECT_EQ(D.Encrypted(), peEncrypted);
+        EXPECT_EQ(D.EncryptionStrength(), 56);
+        EXPECT_EQ(D.EncryptionAlgorithm(), 1);
+        EXPECT_EQ(D.PermissionsKey(), 0xFFFFF0C0u);
+        EXPECT_TRUE(D.CanDecrypt());
+        EXPECT_EQ(TitleOf(D), "Plain title");
+        // Nothing made an /ID with a first element other than the empty one
+        // the keys were computed with.
+        auto* ID = D.GetID();
+        ASSERT_NE(ID, nullptr);
+        EXPECT_EQ(ObjAs<TPDFString>(ID->GetItem(0))->AsString(), "");
+    }
+}
+
+TEST(SecurityLoad, DecryptAndEncryptThroughTheDocument) {
+    TPDFDocument D;
+    ASSERT_EQ(D.LoadFromString(testing_security::FileWithoutID(), u"master"), lrOkay);
+    EXPECT_TRUE(D.HasUserPassword());
+    EXPECT_TRUE(D.HasOwnerPassword());
+    ASSERT_TRUE(D.Decrypt());
+    EXPECT_EQ(D.Encrypted(), peDecrypted);
+    EXPECT_EQ(D.Trailer()->FindValueByKeyName("Encrypt", false), nullptr);
+    EXPECT_EQ(TitleOf(D), "Plain title");
+    EXPECT_FALSE(D.Decrypt());
+
+    ASSERT_TRUE(D.Encrypt("o", "u", esAES256BitAcroX, TPDFPermissions::All(),
+                          TPDFExtraPermissions::All()));
+    EXPECT_TRUE(D.IsOwnerPassword());
+    EXPECT_EQ(D.Encrypted(), peEncrypted);
+    EXPECT_TRUE(D.EncryptionAcroX());
+    EXPECT_EQ(TitleOf(D), "Plain title");
+    EXPECT_FALSE(D.EncryptionFingerprint().empty());
+}
+
+}  // namespace
+}  // namespace velmo
