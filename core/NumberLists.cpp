@@ -271,7 +271,10 @@ void TVPLWordPairList::Add(uint16_t Key, uint16_t Value) {
 void TVPLWordPairList::Sort() { ShellSort(FKeys, &FValues, FPairCount, std::less<uint16_t>()); }
 
 uint16_t TVPLWordPairList::GetValue(uint16_t Key) {
-    return PairValue(FKeys, FValues, FPairCount, Key, FFound);
+    bool Found;
+    const uint16_t Value = PairValue(FKeys, FValues, FPairCount, Key, Found);
+    FFound.store(Found, std::memory_order_relaxed);
+    return Value;
 }
 
 // ---- TVPLSortedUniqueIntegerList --------------------------------------------

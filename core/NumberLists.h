@@ -162,12 +162,14 @@ public:
     void Sort();
     uint16_t GetValue(uint16_t Key);
     int32_t Count() const { return FPairCount; }
-    bool Found() const { return FFound; }
+    bool Found() const { return FFound.load(std::memory_order_relaxed); }
 
 private:
     std::vector<uint16_t> FKeys, FValues;
     int32_t FPairCount = 0;
-    bool FFound = false;
+    // Process-wide tables of this kind are read by several threads; each
+    // look-up still stores its answer here, so the store is atomic.
+    std::atomic<bool> FFound{false};
 };
 
 // A set of unsigned 32-bit numbers.
