@@ -241,6 +241,8 @@ public:
     // streams); deeper chains parse as null.
     int32_t FDecodeDepth = 0;
     static constexpr int32_t MaxDecodeDepth = 64;
+    // Rows taken from cross-reference data at most.
+    static constexpr int32_t kMaxXRefRows = int32_t{1} << 23;
 
 private:
     // Loading steps.

@@ -145,6 +145,7 @@ void TPDFDocument::AddXRefRow(const TPDFXRefEntry& Row) {
 
 void TPDFDocument::XRefItem(int32_t O, int64_t N, int32_t G, char T) {
     if (O > FMaxObjNum) FMaxObjNum = O;
+    if (XRefTableIndex >= kMaxXRefRows) return;  // more objects than a file can have
     if (T == 'n') {
         if (XRefObjLoaded.insert(O).second) AddXRefRow({O, G, N, true, 0, 0, false});
     } else if (T == 'c') {

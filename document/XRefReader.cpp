@@ -290,7 +290,10 @@ TPDFXRefReader::Section TPDFXRefReader::ReadXRefStream(int64_t Position) {
     const std::string_view all = ReadBlock(static_cast<int64_t>(FData.size()), Position);
     const size_t pOpen = all.find("<<");
     const size_t pStream = all.find("stream");
-    const size_t pIndex = all.find("/Index");
+    // Only an "/Index" before the keyword can matter (the test below needs it
+    // there), so the search stops at the keyword.
+    const size_t pIndex =
+        pStream == npos ? all.find("/Index") : all.substr(0, pStream).find("/Index");
     const size_t pLB = pIndex == npos ? npos : all.find('[', pIndex);
     const size_t pRB = pLB == npos ? npos : all.find(']', pLB);
     auto holds = [](size_t at, size_t len, size_t L) { return at != npos && at + len <= L; };
@@ -397,11 +400,15 @@ TPDFXRefReader::Section TPDFXRefReader::ReadXRefStream(int64_t Position) {
         for (int k = 0; k < 3; ++k)
             if (W[k] >= 1 && W[k] <= 8) entrySize += W[k];
         size_t at = 0;
-        // Zero-width entries carry no data: none is delivered.
+        // Zero-width entries carry no data: none is delivered. A section
+        // never delivers more entries than a file can have objects.
+        int64_t delivered = 0;
         if (entrySize > 0) {
             for (const auto& [first, count] : pairs) {
                 for (int64_t j = first; j < first + count && j <= INT32_MAX; ++j) {
-                    if (at + static_cast<size_t>(entrySize) > entries.size()) break;
+                    if (at + static_cast<size_t>(entrySize) > entries.size() ||
+                        ++delivered > MaxStreamEntries)
+                        break;
                     uint64_t t = W[0] == 0 ? 1 : ReadField(entries, at, W[0]);
                     const uint64_t f2 = ReadField(entries, at, W[1]);
                     const uint64_t f3 = ReadField(entries, at, W[2]);

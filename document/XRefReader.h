@@ -49,6 +49,8 @@ public:
 
     // Upper bound of sections read in one chain; a longer chain fails.
     static constexpr int MaxSections = 100000;
+    // Upper bound of the entries one cross-reference stream delivers.
+    static constexpr int64_t MaxStreamEntries = int64_t{1} << 23;
 
 private:
     enum class SectionKind { Failed, Table, Stream };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/Flate.h"
 #include "tests/document/PdfBuilder.h"
 
 namespace velmo {
@@ -181,6 +182,21 @@ TEST(XRefReader, XRefStreams) {
         EXPECT_EQ(rec.trailers.size(), 1u) << c.name;
         EXPECT_TRUE(r.HasXRefStream());
     }
+}
+
+TEST(XRefReader, FloodOfStreamEntriesIsBounded) {
+    // One-byte entries inflating to more entries than a file can have objects.
+    const std::string packed = FlateCompress(std::string((int64_t{1} << 23) + 1000, '\x01'));
+    PdfBuilder b("%PDF-1.5\n");
+    b.Raw(std::string(40, '%') + "\n");
+    const int64_t at = static_cast<int64_t>(b.data.size());
+    b.Stream(9, "/Type /XRef /W [1 0 0] /Size 2147483647 /Filter /FlateDecode", packed);
+    b.StartXRef(at);
+    TPDFXRefReader r(b.data);
+    int64_t count = 0;
+    r.OnXRefItem = [&](int, int64_t, int, char) { ++count; };
+    EXPECT_TRUE(r.ReadXRef(r.FindXRefPos()));
+    EXPECT_EQ(count, TPDFXRefReader::MaxStreamEntries);
 }
 
 TEST(XRefReader, XRefStmIsReadBeforePrev) {
