@@ -40,6 +40,13 @@ TPDFImage::TPDFImage(TPDFStructure* AStructure, std::string AName,
                      std::vector<TObject*>* AIncludedFonts)
     : TPDFImageBase(AStructure, std::move(AName), AIncludedFonts) {}
 
+void TPDFImage::AddImageHeader(TPDFDictionary* D, int32_t Width, int32_t Height) const {
+    D->Add("Type", FStructure->NewCommonName("XObject"));
+    D->Add("Subtype", FStructure->NewCommonName("Image"));
+    D->Add("Width", FStructure->NewNumeric(Width));
+    D->Add("Height", FStructure->NewNumeric(Height));
+}
+
 TPDFIndRef* TPDFImage::Register(TPDFObject* Obj) {
     if (!FStructure || !FStructure->OnNewIndObj) return nullptr;
     int32_t objNum = 0, genNum = 0;
@@ -88,10 +95,7 @@ bool TPDFImage::NewImageFromJPEGData(std::string Data, bool SkipDPI) {
     // The file's bytes move into the stream: the image holds them once.
     TPDFStream* stream = s->NewStream(std::move(Data), false);
     TPDFDictionary* d = stream->Dictionary();
-    d->Add("Type", s->NewCommonName("XObject"));
-    d->Add("Subtype", s->NewCommonName("Image"));
-    d->Add("Width", s->NewNumeric(FWidth));
-    d->Add("Height", s->NewNumeric(FHeight));
+    AddImageHeader(d, FWidth, FHeight);
     d->Add("ColorSpace", s->NewName(FColorSpace));
     if (info.Components == 4) d->Add("Decode", s->NewIntArray({1, 0, 1, 0, 1, 0, 1, 0}));
     d->Add("BitsPerComponent", s->NewNumeric(8));
@@ -151,10 +155,7 @@ bool TPDFImage::NewImageDirectFromString(const std::string& Source, int32_t Widt
     TPDFStructure* s = FStructure;
     TPDFStream* stream = s->NewStream(Source, false);
     TPDFDictionary* d = stream->Dictionary();
-    d->Add("Type", s->NewCommonName("XObject"));
-    d->Add("Subtype", s->NewCommonName("Image"));
-    d->Add("Width", s->NewNumeric(Width));
-    d->Add("Height", s->NewNumeric(Height));
+    AddImageHeader(d, Width, Height);
     d->Add("Name", s->NewName(FName));
     if (!Filter.empty()) {
         const std::string f = WideToUTF8(Filter);

@@ -96,6 +96,8 @@ private:
     // Options asks for, then NewImageFromPNG builds.
     bool NewImageFromPNGStream(TStream& InStream, int32_t Options);
     static int32_t CountPNGPages(TStream& InStream);
+    // /Type /XObject, /Subtype /Image, /Width and /Height of an image.
+    void AddImageHeader(TPDFDictionary* D, int32_t Width, int32_t Height) const;
     // Registers Obj as a new indirect object and returns a reference to it;
     // nil when the structure has no new-object event.
     TPDFIndRef* Register(TPDFObject* Obj);

@@ -65,10 +65,7 @@ bool TPDFImage::NewImageFromPNG(TPNGReader& Reader, int32_t Options) {
     if (BuildsAlphaImage(Options) && !Reader.AlphaData().empty()) {
         TPDFStream* alpha = s->NewStream(Reader.AlphaData(), false);
         TPDFDictionary* d = alpha->Dictionary();
-        d->Add("Type", s->NewCommonName("XObject"));
-        d->Add("Subtype", s->NewCommonName("Image"));
-        d->Add("Width", s->NewNumeric(FWidth));
-        d->Add("Height", s->NewNumeric(FHeight));
+        AddImageHeader(d, FWidth, FHeight);
         d->Add("ColorSpace", s->NewName("DeviceGray"));
         d->Add("BitsPerComponent", s->NewNumeric(Reader.AlphaBitDepth()));
         d->Add("Filter", s->NewCommonName("FlateDecode"));
@@ -113,10 +110,7 @@ bool TPDFImage::NewImageFromPNG(TPNGReader& Reader, int32_t Options) {
     }
     TPDFStream* image = s->NewStream(Reader.ImageData(), false);
     TPDFDictionary* d = image->Dictionary();
-    d->Add("Type", s->NewCommonName("XObject"));
-    d->Add("Subtype", s->NewCommonName("Image"));
-    d->Add("Width", s->NewNumeric(FWidth));
-    d->Add("Height", s->NewNumeric(FHeight));
+    AddImageHeader(d, FWidth, FHeight);
     d->Add("ColorSpace", s->Decode(cs));
     d->Add("BitsPerComponent", s->NewNumeric(Reader.ImageBitDepth()));
     d->Add("Filter", s->NewCommonName("FlateDecode"));

@@ -410,63 +410,24 @@ TRoundedPath RoundedPoints(double L, double B, double R, double T, double rx, do
 
 }  // namespace
 
-void TPDFPainter::RoundedRect(double Left, double Top, double Width, double Height,
-                              double Radius1, double Radius2, bool Fill, bool Outline) {
-    const double rx = std::min(Radius1, Width / 2), ry = std::min(Radius2, Height / 2);
-    std::string out;
+void TPDFPainter::TakeRoundedLines(std::string& Out) {
+    // Colours and width are written whether or not they changed; their
+    // flags stay as they are.
     bool always = true;
-    TakeLine(out, LineColorLine, always);
+    TakeLine(Out, LineColorLine, always);
     always = true;
-    TakeLine(out, FillColorLine, always);
+    TakeLine(Out, FillColorLine, always);
     always = true;
-    TakeLine(out, LineWidthLine, always);
-    TakeLine(out, LineDashLine, LineDashChanged);
-    const TRoundedPath p = RoundedPoints(Left, Top - Height, Left + Width, Top, rx, ry);
-    for (size_t i = 0; i < p.Items.size(); ++i) {
-        for (const TPt& pt : p.Items[i]) out += NumberText(pt.X) + NumberText(pt.Y);
-        out += i == 0 ? "m\n" : (p.Items[i].size() == 3 ? "c\n" : "l\n");
-    }
-    out += PaintOperator(Fill, Outline, false);
-    out.push_back('\n');
-    Emit(out);
-    FontColorChanged = true;
+    TakeLine(Out, LineWidthLine, always);
+    TakeLine(Out, LineDashLine, LineDashChanged);
 }
 
-void TPDFPainter::RoundedRectangle(double Left, double Top, double Width, double Height,
-                                   double Radius, bool Fill, bool Outline) {
-    // The radius is not limited here, unlike RoundedRect.
-    std::string out;
-    bool always = true;
-    TakeLine(out, LineColorLine, always);
-    always = true;
-    TakeLine(out, FillColorLine, always);
-    always = true;
-    TakeLine(out, LineWidthLine, always);
-    TakeLine(out, LineDashLine, LineDashChanged);
-    const TRoundedPath p = RoundedPoints(Left, Top - Height, Left + Width, Top, Radius, Radius);
-    for (size_t i = 0; i < p.Items.size(); ++i) {
-        for (const TPt& pt : p.Items[i]) out += NumberText(pt.X) + NumberText(pt.Y);
-        out += i == 0 ? "m\n" : (p.Items[i].size() == 3 ? "c\n" : "l\n");
-    }
-    out += PaintOperator(Fill, Outline, false);
-    out.push_back('\n');
-    Emit(out);
-    FontColorChanged = true;
-}
-
-void TPDFPainter::RoundedRotatedRectangle(double Left, double Bottom, double Width,
-                                          double Height, double Radius, double Angle, bool Fill,
-                                          bool Outline) {
+void TPDFPainter::RoundedPath(double Left, double Bottom, double Width, double Height, double rx,
+                              double ry, double Angle, bool Fill, bool Outline) {
     const double s = std::sin(Angle * kDegToRad), c = std::cos(Angle * kDegToRad);
     std::string out;
-    bool always = true;
-    TakeLine(out, LineColorLine, always);
-    always = true;
-    TakeLine(out, FillColorLine, always);
-    always = true;
-    TakeLine(out, LineWidthLine, always);
-    TakeLine(out, LineDashLine, LineDashChanged);
-    const TRoundedPath p = RoundedPoints(0, 0, Width, Height, Radius, Radius);
+    TakeRoundedLines(out);
+    const TRoundedPath p = RoundedPoints(0, 0, Width, Height, rx, ry);
     for (size_t i = 0; i < p.Items.size(); ++i) {
         for (const TPt& pt : p.Items[i])
             out += NumberText(Left + pt.X * c - pt.Y * s) + NumberText(Bottom + pt.X * s + pt.Y * c);
@@ -475,8 +436,26 @@ void TPDFPainter::RoundedRotatedRectangle(double Left, double Bottom, double Wid
     out += PaintOperator(Fill, Outline, false);
     out.push_back('\n');
     Emit(out);
-    LineColorChanged = FillColorChanged = LineWidthChanged = LineDashChanged = false;
     FontColorChanged = true;
+}
+
+void TPDFPainter::RoundedRect(double Left, double Top, double Width, double Height,
+                              double Radius1, double Radius2, bool Fill, bool Outline) {
+    RoundedPath(Left, Top - Height, Width, Height, std::min(Radius1, Width / 2),
+                std::min(Radius2, Height / 2), 0, Fill, Outline);
+}
+
+void TPDFPainter::RoundedRectangle(double Left, double Top, double Width, double Height,
+                                   double Radius, bool Fill, bool Outline) {
+    // The radius is not limited here, unlike RoundedRect.
+    RoundedPath(Left, Top - Height, Width, Height, Radius, Radius, 0, Fill, Outline);
+}
+
+void TPDFPainter::RoundedRotatedRectangle(double Left, double Bottom, double Width,
+                                          double Height, double Radius, double Angle, bool Fill,
+                                          bool Outline) {
+    RoundedPath(Left, Bottom, Width, Height, Radius, Radius, Angle, Fill, Outline);
+    LineColorChanged = FillColorChanged = LineWidthChanged = false;
 }
 
 namespace {

@@ -265,6 +265,12 @@ private:
     // width, line dash; clears the four flags.
     void TakeGraphicsLines(std::string& Out);
     void BuildWidthLine();
+    // Line colour, fill colour and width always, the dash when flagged.
+    void TakeRoundedLines(std::string& Out);
+    // The rounded rectangle with lower-left corner (Left, Bottom), corner
+    // radii rx and ry, rotated by Angle degrees about that corner.
+    void RoundedPath(double Left, double Bottom, double Width, double Height, double rx, double ry,
+                     double Angle, bool Fill, bool Outline);
     void ArcSegment(double CX, double CY, double X1, double Y1, double X4, double Y4,
                     double YScale);
     std::string RotationText(double Angle, double X, double Y) const;

@@ -123,6 +123,10 @@ TEST(Painter, ExactBytes) {
          },
          "0 0 0 RG\n1 1 1 rg\n1 w\n0 0 m\n0 0 8.9543 0 20 0 c\n20 0 l\n31.0457 0 40 0 40 0 c\n"
          "40 10 l\n40 10 31.0457 10 20 10 c\n20 10 l\n8.9543 10 0 10 0 10 c\n0 0 l\nS\n"},
+        {"rounded rotated rectangle", kQuiet,
+         [](TPDFPainter& P) { P.RoundedRotatedRectangle(0, 0, 10, 5, 0, 90, false, true); },
+         "0 0 0 RG\n1 1 1 rg\n1 w\n0 0 m\n0 0 0 0 0 0 c\n0 10 l\n0 10 0 10 0 10 c\n-5 10 l\n"
+         "-5 10 -5 10 -5 10 c\n-5 0 l\n-5 0 -5 0 -5 0 c\n0 0 l\nS\n"},
         {"arc quarter", kQuiet,
          [](TPDFPainter& P) { P.Arc(0, 0, 10, 0, 90, false, false, true, false); },
          "0 10 m\n5.5228 10 10 5.5228 10 0 c\nS\n"},
