@@ -134,6 +134,10 @@ public:
     virtual void SecurityForEachObject(const std::function<void(TPDFSecuredObject&)>& Visit) = 0;
     // Removes (and frees) indirect object ObjNum and rebuilds the object index.
     virtual void SecurityRemoveObject(std::int32_t ObjNum) = 0;
+    // Around a walk that fetches every object (the data the objects were
+    // spooled to must stay reachable); End follows Begin on every path.
+    virtual void SecurityBeginObjectWalk() {}
+    virtual void SecurityEndObjectWalk() {}
 };
 
 // The fingerprint's fields besides the record: the /ID array as PDF text and

@@ -35,8 +35,19 @@ public:
         if (IO && ObjAs<TPDFDictionary>(IO->FObj)) Doc->DeleteObj(IO->FObjNum, IO->FGenNum);
     }
 
+    // Objects whose data went to the temporary file are read back during the
+    // walk; the file is opened for it (never emptied) and closed after.
+    void SecurityBeginObjectWalk() override {
+        OpenedTempFile = Doc->HasTempFile() && !Doc->FMainFS && Doc->OpenTempFile();
+    }
+    void SecurityEndObjectWalk() override {
+        if (OpenedTempFile) Doc->CloseTempFile();
+        OpenedTempFile = false;
+    }
+
 private:
     TPDFDocument* Doc;
+    bool OpenedTempFile = false;
 };
 
 }  // namespace

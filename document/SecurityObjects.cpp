@@ -358,7 +358,19 @@ bool TPDFSecurityHandler::DecryptDocument() {
     return true;
 }
 
+namespace {
+
+struct TObjectWalk {
+    explicit TObjectWalk(TPDFSecurityHost* H) : Host(H) { Host->SecurityBeginObjectWalk(); }
+    ~TObjectWalk() { Host->SecurityEndObjectWalk(); }
+    TObjectWalk(const TObjectWalk&) = delete;
+    TPDFSecurityHost* Host;
+};
+
+}  // namespace
+
 void TPDFSecurityHandler::DecryptAllObjects() {
+    TObjectWalk Walk(FHost);
     FHost->SecurityForEachObject([](TPDFSecuredObject& O) {
         if (O.Compact || !O.Fetch) return;
         try {
@@ -373,6 +385,7 @@ void TPDFSecurityHandler::DecryptAllObjects() {
 }
 
 void TPDFSecurityHandler::EncryptAllObjects() {
+    TObjectWalk Walk(FHost);
     FHost->SecurityForEachObject([this](TPDFSecuredObject& O) {
         try {
             const std::string Key = GetObjectKey(O.ObjNum, O.GenNum);

@@ -2,6 +2,7 @@
 
 #include "document/Document.h"
 #include "tests/document/SecurityFakeDoc.h"
+#include "tests/support/TestSupport.h"
 
 namespace velmo {
 namespace {
@@ -62,6 +63,23 @@ TEST(SecurityLoad, DecryptAndEncryptThroughTheDocument) {
     EXPECT_TRUE(D.EncryptionAcroX());
     EXPECT_EQ(TitleOf(D), "Plain title");
     EXPECT_FALSE(D.EncryptionFingerprint().empty());
+}
+
+TEST(SecurityLoad, DecryptWalkKeepsTheTemporaryDataFile) {
+    vpltest::TempDir Tmp;
+    const auto Spool = Tmp / "spool.tmp";
+    TPDFDocument D;
+    ASSERT_EQ(D.LoadFromString(testing_security::FileWithoutID(), u"view"), lrOkay);
+    ASSERT_TRUE(D.SetTempFileName(Spool.u16string()));
+    D.StoreData(99, "spooled bytes");  // nothing: the file is not open yet
+    ASSERT_TRUE(D.OpenTempFile());
+    D.StoreData(42, "spooled bytes");
+    D.CloseTempFile();
+    const std::string Before = vpltest::ReadFile(Spool);
+    ASSERT_TRUE(D.Decrypt());
+    EXPECT_EQ(D.FMainFS, nullptr);                 // closed again after the walk
+    EXPECT_EQ(vpltest::ReadFile(Spool), Before);  // its data kept
+    EXPECT_EQ(TitleOf(D), "Plain title");
 }
 
 }  // namespace
