@@ -82,6 +82,13 @@ TEST(PageTree, DamagedTreesEndWalks) {
         EXPECT_EQ(PageNum(*d, 5), -1);
         EXPECT_EQ(d->FirstPage(), nullptr);
     }
+    // The flat shortcut meets the root itself among the kids.
+    {
+        PdfBuilder b = TreeBody("2 0 R", "1");
+        auto d = Load(b);
+        EXPECT_EQ(PageNum(*d, 1), -1);
+        EXPECT_EQ(d->PageTree()->ThisPage(), nullptr);
+    }
     // A /Parent cycle.
     {
         PdfBuilder b = TreeBody("3 0 R 4 0 R", "2");
@@ -200,6 +207,19 @@ TEST(DocumentTable, ObjectNumbering) {
     EXPECT_NE(d->FindObj(12, 3), nullptr);  // the generation is not compared
     EXPECT_EQ(d->FindObj(11, 0), nullptr);
     EXPECT_FALSE(d->GetObjectDecodeError(999));
+}
+
+TEST(DocumentTable, Diagnostics) {
+    PdfBuilder b = vpltest::MinimalBody();
+    b.Obj(5, "(five)");
+    auto d = Load(b);
+    const std::u16string s = d->IndObjSummary();
+    // Object 5 is not parsed; object 1 was parsed by the load; object 6, the
+    // engine layer of page 1, was made in memory.
+    EXPECT_NE(s.find(u"5 ------- --------  ------- \r\n"), std::u16string::npos);
+    EXPECT_NE(s.find(u"1 Decoded --------  ------- <<"), std::u16string::npos);
+    EXPECT_NE(s.find(u"6 Decoded Decrypted ------- <<"), std::u16string::npos);
+    EXPECT_EQ(d->IndObjects().substr(0, 18), "1 0 obj\r\n2 0 obj\r\n");
 }
 
 TEST(DocumentTable, InfoDictionary) {
