@@ -8,6 +8,8 @@
 #include "core/StringHelpers.h"
 #include "core/Structure.h"
 #include "core/Unicode.h"
+#include "document/PageServices.h"
+#include "document/PageTree.h"
 #include "platform/gdi/Bitmap.h"
 
 namespace velmo {
@@ -480,6 +482,9 @@ void TPDFImage::ClearImage() {
 // ---- Services --------------------------------------------------------------------------
 
 void InstallContentServices() {
+    PageServiceFactories().NewPainter = [](TPDFPageTree* Owner) -> std::unique_ptr<TPDFPainterBase> {
+        return std::make_unique<TPDFPainter>(Owner);
+    };
     ImageFactory() = [](TPDFStructure* AStructure, std::string AName,
                         std::vector<TObject*>* AIncludedFonts) -> std::unique_ptr<TPDFImageBase> {
         return std::make_unique<TPDFImage>(AStructure, std::move(AName), AIncludedFonts);

@@ -55,7 +55,9 @@ void TPDFCapturedPage::SetTransparencyGroup(std::string_view CS, bool IsolateFla
 
 // ---- Core ---------------------------------------------------------------------
 
-TPDFPainter::TPDFPainter(TObject* Parent) : FParent(Parent) {
+TPDFPainter::TPDFPainter(TObject* Parent) : TPDFPainterBase(Parent) {
+    // Until the owner stores its precision every number is an integer.
+    PDFPrecNum = 0;
     Clear();
     Path.Clear();
     RipePath = false;
@@ -140,14 +142,14 @@ void TPDFPainter::ChangeAll() {
 }
 
 void TPDFPainter::Changed() {
-    if (FOnChange && !FUpdating) FOnChange(this);
+    if (OnChange && !FUpdating) OnChange(this);
 }
 
 void TPDFPainter::BeginUpdate() { FUpdating = true; }
 
 void TPDFPainter::EndUpdate() {
     FUpdating = false;
-    if (FOnChange) FOnChange(this);
+    if (OnChange) OnChange(this);
 }
 
 void TPDFPainter::SaveState() {

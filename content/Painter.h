@@ -12,13 +12,12 @@
 
 #include "core/Objects.h"
 #include "core/StringList.h"
+#include "document/PageServices.h"
 
 namespace velmo {
 
 class TPDFFont;
 class TPDFImage;
-
-using TPainterNotifyEvent = std::function<void(TObject* Sender)>;
 
 enum TPDFAlignment : uint8_t {
     paLeft,
@@ -58,7 +57,9 @@ public:
     void SetTransparencyGroup(std::string_view CS, bool IsolateFlag, bool KnockoutFlag);
 };
 
-class TPDFPainter : public TObject {
+// The page tree holds its painter through TPDFPainterBase, whose content
+// buffer, change event, precision and parent this class uses as its own.
+class TPDFPainter : public TPDFPainterBase {
 public:
     explicit TPDFPainter(TObject* Parent);
     ~TPDFPainter() override = default;
@@ -66,8 +67,7 @@ public:
     TPDFPainter& operator=(const TPDFPainter&) = delete;
 
     // ---- Fields ----
-    std::string FSourceStream;  // the content written so far
-    TPainterNotifyEvent FOnChange;
+    std::string& FSourceStream = FContent;  // the content written so far
     TPDFFont* FSelFont = nullptr;
     double FTextSize = 0;
     TPDFAlignment FTextAlign = paLeft;
@@ -85,7 +85,6 @@ public:
     double FLastX = 0;
     double FLastY = 0;
     bool FUseKerning = false;
-    TObject* FParent = nullptr;
     bool FUpdating = false;
     double LastX = 0;
     double LastY = 0;
@@ -116,13 +115,11 @@ public:
          FillColorChanged = true, LineColorChanged = true, LineWidthChanged = true,
          LineDashChanged = true, FontScalingChanged = true, FontRiseChanged = true,
          FontSpacingChanged = true, TextAlignChanged = true;
-    int32_t PDFPrecNum = 0;
     std::string HexColorLine;
 
     // ---- Properties ----
     std::string Source() { return GetSource(); }
-    const TPainterNotifyEvent& OnChange() const { return FOnChange; }
-    void SetOnChange(TPainterNotifyEvent Value) { FOnChange = std::move(Value); }
+    void SetOnChange(TNotifyEvent Value) { OnChange = std::move(Value); }
     TObject* Parent() const { return FParent; }
     TPDFFont* SelFont() const { return FSelFont; }
     const std::string& FillColor() const { return FillColorLine; }
@@ -167,10 +164,10 @@ public:
     void AddNumber(double Value);
     std::string NumberText(double Value) const;
     // The content with a line feed appended unless it already ends in one.
-    std::string GetSource() const;
+    std::string GetSource() const override;
     // Replaces the content; a non-empty S not ending in a space gets one.
-    void SetSource(std::string_view S);
-    void Clear();
+    void SetSource(std::string_view S) override;
+    void Clear() override;
     void Reset();
     void ChangeAll();
     void Changed();

@@ -1,4 +1,5 @@
 #include "document/Document.h"
+#include "document/XMP.h"
 
 #include <algorithm>
 #include <chrono>
@@ -126,6 +127,7 @@ void TPDFDocument::Reset() {
     FSecurity.reset();  // the next question reads the new trailer
     FPDFAModePossible = true;
     FHeaderComments.clear();
+    XMP.reset();
 }
 
 void TPDFDocument::NewPageTree(TPDFDictionary* APages, bool DeferFirstLayer) {

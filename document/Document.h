@@ -20,6 +20,9 @@
 namespace velmo {
 
 class TPDFPageTree;
+class TPDFImageBase;
+class TKorbexPDFLibraryXMP;
+class TStream;
 class TStream;
 
 enum TVPLLoadResult : uint8_t { lrOkay, lrWrongPassword, lrError };
@@ -126,6 +129,40 @@ public:
     int32_t FindPage(TPDFIndRef* PageRef);
     int32_t GetPageFromRef(TPDFIndRef* Ref);
 
+    // ---- Images (DocumentImages.cpp) ----
+    // A new image named "VelmoPDFIm" + a unique id from an image file; nil
+    // when the file is no image the engine builds.
+    TPDFImageBase* NewImageFromStream(TStream& InStream, int32_t Options, int32_t Compress);
+    TPDFImageBase* NewImageDirectFromString(const std::string& Source, int32_t Width,
+                                            int32_t Height, int32_t BitsPerComponent,
+                                            const std::u16string& ColorSpace,
+                                            const std::u16string& Filter,
+                                            const std::u16string& Decode, bool Interpolate);
+    void AddImageFromStream(TPDFStream* ImageStream, int32_t ObjNum, int32_t GenNum,
+                            bool FullConvert);
+    int32_t FindImagesMode1(bool FullConvert);
+    int32_t FindImagesMode2(bool FullConvert);
+    int32_t ImageCount() const { return static_cast<int32_t>(FImages.size()); }
+    TPDFImageBase* Image(int32_t Index) const;
+    bool IsImage(const TObject* AImage) const;
+    bool IsImageList(const TObject* ImageList) const;
+    bool IsTextList(const TObject* TextList) const;
+    bool ReleaseImage(const TObject* AImage);
+    bool ReleaseImageList(const TObject* ImageList);
+    bool ReleaseTextList(const TObject* TextList);
+
+    // ---- XMP metadata (DocumentXMP.cpp) ----
+    std::string GetMetadata();
+    void SetMetadata(std::string_view NewXMP);
+    std::u16string GetXMPInformation(std::u16string_view Key, std::u16string_view Delimiter);
+    void SetXMPInformation(std::u16string_view Key, std::u16string_view Value,
+                           std::u16string_view Delimiter);
+    bool SetPDFAMode(int32_t NewMode);
+    // The XMP object, made (from the catalog's packet) when missing.
+    TKorbexPDFLibraryXMP* NeedXMP();
+    // Called by the save before writing: /Metadata gets the current packet.
+    void StoreXMP();
+
     // ---- Diagnostics ----
     std::string IndObjects() const;
     std::u16string IndObjSummary();
@@ -228,6 +265,7 @@ public:
     bool FPDFAModePossible = true;
     int32_t FDecodeMode = 2;
     TPDFOwnedList CapturedPages;
+    std::unique_ptr<TKorbexPDFLibraryXMP> XMP;  // nil until first needed
     bool FRepaired = false;
     TVelmoPDFProgressEvent FOnProgress;
     bool FillSet = false;
