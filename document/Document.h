@@ -151,6 +151,16 @@ public:
     bool ReleaseImageList(const TObject* ImageList);
     bool ReleaseTextList(const TObject* TextList);
 
+    // ---- Fonts (DocumentFonts.cpp) ----
+    int32_t FontCount() const { return static_cast<int32_t>(FFonts.size()); }
+    bool IsFont(const TObject* Font) const;
+    // True when a font of the list has an indirect reference to ObjNum GenNum.
+    bool FontExists(int32_t ObjNum, int32_t GenNum) const;
+    // The save's preparation: every font updates its subset.
+    void UpdateFontSubsets();
+    void SetNoEmbedFontList(const std::vector<std::string>& FontList);
+    void ClearNoEmbedFontList() { FNoEmbedFontList.clear(); }
+
     // ---- XMP metadata (DocumentXMP.cpp) ----
     std::string GetMetadata();
     void SetMetadata(std::string_view NewXMP);

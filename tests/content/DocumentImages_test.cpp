@@ -9,6 +9,7 @@
 #include "content/Image.h"
 #include "content/Painter.h"
 #include "document/Document.h"
+#include "document/FontBase.h"
 #include "document/PageTree.h"
 #include "document/XMP.h"
 #include "platform/files/Stream.h"
@@ -166,4 +167,38 @@ TEST(DocumentXMP, MetadataAndPDFAMode) {
     // Without the object, the stream is the metadata.
     b.Doc.XMP.reset();
     EXPECT_EQ(b.Doc.GetMetadata(), packet);
+}
+
+namespace {
+struct TCountingFont : TPDFFontBase {
+    int* Updates;
+    explicit TCountingFont(int* U) : Updates(U) {}
+    void UpdateSubset() override { ++*Updates; }
+};
+}  // namespace
+
+TEST(DocumentFonts, ListAndSubsets) {
+    TBlank b;
+    int updates = 0;
+    auto font = std::make_unique<TCountingFont>(&updates);
+    font->FName = "VelmoPDFF00000001";
+    font->FIndRef = b.Doc.Structure()->NewIndirectRef(7, 0);
+    TPDFFontBase* f = font.get();
+    b.Doc.FFonts.push_back(std::move(font));
+    EXPECT_EQ(b.Doc.FontCount(), 1);
+    EXPECT_TRUE(b.Doc.IsFont(f));
+    EXPECT_FALSE(b.Doc.IsFont(nullptr));
+    EXPECT_TRUE(b.Doc.FontExists(7, 0));
+    EXPECT_FALSE(b.Doc.FontExists(7, 1));
+    b.Doc.UpdateFontSubsets();
+    EXPECT_EQ(updates, 1);
+    // The no-embed list reaches every new image.
+    b.Doc.SetNoEmbedFontList({"Arial", "Symbol"});
+    TStringStream in(kJpeg);
+    TPDFImageBase* img = b.Doc.NewImageFromStream(in, 0, 0);
+    ASSERT_NE(img, nullptr);
+    EXPECT_EQ(img->FNoEmbedFontList,
+              "<VPLNoEmbedFont>Arial</VPLNoEmbedFont><VPLNoEmbedFont>Symbol</VPLNoEmbedFont>");
+    b.Doc.ClearNoEmbedFontList();
+    EXPECT_TRUE(b.Doc.FNoEmbedFontList.empty());
 }
