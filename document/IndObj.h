@@ -86,6 +86,9 @@ public:
     // Decryption of the value's strings and stream data (standard security
     // handler); does nothing while the document cannot decrypt.
     void Decrypt();
+    // Encryption of a plain value for writing (SecurityHooks.cpp); does
+    // nothing unless the document is encrypted and the value is plain.
+    void Encrypt();
 
 private:
     void DecodeFromText();

@@ -56,6 +56,10 @@ void TPDFIndObj::Decrypt() {
     FParent->Security().DecryptIndirectValue(FObj, FObjNum, FGenNum, FDecrypted);
 }
 
+void TPDFIndObj::Encrypt() {
+    FParent->Security().EncryptIndirectValue(FObj, FObjNum, FGenNum, FDecrypted);
+}
+
 TPDFSecurityHandler& TPDFDocument::Security() {
     if (!FSecurity) {
         FSecurityHost = std::make_unique<TDocumentSecurityHost>(this);

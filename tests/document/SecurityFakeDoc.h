@@ -177,6 +177,16 @@ inline std::string FromHex(std::string_view Hex) {
 
 // RC4 with a 56-bit key, /P written unsigned, no /ID: user "view", owner
 // "master", keys made with an empty first /ID element.
+inline std::string ToHexUpper(std::string_view S) {
+    std::string Out;
+    for (unsigned char C : S) {
+        char B[3];
+        snprintf(B, sizeof B, "%02X", C);
+        Out += B;
+    }
+    return Out;
+}
+
 inline std::string FileWithoutID() {
     TPDFSecurityHandler H;
     TPDFEncryption E;
@@ -186,13 +196,8 @@ inline std::string FileWithoutID() {
     E.U = FromHex("d129d8563143e7d8648a71f21f28f71e00000000000000000000000000000000");
     H.SetEncryption(E);
     H.SetPassword(u"view");
-    const std::string Title = EncryptObjectData(eaRC4, H.GetObjectKey(3, 0), "Plain title");
-    std::string Hx;
-    for (unsigned char C : Title) {
-        char B[3];
-        snprintf(B, sizeof B, "%02X", C);
-        Hx += B;
-    }
+    const std::string Hx =
+        ToHexUpper(EncryptObjectData(eaRC4, H.GetObjectKey(3, 0), "Plain title"));
     return "%PDF-1.4\n1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n"
            "2 0 obj\n<< /Type /Pages /Kids [ ] /Count 0 >>\nendobj\n"
            "3 0 obj\n<< /Title <" + Hx + "> >>\nendobj\n"

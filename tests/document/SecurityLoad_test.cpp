@@ -65,6 +65,27 @@ TEST(SecurityLoad, DecryptAndEncryptThroughTheDocument) {
     EXPECT_FALSE(D.EncryptionFingerprint().empty());
 }
 
+TEST(SecurityLoad, ObjectsEncryptForWritingAndDecryptAgain) {
+    const std::string File = testing_security::FileWithoutID();
+    TPDFDocument D;
+    ASSERT_EQ(D.LoadFromString(File, u"view"), lrOkay);
+    TPDFIndObj* IO = D.FindObj(3, 0);
+    ASSERT_EQ(TitleOf(D), "Plain title");
+    EXPECT_TRUE(IO->Decrypted());
+    IO->Encrypt();
+    EXPECT_FALSE(IO->Decrypted());
+    // RC4 gives back the bytes of the file.
+    const std::string Stored = ObjAs<TPDFDictionary>(IO->FObj)->StringValue("Title");
+    EXPECT_NE(File.find(testing_security::ToHexUpper(Stored)), std::string::npos);
+    IO->Decrypt();
+    EXPECT_EQ(TitleOf(D), "Plain title");
+    // The /Encrypt dictionary object is left alone.
+    TPDFIndObj* Enc = D.FindObj(4, 0);
+    const std::string Before = Enc->GetObj()->Output();
+    Enc->Encrypt();
+    EXPECT_EQ(Enc->GetObj()->Output(), Before);
+}
+
 TEST(SecurityLoad, DecryptWalkKeepsTheTemporaryDataFile) {
     vpltest::TempDir Tmp;
     const auto Spool = Tmp / "spool.tmp";

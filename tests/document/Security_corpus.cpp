@@ -218,12 +218,7 @@ std::string CheckLoadedFile(const std::filesystem::path& Path, const std::filesy
     std::vector<std::string> Missing;
     std::set_difference(W.begin(), W.end(), G.begin(), G.end(), std::back_inserter(Missing));
     if (!Missing.empty()) {
-        std::string First;
-        for (unsigned char C : Missing.front().substr(0, 24)) {
-            char B[4];
-            snprintf(B, sizeof B, "%02x", C);
-            First += B;
-        }
+        const std::string First = testing_security::ToHexUpper(Missing.front().substr(0, 24));
         return std::to_string(Missing.size()) + " of qpdf's " + std::to_string(W.size()) +
                " values not found, the first starting " + First;
     }
