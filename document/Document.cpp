@@ -104,6 +104,7 @@ void TPDFDocument::Initialize() {
     XRefTable.clear();
     XRefTableIndex = 0;
     FRepaired = false;
+    XMP.reset();
 }
 
 void TPDFDocument::Reset() {
@@ -523,8 +524,10 @@ void TPDFDocument::SetRawInfo(std::string_view Key, std::string_view Value, TPDF
 }
 
 void TPDFDocument::SetInfo(std::string_view Key, std::u16string_view Value, TPDFStorageMode Mode) {
-    if (Key == "dc:subject") return;  // kept only in the XMP metadata
-    SetRawInfo(Key, WideStringToPDFTextString(Value), Mode);
+    NeedXMP();
+    if (Key != "dc:subject")  // kept only in the XMP metadata
+        SetRawInfo(Key, WideStringToPDFTextString(Value), Mode);
+    MirrorInfoToXMP(Key, Value);
 }
 
 void TPDFDocument::SetVersion(std::string Value) {

@@ -165,8 +165,11 @@ public:
     std::string GetMetadata();
     void SetMetadata(std::string_view NewXMP);
     std::u16string GetXMPInformation(std::u16string_view Key, std::u16string_view Delimiter);
-    void SetXMPInformation(std::u16string_view Key, std::u16string_view Value,
+    // Only "dc:subject" is accepted.
+    bool SetXMPInformation(std::u16string_view Key, std::u16string_view Value,
                            std::u16string_view Delimiter);
+    // The XMP property that an Info entry mirrors gets the same value.
+    void MirrorInfoToXMP(std::string_view Key, std::u16string_view Value);
     bool SetPDFAMode(int32_t NewMode);
     // The XMP object, made (from the catalog's packet) when missing.
     TKorbexPDFLibraryXMP* NeedXMP();

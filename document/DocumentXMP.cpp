@@ -62,10 +62,25 @@ std::u16string TPDFDocument::GetXMPInformation(std::u16string_view Key,
     return Key == u"dc:subject" ? x->DCSubject() : std::u16string();
 }
 
-void TPDFDocument::SetXMPInformation(std::u16string_view Key, std::u16string_view Value,
+bool TPDFDocument::SetXMPInformation(std::u16string_view Key, std::u16string_view Value,
                                      std::u16string_view Delimiter) {
     TKorbexPDFLibraryXMP* x = NeedXMP();
-    if (Key == u"dc:subject") x->SetDCSubject(Value);
+    if (Key != u"dc:subject") return false;
+    x->SetDCSubject(Value);
+    return true;
+}
+
+void TPDFDocument::MirrorInfoToXMP(std::string_view Key, std::u16string_view Value) {
+    TKorbexPDFLibraryXMP* x = NeedXMP();
+    if (Key == "Title") x->SetTitle(Value);
+    else if (Key == "Author") x->SetAuthor(Value);
+    else if (Key == "Subject") x->SetSubject(Value);
+    else if (Key == "Keywords") x->SetKeywords(Value);
+    else if (Key == "Creator") x->SetCreator(Value);
+    else if (Key == "Producer") x->SetProducer(Value);
+    else if (Key == "CreationDate") x->SetCreationDate(Value);
+    else if (Key == "ModDate") x->SetModDate(Value);
+    else if (Key == "dc:subject") x->SetDCSubject(Value);
 }
 
 bool TPDFDocument::SetPDFAMode(int32_t NewMode) {

@@ -144,12 +144,20 @@ TEST(DocumentXMP, MetadataAndPDFAMode) {
     TBlank b;
     EXPECT_EQ(b.Doc.GetMetadata(), "");
     EXPECT_EQ(b.Doc.GetXMPInformation(u"dc:title", u";"), u"");
-    b.Doc.SetXMPInformation(u"dc:subject", u"birds", u";");
+    EXPECT_TRUE(b.Doc.SetXMPInformation(u"dc:subject", u"birds", u";"));
+    EXPECT_FALSE(b.Doc.SetXMPInformation(u"dc:title", u"x", u";"));
     EXPECT_EQ(b.Doc.GetXMPInformation(u"dc:subject", u";"), u"birds");
     EXPECT_FALSE(b.Doc.SetPDFAMode(1));
     EXPECT_TRUE(b.Doc.SetPDFAMode(2));
     EXPECT_EQ(b.Doc.PDFAMode(), 2);
-    b.Doc.NeedXMP()->SetModDate(u"D:20240102030405Z");
+    // Info entries are mirrored into the packet.
+    b.Doc.SetInfo("ModDate", u"D:20240102030405Z", smString);
+    b.Doc.SetInfo("Title", u"Birds", smString);
+    b.Doc.SetInfo("dc:subject", u"birds", smString);
+    b.Doc.SetInfo("Custom", u"x", smString);
+    EXPECT_EQ(b.Doc.GetInfo("ModDate"), u"D:20240102030405Z");
+    EXPECT_EQ(b.Doc.GetInfo("dc:subject"), u"");
+    EXPECT_EQ(b.Doc.XMP->Title(), u"Birds");
     b.Doc.StoreXMP();
     auto* meta = ObjAs<TPDFStream>(b.Doc.GetRootDict()->FindValueByKeyName("Metadata", true));
     ASSERT_NE(meta, nullptr);
