@@ -2,14 +2,14 @@
 // files in the same run. qpdf is timed as a process: its start-up and file
 // parsing are measured on the same file without a password check (wrong
 // password of a plain file), so the difference is its password check alone.
+#include "document/Security.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-#include "document/Security.h"
 
 using namespace velmo;
 
@@ -45,10 +45,12 @@ TPDFSecurityHandler R6Handler() {
     TPDFEncryption r;
     r.DictionaryPresent = true;
     r.V = 5, r.R = 6, r.Length = 256, r.Algorithm = eaAES256;
-    r.O = Hex("54e6d9f0d5db7698be02a9eaf52db2821ec4ff8a8e7ddcbfc0b2575909d7da3d1a5372be563f03a9"
-              "d6a9c35ed1d49fd9");
-    r.U = Hex("8657aa07d6fc0d243d1a61a94ce97f4e1786a5ab0d20a943e8f3962cac59c07d2fb1dd7a54b8857a"
-              "a7c1df72f1fb0f9c");
+    r.O =
+        Hex("54e6d9f0d5db7698be02a9eaf52db2821ec4ff8a8e7ddcbfc0b2575909d7da3d1a5372be563f03a9"
+            "d6a9c35ed1d49fd9");
+    r.U =
+        Hex("8657aa07d6fc0d243d1a61a94ce97f4e1786a5ab0d20a943e8f3962cac59c07d2fb1dd7a54b8857a"
+            "a7c1df72f1fb0f9c");
     r.OE = Hex("908f05d460248d5258e0b15762a01223a02b31fcf3b448ed115a8d1cadf54bb8");
     r.UE = Hex("129a73657ec37ce3cb98aac1faaaf931c63bef8ab1b87f622f4a2509c0953c09");
     r.Perms = Hex("4216daa472b6f9c5ded739e5bc4b8119");
@@ -89,13 +91,15 @@ int main(int argc, char** argv) {
     const int n = 50;
     auto t0 = std::chrono::steady_clock::now();
     for (int i = 0; i < n; ++i) benchmark::DoNotOptimize(h.CheckUserPassword(u"user"));
-    const double ours = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() / n;
+    const double ours =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() / n;
     const std::string dir = kDir;
     const double base = TimeCommand("qpdf --show-npages " + dir + "/plain.pdf", 20);
     const double peer = TimeCommand("qpdf --show-npages --password=user " + dir + "/r6.pdf", 20);
-    std::printf("R6 user password: ours %.3f ms, qpdf %.3f ms (process %.3f ms minus start-up "
-                "%.3f ms), ratio ours/qpdf %.2f\n",
-                ours * 1e3, (peer - base) * 1e3, peer * 1e3, base * 1e3, ours / (peer - base));
+    std::printf(
+        "R6 user password: ours %.3f ms, qpdf %.3f ms (process %.3f ms minus start-up "
+        "%.3f ms), ratio ours/qpdf %.2f\n",
+        ours * 1e3, (peer - base) * 1e3, peer * 1e3, base * 1e3, ours / (peer - base));
     benchmark::Shutdown();
     return 0;
 }

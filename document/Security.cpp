@@ -294,8 +294,8 @@ void TPDFSecurityHandler::CalculateAES256Keys() {
     const std::string osalt = RandomBytes(16);
     const std::string opw = First(FOwnerPassword, kMaxAES256Password);
     OwnerKey = hash(opw, opw + osalt.substr(0, 8) + UserKey, UserKey) + osalt;
-    OwnerEncKey =
-        AESEncryptCBC(hash(opw, opw + osalt.substr(8, 8) + UserKey, UserKey), zeroIV, EncryptionKey);
+    OwnerEncKey = AESEncryptCBC(hash(opw, opw + osalt.substr(8, 8) + UserKey, UserKey), zeroIV,
+                                EncryptionKey);
 
     std::string perms = LE32(PermKey);
     perms += "\xFF\xFF\xFF\xFF";
@@ -404,7 +404,8 @@ void TPDFSecurityHandler::CheckPerms() {
         AESDecryptCBC(EncryptionKey, std::string(16, '\0'), First(FEncryption.Perms, 16));
     if (perms.empty() || perms.find("adb") != 9) return;
     std::uint32_t p = 0;
-    for (int i = 0; i < 4; ++i) p |= static_cast<std::uint32_t>(static_cast<unsigned char>(perms[i])) << (8 * i);
+    for (int i = 0; i < 4; ++i)
+        p |= static_cast<std::uint32_t>(static_cast<unsigned char>(perms[i])) << (8 * i);
     if (p != FEncryption.P) FEncryption.P = p;
 }
 
@@ -516,14 +517,10 @@ void TPDFSecurityHandler::ApplyEncryptionState(const TPDFEncryption& rec,
     const int len = rec.Length;
     FEncryptionStrength = len == 40 ? esStd : (len >= 41 && len <= 127 ? esVariable : es128Bit);
     if (rec.Algorithm == eaAES128 && rec.V == 4 && rec.R == 4) FEncryptionStrength = esAES128Bit;
-    if (rec.Algorithm == eaAES256) FEncryptionStrength = rec.R == 6 ? esAES256BitAcroX : esAES256Bit;
+    if (rec.Algorithm == eaAES256)
+        FEncryptionStrength = rec.R == 6 ? esAES256BitAcroX : esAES256Bit;
     EncryptionKey = fileKey;
     IndObjEncKey = fileKey;
-}
-
-void TPDFSecurityHandler::Forget() {
-    FIsUserPassword = FIsOwnerPassword = false;
-    FEncryption.Extracted = false;
 }
 
 }  // namespace velmo

@@ -103,10 +103,10 @@ std::string DecryptObjectData(TPDFEncryptionAlgorithm algorithm, std::string_vie
 struct TPDFEncryptDictionaryValues {
     int V = 0;
     int R = 0;
-    int Length = 0;           // 0: /Length not written
-    std::string CFM;          // empty: no crypt filter
-    int CFLength = 0;         // crypt filter /Length in bytes
-    std::string O, U;         // always
+    int Length = 0;             // 0: /Length not written
+    std::string CFM;            // empty: no crypt filter
+    int CFLength = 0;           // crypt filter /Length in bytes
+    std::string O, U;           // always
     std::string OE, UE, Perms;  // AES-256 only
     std::int32_t P = 0;
 };
@@ -116,8 +116,8 @@ struct TPDFEncryptDictionaryValues {
 struct TPDFSecuredObject {
     std::int32_t ObjNum = 0;
     std::int32_t GenNum = 0;
-    bool Compact = false;           // taken from an object stream
-    bool* Decrypted = nullptr;      // the object's FDecrypted flag
+    bool Compact = false;                // taken from an object stream
+    bool* Decrypted = nullptr;           // the object's FDecrypted flag
     std::function<TPDFObject*()> Fetch;  // the value (decoded, decrypted when possible)
 };
 
@@ -204,9 +204,6 @@ public:
     // Installs a state restored from a fingerprint or carried over from
     // another document (the fingerprint's ApplyEncryption, steps 1-3).
     void ApplyEncryptionState(const TPDFEncryption& rec, const std::string& fileKey);
-
-    // Resets the handler after the document's encryption was removed.
-    void Forget();
 
     std::string PasswordBytes(const std::u16string& password) const;
 

@@ -511,9 +511,9 @@ void TPDFSecurityHandler::CryptObject(const std::string& Key, TPDFObject* Root, 
                     auto* D = static_cast<TPDFDictionary*>(O);
                     // The signed bytes of a signature are its /Contents as
                     // written; they are never encrypted.
-                    TPDFObject* Skip =
-                        IsSignatureDictionary(D) ? D->FindValueByKeyName("Contents", false)
-                                                 : nullptr;
+                    TPDFObject* Skip = IsSignatureDictionary(D)
+                                           ? D->FindValueByKeyName("Contents", false)
+                                           : nullptr;
                     for (const TPDFEntry& E : D->GetEntries())
                         if (E.Value != Skip || !ObjAs<TPDFString>(Skip)) Walk(E.Value, Depth + 1);
                     break;
@@ -525,7 +525,8 @@ void TPDFSecurityHandler::CryptObject(const std::string& Key, TPDFObject* Root, 
                     // Cross-reference streams are never encrypted, and the
                     // metadata stream not when the dictionary says so.
                     if (Type == "XRef") return;
-                    if (!(Type == "Metadata" && !EncryptMetadata)) S->SetStream(Cipher(S->Stream()));
+                    if (!(Type == "Metadata" && !EncryptMetadata))
+                        S->SetStream(Cipher(S->Stream()));
                     Walk(D, Depth + 1);
                     break;
                 }

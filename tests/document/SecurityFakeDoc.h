@@ -122,8 +122,8 @@ public:
             Out += Line;
         }
         Trailer->Add("Size", S.NewNumeric(Size));
-        Out += "trailer\n" + Trailer->Output() + "\nstartxref\n" + std::to_string(XRef) +
-               "\n%%EOF\n";
+        Out +=
+            "trailer\n" + Trailer->Output() + "\nstartxref\n" + std::to_string(XRef) + "\n%%EOF\n";
         return Out;
     }
 
@@ -200,7 +200,9 @@ inline std::string FileWithoutID() {
         ToHexUpper(EncryptObjectData(eaRC4, H.GetObjectKey(3, 0), "Plain title"));
     return "%PDF-1.4\n1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n"
            "2 0 obj\n<< /Type /Pages /Kids [ ] /Count 0 >>\nendobj\n"
-           "3 0 obj\n<< /Title <" + Hx + "> >>\nendobj\n"
+           "3 0 obj\n<< /Title <" +
+           Hx +
+           "> >>\nendobj\n"
            "4 0 obj\n<< /Filter /Standard /V 2 /R 3 /Length 56 /P 4294963392 /O "
            "<3d650f12252bf784c9ceb0aa057810c95e10b6af135887b86831d9e6c34962a1> /U "
            "<d129d8563143e7d8648a71f21f28f71e00000000000000000000000000000000> >>\nendobj\n"

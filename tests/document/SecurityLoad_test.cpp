@@ -56,8 +56,8 @@ TEST(SecurityLoad, DecryptAndEncryptThroughTheDocument) {
     EXPECT_EQ(TitleOf(D), "Plain title");
     EXPECT_FALSE(D.Decrypt());
 
-    ASSERT_TRUE(D.Encrypt("o", "u", esAES256BitAcroX, TPDFPermissions::All(),
-                          TPDFExtraPermissions::All()));
+    ASSERT_TRUE(
+        D.Encrypt("o", "u", esAES256BitAcroX, TPDFPermissions::All(), TPDFExtraPermissions::All()));
     EXPECT_TRUE(D.IsOwnerPassword());
     EXPECT_EQ(D.Encrypted(), peEncrypted);
     EXPECT_TRUE(D.EncryptionAcroX());
@@ -98,7 +98,7 @@ TEST(SecurityLoad, DecryptWalkKeepsTheTemporaryDataFile) {
     D.CloseTempFile();
     const std::string Before = vpltest::ReadFile(Spool);
     ASSERT_TRUE(D.Decrypt());
-    EXPECT_EQ(D.FMainFS, nullptr);                 // closed again after the walk
+    EXPECT_EQ(D.FMainFS, nullptr);                // closed again after the walk
     EXPECT_EQ(vpltest::ReadFile(Spool), Before);  // its data kept
     EXPECT_EQ(TitleOf(D), "Plain title");
 }

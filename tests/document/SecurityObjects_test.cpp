@@ -29,16 +29,17 @@ TEST(SecurityObjects, ReadsEncryptDictionaryForms) {
          peEncrypted, 1, 2, 40, eaRC4, 0xFFFFFFFC, true},
         {"rc4 56", "<< /Filter /Standard /V 2 /R 3 /Length 56 /P -4 >>", peEncrypted, 2, 3, 56,
          eaRC4, 0xFFFFFFFC, true},
-        {"v1 r3 takes length", "<< /Filter /Standard /V 1 /R 3 /Length 64 /P -4 >>", peEncrypted,
-         1, 3, 64, eaRC4, 0xFFFFFFFC, true},
-        {"unsigned P", "<< /Filter /Standard /V 2 /R 3 /Length 128 /P 4294963392 >>",
-         peEncrypted, 2, 3, 128, eaRC4, 0xFFFFF0C0, true},
+        {"v1 r3 takes length", "<< /Filter /Standard /V 1 /R 3 /Length 64 /P -4 >>", peEncrypted, 1,
+         3, 64, eaRC4, 0xFFFFFFFC, true},
+        {"unsigned P", "<< /Filter /Standard /V 2 /R 3 /Length 128 /P 4294963392 >>", peEncrypted,
+         2, 3, 128, eaRC4, 0xFFFFF0C0, true},
         {"aesv2",
          "<< /Filter /Standard /V 4 /R 4 /P -4 /StrF /StdCF /StmF /StdCF /CF << /StdCF << /CFM "
          "/AESV2 /Length 16 >> >> /EncryptMetadata false >>",
          peEncrypted, 4, 4, 128, eaAES128, 0xFFFFFFFC, false},
-        {"v4 rc4", "<< /Filter /Standard /V 4 /R 4 /P -4 /StrF /StdCF /StmF /StdCF /CF << /StdCF "
-                   "<< /CFM /V2 /Length 5 >> >> >>",
+        {"v4 rc4",
+         "<< /Filter /Standard /V 4 /R 4 /P -4 /StrF /StdCF /StmF /StdCF /CF << /StdCF "
+         "<< /CFM /V2 /Length 5 >> >> >>",
          peEncrypted, 4, 4, 40, eaRC4, 0xFFFFFFFC, true},
         {"aesv3 r6",
          "<< /Filter /Standard /V 5 /R 6 /P -1028 /StrF /StdCF /StmF /StdCF /CF << /StdCF << "
@@ -50,8 +51,9 @@ TEST(SecurityObjects, ReadsEncryptDictionaryForms) {
          peUnknownEncryption, 0, 0, 0, eaRC4, 0xFFFFFFFC, true},
         {"identity", "<< /Filter /Standard /V 4 /R 4 /P -4 /StrF /Identity /StmF /Identity >>",
          peUnknownEncryption, 0, 0, 0, eaRC4, 0xFFFFFFFC, true},
-        {"unknown cfm", "<< /Filter /Standard /V 4 /R 4 /StrF /StdCF /StmF /StdCF /CF << /StdCF "
-                        "<< /CFM /None >> >> >>",
+        {"unknown cfm",
+         "<< /Filter /Standard /V 4 /R 4 /StrF /StdCF /StmF /StdCF /CF << /StdCF "
+         "<< /CFM /None >> >> >>",
          peUnknownEncryption, 0, 0, 0, eaRC4, 0, true},
         {"other handler", "<< /Filter /PubSec /V 2 /R 3 /Length 128 >>", peUnknownEncryption, 0, 0,
          0, eaRC4, 0, true},
@@ -85,7 +87,8 @@ void Populate(FakeDoc& D) {
     D.SecurityNewObjRef(D.S.Decode("<< /Type /Pages /Kids [ ] /Count 0 >>"));
     D.SecurityNewObjRef(
         D.S.Decode("<< /Title (Plain title) /Keywords [ (a) [ (b) << /K (c) >> ] ] >>"));
-    TPDFStream* Meta = testing_security::MakeStream(D.S, std::string("<x:xmpmeta>clear</x:xmpmeta>"));
+    TPDFStream* Meta =
+        testing_security::MakeStream(D.S, std::string("<x:xmpmeta>clear</x:xmpmeta>"));
     Meta->Dictionary()->Add("Type", D.S.NewName("Metadata"));
     D.SecurityNewObjRef(Meta);
     TPDFStream* XRef = testing_security::MakeStream(D.S, std::string("xref bytes"));
@@ -254,8 +257,7 @@ TEST(SecurityObjects, ReEncryptingAfterDecryptUsesTheNewAlgorithm) {
     L.Load(D.Save());
     ASSERT_TRUE(L.H.OpenWithPassword(u"o"));
     ASSERT_TRUE(L.H.DecryptDocument());
-    L.H.EncryptDocument("o2", "u2", es128Bit, TPDFPermissions::All(),
-                        TPDFExtraPermissions::All());
+    L.H.EncryptDocument("o2", "u2", es128Bit, TPDFPermissions::All(), TPDFExtraPermissions::All());
     const std::string Saved = L.Save();
     FakeDoc R;
     R.Load(Saved);

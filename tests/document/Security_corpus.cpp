@@ -41,17 +41,17 @@ Passwords PasswordsOf(const std::filesystem::path& Path) {
 
 // Checks one file through the handler alone; returns an empty string when every check holds.
 std::string CheckHandlerFile(const std::filesystem::path& Path, const std::filesystem::path& Tmp,
-                      std::string& Report) {
+                             std::string& Report) {
     const Passwords PW = PasswordsOf(Path);
     const std::string &User = PW.User, &Owner = PW.Owner;
     const bool Known = PW.Known;
     const std::string Pw = "--password=" + (Known ? User : Owner);
 
     const auto Flat = Tmp / "flat.pdf", Plain = Tmp / "plain.pdf";
-    auto R = RunCommand({"qpdf", Pw, "--object-streams=disable", "--stream-data=preserve",
-                         "--decode-level=none", "--preserve-unreferenced", Path.string(),
-                         Flat.string()},
-                        120);
+    auto R =
+        RunCommand({"qpdf", Pw, "--object-streams=disable", "--stream-data=preserve",
+                    "--decode-level=none", "--preserve-unreferenced", Path.string(), Flat.string()},
+                   120);
     if (R.exitCode != 0 && R.exitCode != 3) {
         Report += "qpdf cannot rewrite it (password unknown); ";
         return {};
@@ -60,9 +60,8 @@ std::string CheckHandlerFile(const std::filesystem::path& Path, const std::files
     D.Load(vpltest::ReadFile(Flat));
     const TPDFEncrypted State = D.H.GetEncrypted();
     auto* Enc = ObjAs<TPDFDictionary>(D.Trailer->FindValueByKeyName("Encrypt", true));
-    const bool StdCF = Enc && (Enc->IntValue("V", 0) < 4 ||
-                               (Enc->StringValue("StmF") == "StdCF" &&
-                                Enc->StringValue("StrF") == "StdCF"));
+    const bool StdCF = Enc && (Enc->IntValue("V", 0) < 4 || (Enc->StringValue("StmF") == "StdCF" &&
+                                                             Enc->StringValue("StrF") == "StdCF"));
     if (!StdCF) {
         // Only the standard crypt filter is understood: such a file is
         // refused as with a wrong password.
@@ -87,10 +86,10 @@ std::string CheckHandlerFile(const std::filesystem::path& Path, const std::files
         if (!O.H.FIsOwnerPassword) return "owner password not reported as owner";
         Report += "owner matched; ";
     }
-    R = RunCommand({"qpdf", Pw, "--decrypt", "--object-streams=disable", "--stream-data=preserve",
-                    "--decode-level=none", "--preserve-unreferenced", Path.string(),
-                    Plain.string()},
-                   120);
+    R = RunCommand(
+        {"qpdf", Pw, "--decrypt", "--object-streams=disable", "--stream-data=preserve",
+         "--decode-level=none", "--preserve-unreferenced", Path.string(), Plain.string()},
+        120);
     if (R.exitCode != 0 && R.exitCode != 3) return "qpdf --decrypt failed: " + R.err;
     FakeDoc P;
     P.Load(vpltest::ReadFile(Plain));
@@ -128,7 +127,8 @@ void CheckIsolated(const std::filesystem::path& Path, TFileCheck Check) {
             return Error.empty() ? 0 : 1;
         },
         240);
-    EXPECT_EQ(Result.outcome, vpltest::ChildOutcome::Ok) << Path.filename() << ": " << Result.report;
+    EXPECT_EQ(Result.outcome, vpltest::ChildOutcome::Ok)
+        << Path.filename() << ": " << Result.report;
     std::cout << Path.filename().string() << ": " << Result.report << "\n";
 }
 
@@ -156,7 +156,7 @@ void Collect(TPDFObject* O, std::vector<std::string>& Out, int Depth = 0) {
 // Loads one file through the document; returns an error text, empty when
 // every check holds.
 std::string CheckLoadedFile(const std::filesystem::path& Path, const std::filesystem::path& Tmp,
-                      std::string& Report) {
+                            std::string& Report) {
     const Passwords P = PasswordsOf(Path);
     {
         TPDFDocument Wrong;
@@ -167,8 +167,7 @@ std::string CheckLoadedFile(const std::filesystem::path& Path, const std::filesy
             Report = "damaged file, not loaded";
             return {};
         }
-        if (WR != lrWrongPassword)
-            return "wrong password not refused: " + std::to_string(int(WR));
+        if (WR != lrWrongPassword) return "wrong password not refused: " + std::to_string(int(WR));
     }
     TPDFDocument D;
     const TVPLLoadResult R = D.LoadFromFile(Path.u16string(), Wide(P.User));
@@ -194,8 +193,8 @@ std::string CheckLoadedFile(const std::filesystem::path& Path, const std::filesy
 
     const auto Plain = Tmp / "plain.pdf";
     auto Q = RunCommand({"qpdf", "--password=" + P.User, "--decrypt", "--object-streams=disable",
-                         "--stream-data=preserve", "--decode-level=none",
-                         "--preserve-unreferenced", Path.string(), Plain.string()},
+                         "--stream-data=preserve", "--decode-level=none", "--preserve-unreferenced",
+                         Path.string(), Plain.string()},
                         120);
     if (Q.exitCode != 0 && Q.exitCode != 3) return "qpdf --decrypt failed";
     testing_security::FakeDoc Want;
@@ -300,10 +299,10 @@ std::string EncryptPlainFile(const std::filesystem::path& Path, const std::files
             if (K == std::string::npos || E - K - 17 != c.keyHex)
                 return std::string("R ") + c.R + ": key length";
         }
-        R = RunCommand({"qpdf", "--password=view", "--decrypt", "--object-streams=disable",
-                        "--stream-data=preserve", "--decode-level=none", Enc.string(),
-                        Dec.string()},
-                       120);
+        R = RunCommand(
+            {"qpdf", "--password=view", "--decrypt", "--object-streams=disable",
+             "--stream-data=preserve", "--decode-level=none", Enc.string(), Dec.string()},
+            120);
         if (R.exitCode != 0 && R.exitCode != 3)
             return std::string("R ") + c.R + ": qpdf --decrypt failed " + R.err;
         FakeDoc Back;

@@ -19,10 +19,11 @@ using vpltest::RunCommand;
 void Build(FakeDoc& D) {
     D.SecurityNewObjRef(D.S.Decode("<< /Type /Catalog /Pages 2 0 R /Metadata 5 0 R >>"));
     D.SecurityNewObjRef(D.S.Decode("<< /Type /Pages /Kids [ 3 0 R ] /Count 1 >>"));
-    D.SecurityNewObjRef(D.S.Decode(
-        "<< /Type /Page /Parent 2 0 R /MediaBox [ 0 0 200 200 ] /Contents 4 0 R >>"));
+    D.SecurityNewObjRef(
+        D.S.Decode("<< /Type /Page /Parent 2 0 R /MediaBox [ 0 0 200 200 ] /Contents 4 0 R >>"));
     D.SecurityNewObjRef(testing_security::MakeStream(D.S, std::string("0 0 m 100 100 l S\n")));
-    TPDFStream* Meta = testing_security::MakeStream(D.S, std::string("<?xpacket begin?><x:xmpmeta/>"));
+    TPDFStream* Meta =
+        testing_security::MakeStream(D.S, std::string("<?xpacket begin?><x:xmpmeta/>"));
     Meta->Dictionary()->Add("Type", D.S.NewName("Metadata"));
     Meta->Dictionary()->Add("Subtype", D.S.NewName("XML"));
     D.SecurityNewObjRef(Meta);
@@ -44,8 +45,13 @@ std::filesystem::path WritePlain(const vpltest::TempDir& Tmp) {
 // qpdf --encrypt view master <Args> on Plain, spread out (no object streams).
 bool QpdfEncrypt(const std::filesystem::path& Plain, const std::vector<std::string>& Args,
                  const std::filesystem::path& Out) {
-    std::vector<std::string> Argv = {"qpdf", "--allow-weak-crypto", "--object-streams=disable",
-                                     "--stream-data=preserve", "--encrypt", "view", "master"};
+    std::vector<std::string> Argv = {"qpdf",
+                                     "--allow-weak-crypto",
+                                     "--object-streams=disable",
+                                     "--stream-data=preserve",
+                                     "--encrypt",
+                                     "view",
+                                     "master"};
     Argv.insert(Argv.end(), Args.begin(), Args.end());
     Argv.insert(Argv.end(), {"--", Plain.string(), Out.string()});
     return RunCommand(Argv).exitCode == 0;
@@ -135,7 +141,7 @@ TEST(oracle, qpdf_encrypted_files_decrypt_alike) {
         ASSERT_TRUE(QpdfEncrypt(Plain, c.args, Enc));
         const auto Dec = Tmp / (std::string(c.name) + "-dec.pdf");
         auto R = RunCommand({"qpdf", "--password=view", "--decrypt", "--object-streams=disable",
-                        "--stream-data=preserve", Enc.string(), Dec.string()});
+                             "--stream-data=preserve", Enc.string(), Dec.string()});
         ASSERT_EQ(R.exitCode, 0) << R.err;
 
         FakeDoc Expected;
@@ -211,8 +217,8 @@ TEST(oracle, fingerprint_opens_in_qpdf_with_source_passwords) {
         const auto Out = Tmp / (std::string(c.name) + "-fp.pdf");
         vpltest::WriteFile(Out, Target.Save());
         for (const char* Pw : {"view", "master"}) {
-            auto Show = RunCommand({"qpdf", "--show-encryption", std::string("--password=") + Pw,
-                                    Out.string()});
+            auto Show = RunCommand(
+                {"qpdf", "--show-encryption", std::string("--password=") + Pw, Out.string()});
             EXPECT_NE(Show.out.find(std::string("Supplied password is ") +
                                     (Pw == std::string("view") ? "user" : "owner")),
                       std::string::npos)

@@ -9,9 +9,7 @@ namespace {
 
 std::string Hex(std::string_view hex) {
     std::string out;
-    auto nib = [](char c) {
-        return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-    };
+    auto nib = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
         out += static_cast<char>(nib(hex[i]) * 16 + nib(hex[i + 1]));
     return out;
@@ -59,8 +57,8 @@ const Vector kVectors[] = {
      "user", "owner", "a3a62734ee5f24f3bafdff5268b8fe79"},
     {"rc4_128_restricted", 2, 3, 128, eaRC4, true,
      "0ba3835f88f90388e74e54584125ce142be0de24c6b0d37746e075b891756671",
-     "4fc61a92e3aaa7be14d26543d574c8bc0122456a91bae5134273a6db134c87c4", "", "", "", -3392,
-     kID, "user", "owner", "c52b9506fe35d38231f648fef3d38dd2"},
+     "4fc61a92e3aaa7be14d26543d574c8bc0122456a91bae5134273a6db134c87c4", "", "", "", -3392, kID,
+     "user", "owner", "c52b9506fe35d38231f648fef3d38dd2"},
     {"aes128", 4, 4, 128, eaAES128, true,
      "0ba3835f88f90388e74e54584125ce142be0de24c6b0d37746e075b891756671",
      "6164658614574c1acaeb73c9ceef09f20122456a91bae5134273a6db134c87c4", "", "", "", -4, kID,
@@ -217,9 +215,9 @@ TEST(Security, DamagedAES256ValuesAreRefusedSafely) {
         std::size_t uLen, oLen, ueLen, oeLen, permsLen;
     };
     const Case cases[] = {
-        {"short U", 20, 48, 32, 32, 16},     {"empty U", 0, 48, 32, 32, 16},
-        {"short UE", 48, 48, 10, 32, 16},    {"short OE", 48, 48, 32, 0, 16},
-        {"short O", 48, 5, 32, 32, 16},      {"short Perms", 48, 48, 32, 32, 3},
+        {"short U", 20, 48, 32, 32, 16},  {"empty U", 0, 48, 32, 32, 16},
+        {"short UE", 48, 48, 10, 32, 16}, {"short OE", 48, 48, 32, 0, 16},
+        {"short O", 48, 5, 32, 32, 16},   {"short Perms", 48, 48, 32, 32, 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -282,9 +280,15 @@ TEST(Security, PermissionsFromNumber) {
         std::uint32_t out;
     };
     const Case cases[] = {
-        {-3904, 0xFFFFF0C0u},      {4294963392.0, 0xFFFFF0C0u}, {-4, 0xFFFFFFFCu},
-        {4294967292.0, 0xFFFFFFFCu}, {61632, 61632u},            {0, 0},
-        {1e300, 0},                {-1e300, 0},                 {4294967296.0 + 5, 5},
+        {-3904, 0xFFFFF0C0u},
+        {4294963392.0, 0xFFFFF0C0u},
+        {-4, 0xFFFFFFFCu},
+        {4294967292.0, 0xFFFFFFFCu},
+        {61632, 61632u},
+        {0, 0},
+        {1e300, 0},
+        {-1e300, 0},
+        {4294967296.0 + 5, 5},
     };
     for (const Case& c : cases) EXPECT_EQ(PermissionsFromNumber(c.in), c.out) << c.in;
 }
@@ -338,8 +342,8 @@ TEST(Security, EncryptReproducesDeterministicValues) {
         h.SetEncryption(TPDFEncryption{});
         std::string id = Hex(v.id);
         h.OnGetFirstID = [id] { return id; };
-        TPDFEncryptDictionaryValues d = h.Encrypt("owner", "user", c.s, TPDFPermissions::All(),
-                                                  TPDFExtraPermissions::All());
+        TPDFEncryptDictionaryValues d =
+            h.Encrypt("owner", "user", c.s, TPDFPermissions::All(), TPDFExtraPermissions::All());
         EXPECT_EQ(d.V, v.V);
         EXPECT_EQ(d.R, v.R);
         EXPECT_EQ(d.P, -4);
@@ -395,8 +399,8 @@ TEST(Security, AES256EncryptOpensWithUTF8Passwords) {
     for (TPDFEncryptionStrength s : {esAES256Bit, esAES256BitAcroX}) {
         TPDFSecurityHandler enc;
         enc.SetEncryption(TPDFEncryption{});
-        const TPDFEncryptDictionaryValues d = enc.Encrypt(
-            "\xC3\xB6wner", "", s, TPDFPermissions::All(), TPDFExtraPermissions::All());
+        const TPDFEncryptDictionaryValues d =
+            enc.Encrypt("\xC3\xB6wner", "", s, TPDFPermissions::All(), TPDFExtraPermissions::All());
         EXPECT_EQ(d.R, s == esAES256Bit ? 5 : 6);
         EXPECT_EQ(d.U.size(), 48u);
         EXPECT_EQ(d.O.size(), 48u);
@@ -499,8 +503,7 @@ TEST(Security, ObjectDataEdgeCases) {
     EXPECT_EQ(EncryptObjectData(eaRC4, "12345", "").size(), 0u);
     // Damaged cipher text decrypts to nothing, never to garbage or a crash.
     for (std::size_t n : {0, 5, 16, 17, 31, 33}) {
-        EXPECT_EQ(DecryptObjectData(eaAES256, std::string(32, 'k'), std::string(n, 'z')), "")
-            << n;
+        EXPECT_EQ(DecryptObjectData(eaAES256, std::string(32, 'k'), std::string(n, 'z')), "") << n;
     }
     std::string good = EncryptObjectData(eaAES128, k16, "hello");
     good.back() ^= 0x55;
