@@ -504,72 +504,59 @@ void TPDFPainter::Ellipse(double XPos, double YPos, double Width, double Height,
     FontColorChanged = true;
 }
 
-void TPDFPainter::Arc(double XPos, double YPos, double Radius, double StartAngle,
-                      double EndAngle, bool Pie, bool Fill, bool Outline, bool Close) {
-    auto offset = [Radius](double a, double& x, double& y) {
-        x = Radius * std::cos((90 - a) * kDegToRad);
-        y = Radius * std::sin((90 - a) * kDegToRad);
-    };
+void TPDFPainter::SweepArc(double CX, double CY, const TArcOffset& Offset, double Start,
+                           double Sweep, double YScale, bool Pie, bool Fill, bool Outline,
+                           bool Close) {
     double x, y;
-    offset(StartAngle, x, y);
+    Offset(Start, x, y);
     if (Pie) {
-        StartPath(XPos, YPos);
-        AddLineToPath(XPos + x, YPos + y);
+        StartPath(CX, CY);
+        AddLineToPath(CX + x, CY + y * YScale);
     } else {
-        StartPath(XPos + x, YPos + y);
+        StartPath(CX + x, CY + y * YScale);
     }
-    double sweep = StartAngle > EndAngle ? EndAngle + (360 - StartAngle) : EndAngle - StartAngle;
-    if (!std::isfinite(sweep)) sweep = 0;
-    double a = StartAngle;
+    if (!std::isfinite(Sweep)) Sweep = 0;
+    double a = Start;
     int steps = 0;
     do {
-        const double seg = std::min(90.0, sweep);
+        const double seg = std::min(90.0, Sweep);
         double x1, y1, x4, y4;
-        offset(a, x1, y1);
-        offset(a + seg, x4, y4);
-        ArcSegment(XPos, YPos, x1, y1, x4, y4, 1);
-        sweep -= seg;
+        Offset(a, x1, y1);
+        Offset(a + seg, x4, y4);
+        ArcSegment(CX, CY, x1, y1, x4, y4, YScale);
+        Sweep -= seg;
         a += seg;
-    } while (sweep > kSweepEpsilon && ++steps < 1000);
+    } while (Sweep > kSweepEpsilon && ++steps < 1000);
     if (Pie || Close) ClosePath();
     DrawPath(Fill, Outline);
     FontColorChanged = true;
 }
 
+void TPDFPainter::Arc(double XPos, double YPos, double Radius, double StartAngle,
+                      double EndAngle, bool Pie, bool Fill, bool Outline, bool Close) {
+    // Angles run clockwise from the positive y axis.
+    auto offset = [Radius](double a, double& x, double& y) {
+        x = Radius * std::cos((90 - a) * kDegToRad);
+        y = Radius * std::sin((90 - a) * kDegToRad);
+    };
+    const double sweep =
+        StartAngle > EndAngle ? EndAngle + (360 - StartAngle) : EndAngle - StartAngle;
+    SweepArc(XPos, YPos, offset, StartAngle, sweep, 1, Pie, Fill, Outline, Close);
+}
+
 void TPDFPainter::EllipticArc(double XPos, double YPos, double Width, double Height,
                               double StartAngle, double EndAngle, bool Pie, bool Fill,
                               bool Outline, bool Close) {
+    // The circle of radius Width / 2, every y scaled by Height / Width;
+    // angles run counter-clockwise from the positive x axis.
     const double r = Width / 2;
-    const double yScale = Width != 0 ? Height / Width : 0;
     auto offset = [r](double a, double& x, double& y) {
         x = r * std::cos(a * kDegToRad);
         y = r * std::sin(a * kDegToRad);
     };
-    double x, y;
-    offset(StartAngle, x, y);
-    if (Pie) {
-        StartPath(XPos, YPos);
-        AddLineToPath(XPos + x, YPos + y * yScale);
-    } else {
-        StartPath(XPos + x, YPos + y * yScale);
-    }
     if (StartAngle >= EndAngle) EndAngle += 360;
-    double sweep = std::fabs(EndAngle - StartAngle);
-    if (!std::isfinite(sweep)) sweep = 0;
-    double a = StartAngle;
-    int steps = 0;
-    do {
-        const double seg = std::min(90.0, sweep);
-        double x1, y1, x4, y4;
-        offset(a, x1, y1);
-        offset(a + seg, x4, y4);
-        ArcSegment(XPos, YPos, x1, y1, x4, y4, yScale);
-        sweep -= seg;
-        a += seg;
-    } while (sweep > kSweepEpsilon && ++steps < 1000);
-    if (Pie || Close) ClosePath();
-    DrawPath(Fill, Outline);
-    FontColorChanged = true;
+    SweepArc(XPos, YPos, offset, StartAngle, std::fabs(EndAngle - StartAngle),
+             Width != 0 ? Height / Width : 0, Pie, Fill, Outline, Close);
 }
 
 // ---- Colours and line styles ------------------------------------------------------

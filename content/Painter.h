@@ -270,6 +270,11 @@ private:
                      double Angle, bool Fill, bool Outline);
     void ArcSegment(double CX, double CY, double X1, double Y1, double X4, double Y4,
                     double YScale);
+    // An arc from angle Start over Sweep degrees in segments of at most 90,
+    // Offset giving the point of an angle relative to (CX, CY); painted.
+    using TArcOffset = std::function<void(double Angle, double& X, double& Y)>;
+    void SweepArc(double CX, double CY, const TArcOffset& Offset, double Start, double Sweep,
+                  double YScale, bool Pie, bool Fill, bool Outline, bool Close);
     std::string RotationText(double Angle, double X, double Y) const;
     // "q" and, for a stencil mask, the pending fill colour line.
     std::string ImagePrologue(TPDFImage* Image) const;
