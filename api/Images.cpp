@@ -72,10 +72,9 @@ bool FitImagePlacement(int32_t W, int32_t H, int32_t HDPI, int32_t VDPI, double 
 // ---------------------------------------------------------------------------
 // Adding images
 
-// The document's image import (recognising the file, naming the image and
-// keeping it in the document's list) is the document engine's and is not
-// available yet: no data is taken as an image.
-TPDFImageBase* TVelmoPDF::ImportImage(TStream& InStream, int32_t Options) { return nullptr; }
+TPDFImageBase* TVelmoPDF::ImportImage(TStream& InStream, int32_t Options) {
+    return FSelDoc->NewImageFromStream(InStream, Options, FSelDoc->FCompressImages);
+}
 
 int32_t TVelmoPDF::AddImage(TStream& InStream, int32_t Options) {
     TPDFImageBase* img = ImportImage(InStream, Options);
@@ -110,10 +109,11 @@ int32_t TVelmoPDF::AddImageFromFileOffset(const std::u16string& FileName, int32_
     if (Offset < 0 || DataLength < 0) return 0;
     try {
         TVelmoPDFWideFileStream in(FileName, fmOpenReadShareDenyWrite);
-        // Never more than the file holds, whatever length the caller gives.
+        // A range past the end of the file cannot be read; it is refused
+        // before anything of that size is allocated.
         const int64_t size = in.Size();
-        if (Offset > size) return 0;
-        const int64_t n = std::min<int64_t>(DataLength, size - Offset);
+        if (int64_t(Offset) + DataLength > size) return 0;
+        const int64_t n = DataLength;
         std::string data(static_cast<size_t>(n), '\0');
         in.SetPosition(Offset);
         in.ReadBuffer(data.data(), n);
@@ -129,7 +129,11 @@ int32_t TVelmoPDF::AddImageDirectFromString(const std::string& Source, int32_t W
                                             const std::u16string& ColorSpace,
                                             const std::u16string& Filter,
                                             const std::u16string& Decode, int32_t Interpolate) {
-    return 0;
+    TPDFImageBase* img = FSelDoc->NewImageDirectFromString(
+        Source, Width, Height, BitsPerComponent, ColorSpace, Filter, Decode, Interpolate != 0);
+    if (img == nullptr) return 0;
+    FSelImage = img;
+    return ObjectToID(img, TVPLIDKind::idImage, FSelDoc);
 }
 
 // ---------------------------------------------------------------------------
@@ -344,9 +348,23 @@ int32_t TVelmoPDF::SetFindImagesMode(int32_t NewFindImagesMode) {
     return 1;
 }
 
-// Finding images and listing the images a page shows are the document
-// engine's and the renderer's; neither is available yet.
-int32_t TVelmoPDF::FindImages() { return 0; }
+int32_t TVelmoPDF::FindImages() {
+    switch (FFindImagesMode) {
+        case 1:
+            return FSelDoc->FindImagesMode1(false);
+        case 2:
+            return FSelDoc->FindImagesMode2(false);
+        case 3:
+            return FSelDoc->FindImagesMode1(true);
+        case 4:
+            return FSelDoc->FindImagesMode2(true);
+        default:
+            return 0;
+    }
+}
+
+// The image lists of pages are filled by the page renderer, which this
+// library does not have yet: no list is made and no ID names one.
 
 int32_t TVelmoPDF::GetPageImageList(int32_t Options) { return 0; }
 

@@ -290,9 +290,7 @@ int32_t TVelmoPDF::SetCapturedPageTransparencyGroup(int32_t CaptureID, int32_t C
 int32_t TVelmoPDF::SelectFont(int32_t FontID) {
     auto* font = static_cast<TObject*>(IDToObject(FontID, TVPLIDKind::idFont));
     if (font == nullptr) return 0;
-    const auto& fonts = FSelDoc->FFonts;
-    if (std::none_of(fonts.begin(), fonts.end(), [&](const auto& f) { return f.get() == font; }))
-        return 0;
+    if (!FSelDoc->IsFont(font)) return 0;
     FSelFont = font;
     return 1;
 }

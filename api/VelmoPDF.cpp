@@ -116,10 +116,7 @@ TPDFImageBase* TVelmoPDF::FindImage(int32_t ID) const {
 
 TPDFImageBase* TVelmoPDF::FindDocImage(int32_t ID) const {
     TPDFImageBase* img = FindImage(ID);
-    if (img == nullptr) return nullptr;
-    for (const auto& p : FSelDoc->FImages)
-        if (p.get() == img) return img;
-    return nullptr;
+    return img != nullptr && FSelDoc->IsImage(img) ? img : nullptr;
 }
 
 TPDFImage* TVelmoPDF::SelImage() const { return dynamic_cast<TPDFImage*>(FSelImage); }

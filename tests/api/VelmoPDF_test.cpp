@@ -26,16 +26,8 @@ public:
     using TVelmoPDF::SubProgress;
 };
 
-// A JPEG image object placed straight into the selected document's list, as
-// the document's image import would.
-TPDFImageBase* PutJpegImage(TVelmoPDF& Lib, uint16_t W, uint16_t H) {
-    TPDFDocument* doc = Lib.FSelDoc;
-    auto img = std::make_unique<TPDFImage>(doc->Structure(), "VelmoPDFImTest", nullptr);
-    TStringStream in(vpltest::Jpeg("", vpltest::Frame(0xC0, W, H, 3)));
-    if (!img->NewImageFromStream(in, 0)) return nullptr;
-    TPDFImageBase* p = img.get();
-    doc->FImages.push_back(std::move(img));
-    return p;
+std::string JpegBytes(uint16_t W, uint16_t H) {
+    return vpltest::Jpeg("", vpltest::Frame(0xC0, W, H, 3));
 }
 
 TEST(VelmoPDF, FreshObjectHasOneSelectedBlankDocument) {
@@ -404,14 +396,19 @@ TEST(VelmoPDF, ImageSelectionAndStaleImageIDs) {
     EXPECT_EQ(lib.GetImageID(0), 0);
     EXPECT_EQ(lib.GetImageID(1), 0);
 
-    TPDFImageBase* a = PutJpegImage(lib, 800, 600);
-    TPDFImageBase* b = PutJpegImage(lib, 20, 10);
-    ASSERT_TRUE(a && b);
-    EXPECT_EQ(lib.ImageCount(), 2);
-    const int32_t ida = lib.GetImageID(1);
-    const int32_t idb = lib.GetImageID(lib.ImageCount());
-    EXPECT_NE(ida, 0);
+    const int32_t ida = lib.AddImageFromString(JpegBytes(800, 600), 0);
+    ASSERT_NE(ida, 0);
+    EXPECT_EQ(lib.SelectedImage(), ida);
+    // Data that is no image leaves the selection as it was.
+    EXPECT_EQ(lib.AddImageFromString("no image", 0), 0);
+    EXPECT_EQ(lib.SelectedImage(), ida);
+    const int32_t idb = lib.AddImageFromString(JpegBytes(20, 10), 0);
+    ASSERT_NE(idb, 0);
     EXPECT_NE(idb, ida);
+    EXPECT_EQ(lib.ImageWidth(), 20);
+    EXPECT_EQ(lib.ImageCount(), 2);
+    EXPECT_EQ(lib.GetImageID(1), ida);
+    EXPECT_EQ(lib.GetImageID(lib.ImageCount()), idb);
     EXPECT_EQ(lib.SelectImage(ida), 1);
     EXPECT_EQ(lib.SelectedImage(), ida);
     EXPECT_EQ(lib.ImageWidth(), 800);
@@ -440,15 +437,50 @@ TEST(VelmoPDF, ImageSelectionAndStaleImageIDs) {
     EXPECT_EQ(lib.ClearImage(ida), 0);
     EXPECT_EQ(lib.ImageCount(), 1);
     EXPECT_EQ(lib.GetImageID(1), idb);
-    TPDFImageBase* c = PutJpegImage(lib, 5, 5);
-    ASSERT_TRUE(c);
-    EXPECT_NE(lib.GetImageID(2), ida);
+    const int32_t idc = lib.AddImageFromString(JpegBytes(5, 5), 0);
+    ASSERT_NE(idc, 0);
+    EXPECT_NE(idc, ida);
 
     // Removing the document makes its images' IDs stale as well.
     lib.NewDocument();
     EXPECT_EQ(lib.RemoveDocument(first), 1);
     EXPECT_EQ(lib.SelectImage(idb), 0);
     EXPECT_EQ(lib.IDToObject(idb, TVPLIDKind::idImage), nullptr);
+}
+
+TEST(VelmoPDF, AddingImagesFromFiles) {
+    vpltest::TempDir dir;
+    const std::string jpeg = JpegBytes(640, 480);
+    vpltest::WriteFile(dir / "a.jpg", "0123456789" + jpeg + "tail");
+    vpltest::WriteFile(dir / "b.jpg", jpeg);
+    TVelmoPDF lib;
+    const int32_t id = lib.AddImageFromFile(Wide(dir / "b.jpg"), 1);
+    ASSERT_NE(id, 0);
+    EXPECT_EQ(lib.ImageWidth(), 640);
+    EXPECT_EQ(lib.ImageHeight(), 480);
+    EXPECT_EQ(lib.FSelDoc->Image(0)->Name().rfind("VelmoPDFIm", 0), 0u);
+    // A slice of a file, and lengths or offsets past its end.
+    EXPECT_NE(
+        lib.AddImageFromFileOffset(Wide(dir / "a.jpg"), 10, static_cast<int32_t>(jpeg.size()), 0),
+        0);
+    EXPECT_EQ(lib.ImageCount(), 2);
+    EXPECT_EQ(lib.AddImageFromFileOffset(Wide(dir / "a.jpg"), 1 << 30, 10, 0), 0);
+    EXPECT_EQ(lib.AddImageFromFileOffset(Wide(dir / "a.jpg"), 0, 1 << 30, 0), 0);
+    EXPECT_EQ(lib.AddImageFromFileOffset(Wide(dir / "a.jpg"), -1, 10, 0), 0);
+    EXPECT_EQ(lib.AddImageFromFileOffset(u"/no/such/file", 0, 10, 0), 0);
+    EXPECT_EQ(lib.ImageCount(), 2);
+    EXPECT_EQ(lib.FSelDoc->Version(), "1.4");
+
+    // Sixteen-bit samples need version 1.5.
+    const std::string png16 = vpltest::Png(2, 16, 2, 2);
+    ASSERT_NE(lib.AddImageFromString(png16, 0), 0);
+    EXPECT_EQ(lib.FSelDoc->Version(), "1.5");
+
+    const int32_t raw =
+        lib.AddImageDirectFromString(std::string(12, '\x7f'), 2, 2, 8, u"DeviceRGB", u"", u"", 0);
+    ASSERT_NE(raw, 0);
+    EXPECT_EQ(lib.SelectedImage(), raw);
+    EXPECT_EQ(lib.ImageWidth(), 2);
 }
 
 TEST(VelmoPDF, ImageSettings) {
