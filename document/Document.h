@@ -22,7 +22,7 @@ namespace velmo {
 class TPDFPageTree;
 class TPDFImageBase;
 class TKorbexPDFLibraryXMP;
-class TStream;
+class TPDFSecurityHandler;
 class TStream;
 
 enum TVPLLoadResult : uint8_t { lrOkay, lrWrongPassword, lrError };
@@ -176,6 +176,22 @@ public:
     // Called by the save before writing: /Metadata gets the current packet.
     void StoreXMP();
 
+    // ---- Saving and appending ----
+    bool SaveToStream(TStream& Stream, bool AppendMode);
+    bool SaveToFile(const std::u16string& FileName);
+    std::string SaveToString();
+    bool AppendToFile(const std::u16string& FileName);
+    std::string AppendToString(int32_t AppendMode, const std::string& InputString);
+    bool Compress();
+    void CompressPage(int32_t PageNumber);
+
+    // ---- Page operations on the selected page and the whole tree ----
+    bool RotatePage(int32_t PageRotation);
+    int32_t PageRotation();
+    void BalancePageTree();
+    void FixPageResources();
+    bool RemoveSharedLayers();
+
     // ---- Diagnostics ----
     std::string IndObjects() const;
     std::u16string IndObjSummary();
@@ -287,6 +303,12 @@ public:
     std::u16string SourceFileName;
     uint64_t SourceFileSize = 0;
     TVPLExtractionOptions TextExtractOptions;
+    // The standard security handler when one is attached (not owned); saving
+    // encrypts the written objects through it.
+    TPDFSecurityHandler* FSecurityHandler = nullptr;
+    // The source was read after dropping bytes before its header, so file
+    // offsets and source offsets differ.
+    bool FSourceShifted = false;
 
     // Nesting of object parses that reach other objects (lengths, object
     // streams); deeper chains parse as null.
@@ -311,6 +333,13 @@ private:
     // Encrypted files: tries the empty and the given password; True when the
     // given one opens the document. Provided by the security handler.
     bool OpenEncrypted(const std::u16string& Password);
+    // Saving: an update may be appended only when the loaded offsets still
+    // describe the file; encryption of the objects written.
+    bool OffsetsMatchSource() const;
+    bool SaveEncrypts();
+    int32_t EncryptDictObjNum();
+    void EncryptForSave(TPDFIndObj* IO);
+    void DecryptAfterSave(TPDFIndObj* IO);
 
     int32_t FHighestObjNum = 0;  // highest number in the object list
 };

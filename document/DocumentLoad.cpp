@@ -62,6 +62,7 @@ TVPLLoadResult TPDFDocument::LoadFromString(std::string Source, const std::u16st
 }
 
 TVPLLoadResult TPDFDocument::LoadSequence(const std::u16string& Password) {
+    FSourceShifted = false;
     try {
         TVPLLoadResult r = LoadDocument(Password);
         if (r == lrError) {
@@ -69,6 +70,7 @@ TVPLLoadResult TPDFDocument::LoadSequence(const std::u16string& Password) {
             if (at != std::string::npos && at >= 1) {
                 XRefObjLoaded.clear();
                 FSource.erase(0, at);
+                FSourceShifted = true;
                 r = LoadDocument(Password);
             }
         }

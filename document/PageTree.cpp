@@ -61,7 +61,15 @@ void TPDFPageTree::PainterChange(TObject*) {
             FPageDict->Add("Contents", FStructure->NewArray({ref}));
         FPendingLayer = nullptr;
     }
-    if (FLayer >= 1 && FLayer <= static_cast<int32_t>(FPageContent.size()))
+    // The layer takes the content at the next flush, not after every
+    // drawing operation; a layer the writer could not read is never written.
+    if (FCanDraw) FPainterDirty = true;
+}
+
+void TPDFPageTree::FlushPainter() {
+    if (!FPainterDirty) return;
+    FPainterDirty = false;
+    if (FCanDraw && FLayer >= 1 && FLayer <= static_cast<int32_t>(FPageContent.size()))
         FPageContent[static_cast<size_t>(FLayer - 1)]->SetTo(FPainter->GetSource(), false);
 }
 
@@ -216,6 +224,7 @@ TPDFStream* TPDFPageTree::NewEngineLayer(bool Marked) {
 }
 
 void TPDFPageTree::SetPage(int32_t A) {
+    FlushPainter();
     GotPageWidth = GotPageHeight = false;
     FPageWidth = FPageHeight = 0;
     const int32_t count = PageCount();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/Objects.h"
+#include "core/Rectangle.h"
 #include "core/Structure.h"
 #include "document/PageServices.h"
 
@@ -101,10 +102,77 @@ public:
     TPDFIndRef* CreatePageRef(int32_t PageNum);
     int32_t FindPage(TPDFIndRef* PageRef);
 
+    // ---- Content writer ----
+    // Stores what was drawn since the last flush into the selected layer
+    // (only while CanDraw). Drawing marks the layer; the page tree flushes
+    // before it changes page or layer, reads a layer and before a save.
+    void FlushPainter();
+
+    // ---- Page size and boxes ----
+    double PageWidth();
+    double PageHeight();
+    void SetPageWidth(double Value);
+    void SetPageHeight(double Value);
+    void SetCropBox(double Left, double Top, double Width, double Height);
+    void SetPageBoxProperties(std::string_view BoxName, double Left, double Top, double Width,
+                              double Height);
+    double PageBoxProperties(std::string_view BoxName, TPDFDimension Dimension);
+    int32_t HasPageBox(std::string_view BoxName);
+    int32_t RemovePageBox(std::string_view BoxName);
+    double UserUnit();
+    void SetUserUnit(double Value);
+    int32_t GetViewPortCount();
+    TPDFDictionary* GetViewPort(int32_t Index);
+    int32_t GetLGIDictCount();
+    std::string GetLGIDictContent(int32_t Index);
+    bool AddLGIDict(std::string_view DictContent);
+    bool DeleteLGIDict(int32_t Index);
+    void SetThumb(TPDFIndRef* ImageRef);
+
+    // ---- Resources ----
+    TPDFDictionary* Resources();
+    void UseXObject(std::string_view XOName, TPDFIndRef* XObjectRef);
+    void UseGS(std::string_view GSName, TPDFObject* GS, TPDFDictionary* AResources);
+    void UseColorSpace(std::string_view CSName, TPDFObject* CS);
+    void UsePattern(std::string_view CSName, TPDFObject* CS);
+    void UseShading(std::string_view CSName, TPDFObject* CS);
+    std::string UseOCG(TPDFIndRef* OCGRef);
+    void CloneResources(bool AllBoxes);
+    std::string FindColorSpaces(int32_t Options);
+    void RemoveUnsharedResources(int32_t StartPage, int32_t Count);
+
+    // ---- Content layers ----
+    int32_t LayerCount() const { return static_cast<int32_t>(FPageContent.size()); }
+    void SetLayer(int32_t N);
+    int32_t NewLayer();
+    bool MoveLayer(int32_t FromPos, int32_t ToPos);
+    bool DeleteLayer();
+    bool CombineLayers();
+    void Compress();
+    std::string ExtractContent();
+    void SetContent(std::string S);
+    bool VelmoPDFLayer();
+    void SetPageTransparencyGroup(std::string_view CS, bool IsolateFlag, bool KnockoutFlag);
+
+    // ---- Tree editing ----
+    void NewPages(int32_t StartPos, int32_t Count, double NewPageWidth, double NewPageHeight);
+    void DeletePages(int32_t StartPage, int32_t Count);
+    void MovePage(int32_t OldPosition, int32_t NewPosition);
+    void HidePage();
+    void ClonePages(int32_t StartPage, int32_t EndPage, int32_t RepeatCount);
+
     // Longest chain of /Kids levels walked; deeper trees end the walk.
     static constexpr int MaxTreeDepth = 1000;
 
 private:
+    void LoadDefaultPageSize();
+    TPDFObject* FindInheritedEntry(TPDFDictionary* Dict, std::string_view Key);
+    void RegisterResource(std::string_view Category, std::string_view Name, TPDFObject* Value,
+                          TPDFDictionary* Res);
+    TPDFArray* LocatePage(int32_t N, TPDFDictionary*& Parent, int32_t& Index);
+    void AdjustPageCount(TPDFDictionary* Node, int32_t Delta);
+    void ClonePage(int32_t PageNum);
+    bool FPainterDirty = false;
     TPDFStream* NewEngineLayer(bool Marked);
     TPDFIndRef* Register(TPDFObject* Obj);
     // The known-pages cache: entry n-1 is page n's dictionary (or nil); its

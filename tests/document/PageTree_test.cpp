@@ -183,6 +183,7 @@ TEST(PageTree, ContentLayers) {
     // Writing through the painter lands in the layer.
     t->Painter()->SetSource("1 0 0 RG");
     t->PainterChange(nullptr);
+    t->FlushPainter();
     EXPECT_EQ(t->FPageContent.back()->Stream(), "1 0 0 RG \n");
 
     // One byte more and a new layer is appended.
@@ -263,6 +264,7 @@ TEST(DocumentTable, CreateBlankLayout) {
     ASSERT_TRUE(d.PageTree()->CanDraw());
     d.PageTree()->Painter()->SetSource("0 0 m");
     d.PageTree()->PainterChange(nullptr);
+    d.PageTree()->FlushPainter();
     EXPECT_EQ(d.ObjCount(), 5);
     EXPECT_EQ(d.FindObj(2, 0)->GetObj()->Output().find("/Contents [ 5 0 R ]") != std::string::npos,
               true);
