@@ -1,6 +1,7 @@
 // Resources of the selected page: the resource dictionary, registration of
 // named resources, inherited attributes copied down, the colour-space report
 // and the blanking of resources only deleted pages used.
+#include <functional>
 #include <unordered_set>
 
 #include "core/Digests.h"
@@ -65,6 +66,93 @@ void TPDFPageTree::RegisterResource(std::string_view Category, std::string_view 
         cat->DeleteEntryByKeyName(Name);
         cat->Add(Name, Value);
     }
+}
+
+void TPDFPageTree::UseFont(std::string_view FontName, TPDFIndRef* FontIndRef) {
+    RegisterResource("Font", FontName, FontIndRef, Resources());
+}
+
+void TPDFPageTree::UseImage(TPDFImageBase* Image) { UseImageLevel(Image, 0); }
+
+void TPDFPageTree::UseImageLevel(TPDFImageBase* Image, int Depth) {
+    // Images drawing images: a chain deeper than this is a cycle.
+    if (!Image || Depth > 32) return;
+    for (const auto& b : Image->FIncludedBitmaps)
+        UseImageLevel(dynamic_cast<TPDFImageBase*>(b.get()), Depth + 1);
+    if (Image->FIndRef) RegisterResource("XObject", Image->FName, Image->FIndRef, Resources());
+}
+
+bool TPDFPageTree::ReplaceImage(TPDFImageBase* OriginalImage, TPDFImageBase* NewImage) {
+    TPDFDictionary* res = Resources();
+    if (!res || !OriginalImage || !OriginalImage->FIndRef || !NewImage) return false;
+    const std::string target = OriginalImage->FIndRef->Output();
+    std::unordered_set<const TPDFObject*> visited;
+    // Depth-first over the page's resources and those of its forms.
+    std::function<bool(TPDFDictionary*, int)> level = [&](TPDFDictionary* D, int Depth) -> bool {
+        if (!D || Depth > 32 || !visited.insert(D).second) return false;
+        auto* xo = ObjAs<TPDFDictionary>(D->FindValueByKeyName("XObject", true));
+        if (!xo) return false;
+        for (int32_t i = 0; i < xo->Count(); ++i) {
+            const TPDFEntry e = xo->GetEntry(i);
+            if (!e.Value || !e.Key) continue;
+            if (e.Value->Output() == target) {
+                const std::string name = e.Key->Name();
+                xo->DeleteEntryByKeyName(name);
+                xo->Add(name, NewImage->FIndRef);
+                NewImage->SetName(name);
+                return true;
+            }
+            if (auto* s = ObjAs<TPDFStream>(Resolved(e.Value)))
+                if (level(ObjAs<TPDFDictionary>(s->FDictionary->FindValueByKeyName("Resources", true)),
+                          Depth + 1))
+                    return true;
+        }
+        return false;
+    };
+    if (!level(res, 0)) return false;
+    UseImage(NewImage);
+    return true;
+}
+
+void TPDFPageTree::UseField(TPDFIndRef* FieldRef) {
+    if (!FPageDict || !FStructure || !FieldRef) return;
+    auto* annots = ObjAs<TPDFArray>(FPageDict->FindValueByKeyName("Annots", true));
+    if (!annots) {
+        FPageDict->PurgeKey("Annots");
+        annots = FStructure->NewArray();
+        FPageDict->Add("Annots", annots);
+        FAnnots->Attach(annots);
+    }
+    if (!annots->HasMatchingChild(FieldRef->Output())) annots->Add(FieldRef);
+}
+
+void TPDFPageTree::ReleaseFieldFrom(TPDFDictionary* Page, TPDFIndRef* FieldRef,
+                                    TPDFDictionary* SourceDict) {
+    if (!Page || !FieldRef) return;
+    auto* annots = ObjAs<TPDFArray>(Page->FindValueByKeyName("Annots", true));
+    if (!annots) return;
+    auto removeAll = [&](TPDFIndRef* R) {
+        const std::string text = R->Output();
+        for (int32_t i = annots->Count() - 1; i >= 0; --i) {
+            TPDFObject* it = annots->GetItem(i);
+            if (it && it->Output() == text) annots->Delete(i);
+        }
+    };
+    removeAll(FieldRef);
+    if (!SourceDict) return;
+    if (auto* kids = ObjAs<TPDFArray>(SourceDict->FindValueByKeyName("Kids", true)))
+        for (TPDFObject* k : kids->LiveItems())
+            if (auto* r = ObjAs<TPDFIndRef>(k)) removeAll(r);
+}
+
+void TPDFPageTree::ReleaseField(TPDFIndRef* FieldRef, TPDFDictionary* SourceDict) {
+    ReleaseFieldFrom(FPageDict, FieldRef, SourceDict);
+}
+
+void TPDFPageTree::ReleaseFieldFromPage(TPDFIndRef* FieldRef, TPDFDictionary* SourceDict,
+                                        TPDFIndRef* PageRef) {
+    if (!PageRef) return;
+    ReleaseFieldFrom(ObjAs<TPDFDictionary>(PageRef->Obj()), FieldRef, SourceDict);
 }
 
 void TPDFPageTree::UseXObject(std::string_view XOName, TPDFIndRef* XObjectRef) {

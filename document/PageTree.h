@@ -12,6 +12,7 @@
 #include "core/Objects.h"
 #include "core/Rectangle.h"
 #include "core/Structure.h"
+#include "document/ImageBase.h"
 #include "document/PageServices.h"
 
 namespace velmo {
@@ -131,6 +132,16 @@ public:
 
     // ---- Resources ----
     TPDFDictionary* Resources();
+    // A font resource under its name (the font's FName and FIndRef).
+    void UseFont(std::string_view FontName, TPDFIndRef* FontIndRef);
+    // The image under /XObject, with the images its content draws.
+    void UseImage(TPDFImageBase* Image);
+    bool ReplaceImage(TPDFImageBase* OriginalImage, TPDFImageBase* NewImage);
+    // Form fields in the page's /Annots (the field's FFieldRef and the
+    // dictionary it came from, FSourceDict).
+    void UseField(TPDFIndRef* FieldRef);
+    void ReleaseField(TPDFIndRef* FieldRef, TPDFDictionary* SourceDict);
+    void ReleaseFieldFromPage(TPDFIndRef* FieldRef, TPDFDictionary* SourceDict, TPDFIndRef* PageRef);
     void UseXObject(std::string_view XOName, TPDFIndRef* XObjectRef);
     void UseGS(std::string_view GSName, TPDFObject* GS, TPDFDictionary* AResources);
     void UseColorSpace(std::string_view CSName, TPDFObject* CS);
@@ -173,6 +184,8 @@ private:
     void AdjustPageCount(TPDFDictionary* Node, int32_t Delta);
     void ClonePage(int32_t PageNum);
     bool FPainterDirty = false;
+    void UseImageLevel(TPDFImageBase* Image, int Depth);
+    void ReleaseFieldFrom(TPDFDictionary* Page, TPDFIndRef* FieldRef, TPDFDictionary* SourceDict);
     TPDFStream* NewEngineLayer(bool Marked);
     TPDFIndRef* Register(TPDFObject* Obj);
     // The known-pages cache: entry n-1 is page n's dictionary (or nil); its

@@ -299,6 +299,59 @@ TEST(PageResources, RegistrationInheritanceAndNames) {
     EXPECT_TRUE(ObjAs<TPDFDictionary>(t.ThisPage()->FindValueByKeyName("Resources", false)));
 }
 
+// An image resource bound to an existing object.
+class TestImage : public TPDFImageBase {
+public:
+    TestImage(TPDFStructure* S, std::string Name, TPDFIndRef* Ref) : TPDFImageBase(S, std::move(Name), nullptr) {
+        FIndRef = Ref;
+    }
+    bool NewImageFromStream(TStream&, int32_t) override { return false; }
+    bool NewImageDirectFromString(const std::string&, int32_t, int32_t, int32_t, const std::u16string&,
+                                  const std::u16string&, const std::u16string&, bool) override {
+        return false;
+    }
+    void Populate(int32_t, int32_t, int32_t, int32_t) override {}
+};
+
+TEST(PageResources, ImagesFieldsAndFonts) {
+    PdfBuilder b;
+    b.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.Obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    b.Obj(3, "<< /Type /Page /Parent 2 0 R /Resources << /XObject << /Fm0 4 0 R >> >> /Annots 7 0 R >>");
+    b.Stream(4, "/Subtype /Form /Resources << /XObject << /Im0 5 0 R >> >>", "/Im0 Do");
+    b.Stream(5, "/Subtype /Image", "a");
+    b.Stream(6, "/Subtype /Image", "b");
+    b.Obj(7, "[ 8 0 R ]");
+    b.Obj(8, "<< /FT /Tx >>");
+    b.StartXRef(b.Table("/Root 1 0 R"));
+    auto d = LoadText(b.data);
+    TPDFPageTree& t = *d->PageTree();
+    TPDFStructure& s = *d->Structure();
+    TestImage original(&s, "Im9", s.NewIndirectRef(5, 0));
+    TestImage replacement(&s, "New", s.NewIndirectRef(6, 0));
+    EXPECT_TRUE(t.ReplaceImage(&original, &replacement));
+    EXPECT_EQ(replacement.Name(), "Im0");
+    auto* form = ObjAs<TPDFStream>(d->FindObj(4, 0)->GetObj());
+    EXPECT_NE(form->FDictionary->Output().find("/Im0 6 0 R"), std::string::npos);
+    // The new image is registered on the page itself too.
+    EXPECT_NE(t.Resources()->Output().find("/Im0 6 0 R"), std::string::npos);
+    EXPECT_FALSE(t.ReplaceImage(&original, &replacement));
+
+    t.UseFont("F1", s.NewIndirectRef(10, 0));
+    t.UseFont("F1", s.NewIndirectRef(10, 0));
+    t.UseFont("F2", s.NewIndirectRef(11, 0));
+    t.UseFont("F1", s.NewIndirectRef(12, 0));
+    EXPECT_EQ(t.Resources()->FindValueByKeyName("Font", false)->Output(), "<<\n/F2 11 0 R\n/F1 12 0 R\n>>\n");
+
+    auto* annots = ObjAs<TPDFArray>(d->FindObj(7, 0)->GetObj());
+    t.UseField(s.NewIndirectRef(8, 0));
+    EXPECT_EQ(annots->Count(), 1);
+    t.UseField(s.NewIndirectRef(9, 0));
+    EXPECT_EQ(annots->Output(), "[ 8 0 R 9 0 R ]");
+    t.ReleaseField(s.NewIndirectRef(8, 0), nullptr);
+    EXPECT_EQ(annots->Output(), "[ 9 0 R ]");
+}
+
 TEST(PageResources, ColourSpaceReport) {
     PdfBuilder b;
     b.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>");
