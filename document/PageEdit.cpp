@@ -107,7 +107,7 @@ void TPDFPageTree::NewPages(int32_t StartPos, int32_t Count, double W, double H)
         FKnownPagesLength += Count;
         if (FStructure->OnNewIndObj) {
             AdjustPageCount(parent, Count);
-            FStructure->ReserveObjects(Count * 26);
+            FStructure->ReserveObjects(static_cast<int32_t>(std::min<int64_t>(int64_t{Count} * 26, 1 << 24)));
             for (int32_t k = 0; k < Count; ++k) {
                 TPDFDictionary* page = FStructure->NewDictionary();
                 page->Add("Type", FStructure->NewCommonName("Page"));

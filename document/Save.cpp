@@ -4,6 +4,7 @@
 // at load).
 #include <algorithm>
 #include <cstdio>
+#include <stdexcept>
 #include <unordered_set>
 
 #include "core/FileHelpers.h"
@@ -16,6 +17,8 @@
 namespace velmo {
 
 namespace {
+
+constexpr int32_t kMaxSavedObjNum = 8388607;
 
 // "0000000000 00000 n \n" style rows; offsets as their low 32 bits.
 void AppendRow(std::string& Out, int64_t Offset, int32_t Gen, char Type) {
@@ -75,6 +78,9 @@ bool TPDFDocument::SaveToStream(TStream& Stream, bool AppendMode) {
             n = std::max(n, io->FObjNum);
             if (io->FObjStrNum > 0) objStreams.insert(io->FObjStrNum);
         }
+        // A classic table holds a row for every number up to the highest:
+        // numbers beyond the format's limit would make it gigabytes long.
+        if (n > kMaxSavedObjNum) throw std::length_error("object number too high");
         XRefTable.assign(static_cast<size_t>(n) + 1, TPDFXRefEntry{});
         for (int32_t i = 0; i <= n; ++i) {
             XRefTable[static_cast<size_t>(i)].ObjNum = i;

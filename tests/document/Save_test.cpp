@@ -201,6 +201,21 @@ TEST(DocumentSave, AppendFallsBackToFullSaveWhenOffsetsDoNotMatch) {
     }
 }
 
+TEST(DocumentSave, ObjectNumbersBeyondTheLimitFailInsteadOfHugeTables) {
+    PdfBuilder b = vpltest::MinimalBody();
+    const int64_t at = static_cast<int64_t>(b.data.size());
+    b.Raw("2000000000 0 obj\n(far)\nendobj\n");
+    const int64_t x = b.Table("/Root 1 0 R");
+    b.Raw("xref\n2000000000 1\n" + PdfBuilder::Entry(at, 0, 'n') + "trailer\n<< /Size 2000000001 /Root 1 0 R /Prev " +
+          std::to_string(x) + " >>\n");
+    const int64_t x2 = static_cast<int64_t>(b.data.rfind("xref\n2000000000"));
+    b.StartXRef(x2);
+    auto d = LoadText(b.data);
+    ASSERT_TRUE(d->FindObj(2000000000, 0));
+    EXPECT_EQ(d->SaveToString(), "");
+    EXPECT_EQ(d->AppendToString(0, ""), "");
+}
+
 TEST(DocumentSave, SaveToFileReplacesOnlyWhenComplete) {
     vpltest::TempDir dir;
     const auto path = dir / "out.pdf";
