@@ -33,41 +33,34 @@ void TPDFPageTree::LoadDefaultPageSize() {
 }
 
 double TPDFPageTree::PageWidth() {
-    if (!FPageDict || GotPageWidth) return FPageWidth;
-    std::unordered_set<const TPDFObject*> visited;
-    for (TPDFDictionary* d = FPageDict; d && visited.insert(d).second;
-         d = ObjAs<TPDFDictionary>(d->FindValueByKeyName("Parent", true))) {
-        if (auto* box = ObjAs<TPDFArray>(d->FindValueByKeyName("MediaBox", true))) {
-            FPageWidth = std::fabs(NumberAt(box, 2) - NumberAt(box, 0));
-            GotPageWidth = true;
-            return FPageWidth;
-        }
+    if (FPageDict && !GotPageWidth) {
+        FPageWidth = MediaBoxExtent(0, 2, DefaultPageWidth);
+        GotPageWidth = true;
     }
-    LoadDefaultPageSize();
-    FPageDict->PurgeKey("MediaBox");
-    FPageDict->Add("MediaBox", FStructure->NewDoubleArray({0, 0, DefaultPageWidth, DefaultPageHeight}));
-    FPageWidth = DefaultPageWidth;
-    GotPageWidth = true;
     return FPageWidth;
 }
 
 double TPDFPageTree::PageHeight() {
-    if (!FPageDict || GotPageHeight) return FPageHeight;
+    if (FPageDict && !GotPageHeight) {
+        FPageHeight = MediaBoxExtent(1, 3, DefaultPageHeight);
+        GotPageHeight = true;
+    }
+    return FPageHeight;
+}
+
+double TPDFPageTree::MediaBoxExtent(int32_t From, int32_t To, const double& Default) {
+    // The first media box on the page or an ancestor.
     std::unordered_set<const TPDFObject*> visited;
     for (TPDFDictionary* d = FPageDict; d && visited.insert(d).second;
          d = ObjAs<TPDFDictionary>(d->FindValueByKeyName("Parent", true))) {
-        if (auto* box = ObjAs<TPDFArray>(d->FindValueByKeyName("MediaBox", true))) {
-            FPageHeight = std::fabs(NumberAt(box, 1) - NumberAt(box, 3));
-            GotPageHeight = true;
-            return FPageHeight;
-        }
+        if (auto* box = ObjAs<TPDFArray>(d->FindValueByKeyName("MediaBox", true)))
+            return std::fabs(NumberAt(box, To) - NumberAt(box, From));
     }
+    // None anywhere: the page gets the default size as its own.
     LoadDefaultPageSize();
     FPageDict->PurgeKey("MediaBox");
     FPageDict->Add("MediaBox", FStructure->NewDoubleArray({0, 0, DefaultPageWidth, DefaultPageHeight}));
-    FPageHeight = DefaultPageHeight;
-    GotPageHeight = true;
-    return FPageHeight;
+    return Default;
 }
 
 void TPDFPageTree::SetPageWidth(double Value) {

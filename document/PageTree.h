@@ -177,6 +177,9 @@ public:
 
 private:
     void LoadDefaultPageSize();
+    // |item To - item From| of the selected page's media box (Default, read
+    // after the defaults are loaded, when there is none).
+    double MediaBoxExtent(int32_t From, int32_t To, const double& Default);
     TPDFObject* FindInheritedEntry(TPDFDictionary* Dict, std::string_view Key);
     void RegisterResource(std::string_view Category, std::string_view Name, TPDFObject* Value,
                           TPDFDictionary* Res);

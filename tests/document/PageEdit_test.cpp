@@ -3,18 +3,14 @@
 #include "core/Digests.h"
 #include "document/Document.h"
 #include "document/PageTree.h"
+#include "tests/document/DocTestSupport.h"
 #include "tests/document/PdfBuilder.h"
 
 namespace velmo {
 namespace {
 
+using vpltest::LoadText;
 using vpltest::PdfBuilder;
-
-std::unique_ptr<TPDFDocument> LoadText(const std::string& text) {
-    auto d = std::make_unique<TPDFDocument>();
-    EXPECT_EQ(d->LoadFromString(text, u""), lrOkay);
-    return d;
-}
 
 // A flat tree of N pages (objects 3 .. N+2), each with content "page k".
 std::unique_ptr<TPDFDocument> FlatDoc(int N, const std::string& RootExtra = "") {

@@ -3,18 +3,14 @@
 #include "core/Flate.h"
 #include "document/Document.h"
 #include "document/PageTree.h"
+#include "tests/document/DocTestSupport.h"
 #include "tests/document/PdfBuilder.h"
 
 namespace velmo {
 namespace {
 
+using vpltest::LoadText;
 using vpltest::PdfBuilder;
-
-std::unique_ptr<TPDFDocument> LoadText(const std::string& text) {
-    auto d = std::make_unique<TPDFDocument>();
-    EXPECT_EQ(d->LoadFromString(text, u""), lrOkay);
-    return d;
-}
 
 // One page whose content is the streams given (dictionary entries, data).
 std::unique_ptr<TPDFDocument> PageWithLayers(

@@ -10,6 +10,7 @@
 #include "core/Digests.h"
 #include "document/Document.h"
 #include "document/PageTree.h"
+#include "tests/document/DocTestSupport.h"
 #include "tests/support/TestSupport.h"
 
 namespace velmo {
@@ -50,17 +51,6 @@ std::string ContentDigests(TPDFDocument& d) {
     for (int32_t n = 1; n <= count; ++n)
         out += MD5DigestToHex(MD5OfString(PageContent(d, n))).substr(0, 8) + " ";
     return out;
-}
-
-std::map<std::string, std::string> ParseReport(const std::string& report) {
-    std::map<std::string, std::string> m;
-    std::istringstream in(report);
-    std::string line;
-    while (std::getline(in, line)) {
-        const size_t sp = line.find(' ');
-        m[line.substr(0, sp)] = sp == std::string::npos ? "" : line.substr(sp + 1);
-    }
-    return m;
 }
 
 // Page object numbers as qpdf lists them; empty when qpdf fails.
@@ -136,7 +126,7 @@ TEST(corpus, save_roundtrip) {
                                "\n" + child.report.substr(0, 2000));
             continue;
         }
-        auto rep = ParseReport(child.report);
+        auto rep = vpltest::ParseReport(child.report);
         if (rep.count("skip")) continue;
         ++saved;
         if (rep["save"] != "1") {
@@ -222,7 +212,7 @@ TEST(corpus, page_editing) {
         },
         120);
     ASSERT_EQ(child.outcome, vpltest::ChildOutcome::Ok) << child.report;
-    auto rep = ParseReport(child.report);
+    auto rep = vpltest::ParseReport(child.report);
     ASSERT_EQ(rep["save"], "1");
     EXPECT_EQ(rep["kept"], "1") << "deleting a clone changed its source page's content";
     const auto check = vpltest::RunCommand({"qpdf", "--check", out.string()}, 60);

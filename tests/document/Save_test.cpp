@@ -5,19 +5,15 @@
 
 #include "document/Document.h"
 #include "document/PageTree.h"
+#include "tests/document/DocTestSupport.h"
 #include "tests/document/PdfBuilder.h"
 #include "tests/support/TestSupport.h"
 
 namespace velmo {
 namespace {
 
+using vpltest::LoadText;
 using vpltest::PdfBuilder;
-
-std::unique_ptr<TPDFDocument> LoadText(const std::string& text) {
-    auto d = std::make_unique<TPDFDocument>();
-    EXPECT_EQ(d->LoadFromString(text, u""), lrOkay);
-    return d;
-}
 
 // The table rows of the last section of Text.
 std::string TableOf(const std::string& Text) {
