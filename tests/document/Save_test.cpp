@@ -191,10 +191,11 @@ TEST(DocumentSave, AppendFallsBackToFullSaveWhenOffsetsDoNotMatch) {
     std::string broken = vpltest::MinimalPdf();
     broken.replace(broken.rfind("startxref\n") + 10, 1, "9");
     auto d = LoadText(broken);
-    if (d->Repaired()) {
-        const std::string out = d->AppendToString(0, "");
-        EXPECT_EQ(out.find("/Prev"), std::string::npos);
-    }
+    ASSERT_TRUE(d->Repaired());
+    const std::string out = d->AppendToString(0, "");
+    EXPECT_EQ(out.substr(0, 9), "%PDF-1.4\n");
+    EXPECT_EQ(out.find("/Prev"), std::string::npos);
+    EXPECT_EQ(LoadText(out)->PageCount(), 1);
 }
 
 TEST(DocumentSave, ObjectNumbersBeyondTheLimitFailInsteadOfHugeTables) {
