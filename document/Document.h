@@ -303,9 +303,6 @@ public:
     std::u16string SourceFileName;
     uint64_t SourceFileSize = 0;
     TVPLExtractionOptions TextExtractOptions;
-    // The standard security handler when one is attached (not owned); saving
-    // encrypts the written objects through it.
-    TPDFSecurityHandler* FSecurityHandler = nullptr;
     // The source was read after dropping bytes before its header, so file
     // offsets and source offsets differ.
     bool FSourceShifted = false;

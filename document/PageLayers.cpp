@@ -94,6 +94,7 @@ void TPDFPageTree::SetLayer(int32_t N) {
 }
 
 int32_t TPDFPageTree::NewLayer() {
+    CommitPendingLayer();
     TPDFArray* contents = ContentsArray(FPageDict);
     if (!contents || !FStructure) return 0;
     TPDFStream* s = NewEngineLayer(true);
@@ -139,6 +140,7 @@ bool TPDFPageTree::DeleteLayer() {
 
 bool TPDFPageTree::CombineLayers() {
     LayersCombined = true;
+    CommitPendingLayer();
     TPDFArray* contents = ContentsArray(FPageDict);
     if (!contents || FPageContent.empty()) return false;
     FlushPainter();
@@ -186,6 +188,7 @@ void TPDFPageTree::SetContent(std::string S) {
     if (FLayer < 1 || FLayer > LayerCount()) return;
     // Pending drawing would overwrite the new content at the next flush.
     FPainterDirty = false;
+    CommitPendingLayer();
     FPageContent[static_cast<size_t>(FLayer - 1)]->SetTo(std::move(S), false);
 }
 

@@ -55,12 +55,16 @@ TPDFPageTree::~TPDFPageTree() {
     TextExtractFontCol.reset();
 }
 
-void TPDFPageTree::PainterChange(TObject*) {
+void TPDFPageTree::CommitPendingLayer() {
     if (FPendingLayer && FPageDict && FPageContent.size() == 1 && FPageContent[0] == FPendingLayer) {
         if (TPDFIndRef* ref = Register(FPendingLayer))
             FPageDict->Add("Contents", FStructure->NewArray({ref}));
         FPendingLayer = nullptr;
     }
+}
+
+void TPDFPageTree::PainterChange(TObject*) {
+    CommitPendingLayer();
     // The layer takes the content at the next flush, not after every
     // drawing operation; a layer the writer could not read is never written.
     if (FCanDraw) FPainterDirty = true;

@@ -187,6 +187,9 @@ private:
     void AdjustPageCount(TPDFDictionary* Node, int32_t Delta);
     void ClonePage(int32_t PageNum);
     bool FPainterDirty = false;
+    // A deferred first layer becomes an object (and the page's /Contents)
+    // once anything is written into it.
+    void CommitPendingLayer();
     void UseImageLevel(TPDFImageBase* Image, int Depth);
     void ReleaseFieldFrom(TPDFDictionary* Page, TPDFIndRef* FieldRef, TPDFDictionary* SourceDict);
     TPDFStream* NewEngineLayer(bool Marked);

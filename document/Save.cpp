@@ -38,20 +38,20 @@ bool TPDFDocument::OffsetsMatchSource() const {
 }
 
 bool TPDFDocument::SaveEncrypts() {
-    return FSecurityHandler && FSecurityHandler->GetEncrypted() == peEncrypted;
+    return GetEncrypted() == peEncrypted;
 }
 
 int32_t TPDFDocument::EncryptDictObjNum() {
     if (auto* r = ObjAs<TPDFIndRef>(FTrailer->FindValueByKeyName("Encrypt", false))) return r->ObjNum;
-    return FSecurityHandler ? FSecurityHandler->FEncryption.DictionaryObjNum : 0;
+    return Security().FEncryption.DictionaryObjNum;
 }
 
 void TPDFDocument::EncryptForSave(TPDFIndObj* IO) {
-    FSecurityHandler->EncryptIndirectValue(IO->FObj, IO->FObjNum, IO->FGenNum, IO->FDecrypted);
+    Security().EncryptIndirectValue(IO->FObj, IO->FObjNum, IO->FGenNum, IO->FDecrypted);
 }
 
 void TPDFDocument::DecryptAfterSave(TPDFIndObj* IO) {
-    FSecurityHandler->DecryptIndirectValue(IO->FObj, IO->FObjNum, IO->FGenNum, IO->FDecrypted);
+    Security().DecryptIndirectValue(IO->FObj, IO->FObjNum, IO->FGenNum, IO->FDecrypted);
 }
 
 bool TPDFDocument::SaveToStream(TStream& Stream, bool AppendMode) {
