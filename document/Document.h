@@ -335,8 +335,6 @@ private:
     bool OffsetsMatchSource() const;
     bool SaveEncrypts();
     int32_t EncryptDictObjNum();
-    void EncryptForSave(TPDFIndObj* IO);
-    void DecryptAfterSave(TPDFIndObj* IO);
 
     int32_t FHighestObjNum = 0;  // highest number in the object list
 };

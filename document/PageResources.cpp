@@ -72,7 +72,16 @@ void TPDFPageTree::UseFont(std::string_view FontName, TPDFIndRef* FontIndRef) {
     RegisterResource("Font", FontName, FontIndRef, Resources());
 }
 
-void TPDFPageTree::UseImage(TPDFImageBase* Image) { UseImageLevel(Image, 0); }
+void TPDFPageTree::UseFont(TPDFFontBase* Font) {
+    if (Font) UseFont(Font->FName, Font->FIndRef);
+}
+
+void TPDFPageTree::UseImage(TPDFImageBase* Image) {
+    // Fonts of images that carry text are kept in one list for all images.
+    if (FIncludedFonts)
+        for (TObject* f : *FIncludedFonts) UseFont(dynamic_cast<TPDFFontBase*>(f));
+    UseImageLevel(Image, 0);
+}
 
 void TPDFPageTree::UseImageLevel(TPDFImageBase* Image, int Depth) {
     // Images drawing images: a chain deeper than this is a cycle.

@@ -12,6 +12,7 @@
 #include "core/Objects.h"
 #include "core/Rectangle.h"
 #include "core/Structure.h"
+#include "document/FontBase.h"
 #include "document/ImageBase.h"
 #include "document/PageServices.h"
 
@@ -132,6 +133,7 @@ public:
 
     // ---- Resources ----
     TPDFDictionary* Resources();
+    void UseFont(TPDFFontBase* Font);
     // A font resource under its name (the font's FName and FIndRef).
     void UseFont(std::string_view FontName, TPDFIndRef* FontIndRef);
     // The image under /XObject, with the images its content draws.

@@ -46,16 +46,12 @@ int32_t TPDFDocument::EncryptDictObjNum() {
     return Security().FEncryption.DictionaryObjNum;
 }
 
-void TPDFDocument::EncryptForSave(TPDFIndObj* IO) {
-    Security().EncryptIndirectValue(IO->FObj, IO->FObjNum, IO->FGenNum, IO->FDecrypted);
-}
-
-void TPDFDocument::DecryptAfterSave(TPDFIndObj* IO) {
-    Security().DecryptIndirectValue(IO->FObj, IO->FObjNum, IO->FGenNum, IO->FDecrypted);
-}
-
 bool TPDFDocument::SaveToStream(TStream& Stream, bool AppendMode) {
-    // Preparation: drawing still held by the content writer goes into its layer.
+    // Preparation (failures here are the callers' to turn into results):
+    // the metadata packet and font subsets brought up to date, drawing still
+    // held by the content writer put into its layer.
+    StoreXMP();
+    UpdateFontSubsets();
     if (FPageTree) FPageTree->FlushPainter();
     const int32_t keepPage = FPageTree ? FPageTree->Page() : 0;
     XRefTable.clear();
@@ -110,14 +106,14 @@ bool TPDFDocument::SaveToStream(TStream& Stream, bool AppendMode) {
                 row.GenNum = io->FGenNum < 0 ? 0 : io->FGenNum;
                 row.InUse = true;
                 const bool crypt = encrypted && v && io->FObjNum != encryptNum;
-                if (crypt) EncryptForSave(io);
+                if (crypt) io->Encrypt();
                 out += std::to_string(io->FObjNum);
                 out += ' ';
                 out += std::to_string(io->FGenNum);
                 out += " obj\n";
                 if (v) v->OutputTo(out);
                 else out += "null";
-                if (crypt) DecryptAfterSave(io);
+                if (crypt) io->Decrypt();
                 if (out.back() != '\n' && out.back() != '\r') out += '\n';
                 out += "endobj\n";
             } else if (io->FCompact && !inObjStreamSet) {
@@ -229,6 +225,7 @@ bool TPDFDocument::SaveToFile(const std::u16string& FileName) {
 }
 
 std::string TPDFDocument::SaveToString() {
+    // An exception of the preparation reaches the caller.
     TMemoryStream ms;
     if (!SaveToStream(ms, false)) return {};
     return ms.Bytes();
