@@ -78,6 +78,9 @@ TEST(DocumentImages, PageTreePainterWritesTheLayer) {
     painter->DrawImage(img, 0, 48, 64, 48);
     const std::string expected = "q\n64 0 0 48 0 0 cm\n/" + img->FName + " Do\nQ\n";
     EXPECT_EQ(painter->GetSource(), expected);
+    // The layer takes what was drawn when the page tree flushes the writer
+    // (page change, save, reading the layer).
+    b.Doc.PageTree()->FlushPainter();
     TPDFDictionary* page = b.Doc.PageTree()->ThisPage();
     ASSERT_NE(page, nullptr);
     TPDFObject* contents = page->FindValueByKeyName("Contents", true);
