@@ -115,19 +115,34 @@ int32_t TVelmoPDF::LoadFromString(const std::string& Source, const std::u16strin
     }
 }
 
-// Writing documents belongs to the document engine's save, which this
-// library does not have yet: every save reports failure.
+// Every save drops the font selection and dates the document now unless
+// the caller set the modification date.
+void TVelmoPDF::PrepareSave() {
+    FSelFont = nullptr;
+    if (!FSelDoc->FUserModDate) FSelDoc->SetRawInfo("ModDate", NowAsPDFDate(), smString);
+}
+
 int32_t TVelmoPDF::SaveToFile(const std::u16string& FileName) {
     FLastErrorCode = 0;
-    FSelFont = nullptr;
-    return 0;
+    try {
+        PrepareSave();
+        return FSelDoc->SaveToFile(FileName) ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
 }
 
 std::string TVelmoPDF::SaveToString() {
     FLastErrorCode = 0;
-    FSelFont = nullptr;
-    FLastErrorCode = 999;
-    return {};
+    std::string s;
+    try {
+        PrepareSave();
+        s = FSelDoc->SaveToString();
+    } catch (...) {
+        s.clear();
+    }
+    if (s.empty()) FLastErrorCode = 999;
+    return s;
 }
 
 int32_t TVelmoPDF::SaveToStream(TStream& OutStream) {
@@ -139,8 +154,12 @@ int32_t TVelmoPDF::SaveToStream(TStream& OutStream) {
 
 int32_t TVelmoPDF::AppendToFile(const std::u16string& FileName) {
     FLastErrorCode = 0;
-    FSelFont = nullptr;
-    return 0;
+    try {
+        PrepareSave();
+        return FSelDoc->AppendToFile(FileName) ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
 }
 
 int32_t TVelmoPDF::SetAppendInputFromString(const std::string& Source) {
@@ -148,7 +167,9 @@ int32_t TVelmoPDF::SetAppendInputFromString(const std::string& Source) {
     return 1;
 }
 
-std::string TVelmoPDF::AppendToString(int32_t AppendMode) { return {}; }
+std::string TVelmoPDF::AppendToString(int32_t AppendMode) {
+    return FSelDoc->AppendToString(AppendMode, FAppendInput);
+}
 
 int32_t TVelmoPDF::SelectDocument(int32_t DocumentID) {
     TPDFDocument* doc = FindDocument(DocumentID);

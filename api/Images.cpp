@@ -215,21 +215,47 @@ int32_t TVelmoPDF::GetImagePageCountFromString(const std::string& Source) {
 // ---------------------------------------------------------------------------
 // Drawing
 
-// Drawing needs the selected image entered in the page's resources and the
-// page's content writer; the document engine offers neither yet, so the
-// drawing operations refuse.
-int32_t TVelmoPDF::DrawImage(double Left, double Top, double Width, double Height) { return 0; }
+// The selected image entered in the selected page's resources and the
+// page's content writer; nil when there is no image or no writer.
+TPDFPainter* TVelmoPDF::PrepareImageDraw() {
+    TPDFImage* img = SelImage();
+    TPDFPainter* p = Painter();
+    if (img == nullptr || p == nullptr) return nullptr;
+    FSelDoc->PageTree()->UseImage(img);
+    return p;
+}
 
-int32_t TVelmoPDF::DrawScaledImage(double Left, double Top, double Scale) { return 0; }
+int32_t TVelmoPDF::DrawImage(double Left, double Top, double Width, double Height) {
+    TPDFPainter* p = PrepareImageDraw();
+    if (p == nullptr) return 0;
+    p->DrawImage(SelImage(), XToPoints(Left), YToPoints(Top), UnitsToPoints(Width),
+                 UnitsToPoints(Height));
+    return 1;
+}
+
+int32_t TVelmoPDF::DrawScaledImage(double Left, double Top, double Scale) {
+    TPDFPainter* p = PrepareImageDraw();
+    if (p == nullptr) return 0;
+    p->DrawImage(SelImage(), XToPoints(Left), YToPoints(Top), Scale * FSelImage->FWidth,
+                 Scale * FSelImage->FHeight);
+    return 1;
+}
 
 int32_t TVelmoPDF::DrawRotatedImage(double Left, double Bottom, double Width, double Height,
                                     double Angle) {
-    return 0;
+    TPDFPainter* p = PrepareImageDraw();
+    if (p == nullptr) return 0;
+    p->DrawRotatedImage(SelImage(), XToPoints(Left), YToPoints(Bottom), UnitsToPoints(Width),
+                        UnitsToPoints(Height), Angle);
+    return 1;
 }
 
 int32_t TVelmoPDF::DrawImageMatrix(double M11, double M12, double M21, double M22, double MDX,
                                    double MDY) {
-    return 0;
+    TPDFPainter* p = PrepareImageDraw();
+    if (p == nullptr) return 0;
+    p->DrawImageMatrix(SelImage(), M11, M12, M21, M22, MDX, MDY);
+    return 1;
 }
 
 int32_t TVelmoPDF::FitImage(double Left, double Top, double Width, double Height, int32_t HAlign,
@@ -240,7 +266,14 @@ int32_t TVelmoPDF::FitImage(double Left, double Top, double Width, double Height
                            FSelImage->FVDPI, XToPoints(Left), YToPoints(Top), UnitsToPoints(Width),
                            UnitsToPoints(Height), HAlign, VAlign, Rotate, place))
         return 0;
-    return 0;
+    TPDFPainter* p = PrepareImageDraw();
+    if (p == nullptr) return 0;
+    if (place.Rotated)
+        p->DrawRotatedImage(SelImage(), place.Left, place.TopOrBottom, place.Width, place.Height,
+                            place.Angle);
+    else
+        p->DrawImage(SelImage(), place.Left, place.TopOrBottom, place.Width, place.Height);
+    return 1;
 }
 
 // ---------------------------------------------------------------------------
@@ -295,7 +328,12 @@ int32_t TVelmoPDF::ClearImage(int32_t ImageID) {
     return 1;
 }
 
-int32_t TVelmoPDF::ReplaceImage(int32_t OriginalImageID, int32_t NewImageID) { return 0; }
+int32_t TVelmoPDF::ReplaceImage(int32_t OriginalImageID, int32_t NewImageID) {
+    TPDFImageBase* a = FindDocImage(OriginalImageID);
+    TPDFImageBase* b = FindDocImage(NewImageID);
+    if (a == nullptr || b == nullptr) return 0;
+    return FSelDoc->PageTree()->ReplaceImage(a, b) ? 1 : 0;
+}
 
 int32_t TVelmoPDF::ReleaseImage(int32_t ImageID) {
     TPDFImageBase* img = FindDocImage(ImageID);

@@ -73,20 +73,6 @@ constexpr TPaperSize PaperSizes[] = {
     {"DL", 110, 220},
 };
 
-// The selected page's media box size in points (inherited entries found
-// through the parents); 0 x 0 when it has none.
-void SelectedPageSize(TPDFDocument* Doc, double& W, double& H) {
-    W = H = 0;
-    TPDFPageTree* tree = Doc->PageTree();
-    if (tree == nullptr || tree->ThisPage() == nullptr) return;
-    auto* box = ObjAs<TPDFArray>(Doc->GetPageInheritedValue(tree->ThisPage(), "MediaBox"));
-    if (box == nullptr) return;
-    TPDFRectangle r(box);
-    if (!r.IsRectangle()) return;
-    W = std::fabs(r.Width());
-    H = std::fabs(r.Height());
-}
-
 }  // namespace
 
 bool PaperSizeByName(const std::u16string& PaperName, double& Width, double& Height) {
@@ -147,95 +133,221 @@ void TVelmoPDF::ReselectFont() {
 // ---------------------------------------------------------------------------
 // Sizes and boxes
 
+namespace {
+
+const char* const BoxNames[] = {"MediaBox", "CropBox", "BleedBox", "TrimBox", "ArtBox"};
+
+}  // namespace
+
 double TVelmoPDF::PageWidth() {
-    double w, h;
-    SelectedPageSize(FSelDoc, w, h);
-    return w * FSelDoc->FScale;
+    TPDFPageTree* tree = FSelDoc->PageTree();
+    return tree ? tree->PageWidth() * FSelDoc->FScale : 0;
 }
 
 double TVelmoPDF::PageHeight() {
-    double w, h;
-    SelectedPageSize(FSelDoc, w, h);
-    return h * FSelDoc->FScale;
+    TPDFPageTree* tree = FSelDoc->PageTree();
+    return tree ? tree->PageHeight() * FSelDoc->FScale : 0;
 }
 
-// Changing page sizes, boxes, rotation and the page list is the page tree's
-// editing, which the document engine does not offer yet: these operations
-// refuse with their failure result.
-int32_t TVelmoPDF::SetPageDimensions(double NewPageWidth, double NewPageHeight) { return 0; }
+int32_t TVelmoPDF::SetPageDimensions(double NewPageWidth, double NewPageHeight) {
+    TPDFPageTree* tree = FSelDoc->PageTree();
+    if (tree == nullptr || tree->ThisPage() == nullptr) return 0;
+    const double w = NewPageWidth / FSelDoc->FScale, h = NewPageHeight / FSelDoc->FScale;
+    // A size the page could not hold (infinite or not a number) is refused
+    // before anything is written.
+    if (!std::isfinite(w) || !std::isfinite(h)) return 0;
+    const double oldW = tree->PageWidth(), oldH = tree->PageHeight();
+    tree->SetPageWidth(w);
+    tree->SetPageHeight(h);
+    if (tree->PageWidth() == w && tree->PageHeight() == h) return 1;
+    tree->SetPageWidth(oldW);
+    tree->SetPageHeight(oldH);
+    return 0;
+}
 
 int32_t TVelmoPDF::SetPageSize(const std::u16string& PaperName) {
     double w = 0, h = 0;
     if (!PaperSizeByName(PaperName, w, h)) return 0;
-    return 0;
+    TPDFPageTree* tree = FSelDoc->PageTree();
+    if (tree == nullptr || tree->ThisPage() == nullptr) return 0;
+    tree->SetPageWidth(w);
+    tree->SetPageHeight(h);
+    return 1;
 }
 
 double TVelmoPDF::GetPageUserUnit() {
     TPDFPageTree* tree = FSelDoc->PageTree();
-    if (tree == nullptr || tree->ThisPage() == nullptr) return 1.0;
-    auto* n = ObjAs<TPDFNumeric>(tree->ThisPage()->FindValueByKeyName("UserUnit", true));
-    return n ? n->AsDouble() : 1.0;
+    return tree ? tree->UserUnit() : 1.0;
 }
 
 int32_t TVelmoPDF::SetPageUserUnit(double UserUnit) {
     if (!(UserUnit >= 1 && UserUnit < 75000)) return 0;
-    return 0;
-}
-
-int32_t TVelmoPDF::RotatePage(int32_t PageRotation) { return 0; }
-
-int32_t TVelmoPDF::PageRotation() {
     TPDFPageTree* tree = FSelDoc->PageTree();
-    if (tree == nullptr || tree->ThisPage() == nullptr) return 0;
-    auto* n = ObjAs<TPDFNumeric>(FSelDoc->GetPageInheritedValue(tree->ThisPage(), "Rotate"));
-    return n ? n->AsInteger() : 0;
+    if (tree == nullptr) return 0;
+    tree->SetUserUnit(UserUnit);
+    return 1;
 }
 
-int32_t TVelmoPDF::SetCropBox(double Left, double Top, double Width, double Height) { return 0; }
+int32_t TVelmoPDF::RotatePage(int32_t PageRotation) {
+    return FSelDoc->RotatePage(PageRotation) ? 1 : 0;
+}
+
+int32_t TVelmoPDF::PageRotation() { return FSelDoc->PageRotation(); }
+
+int32_t TVelmoPDF::SetCropBox(double Left, double Top, double Width, double Height) {
+    TPDFPageTree* tree = FSelDoc->PageTree();
+    if (tree == nullptr) return 0;
+    tree->SetCropBox(XToPoints(Left), YToPoints(Top), UnitsToPoints(Width), UnitsToPoints(Height));
+    return 1;
+}
 
 double TVelmoPDF::GetPageBox(int32_t BoxType, int32_t Dimension) {
     if (BoxType < 1 || BoxType > 5 || Dimension < 0 || Dimension > 5) return 0;
-    return 0;
+    TPDFPageTree* tree = FSelDoc->PageTree();
+    if (tree == nullptr) return 0;
+    const double v =
+        tree->PageBoxProperties(BoxNames[BoxType - 1], static_cast<TPDFDimension>(Dimension)) *
+        FSelDoc->FScale;
+    const int32_t origin = FSelDoc->FOrigin;
+    if ((Dimension == pdLeft || Dimension == pdRight) && (origin == 2 || origin == 3))
+        return PageWidth() - v;
+    if ((Dimension == pdTop || Dimension == pdBottom) && (origin == 1 || origin == 2))
+        return PageHeight() - v;
+    return v;
 }
 
 int32_t TVelmoPDF::HasPageBox(int32_t BoxType) {
     if (BoxType < 1 || BoxType > 5) return 0;
-    return 0;
+    TPDFPageTree* tree = FSelDoc->PageTree();
+    return tree ? tree->HasPageBox(BoxNames[BoxType - 1]) : 0;
 }
 
 int32_t TVelmoPDF::SetPageBox(int32_t BoxType, double Left, double Top, double Width,
                               double Height) {
-    return 0;
+    if (BoxType < 1 || BoxType > 5) return 0;
+    TPDFPageTree* tree = FSelDoc->PageTree();
+    if (tree == nullptr) return 0;
+    tree->SetPageBoxProperties(BoxNames[BoxType - 1], XToPoints(Left), YToPoints(Top),
+                               UnitsToPoints(Width), UnitsToPoints(Height));
+    return 1;
 }
 
-int32_t TVelmoPDF::RemovePageBox(int32_t BoxType) { return 0; }
+int32_t TVelmoPDF::RemovePageBox(int32_t BoxType) {
+    if (BoxType < 2 || BoxType > 5) return 0;
+    TPDFPageTree* tree = FSelDoc->PageTree();
+    if (tree == nullptr) return 0;
+    tree->RemovePageBox(BoxNames[BoxType - 1]);
+    return 1;
+}
 
-int32_t TVelmoPDF::SetPageThumbnail() { return 0; }
+int32_t TVelmoPDF::SetPageThumbnail() {
+    TPDFPageTree* tree = FSelDoc->PageTree();
+    if (FSelImage == nullptr || tree == nullptr) return 0;
+    tree->SetThumb(FSelImage->IndRef());
+    return 1;
+}
 
 int32_t TVelmoPDF::SetPageTransparencyGroup(int32_t CS, int32_t Isolate, int32_t Knockout) {
-    return 0;
+    if (CS < 1 || CS > 2) return 0;
+    TPDFPageTree* tree = FSelDoc->PageTree();
+    if (tree == nullptr) return 0;
+    tree->SetPageTransparencyGroup(CS == 1 ? "DeviceRGB" : "DeviceCMYK", Isolate == 1,
+                                   Knockout == 1);
+    return 1;
 }
 
-std::u16string TVelmoPDF::GetPageColorSpaces(int32_t Options) { return {}; }
+std::u16string TVelmoPDF::GetPageColorSpaces(int32_t Options) {
+    TPDFPageTree* tree = FSelDoc->PageTree();
+    return tree ? AnsiToWide(tree->FindColorSpaces(Options)) : std::u16string();
+}
 
-int32_t TVelmoPDF::BalancePageTree(int32_t Options) { return 0; }
+int32_t TVelmoPDF::BalancePageTree(int32_t Options) {
+    if (Options != 0) return 0;
+    FSelDoc->BalancePageTree();
+    return 1;
+}
 
 // ---------------------------------------------------------------------------
 // Adding, deleting and moving pages
 
-int32_t TVelmoPDF::NewPage() { return 0; }
+int32_t TVelmoPDF::NewPage() {
+    TPDFPageTree* tree = FSelDoc->PageTree();
+    if (tree == nullptr) return 0;
+    const int32_t n = tree->PageCount();
+    tree->NewPages(n + 1, 1, tree->PageWidth(), tree->PageHeight());
+    ReselectFont();
+    return tree->PageCount() == n + 1 ? n + 1 : 0;
+}
 
-int32_t TVelmoPDF::NewPages(int32_t PageCount) { return 0; }
+int32_t TVelmoPDF::NewPages(int32_t PageCount) {
+    if (PageCount < 1 || PageCount > 99999) return 0;
+    TPDFPageTree* tree = FSelDoc->PageTree();
+    if (tree == nullptr) return 0;
+    const int32_t n = tree->PageCount();
+    FSelDoc->ReserveIndObj(2 * PageCount);
+    tree->NewPages(n + 1, PageCount, tree->PageWidth(), tree->PageHeight());
+    ReselectFont();
+    const int32_t now = tree->PageCount();
+    return now == n + PageCount ? now : 0;
+}
 
-int32_t TVelmoPDF::InsertPages(int32_t StartPage, int32_t PageCount) { return 0; }
+int32_t TVelmoPDF::InsertPages(int32_t StartPage, int32_t PageCount) {
+    if (PageCount < 1 || PageCount > 9999) return 0;
+    TPDFPageTree* tree = FSelDoc->PageTree();
+    if (tree == nullptr) return 0;
+    const int32_t n = tree->PageCount();
+    // A position outside the page list has no place to insert at.
+    if (StartPage < 1 || StartPage > n + 1) return 0;
+    tree->NewPages(StartPage, PageCount, tree->PageWidth(), tree->PageHeight());
+    ReselectFont();
+    const int32_t now = tree->PageCount();
+    return now == n + PageCount ? now : 0;
+}
 
-int32_t TVelmoPDF::ClonePages(int32_t StartPage, int32_t EndPage, int32_t RepeatCount) { return 0; }
+int32_t TVelmoPDF::ClonePages(int32_t StartPage, int32_t EndPage, int32_t RepeatCount) {
+    TPDFPageTree* tree = FSelDoc->PageTree();
+    if (tree == nullptr) return 0;
+    if (StartPage < 1 || StartPage > EndPage || EndPage > tree->PageCount()) return 0;
+    tree->ClonePages(StartPage, EndPage, RepeatCount);
+    return 1;
+}
 
-int32_t TVelmoPDF::DeletePages(int32_t StartPage, int32_t PageCount) { return 0; }
+int32_t TVelmoPDF::DeletePages(int32_t StartPage, int32_t PageCount) {
+    TPDFPageTree* tree = FSelDoc->PageTree();
+    if (tree == nullptr) return 0;
+    const int32_t n = tree->PageCount();
+    if (PageCount <= 0 || StartPage < 1 || StartPage > n) return 0;
+    if (StartPage + PageCount - 1 > n) PageCount = n - StartPage + 1;
+    if (StartPage == 1 && PageCount == n) PageCount = n - 1;  // the last page survives
+    if (PageCount < 1) return 0;
+    tree->DeletePages(StartPage, PageCount);
+    const int32_t now = tree->PageCount();
+    const int32_t result = now == n - PageCount ? now : 0;
+    tree->ForgetPages();
+    SelectPage(1);
+    return result;
+}
 
-int32_t TVelmoPDF::MovePage(int32_t NewPosition) { return 0; }
+int32_t TVelmoPDF::MovePage(int32_t NewPosition) {
+    TPDFPageTree* tree = FSelDoc->PageTree();
+    if (tree == nullptr) return 0;
+    if (NewPosition == tree->Page() || NewPosition < 1 || NewPosition > tree->PageCount()) return 0;
+    tree->MovePage(tree->Page(), NewPosition);
+    tree->ForgetPages();
+    return 1;
+}
 
-int32_t TVelmoPDF::HidePage() { return 0; }
+int32_t TVelmoPDF::HidePage() {
+    TPDFPageTree* tree = FSelDoc->PageTree();
+    if (tree == nullptr || tree->PageCount() < 2) return 0;
+    int32_t p = tree->Page();
+    SelectPage(p);
+    tree->HidePage();
+    tree->ForgetPages();
+    if (p > tree->PageCount()) p = p - 1;
+    SelectPage(std::max(p, 1));
+    return 1;
+}
 
 // ---------------------------------------------------------------------------
 // Copies and captures

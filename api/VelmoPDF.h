@@ -256,6 +256,7 @@ protected:
     TPDFImageBase* FindDocImage(int32_t ID) const;
     TPDFImage* SelImage() const;
     TPDFPainter* Painter() const;
+    TPDFPainter* PrepareImageDraw();
     // Empties the slots of an object that is about to be freed.
     void ForgetObject(const void* Obj);
     // Empties the slots of a document and of everything it owns.
@@ -268,6 +269,7 @@ protected:
     int32_t LoadDocument(TStream* InStream, const std::string* Source,
                          const std::u16string& Password, TPDFDocument** Loaded);
     void ReselectFont();
+    void PrepareSave();
     // The selected document's image import; nil when the data is not an
     // image the engine reads.
     TPDFImageBase* ImportImage(TStream& InStream, int32_t Options);
