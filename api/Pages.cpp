@@ -8,6 +8,7 @@
 #include "content/Painter.h"
 #include "core/Rectangle.h"
 #include "core/StringHelpers.h"
+#include "document/FontBase.h"
 #include "document/PageTree.h"
 #include "platform/text/AnsiCodePage.h"
 
@@ -404,6 +405,10 @@ int32_t TVelmoPDF::SelectFont(int32_t FontID) {
     if (font == nullptr) return 0;
     if (!FSelDoc->IsFont(font)) return 0;
     FSelFont = font;
+    // The page's resources name the font; selecting it sets 12 points.
+    if (auto* f = dynamic_cast<TPDFFontBase*>(font); f && FSelDoc->PageTree())
+        FSelDoc->PageTree()->UseFont(f->FName, f->FIndRef);
+    if (TPDFPainter* p = Painter()) p->SetTextSize(12);
     return 1;
 }
 

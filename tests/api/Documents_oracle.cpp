@@ -33,6 +33,12 @@ TEST(oracle, api_load_password) {
     EXPECT_EQ(lib.LastErrorCode(), 404);
     EXPECT_EQ(lib.SelectedDocument(), blank);
     EXPECT_EQ(lib.DocumentCount(), 1);
+
+    for (const char16_t* pw : {u"user", u"owner"}) {
+        EXPECT_EQ(lib.LoadFromFile(name, pw), 1);
+        EXPECT_EQ(lib.LastErrorCode(), 0);
+        EXPECT_EQ(lib.PageCount(), 1);
+    }
 }
 
 }  // namespace

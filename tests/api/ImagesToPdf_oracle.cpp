@@ -45,8 +45,8 @@ TEST(oracle, api_images_to_pdf) {
     for (const auto& [w, h] : sizes) {
         const fs::path f = dir / ("img" + std::to_string(files.size() + 1) + ".jpg");
         auto r = vpltest::RunCommand({"/usr/bin/convert", "-size",
-                                      std::to_string(w) + "x" + std::to_string(h),
-                                      "plasma:fractal", "-quality", "85", f.string()});
+                                      std::to_string(w) + "x" + std::to_string(h), "plasma:fractal",
+                                      "-quality", "85", f.string()});
         ASSERT_EQ(r.exitCode, 0) << r.err;
         files.push_back(f);
     }

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "api/VelmoPDF.h"
+#include "document/FontBase.h"
 #include "document/PageTree.h"
 #include "platform/files/Stream.h"
 #include "platform/files/WideFile.h"
@@ -190,6 +191,32 @@ TEST(VelmoPDFSave, FailedSaveKeepsTheOldFile) {
         std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);
         EXPECT_EQ(vpltest::ReadFile(target), first);
     }
+}
+
+}  // namespace
+}  // namespace velmo
+
+namespace velmo {
+namespace {
+
+TEST(VelmoPDFPages, SelectFontNeedsAFontOfTheSelectedDocument) {
+    TVelmoPDF lib;
+    auto font = std::make_unique<TPDFFontBase>();
+    font->FName = "F1";
+    TPDFFontBase* f = font.get();
+    lib.FSelDoc->FFonts.push_back(std::move(font));
+    const int32_t id = lib.ObjectToID(f, TVPLIDKind::idFont, lib.FSelDoc);
+    EXPECT_EQ(lib.SelectedFont(), 0);
+    EXPECT_EQ(lib.SelectFont(id), 1);
+    EXPECT_EQ(lib.SelectedFont(), id);
+    EXPECT_EQ(lib.SelectFont(lib.SelectedDocument()), 0);  // not a font
+    const int32_t first = lib.SelectedDocument();
+    lib.NewDocument();
+    EXPECT_EQ(lib.SelectFont(id), 0);  // a font of another document
+    lib.SelectDocument(first);
+    EXPECT_EQ(lib.SelectedFont(), id);  // its first font comes back
+    lib.SaveToString();
+    EXPECT_EQ(lib.SelectedFont(), 0);  // every save drops the selection
 }
 
 }  // namespace
