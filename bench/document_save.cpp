@@ -7,6 +7,8 @@
 // figure, so the files are the largest ones of the corpus that load.
 #include <benchmark/benchmark.h>
 
+#include "bench/BenchSupport.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -23,16 +25,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path CorpusDir() {
-    if (const char* Env = std::getenv("CORPUS_DIR")) return Env;
-    return fs::path(__FILE__).parent_path().parent_path().parent_path() / "shared" / "corpus";
-}
-
-std::string Quote(const std::string& S) {
-    std::string Q = "'";
-    for (char C : S) Q += C == '\'' ? std::string("'\\''") : std::string(1, C);
-    return Q + "'";
-}
+using vplbench::CorpusDir;
+using vplbench::Quote;
 
 // The 12 largest corpus files that load and that qpdf rewrites cleanly.
 const std::vector<fs::path>& Files() {

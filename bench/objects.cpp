@@ -13,6 +13,8 @@
 //                         million objects.
 #include <benchmark/benchmark.h>
 
+#include "bench/BenchSupport.h"
+
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -32,16 +34,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path CorpusDir() {
-    if (const char* Env = std::getenv("CORPUS_DIR")) return Env;
-    return fs::path(__FILE__).parent_path().parent_path().parent_path() / "shared" / "corpus";
-}
-
-std::string Quote(const std::string& S) {
-    std::string Q = "'";
-    for (char C : S) Q += C == '\'' ? std::string("'\\''") : std::string(1, C);
-    return Q + "'";
-}
+using vplbench::CorpusDir;
+using vplbench::Quote;
 
 std::string ReadAll(const fs::path& P) {
     std::ifstream In(P, std::ios::binary);

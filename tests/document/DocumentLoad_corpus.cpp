@@ -10,6 +10,7 @@
 
 #include "document/Document.h"
 #include "document/PageTree.h"
+#include "tests/document/DocTestSupport.h"
 #include "tests/support/TestSupport.h"
 
 namespace velmo {
@@ -91,18 +92,6 @@ QpdfView AskQpdf(const fs::path& file, const fs::path& streamDir) {
     return q;
 }
 
-// What the child reports: "key value..." lines.
-std::map<std::string, std::string> ParseReport(const std::string& report) {
-    std::map<std::string, std::string> m;
-    std::istringstream in(report);
-    std::string line;
-    while (std::getline(in, line)) {
-        const size_t sp = line.find(' ');
-        m[line.substr(0, sp)] = sp == std::string::npos ? "" : line.substr(sp + 1);
-    }
-    return m;
-}
-
 int LoadAndInspect(const fs::path& file, const fs::path& streamDir, bool deep, std::string& report) {
     TPDFDocument d;
     const TVPLLoadResult r = d.LoadFromFile(file.u16string(), u"");
@@ -162,7 +151,7 @@ TEST(corpus, document_load) {
                                "\n" + child.report.substr(0, 2000));
             continue;
         }
-        auto rep = ParseReport(child.report);
+        auto rep = vpltest::ParseReport(child.report);
         const int pages = std::atoi(rep["pages"].c_str());
         const int result = std::atoi(rep["result"].c_str());
         if (q.pageCount >= 0) {
