@@ -642,6 +642,31 @@ bool TPDFDocument::OpenTempFile() {
     return FMainFS != nullptr;
 }
 
+bool TPDFDocument::Reload() {
+    if (FTempFileName.empty()) return false;
+    std::string text;
+    // Spooled objects are read back from the temporary file while saving.
+    if (!OpenTempFile()) return false;
+    try {
+        text = SaveToString();
+    } catch (...) {
+        CloseTempFile();
+        throw;
+    }
+    CloseTempFile();
+    // A failed save must not cost the caller the document it has.
+    if (text.empty()) return false;
+    const std::u16string password = FPassword;
+    const std::u16string tempName = FTempFileName;
+    Initialize();
+    {
+        std::error_code ec;
+        std::filesystem::remove(PathOf(tempName), ec);
+    }
+    Reset();
+    return LoadFromString(std::move(text), password) == lrOkay;
+}
+
 void TPDFDocument::CloseTempFile() {
     if (FMainFS) std::fclose(FMainFS);
     FMainFS = nullptr;

@@ -70,6 +70,12 @@ public:
     TVPLLoadResult LoadFromFile(const std::u16string& FileName, const std::u16string& Password);
     TVPLLoadResult LoadFromString(std::string Source, const std::u16string& Password);
     TVPLLoadResult LoadFromStream(TStream& InStream, const std::u16string& Password);
+    // Saves the document into memory, frees everything and loads the saved
+    // text again with the password accepted before. Needs a temporary file
+    // name (spooled objects are read back from it). False when there is none,
+    // when the save gives nothing (the document is then left as it was) or
+    // when the saved text does not load.
+    bool Reload();
 
     // ---- Life cycle ----
     void Initialize();

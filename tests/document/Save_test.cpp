@@ -246,5 +246,29 @@ TEST(DocumentSave, CompressReportsProgressPerPage) {
     EXPECT_EQ(seen, (std::vector<int>{33, 66, 100}));
 }
 
+TEST(DocumentReload, KeepsChangesPasswordAndRefusesWithoutTempFile) {
+    vpltest::TempDir tmp;
+    TPDFDocument d;
+    ASSERT_TRUE(d.CreateBlank());
+    d.PageTree()->SetContent("0 0 m 100 100 l S");
+    d.SetInfo("Title", u"Before reload", smString);
+
+    // Without a temporary file nothing happens and the document stays usable.
+    EXPECT_FALSE(d.Reload());
+    EXPECT_EQ(d.GetInfo("Title"), u"Before reload");
+
+    const std::u16string name = (tmp / "reload.tmp").u16string();
+    ASSERT_TRUE(d.SetTempFileName(name));
+    ASSERT_TRUE(d.Reload());
+    EXPECT_EQ(d.PageCount(), 1);
+    EXPECT_EQ(d.GetInfo("Title"), u"Before reload");
+    EXPECT_FALSE(d.HasTempFile());
+    EXPECT_FALSE(std::filesystem::exists(tmp / "reload.tmp"));
+    // The reloaded document saves like any loaded one.
+    TPDFDocument again;
+    ASSERT_EQ(again.LoadFromString(d.SaveToString(), u""), lrOkay);
+    EXPECT_EQ(again.GetInfo("Title"), u"Before reload");
+}
+
 }  // namespace
 }  // namespace velmo
