@@ -13,7 +13,7 @@
 #include "core/StringHelpers.h"
 #include "platform/files/Stream.h"
 #include "tests/content/ImageFixtures.h"
-#include "tests/content/MiniPdf.h"
+#include "tests/content/ImagePages.h"
 #include "tests/support/TestSupport.h"
 
 using namespace velmo;
@@ -150,15 +150,13 @@ TEST(oracle, images_to_pdf) {
         }
     files.push_back({"png3_4.png", Png(3, 4, 37, 23), false});
 
-    TMiniPdf pdf;
-    std::vector<std::unique_ptr<TPDFImage>> images;
+    TImagePages pdf;
+    std::vector<TPDFImage*> images;
     for (const TFile& f : files) {
         WriteFile(dir / f.Name, f.Bytes);
-        auto img = std::make_unique<TPDFImage>(&pdf.S, "VelmoPDFIm" + NewUniqueID(), nullptr);
-        TStringStream in(f.Bytes);
-        ASSERT_TRUE(img->NewImageFromStream(in, 0)) << f.Name;
-        pdf.AddImagePage(*img);
-        images.push_back(std::move(img));
+        TPDFImage* img = pdf.AddImagePage(f.Bytes);
+        ASSERT_NE(img, nullptr) << f.Name;
+        images.push_back(img);
     }
     // The resolution the JPEG header gave.
     EXPECT_EQ(images[4]->FDPIUnits, 1);
@@ -168,20 +166,16 @@ TEST(oracle, images_to_pdf) {
     EXPECT_EQ(images[7]->FDPIUnits, 0);
     EXPECT_EQ(images[8]->FDPIUnits, 1);
     const auto pdfPath = dir / "images.pdf";
-    WriteFile(pdfPath, pdf.Save());
+    ASSERT_TRUE(pdf.Doc->SaveToFile(pdfPath.u16string()));
     CheckPdf(pdfPath, files.size(), true);
     // Without the damaged file qpdf has nothing at all to complain about.
     {
-        TMiniPdf clean;
-        std::vector<std::unique_ptr<TPDFImage>> keep;
+        TImagePages clean;
         for (const TFile& f : files) {
             if (f.Name == "truncated.jpg") continue;
-            keep.push_back(std::make_unique<TPDFImage>(&clean.S, "VelmoPDFIm" + NewUniqueID(), nullptr));
-            TStringStream in(f.Bytes);
-            ASSERT_TRUE(keep.back()->NewImageFromStream(in, 0));
-            clean.AddImagePage(*keep.back());
+            ASSERT_NE(clean.AddImagePage(f.Bytes), nullptr) << f.Name;
         }
-        WriteFile(dir / "clean.pdf", clean.Save());
+        WriteFile(dir / "clean.pdf", clean.Doc->SaveToString());
         CheckPdf(dir / "clean.pdf", files.size() - 1);
     }
 
@@ -222,19 +216,13 @@ TEST(oracle, png_options) {
     VPL_REQUIRE_TOOL("pdftoppm");
     TempDir dir;
     const std::string png = Png(6, 16, 20, 10);
-    TMiniPdf pdf;
-    std::vector<std::unique_ptr<TPDFImage>> images;
+    TImagePages pdf;
     for (int32_t options = 0; options <= 8; ++options) {
-        auto img = std::make_unique<TPDFImage>(&pdf.S, "VelmoPDFIm0000000" + std::to_string(options), nullptr);
-        TStringStream in(png);
-        const bool ok = img->NewImageFromStream(in, options);
+        const bool ok = pdf.AddImagePage(png, options) != nullptr;
         EXPECT_EQ(ok, options <= 7) << options;
-        if (!ok) continue;
-        pdf.AddImagePage(*img);
-        images.push_back(std::move(img));
     }
     const auto pdfPath = dir / "options.pdf";
-    WriteFile(pdfPath, pdf.Save());
+    WriteFile(pdfPath, pdf.Doc->SaveToString());
     CheckPdf(pdfPath, 8);
     // Per page: colour and bits of the image, bits of its soft mask (0: none).
     const struct {
