@@ -58,7 +58,16 @@ bool TPDFDocument::SaveToStream(TStream& Stream, bool AppendMode) {
     bool ok = true;
     try {
         const int64_t base = Stream.Position();
+        // Written out in pieces, so that a document of large streams is not
+        // held a second time as one file-sized text.
         std::string out;
+        int64_t flushed = 0;
+        constexpr size_t kFlushSize = 1 << 20;
+        auto flushOut = [&] {
+            Stream.WriteBuffer(out);
+            flushed += static_cast<int64_t>(out.size());
+            out.clear();
+        };
         if (!AppendMode) {
             out += "%PDF-" + FVersion + "\n";
             out += "%\x3F\x3F\x3F\x3F\n";
@@ -102,7 +111,7 @@ bool TPDFDocument::SaveToStream(TStream& Stream, bool AppendMode) {
             if ((!AppendMode || io->HasChanged()) && !inObjStreamSet) {
                 written.push_back(io->FObjNum);
                 TPDFObject* v = io->GetObj();
-                row.ObjPos = base + static_cast<int64_t>(out.size());
+                row.ObjPos = base + flushed + static_cast<int64_t>(out.size());
                 row.GenNum = io->FGenNum < 0 ? 0 : io->FGenNum;
                 row.InUse = true;
                 const bool crypt = encrypted && v && io->FObjNum != encryptNum;
@@ -116,6 +125,7 @@ bool TPDFDocument::SaveToStream(TStream& Stream, bool AppendMode) {
                 if (crypt) io->Decrypt();
                 if (out.back() != '\n' && out.back() != '\r') out += '\n';
                 out += "endobj\n";
+                if (out.size() >= kFlushSize) flushOut();
             } else if (io->FCompact && !inObjStreamSet) {
                 row.ObjStrNum = io->FObjStrNum;
                 row.ObjStrIndex = io->FObjStrIndex;
@@ -129,7 +139,7 @@ bool TPDFDocument::SaveToStream(TStream& Stream, bool AppendMode) {
         std::sort(written.begin(), written.end());
         written.erase(std::unique(written.begin(), written.end()), written.end());
 
-        const int64_t xrefPos = base + static_cast<int64_t>(out.size());
+        const int64_t xrefPos = base + flushed + static_cast<int64_t>(out.size());
         out += "xref\n";
         if (!AppendMode) {
             // Free rows form the chain the format asks for: each names the

@@ -270,5 +270,28 @@ TEST(DocumentReload, KeepsChangesPasswordAndRefusesWithoutTempFile) {
     EXPECT_EQ(again.GetInfo("Title"), u"Before reload");
 }
 
+TEST(DocumentSave, LargeDocumentsKeepTheirOffsetsAcrossWritePieces) {
+    // Several megabytes of streams: the file is written in pieces, and every
+    // row of the table must still point at its object.
+    TPDFDocument d;
+    ASSERT_TRUE(d.CreateBlank());
+    std::vector<std::pair<int32_t, std::string>> streams;
+    for (int i = 0; i < 6; ++i) {
+        std::string data(700000 + i * 1001, static_cast<char>('a' + i));
+        data[i] = '\n';
+        streams.emplace_back(d.NewStream("<< >>", data), data);
+    }
+    const std::string saved = d.SaveToString();
+    ASSERT_GT(saved.size(), 4u << 20);
+    TPDFDocument again;
+    ASSERT_EQ(again.LoadFromString(saved, u""), lrOkay);
+    EXPECT_FALSE(again.Repaired());
+    for (const auto& [num, data] : streams) {
+        auto* s = ObjAs<TPDFStream>(again.FindObj(num, 0)->GetObj());
+        ASSERT_NE(s, nullptr) << num;
+        EXPECT_EQ(s->FStream, data) << num;
+    }
+}
+
 }  // namespace
 }  // namespace velmo
