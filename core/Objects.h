@@ -349,6 +349,18 @@ inline const T* ObjAs(const TPDFObject* O) {
     return (O && O->SpyType == T::Tag) ? static_cast<const T*>(O) : nullptr;
 }
 
+// Pushes the direct children of a dictionary or an array onto Work, for
+// iterative walks over object graphs; other kinds have none.
+inline void PushContainerChildren(TPDFObject* O, std::vector<TPDFObject*>& Work) {
+    if (auto* d = ObjAs<TPDFDictionary>(O)) {
+        for (const TPDFEntry& e : d->GetEntries())
+            if (e.Value) Work.push_back(e.Value);
+    } else if (auto* a = ObjAs<TPDFArray>(O)) {
+        for (TPDFObject* it : a->LiveItems())
+            if (it) Work.push_back(it);
+    }
+}
+
 // Largest nesting of containers that is parsed, written or walked; deeper
 // structures are refused (parse) or cut (walks), never a stack overflow.
 inline constexpr int kMaxObjectDepth = 500;

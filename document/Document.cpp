@@ -327,15 +327,8 @@ void TPDFDocument::DecryptObj(int32_t ObjNum, int32_t GenNum) {
     while (!work.empty()) {
         TPDFObject* o = work.back();
         work.pop_back();
-        if (auto* d = ObjAs<TPDFDictionary>(o)) {
-            for (const TPDFEntry& e : d->GetEntries())
-                if (e.Value) work.push_back(e.Value);
-        } else if (auto* a = ObjAs<TPDFArray>(o)) {
-            for (TPDFObject* it : a->LiveItems())
-                if (it) work.push_back(it);
-        } else if (auto* r = ObjAs<TPDFIndRef>(o)) {
-            enter(r->ObjNum, r->GenNum);
-        }
+        if (auto* r = ObjAs<TPDFIndRef>(o)) enter(r->ObjNum, r->GenNum);
+        else PushContainerChildren(o, work);
     }
 }
 

@@ -350,15 +350,8 @@ void TPDFPageTree::RemoveUnsharedResources(int32_t StartPage, int32_t Count) {
                 if (!o) continue;
             }
             if (isPageNode(o) || !used.insert(o).second) continue;
-            if (auto* d = ObjAs<TPDFDictionary>(o)) {
-                for (const TPDFEntry& e : d->GetEntries())
-                    if (e.Value) work.push_back(e.Value);
-            } else if (auto* a = ObjAs<TPDFArray>(o)) {
-                for (TPDFObject* it : a->LiveItems())
-                    if (it) work.push_back(it);
-            } else if (auto* s = ObjAs<TPDFStream>(o)) {
-                work.push_back(s->FDictionary);
-            }
+            if (auto* s = ObjAs<TPDFStream>(o)) work.push_back(s->FDictionary);
+            else PushContainerChildren(o, work);
         }
     }
     std::vector<TPDFStream*> candidates;
