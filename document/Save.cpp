@@ -208,7 +208,7 @@ bool TPDFDocument::SaveToStream(TStream& Stream, bool AppendMode) {
         out += "trailer\n";
         FTrailer->OutputTo(out);
         if (out.back() != '\n') out += '\n';
-        out += "startxref\n" + std::to_string(static_cast<uint32_t>(xrefPos)) + "\n%%EOF\n";
+        out += "startxref\n" + std::to_string(xrefPos) + "\n%%EOF\n";
         Stream.WriteBuffer(out);
     } catch (...) {
         ok = false;
