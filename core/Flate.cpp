@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 #include <vector>
 
 namespace velmo {
@@ -152,9 +153,10 @@ std::uint8_t PaethPredictor(std::uint8_t left, std::uint8_t above, std::uint8_t 
 namespace {
 
 // One row of TIFF predictor 2: each sample adds the decoded sample of the
-// same component one pixel to the left, modulo 2^bpc.
+// same component one pixel to the left, modulo 2^bpc. Only the first
+// dataBytes of the row came from the stream; the rest is zero padding.
 void UndoTiffRow(unsigned char* row, std::size_t rowBytes, int colors, int bpc,
-                 std::uint64_t samples) {
+                 std::uint64_t samples, std::size_t dataBytes) {
     if (bpc == 8) {
         for (std::size_t i = static_cast<std::size_t>(colors); i < rowBytes; ++i)
             row[i] = static_cast<unsigned char>(row[i] + row[i - colors]);
@@ -192,13 +194,38 @@ void UndoTiffRow(unsigned char* row, std::size_t rowBytes, int colors, int bpc,
                 row[p >> 3] &= static_cast<unsigned char>(~m);
         }
     };
-    for (std::uint64_t s = 0; s < samples; ++s) {
-        std::size_t c = static_cast<std::size_t>(s % colors);
-        std::uint64_t pos = s * bpc;
-        std::uint64_t v = (getBits(pos) + running[c]) & mask;
-        running[c] = v;
-        putBits(pos, v);
+    auto undo = [&](std::uint64_t from, std::uint64_t to) {
+        for (std::uint64_t s = from; s < to; ++s) {
+            std::size_t c = static_cast<std::size_t>(s % colors);
+            std::uint64_t pos = s * bpc;
+            std::uint64_t v = (getBits(pos) + running[c]) & mask;
+            running[c] = v;
+            putBits(pos, v);
+        }
+    };
+    // In the zero padding every pixel repeats the one before it, so the
+    // bits repeat with a period of whole pixels in whole bytes. Bit by bit,
+    // a short last row padded to a huge width would take minutes: the
+    // samples are undone up to one whole period past the data, and the
+    // periods after it are copies.
+    const std::uint64_t pixelBits = std::uint64_t(colors) * std::uint64_t(bpc);
+    const std::uint64_t periodBits = std::lcm(pixelBits, std::uint64_t(8));
+    const std::uint64_t samplesPerPeriod = periodBits / std::uint64_t(bpc);
+    const std::uint64_t dataSamples = (std::uint64_t(dataBytes) * 8 + bpc - 1) / bpc;
+    const std::uint64_t firstPadded =
+        (dataSamples + samplesPerPeriod - 1) / samplesPerPeriod * samplesPerPeriod;
+    const std::uint64_t wholePeriods = samples / samplesPerPeriod * samplesPerPeriod;
+    if (firstPadded + samplesPerPeriod >= wholePeriods) {
+        undo(0, samples);
+        return;
     }
+    undo(0, firstPadded + samplesPerPeriod);
+    const std::size_t period = static_cast<std::size_t>(periodBits / 8);
+    const std::size_t copyFrom = static_cast<std::size_t>(firstPadded * bpc / 8);
+    const std::size_t copyEnd = static_cast<std::size_t>(wholePeriods * bpc / 8);
+    for (std::size_t at = copyFrom + period; at < copyEnd; at += period)
+        std::memcpy(row + at, row + copyFrom, std::min(period, copyEnd - at));
+    undo(wholePeriods, samples);
 }
 
 }  // namespace
@@ -277,7 +304,8 @@ bool UndoPredictor(std::string_view data, int predictor, int colors, int bitsPer
         const std::uint64_t samples = std::uint64_t(columns) * std::uint64_t(colors);
         unsigned char* dst = reinterpret_cast<unsigned char*>(out.data());
         for (std::size_t r = 0; r < rows; ++r)
-            UndoTiffRow(dst + r * rowBytes, rowBytes, colors, bitsPerComponent, samples);
+            UndoTiffRow(dst + r * rowBytes, rowBytes, colors, bitsPerComponent, samples,
+                        std::min(rowBytes, len - std::min(len, r * rowBytes)));
     }
     if (!padLastRow && rows * rowBytes < len) out.append(data.substr(rows * rowBytes));
     return true;

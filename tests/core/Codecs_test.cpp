@@ -108,6 +108,58 @@ TEST(Flate, PredictorVectors) {
     }
 }
 
+// TIFF predictor 2 over packed samples, one sample at a time: the reference
+// for the padded rows below.
+std::string ReferenceTiff(std::string row, int colors, int bpc, std::uint64_t samples) {
+    auto bit = [&](std::uint64_t p) { return (std::uint8_t(row[p / 8]) >> (7 - p % 8)) & 1; };
+    std::vector<std::uint64_t> last(std::size_t(colors), 0);
+    for (std::uint64_t s = 0; s < samples; ++s) {
+        std::uint64_t v = 0;
+        for (int b = 0; b < bpc; ++b) v = v << 1 | bit(s * bpc + b);
+        v = (v + last[s % colors]) & ((std::uint64_t(1) << bpc) - 1);
+        last[s % colors] = v;
+        for (int b = 0; b < bpc; ++b) {
+            const std::uint64_t p = s * bpc + b;
+            const char m = char(0x80 >> (p % 8));
+            row[p / 8] = ((v >> (bpc - 1 - b)) & 1) ? char(row[p / 8] | m) : char(row[p / 8] & ~m);
+        }
+    }
+    return row;
+}
+
+TEST(Flate, TiffPaddedRowRepeatsTheLastPixel) {
+    // A row much wider than its data: past the data every pixel repeats the
+    // last one, up to the end of the samples; the bits after them stay 0.
+    struct Case {
+        int colors, bpc, columns;
+    };
+    for (const Case& c : std::vector<Case>{
+             {3, 1, 4001}, {1, 2, 999}, {5, 4, 777}, {3, 12, 501}, {2, 32, 300}, {47, 2, 333}}) {
+        const std::string data = RandomBytes(13, unsigned(c.colors * 100 + c.bpc));
+        const std::size_t rowBytes = (std::size_t(c.colors) * c.bpc * c.columns + 7) / 8;
+        std::string padded = data;
+        padded.resize(rowBytes, '\0');
+        TPDFFlateParms p;
+        p.Predictor = 2;
+        p.Colors = c.colors;
+        p.BitsPerComponent = c.bpc;
+        p.Columns = c.columns;
+        EXPECT_EQ(FlateDecompressWithPredictor(FlateCompress(data), p),
+                  ReferenceTiff(padded, c.colors, c.bpc, std::uint64_t(c.columns) * c.colors))
+            << c.colors << " colours, " << c.bpc << " bits, " << c.columns << " columns";
+    }
+    // A few bytes padded to a row of about 200 MB stay quick.
+    TPDFFlateParms wide;
+    wide.Predictor = 2;
+    wide.Colors = 47;
+    wide.BitsPerComponent = 2;
+    wide.Columns = 1 << 24;
+    const auto start = std::chrono::steady_clock::now();
+    const std::string out = FlateDecompressWithPredictor(FlateCompress("\x9c\xe3"), wide);
+    EXPECT_EQ(out.size(), (std::size_t(47) * 2 * (1 << 24) + 7) / 8);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
 TEST(Flate, BadPredictorParametersFail) {
     const std::string z = FlateCompress(Bytes({2, 1, 2, 2, 1, 1}));
     struct Bad {

@@ -1,0 +1,43 @@
+// The work of each fuzz target over one input, shared by the libFuzzer
+// entry points (tests/fuzz/*_fuzz.cpp) and by the unit test that replays the
+// kept fixtures in the ordinary sanitizer build.
+#pragma once
+
+#include <algorithm>
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmo::fuzz {
+
+// One target: its name (the folder of its seeds and fixtures) and its work.
+using TFuzzFunction = void (*)(std::string_view Data);
+
+// The object-syntax parser: one object from the start, then every object in
+// turn, the string and hex-string decoders and the token rewriter; every
+// result is written back out.
+void ObjectParser(std::string_view Data);
+// A document loaded from memory without password, every page looked up,
+// every content stream of each page decoded, saved into memory and the saved
+// text loaded again.
+void DocumentLoad(std::string_view Data);
+// The filter chain of a stream whose dictionary is built from the first
+// bytes of the input (filter form, /DecodeParms values); the rest is the
+// stream's data.
+enum TFuzzFilter { ffFlate, ffLZW, ffASCII85, ffASCIIHex, ffRunLength };
+void Filter(TFuzzFilter Kind, std::string_view Data);
+// The PNG reader with its palette text and its bitmap.
+void PNGReader(std::string_view Data);
+// The CMap text parser, look-ups over the parsed ranges and the binary form
+// written and read back.
+void CMapParser(std::string_view Data);
+// The XMP packet reader, a property change and the packet written again.
+void XMPReader(std::string_view Data);
+// Image-type recognition, the JPEG header scan and the Exif reader.
+void ImageHeader(std::string_view Data);
+
+}  // namespace velmo::fuzz

@@ -1,0 +1,11 @@
+// libFuzzer target: the XMP packet reader and writer.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "tests/fuzz/FuzzTargets.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+    velmo::fuzz::XMPReader(std::string_view(reinterpret_cast<const char*>(Data), Size));
+    return 0;
+}
