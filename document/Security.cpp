@@ -1,5 +1,6 @@
 #include "document/Security.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -79,6 +80,65 @@ std::string DecryptObjectData(TPDFEncryptionAlgorithm algorithm, std::string_vie
     if (key.empty()) return std::string(data);
     if (algorithm == eaRC4) return RC4Crypt(key, data);
     return AESDecryptPadded(key, data);
+}
+
+TPDFCryptMethod MethodOfAlgorithm(TPDFEncryptionAlgorithm algorithm) {
+    switch (algorithm) {
+        case eaAES128:
+            return cmAESV2;
+        case eaAES256:
+            return cmAESV3;
+        default:
+            return cmRC4;
+    }
+}
+
+int NormalizeRC4KeyBits(std::optional<std::int64_t> Length, int Default) {
+    if (!Length) return Default;
+    std::int64_t Bits = *Length;
+    // Writers that give the crypt filter's byte count where bits belong.
+    if (Bits >= 5 && Bits <= 16) Bits *= 8;
+    Bits -= Bits % 8;
+    return static_cast<int>(std::clamp<std::int64_t>(Bits, 40, 128));
+}
+
+std::string EncryptMethodData(TPDFCryptMethod method, std::string_view key, std::string_view data) {
+    if (key.empty()) return std::string(data);
+    switch (method) {
+        case cmRC4:
+            return RC4Crypt(key, data);
+        case cmAESV2:
+        case cmAESV3:
+            return AESEncryptPadded(key, data);
+        default:
+            return std::string(data);
+    }
+}
+
+std::string DecryptMethodData(TPDFCryptMethod method, std::string_view key, std::string_view data,
+                              bool* Failed) {
+    if (key.empty()) return std::string(data);
+    switch (method) {
+        case cmRC4:
+            return RC4Crypt(key, data);
+        case cmAESV2:
+        case cmAESV3: {
+            std::string Plain = AESDecryptPadded(key, data);
+            // Only an IV with one block of padding deciphers to nothing.
+            if (Failed && Plain.empty() && !data.empty()) {
+                bool Ok = false;
+                if (data.size() == 32) {
+                    const std::string Block =
+                        AESDecryptCBC(key, data.substr(0, 16), data.substr(16));
+                    Ok = Block == std::string(16, '\x10');
+                }
+                if (!Ok) *Failed = true;
+            }
+            return Plain;
+        }
+        default:
+            return std::string(data);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -190,7 +250,9 @@ void TPDFSecurityHandler::CalculateKeys() {
     }
     EncryptionKey.clear();
     const std::size_t n = static_cast<std::size_t>(KeyLengthBytes());
-    const bool later = FEncryptionStrength != esStd || FEncryption.R > 2;
+    // Revision 2 keys are hashed once whatever their length; without a
+    // revision (a plain document being encrypted) the strength decides.
+    const bool later = FEncryption.R > 2 || (FEncryption.R < 2 && FEncryptionStrength != esStd);
     const std::string id = FirstID();
     bool keySet = false;
 
@@ -410,13 +472,27 @@ void TPDFSecurityHandler::CheckPerms() {
 }
 
 void TPDFSecurityHandler::SetPassword(const std::u16string& password) {
+    TryPassword(password);
+    if (!FIsUserPassword && !FIsOwnerPassword && FEncryption.AltLength > 0 &&
+        FEncryption.AltLength != FEncryption.Length && GetEncrypted() == peEncrypted) {
+        // The other key length the dictionary may mean; kept when it opens.
+        std::swap(FEncryption.Length, FEncryption.AltLength);
+        TryPassword(password);
+        if (!FIsUserPassword && !FIsOwnerPassword)
+            std::swap(FEncryption.Length, FEncryption.AltLength);
+    }
+}
+
+void TPDFSecurityHandler::TryPassword(const std::u16string& password) {
     FIsUserPassword = FIsOwnerPassword = false;
     if (CheckUserPassword(password)) {
         FIsUserPassword = true;
         FPassword = password;
         IndObjEncKey = EncryptionKey;
     }
-    if (CheckOwnerPassword(password) && (!IsAES256(FEncryptionStrength) || !password.empty())) {
+    // The owner check compares a hash of the password with /O, so an empty
+    // password that passes it is the owner password, at every revision.
+    if (CheckOwnerPassword(password)) {
         FIsOwnerPassword = true;
         FPassword = password;
         IndObjEncKey = EncryptionKey;
@@ -491,8 +567,46 @@ TPDFEncryptDictionaryValues TPDFSecurityHandler::Encrypt(const std::string& owne
 // Object keys
 
 std::string TPDFSecurityHandler::GetObjectKey(int objNum, int genNum) const {
+    return GetObjectKey(objNum, genNum, StreamMethod());
+}
+
+TPDFCryptMethod TPDFSecurityHandler::DefaultMethod() const {
+    // A document just encrypted here knows its strength before its new
+    // dictionary is read back.
+    if (FEncryption.Algorithm == eaAES256 || IsAES256(FEncryptionStrength)) return cmAESV3;
+    if (FEncryption.Algorithm == eaAES128 || FEncryptionStrength == esAES128Bit) return cmAESV2;
+    return cmRC4;
+}
+
+TPDFCryptMethod TPDFSecurityHandler::StringMethod() const {
+    return FEncryption.CryptFilters ? FEncryption.StrF : DefaultMethod();
+}
+
+TPDFCryptMethod TPDFSecurityHandler::StreamMethod() const {
+    return FEncryption.CryptFilters ? FEncryption.StmF : DefaultMethod();
+}
+
+TPDFCryptMethod TPDFSecurityHandler::EmbeddedFileMethod() const {
+    return FEncryption.CryptFilters ? FEncryption.EFF : DefaultMethod();
+}
+
+TPDFCryptMethod TPDFSecurityHandler::NamedFilterMethod(std::string_view Name) const {
+    if (Name == "Identity") return cmIdentity;
+    for (const auto& [N, M] : FEncryption.Filters)
+        if (N == Name) return M;
+    return cmIdentity;
+}
+
+bool TPDFSecurityHandler::OnlyEmbeddedFilesEncrypted() const {
+    return FEncryption.CryptFilters && FEncryption.StrF == cmIdentity &&
+           FEncryption.StmF == cmIdentity;
+}
+
+std::string TPDFSecurityHandler::GetObjectKey(int objNum, int genNum,
+                                              TPDFCryptMethod method) const {
     if (objNum == FEncryption.DictionaryObjNum) return {};
-    if (FEncryption.Algorithm == eaAES256) return EncryptionKey;
+    if (method == cmIdentity || method == cmUnknown) return {};
+    if (method == cmAESV3 || FEncryption.Algorithm == eaAES256) return EncryptionKey;
     std::string input = IndObjEncKey;
     const auto o = static_cast<std::uint32_t>(objNum);
     const auto g = static_cast<std::uint32_t>(genNum);
@@ -501,7 +615,7 @@ std::string TPDFSecurityHandler::GetObjectKey(int objNum, int genNum) const {
     input += static_cast<char>((o >> 16) & 0xFF);
     input += static_cast<char>(g & 0xFF);
     input += static_cast<char>((g >> 8) & 0xFF);
-    if (FEncryptionStrength == esAES128Bit) input += "sAlT";
+    if (method == cmAESV2) input += "sAlT";
     const std::size_t n = std::min<std::size_t>(IndObjEncKey.size() + 5, 16);
     return First(MD5OfString(input), n);
 }

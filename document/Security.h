@@ -5,8 +5,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace velmo {
 
@@ -14,6 +17,7 @@ class TPDFObject;
 class TPDFDictionary;
 class TPDFArray;
 class TPDFStructure;
+class TPDFStream;
 
 enum TPDFEncryptionAlgorithm : std::uint8_t { eaRC4, eaAES128, eaAES256 };
 
@@ -28,6 +32,11 @@ enum TPDFEncryptionStrength : std::uint8_t {
 };
 
 enum TPDFEncrypted : std::uint8_t { peDecrypted, peEncrypted, peUnknownEncryption };
+
+// How one class of data (strings, streams, embedded files) is enciphered:
+// the method of the crypt filter that applies to it. cmIdentity leaves the
+// data in clear; cmUnknown is a method the handler cannot apply.
+enum TPDFCryptMethod : std::uint8_t { cmIdentity, cmRC4, cmAESV2, cmAESV3, cmUnknown };
 
 enum TPDFPermission : std::uint8_t { ppCanPrint, ppCanCopy, ppCanChange, ppCanAddNotes };
 
@@ -69,6 +78,10 @@ struct TPDFEncryption {
     bool DictionaryPresent = false;
     bool Extracted = false;
     int Length = 0;  // bits
+    // A second key length that writers mean by the same dictionary (a
+    // missing /Length taken as 128 bits, revision 2 keys as long as
+    // /Length); tried when no password matches with Length. 0: none.
+    int AltLength = 0;
     int R = 0;
     int V = 0;  // 0: not a supported form
     std::string O;
@@ -80,7 +93,26 @@ struct TPDFEncryption {
     TPDFEncryptionAlgorithm Algorithm = eaRC4;
     int DictionaryObjNum = 0;
     bool EncryptMetadata = true;
+    // Version 4 and 5 dictionaries name a crypt filter per class of data;
+    // without them every class uses the method of Algorithm.
+    bool CryptFilters = false;
+    TPDFCryptMethod StrF = cmIdentity;
+    TPDFCryptMethod StmF = cmIdentity;
+    TPDFCryptMethod EFF = cmIdentity;
+    // The named filters of /CF, for streams that carry their own /Crypt
+    // filter.
+    std::vector<std::pair<std::string, TPDFCryptMethod>> Filters;
 };
+
+// The method of the document's algorithm (dictionaries without crypt
+// filters).
+TPDFCryptMethod MethodOfAlgorithm(TPDFEncryptionAlgorithm algorithm);
+
+// The key length in bits that a reader takes from the /Length of an
+// /Encrypt dictionary or of an RC4 crypt filter: a value below 40 that fits
+// as bytes (5 to 16) is bytes; the result is a multiple of 8 between 40 and
+// 128; Missing gives Default.
+int NormalizeRC4KeyBits(std::optional<std::int64_t> Length, int Default);
 
 // The 32-byte password padding string.
 std::string_view PasswordPadding();
@@ -98,6 +130,11 @@ std::string EncryptObjectData(TPDFEncryptionAlgorithm algorithm, std::string_vie
                               std::string_view data);
 std::string DecryptObjectData(TPDFEncryptionAlgorithm algorithm, std::string_view key,
                               std::string_view data);
+// The same by crypt method; Failed (when given) is set when AES data does
+// not decipher (bad length or padding) and the result is empty.
+std::string EncryptMethodData(TPDFCryptMethod method, std::string_view key, std::string_view data);
+std::string DecryptMethodData(TPDFCryptMethod method, std::string_view key, std::string_view data,
+                              bool* Failed = nullptr);
 
 // The values a new /Encrypt dictionary is built from.
 struct TPDFEncryptDictionaryValues {
@@ -199,7 +236,20 @@ public:
                                         TPDFExtraPermissions extraPerm);
 
     // Key of one indirect object; empty for the /Encrypt dictionary itself.
+    // Without a method, the key of the stream method.
     std::string GetObjectKey(int objNum, int genNum) const;
+    std::string GetObjectKey(int objNum, int genNum, TPDFCryptMethod method) const;
+
+    // The methods the document applies to strings, to streams and to
+    // embedded file streams.
+    TPDFCryptMethod StringMethod() const;
+    TPDFCryptMethod StreamMethod() const;
+    TPDFCryptMethod EmbeddedFileMethod() const;
+    // The method of a named crypt filter (/Identity and names missing from
+    // /CF are clear).
+    TPDFCryptMethod NamedFilterMethod(std::string_view Name) const;
+    // Only embedded files need the key: the document opens without one.
+    bool OnlyEmbeddedFilesEncrypted() const;
 
     // Installs a state restored from a fingerprint or carried over from
     // another document (the fingerprint's ApplyEncryption, steps 1-3).
@@ -238,6 +288,10 @@ public:
                               bool& Decrypted);
     void EncryptObjectStrings(const std::string& Key, TPDFObject* Obj);
     void DecryptObjectStrings(const std::string& Key, TPDFObject* Obj);
+    // The same with each string and stream under the method of its crypt
+    // filter and the object's key for that method.
+    void EncryptObject(std::int32_t ObjNum, std::int32_t GenNum, TPDFObject* Obj);
+    void DecryptObject(std::int32_t ObjNum, std::int32_t GenNum, TPDFObject* Obj);
 
     // Fields (named as the document's own).
     TPDFEncryption FEncryption;
@@ -256,9 +310,19 @@ public:
     bool FOwnerPasswordBlank = false;
     bool FUserPasswordBlank = false;
     bool MalformedPermKey = false;
+    // The document was opened with no password accepted because only its
+    // embedded files are encrypted: they stay cipher text.
+    bool FOpenedWithoutKey = false;
+    // Strings and streams whose data did not decipher (AES data of a wrong
+    // length or padding); they read as empty.
+    int FDecryptFailures = 0;
 
 private:
     void CryptObject(const std::string& Key, TPDFObject* Obj, bool Encrypting);
+    void CryptObjectByFilter(std::int32_t ObjNum, std::int32_t GenNum, TPDFObject* Obj,
+                             bool Encrypting);
+    TPDFCryptMethod StreamMethodOf(TPDFStream* S) const;
+    TPDFCryptMethod DefaultMethod() const;
     TPDFDictionary* NewEncryptDictionary(const TPDFEncryptDictionaryValues& V, bool FromRecord);
     void InstallEncryptDictionary(TPDFDictionary* Dict);
     void EnsureExtracted();
@@ -269,6 +333,7 @@ private:
     bool CheckOwnerPasswordBytes(const std::string& pw);
     bool UserKeyMatches() const;
     bool CheckAES256(const std::string& pw, bool owner);
+    void TryPassword(const std::u16string& password);
     void CheckPerms();
     void ClearSecrets();
 };

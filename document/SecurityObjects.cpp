@@ -1,6 +1,9 @@
 // The security handler's work on the document's objects: reading the
 // /Encrypt dictionary, the object walks, encrypting and decrypting a whole
 // document, and the encryption fingerprint.
+#include <algorithm>
+#include <cmath>
+#include <optional>
 #include <unordered_set>
 
 #include "core/Objects.h"
@@ -28,21 +31,25 @@ std::string StringBytes(TPDFDictionary* D, std::string_view Key) {
     return S ? S->AsString() : std::string();
 }
 
-// The crypt filter of a version 4 or 5 dictionary: StrF and StmF both
-// StdCF, and CF holding a dictionary under StdCF.
-TPDFDictionary* StandardCryptFilter(TPDFDictionary* D) {
-    if (NameValue(D, "StrF") != "StdCF" || NameValue(D, "StmF") != "StdCF") return nullptr;
-    auto* CF = ObjAs<TPDFDictionary>(D->FindValueByKeyName("CF", true));
-    if (!CF) return nullptr;
-    return ObjAs<TPDFDictionary>(CF->FindValueByKeyName("StdCF", true));
+// A number entry as a 64-bit integer; none when missing or not a number.
+std::optional<std::int64_t> NumberValue(TPDFDictionary* D, std::string_view Key) {
+    auto* N = ObjAs<TPDFNumeric>(D->FindValueByKeyName(Key, true));
+    if (!N) return std::nullopt;
+    const double V = N->AsDouble();
+    if (!std::isfinite(V) || V > 1e9 || V < -1e9) return std::nullopt;
+    return static_cast<std::int64_t>(V);
 }
 
-// Length of a crypt filter, read as bytes.
-int CryptFilterBits(TPDFDictionary* StdCF, int Default) {
-    auto* L = ObjAs<TPDFNumeric>(StdCF->FindValueByKeyName("Length", true));
-    if (!L) return Default;
-    const std::int64_t bits = static_cast<std::int64_t>(L->AsInteger()) * 8;
-    return bits > INT32_MAX || bits < INT32_MIN ? Default : static_cast<int>(bits);
+// The method of one crypt filter dictionary of /CF; a missing /CFM is
+// /None, data the handler leaves alone.
+TPDFCryptMethod FilterMethod(TPDFDictionary* F) {
+    if (!F) return cmIdentity;
+    const std::string CFM = NameValue(F, "CFM");
+    if (CFM.empty() || CFM == "None") return cmIdentity;
+    if (CFM == "V2") return cmRC4;
+    if (CFM == "AESV2") return cmAESV2;
+    if (CFM == "AESV3") return cmAESV3;
+    return cmUnknown;
 }
 
 bool IsSignatureDictionary(TPDFDictionary* D) {
@@ -201,7 +208,6 @@ void TPDFSecurityHandler::ExtractEncryption() {
     const std::string Filter = NameValue(D, "Filter");
     const int V = D->IntValue("V", 0);
     const int R = D->IntValue("R", 0);
-    const int Length = D->IntValue("Length", 40);
     std::uint32_t P = 0;
     if (auto* N = ObjAs<TPDFNumeric>(D->FindValueByKeyName("P", true)))
         P = PermissionsFromNumber(N->AsDouble());
@@ -221,36 +227,89 @@ void TPDFSecurityHandler::ExtractEncryption() {
         if (auto* B = ObjAs<TPDFBoolean>(D->FindValueByKeyName("EncryptMetadata", true)))
             FEncryption.EncryptMetadata = B->AsBoolean();
     };
+    // Version 4 and 5: a named crypt filter per class of data. A name that
+    // /CF does not define, like /Identity, leaves that class in clear.
+    auto* CF = ObjAs<TPDFDictionary>(D->FindValueByKeyName("CF", true));
+    auto FilterDict = [&](std::string_view Name) -> TPDFDictionary* {
+        if (!CF || Name.empty() || Name == "Identity") return nullptr;
+        return ObjAs<TPDFDictionary>(CF->FindValueByKeyName(Name, true));
+    };
+    auto ReadCryptFilters = [&] {
+        FEncryption.CryptFilters = true;
+        if (CF)
+            for (const TPDFEntry& E : CF->GetEntries())
+                if (E.Key)
+                    if (auto* F =
+                            ObjAs<TPDFDictionary>(CF->FindValueByKeyName(E.Key->Name(), true)))
+                        FEncryption.Filters.emplace_back(E.Key->Name(), FilterMethod(F));
+        const std::string StmF = NameValue(D, "StmF"), StrF = NameValue(D, "StrF");
+        FEncryption.StmF = FilterMethod(FilterDict(StmF));
+        FEncryption.StrF = FilterMethod(FilterDict(StrF));
+        // Embedded files follow the streams unless /EFF names their own.
+        FEncryption.EFF = D->FindIndexByKeyName("EFF") >= 0
+                              ? FilterMethod(FilterDict(NameValue(D, "EFF")))
+                              : FEncryption.StmF;
+    };
+    // The filter that decides the key: streams first, then strings, then
+    // embedded files; clear classes need none.
+    auto KeyFilter = [&]() -> TPDFDictionary* {
+        for (const char* K : {"StmF", "StrF", "EFF"})
+            if (TPDFDictionary* F = FilterDict(NameValue(D, K)); F && FilterMethod(F) != cmIdentity)
+                return F;
+        return nullptr;
+    };
+    const std::optional<std::int64_t> DictLength = NumberValue(D, "Length");
     if (Filter == "Standard") {
         if ((V == 1 || V == 2) && (R == 2 || R == 3)) {
             Take(false);
-            FEncryption.Length = (V > 1 || R == 3) ? Length : 40;
+            // Version 1 keys are 40 bits whatever /Length says; version 2
+            // keys 40 to 128 bits (revision 2 also tries 40).
+            FEncryption.Length = V == 1 ? 40 : NormalizeRC4KeyBits(DictLength, 40);
+            if (V == 2 && R == 2 && FEncryption.Length != 40) FEncryption.AltLength = 40;
+            if (V == 2 && !DictLength) FEncryption.AltLength = 128;
         } else if (V == 4 && R == 4) {
             ReadEncryptMetadata();
-            if (TPDFDictionary* CF = StandardCryptFilter(D)) {
-                const std::string CFM = NameValue(CF, "CFM");
-                if (CFM == "AESV2") {
-                    Take(false);
-                    FEncryption.Length = CryptFilterBits(CF, 128);
+            ReadCryptFilters();
+            const TPDFCryptMethod Methods[] = {FEncryption.StmF, FEncryption.StrF, FEncryption.EFF};
+            const bool Unknown =
+                std::any_of(std::begin(Methods), std::end(Methods),
+                            [](TPDFCryptMethod M) { return M == cmUnknown || M == cmAESV3; });
+            if (!Unknown) {
+                Take(false);
+                TPDFDictionary* KF = KeyFilter();
+                if (KF && FilterMethod(KF) == cmAESV2) {
+                    FEncryption.Length = 128;
                     FEncryption.Algorithm = eaAES128;
                     FEncryptionStrength = esAES128Bit;
-                } else if (CFM == "V2") {
-                    Take(false);
-                    FEncryption.Length = CryptFilterBits(CF, 40);
+                } else {
+                    // RC4 (or nothing encrypted): the filter's length, else
+                    // the dictionary's, else 40 bits.
+                    const std::optional<std::int64_t> FL =
+                        KF ? NumberValue(KF, "Length") : std::nullopt;
+                    FEncryption.Length = NormalizeRC4KeyBits(FL ? FL : DictLength, 40);
+                    if (!FL && !DictLength) FEncryption.AltLength = 128;
                 }
             }
         } else if (V == 5 && (R == 5 || R == 6)) {
             // The metadata exception applies to every crypt filter version.
             ReadEncryptMetadata();
-            if (TPDFDictionary* CF = StandardCryptFilter(D)) {
-                if (NameValue(CF, "CFM") == "AESV3") {
-                    Take(true);
-                    FEncryption.Length = CryptFilterBits(CF, 128);
-                    FEncryption.Algorithm = eaAES256;
-                    FEncryptionStrength = R == 5 ? esAES256Bit : esAES256BitAcroX;
-                }
+            ReadCryptFilters();
+            const TPDFCryptMethod Methods[] = {FEncryption.StmF, FEncryption.StrF, FEncryption.EFF};
+            const bool Unknown =
+                std::any_of(std::begin(Methods), std::end(Methods),
+                            [](TPDFCryptMethod M) { return M != cmIdentity && M != cmAESV3; });
+            if (!Unknown) {
+                Take(true);
+                FEncryption.Length = 256;
+                FEncryption.Algorithm = eaAES256;
+                FEncryptionStrength = R == 5 ? esAES256Bit : esAES256BitAcroX;
             }
         }
+    }
+    if (FEncryption.V == 0) {
+        // Not a form the handler can apply: nothing of it is kept.
+        FEncryption.CryptFilters = false;
+        FEncryption.Filters.clear();
     }
     SetPermissionsKey(P);
 }
@@ -272,11 +331,23 @@ TPDFArray* TPDFSecurityHandler::GetID() {
 }
 
 bool TPDFSecurityHandler::OpenWithPassword(const std::u16string& Password) {
+    FOpenedWithoutKey = false;
+    FDecryptFailures = 0;
     SetPassword(u"");
     FUserPasswordBlank = FIsUserPassword;
     SetPassword(Password);
     FOwnerPasswordBlank = FIsOwnerPassword && FIsUserPassword;
-    return FIsUserPassword || FIsOwnerPassword;
+    if (FIsUserPassword || FIsOwnerPassword) return true;
+    // When only the embedded files are encrypted, everything else reads
+    // without the key: the document opens and its attachments stay cipher
+    // text.
+    // (A file that opens with the empty password still refuses a wrong
+    // non-empty one.)
+    if (GetEncrypted() == peEncrypted && OnlyEmbeddedFilesEncrypted() && !FUserPasswordBlank) {
+        FOpenedWithoutKey = true;
+        return true;
+    }
+    return false;
 }
 
 TPDFDictionary* TPDFSecurityHandler::NewEncryptDictionary(const TPDFEncryptDictionaryValues& V,
@@ -388,9 +459,8 @@ void TPDFSecurityHandler::EncryptAllObjects() {
     TObjectWalk Walk(FHost);
     FHost->SecurityForEachObject([this](TPDFSecuredObject& O) {
         try {
-            const std::string Key = GetObjectKey(O.ObjNum, O.GenNum);
             if (O.Decrypted && !*O.Decrypted && O.Fetch) {
-                if (TPDFObject* Value = O.Fetch()) EncryptObjectStrings(Key, Value);
+                if (TPDFObject* Value = O.Fetch()) EncryptObject(O.ObjNum, O.GenNum, Value);
             }
         } catch (...) {
         }
@@ -461,15 +531,14 @@ void TPDFSecurityHandler::DecryptIndirectValue(TPDFObject* Value, std::int32_t O
                                                std::int32_t GenNum, bool& Decrypted) {
     if (!Value || Decrypted || !CanDecrypt()) return;
     Decrypted = true;
-    const std::string Key = GetObjectKey(ObjNum, GenNum);
-    if (!Key.empty()) DecryptObjectStrings(Key, Value);
+    DecryptObject(ObjNum, GenNum, Value);
 }
 
 void TPDFSecurityHandler::EncryptIndirectValue(TPDFObject* Value, std::int32_t ObjNum,
                                                std::int32_t GenNum, bool& Decrypted) {
     // Only an encrypted document's objects are ever written encrypted.
     if (!Decrypted || GetEncrypted() != peEncrypted) return;
-    if (Value) EncryptObjectStrings(GetObjectKey(ObjNum, GenNum), Value);
+    if (Value) EncryptObject(ObjNum, GenNum, Value);
     Decrypted = false;
 }
 
@@ -482,25 +551,25 @@ void TPDFSecurityHandler::DecryptObjectStrings(const std::string& Key, TPDFObjec
     CryptObject(Key, Obj, false);
 }
 
-void TPDFSecurityHandler::CryptObject(const std::string& Key, TPDFObject* Root, bool Encrypting) {
-    if (!Root || Key.empty()) return;
-    EnsureExtracted();
-    const TPDFEncryptionAlgorithm Alg = FEncryption.Algorithm;
-    auto Crypt = [&](std::string_view Data) {
-        return Encrypting ? EncryptObjectData(Alg, Key, Data) : DecryptObjectData(Alg, Key, Data);
-    };
-    // A value reached twice (shared by two containers) is changed once.
+namespace {
+
+// Walks the strings and stream bodies of one object tree, each changed once
+// (a value shared by two containers is reached twice). Strings go through
+// StringCipher; a stream goes through StreamCipher, which returns false
+// when the stream and its dictionary are to be left alone.
+template <typename TString, typename TStream>
+void WalkObjectData(TPDFObject* Root, TString&& StringCipher, TStream&& StreamCipher) {
     std::unordered_set<const TPDFObject*> Seen;
     struct Walker {
-        const decltype(Crypt)& Cipher;
+        TString& Str;
+        TStream& Stm;
         std::unordered_set<const TPDFObject*>& Seen;
-        bool EncryptMetadata;
         void Walk(TPDFObject* O, int Depth) {
             if (!O || Depth > kMaxObjectDepth || !Seen.insert(O).second) return;
             switch (O->SpyType) {
                 case TPDFString::Tag: {
                     auto* S = static_cast<TPDFString*>(O);
-                    S->SetTo(Cipher(S->AsString()));
+                    S->SetTo(Str(S->AsString()));
                     break;
                 }
                 case TPDFArray::Tag:
@@ -520,22 +589,123 @@ void TPDFSecurityHandler::CryptObject(const std::string& Key, TPDFObject* Root, 
                 }
                 case TPDFStream::Tag: {
                     auto* S = static_cast<TPDFStream*>(O);
-                    TPDFDictionary* D = S->Dictionary();
-                    const std::string Type = D ? D->DictType() : std::string();
-                    // Cross-reference streams are never encrypted, and the
-                    // metadata stream not when the dictionary says so.
-                    if (Type == "XRef") return;
-                    if (!(Type == "Metadata" && !EncryptMetadata))
-                        S->SetStream(Cipher(S->Stream()));
-                    Walk(D, Depth + 1);
+                    if (Stm(S)) Walk(S->Dictionary(), Depth + 1);
                     break;
                 }
                 default:
                     break;
             }
         }
-    } W{Crypt, Seen, FEncryption.EncryptMetadata};
+    } W{StringCipher, StreamCipher, Seen};
     W.Walk(Root, 0);
+}
+
+// The stream's own /Crypt filter: its position in /Filter, -1 when none.
+int CryptFilterIndex(TPDFDictionary* D) {
+    TPDFObject* F = D->FindValueByKeyName("Filter", true);
+    if (auto* N = ObjAs<TPDFName>(F)) return N->Name() == "Crypt" ? 0 : -1;
+    if (auto* A = ObjAs<TPDFArray>(F)) {
+        int I = 0;
+        for (TPDFObject* Item : A->LiveItems()) {
+            if (auto* N = ObjAs<TPDFName>(Item); N && N->Name() == "Crypt") return I;
+            ++I;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
+void TPDFSecurityHandler::CryptObject(const std::string& Key, TPDFObject* Root, bool Encrypting) {
+    if (!Root || Key.empty()) return;
+    EnsureExtracted();
+    const TPDFEncryptionAlgorithm Alg = FEncryption.Algorithm;
+    auto Crypt = [&](std::string_view Data) {
+        return Encrypting ? EncryptObjectData(Alg, Key, Data) : DecryptObjectData(Alg, Key, Data);
+    };
+    const bool EncryptMetadata = FEncryption.EncryptMetadata;
+    WalkObjectData(Root, Crypt, [&](TPDFStream* S) {
+        TPDFDictionary* D = S->Dictionary();
+        const std::string Type = D ? D->DictType() : std::string();
+        // Cross-reference streams are never encrypted, and the metadata
+        // stream not when the dictionary says so.
+        if (Type == "XRef") return false;
+        if (!(Type == "Metadata" && !EncryptMetadata)) S->SetStream(Crypt(S->Stream()));
+        return true;
+    });
+}
+
+TPDFCryptMethod TPDFSecurityHandler::StreamMethodOf(TPDFStream* S) const {
+    TPDFDictionary* D = S->Dictionary();
+    if (!D) return StreamMethod();
+    if (FEncryption.CryptFilters) {
+        // A stream with its own /Crypt filter names the filter in its
+        // parameters; one that names none is in clear.
+        if (const int I = CryptFilterIndex(D); I >= 0) {
+            TPDFObject* P = D->FindValueByKeyName("DecodeParms", true);
+            TPDFDictionary* Parms = nullptr;
+            if (auto* A = ObjAs<TPDFArray>(P)) {
+                if (I < A->Count()) Parms = ObjAs<TPDFDictionary>(A->GetItem(I));
+                if (auto* Ref = ObjAs<TPDFIndRef>(Parms ? nullptr : A->GetItem(I)))
+                    Parms = ObjAs<TPDFDictionary>(Ref->Obj());
+            } else if (I == 0) {
+                Parms = ObjAs<TPDFDictionary>(P);
+            }
+            const std::string Name = Parms ? NameValue(Parms, "Name") : std::string();
+            return NamedFilterMethod(Name.empty() ? "Identity" : Name);
+        }
+        if (D->DictType() == "EmbeddedFile") return EmbeddedFileMethod();
+    }
+    return StreamMethod();
+}
+
+void TPDFSecurityHandler::CryptObjectByFilter(std::int32_t ObjNum, std::int32_t GenNum,
+                                              TPDFObject* Root, bool Encrypting) {
+    if (!Root) return;
+    EnsureExtracted();
+    if (ObjNum == FEncryption.DictionaryObjNum) return;
+    // One key per method, made when first needed.
+    std::string Keys[cmUnknown + 1];
+    bool Made[cmUnknown + 1] = {};
+    auto KeyOf = [&](TPDFCryptMethod M) -> const std::string& {
+        if (!Made[M]) {
+            // Without an accepted password only clear data is handled.
+            if (!FOpenedWithoutKey) Keys[M] = GetObjectKey(ObjNum, GenNum, M);
+            Made[M] = true;
+        }
+        return Keys[M];
+    };
+    auto Crypt = [&](TPDFCryptMethod M, std::string_view Data) {
+        const std::string& Key = KeyOf(M);
+        if (Key.empty() || M == cmIdentity || M == cmUnknown) return std::string(Data);
+        if (Encrypting) return EncryptMethodData(M, Key, Data);
+        bool Failed = false;
+        std::string Plain = DecryptMethodData(M, Key, Data, &Failed);
+        if (Failed) ++FDecryptFailures;
+        return Plain;
+    };
+    const TPDFCryptMethod StrM = StringMethod();
+    const bool EncryptMetadata = FEncryption.EncryptMetadata;
+    WalkObjectData(
+        Root, [&](std::string_view Data) { return Crypt(StrM, Data); },
+        [&](TPDFStream* S) {
+            TPDFDictionary* D = S->Dictionary();
+            const std::string Type = D ? D->DictType() : std::string();
+            if (Type == "XRef") return false;
+            if (!(Type == "Metadata" && !EncryptMetadata))
+                if (const TPDFCryptMethod M = StreamMethodOf(S); M != cmIdentity)
+                    S->SetStream(Crypt(M, S->Stream()));
+            return true;
+        });
+}
+
+void TPDFSecurityHandler::EncryptObject(std::int32_t ObjNum, std::int32_t GenNum, TPDFObject* Obj) {
+    CryptObjectByFilter(ObjNum, GenNum, Obj, true);
+}
+
+void TPDFSecurityHandler::DecryptObject(std::int32_t ObjNum, std::int32_t GenNum, TPDFObject* Obj) {
+    if (!FIsUserPassword && !FIsOwnerPassword) return;
+    CryptObjectByFilter(ObjNum, GenNum, Obj, false);
 }
 
 }  // namespace velmo

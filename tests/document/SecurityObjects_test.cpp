@@ -29,8 +29,8 @@ TEST(SecurityObjects, ReadsEncryptDictionaryForms) {
          peEncrypted, 1, 2, 40, eaRC4, 0xFFFFFFFC, true},
         {"rc4 56", "<< /Filter /Standard /V 2 /R 3 /Length 56 /P -4 >>", peEncrypted, 2, 3, 56,
          eaRC4, 0xFFFFFFFC, true},
-        {"v1 r3 takes length", "<< /Filter /Standard /V 1 /R 3 /Length 64 /P -4 >>", peEncrypted, 1,
-         3, 64, eaRC4, 0xFFFFFFFC, true},
+        {"v2 r2 takes length", "<< /Filter /Standard /V 2 /R 2 /Length 64 /P -4 >>", peEncrypted, 2,
+         2, 64, eaRC4, 0xFFFFFFFC, true},
         {"unsigned P", "<< /Filter /Standard /V 2 /R 3 /Length 128 /P 4294963392 >>", peEncrypted,
          2, 3, 128, eaRC4, 0xFFFFF0C0, true},
         {"aesv2",
@@ -45,16 +45,50 @@ TEST(SecurityObjects, ReadsEncryptDictionaryForms) {
          "<< /Filter /Standard /V 5 /R 6 /P -1028 /StrF /StdCF /StmF /StdCF /CF << /StdCF << "
          "/CFM /AESV3 /Length 32 >> >> /EncryptMetadata false >>",
          peEncrypted, 5, 6, 256, eaAES256, 0xFFFFFBFC, false},
+        // Any name of /CF serves; /Identity and /CFM /None leave data clear.
         {"other crypt filter name",
          "<< /Filter /Standard /V 4 /R 4 /P -4 /StrF /Mine /StmF /Mine /CF << /Mine << /CFM "
          "/AESV2 >> >> >>",
-         peUnknownEncryption, 0, 0, 0, eaRC4, 0xFFFFFFFC, true},
+         peEncrypted, 4, 4, 128, eaAES128, 0xFFFFFFFC, true},
         {"identity", "<< /Filter /Standard /V 4 /R 4 /P -4 /StrF /Identity /StmF /Identity >>",
-         peUnknownEncryption, 0, 0, 0, eaRC4, 0xFFFFFFFC, true},
-        {"unknown cfm",
+         peEncrypted, 4, 4, 40, eaRC4, 0xFFFFFFFC, true},
+        {"cfm none",
          "<< /Filter /Standard /V 4 /R 4 /StrF /StdCF /StmF /StdCF /CF << /StdCF "
          "<< /CFM /None >> >> >>",
+         peEncrypted, 4, 4, 40, eaRC4, 0, true},
+        {"embedded files only",
+         "<< /Filter /Standard /V 5 /R 6 /P -4 /StrF /Identity /StmF /Identity /EFF /StdCF /CF "
+         "<< /StdCF << /CFM /AESV3 /AuthEvent /EFOpen >> >> >>",
+         peEncrypted, 5, 6, 256, eaAES256, 0xFFFFFFFC, true},
+        {"unknown cfm",
+         "<< /Filter /Standard /V 4 /R 4 /StrF /StdCF /StmF /StdCF /CF << /StdCF "
+         "<< /CFM /Other >> >> >>",
          peUnknownEncryption, 0, 0, 0, eaRC4, 0, true},
+        {"aesv3 in version 4",
+         "<< /Filter /Standard /V 4 /R 4 /StrF /StdCF /StmF /StdCF /CF << /StdCF "
+         "<< /CFM /AESV3 >> >> >>",
+         peUnknownEncryption, 0, 0, 0, eaRC4, 0, true},
+        // Key lengths in bytes, beyond range or missing.
+        {"length in bytes", "<< /Filter /Standard /V 2 /R 3 /Length 16 /P -4 >>", peEncrypted, 2, 3,
+         128, eaRC4, 0xFFFFFFFC, true},
+        {"length too long", "<< /Filter /Standard /V 2 /R 3 /Length 4096 /P -4 >>", peEncrypted, 2,
+         3, 128, eaRC4, 0xFFFFFFFC, true},
+        {"length odd bits", "<< /Filter /Standard /V 2 /R 3 /Length 61 /P -4 >>", peEncrypted, 2, 3,
+         56, eaRC4, 0xFFFFFFFC, true},
+        {"length missing", "<< /Filter /Standard /V 2 /R 3 /P -4 >>", peEncrypted, 2, 3, 40, eaRC4,
+         0xFFFFFFFC, true},
+        {"length negative", "<< /Filter /Standard /V 2 /R 3 /Length -8 /P -4 >>", peEncrypted, 2, 3,
+         40, eaRC4, 0xFFFFFFFC, true},
+        {"crypt filter bits",
+         "<< /Filter /Standard /V 4 /R 4 /P -4 /StrF /StdCF /StmF /StdCF /CF << /StdCF "
+         "<< /CFM /V2 /Length 128 >> >> >>",
+         peEncrypted, 4, 4, 128, eaRC4, 0xFFFFFFFC, true},
+        {"aesv2 length ignored",
+         "<< /Filter /Standard /V 4 /R 4 /P -4 /StrF /StdCF /StmF /StdCF /CF << /StdCF "
+         "<< /CFM /AESV2 /Length 5 >> >> >>",
+         peEncrypted, 4, 4, 128, eaAES128, 0xFFFFFFFC, true},
+        {"v1 r3 length", "<< /Filter /Standard /V 1 /R 3 /Length 64 /P -4 >>", peEncrypted, 1, 3,
+         40, eaRC4, 0xFFFFFFFC, true},
         {"other handler", "<< /Filter /PubSec /V 2 /R 3 /Length 128 >>", peUnknownEncryption, 0, 0,
          0, eaRC4, 0, true},
         {"v5 r4", "<< /Filter /Standard /V 5 /R 4 >>", peUnknownEncryption, 0, 0, 0, eaRC4, 0,
@@ -393,13 +427,13 @@ TEST(SecurityObjects, PasswordQueriesAfterOpening) {
                         TPDFExtraPermissions::All());
     FakeDoc L;
     L.Load(D.Save());
-    // Both passwords empty: the empty password opens as user only, and the
-    // document reports an owner password.
+    // Both passwords empty: the empty password opens as user and as owner,
+    // and the document reports neither password.
     ASSERT_TRUE(L.H.OpenWithPassword(u""));
     EXPECT_TRUE(L.H.FIsUserPassword);
-    EXPECT_FALSE(L.H.FIsOwnerPassword);
+    EXPECT_TRUE(L.H.FIsOwnerPassword);
     EXPECT_FALSE(L.H.HasUserPassword());
-    EXPECT_TRUE(L.H.HasOwnerPassword());
+    EXPECT_FALSE(L.H.HasOwnerPassword());
     EXPECT_FALSE(L.H.OpenWithPassword(u"x"));
 }
 
