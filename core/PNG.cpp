@@ -322,10 +322,14 @@ void TPNGReader::DecodeImageData() {
     // zlib never inflates more than 1032 bytes per input byte. Rows beyond
     // what the data can hold are filled in, but a header that claims far more
     // than that (a few hundred bytes announcing gigabytes) is refused rather
-    // than filled.
+    // than filled. The allowance counts pixels, since filling costs work per
+    // pixel and a byte holds up to eight of them: the share of the image the
+    // data cannot reach may be at most kFillPixels.
     constexpr uint64_t kMaxInflateRatio = 1032;
-    constexpr uint64_t kFillAllowance = uint64_t(64) << 20;
-    if (L.filteredSize > uint64_t(FSourceData.size()) * kMaxInflateRatio + kFillAllowance)
+    constexpr uint64_t kFillPixels = uint64_t(4) << 20;
+    const uint64_t held = uint64_t(FSourceData.size()) * kMaxInflateRatio;
+    if (L.filteredSize > held &&
+        (L.filteredSize - held) * (uint64_t(L.width) * L.height) > L.filteredSize * kFillPixels)
         return;
     const bool palette = FColorType == 3;
     const bool paletteAlpha = palette && L.depth == 8 && FTransparencyPosition != 0;

@@ -195,6 +195,15 @@ TEST(PNGReader, HostileHeadersAndChunks) {
     // Under the pixel cap, but far more than the data could ever inflate to.
     TPNGReader claims = Read(Png(Ihdr(10000, 10000, 8, 6), std::string(100, '\0')));
     EXPECT_TRUE(claims.ImageData().empty());
+    // The rows the data cannot reach are counted in pixels: millions of
+    // narrow rows, or one-bit samples, are refused like wide deep rows.
+    for (const std::string& ihdr : {Ihdr(3, 0x800003, 8, 4), Ihdr(16000, 16000, 1, 0, 1)}) {
+        TPNGReader tall = Read(Png(ihdr, std::string(100, '\0')));
+        EXPECT_TRUE(tall.ImageData().empty());
+        EXPECT_FALSE(tall.SaveToBitmap());
+    }
+    // A short image whose data is cut still gets its missing rows filled.
+    EXPECT_FALSE(Read(Png(Ihdr(1000, 1000, 8, 4), std::string(100, '\0'))).ImageData().empty());
 
     // Colour type and depth combinations the format does not allow.
     EXPECT_TRUE(Read(Png(Ihdr(2, 2, 4, 2), std::string(8, '\0'))).ImageData().empty());
