@@ -58,22 +58,11 @@ std::string CheckHandlerFile(const std::filesystem::path& Path, const std::files
     }
     FakeDoc D;
     D.Load(vpltest::ReadFile(Flat));
-    const TPDFEncrypted State = D.H.GetEncrypted();
-    auto* Enc = ObjAs<TPDFDictionary>(D.Trailer->FindValueByKeyName("Encrypt", true));
-    const bool StdCF = Enc && (Enc->IntValue("V", 0) < 4 || (Enc->StringValue("StmF") == "StdCF" &&
-                                                             Enc->StringValue("StrF") == "StdCF"));
-    if (!StdCF) {
-        // Only the standard crypt filter is understood: such a file is
-        // refused as with a wrong password.
-        if (State != peUnknownEncryption) return "crypt filter other than StdCF not refused";
-        if (D.H.OpenWithPassword(Wide(User))) return "unknown encryption opened";
-        Report += "unknown crypt filter refused; ";
-        return {};
-    }
-    if (State != peEncrypted) return "not recognised as encrypted";
-    if (D.H.OpenWithPassword(u"wrong password")) return "wrong password accepted";
+    if (D.H.GetEncrypted() != peEncrypted) return "encryption not understood";
+    if (D.H.OpenWithPassword(u"wrong password") && !D.H.FOpenedWithoutKey)
+        return "wrong password accepted";
     if (!Known) {
-        if (D.H.OpenWithPassword(u"")) return "empty password accepted";
+        if (D.H.OpenWithPassword(u"") && !D.H.FOpenedWithoutKey) return "empty password accepted";
         Report += "password unknown, empty one refused; ";
         return {};
     }
@@ -167,20 +156,36 @@ std::string CheckLoadedFile(const std::filesystem::path& Path, const std::filesy
             Report = "damaged file, not loaded";
             return {};
         }
-        if (WR != lrWrongPassword) return "wrong password not refused: " + std::to_string(int(WR));
+        const bool Keyless = WR == lrOkay && Wrong.Security().FOpenedWithoutKey;
+        if (WR != lrWrongPassword && !Keyless)
+            return "wrong password not refused: " + std::to_string(int(WR));
     }
     TPDFDocument D;
     const TVPLLoadResult R = D.LoadFromFile(Path.u16string(), Wide(P.User));
+    if (D.Security().FOpenedWithoutKey) {
+        // Better than qpdf, which asks for the password: only the embedded
+        // files are encrypted, so everything else reads without the key.
+        if (R != lrOkay) return "opened without a key but not loaded";
+        if (D.IsUserPassword() || D.IsOwnerPassword()) return "no password, yet one reported";
+        if (!D.Security().OnlyEmbeddedFilesEncrypted()) return "keyless open of encrypted streams";
+        if (vpltest::HaveTool("pdfinfo")) {
+            const auto Info = RunCommand({"pdfinfo", Path.string()}, 60);
+            std::smatch M;
+            if (!std::regex_search(Info.out, M, std::regex("Pages: +([0-9]+)")))
+                return "pdfinfo reports no page count";
+            if (std::stoi(M[1]) != D.PageCount())
+                return "page count " + std::to_string(D.PageCount()) + ", pdfinfo " + M[1].str();
+        }
+        Report = "only the embedded files are encrypted; opened without a password, " +
+                 std::to_string(D.PageCount()) + " pages";
+        return {};
+    }
     if (!P.Known) {
         if (R != lrWrongPassword) return "opened without its password";
         Report = "password unknown; empty one refused";
         return {};
     }
-    if (D.Encrypted() == peUnknownEncryption) {
-        if (R != lrWrongPassword) return "unknown encryption loaded";
-        Report = "crypt filter not understood; refused";
-        return {};
-    }
+    if (D.Encrypted() != peEncrypted) return "encryption not understood";
     if (R != lrOkay) return "user password refused";
     if (!D.IsUserPassword()) return "user password not reported";
     Report = D.IsOwnerPassword() ? "user password matched as owner too" : "user matched";
