@@ -1,4 +1,5 @@
-// libFuzzer target: a document loaded from memory, its pages and content streams, saved and loaded again.
+// libFuzzer target: a document loaded from memory, its pages and content streams, saved and loaded
+// again.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>

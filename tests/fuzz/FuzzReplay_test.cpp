@@ -30,11 +30,16 @@ void FilterOf(std::string_view Data) {
 }
 
 const TTarget kTargets[] = {
-    {"object_parser", ObjectParser}, {"document_load", DocumentLoad},
-    {"flate", FilterOf<ffFlate>},    {"lzw", FilterOf<ffLZW>},
-    {"ascii85", FilterOf<ffASCII85>}, {"asciihex", FilterOf<ffASCIIHex>},
-    {"runlength", FilterOf<ffRunLength>}, {"png", PNGReader},
-    {"cmap", CMapParser},            {"xmp", XMPReader},
+    {"object_parser", ObjectParser},
+    {"document_load", DocumentLoad},
+    {"flate", FilterOf<ffFlate>},
+    {"lzw", FilterOf<ffLZW>},
+    {"ascii85", FilterOf<ffASCII85>},
+    {"asciihex", FilterOf<ffASCIIHex>},
+    {"runlength", FilterOf<ffRunLength>},
+    {"png", PNGReader},
+    {"cmap", CMapParser},
+    {"xmp", XMPReader},
     {"image_header", ImageHeader},
 };
 

@@ -40,10 +40,14 @@ private:
 // A parameter value from one byte: mostly small numbers around the usual
 // range, the top of the byte range picks values at and past the limits.
 int64_t ParmFromByte(uint8_t B, int64_t Base) {
-    static constexpr std::array<int64_t, 16> kEdge = {
-        0,     -1,       1,        2,          3,          7,          9,          16,
-        65536, 1 << 20,  1 << 24,  INT32_MAX,  INT32_MIN,  INT32_MAX + int64_t(1),
-        -65536, int64_t(1) << 40};
+    static constexpr std::array<int64_t, 16> kEdge = {0,         -1,
+                                                      1,         2,
+                                                      3,         7,
+                                                      9,         16,
+                                                      65536,     1 << 20,
+                                                      1 << 24,   INT32_MAX,
+                                                      INT32_MIN, INT32_MAX + int64_t(1),
+                                                      -65536,    int64_t(1) << 40};
     if (B >= 0xF0) return kEdge[B - 0xF0];
     return Base + B;
 }
@@ -118,8 +122,8 @@ void Filter(TFuzzFilter Kind, std::string_view Data) {
     const uint8_t EarlyChangeByte = In.Next();
 
     const std::string_view Name = (Form & 1) ? kShort[Kind] : kNames[Kind];
-    const int64_t Predictor = PredictorByte >= 0xF0 ? ParmFromByte(PredictorByte, 0)
-                                                    : kPredictors[PredictorByte % 8];
+    const int64_t Predictor =
+        PredictorByte >= 0xF0 ? ParmFromByte(PredictorByte, 0) : kPredictors[PredictorByte % 8];
     const int64_t Colors = ParmFromByte(ColorsByte, -2);
     static constexpr std::array<int, 8> kBits = {1, 2, 4, 8, 16, 8, 8, 8};
     const int64_t Bits = BitsByte >= 0xF0 ? ParmFromByte(BitsByte, 0) : kBits[BitsByte % 8];
@@ -134,11 +138,15 @@ void Filter(TFuzzFilter Kind, std::string_view Data) {
     // dictionary, in an array, or left out.
     const bool Twice = (Form & 2) != 0;
     std::string FilterText = std::string("/") + std::string(Name);
-    if (Twice) FilterText = "[" + FilterText + " " + FilterText + "]";
-    else if (Form & 4) FilterText = "[" + FilterText + "]";
+    if (Twice)
+        FilterText = "[" + FilterText + " " + FilterText + "]";
+    else if (Form & 4)
+        FilterText = "[" + FilterText + "]";
     std::string Dict = "<< /Filter " + FilterText;
-    if (Form & 8) Dict += " /DecodeParms [" + Parms + (Twice ? " null" : "") + "]";
-    else if (!(Form & 16)) Dict += " /DecodeParms " + Parms;
+    if (Form & 8)
+        Dict += " /DecodeParms [" + Parms + (Twice ? " null" : "") + "]";
+    else if (!(Form & 16))
+        Dict += " /DecodeParms " + Parms;
     Dict += " >>";
 
     // Flate data is taken as it is or compressed first, so that the

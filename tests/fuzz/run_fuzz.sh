@@ -12,7 +12,7 @@
 # inputs tests/data/fuzz/NAME; the PDF targets also start from the smallest
 # files of the PDF corpus, copied into the working corpus.
 # Environment: FUZZ_SECONDS (run time, default 20), FUZZ_JOBS (build jobs,
-# default: all cores), CORPUS_DIR (default: ../shared/corpus beside the
+# default: all cores), FUZZ_KEEP_CORPUS, CORPUS_DIR (default: ../shared/corpus beside the
 # sources, else /work/shared/corpus).
 set -eu
 MODE=$1
@@ -70,6 +70,9 @@ build
 BIN="$BUILD/tests/fuzz/${NAME}_fuzz"
 WORK="$OUT/corpus/$NAME"
 ARTIFACTS="$OUT/artifacts/$NAME"
+# Each run starts again from the seeds, so a run takes the same time however
+# often it ran before (FUZZ_KEEP_CORPUS=1 keeps what earlier runs found).
+[ "${FUZZ_KEEP_CORPUS:-0}" = 1 ] || rm -rf "$WORK"
 mkdir -p "$WORK" "$ARTIFACTS"
 
 case "$NAME" in
