@@ -93,6 +93,7 @@ void TPDFDocument::Initialize() {
     FFonts.clear();
     CapturedPages.clear();
     XRefObjLoaded.clear();
+    XRefFreed.clear();
     FormSearched = false;
     FHasDefaultHTMLFonts = false;
     FScale = 1.0;
@@ -302,7 +303,33 @@ void TPDFDocument::RebuildIndex() {
 
 void TPDFDocument::IndObjLookup(TObject*, int32_t ObjNum, int32_t GenNum, TPDFObject*& Obj) {
     TPDFIndObj* io = FindObj(ObjNum, GenNum);
+    if (!io) io = RecoverUnlistedObj(ObjNum, GenNum);
     Obj = io ? io->GetObj() : nullptr;
+}
+
+TPDFIndObj* TPDFDocument::RecoverUnlistedObj(int32_t ObjNum, int32_t GenNum) {
+    // Only numbers the cross-reference data never mentions: a number it
+    // lists as free was deleted on purpose and reads as null.
+    if (ObjNum <= 0 || GenNum < 0 || FSource.empty() || XRefFreed.count(ObjNum)) return nullptr;
+    const int64_t at = RawObjectPosition(ObjNum, GenNum);
+    if (at <= 0) return nullptr;
+    auto io = std::make_unique<TPDFIndObj>(this);
+    io->FDecodeMode = FDecodeMode;
+    io->FObjNum = ObjNum;
+    io->FGenNum = GenNum;
+    io->FPosition = at;
+    io->FLength = static_cast<int64_t>(FSource.size()) - at;
+    io->FSpan = 0;
+    TPDFIndObj* raw = io.get();
+    FRepaired = true;  // the table lacks it: saving writes a whole new table
+    const int32_t key = static_cast<int32_t>(FIndObjList.size());
+    FIndObjList.push_back(std::move(io));
+    const auto pos = std::lower_bound(FIndObjIndex.begin(), FIndObjIndex.end(), ObjNum);
+    FIndObjKey.insert(FIndObjKey.begin() + (pos - FIndObjIndex.begin()), key);
+    FIndObjIndex.insert(pos, ObjNum);
+    FHighestObjNum = std::max(FHighestObjNum, ObjNum);
+    if (ObjNum >= FMaxObjNum) FMaxObjNum = ObjNum == INT32_MAX ? INT32_MAX : ObjNum + 1;
+    return raw;
 }
 
 void TPDFDocument::NewIndObj(TObject*, TPDFObject* Obj, int32_t& ObjNum, int32_t& GenNum) {
@@ -465,19 +492,31 @@ TPDFDictionary* TPDFDocument::GetRootDict() {
     return d;
 }
 
-TPDFDictionary* TPDFDocument::GetPagesDict() {
-    auto* pages = ObjAs<TPDFDictionary>(GetRootDict()->FindValueByKeyName("Pages", true));
+TPDFDictionary* TPDFDocument::GetPagesDict() { return PagesOfCatalog(GetRootDict()); }
+
+TPDFDictionary* TPDFDocument::PagesOfCatalog(TPDFDictionary* Catalog) {
+    auto* pages = ObjAs<TPDFDictionary>(Catalog->FindValueByKeyName("Pages", true));
     if (!pages) return nullptr;
     auto* type = ObjAs<TPDFName>(pages->FindValueByKeyName("Type", false));
     if (type && type->Name() != "Pages") {
-        for (size_t i = 0; i < FIndObjList.size(); ++i) {
-            auto* d = ObjAs<TPDFDictionary>(FIndObjList[i]->GetObj());
-            if (!d) continue;
-            auto* t = ObjAs<TPDFName>(d->FindValueByKeyName("Type", false));
-            if (t && t->Name() == "Pages") pages = d;
-        }
+        // The catalog names something else: a pages node of the file stands in.
+        if (TPDFDictionary* node = FindPagesNode()) pages = node;
     }
     return pages;
+}
+
+TPDFDictionary* TPDFDocument::FindPagesNode() {
+    // The last root (a node without /Parent), else the last inner node.
+    TPDFDictionary* inner = nullptr;
+    TPDFDictionary* root = nullptr;
+    for (size_t i = 0; i < FIndObjList.size(); ++i) {
+        auto* d = ObjAs<TPDFDictionary>(FIndObjList[i]->GetObj());
+        if (!d) continue;
+        auto* t = ObjAs<TPDFName>(d->FindValueByKeyName("Type", false));
+        if (!t || t->Name() != "Pages") continue;
+        (d->FindIndexByKeyName("Parent") < 0 ? root : inner) = d;
+    }
+    return root ? root : inner;
 }
 
 int32_t TPDFDocument::GetPageCount() { return FPageTree ? FPageTree->PageCount() : 0; }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -110,6 +111,13 @@ public:
     // (a view, valid while the document lives); False when the slot is
     // missing or damaged.
     bool GetCompactSlot(TPDFIndObj* IndObj, std::string_view& Slot);
+    // Where a raw scan of the source finds the header "ObjNum GenNum obj"
+    // (the last one in the file); -1 when it finds none. The scan runs once,
+    // when an object cannot be read where the cross-reference data puts it.
+    int64_t RawObjectPosition(int32_t ObjNum, int32_t GenNum);
+    // An object the cross-reference data does not list (a damaged table)
+    // but whose header the raw scan finds: added to the object list.
+    TPDFIndObj* RecoverUnlistedObj(int32_t ObjNum, int32_t GenNum);
 
     // ---- Catalog, pages and information ----
     TPDFDictionary* GetRootDict();
@@ -256,6 +264,7 @@ public:
 
     // ---- Fields ----
     std::unordered_set<int32_t> XRefObjLoaded;  // numbers taken from cross-reference data
+    std::unordered_set<int32_t> XRefFreed;      // numbers listed free and never in use
     std::vector<TPDFXRefEntry> XRefTable;
     int32_t XRefTableIndex = 0;
     int32_t IndexCount = 0;
@@ -327,6 +336,16 @@ private:
     bool CheckHeader();
     bool ReadCrossReference();
     void Repair();
+    // Object headers of the raw scan: (number, generation) to position.
+    void SetRawIndex(const class TVPLRawAnalyser& Analyser);
+    // The page tree root of a damaged file: the catalog named by the
+    // trailer, else one found among the objects; an empty tree stands in
+    // when the file has none.
+    TPDFDictionary* FindPageTreeRoot();
+    TPDFDictionary* PagesOfCatalog(TPDFDictionary* Catalog);
+    // A pages node among the objects: the last one without /Parent, else
+    // the last one; nil when none.
+    TPDFDictionary* FindPagesNode();
     void XRefItem(int32_t O, int64_t N, int32_t G, char T);
     void XRefTrailer(const std::string& Trailer);
     void XRefRead(int64_t Pos);
@@ -343,6 +362,7 @@ private:
     int32_t EncryptDictObjNum();
 
     int32_t FHighestObjNum = 0;  // highest number in the object list
+    std::unique_ptr<std::unordered_map<uint64_t, int64_t>> FRawIndex;
 };
 
 }  // namespace velmo

@@ -69,6 +69,7 @@ TVPLLoadResult TPDFDocument::LoadSequence(const std::u16string& Password) {
             const size_t at = FSource.find("%PDF-");
             if (at != std::string::npos && at >= 1) {
                 XRefObjLoaded.clear();
+                XRefFreed.clear();
                 FSource.erase(0, at);
                 FSourceShifted = true;
                 r = LoadDocument(Password);
@@ -83,7 +84,17 @@ TVPLLoadResult TPDFDocument::LoadSequence(const std::u16string& Password) {
 }
 
 TVPLLoadResult TPDFDocument::LoadDocument(const std::u16string& Password) {
-    if (!CheckHeader() || !ReadCrossReference()) return lrError;
+    FRawIndex.reset();  // the source may have lost its leading bytes since
+    if (!CheckHeader()) {
+        // A header further on: the load is retried without the bytes before it.
+        const size_t header = FSource.find("%PDF-");
+        if (header != std::string::npos && header >= 1) return lrError;
+        // No header at all: the file is read as a damaged one, as every
+        // common reader does; it opens only when its objects and a trailer
+        // are found.
+        FVersion = "1.4";
+    }
+    if (!ReadCrossReference()) return lrError;
     TPDFObject* enc = FTrailer->FindValueByKeyName("Encrypt", false);
     if (ObjAs<TPDFDictionary>(enc) || ObjAs<TPDFIndRef>(enc)) {
         if (!OpenEncrypted(Password)) {
@@ -93,20 +104,92 @@ TVPLLoadResult TPDFDocument::LoadDocument(const std::u16string& Password) {
         FPassword = Password;
     }
     FNoPagesDict = false;
-    TPDFDictionary* pages = GetPagesDict();
+    TPDFDictionary* pages = FindPageTreeRoot();
     if (!pages && !FRepaired) {
         // The table read but leads to no page tree (entries pointing nowhere):
         // rebuild it from the raw scan as for an unreadable table.
         Repair();
-        pages = GetPagesDict();
+        pages = FindPageTreeRoot();
     }
     if (!pages) {
+        // Nothing in the file is a page tree: the document opens without
+        // pages, as every careful reader opens it, on an empty tree.
+        pages = FStructure->NewDictionary();
+        pages->Add("Type", FStructure->NewCommonName("Pages"));
+        pages->Add("Kids", FStructure->NewArray());
+        pages->Add("Count", FStructure->NewNumeric(0));
+        TPDFIndObj* io = AddIndObj(pages, true);
+        GetRootDict()->Add("Pages", FStructure->NewIndirectRef(io->FObjNum, 0));
         FNoPagesDict = true;
-        return lrError;
     }
+    // The tree is mended in memory; the file's offsets stay valid, so an
+    // update may still be appended (it carries the mended nodes).
+    RepairPageTree(*FStructure, GetRootDict(), pages);
     NewPageTree(pages);
     CheckLinearized();
     return lrOkay;
+}
+
+TPDFDictionary* TPDFDocument::FindPageTreeRoot() {
+    // A catalog written into the trailer itself becomes an object of its
+    // own: a saved file needs its catalog indirect.
+    if (auto* direct = ObjAs<TPDFDictionary>(FTrailer->FindValueByKeyName("Root", false))) {
+        auto* copy = ObjAs<TPDFDictionary>(FStructure->Decode(direct->Output()));
+        if (copy) {
+            TPDFIndObj* io = AddIndObj(copy, true);
+            FTrailer->Add("Root", FStructure->NewIndirectRef(io->FObjNum, 0));
+        }
+    }
+    if (auto* root = ObjAs<TPDFDictionary>(FTrailer->FindValueByKeyName("Root", true)))
+        if (TPDFDictionary* pages = PagesOfCatalog(root)) return pages;
+    // The trailer names no usable catalog: the last catalog of the file that
+    // leads to a page tree, else the last dictionary whose /Pages does.
+    TPDFDictionary* pages = nullptr;
+    TPDFIndObj* catalog = nullptr;
+    for (int pass = 0; pass < 2 && !pages; ++pass) {
+        for (size_t i = FIndObjList.size(); i-- > 0 && !pages;) {
+            TPDFIndObj* io = FIndObjList[i].get();
+            auto* d = ObjAs<TPDFDictionary>(io->GetObj());
+            if (!d || d->FindIndexByKeyName("Pages") < 0) continue;
+            auto* t = ObjAs<TPDFName>(d->FindValueByKeyName("Type", false));
+            if (pass == 0 && (!t || t->Name() != "Catalog")) continue;
+            if ((pages = PagesOfCatalog(d))) catalog = io;
+        }
+    }
+    if (pages) {
+        FTrailer->Add("Root", FStructure->NewIndirectRef(catalog->FObjNum, catalog->FGenNum));
+        return pages;
+    }
+    // No catalog leads to one (a catalog whose /Pages entry was lost to
+    // damage): a pages node of the file becomes the catalog's tree.
+    pages = FindPagesNode();
+    if (pages && pages->IsIndirect())
+        GetRootDict()->Add("Pages", FStructure->NewIndirectRef(pages->IndObjNum(), pages->IndGenNum()));
+    return pages;
+}
+
+void TPDFDocument::SetRawIndex(const TVPLRawAnalyser& Analyser) {
+    FRawIndex = std::make_unique<std::unordered_map<uint64_t, int64_t>>();
+    FRawIndex->reserve(static_cast<size_t>(Analyser.ObjectCount()));
+    // Later headers replace earlier ones: the newest version of an object
+    // is the last one written.
+    for (int i = 0; i < Analyser.ObjectCount(); ++i) {
+        const uint64_t key = (uint64_t{static_cast<uint32_t>(Analyser.GetObjNum(i))} << 32) |
+                             static_cast<uint32_t>(Analyser.GetGenNum(i));
+        (*FRawIndex)[key] = Analyser.GetLocation(i);
+    }
+}
+
+int64_t TPDFDocument::RawObjectPosition(int32_t ObjNum, int32_t GenNum) {
+    if (!FRawIndex) {
+        TVPLRawAnalyser analyser;
+        analyser.LoadFromStream(FSource);
+        SetRawIndex(analyser);
+    }
+    const uint64_t key =
+        (uint64_t{static_cast<uint32_t>(ObjNum)} << 32) | static_cast<uint32_t>(GenNum);
+    const auto it = FRawIndex->find(key);
+    return it == FRawIndex->end() ? -1 : it->second;
 }
 
 bool TPDFDocument::CheckHeader() {
@@ -153,6 +236,8 @@ void TPDFDocument::XRefItem(int32_t O, int64_t N, int32_t G, char T) {
     } else if (T == 'c') {
         if (XRefObjLoaded.insert(O).second)
             AddXRefRow({O, 0, 0, true, static_cast<int32_t>(N & 0xFFFFFFFF), G, true});
+    } else if (T == 'f' && !XRefObjLoaded.count(O)) {
+        XRefFreed.insert(O);
     }
 }
 
@@ -215,6 +300,7 @@ bool TPDFDocument::ReadCrossReference() {
 void TPDFDocument::Repair() {
     TVPLRawAnalyser analyser;
     analyser.LoadFromStream(FSource);
+    SetRawIndex(analyser);
     // One row per object number; when a number occurs twice the last one in
     // the file is the newest version.
     XRefTable.clear();

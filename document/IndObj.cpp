@@ -254,6 +254,26 @@ void TPDFIndObj::Decode() {
         DecodeByPosition();
     else
         DecodeFromText();
+    if (FDecodeError && !FRecoded) {
+        // The cross-reference data points elsewhere (garbage, another
+        // object, an object stream that does not decode): the object is
+        // read where a raw scan of the file finds its header, if anywhere.
+        const int64_t at = FParent->RawObjectPosition(FObjNum, FGenNum);
+        if (at > 0 && (FCompact || at != FPosition)) {
+            store->RemoveObject(FObj);
+            FObj = nullptr;
+            FDecodeError = false;
+            if (FCompact) FDecrypted = false;  // a plain object is encrypted on its own
+            FCompact = false;
+            FPosition = at;
+            FSpan = 0;
+            FLength = static_cast<int64_t>(FParent->Source().size()) - at;
+            // The file's own offsets are wrong: an update appended to it
+            // would inherit them, so saving writes the file anew.
+            FParent->FRepaired = true;
+            DecodeByPosition();
+        }
+    }
     FObj->Own(FObjNum, FGenNum);
 }
 
@@ -297,6 +317,7 @@ void TPDFIndObj::DecodeCompact() {
     std::string_view slot;
     if (!FParent->GetCompactSlot(this, slot) || slot.empty()) {
         FObj = store->NewNull();
+        FDecodeError = true;
         return;
     }
     int64_t len = 0;

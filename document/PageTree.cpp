@@ -20,7 +20,150 @@ int32_t CountOf(TPDFDictionary* Node) {
     return n ? n->AsInteger() : 0;
 }
 
+bool IsPagesNode(TPDFDictionary* D) {
+    if (D->FindIndexByKeyName("Kids") >= 0) return true;
+    auto* t = ObjAs<TPDFName>(D->FindValueByKeyName("Type", false));
+    return t && t->Name() == "Pages";
+}
+
+// Copies made of pages listed more than once, at most; further repeats are
+// dropped (a small file could otherwise list one page millions of times).
+constexpr int32_t kMaxPageCopies = 100000;
+
+TPDFIndRef* RegisterObject(TPDFStructure& S, TPDFObject* Obj) {
+    if (!S.OnNewIndObj) return nullptr;
+    int32_t n = 0, g = 0;
+    S.OnNewIndObj(&S, Obj, n, g);
+    return n > 0 ? S.NewIndirectRef(n, g) : nullptr;
+}
+
+// A new object holding a copy of Dict (references inside stay shared).
+TPDFDictionary* RegisteredCopy(TPDFStructure& S, TPDFDictionary* Dict, TPDFIndRef*& Ref) {
+    auto* copy = ObjAs<TPDFDictionary>(S.Decode(Dict->Output()));
+    Ref = copy ? RegisterObject(S, copy) : nullptr;
+    return Ref ? copy : nullptr;
+}
+
+void SetName(TPDFStructure& S, TPDFDictionary* D, std::string_view Key, std::string_view Value,
+             bool& Changed) {
+    auto* t = ObjAs<TPDFName>(D->FindValueByKeyName(Key, false));
+    if (t && t->Name() == Value) return;
+    D->Add(Key, S.NewCommonName(Value));
+    Changed = true;
+}
+
 }  // namespace
+
+bool RepairPageTree(TPDFStructure& S, TPDFDictionary* Catalog, TPDFDictionary*& Root) {
+    if (!Root) return false;
+    bool changed = false;
+    if (!IsPagesNode(Root)) {
+        // The catalog names a page: a node above it makes the tree.
+        TPDFIndRef* pageRef = nullptr;
+        if (Root->IsIndirect()) pageRef = S.NewIndirectRef(Root->IndObjNum(), Root->IndGenNum());
+        else if (!RegisteredCopy(S, Root, pageRef)) return false;
+        TPDFDictionary* node = S.NewDictionary();
+        node->Add("Type", S.NewCommonName("Pages"));
+        node->Add("Kids", S.NewArray({pageRef}));
+        node->Add("Count", S.NewNumeric(1));
+        TPDFIndRef* nodeRef = RegisterObject(S, node);
+        if (!nodeRef) return false;
+        Catalog->Add("Pages", nodeRef);
+        if (auto* page = ObjAs<TPDFDictionary>(pageRef->Obj())) {
+            page->Add("Parent", S.NewIndirectRef(nodeRef->ObjNum, nodeRef->GenNum));
+            SetName(S, page, "Type", "Page", changed);
+        }
+        Root = node;
+        return true;
+    }
+
+    struct Frame {
+        TPDFDictionary* Node;
+        TPDFArray* Kids;
+        int32_t Next;
+        int64_t Leaves;
+    };
+    std::unordered_set<const TPDFObject*> nodes{Root}, pages;
+    std::vector<Frame> stack;
+    int32_t copies = 0;
+    auto enter = [&](TPDFDictionary* Node) {
+        SetName(S, Node, "Type", "Pages", changed);
+        auto* kids = ObjAs<TPDFArray>(Node->FindValueByKeyName("Kids", true));
+        if (!kids) {
+            kids = S.NewArray();
+            Node->Add("Kids", kids);
+            changed = true;
+        }
+        stack.push_back({Node, kids, 0, 0});
+    };
+    enter(Root);
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        if (f.Next >= f.Kids->Count()) {
+            // Every kid seen: the node's /Count is what lies below it.
+            const int64_t leaves = f.Leaves;
+            TPDFDictionary* node = f.Node;
+            stack.pop_back();
+            auto* count = ObjAs<TPDFNumeric>(node->FindValueByKeyName("Count", true));
+            if (!count || count->AsDouble() != static_cast<double>(leaves)) {
+                node->Add("Count", S.NewNumeric(static_cast<double>(leaves)));
+                changed = true;
+            }
+            if (!stack.empty()) stack.back().Leaves += leaves;
+            continue;
+        }
+        const int32_t i = f.Next;
+        TPDFObject* item = f.Kids->GetItem(i);
+        TPDFDictionary* kid = nullptr;
+        if (auto* ref = ObjAs<TPDFIndRef>(item)) {
+            kid = ObjAs<TPDFDictionary>(ref->Obj());
+        } else if (auto* direct = ObjAs<TPDFDictionary>(item)) {
+            // A kid written in place becomes an object of its own.
+            TPDFIndRef* newRef = nullptr;
+            if ((kid = RegisteredCopy(S, direct, newRef))) {
+                f.Kids->Replace(i, newRef);
+                changed = true;
+            }
+        }
+        const bool isNode = kid && IsPagesNode(kid);
+        const bool repeat = kid && (isNode ? nodes.count(kid) : pages.count(kid));
+        if (!kid || (repeat && (isNode || copies >= kMaxPageCopies)) ||
+            (isNode && stack.size() >= static_cast<size_t>(TPDFPageTree::MaxTreeDepth))) {
+            // Not a page or a node, a node met before (a loop), or too deep.
+            f.Kids->Delete(i);
+            changed = true;
+            continue;
+        }
+        f.Next = i + 1;
+        if (isNode) {
+            nodes.insert(kid);
+            enter(kid);
+            continue;
+        }
+        if (repeat) {
+            // One page listed twice: the second place gets a copy, so that
+            // each page number has a page of its own.
+            TPDFIndRef* newRef = nullptr;
+            TPDFDictionary* copy = RegisteredCopy(S, kid, newRef);
+            if (!copy) {
+                f.Kids->Delete(i);
+                f.Next = i;
+                changed = true;
+                continue;
+            }
+            ++copies;
+            f.Kids->Replace(i, newRef);
+            if (f.Node->IsIndirect())
+                copy->Add("Parent", S.NewIndirectRef(f.Node->IndObjNum(), f.Node->IndGenNum()));
+            kid = copy;
+            changed = true;
+        }
+        pages.insert(kid);
+        SetName(S, kid, "Type", "Page", changed);
+        ++f.Leaves;
+    }
+    return changed;
+}
 
 TPDFPageTree::TPDFPageTree(TPDFDictionary* APages, std::vector<std::unique_ptr<TObject>>* AImages,
                            std::vector<std::unique_ptr<TObject>>* AImageLists,

@@ -211,4 +211,15 @@ private:
 // /Kids counts as "Pages".
 std::string PageNodeKind(TPDFDictionary* Node);
 
+// Checks the page tree under Root in one iterative walk and repairs what a
+// damaged file gets wrong, so that page numbers and /Count agree: a
+// dictionary with /Kids (or named /Pages) is a node, any other dictionary a
+// page; kids that are not dictionaries, and nodes met a second time, are
+// dropped; a page listed twice becomes a copy of its own; direct kids become
+// objects; /Type and every node's /Count are set to what the walk found. A
+// root that is a page itself gets a node above it (Root and the catalog's
+// /Pages then name that node). New objects are registered through the
+// store's OnNewIndObj. True when anything was changed.
+bool RepairPageTree(TPDFStructure& Store, TPDFDictionary* Catalog, TPDFDictionary*& Root);
+
 }  // namespace velmo

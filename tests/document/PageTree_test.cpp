@@ -61,8 +61,8 @@ TEST(PageTree, FlatAndNestedTrees) {
         TPDFDictionary* p = d->FirstPage();
         std::vector<int> order;
         for (int guard = 0; p && guard < 10; ++guard, p = d->NextPage(p)) order.push_back(p->IndObjNum());
-        // Node 7 has no /Type: the order walk stops there.
-        EXPECT_EQ(order, (std::vector<int>{3, 4, 5}));
+        // Node 7 had no /Type; loading named it, so the order walk goes on.
+        EXPECT_EQ(order, (std::vector<int>{3, 4, 5, 9}));
         TPDFIndRef* r9 = d->Structure()->NewIndirectRef(9, 0);
         EXPECT_EQ(d->GetPageFromRef(r9), 3);
         EXPECT_EQ(d->FindPage(r9), 4);
@@ -73,12 +73,31 @@ TEST(PageTree, FlatAndNestedTrees) {
 }
 
 TEST(PageTree, DamagedTreesEndWalks) {
-    // A /Kids cycle: node 6 lists itself.
+    // A /Kids cycle: node 6 lists itself. Loading drops the repeat and
+    // counts the one page there is.
     {
         PdfBuilder b = TreeBody("6 0 R", "5");
         b.Obj(6, "<< /Type /Pages /Parent 2 0 R /Kids [6 0 R 3 0 R] /Count 5 >>");
         b.Obj(3, Page(6));
         auto d = Load(b);
+        EXPECT_EQ(d->PageCount(), 1);
+        EXPECT_EQ(PageNum(*d, 1), 3);
+        EXPECT_EQ(PageNum(*d, 5), -1);
+        ASSERT_NE(d->FirstPage(), nullptr);
+        EXPECT_EQ(d->FirstPage()->IndObjNum(), 3);
+    }
+    // The same cycle made after loading: the walk ends with no page.
+    {
+        PdfBuilder b = TreeBody("6 0 R", "1");
+        b.Obj(6, "<< /Type /Pages /Parent 2 0 R /Kids [3 0 R] /Count 1 >>");
+        b.Obj(3, Page(6));
+        auto d = Load(b);
+        auto* node = ObjAs<TPDFDictionary>(d->FindObj(6, 0)->GetObj());
+        auto* kids = ObjAs<TPDFArray>(node->FindValueByKeyName("Kids", true));
+        kids->Insert(0, d->Structure()->NewIndirectRef(6, 0));
+        node->Add("Count", d->Structure()->NewNumeric(5));
+        d->PageTree()->SetPageCount(5);
+        d->PageTree()->ForgetPages();
         EXPECT_EQ(PageNum(*d, 5), -1);
         EXPECT_EQ(d->FirstPage(), nullptr);
     }
@@ -101,20 +120,28 @@ TEST(PageTree, DamagedTreesEndWalks) {
         EXPECT_EQ(d->NextPage(ObjAs<TPDFDictionary>(r3->Obj())), nullptr);
         EXPECT_EQ(d->GetPageInheritedValue(ObjAs<TPDFDictionary>(r3->Obj()), "Rotate"), nullptr);
     }
-    // A huge /Count allocates nothing and finds nothing beyond the kids.
+    // A huge /Count is corrected to the pages there are.
     {
         PdfBuilder b = TreeBody("3 0 R", "2147483647");
         b.Obj(3, Page(2));
         auto d = Load(b);
-        EXPECT_EQ(d->PageCount(), 2147483647);
+        EXPECT_EQ(d->PageCount(), 1);
         EXPECT_EQ(PageNum(*d, 1), 3);
         EXPECT_EQ(PageNum(*d, 2000000000), -1);
     }
-    // A missing kid becomes a blank page; a non-reference kid is skipped.
+    // Kids that are not pages are dropped by the load; met later by a walk
+    // (a tree changed after loading), a missing kid becomes a blank page and
+    // a non-reference kid is skipped.
     {
         PdfBuilder b = TreeBody("42 (junk) 3 0 R 40 0 R", "2");
         b.Obj(3, Page(2));
         auto d = Load(b);
+        EXPECT_EQ(d->PageCount(), 1);
+        TPDFArray* kids = d->PageTree()->KidsArray();
+        kids->Add(d->Structure()->NewNumeric(42));
+        kids->Add(d->Structure()->NewIndirectRef(40, 0));
+        d->PageTree()->SetPageCount(2);
+        d->PageTree()->ForgetPages();
         TPDFDictionary* p = d->PageTree()->GetPage(2);
         ASSERT_NE(p, nullptr);
         EXPECT_NE(p->IndObjNum(), 40);

@@ -232,6 +232,33 @@ ChildResult RunIsolated(const std::function<int(std::string& report)>& fn,
     return result;
 }
 
+QpdfPageList QpdfPages(const fs::path& file, const std::string& password) {
+    QpdfPageList q;
+    std::vector<std::string> argv{"qpdf", "--show-pages"};
+    if (!password.empty()) argv.push_back("--password=" + password);
+    argv.push_back(file.string());
+    const CommandResult r = RunCommand(argv, 120);
+    q.exitCode = r.exitCode;
+    q.needsPassword = r.exitCode == 2 && r.err.find("invalid password") != std::string::npos;
+    if (r.exitCode != 0 && r.exitCode != 3) return q;
+    q.pages = 0;
+    size_t at = 0;
+    while (at < r.out.size()) {
+        size_t end = r.out.find('\n', at);
+        if (end == std::string::npos) end = r.out.size();
+        const std::string_view line(r.out.data() + at, end - at);
+        if (line.rfind("page ", 0) == 0) {
+            ++q.pages;
+            const size_t colon = line.find(": ");
+            q.objects.push_back(colon == std::string_view::npos
+                                    ? -1
+                                    : std::atoi(std::string(line.substr(colon + 2)).c_str()));
+        }
+        at = end + 1;
+    }
+    return q;
+}
+
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)

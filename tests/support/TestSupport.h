@@ -50,6 +50,17 @@ struct ChildResult {
 ChildResult RunIsolated(const std::function<int(std::string& report)>& fn,
                         double timeoutSeconds);
 
+// The pages qpdf walks in a file (`qpdf --show-pages`): exitCode is qpdf's
+// (0 clean, 3 with warnings, 2 refused), pages -1 unless it opened the file;
+// needsPassword when it refused for the password.
+struct QpdfPageList {
+    int exitCode = -1;
+    int pages = -1;
+    bool needsPassword = false;
+    std::vector<int> objects;  // object number of each page
+};
+QpdfPageList QpdfPages(const std::filesystem::path& file, const std::string& password = "");
+
 std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& data);
 
