@@ -105,3 +105,34 @@ TEST(SecurityLoad, DecryptWalkKeepsTheTemporaryDataFile) {
 
 }  // namespace
 }  // namespace velmo
+
+namespace velmo {
+namespace {
+
+// A content stream whose AES data is damaged: the empty password is still
+// accepted, the document opens, and the failure is counted, not refused.
+TEST(SecurityLoad, UndecryptableContentStillOpens) {
+    testing_security::FakeDoc D;
+    D.SecurityNewObjRef(D.S.Decode("<< /Type /Catalog /Pages 2 0 R >>"));
+    D.SecurityNewObjRef(D.S.Decode("<< /Type /Pages /Kids [ 3 0 R ] /Count 1 >>"));
+    D.SecurityNewObjRef(
+        D.S.Decode("<< /Type /Page /Parent 2 0 R /MediaBox [ 0 0 9 9 ] /Contents 4 0 R >>"));
+    D.SecurityNewObjRef(testing_security::MakeStream(D.S, "0 0 m 9 9 l S\n"));
+    D.Trailer->Add("Root", D.S.NewIndirectRef(1, 0));
+    D.H.EncryptDocument("owner", "", esAES128Bit, TPDFPermissions::All(),
+                        TPDFExtraPermissions::All());
+    std::string Text = D.Save();
+    // The IV's last byte changed: the padding byte of the plain text
+    // (0x02) deciphers as 0x57, which no padding can be.
+    const size_t At = Text.find("stream\n", Text.find("4 0 obj")) + 7;
+    Text[At + 15] = static_cast<char>(Text[At + 15] ^ 0x55);
+    TPDFDocument Doc;
+    ASSERT_EQ(Doc.LoadFromString(Text, u""), lrOkay);
+    EXPECT_TRUE(Doc.IsUserPassword());
+    EXPECT_EQ(Doc.PageCount(), 1);
+    for (int32_t i = 0; i < Doc.ObjCount(); ++i) Doc.IndObj(i)->GetObj();
+    EXPECT_GE(Doc.Security().FDecryptFailures, 1);
+}
+
+}  // namespace
+}  // namespace velmo
