@@ -54,6 +54,8 @@ int64_t ParmFromByte(uint8_t B, int64_t Base) {
 
 std::string Num(int64_t V) { return std::to_string(V); }
 
+constexpr int32_t kMaxObjNumToSave = 1 << 20;
+
 }  // namespace
 
 void ObjectParser(std::string_view Data) {
@@ -94,6 +96,13 @@ void DocumentLoad(std::string_view Data) {
                 }
             }
         }
+        // A full save writes one cross-reference row for every number up to
+        // the highest (the table of a file never updated is one run), so a
+        // few bytes naming object 3,000,000 rightly give a 60 MB file and a
+        // reload of as many rows. That cost is bounded by the save's own
+        // object-number limit; such documents are not saved here, so that the
+        // time limit of a run catches faults rather than this.
+        if (D.MaxObjNum() > kMaxObjNumToSave) return;
         // Saving may raise when the document cannot be prepared for it.
         try {
             Saved = D.SaveToString();
