@@ -188,11 +188,16 @@ public:
         for (;;) {
             SkipWhitespace();
             TPDFObject* Key = ParseObject();
+            // An object where a key belongs (a damaged writer's stray value)
+            // is passed over, so the entries after it are not lost.
+            while (Key && Key->SpyType != TPDFName::Tag) {
+                SkipWhitespace();
+                Key = ParseObject();
+            }
             SkipWhitespace();
-            TPDFObject* Value = ParseObject();
-            bool KeyIsName = Key && Key->SpyType == TPDFName::Tag;
-            if (KeyIsName && Value) D->SetEntry({static_cast<TPDFName*>(Key), Value});
-            if (!Value || !KeyIsName) break;
+            TPDFObject* Value = Key ? ParseObject() : nullptr;
+            if (Key && Value) D->SetEntry({static_cast<TPDFName*>(Key), Value});
+            if (!Value) break;
         }
         if (P + 1 < N && Src[P] == '>' && Src[P + 1] == '>') P += 2;
         D->SetChanged(false);

@@ -108,7 +108,11 @@ bool TPDFDocument::SaveToStream(TStream& Stream, bool AppendMode) {
             if (io->FObjNum < 0) continue;
             TPDFXRefEntry& row = XRefTable[static_cast<size_t>(io->FObjNum)];
             const bool inObjStreamSet = objStreams.count(io->FObjNum) > 0;
-            if ((!AppendMode || io->HasChanged()) && !inObjStreamSet) {
+            // An object a later section of the file freed while an older one
+            // still holds it is read (the older row wins); an update must
+            // carry it again, or readers of the new file would find it free.
+            const bool revived = AppendMode && XRefFreed.count(io->FObjNum) && io->FPosition > 0;
+            if ((!AppendMode || io->HasChanged() || revived) && !inObjStreamSet) {
                 written.push_back(io->FObjNum);
                 TPDFObject* v = io->GetObj();
                 row.ObjPos = base + flushed + static_cast<int64_t>(out.size());

@@ -25,8 +25,11 @@ TEST(Parser, EdgeCases) {
          "<<\n/Type /Page\n/Parent 3 0 R\n/MediaBox [ 0 0 612 792 ]\n>>\n", 49},
         {"<< /A 1 /A 2 >>", 'D', "<<\n/A 2\n>>\n", 15},
         {"<< /A >>", 'D', "<<\n>>\n", 8},
-        // The entries stop before "2": it is read as a key that is not a name.
+        // "2" stands where a key belongs: it is passed over.
         {"<< /A 1 2 >>", 'D', "<<\n/A 1\n>>\n", 12},
+        // Stray values where keys belong lose nothing after them.
+        {"<<<>/Encrypt 6 0 R>>", 'D', "<<\n/Encrypt 6 0 R\n>>\n", 20},
+        {"<< /X 1 0 R 0 (s) [1] /Pages 2 0 R >>", 'D', "<<\n/X 1 0 R\n/Pages 2 0 R\n>>\n", 37},
         {"<< /A 1", 'D', "<<\n/A 1\n>>\n", 7},  // unterminated: what was read
         {"[1 2", 'A', "[ 1 2 ]", 4},
         {"[1 R]", 'A', "[ 1 ]", 3},  // stops at R, no closing bracket taken

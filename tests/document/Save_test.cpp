@@ -295,3 +295,31 @@ TEST(DocumentSave, LargeDocumentsKeepTheirOffsetsAcrossWritePieces) {
 
 }  // namespace
 }  // namespace velmo
+
+namespace velmo {
+namespace {
+
+TEST(DocumentSave, AppendCarriesAnObjectALaterSectionFreed) {
+    // The newest section frees object 5 while the older one still holds it:
+    // the document reads it, so an appended update must list it again.
+    vpltest::PdfBuilder b = vpltest::MinimalBody();
+    b.Obj(5, "(old)");
+    const int64_t old = b.Table("/Root 1 0 R");
+    b.StartXRef(b.Update({{5, 'f'}}, "/Size 6 /Root 1 0 R /Prev " + std::to_string(old)));
+    TPDFDocument d;
+    ASSERT_EQ(d.LoadFromString(b.data, u""), lrOkay);
+    d.SetInfo("Title", u"T", smString);
+    const std::string update = d.AppendToString(1, "");
+    EXPECT_NE(update.find("5 0 obj\n(old)"), std::string::npos) << update;
+    // An update to a file whose sections agree carries only what changed.
+    vpltest::PdfBuilder plain = vpltest::MinimalBody();
+    plain.Obj(5, "(old)");
+    plain.StartXRef(plain.Table("/Root 1 0 R"));
+    TPDFDocument p;
+    ASSERT_EQ(p.LoadFromString(plain.data, u""), lrOkay);
+    p.SetInfo("Title", u"T", smString);
+    EXPECT_EQ(p.AppendToString(1, "").find("5 0 obj"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmo
