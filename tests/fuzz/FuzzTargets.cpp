@@ -102,7 +102,10 @@ void DocumentLoad(std::string_view Data) {
         // reload of as many rows. That cost is bounded by the save's own
         // object-number limit; such documents are not saved here, so that the
         // time limit of a run catches faults rather than this.
-        if (D.MaxObjNum() > kMaxObjNumToSave) return;
+        int32_t Highest = D.MaxObjNum();
+        for (int32_t I = 0; I < D.ObjCount(); ++I)
+            Highest = std::max(Highest, D.IndObj(I)->ObjNum());
+        if (Highest > kMaxObjNumToSave) return;
         // Saving may raise when the document cannot be prepared for it.
         try {
             Saved = D.SaveToString();
