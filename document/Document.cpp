@@ -232,13 +232,14 @@ void TPDFDocument::ReplaceObj(int32_t ObjNum, int32_t GenNum, TPDFObject* NewObj
     io->FCompact = false;
 }
 
+// By index: reading an object may add one the raw scan recovers.
 void TPDFDocument::Compact() {
-    for (auto& io : FIndObjList) io->Recode();
+    for (size_t i = 0; i < FIndObjList.size(); ++i) FIndObjList[i]->Recode();
 }
 
 void TPDFDocument::CheckObjects() {
-    for (auto& io : FIndObjList)
-        if (!io->FDecoded) io->GetObj();
+    for (size_t i = 0; i < FIndObjList.size(); ++i)
+        if (!FIndObjList[i]->FDecoded) FIndObjList[i]->GetObj();
 }
 
 void TPDFDocument::BuildIndObjList() {
@@ -310,7 +311,8 @@ void TPDFDocument::IndObjLookup(TObject*, int32_t ObjNum, int32_t GenNum, TPDFOb
 TPDFIndObj* TPDFDocument::RecoverUnlistedObj(int32_t ObjNum, int32_t GenNum) {
     // Only numbers the cross-reference data never mentions: a number it
     // lists as free was deleted on purpose and reads as null.
-    if (ObjNum <= 0 || GenNum < 0 || FSource.empty() || XRefFreed.count(ObjNum)) return nullptr;
+    if (ObjNum <= 0 || GenNum < 0 || FSource.empty() || XRefFreed.count(ObjNum) || FSaving)
+        return nullptr;  // the save's table is sized already
     const int64_t at = RawObjectPosition(ObjNum, GenNum);
     if (at <= 0) return nullptr;
     auto io = std::make_unique<TPDFIndObj>(this);
@@ -626,7 +628,8 @@ std::u16string TPDFDocument::IndObjSummary() {
         for (unsigned char c : s) w += static_cast<char16_t>(c);
         return w;
     };
-    for (auto& io : FIndObjList) {
+    for (size_t i = 0; i < FIndObjList.size(); ++i) {
+        TPDFIndObj* io = FIndObjList[i].get();
         std::string line = std::to_string(io->FObjNum) + " ";
         line += io->FDecoded ? "Decoded " : "------- ";
         line += io->FDecrypted ? "Decrypted " : "--------  ";

@@ -265,6 +265,7 @@ public:
     // ---- Fields ----
     std::unordered_set<int32_t> XRefObjLoaded;  // numbers taken from cross-reference data
     std::unordered_set<int32_t> XRefFreed;      // numbers listed free and never in use
+    bool FSaving = false;  // no object joins the list while a save walks it
     std::vector<TPDFXRefEntry> XRefTable;
     int32_t XRefTableIndex = 0;
     int32_t IndexCount = 0;

@@ -168,16 +168,21 @@ TPDFDictionary* TPDFDocument::FindPageTreeRoot() {
     return pages;
 }
 
+namespace {
+
+uint64_t RawKey(int32_t ObjNum, int32_t GenNum) {
+    return (uint64_t{static_cast<uint32_t>(ObjNum)} << 32) | static_cast<uint32_t>(GenNum);
+}
+
+}  // namespace
+
 void TPDFDocument::SetRawIndex(const TVPLRawAnalyser& Analyser) {
     FRawIndex = std::make_unique<std::unordered_map<uint64_t, int64_t>>();
     FRawIndex->reserve(static_cast<size_t>(Analyser.ObjectCount()));
     // Later headers replace earlier ones: the newest version of an object
     // is the last one written.
-    for (int i = 0; i < Analyser.ObjectCount(); ++i) {
-        const uint64_t key = (uint64_t{static_cast<uint32_t>(Analyser.GetObjNum(i))} << 32) |
-                             static_cast<uint32_t>(Analyser.GetGenNum(i));
-        (*FRawIndex)[key] = Analyser.GetLocation(i);
-    }
+    for (int i = 0; i < Analyser.ObjectCount(); ++i)
+        (*FRawIndex)[RawKey(Analyser.GetObjNum(i), Analyser.GetGenNum(i))] = Analyser.GetLocation(i);
 }
 
 int64_t TPDFDocument::RawObjectPosition(int32_t ObjNum, int32_t GenNum) {
@@ -186,9 +191,7 @@ int64_t TPDFDocument::RawObjectPosition(int32_t ObjNum, int32_t GenNum) {
         analyser.LoadFromStream(FSource);
         SetRawIndex(analyser);
     }
-    const uint64_t key =
-        (uint64_t{static_cast<uint32_t>(ObjNum)} << 32) | static_cast<uint32_t>(GenNum);
-    const auto it = FRawIndex->find(key);
+    const auto it = FRawIndex->find(RawKey(ObjNum, GenNum));
     return it == FRawIndex->end() ? -1 : it->second;
 }
 

@@ -56,6 +56,11 @@ bool TPDFDocument::SaveToStream(TStream& Stream, bool AppendMode) {
     const int32_t keepPage = FPageTree ? FPageTree->Page() : 0;
     XRefTable.clear();
     bool ok = true;
+    struct SavingFlag {
+        bool& F;
+        explicit SavingFlag(bool& AF) : F(AF) { F = true; }
+        ~SavingFlag() { F = false; }
+    } saving(FSaving);
     try {
         const int64_t base = Stream.Position();
         // Written out in pieces, so that a document of large streams is not
