@@ -78,6 +78,7 @@ void TPDFDocument::Initialize() {
     FIndObjList.clear();
     FIndObjIndex.clear();
     FIndObjKey.clear();
+    FRecoveredKey.clear();
     FHighestObjNum = 0;
     FStructure = std::make_unique<TPDFStructure>();
     FStructure->OnIndObjLookup = [this](TObject* S, int32_t N, int32_t G, TPDFObject*& O) {
@@ -114,6 +115,7 @@ void TPDFDocument::Reset() {
     FIndObjList.clear();
     FIndObjIndex.clear();
     FIndObjKey.clear();
+    FRecoveredKey.clear();
     FHighestObjNum = 0;
     FStructure->Clear();
     FTrailer = FStructure->NewDictionary();
@@ -148,7 +150,11 @@ void TPDFDocument::NewPageTree(TPDFDictionary* APages, bool DeferFirstLayer) {
 TPDFIndObj* TPDFDocument::FindObj(int32_t ObjNum, int32_t GenNum) const {
     (void)GenNum;
     const auto it = std::lower_bound(FIndObjIndex.begin(), FIndObjIndex.end(), ObjNum);
-    if (it == FIndObjIndex.end() || *it != ObjNum) return nullptr;
+    if (it == FIndObjIndex.end() || *it != ObjNum) {
+        if (FRecoveredKey.empty()) return nullptr;
+        const auto r = FRecoveredKey.find(ObjNum);
+        return r == FRecoveredKey.end() ? nullptr : FIndObjList[static_cast<size_t>(r->second)].get();
+    }
     return FIndObjList[static_cast<size_t>(FIndObjKey[static_cast<size_t>(it - FIndObjIndex.begin())])]
         .get();
 }
@@ -164,6 +170,7 @@ TPDFIndObj* TPDFDocument::AddIndObj(TPDFObject* Obj, bool Rebuild) {
     if (FHighestObjNum < INT32_MAX) {
         n = FHighestObjNum + 1;
     } else {
+        if (!FRecoveredKey.empty()) RebuildIndex();
         for (int32_t v : FIndObjIndex) {
             if (v == n) ++n;
             else if (v > n) break;
@@ -286,6 +293,7 @@ void TPDFDocument::BuildIndObjList() {
 }
 
 void TPDFDocument::RebuildIndex() {
+    FRecoveredKey.clear();
     const size_t n = FIndObjList.size();
     FIndObjKey.resize(n);
     for (size_t i = 0; i < n; ++i) FIndObjKey[i] = static_cast<int32_t>(i);
@@ -326,9 +334,11 @@ TPDFIndObj* TPDFDocument::RecoverUnlistedObj(int32_t ObjNum, int32_t GenNum) {
     FRepaired = true;  // the table lacks it: saving writes a whole new table
     const int32_t key = static_cast<int32_t>(FIndObjList.size());
     FIndObjList.push_back(std::move(io));
-    const auto pos = std::lower_bound(FIndObjIndex.begin(), FIndObjIndex.end(), ObjNum);
-    FIndObjKey.insert(FIndObjKey.begin() + (pos - FIndObjIndex.begin()), key);
-    FIndObjIndex.insert(pos, ObjNum);
+    // Kept aside until there are many, then sorted in with the rest: one
+    // insertion into the sorted index each would be quadratic in a file
+    // whose table lost most of its rows.
+    FRecoveredKey.emplace(ObjNum, key);
+    if (FRecoveredKey.size() > FIndObjIndex.size() / 4 + 256) RebuildIndex();
     FHighestObjNum = std::max(FHighestObjNum, ObjNum);
     if (ObjNum >= FMaxObjNum) FMaxObjNum = ObjNum == INT32_MAX ? INT32_MAX : ObjNum + 1;
     return raw;

@@ -284,6 +284,8 @@ public:
     std::vector<std::unique_ptr<TPDFIndObj>> FIndObjList;
     std::vector<int32_t> FIndObjIndex;  // object numbers, ascending
     std::vector<int32_t> FIndObjKey;    // list index of each FIndObjIndex entry
+    // Objects the raw scan recovered since the index was last sorted.
+    std::unordered_map<int32_t, int32_t> FRecoveredKey;
     TPDFDictionary* FTrailer = nullptr;
     std::unique_ptr<TPDFPageTree> FPageTree;
     TPDFOwnedList FImages, FImageLists, FTextLists, FFonts;

@@ -395,3 +395,45 @@ TEST(IndObj, RecodeAndSpool) {
 
 }  // namespace
 }  // namespace velmo
+
+namespace velmo {
+namespace {
+
+TEST(DocumentLoad, ObjectsTheTableOmitsAreRecoveredByTheirHeaders) {
+    // The table lists the page tree and one array; the 3000 objects the
+    // array names are in the file but not in the table (a cut table).
+    vpltest::PdfBuilder b = vpltest::MinimalBody();
+    std::string refs;
+    for (int n = 10; n < 3010; ++n) refs += std::to_string(n) + " 0 R ";
+    b.Obj(4, "[" + refs + "]");
+    b.Obj(6, "(six)");  // the table runs to 6, with 5 free
+    const std::map<int, int64_t> listed = b.offsets;
+    for (int n = 10; n < 3010; ++n) b.Obj(n, "(v" + std::to_string(n) + ")");
+    b.Obj(5, "(deleted)");  // listed free: stays deleted
+    b.offsets = listed;
+    b.StartXRef(b.Table("/Root 1 0 R"));
+    TPDFDocument d;
+    ASSERT_EQ(d.LoadFromString(b.data, u""), lrOkay);
+    EXPECT_FALSE(d.Repaired());
+    auto* arr = ObjAs<TPDFArray>(d.FindObj(4, 0)->GetObj());
+    ASSERT_NE(arr, nullptr);
+    for (int32_t i = 0; i < arr->Count(); ++i) {
+        auto* s = ObjAs<TPDFString>(ObjAs<TPDFIndRef>(arr->GetItem(i))->Obj());
+        ASSERT_NE(s, nullptr) << i;
+        EXPECT_EQ(s->AsString(), "v" + std::to_string(10 + i));
+    }
+    EXPECT_TRUE(d.Repaired());  // the table was incomplete: saving writes a new one
+    for (int n = 10; n < 3010; n += 499) EXPECT_NE(d.FindObj(n, 0), nullptr) << n;
+    TPDFIndRef* five = d.Structure()->NewIndirectRef(5, 0);
+    EXPECT_EQ(five->Obj(), nullptr);
+    // New objects take numbers above every recovered one.
+    EXPECT_GE(d.CreateNewObject(), 3010);
+    const std::string saved = d.SaveToString();
+    TPDFDocument again;
+    ASSERT_EQ(again.LoadFromString(saved, u""), lrOkay);
+    EXPECT_FALSE(again.Repaired());
+    EXPECT_NE(again.FindObj(3009, 0), nullptr);
+}
+
+}  // namespace
+}  // namespace velmo
