@@ -11,9 +11,10 @@ namespace velmo {
 
 namespace {
 
-// Largest row of predicted data accepted; a hostile /Columns must not make
-// the zero padding of a short row allocate without bound.
-constexpr std::uint64_t kMaxRowBytes = std::uint64_t(1) << 28;
+// Largest row of predicted data accepted (16 MiB: four million 32-bit pixels
+// across, far wider than any real image); a hostile /Columns must not make
+// the zero padding of a few bytes' short row cost a quarter of a gigabyte.
+constexpr std::uint64_t kMaxRowBytes = std::uint64_t(1) << 24;
 constexpr int kMaxColors = 256;
 constexpr int kMaxBitsPerComponent = 32;
 

@@ -24,6 +24,9 @@ struct TTarget {
     void (*Run)(std::string_view);
 };
 
+// Test listings show the target's name, not the bytes of the record.
+void PrintTo(const TTarget& T, std::ostream* Os) { *Os << T.Name; }
+
 template <TFuzzFilter K>
 void FilterOf(std::string_view Data) {
     Filter(K, Data);
