@@ -1,0 +1,165 @@
+// Memory device contexts and the drawing objects selected into them, with
+// pattern, bit and stretch blits under the 256 ternary raster operations.
+//
+// Handles are opaque values that name a live object of one kind. Every call
+// looks the handle up first, so a handle that was never made, was deleted, or
+// names an object of another kind gives the call's failure result (0, null or
+// CLR_INVALID) instead of touching freed memory. Handle values are never
+// reused within a process. All calls may be made from any thread; one
+// process-wide lock serialises them.
+//
+// Colours are COLORREF values $00BBGGRR (red in the low byte).
+//
+// Blits: each destination pixel becomes ROP3(P, S, D), bit by bit, where P is
+// the brush, S the source and D the destination value. On 24- and 32-bit
+// targets the operation runs over the colour bytes (and, on 32-bit targets,
+// the fourth byte: 0 for the brush and for sources without one); on 1-, 4-
+// and 8-bit targets over the palette indices. Colour conversions:
+// - into a 1-bit target, a source pixel whose colour equals the source DC's
+//   background colour gives 1, any other colour 0; between two 1-bit bitmaps
+//   the bits are copied;
+// - out of a 1-bit source into any other format, bit 0 becomes the target
+//   DC's text colour and bit 1 its background colour;
+// - otherwise colours go through RGB; into a palette target, the nearest
+//   palette entry (and the brush colour likewise).
+// A null brush leaves operations that use the brush undone (they succeed).
+//
+// Rectangles: x .. x + width − 1; a negative width or height spans
+// x + width .. x − 1 instead, and a stretch whose source and destination
+// extents differ in sign mirrors the image along that axis. Everything is
+// clipped to the destination bitmap and to the source bitmap.
+//
+// Stretching: destination pixel d of an extent of D pixels takes source
+// pixel floor((2d + 1)·S / (2D)) of an extent of S pixels. When shrinking,
+// BLACKONWHITE ANDs and WHITEONBLACK ORs the target values of source pixels
+// floor(d·S/D) .. floor((d + 1)·S/D) − 1, and HALFTONE averages their
+// colours (rounded to nearest); COLORONCOLOR always samples one pixel.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/gdi/Bitmap.h"
+
+namespace velmo {
+
+struct HDC__;
+struct HGDIOBJ__;
+using HDC = HDC__*;
+using HGDIOBJ = HGDIOBJ__*;
+using HBITMAP = HGDIOBJ;
+using HBRUSH = HGDIOBJ;
+using HPEN = HGDIOBJ;
+
+using BOOL = int;
+using UINT = uint32_t;
+using DWORD = uint32_t;
+using COLORREF = uint32_t;
+
+constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
+
+// Stock objects.
+constexpr int WHITE_BRUSH = 0;
+constexpr int NULL_BRUSH = 5;
+constexpr int HOLLOW_BRUSH = NULL_BRUSH;
+constexpr int BLACK_PEN = 7;
+constexpr int NULL_PEN = 8;
+
+// Object kinds of GetCurrentObject.
+constexpr UINT OBJ_PEN = 1;
+constexpr UINT OBJ_BRUSH = 2;
+constexpr UINT OBJ_BITMAP = 7;
+
+// Pen styles.
+constexpr int PS_SOLID = 0;
+constexpr int PS_DASH = 1;
+constexpr int PS_DOT = 2;
+constexpr int PS_DASHDOT = 3;
+constexpr int PS_DASHDOTDOT = 4;
+constexpr int PS_NULL = 5;
+constexpr int PS_INSIDEFRAME = 6;
+
+// Stretch modes.
+constexpr int BLACKONWHITE = 1;
+constexpr int WHITEONBLACK = 2;
+constexpr int COLORONCOLOR = 3;
+constexpr int HALFTONE = 4;
+
+// Raster operations: the ternary code in bits 16-23; only those bits count.
+constexpr DWORD SRCCOPY = 0x00CC0020;
+constexpr DWORD SRCPAINT = 0x00EE0086;
+constexpr DWORD SRCAND = 0x008800C6;
+constexpr DWORD SRCINVERT = 0x00660046;
+constexpr DWORD SRCERASE = 0x00440328;
+constexpr DWORD NOTSRCCOPY = 0x00330008;
+constexpr DWORD NOTSRCERASE = 0x001100A6;
+constexpr DWORD MERGECOPY = 0x00C000CA;
+constexpr DWORD MERGEPAINT = 0x00BB0226;
+constexpr DWORD PATCOPY = 0x00F00021;
+constexpr DWORD PATPAINT = 0x00FB0A09;
+constexpr DWORD PATINVERT = 0x005A0049;
+constexpr DWORD DSTINVERT = 0x00550009;
+constexpr DWORD BLACKNESS = 0x00000042;
+constexpr DWORD WHITENESS = 0x00FF0062;
+
+// The ternary code of a raster operation, and the bitwise result of that code
+// for brush, source and destination bits (bit index (P?4:0)|(S?2:0)|(D?1:0)
+// of the code gives each result bit).
+constexpr uint8_t Rop3Code(DWORD Rop) { return uint8_t((Rop >> 16) & 0xFF); }
+constexpr uint32_t ApplyRop3(uint8_t Code, uint32_t P, uint32_t S, uint32_t D) {
+    uint32_t R = 0;
+    for (int I = 0; I < 8; ++I)
+        if (Code & (1u << I)) R |= ((I & 4) ? P : ~P) & ((I & 2) ? S : ~S) & ((I & 1) ? D : ~D);
+    return R;
+}
+
+// A memory DC compatible with Dc (null or a live DC), holding a 1×1 1-bit
+// bitmap, the white brush and the black pen; text black, background white,
+// stretch mode BLACKONWHITE. Null when Dc is neither.
+HDC CreateCompatibleDC(HDC Dc);
+// Frees the DC; the objects selected into it stay alive, unselected.
+BOOL DeleteDC(HDC Dc);
+
+// Selects a bitmap, brush or pen and returns the one it replaces; null on
+// failure. A bitmap can be selected into one DC at a time.
+HGDIOBJ SelectObject(HDC Dc, HGDIOBJ Object);
+// The selected object of kind OBJ_BITMAP, OBJ_BRUSH or OBJ_PEN; null on
+// failure.
+HGDIOBJ GetCurrentObject(HDC Dc, UINT Kind);
+
+HBRUSH CreateSolidBrush(COLORREF Color);
+// Colour, width and style are kept; nothing draws with pens yet.
+HPEN CreatePen(int Style, int Width, COLORREF Color);
+HGDIOBJ GetStockObject(int Index);
+// Frees a bitmap, brush or pen. Fails for an object selected into a DC, or
+// kept by a SaveDC of one; stock objects are never freed (success).
+BOOL DeleteObject(HGDIOBJ Object);
+
+// A bitmap object holding a copy of Bitmap; null when it is empty.
+HBITMAP CreateBitmapObject(const TBitmap& Bitmap);
+// Copies a bitmap object's pixels out; false for a handle that names none.
+bool GetBitmapObject(HBITMAP Bitmap, TBitmap& Out);
+
+// Setters return the previous value, or CLR_INVALID / 0 on failure.
+COLORREF SetTextColor(HDC Dc, COLORREF Color);
+COLORREF GetTextColor(HDC Dc);
+COLORREF SetBkColor(HDC Dc, COLORREF Color);
+COLORREF GetBkColor(HDC Dc);
+int SetStretchBltMode(HDC Dc, int Mode);
+int GetStretchBltMode(HDC Dc);
+
+// Saves text colour, background colour, stretch mode, brush and pen; returns
+// the new save depth (1 for the first), 0 on failure. RestoreDC(Dc, n)
+// restores the state saved at depth n (n > 0) or |n| saves back (n < 0) and
+// drops it and every later one.
+int SaveDC(HDC Dc);
+BOOL RestoreDC(HDC Dc, int Saved);
+
+// Fills a rectangle with an operation that uses no source; fails for one
+// that does.
+BOOL PatBlt(HDC Dc, int X, int Y, int Width, int Height, DWORD Rop);
+// Source may be null when the operation uses no source.
+BOOL BitBlt(HDC Dc, int X, int Y, int Width, int Height, HDC Source, int XSrc, int YSrc, DWORD Rop);
+BOOL StretchBlt(HDC Dc, int X, int Y, int Width, int Height, HDC Source, int XSrc, int YSrc,
+                int WidthSrc, int HeightSrc, DWORD Rop);
+
+}  // namespace velmo
