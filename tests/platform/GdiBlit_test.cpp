@@ -260,6 +260,50 @@ TEST(GdiBlit, StretchModes) {
         EXPECT_EQ(Mono3.Pixels().GetPixelIndex(1, 0), 1);
     }
 
+    // Into a palette target colours take the nearest entry; between 32-bit
+    // bitmaps the fourth byte travels with the colour.
+    {
+        TBitmap Colour(2, 1, pf32bit);
+        Colour.ScanLine(0)[0] = 0x10;  // B
+        Colour.ScanLine(0)[1] = 0x20;  // G
+        Colour.ScanLine(0)[2] = 0xF0;  // R
+        Colour.ScanLine(0)[3] = 0x7F;  // A
+        Colour.SetPixel(1, 0, RGB(0x08, 0x08, 0xF8));
+        TTestDc S(Colour);
+        TBitmap Pal(2, 1, pf8bit);
+        Pal.SetPalette({RGBQuad(0, 0, 0), RGBQuad(0xFF, 0, 0), RGBQuad(0xF0, 0x20, 0x20),
+                        RGBQuad(0, 0, 0xFF)});
+        TTestDc P(Pal);
+        ASSERT_EQ(BitBlt(P.Dc, 0, 0, 2, 1, S.Dc, 0, 0, SRCCOPY), 1);
+        EXPECT_EQ(P.Pixels().GetPixelIndex(0, 0), 2);
+        EXPECT_EQ(P.Pixels().GetPixelIndex(1, 0), 3);  // nearly pure blue
+        TTestDc D(TBitmap(2, 1, pf32bit));
+        ASSERT_EQ(BitBlt(D.Dc, 0, 0, 2, 1, S.Dc, 0, 0, SRCCOPY), 1);
+        const TBitmap Out = D.Pixels();
+        const uint8_t* Row = Out.ScanLine(0);
+        EXPECT_EQ(Row[0], 0x10);
+        EXPECT_EQ(Row[2], 0xF0);
+        EXPECT_EQ(Row[3], 0x7F);
+    }
+
+    // Extreme rectangles neither overflow nor touch memory outside.
+    {
+        TTestDc S(Filled(2, 2, pf24bit, clWhite));
+        TTestDc D(Filled(2, 2, pf24bit, clBlack));
+        const int Big = 0x7FFFFFFF, Small = -0x7FFFFFFF - 1;
+        for (int V : {Big, Small + 1, 0, 1, -1}) {
+            for (int Mode : {BLACKONWHITE, HALFTONE}) {
+                SetStretchBltMode(D.Dc, Mode);
+                StretchBlt(D.Dc, V, V, Small, Big, S.Dc, V, -V, Big, Small, SRCCOPY);
+                StretchBlt(D.Dc, 0, 0, 2, 2, S.Dc, Small, Small, Small, Small, SRCCOPY);
+                StretchBlt(D.Dc, Small, Small, Big, Big, S.Dc, 0, 0, 2, 2, SRCCOPY);
+                BitBlt(D.Dc, V, -V, Big, Small, S.Dc, -V, V, SRCCOPY);
+                PatBlt(D.Dc, V, V, Small, Small, DSTINVERT);
+            }
+        }
+        EXPECT_EQ(D.Pixels().Width(), 2);
+    }
+
     // A blit within one bitmap reads the source as it was before.
     {
         TBitmap B(4, 1, pf24bit);
