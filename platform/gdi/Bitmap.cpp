@@ -8,6 +8,7 @@
 
 #include "platform/files/FileStream.h"
 #include "platform/files/WideFile.h"
+#include "platform/gdi/DC.h"
 
 namespace velmo {
 
@@ -92,21 +93,37 @@ struct TChannel {
 
 }  // namespace
 
-TBitmap::TBitmap() : FCanvas(std::make_unique<TCanvas>()) { Allocate(0, 0, pf24bit); }
+TBitmap::TBitmap() : FCanvas(std::make_unique<TCanvas>()) {
+    FCanvas->FBitmap = this;
+    Allocate(0, 0, pf24bit);
+}
 
 TBitmap::TBitmap(int Width, int Height, TPixelFormat Format)
     : FCanvas(std::make_unique<TCanvas>()) {
+    FCanvas->FBitmap = this;
     Allocate(Width, Height, Format);
 }
 
-TBitmap::TBitmap(const TBitmap& Other) : FCanvas(std::make_unique<TCanvas>()) { Assign(Other); }
+TBitmap::TBitmap(const TBitmap& Other) : FCanvas(std::make_unique<TCanvas>()) {
+    FCanvas->FBitmap = this;
+    Assign(Other);
+}
 
 TBitmap& TBitmap::operator=(const TBitmap& Other) {
     Assign(Other);
     return *this;
 }
 
-TBitmap::~TBitmap() = default;
+TBitmap::~TBitmap() {
+    // The canvas's device context holds the bitmap object: it goes first.
+    FCanvas.reset();
+    if (FHandle) DetachBitmapObject(FHandle);
+}
+
+HGDIOBJ TBitmap::Handle() {
+    if (!FHandle) FHandle = AttachBitmapObject(*this);
+    return FHandle;
+}
 
 void TBitmap::Assign(const TBitmap& Source) {
     if (&Source == this)

@@ -93,6 +93,9 @@ public:
     void SaveToFile(const std::u16string& FileName) const;
 
     TCanvas& Canvas() { return *FCanvas; }
+    // A bitmap object (DC.h) whose pixels are this bitmap's, made on first
+    // use and freed with the bitmap.
+    HGDIOBJ Handle();
 
 private:
     void Allocate(int Width, int Height, TPixelFormat Format);
@@ -107,6 +110,7 @@ private:
     std::vector<uint8_t> FPixels;
     std::vector<TRGBQuad> FPalette;
     std::unique_ptr<TCanvas> FCanvas;
+    HGDIOBJ FHandle = nullptr;
 };
 
 }  // namespace velmo

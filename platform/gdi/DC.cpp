@@ -1,8 +1,13 @@
 #include "platform/gdi/DC.h"
 
+#include <cairo.h>
+#include <pixman.h>
+
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -11,7 +16,79 @@ namespace velmo {
 
 namespace {
 
-enum class TObjectKind { Bitmap, Brush, Pen };
+enum class TObjectKind { Bitmap, Brush, Pen, Region };
+
+// Coordinates of regions are kept within ±2^27 so that no sum or extent
+// overflows 32 bits.
+constexpr int64_t RegionLimit = int64_t(1) << 27;
+
+int64_t ClampRegion(int64_t V) { return std::clamp(V, -RegionLimit, RegionLimit); }
+
+// An owned pixman region.
+class TRegion {
+public:
+    TRegion() { pixman_region32_init(&FR); }
+    TRegion(int64_t L, int64_t T, int64_t R, int64_t B) {
+        L = ClampRegion(L), T = ClampRegion(T), R = ClampRegion(R), B = ClampRegion(B);
+        if (L > R) std::swap(L, R);
+        if (T > B) std::swap(T, B);
+        pixman_region32_init_rect(&FR, int(L), int(T), unsigned(R - L), unsigned(B - T));
+    }
+    TRegion(const TRegion& O) {
+        pixman_region32_init(&FR);
+        pixman_region32_copy(&FR, const_cast<pixman_region32_t*>(&O.FR));
+    }
+    TRegion& operator=(const TRegion& O) {
+        if (this != &O) pixman_region32_copy(&FR, const_cast<pixman_region32_t*>(&O.FR));
+        return *this;
+    }
+    ~TRegion() { pixman_region32_fini(&FR); }
+
+    pixman_region32_t* Get() { return &FR; }
+    const pixman_region32_t* Get() const { return &FR; }
+    pixman_region32_t* Mut() const { return const_cast<pixman_region32_t*>(&FR); }
+
+    int Type() const {
+        const int N = pixman_region32_n_rects(Mut());
+        return N == 0 ? NULLREGION : N == 1 ? SIMPLEREGION : COMPLEXREGION;
+    }
+    bool Contains(int X, int Y) const {
+        return pixman_region32_contains_point(Mut(), X, Y, nullptr) != 0;
+    }
+    // Whether the region combines with A by Mode into this one; false for an
+    // unknown mode.
+    bool Combine(const TRegion& A, const TRegion& B, int Mode) {
+        TRegion Out;
+        switch (Mode) {
+            case RGN_AND:
+                pixman_region32_intersect(Out.Get(), A.Mut(), B.Mut());
+                break;
+            case RGN_OR:
+                pixman_region32_union(Out.Get(), A.Mut(), B.Mut());
+                break;
+            case RGN_XOR: {
+                TRegion Both, Either;
+                pixman_region32_intersect(Both.Get(), A.Mut(), B.Mut());
+                pixman_region32_union(Either.Get(), A.Mut(), B.Mut());
+                pixman_region32_subtract(Out.Get(), Either.Get(), Both.Get());
+                break;
+            }
+            case RGN_DIFF:
+                pixman_region32_subtract(Out.Get(), A.Mut(), B.Mut());
+                break;
+            case RGN_COPY:
+                Out = A;
+                break;
+            default:
+                return false;
+        }
+        *this = Out;
+        return true;
+    }
+
+private:
+    pixman_region32_t FR;
+};
 
 struct TGdiObject {
     TObjectKind Kind = TObjectKind::Brush;
@@ -24,6 +101,12 @@ struct TGdiObject {
     // Bitmaps; SelectedIn is the DC that holds it (0 when none).
     TBitmap Bitmap;
     uintptr_t SelectedIn = 0;
+    // Set for an attached bitmap: the pixels live there, not in Bitmap.
+    TBitmap* External = nullptr;
+    // Regions.
+    std::unique_ptr<TRegion> Region;
+
+    TBitmap& Pixels() { return External ? *External : Bitmap; }
 };
 
 struct TDcSettings {
@@ -32,12 +115,31 @@ struct TDcSettings {
     int StretchMode = BLACKONWHITE;
     uintptr_t Brush = 0;
     uintptr_t Pen = 0;
+    int PolyFillMode = ALTERNATE;
+    int X = 0, Y = 0;  // current position
+    // No value: no clip region.
+    std::optional<TRegion> Clip;
 };
+
+// One element of a path: a move, a line end, one of the three points of a
+// Bézier segment, or the close of a figure.
+enum class TPathOp : uint8_t { Move, Line, Bezier, Close };
+struct TPathElement {
+    TPathOp Op;
+    int X, Y;
+};
+
+enum class TPathState { None, Open, Done };
+
+// Elements above this make the path calls fail instead of growing further.
+constexpr size_t MaxPathElements = size_t(1) << 22;
 
 struct TMemoryDc {
     TDcSettings Now;
     uintptr_t Bitmap = 0;
     std::vector<TDcSettings> Saved;
+    TPathState PathState = TPathState::None;
+    std::vector<TPathElement> Path;
 };
 
 // Every live DC and object by handle value. Values only grow, so a handle
@@ -302,7 +404,8 @@ bool UsesSource(uint8_t Code) { return (((Code >> 2) ^ Code) & 0x33) != 0; }
 bool UsesPattern(uint8_t Code) { return (((Code >> 4) ^ Code) & 0x0F) != 0; }
 
 // Destination-only or brush-only fill of a rectangle.
-void FillRect(TBitmap& Dst, int X, int Y, int W, int H, uint8_t Code, uint32_t P) {
+void FillRop(TBitmap& Dst, const TRegion* Clip, int X, int Y, int W, int H, uint8_t Code,
+             uint32_t P) {
     int64_t X0, Wn, Y0, Hn;
     Normalise(X, W, X0, Wn);
     Normalise(Y, H, Y0, Hn);
@@ -311,6 +414,7 @@ void FillRect(TBitmap& Dst, int X, int Y, int W, int H, uint8_t Code, uint32_t P
     const uint32_t Mask = ValueMask(Dst);
     for (int64_t Yi = YA; Yi < YB; ++Yi)
         for (int64_t Xi = XA; Xi < XB; ++Xi) {
+            if (Clip && !Clip->Contains(int(Xi), int(Yi))) continue;
             const uint32_t D = ReadValue(Dst, int(Xi), int(Yi));
             WriteValue(Dst, int(Xi), int(Yi), ApplyRop3(Code, P, 0, D) & Mask);
         }
@@ -332,7 +436,8 @@ BOOL Blit(HDC Dc, int X, int Y, int W, int H, HDC Source, int XSrc, int YSrc, in
     }
     TGdiObject* DstObject = R.FindObject(Target->Bitmap);
     if (!DstObject) return 0;
-    TBitmap& Dst = DstObject->Bitmap;
+    TBitmap& Dst = DstObject->Pixels();
+    const TRegion* Clip = Target->Now.Clip ? &*Target->Now.Clip : nullptr;
     uint32_t P = 0;
     if (UsesPattern(Code)) {
         TGdiObject* Brush = R.FindObject(Target->Now.Brush);
@@ -341,7 +446,7 @@ BOOL Blit(HDC Dc, int X, int Y, int W, int H, HDC Source, int XSrc, int YSrc, in
         P = IsIndexed(Dst) ? TNearest(Dst)(Packed(Brush->Color)) : Packed(Brush->Color);
     }
     if (!NeedSource) {
-        FillRect(Dst, X, Y, W, H, Code, P);
+        FillRop(Dst, Clip, X, Y, W, H, Code, P);
         return 1;
     }
     if (WSrc == 0 || HSrc == 0) return W == 0 || H == 0 ? 1 : 0;
@@ -349,8 +454,8 @@ BOOL Blit(HDC Dc, int X, int Y, int W, int H, HDC Source, int XSrc, int YSrc, in
     if (!SrcObject) return 0;
     // A blit within one bitmap reads the pixels as they were before it.
     std::unique_ptr<TBitmap> Copy;
-    if (SrcObject == DstObject) Copy = std::make_unique<TBitmap>(SrcObject->Bitmap);
-    const TBitmap& Src = Copy ? *Copy : SrcObject->Bitmap;
+    if (&SrcObject->Pixels() == &Dst) Copy = std::make_unique<TBitmap>(Dst);
+    const TBitmap& Src = Copy ? *Copy : SrcObject->Pixels();
 
     const int Mode = Target->Now.StretchMode;
     const bool Combine = Mode != COLORONCOLOR;
@@ -363,6 +468,7 @@ BOOL Blit(HDC Dc, int X, int Y, int W, int H, HDC Source, int XSrc, int YSrc, in
     const bool Indexed = IsIndexed(Dst);
     for (const TAxisStep& Ys_ : Ys) {
         for (const TAxisStep& Xs_ : Xs) {
+            if (Clip && !Clip->Contains(Xs_.Dest, Ys_.Dest)) continue;
             uint32_t S;
             if (Xs_.Lo == Xs_.Hi && Ys_.Lo == Ys_.Hi) {
                 S = Convert(ReadValue(Src, Xs_.Lo, Ys_.Lo));
@@ -446,6 +552,8 @@ HGDIOBJ SelectObject(HDC Dc, HGDIOBJ Object) {
             Previous = D->Now.Pen;
             D->Now.Pen = H;
             break;
+        case TObjectKind::Region:
+            return nullptr;  // clip regions are selected by SelectClipRgn
     }
     return ToHandle(Previous);
 }
@@ -507,6 +615,7 @@ BOOL DeleteObject(HGDIOBJ Object) {
     TGdiObject* O = R.FindObject(Object);
     if (!O) return 0;
     if (O->Stock) return 1;
+    if (O->External) return 0;  // freed with the bitmap it draws into
     const uintptr_t H = reinterpret_cast<uintptr_t>(Object);
     if (O->SelectedIn) return 0;
     for (const auto& [Handle, D] : R.Dcs) {
@@ -533,8 +642,28 @@ bool GetBitmapObject(HBITMAP Bitmap, TBitmap& Out) {
     std::lock_guard<std::mutex> Guard(R.Lock);
     TGdiObject* O = R.FindObject(Bitmap);
     if (!O || O->Kind != TObjectKind::Bitmap) return false;
-    Out = O->Bitmap;
+    Out = O->Pixels();
     return true;
+}
+
+HBITMAP AttachBitmapObject(TBitmap& Bitmap) {
+    auto O = std::make_unique<TGdiObject>();
+    O->Kind = TObjectKind::Bitmap;
+    O->External = &Bitmap;
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    return ToHandle(R.Add(std::move(O)));
+}
+
+void DetachBitmapObject(HBITMAP Bitmap) {
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    TGdiObject* O = R.FindObject(Bitmap);
+    if (!O || O->Kind != TObjectKind::Bitmap || !O->External) return;
+    const uintptr_t H = reinterpret_cast<uintptr_t>(Bitmap);
+    for (auto& [Handle, D] : R.Dcs)
+        if (D->Bitmap == H) D->Bitmap = R.DefaultBitmap;
+    R.Objects.erase(H);
 }
 
 namespace {
@@ -603,6 +732,532 @@ BOOL BitBlt(HDC Dc, int X, int Y, int Width, int Height, HDC Source, int XSrc, i
 BOOL StretchBlt(HDC Dc, int X, int Y, int Width, int Height, HDC Source, int XSrc, int YSrc,
                 int WidthSrc, int HeightSrc, DWORD Rop) {
     return Blit(Dc, X, Y, Width, Height, Source, XSrc, YSrc, WidthSrc, HeightSrc, Rop, true);
+}
+
+namespace {
+
+TRegion* FindRegion(TRegistry& R, HRGN H) {
+    TGdiObject* O = R.FindObject(H);
+    return O && O->Kind == TObjectKind::Region ? O->Region.get() : nullptr;
+}
+
+TBitmap* TargetOf(TRegistry& R, TMemoryDc& D) {
+    TGdiObject* O = R.FindObject(D.Bitmap);
+    return O ? &O->Pixels() : nullptr;
+}
+
+// The pixels a drawing call may touch: the clip region within the bitmap.
+TRegion Drawable(const TMemoryDc& D, const TBitmap& B) {
+    TRegion Area(0, 0, B.Width(), B.Height());
+    if (D.Now.Clip) Area.Combine(Area, *D.Now.Clip, RGN_AND);
+    return Area;
+}
+
+void WriteBox(const TRegion& Region, RECT* Box) {
+    if (!Box) return;
+    const pixman_box32_t* E = pixman_region32_extents(Region.Mut());
+    if (pixman_region32_not_empty(Region.Mut()))
+        *Box = RECT{E->x1, E->y1, E->x2, E->y2};
+    else
+        *Box = RECT{};
+}
+
+// The value of a colour in the pixel format of B.
+uint32_t ValueOf(const TBitmap& B, COLORREF Color) {
+    return IsIndexed(B) ? TNearest(B)(Packed(Color)) : Packed(Color);
+}
+
+// Sets every pixel of Area (in B) to Value.
+void PaintRegion(TBitmap& B, const TRegion& Area, uint32_t Value) {
+    int N = 0;
+    const pixman_box32_t* Boxes = pixman_region32_rectangles(Area.Mut(), &N);
+    for (int I = 0; I < N; ++I)
+        for (int Y = Boxes[I].y1; Y < Boxes[I].y2; ++Y)
+            for (int X = Boxes[I].x1; X < Boxes[I].x2; ++X) WriteValue(B, X, Y, Value);
+}
+
+// Path coordinates are cut to this, within the range cairo holds exactly.
+constexpr double PathLimit = double(1 << 22);
+
+// An A8 coverage mask over the box Origin .. Origin + size of the device,
+// every byte 0 or 255.
+class TMask {
+public:
+    TMask(int X0, int Y0, int W, int H)
+        : FX0(X0),
+          FY0(Y0),
+          FW(W),
+          FH(H),
+          FSurface(cairo_image_surface_create(CAIRO_FORMAT_A8, std::max(W, 1), std::max(H, 1))),
+          FCr(cairo_create(FSurface)) {
+        cairo_set_antialias(FCr, CAIRO_ANTIALIAS_NONE);
+        cairo_translate(FCr, -X0, -Y0);
+    }
+    ~TMask() {
+        cairo_destroy(FCr);
+        cairo_surface_destroy(FSurface);
+    }
+    TMask(const TMask&) = delete;
+    TMask& operator=(const TMask&) = delete;
+
+    bool Ok() const {
+        return cairo_status(FCr) == CAIRO_STATUS_SUCCESS &&
+               cairo_surface_status(FSurface) == CAIRO_STATUS_SUCCESS;
+    }
+    cairo_t* Cr() { return FCr; }
+
+    // Builds the path in the context, shifted by Shift, closing open figures
+    // when Close is set.
+    void SetPath(const std::vector<TPathElement>& Path, double Shift, bool Close) {
+        auto C = [](int V) { return std::clamp(double(V), -PathLimit, PathLimit); };
+        cairo_new_path(FCr);
+        bool Open = false;
+        for (size_t I = 0; I < Path.size(); ++I) {
+            const TPathElement& E = Path[I];
+            switch (E.Op) {
+                case TPathOp::Move:
+                    if (Open && Close) cairo_close_path(FCr);
+                    cairo_move_to(FCr, C(E.X) + Shift, C(E.Y) + Shift);
+                    Open = true;
+                    break;
+                case TPathOp::Line:
+                    cairo_line_to(FCr, C(E.X) + Shift, C(E.Y) + Shift);
+                    break;
+                case TPathOp::Bezier:
+                    if (I + 2 < Path.size()) {
+                        const TPathElement& B = Path[I + 1];
+                        const TPathElement& D = Path[I + 2];
+                        cairo_curve_to(FCr, C(E.X) + Shift, C(E.Y) + Shift, C(B.X) + Shift,
+                                       C(B.Y) + Shift, C(D.X) + Shift, C(D.Y) + Shift);
+                    }
+                    I += 2;
+                    break;
+                case TPathOp::Close:
+                    cairo_close_path(FCr);
+                    Open = false;
+                    break;
+            }
+        }
+        if (Open && Close) cairo_close_path(FCr);
+    }
+
+    void Fill(const std::vector<TPathElement>& Path, int Mode) {
+        SetPath(Path, 0, true);
+        cairo_set_fill_rule(FCr,
+                            Mode == WINDING ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+        cairo_fill(FCr);
+    }
+
+    void Stroke(const std::vector<TPathElement>& Path, int Width) {
+        if (Width > 1) {
+            // Through pixel centres, so that thin and wide lines share an axis.
+            SetPath(Path, 0.5, false);
+            cairo_set_line_width(FCr, Width);
+            cairo_set_line_cap(FCr, CAIRO_LINE_CAP_ROUND);
+            cairo_set_line_join(FCr, CAIRO_LINE_JOIN_ROUND);
+            cairo_stroke(FCr);
+            return;
+        }
+        // One-pixel lines: each flattened segment from its start pixel up to,
+        // not including, its end pixel.
+        SetPath(Path, 0, false);
+        cairo_path_t* Flat = cairo_copy_path_flat(FCr);
+        cairo_new_path(FCr);
+        cairo_surface_flush(FSurface);
+        if (Flat->status == CAIRO_STATUS_SUCCESS) {
+            double Fx = 0, Fy = 0, Cx = 0, Cy = 0;
+            for (int I = 0; I < Flat->num_data; I += Flat->data[I].header.length) {
+                const cairo_path_data_t* D = &Flat->data[I];
+                switch (D->header.type) {
+                    case CAIRO_PATH_MOVE_TO:
+                        Fx = Cx = D[1].point.x;
+                        Fy = Cy = D[1].point.y;
+                        break;
+                    case CAIRO_PATH_LINE_TO:
+                        Line(Cx, Cy, D[1].point.x, D[1].point.y);
+                        Cx = D[1].point.x;
+                        Cy = D[1].point.y;
+                        break;
+                    case CAIRO_PATH_CLOSE_PATH:
+                        Line(Cx, Cy, Fx, Fy);
+                        Cx = Fx;
+                        Cy = Fy;
+                        break;
+                    default:
+                        break;
+                }
+            }
+        }
+        cairo_path_destroy(Flat);
+        cairo_surface_mark_dirty(FSurface);
+    }
+
+    bool Covered(int X, int Y) const {
+        const int Lx = X - FX0, Ly = Y - FY0;
+        if (Lx < 0 || Ly < 0 || Lx >= FW || Ly >= FH) return false;
+        return cairo_image_surface_get_data(FSurface)[size_t(Ly) * Stride() + size_t(Lx)] != 0;
+    }
+
+    // Writes Value to the covered pixels of Area.
+    void Paint(TBitmap& B, const TRegion& Area, uint32_t Value) {
+        cairo_surface_flush(FSurface);
+        int N = 0;
+        const pixman_box32_t* Boxes = pixman_region32_rectangles(Area.Mut(), &N);
+        for (int I = 0; I < N; ++I)
+            for (int Y = Boxes[I].y1; Y < Boxes[I].y2; ++Y)
+                for (int X = Boxes[I].x1; X < Boxes[I].x2; ++X)
+                    if (Covered(X, Y)) WriteValue(B, X, Y, Value);
+    }
+
+    // The covered pixels as a region.
+    TRegion ToRegion() {
+        cairo_surface_flush(FSurface);
+        TRegion Out;
+        std::vector<pixman_box32_t> Spans;
+        for (int Y = 0; Y < FH; ++Y)
+            for (int X = 0; X < FW;) {
+                if (!Covered(X + FX0, Y + FY0)) {
+                    ++X;
+                    continue;
+                }
+                int E = X;
+                while (E < FW && Covered(E + FX0, Y + FY0)) ++E;
+                Spans.push_back({X + FX0, Y + FY0, E + FX0, Y + FY0 + 1});
+                X = E;
+            }
+        if (!Spans.empty()) {
+            pixman_region32_fini(Out.Get());
+            pixman_region32_init_rects(Out.Get(), Spans.data(), int(Spans.size()));
+        }
+        return Out;
+    }
+
+private:
+    size_t Stride() const { return size_t(cairo_image_surface_get_stride(FSurface)); }
+
+    void Set(int64_t X, int64_t Y) {
+        const int64_t Lx = X - FX0, Ly = Y - FY0;
+        if (Lx < 0 || Ly < 0 || Lx >= FW || Ly >= FH) return;
+        cairo_image_surface_get_data(FSurface)[size_t(Ly) * Stride() + size_t(Lx)] = 0xFF;
+    }
+
+    // Bresenham from (X0, Y0) towards (X1, Y1), leaving out the end pixel.
+    void Line(double Ax, double Ay, double Bx, double By) {
+        int64_t X0 = std::llround(Ax), Y0 = std::llround(Ay);
+        const int64_t X1 = std::llround(Bx), Y1 = std::llround(By);
+        const int64_t Dx = X1 > X0 ? X1 - X0 : X0 - X1, Dy = Y1 > Y0 ? Y0 - Y1 : Y1 - Y0;
+        const int Sx = X0 < X1 ? 1 : -1, Sy = Y0 < Y1 ? 1 : -1;
+        int64_t Err = Dx + Dy;
+        while (X0 != X1 || Y0 != Y1) {
+            Set(X0, Y0);
+            const int64_t E2 = 2 * Err;
+            if (E2 >= Dy) {
+                Err += Dy;
+                X0 += Sx;
+            }
+            if (E2 <= Dx) {
+                Err += Dx;
+                Y0 += Sy;
+            }
+        }
+    }
+
+    int FX0, FY0, FW, FH;
+    cairo_surface_t* FSurface;
+    cairo_t* FCr;
+};
+
+// The mask covering the extents of Area.
+std::unique_ptr<TMask> MaskFor(const TRegion& Area) {
+    const pixman_box32_t* E = pixman_region32_extents(Area.Mut());
+    return std::make_unique<TMask>(E->x1, E->y1, E->x2 - E->x1, E->y2 - E->y1);
+}
+
+enum TPaint { PaintFill = 1, PaintStroke = 2 };
+
+// Paints Path into D's bitmap with its brush and/or pen, through the clip.
+BOOL Render(TRegistry& R, TMemoryDc& D, const std::vector<TPathElement>& Path, int What) {
+    TBitmap* B = TargetOf(R, D);
+    TGdiObject* Brush = R.FindObject(D.Now.Brush);
+    TGdiObject* Pen = R.FindObject(D.Now.Pen);
+    if (!B || !Brush || !Pen) return 0;
+    const TRegion Area = Drawable(D, *B);
+    if (!pixman_region32_not_empty(Area.Mut())) return 1;
+    if ((What & PaintFill) && !Brush->Hollow) {
+        auto M = MaskFor(Area);
+        if (!M->Ok()) return 0;
+        M->Fill(Path, D.Now.PolyFillMode);
+        M->Paint(*B, Area, ValueOf(*B, Brush->Color));
+    }
+    if ((What & PaintStroke) && Pen->Style != PS_NULL) {
+        auto M = MaskFor(Area);
+        if (!M->Ok()) return 0;
+        M->Stroke(Path, Pen->Width);
+        M->Paint(*B, Area, ValueOf(*B, Pen->Color));
+    }
+    return 1;
+}
+
+// Paints the completed path of a DC and drops it.
+BOOL PaintPath(HDC Dc, int What) {
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    TMemoryDc* D = R.FindDc(Dc);
+    if (!D || D->PathState != TPathState::Done) return 0;
+    const std::vector<TPathElement> Path = std::move(D->Path);
+    D->Path.clear();
+    D->PathState = TPathState::None;
+    return Render(R, *D, Path, What);
+}
+
+// Appends to an open path; false when the path would grow past its cap.
+bool Append(TMemoryDc& D, std::initializer_list<TPathElement> Elements) {
+    if (D.Path.size() + Elements.size() > MaxPathElements) return false;
+    // A figure starts at the current position when no move opened it.
+    if (Elements.begin()->Op != TPathOp::Move &&
+        (D.Path.empty() || D.Path.back().Op == TPathOp::Close))
+        D.Path.push_back({TPathOp::Move, D.Now.X, D.Now.Y});
+    D.Path.insert(D.Path.end(), Elements);
+    return true;
+}
+
+// Draws one figure from the current position with the pen, outside any
+// path (a completed path waiting to be painted stays).
+BOOL DrawFigure(HDC Dc, std::initializer_list<TPathElement> Elements) {
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    TMemoryDc* D = R.FindDc(Dc);
+    if (!D) return 0;
+    std::vector<TPathElement> Figure{{TPathOp::Move, D->Now.X, D->Now.Y}};
+    Figure.insert(Figure.end(), Elements);
+    D->Now.X = (Elements.end() - 1)->X;
+    D->Now.Y = (Elements.end() - 1)->Y;
+    return Render(R, *D, Figure, PaintStroke);
+}
+
+}  // namespace
+
+HRGN CreateRectRgn(int Left, int Top, int Right, int Bottom) {
+    auto O = std::make_unique<TGdiObject>();
+    O->Kind = TObjectKind::Region;
+    O->Region = std::make_unique<TRegion>(Left, Top, Right, Bottom);
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    return ToHandle(R.Add(std::move(O)));
+}
+
+int CombineRgn(HRGN Dest, HRGN Src1, HRGN Src2, int Mode) {
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    TRegion* Out = FindRegion(R, Dest);
+    TRegion* A = FindRegion(R, Src1);
+    TRegion* B = Mode == RGN_COPY ? A : FindRegion(R, Src2);
+    if (!Out || !A || !B) return ERROR;
+    if (!Out->Combine(*A, *B, Mode)) return ERROR;
+    return Out->Type();
+}
+
+int OffsetRgn(HRGN Region, int Dx, int Dy) {
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    TRegion* G = FindRegion(R, Region);
+    if (!G) return ERROR;
+    if (pixman_region32_not_empty(G->Mut())) {
+        const pixman_box32_t* E = pixman_region32_extents(G->Mut());
+        // A move that would carry the region beyond the coordinate range
+        // fails and leaves it in place.
+        if (int64_t(E->x1) + Dx < -RegionLimit || int64_t(E->x2) + Dx > RegionLimit ||
+            int64_t(E->y1) + Dy < -RegionLimit || int64_t(E->y2) + Dy > RegionLimit)
+            return ERROR;
+        pixman_region32_translate(G->Get(), Dx, Dy);
+    }
+    return G->Type();
+}
+
+int GetRgnBox(HRGN Region, RECT* Box) {
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    TRegion* G = FindRegion(R, Region);
+    if (!G) return ERROR;
+    WriteBox(*G, Box);
+    return G->Type();
+}
+
+BOOL PtInRegion(HRGN Region, int X, int Y) {
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    TRegion* G = FindRegion(R, Region);
+    return G && G->Contains(X, Y) ? 1 : 0;
+}
+
+int SelectClipRgn(HDC Dc, HRGN Region) {
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    TMemoryDc* D = R.FindDc(Dc);
+    if (!D) return ERROR;
+    if (!Region) {
+        D->Now.Clip.reset();
+        return SIMPLEREGION;
+    }
+    TRegion* G = FindRegion(R, Region);
+    if (!G) return ERROR;
+    D->Now.Clip = *G;
+    return G->Type();
+}
+
+int IntersectClipRect(HDC Dc, int Left, int Top, int Right, int Bottom) {
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    TMemoryDc* D = R.FindDc(Dc);
+    if (!D) return ERROR;
+    TBitmap* B = TargetOf(R, *D);
+    if (!B) return ERROR;
+    TRegion Clip = D->Now.Clip ? *D->Now.Clip : TRegion(0, 0, B->Width(), B->Height());
+    Clip.Combine(Clip, TRegion(Left, Top, Right, Bottom), RGN_AND);
+    D->Now.Clip = Clip;
+    return Clip.Type();
+}
+
+int GetClipBox(HDC Dc, RECT* Box) {
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    TMemoryDc* D = R.FindDc(Dc);
+    if (!D) return ERROR;
+    TBitmap* B = TargetOf(R, *D);
+    if (!B) return ERROR;
+    const TRegion Area = Drawable(*D, *B);
+    WriteBox(Area, Box);
+    return Area.Type();
+}
+
+int FillRect(HDC Dc, const RECT* Rect, HBRUSH Brush) {
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    TMemoryDc* D = R.FindDc(Dc);
+    TGdiObject* Br = R.FindObject(Brush);
+    if (!D || !Rect || !Br || Br->Kind != TObjectKind::Brush) return 0;
+    TBitmap* B = TargetOf(R, *D);
+    if (!B) return 0;
+    if (Br->Hollow || Rect->right <= Rect->left || Rect->bottom <= Rect->top) return 1;
+    TRegion Area = Drawable(*D, *B);
+    Area.Combine(Area, TRegion(Rect->left, Rect->top, Rect->right, Rect->bottom), RGN_AND);
+    PaintRegion(*B, Area, ValueOf(*B, Br->Color));
+    return 1;
+}
+
+BOOL BeginPath(HDC Dc) {
+    return WithDc(Dc, BOOL(0), [](TMemoryDc& D) -> BOOL {
+        D.Path.clear();
+        D.PathState = TPathState::Open;
+        return 1;
+    });
+}
+
+BOOL EndPath(HDC Dc) {
+    return WithDc(Dc, BOOL(0), [](TMemoryDc& D) -> BOOL {
+        if (D.PathState != TPathState::Open) return 0;
+        D.PathState = TPathState::Done;
+        return 1;
+    });
+}
+
+BOOL AbortPath(HDC Dc) {
+    return WithDc(Dc, BOOL(0), [](TMemoryDc& D) -> BOOL {
+        D.Path.clear();
+        D.PathState = TPathState::None;
+        return 1;
+    });
+}
+
+BOOL MoveToEx(HDC Dc, int X, int Y, POINT* Previous) {
+    return WithDc(Dc, BOOL(0), [&](TMemoryDc& D) -> BOOL {
+        if (D.PathState == TPathState::Open && !Append(D, {{TPathOp::Move, X, Y}})) return 0;
+        if (Previous) *Previous = POINT{D.Now.X, D.Now.Y};
+        D.Now.X = X;
+        D.Now.Y = Y;
+        return 1;
+    });
+}
+
+BOOL LineTo(HDC Dc, int X, int Y) {
+    const int InPath = WithDc(Dc, -1, [&](TMemoryDc& D) -> int {
+        if (D.PathState != TPathState::Open) return 0;
+        if (!Append(D, {{TPathOp::Line, X, Y}})) return -1;
+        D.Now.X = X;
+        D.Now.Y = Y;
+        return 1;
+    });
+    if (InPath != 0) return InPath > 0 ? 1 : 0;
+    return DrawFigure(Dc, {{TPathOp::Line, X, Y}});
+}
+
+BOOL PolyBezierTo(HDC Dc, const POINT* Points, DWORD Count) {
+    if (!Points || Count == 0 || Count % 3 != 0) return 0;
+    BOOL Ok = 1;
+    for (DWORD I = 0; I < Count && Ok; I += 3) {
+        const std::initializer_list<TPathElement> Segment = {
+            {TPathOp::Bezier, Points[I].x, Points[I].y},
+            {TPathOp::Bezier, Points[I + 1].x, Points[I + 1].y},
+            {TPathOp::Bezier, Points[I + 2].x, Points[I + 2].y}};
+        const int InPath = WithDc(Dc, -1, [&](TMemoryDc& D) -> int {
+            if (D.PathState != TPathState::Open) return 0;
+            if (!Append(D, Segment)) return -1;
+            D.Now.X = Points[I + 2].x;
+            D.Now.Y = Points[I + 2].y;
+            return 1;
+        });
+        Ok = InPath != 0 ? InPath > 0 : DrawFigure(Dc, Segment);
+    }
+    return Ok;
+}
+
+BOOL CloseFigure(HDC Dc) {
+    return WithDc(Dc, BOOL(0), [](TMemoryDc& D) -> BOOL {
+        if (D.PathState != TPathState::Open || D.Path.empty() || D.Path.back().Op == TPathOp::Close)
+            return 0;
+        return Append(D, {{TPathOp::Close, D.Now.X, D.Now.Y}}) ? 1 : 0;
+    });
+}
+
+BOOL FillPath(HDC Dc) { return PaintPath(Dc, PaintFill); }
+BOOL StrokePath(HDC Dc) { return PaintPath(Dc, PaintStroke); }
+BOOL StrokeAndFillPath(HDC Dc) { return PaintPath(Dc, PaintFill | PaintStroke); }
+
+BOOL SelectClipPath(HDC Dc, int Mode) {
+    if (Mode < RGN_AND || Mode > RGN_COPY) return 0;
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    TMemoryDc* D = R.FindDc(Dc);
+    if (!D || D->PathState != TPathState::Done) return 0;
+    TBitmap* B = TargetOf(R, *D);
+    if (!B) return 0;
+    const std::vector<TPathElement> Path = std::move(D->Path);
+    D->Path.clear();
+    D->PathState = TPathState::None;
+    const TRegion Bounds(0, 0, B->Width(), B->Height());
+    TRegion Shape;
+    if (pixman_region32_not_empty(Bounds.Mut())) {
+        auto M = MaskFor(Bounds);
+        if (!M->Ok()) return 0;
+        M->Fill(Path, D->Now.PolyFillMode);
+        Shape = M->ToRegion();
+    }
+    TRegion Clip = D->Now.Clip ? *D->Now.Clip : Bounds;
+    if (Mode == RGN_COPY)
+        Clip = Shape;
+    else
+        Clip.Combine(Clip, Shape, Mode);
+    D->Now.Clip = Clip;
+    return 1;
+}
+
+int SetPolyFillMode(HDC Dc, int Mode) {
+    if (Mode != ALTERNATE && Mode != WINDING) return 0;
+    return WithDc(Dc, 0, [&](TMemoryDc& D) { return std::exchange(D.Now.PolyFillMode, Mode); });
+}
+
+int GetPolyFillMode(HDC Dc) {
+    return WithDc(Dc, 0, [](TMemoryDc& D) { return D.Now.PolyFillMode; });
 }
 
 }  // namespace velmo

@@ -27,7 +27,8 @@
 // Rectangles: x .. x + width − 1; a negative width or height spans
 // x + width .. x − 1 instead, and a stretch whose source and destination
 // extents differ in sign mirrors the image along that axis. Everything is
-// clipped to the destination bitmap and to the source bitmap.
+// clipped to the destination bitmap, its DC's clip region and the source
+// bitmap.
 //
 // Stretching: destination pixel d of an extent of D pixels takes source
 // pixel floor((2d + 1)·S / (2D)) of an extent of S pixels. When shrinking,
@@ -42,13 +43,10 @@
 
 namespace velmo {
 
-struct HDC__;
-struct HGDIOBJ__;
-using HDC = HDC__*;
-using HGDIOBJ = HGDIOBJ__*;
 using HBITMAP = HGDIOBJ;
 using HBRUSH = HGDIOBJ;
 using HPEN = HGDIOBJ;
+using HRGN = HGDIOBJ;
 
 using BOOL = int;
 using UINT = uint32_t;
@@ -68,6 +66,24 @@ constexpr int NULL_PEN = 8;
 constexpr UINT OBJ_PEN = 1;
 constexpr UINT OBJ_BRUSH = 2;
 constexpr UINT OBJ_BITMAP = 7;
+constexpr UINT OBJ_REGION = 8;
+
+// Region types returned by the region and clip calls.
+constexpr int ERROR = 0;
+constexpr int NULLREGION = 1;
+constexpr int SIMPLEREGION = 2;
+constexpr int COMPLEXREGION = 3;
+
+// Region combination modes.
+constexpr int RGN_AND = 1;
+constexpr int RGN_OR = 2;
+constexpr int RGN_XOR = 3;
+constexpr int RGN_DIFF = 4;
+constexpr int RGN_COPY = 5;
+
+// Polygon fill modes.
+constexpr int ALTERNATE = 1;
+constexpr int WINDING = 2;
 
 // Pen styles.
 constexpr int PS_SOLID = 0;
@@ -127,17 +143,25 @@ HGDIOBJ SelectObject(HDC Dc, HGDIOBJ Object);
 HGDIOBJ GetCurrentObject(HDC Dc, UINT Kind);
 
 HBRUSH CreateSolidBrush(COLORREF Color);
-// Colour, width and style are kept; nothing draws with pens yet.
+// A pen of width 0 or 1 draws one-pixel lines (dash styles draw solid);
+// wider pens have round caps and joins. PS_NULL draws nothing.
 HPEN CreatePen(int Style, int Width, COLORREF Color);
 HGDIOBJ GetStockObject(int Index);
-// Frees a bitmap, brush or pen. Fails for an object selected into a DC, or
-// kept by a SaveDC of one; stock objects are never freed (success).
+// Frees a bitmap, brush, pen or region. Fails for an object selected into a
+// DC, or kept by a SaveDC of one, and for an attached bitmap; stock objects
+// are never freed (success).
 BOOL DeleteObject(HGDIOBJ Object);
 
 // A bitmap object holding a copy of Bitmap; null when it is empty.
 HBITMAP CreateBitmapObject(const TBitmap& Bitmap);
 // Copies a bitmap object's pixels out; false for a handle that names none.
 bool GetBitmapObject(HBITMAP Bitmap, TBitmap& Out);
+// A bitmap object that draws into Bitmap itself rather than into a copy.
+// Bitmap must outlive it; DetachBitmapObject frees it, selected or not (a DC
+// holding it falls back to its 1×1 default bitmap). The object follows later
+// size and format changes of Bitmap.
+HBITMAP AttachBitmapObject(TBitmap& Bitmap);
+void DetachBitmapObject(HBITMAP Bitmap);
 
 // Setters return the previous value, or CLR_INVALID / 0 on failure.
 COLORREF SetTextColor(HDC Dc, COLORREF Color);
@@ -147,7 +171,8 @@ COLORREF GetBkColor(HDC Dc);
 int SetStretchBltMode(HDC Dc, int Mode);
 int GetStretchBltMode(HDC Dc);
 
-// Saves text colour, background colour, stretch mode, brush and pen; returns
+// Saves text colour, background colour, stretch mode, polygon fill mode,
+// current position, clip region, brush and pen; returns
 // the new save depth (1 for the first), 0 on failure. RestoreDC(Dc, n)
 // restores the state saved at depth n (n > 0) or |n| saves back (n < 0) and
 // drops it and every later one.
@@ -161,5 +186,57 @@ BOOL PatBlt(HDC Dc, int X, int Y, int Width, int Height, DWORD Rop);
 BOOL BitBlt(HDC Dc, int X, int Y, int Width, int Height, HDC Source, int XSrc, int YSrc, DWORD Rop);
 BOOL StretchBlt(HDC Dc, int X, int Y, int Width, int Height, HDC Source, int XSrc, int YSrc,
                 int WidthSrc, int HeightSrc, DWORD Rop);
+
+// Regions: sets of pixels made of rectangles. Coordinates are cut to
+// ±2^27. The calls return the region type of the result (NULLREGION,
+// SIMPLEREGION for one rectangle, COMPLEXREGION) or ERROR for a handle that
+// names no live region or an unknown mode.
+HRGN CreateRectRgn(int Left, int Top, int Right, int Bottom);
+// Dest := Src1 op Src2 (Src2 is unused by RGN_COPY). Dest may be a source.
+int CombineRgn(HRGN Dest, HRGN Src1, HRGN Src2, int Mode);
+int OffsetRgn(HRGN Region, int Dx, int Dy);
+int GetRgnBox(HRGN Region, RECT* Box);
+BOOL PtInRegion(HRGN Region, int X, int Y);
+
+// Clipping. Every drawing call (blits, fills, paths) touches only pixels in
+// the clip region and in the bitmap; a DC starts without a clip region.
+// SelectClipRgn copies Region (null removes the clip: SIMPLEREGION).
+int SelectClipRgn(HDC Dc, HRGN Region);
+// Without a clip region, the rectangle is intersected with the bitmap.
+int IntersectClipRect(HDC Dc, int Left, int Top, int Right, int Bottom);
+// The bounds of the clip region within the bitmap.
+int GetClipBox(HDC Dc, RECT* Box);
+
+// Fills Rect (right and bottom excluded) with Brush, through the clip;
+// a hollow brush draws nothing and succeeds.
+int FillRect(HDC Dc, const RECT* Rect, HBRUSH Brush);
+
+// Paths. BeginPath discards any path and opens a new one; while it is open,
+// MoveToEx, LineTo and PolyBezierTo add to it instead of drawing. EndPath
+// closes the bracket; FillPath, StrokePath, StrokeAndFillPath and
+// SelectClipPath then consume the path (they fail without one) and
+// AbortPath discards it. Outside a path LineTo draws with the pen and
+// PolyBezierTo likewise.
+//
+// Rasterising: no anti-aliasing; a pixel is inside when its centre
+// (x + 0.5, y + 0.5) is, so a fill of 0 .. w covers pixels 0 .. w − 1.
+// One-pixel lines leave out the last pixel of an open figure. Fills close
+// open figures and use the polygon fill mode. Coordinates are cut to ±2^22.
+BOOL BeginPath(HDC Dc);
+BOOL EndPath(HDC Dc);
+BOOL AbortPath(HDC Dc);
+BOOL MoveToEx(HDC Dc, int X, int Y, POINT* Previous);
+BOOL LineTo(HDC Dc, int X, int Y);
+// Count must be a positive multiple of 3.
+BOOL PolyBezierTo(HDC Dc, const POINT* Points, DWORD Count);
+BOOL CloseFigure(HDC Dc);
+BOOL FillPath(HDC Dc);
+BOOL StrokePath(HDC Dc);
+BOOL StrokeAndFillPath(HDC Dc);
+// Combines the path's filled area with the clip region by Mode.
+BOOL SelectClipPath(HDC Dc, int Mode);
+// Returns the previous mode, 0 on failure.
+int SetPolyFillMode(HDC Dc, int Mode);
+int GetPolyFillMode(HDC Dc);
 
 }  // namespace velmo

@@ -54,6 +54,28 @@ constexpr int BitsPerPixel(TPixelFormat F) {
     return 24;
 }
 
+// Handles of the device-context calls (DC.h): opaque values naming a live
+// device context or drawing object.
+struct HDC__;
+struct HGDIOBJ__;
+using HDC = HDC__*;
+using HGDIOBJ = HGDIOBJ__*;
+
+using LONG = int32_t;
+
+// A rectangle of device pixels: left .. right − 1 by top .. bottom − 1.
+struct RECT {
+    LONG left = 0;
+    LONG top = 0;
+    LONG right = 0;
+    LONG bottom = 0;
+};
+
+struct POINT {
+    LONG x = 0;
+    LONG y = 0;
+};
+
 // Data that is no valid image of the expected kind.
 class EInvalidGraphic : public std::runtime_error {
 public:
