@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <set>
 #include <vector>
 
@@ -278,4 +279,41 @@ TEST(GdiPath, CanvasDrawsIntoItsBitmap) {
     C.Brush().Style = bsSolid;
     C.FillRect(RECT{15, 15, 20, 20});
     EXPECT_EQ(B.GetPixel(19, 19), RGB(0, 0, 255));
+}
+
+TEST(GdiPath, ExtremeCoordinates) {
+    // Coordinates at the ends of the int range are cut, not wrapped: a huge
+    // square still covers the bitmap and a line across it still crosses it.
+    const int Lo = std::numeric_limits<int>::min(), Hi = std::numeric_limits<int>::max();
+    TPathDc P(8, 8);
+    P.UseBrush(clBlack);
+    ASSERT_TRUE(BeginPath(P.Dc));
+    MoveToEx(P.Dc, Lo, Lo, nullptr);
+    LineTo(P.Dc, Hi, Lo);
+    LineTo(P.Dc, Hi, Hi);
+    LineTo(P.Dc, Lo, Hi);
+    ASSERT_TRUE(EndPath(P.Dc));
+    ASSERT_TRUE(FillPath(P.Dc));
+    EXPECT_EQ(P.Count(clBlack), 64);
+
+    TPathDc L(8, 8);
+    L.UsePen(1, clBlack);
+    MoveToEx(L.Dc, Lo, 3, nullptr);
+    ASSERT_TRUE(LineTo(L.Dc, Hi, 3));
+    EXPECT_EQ(L.Count(clBlack), 8);
+    L.UsePen(3, RGB(255, 0, 0));
+    MoveToEx(L.Dc, 4, Lo, nullptr);
+    ASSERT_TRUE(LineTo(L.Dc, 4, Hi));
+    EXPECT_EQ(L.Count(RGB(255, 0, 0)), 24);
+
+    HRGN Huge = CreateRectRgn(Lo, Lo, Hi, Hi);
+    RECT Box;
+    EXPECT_EQ(GetRgnBox(Huge, &Box), SIMPLEREGION);
+    EXPECT_EQ(Box.left, -(1 << 27));
+    EXPECT_EQ(Box.right, 1 << 27);
+    EXPECT_EQ(OffsetRgn(Huge, Lo, 0), ERROR);
+    EXPECT_EQ(SelectClipRgn(L.Dc, Huge), SIMPLEREGION);
+    EXPECT_EQ(GetClipBox(L.Dc, &Box), SIMPLEREGION);
+    EXPECT_EQ(Box.right, 8);
+    EXPECT_TRUE(DeleteObject(Huge));
 }
