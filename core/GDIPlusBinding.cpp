@@ -8,10 +8,6 @@ namespace velmo {
 
 namespace {
 
-// The frame dimension of the pages of a multi-page image (TIFF).
-constexpr TGUID FrameDimensionPage = {
-    0x7462DC86, 0x6180, 0x4C7E, {0x8E, 0x3F, 0xEE, 0x73, 0x33, 0xA7, 0xA4, 0x83}};
-
 // Exact comparison of a NUL-terminated string from the library with Format.
 // Stops at the first difference, so it never reads more than Format.size() + 1
 // characters of Text.
