@@ -140,6 +140,59 @@ TEST(GdiplusBinding, StatusInjection) {
         EXPECT_FALSE(Binding.GetEncoderClsid(u"image/bmp", Clsid));
         EXPECT_EQ(Binding.SelectImagePage(nullptr, 1), gsGenericError);
     }
+
+    // The platform's own module: every call made before start-up, or after
+    // the last shut-down, is refused with GdiplusNotInitialized, which the
+    // canvas takes as its cue to fall back to plain GDI.
+    RegisterGdiPlusModule();
+    TKVPLGDIPlus Binding;
+    ASSERT_EQ(Binding.GDIPlusLoad(nullptr, false), gpReady);
+    auto CheckRefused = [&](bool Refused) {
+        GpPath* Path = nullptr;
+        GpSolidFill* Brush = nullptr;
+        GpMatrix* Matrix = nullptr;
+        GpRegion* Region = nullptr;
+        uint32_t Count = 0, Size = 0;
+        const TGPStatus Calls[] = {
+            Binding.GdipCreatePath(FillModeAlternate, &Path),
+            Binding.GdipCreateSolidFill(0xFF000000, &Brush),
+            Binding.GdipCreateMatrix2(1, 0, 0, 1, 0, 0, &Matrix),
+            Binding.GdipCreateRegion(&Region),
+            Binding.GdipGetImageEncodersSize(&Count, &Size),
+            Binding.GdipDisposeImage(nullptr),
+        };
+        for (TGPStatus S : Calls) EXPECT_EQ(S == gsGdiplusNotInitialized, Refused) << S;
+        if (Path != nullptr) Binding.GdipDeletePath(Path);
+        if (Brush != nullptr) Binding.GdipDeleteBrush(reinterpret_cast<GpBrush*>(Brush));
+        if (Matrix != nullptr) Binding.GdipDeleteMatrix(Matrix);
+        if (Region != nullptr) Binding.GdipDeleteRegion(Region);
+    };
+    CheckRefused(true);
+    CLSID Clsid;
+    EXPECT_FALSE(Binding.GetEncoderClsid(u"image/bmp", Clsid));
+
+    // Start-ups are counted: two starts need two shut-downs. A start without
+    // the background thread hands out the notification hooks.
+    GdiplusStartupInput Input;
+    GpULONG_PTR First = 0, Second = 0;
+    ASSERT_EQ(Binding.GdiplusStartup(&First, &Input, nullptr), gsOk);
+    Input.SuppressBackgroundThread = 1;
+    TGdiplusStartupOutput Output;
+    EXPECT_EQ(Binding.GdiplusStartup(&Second, &Input, nullptr), gsInvalidParameter);
+    ASSERT_EQ(Binding.GdiplusStartup(&Second, &Input, &Output), gsOk);
+    ASSERT_NE(Output.NotificationHook, nullptr);
+    ASSERT_NE(Output.NotificationUnhook, nullptr);
+    GpULONG_PTR HookToken = 0;
+    EXPECT_EQ(Output.NotificationHook(&HookToken), gsOk);
+    Output.NotificationUnhook(HookToken);
+    Input.GdiplusVersion = 3;
+    GpULONG_PTR Third = 0;
+    EXPECT_EQ(Binding.GdiplusStartup(&Third, &Input, &Output), gsUnsupportedGdiplusVersion);
+    CheckRefused(false);
+    Binding.GdiplusShutdown(Second);
+    CheckRefused(false);
+    Binding.GdiplusShutdown(First);
+    CheckRefused(true);
 }
 
 TEST(GdiplusBinding, PiggyBackNeverUnloadsTheHostsLibrary) {
