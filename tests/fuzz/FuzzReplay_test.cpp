@@ -44,6 +44,7 @@ const TTarget kTargets[] = {
     {"cmap", CMapParser},
     {"xmp", XMPReader},
     {"image_header", ImageHeader},
+    {"pdf_functions", PDFFunctions},
 };
 
 std::vector<fs::path> KeptInputs(const std::string& Name, const char* Folder) {

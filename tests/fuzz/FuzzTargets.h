@@ -39,5 +39,9 @@ void CMapParser(std::string_view Data);
 void XMPReader(std::string_view Data);
 // Image-type recognition, the JPEG header scan and the Exif reader.
 void ImageHeader(std::string_view Data);
+// PDF functions from a run of numbered objects or from a raw PostScript
+// calculator program, evaluated at the ends and middle of their domains
+// (FuzzPDFFunctions.cpp).
+void PDFFunctions(std::string_view Data);
 
 }  // namespace velmo::fuzz

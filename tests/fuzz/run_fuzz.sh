@@ -25,6 +25,8 @@ if ! command -v clang++ >/dev/null 2>&1 || ! command -v clang >/dev/null 2>&1; t
     exit 77
 fi
 
+# Builds the target named by $1 (default: every fuzz target); each target
+# links only the libraries its CMake entry names.
 build() {
     mkdir -p "$OUT"
     # One build at a time, however many tests start together.
@@ -47,7 +49,7 @@ build() {
             -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
             -DVPL_FUZZ=ON -DVPL_TESTS=OFF -DVPL_BENCH=OFF -DVPL_SANITIZE=OFF $LAUNCHER >/dev/null
     fi
-    cmake --build "$BUILD" --target vpl_fuzz_targets -j "${FUZZ_JOBS:-$(nproc)}"
+    cmake --build "$BUILD" --target "${1:-vpl_fuzz_targets}" -j "${FUZZ_JOBS:-$(nproc)}"
     # Every archive linked into a target must come from clang.
     for LIB in $(find "$BUILD" -name '*.a'); do
         if readelf -p .comment "$LIB" 2>/dev/null | grep -q 'GCC:'; then
@@ -66,7 +68,7 @@ fi
 [ "$MODE" = run ] || { echo "unknown mode $MODE"; exit 2; }
 NAME=$4
 shift 4
-build
+build "${NAME}_fuzz"
 BIN="$BUILD/tests/fuzz/${NAME}_fuzz"
 WORK="$OUT/corpus/$NAME"
 ARTIFACTS="$OUT/artifacts/$NAME"
