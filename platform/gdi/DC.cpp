@@ -1105,6 +1105,34 @@ int SelectClipRgn(HDC Dc, HRGN Region) {
     return G->Type();
 }
 
+int ExtSelectClipRgn(HDC Dc, HRGN Region, int Mode) {
+    if (Mode == RGN_COPY) return SelectClipRgn(Dc, Region);
+    if (Mode < RGN_AND || Mode > RGN_DIFF || !Region) return ERROR;
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    TMemoryDc* D = R.FindDc(Dc);
+    TRegion* G = FindRegion(R, Region);
+    if (!D || !G) return ERROR;
+    TBitmap* B = TargetOf(R, *D);
+    if (!B) return ERROR;
+    TRegion Clip = D->Now.Clip ? *D->Now.Clip : TRegion(0, 0, B->Width(), B->Height());
+    Clip.Combine(Clip, *G, Mode);
+    D->Now.Clip = Clip;
+    return Clip.Type();
+}
+
+bool WithDcTarget(HDC Dc,
+                  const std::function<void(TBitmap& Bitmap, const pixman_region32* Clip)>& Body) {
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    TMemoryDc* D = R.FindDc(Dc);
+    if (!D) return false;
+    TBitmap* B = TargetOf(R, *D);
+    if (!B) return false;
+    Body(*B, D->Now.Clip ? D->Now.Clip->Get() : nullptr);
+    return true;
+}
+
 int IntersectClipRect(HDC Dc, int Left, int Top, int Right, int Bottom) {
     TRegistry& R = Registry();
     std::lock_guard<std::mutex> Guard(R.Lock);

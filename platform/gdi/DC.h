@@ -38,8 +38,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "platform/gdi/Bitmap.h"
+
+struct pixman_region32;
 
 namespace velmo {
 
@@ -202,6 +205,12 @@ BOOL PtInRegion(HRGN Region, int X, int Y);
 // the clip region and in the bitmap; a DC starts without a clip region.
 // SelectClipRgn copies Region (null removes the clip: SIMPLEREGION).
 int SelectClipRgn(HDC Dc, HRGN Region);
+// Combines Region with the clip region by Mode (RGN_AND, RGN_OR, RGN_XOR,
+// RGN_DIFF; a DC without a clip region counts as clipped to its bitmap).
+// RGN_COPY copies Region, and with a null Region removes the clip
+// (SIMPLEREGION). Returns the type of the new clip, ERROR for a dead handle,
+// a null Region with another mode, or an unknown mode.
+int ExtSelectClipRgn(HDC Dc, HRGN Region, int Mode);
 // Without a clip region, the rectangle is intersected with the bitmap.
 int IntersectClipRect(HDC Dc, int Left, int Top, int Right, int Bottom);
 // The bounds of the clip region within the bitmap.
@@ -210,6 +219,13 @@ int GetClipBox(HDC Dc, RECT* Box);
 // Fills Rect (right and bottom excluded) with Brush, through the clip;
 // a hollow brush draws nothing and succeeds.
 int FillRect(HDC Dc, const RECT* Rect, HBRUSH Brush);
+
+// For drawing layers built on DCs: runs Body with the DC's selected bitmap
+// and its clip region (null when the DC has none), under the lock that
+// serialises every DC call, so Body must not call back into this layer.
+// False (Body not run) for a handle that names no live DC.
+bool WithDcTarget(HDC Dc,
+                  const std::function<void(TBitmap& Bitmap, const pixman_region32* Clip)>& Body);
 
 // Paths. BeginPath discards any path and opens a new one; while it is open,
 // MoveToEx, LineTo and PolyBezierTo add to it instead of drawing. EndPath

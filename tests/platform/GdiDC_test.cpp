@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/gdi/DC.h"
@@ -164,4 +165,43 @@ TEST(GdiDC, ClipsRegionsLevels) {
     EXPECT_EQ(IntersectClipRect(reinterpret_cast<HDC>(A), 0, 0, 1, 1), ERROR);
     EXPECT_EQ(GetClipBox(nullptr, &Box), ERROR);
     for (HRGN R : {A, B, Far, Reversed}) EXPECT_TRUE(DeleteObject(R));
+}
+
+TEST(GdiDC, ExtSelectClipRgnCombinesWithTheClip) {
+    // Clip [2, 6) × [0, 4) of an 8×4 bitmap combined with region [4, 8) × [1, 3).
+    struct TCase {
+        int Mode;
+        int Type;
+        bool (*Inside)(int X, int Y);
+    };
+    const TCase Cases[] = {
+        {RGN_AND, SIMPLEREGION, [](int X, int Y) { return X >= 4 && X < 6 && Y >= 1 && Y < 3; }},
+        {RGN_OR, COMPLEXREGION, [](int X, int Y) { return (X >= 2 && X < 6) || (X >= 4 && Y >= 1 && Y < 3); }},
+        {RGN_XOR, COMPLEXREGION,
+         [](int X, int Y) { return (X >= 2 && X < 6) != (X >= 4 && Y >= 1 && Y < 3); }},
+        {RGN_DIFF, COMPLEXREGION, [](int X, int Y) { return X >= 2 && X < 6 && !(X >= 4 && Y >= 1 && Y < 3); }},
+        {RGN_COPY, SIMPLEREGION, [](int X, int Y) { return X >= 4 && Y >= 1 && Y < 3; }},
+    };
+    TClipDc D(8, 4);
+    HRGN Region = CreateRectRgn(4, 1, 8, 3);
+    for (const TCase& C : Cases) {
+        D.Clear();
+        IntersectClipRect(D.Dc, 2, 0, 6, 4);
+        EXPECT_EQ(ExtSelectClipRgn(D.Dc, Region, C.Mode), C.Type) << C.Mode;
+        const std::vector<bool> Got = D.Painted();
+        for (int Y = 0; Y < 4; ++Y)
+            for (int X = 0; X < 8; ++X)
+                EXPECT_EQ(Got[size_t(Y * 8 + X)], C.Inside(X, Y)) << C.Mode << ": " << X << "," << Y;
+    }
+    // Without a clip the bitmap is the clip; a null region only with COPY,
+    // where it removes the clip.
+    D.Clear();
+    EXPECT_EQ(ExtSelectClipRgn(D.Dc, Region, RGN_DIFF), COMPLEXREGION);
+    EXPECT_EQ(ExtSelectClipRgn(D.Dc, nullptr, RGN_AND), ERROR);
+    EXPECT_EQ(ExtSelectClipRgn(D.Dc, Region, 99), ERROR);
+    EXPECT_EQ(ExtSelectClipRgn(D.Dc, nullptr, RGN_COPY), SIMPLEREGION);
+    const std::vector<bool> All = D.Painted();
+    EXPECT_EQ(std::count(All.begin(), All.end(), true), 32);
+    DeleteObject(Region);
+    EXPECT_EQ(ExtSelectClipRgn(D.Dc, Region, RGN_AND), ERROR);
 }
