@@ -32,9 +32,9 @@ const std::vector<double>& Inputs() {
 // Seconds per million samples, as a column of the report.
 void PerMillion(benchmark::State& State) {
     State.SetItemsProcessed(int64_t(State.iterations()) * kBatch);
-    State.counters["s/Msample"] = benchmark::Counter(
-        double(kBatch) / 1e6, benchmark::Counter::kIsIterationInvariantRate |
-                                  benchmark::Counter::kInvert);
+    State.counters["s/Msample"] =
+        benchmark::Counter(double(kBatch) / 1e6, benchmark::Counter::kIsIterationInvariantRate |
+                                                     benchmark::Counter::kInvert);
 }
 
 struct TFunctionBench {
@@ -68,9 +68,10 @@ void BM_Function_Type0_3x8bit(benchmark::State& State) {
         Samples.push_back(char(255 - I));
         Samples.push_back(char((I * 7) & 255));
     }
-    TFunctionBench B("<< /FunctionType 0 /Domain [0 1] /Range [0 1 0 1 0 1] /Size [256] "
-                     "/BitsPerSample 8 >>",
-                     Samples, true);
+    TFunctionBench B(
+        "<< /FunctionType 0 /Domain [0 1] /Range [0 1 0 1 0 1] /Size [256] "
+        "/BitsPerSample 8 >>",
+        Samples, true);
     RunBatch(State, *B.F);
 }
 BENCHMARK(BM_Function_Type0_3x8bit);
@@ -83,20 +84,19 @@ void BM_Function_Type2(benchmark::State& State) {
 BENCHMARK(BM_Function_Type2);
 
 void BM_Function_Type3_ThreePieces(benchmark::State& State) {
-    TFunctionBench B("<< /FunctionType 3 /Domain [0 1] /Bounds [0.3 0.7] /Encode [0 1 0 1 0 1] "
-                     "/Functions [ << /FunctionType 2 /Domain [0 1] /C0 [1 0 0] /C1 [0 1 0] /N 1 >> "
-                     "<< /FunctionType 2 /Domain [0 1] /C0 [0 1 0] /C1 [0 0 1] /N 1 >> "
-                     "<< /FunctionType 2 /Domain [0 1] /C0 [0 0 1] /C1 [1 1 1] /N 1 >> ] >>",
-                     "", false);
+    TFunctionBench B(
+        "<< /FunctionType 3 /Domain [0 1] /Bounds [0.3 0.7] /Encode [0 1 0 1 0 1] "
+        "/Functions [ << /FunctionType 2 /Domain [0 1] /C0 [1 0 0] /C1 [0 1 0] /N 1 >> "
+        "<< /FunctionType 2 /Domain [0 1] /C0 [0 1 0] /C1 [0 0 1] /N 1 >> "
+        "<< /FunctionType 2 /Domain [0 1] /C0 [0 0 1] /C1 [1 1 1] /N 1 >> ] >>",
+        "", false);
     RunBatch(State, *B.F);
 }
 BENCHMARK(BM_Function_Type3_ThreePieces);
 
 // One tint to CMYK, the form spot-colour tint transforms usually take.
-const char* const kTintDict =
-    "<< /FunctionType 4 /Domain [0 1] /Range [0 1 0 1 0 1 0 1] >>";
-const char* const kTintProgram =
-    "{ dup 0 mul exch dup 0.62 mul exch dup 0.05 mul exch 0.1 mul }";
+const char* const kTintDict = "<< /FunctionType 4 /Domain [0 1] /Range [0 1 0 1 0 1 0 1] >>";
+const char* const kTintProgram = "{ dup 0 mul exch dup 0.62 mul exch dup 0.05 mul exch 0.1 mul }";
 
 void BM_Function_Type4_Tint_Compiled(benchmark::State& State) {
     TFunctionBench B(kTintDict, kTintProgram, true);

@@ -94,7 +94,8 @@ std::unique_ptr<TPDFFunction> TPDFFunction::Build(TPDFObject* Source,
     if (!Dict) return nullptr;
     if (Context.Budget <= 0) return nullptr;
     TPDFObject* TypeObj = Dict->FindValueByKeyName("FunctionType", false);
-    if (auto* Ref = ObjAs<TPDFIndRef>(TypeObj)) TypeObj = OnFindObject ? OnFindObject(Ref) : Ref->Obj();
+    if (auto* Ref = ObjAs<TPDFIndRef>(TypeObj))
+        TypeObj = OnFindObject ? OnFindObject(Ref) : Ref->Obj();
     auto* Type = ObjAs<TPDFNumeric>(TypeObj);
     if (!Type) return nullptr;
     --Context.Budget;
@@ -147,7 +148,14 @@ TPDFType0Function::TPDFType0Function(TPDFObject* Source, const TPDFFindObjectEve
 
 void TPDFType0Function::ExpandSamples() {
     switch (FBitsPerSample) {
-        case 1: case 2: case 4: case 8: case 12: case 16: case 24: case 32:
+        case 1:
+        case 2:
+        case 4:
+        case 8:
+        case 12:
+        case 16:
+        case 24:
+        case 32:
             break;
         default:
             FunctionError("sampled function: unsupported BitsPerSample");
@@ -189,7 +197,8 @@ void TPDFType0Function::ExpandSamples() {
         const uint32_t Need = uint32_t(Bit & 7) + Bps;
         const uint32_t Bytes = (Need + 7) / 8;
         uint64_t Acc = 0;
-        for (uint32_t B = 0; B < Bytes; ++B) Acc = (Acc << 8) | (Byte + B < Len ? Data[Byte + B] : 0);
+        for (uint32_t B = 0; B < Bytes; ++B)
+            Acc = (Acc << 8) | (Byte + B < Len ? Data[Byte + B] : 0);
         FSamples[size_t(J)] = static_cast<uint32_t>((Acc >> (Bytes * 8 - Need)) & Mask);
     }
     FSampleMax = double(Mask);
@@ -340,8 +349,8 @@ void TPDFType3Function::Evaluate(std::span<const double> X, std::span<double> Y)
         CheckFinite(Xe, "stitching function: encoded input is not finite");
         TPDFFunction* F = FFunctions[I].get();
         if (!F) {
-            const size_t N = FOutputValueCount > 0 ? std::min(Y.size(), size_t(FOutputValueCount))
-                                                   : Y.size();
+            const size_t N =
+                FOutputValueCount > 0 ? std::min(Y.size(), size_t(FOutputValueCount)) : Y.size();
             std::fill(Y.begin(), Y.begin() + std::ptrdiff_t(N), 0.0);
             return;
         }
@@ -380,20 +389,47 @@ struct TPSWord {
 
 // Operator words in enumeration order; if and ifelse only follow blocks.
 constexpr TPSWord kPSWords[] = {
-    {"abs", T4::psOpAbs},         {"add", T4::psOpAdd},       {"and", T4::psOpAnd},
-    {"atan", T4::psOpAtan},       {"bitshift", T4::psOpBitshift},
-    {"ceiling", T4::psOpCeiling}, {"copy", T4::psOpCopy},     {"cos", T4::psOpCos},
-    {"cvi", T4::psOpCvi},         {"cvr", T4::psOpCvr},       {"div", T4::psOpDiv},
-    {"dup", T4::psOpDup},         {"eq", T4::psOpEq},         {"exch", T4::psOpExch},
-    {"exp", T4::psOpExp},         {"false", T4::psOpFalse},   {"floor", T4::psOpFloor},
-    {"ge", T4::psOpGe},           {"gt", T4::psOpGt},         {"idiv", T4::psOpIdiv},
-    {"index", T4::psOpIndex},     {"le", T4::psOpLe},         {"ln", T4::psOpLn},
-    {"log", T4::psOpLog},         {"lt", T4::psOpLt},         {"mod", T4::psOpMod},
-    {"mul", T4::psOpMul},         {"ne", T4::psOpNe},         {"neg", T4::psOpNeg},
-    {"not", T4::psOpNot},         {"or", T4::psOpOr},         {"pop", T4::psOpPop},
-    {"roll", T4::psOpRoll},       {"round", T4::psOpRound},   {"sin", T4::psOpSin},
-    {"sqrt", T4::psOpSqrt},       {"sub", T4::psOpSub},       {"true", T4::psOpTrue},
-    {"truncate", T4::psOpTruncate}, {"xor", T4::psOpXor},     {"if", T4::psOpIf},
+    {"abs", T4::psOpAbs},
+    {"add", T4::psOpAdd},
+    {"and", T4::psOpAnd},
+    {"atan", T4::psOpAtan},
+    {"bitshift", T4::psOpBitshift},
+    {"ceiling", T4::psOpCeiling},
+    {"copy", T4::psOpCopy},
+    {"cos", T4::psOpCos},
+    {"cvi", T4::psOpCvi},
+    {"cvr", T4::psOpCvr},
+    {"div", T4::psOpDiv},
+    {"dup", T4::psOpDup},
+    {"eq", T4::psOpEq},
+    {"exch", T4::psOpExch},
+    {"exp", T4::psOpExp},
+    {"false", T4::psOpFalse},
+    {"floor", T4::psOpFloor},
+    {"ge", T4::psOpGe},
+    {"gt", T4::psOpGt},
+    {"idiv", T4::psOpIdiv},
+    {"index", T4::psOpIndex},
+    {"le", T4::psOpLe},
+    {"ln", T4::psOpLn},
+    {"log", T4::psOpLog},
+    {"lt", T4::psOpLt},
+    {"mod", T4::psOpMod},
+    {"mul", T4::psOpMul},
+    {"ne", T4::psOpNe},
+    {"neg", T4::psOpNeg},
+    {"not", T4::psOpNot},
+    {"or", T4::psOpOr},
+    {"pop", T4::psOpPop},
+    {"roll", T4::psOpRoll},
+    {"round", T4::psOpRound},
+    {"sin", T4::psOpSin},
+    {"sqrt", T4::psOpSqrt},
+    {"sub", T4::psOpSub},
+    {"true", T4::psOpTrue},
+    {"truncate", T4::psOpTruncate},
+    {"xor", T4::psOpXor},
+    {"if", T4::psOpIf},
     {"ifelse", T4::psOpIfelse},
 };
 
@@ -678,7 +714,8 @@ void TPDFType4Function::Operate(TPDFOp Op) {
             I = PopInt();
             if (I <= 0) break;
             const int32_t N = std::min(I, FStackCount);
-            if (FStackCount + N > kPSStackSize) FunctionError("PostScript function: stack overflow");
+            if (FStackCount + N > kPSStackSize)
+                FunctionError("PostScript function: stack overflow");
             std::memcpy(FStack + FStackCount, FStack + FStackCount - N, sizeof(double) * size_t(N));
             FStackCount += N;
             break;
@@ -730,7 +767,8 @@ void TPDFType4Function::Execute() {
             case psOpIfelse: {
                 const int32_t After = FTokens[size_t(Ip) + 2].Blk;
                 const int32_t Cond = PopInt();
-                if (Depth > kPSMaxBlockDepth) FunctionError("PostScript function: nesting too deep");
+                if (Depth > kPSMaxBlockDepth)
+                    FunctionError("PostScript function: nesting too deep");
                 if (Cond == 1) {
                     Returns[Depth++] = After;
                     Ip += 3;
@@ -758,7 +796,8 @@ void TPDFType4Function::PushInputs(std::span<const double> X) {
 void TPDFType4Function::PopOutputs(std::span<double> Y) {
     for (int32_t K = FOutputValueCount - 1; K >= 0; --K) {
         const double V = Pop();
-        if (size_t(K) < Y.size()) Y[size_t(K)] = Clip(V, FRange[size_t(2 * K)], FRange[size_t(2 * K + 1)]);
+        if (size_t(K) < Y.size())
+            Y[size_t(K)] = Clip(V, FRange[size_t(2 * K)], FRange[size_t(2 * K + 1)]);
     }
 }
 

@@ -76,7 +76,8 @@ protected:
     // the nesting depth.
     struct TBuildContext;
 
-    TPDFFunction(int32_t AFunctionType, TPDFObject* Source, const TPDFFindObjectEvent& OnFindObject);
+    TPDFFunction(int32_t AFunctionType, TPDFObject* Source,
+                 const TPDFFindObjectEvent& OnFindObject);
     static std::unique_ptr<TPDFFunction> Build(TPDFObject* Source,
                                                const TPDFFindObjectEvent& OnFindObject,
                                                TBuildContext& Context);
@@ -177,11 +178,49 @@ class TPDFType4Function final : public TPDFFunction {
 public:
     enum TPDFTokenType : uint8_t { psBool, psInt, psReal, psOperator, psBlock };
     enum TPDFOp : uint8_t {
-        psOpAbs, psOpAdd, psOpAnd, psOpAtan, psOpBitshift, psOpCeiling, psOpCopy, psOpCos,
-        psOpCvi, psOpCvr, psOpDiv, psOpDup, psOpEq, psOpExch, psOpExp, psOpFalse, psOpFloor,
-        psOpGe, psOpGt, psOpIdiv, psOpIndex, psOpLe, psOpLn, psOpLog, psOpLt, psOpMod, psOpMul,
-        psOpNe, psOpNeg, psOpNot, psOpOr, psOpPop, psOpRoll, psOpRound, psOpSin, psOpSqrt,
-        psOpSub, psOpTrue, psOpTruncate, psOpXor, psOpIf, psOpIfelse, psOpReturn
+        psOpAbs,
+        psOpAdd,
+        psOpAnd,
+        psOpAtan,
+        psOpBitshift,
+        psOpCeiling,
+        psOpCopy,
+        psOpCos,
+        psOpCvi,
+        psOpCvr,
+        psOpDiv,
+        psOpDup,
+        psOpEq,
+        psOpExch,
+        psOpExp,
+        psOpFalse,
+        psOpFloor,
+        psOpGe,
+        psOpGt,
+        psOpIdiv,
+        psOpIndex,
+        psOpLe,
+        psOpLn,
+        psOpLog,
+        psOpLt,
+        psOpMod,
+        psOpMul,
+        psOpNe,
+        psOpNeg,
+        psOpNot,
+        psOpOr,
+        psOpPop,
+        psOpRoll,
+        psOpRound,
+        psOpSin,
+        psOpSqrt,
+        psOpSub,
+        psOpTrue,
+        psOpTruncate,
+        psOpXor,
+        psOpIf,
+        psOpIfelse,
+        psOpReturn
     };
     struct TPDFToken {
         TPDFTokenType TokenType = psBool;

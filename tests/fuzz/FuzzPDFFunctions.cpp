@@ -23,7 +23,9 @@ namespace {
 constexpr size_t kMaxObjects = 256;
 constexpr size_t kMaxOutputs = 1024;
 
-bool IsWhite(char C) { return C == ' ' || C == '\n' || C == '\r' || C == '\t' || C == '\f' || C == 0; }
+bool IsWhite(char C) {
+    return C == ' ' || C == '\n' || C == '\r' || C == '\t' || C == '\f' || C == 0;
+}
 
 void SkipWhite(std::string_view D, size_t& P) {
     while (P < D.size() && IsWhite(D[P])) ++P;

@@ -1,3 +1,5 @@
+#include "render/Functions.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "core/Structure.h"
-#include "render/Functions.h"
 
 namespace velmo {
 namespace {
@@ -52,15 +53,16 @@ std::vector<double> Eval(TPDFFunction& F, std::vector<double> X, size_t Outputs)
 void ExpectValues(const std::vector<double>& Got, const std::vector<double>& Want, double Tol,
                   const std::string& Where) {
     ASSERT_EQ(Got.size(), Want.size()) << Where;
-    for (size_t I = 0; I < Got.size(); ++I) EXPECT_NEAR(Got[I], Want[I], Tol) << Where << " output " << I;
+    for (size_t I = 0; I < Got.size(); ++I)
+        EXPECT_NEAR(Got[I], Want[I], Tol) << Where << " output " << I;
 }
 
 TEST(Functions, SampledAndExponential) {
     TFunctionFixture Fx;
     // One input, two 8-bit samples 0 and 255.
-    auto Ramp = Fx.Make(Fx.Stream(
-        "<< /FunctionType 0 /Domain [0 1] /Range [0 1] /Size [2] /BitsPerSample 8 >>",
-        std::string("\x00\xFF", 2)));
+    auto Ramp = Fx.Make(
+        Fx.Stream("<< /FunctionType 0 /Domain [0 1] /Range [0 1] /Size [2] /BitsPerSample 8 >>",
+                  std::string("\x00\xFF", 2)));
     ASSERT_NE(Ramp, nullptr);
     EXPECT_EQ(Ramp->FunctionType(), 0);
     EXPECT_DOUBLE_EQ(Eval(*Ramp, {0.5}, 1)[0], 0.5);
@@ -71,9 +73,10 @@ TEST(Functions, SampledAndExponential) {
     EXPECT_EQ(Ramp->Steps(), 2);
 
     // Four-bit samples: high nibble first.
-    auto Nibbles = Fx.Make(Fx.Stream("<< /FunctionType 0 /Domain [0 1] /Range [0 15] /Decode [0 15] "
-                                     "/Size [2] /BitsPerSample 4 >>",
-                                     "\x12"));
+    auto Nibbles =
+        Fx.Make(Fx.Stream("<< /FunctionType 0 /Domain [0 1] /Range [0 15] /Decode [0 15] "
+                          "/Size [2] /BitsPerSample 4 >>",
+                          "\x12"));
     EXPECT_DOUBLE_EQ(Eval(*Nibbles, {0.0}, 1)[0], 1.0);
     EXPECT_DOUBLE_EQ(Eval(*Nibbles, {1.0}, 1)[0], 2.0);
 
@@ -83,9 +86,10 @@ TEST(Functions, SampledAndExponential) {
     std::string Grid;
     for (auto& Row : G)
         for (int V : Row) Grid.push_back(char(V));
-    auto Bilinear = Fx.Make(Fx.Stream("<< /FunctionType 0 /Domain [0 1 0 1] /Range [0 255] "
-                                      "/Decode [0 255] /Size [2 3] /BitsPerSample 8 >>",
-                                      Grid));
+    auto Bilinear =
+        Fx.Make(Fx.Stream("<< /FunctionType 0 /Domain [0 1 0 1] /Range [0 255] "
+                          "/Decode [0 255] /Size [2 3] /BitsPerSample 8 >>",
+                          Grid));
     for (auto [X0, X1] : {std::pair{0.3, 0.6}, {0.0, 1.0}, {1.0, 0.25}, {0.5, 0.5}}) {
         const double E0 = X0 * 1, E1 = X1 * 2;
         const int A0 = int(std::floor(E0)), B0 = int(std::ceil(E0));
@@ -112,11 +116,14 @@ TEST(Functions, SampledAndExponential) {
          "BitsPerSample 3"},
         {"<< /FunctionType 0 /Domain [0 1] /Range [0 1] /Size [2] /BitsPerSample 64 >>",
          "BitsPerSample 64"},
-        {"<< /FunctionType 0 /Domain [0 1 0 1] /Range [0 1] /Size [65536 65536] /BitsPerSample 8 >>",
+        {"<< /FunctionType 0 /Domain [0 1 0 1] /Range [0 1] /Size [65536 65536] /BitsPerSample 8 "
+         ">>",
          "grid beyond the cap"},
-        {"<< /FunctionType 0 /Domain [0 1] /Range [0 1 0 1 0 1] /Size [16777216] /BitsPerSample 8 >>",
+        {"<< /FunctionType 0 /Domain [0 1] /Range [0 1 0 1 0 1] /Size [16777216] /BitsPerSample 8 "
+         ">>",
          "grid times outputs beyond the cap"},
-        {"<< /FunctionType 0 /Domain [0 1] /Range [0 1] /Size [1000000000000000000000000000000] /BitsPerSample 8 >>",
+        {"<< /FunctionType 0 /Domain [0 1] /Range [0 1] /Size [1000000000000000000000000000000] "
+         "/BitsPerSample 8 >>",
          "huge Size"},
     };
     for (const TBad& B : Bad) {
@@ -130,34 +137,37 @@ TEST(Functions, SampledAndExponential) {
 
     // A short /Encode takes (0, Size-1) for the inputs it lacks; a short
     // /Decode takes the /Range pairs.
-    auto ShortEncode = Fx.Make(Fx.Stream("<< /FunctionType 0 /Domain [0 1 0 1] /Range [0 255] "
-                                         "/Decode [0 255] /Encode [1 0] /Size [2 2] "
-                                         "/BitsPerSample 8 >>",
-                                         std::string("\x00\x64\xC8\xFF", 4)));
+    auto ShortEncode =
+        Fx.Make(Fx.Stream("<< /FunctionType 0 /Domain [0 1 0 1] /Range [0 255] "
+                          "/Decode [0 255] /Encode [1 0] /Size [2 2] "
+                          "/BitsPerSample 8 >>",
+                          std::string("\x00\x64\xC8\xFF", 4)));
     // Input 0 reversed by its pair, input 1 default: (x0, x1) = (0, 1) gives
     // grid (1, 1).
     EXPECT_DOUBLE_EQ(Eval(*ShortEncode, {0.0, 1.0}, 1)[0], 255.0);
     EXPECT_DOUBLE_EQ(Eval(*ShortEncode, {1.0, 1.0}, 1)[0], 200.0);
-    auto ShortDecode = Fx.Make(Fx.Stream("<< /FunctionType 0 /Domain [0 1] /Range [0 1 0 10] "
-                                         "/Decode [1 0] /Size [1] /BitsPerSample 8 >>",
-                                         std::string("\x33\xFF", 2)));
+    auto ShortDecode =
+        Fx.Make(Fx.Stream("<< /FunctionType 0 /Domain [0 1] /Range [0 1 0 10] "
+                          "/Decode [1 0] /Size [1] /BitsPerSample 8 >>",
+                          std::string("\x33\xFF", 2)));
     ExpectValues(Eval(*ShortDecode, {0.0}, 2), {0.8, 10.0}, 1e-12, "short Decode");
 
     // A stream shorter than the grid reads 0 beyond its end.
-    auto Short = Fx.Make(Fx.Stream(
-        "<< /FunctionType 0 /Domain [0 1] /Range [0 1] /Size [1000] /BitsPerSample 16 >>",
-        std::string("\xFF\xFF\xFF", 3)));
+    auto Short = Fx.Make(
+        Fx.Stream("<< /FunctionType 0 /Domain [0 1] /Range [0 1] /Size [1000] /BitsPerSample 16 >>",
+                  std::string("\xFF\xFF\xFF", 3)));
     EXPECT_DOUBLE_EQ(Eval(*Short, {0.0}, 1)[0], 1.0);
     EXPECT_DOUBLE_EQ(Eval(*Short, {1.0}, 1)[0], 0.0);
     EXPECT_DOUBLE_EQ(Eval(*Short, {0.5}, 1)[0], 0.0);
     // 32-bit samples and 12-bit samples straddling bytes.
-    auto Wide = Fx.Make(Fx.Stream(
-        "<< /FunctionType 0 /Domain [0 1] /Range [0 1] /Size [2] /BitsPerSample 32 >>",
-        std::string("\x00\x00\x00\x00\xFF\xFF\xFF\xFF", 8)));
+    auto Wide = Fx.Make(
+        Fx.Stream("<< /FunctionType 0 /Domain [0 1] /Range [0 1] /Size [2] /BitsPerSample 32 >>",
+                  std::string("\x00\x00\x00\x00\xFF\xFF\xFF\xFF", 8)));
     EXPECT_DOUBLE_EQ(Eval(*Wide, {1.0}, 1)[0], 1.0);
-    auto Twelve = Fx.Make(Fx.Stream("<< /FunctionType 0 /Domain [0 1] /Range [0 4095] "
-                                    "/Decode [0 4095] /Size [2] /BitsPerSample 12 >>",
-                                    "\xAB\xCD\xEF"));
+    auto Twelve =
+        Fx.Make(Fx.Stream("<< /FunctionType 0 /Domain [0 1] /Range [0 4095] "
+                          "/Decode [0 4095] /Size [2] /BitsPerSample 12 >>",
+                          "\xAB\xCD\xEF"));
     ExpectValues(Eval(*Twelve, {0.0}, 1), {double(0xABC)}, 0, "12 bits first");
     ExpectValues(Eval(*Twelve, {1.0}, 1), {double(0xDEF)}, 0, "12 bits second");
 
@@ -183,8 +193,9 @@ TEST(Functions, SampledAndExponential) {
     ExpectValues(Eval(*Exp, {0.5}, 3), {0.25, 0, 0}, 1e-15, "N 2 at 0.5");
     ExpectValues(Eval(*Exp, {2.0}, 3), {4, 0, 0}, 1e-15, "N 2 at 2");
     // Entries that C0 and C1 lack read 0 and 1.
-    auto Defaults = Fx.Make(Fx.Dict("<< /FunctionType 2 /Domain [0 1] /Range [0 1 0 1 0 1] "
-                                    "/C0 [0.2] /N 1 >>"));
+    auto Defaults =
+        Fx.Make(Fx.Dict("<< /FunctionType 2 /Domain [0 1] /Range [0 1 0 1 0 1] "
+                        "/C0 [0.2] /N 1 >>"));
     ExpectValues(Eval(*Defaults, {0.5}, 3), {0.6, 0.5, 0.5}, 1e-15, "C0 and C1 defaults");
     // Results that are not finite raise.
     auto Neg = Fx.Make(Fx.Dict("<< /FunctionType 2 /Domain [-1 1] /N 0.5 >>"));
@@ -204,8 +215,9 @@ TEST(Functions, Stitching) {
     Fx.Number(10, Fx.Dict("<< /FunctionType 2 /Domain [0 1] /C0 [0] /C1 [1] /N 1 >>"));
     Fx.Number(11, Fx.Dict("<< /FunctionType 2 /Domain [0 1] /C0 [10] /C1 [11] /N 1 >>"));
 
-    auto Two = Fx.Make(Fx.Dict("<< /FunctionType 3 /Domain [0 1] /Bounds [0.5] /Encode [0 1 0 1] "
-                               "/Functions [10 0 R 11 0 R] >>"));
+    auto Two =
+        Fx.Make(Fx.Dict("<< /FunctionType 3 /Domain [0 1] /Bounds [0.5] /Encode [0 1 0 1] "
+                        "/Functions [10 0 R 11 0 R] >>"));
     ASSERT_NE(Two, nullptr);
     EXPECT_EQ(Two->Steps(), 6);
     // A value on an inner bound goes to the lower piece.
@@ -222,21 +234,25 @@ TEST(Functions, Stitching) {
     }
 
     // A short /Bounds limits the search to the pieces that have bounds.
-    auto ShortBounds = Fx.Make(Fx.Dict("<< /FunctionType 3 /Domain [0 1] /Encode [0 1 0 1 0 1] "
-                                       "/Functions [10 0 R 11 0 R 11 0 R] >>"));
+    auto ShortBounds =
+        Fx.Make(Fx.Dict("<< /FunctionType 3 /Domain [0 1] /Encode [0 1 0 1 0 1] "
+                        "/Functions [10 0 R 11 0 R 11 0 R] >>"));
     EXPECT_DOUBLE_EQ(Eval(*ShortBounds, {0.9}, 1)[0], 0.9);
     // A missing /Encode pair reads (0, 1).
-    auto ShortEncode = Fx.Make(Fx.Dict("<< /FunctionType 3 /Domain [0 1] /Bounds [0.5] "
-                                       "/Encode [1 0] /Functions [10 0 R 11 0 R] >>"));
+    auto ShortEncode =
+        Fx.Make(Fx.Dict("<< /FunctionType 3 /Domain [0 1] /Bounds [0.5] "
+                        "/Encode [1 0] /Functions [10 0 R 11 0 R] >>"));
     EXPECT_DOUBLE_EQ(Eval(*ShortEncode, {0.25}, 1)[0], 0.5);
     EXPECT_DOUBLE_EQ(Eval(*ShortEncode, {0.75}, 1)[0], 10.5);
-    auto NoEncode = Fx.Make(Fx.Dict("<< /FunctionType 3 /Domain [0 1] /Bounds [0.5] "
-                                    "/Functions [10 0 R 11 0 R] >>"));
+    auto NoEncode =
+        Fx.Make(Fx.Dict("<< /FunctionType 3 /Domain [0 1] /Bounds [0.5] "
+                        "/Functions [10 0 R 11 0 R] >>"));
     EXPECT_DOUBLE_EQ(Eval(*NoEncode, {0.75}, 1)[0], 10.5);
 
     // A nil piece gives zeros of the output length.
-    auto Nil = Fx.Make(Fx.Dict("<< /FunctionType 3 /Domain [0 1] /Bounds [0.5] /Range [0 20 0 20] "
-                               "/Functions [10 0 R 99 0 R] >>"));
+    auto Nil =
+        Fx.Make(Fx.Dict("<< /FunctionType 3 /Domain [0 1] /Bounds [0.5] /Range [0 20 0 20] "
+                        "/Functions [10 0 R 99 0 R] >>"));
     ExpectValues(Eval(*Nil, {0.75}, 3), {0, 0, -99}, 0, "nil piece with Range");
     auto NilNoRange = Fx.Make(Fx.Dict("<< /FunctionType 3 /Domain [0 1] /Functions [null] >>"));
     ExpectValues(Eval(*NilNoRange, {0.75}, 2), {0, 0}, 0, "nil piece without Range");
@@ -277,7 +293,8 @@ TEST(Functions, Stitching) {
     for (int L = 1; L < 16; ++L) {
         std::string Items;
         for (int K = 0; K < 8; ++K) Items += std::to_string(2000 + L - 1) + " 0 R ";
-        Fx.Number(2000 + L, Fx.Dict("<< /FunctionType 3 /Domain [0 1] /Functions [" + Items + "] >>"));
+        Fx.Number(2000 + L,
+                  Fx.Dict("<< /FunctionType 3 /Domain [0 1] /Functions [" + Items + "] >>"));
     }
     const auto Start = Clock::now();
     auto Wide = Fx.Make(Fx.Objects[2015]);
@@ -369,7 +386,8 @@ TEST(Functions, PostScript) {
         ExpectValues(RunNonOpt(*F, C.X, C.Y.size()), C.Y, C.Tol, std::string("text ") + C.Program);
     }
     // Outputs are clipped to the range.
-    auto Clipped = Fx.Make(Fx.Stream("<< /FunctionType 4 /Domain [0 1] /Range [0 1] >>", "{ 5 mul }"));
+    auto Clipped =
+        Fx.Make(Fx.Stream("<< /FunctionType 4 /Domain [0 1] /Range [0 1] >>", "{ 5 mul }"));
     EXPECT_DOUBLE_EQ(Eval(*Clipped, {0.5}, 1)[0], 1.0);
 
     // An unknown word ends the compiled program; the text interpreter skips
@@ -410,8 +428,8 @@ TEST(Functions, PostScript) {
     // 100,000 nested braces, and ifs nested past the depth limit, finish at
     // once; the construct too deep to compile stops the program.
     const auto Start = Clock::now();
-    auto Deep = PostScript(Fx, "{ 5 " + std::string(100000, '{') + std::string(100000, '}') + " }",
-                           0, 1);
+    auto Deep =
+        PostScript(Fx, "{ 5 " + std::string(100000, '{') + std::string(100000, '}') + " }", 0, 1);
     EXPECT_DOUBLE_EQ(Eval(*Deep, {}, 1)[0], 5.0);
     RunNonOpt(*Deep, {}, 1);
     std::string Nested = "{ 5 ";
