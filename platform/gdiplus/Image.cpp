@@ -503,10 +503,3 @@ TGPStatus GdipBitmapSetResolution(GpBitmap* Bitmap, GpREAL XDpi, GpREAL YDpi) {
 }
 
 }  // namespace velmo::gdiplus
-
-namespace velmo::gdiplus {
-
-// Stands in while no graphics part is linked: no graphics is live then.
-[[gnu::weak]] bool GraphicsResolution(GpGraphics*, GpREAL&, GpREAL&) { return false; }
-
-}  // namespace velmo::gdiplus

@@ -579,6 +579,23 @@ TEST_F(GdiplusImages, BitmapsFromMemory) {
     EXPECT_EQ(gp::GdipDisposeImage(B), gsOk);
     EXPECT_EQ(gp::GdipCreateBitmapFromHBITMAP(Object, nullptr, &B), gsInvalidParameter);
 
+    // From a graphics: premultiplied ARGB at the graphics' resolution.
+    GpBitmap* Target = MakePicture(4, 4);
+    ASSERT_EQ(gp::GdipBitmapSetResolution(Target, 200, 120), gsOk);
+    GpGraphics* G = nullptr;
+    ASSERT_EQ(gp::GdipGetImageGraphicsContext(Target, &G), gsOk);
+    ASSERT_EQ(gp::GdipCreateBitmapFromGraphics(6, 5, G, &B), gsOk);
+    GpREAL Dx = 0, Dy = 0;
+    EXPECT_EQ(gp::GdipGetImagePixelFormat(B, &F), gsOk);
+    EXPECT_EQ(F, PixelFormat32bppPARGB);
+    EXPECT_EQ(gp::GdipGetImageHorizontalResolution(B, &Dx), gsOk);
+    EXPECT_EQ(gp::GdipGetImageVerticalResolution(B, &Dy), gsOk);
+    EXPECT_FLOAT_EQ(Dx, 200);
+    EXPECT_FLOAT_EQ(Dy, 120);
+    EXPECT_EQ(Pixel(B, 5, 4), 0u);
+    EXPECT_EQ(gp::GdipDisposeImage(B), gsOk);
+    gp::GdipDeleteGraphics(G);
+    gp::GdipDisposeImage(Target);
     // A graphics that is not live gives no bitmap.
     EXPECT_EQ(gp::GdipCreateBitmapFromGraphics(4, 4, reinterpret_cast<GpGraphics*>(&Info), &B),
               gsInvalidParameter);
