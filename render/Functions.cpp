@@ -14,6 +14,10 @@ namespace {
 // Most functions one factory call builds, subfunctions of every level
 // included: shared items would otherwise multiply at each nesting level.
 constexpr int32_t kMaxFunctionsPerBuild = 4096;
+// Most sample values the sampled functions of one factory call may store
+// together: each piece of a stitching function keeps its own samples, so
+// pieces sharing one large grid would otherwise multiply it.
+constexpr uint64_t kMaxSamplesPerBuild = uint64_t(kMaxFunctionSamples) * 2;
 
 [[noreturn]] void FunctionError(const char* Message) { throw EPDFFunctionError(Message); }
 
@@ -34,6 +38,7 @@ struct TPDFFunction::TBuildContext {
     std::vector<TPDFDictionary*> Building;  // stitching functions under way
     int Depth = 0;
     int32_t Budget = kMaxFunctionsPerBuild;
+    uint64_t SampleBudget = kMaxSamplesPerBuild;
 };
 
 // ---- Common ------------------------------------------------------------
@@ -100,8 +105,15 @@ std::unique_ptr<TPDFFunction> TPDFFunction::Build(TPDFObject* Source,
     if (!Type) return nullptr;
     --Context.Budget;
     switch (Type->AsInteger()) {
-        case 0:
-            return std::make_unique<TPDFType0Function>(Source, OnFindObject);
+        case 0: {
+            auto F = std::make_unique<TPDFType0Function>(Source, OnFindObject);
+            // A sampled function whose grid would pass the build's sample
+            // budget is left out, as an absent piece.
+            const uint64_t Planned = F->PlannedSamples();
+            if (Planned > Context.SampleBudget) return nullptr;
+            Context.SampleBudget -= Planned;
+            return F;
+        }
         case 2:
             return std::make_unique<TPDFType2Function>(Source, OnFindObject);
         case 3:
@@ -144,6 +156,20 @@ TPDFType0Function::TPDFType0Function(TPDFObject* Source, const TPDFFindObjectEve
     FEncode = NumberArray("Encode");
     FDecode = NumberArray("Decode");
     if (!FSize.empty()) FSteps = CapSteps(FSize[0]);
+}
+
+uint64_t TPDFType0Function::PlannedSamples() const {
+    const size_t M = size_t(FInputValueCount);
+    if (FSize.size() < M) return 0;
+    uint64_t Total = uint64_t(FOutputValueCount);
+    for (size_t I = 0; I < M; ++I) {
+        const double S = std::nearbyint(FSize[I]);
+        if (!(S >= 1)) return 0;
+        if (S > double(kMaxFunctionSamples)) return uint64_t(kMaxFunctionSamples) + 1;
+        Total *= uint64_t(S);
+        if (Total > kMaxFunctionSamples) return uint64_t(kMaxFunctionSamples) + 1;
+    }
+    return Total;
 }
 
 void TPDFType0Function::ExpandSamples() {

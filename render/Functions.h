@@ -117,6 +117,10 @@ protected:
     void Evaluate(std::span<const double> X, std::span<double> Y) override;
 
 private:
+    friend class TPDFFunction;
+    // The number of sample values the grid would store, at most one more than
+    // kMaxFunctionSamples (a grid that would raise counts as 0).
+    uint64_t PlannedSamples() const;
     void ExpandSamples();
     double Interpolate(int Level, uint64_t Offset, int32_t Output) const;
 

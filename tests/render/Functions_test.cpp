@@ -302,6 +302,17 @@ TEST(Functions, Stitching) {
     EXPECT_LE(Wide->Steps(), kMaxFunctionSteps);
     EXPECT_DOUBLE_EQ(Eval(*Wide, {0.0}, 1)[0], 3.0);
 
+    // Pieces sharing one large sampled grid each keep their own samples, so
+    // one build stores at most two full grids' worth: later pieces stay nil.
+    Fx.Number(3000, Fx.Stream("<< /FunctionType 0 /Domain [0 1] /Range [0 1] /Size [8388608] "
+                              "/BitsPerSample 8 >>",
+                              "\x01"));
+    auto Shared =
+        Fx.Make(Fx.Dict("<< /FunctionType 3 /Domain [0 1] /Functions [3000 0 R 3000 0 R "
+                        "3000 0 R 3000 0 R 3000 0 R 3000 0 R] >>"));
+    auto* Shared3 = static_cast<TPDFType3Function*>(Shared.get());
+    for (int I = 0; I < 6; ++I) EXPECT_EQ(Shared3->Functions(I) != nullptr, I < 4) << "piece " << I;
+
     // Without a two-number /Domain an evaluation raises.
     for (const char* D : {"<< /FunctionType 3 /Functions [10 0 R] >>",
                           "<< /FunctionType 3 /Domain [0] /Functions [10 0 R] >>"}) {
