@@ -825,7 +825,9 @@ void TPDFTrueTypeParser::ReadHhea(std::string_view T) {
     H.caretSlopeRun = R.S16();
     H.caretOffset = R.S16();
     R.Skip(10);
-    H.numberOfHMetrics = R.S16();
+    // An unsigned count: read as signed, fonts with more than 32767
+    // metrics (large CJK fonts) would lose every width.
+    H.numberOfHMetrics = R.U16();
     FhheaTable = H;
 }
 

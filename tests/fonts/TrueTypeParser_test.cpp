@@ -370,6 +370,22 @@ TEST(TrueTypeParserFaults, LengthsAreBoundedByTheirTableAndTheData) {
     EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(5));
 }
 
+TEST(TrueTypeParserFaults, MoreThan32767MetricsKeepTheirWidths) {
+    // numberOfHMetrics is unsigned: large CJK fonts have 40000 and more.
+    std::vector<uint16_t> Advances(40000, 1000);
+    Advances[39999] = 500;
+    TSfntWriter W;
+    W.AddTable("head", HeadTable(1000));
+    W.AddTable("maxp", MaxpTable(40000));
+    W.AddTable("hhea", HheaTable(40000));
+    W.AddTable("hmtx", HmtxTable(Advances));
+    TPDFTrueTypeParser P;
+    P.LoadFromString(W.Build());
+    EXPECT_EQ(P.hheaTable().numberOfHMetrics, 40000);
+    EXPECT_EQ(P.GetWidth(0), 1000);
+    EXPECT_EQ(P.GetWidth(39999), 500);
+}
+
 TEST(TrueTypeParserFaults, OverlappingFormat4SegmentsKeepTheFirstGlyphPerCode) {
     // 200 segments, each 0000..FFFE with its own delta: every code once,
     // with the glyph of the first segment, and quickly.
