@@ -96,8 +96,9 @@ esac
 
 # The long runs take -timeout=10 (FUZZ_TIMEOUT); the short CTest runs allow
 # slower machines more, so that a loaded CI machine reports only real hangs.
+# A crash exits 1: libFuzzer's own code for it, 77, is CTest's skip code.
 set -- -max_total_time="${FUZZ_SECONDS:-20}" -rss_limit_mb=2048 -malloc_limit_mb=1024 \
-    -timeout="${FUZZ_TIMEOUT:-30}" \
+    -timeout="${FUZZ_TIMEOUT:-30}" -error_exitcode=1 \
     -print_final_stats=1 -artifact_prefix="$ARTIFACTS/" "$@" "$WORK"
 for DIR in "$SRC/tests/fuzz/seeds/$NAME" "$SRC/tests/data/fuzz/$NAME"; do
     if [ -d "$DIR" ]; then set -- "$@" "$DIR"; fi
