@@ -307,7 +307,7 @@ public:
     double Fixed() { return U32() / 65536.0; }
     double F2Dot14() { return S16() / 16384.0; }
     std::string_view Bytes(size_t N) {
-        if (N > Left()) return Fail<std::string_view>();
+        if (N > Left() || FPos > FData.size()) return Fail<std::string_view>();
         std::string_view R = FData.substr(FPos, N);
         FPos += N;
         return R;

@@ -230,6 +230,20 @@ TEST(TrueTypeParser, NameTableTextGoesThroughTheAnsiCodePage) {
     EXPECT_EQ(P.FontName(), u"Caf\u00e9 \u20ac");
 }
 
+TEST(TrueTypeParserFaults, NameStringsBeyondTheTableAreSkipped) {
+    // stringOffset and the record's offset point far past the table.
+    std::string Name = BE16(0) + BE16(2) + BE16(0xFF00);
+    Name += BE16(1) + BE16(0) + BE16(0) + BE16(4) + BE16(0) + BE16(0xFF00);
+    Name += BE16(1) + BE16(0) + BE16(0) + BE16(4) + BE16(3) + BE16(0xFFF0);
+    TSfntWriter W;
+    W.AddTable("name", Name);
+    TPDFTrueTypeParser P;
+    P.LoadFromString(W.Build());
+    P.SetFontName(u"kept");
+    P.ReadNameTable();
+    EXPECT_EQ(P.FontName(), u"kept");
+}
+
 TEST(TrueTypeParser, CffDataAndShiftedOffsets) {
     TSfntWriter W;
     W.AddTable("CFF ", "cffbytes");

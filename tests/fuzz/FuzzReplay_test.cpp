@@ -45,6 +45,7 @@ const TTarget kTargets[] = {
     {"xmp", XMPReader},
     {"image_header", ImageHeader},
     {"pdf_functions", PDFFunctions},
+    {"truetype_parser", TrueTypeParser},
 };
 
 std::vector<fs::path> KeptInputs(const std::string& Name, const char* Folder) {

@@ -43,5 +43,8 @@ void ImageHeader(std::string_view Data);
 // calculator program, evaluated at the ends and middle of their domains
 // (FuzzPDFFunctions.cpp).
 void PDFFunctions(std::string_view Data);
+// A TrueType font or collection: faces parsed, glyph names looked up,
+// outlines of up to 300 glyphs drawn (FuzzTrueType.cpp).
+void TrueTypeParser(std::string_view Data);
 
 }  // namespace velmo::fuzz
