@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/modules/Modules.h"
+#include "tests/platform/GdiplusImageFixtures.h"
 
 namespace velmo {
 namespace {
@@ -401,6 +402,38 @@ TEST(GdiplusBinding, SelectImagePageIsOneBasedAndBounded) {
         EXPECT_EQ(GSelectedFrame, C.Selected);
         EXPECT_TRUE(GPageDimension);
     }
+}
+
+// Through the platform's own module, pages of a two-page TIFF are selected
+// 1-based: 0 and 3 are refused, 1 and 2 give the page of that number.
+TEST(GdiplusBinding, SelectImagePageOnTheFacade) {
+    RegisterGdiPlusModule();
+    TKVPLGDIPlus Binding;
+    ASSERT_EQ(Binding.GDIPlusLoad(nullptr, false), gpReady);
+    GdiplusStartupInput Input;
+    GpULONG_PTR Token = 0;
+    ASSERT_EQ(Binding.GdiplusStartup(&Token, &Input, nullptr), gsOk);
+    vpltest::TempDir Dir;
+    const std::string Tiff = vpltest::TwoPageTiff(Dir / "two.tif");
+    TStringStream Bytes(Tiff);
+    TStreamAdapter Stream(Bytes);
+    GpImage* Image = nullptr;
+    ASSERT_EQ(Binding.GdipLoadImageFromStream(&Stream, &Image), gsOk);
+    const struct {
+        uint32_t Page;
+        TGPStatus Status;
+        uint32_t Width;  // of the page active afterwards
+    } Cases[] = {
+        {0, gsGenericError, 4}, {1, gsOk, 4}, {2, gsOk, 5}, {3, gsGenericError, 5}, {1, gsOk, 4}};
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Page);
+        EXPECT_EQ(Binding.SelectImagePage(Image, C.Page), C.Status);
+        uint32_t Width = 0;
+        EXPECT_EQ(Binding.GdipGetImageWidth(Image, &Width), gsOk);
+        EXPECT_EQ(Width, C.Width);
+    }
+    EXPECT_EQ(Binding.GdipDisposeImage(Image), gsOk);
+    Binding.GdiplusShutdown(Token);
 }
 
 }  // namespace

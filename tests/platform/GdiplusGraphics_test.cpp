@@ -10,6 +10,7 @@
 #include "platform/gdi/DC.h"
 #include "platform/gdiplus/GraphicsCore.h"
 #include "tests/platform/GdiplusFixture.h"
+#include "tests/platform/GdiplusImageFixtures.h"
 
 using namespace velmo;
 namespace gp = velmo::gdiplus;
@@ -408,6 +409,55 @@ TEST_F(Gdiplus, ImagesAndAttributes) {
         GpGraphics* G = nullptr;
         EXPECT_NE(gp::GdipGetImageGraphicsContext(Image, &G), gsOk);
         gp::DisposeLiveImage(Image);
+    }
+    // Pages of a multi-page TIFF are its frames, selected by 0-based index.
+    {
+        vpltest::TempDir Dir;
+        using vpltest::Load, vpltest::TwoPageTiff, vpltest::Pixel;
+        // Two pages: page 2 selected by its 0-based frame index, a third refused.
+        GpImage* Image = nullptr;
+        ASSERT_EQ(Load(TwoPageTiff(Dir / "two.tif"), &Image), gsOk);
+        uint32_t Count = 0, W = 0, DimCount = 0;
+        TGUID Dim;
+        EXPECT_EQ(gp::GdipImageGetFrameDimensionsCount(Image, &DimCount), gsOk);
+        EXPECT_EQ(DimCount, 1u);
+        EXPECT_EQ(gp::GdipImageGetFrameDimensionsList(Image, &Dim, 1), gsOk);
+        EXPECT_TRUE(Dim == FrameDimensionPage);
+        EXPECT_EQ(gp::GdipImageGetFrameCount(Image, &FrameDimensionPage, &Count), gsOk);
+        EXPECT_EQ(Count, 2u);
+        EXPECT_EQ(gp::GdipImageGetFrameCount(Image, &FrameDimensionTime, &Count),
+                  gsInvalidParameter);
+        EXPECT_EQ(gp::GdipGetImageWidth(Image, &W), gsOk);
+        EXPECT_EQ(W, 4u);
+        EXPECT_EQ(Pixel(Image, 0, 0), 0xFFFF0000u);
+        EXPECT_EQ(gp::GdipImageSelectActiveFrame(Image, &FrameDimensionPage, 1), gsOk);
+        EXPECT_EQ(gp::GdipGetImageWidth(Image, &W), gsOk);
+        EXPECT_EQ(W, 5u);
+        EXPECT_EQ(Pixel(Image, 4, 1), 0xFF0000FFu);
+        EXPECT_EQ(gp::GdipImageSelectActiveFrame(Image, &FrameDimensionPage, 2),
+                  gsInvalidParameter);
+        EXPECT_EQ(gp::GdipImageSelectActiveFrame(Image, &FrameDimensionPage, 0), gsOk);
+        EXPECT_EQ(gp::GdipGetImageWidth(Image, &W), gsOk);
+        EXPECT_EQ(W, 4u);
+        EXPECT_EQ(gp::GdipDisposeImage(Image), gsOk);
+    }
+    // Colour-managed loads convert through the embedded profile.
+    {
+        GpImage* Image = nullptr;
+        using vpltest::Load, vpltest::GreyPng, vpltest::LinearProfile, vpltest::Pixel;
+        // A linear-gamma profile with the sRGB primaries: 128 is 188 in sRGB.
+        struct {
+            bool WithProfile, Icm;
+            int Expected;
+        } Cases[] = {{true, true, 188}, {true, false, 128}, {false, true, 128}};
+        const std::string Profile = LinearProfile();
+        for (const auto& C : Cases) {
+            SCOPED_TRACE(std::to_string(C.WithProfile) + std::to_string(C.Icm));
+            ASSERT_EQ(Load(GreyPng(C.WithProfile ? Profile : ""), &Image, C.Icm), gsOk);
+            const uint32_t P = Pixel(Image, 1, 1);
+            for (int Shift : {0, 8, 16}) EXPECT_NEAR(int((P >> Shift) & 0xFF), C.Expected, 1);
+            EXPECT_EQ(gp::GdipDisposeImage(Image), gsOk);
+        }
     }
 }
 
