@@ -404,15 +404,24 @@ TEST(GdiplusBinding, SelectImagePageIsOneBasedAndBounded) {
     }
 }
 
-// Through the platform's own module, pages of a two-page TIFF are selected
-// 1-based: 0 and 3 are refused, 1 and 2 give the page of that number.
-TEST(GdiplusBinding, SelectImagePageOnTheFacade) {
+// Through the platform's own module: encoders are found by their exact MIME
+// type, and pages of a two-page TIFF are selected 1-based (0 and 3 are
+// refused, 1 and 2 give the page of that number).
+TEST(GdiplusBinding, EncodersAndPagesOnTheFacade) {
     RegisterGdiPlusModule();
     TKVPLGDIPlus Binding;
     ASSERT_EQ(Binding.GDIPlusLoad(nullptr, false), gpReady);
     GdiplusStartupInput Input;
     GpULONG_PTR Token = 0;
     ASSERT_EQ(Binding.GdiplusStartup(&Token, &Input, nullptr), gsOk);
+    for (const char16_t* Mime : {u"image/bmp", u"image/png", u"image/jpeg", u"image/tiff"}) {
+        CLSID Clsid;
+        EXPECT_TRUE(Binding.GetEncoderClsid(Mime, Clsid));
+    }
+    for (const char16_t* Mime : {u"image/BMP", u"image/bm", u"image/gif", u""}) {
+        CLSID Clsid;
+        EXPECT_FALSE(Binding.GetEncoderClsid(Mime, Clsid));
+    }
     vpltest::TempDir Dir;
     const std::string Tiff = vpltest::TwoPageTiff(Dir / "two.tif");
     TStringStream Bytes(Tiff);
