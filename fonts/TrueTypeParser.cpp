@@ -385,10 +385,28 @@ void ReadFormat4(TReader& R, TPDFTTEncodingRecord& Rec, size_t SubtableStart, ui
     TReader G = R;
 
     TSubtableBuilder B(Rec);
-    // Next code at or after c without a glyph yet, so that overlapping
-    // segments cost no more than the codes they add.
-    std::vector<uint32_t> Next(65537);
-    for (uint32_t C = 0; C <= 65536; ++C) Next[C] = C;
+    auto Visit = [&](uint32_t S, uint32_t C, uint32_t Start, uint16_t Delta, uint32_t RangeOffset) {
+        uint32_t Glyph;
+        if (RangeOffset == 0) {
+            Glyph = (C + Delta) & 0xFFFF;
+        } else {
+            const int64_t Index =
+                int64_t(RangeOffset / 2) + int64_t(C - Start) - (int64_t(SegCount) - int64_t(S));
+            Glyph = 0;
+            if (Index >= 0 && uint64_t(Index) < GlyphWords) {
+                G.Seek(GlyphArrayStart + size_t(Index) * 2);
+                const uint16_t Gl = G.U16();
+                Glyph = Gl == 0 ? 0 : (Gl + Delta) & 0xFFFF;
+            }
+        }
+        B.Add(C, Glyph);
+    };
+    // Segments normally rise without overlapping and are walked code by
+    // code. Once one overlaps an earlier one, Next[c] leads to the next
+    // code at or after c without a glyph yet, so that overlapping segments
+    // cost no more than the codes they add.
+    int64_t Covered = -1;
+    std::vector<uint32_t> Next;
     auto Find = [&](uint32_t C) {
         uint32_t Root = C;
         while (Next[Root] != Root) Root = Next[Root];
@@ -405,23 +423,19 @@ void ReadFormat4(TReader& R, TPDFTTEncodingRecord& Rec, size_t SubtableStart, ui
         const uint16_t Delta = Word(2, S);
         const uint32_t RangeOffset = Word(3, S);
         if (End == 0xFFFF || End < Start) continue;
-        for (uint32_t C = Find(Start); C <= End; C = Find(C)) {
-            uint32_t Glyph;
-            if (RangeOffset == 0) {
-                Glyph = (C + Delta) & 0xFFFF;
-            } else {
-                const int64_t Index = int64_t(RangeOffset / 2) + int64_t(C - Start) -
-                                      (int64_t(SegCount) - int64_t(S));
-                Glyph = 0;
-                if (Index >= 0 && uint64_t(Index) < GlyphWords) {
-                    G.Seek(GlyphArrayStart + size_t(Index) * 2);
-                    const uint16_t Gl = G.U16();
-                    Glyph = Gl == 0 ? 0 : (Gl + Delta) & 0xFFFF;
-                }
+        if (Next.empty() && int64_t(Start) > Covered) {
+            for (uint32_t C = Start; C <= End; ++C) Visit(S, C, Start, Delta, RangeOffset);
+        } else {
+            if (Next.empty()) {
+                Next.resize(65537);
+                for (uint32_t C = 0; C <= 65536; ++C) Next[C] = C < 65536 && B.Seen(C) ? C + 1 : C;
             }
-            B.Add(C, Glyph);
-            Next[C] = C + 1;
+            for (uint32_t C = Find(Start); C <= End; C = Find(C)) {
+                Visit(S, C, Start, Delta, RangeOffset);
+                Next[C] = C + 1;
+            }
         }
+        Covered = std::max<int64_t>(Covered, End);
     }
 }
 

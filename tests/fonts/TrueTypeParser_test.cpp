@@ -423,6 +423,20 @@ TEST(TrueTypeParserFaults, OverlappingFormat4SegmentsKeepTheFirstGlyphPerCode) {
     EXPECT_EQ(R.GlyphOfCode(0x41), 0x42);
     EXPECT_EQ(R.GlyphOfCode(0), 1);
     EXPECT_EQ(R.GlyphOfLowByte(0x41), 0x42);
+
+    // A later segment overlapping an earlier one: the codes of the earlier
+    // keep their glyphs, the others come in the later one's order.
+    std::string T = BE16(4) + BE16(16 + 8 * 3) + BE16(0) + BE16(6) + BE16(0) + BE16(0) + BE16(0);
+    T += BE16(0x42) + BE16(0x44) + BE16(0xFFFF) + BE16(0);
+    T += BE16(0x41) + BE16(0x40) + BE16(0xFFFF);
+    T += BE16(0x100) + BE16(0x200) + BE16(1);
+    T += BE16(0) + BE16(0) + BE16(0);
+    TSfntWriter W2;
+    W2.AddTable("cmap", CmapTable({{3, 1, T}}));
+    P.LoadFromString(W2.Build());
+    const auto& R2 = P.Getcmap(0);
+    EXPECT_EQ(R2.Codes, (std::vector<uint16_t>{0x41, 0x42, 0x40, 0x43, 0x44}));
+    EXPECT_EQ(R2.GlyfID, (std::vector<uint16_t>{0x141, 0x142, 0x240, 0x243, 0x244}));
 }
 
 }  // namespace

@@ -1,0 +1,132 @@
+// TrueType outlines: a font loaded from memory and every glyph's outline
+// built, ours against FreeType on the same bytes.
+//
+//   BM_Ours/N      parser load, then every glyph drawn by index through the
+//                  TrueType rasterizer onto a canvas that counts path calls
+//   BM_FreeType/N  FT_New_Memory_Face, then every glyph loaded unscaled and
+//                  unhinted and decomposed into counting callbacks
+//
+// N: DejaVu Sans, Liberation Serif, WenQuanYi Zen Hei (first face of the
+// collection). The ratios ours / FreeType are printed at the end.
+#include <benchmark/benchmark.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_OUTLINE_H
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+#include "fonts/TrueTypeRasterizer.h"
+
+namespace {
+
+using namespace velmo;
+
+const char* const kFonts[] = {
+    "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+    "/usr/share/fonts/truetype/liberation2/LiberationSerif-Regular.ttf",
+    "/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc",
+};
+constexpr int kFontCount = 3;
+double gOursSecs[kFontCount], gFreeTypeSecs[kFontCount];
+long gGlyphs[kFontCount];
+
+std::shared_ptr<const std::string> FontData(int K) {
+    static std::shared_ptr<const std::string> Cache[kFontCount];
+    if (!Cache[K]) {
+        std::ifstream In(kFonts[K], std::ios::binary);
+        Cache[K] = std::make_shared<const std::string>(std::istreambuf_iterator<char>(In),
+                                                       std::istreambuf_iterator<char>());
+    }
+    return Cache[K];
+}
+
+class TCountingCanvas : public TPDFGenericCanvas {
+public:
+    size_t Calls = 0;
+    void MoveTo(double, double) override { ++Calls; }
+    void AddLineToPath(double, double) override { ++Calls; }
+    void AddBezierToPath(double, double, double, double, double, double) override { ++Calls; }
+    void AddQBezierToPath(double, double, double, double) override { ++Calls; }
+    void ClosePath() override { ++Calls; }
+};
+
+void BM_Ours(benchmark::State& State) {
+    const int K = static_cast<int>(State.range(0));
+    const auto Data = FontData(K);
+    if (Data->empty()) return State.SkipWithError("font missing (tools/deps)");
+    size_t Calls = 0;
+    double Secs = 0;
+    for (auto _ : State) {
+        const auto T0 = std::chrono::steady_clock::now();
+        TPDFTrueTypeRasterizer2 R;
+        R.Parser().LoadFromBuffer(Data);
+        TCountingCanvas C;
+        for (int32_t G = 0; G < R.Parser().GlyphCount(); ++G) {
+            double X = 0, Y = 0;
+            R.RenderToCanvas(X, Y, &C, IdentityXForm, "GID:" + std::to_string(G), peStandard);
+        }
+        Calls = C.Calls;
+        gGlyphs[K] = R.Parser().GlyphCount();
+        Secs += std::chrono::duration<double>(std::chrono::steady_clock::now() - T0).count();
+    }
+    gOursSecs[K] = Secs / static_cast<double>(State.iterations());
+    State.counters["glyphs"] = static_cast<double>(gGlyphs[K]);
+    State.counters["calls"] = static_cast<double>(Calls);
+}
+BENCHMARK(BM_Ours)->DenseRange(0, kFontCount - 1)->Unit(benchmark::kMillisecond);
+
+int Count(const FT_Vector*, void* U) { return ++*static_cast<size_t*>(U), 0; }
+int Count2(const FT_Vector*, const FT_Vector*, void* U) { return ++*static_cast<size_t*>(U), 0; }
+int Count3(const FT_Vector*, const FT_Vector*, const FT_Vector*, void* U) {
+    return ++*static_cast<size_t*>(U), 0;
+}
+
+void BM_FreeType(benchmark::State& State) {
+    const int K = static_cast<int>(State.range(0));
+    const auto Data = FontData(K);
+    if (Data->empty()) return State.SkipWithError("font missing (tools/deps)");
+    FT_Library Lib;
+    FT_Init_FreeType(&Lib);
+    const FT_Outline_Funcs Funcs{Count, Count, Count2, Count3, 0, 0};
+    size_t Calls = 0;
+    double Secs = 0;
+    for (auto _ : State) {
+        const auto T0 = std::chrono::steady_clock::now();
+        FT_Face Face;
+        if (FT_New_Memory_Face(Lib, reinterpret_cast<const FT_Byte*>(Data->data()),
+                               static_cast<FT_Long>(Data->size()), 0, &Face)) {
+            State.SkipWithError("FreeType cannot open the font");
+            break;
+        }
+        Calls = 0;
+        for (FT_Long G = 0; G < Face->num_glyphs; ++G) {
+            if (FT_Load_Glyph(Face, static_cast<FT_UInt>(G), FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING))
+                continue;
+            FT_Outline_Decompose(&Face->glyph->outline, &Funcs, &Calls);
+        }
+        FT_Done_Face(Face);
+        Secs += std::chrono::duration<double>(std::chrono::steady_clock::now() - T0).count();
+    }
+    FT_Done_FreeType(Lib);
+    gFreeTypeSecs[K] = Secs / static_cast<double>(State.iterations());
+    State.counters["calls"] = static_cast<double>(Calls);
+}
+BENCHMARK(BM_FreeType)->DenseRange(0, kFontCount - 1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    for (int K = 0; K < kFontCount; ++K)
+        std::printf("%s: %ld glyphs, ours %.2f ms, FreeType %.2f ms, ratio %.2f\n", kFonts[K],
+                    gGlyphs[K], gOursSecs[K] * 1e3, gFreeTypeSecs[K] * 1e3,
+                    gFreeTypeSecs[K] > 0 ? gOursSecs[K] / gFreeTypeSecs[K] : 0.0);
+    benchmark::Shutdown();
+    return 0;
+}
