@@ -46,6 +46,7 @@ const TTarget kTargets[] = {
     {"image_header", ImageHeader},
     {"pdf_functions", PDFFunctions},
     {"truetype_parser", TrueTypeParser},
+    {"gdiplus_images", GdiplusImages},
 };
 
 std::vector<fs::path> KeptInputs(const std::string& Name, const char* Folder) {

@@ -46,5 +46,9 @@ void PDFFunctions(std::string_view Data);
 // A TrueType font or collection: faces parsed, glyph names looked up,
 // outlines of up to 300 glyphs drawn (FuzzTrueType.cpp).
 void TrueTypeParser(std::string_view Data);
+// An image file loaded through the GDI+ facade (with colour management when
+// the last byte is odd); its first 8 frames read row by row, drawn and saved
+// as PNG and G4 TIFF (FuzzGdiplusImages.cpp).
+void GdiplusImages(std::string_view Data);
 
 }  // namespace velmo::fuzz
