@@ -128,6 +128,21 @@ TEST(TrueTypeRasterizer, OriginThenMatrixAndNoPainting) {
               "M 21 41 L 121 41 L 121 141 L 21 141 Z");
 }
 
+TEST(TrueTypeRasterizer, AMatrixThatOverflowsRaisesBeforeDrawing) {
+    TTestFont F;
+    F.Glyphs = {Square(0, 100)};
+    F.Advances = {500};
+    TPDFTrueTypeRasterizer2 R;
+    R.Parser().LoadFromString(F.Build());
+    TRecordingCanvas C;
+    double X = 0, Y = 0;
+    EXPECT_THROW(R.RenderToCanvas(X, Y, &C, TPDFXForm{1e308, 0, 0, 1e308, 0, 0}, "GID:0",
+                                  peStandard),
+                 EMathError);
+    EXPECT_TRUE(C.Calls.empty());
+    EXPECT_EQ(Draw(R, "GID:0"), "M 0 0 L 100 0 L 100 100 L 0 100 Z") << "the cache is intact";
+}
+
 // Contours as the outline code builds them: starts off the curve, trailing
 // off-curve points and runs of off-curve points split at their midpoints.
 TEST(TrueTypeRasterizer, ContourStartsAndOffCurvePoints) {
