@@ -136,9 +136,9 @@ TEST(TrueTypeRasterizer, AMatrixThatOverflowsRaisesBeforeDrawing) {
     R.Parser().LoadFromString(F.Build());
     TRecordingCanvas C;
     double X = 0, Y = 0;
-    EXPECT_THROW(R.RenderToCanvas(X, Y, &C, TPDFXForm{1e308, 0, 0, 1e308, 0, 0}, "GID:0",
-                                  peStandard),
-                 EMathError);
+    EXPECT_THROW(
+        R.RenderToCanvas(X, Y, &C, TPDFXForm{1e308, 0, 0, 1e308, 0, 0}, "GID:0", peStandard),
+        EMathError);
     EXPECT_TRUE(C.Calls.empty());
     EXPECT_EQ(Draw(R, "GID:0"), "M 0 0 L 100 0 L 100 100 L 0 100 Z") << "the cache is intact";
 }
