@@ -250,7 +250,7 @@ void TPDFDeviceNColorSpace::LoadFromArray(TPDFArray* Source, std::string_view AR
     if (Source->Count() > 1) {
         if (auto* Names = ObjAs<TPDFArray>(Resolve(Source->GetItem(1)))) {
             FComponentCount = Names->Count();
-            FColorNames = "[";
+            FColorNames.assign(1, '[');
             for (int32_t I = 0; I < Names->Count(); ++I) {
                 auto* N = ObjAs<TPDFName>(Resolve(Names->GetItem(I)));
                 if (!N) continue;
