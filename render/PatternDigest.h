@@ -1,0 +1,56 @@
+// The digest of a pattern or shading that the device canvas paints with:
+// what kind of paint it gives, the pattern matrix, the geometry, the colour
+// stops of an axial gradient and, for a coloured tile, one rendered tile
+// image. The renderer's pattern cache owns the digests; a canvas only points
+// at them while they are its fill or stroke.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "core/XForm.h"
+#include "platform/files/Stream.h"
+
+namespace velmo {
+
+// The paint a digest gives the canvas.
+enum TVPLPatternType : uint8_t { ptUnknown, ptAxial, ptRadial, ptColorTile };
+// The PDF pattern type behind it.
+enum TVPLPDFPatternType : uint8_t { ptNone, ptTiling, ptShading };
+
+struct TVPLPatternStop {
+    double Red = 0, Green = 0, Blue = 0;  // each 0 … 1
+};
+
+class TVPLPattern {
+public:
+    TVPLPatternType FPatternType = ptUnknown;
+    TVPLPDFPatternType FPDFPatternType = ptNone;
+    // The pattern matrix a … f.
+    TPDFXForm FMatrix = IdentityXForm;
+    // Axial: x0, y0, x1, y1; radial: x0, y0, r0, x1, y1, r1.
+    std::array<double, 6> FCoords{};
+    // Colours sampled along the gradient, evenly spaced from start to end.
+    std::vector<TVPLPatternStop> FStops;
+    // Extension before the start and beyond the end.
+    std::array<bool, 2> FExtend{};
+    // One rendered tile as an encoded image (coloured tiles); not owned by
+    // the canvas.
+    std::shared_ptr<TStream> FTileImageData;
+    // Scale from tile pixels to pattern space.
+    double FTileScale = 1.0;
+
+    // Value I (0 … 5) of the pattern matrix; 0 outside.
+    double GetMatrix(int I) const;
+    // Coordinate I (0 … 5); 0 outside.
+    double GetCoords(int I) const;
+    int32_t GetRGBCount() const { return static_cast<int32_t>(FStops.size()); }
+    // Part 0, 1, 2 (red, green, blue) of stop Index; 0 outside.
+    double GetRGB(int Part, int Index) const;
+    // 1 when the gradient extends at end I (0 start, 1 end), else 0.
+    int32_t GetExtend(int I) const;
+};
+
+}  // namespace velmo

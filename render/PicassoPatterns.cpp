@@ -1,0 +1,7 @@
+#include "render/Picasso.h"
+
+namespace velmo {
+
+GpBrush* TPDFPicasso::CreatePatternBrush(const TVPLPattern*) { return {}; }
+
+}  // namespace velmo
