@@ -507,9 +507,12 @@ GpRegion* TPDFPicasso::GetCurrentClipRegion() {
     FGDIPlus->GdipGetClip(FGraphics, Region);
     FLastClipRegion = Region;
     if (size_t(FClipRegionCount) >= FClipRegions.size())
-        FClipRegions.resize(FClipRegions.size() + 100, nullptr);
+        FClipRegions.resize(size_t(FClipRegionCount) + 100, nullptr);
     FClipRegions[size_t(FClipRegionCount)] = Region;
     ++FClipRegionCount;
+    // The array grows by 100 entries as soon as it is full.
+    if (size_t(FClipRegionCount) == FClipRegions.size())
+        FClipRegions.resize(FClipRegions.size() + 100, nullptr);
     return Region;
 }
 
