@@ -641,16 +641,27 @@ TEST(Picasso, GdiPlusPathRules) {
         EXPECT_EQ(Rec.MatricesMade, 1);
         EXPECT_EQ(Rec.MatricesDeleted, 1);
     }
+    // Dash lengths are user units: at scale 2 they are twice as long in
+    // pixels, whether or not the canvas prints.
     struct {
         TGPDashArray Dash;
         TGPDashArray Field;
-    } const Dashes[] = {{{3}, {3, 3}}, {{1, 2, 3}, {1, 2, 3, 1, 2, 3}}};
+        double Scale;
+        bool Printing;
+    } const Dashes[] = {{{3}, {3, 3}, 1, false},
+                        {{1, 2, 3}, {1, 2, 3, 1, 2, 3}, 1, false},
+                        {{3}, {3, 3}, 2, false},
+                        {{3}, {3, 3}, 2, true}};
     for (const auto& C : Dashes) {
-        SCOPED_TRACE(::testing::PrintToString(C.Dash));
+        SCOPED_TRACE(::testing::PrintToString(C.Dash) + " scale " + std::to_string(C.Scale) +
+                     (C.Printing ? " printing" : ""));
         TPage Page;
         {
+            TGDIPlusSettings S = Settings(u"gdiplus.dll", true);
+            S.IsPrinting = C.Printing;
             TPDFPicasso P;
-            Canvas(Page, Settings(u"gdiplus.dll", true), P);
+            Canvas(Page, S, P);
+            P.SetCurrentXForm(TPDFXForm{C.Scale, 0, 0, C.Scale, 0, 0});
             P.SetLineDash(C.Dash, 0);
             P.SetLineWidth(1);
             // Dash ends fall a quarter pixel into a pixel, so each pixel is
@@ -682,7 +693,8 @@ TEST(Picasso, GdiPlusPathRules) {
             }
         }
         ASSERT_GE(Runs.size(), C.Field.size()) << ::testing::PrintToString(Runs);
-        for (size_t I = 0; I < C.Field.size(); ++I) EXPECT_EQ(Runs[I], int(C.Field[I])) << I;
+        for (size_t I = 0; I < C.Field.size(); ++I)
+            EXPECT_EQ(Runs[I], int(C.Field[I] * C.Scale)) << I;
     }
     {
         SCOPED_TRACE("quadratic curve raised to a cubic one");
