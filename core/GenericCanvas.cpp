@@ -1,65 +1,97 @@
 #include "core/GenericCanvas.h"
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
+#include <stdexcept>
 
 namespace velmo {
 
-TPDFGenericShape::TPDFGenericShape()
-    : FCommands(InitialSize), FCommandSize(InitialSize), FCommandCount(0) {}
+TPDFGenericShape::TPDFGenericShape() : FCommandSize(InitialSize) { FTypes.reserve(InitialSize); }
 
-void TPDFGenericShape::Append(TPDFGenericShapeCommandType Type, double X1, double Y1, double X2,
-                              double Y2, double X3, double Y3) {
-    FCommands[FCommandCount] = {Type, X1, Y1, X2, Y2, X3, Y3};
-    ++FCommandCount;
-    if (FCommandCount == FCommandSize) {
-        if (FCommandSize > std::numeric_limits<int32_t>::max() / 2)
-            throw std::length_error("Shape has too many commands");
-        FCommandSize *= 2;
-        FCommands.resize(static_cast<size_t>(FCommandSize));
+TPDFGenericShape::TPDFGenericShape(const TPDFGenericShape& Other)
+    : FPoints(Other.FPoints), FMarks(Other.FMarks), FCommandSize(Other.FCommandSize) {
+    FTypes.reserve(static_cast<size_t>(FCommandSize));
+    FTypes = Other.FTypes;
+}
+
+TPDFGenericShape& TPDFGenericShape::operator=(const TPDFGenericShape& Other) {
+    if (this != &Other) {
+        TPDFGenericShape Copy(Other);
+        *this = std::move(Copy);
     }
+    return *this;
 }
 
-void TPDFGenericShape::MoveTo(double NewX, double NewY) { Append(ctMove, NewX, NewY); }
-
-void TPDFGenericShape::AddLineToPath(double EndX, double EndY) { Append(ctLine, EndX, EndY); }
-
-void TPDFGenericShape::AddBezierToPath(double CtAX, double CtAY, double CtBX, double CtBY,
-                                       double EndX, double EndY) {
-    Append(ctBezier, CtAX, CtAY, CtBX, CtBY, EndX, EndY);
+void TPDFGenericShape::GrowCommands() {
+    if (FCommandSize > std::numeric_limits<int32_t>::max() / 2)
+        throw std::length_error("Shape has too many commands");
+    FCommandSize *= 2;
+    FTypes.reserve(static_cast<size_t>(FCommandSize));
 }
 
-void TPDFGenericShape::AddQBezierToPath(double QX, double QY, double EndX, double EndY) {
-    Append(ctQBezier, QX, QY, EndX, EndY);
+void TPDFGenericShape::GrowPoints(size_t More) {
+    // Geometric growth without filling: only appended points are written.
+    FPoints.reserve(std::max({FPoints.size() + More, FPoints.capacity() * 2, size_t(32)}));
 }
 
-void TPDFGenericShape::ClosePath() { Append(ctClose); }
-void TPDFGenericShape::StrokePath() { Append(ctStroke); }
-void TPDFGenericShape::FillPath() { Append(ctFill); }
-void TPDFGenericShape::StrokeAndFillPath() { Append(ctStrokeAndFill); }
+void TPDFGenericShape::Reserve(int32_t MoreCommands, size_t MorePoints) {
+    if (MoreCommands > 0) {
+        const int64_t Want = int64_t(FTypes.size()) + MoreCommands;
+        int64_t Size = FCommandSize;
+        while (Size <= Want) Size *= 2;
+        if (Size > std::numeric_limits<int32_t>::max())
+            throw std::length_error("Shape has too many commands");
+        FCommandSize = static_cast<int32_t>(Size);
+        FTypes.reserve(static_cast<size_t>(FCommandSize));
+        const size_t Marks = static_cast<size_t>(Want) / kMarkEvery;
+        if (Marks > FMarks.size()) FMarks.reserve(Marks);
+    }
+    if (MorePoints > FPoints.capacity() - FPoints.size())
+        FPoints.reserve(FPoints.size() + MorePoints);
+}
+
+size_t TPDFGenericShapeCommands::size() const { return FShape->FTypes.size(); }
+
+TPDFGenericShapeCommand TPDFGenericShapeCommands::iterator::operator*() const {
+    const auto Type = FShape->FTypes[FIndex];
+    TPDFGenericShapeCommand C;
+    C.CommandType = Type;
+    const TPDFDoublePoint* P = FShape->FPoints.data() + FPoint;
+    double* Out[3][2] = {{&C.X1, &C.Y1}, {&C.X2, &C.Y2}, {&C.X3, &C.Y3}};
+    for (int K = 0; K < GenericShapePointCount(Type); ++K) {
+        *Out[K][0] = P[K].X;
+        *Out[K][1] = P[K].Y;
+    }
+    return C;
+}
+
+TPDFGenericShapeCommands::iterator& TPDFGenericShapeCommands::iterator::operator++() {
+    FPoint += static_cast<size_t>(GenericShapePointCount(FShape->FTypes[FIndex]));
+    ++FIndex;
+    return *this;
+}
+
+TPDFGenericShapeCommand TPDFGenericShapeCommands::operator[](size_t Index) const {
+    if (Index >= size()) throw std::out_of_range("Shape command index out of range");
+    const size_t Block = Index / TPDFGenericShape::kMarkEvery;
+    iterator It(FShape, Block * TPDFGenericShape::kMarkEvery,
+                Block == 0 ? 0 : FShape->FMarks[Block - 1]);
+    while (It.FIndex < Index) ++It;
+    return *It;
+}
 
 namespace {
 
 [[noreturn]] void Abstract() { throw EAbstractError("Abstract Error"); }
 
-// How many of a command's coordinate pairs are points.
-int PointCount(TPDFGenericShapeCommandType Type) {
-    switch (Type) {
-        case ctMove:
-        case ctLine:
-            return 1;
-        case ctQBezier:
-            return 2;
-        case ctBezier:
-            return 3;
-        default:
-            return 0;
-    }
-}
-
-void MapPoints(const TPDFGenericShapeCommand& C, const TPDFXForm& Mat, TPDFDoublePoint (&Out)[3]) {
-    const TPDFDoublePoint In[3] = {{C.X1, C.Y1}, {C.X2, C.Y2}, {C.X3, C.Y3}};
-    const int N = PointCount(C.CommandType);
-    for (int I = 0; I < N; ++I) TransformPoint(Mat, In[I], Out[I]);
+// P mapped by Mat. The arithmetic is TransformPoint's; a result that is
+// not finite goes through it so that it raises the same way.
+inline TPDFDoublePoint MapPoint(const TPDFXForm& Mat, const TPDFDoublePoint& P) {
+    TPDFDoublePoint R{P.X * Mat.eM11 + P.Y * Mat.eM21 + Mat.eDx,
+                      P.X * Mat.eM12 + P.Y * Mat.eM22 + Mat.eDy};
+    if (!std::isfinite(R.X) || !std::isfinite(R.Y)) TransformPoint(Mat, P, R);
+    return R;
 }
 
 }  // namespace
@@ -82,13 +114,17 @@ void TPDFGenericCanvas::SetCurrentXForm(const TPDFXForm&) {}
 TPDFXForm TPDFGenericCanvas::GetCurrentXForm() { return TPDFXForm{}; }
 
 void TPDFGenericCanvas::DrawShape(const TPDFGenericShape& Shape, const TPDFXForm& Mat) {
-    const auto Commands = Shape.Commands();
-    TPDFDoublePoint P[3];
+    const auto Types = Shape.CommandTypes();
+    const auto Points = Shape.Points();
     // A point that overflows raises here, before anything reaches the canvas.
-    for (const auto& C : Commands) MapPoints(C, Mat, P);
-    for (const auto& C : Commands) {
-        MapPoints(C, Mat, P);
-        switch (C.CommandType) {
+    for (const TPDFDoublePoint& P : Points) MapPoint(Mat, P);
+    const TPDFDoublePoint* In = Points.data();
+    for (const TPDFGenericShapeCommandType Type : Types) {
+        TPDFDoublePoint P[3];
+        const int N = GenericShapePointCount(Type);
+        for (int K = 0; K < N; ++K) P[K] = MapPoint(Mat, In[K]);
+        In += N;
+        switch (Type) {
             case ctBegin:
                 BeginPath();
                 break;

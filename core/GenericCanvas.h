@@ -44,40 +44,128 @@ struct TPDFGenericShapeCommand {
     double X1 = 0, Y1 = 0, X2 = 0, Y2 = 0, X3 = 0, Y3 = 0;
 };
 
+// How many points a command of this type carries (0 to 3).
+constexpr int GenericShapePointCount(TPDFGenericShapeCommandType Type) {
+    switch (Type) {
+        case ctMove:
+        case ctLine:
+            return 1;
+        case ctQBezier:
+            return 2;
+        case ctBezier:
+            return 3;
+        default:
+            return 0;
+    }
+}
+
+class TPDFGenericShape;
+
+// The commands of a shape, read by position or in order. Each command is
+// handed out as a record built from the shape's compact storage.
+class TPDFGenericShapeCommands {
+public:
+    class iterator {
+    public:
+        TPDFGenericShapeCommand operator*() const;
+        iterator& operator++();
+        bool operator==(const iterator& O) const { return FIndex == O.FIndex; }
+
+    private:
+        friend class TPDFGenericShapeCommands;
+        iterator(const TPDFGenericShape* S, size_t Index, size_t Point)
+            : FShape(S), FIndex(Index), FPoint(Point) {}
+        const TPDFGenericShape* FShape;
+        size_t FIndex;
+        size_t FPoint;  // where this command's points start
+    };
+
+    size_t size() const;
+    bool empty() const { return size() == 0; }
+    // Walks at most 63 commands to find the command's points.
+    TPDFGenericShapeCommand operator[](size_t Index) const;
+    iterator begin() const { return {FShape, 0, 0}; }
+    iterator end() const { return {FShape, size(), 0}; }
+
+private:
+    friend class TPDFGenericShape;
+    explicit TPDFGenericShapeCommands(const TPDFGenericShape* S) : FShape(S) {}
+    const TPDFGenericShape* FShape;
+};
+
 class TPDFGenericShape {
 public:
     static constexpr int32_t InitialSize = 20;
 
     TPDFGenericShape();
+    TPDFGenericShape(const TPDFGenericShape& Other);
+    TPDFGenericShape& operator=(const TPDFGenericShape& Other);
+    TPDFGenericShape(TPDFGenericShape&&) noexcept = default;
+    TPDFGenericShape& operator=(TPDFGenericShape&&) noexcept = default;
 
     // Each appends one command; nothing is ever removed. There is no command
     // that starts a path: a replayed shape continues whatever path the canvas
     // already holds.
-    void MoveTo(double NewX, double NewY);
-    void AddLineToPath(double EndX, double EndY);
-    void AddBezierToPath(double CtAX, double CtAY, double CtBX, double CtBY, double EndX,
-                         double EndY);
-    void AddQBezierToPath(double QX, double QY, double EndX, double EndY);
-    void ClosePath();
-    void StrokePath();
-    void FillPath();
-    void StrokeAndFillPath();
-
-    int32_t CommandCount() const { return FCommandCount; }
-    // Allocated commands; always more than CommandCount. It doubles when the
-    // count reaches it, so long outlines cost few reallocations.
-    int32_t CommandSize() const { return FCommandSize; }
-    std::span<const TPDFGenericShapeCommand> Commands() const {
-        return {FCommands.data(), static_cast<size_t>(FCommandCount)};
+    void MoveTo(double NewX, double NewY) {
+        const TPDFDoublePoint P[] = {{NewX, NewY}};
+        Append(ctMove, P);
     }
+    void AddLineToPath(double EndX, double EndY) {
+        const TPDFDoublePoint P[] = {{EndX, EndY}};
+        Append(ctLine, P);
+    }
+    void AddBezierToPath(double CtAX, double CtAY, double CtBX, double CtBY, double EndX,
+                         double EndY) {
+        const TPDFDoublePoint P[] = {{CtAX, CtAY}, {CtBX, CtBY}, {EndX, EndY}};
+        Append(ctBezier, P);
+    }
+    void AddQBezierToPath(double QX, double QY, double EndX, double EndY) {
+        const TPDFDoublePoint P[] = {{QX, QY}, {EndX, EndY}};
+        Append(ctQBezier, P);
+    }
+    void ClosePath() { Append(ctClose, {}); }
+    void StrokePath() { Append(ctStroke, {}); }
+    void FillPath() { Append(ctFill, {}); }
+    void StrokeAndFillPath() { Append(ctStrokeAndFill, {}); }
+
+    // Makes room for this many more commands and points, so that the
+    // appends that follow reallocate nothing. The command room stays
+    // InitialSize doubled as often as needed to exceed the count.
+    void Reserve(int32_t MoreCommands, size_t MorePoints);
+
+    int32_t CommandCount() const { return static_cast<int32_t>(FTypes.size()); }
+    // Room for commands; always more than CommandCount. It doubles when the
+    // count reaches it, so long outlines cost few reallocations. A command
+    // takes one byte of this room; its points are kept apart.
+    int32_t CommandSize() const { return FCommandSize; }
+    TPDFGenericShapeCommands Commands() const { return TPDFGenericShapeCommands(this); }
+
+    // The compact storage: one type per command, and the points of all
+    // commands in order (GenericShapePointCount of each).
+    std::span<const TPDFGenericShapeCommandType> CommandTypes() const { return FTypes; }
+    std::span<const TPDFDoublePoint> Points() const { return FPoints; }
 
 private:
-    void Append(TPDFGenericShapeCommandType Type, double X1 = 0, double Y1 = 0, double X2 = 0,
-                double Y2 = 0, double X3 = 0, double Y3 = 0);
+    friend class TPDFGenericShapeCommands;
+    static constexpr size_t kMarkEvery = 64;
 
-    std::vector<TPDFGenericShapeCommand> FCommands;
+    void Append(TPDFGenericShapeCommandType Type, std::span<const TPDFDoublePoint> P) {
+        if (FPoints.capacity() - FPoints.size() < P.size()) GrowPoints(P.size());
+        if (FTypes.size() % kMarkEvery == 0 && !FTypes.empty()) FMarks.push_back(FPoints.size());
+        // Neither reallocates: the room was made above and by GrowCommands.
+        FPoints.insert(FPoints.end(), P.begin(), P.end());
+        FTypes.push_back(Type);
+        if (FTypes.size() == static_cast<size_t>(FCommandSize)) GrowCommands();
+    }
+    void GrowCommands();
+    void GrowPoints(size_t More);
+
+    std::vector<TPDFGenericShapeCommandType> FTypes;  // capacity FCommandSize
+    std::vector<TPDFDoublePoint> FPoints;
+    // Where the points of commands 64, 128, ... start, so that a command
+    // is found without walking the whole shape.
+    std::vector<size_t> FMarks;
     int32_t FCommandSize = 0;
-    int32_t FCommandCount = 0;
 };
 
 // The path and drawing operations raise EAbstractError unless an

@@ -609,20 +609,31 @@ int32_t TPDFTrueTypeParser::GlyphCount() const {
 
 TPDFTTglyfTable TPDFTrueTypeParser::GetGlyphData(int32_t Index) const {
     TPDFTTglyfTable G;
-    if (!FHasGlyf || Index < 0 || static_cast<uint32_t>(Index) >= FmaxpTable.numGlyphs) return G;
+    GetGlyphData(Index, G);
+    return G;
+}
+
+void TPDFTrueTypeParser::GetGlyphData(int32_t Index, TPDFTTglyfTable& G) const {
+    G.numberOfContours = 0;
+    G.xMin = G.yMin = G.xMax = G.yMax = 0;
+    G.endPtsOfContours.clear();
+    G.Points.clear();
+    G.Flags.clear();
+    G.Composites.clear();
+    if (!FHasGlyf || Index < 0 || static_cast<uint32_t>(Index) >= FmaxpTable.numGlyphs) return;
     const size_t I = static_cast<size_t>(Index);
-    if (I + 1 >= FGlyphOffsets.size()) return G;
+    if (I + 1 >= FGlyphOffsets.size()) return;
     const uint32_t Start = FGlyphOffsets[I];
     const uint32_t Next = FGlyphOffsets[I + 1];
     const uint32_t Length = Next > Start ? Next - Start : Start - Next;
-    if (Length == 0 || Start >= FGlyf.size()) return G;
+    if (Length == 0 || Start >= FGlyf.size()) return;
     TReader R(FGlyf.substr(Start, std::min<size_t>(Length, FGlyf.size() - Start)));
     const int32_t Contours = R.S16();
     G.xMin = R.S16();
     G.yMin = R.S16();
     G.xMax = R.S16();
     G.yMax = R.S16();
-    if (R.Left() == 0) return G;
+    if (R.Left() == 0) return;
 
     if (Contours < 1) {
         for (;;) {
@@ -651,7 +662,7 @@ TPDFTTglyfTable TPDFTrueTypeParser::GetGlyphData(int32_t Index) const {
             G.Composites.push_back(C);
             if (!(C.flags & 32)) break;
         }
-        return G;
+        return;
     }
 
     G.numberOfContours = Contours;
@@ -663,7 +674,7 @@ TPDFTTglyfTable TPDFTrueTypeParser::GetGlyphData(int32_t Index) const {
         // points can follow.
         G.numberOfContours = 0;
         G.endPtsOfContours.clear();
-        return G;
+        return;
     }
     const size_t N = size_t(G.endPtsOfContours.back()) + 1;
     G.Flags.reserve(N);
@@ -702,7 +713,6 @@ TPDFTTglyfTable TPDFTrueTypeParser::GetGlyphData(int32_t Index) const {
         }
         G.Points[K].Y = Y;
     }
-    return G;
 }
 
 void TPDFTrueTypeParser::ReadPost(std::string_view T) {

@@ -188,6 +188,9 @@ public:
     const TPDFTTEncodingRecord& Getcmap(int32_t Index) const;
     // Glyph Index decoded from glyf; out of range, an empty glyph.
     TPDFTTglyfTable GetGlyphData(int32_t Index) const;
+    // The same into Glyph, whose arrays are reused: a caller decoding many
+    // glyphs allocates only when one is larger than any before.
+    void GetGlyphData(int32_t Index, TPDFTTglyfTable& Glyph) const;
     const TPDFTTheadTable& GetHeadTable() const { return FheadTable; }
     // unitsPerEm as every scaling uses it: 0 counts as 1000.
     uint32_t ScalingUnitsPerEm() const;

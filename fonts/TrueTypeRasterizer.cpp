@@ -98,10 +98,8 @@ uint16_t DingbatsNameToUnicode(std::string_view Name) {
 }
 
 struct TPDFTrueTypeRasterizer2::TBuild {
-    TPDFGenericShape& Shape;
     int32_t Components = 0;
     int64_t Points = 0;
-    std::vector<TPDFDoublePoint> Pending;
 };
 
 int32_t TPDFTrueTypeRasterizer2::PostGlyph(std::string_view Name) const {
@@ -164,68 +162,105 @@ int32_t TPDFTrueTypeRasterizer2::GlyphIndexOf(std::string_view CharName) {
     return G;
 }
 
-void TPDFTrueTypeRasterizer2::AddSimple(const TPDFTTglyfTable& G, const TPDFXForm& M,
-                                        TBuild& B) const {
+void TPDFTrueTypeRasterizer2::AddSimple(const TPDFTTglyfTable& G, const TPDFXForm& M, TBuild& B) {
     const size_t N = G.Points.size();
     if (N == 0 || B.Points + int64_t(N) > kMaxGlyphPoints) return;
     B.Points += int64_t(N);
-    auto Mapped = [&](size_t K) {
-        TPDFDoublePoint P;
-        MapPoint(M, G.Points[K].X, G.Points[K].Y, P.X, P.Y);
-        return P;
-    };
-    auto On = [&](size_t K) { return (G.Flags[K] & 1) != 0; };
-    TPDFGenericShape& S = B.Shape;
-    auto& Pending = B.Pending;
-    // Curves through the pending control points, with the midpoints of
-    // neighbours as the points on the curve, ending at E.
-    auto Flush = [&](const TPDFDoublePoint& E) {
-        for (size_t J = 0; J + 1 < Pending.size(); ++J)
-            S.AddQBezierToPath(Pending[J].X, Pending[J].Y, (Pending[J].X + Pending[J + 1].X) / 2,
-                               (Pending[J].Y + Pending[J + 1].Y) / 2);
-        if (!Pending.empty()) S.AddQBezierToPath(Pending.back().X, Pending.back().Y, E.X, E.Y);
-        Pending.clear();
-    };
     size_t First = 0;
     for (const uint16_t EndPoint : G.endPtsOfContours) {
         const size_t Last = EndPoint;
         // Contour ends must rise and stay inside the points.
         if (Last < First || Last >= N) break;
-        TPDFDoublePoint Start;
-        size_t From = First, To = Last + 1;  // the points walked after the start
-        if (On(First)) {
-            Start = Mapped(First);
+        for (size_t K = First; K <= Last; ++K) {
+            TPDFDoublePoint P;
+            MapPoint(M, G.Points[K].X, G.Points[K].Y, P.X, P.Y);
+            FOutline.push_back(P);
+            FOnCurve.push_back(G.Flags[K] & 1);
+        }
+        FContourEnds.push_back(FOutline.size() - 1);
+        First = Last + 1;
+    }
+}
+
+void TPDFTrueTypeRasterizer2::EmitOutline(TPDFGenericShape& S) const {
+    const TPDFDoublePoint* Pt = FOutline.data();
+    const uint8_t* On = FOnCurve.data();
+    // Each contour is walked from a start point on the curve. Returns the
+    // start and the points walked after it, [From, To).
+    auto Walk = [&](size_t First, size_t Last, TPDFDoublePoint& Start, size_t& From, size_t& To) {
+        From = First;
+        To = Last + 1;
+        if (On[First]) {
+            Start = Pt[First];
             From = First + 1;
-        } else if (On(Last)) {
+        } else if (On[Last]) {
             // A contour that starts off the curve starts at its last point
             // when that one is on it, else halfway between first and last.
-            Start = Mapped(Last);
+            Start = Pt[Last];
             To = Last;
         } else {
-            const TPDFDoublePoint A = Mapped(First), Z = Mapped(Last);
-            Start = {(A.X + Z.X) / 2, (A.Y + Z.Y) / 2};
+            Start = {(Pt[First].X + Pt[Last].X) / 2, (Pt[First].Y + Pt[Last].Y) / 2};
         }
-        S.MoveTo(Start.X, Start.Y);
-        Pending.clear();
+    };
+
+    // Exact room first: a move and a close per contour, a curve per point
+    // off the curve, a line per point on it that follows no such point.
+    int64_t Commands = 0;
+    size_t Points = 0;
+    size_t First = 0;
+    for (const size_t Last : FContourEnds) {
+        TPDFDoublePoint Start;
+        size_t From, To;
+        Walk(First, Last, Start, From, To);
+        bool Pending = false;
+        size_t Off = 0, Lines = 0;
         for (size_t K = From; K < To; ++K) {
-            const TPDFDoublePoint P = Mapped(K);
-            if (On(K)) {
-                if (Pending.empty())
-                    S.AddLineToPath(P.X, P.Y);
-                else
-                    Flush(P);
-            } else {
-                Pending.push_back(P);
-            }
+            if (!On[K])
+                ++Off;
+            else if (!Pending)
+                ++Lines;
+            Pending = !On[K];
         }
-        Flush(Start);
+        Commands += int64_t(2 + Off + Lines);
+        Points += 1 + 2 * Off + Lines;
+        First = Last + 1;
+    }
+    // At most kMaxGlyphPoints points are taken in, so this stays small.
+    S.Reserve(static_cast<int32_t>(Commands), Points);
+
+    First = 0;
+    for (const size_t Last : FContourEnds) {
+        TPDFDoublePoint Start;
+        size_t From, To;
+        Walk(First, Last, Start, From, To);
+        S.MoveTo(Start.X, Start.Y);
+        // Points off the curve wait in [Pending, K) until a point on it (or
+        // the start, at the end) closes their run: curves through them, with
+        // the midpoints of neighbours as the points on the curve.
+        size_t Pending = From;
+        auto Flush = [&](size_t End, const TPDFDoublePoint& E) {
+            if (Pending == End) return;
+            for (size_t J = Pending; J + 1 < End; ++J)
+                S.AddQBezierToPath(Pt[J].X, Pt[J].Y, (Pt[J].X + Pt[J + 1].X) / 2,
+                                   (Pt[J].Y + Pt[J + 1].Y) / 2);
+            S.AddQBezierToPath(Pt[End - 1].X, Pt[End - 1].Y, E.X, E.Y);
+        };
+        for (size_t K = From; K < To; ++K) {
+            if (!On[K]) continue;
+            if (Pending == K)
+                S.AddLineToPath(Pt[K].X, Pt[K].Y);
+            else
+                Flush(K, Pt[K]);
+            Pending = K + 1;
+        }
+        Flush(To, Start);
         S.ClosePath();
         First = Last + 1;
     }
 }
 
 void TPDFTrueTypeRasterizer2::AddComposite(const TPDFTTglyfTable& G, const TPDFXForm& M, int Depth,
-                                           TBuild& B) const {
+                                           TBuild& B) {
     for (const TPDFTTComposite& C : G.Composites) {
         if (++B.Components > kMaxGlyphComponents) return;
         TPDFXForm T = IdentityXForm;
@@ -246,7 +281,9 @@ void TPDFTrueTypeRasterizer2::AddComposite(const TPDFTTglyfTable& G, const TPDFX
         }
         TPDFXForm Component;
         MultiplyXForm(Component, T, M);  // the component's own transform first
-        const TPDFTTglyfTable Sub = FParser.GetGlyphData(C.glyphIndex);
+        // Each depth decodes into its own scratch glyph: G is the one above.
+        TPDFTTglyfTable& Sub = FGlyphScratch[static_cast<size_t>(Depth)];
+        FParser.GetGlyphData(C.glyphIndex, Sub);
         if (Sub.numberOfContours != 0)
             AddSimple(Sub, Component, B);
         else if (Depth < kMaxCompositeDepth)
@@ -256,19 +293,29 @@ void TPDFTrueTypeRasterizer2::AddComposite(const TPDFTTglyfTable& G, const TPDFX
 
 const TPDFGenericShape* TPDFTrueTypeRasterizer2::GlyphShape(int32_t Index) {
     if (Index < 0 || Index >= FParser.GlyphCount()) return nullptr;
-    auto& Slot = FCharShapes[Index];
-    if (Slot) return Slot.get();
-    auto Shape = std::make_unique<TPDFGenericShape>();
+    const size_t I = static_cast<size_t>(Index);
+    if (I >= FCharShapes.size()) FCharShapes.resize(size_t(FParser.GlyphCount()), nullptr);
+    if (FCharShapes[I]) return FCharShapes[I];
+
+    FGlyphScratch.resize(size_t(kMaxCompositeDepth) + 1);
+    FOutline.clear();
+    FOnCurve.clear();
+    FContourEnds.clear();
     const double Scale = 1000.0 / FParser.ScalingUnitsPerEm();
     const TPDFXForm G{Scale, 0, 0, Scale, 0, 0};
-    TBuild B{*Shape, 0, 0, {}};
-    const TPDFTTglyfTable Glyph = FParser.GetGlyphData(Index);
+    TBuild B;
+    TPDFTTglyfTable& Glyph = FGlyphScratch[0];
+    FParser.GetGlyphData(Index, Glyph);
     if (Glyph.numberOfContours != 0)
         AddSimple(Glyph, G, B);
     else
         AddComposite(Glyph, G, 1, B);
-    Slot = std::move(Shape);
-    return Slot.get();
+
+    TPDFGenericShape Shape;
+    EmitOutline(Shape);
+    FShapeStore.push_back(std::move(Shape));
+    FCharShapes[I] = &FShapeStore.back();
+    return FCharShapes[I];
 }
 
 bool TPDFTrueTypeRasterizer2::RenderToCanvas(double& RX, double& RY, TPDFGenericCanvas* Canvas,
@@ -316,6 +363,7 @@ void TPDFTrueTypeRasterizer2::LoadFromFont() {
         }
     }
     FCharShapes.clear();
+    FShapeStore.clear();
     FNameIndex.clear();
     FParser.LoadFromBuffer(Data);
     FHasCFFTable = Data && !Data->empty() && FParser.GetCFFDataPosition() > 0;

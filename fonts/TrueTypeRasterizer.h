@@ -4,10 +4,12 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "core/Glyphs.h"
 #include "fonts/FontRasterizer.h"
@@ -95,8 +97,9 @@ private:
     int32_t PostGlyph(std::string_view Name) const;
     int32_t UnicodeGlyph(uint32_t Code, bool PostFallBack) const;
     struct TBuild;
-    void AddSimple(const TPDFTTglyfTable& G, const TPDFXForm& M, TBuild& B) const;
-    void AddComposite(const TPDFTTglyfTable& G, const TPDFXForm& M, int Depth, TBuild& B) const;
+    void AddSimple(const TPDFTTglyfTable& G, const TPDFXForm& M, TBuild& B);
+    void AddComposite(const TPDFTTglyfTable& G, const TPDFXForm& M, int Depth, TBuild& B);
+    void EmitOutline(TPDFGenericShape& S) const;
 
     struct TNameHash {
         using is_transparent = void;
@@ -106,7 +109,17 @@ private:
     bool FSymbolic = false;
     TPDFTrueTypeParser FParser;
     std::unordered_map<std::string, int32_t, TNameHash, std::equal_to<>> FNameIndex;
-    std::unordered_map<int32_t, std::unique_ptr<TPDFGenericShape>> FCharShapes;
+    // The built outlines: one slot per glyph index, the shapes themselves
+    // kept in a deque so that the pointers handed out stay valid.
+    std::vector<const TPDFGenericShape*> FCharShapes;
+    std::deque<TPDFGenericShape> FShapeStore;
+    // Scratch space for building outlines, reused from glyph to glyph: the
+    // decoded glyph per composite depth, then the glyph's contours mapped to
+    // glyph space (points, on-curve flags, last point of each contour).
+    std::vector<TPDFTTglyfTable> FGlyphScratch;
+    std::vector<TPDFDoublePoint> FOutline;
+    std::vector<uint8_t> FOnCurve;
+    std::vector<size_t> FContourEnds;
     std::unique_ptr<TPDFInstalledFont> FFont;
     bool FHasCFFTable = false;
     std::shared_ptr<const std::string> FFontData;
