@@ -1,13 +1,17 @@
 // TrueType outlines: a font loaded from memory and every glyph's outline
 // built, ours against FreeType on the same bytes.
 //
-//   BM_Ours/N      parser load, then every glyph drawn by index through the
-//                  TrueType rasterizer onto a canvas that counts path calls
+//   BM_Ours/N      parser load, then every glyph's outline built by index
+//                  (and kept, as the rasterizer keeps it) and replayed onto a
+//                  canvas that counts path calls
 //   BM_FreeType/N  FT_New_Memory_Face, then every glyph loaded unscaled and
 //                  unhinted and decomposed into counting callbacks
 //
 // N: DejaVu Sans, Liberation Serif, WenQuanYi Zen Hei (first face of the
 // collection). The ratios ours / FreeType are printed at the end.
+//
+// Both sides take glyphs by index: resolving a name such as "GID:12" is
+// work FreeType is not asked to do, so BM_OursByName measures it apart.
 #include <benchmark/benchmark.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -66,10 +70,8 @@ void BM_Ours(benchmark::State& State) {
         TPDFTrueTypeRasterizer2 R;
         R.Parser().LoadFromBuffer(Data);
         TCountingCanvas C;
-        for (int32_t G = 0; G < R.Parser().GlyphCount(); ++G) {
-            double X = 0, Y = 0;
-            R.RenderToCanvas(X, Y, &C, IdentityXForm, "GID:" + std::to_string(G), peStandard);
-        }
+        for (int32_t G = 0; G < R.Parser().GlyphCount(); ++G)
+            if (const TPDFGenericShape* Shape = R.GlyphShape(G)) C.DrawShape(*Shape, IdentityXForm);
         Calls = C.Calls;
         gGlyphs[K] = R.Parser().GlyphCount();
         Secs += std::chrono::duration<double>(std::chrono::steady_clock::now() - T0).count();
@@ -79,6 +81,26 @@ void BM_Ours(benchmark::State& State) {
     State.counters["calls"] = static_cast<double>(Calls);
 }
 BENCHMARK(BM_Ours)->DenseRange(0, kFontCount - 1)->Unit(benchmark::kMillisecond);
+
+// The same through glyph names "GID:n", each resolved and remembered once.
+void BM_OursByName(benchmark::State& State) {
+    const int K = static_cast<int>(State.range(0));
+    const auto Data = FontData(K);
+    if (Data->empty()) return State.SkipWithError("font missing (tools/deps)");
+    size_t Calls = 0;
+    for (auto _ : State) {
+        TPDFTrueTypeRasterizer2 R;
+        R.Parser().LoadFromBuffer(Data);
+        TCountingCanvas C;
+        for (int32_t G = 0; G < R.Parser().GlyphCount(); ++G) {
+            double X = 0, Y = 0;
+            R.RenderToCanvas(X, Y, &C, IdentityXForm, "GID:" + std::to_string(G), peStandard);
+        }
+        Calls = C.Calls;
+    }
+    State.counters["calls"] = static_cast<double>(Calls);
+}
+BENCHMARK(BM_OursByName)->DenseRange(0, kFontCount - 1)->Unit(benchmark::kMillisecond);
 
 int Count(const FT_Vector*, void* U) { return ++*static_cast<size_t*>(U), 0; }
 int Count2(const FT_Vector*, const FT_Vector*, void* U) { return ++*static_cast<size_t*>(U), 0; }
