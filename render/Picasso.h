@@ -16,6 +16,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -89,13 +90,16 @@ public:
     // *pcb := the stream's size.
     HRESULT CountBytes(uint64_t* pcb);
     // Reads cb bytes at ulOffset into a new entry of LockedBytes and hands
-    // out its first byte.
+    // out its first byte. A range that does not lie inside the stream is
+    // refused (E_INVALIDARG, nothing appended).
     HRESULT LockBytes(uint32_t cb, uint64_t ulOffset, void** ppvBytes);
     // Empties the entry whose first byte is pvBytes; an unknown pointer is
     // ignored.
     HRESULT UnlockBytes(void* pvBytes, uint32_t cb, uint64_t ulOffset);
 
-    std::vector<std::string> LockedBytes;
+    // One entry per lock, never removed: a deque, so the bytes handed out
+    // stay where they are while later locks append entries.
+    std::deque<std::string> LockedBytes;
 };
 
 struct TPDFMetafileInfo {
