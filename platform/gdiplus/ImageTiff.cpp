@@ -98,6 +98,56 @@ GpREAL TiffDpi(float Value, uint16_t Unit) {
     return GpREAL(D);
 }
 
+// The rows of a one-bit strip image, top first, into a one-bit store (index
+// 0 black, 1 white).
+TGPStatus ReadBilevelRows(TIFF* T, bool MinIsWhite, uint32_t W, uint32_t H, GpBitmap& Target) {
+    const tmsize_t Line = TIFFScanlineSize(T);
+    const size_t RowBytes = (size_t(W) + 7) / 8;
+    if (Line <= 0 || size_t(Line) < RowBytes) return gsGenericError;
+    std::vector<uint8_t> Buffer;
+    try {
+        Buffer.resize(size_t(Line));
+    } catch (const std::bad_alloc&) {
+        return gsOutOfMemory;
+    }
+    TGPStatus S = AllocatePixels(Target, int(W), int(H), PixelFormat1bppIndexed);
+    if (S != gsOk) return S;
+    // Bits past the width stay clear.
+    const uint8_t LastMask = uint8_t(0xFF << ((8 - W % 8) % 8));
+    for (uint32_t Y = 0; Y < H; ++Y) {
+        if (TIFFReadScanline(T, Buffer.data(), Y, 0) < 0) return gsGenericError;
+        uint8_t* Row = Target.Row(int(Y));
+        for (size_t I = 0; I < RowBytes; ++I) Row[I] = MinIsWhite ? uint8_t(~Buffer[I]) : Buffer[I];
+        Row[RowBytes - 1] &= LastMask;
+    }
+    return gsOk;
+}
+
+// Any image libtiff can give as RGBA, into a store of Format.
+TGPStatus ReadRgbaRows(TIFF* T, uint32_t W, uint32_t H, GpPixelFormat Format, GpBitmap& Target) {
+    std::vector<uint32_t> Raster;
+    try {
+        Raster.resize(size_t(W) * H);
+    } catch (const std::bad_alloc&) {
+        return gsOutOfMemory;
+    }
+    if (!TIFFReadRGBAImageOriented(T, W, H, Raster.data(), ORIENTATION_TOPLEFT, 1))
+        return gsGenericError;
+    TGPStatus S = AllocatePixels(Target, int(W), int(H), Format);
+    if (S != gsOk) return S;
+    std::vector<uint32_t> Row(W);
+    for (uint32_t Y = 0; Y < H; ++Y) {
+        const uint32_t* Src = Raster.data() + size_t(Y) * W;
+        // libtiff gives R in the low byte and alpha premultiplied.
+        for (uint32_t X = 0; X < W; ++X) {
+            const uint32_t P = Src[X];
+            Row[X] = (P & 0xFF00FF00u) | ((P & 0xFF) << 16) | ((P >> 16) & 0xFF);
+        }
+        WriteRowPARGB(Target, int(Y), Row.data());
+    }
+    return gsOk;
+}
+
 // Decodes the current directory of T into Target.
 TGPStatus DecodeDirectory(TIFF* T, bool UseIcm, GpBitmap& Target) {
     uint32_t W = 0, H = 0;
@@ -111,7 +161,7 @@ TGPStatus DecodeDirectory(TIFF* T, bool UseIcm, GpBitmap& Target) {
     uint16_t* ExtraTypes = nullptr;
     TIFFGetFieldDefaulted(T, TIFFTAG_BITSPERSAMPLE, &Bps);
     TIFFGetFieldDefaulted(T, TIFFTAG_SAMPLESPERPIXEL, &Spp);
-    TIFFGetField(T, TIFFTAG_PHOTOMETRIC, &Photometric);
+    const bool HasPhotometric = TIFFGetField(T, TIFFTAG_PHOTOMETRIC, &Photometric);
     TIFFGetFieldDefaulted(T, TIFFTAG_EXTRASAMPLES, &ExtraCount, &ExtraTypes);
     const bool Bilevel =
         Bps == 1 && Spp == 1 &&
@@ -121,29 +171,20 @@ TGPStatus DecodeDirectory(TIFF* T, bool UseIcm, GpBitmap& Target) {
         if (ExtraTypes[I] == EXTRASAMPLE_ASSOCALPHA || ExtraTypes[I] == EXTRASAMPLE_UNASSALPHA)
             Alpha = true;
 
-    std::vector<uint32_t> Raster;
-    try {
-        Raster.resize(size_t(W) * H);
-    } catch (const std::bad_alloc&) {
-        return gsOutOfMemory;
-    }
-    if (!TIFFReadRGBAImageOriented(T, W, H, Raster.data(), ORIENTATION_TOPLEFT, 1))
-        return gsGenericError;
     const GpPixelFormat Format = Bilevel ? PixelFormat1bppIndexed
                                  : Alpha ? PixelFormat32bppARGB
                                          : PixelFormat24bppRGB;
-    TGPStatus S = AllocatePixels(Target, int(W), int(H), Format);
-    if (S != gsOk) return S;
-    std::vector<uint32_t> Row(W);
-    for (uint32_t Y = 0; Y < H; ++Y) {
-        const uint32_t* Src = Raster.data() + size_t(Y) * W;
-        // libtiff gives R in the low byte and alpha premultiplied.
-        for (uint32_t X = 0; X < W; ++X) {
-            const uint32_t P = Src[X];
-            Row[X] = (P & 0xFF00FF00u) | ((P & 0xFF) << 16) | ((P >> 16) & 0xFF);
-        }
-        WriteRowPARGB(Target, int(Y), Row.data());
+    uint16_t Orientation = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(T, TIFFTAG_ORIENTATION, &Orientation);
+    TGPStatus S;
+    if (Bilevel && HasPhotometric && !TIFFIsTiled(T) && Orientation == ORIENTATION_TOPLEFT) {
+        // Fax pages compress thousands of times over: their bits go straight
+        // into the one-bit store, without a 32-bit copy of the page.
+        S = ReadBilevelRows(T, Photometric == PHOTOMETRIC_MINISWHITE, W, H, Target);
+    } else {
+        S = ReadRgbaRows(T, W, H, Format, Target);
     }
+    if (S != gsOk) return S;
     float Xr = 0, Yr = 0;
     TIFFGetFieldDefaulted(T, TIFFTAG_RESOLUTIONUNIT, &Unit);
     Target.DpiX = TIFFGetField(T, TIFFTAG_XRESOLUTION, &Xr) ? TiffDpi(Xr, Unit) : 96;

@@ -4,6 +4,7 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 #include <lcms2.h>
+#include <sys/resource.h>
 #include <tiffio.h>
 #include <zlib.h>
 
@@ -503,4 +504,89 @@ TEST_F(Gdiplus, PropertyItems) {
     // The store belongs to the image: a stale handle has none.
     gp::GdipDisposeImage(B);
     EXPECT_EQ(gp::GdipGetPropertyCount(B, &Count), gsInvalidParameter);
+}
+
+namespace {
+
+// A one-bit TIFF page of W × H with the given photometric, fill order and
+// compression; a pixel is black where (X / 3 + Y) % 2 is 1, or nowhere on a
+// blank page.
+std::string BilevelTiff(const std::filesystem::path& File, uint32_t W, uint32_t H,
+                        uint16_t Photometric, uint16_t FillOrder, uint16_t Compression,
+                        bool Blank = false) {
+    TIFF* T = TIFFOpen(File.c_str(), "w");
+    TIFFSetField(T, TIFFTAG_IMAGEWIDTH, W);
+    TIFFSetField(T, TIFFTAG_IMAGELENGTH, H);
+    TIFFSetField(T, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(T, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(T, TIFFTAG_PHOTOMETRIC, Photometric);
+    TIFFSetField(T, TIFFTAG_FILLORDER, FillOrder);
+    TIFFSetField(T, TIFFTAG_COMPRESSION, Compression);
+    const auto Black = [&](uint32_t X, uint32_t Y) { return !Blank && (X / 3 + Y) % 2 == 1; };
+    const auto Bit = [&](uint32_t X, uint32_t Y) {
+        return Black(X, Y) == (Photometric == PHOTOMETRIC_MINISWHITE);
+    };
+    TIFFSetField(T, TIFFTAG_ROWSPERSTRIP, Blank ? H : 5);
+    std::vector<uint8_t> Line((W + 7) / 8);
+    for (uint32_t Y = 0; Y < H; ++Y) {
+        std::fill(Line.begin(), Line.end(), 0);
+        for (uint32_t X = 0; X < W; ++X)
+            if (Bit(X, Y)) Line[X / 8] |= uint8_t(0x80 >> (X % 8));
+        TIFFWriteScanline(T, Line.data(), Y, 0);
+    }
+    TIFFClose(T);
+    return vpltest::ReadFile(File);
+}
+
+}  // namespace
+
+TEST_F(Gdiplus, BilevelTiffPagesKeepEveryPixel) {
+    vpltest::TempDir Dir;
+    const struct {
+        const char* Name;
+        uint32_t W;
+        uint16_t Photometric, FillOrder, Compression;
+    } Cases[] = {
+        {"min-is-white G4", 23, PHOTOMETRIC_MINISWHITE, FILLORDER_MSB2LSB, COMPRESSION_CCITTFAX4},
+        {"min-is-black G4", 23, PHOTOMETRIC_MINISBLACK, FILLORDER_MSB2LSB, COMPRESSION_CCITTFAX4},
+        {"reversed bits G3", 17, PHOTOMETRIC_MINISWHITE, FILLORDER_LSB2MSB, COMPRESSION_CCITTFAX3},
+        {"plain, whole bytes", 32, PHOTOMETRIC_MINISBLACK, FILLORDER_MSB2LSB, COMPRESSION_NONE},
+        {"packbits", 9, PHOTOMETRIC_MINISWHITE, FILLORDER_MSB2LSB, COMPRESSION_PACKBITS},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        const uint32_t H = 13;
+        const std::string File =
+            BilevelTiff(Dir / "bw.tif", C.W, H, C.Photometric, C.FillOrder, C.Compression);
+        GpImage* Image = nullptr;
+        ASSERT_EQ(Load(File, &Image), gsOk);
+        GpPixelFormat F = 0;
+        EXPECT_EQ(gp::GdipGetImagePixelFormat(Image, &F), gsOk);
+        EXPECT_EQ(F, PixelFormat1bppIndexed);
+        uint32_t W = 0, Height = 0;
+        gp::GdipGetImageWidth(Image, &W);
+        gp::GdipGetImageHeight(Image, &Height);
+        ASSERT_EQ(W, C.W);
+        ASSERT_EQ(Height, H);
+        for (uint32_t Y = 0; Y < H; ++Y)
+            for (uint32_t X = 0; X < C.W; ++X)
+                ASSERT_EQ(Pixel(Image, int(X), int(Y)),
+                          (X / 3 + Y) % 2 == 1 ? 0xFF000000u : 0xFFFFFFFFu)
+                    << X << "," << Y;
+        EXPECT_EQ(gp::GdipDisposeImage(Image), gsOk);
+    }
+
+    // A blank fax page at the pixel cap is a two-kilobyte file: it loads
+    // into its one-bit store (32 MB) without a 32-bit copy of the page.
+    const std::string Page = BilevelTiff(Dir / "page.tif", 16384, 16384, PHOTOMETRIC_MINISWHITE,
+                                         FILLORDER_MSB2LSB, COMPRESSION_CCITTFAX4, true);
+    EXPECT_LT(Page.size(), 4096u);
+    rusage Before{}, After{};
+    getrusage(RUSAGE_SELF, &Before);
+    GpImage* Image = nullptr;
+    ASSERT_EQ(Load(Page, &Image), gsOk);
+    getrusage(RUSAGE_SELF, &After);
+    EXPECT_LT(After.ru_maxrss - Before.ru_maxrss, 256 * 1024);  // kilobytes
+    EXPECT_EQ(Pixel(Image, 16383, 16383), 0xFFFFFFFFu);
+    EXPECT_EQ(gp::GdipDisposeImage(Image), gsOk);
 }
