@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/PNG.h"
+#include "core/Unicode.h"
 #include "platform/modules/Modules.h"
 #include "render/Picasso.h"
 #include "tests/platform/GdiplusImageFixtures.h"
@@ -53,6 +54,11 @@ TGPStatus RecLoad(GpIStream* S, GpImage** I) {
 }
 TGPStatus RecLoadICM(GpIStream* S, GpImage** I) {
     TGPStatus R = gdiplus::GdipLoadImageFromStreamICM(S, I);
+    if (R == gsOk) ++Rec.ImagesLoaded;
+    return R;
+}
+TGPStatus RecLoadFile(const GpWCHAR* F, GpImage** I) {
+    TGPStatus R = gdiplus::GdipLoadImageFromFile(F, I);
     if (R == gsOk) ++Rec.ImagesLoaded;
     return R;
 }
@@ -114,6 +120,7 @@ void RegisterRecordingModule() {
         };
         Put("GdipLoadImageFromStream", reinterpret_cast<FARPROC>(&RecLoad));
         Put("GdipLoadImageFromStreamICM", reinterpret_cast<FARPROC>(&RecLoadICM));
+        Put("GdipLoadImageFromFile", reinterpret_cast<FARPROC>(&RecLoadFile));
         Put("GdipDisposeImage", reinterpret_cast<FARPROC>(&RecDispose));
         Put("GdipCreateImageAttributes", reinterpret_cast<FARPROC>(&RecMakeAttributes));
         Put("GdipDisposeImageAttributes", reinterpret_cast<FARPROC>(&RecDisposeAttributes));
@@ -552,6 +559,36 @@ TEST(Picasso, ImagesAndConversions) {
         TStringStream Junk(std::string("not an image"));
         TMemoryStream Out2;
         EXPECT_FALSE(P.ConvertStreamToG4(Junk, Out2));
+    }
+
+    // Bitmaps through GDI+ (rectangle and corner points), and a file
+    // converted to another format. A rectangle is drawn in the text mode,
+    // which without smoothing is nearest neighbour too.
+    {
+        TGDIPlusSettings Sharp = RecordingSettings();
+        Sharp.Smoothing = false;
+        TPage Pg(10, 10, Sharp);
+        TBitmap Q = Quad();
+        Pg.P->DrawImage(0, 0, 10, 10, Q);
+        TBitmap G = Solid(1, 1, Green);
+        double ULX = 0, ULY = 0, URX = 4, URY = 0, LLX = 0, LLY = 4;
+        Pg.P->DrawBitmap(&G, ULX, ULY, URX, URY, LLX, LLY);
+        EXPECT_EQ(Pg.At(2, 2), Green);
+        EXPECT_EQ(Pg.BM.GetPixel(7, 2), Green);
+        EXPECT_EQ(Pg.BM.GetPixel(2, 7), Blue);
+        EXPECT_EQ(Pg.BM.GetPixel(7, 7), Black);
+
+        TBitmap Page(1, 1, pf24bit);
+        TPDFPicasso P;
+        P.UseGDIPlusModel(&Page.Canvas(), RecordingSettings());
+        vpltest::TempDir Dir;
+        vpltest::WriteFile(Dir / "in.bmp", BmpBytes(Q));
+        const std::u16string In = UTF8ToWide((Dir / "in.bmp").string());
+        const std::u16string Out = UTF8ToWide((Dir / "out.png").string());
+        EXPECT_TRUE(P.ConvertFile(In, Out, P.PNGEncoderGUID()));
+        EXPECT_EQ(vpltest::ReadFile(Dir / "out.png").substr(0, 4), "\x89PNG");
+        EXPECT_FALSE(
+            P.ConvertFile(UTF8ToWide((Dir / "missing.bmp").string()), Out, P.PNGEncoderGUID()));
     }
 
     // The byte-access stream: sizes, locked ranges, and unlocking.
