@@ -7,10 +7,13 @@
 
 namespace velmo {
 
-TPDFGenericShape::TPDFGenericShape() : FCommandSize(InitialSize) { FTypes.reserve(InitialSize); }
+TPDFGenericShape::TPDFGenericShape() : FCommandSize(InitialSize) {}
 
 TPDFGenericShape::TPDFGenericShape(const TPDFGenericShape& Other)
-    : FPoints(Other.FPoints), FMarks(Other.FMarks), FCommandSize(Other.FCommandSize) {
+    : FPoints(Other.FPoints),
+      FMarks(Other.FMarks),
+      FCommandSize(Other.FCommandSize),
+      FMaxAbs(Other.FMaxAbs) {
     FTypes.reserve(static_cast<size_t>(FCommandSize));
     FTypes = Other.FTypes;
 }
@@ -85,13 +88,16 @@ namespace {
 
 [[noreturn]] void Abstract() { throw EAbstractError("Abstract Error"); }
 
-// P mapped by Mat. The arithmetic is TransformPoint's; a result that is
-// not finite goes through it so that it raises the same way.
+// P mapped by Mat with TransformPoint's arithmetic, unchecked.
 inline TPDFDoublePoint MapPoint(const TPDFXForm& Mat, const TPDFDoublePoint& P) {
-    TPDFDoublePoint R{P.X * Mat.eM11 + P.Y * Mat.eM21 + Mat.eDx,
-                      P.X * Mat.eM12 + P.Y * Mat.eM22 + Mat.eDy};
+    return {P.X * Mat.eM11 + P.Y * Mat.eM21 + Mat.eDx, P.X * Mat.eM12 + P.Y * Mat.eM22 + Mat.eDy};
+}
+
+// The same; a result that is not finite goes through TransformPoint so that
+// it raises the same way.
+inline void CheckedMapPoint(const TPDFXForm& Mat, const TPDFDoublePoint& P) {
+    TPDFDoublePoint R = MapPoint(Mat, P);
     if (!std::isfinite(R.X) || !std::isfinite(R.Y)) TransformPoint(Mat, P, R);
-    return R;
 }
 
 }  // namespace
@@ -117,7 +123,13 @@ void TPDFGenericCanvas::DrawShape(const TPDFGenericShape& Shape, const TPDFXForm
     const auto Types = Shape.CommandTypes();
     const auto Points = Shape.Points();
     // A point that overflows raises here, before anything reaches the canvas.
-    for (const TPDFDoublePoint& P : Points) MapPoint(Mat, P);
+    // No point can when every coordinate and the matrix are small enough.
+    // Sums, not maxima, so that a NaN anywhere carries through to Reach.
+    const double Reach = Shape.MaxAbs() * (std::fabs(Mat.eM11) + std::fabs(Mat.eM12) +
+                                           std::fabs(Mat.eM21) + std::fabs(Mat.eM22)) +
+                         std::fabs(Mat.eDx) + std::fabs(Mat.eDy);
+    if (!(Reach < 1e300))
+        for (const TPDFDoublePoint& P : Points) CheckedMapPoint(Mat, P);
     const TPDFDoublePoint* In = Points.data();
     for (const TPDFGenericShapeCommandType Type : Types) {
         TPDFDoublePoint P[3];

@@ -7,6 +7,8 @@
 // replays it with the glyph-to-device matrix (DrawShape).
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <span>
 #include <stdexcept>
@@ -97,6 +99,7 @@ class TPDFGenericShape {
 public:
     static constexpr int32_t InitialSize = 20;
 
+    // A new shape holds no storage until its first command.
     TPDFGenericShape();
     TPDFGenericShape(const TPDFGenericShape& Other);
     TPDFGenericShape& operator=(const TPDFGenericShape& Other);
@@ -106,27 +109,19 @@ public:
     // Each appends one command; nothing is ever removed. There is no command
     // that starts a path: a replayed shape continues whatever path the canvas
     // already holds.
-    void MoveTo(double NewX, double NewY) {
-        const TPDFDoublePoint P[] = {{NewX, NewY}};
-        Append(ctMove, P);
-    }
-    void AddLineToPath(double EndX, double EndY) {
-        const TPDFDoublePoint P[] = {{EndX, EndY}};
-        Append(ctLine, P);
-    }
+    void MoveTo(double NewX, double NewY) { Append(ctMove, {{NewX, NewY}}); }
+    void AddLineToPath(double EndX, double EndY) { Append(ctLine, {{EndX, EndY}}); }
     void AddBezierToPath(double CtAX, double CtAY, double CtBX, double CtBY, double EndX,
                          double EndY) {
-        const TPDFDoublePoint P[] = {{CtAX, CtAY}, {CtBX, CtBY}, {EndX, EndY}};
-        Append(ctBezier, P);
+        Append(ctBezier, {{CtAX, CtAY}, {CtBX, CtBY}, {EndX, EndY}});
     }
     void AddQBezierToPath(double QX, double QY, double EndX, double EndY) {
-        const TPDFDoublePoint P[] = {{QX, QY}, {EndX, EndY}};
-        Append(ctQBezier, P);
+        Append(ctQBezier, {{QX, QY}, {EndX, EndY}});
     }
-    void ClosePath() { Append(ctClose, {}); }
-    void StrokePath() { Append(ctStroke, {}); }
-    void FillPath() { Append(ctFill, {}); }
-    void StrokeAndFillPath() { Append(ctStrokeAndFill, {}); }
+    void ClosePath() { Append(ctClose); }
+    void StrokePath() { Append(ctStroke); }
+    void FillPath() { Append(ctFill); }
+    void StrokeAndFillPath() { Append(ctStrokeAndFill); }
 
     // Makes room for this many more commands and points, so that the
     // appends that follow reallocate nothing. The command room stays
@@ -144,17 +139,45 @@ public:
     // commands in order (GenericShapePointCount of each).
     std::span<const TPDFGenericShapeCommandType> CommandTypes() const { return FTypes; }
     std::span<const TPDFDoublePoint> Points() const { return FPoints; }
+    // The largest magnitude of any coordinate, infinite when one is not
+    // finite: bounds where a matrix can take the shape.
+    double MaxAbs() const { return FMaxAbs; }
 
 private:
     friend class TPDFGenericShapeCommands;
     static constexpr size_t kMarkEvery = 64;
 
-    void Append(TPDFGenericShapeCommandType Type, std::span<const TPDFDoublePoint> P) {
-        if (FPoints.capacity() - FPoints.size() < P.size()) GrowPoints(P.size());
+    // Forced inline: outline builders append millions of commands.
+    template <size_t N>
+    [[gnu::always_inline]] void Append(TPDFGenericShapeCommandType Type,
+                                       const TPDFDoublePoint (&P)[N]) {
+        if (FPoints.capacity() - FPoints.size() < N) GrowPoints(N);
+        MakeCommandRoom();
+        MarkCommand();
+        for (const TPDFDoublePoint& Q : P) {
+            FPoints.push_back(Q);  // never reallocates: the room was made above
+            // A NaN counts as infinite, so that it always makes DrawShape check.
+            const double AX = Q.X == Q.X ? std::fabs(Q.X) : HUGE_VAL;
+            const double AY = Q.Y == Q.Y ? std::fabs(Q.Y) : HUGE_VAL;
+            FMaxAbs = std::max(FMaxAbs, std::max(AX, AY));
+        }
+        EndCommand(Type);
+    }
+    [[gnu::always_inline]] void Append(TPDFGenericShapeCommandType Type) {
+        MakeCommandRoom();
+        MarkCommand();
+        EndCommand(Type);
+    }
+    // The room for commands is taken with the first command.
+    [[gnu::always_inline]] void MakeCommandRoom() {
+        if (FTypes.capacity() < static_cast<size_t>(FCommandSize))
+            FTypes.reserve(static_cast<size_t>(FCommandSize));
+    }
+    [[gnu::always_inline]] void MarkCommand() {
         if (FTypes.size() % kMarkEvery == 0 && !FTypes.empty()) FMarks.push_back(FPoints.size());
-        // Neither reallocates: the room was made above and by GrowCommands.
-        FPoints.insert(FPoints.end(), P.begin(), P.end());
-        FTypes.push_back(Type);
+    }
+    [[gnu::always_inline]] void EndCommand(TPDFGenericShapeCommandType Type) {
+        FTypes.push_back(Type);  // never reallocates: the room was made before
         if (FTypes.size() == static_cast<size_t>(FCommandSize)) GrowCommands();
     }
     void GrowCommands();
@@ -166,6 +189,9 @@ private:
     // is found without walking the whole shape.
     std::vector<size_t> FMarks;
     int32_t FCommandSize = 0;
+    // The largest magnitude of any coordinate; infinite once one is not
+    // finite.
+    double FMaxAbs = 0;
 };
 
 // The path and drawing operations raise EAbstractError unless an

@@ -311,10 +311,14 @@ const TPDFGenericShape* TPDFTrueTypeRasterizer2::GlyphShape(int32_t Index) {
     else
         AddComposite(Glyph, G, 1, B);
 
-    TPDFGenericShape Shape;
-    EmitOutline(Shape);
-    FShapeStore.push_back(std::move(Shape));
-    FCharShapes[I] = &FShapeStore.back();
+    TPDFGenericShape& Shape = FShapeStore.emplace_back();
+    try {
+        EmitOutline(Shape);
+    } catch (...) {
+        FShapeStore.pop_back();
+        throw;
+    }
+    FCharShapes[I] = &Shape;
     return FCharShapes[I];
 }
 
