@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/files/Stream.h"
 #include "platform/gdi/DC.h"
 #include "platform/modules/Modules.h"
 
@@ -20,6 +21,7 @@ namespace {
 constexpr uint32_t White = 0xFFFFFF;
 constexpr uint32_t Red = 0x0000FF;  // $00BBGGRR
 constexpr uint32_t Blue = 0xFF0000;
+constexpr uint32_t Green = 0x00FF00;
 
 // ---------------------------------------------------------------------------
 // A recording GDI+ module: the facade's entry points, with a few of them
@@ -510,7 +512,6 @@ TEST(Picasso, SetupAndFallback) {
     }
 
     {
-        // The image item of this page belongs with the image operations.
         SCOPED_TRACE("GDI fall-back page");
         TPage Page;
         {
@@ -563,6 +564,19 @@ TEST(Picasso, SetupAndFallback) {
             P.SetFillColor(Red);
             Rect(P, 170, 10, 190, 30);
             P.FillPath();
+            // Images: this model copies a bitmap into its rectangle and
+            // draws no other image.
+            TBitmap GreenBitmap(4, 4);
+            for (int Y = 0; Y < 4; ++Y)
+                for (int X = 0; X < 4; ++X) GreenBitmap.SetPixel(X, Y, Green);
+            EXPECT_NO_THROW(P.DrawImage(100, 50, 40, 20, GreenBitmap));
+            TMemoryStream Bmp;
+            GreenBitmap.SaveToStream(Bmp);
+            Bmp.SetPosition(0);
+            EXPECT_NO_THROW(P.DrawAnyImage(150, 40, 40, 20, Bmp, 1, false));
+            EXPECT_NO_THROW(P.DrawImagePoints(150, 40, 190, 40, 150, 60, GreenBitmap));
+            Bmp.SetPosition(0);
+            EXPECT_NO_THROW(P.DrawAnyImagePoints(150, 40, 190, 40, 150, 60, Bmp));
         }
         const TSample Golden[] = {
             {10, 25, 0x000000}, {25, 40, 0x000000}, {20, 25, White},   // the L
@@ -572,6 +586,8 @@ TEST(Picasso, SetupAndFallback) {
             {100, 184, Red},    {100, 185, Red},    {100, 186, Red},   // 3 px
             {100, 182, White},  {100, 188, White},                     //
             {180, 20, Red},     {165, 15, White},                      // clip ignored
+            {100, 50, Green},   {139, 69, Green},   {140, 60, White},  // the copied bitmap
+            {99, 60, White},    {170, 50, White},   {151, 41, White},  // no other image
         };
         for (const TSample& S : Golden) EXPECT_EQ(Page.At(S.X, S.Y), S.Colour) << S.X << "," << S.Y;
     }
