@@ -13,6 +13,8 @@
 // libjpeg needs size_t and FILE declared before it.
 #include <cairo.h>
 #include <jpeglib.h>
+// After jpeglib.h: the message codes.
+#include <jerror.h>
 #include <lcms2.h>
 #include <zlib.h>
 
@@ -265,18 +267,37 @@ namespace {
 struct TJpegError {
     jpeg_error_mgr Pub;
     std::jmp_buf Jump;
+    // The data ran out (libjpeg goes on with empty blocks), and the output
+    // row it had reached then.
+    bool DataEnded = false;
+    JDIMENSION EndScanline = 0;
 };
 
 void JpegErrorExit(j_common_ptr Info) {
     std::longjmp(reinterpret_cast<TJpegError*>(Info->err)->Jump, 1);
 }
 
-void JpegSilent(j_common_ptr, int) {}
+// Warnings are not shown; those that say the data ended (the file did, or
+// the scan reached the end-of-image marker) are noted.
+void JpegMessage(j_common_ptr Info, int Level) {
+    auto* E = reinterpret_cast<TJpegError*>(Info->err);
+    if (Level >= 0 || !Info->is_decompressor || E->DataEnded) return;
+    const int Code = Info->err->msg_code;
+    if (Code == JWRN_JPEG_EOF ||
+        (Code == JWRN_HIT_MARKER &&
+         reinterpret_cast<j_decompress_ptr>(Info)->unread_marker == JPEG_EOI)) {
+        E->DataEnded = true;
+        E->EndScanline = reinterpret_cast<j_decompress_ptr>(Info)->output_scanline;
+    }
+}
 void JpegNoOutput(j_common_ptr) {}
 
 // A hostile progressive file can hold an endless run of tiny scans; a real
 // one has a few dozen.
 constexpr int MaxJpegScans = 1000;
+// libjpeg's whole-image buffers (the coefficients of a progressive file) are
+// refused above this; a few hundred bytes can claim the largest picture.
+constexpr long MaxJpegMemory = 256L << 20;
 
 void JpegProgress(j_common_ptr Info) {
     if (Info->is_decompressor &&
@@ -301,11 +322,12 @@ struct TJpegDecode {
 bool RunJpegDecode(TJpegDecode& D, const uint8_t* Data, size_t Size) {
     D.Info.err = jpeg_std_error(&D.Error.Pub);
     D.Error.Pub.error_exit = JpegErrorExit;
-    D.Error.Pub.emit_message = JpegSilent;
+    D.Error.Pub.emit_message = JpegMessage;
     D.Error.Pub.output_message = JpegNoOutput;
     if (setjmp(D.Error.Jump)) return false;
     jpeg_create_decompress(&D.Info);
     D.Created = true;
+    D.Info.mem->max_memory_to_use = MaxJpegMemory;
     D.Progress.progress_monitor = JpegProgress;
     D.Info.progress = &D.Progress;
     jpeg_mem_src(&D.Info, Data, static_cast<unsigned long>(Size));
@@ -338,8 +360,23 @@ bool RunJpegDecode(TJpegDecode& D, const uint8_t* Data, size_t Size) {
     if (Cmyk) D.Row.resize(size_t(W) * 4);
     // Adobe's files store CMYK inverted (255 is no ink).
     const bool Inverted = D.Info.saw_Adobe_marker;
+    // Once the data of a single-scan file has ended every later block is
+    // empty: a few block rows on (upsampling reaches into the next row of
+    // blocks), every row comes out the same, and the rest of a tall picture
+    // is that row again rather than seconds of decoding nothing.
+    const bool Sequential = !jpeg_has_multiple_scans(&D.Info);
+    const JDIMENSION Settle = JDIMENSION(3 * D.Info.max_v_samp_factor * DCTSIZE);
+    bool Ended = false;
     while (D.Info.output_scanline < D.Info.output_height) {
         const int Y = int(D.Info.output_scanline);
+        if (Sequential && D.Error.DataEnded && Y > 0 &&
+            D.Info.output_scanline >= D.Error.EndScanline + Settle) {
+            const size_t RowBytes = size_t((int64_t(W) * StoreBits(D.Target->Format) + 7) / 8);
+            for (int Rest = Y; Rest < H; ++Rest)
+                std::memcpy(D.Target->Row(Rest), D.Target->Row(Y - 1), RowBytes);
+            Ended = true;
+            break;
+        }
         JSAMPROW Row = Cmyk ? D.Row.data() : D.Target->Row(Y);
         if (jpeg_read_scanlines(&D.Info, &Row, 1) != 1) return false;
         if (Cmyk) {
@@ -359,7 +396,11 @@ bool RunJpegDecode(TJpegDecode& D, const uint8_t* Data, size_t Size) {
             }
         }
     }
-    jpeg_finish_decompress(&D.Info);
+    // Finishing checks that every row was read.
+    if (Ended)
+        jpeg_abort_decompress(&D.Info);
+    else
+        jpeg_finish_decompress(&D.Info);
     double Dx = D.Info.X_density, Dy = D.Info.Y_density;
     if (D.Info.density_unit == 1 || D.Info.density_unit == 2) {
         if (D.Info.density_unit == 2) {

@@ -9,10 +9,15 @@
 #include <zlib.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
+
+// libjpeg needs size_t and FILE declared before it.
+#include <jpeglib.h>
 
 #include "platform/files/WideFile.h"
 #include "platform/gdi/Bitmap.h"
@@ -588,5 +593,116 @@ TEST_F(Gdiplus, BilevelTiffPagesKeepEveryPixel) {
     getrusage(RUSAGE_SELF, &After);
     EXPECT_LT(After.ru_maxrss - Before.ru_maxrss, 256 * 1024);  // kilobytes
     EXPECT_EQ(Pixel(Image, 16383, 16383), 0xFFFFFFFFu);
+    EXPECT_EQ(gp::GdipDisposeImage(Image), gsOk);
+}
+
+namespace {
+
+void JpegQuiet(j_common_ptr, int) {}
+
+// A W × H JPEG of a busy picture, colour (4:2:0 or 4:4:4) or grey.
+std::string BusyJpeg(int W, int H, int Components, bool FullChroma) {
+    jpeg_compress_struct C{};
+    jpeg_error_mgr E{};
+    C.err = jpeg_std_error(&E);
+    jpeg_create_compress(&C);
+    unsigned char* Out = nullptr;
+    unsigned long Size = 0;
+    jpeg_mem_dest(&C, &Out, &Size);
+    C.image_width = JDIMENSION(W);
+    C.image_height = JDIMENSION(H);
+    C.input_components = Components;
+    C.in_color_space = Components == 3 ? JCS_RGB : JCS_GRAYSCALE;
+    jpeg_set_defaults(&C);
+    if (FullChroma) C.comp_info[0].h_samp_factor = C.comp_info[0].v_samp_factor = 1;
+    jpeg_start_compress(&C, TRUE);
+    std::vector<uint8_t> Row(size_t(W * Components));
+    for (int Y = 0; Y < H; ++Y) {
+        for (size_t I = 0; I < Row.size(); ++I)
+            Row[I] = uint8_t((I * 37 + size_t(Y) * 11) ^ (I * Y));
+        JSAMPROW P = Row.data();
+        jpeg_write_scanlines(&C, &P, 1);
+    }
+    jpeg_finish_compress(&C);
+    std::string S(reinterpret_cast<char*>(Out), Size);
+    jpeg_destroy_compress(&C);
+    std::free(Out);
+    return S;
+}
+
+// Every pixel of a JPEG as libjpeg gives it when left to decode all rows,
+// however early the data ends: 0xFFRRGGBB.
+std::vector<uint32_t> LibjpegPixels(const std::string& File) {
+    jpeg_decompress_struct D{};
+    jpeg_error_mgr E{};
+    D.err = jpeg_std_error(&E);
+    E.emit_message = JpegQuiet;
+    jpeg_create_decompress(&D);
+    jpeg_mem_src(&D, reinterpret_cast<const unsigned char*>(File.data()), File.size());
+    jpeg_read_header(&D, TRUE);
+    D.out_color_space = D.num_components == 3 ? JCS_RGB : JCS_GRAYSCALE;
+    jpeg_start_decompress(&D);
+    const int N = D.output_components;
+    std::vector<uint8_t> Row(size_t(D.output_width) * size_t(N));
+    std::vector<uint32_t> Pixels;
+    while (D.output_scanline < D.output_height) {
+        JSAMPROW P = Row.data();
+        jpeg_read_scanlines(&D, &P, 1);
+        for (size_t X = 0; X < D.output_width; ++X) {
+            const uint8_t* V = Row.data() + X * size_t(N);
+            Pixels.push_back(0xFF000000u | (uint32_t(V[0]) << 16) |
+                             (uint32_t(V[N == 3 ? 1 : 0]) << 8) | V[N == 3 ? 2 : 0]);
+        }
+    }
+    jpeg_finish_decompress(&D);
+    jpeg_destroy_decompress(&D);
+    return Pixels;
+}
+
+}  // namespace
+
+TEST_F(Gdiplus, TruncatedJpegsLoadAsLibjpegDecodesThem) {
+    // Rows after the end of the data are produced without decoding them;
+    // they must be the rows libjpeg would have made.
+    const int W = 40, H = 300;
+    for (auto [Name, Components, FullChroma] :
+         {std::tuple{"4:2:0", 3, false}, {"4:4:4", 3, true}, {"grey", 1, false}}) {
+        const std::string Whole = BusyJpeg(W, H, Components, FullChroma);
+        // Cuts into the data of the scan, and (0) the whole file claiming
+        // ten times the rows.
+        for (int Percent : {3, 40, 85, 0}) {
+            SCOPED_TRACE(std::string(Name) + ", " + std::to_string(Percent) + "%");
+            const size_t Sos = Whole.find("\xFF\xDA");
+            ASSERT_NE(Sos, std::string::npos);
+            std::string Cut =
+                Whole.substr(0, Sos + 20 + (Whole.size() - Sos - 20) * size_t(Percent) / 100);
+            int Rows = H;
+            if (Percent == 0) {
+                Cut = Whole;
+                Rows = H * 10;
+                Cut.replace(Cut.find("\xFF\xC0") + 5, 2, {char(Rows >> 8), char(Rows & 0xFF)});
+            }
+            const std::vector<uint32_t> Expected = LibjpegPixels(Cut);
+            ASSERT_EQ(Expected.size(), size_t(W * Rows));
+            GpImage* Image = nullptr;
+            ASSERT_EQ(Load(Cut, &Image), gsOk);
+            for (int Y = 0; Y < Rows; ++Y)
+                for (int X = 0; X < W; ++X)
+                    ASSERT_EQ(Pixel(Image, X, Y), Expected[size_t(Y * W + X)]) << X << "," << Y;
+            EXPECT_EQ(gp::GdipDisposeImage(Image), gsOk);
+        }
+    }
+
+    // A short file claiming the largest picture: a single-scan one loads
+    // (grey below its data) in well under the time of decoding it all; a
+    // progressive one needs whole-image buffers beyond libjpeg's allowance
+    // and is refused.
+    std::string Tall = BusyJpeg(16, 16, 3, false);
+    const size_t Sof = Tall.find("\xFF\xC0");
+    ASSERT_NE(Sof, std::string::npos);
+    Tall.replace(Sof + 5, 4, std::string("\x40\x00\x40\x00", 4));
+    GpImage* Image = nullptr;
+    ASSERT_EQ(Load(Tall, &Image), gsOk);
+    EXPECT_EQ(Pixel(Image, 16383, 16383), 0xFF808080u);
     EXPECT_EQ(gp::GdipDisposeImage(Image), gsOk);
 }
