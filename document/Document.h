@@ -16,6 +16,7 @@
 #include "core/Objects.h"
 #include "core/Structure.h"
 #include "document/IndObj.h"
+#include "document/OptionalContent.h"
 #include "document/Security.h"
 
 namespace velmo {
@@ -174,6 +175,50 @@ public:
     void UpdateFontSubsets();
     void SetNoEmbedFontList(const std::vector<std::string>& FontList);
     void ClearNoEmbedFontList() { FNoEmbedFontList.clear(); }
+
+    // ---- Optional content (OptionalContent.cpp) ----
+    // A nil or non-dictionary group makes setters answer False and getters
+    // their empty value (visible and printable for the state getters).
+    TPDFIndRef* NewOCG(std::u16string_view GroupName);
+    int32_t OCGCount();
+    // The 1-based Index-th element of /OCGs when it is a reference.
+    TPDFIndRef* OCGRef(int32_t Index);
+    std::u16string OCGName(TPDFIndRef* OCGRef);
+    bool SetOCGName(TPDFIndRef* OCGRef, std::u16string_view NewName);
+    bool DeleteOCG(TPDFIndRef* OCGRef);
+    // Key "Print" reads the group's print usage; any other key the view
+    // state of the default configuration and its auto states (which adds an
+    // empty /AS to a configuration without one).
+    bool GetOCGState(TPDFIndRef* OCGRef, std::string_view Key);
+    bool GetOCGVisible(TPDFIndRef* OCGRef) { return GetOCGState(OCGRef, "View"); }
+    bool GetOCGPrintable(TPDFIndRef* OCGRef) { return GetOCGState(OCGRef, "Print"); }
+    bool SetOCGVisible(TPDFIndRef* OCGRef, bool Visible);
+    // 1 printable, 2 no print setting of its own, anything else not printable.
+    bool SetOCGPrintable(TPDFIndRef* OCGRef, int32_t Printable);
+    bool SetOCGUsage(TPDFIndRef* OCGRef, std::string_view Key, std::string_view Value);
+    bool RemoveOCGUsage(TPDFIndRef* OCGRef, std::string_view Key);
+    bool SetOCGAutoState(TPDFIndRef* OCGRef, std::string_view Key, bool Include);
+    // One entry per /OCGs element, in order.
+    TVPLOCGStateList GetViewOCGList();
+    TVPLOCGStateList GetPrintOCGList();
+    // Configuration 1 is /D, 2 and up the elements of /Configs.
+    int32_t GetOptionalContentConfigCount();
+    TPDFDictionary* GetOptionalContentConfigDict(int32_t ConfigID);
+    // 1 on, 2 off, 3 unchanged; 0 when the configuration does not exist.
+    int32_t GetOptionalContentConfigState(int32_t ConfigID, TPDFIndRef* OCGRef);
+    bool SetOptionalContentConfigState(int32_t ConfigID, TPDFIndRef* OCGRef, int32_t NewState);
+    bool GetOptionalContentConfigLocked(int32_t ConfigID, TPDFIndRef* OCGRef);
+    bool SetOptionalContentConfigLocked(int32_t ConfigID, TPDFIndRef* OCGRef, bool Locked);
+    // Appends the items of an /Order array (nested arrays one level deeper;
+    // arrays already being walked, and nesting past kMaxObjectDepth, are
+    // skipped).
+    void BuildOptionalContentConfigOrderArray(TPDFArray* Source, TPDFOCGConfigOrderItems& ItemList,
+                                              int32_t Level);
+    int32_t GetOptionalContentConfigOrderCount(int32_t ConfigID);
+    int32_t GetOptionalContentConfigOrderItemType(int32_t ConfigID, int32_t ItemIndex);
+    std::u16string GetOptionalContentConfigOrderItemLabel(int32_t ConfigID, int32_t ItemIndex);
+    TPDFIndRef* GetOptionalContentConfigOrderItemOCG(int32_t ConfigID, int32_t ItemIndex);
+    int32_t GetOptionalContentConfigOrderItemLevel(int32_t ConfigID, int32_t ItemIndex);
 
     // ---- XMP metadata (DocumentXMP.cpp) ----
     std::string GetMetadata();

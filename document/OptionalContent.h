@@ -1,0 +1,32 @@
+// Optional content groups (layers) of a document: which groups one render or
+// print pass shows, and the flattened presentation order of a configuration.
+// The operations themselves are methods of TPDFDocument.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/Objects.h"
+
+namespace velmo {
+
+// One group and whether a pass shows it. OCGIndRef belongs to the document;
+// a nil reference (an /OCGs element that is no reference) matches no content.
+struct TVPLOCGState {
+    TPDFIndRef* OCGIndRef = nullptr;
+    bool Show = true;
+};
+// Content of a group without an entry is drawn.
+using TVPLOCGStateList = std::vector<TVPLOCGState>;
+
+// One item of a configuration's /Order array, for a layer panel.
+struct TPDFOCGConfigOrderItem {
+    int32_t ItemType = 0;           // 0 other, 1 group, 2 label
+    TPDFIndRef* ItemOCG = nullptr;  // groups only
+    std::u16string ItemLabel;       // the group's name or the label text
+    int32_t ItemLevel = 1;          // 1 for the top level
+};
+using TPDFOCGConfigOrderItems = std::vector<TPDFOCGConfigOrderItem>;
+
+}  // namespace velmo
