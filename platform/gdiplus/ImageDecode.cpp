@@ -282,14 +282,17 @@ void JpegErrorExit(j_common_ptr Info) {
 void JpegMessage(j_common_ptr Info, int Level) {
     auto* E = reinterpret_cast<TJpegError*>(Info->err);
     if (Level >= 0 || !Info->is_decompressor || E->DataEnded) return;
+    // A marker met inside the scan data ends it for good unless restart
+    // markers let the decoder pick up again.
+    const auto* D = reinterpret_cast<j_decompress_ptr>(Info);
     const int Code = Info->err->msg_code;
     if (Code == JWRN_JPEG_EOF ||
-        (Code == JWRN_HIT_MARKER &&
-         reinterpret_cast<j_decompress_ptr>(Info)->unread_marker == JPEG_EOI)) {
+        (Code == JWRN_HIT_MARKER && (D->unread_marker == JPEG_EOI || D->restart_interval == 0))) {
         E->DataEnded = true;
-        E->EndScanline = reinterpret_cast<j_decompress_ptr>(Info)->output_scanline;
+        E->EndScanline = D->output_scanline;
     }
 }
+
 void JpegNoOutput(j_common_ptr) {}
 
 // A hostile progressive file can hold an endless run of tiny scans; a real

@@ -705,4 +705,11 @@ TEST_F(Gdiplus, TruncatedJpegsLoadAsLibjpegDecodesThem) {
     ASSERT_EQ(Load(Tall, &Image), gsOk);
     EXPECT_EQ(Pixel(Image, 16383, 16383), 0xFF808080u);
     EXPECT_EQ(gp::GdipDisposeImage(Image), gsOk);
+    const std::string Progressive =
+        vpltest::ReadFile(vpltest::SourceDir() /
+                          "tests/data/fuzz/gdiplus_images/oom-jpeg-progressive-claims-pixel-cap");
+    ASSERT_NE(Progressive.find("\xFF\xC2\x00\x11\x08\x40\x00\x40\x00"), std::string::npos);
+    Image = nullptr;
+    EXPECT_EQ(Load(Progressive, &Image), gsGenericError);
+    EXPECT_EQ(Image, nullptr);
 }
