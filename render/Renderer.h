@@ -1,0 +1,360 @@
+// The page renderer: turns a page (or a content source such as a pattern
+// cell) into one of sixteen destinations, settling the page geometry and the
+// device matrix, and interprets the content stream onto the device canvas or
+// into the EPS writer.
+//
+// Pieces that later libraries provide are reached through the small classes
+// declared here: the printer job, the EPS writer, metafiles, the image list,
+// patterns and image decoders. Until they exist their stand-ins draw nothing.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "core/Objects.h"
+#include "core/XForm.h"
+#include "document/OptionalContent.h"
+#include "document/PageServices.h"
+#include "platform/files/Stream.h"
+#include "platform/gdi/Bitmap.h"
+#include "render/ColorManager.h"
+#include "render/ColorSpaces.h"
+#include "render/Picasso.h"
+#include "render/TextFunnelBase.h"
+
+namespace velmo {
+
+// The printer job of rdPrinter and rdKPLRPrinter. The printing library
+// derives the real job; this one has no canvas, so nothing is printed.
+class TVPLPrinter : public TVPLPrinterBase {
+public:
+    virtual TCanvas* Canvas() { return nullptr; }
+    virtual int32_t PageWidth() { return 0; }  // printable area, device pixels
+    virtual int32_t PageHeight() { return 0; }
+    virtual int32_t FullPageWidth() { return 0; }  // whole paper
+    virtual int32_t FullPageHeight() { return 0; }
+    virtual int32_t PrintOffsetX() { return 0; }  // printable area's corner on the paper
+    virtual int32_t PrintOffsetY() { return 0; }
+    virtual bool HasPreview() { return false; }
+};
+
+// The EPS writer of rdEPS, receiving user-space coordinates and PostScript
+// colour texts. The EPS library derives the writer that produces the file;
+// this one records nothing.
+class TPDFEPSExport {
+public:
+    virtual ~TPDFEPSExport() = default;
+    virtual void StartDocument(double Left, double Bottom, double Right, double Top) {}
+    virtual void FinishDocument() {}
+    virtual void PSSaveGraphicsState() {}
+    virtual void PSRestoreGraphicsState() {}
+    virtual void PSConcat(const TPDFXForm& M) {}
+    virtual void PSSetLineWidth(double Width) {}
+    virtual void PSSetLineCap(int32_t Cap) {}
+    virtual void PSSetLineJoin(int32_t Join) {}
+    virtual void PSSetMiterLimit(double Limit) {}
+    virtual void PSNewPath() {}
+    virtual void PSMoveTo(double X, double Y) {}
+    virtual void PSLineTo(double X, double Y) {}
+    virtual void PSCurveTo(double X1, double Y1, double X2, double Y2, double X3, double Y3) {}
+    virtual void PSCurveToV(double X2, double Y2, double X3, double Y3) {}
+    virtual void PSCurveToY(double X1, double Y1, double X3, double Y3) {}
+    virtual void PSClosePath() {}
+    virtual void PSSetColor(const std::string& ColorText) {}
+    virtual void PSStroke() {}
+    virtual void PSFill(bool EvenOdd) {}
+    virtual void PSClip(bool EvenOdd) {}
+};
+
+// The metafile of rdWMF and rdEMF: its size and kind only, until the
+// metafile library draws into it.
+class TMetafile {
+public:
+    virtual ~TMetafile() = default;
+    virtual void Clear() {
+        FWidth = FHeight = 0;
+        FEnhanced = false;
+    }
+    int32_t Width() const { return FWidth; }
+    int32_t Height() const { return FHeight; }
+    bool Enhanced() const { return FEnhanced; }
+    void SetEnhanced(bool Value) { FEnhanced = Value; }
+    virtual void SetSize(int32_t Width, int32_t Height) {
+        FWidth = Width;
+        FHeight = Height;
+    }
+
+protected:
+    int32_t FWidth = 0, FHeight = 0;
+    bool FEnhanced = false;
+};
+
+// The cached decoder of an image XObject (the image library derives it).
+class TPDFImageDecoderBase {
+public:
+    virtual ~TPDFImageDecoderBase() = default;
+    virtual int64_t ImageDataSize() const { return 0; }
+};
+
+// One entry of the decoded-image cache. The owning structure is part of
+// the key, so two documents rendered with one renderer never share an
+// entry for equal object numbers.
+struct TPDFDecodedImage {
+    const TPDFStructure* Structure = nullptr;
+    int64_t Hash = 0;  // object number · 2^32 + generation
+    std::unique_ptr<TPDFImageDecoderBase> ID;
+};
+
+// The graphics state of one content interpretation.
+struct TPDFGraphicsState {
+    double XPos = 110, YPos = 700;
+    TColor FillColor = 0;
+    std::string FillColorEPS = "0 setgray";
+    TPDFCMYKColor FillColorCMYK;
+    const TVPLPattern* FillPattern = nullptr;
+    TColor StrokeColor = 0;
+    std::string StrokeColorEPS = "0 setgray";
+    std::string FillColorSpace = "DeviceGray";
+    std::string StrokeColorSpace = "DeviceGray";
+    const TVPLPattern* StrokePattern = nullptr;
+    std::string AlternateFillCS;
+    double LineWidth = 1;
+    int32_t LineCap = 0;
+    int32_t LineJoin = 0;
+    double MiterLimit = 10;
+    TPDFXForm CTM = IdentityXForm;
+    TPDFXForm TM = IdentityXForm;
+    TPDFXForm TLM = IdentityXForm;
+    double TextScaling = 100;
+    double TextSize = 12;
+    std::string TextFont;
+    double TextLeading = 0;
+    double CharSpacing = 0;
+    double WordSpacing = 0;
+    double TextRise = 0;
+    int32_t TextRenderingMode = 0;
+    double StrokeAlpha = 1;
+    double FillAlpha = 1;
+    TPDFBlendMode BlendMode = bmNormal;
+    GpRegion* ClipRegion = nullptr;
+    double DashPhase = 0;
+    std::vector<double> DashArray;
+    bool Knockout = false;
+    bool Softmask = false;
+    // The matrix cannot be drawn through (singular or not finite): painting
+    // draws nothing until the state is restored.
+    bool Degenerate = false;
+};
+
+// The canvas operations of the device family, so that tests can record
+// what reaches the device. The renderer forwards them to its TPDFPicasso
+// unless a recorder is installed (SetCanvasRecorder).
+class TPDFRenderCanvas {
+public:
+    virtual ~TPDFRenderCanvas() = default;
+    virtual void BeginPath() = 0;
+    virtual void MoveTo(double X, double Y) = 0;
+    virtual void AddLineToPath(double X, double Y) = 0;
+    virtual void AddBezierToPath(double X1, double Y1, double X2, double Y2, double X3,
+                                 double Y3) = 0;
+    virtual void ClosePath() = 0;
+    virtual void StrokePath() = 0;
+    virtual void FillPath() = 0;
+    virtual void StrokeAndFillPath() = 0;
+    virtual void NullPath() = 0;
+    virtual void SetClippingPath(TPDFFillMode Mode) = 0;
+    virtual void FillClippingPath() = 0;
+    virtual void SetFillColor(uint32_t Color) = 0;
+    virtual void SetStrokeColor(uint32_t Color) = 0;
+    virtual void SetFillAlpha(double A) = 0;
+    virtual void SetStrokeAlpha(double A) = 0;
+    virtual void SetFillMode(TPDFFillMode Mode) = 0;
+    virtual void SetLineWidth(double W) = 0;
+    virtual void SetLineDash(const TGPDashArray& Dash, double Phase) = 0;
+    virtual void SetLineCapStyle(int32_t S) = 0;
+    virtual void SetLineJoinStyle(int32_t S) = 0;
+    virtual void SetMiterLimit(double L) = 0;
+    virtual void SetCurrentXForm(const TPDFXForm& M) = 0;
+    // q takes a snapshot of the clip, Q puts it back.
+    virtual GpRegion* SaveClip() = 0;
+    virtual void RestoreClip(GpRegion* Snapshot) = 0;
+};
+
+// Nested interpretations (forms, pattern cells, soft-mask groups,
+// appearances, Type 3 glyphs, second renderers) pass this guard: a depth
+// limit, and the set of contents being interpreted, so that a content that
+// reaches itself is skipped. Second renderers share their first's guard.
+class TPDFRenderNesting {
+public:
+    static constexpr int32_t MaxDepth = 32;
+    // False (and nothing entered) when the depth limit is reached or Key is
+    // being interpreted already. A null Key counts only for the depth.
+    bool Enter(const void* Key);
+    void Leave(const void* Key);
+    int32_t Depth() const { return FDepth; }
+
+private:
+    int32_t FDepth = 0;
+    std::unordered_set<const void*> FActive;
+};
+
+class TPDFRenderer : public TPDFRendererBase {
+public:
+    explicit TPDFRenderer(TPDFFontCollectionBase* FontCollection);
+    ~TPDFRenderer() override;
+    TPDFRenderer(const TPDFRenderer&) = delete;
+    TPDFRenderer& operator=(const TPDFRenderer&) = delete;
+
+    static constexpr int32_t kIDBase = 0x58000000;
+    // Largest side of a device in pixels.
+    static constexpr double kMaxDeviceSide = 32767;
+
+    // Properties.
+    TBitmap* Bitmap() { return &FBitmap; }
+    TMetafile* Metafile() const { return FMetafile.get(); }
+    TPDFEPSExport* EPS() const { return FEPS.get(); }
+    // Replaces the EPS writer (the EPS library, or a test's recorder).
+    void SetEPS(std::unique_ptr<TPDFEPSExport> Writer);
+    const std::string& ErrorDesc() const { return FErrorDesc; }
+    double DPI() const { return FDPI; }
+    void SetDPI(double Value) { FDPI = Value; }
+    TPDFDictionary* PageDict() const { return FPageDict; }
+    void SetPageDict(TPDFDictionary* Value) { FPageDict = Value; }
+    TPDFRenderDest Destination() const { return FDestination; }
+    void SetDestination(TPDFRenderDest Value) { FDestination = Value; }
+    TGDIPlusSettings& GDIPlusSettings() { return FGDIPlusSettings; }
+    void SetGDIPlusSettings(const TGDIPlusSettings* Value) override {
+        if (Value != nullptr) FGDIPlusSettings = *Value;
+    }
+    TPDFProgressTarget ProgressTarget() const override {
+        return {FGDIPlusSettings.ProgressWindow, FGDIPlusSettings.ProgressMessage,
+                FGDIPlusSettings.ProgressData};
+    }
+    TPDFFindObjectEvent OnFindObject;
+    TPDFCryptStreamEvent OnDecrypt;
+    TPDFCryptStreamEvent OnEncrypt;
+    TPDFPrintOptions& PrintOptions() { return FPrintOptions; }
+    int32_t CropType() const { return FCropType; }
+    void SetCropType(int32_t Value) { FCropType = Value; }
+    TVPLOCGStateList& OCGStateList() { return FOCGStateList; }
+    TPrinterBBoxArray& PrinterBBoxArray() { return FPrinterBBoxArray; }
+    TPDFTextFunnelBase* TextFunnel() const { return FFunnel; }
+    // Takes Value as an external funnel (not owned); nothing when the
+    // renderer has no funnel.
+    void SetTextFunnel(TPDFTextFunnelBase* Value);
+    void SetTextFunnel(TObject* Funnel) override {
+        SetTextFunnel(dynamic_cast<TPDFTextFunnelBase*>(Funnel));
+    }
+    int32_t MaxX() const { return FMaxX; }
+    int32_t MaxY() const { return FMaxY; }
+    const TPDFXForm& PageMatrix() const { return FPageMatrix; }
+    void ClearCachedResources() override;
+
+    // Rendering.
+    void Render() override;
+    void RenderSource(TPDFObject* Source, TPDFIndRef* ContainerIR, double PageLeft,
+                      double PageBottom, double PageWidth, double PageHeight);
+    void RenderSourceToStream(TPDFObject* Source, TPDFIndRef* ContainerIR, TStream& Stream,
+                              double PageLeft, double PageBottom, double PageWidth,
+                              double PageHeight, double& Scale);
+    // Interprets one content onto the current canvas (or into the EPS
+    // writer). Source: a page dictionary, a content stream reached through
+    // ContainerIR, or a string object.
+    void RenderContent(TPDFObject* Source, std::string_view ContentOverride,
+                       TPDFIndRef* ContainerIR);
+
+    // Look-ups.
+    TPDFObject* FindObject(TPDFIndRef* Ref);
+    // Ends on a /Parent chain that loops (the value counts as absent).
+    TPDFObject* FindInheritedValue(TPDFDictionary* Dict, std::string_view Key);
+    bool GetPageBox(std::string_view Name, double& Left, double& Bottom, double& Right,
+                    double& Top);
+    int32_t ObjectToID(const void* Item);
+    const void* IDToObject(int32_t ID) const;
+    static TPDFXForm MakeXForm(double M11, double M12, double M21, double M22, double Dx,
+                               double Dy);
+    void PointToDevice(const TPDFDoublePoint& P, TPDFDoublePoint& R) const;
+    static void AppendNumber(std::string& S, double Value);
+
+    // The nesting guard; second renderers are given their first's.
+    std::shared_ptr<TPDFRenderNesting> Nesting() const { return FNesting; }
+    void SetNesting(std::shared_ptr<TPDFRenderNesting> Value) { FNesting = std::move(Value); }
+
+    // Tests: device-family canvas calls go to Recorder instead of the
+    // device canvas (nullptr restores the device canvas).
+    void SetCanvasRecorder(TPDFRenderCanvas* Recorder) { FCanvasRecorder = Recorder; }
+
+    // The decoded-image cache (entries per document and object).
+    std::vector<TPDFDecodedImage>& ImageCollection() { return FImageCollection; }
+    TPDFImageDecoderBase* FindCachedImage(const TPDFStructure* Structure, int32_t ObjNum,
+                                          int32_t GenNum) const;
+    void TrimImageCache();
+
+    // Colour-space objects built while rendering, by identifier.
+    TPDFColorManager* ColorManager() const { return FColorManager.get(); }
+
+    // Internal: the interpretation of one content.
+    struct TContentRun;
+
+    // Fields the interpreter shares across nested contents.
+    TPDFXForm CanvasMat = IdentityXForm;
+    TPDFXForm StartMatrix = IdentityXForm;
+    TPDFXForm IdentityMatrix = IdentityXForm;
+    TPDFDictionary* ParentResources = nullptr;
+    TPDFGraphicsState FInitialState;
+    bool FUseInitialState = false;
+    bool FDrawingAnnot = false;
+
+private:
+    friend struct TContentRun;
+    // Pixel size of W × H points at the current DPI, rounded half to even
+    // and then one more where short; false (with ErrorDesc set) when the
+    // size is not finite, exceeds kMaxDeviceSide or TBitmap::MaxPixels.
+    bool DeviceSize(double W, double H, int32_t& PW, int32_t& PH);
+    // Leaves a 1 × 1 white bitmap and Reason in ErrorDesc.
+    void FailDevice(const std::string& Reason);
+    void RenderDevice(TCanvas* Canvas, int32_t PW, int32_t PH, double PageHeight);
+    void RunContent(TPDFObject* Source, std::string_view ContentOverride, TPDFIndRef* ContainerIR);
+    TPDFRenderCanvas* Device();
+
+    std::unique_ptr<TMetafile> FMetafile;
+    std::unique_ptr<TPDFEPSExport> FEPS;
+    TPDFStructure* FStructure = nullptr;
+
+public:
+    std::vector<std::unique_ptr<TPDFSeparationColorSpace>> FSeparationColors;
+    std::vector<std::unique_ptr<TPDFLabColorSpace>> FLabColors;
+    std::vector<std::unique_ptr<TPDFDeviceNColorSpace>> FDeviceNColors;
+    std::vector<std::unique_ptr<TPDFIndexedColorSpace>> FIndexedColors;
+    std::vector<std::unique_ptr<TVPLPattern>> FPatterns;
+
+private:
+    TGDIPlusSettings FGDIPlusSettings;
+    TPDFTextFunnelBase* FFunnel = nullptr;
+    std::unique_ptr<TPDFTextFunnelBase> FOwnedFunnel;
+    bool FExternalFunnel = false;
+    std::unique_ptr<TPDFColorManager> FColorManager;
+    std::vector<TPDFDecodedImage> FImageCollection;
+    uint32_t FTotalImageCollectionSize = 0;
+    int32_t FMaxX = 0, FMaxY = 0;
+    std::unique_ptr<TPDFPicasso> Picasso;
+    TPDFXForm FPageMatrix = IdentityXForm;
+    TPrinterBBoxArray FPrinterBBoxArray;
+    std::vector<const void*> FIntCasts;
+    std::unordered_map<const void*, int32_t> FIntCastIndex;
+    std::shared_ptr<TPDFRenderNesting> FNesting;
+    TPDFRenderCanvas* FCanvasRecorder = nullptr;
+    std::unique_ptr<TPDFRenderCanvas> FPicassoDevice;
+    int32_t FLastProgress = -1;
+};
+
+// Installs the renderer's factory into the page services (once, at start-up).
+void InstallRendererServices();
+
+}  // namespace velmo
