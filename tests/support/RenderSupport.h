@@ -103,6 +103,22 @@ using TToolRunner = std::function<CommandResult(const std::vector<std::string>&,
 using TPageRenderFn = std::function<bool(const std::filesystem::path& File, int Page, int DPI,
                                          TRgbRaster& Out, std::string& Error)>;
 
+// A small PDF file with one page per content stream (uncompressed), every
+// page of the given MediaBox size in points and without resources.
+std::string MinimalPdf(const std::vector<std::string>& PageContents, double Width = 595,
+                       double Height = 842);
+
+// Our render of a page (1-based) as a 24-bit raster: the document is loaded
+// (empty password), the page's renderer made by the installed factory draws
+// it to a bitmap (rdBitmap) at DPI over the page tree's render fonts. A
+// test installs the renderer library's services first; without them the
+// render fails with the base renderer's text. True whenever a raster came
+// out; Error then holds what the renderer reported (empty after a clean
+// render). False with the reason when the file does not load, the page does
+// not exist or nothing was drawn.
+bool RenderPageToRaster(const std::filesystem::path& File, int Page, double DPI, TRgbRaster& Out,
+                        std::string& Error);
+
 // The identity of the engine build the rasters come from:
 // $VPL_RENDER_BUILD_ID when set, else a digest of the names, sizes and
 // modification times of the engine libraries the tests were linked against.

@@ -7,38 +7,12 @@ using namespace vpltest;
 
 namespace {
 
-// One A4 page with a red rectangle from (100, 100) to (300, 400) points.
-std::string RedRectanglePdf() {
-    const std::string content = "1 0 0 rg 100 100 200 300 re f";
-    const std::vector<std::string> objects = {
-        "<< /Type /Catalog /Pages 2 0 R >>",
-        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R >>",
-        "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
-    };
-    std::string pdf = "%PDF-1.4\n";
-    std::vector<size_t> offsets;
-    for (size_t i = 0; i < objects.size(); ++i) {
-        offsets.push_back(pdf.size());
-        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const size_t xref = pdf.size();
-    pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (size_t off : offsets) {
-        char line[24];
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", off);
-        pdf += line;
-    }
-    pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
-           " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-    return pdf;
-}
-
 TEST(RenderPeers, BothPeersRenderThePageAsked) {
     VPL_REQUIRE_TOOL("mutool");
     VPL_REQUIRE_TOOL("pdftoppm");
     TempDir dir;
-    WriteFile(dir / "page.pdf", RedRectanglePdf());
+    // A red rectangle from (100, 100) to (300, 400) points on an A4 page.
+    WriteFile(dir / "page.pdf", MinimalPdf({"1 0 0 rg 100 100 200 300 re f"}));
     TRenderCache cache(dir / "cache", "oracle");
     for (int dpi : {72, 150}) {
         const int w = (595 * dpi + 36) / 72, h = (842 * dpi + 36) / 72;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "document/PageServices.h"
 #include "platform/gdi/Bitmap.h"
 
 namespace fs = std::filesystem;
@@ -386,6 +387,67 @@ TEST_F(RenderCacheTest, ReferenceRateAndAgreementWithPeers) {
     v = JudgeAgainstPeers(TRgbRaster(10, 10), none, TRenderResult());
     EXPECT_FALSE(v.agrees);
     EXPECT_FALSE(v.haveMutool);
+}
+
+}  // namespace
+
+namespace {
+
+// Draws a white bitmap as wide as the page object's number and as tall as
+// the DPI, so the test sees which page and resolution reached the renderer.
+class TSizeRenderer : public velmo::TPDFRendererBase {
+public:
+    using TPDFRendererBase::TPDFRendererBase;
+    void Render() override {
+        FBitmap.SetSize(FPageDict->IndObjNum(), int(FDPI));
+        for (int y = 0; y < FBitmap.Height(); ++y)
+            for (int x = 0; x < FBitmap.Width(); ++x) FBitmap.SetPixel(x, y, 0x00FFFFFF);
+        FBitmap.SetPixel(0, 0, 0x000000FF);
+        if (FDestination != velmo::rdBitmap)
+            FErrorDesc = "wrong destination";
+        else if (FDPI > 100)
+            FErrorDesc = "drawn with a warning";
+    }
+};
+
+TEST(RenderPageRaster, RendersThePageAskedThroughTheInstalledRenderer) {
+    TempDir dir;
+    WriteFile(dir / "two.pdf", MinimalPdf({"0 0 1 rg 0 0 9 9 re f", "q Q"}, 200, 100));
+    TRgbRaster raster;
+    std::string error;
+
+    // Without the renderer library the base renderer draws nothing.
+    auto& factory = velmo::PageServiceFactories().NewRenderer;
+    const auto saved = factory;
+    factory = nullptr;
+    EXPECT_FALSE(RenderPageToRaster(dir / "two.pdf", 1, 72, raster, error));
+    EXPECT_EQ(error, "No renderer installed");
+    EXPECT_TRUE(raster.Empty());
+
+    factory = [](velmo::TPDFFontCollectionBase* fonts) {
+        return std::make_unique<TSizeRenderer>(fonts);
+    };
+    // Pages are objects 3 and 5 of the file.
+    ASSERT_TRUE(RenderPageToRaster(dir / "two.pdf", 2, 72, raster, error)) << error;
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(raster.width, 5);
+    EXPECT_EQ(raster.height, 72);
+    EXPECT_EQ(raster.Pixel(0, 0)[0], 255);  // $000000FF is red
+    EXPECT_EQ(raster.Pixel(0, 0)[2], 0);
+    ASSERT_TRUE(RenderPageToRaster(dir / "two.pdf", 1, 150, raster, error));
+    EXPECT_EQ(raster.width, 3);
+    EXPECT_EQ(error, "drawn with a warning");  // a raster with the renderer's text
+
+    for (int page : {0, 3}) {
+        EXPECT_FALSE(RenderPageToRaster(dir / "two.pdf", page, 72, raster, error));
+        EXPECT_EQ(error, "no page " + std::to_string(page));
+    }
+    EXPECT_FALSE(RenderPageToRaster(dir / "missing.pdf", 1, 72, raster, error));
+    EXPECT_FALSE(error.empty());
+    WriteFile(dir / "junk.pdf", "not a pdf at all");
+    EXPECT_FALSE(RenderPageToRaster(dir / "junk.pdf", 1, 72, raster, error));
+    EXPECT_FALSE(error.empty());
+    factory = saved;
 }
 
 }  // namespace

@@ -1,0 +1,85 @@
+// Our page renders for the render tests: through the renderer the page tree
+// uses, read back as an RGB raster.
+#include <cstdio>
+#include <exception>
+
+#include "document/Document.h"
+#include "document/PageServices.h"
+#include "document/PageTree.h"
+#include "platform/gdi/Bitmap.h"
+#include "tests/support/RenderSupport.h"
+
+namespace vpltest {
+
+std::string MinimalPdf(const std::vector<std::string>& PageContents, double Width, double Height) {
+    const size_t n = PageContents.size();
+    // Objects: 1 catalog, 2 pages, then a page and its content per page.
+    std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>", ""};
+    std::string kids;
+    char box[96];
+    std::snprintf(box, sizeof box, "[0 0 %g %g]", Width, Height);
+    for (size_t i = 0; i < n; ++i) {
+        const size_t pageObj = 3 + 2 * i;
+        kids += std::to_string(pageObj) + " 0 R ";
+        objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox " + std::string(box) +
+                          " /Contents " + std::to_string(pageObj + 1) + " 0 R >>");
+        objects.push_back("<< /Length " + std::to_string(PageContents[i].size()) + " >>\nstream\n" +
+                          PageContents[i] + "\nendstream");
+    }
+    objects[1] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(n) + " >>";
+    std::string pdf = "%PDF-1.4\n";
+    std::vector<size_t> offsets;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        offsets.push_back(pdf.size());
+        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const size_t xref = pdf.size();
+    pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (size_t off : offsets) {
+        char line[24];
+        std::snprintf(line, sizeof line, "%010zu 00000 n \n", off);
+        pdf += line;
+    }
+    pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%EOF\n";
+    return pdf;
+}
+
+bool RenderPageToRaster(const std::filesystem::path& File, int Page, double DPI, TRgbRaster& Out,
+                        std::string& Error) {
+    Out = TRgbRaster();
+    Error.clear();
+    try {
+        velmo::TPDFDocument doc;
+        const velmo::TVPLLoadResult loaded = doc.LoadFromFile(File.u16string(), u"");
+        if (loaded != velmo::lrOkay) {
+            Error = loaded == velmo::lrWrongPassword ? "needs a password" : "does not load";
+            return false;
+        }
+        velmo::TPDFPageTree* tree = doc.PageTree();
+        velmo::TPDFDictionary* pageDict =
+            tree && Page >= 1 && Page <= doc.PageCount() ? tree->GetPage(Page) : nullptr;
+        if (!pageDict) {
+            Error = "no page " + std::to_string(Page);
+            return false;
+        }
+        std::unique_ptr<velmo::TPDFRendererBase> renderer =
+            velmo::NewPageRenderer(tree->RRenderFontCol());
+        renderer->FDPI = DPI;
+        renderer->FDestination = velmo::rdBitmap;
+        renderer->FPageDict = pageDict;
+        renderer->Render();
+        Error = renderer->FErrorDesc;
+        if (renderer->FBitmap.Empty()) {
+            if (Error.empty()) Error = "the renderer drew no bitmap";
+            return false;
+        }
+        Out = RasterFromBitmap(renderer->FBitmap);
+        return true;
+    } catch (const std::exception& e) {
+        Error = std::string("exception: ") + e.what();
+        return false;
+    }
+}
+
+}  // namespace vpltest
