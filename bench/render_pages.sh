@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# Times our page rendering against `mutool draw` on the same pages of the same
+# PDF files, one process per file for both, and prints the ratio of the total
+# times. Files are the corpus (../shared/corpus, or $CORPUS_DIR) unless given.
+#   bench/render_pages.sh [--pages N] [--dpi D] [--limit K] [--timeout S] [file|folder ...]
+#     --pages N    pages 1..N of every file (default 3; fewer when the file has fewer)
+#     --dpi D      resolution of both renders (default 72)
+#     --limit K    at most K files (default all)
+#     --timeout S  seconds per file and renderer (default 60); a file that runs
+#                  out of time in either is left out of both totals and listed
+#
+# Ours is bench_render_pages, built here in Release:
+#   bench_render_pages <file.pdf> <first page> <last page> <dpi> <output folder>
+# writes <output folder>/p<page, 4 digits>.png for each page and exits 0 when
+# every page rendered cleanly, 1 when a page reported an error (still timed),
+# 2 when the file does not load. $VPL_RENDER_PAGES_EXE runs another build.
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="$ROOT/build/bench"
+PAGES=3
+DPI=72
+LIMIT=0
+TIMEOUT=60
+INPUTS=()
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --pages) PAGES="$2"; shift 2 ;;
+        --dpi) DPI="$2"; shift 2 ;;
+        --limit) LIMIT="$2"; shift 2 ;;
+        --timeout) TIMEOUT="$2"; shift 2 ;;
+        -h|--help) sed -n '2,18p' "$0"; exit 0 ;;
+        *) INPUTS+=("$1"); shift ;;
+    esac
+done
+if [ ${#INPUTS[@]} -eq 0 ]; then
+    INPUTS=("${CORPUS_DIR:-$ROOT/../shared/corpus}")
+fi
+for tool in mutool qpdf; do
+    command -v "$tool" >/dev/null || { echo "$tool is not installed (tools/deps)" >&2; exit 1; }
+done
+
+# $VPL_RENDER_PAGES_EXE names another build of ours (same arguments).
+OURS="${VPL_RENDER_PAGES_EXE:-}"
+if [ -z "$OURS" ]; then
+    cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVPL_BENCH=ON \
+        -DVPL_TESTS=OFF -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
+    if ! cmake --build "$BUILD" --target bench_render_pages >/dev/null 2>&1; then
+        echo "bench_render_pages does not build (bench/render_pages.cpp missing?)" >&2
+        exit 1
+    fi
+    OURS="$BUILD/bench/bench_render_pages"
+fi
+
+FILES=()
+for input in "${INPUTS[@]}"; do
+    if [ -d "$input" ]; then
+        while IFS= read -r -d '' f; do FILES+=("$f"); done \
+            < <(find "$input" -type f -iname '*.pdf' -print0 | sort -z)
+    else
+        FILES+=("$input")
+    fi
+done
+if [ "$LIMIT" -gt 0 ] && [ ${#FILES[@]} -gt "$LIMIT" ]; then
+    FILES=("${FILES[@]:0:$LIMIT}")
+fi
+
+WORK="$(mktemp -d)"
+trap 'rm -rf "$WORK"' EXIT
+
+now() { date +%s.%N; }
+# Runs a command with the time limit; prints "<seconds> <exit status>".
+timed() {
+    local t0 t1 rc
+    t0=$(now)
+    set +e
+    timeout --kill-after=5 "$TIMEOUT" "$@" >/dev/null 2>&1
+    rc=$?
+    set -e
+    t1=$(now)
+    echo "$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f", b - a }') $rc"
+}
+
+ours_total=0
+mutool_total=0
+files=0
+pages=0
+skipped=0
+ours_errors=0
+for f in "${FILES[@]}"; do
+    n=$(qpdf --show-npages "$f" 2>/dev/null || true)
+    if ! [[ "$n" =~ ^[0-9]+$ ]] || [ "$n" -lt 1 ]; then
+        skipped=$((skipped + 1))
+        continue
+    fi
+    last=$(( n < PAGES ? n : PAGES ))
+    rm -rf "$WORK/ours" "$WORK/mutool"
+    mkdir -p "$WORK/ours" "$WORK/mutool"
+    read -r to rc_o < <(timed "$OURS" "$f" 1 "$last" "$DPI" "$WORK/ours")
+    read -r tm rc_m < <(timed mutool draw -q -r "$DPI" -F png -o "$WORK/mutool/p%04d.png" \
+        "$f" "1-$last")
+    if [ "$rc_o" -ge 124 ] || [ "$rc_m" -ge 124 ]; then
+        echo "left out (time-out or killed: ours $rc_o, mutool $rc_m): $f"
+        skipped=$((skipped + 1))
+        continue
+    fi
+    [ "$rc_o" -ne 0 ] && ours_errors=$((ours_errors + 1))
+    ours_total=$(awk -v a="$ours_total" -v b="$to" 'BEGIN { printf "%.6f", a + b }')
+    mutool_total=$(awk -v a="$mutool_total" -v b="$tm" 'BEGIN { printf "%.6f", a + b }')
+    files=$((files + 1))
+    pages=$((pages + last))
+done
+
+if [ "$files" -eq 0 ]; then
+    echo "no file rendered by both" >&2
+    exit 1
+fi
+python3 - "$files" "$pages" "$skipped" "$ours_errors" "$ours_total" "$mutool_total" "$DPI" <<'PY'
+import sys
+files, pages, skipped, errors = map(int, sys.argv[1:5])
+ours, mutool, dpi = float(sys.argv[5]), float(sys.argv[6]), sys.argv[7]
+print(f"{files} files, {pages} pages at {dpi} DPI ({skipped} files left out, "
+      f"{errors} with page errors in ours)")
+print(f"velmo {ours:.2f} s, mutool {mutool:.2f} s, ratio velmo/mutool {ours / mutool:.3f}")
+PY
