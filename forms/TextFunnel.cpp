@@ -457,4 +457,10 @@ void InstallTextFunnel() {
     };
 }
 
+namespace {
+// The library interface lies below this library and cannot call the install
+// function; a program that links the collecting funnel installs it at start-up.
+[[maybe_unused]] const bool kTextFunnelInstalled = (InstallTextFunnel(), true);
+}  // namespace
+
 }  // namespace velmo

@@ -312,6 +312,11 @@ TEST(TextFunnel, FewerOffsetsThanCharactersStayInBounds) {
     EXPECT_EQ(F.GetBlock(0).DXoffsets, (std::vector<double>{100, 100, 100}));
 }
 
+TEST(TextFunnel, RenderersGetACollectingFunnelFromStartUp) {
+    std::unique_ptr<TPDFTextFunnelBase> Made = NewTextFunnel();
+    EXPECT_NE(dynamic_cast<TPDFTextFunnel*>(Made.get()), nullptr);
+}
+
 TEST(TextFunnel, FactoryMakesCollectingFunnelsOnceInstalled) {
     TextFunnelFactory() = nullptr;
     std::unique_ptr<TPDFTextFunnelBase> Base = NewTextFunnel();
