@@ -10,7 +10,9 @@ namespace velmo {
 TPDFGenericShape::TPDFGenericShape() : FCommandSize(InitialSize) {}
 
 TPDFGenericShape::TPDFGenericShape(const TPDFGenericShape& Other)
-    : FPoints(Other.FPoints),
+    : FNarrow(Other.FNarrow),
+      FWide(Other.FWide),
+      FIsWide(Other.FIsWide),
       FMarks(Other.FMarks),
       FCommandSize(Other.FCommandSize),
       FMaxAbs(Other.FMaxAbs) {
@@ -35,23 +37,74 @@ void TPDFGenericShape::GrowCommands() {
 
 void TPDFGenericShape::GrowPoints(size_t More) {
     // Geometric growth without filling: only appended points are written.
-    FPoints.reserve(std::max({FPoints.size() + More, FPoints.capacity() * 2, size_t(32)}));
+    const size_t Count = PointCount();
+    const size_t Room =
+        std::max({Count + More, (FIsWide ? FWide.capacity() : FNarrow.capacity()) * 2, size_t(16)});
+    if (FIsWide)
+        FWide.reserve(Room);
+    else
+        FNarrow.reserve(Room);
 }
 
-void TPDFGenericShape::Reserve(int32_t MoreCommands, size_t MorePoints) {
-    if (MoreCommands > 0) {
-        const int64_t Want = int64_t(FTypes.size()) + MoreCommands;
-        int64_t Size = FCommandSize;
-        while (Size <= Want) Size *= 2;
-        if (Size > std::numeric_limits<int32_t>::max())
-            throw std::length_error("Shape has too many commands");
-        FCommandSize = static_cast<int32_t>(Size);
-        FTypes.reserve(static_cast<size_t>(FCommandSize));
-        const size_t Marks = static_cast<size_t>(Want) / kMarkEvery;
-        if (Marks > FMarks.size()) FMarks.reserve(Marks);
+void TPDFGenericShape::Widen(size_t More) {
+    std::vector<TPDFDoublePoint> Wide;
+    Wide.reserve(std::max(FNarrow.capacity(), FNarrow.size() + More));
+    for (const TSinglePoint& P : FNarrow) Wide.push_back({P.X, P.Y});
+    FWide = std::move(Wide);
+    FIsWide = true;
+    std::vector<TSinglePoint>().swap(FNarrow);
+}
+
+void TPDFGenericShape::AppendCommands(std::span<const TPDFGenericShapeCommandType> Types,
+                                      std::span<const TPDFDoublePoint> Points) {
+    size_t Need = 0;
+    for (const auto T : Types) Need += static_cast<size_t>(GenericShapePointCount(T));
+    if (Need != Points.size())
+        throw std::invalid_argument("Shape commands and points do not agree");
+    if (Types.empty()) return;
+    const size_t Count = FTypes.size();
+    const size_t PointsBefore = PointCount();
+    if (Count + Types.size() > size_t(std::numeric_limits<int32_t>::max()))
+        throw std::length_error("Shape has too many commands");
+
+    // Everything that may allocate or raise comes first, so that a failure
+    // leaves the shape as it was.
+    int64_t Size = FCommandSize;
+    while (Size <= int64_t(Count + Types.size())) Size *= 2;
+    if (Size > std::numeric_limits<int32_t>::max())
+        throw std::length_error("Shape has too many commands");
+    // Written without branches, so that the compiler can vectorise it.
+    bool Fits = true, AnyNaN = false;
+    double MaxAbs = FMaxAbs;
+    for (const TPDFDoublePoint& Q : Points) {
+        Fits &= FitsFloat(Q.X) & FitsFloat(Q.Y);
+        AnyNaN |= (Q.X != Q.X) | (Q.Y != Q.Y);
+        MaxAbs = std::max(MaxAbs, std::max(std::fabs(Q.X), std::fabs(Q.Y)));
     }
-    if (MorePoints > FPoints.capacity() - FPoints.size())
-        FPoints.reserve(FPoints.size() + MorePoints);
+    // A NaN counts as infinite, so that it always makes DrawShape check.
+    if (AnyNaN) MaxAbs = HUGE_VAL;
+    Fits &= !FIsWide;
+    FTypes.reserve(static_cast<size_t>(Size));
+    FMarks.reserve((Count + Types.size() - 1) / kMarkEvery);
+    if (!FIsWide && !Fits) Widen(Points.size());
+    if (FIsWide)
+        FWide.reserve(PointsBefore + Points.size());
+    else
+        FNarrow.reserve(PointsBefore + Points.size());
+
+    // Nothing below allocates.
+    FCommandSize = static_cast<int32_t>(Size);
+    FMaxAbs = MaxAbs;
+    size_t At = PointsBefore;
+    for (size_t I = 0; I < Types.size(); ++I) {
+        if ((Count + I) % kMarkEvery == 0 && Count + I > 0) FMarks.push_back(At);
+        At += static_cast<size_t>(GenericShapePointCount(Types[I]));
+    }
+    FTypes.insert(FTypes.end(), Types.begin(), Types.end());
+    if (FIsWide)
+        FWide.insert(FWide.end(), Points.begin(), Points.end());
+    else
+        FNarrow.insert(FNarrow.end(), Points.begin(), Points.end());
 }
 
 size_t TPDFGenericShapeCommands::size() const { return FShape->FTypes.size(); }
@@ -60,11 +113,11 @@ TPDFGenericShapeCommand TPDFGenericShapeCommands::iterator::operator*() const {
     const auto Type = FShape->FTypes[FIndex];
     TPDFGenericShapeCommand C;
     C.CommandType = Type;
-    const TPDFDoublePoint* P = FShape->FPoints.data() + FPoint;
     double* Out[3][2] = {{&C.X1, &C.Y1}, {&C.X2, &C.Y2}, {&C.X3, &C.Y3}};
     for (int K = 0; K < GenericShapePointCount(Type); ++K) {
-        *Out[K][0] = P[K].X;
-        *Out[K][1] = P[K].Y;
+        const TPDFDoublePoint P = FShape->Point(FPoint + static_cast<size_t>(K));
+        *Out[K][0] = P.X;
+        *Out[K][1] = P.Y;
     }
     return C;
 }
@@ -119,52 +172,70 @@ void TPDFGenericCanvas::DrawBitmap(TBitmap*, double&, double&, double&, double&,
 void TPDFGenericCanvas::SetCurrentXForm(const TPDFXForm&) {}
 TPDFXForm TPDFGenericCanvas::GetCurrentXForm() { return TPDFXForm{}; }
 
-void TPDFGenericCanvas::DrawShape(const TPDFGenericShape& Shape, const TPDFXForm& Mat) {
-    const auto Types = Shape.CommandTypes();
-    const auto Points = Shape.Points();
+namespace {
+
+// Replays Types onto Canvas with the points that Read(0), Read(1), ...
+// gives, each mapped by Mat.
+template <class TRead>
+void Replay(TPDFGenericCanvas& Canvas, std::span<const TPDFGenericShapeCommandType> Types,
+            size_t PointCount, double MaxAbs, const TPDFXForm& Mat, TRead Read) {
     // A point that overflows raises here, before anything reaches the canvas.
-    // No point can when every coordinate and the matrix are small enough.
-    // Sums, not maxima, so that a NaN anywhere carries through to Reach.
-    const double Reach = Shape.MaxAbs() * (std::fabs(Mat.eM11) + std::fabs(Mat.eM12) +
-                                           std::fabs(Mat.eM21) + std::fabs(Mat.eM22)) +
+    // No point can when every coordinate and the matrix are small enough;
+    // sums, not maxima, so that a NaN anywhere carries through to Reach.
+    const double Reach = MaxAbs * (std::fabs(Mat.eM11) + std::fabs(Mat.eM12) + std::fabs(Mat.eM21) +
+                                   std::fabs(Mat.eM22)) +
                          std::fabs(Mat.eDx) + std::fabs(Mat.eDy);
     if (!(Reach < 1e300))
-        for (const TPDFDoublePoint& P : Points) CheckedMapPoint(Mat, P);
-    const TPDFDoublePoint* In = Points.data();
+        for (size_t I = 0; I < PointCount; ++I) CheckedMapPoint(Mat, Read(I));
+    size_t In = 0;
     for (const TPDFGenericShapeCommandType Type : Types) {
         TPDFDoublePoint P[3];
         const int N = GenericShapePointCount(Type);
-        for (int K = 0; K < N; ++K) P[K] = MapPoint(Mat, In[K]);
-        In += N;
+        for (int K = 0; K < N; ++K) P[K] = MapPoint(Mat, Read(In++));
         switch (Type) {
             case ctBegin:
-                BeginPath();
+                Canvas.BeginPath();
                 break;
             case ctMove:
-                MoveTo(P[0].X, P[0].Y);
+                Canvas.MoveTo(P[0].X, P[0].Y);
                 break;
             case ctLine:
-                AddLineToPath(P[0].X, P[0].Y);
+                Canvas.AddLineToPath(P[0].X, P[0].Y);
                 break;
             case ctBezier:
-                AddBezierToPath(P[0].X, P[0].Y, P[1].X, P[1].Y, P[2].X, P[2].Y);
+                Canvas.AddBezierToPath(P[0].X, P[0].Y, P[1].X, P[1].Y, P[2].X, P[2].Y);
                 break;
             case ctQBezier:
-                AddQBezierToPath(P[0].X, P[0].Y, P[1].X, P[1].Y);
+                Canvas.AddQBezierToPath(P[0].X, P[0].Y, P[1].X, P[1].Y);
                 break;
             case ctClose:
-                ClosePath();
+                Canvas.ClosePath();
                 break;
             case ctStroke:
-                StrokePath();
+                Canvas.StrokePath();
                 break;
             case ctFill:
-                FillPath();
+                Canvas.FillPath();
                 break;
             case ctStrokeAndFill:
-                StrokeAndFillPath();
+                Canvas.StrokeAndFillPath();
                 break;
         }
+    }
+}
+
+}  // namespace
+
+void TPDFGenericCanvas::DrawShape(const TPDFGenericShape& Shape, const TPDFXForm& Mat) {
+    if (Shape.FIsWide) {
+        const TPDFDoublePoint* W = Shape.FWide.data();
+        Replay(*this, Shape.FTypes, Shape.PointCount(), Shape.FMaxAbs, Mat,
+               [W](size_t I) { return W[I]; });
+    } else {
+        const auto* F = Shape.FNarrow.data();
+        Replay(*this, Shape.FTypes, Shape.PointCount(), Shape.FMaxAbs, Mat, [F](size_t I) {
+            return TPDFDoublePoint{F[I].X, F[I].Y};
+        });
     }
 }
 

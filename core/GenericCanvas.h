@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <stdexcept>
 #include <vector>
@@ -123,10 +124,12 @@ public:
     void FillPath() { Append(ctFill); }
     void StrokeAndFillPath() { Append(ctStrokeAndFill); }
 
-    // Makes room for this many more commands and points, so that the
-    // appends that follow reallocate nothing. The command room stays
-    // InitialSize doubled as often as needed to exceed the count.
-    void Reserve(int32_t MoreCommands, size_t MorePoints);
+    // Appends Types with their points in order (GenericShapePointCount of
+    // each; std::invalid_argument and nothing appended when Points holds
+    // another number), as the calls above one by one would, but with one
+    // allocation per array. The command room ends as those calls leave it.
+    void AppendCommands(std::span<const TPDFGenericShapeCommandType> Types,
+                        std::span<const TPDFDoublePoint> Points);
 
     int32_t CommandCount() const { return static_cast<int32_t>(FTypes.size()); }
     // Room for commands; always more than CommandCount. It doubles when the
@@ -138,24 +141,59 @@ public:
     // The compact storage: one type per command, and the points of all
     // commands in order (GenericShapePointCount of each).
     std::span<const TPDFGenericShapeCommandType> CommandTypes() const { return FTypes; }
-    std::span<const TPDFDoublePoint> Points() const { return FPoints; }
+    size_t PointCount() const { return FIsWide ? FWide.size() : FNarrow.size(); }
+    TPDFDoublePoint Point(size_t Index) const {
+        return FIsWide ? FWide[Index] : TPDFDoublePoint{FNarrow[Index].X, FNarrow[Index].Y};
+    }
+    // True while every coordinate is held in single precision, which it
+    // represents exactly; the first one that it cannot represent moves all
+    // to double precision.
+    bool IsSinglePrecision() const { return !FIsWide; }
     // The largest magnitude of any coordinate, infinite when one is not
     // finite: bounds where a matrix can take the shape.
     double MaxAbs() const { return FMaxAbs; }
 
 private:
     friend class TPDFGenericShapeCommands;
-    static constexpr size_t kMarkEvery = 64;
+    friend class TPDFGenericCanvas;
+    static constexpr size_t kMarkEvery = 256;
 
+    struct TSinglePoint {
+        float X, Y;
+        TSinglePoint(float AX, float AY) : X(AX), Y(AY) {}
+        // Only for points that FitsFloat.
+        TSinglePoint(const TPDFDoublePoint& P)
+            : X(static_cast<float>(P.X)), Y(static_cast<float>(P.Y)) {}
+    };
+
+    // Whether single precision holds V exactly. Clamped first, so that a
+    // value beyond its range converts to the largest float (and fails).
+    static bool FitsFloat(double V) {
+        constexpr double Max = std::numeric_limits<float>::max();
+        return static_cast<double>(static_cast<float>(std::clamp(V, -Max, Max))) == V;
+    }
     // Forced inline: outline builders append millions of commands.
     template <size_t N>
     [[gnu::always_inline]] void Append(TPDFGenericShapeCommandType Type,
                                        const TPDFDoublePoint (&P)[N]) {
-        if (FPoints.capacity() - FPoints.size() < N) GrowPoints(N);
+        // Everything that may allocate comes first, so that a failure
+        // leaves the shape as it was.
+        if (!FIsWide) {
+            bool Fits = true;
+            for (const TPDFDoublePoint& Q : P) Fits = Fits && FitsFloat(Q.X) && FitsFloat(Q.Y);
+            if (!Fits) Widen(N);
+        }
+        if (FIsWide ? FWide.capacity() - FWide.size() < N : FNarrow.capacity() - FNarrow.size() < N)
+            GrowPoints(N);
         MakeCommandRoom();
         MarkCommand();
+        // The pushes below never reallocate: the room was made above.
         for (const TPDFDoublePoint& Q : P) {
-            FPoints.push_back(Q);  // never reallocates: the room was made above
+            if (FIsWide) {
+                FWide.push_back(Q);
+            } else {
+                FNarrow.emplace_back(Q);
+            }
             // A NaN counts as infinite, so that it always makes DrawShape check.
             const double AX = Q.X == Q.X ? std::fabs(Q.X) : HUGE_VAL;
             const double AY = Q.Y == Q.Y ? std::fabs(Q.Y) : HUGE_VAL;
@@ -174,7 +212,7 @@ private:
             FTypes.reserve(static_cast<size_t>(FCommandSize));
     }
     [[gnu::always_inline]] void MarkCommand() {
-        if (FTypes.size() % kMarkEvery == 0 && !FTypes.empty()) FMarks.push_back(FPoints.size());
+        if (FTypes.size() % kMarkEvery == 0 && !FTypes.empty()) FMarks.push_back(PointCount());
     }
     [[gnu::always_inline]] void EndCommand(TPDFGenericShapeCommandType Type) {
         FTypes.push_back(Type);  // never reallocates: the room was made before
@@ -182,9 +220,15 @@ private:
     }
     void GrowCommands();
     void GrowPoints(size_t More);
+    // Moves the points to double precision, with room for More more.
+    void Widen(size_t More);
 
     std::vector<TPDFGenericShapeCommandType> FTypes;  // capacity FCommandSize
-    std::vector<TPDFDoublePoint> FPoints;
+    // The points: x, y pairs in single precision until one coordinate needs
+    // more, then in FWide (and FNarrow empty).
+    std::vector<TSinglePoint> FNarrow;
+    std::vector<TPDFDoublePoint> FWide;
+    bool FIsWide = false;
     // Where the points of commands 64, 128, ... start, so that a command
     // is found without walking the whole shape.
     std::vector<size_t> FMarks;

@@ -332,6 +332,18 @@ std::string TagText(uint32_t Tag) {
     return S;
 }
 
+// Bytes of coordinates that a point with these flags takes: per axis one
+// when short, none when the same as before, else two.
+constexpr std::array<uint8_t, 256> kCoordinateBytes = [] {
+    std::array<uint8_t, 256> T{};
+    for (int F = 0; F < 256; ++F) {
+        const int X = (F & 2) ? 1 : (F & 16) ? 0 : 2;
+        const int Y = (F & 4) ? 1 : (F & 32) ? 0 : 2;
+        T[static_cast<size_t>(F)] = static_cast<uint8_t>(X + Y);
+    }
+    return T;
+}();
+
 // Scales a font-unit metric to thousandths of an em, truncating toward zero.
 int32_t Thousandths(int32_t Value, uint32_t UnitsPerEm) {
     return static_cast<int32_t>(int64_t(Value) * 1000 / int64_t(UnitsPerEm));
@@ -677,20 +689,50 @@ void TPDFTrueTypeParser::GetGlyphData(int32_t Index, TPDFTTglyfTable& G) const {
         return;
     }
     const size_t N = size_t(G.endPtsOfContours.back()) + 1;
-    G.Flags.reserve(N);
-    while (G.Flags.size() < N) {
-        const uint8_t F = R.U8();
-        if (R.Short()) break;
-        G.Flags.push_back(F);
-        if (F & 8) {
-            const size_t Repeat = std::min<size_t>(R.U8(), N - G.Flags.size());
-            G.Flags.insert(G.Flags.end(), Repeat, F);
-        }
-    }
     // Missing flags read as zero: off-curve points with 16-bit deltas, which
     // the short coordinate reads then make zero.
     G.Flags.resize(N, 0);
+    // The flags also tell how many coordinate bytes follow; when the glyph
+    // holds them all, they are read without a check per byte.
+    size_t CoordinateBytes = 0;
+    for (size_t K = 0; K < N;) {
+        const uint8_t F = R.U8();
+        if (R.Short()) break;
+        size_t Count = 1;
+        if (F & 8) Count += std::min<size_t>(R.U8(), N - K - 1);
+        std::fill_n(G.Flags.begin() + static_cast<ptrdiff_t>(K), Count, F);
+        K += Count;
+        CoordinateBytes += Count * kCoordinateBytes[F];
+    }
     G.Points.resize(N);
+    if (!R.Short() && CoordinateBytes <= R.Left()) {
+        const std::string_view Rest = R.Bytes(CoordinateBytes);
+        const auto* P = reinterpret_cast<const uint8_t*>(Rest.data());
+        const size_t Size = Rest.size();
+        size_t At = 0;
+        // Without branches on the flags, whose pattern is too irregular to
+        // predict: both bytes are read (zero past the end) and masked.
+        auto Decode = [&](int ShortShift, int SameShift, int32_t TPDFTTPoint::*Field) {
+            int32_t V = 0;
+            for (size_t K = 0; K < N; ++K) {
+                const uint32_t F = G.Flags[K];
+                const int32_t Short = static_cast<int32_t>((F >> ShortShift) & 1);
+                const int32_t Same = static_cast<int32_t>((F >> SameShift) & 1);
+                const int32_t Long = (Short | Same) ^ 1;
+                const int32_t B0 = At < Size ? P[At] : 0;
+                const int32_t B1 = At + 1 < Size ? P[At + 1] : 0;
+                // Same sign bit: +B0, else -B0.
+                const int32_t ShortDelta = (B0 ^ -(Same ^ 1)) + (Same ^ 1);
+                const int32_t LongDelta = static_cast<int16_t>(B0 << 8 | B1);
+                V += (ShortDelta & -Short) | (LongDelta & -Long);
+                At += static_cast<size_t>(Short + 2 * Long);
+                G.Points[K].*Field = V;
+            }
+        };
+        Decode(1, 4, &TPDFTTPoint::X);
+        Decode(2, 5, &TPDFTTPoint::Y);
+        return;
+    }
     int32_t X = 0;
     for (size_t K = 0; K < N; ++K) {
         const uint8_t F = G.Flags[K];

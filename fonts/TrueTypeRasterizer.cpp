@@ -182,7 +182,7 @@ void TPDFTrueTypeRasterizer2::AddSimple(const TPDFTTglyfTable& G, const TPDFXFor
     }
 }
 
-void TPDFTrueTypeRasterizer2::EmitOutline(TPDFGenericShape& S) const {
+void TPDFTrueTypeRasterizer2::EmitOutline(TPDFGenericShape& S) {
     const TPDFDoublePoint* Pt = FOutline.data();
     const uint8_t* On = FOnCurve.data();
     // Each contour is walked from a start point on the curve. Returns the
@@ -203,37 +203,20 @@ void TPDFTrueTypeRasterizer2::EmitOutline(TPDFGenericShape& S) const {
         }
     };
 
-    // Exact room first: a move and a close per contour, a curve per point
-    // off the curve, a line per point on it that follows no such point.
-    int64_t Commands = 0;
-    size_t Points = 0;
+    auto& Types = FBuildTypes;
+    auto& Points = FBuildPoints;
+    Types.clear();
+    Points.clear();
+    auto Add = [&](TPDFGenericShapeCommandType T, std::initializer_list<TPDFDoublePoint> P) {
+        Types.push_back(T);
+        Points.insert(Points.end(), P);
+    };
     size_t First = 0;
     for (const size_t Last : FContourEnds) {
         TPDFDoublePoint Start;
         size_t From, To;
         Walk(First, Last, Start, From, To);
-        bool Pending = false;
-        size_t Off = 0, Lines = 0;
-        for (size_t K = From; K < To; ++K) {
-            if (!On[K])
-                ++Off;
-            else if (!Pending)
-                ++Lines;
-            Pending = !On[K];
-        }
-        Commands += int64_t(2 + Off + Lines);
-        Points += 1 + 2 * Off + Lines;
-        First = Last + 1;
-    }
-    // At most kMaxGlyphPoints points are taken in, so this stays small.
-    S.Reserve(static_cast<int32_t>(Commands), Points);
-
-    First = 0;
-    for (const size_t Last : FContourEnds) {
-        TPDFDoublePoint Start;
-        size_t From, To;
-        Walk(First, Last, Start, From, To);
-        S.MoveTo(Start.X, Start.Y);
+        Add(ctMove, {Start});
         // Points off the curve wait in [Pending, K) until a point on it (or
         // the start, at the end) closes their run: curves through them, with
         // the midpoints of neighbours as the points on the curve.
@@ -241,22 +224,22 @@ void TPDFTrueTypeRasterizer2::EmitOutline(TPDFGenericShape& S) const {
         auto Flush = [&](size_t End, const TPDFDoublePoint& E) {
             if (Pending == End) return;
             for (size_t J = Pending; J + 1 < End; ++J)
-                S.AddQBezierToPath(Pt[J].X, Pt[J].Y, (Pt[J].X + Pt[J + 1].X) / 2,
-                                   (Pt[J].Y + Pt[J + 1].Y) / 2);
-            S.AddQBezierToPath(Pt[End - 1].X, Pt[End - 1].Y, E.X, E.Y);
+                Add(ctQBezier, {Pt[J], {(Pt[J].X + Pt[J + 1].X) / 2, (Pt[J].Y + Pt[J + 1].Y) / 2}});
+            Add(ctQBezier, {Pt[End - 1], E});
         };
         for (size_t K = From; K < To; ++K) {
             if (!On[K]) continue;
             if (Pending == K)
-                S.AddLineToPath(Pt[K].X, Pt[K].Y);
+                Add(ctLine, {Pt[K]});
             else
                 Flush(K, Pt[K]);
             Pending = K + 1;
         }
         Flush(To, Start);
-        S.ClosePath();
+        Add(ctClose, {});
         First = Last + 1;
     }
+    S.AppendCommands(Types, Points);
 }
 
 void TPDFTrueTypeRasterizer2::AddComposite(const TPDFTTglyfTable& G, const TPDFXForm& M, int Depth,

@@ -99,7 +99,7 @@ private:
     struct TBuild;
     void AddSimple(const TPDFTTglyfTable& G, const TPDFXForm& M, TBuild& B);
     void AddComposite(const TPDFTTglyfTable& G, const TPDFXForm& M, int Depth, TBuild& B);
-    void EmitOutline(TPDFGenericShape& S) const;
+    void EmitOutline(TPDFGenericShape& S);
 
     struct TNameHash {
         using is_transparent = void;
@@ -120,6 +120,9 @@ private:
     std::vector<TPDFDoublePoint> FOutline;
     std::vector<uint8_t> FOnCurve;
     std::vector<size_t> FContourEnds;
+    // The outline's commands and points before they go to the shape.
+    std::vector<TPDFGenericShapeCommandType> FBuildTypes;
+    std::vector<TPDFDoublePoint> FBuildPoints;
     std::unique_ptr<TPDFInstalledFont> FFont;
     bool FHasCFFTable = false;
     std::shared_ptr<const std::string> FFontData;
