@@ -29,4 +29,15 @@ struct TPDFOCGConfigOrderItem {
 };
 using TPDFOCGConfigOrderItems = std::vector<TPDFOCGConfigOrderItem>;
 
+// True when List does not hide the group: every entry with the same object
+// and generation number must show it (a group without an entry is shown).
+bool OCGShown(const TPDFIndRef* OCGRef, const TVPLOCGStateList& List);
+
+// Visibility of content tied to a membership dictionary (/Type /OCMD) under
+// List: its /OCGs (one reference or an array; references to dictionaries
+// count) weighed by its policy /P (AllOn, AnyOn, AllOff, AnyOff; AnyOn when
+// absent, hidden for any other name). AllOn and AllOff hold for no groups,
+// AnyOn and AnyOff do not. Visibility expressions are not read.
+bool OCMDVisible(TPDFDictionary* OCMD, const TVPLOCGStateList& List);
+
 }  // namespace velmo
