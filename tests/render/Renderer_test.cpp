@@ -797,3 +797,86 @@ TEST(OptionalContent, MarkedContentAndMembershipDictionaries) {
 
 }  // namespace
 }  // namespace velmo
+
+namespace velmo {
+namespace {
+
+TEST(Renderer, FirstErrorOfARenderIsKept) {
+    TPage P("0 0 5 5 re f");
+    TPDFRenderer R(nullptr);
+    TRecorder Rec;
+    Rec.ThrowOnFill = true;
+    P.Attach(R);
+    R.SetDPI(72);
+    R.SetCanvasRecorder(&Rec);
+    R.Render();
+    const std::string First = R.ErrorDesc();
+    ASSERT_NE(First, "");
+    // A later content of the same render (a form, an appearance) does not
+    // wipe the page's error, and its own error does not replace it.
+    TPDFStructure S;
+    R.RenderContent(S.NewString("0 0 m 1 1 l S", smLiteral), {}, nullptr);
+    EXPECT_EQ(R.ErrorDesc(), First);
+    R.RenderContent(S.NewString("1 1 2 2 re f", smLiteral), {}, nullptr);
+    EXPECT_EQ(R.ErrorDesc(), First);
+    // The next render starts clean.
+    Rec.ThrowOnFill = false;
+    R.Render();
+    EXPECT_EQ(R.ErrorDesc(), "");
+}
+
+TEST(Renderer, SecondRendererSharesTheNestingGuard) {
+    TPDFStructure S;
+    TPDFString* Src = S.NewString("0 0 1 1 re f", smLiteral);
+    TPDFRenderer R(nullptr);
+    R.SetDPI(72);
+    ASSERT_TRUE(R.Nesting()->Enter(Src));
+    TMemoryStream Out;
+    double Scale = 0;
+    R.RenderSourceToStream(Src, nullptr, Out, 0, 0, 10, 10, Scale);
+    EXPECT_NE(R.ErrorDesc().find("refers to itself"), std::string::npos);
+    R.Nesting()->Leave(Src);
+    EXPECT_EQ(R.Nesting()->Depth(), 0);
+}
+
+TEST(Renderer, DecodedImagesAreCachedPerDocument) {
+    TPDFStructure A, B;
+    TPDFRenderer R(nullptr);
+    struct TDecoder : TPDFImageDecoderBase {
+        int64_t ImageDataSize() const override { return 10; }
+    };
+    auto* DA = new TDecoder;
+    auto* DB = new TDecoder;
+    R.ImageCollection().push_back({&A, int64_t(5) << 32, std::unique_ptr<TDecoder>(DA)});
+    R.ImageCollection().push_back({&B, int64_t(5) << 32, std::unique_ptr<TDecoder>(DB)});
+    EXPECT_EQ(R.FindCachedImage(&A, 5, 0), DA);
+    EXPECT_EQ(R.FindCachedImage(&B, 5, 0), DB);
+    EXPECT_EQ(R.FindCachedImage(&A, 5, 1), nullptr);
+    R.TrimImageCache();
+    EXPECT_EQ(R.ImageCollection().size(), 2u);
+    R.ClearCachedResources();
+    EXPECT_TRUE(R.ImageCollection().empty());
+}
+
+TEST(RendererGeometry, TextFunnelPassRunsInUserSpace) {
+    struct TFunnel : TPDFTextFunnelBase {
+        int Clears = 0;
+        void Clear() override { ++Clears; }
+    } Funnel;
+    TPage P("0 0 m 1 1 l S (x) Tj", {0, 0, 200.4, 300});
+    TPDFRenderer R(nullptr);
+    P.Attach(R);
+    R.SetTextFunnel(&Funnel);
+    EXPECT_EQ(R.TextFunnel(), &Funnel);
+    R.SetDPI(300);
+    R.SetDestination(rdTextFunnel);
+    R.Render();
+    EXPECT_EQ(Funnel.Clears, 1);
+    EXPECT_EQ(R.DPI(), 72);
+    EXPECT_EQ(R.MaxX(), 201);
+    EXPECT_EQ(R.MaxY(), 301);
+    EXPECT_EQ(R.ErrorDesc(), "");
+}
+
+}  // namespace
+}  // namespace velmo
