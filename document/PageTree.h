@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -143,7 +145,8 @@ public:
     // dictionary it came from, FSourceDict).
     void UseField(TPDFIndRef* FieldRef);
     void ReleaseField(TPDFIndRef* FieldRef, TPDFDictionary* SourceDict);
-    void ReleaseFieldFromPage(TPDFIndRef* FieldRef, TPDFDictionary* SourceDict, TPDFIndRef* PageRef);
+    void ReleaseFieldFromPage(TPDFIndRef* FieldRef, TPDFDictionary* SourceDict,
+                              TPDFIndRef* PageRef);
     void UseXObject(std::string_view XOName, TPDFIndRef* XObjectRef);
     void UseGS(std::string_view GSName, TPDFObject* GS, TPDFDictionary* AResources);
     void UseColorSpace(std::string_view CSName, TPDFObject* CS);
@@ -173,6 +176,105 @@ public:
     void MovePage(int32_t OldPosition, int32_t NewPosition);
     void HidePage();
     void ClonePages(int32_t StartPage, int32_t EndPage, int32_t RepeatCount);
+
+    // ---- Rendering and text (PageRender.cpp) ----
+    // Each call makes its own renderer over RenderFontCol (text: over
+    // TextExtractFontCol) and frees it before returning; page numbers are
+    // not checked (a page outside the tree renders without a page). A nil
+    // settings record leaves the renderer's defaults. Options picks the
+    // output: 0 BMP, 1 JPEG, 2 WMF, 3 EMF, 4 EPS, 5 PNG, 6 GIF, 7 TIFF,
+    // 8 EMF+, 9 HTML5, 10 Group 4 TIFF; any other value renders and writes
+    // nothing. RenderError receives the renderer's error text of each page.
+    //
+    // One file per page from StartPage to EndPage: every "%p" of FileName
+    // becomes the page number in at least four digits; without "%p" the
+    // number goes in front of the extension of the file-name part (at the
+    // end when it has none). A file that cannot be created raises
+    // (EFCreateError); files of earlier pages stay written.
+    bool RenderPageToFile(double DPI, int32_t StartPage, int32_t EndPage, int32_t Options,
+                          int32_t JPEGQuality, const std::u16string& FileName,
+                          const TGDIPlusSettings* GDIPlusSettings, bool HasPNGTransparency,
+                          TColor PNGTransparencyColor, std::string& RenderError,
+                          const TVPLOCGStateList& OCGStateList,
+                          const std::u16string& CairoFileName = {},
+                          const std::u16string& KPLRFileName = {});
+    bool RenderPageToCairoFile(double DPI, int32_t StartPage, int32_t EndPage, int32_t Options,
+                               int32_t JPEGQuality, const std::u16string& CairoFileName,
+                               const std::u16string& FileName, bool HasPNGTransparency,
+                               TColor PNGTransparencyColor, std::string& RenderError,
+                               const TVPLOCGStateList& OCGStateList);
+    bool RenderPageToKPLRFile(double DPI, int32_t StartPage, int32_t EndPage, int32_t Options,
+                              int32_t JPEGQuality, const std::u16string& KPLRFileName,
+                              const std::u16string& FileName,
+                              const TGDIPlusSettings* GDIPlusSettings, bool HasPNGTransparency,
+                              TColor PNGTransparencyColor, std::string& RenderError,
+                              const TVPLOCGStateList& OCGStateList);
+    // One page written at the current position of Target (not rewound).
+    bool RenderPageToStream(double DPI, int32_t Page, int32_t Options, int32_t JPEGQuality,
+                            const TGDIPlusSettings* GDIPlusSettings, TStream& Target,
+                            std::string& RenderError, int32_t RenderCropType,
+                            const TVPLOCGStateList& OCGStateList);
+    bool RenderPageToCairoStream(double DPI, int32_t Page, int32_t Options, int32_t JPEGQuality,
+                                 const std::u16string& CairoFileName, TStream& Target,
+                                 std::string& RenderError, int32_t RenderCropType,
+                                 const TVPLOCGStateList& OCGStateList);
+    bool RenderPageToKPLRStream(double DPI, int32_t Page, int32_t Options, int32_t JPEGQuality,
+                                const TGDIPlusSettings* GDIPlusSettings,
+                                const std::u16string& KPLRFileName, TStream& Target,
+                                std::string& RenderError, int32_t RenderCropType,
+                                const TVPLOCGStateList& OCGStateList);
+    bool RenderPageToKPLRMemory(double DPI, int32_t Page, int32_t JPEGQuality,
+                                const TGDIPlusSettings* GDIPlusSettings,
+                                const std::u16string& KPLRFileName, void* Target, int32_t Width,
+                                int32_t Height, int32_t BitsPerPixel, std::string& RenderError,
+                                int32_t RenderCropType, const TVPLOCGStateList& OCGStateList);
+    // Clip: integers separated by blanks, taken four at a time (left, top,
+    // width, height) as the initial clip; a trailing incomplete group is
+    // ignored and a malformed number raises std::invalid_argument.
+    bool RenderPageToDC(double DPI, int32_t Page, int32_t JPEGQuality,
+                        const TGDIPlusSettings* GDIPlusSettings, HDC TargetDC,
+                        std::string& RenderError, int32_t RenderCropType, int32_t OffsetX,
+                        int32_t OffsetY, bool ErasePage, const TVPLOCGStateList& OCGStateList,
+                        std::string_view Clip);
+    bool RenderPageToCairoDC(double DPI, int32_t Page, int32_t JPEGQuality,
+                             const std::u16string& CairoFileName, HDC TargetDC,
+                             std::string& RenderError, int32_t RenderCropType, int32_t OffsetX,
+                             int32_t OffsetY, bool ErasePage, const TVPLOCGStateList& OCGStateList);
+    // Reuses the kept renderer (FRenderer) when it is still unset (DPI -1)
+    // or was set up for the same page, resolution and library.
+    bool RenderPageToKPLRDC(double DPI, int32_t Page, int32_t JPEGQuality,
+                            const TGDIPlusSettings* GDIPlusSettings,
+                            const std::u16string& KPLRFileName, HDC TargetDC,
+                            std::string& RenderError, int32_t RenderCropType, int32_t OffsetX,
+                            int32_t OffsetY, bool ErasePage, const TVPLOCGStateList& OCGStateList,
+                            std::string_view Clip);
+    // Prints StartPage..EndPage, or the pages of PageRanges: "All", "Odd",
+    // "Even", "Odd" or "Even" before a range list (its odd or even pages), or
+    // a range list such as "1,3-5". Options bits 0-3 give the page scaling
+    // (1 fit to paper, 2 shrink large pages), bit 4 auto-rotate-and-centre.
+    // Progress goes to the settings' progress window: 1050 before the first
+    // page, then the percentage done after each.
+    bool RenderPageToPrinter(TVPLPrinterBase* VPLPrinter, int32_t StartPage, int32_t EndPage,
+                             int32_t Options, const TGDIPlusSettings* GDIPlusSettings,
+                             const TVPLOCGStateList& OCGStateList,
+                             const std::u16string& KPLRFileName = {});
+    bool RenderPageToPrinter(TVPLPrinterBase* VPLPrinter, std::u16string_view PageRanges,
+                             int32_t Options, const TGDIPlusSettings* GDIPlusSettings,
+                             const TVPLOCGStateList& OCGStateList,
+                             const std::u16string& KPLRFileName = {});
+    // The page numbers PageRanges names, in print order.
+    std::vector<int32_t> PrintPageList(std::u16string_view PageRanges);
+
+    // Text of the selected page: a text list (ExtractOptions 3 or 4 only; the
+    // document's text lists own it), the text in the form the options ask,
+    // and the split of the page into a graphics and a text layer. Funnel,
+    // when given, replaces the renderer's own and stays the caller's.
+    TObject* GetTextList(int32_t ExtractOptions, TObject* Funnel);
+    std::u16string ExtractText(int32_t ExtractOptions, TObject* Funnel);
+    void SplitPageText(int32_t Options);
+    // The images of the selected page, in a list the document's image lists
+    // own.
+    TPDFImageListBase* GetImageList();
 
     // Longest chain of /Kids levels walked; deeper trees end the walk.
     static constexpr int MaxTreeDepth = 1000;
@@ -206,6 +308,14 @@ private:
     TPDFStream* FPendingLayer = nullptr;
     int32_t FKnownPagesLength = 0;
 };
+
+// Writes Trunc(DPI x 1000 / 25.4) (pixels per metre) as the horizontal and
+// vertical resolution of the BMP file that begins at Start in Target, when
+// at least 48 bytes follow Start; the position is left at the end.
+void PatchBMPResolution(TStream& Target, int64_t Start, double DPI);
+
+// The file name of one page: see RenderPageToFile.
+std::u16string PageFileName(const std::u16string& FileName, int32_t Page);
 
 // Kind of a page-tree node: its /Type name; a node without /Type that has
 // /Kids counts as "Pages".
