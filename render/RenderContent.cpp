@@ -253,10 +253,17 @@ struct TPDFRenderer::TContentRun {
 
     // ---- Graphics state ------------------------------------------------
 
+    // Cairo and the renderer library keep their own state stack.
+    bool OwnStateStack() const {
+        return Library || R.FDestination == rdCairo || R.FDestination == rdCairoBitmap;
+    }
+
     void SaveGraphicsState() {
         if (EPS)
             R.FEPS->PSSaveGraphicsState();
-        else if (!Library && Dev())
+        else if (OwnStateStack() && R.Picasso)
+            R.Picasso->SaveState();
+        else if (Dev())
             GS.ClipRegion = Dev()->SaveClip();
         States.push_back(GS);
     }
@@ -270,7 +277,11 @@ struct TPDFRenderer::TContentRun {
             R.FEPS->PSRestoreGraphicsState();
             return;
         }
-        if (!Library && Dev()) Dev()->RestoreClip(GS.ClipRegion);
+        if (OwnStateStack()) {
+            if (R.Picasso) R.Picasso->RestoreState();
+        } else if (Dev()) {
+            Dev()->RestoreClip(GS.ClipRegion);
+        }
         R.CanvasMat = GS.CTM;
         if (Dev()) Dev()->SetCurrentXForm(R.CanvasMat);
         // SelectFont comes with the text library.
@@ -736,7 +747,7 @@ struct TPDFRenderer::TContentRun {
                     R.FEPS->PSSetLineWidth(W);
                 } else {
                     // 0 stays 0: the thinnest line the device shows.
-                    GS.LineWidth = (W > 1000 || W < 0) ? 1 : W;
+                    GS.LineWidth = W > 1000 ? 1 : W;
                 }
                 break;
             }
@@ -763,7 +774,7 @@ struct TPDFRenderer::TContentRun {
                 const int32_t N = std::min<int32_t>(ArrayCount, int32_t(Operands.size()));
                 GS.DashArray.assign(size_t(std::max(N, 0)), 0);
                 for (int32_t I = N - 1; I >= 0; --I) GS.DashArray[size_t(I)] = PopNumber();
-                ArrayCount = 0;
+                if (Library && R.Picasso) R.Picasso->SetLineDashDouble(GS.DashArray, GS.DashPhase);
                 break;
             }
             case op_ri:

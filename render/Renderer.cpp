@@ -59,7 +59,11 @@ public:
     void SetMiterLimit(double L) override { FP->SetMiterLimit(L); }
     void SetCurrentXForm(const TPDFXForm& M) override { FP->SetCurrentXForm(M); }
     GpRegion* SaveClip() override { return FP->GetCurrentClipRegion(); }
-    void RestoreClip(GpRegion* R) override { FP->SetClippingRegion(R); }
+    void RestoreClip(GpRegion* R) override {
+        // No snapshot (a Q without its q, or no snapshot could be taken):
+        // the clip stays as it is.
+        if (R != nullptr) FP->SetClippingRegion(R);
+    }
 
 private:
     TPDFPicasso* FP;
@@ -272,6 +276,7 @@ void TPDFRenderer::Render() {
     if (Library && FKPLRFileName.empty()) return;
     FUseInitialState = false;
     FErrorDesc.clear();
+    FColorManager->SetFixedGamma(FGDIPlusSettings.UseGammaCorrection);
     if (FDPI == 0) FDPI = 1;
     if (!std::isfinite(FDPI) || FDPI < 0) {
         FailDevice("Invalid resolution");

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/Structure.h"
+#include "platform/gdiplus/GdiPlusFlat.h"
 #include "platform/ui/Messages.h"
 
 namespace velmo {
@@ -133,6 +134,9 @@ struct TPage {
     std::map<int32_t, TPDFObject*> Objects;
 
     explicit TPage(const std::string& Content, std::vector<double> Box = {0, 0, 100, 100}) {
+        // Pages are drawn through the GDI+ facade, as the program does.
+        static const bool Registered = (RegisterGdiPlusModule(), true);
+        (void)Registered;
         Page = S.NewDictionary();
         Page->Add("Type", S.NewName("Page"));
         if (!Box.empty()) Page->Add("MediaBox", S.NewDoubleArray(Box));
@@ -608,6 +612,17 @@ TEST(PathOperators, FillRulesOnPixels) {
         EXPECT_EQ(R.ErrorDesc(), "");
         EXPECT_EQ(PixelAt(*R.Bitmap(), 10, 10), 0u);
         EXPECT_EQ(PixelAt(*R.Bitmap(), 50, 50), std::string(Op) == "f*" ? 0xFFFFFFu : 0u);
+    }
+    // A clip ends at its Q; a Q at depth 0 keeps the page drawable.
+    {
+        TPage Q("Q q 0 0 10 10 re W n 0 0 100 100 re f Q 1 0 0 rg 20 20 60 60 re f");
+        TPDFRenderer R(nullptr);
+        Q.Attach(R);
+        R.SetDPI(72);
+        R.Render();
+        EXPECT_EQ(PixelAt(*R.Bitmap(), 5, 95), 0u);
+        EXPECT_EQ(PixelAt(*R.Bitmap(), 15, 85), 0xFFFFFFu);
+        EXPECT_EQ(PixelAt(*R.Bitmap(), 50, 50), 0xFF0000u);
     }
     // The degenerate matrix does not stop the rest of the page.
     TPage P("q 0 0 0 0 0 0 cm 0 0 9 9 re f Q 0 0 1 rg 10 10 50 50 re f");
