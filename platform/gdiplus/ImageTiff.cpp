@@ -98,9 +98,10 @@ GpREAL TiffDpi(float Value, uint16_t Unit) {
     return GpREAL(D);
 }
 
-// The rows of a one-bit strip image, top first, into a one-bit store (index
-// 0 black, 1 white).
-TGPStatus ReadBilevelRows(TIFF* T, bool MinIsWhite, uint32_t W, uint32_t H, GpBitmap& Target) {
+// The rows of a one-bit strip image (stored top first, or bottom first when
+// BottomUp) into a one-bit store (index 0 black, 1 white).
+TGPStatus ReadBilevelRows(TIFF* T, bool MinIsWhite, bool BottomUp, uint32_t W, uint32_t H,
+                          GpBitmap& Target) {
     const tmsize_t Line = TIFFScanlineSize(T);
     const size_t RowBytes = (size_t(W) + 7) / 8;
     if (Line <= 0 || size_t(Line) < RowBytes) return gsGenericError;
@@ -116,7 +117,7 @@ TGPStatus ReadBilevelRows(TIFF* T, bool MinIsWhite, uint32_t W, uint32_t H, GpBi
     const uint8_t LastMask = uint8_t(0xFF << ((8 - W % 8) % 8));
     for (uint32_t Y = 0; Y < H; ++Y) {
         if (TIFFReadScanline(T, Buffer.data(), Y, 0) < 0) return gsGenericError;
-        uint8_t* Row = Target.Row(int(Y));
+        uint8_t* Row = Target.Row(int(BottomUp ? H - 1 - Y : Y));
         for (size_t I = 0; I < RowBytes; ++I) Row[I] = MinIsWhite ? uint8_t(~Buffer[I]) : Buffer[I];
         Row[RowBytes - 1] &= LastMask;
     }
@@ -161,8 +162,11 @@ TGPStatus DecodeDirectory(TIFF* T, bool UseIcm, GpBitmap& Target) {
     uint16_t* ExtraTypes = nullptr;
     TIFFGetFieldDefaulted(T, TIFFTAG_BITSPERSAMPLE, &Bps);
     TIFFGetFieldDefaulted(T, TIFFTAG_SAMPLESPERPIXEL, &Spp);
-    const bool HasPhotometric = TIFFGetField(T, TIFFTAG_PHOTOMETRIC, &Photometric);
     TIFFGetFieldDefaulted(T, TIFFTAG_EXTRASAMPLES, &ExtraCount, &ExtraTypes);
+    // Without the tag one channel is read as min-is-black, as libtiff's RGBA
+    // reader does.
+    if (!TIFFGetField(T, TIFFTAG_PHOTOMETRIC, &Photometric) && Spp == 1)
+        Photometric = PHOTOMETRIC_MINISBLACK;
     const bool Bilevel =
         Bps == 1 && Spp == 1 &&
         (Photometric == PHOTOMETRIC_MINISWHITE || Photometric == PHOTOMETRIC_MINISBLACK);
@@ -177,10 +181,12 @@ TGPStatus DecodeDirectory(TIFF* T, bool UseIcm, GpBitmap& Target) {
     uint16_t Orientation = ORIENTATION_TOPLEFT;
     TIFFGetFieldDefaulted(T, TIFFTAG_ORIENTATION, &Orientation);
     TGPStatus S;
-    if (Bilevel && HasPhotometric && !TIFFIsTiled(T) && Orientation == ORIENTATION_TOPLEFT) {
+    if (Bilevel && !TIFFIsTiled(T) &&
+        (Orientation == ORIENTATION_TOPLEFT || Orientation == ORIENTATION_BOTLEFT)) {
         // Fax pages compress thousands of times over: their bits go straight
         // into the one-bit store, without a 32-bit copy of the page.
-        S = ReadBilevelRows(T, Photometric == PHOTOMETRIC_MINISWHITE, W, H, Target);
+        S = ReadBilevelRows(T, Photometric == PHOTOMETRIC_MINISWHITE,
+                            Orientation == ORIENTATION_BOTLEFT, W, H, Target);
     } else {
         S = ReadRgbaRows(T, W, H, Format, Target);
     }

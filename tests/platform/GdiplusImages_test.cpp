@@ -518,17 +518,19 @@ namespace {
 // blank page.
 std::string BilevelTiff(const std::filesystem::path& File, uint32_t W, uint32_t H,
                         uint16_t Photometric, uint16_t FillOrder, uint16_t Compression,
-                        bool Blank = false) {
+                        bool Blank = false, uint16_t Orientation = ORIENTATION_TOPLEFT) {
     TIFF* T = TIFFOpen(File.c_str(), "w");
     TIFFSetField(T, TIFFTAG_IMAGEWIDTH, W);
     TIFFSetField(T, TIFFTAG_IMAGELENGTH, H);
     TIFFSetField(T, TIFFTAG_BITSPERSAMPLE, 1);
     TIFFSetField(T, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(T, TIFFTAG_PHOTOMETRIC, Photometric);
+    if (Photometric != 0xFFFF) TIFFSetField(T, TIFFTAG_PHOTOMETRIC, Photometric);
+    TIFFSetField(T, TIFFTAG_ORIENTATION, Orientation);
     TIFFSetField(T, TIFFTAG_FILLORDER, FillOrder);
     TIFFSetField(T, TIFFTAG_COMPRESSION, Compression);
     const auto Black = [&](uint32_t X, uint32_t Y) { return !Blank && (X / 3 + Y) % 2 == 1; };
     const auto Bit = [&](uint32_t X, uint32_t Y) {
+        if (Orientation == ORIENTATION_BOTLEFT) Y = H - 1 - Y;
         return Black(X, Y) == (Photometric == PHOTOMETRIC_MINISWHITE);
     };
     TIFFSetField(T, TIFFTAG_ROWSPERSTRIP, Blank ? H : 5);
@@ -551,18 +553,22 @@ TEST_F(Gdiplus, BilevelTiffPagesKeepEveryPixel) {
         const char* Name;
         uint32_t W;
         uint16_t Photometric, FillOrder, Compression;
+        uint16_t Orientation = ORIENTATION_TOPLEFT;
     } Cases[] = {
         {"min-is-white G4", 23, PHOTOMETRIC_MINISWHITE, FILLORDER_MSB2LSB, COMPRESSION_CCITTFAX4},
         {"min-is-black G4", 23, PHOTOMETRIC_MINISBLACK, FILLORDER_MSB2LSB, COMPRESSION_CCITTFAX4},
         {"reversed bits G3", 17, PHOTOMETRIC_MINISWHITE, FILLORDER_LSB2MSB, COMPRESSION_CCITTFAX3},
         {"plain, whole bytes", 32, PHOTOMETRIC_MINISBLACK, FILLORDER_MSB2LSB, COMPRESSION_NONE},
         {"packbits", 9, PHOTOMETRIC_MINISWHITE, FILLORDER_MSB2LSB, COMPRESSION_PACKBITS},
+        {"bottom row first", 23, PHOTOMETRIC_MINISWHITE, FILLORDER_MSB2LSB, COMPRESSION_CCITTFAX4,
+         ORIENTATION_BOTLEFT},
+        {"no photometric tag", 12, 0xFFFF, FILLORDER_MSB2LSB, COMPRESSION_NONE},
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Name);
         const uint32_t H = 13;
-        const std::string File =
-            BilevelTiff(Dir / "bw.tif", C.W, H, C.Photometric, C.FillOrder, C.Compression);
+        const std::string File = BilevelTiff(Dir / "bw.tif", C.W, H, C.Photometric, C.FillOrder,
+                                             C.Compression, false, C.Orientation);
         GpImage* Image = nullptr;
         ASSERT_EQ(Load(File, &Image), gsOk);
         GpPixelFormat F = 0;
