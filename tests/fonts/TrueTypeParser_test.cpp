@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 
 #include "tests/fonts/SfntWriter.h"
@@ -298,6 +299,73 @@ TEST(TrueTypeParser, CompositeComponentsAndScales) {
 
 // Lengths read from the file never reach past its table or its data: each
 // case is a small font with one count or length made huge or cut short.
+// Packed flags: short deltas of both signs, coordinates the same as before,
+// a repeated flag and long deltas. The glyph decodes alike with a byte of
+// padding after it; cut two bytes short (glyphs are padded to even
+// lengths), the missing deltas read as zero and the rest as before.
+TEST(TrueTypeParser, PackedFlagsAndCoordinates) {
+    const std::string Packed = BE16(1) + BE16(0) + BE16(0) + BE16(0) + BE16(0) + BE16(4) +
+                               BE16(0) +                                    // one contour, no code
+                               std::string("\x13\x26\x1D\x01\x21", 5) +     // flags, one repeat
+                               std::string("\x05\x07", 2) + BE16(0xFC18) +  // x: +5, -7, -1000
+                               BE16(300) + std::string("\x09\x03\x03", 3);  // y: 300, +9, -3, -3
+    const struct {
+        const char* What;
+        std::string Glyph;
+        std::array<int, 5> Y;
+    } Cases[] = {
+        {"whole", Packed, {300, 309, 306, 303, 303}},
+        {"padded", Packed + std::string(2, '\0'), {300, 309, 306, 303, 303}},
+        {"cut", Packed.substr(0, Packed.size() - 2), {300, 309, 309, 309, 309}},
+    };
+    for (const auto& C : Cases) {
+        TTestFont F;
+        F.Glyphs = {C.Glyph};
+        F.Advances = {500};
+        TPDFTrueTypeParser P;
+        P.LoadFromString(F.Build());
+        const TPDFTTglyfTable G = P.GetGlyphData(0);
+        ASSERT_EQ(G.Points.size(), 5u) << C.What;
+        const int X[] = {5, -2, -2, -2, -1002};
+        const uint8_t On[] = {1, 0, 1, 1, 1};
+        for (size_t K = 0; K < 5; ++K) {
+            EXPECT_EQ(G.Points[K].X, X[K]) << C.What << " point " << K;
+            EXPECT_EQ(G.Points[K].Y, C.Y[K]) << C.What << " point " << K;
+            EXPECT_EQ(G.Flags[K] & 1, On[K]) << C.What << " point " << K;
+        }
+    }
+}
+
+// Decoding into a glyph that held another gives what a fresh decode gives.
+TEST(TrueTypeParser, GlyphsDecodedIntoOneRecord) {
+    TTestFont F;
+    F.Glyphs = {"", Square(0, 0, 100),
+                SimpleGlyph({{{0, 0, false}, {10, 0}, {10, 10}}, {{1, 1}, {2, 2}}}),
+                CompositeGlyph({{2 | 1, 1, 5, 6, {}}, {2 | 1 | 8, 2, 0, 0, {0.5}}})};
+    F.Advances = {500};
+    TPDFTrueTypeParser P;
+    P.LoadFromString(F.Build());
+    TPDFTTglyfTable Reused;
+    for (const int32_t I : {3, 2, 1, 0, 3, 2, 7, 1}) {
+        P.GetGlyphData(I, Reused);
+        const TPDFTTglyfTable Fresh = P.GetGlyphData(I);
+        EXPECT_EQ(Reused.numberOfContours, Fresh.numberOfContours) << I;
+        EXPECT_EQ(Reused.xMax, Fresh.xMax) << I;
+        EXPECT_EQ(Reused.endPtsOfContours, Fresh.endPtsOfContours) << I;
+        EXPECT_EQ(Reused.Flags, Fresh.Flags) << I;
+        ASSERT_EQ(Reused.Points.size(), Fresh.Points.size()) << I;
+        for (size_t K = 0; K < Fresh.Points.size(); ++K) {
+            EXPECT_EQ(Reused.Points[K].X, Fresh.Points[K].X) << I;
+            EXPECT_EQ(Reused.Points[K].Y, Fresh.Points[K].Y) << I;
+        }
+        ASSERT_EQ(Reused.Composites.size(), Fresh.Composites.size()) << I;
+        for (size_t K = 0; K < Fresh.Composites.size(); ++K) {
+            EXPECT_EQ(Reused.Composites[K].glyphIndex, Fresh.Composites[K].glyphIndex) << I;
+            EXPECT_EQ(Reused.Composites[K].xscale, Fresh.Composites[K].xscale) << I;
+        }
+    }
+}
+
 TEST(TrueTypeParserFaults, LengthsAreBoundedByTheirTableAndTheData) {
     const auto Start = std::chrono::steady_clock::now();
     {  // collection count and numTables far beyond the data

@@ -128,6 +128,30 @@ TEST(TrueTypeRasterizer, OriginThenMatrixAndNoPainting) {
               "M 21 41 L 121 41 L 121 141 L 21 141 Z");
 }
 
+// An outline handed out stays where it is, unchanged, while the outlines of
+// other glyphs are built after it.
+TEST(TrueTypeRasterizer, BuiltOutlinesStayWhereTheyAre) {
+    TTestFont F;
+    F.Glyphs = Squares();
+    F.Advances = {500};
+    TPDFTrueTypeRasterizer2 R;
+    R.Parser().LoadFromString(F.Build());
+    auto Text = [](const TPDFGenericShape* S) {
+        TRecordingCanvas C;
+        C.DrawShape(*S, IdentityXForm);
+        return C.Text();
+    };
+    const TPDFGenericShape* Five = R.GlyphShape(5);
+    ASSERT_NE(Five, nullptr);
+    const std::string Want = Text(Five);
+    EXPECT_EQ(Want, "M 5 0 L 15 0 L 15 10 L 5 10 Z");
+    for (int32_t G = 69; G >= 0; --G) ASSERT_NE(R.GlyphShape(G), nullptr) << G;
+    EXPECT_EQ(R.GlyphShape(5), Five);
+    EXPECT_EQ(Text(Five), Want);
+    EXPECT_EQ(R.GlyphShape(70), nullptr);
+    EXPECT_EQ(Text(R.GlyphShape(69)), "M 69 0 L 79 0 L 79 10 L 69 10 Z");
+}
+
 TEST(TrueTypeRasterizer, AMatrixThatOverflowsRaisesBeforeDrawing) {
     TTestFont F;
     F.Glyphs = {Square(0, 100)};
