@@ -7,6 +7,7 @@
 
 #include "core/StringHelpers.h"
 #include "document/PageServices.h"
+#include "platform/gdi/DC.h"
 
 namespace velmo {
 
@@ -398,6 +399,15 @@ void TPDFRenderer::Render() {
         Rc.bottom = PH;
         Canvas->FillRect(Rc);
         Canvas->Unlock();
+    }
+    if (FDestination == rdDeviceContext && FDeviceContextTarget != nullptr) {
+        // The page draws only into its own rectangle of the caller's device.
+        const int64_t X = FDeviceContextOffsetX, Y = FDeviceContextOffsetY;
+        const int R2 = int(std::min<int64_t>(X + PW, INT32_MAX));
+        const int B2 = int(std::min<int64_t>(Y + PH, INT32_MAX));
+        IntersectClipRect(FDeviceContextTarget, int(X), int(Y), R2, B2);
+        if (FDeviceContextErasePage)
+            PatBlt(FDeviceContextTarget, int(X), int(Y), R2 - int(X), B2 - int(Y), WHITENESS);
     }
     if (FDestination == rdDeviceContext)
         CanvasMat =

@@ -381,7 +381,8 @@ TEST(RendererGeometry, PrinterScaling) {
         const char* Name;
         TPDFPageScaling Scaling;
         bool Center;
-        std::string Corners;  // page (0, 0) and (1224, 1584): twice a letter page
+        std::string Corners;        // page corners (0, 0) and (W, H)
+        double W = 1224, H = 1584;  // twice a letter page
     } Cases[] = {
         // None: 300/72 per point, the printable offset taken off, y flipped
         // over the page height.
@@ -391,10 +392,13 @@ TEST(RendererGeometry, PrinterScaling) {
         {"shrink", psShrinkLargePages, false, "B M0,3105.88 L2400,0 S#000000w1"},
         // Centred: the 194-pixel gap split above and below.
         {"fit centred", psFitToPaper, true, "B M0,3202.94 L2400,97.06 S#000000w1"},
+        // A landscape page on portrait paper is turned a quarter and centred.
+        {"landscape turned", psFitToPaper, true, "B M0,97.06 L2400,3202.94 S#000000w1", 1584, 1224},
     };
     for (const TCase& C : Cases) {
         SCOPED_TRACE(C.Name);
-        TPage P("0 0 m 1224 1584 l S", {0, 0, 1224, 1584});
+        TPage P("0 0 m " + std::to_string(C.W) + " " + std::to_string(C.H) + " l S",
+                {0, 0, C.W, C.H});
         TTestPrinter Printer;
         TPDFRenderer R(nullptr);
         TRecorder Rec;
@@ -891,6 +895,35 @@ TEST(RendererGeometry, TextFunnelPassRunsInUserSpace) {
     EXPECT_EQ(R.MaxX(), 201);
     EXPECT_EQ(R.MaxY(), 301);
     EXPECT_EQ(R.ErrorDesc(), "");
+}
+
+}  // namespace
+}  // namespace velmo
+
+namespace velmo {
+namespace {
+
+TEST(RendererGeometry, DeviceContextOffsetsPlaceAndClipThePage) {
+    TPage P("-100 -100 1000 1000 re f", {0, 0, 50, 50});
+    TBitmap Target(200, 200);
+    Target.Canvas().Brush().Color = 0x808080;
+    RECT All;
+    All.right = 200;
+    All.bottom = 200;
+    Target.Canvas().FillRect(All);
+    TPDFRenderer R(nullptr);
+    P.Attach(R);
+    R.SetDPI(72);
+    R.SetDestination(rdDeviceContext);
+    R.SetDeviceContextTarget(Target.Canvas().Handle(), false, 50, 20);
+    R.Render();
+    EXPECT_EQ(R.ErrorDesc(), "");
+    EXPECT_EQ(PixelAt(Target, 50, 20), 0u);
+    EXPECT_EQ(PixelAt(Target, 99, 69), 0u);
+    EXPECT_EQ(PixelAt(Target, 49, 20), 0x808080u);
+    EXPECT_EQ(PixelAt(Target, 50, 19), 0x808080u);
+    EXPECT_EQ(PixelAt(Target, 100, 50), 0x808080u);
+    EXPECT_EQ(PixelAt(Target, 60, 70), 0x808080u);
 }
 
 }  // namespace
