@@ -96,7 +96,9 @@ void TPDFGenericShape::AppendCommands(std::span<const TPDFGenericShapeCommandTyp
     FCommandSize = static_cast<int32_t>(Size);
     FMaxAbs = MaxAbs;
     size_t At = PointsBefore;
-    for (size_t I = 0; I < Types.size(); ++I) {
+    // Short shapes have no marks to write.
+    const size_t Marked = Count + Types.size() > kMarkEvery ? Types.size() : 0;
+    for (size_t I = 0; I < Marked; ++I) {
         if ((Count + I) % kMarkEvery == 0 && Count + I > 0) FMarks.push_back(At);
         At += static_cast<size_t>(GenericShapePointCount(Types[I]));
     }

@@ -170,7 +170,7 @@ private:
     // value beyond its range converts to the largest float (and fails).
     static bool FitsFloat(double V) {
         constexpr double Max = std::numeric_limits<float>::max();
-        return static_cast<double>(static_cast<float>(std::clamp(V, -Max, Max))) == V;
+        return static_cast<double>(static_cast<float>(std::min(std::max(V, -Max), Max))) == V;
     }
     // Forced inline: outline builders append millions of commands.
     template <size_t N>
