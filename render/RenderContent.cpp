@@ -157,6 +157,9 @@ struct TPDFRenderer::TContentRun {
     TPDFDictionary* Resources = nullptr;
     std::vector<std::string_view> Operands;
     std::vector<TPDFGraphicsState> States;
+    static constexpr size_t kMaxOperands = 1 << 16;
+    static constexpr size_t kMaxStateDepth = 4096;
+    size_t IgnoredSaves = 0;
     TPDFGraphicsState GS;
     bool Visible = true;
     bool PathStarted = false;
@@ -226,7 +229,13 @@ struct TPDFRenderer::TContentRun {
     // ---- Operands ------------------------------------------------------
 
     void Push(std::string_view T) {
-        if (!T.empty()) Operands.push_back(T);
+        if (T.empty()) return;
+        // Operators take their operands from the top; a content that piles
+        // up more than any operator takes loses its oldest half instead of
+        // growing without bound.
+        if (Operands.size() >= kMaxOperands)
+            Operands.erase(Operands.begin(), Operands.begin() + kMaxOperands / 2);
+        Operands.push_back(T);
     }
     double PopNumber() {
         if (Operands.empty()) return 0;
@@ -254,11 +263,18 @@ struct TPDFRenderer::TContentRun {
     // ---- Graphics state ------------------------------------------------
 
     // Cairo and the renderer library keep their own state stack.
+    static constexpr size_t kMaxColorSpaceObjects = 4096;
+
     bool OwnStateStack() const {
         return Library || R.FDestination == rdCairo || R.FDestination == rdCairoBitmap;
     }
 
     void SaveGraphicsState() {
+        // Beyond the depth limit a q is counted, not saved, and so is its Q.
+        if (States.size() >= kMaxStateDepth) {
+            ++IgnoredSaves;
+            return;
+        }
         if (EPS)
             R.FEPS->PSSaveGraphicsState();
         else if (OwnStateStack() && R.Picasso)
@@ -269,6 +285,10 @@ struct TPDFRenderer::TContentRun {
     }
 
     void RestoreGraphicsState() {
+        if (IgnoredSaves > 0) {
+            --IgnoredSaves;
+            return;
+        }
         if (!States.empty()) {
             GS = std::move(States.back());
             States.pop_back();
@@ -461,6 +481,19 @@ struct TPDFRenderer::TContentRun {
         } else if (auto* A = ObjAs<TPDFArray>(V)) {
             auto* Fam = ObjAs<TPDFName>(Resolve(A->GetItem(0)));
             const std::string F = Fam ? Fam->FValue : std::string();
+            const bool Built = F == "Separation" || F == "DeviceN" || F == "Lab" || F == "Indexed";
+            // Every use builds its own object, up to a bound: past it, a
+            // resource used again shares the object last built for it, so
+            // a content repeating one cs cannot exhaust memory.
+            if (Built && R.FSeparationColors.size() + R.FDeviceNColors.size() +
+                                 R.FLabColors.size() + R.FIndexedColors.size() >=
+                             kMaxColorSpaceObjects) {
+                auto It = R.FColorSpaceByArray.find(A);
+                if (It != R.FColorSpaceByArray.end()) {
+                    Designation = It->second;
+                    return;
+                }
+            }
             if (F == "Separation") {
                 auto CS = std::make_unique<TPDFSeparationColorSpace>(R.FColorManager.get());
                 CS->FOnFindObject = R.OnFindObject;
@@ -506,6 +539,11 @@ struct TPDFRenderer::TContentRun {
             }
         }
         if (Designation.empty()) Designation = "DeviceRGB";
+        if (auto* A = ObjAs<TPDFArray>(V)) {
+            const char C = Designation[0];
+            if (C == 'S' || C == 'L' || C == 'I' || (C == 'D' && Designation[6] == 'N'))
+                R.FColorSpaceByArray[A] = Designation;
+        }
     }
 
     template <class T>

@@ -121,6 +121,7 @@ void TPDFRenderer::ClearCachedResources() {
     FIndexedColors.clear();
     FImageCollection.clear();
     FPatterns.clear();
+    FColorSpaceByArray.clear();
 }
 
 // ---------------------------------------------------------------------------

@@ -333,6 +333,8 @@ public:
     std::vector<std::unique_ptr<TPDFDeviceNColorSpace>> FDeviceNColors;
     std::vector<std::unique_ptr<TPDFIndexedColorSpace>> FIndexedColors;
     std::vector<std::unique_ptr<TVPLPattern>> FPatterns;
+    // The designation last built for a colour-space array.
+    std::unordered_map<const TPDFArray*, std::string> FColorSpaceByArray;
 
 private:
     TGDIPlusSettings FGDIPlusSettings;

@@ -928,3 +928,57 @@ TEST(RendererGeometry, DeviceContextOffsetsPlaceAndClipThePage) {
 
 }  // namespace
 }  // namespace velmo
+
+namespace velmo {
+namespace {
+
+TEST(ContentScanner, StacksStayBounded) {
+    // Deep q nesting: saves past the limit are counted and matched by their
+    // Q, so the outer states come back in order.
+    std::string Content = "q 1 0 0 rg ";
+    for (int I = 0; I < 5000; ++I) Content += "q ";
+    Content += "0 0 1 rg ";
+    for (int I = 0; I < 5000; ++I) Content += "Q ";
+    Content += "0 0 1 1 re f Q 0 0 1 1 re f ";
+    // Operands piling up past the bound lose their oldest ones only.
+    for (int I = 0; I < 70000; ++I) Content += "7 ";
+    Content += "2 w 0 0 m 1 0 l S";
+    TPage P(Content);
+    TPDFRenderer R(nullptr);
+    TRecorder Rec;
+    P.Attach(R);
+    R.SetDPI(72);
+    R.SetCanvasRecorder(&Rec);
+    R.Render();
+    const size_t At = Rec.Log.find("F#FF0000");
+    ASSERT_NE(At, std::string::npos);
+    EXPECT_EQ(Rec.Log.substr(At, 49), "F#FF0000 Q B M0,100 L1,100 L1,99 L0,99 H F#000000");
+    EXPECT_NE(Rec.Log.find("S#000000w2"), std::string::npos);
+    EXPECT_EQ(R.ErrorDesc(), "");
+}
+
+TEST(ColorOperators, RepeatedColourSpacesAreBounded) {
+    std::string Content;
+    for (int I = 0; I < 5000; ++I) Content += "/I0 cs ";
+    Content += "1 sc 0 0 1 1 re f";
+    TPage P(Content);
+    TPDFDictionary* CS = P.S.NewDictionary();
+    TPDFArray* Indexed = P.S.NewArray();
+    Indexed->Add(P.S.NewName("Indexed"));
+    Indexed->Add(P.S.NewName("DeviceRGB"));
+    Indexed->Add(P.S.NewNumeric(1));
+    Indexed->Add(P.S.NewString(std::string("\xFF\x00\x00\x00\xFF\x00", 6), smHex));
+    CS->Add("I0", Indexed);
+    P.Resources->Add("ColorSpace", CS);
+    TPDFRenderer R(nullptr);
+    TRecorder Rec;
+    P.Attach(R);
+    R.SetDPI(72);
+    R.SetCanvasRecorder(&Rec);
+    R.Render();
+    EXPECT_LE(R.FIndexedColors.size(), 4096u);
+    EXPECT_NE(Rec.Log.find("F#00FF00"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmo
