@@ -315,10 +315,11 @@ std::uint16_t TKorbexPDFLibraryCMap::GetMappingToWord(std::uint32_t InputSize,
 }
 
 void TKorbexPDFLibraryCMap::AddCodespaceRange(std::uint32_t StartCode, std::uint32_t EndCode,
-                                              int /*CodeSize*/) {
+                                              int CodeSize) {
     TKorbexPDFLibraryCMapRange r;
     r.StartCode = StartCode;
     r.EndCode = EndCode;
+    r.CodeSize = CodeSize;
     FCodespaceRanges.push_back(r);
 }
 
@@ -386,6 +387,11 @@ void TKorbexPDFLibraryCMap::BuildIndex(const TRanges& Ranges, RangeIndex& Index)
         }
     }
     Index.Valid = true;
+}
+
+void TKorbexPDFLibraryCMap::BuildIndexes() const {
+    if (!FCIDIndex.Valid) BuildIndex(FCIDRanges, FCIDIndex);
+    if (!FBFIndex.Valid) BuildIndex(FBFRanges, FBFIndex);
 }
 
 int TKorbexPDFLibraryCMap::FindRange(const TRanges& Ranges, RangeIndex& Index, std::uint32_t Code) {

@@ -24,6 +24,9 @@ struct TKorbexPDFLibraryCMapRange {
     // units of the first destination, the rest 0; along a range the last
     // non-zero unit advances with the code.
     std::array<std::uint16_t, 4> Value{};
+    // Code-space ranges: the number of bytes of their codes (0 when the
+    // bounds were not written as hexadecimal strings).
+    int CodeSize = 0;
 };
 
 // All mappings of one input size and one target size.
@@ -83,6 +86,10 @@ public:
     // The value of Code: an identity CMap gives Code; otherwise the number of
     // UTF-16 units (or 1 for a CID) written to Units, -1 when Code is not mapped.
     int GetValue(std::uint32_t Code, std::array<std::uint16_t, 4>& Units) const;
+
+    // Builds the look-up indexes now, so that a CMap shared between threads is
+    // only read afterwards.
+    void BuildIndexes() const;
 
     // Orders ranges by StartCode.
     static void Sort(TRanges& Ranges);
