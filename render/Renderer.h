@@ -299,8 +299,24 @@ public:
     // Colour-space objects built while rendering, by identifier.
     TPDFColorManager* ColorManager() const { return FColorManager.get(); }
 
-    // Internal: the interpretation of one content.
+    // Internal: the interpretation of one content (render/ContentRun.h).
     struct TContentRun;
+
+    // Hooks of the text, image and pattern libraries, which replace their
+    // bodies (render/RenderHooks.cpp); until then they draw nothing.
+    // Selects the state's font (Tf, and Q).
+    void SelectFont(TContentRun& Run);
+    // Show the text operands on the stack (ArrayCount of them), taking
+    // them; the funnel variant for rdTextFunnel.
+    void ShowText(TContentRun& Run);
+    void ShowTextToFunnel(TContentRun& Run);
+    // Do and gs with their name operand.
+    void DrawXObject(TContentRun& Run, std::string_view Name);
+    void SetExtGState(TContentRun& Run, std::string_view Name);
+    // The pattern of a name operand; nullptr when none is found.
+    const TVPLPattern* FindPattern(TContentRun& Run, std::string_view Name);
+    // Prepares the tile image of a tiling pattern.
+    void RenderPatternTile(TContentRun& Run, const TVPLPattern* Pattern, std::string_view Name);
 
     // Fields the interpreter shares across nested contents.
     TPDFXForm CanvasMat = IdentityXForm;

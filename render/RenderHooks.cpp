@@ -1,0 +1,28 @@
+// The renderer's hooks for text, XObjects, extended graphics states and
+// patterns. The libraries that draw them replace these bodies; until then
+// the operators take their operands and draw nothing, and no pattern is
+// found (which paints white).
+#include "render/ContentRun.h"
+
+namespace velmo {
+
+void TPDFRenderer::SelectFont(TContentRun& Run) {}
+
+void TPDFRenderer::ShowText(TContentRun& Run) {
+    for (int32_t I = 0; I < Run.ArrayCount && !Run.Operands.empty(); ++I) Run.Operands.pop_back();
+}
+
+void TPDFRenderer::ShowTextToFunnel(TContentRun& Run) { ShowText(Run); }
+
+void TPDFRenderer::DrawXObject(TContentRun& Run, std::string_view Name) {}
+
+void TPDFRenderer::SetExtGState(TContentRun& Run, std::string_view Name) {}
+
+const TVPLPattern* TPDFRenderer::FindPattern(TContentRun& Run, std::string_view Name) {
+    return nullptr;
+}
+
+void TPDFRenderer::RenderPatternTile(TContentRun& Run, const TVPLPattern* Pattern,
+                                     std::string_view Name) {}
+
+}  // namespace velmo
