@@ -8,6 +8,7 @@
 #include "core/StringHelpers.h"
 #include "document/PageServices.h"
 #include "platform/gdi/DC.h"
+#include "platform/gdiplus/GdiPlusFlat.h"
 
 namespace velmo {
 
@@ -634,6 +635,9 @@ void TPDFRenderer::RenderSourceToStream(TPDFObject* Source, TPDFIndRef* Containe
 }
 
 void InstallRendererServices() {
+    // The device canvas draws through the GDI+ facade; a table a test put
+    // under that name first is kept.
+    RegisterGdiPlusModule();
     PageServiceFactories().NewRenderer =
         [](TPDFFontCollectionBase* FontCollection) -> std::unique_ptr<TPDFRendererBase> {
         return std::make_unique<TPDFRenderer>(FontCollection);

@@ -372,7 +372,8 @@ private:
     int32_t FLastProgress = -1;
 };
 
-// Installs the renderer's factory into the page services (once, at start-up).
+// Installs the renderer's factory into the page services and registers the
+// built-in GDI+ facade the device canvas loads (once, at start-up).
 void InstallRendererServices();
 
 }  // namespace velmo
