@@ -16,7 +16,7 @@ namespace velmo {
 
 namespace {
 
-enum class TObjectKind { Bitmap, Brush, Pen, Region };
+enum class TObjectKind { Bitmap, Brush, Pen, Region, Font };
 
 // Coordinates of regions are kept within ±2^27 so that no sum or extent
 // overflows 32 bits.
@@ -105,6 +105,8 @@ struct TGdiObject {
     TBitmap* External = nullptr;
     // Regions.
     std::unique_ptr<TRegion> Region;
+    // Fonts.
+    LOGFONTW Font;
 
     TBitmap& Pixels() { return External ? *External : Bitmap; }
 };
@@ -115,6 +117,7 @@ struct TDcSettings {
     int StretchMode = BLACKONWHITE;
     uintptr_t Brush = 0;
     uintptr_t Pen = 0;
+    uintptr_t Font = 0;
     int PolyFillMode = ALTERNATE;
     int X = 0, Y = 0;  // current position
     // No value: no clip region.
@@ -150,6 +153,7 @@ struct TRegistry {
     std::unordered_map<uintptr_t, std::unique_ptr<TMemoryDc>> Dcs;
     std::unordered_map<uintptr_t, std::unique_ptr<TGdiObject>> Objects;
     uintptr_t WhiteBrush = 0, NullBrush = 0, BlackPen = 0, NullPen = 0, DefaultBitmap = 0;
+    uintptr_t SystemFont = 0;
 
     TRegistry() {
         auto Stock = [this](TObjectKind Kind) {
@@ -167,6 +171,7 @@ struct TRegistry {
         Objects[NullPen]->Style = PS_NULL;
         DefaultBitmap = Stock(TObjectKind::Bitmap);
         Objects[DefaultBitmap]->Bitmap = TBitmap(1, 1, pf1bit);
+        SystemFont = Stock(TObjectKind::Font);
     }
 
     uintptr_t NewHandle() {
@@ -511,6 +516,7 @@ HDC CreateCompatibleDC(HDC Dc) {
     New->Bitmap = R.DefaultBitmap;
     New->Now.Brush = R.WhiteBrush;
     New->Now.Pen = R.BlackPen;
+    New->Now.Font = R.SystemFont;
     const uintptr_t H = R.NewHandle();
     R.Dcs.emplace(H, std::move(New));
     return reinterpret_cast<HDC>(H);
@@ -552,6 +558,10 @@ HGDIOBJ SelectObject(HDC Dc, HGDIOBJ Object) {
             Previous = D->Now.Pen;
             D->Now.Pen = H;
             break;
+        case TObjectKind::Font:
+            Previous = D->Now.Font;
+            D->Now.Font = H;
+            break;
         case TObjectKind::Region:
             return nullptr;  // clip regions are selected by SelectClipRgn
     }
@@ -570,6 +580,8 @@ HGDIOBJ GetCurrentObject(HDC Dc, UINT Kind) {
             return ToHandle(D->Now.Brush);
         case OBJ_PEN:
             return ToHandle(D->Now.Pen);
+        case OBJ_FONT:
+            return ToHandle(D->Now.Font);
     }
     return nullptr;
 }
@@ -605,6 +617,8 @@ HGDIOBJ GetStockObject(int Index) {
             return ToHandle(R.BlackPen);
         case NULL_PEN:
             return ToHandle(R.NullPen);
+        case SYSTEM_FONT:
+            return ToHandle(R.SystemFont);
     }
     return nullptr;
 }
@@ -619,12 +633,31 @@ BOOL DeleteObject(HGDIOBJ Object) {
     const uintptr_t H = reinterpret_cast<uintptr_t>(Object);
     if (O->SelectedIn) return 0;
     for (const auto& [Handle, D] : R.Dcs) {
-        if (D->Now.Brush == H || D->Now.Pen == H) return 0;
+        if (D->Now.Brush == H || D->Now.Pen == H || D->Now.Font == H) return 0;
         for (const TDcSettings& S : D->Saved)
-            if (S.Brush == H || S.Pen == H) return 0;
+            if (S.Brush == H || S.Pen == H || S.Font == H) return 0;
     }
     R.Objects.erase(H);
     return 1;
+}
+
+HFONT CreateFontIndirectW(const LOGFONTW& Font) {
+    auto O = std::make_unique<TGdiObject>();
+    O->Kind = TObjectKind::Font;
+    O->Font = Font;
+    if (O->Font.lfFaceName.size() > 31) O->Font.lfFaceName.resize(31);
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    return ToHandle(R.Add(std::move(O)));
+}
+
+bool GetFontObject(HFONT Font, LOGFONTW& Out) {
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    TGdiObject* O = R.FindObject(Font);
+    if (!O || O->Kind != TObjectKind::Font) return false;
+    Out = O->Font;
+    return true;
 }
 
 HBITMAP CreateBitmapObject(const TBitmap& Bitmap) {

@@ -39,6 +39,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "platform/gdi/Bitmap.h"
 
@@ -50,6 +51,7 @@ using HBITMAP = HGDIOBJ;
 using HBRUSH = HGDIOBJ;
 using HPEN = HGDIOBJ;
 using HRGN = HGDIOBJ;
+using HFONT = HGDIOBJ;
 
 using BOOL = int;
 using UINT = uint32_t;
@@ -64,10 +66,12 @@ constexpr int NULL_BRUSH = 5;
 constexpr int HOLLOW_BRUSH = NULL_BRUSH;
 constexpr int BLACK_PEN = 7;
 constexpr int NULL_PEN = 8;
+constexpr int SYSTEM_FONT = 13;
 
 // Object kinds of GetCurrentObject.
 constexpr UINT OBJ_PEN = 1;
 constexpr UINT OBJ_BRUSH = 2;
+constexpr UINT OBJ_FONT = 6;
 constexpr UINT OBJ_BITMAP = 7;
 constexpr UINT OBJ_REGION = 8;
 
@@ -131,6 +135,24 @@ constexpr uint32_t ApplyRop3(uint8_t Code, uint32_t P, uint32_t S, uint32_t D) {
     return R;
 }
 
+// Font weights.
+constexpr int32_t FW_NORMAL = 400;
+constexpr int32_t FW_SEMIBOLD = 600;
+constexpr int32_t FW_BOLD = 700;
+
+// The attributes of a logical font. A DC holding a font object only keeps
+// these; the font catalogue resolves them to an installed font file when
+// font data or outlines are asked for. lfHeight below 0 is the em height in
+// pixels; above 0 the cell height, taken as the em height too; 0 a default
+// of 16 pixels.
+struct LOGFONTW {
+    int32_t lfHeight = 0;
+    int32_t lfWeight = FW_NORMAL;
+    uint8_t lfItalic = 0;
+    uint8_t lfCharSet = 1;  // DEFAULT_CHARSET
+    std::u16string lfFaceName;
+};
+
 // A memory DC compatible with Dc (null or a live DC), holding a 1×1 1-bit
 // bitmap, the white brush and the black pen; text black, background white,
 // stretch mode BLACKONWHITE. Null when Dc is neither.
@@ -138,11 +160,12 @@ HDC CreateCompatibleDC(HDC Dc);
 // Frees the DC; the objects selected into it stay alive, unselected.
 BOOL DeleteDC(HDC Dc);
 
-// Selects a bitmap, brush or pen and returns the one it replaces; null on
+// Selects a bitmap, brush, pen or font and returns the one it replaces; null on
 // failure. A bitmap can be selected into one DC at a time.
 HGDIOBJ SelectObject(HDC Dc, HGDIOBJ Object);
-// The selected object of kind OBJ_BITMAP, OBJ_BRUSH or OBJ_PEN; null on
-// failure.
+// The selected object of kind OBJ_BITMAP, OBJ_BRUSH, OBJ_PEN or OBJ_FONT
+// (a DC starts with the stock SYSTEM_FONT, whose face name is empty); null
+// on failure.
 HGDIOBJ GetCurrentObject(HDC Dc, UINT Kind);
 
 HBRUSH CreateSolidBrush(COLORREF Color);
@@ -150,7 +173,11 @@ HBRUSH CreateSolidBrush(COLORREF Color);
 // wider pens have round caps and joins. PS_NULL draws nothing.
 HPEN CreatePen(int Style, int Width, COLORREF Color);
 HGDIOBJ GetStockObject(int Index);
-// Frees a bitmap, brush, pen or region. Fails for an object selected into a
+// A font object holding a copy of Font (the face name cut to 31 units).
+HFONT CreateFontIndirectW(const LOGFONTW& Font);
+// Copies a font object's attributes out; false for a handle that names none.
+bool GetFontObject(HFONT Font, LOGFONTW& Out);
+// Frees a bitmap, brush, pen, font or region. Fails for an object selected into a
 // DC, or kept by a SaveDC of one, and for an attached bitmap; stock objects
 // are never freed (success).
 BOOL DeleteObject(HGDIOBJ Object);
@@ -175,7 +202,7 @@ int SetStretchBltMode(HDC Dc, int Mode);
 int GetStretchBltMode(HDC Dc);
 
 // Saves text colour, background colour, stretch mode, polygon fill mode,
-// current position, clip region, brush and pen; returns
+// current position, clip region, brush, pen and font; returns
 // the new save depth (1 for the first), 0 on failure. RestoreDC(Dc, n)
 // restores the state saved at depth n (n > 0) or |n| saves back (n < 0) and
 // drops it and every later one.

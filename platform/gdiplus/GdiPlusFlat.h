@@ -464,6 +464,7 @@ struct PropertyItem {
       (GpREAL M11, GpREAL M12, GpREAL M21, GpREAL M22, GpREAL Dx, GpREAL Dy, GpMatrix** Matrix))   \
     X(GdipInvertMatrix, TGPStatus, (GpMatrix* Matrix))                                             \
     X(GdipCreateFontFromDC, TGPStatus, (HDC Dc, GpFont** Font))                                    \
+    X(GdipDeleteFont, TGPStatus, (GpFont * Font))                                                  \
     X(GdipDrawDriverString, TGPStatus,                                                             \
       (GpGraphics* Graphics, const uint16_t* Text, int32_t Length, const GpFont* Font,             \
        const GpBrush* Brush, const GpPointF* Positions, int32_t Flags, const GpMatrix* Matrix))    \

@@ -1118,6 +1118,12 @@ TGPStatus GdipCreateFontFromDC(HDC Dc, GpFont** Font) {
     return gsNotImplemented;
 }
 
+TGPStatus GdipDeleteFont(GpFont* Font) {
+    if (!Started()) return gsGdiplusNotInitialized;
+    // No font is ever made, so no handle names one.
+    return gsInvalidParameter;
+}
+
 TGPStatus GdipDrawDriverString(GpGraphics* Graphics, const uint16_t* Text, int32_t Length,
                                const GpFont* Font, const GpBrush* Brush, const GpPointF* Positions,
                                int32_t Flags, const GpMatrix* Matrix) {
