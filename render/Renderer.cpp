@@ -335,6 +335,7 @@ void TPDFRenderer::Render() {
             FMetafile->SetSize(int32_t(FW), int32_t(FH));
             PW = FMetafile->Width();
             PH = FMetafile->Height();
+            FMetafileCanvas = NewMetafileCanvas(FMetafile.get(), FBitmap.Canvas().Handle());
             break;
         }
         case rdPrinter:
@@ -474,6 +475,8 @@ void TPDFRenderer::RenderDevice(TCanvas* Canvas, int32_t PW, int32_t PH, double 
         ~TDrop() {
             R->FPicassoDevice.reset();
             R->Picasso.reset();
+            // Freeing the metafile canvas completes the metafile.
+            R->FMetafileCanvas.reset();
         }
     } Drop{this};
     Picasso->SetPathCombineMode(FGDIPlusSettings.PathCombineMode);
@@ -503,7 +506,13 @@ void TPDFRenderer::RenderDevice(TCanvas* Canvas, int32_t PW, int32_t PH, double 
         case rdWMF:
         case rdEMF:
             // The metafile canvas comes with the metafile library; until then
-            // the canvas has no drawing model and draws nothing.
+            // it has no canvas and nothing is drawn.
+            if (FMetafileCanvas && FMetafileCanvas->Canvas() != nullptr) {
+                if (FGDIPlusSettings.UseGDIPlus)
+                    Picasso->UseGDIPlusModel(FMetafileCanvas->Canvas(), FGDIPlusSettings);
+                else
+                    Picasso->UseGDIModel(FMetafileCanvas->Canvas());
+            }
             break;
         default:
             if (Canvas == nullptr && FDestination != rdEMFPlus && FDestination != rdDeviceContext)
@@ -632,6 +641,16 @@ void TPDFRenderer::RenderSourceToStream(TPDFObject* Source, TPDFIndRef* Containe
     if (FErrorDesc.empty() && !Second.FErrorDesc.empty()) FErrorDesc = Second.FErrorDesc;
     Second.FBitmap.SaveToStream(Stream);
     Stream.Seek(0, soBeginning);
+}
+
+TMetafileCanvasFactory& MetafileCanvasFactory() {
+    static TMetafileCanvasFactory F;
+    return F;
+}
+
+std::unique_ptr<TMetafileCanvas> NewMetafileCanvas(TMetafile* Metafile, HDC ReferenceDevice) {
+    if (const auto& F = MetafileCanvasFactory()) return F(Metafile, ReferenceDevice);
+    return std::make_unique<TMetafileCanvas>(Metafile, ReferenceDevice);
 }
 
 void InstallRendererServices() {

@@ -95,6 +95,27 @@ protected:
     bool FEnhanced = false;
 };
 
+// The canvas that records a metafile, on a reference device (the metafile
+// library derives it). Until then it has no canvas: a metafile render sizes
+// the metafile and draws nothing.
+class TMetafileCanvas {
+public:
+    TMetafileCanvas(TMetafile* Metafile, HDC ReferenceDevice)
+        : FMetafile(Metafile), FReferenceDevice(ReferenceDevice) {}
+    virtual ~TMetafileCanvas() = default;
+    virtual TCanvas* Canvas() { return nullptr; }
+
+protected:
+    TMetafile* FMetafile;
+    HDC FReferenceDevice;
+};
+
+// Installed by the metafile library; without it the stand-in above serves.
+using TMetafileCanvasFactory =
+    std::function<std::unique_ptr<TMetafileCanvas>(TMetafile* Metafile, HDC ReferenceDevice)>;
+TMetafileCanvasFactory& MetafileCanvasFactory();
+std::unique_ptr<TMetafileCanvas> NewMetafileCanvas(TMetafile* Metafile, HDC ReferenceDevice);
+
 // The cached decoder of an image XObject (the image library derives it).
 class TPDFImageDecoderBase {
 public:
@@ -340,6 +361,7 @@ private:
     TPDFRenderCanvas* Device();
 
     std::unique_ptr<TMetafile> FMetafile;
+    std::unique_ptr<TMetafileCanvas> FMetafileCanvas;
     std::unique_ptr<TPDFEPSExport> FEPS;
     TPDFStructure* FStructure = nullptr;
 

@@ -982,3 +982,28 @@ TEST(ColorOperators, RepeatedColourSpacesAreBounded) {
 
 }  // namespace
 }  // namespace velmo
+
+namespace velmo {
+namespace {
+
+TEST(PathOperators, ZeroWidthStrokesOneDevicePixel) {
+    // At 600 DPI one user unit is over 8 pixels; a zero width stays the
+    // thinnest line, under a scaling matrix too.
+    for (const char* Content : {"0 w 0 5 m 10 5 l S", "4 0 0 4 0 0 cm 0 w 0 1.25 m 2.5 1.25 l S"}) {
+        SCOPED_TRACE(Content);
+        TPage P(Content, {0, 0, 10, 10});
+        TPDFRenderer R(nullptr);
+        P.Attach(R);
+        R.SetDPI(600);
+        R.Render();
+        ASSERT_EQ(R.Bitmap()->Width(), 84);
+        int Inked = 0;
+        for (int Y = 0; Y < R.Bitmap()->Height(); ++Y)
+            if (PixelAt(*R.Bitmap(), 40, Y) != 0xFFFFFFu) ++Inked;
+        EXPECT_GE(Inked, 1);
+        EXPECT_LE(Inked, 2);
+    }
+}
+
+}  // namespace
+}  // namespace velmo
