@@ -16,6 +16,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/fonts/PlatformFonts.h"
+
 namespace velmo {
 
 struct TPDFTTttcfTable {
@@ -192,6 +194,16 @@ public:
     // glyphs allocates only when one is larger than any before.
     void GetGlyphData(int32_t Index, TPDFTTglyfTable& Glyph) const;
     const TPDFTTheadTable& GetHeadTable() const { return FheadTable; }
+    // Sets the font box (head, font units) and the ascent and descent (hhea,
+    // thousandths of an em) of Metrics; its other fields stay as they are.
+    void ReadMetrics(platform::OUTLINETEXTMETRICW& Metrics) const {
+        Metrics.otmrcFontBox.left = FheadTable.Bounds[0];
+        Metrics.otmrcFontBox.bottom = FheadTable.Bounds[1];
+        Metrics.otmrcFontBox.right = FheadTable.Bounds[2];
+        Metrics.otmrcFontBox.top = FheadTable.Bounds[3];
+        Metrics.otmAscent = FhheaTable.Ascender;
+        Metrics.otmDescent = FhheaTable.Descender;
+    }
     // unitsPerEm as every scaling uses it: 0 counts as 1000.
     uint32_t ScalingUnitsPerEm() const;
     int32_t GlyphCount() const;
