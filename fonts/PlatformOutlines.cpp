@@ -186,15 +186,15 @@ const TFontCurveCollection& TPDFSimpleTrueTypeRasterizer::Outline(uint32_t Code)
 }
 
 bool TPDFSimpleTrueTypeRasterizer::RenderToCanvas(double& RX, double& RY, TPDFGenericCanvas* Canvas,
-                                                  const TPDFXForm& Mat,
-                                                  const std::string& CharName,
+                                                  const TPDFXForm& Mat, const std::string& CharName,
                                                   TPDFEncodingVector) {
     const uint32_t Code = CharCodeOf(CharName);
     TPDFXForm TM;
     MultiplyXForm(TM, TPDFXForm{1, 0, 0, 1, RX, RY}, Mat);
     if (DirectFontHandle) {
         if (auto* Direct = dynamic_cast<TPDFDirectFontCanvas*>(Canvas)) {
-            if (Code > 0 && Code <= 0xFFFF) Direct->DrawDirectString(DirectFontHandle, char16_t(Code), TM);
+            if (Code > 0 && Code <= 0xFFFF)
+                Direct->DrawDirectString(DirectFontHandle, char16_t(Code), TM);
             return Code > 0;
         }
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/GDIPlusBinding.h"
+#include "fonts/DirectFontCanvas.h"
 #include "fonts/FontRasterizer.h"
 #include "fonts/TrueTypeRasterizer.h"
 #include "platform/fonts/PlatformFonts.h"
@@ -82,18 +83,6 @@ private:
     platform::TPlatformFont FFont;
     TFontCurveCollection FCurveCollection;
     int32_t FCharWidth = 0;
-};
-
-// What the device canvas offers for drawing installed fonts directly: the
-// render library implements it on its GDI+ canvas.
-class TPDFDirectFontCanvas {
-public:
-    virtual ~TPDFDirectFontCanvas() = default;
-    // The canvas's GDI+ binding while it draws through GDI+, else nullptr.
-    virtual TKVPLGDIPlus* DirectFontGDIPlus() = 0;
-    // Draws one character with a GDI+ font at the origin of TextMatrix.
-    virtual void DrawDirectString(GpFont* Font, char16_t UnicodeChar,
-                                  const TPDFXForm& TextMatrix) = 0;
 };
 
 // Draws the glyphs of an installed font by character code: the number of a

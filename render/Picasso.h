@@ -25,6 +25,7 @@
 #include "core/GenericCanvas.h"
 #include "core/StringList.h"
 #include "core/XForm.h"
+#include "fonts/DirectFontCanvas.h"
 #include "platform/com/StreamAdapter.h"
 #include "platform/files/Stream.h"
 #include "platform/gdi/Bitmap.h"
@@ -142,7 +143,7 @@ bool PrintBitmapPassThrough(HDC DC, TBitmap& BM, int32_t Left, int32_t Top, int3
 // Replaces the hook (nullptr restores the default); returns the previous one.
 TPrintBitmapPassThroughProc SetPrintBitmapPassThroughHook(TPrintBitmapPassThroughProc Hook);
 
-class TPDFPicasso : public TPDFGenericCanvas {
+class TPDFPicasso : public TPDFGenericCanvas, public TPDFDirectFontCanvas {
 public:
     TPDFPicasso();
     ~TPDFPicasso() override;
@@ -258,7 +259,12 @@ public:
                                     bool Interpolate, int32_t Min, int32_t Max);
     void DrawStencilImage(const void* Source, int32_t RowLength, int32_t Width, int32_t Height,
                           int32_t Format, const void* Palette, bool Interpolate);
-    void DrawDirectString(GpFont* Font, char16_t UnicodeChar, const TPDFXForm& TextMatrix);
+    void DrawDirectString(GpFont* Font, char16_t UnicodeChar, const TPDFXForm& TextMatrix) override;
+    // The GDI+ binding while the model is pmGDIPlus: installed-font glyphs
+    // may then be drawn as text.
+    TKVPLGDIPlus* DirectFontGDIPlus() override {
+        return FModel == pmGDIPlus ? FGDIPlus.get() : nullptr;
+    }
 
     // Conversions through the canvas's GDI+ binding.
     bool ConvertStream(TStream& InputStream, TStream& OutputStream, const TGUID& Encoder);

@@ -130,8 +130,7 @@ bool ResolveLocked(const TPlatformFont& Font, TResolvedFont& Out) {
     FcConfig* Cfg = Config();
     if (!Cfg) return false;
     const char* Lang = CharsetLanguage(Font.CharSet);
-    std::unique_ptr<FcPattern, decltype(&FcPatternDestroy)> P(FcPatternCreate(),
-                                                              &FcPatternDestroy);
+    std::unique_ptr<FcPattern, decltype(&FcPatternDestroy)> P(FcPatternCreate(), &FcPatternDestroy);
     if (!P) return false;
     FcPatternAddString(P.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(Font.Family.c_str()));
     FcPatternAddInteger(P.get(), FC_WEIGHT, Font.Bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
@@ -277,8 +276,8 @@ uint32_t GetFontData(HDC Dc, uint32_t Table, uint32_t Offset, void* Buffer, uint
             const uint64_t At = uint64_t(Face) + 12 + uint64_t(I) * 16;
             if (At + 16 > F->Size) break;
             const uint8_t* R = F->Data + At;
-            const uint32_t Tag = uint32_t(R[0]) | uint32_t(R[1]) << 8 | uint32_t(R[2]) << 16 |
-                                 uint32_t(R[3]) << 24;
+            const uint32_t Tag =
+                uint32_t(R[0]) | uint32_t(R[1]) << 8 | uint32_t(R[2]) << 16 | uint32_t(R[3]) << 24;
             if (Tag != Table) continue;
             Start = BE32(R + 8);
             Length = BE32(R + 12);
@@ -320,7 +319,8 @@ std::unique_ptr<TOutlineFace> TOutlineFace::Open(const TPlatformFont& Font) {
                            FT_Long(F->FResolved.FaceIndex), &S.Face) != 0)
         return nullptr;
     if (!FT_IS_SCALABLE(S.Face)) return nullptr;
-    if (FT_Set_Pixel_Sizes(S.Face, 0, FT_UInt(std::clamp(Font.Size, 1, 16384))) != 0) return nullptr;
+    if (FT_Set_Pixel_Sizes(S.Face, 0, FT_UInt(std::clamp(Font.Size, 1, 16384))) != 0)
+        return nullptr;
     for (int I = 0; I < S.Face->num_charmaps; ++I) {
         FT_CharMap M = S.Face->charmaps[I];
         if (M->encoding == FT_ENCODING_UNICODE && !S.Unicode) S.Unicode = M;

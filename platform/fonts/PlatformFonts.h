@@ -61,8 +61,8 @@ constexpr uint32_t GDI_ERROR = 0xFFFFFFFF;
 // The tag of a font collection, as the font-data call takes tags: the four
 // characters in file order read as a little-endian number.
 constexpr uint32_t FontTag(const char (&T)[5]) {
-    return uint32_t(uint8_t(T[0])) | uint32_t(uint8_t(T[1])) << 8 |
-           uint32_t(uint8_t(T[2])) << 16 | uint32_t(uint8_t(T[3])) << 24;
+    return uint32_t(uint8_t(T[0])) | uint32_t(uint8_t(T[1])) << 8 | uint32_t(uint8_t(T[2])) << 16 |
+           uint32_t(uint8_t(T[3])) << 24;
 }
 constexpr uint32_t TTCF_TAG = FontTag("ttcf");
 

@@ -109,7 +109,8 @@ std::string FreeTypeOutline(FT_Library Lib, const std::string& File, int Face, u
     return Result;
 }
 
-std::string OurOutline(const std::string& Family, uint32_t Char, int Dpi, int32_t* Width = nullptr) {
+std::string OurOutline(const std::string& Family, uint32_t Char, int Dpi,
+                       int32_t* Width = nullptr) {
     TTTFToVectorConverter C;
     C.PixelsPerInch = Dpi;
     platform::TPlatformFont F;
@@ -206,8 +207,8 @@ TEST(oracle, platform_fonts) {
             const char* Extension;
             bool Cff;
         };
-        for (const Case& C : {Case{"Liberation Sans", ".ttf", false},
-                              Case{"Nimbus Sans", ".otf", true}}) {
+        for (const Case& C :
+             {Case{"Liberation Sans", ".ttf", false}, Case{"Nimbus Sans", ".otf", true}}) {
             const auto [File, Index] = FcMatch(C.Family);
             ASSERT_TRUE(File.size() > 4 && File.substr(File.size() - 4) == C.Extension) << File;
             bool Cff = false;

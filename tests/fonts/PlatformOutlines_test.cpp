@@ -82,14 +82,12 @@ TEST(PlatformOutlines, NativeRecordsBecomeLinesAndCubics) {
         return R.Done();
     };
     const Case Cases[] = {
-        {"two quadratic controls split at their midpoint",
-         Make([](TRecords& R) {
+        {"two quadratic controls split at their midpoint", Make([](TRecords& R) {
              R.Contour(0, 0);
              R.Record(platform::TT_PRIM_QSPLINE, {{3, 6}, {9, 6}, {12, 0}});
          }),
          "M 0 0 C 2 4 4 6 6 6 C 8 6 10 4 12 0 Z"},
-        {"lines run on from the start point",
-         Make([](TRecords& R) {
+        {"lines run on from the start point", Make([](TRecords& R) {
              R.Contour(1, 1);
              R.Record(platform::TT_PRIM_LINE, {{5, 1}, {5, 5}});
          }),
@@ -97,12 +95,12 @@ TEST(PlatformOutlines, NativeRecordsBecomeLinesAndCubics) {
         {"cubic records of CFF faces are kept, and the current point follows them",
          Make([](TRecords& R) {
              R.Contour(0, 0);
-             R.Record(platform::TT_PRIM_CSPLINE, {{1, 2}, {3, 4}, {5, 6}, {7, 8}, {9, 10}, {11, 0}});
+             R.Record(platform::TT_PRIM_CSPLINE,
+                      {{1, 2}, {3, 4}, {5, 6}, {7, 8}, {9, 10}, {11, 0}});
              R.Record(platform::TT_PRIM_QSPLINE, {{14, 3}, {17, 0}});
          }),
          "M 0 0 C 1 2 3 4 5 6 C 7 8 9 10 11 0 C 13 2 15 2 17 0 Z"},
-        {"an unknown record type adds nothing; two contours make two parts",
-         Make([](TRecords& R) {
+        {"an unknown record type adds nothing; two contours make two parts", Make([](TRecords& R) {
              R.Contour(0, 0);
              R.Record(7, {{1, 1}});
              R.Record(platform::TT_PRIM_LINE, {{2, 0}});
@@ -175,8 +173,8 @@ TEST(PlatformOutlines, OutlineFontSizeGivesAnEmOfAThousandPixels) {
 
 TEST(PlatformOutlines, CharacterCodesOfNames) {
     const std::pair<const char*, uint32_t> Cases[] = {
-        {"CID:65", 65}, {"GID:65", 65}, {"CID:0", 0},   {"CID:x", 0},  {"CID:65x", 0},
-        {"CID:", 0},    {"CID:-3", 0},  {"A", 0},       {"cid:65", 0}, {"CID:99999999999", 0},
+        {"CID:65", 65},    {"GID:65", 65}, {"CID:0", 0}, {"CID:x", 0},  {"CID:65x", 0},
+        {"CID:", 0},       {"CID:-3", 0},  {"A", 0},     {"cid:65", 0}, {"CID:99999999999", 0},
         {"GID:8364", 8364}};
     for (auto [Name, Code] : Cases)
         EXPECT_EQ(TPDFSimpleTrueTypeRasterizer::CharCodeOf(Name), Code) << Name;
