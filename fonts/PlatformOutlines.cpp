@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/Unicode.h"
+
 namespace velmo {
 
 namespace {
@@ -198,7 +200,8 @@ bool TPDFSimpleTrueTypeRasterizer::RenderToCanvas(double& RX, double& RY, TPDFGe
             return Code > 0;
         }
     }
-    const TFontCurveCollection& Curves = Outline(Code);
+    // The character is a UTF-16 unit: at most 65536 outlines are kept.
+    const TFontCurveCollection& Curves = Outline(Code & 0xFFFF);
     if (Canvas && !Curves.Parts.empty()) {
         // Map every point first, so a matrix that overflows raises before
         // anything reaches the canvas.
@@ -280,34 +283,7 @@ HFONT CreatePlatformFontObject(const platform::TPlatformFont& Font, int Pixels) 
     L.lfItalic = Font.Italic ? 1 : 0;
     L.lfCharSet = uint8_t(Font.CharSet);
     // The family is UTF-8; the font object holds UTF-16.
-    std::u16string Name;
-    const std::string& S = Font.Family;
-    for (size_t I = 0; I < S.size();) {
-        const uint8_t C = uint8_t(S[I]);
-        uint32_t U = 0xFFFD;
-        size_t Len = 1;
-        if (C < 0x80) {
-            U = C;
-        } else if ((C & 0xE0) == 0xC0 && I + 1 < S.size()) {
-            U = (C & 0x1F) << 6 | (uint8_t(S[I + 1]) & 0x3F);
-            Len = 2;
-        } else if ((C & 0xF0) == 0xE0 && I + 2 < S.size()) {
-            U = (C & 0x0F) << 12 | (uint8_t(S[I + 1]) & 0x3F) << 6 | (uint8_t(S[I + 2]) & 0x3F);
-            Len = 3;
-        } else if ((C & 0xF8) == 0xF0 && I + 3 < S.size()) {
-            U = (C & 0x07) << 18 | (uint8_t(S[I + 1]) & 0x3F) << 12 |
-                (uint8_t(S[I + 2]) & 0x3F) << 6 | (uint8_t(S[I + 3]) & 0x3F);
-            Len = 4;
-        }
-        I += Len;
-        if (U >= 0x10000 && U <= 0x10FFFF) {
-            Name += char16_t(0xD800 + ((U - 0x10000) >> 10));
-            Name += char16_t(0xDC00 + ((U - 0x10000) & 0x3FF));
-        } else {
-            Name += char16_t(U > 0x10FFFF ? 0xFFFD : U);
-        }
-    }
-    L.lfFaceName = std::move(Name);
+    L.lfFaceName = UTF8ToWide(Font.Family);
     return CreateFontIndirectW(L);
 }
 
@@ -346,9 +322,7 @@ std::shared_ptr<const std::string> TPDFPlatformInstalledFont::FaceData() {
 }
 
 void TPDFPlatformInstalledFont::SetName(const std::u16string& Name) {
-    std::string Utf8;
-    for (char16_t C : Name) Utf8 += C < 0x80 ? char(C) : '?';
-    FFont.Family = Utf8;
+    FFont.Family = WideToUTF8(Name);
     Select();
 }
 
