@@ -7,6 +7,7 @@
 
 #include "core/StringHelpers.h"
 #include "document/PageServices.h"
+#include "fonts/FontCollection.h"
 #include "platform/gdi/DC.h"
 #include "platform/gdiplus/GdiPlusFlat.h"
 
@@ -657,6 +658,8 @@ void InstallRendererServices() {
     // The device canvas draws through the GDI+ facade; a table a test put
     // under that name first is kept.
     RegisterGdiPlusModule();
+    // Pages rendered get collections that analyse their fonts.
+    InstallFontCollectionServices();
     PageServiceFactories().NewRenderer =
         [](TPDFFontCollectionBase* FontCollection) -> std::unique_ptr<TPDFRendererBase> {
         return std::make_unique<TPDFRenderer>(FontCollection);

@@ -394,8 +394,9 @@ private:
     int32_t FLastProgress = -1;
 };
 
-// Installs the renderer's factory into the page services and registers the
-// built-in GDI+ facade the device canvas loads (once, at start-up).
+// Installs the renderer's and the font collection's factories into the page
+// services and registers the built-in GDI+ facade the device canvas loads
+// (once, at start-up).
 void InstallRendererServices();
 
 }  // namespace velmo

@@ -1,0 +1,26 @@
+// Installing the renderer also gives pages collections that analyse fonts.
+#include <gtest/gtest.h>
+
+#include "document/PageServices.h"
+#include "fonts/FontCollection.h"
+#include "render/Renderer.h"
+
+namespace velmo {
+namespace {
+
+TEST(RendererServices, PagesGetRenderersAndFontCollections) {
+    const TPDFPageServiceFactories saved = PageServiceFactories();
+    PageServiceFactories().NewRenderer = nullptr;
+    PageServiceFactories().NewFontCollection = nullptr;
+    InstallRendererServices();
+    auto fonts = NewPageFontCollection();
+    EXPECT_NE(dynamic_cast<TPDFFontCollection*>(fonts.get()), nullptr);
+    auto renderer = NewPageRenderer(fonts.get());
+    EXPECT_NE(dynamic_cast<TPDFRenderer*>(renderer.get()), nullptr);
+    EXPECT_EQ(renderer->FFontCol, fonts.get());
+    renderer.reset();
+    PageServiceFactories() = saved;
+}
+
+}  // namespace
+}  // namespace velmo
