@@ -281,6 +281,12 @@ void TPDFRenderer::Render() {
     FUseInitialState = false;
     FErrorDesc.clear();
     FColorManager->SetFixedGamma(FGDIPlusSettings.UseGammaCorrection);
+    // The fonts learn whether this pass extracts text, and whether installed
+    // fonts are drawn directly (once asked for, for good).
+    if (auto* Fonts = dynamic_cast<TPDFFontCollection*>(FFontCol)) {
+        Fonts->FUsingTextFunnel = FDestination == rdTextFunnel;
+        if (FGDIPlusSettings.DirectFonts) Fonts->FDirectFonts = true;
+    }
     if (FDPI == 0) FDPI = 1;
     if (!std::isfinite(FDPI) || FDPI < 0) {
         FailDevice("Invalid resolution");

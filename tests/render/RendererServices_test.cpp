@@ -22,5 +22,26 @@ TEST(RendererServices, PagesGetRenderersAndFontCollections) {
     PageServiceFactories() = saved;
 }
 
+TEST(RendererServices, RenderTellsTheFontsAboutThePass) {
+    TPDFFontCollection fonts;
+    TPDFRenderer r(&fonts);
+    const struct {
+        TPDFRenderDest Dest;
+        bool Direct;
+        bool Funnel, DirectAfter;
+    } passes[] = {
+        {rdTextFunnel, false, true, false},
+        {rdBitmap, true, false, true},
+        {rdBitmap, false, false, true},  // the renderer never clears it
+    };
+    for (const auto& p : passes) {
+        r.FDestination = p.Dest;
+        r.GDIPlusSettings().DirectFonts = p.Direct;
+        r.Render();
+        EXPECT_EQ(fonts.FUsingTextFunnel, p.Funnel);
+        EXPECT_EQ(fonts.FDirectFonts, p.DirectAfter);
+    }
+}
+
 }  // namespace
 }  // namespace velmo
