@@ -1006,6 +1006,46 @@ std::unique_ptr<TMask> MaskFor(const TRegion& Area) {
     return std::make_unique<TMask>(E->x1, E->y1, E->x2 - E->x1, E->y2 - E->y1);
 }
 
+// A box holding every pixel that filling or stroking Path with a pen of
+// Width may cover: the box of its points (a Bézier segment stays within its
+// control points) grown by half the pen and a margin for rounding. Drawing
+// costs in proportion to this box rather than to the whole clip. Empty for
+// an empty path.
+TRegion PathBox(const std::vector<TPathElement>& Path, int64_t Width) {
+    if (Path.empty()) return TRegion();
+    auto C = [](int V) { return int64_t(std::clamp(double(V), -PathLimit, PathLimit)); };
+    int64_t L = C(Path[0].X), R = L, T = C(Path[0].Y), B = T;
+    for (const TPathElement& E : Path) {
+        L = std::min(L, C(E.X)), R = std::max(R, C(E.X));
+        T = std::min(T, C(E.Y)), B = std::max(B, C(E.Y));
+    }
+    const int64_t Grow = 2 + (Width > 1 ? std::min(Width, RegionLimit) / 2 + 2 : 0);
+    return TRegion(L - Grow, T - Grow, R + Grow + 1, B + Grow + 1);
+}
+
+// Drawing Path with a pen of Width into Area: Part is what may be painted,
+// the mask spans the extents of Area cut to the path's box. Each edge of the
+// mask is thus either an edge of Area's extents or lies beyond every point of
+// the geometry; cairo cuts what crosses the surface's edges (and a cut
+// zero-area figure can leave a stray pixel on that edge), so this keeps the
+// coverage the same as a mask over all of Area's extents.
+struct TReach {
+    TRegion Part;
+    std::unique_ptr<TMask> Mask;
+};
+
+TReach Reach(const TRegion& Area, const std::vector<TPathElement>& Path, int64_t Width) {
+    const TRegion Box = PathBox(Path, Width);
+    TReach Out;
+    Out.Part.Combine(Area, Box, RGN_AND);
+    if (!pixman_region32_not_empty(Out.Part.Mut())) return Out;
+    const pixman_box32_t* E = pixman_region32_extents(Area.Mut());
+    TRegion Limits(E->x1, E->y1, E->x2, E->y2);
+    Limits.Combine(Limits, Box, RGN_AND);
+    Out.Mask = MaskFor(Limits);
+    return Out;
+}
+
 enum TPaint { PaintFill = 1, PaintStroke = 2 };
 
 // Paints Path into D's bitmap with its brush and/or pen, through the clip.
@@ -1017,16 +1057,20 @@ BOOL Render(TRegistry& R, TMemoryDc& D, const std::vector<TPathElement>& Path, i
     const TRegion Area = Drawable(D, *B);
     if (!pixman_region32_not_empty(Area.Mut())) return 1;
     if ((What & PaintFill) && !Brush->Hollow) {
-        auto M = MaskFor(Area);
-        if (!M->Ok()) return 0;
-        M->Fill(Path, D.Now.PolyFillMode);
-        M->Paint(*B, Area, ValueOf(*B, Brush->Color));
+        TReach To = Reach(Area, Path, 0);
+        if (To.Mask) {
+            if (!To.Mask->Ok()) return 0;
+            To.Mask->Fill(Path, D.Now.PolyFillMode);
+            To.Mask->Paint(*B, To.Part, ValueOf(*B, Brush->Color));
+        }
     }
     if ((What & PaintStroke) && Pen->Style != PS_NULL) {
-        auto M = MaskFor(Area);
-        if (!M->Ok()) return 0;
-        M->Stroke(Path, Pen->Width);
-        M->Paint(*B, Area, ValueOf(*B, Pen->Color));
+        TReach To = Reach(Area, Path, Pen->Width);
+        if (To.Mask) {
+            if (!To.Mask->Ok()) return 0;
+            To.Mask->Stroke(Path, Pen->Width);
+            To.Mask->Paint(*B, To.Part, ValueOf(*B, Pen->Color));
+        }
     }
     return 1;
 }
@@ -1297,8 +1341,9 @@ BOOL SelectClipPath(HDC Dc, int Mode) {
     D->PathState = TPathState::None;
     const TRegion Bounds(0, 0, B->Width(), B->Height());
     TRegion Shape;
-    if (pixman_region32_not_empty(Bounds.Mut())) {
-        auto M = MaskFor(Bounds);
+    TReach To = Reach(Bounds, Path, 0);
+    if (To.Mask) {
+        auto& M = To.Mask;
         if (!M->Ok()) return 0;
         M->Fill(Path, D->Now.PolyFillMode);
         Shape = M->ToRegion();

@@ -317,3 +317,119 @@ TEST(GdiPath, ExtremeCoordinates) {
     EXPECT_EQ(Box.right, 8);
     EXPECT_TRUE(DeleteObject(Huge));
 }
+
+TEST(GdiPath, ClipOnlyCutsWhatAPathPaints) {
+    // A fill that holds zero-area figures crossing its other figures, drawn
+    // through clips whose pieces end close to the path: each clipped result
+    // is the unclipped one within the clip, pixel for pixel, and none of the
+    // clip's or the path's edges leaves a stray pixel.
+    auto Draw = [](TPathDc& P, int Mode) {
+        P.UseBrush(clBlack);
+        ASSERT_NE(SetPolyFillMode(P.Dc, Mode), 0);
+        ASSERT_TRUE(BeginPath(P.Dc));
+        const POINT Lobe[] = {{88, 293}, {66, 292}, {59, 280}};
+        MoveToEx(P.Dc, 74, 273, nullptr);
+        PolyBezierTo(P.Dc, Lobe, 3);
+        CloseFigure(P.Dc);
+        MoveToEx(P.Dc, 97, 241, nullptr);  // zero area
+        LineTo(P.Dc, 49, 299);
+        CloseFigure(P.Dc);
+        const POINT Twist[] = {{81, 304}, {62, 253}, {80, 287}};
+        MoveToEx(P.Dc, 39, 255, nullptr);
+        LineTo(P.Dc, 108, 256);
+        LineTo(P.Dc, 71, 295);
+        PolyBezierTo(P.Dc, Twist, 3);
+        CloseFigure(P.Dc);
+        MoveToEx(P.Dc, 90, 238, nullptr);  // zero area
+        LineTo(P.Dc, 64, 279);
+        CloseFigure(P.Dc);
+        ASSERT_TRUE(EndPath(P.Dc));
+        ASSERT_TRUE(FillPath(P.Dc));
+    };
+    const RECT Clips[][2] = {
+        {{96, 0, 120, 310}, {0, 0, 50, 100}},     // the part near the path starts at 96
+        {{0, 240, 120, 310}, {0, 0, 120, 10}},    // ... at row 240
+        {{0, 0, 97, 310}, {110, 0, 120, 10}},     // ends at column 97
+        {{40, 250, 100, 300}, {0, 0, 120, 310}},  // the whole bitmap
+    };
+    for (int Mode : {ALTERNATE, WINDING}) {
+        TPathDc Whole(120, 310);
+        Draw(Whole, Mode);
+        ASSERT_GT(Whole.Count(clBlack), 500);
+        for (const auto& C : Clips) {
+            TPathDc P(120, 310);
+            HRGN A = CreateRectRgn(C[0].left, C[0].top, C[0].right, C[0].bottom);
+            HRGN B = CreateRectRgn(C[1].left, C[1].top, C[1].right, C[1].bottom);
+            P.Made.push_back(A), P.Made.push_back(B);
+            ASSERT_NE(CombineRgn(A, A, B, RGN_OR), ERROR);
+            ASSERT_NE(SelectClipRgn(P.Dc, A), ERROR);
+            Draw(P, Mode);
+            int Wrong = 0;
+            for (int Y = 0; Y < 310; ++Y)
+                for (int X = 0; X < 120; ++X) {
+                    const bool In = PtInRegion(A, X, Y) != 0;
+                    Wrong +=
+                        P.Pixels.GetPixel(X, Y) != (In ? Whole.Pixels.GetPixel(X, Y) : clWhite);
+                }
+            EXPECT_EQ(Wrong, 0) << Mode << " " << C[0].left << "," << C[0].top;
+        }
+    }
+}
+
+TEST(GdiPath, ManyStrokesOnALargeBitmap) {
+    // Each stroke costs what its own pixels cost, not what the bitmap or the
+    // clip holds: 20,000 strokes on a 4000 × 4000 bitmap take moments (a
+    // stroke that walked the bitmap would take hours and meet the time-out).
+    // One-pixel strokes, a wide one and a filled path each paint their own
+    // pixels through a clip that leaves out one band.
+    TPathDc P(4000, 4000);
+    HRGN Clip = CreateRectRgn(0, 0, 4000, 4000);
+    HRGN Band = CreateRectRgn(0, 2000, 4000, 2040);
+    P.Made.push_back(Clip), P.Made.push_back(Band);
+    ASSERT_EQ(CombineRgn(Clip, Clip, Band, RGN_DIFF), COMPLEXREGION);
+    ASSERT_NE(SelectClipRgn(P.Dc, Clip), ERROR);
+    P.UsePen(1, clBlack);
+    constexpr int Strokes = 20000;
+    auto Start = [](int I) { return POINT{(I % 200) * 20 + 1, (I / 200) * 40 + 1}; };
+    for (int I = 0; I < Strokes; ++I) {
+        const POINT S = Start(I);
+        ASSERT_TRUE(MoveToEx(P.Dc, S.x, S.y, nullptr));
+        ASSERT_TRUE(LineTo(P.Dc, S.x + 2, S.y));
+    }
+    int Painted = 0, Stray = 0;
+    for (int I = 0; I < Strokes; ++I) {
+        const POINT S = Start(I);
+        const bool Clipped = S.y >= 2000 && S.y < 2040;
+        for (int X = S.x - 1; X <= S.x + 2; ++X) {
+            const bool Ink = P.Pixels.GetPixel(X, S.y) == clBlack;
+            if ((X == S.x || X == S.x + 1) && !Clipped)
+                Painted += Ink;
+            else
+                Stray += Ink;
+        }
+        Stray += P.Pixels.GetPixel(S.x, S.y + 1) == clBlack;
+    }
+    EXPECT_EQ(Painted, 2 * (Strokes - 200));
+    EXPECT_EQ(Stray, 0);
+    // A wide stroke and a fill far from the bitmap's origin.
+    P.UsePen(9, RGB(255, 0, 0));
+    ASSERT_TRUE(MoveToEx(P.Dc, 3900, 3905, nullptr));
+    ASSERT_TRUE(LineTo(P.Dc, 3950, 3905));
+    EXPECT_EQ(P.Pixels.GetPixel(3925, 3901), RGB(255, 0, 0));
+    EXPECT_EQ(P.Pixels.GetPixel(3925, 3909), RGB(255, 0, 0));
+    EXPECT_EQ(P.Pixels.GetPixel(3925, 3911), clWhite);
+    P.UseBrush(RGB(0, 0, 255));
+    P.UsePen(0, RGB(0, 0, 255));
+    ASSERT_TRUE(BeginPath(P.Dc));
+    MoveToEx(P.Dc, 3990, 1990, nullptr);
+    LineTo(P.Dc, 3998, 1990);
+    LineTo(P.Dc, 3998, 2050);
+    LineTo(P.Dc, 3990, 2050);
+    CloseFigure(P.Dc);
+    ASSERT_TRUE(EndPath(P.Dc));
+    ASSERT_TRUE(FillPath(P.Dc));
+    int Blue = 0;
+    for (int Y = 1980; Y < 2060; ++Y)
+        for (int X = 3985; X < 4000; ++X) Blue += P.Pixels.GetPixel(X, Y) == RGB(0, 0, 255);
+    EXPECT_EQ(Blue, 8 * (60 - 40));
+}
