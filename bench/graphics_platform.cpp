@@ -9,8 +9,12 @@
 //                        (quality 75) and PNG encoders
 //   BM_PeerEncode/N      tiffcp -c g4, cjpeg -quality 75 and convert on the
 //                        same page (a 1-bit TIFF or a PPM written beforehand)
+//   BM_GdiStrokes        35,000 short one-pixel strokes (MoveToEx, LineTo)
+//                        through a memory DC, drawn without anti-aliasing
+//   BM_CairoStrokes      the same strokes on a cairo surface, anti-aliasing
+//                        off, one stroke call each
 //
-// The ratios facade / peer are printed at the end.
+// The ratios facade / peer and GDI / cairo are printed at the end.
 #include <benchmark/benchmark.h>
 #include <cairo.h>
 #include <unistd.h>
@@ -280,6 +284,76 @@ void BM_PeerEncode(benchmark::State& State) {
 }
 BENCHMARK(BM_PeerEncode)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+constexpr int kStrokes = 35000;
+double gGdiStrokeSecs = 0, gCairoStrokeSecs = 0;
+
+// Short segments of 6 to 14 pixels at varied angles, one per grid cell.
+struct TStroke {
+    int X0, Y0, X1, Y1;
+};
+
+std::vector<TStroke> Strokes() {
+    std::vector<TStroke> S;
+    const int PerRow = (kWidth - 40) / 14;
+    for (int I = 0; I < kStrokes; ++I) {
+        const int X = 20 + (I % PerRow) * 14, Y = 20 + (I / PerRow) * 24;
+        const int Dx = (I * 7) % 13 - 6, Dy = (I * 5) % 11 - 5;
+        S.push_back({X, Y, X + Dx, Y + Dy + (Dx == 0 && Dy == 0)});
+    }
+    return S;
+}
+
+void BM_GdiStrokes(benchmark::State& State) {
+    TPage& P = Page();
+    const std::vector<TStroke> S = Strokes();
+    HDC Dc = CreateCompatibleDC(nullptr);
+    HBITMAP Bitmap = AttachBitmapObject(P.Pixels);
+    HGDIOBJ Old = SelectObject(Dc, Bitmap);
+    HPEN Pen = CreatePen(PS_SOLID, 1, 0x101010);
+    HGDIOBJ OldPen = SelectObject(Dc, Pen);
+    for (auto _ : State) {
+        P.Clear();
+        const auto T0 = std::chrono::steady_clock::now();
+        for (const TStroke& T : S) {
+            MoveToEx(Dc, T.X0, T.Y0, nullptr);
+            LineTo(Dc, T.X1, T.Y1);
+        }
+        gGdiStrokeSecs =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - T0).count();
+    }
+    SelectObject(Dc, OldPen);
+    DeleteObject(Pen);
+    SelectObject(Dc, Old);
+    DeleteDC(Dc);
+    DetachBitmapObject(Bitmap);
+}
+BENCHMARK(BM_GdiStrokes)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_CairoStrokes(benchmark::State& State) {
+    const std::vector<TStroke> S = Strokes();
+    cairo_surface_t* Surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight);
+    for (auto _ : State) {
+        cairo_t* Cr = cairo_create(Surface);
+        cairo_set_source_rgb(Cr, 1, 1, 1);
+        cairo_paint(Cr);
+        const auto T0 = std::chrono::steady_clock::now();
+        cairo_set_source_rgb(Cr, 16 / 255.0, 16 / 255.0, 16 / 255.0);
+        cairo_set_antialias(Cr, CAIRO_ANTIALIAS_NONE);
+        cairo_set_line_width(Cr, 1);
+        for (const TStroke& T : S) {
+            cairo_move_to(Cr, T.X0 + 0.5, T.Y0 + 0.5);
+            cairo_line_to(Cr, T.X1 + 0.5, T.Y1 + 0.5);
+            cairo_stroke(Cr);
+        }
+        cairo_surface_flush(Surface);
+        gCairoStrokeSecs =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - T0).count();
+        cairo_destroy(Cr);
+    }
+    cairo_surface_destroy(Surface);
+}
+BENCHMARK(BM_CairoStrokes)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -293,6 +367,9 @@ int main(int argc, char** argv) {
         std::printf("%s encoding: facade %.3f s, peer %.3f s, ratio %.2f\n", kEncodeNames[K],
                     gFacadeEncodeSecs[K], gPeerEncodeSecs[K],
                     gPeerEncodeSecs[K] > 0 ? gFacadeEncodeSecs[K] / gPeerEncodeSecs[K] : 0.0);
+    std::printf("%d one-pixel strokes on %dx%d: GDI on a DC %.3f s, cairo %.3f s, ratio %.2f\n",
+                kStrokes, kWidth, kHeight, gGdiStrokeSecs, gCairoStrokeSecs,
+                gCairoStrokeSecs > 0 ? gGdiStrokeSecs / gCairoStrokeSecs : 0.0);
     fs::remove_all(Page().Dir);
     benchmark::Shutdown();
     return 0;
