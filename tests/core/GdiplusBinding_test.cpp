@@ -82,7 +82,7 @@ private:
 
 TEST(GdiplusBinding, StatusInjection) {
     const std::vector<std::string> Names = EntryPointNames();
-    ASSERT_EQ(Names.size(), 101u);  // the hundred the canvas uses and GdipDeleteMatrix
+    ASSERT_EQ(Names.size(), 102u);  // the hundred the canvas uses, GdipDeleteMatrix, GdipDeleteFont
 
     // No such library, as a bare name and as a file.
     for (const char16_t* Missing :
