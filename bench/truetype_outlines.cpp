@@ -29,6 +29,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "fonts/PlatformOutlines.h"
 #include "fonts/TrueTypeRasterizer.h"
@@ -125,7 +126,7 @@ int32_t LoadInstalled(int K) {
     Font.Family = kFamilies[K];
     R.SetFont(std::make_unique<TPDFPlatformInstalledFont>(Font));
     R.LoadFromFont();
-    return R.Parser().GlyphCount();
+    return std::as_const(R).Parser().GlyphCount();
 }
 
 void BM_InstalledLoad(benchmark::State& State) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/Unicode.h"
+#include "fonts/InstalledFaceCache.h"
 
 namespace velmo {
 
@@ -319,6 +320,13 @@ std::shared_ptr<const std::string> TPDFPlatformInstalledFont::FaceData() {
     platform::TResolvedFont R;
     if (!platform::ResolvePlatformFont(FFont, R)) return nullptr;
     return platform::GetFaceData(R.File, R.FaceIndex);
+}
+
+std::shared_ptr<const TPDFTrueTypeParser> TPDFPlatformInstalledFont::ParsedFace(
+    uint32_t TableOffset) {
+    platform::TResolvedFont R;
+    if (!platform::ResolvePlatformFont(FFont, R)) return nullptr;
+    return InstalledFace(R.File, R.FaceIndex, TableOffset);
 }
 
 void TPDFPlatformInstalledFont::SetName(const std::u16string& Name) {

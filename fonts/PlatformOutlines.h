@@ -139,7 +139,7 @@ private:
 
 // The installed font LoadFromFont reads, over a memory DC holding it: the
 // platform's font-data call for the sizes, the shared face data of the face
-// cache for the bytes.
+// cache for the bytes, and the face parsed once per process.
 class TPDFPlatformInstalledFont : public TPDFInstalledFont {
 public:
     explicit TPDFPlatformInstalledFont(const platform::TPlatformFont& Font);
@@ -147,6 +147,8 @@ public:
     uint32_t CollectionSize() override;
     uint32_t FaceDataSize() override;
     std::shared_ptr<const std::string> FaceData() override;
+    // From the process-wide cache of parsed installed faces.
+    std::shared_ptr<const TPDFTrueTypeParser> ParsedFace(uint32_t TableOffset) override;
     void SetName(const std::u16string& Name) override;
 
 private:

@@ -97,6 +97,19 @@ uint16_t DingbatsNameToUnicode(std::string_view Name) {
     return It == Index->end() ? 0 : It->second;
 }
 
+TPDFTrueTypeRasterizer2::TPDFTrueTypeRasterizer2()
+    : FOwnParser(std::make_shared<TPDFTrueTypeParser>()) {
+    FParser = FOwnParser;
+}
+
+TPDFTrueTypeParser& TPDFTrueTypeRasterizer2::Parser() {
+    if (FParser != FOwnParser) {
+        FOwnParser = std::make_shared<TPDFTrueTypeParser>(*FParser);
+        FParser = FOwnParser;
+    }
+    return *FOwnParser;
+}
+
 struct TPDFTrueTypeRasterizer2::TBuild {
     int32_t Components = 0;
     int64_t Points = 0;
@@ -104,13 +117,13 @@ struct TPDFTrueTypeRasterizer2::TBuild {
 
 int32_t TPDFTrueTypeRasterizer2::PostGlyph(std::string_view Name) const {
     // An empty name would find any glyph the post table leaves unnamed.
-    if (Name.empty() || FParser.PostCount() <= 0) return -1;
-    return FParser.HasPostName(Name);
+    if (Name.empty() || FParser->PostCount() <= 0) return -1;
+    return FParser->HasPostName(Name);
 }
 
 int32_t TPDFTrueTypeRasterizer2::UnicodeGlyph(uint32_t Code, bool PostFallBack) const {
-    const int32_t Sub = FParser.Findcmap(3, 1);
-    if (Sub >= 0) return FParser.Getcmap(Sub).GlyphOfCode(Code);
+    const int32_t Sub = FParser->Findcmap(3, 1);
+    if (Sub >= 0) return FParser->Getcmap(Sub).GlyphOfCode(Code);
     if (!PostFallBack || Code > 0xFFFF) return -1;
     return PostGlyph(UnicodeToGlyphName(static_cast<uint16_t>(Code)));
 }
@@ -124,24 +137,24 @@ int32_t TPDFTrueTypeRasterizer2::Lookup(std::string_view Name) const {
         const int32_t Code = DecimalValue(Name.size() > 4 ? Name.substr(4) : std::string_view());
         for (const auto& [P, E] : {std::pair{3, 0}, std::pair{1, 0}, std::pair{3, 1}}) {
             const int32_t Sub =
-                FParser.Findcmap(static_cast<uint16_t>(P), static_cast<uint16_t>(E));
-            if (Sub >= 0) G = FParser.Getcmap(Sub).GlyphOfLowByte(Code);
+                FParser->Findcmap(static_cast<uint16_t>(P), static_cast<uint16_t>(E));
+            if (Sub >= 0) G = FParser->Getcmap(Sub).GlyphOfLowByte(Code);
             if (G != -1) break;
         }
     }
     if (G == -1) {
-        int32_t Sub = FParser.Findcmap(3, 1);
-        if (Sub < 0) Sub = FParser.FindUnicodecmap();
+        int32_t Sub = FParser->Findcmap(3, 1);
+        if (Sub < 0) Sub = FParser->FindUnicodecmap();
         // A name the glyph list lacks has no Unicode value to look for.
         const uint16_t U = GlyphNameToUnicode(Name);
-        if (Sub >= 0 && U != 0) G = FParser.Getcmap(Sub).GlyphOfCode(U);
+        if (Sub >= 0 && U != 0) G = FParser->Getcmap(Sub).GlyphOfCode(U);
     }
     if (G == -1) {
-        const int32_t Sub = FParser.Findcmap(1, 0);
+        const int32_t Sub = FParser->Findcmap(1, 0);
         const int N = GetStandardGlyphNumber(Name);
         if (Sub >= 0 && N >= 1 && N <= kStandardGlyphCount) {
             const int M = StandardGlyphMacRomanCodes()[static_cast<size_t>(N - 1)];
-            const TPDFTTEncodingRecord& R = FParser.Getcmap(Sub);
+            const TPDFTTEncodingRecord& R = FParser->Getcmap(Sub);
             if (M >= 1 && M <= 255 && R.GlyfID.size() == 256) G = R.GlyfID[static_cast<size_t>(M)];
         }
     }
@@ -266,7 +279,7 @@ void TPDFTrueTypeRasterizer2::AddComposite(const TPDFTTglyfTable& G, const TPDFX
         MultiplyXForm(Component, T, M);  // the component's own transform first
         // Each depth decodes into its own scratch glyph: G is the one above.
         TPDFTTglyfTable& Sub = FGlyphScratch[static_cast<size_t>(Depth)];
-        FParser.GetGlyphData(C.glyphIndex, Sub);
+        FParser->GetGlyphData(C.glyphIndex, Sub);
         if (Sub.numberOfContours != 0)
             AddSimple(Sub, Component, B);
         else if (Depth < kMaxCompositeDepth)
@@ -275,20 +288,20 @@ void TPDFTrueTypeRasterizer2::AddComposite(const TPDFTTglyfTable& G, const TPDFX
 }
 
 const TPDFGenericShape* TPDFTrueTypeRasterizer2::GlyphShape(int32_t Index) {
-    if (Index < 0 || Index >= FParser.GlyphCount()) return nullptr;
+    if (Index < 0 || Index >= FParser->GlyphCount()) return nullptr;
     const size_t I = static_cast<size_t>(Index);
-    if (I >= FCharShapes.size()) FCharShapes.resize(size_t(FParser.GlyphCount()), nullptr);
+    if (I >= FCharShapes.size()) FCharShapes.resize(size_t(FParser->GlyphCount()), nullptr);
     if (FCharShapes[I]) return FCharShapes[I];
 
     FGlyphScratch.resize(size_t(kMaxCompositeDepth) + 1);
     FOutline.clear();
     FOnCurve.clear();
     FContourEnds.clear();
-    const double Scale = 1000.0 / FParser.ScalingUnitsPerEm();
+    const double Scale = 1000.0 / FParser->ScalingUnitsPerEm();
     const TPDFXForm G{Scale, 0, 0, Scale, 0, 0};
     TBuild B;
     TPDFTTglyfTable& Glyph = FGlyphScratch[0];
-    FParser.GetGlyphData(Index, Glyph);
+    FParser->GetGlyphData(Index, Glyph);
     if (Glyph.numberOfContours != 0)
         AddSimple(Glyph, G, B);
     else
@@ -308,7 +321,7 @@ const TPDFGenericShape* TPDFTrueTypeRasterizer2::GlyphShape(int32_t Index) {
 bool TPDFTrueTypeRasterizer2::RenderToCanvas(double& RX, double& RY, TPDFGenericCanvas* Canvas,
                                              const TPDFXForm& Mat, const std::string& CharName,
                                              TPDFEncodingVector) {
-    if (FParser.GlyphCount() < 1) return false;
+    if (FParser->GlyphCount() < 1) return false;
     const TPDFGenericShape* Shape = GlyphShape(GlyphIndexOf(CharName));
     if (Shape && Canvas) {
         TPDFXForm M;
@@ -324,7 +337,7 @@ void TPDFTrueTypeRasterizer2::GetWidths(const TPDFCharsetNames& CharSet,
         const std::string& Name = CharSet[I];
         int32_t G = PostGlyph(Name);
         if (G < 0 && !Name.empty()) G = GlyphIndexOf(Name);
-        if (G >= 0) Widths[I] = FParser.GetWidth(G);
+        if (G >= 0) Widths[I] = FParser->GetWidth(G);
     }
 }
 
@@ -333,6 +346,8 @@ void TPDFTrueTypeRasterizer2::LoadFromFont() {
     FFontData.reset();
     FHasCFFTable = false;
     std::shared_ptr<const std::string> Data;
+    std::shared_ptr<const TPDFTrueTypeParser> Shared;
+    uint32_t TableOffset = 0;
     if (FFont) {
         uint32_t C = FFont->CollectionSize();
         uint32_t S = FFont->FaceDataSize();
@@ -342,18 +357,32 @@ void TPDFTrueTypeRasterizer2::LoadFromFont() {
             C = 0;
         }
         if (S > 0 && S < kLimit) {
-            FParser.TableOffset =
-                (C != 0 && C != TPDFInstalledFont::kFontDataError && C >= S) ? C - S : 0;
-            Data = FFont->FaceData();
-            // Only the size the font reported is taken.
-            if (Data && Data->size() != S) Data.reset();
+            TableOffset = (C != 0 && C != TPDFInstalledFont::kFontDataError && C >= S) ? C - S : 0;
+            // A face parsed once for the process serves every rasterizer;
+            // only the size the font reported is taken.
+            Shared = FFont->ParsedFace(TableOffset);
+            if (Shared && Shared->Data() && Shared->Data()->size() == S &&
+                Shared->TableOffset == TableOffset) {
+                Data = Shared->Data();
+            } else {
+                Shared.reset();
+                Data = FFont->FaceData();
+                if (Data && Data->size() != S) Data.reset();
+            }
         }
     }
     FCharShapes.clear();
     FShapeStore.clear();
     FNameIndex.clear();
-    FParser.LoadFromBuffer(Data);
-    FHasCFFTable = Data && !Data->empty() && FParser.GetCFFDataPosition() > 0;
+    if (Shared) {
+        FParser = std::move(Shared);
+    } else {
+        if (FParser != FOwnParser) FOwnParser = std::make_shared<TPDFTrueTypeParser>();
+        FOwnParser->TableOffset = TableOffset;
+        FOwnParser->LoadFromBuffer(Data);
+        FParser = FOwnParser;
+    }
+    FHasCFFTable = Data && !Data->empty() && FParser->GetCFFDataPosition() > 0;
     if (FHasCFFTable) FFontData = Data;
 }
 

@@ -33,6 +33,13 @@ public:
     virtual uint32_t FaceDataSize() = 0;
     // The font's own data, FaceDataSize bytes.
     virtual std::shared_ptr<const std::string> FaceData() = 0;
+    // The font's face already parsed with TableOffset and shared read-only
+    // with other readers; nullptr when the font keeps no parsed faces (the
+    // reader then parses FaceData itself).
+    virtual std::shared_ptr<const TPDFTrueTypeParser> ParsedFace(uint32_t TableOffset) {
+        (void)TableOffset;
+        return nullptr;
+    }
     // Selects the installed font of another family name.
     virtual void SetName(const std::u16string& Name) = 0;
 };
@@ -45,7 +52,7 @@ public:
     static constexpr int32_t kMaxGlyphComponents = 1024;
     static constexpr int64_t kMaxGlyphPoints = 262144;
 
-    TPDFTrueTypeRasterizer2() = default;
+    TPDFTrueTypeRasterizer2();
 
     // Draws glyph CharName (looked up as below) with its origin at (RX, RY)
     // of glyph space, 1000 units per em, mapped by Mat. False only when the
@@ -60,9 +67,11 @@ public:
     bool Symbolic() const { return FSymbolic; }
     bool IsZapfDingbats = false;
 
-    // The font's tables. Load it before the first glyph is asked for.
-    TPDFTrueTypeParser& Parser() { return FParser; }
-    const TPDFTrueTypeParser& Parser() const { return FParser; }
+    // The font's tables. Load it before the first glyph is asked for. After
+    // LoadFromFont the parser may be a face shared with other rasterizers:
+    // the writable one is then this rasterizer's own copy of it.
+    TPDFTrueTypeParser& Parser();
+    const TPDFTrueTypeParser& Parser() const { return *FParser; }
 
     // Reads the data of the installed font given with SetFont into the
     // parser. Data of 100 MiB or more is refused after one retry with the
@@ -107,7 +116,10 @@ private:
     };
 
     bool FSymbolic = false;
-    TPDFTrueTypeParser FParser;
+    // The parser read: FOwnParser, or a parsed face shared read-only with
+    // other rasterizers (nothing here writes to it).
+    std::shared_ptr<const TPDFTrueTypeParser> FParser;
+    std::shared_ptr<TPDFTrueTypeParser> FOwnParser;
     std::unordered_map<std::string, int32_t, TNameHash, std::equal_to<>> FNameIndex;
     // The built outlines: one slot per glyph index, the shapes themselves
     // kept in a deque so that the pointers handed out stay valid.
