@@ -1,0 +1,348 @@
+// Pages 1-3 of every corpus file rendered at 72 DPI through the page tree's
+// file entry point, each file in a child with a time limit: no crash, hang or
+// sanitizer report. Our rasters go into the shared render cache, where the
+// page-selecting render tests find them. The vector pages (no text, images,
+// XObjects, shadings, extended states, patterns or annotations) are judged
+// against the peers' renders.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "document/Document.h"
+#include "document/PageTree.h"
+#include "render/ContentRun.h"
+#include "render/Renderer.h"
+#include "tests/render/PageFileRender.h"
+#include "tests/support/RenderSupport.h"
+#include "tests/support/TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kDPI = 72;
+constexpr int kPagesPerFile = 3;
+constexpr double kFileTimeout = 60;
+// Files whose render pass takes longer are listed.
+constexpr double kSlowFile = 5;
+
+std::string Rel(const fs::path& File) { return fs::relative(File, vpltest::CorpusDir()).string(); }
+
+std::string OneLine(std::string S, size_t Max = 300) {
+    for (char& c : S)
+        if (c == '\r' || c == '\n') c = ' ';
+    return S.size() <= Max ? S : S.substr(0, Max) + "...";
+}
+
+// A note of this engine build per file: what a pass over the file found, so
+// a later test or a rerun of the same build does not load it again. Notes
+// of other builds are removed once per process. Empty path when the file
+// cannot be read.
+fs::path NotePath(vpltest::TRenderCache& Cache, const fs::path& File, const std::string& Kind) {
+    const std::string digest = Cache.FileDigest(File);
+    if (digest.empty()) return {};
+    const std::string mine = "notes-" + Cache.BuildId();
+    static bool pruned = false;
+    std::error_code ec;
+    if (!pruned) {
+        pruned = true;
+        for (auto it = fs::directory_iterator(Cache.Dir(), ec);
+             !ec && it != fs::directory_iterator(); it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            if (name.rfind("notes-", 0) == 0 && name != mine) {
+                std::error_code rm;
+                fs::remove_all(it->path(), rm);
+            }
+        }
+    }
+    const fs::path dir = Cache.Dir() / mine;
+    fs::create_directories(dir, ec);
+    return dir / (digest + "-" + Kind + ".txt");
+}
+
+bool ReadNote(const fs::path& Note, std::string& Text) {
+    std::error_code ec;
+    if (Note.empty() || !fs::is_regular_file(Note, ec)) return false;
+    Text = vpltest::ReadFile(Note);
+    return true;
+}
+
+void WriteNote(const fs::path& Note, const std::string& Text) {
+    if (Note.empty()) return;
+    const fs::path tmp = Note.string() + ".tmp-" + std::to_string(::getpid());
+    vpltest::WriteFile(tmp, Text);
+    std::error_code ec;
+    fs::rename(tmp, Note, ec);
+    if (ec) fs::remove(tmp, ec);
+}
+
+std::vector<std::string> Lines(const std::string& Text) {
+    std::vector<std::string> out;
+    std::istringstream in(Text);
+    std::string line;
+    while (std::getline(in, line))
+        if (!line.empty()) out.push_back(line);
+    return out;
+}
+
+// Operators that mark a page as more than paths and colours: text, inline
+// and XObject images, shadings, extended states and patterns.
+bool NonVectorOperator(std::string_view T) {
+    static const std::set<std::string_view> ops = {"Tj", "TJ", "'",  "\"",  "BI",
+                                                   "Do", "sh", "gs", "scn", "SCN"};
+    return ops.count(T) != 0;
+}
+
+velmo::TPDFObject* Deref(velmo::TPDFObject* O) {
+    auto* R = velmo::ObjAs<velmo::TPDFIndRef>(O);
+    return R ? R->Obj() : O;
+}
+
+// The vector pages of a loaded file: "vector <n>" for each of pages 1-3
+// whose content holds none of those operators and that has no annotations.
+// Files that stay encrypted in memory are left out, as their content bytes
+// are not plain.
+std::string VectorPagesOf(velmo::TPDFDocument& doc) {
+    std::string Report;
+    if (doc.GetEncrypted() != velmo::peDecrypted) return Report;
+    velmo::TPDFPageTree* tree = doc.PageTree();
+    if (!tree) return Report;
+    velmo::TPDFRenderer renderer(nullptr);
+    const int pages = std::min(doc.PageCount(), kPagesPerFile);
+    for (int page = 1; page <= pages; ++page) {
+        velmo::TPDFDictionary* dict = tree->GetPage(page);
+        if (!dict) continue;
+        // Annotations of any form but an empty array count as present.
+        if (velmo::TPDFObject* a = dict->FindValueByKeyName("Annots", false)) {
+            auto* list = velmo::ObjAs<velmo::TPDFArray>(Deref(a));
+            if (!list || list->Count() > 0) continue;
+        }
+        std::string content;
+        try {
+            velmo::TPDFObject* c = Deref(dict->FindValueByKeyName("Contents", false));
+            if (auto* s = velmo::ObjAs<velmo::TPDFStream>(c)) {
+                content = s->GetDecodedStream();
+            } else if (auto* a = velmo::ObjAs<velmo::TPDFArray>(c)) {
+                for (velmo::TPDFObject* it : a->LiveItems())
+                    if (auto* s = velmo::ObjAs<velmo::TPDFStream>(Deref(it))) {
+                        content += s->GetDecodedStream();
+                        content += ' ';
+                    }
+            }
+        } catch (const std::exception&) {
+            continue;  // content that does not decode is no vector page
+        }
+        velmo::TPDFRenderer::TContentRun run(renderer);
+        run.Text = content;
+        bool vector = true;
+        for (std::string_view t = run.NextToken(); !t.empty(); t = run.NextToken())
+            if (NonVectorOperator(t)) {
+                vector = false;
+                break;
+            }
+        if (vector) Report += "vector " + std::to_string(page) + "\n";
+    }
+    return Report;
+}
+
+// The selection pass over one file alone, run in a child.
+int SelectVectorPages(const fs::path& File, std::string& Report) {
+    velmo::TPDFDocument doc;
+    if (doc.LoadFromFile(File.u16string(), u"") == velmo::lrOkay) Report = VectorPagesOf(doc);
+    return 0;
+}
+
+// The render pass over one file, run in the child: one load, pages 1-3
+// drawn into the cache. Report lines: "load <reason>" when the file does not
+// load, "page <n> ok", "page <n> error <text>" (drawn with an error text) or
+// "page <n> failed <reason>". The vector pages found on the way go into
+// VectorNote for the peer comparison.
+int RenderFilePages(vpltest::TRenderCache& Cache, const fs::path& File, const fs::path& VectorNote,
+                    std::string& Report) {
+    velmo::TPDFDocument doc;
+    const velmo::TVPLLoadResult loaded = doc.LoadFromFile(File.u16string(), u"");
+    WriteNote(VectorNote, loaded == velmo::lrOkay ? VectorPagesOf(doc) : std::string());
+    if (loaded != velmo::lrOkay) {
+        Report = std::string("load ") +
+                 (loaded == velmo::lrWrongPassword ? "needs a password" : "does not load") + "\n";
+        return 0;
+    }
+    const int pages = std::min(doc.PageCount(), kPagesPerFile);
+    if (pages < 1) Report += "load no pages\n";
+    for (int page = 1; page <= pages; ++page) {
+        std::string renderError;
+        bool rendered = false;
+        const vpltest::TRenderResult r = Cache.Ours(
+            File, page, kDPI,
+            [&](const fs::path&, int Page, int DPI, vpltest::TRgbRaster& Out, std::string& Error) {
+                rendered = true;
+                const bool ok = vpltest::RenderLoadedPageToPng(doc, Page, DPI, Out, Error);
+                renderError = Error;
+                return ok;
+            });
+        Report += "page " + std::to_string(page);
+        if (!r.Ok())
+            Report += " failed " + OneLine(r.error) + "\n";
+        else if (rendered && !renderError.empty())
+            Report += " error " + OneLine(renderError) + "\n";
+        else
+            Report += " ok\n";
+    }
+    return 0;
+}
+
+}  // namespace
+
+TEST(corpus, render_pages) {
+    VPL_REQUIRE_CORPUS();
+    velmo::InstallRendererServices();
+    const auto files = vpltest::CorpusPdfs();
+    ASSERT_FALSE(files.empty());
+    vpltest::TRenderCache cache;
+    cache.SetOursTimeout(0);  // the whole file runs in one child
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::string> unloadable, pageErrors, failures, slow;
+    int pagesDone = 0, filesFromNotes = 0;
+    for (const fs::path& file : files) {
+        const std::string rel = Rel(file);
+        const fs::path note = NotePath(cache, file, "pages-r72");
+        const fs::path vectorNote = NotePath(cache, file, "vector-pages");
+        std::string report;
+        if (ReadNote(note, report)) {
+            ++filesFromNotes;
+        } else {
+            const auto fileStart = std::chrono::steady_clock::now();
+            const vpltest::ChildResult child = vpltest::RunIsolated(
+                [&](std::string& rep) { return RenderFilePages(cache, file, vectorNote, rep); },
+                kFileTimeout);
+            if (child.outcome == vpltest::ChildOutcome::Crashed ||
+                child.outcome == vpltest::ChildOutcome::TimedOut) {
+                failures.push_back(
+                    rel + ": " +
+                    (child.outcome == vpltest::ChildOutcome::Crashed
+                         ? "crashed (exit " + std::to_string(child.exitCode) + ")"
+                         : "timed out after 60 s") +
+                    (child.report.empty() ? "" : "\n" + child.report.substr(0, 2000)));
+                continue;
+            }
+            if (child.outcome != vpltest::ChildOutcome::Ok) {
+                failures.push_back(rel + ": render pass failed: " + OneLine(child.report));
+                continue;
+            }
+            const double took =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - fileStart).count();
+            if (took >= kSlowFile) slow.push_back(rel + ": " + std::to_string(int(took)) + " s");
+            report = child.report;
+            WriteNote(note, report);
+        }
+        for (const std::string& line : Lines(report)) {
+            if (line.rfind("load ", 0) == 0) {
+                unloadable.push_back(rel + ": " + line.substr(5));
+            } else if (line.rfind("page ", 0) == 0) {
+                ++pagesDone;
+                if (line.find(" ok") == std::string::npos) pageErrors.push_back(rel + " " + line);
+            }
+        }
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::cout << files.size() << " files, " << pagesDone << " pages rendered at " << kDPI
+              << " DPI (" << filesFromNotes << " files known from an earlier pass of this build), "
+              << unloadable.size() << " files not loaded, " << pageErrors.size()
+              << " pages with an error, " << failures.size() << " files crashed or hung; "
+              << int(seconds) << " s\n";
+    for (const auto& s : slow) std::cout << "slow: " << s << "\n";
+    for (const auto& s : unloadable) std::cout << "not loaded: " << s << "\n";
+    for (const auto& s : pageErrors) std::cout << "page error: " << s << "\n";
+    for (const auto& f : failures) ADD_FAILURE() << f;
+}
+
+TEST(corpus, render_vector_peers) {
+    VPL_REQUIRE_CORPUS();
+    VPL_REQUIRE_TOOL("mutool");
+    VPL_REQUIRE_TOOL("pdftoppm");
+    velmo::InstallRendererServices();
+    const auto files = vpltest::CorpusPdfs();
+    ASSERT_FALSE(files.empty());
+    vpltest::TRenderCache cache;
+    const auto start = std::chrono::steady_clock::now();
+
+    std::vector<vpltest::TPageRef> pages;
+    std::vector<std::string> failures;
+    for (const fs::path& file : files) {
+        const fs::path note = NotePath(cache, file, "vector-pages");
+        std::string report;
+        if (!ReadNote(note, report)) {
+            const vpltest::ChildResult child = vpltest::RunIsolated(
+                [&](std::string& rep) { return SelectVectorPages(file, rep); }, kFileTimeout);
+            if (child.outcome != vpltest::ChildOutcome::Ok) {
+                failures.push_back(Rel(file) + ": page selection " +
+                                   (child.outcome == vpltest::ChildOutcome::TimedOut
+                                        ? std::string("timed out")
+                                        : "ended with exit " + std::to_string(child.exitCode)) +
+                                   ": " + OneLine(child.report));
+                continue;
+            }
+            report = child.report;
+            WriteNote(note, report);
+        }
+        for (const std::string& line : Lines(report))
+            if (line.rfind("vector ", 0) == 0) pages.push_back({file, std::atoi(line.c_str() + 7)});
+    }
+
+    int judged = 0, agreeing = 0, oursFailed = 0;
+    std::vector<std::string> disagreements;
+    for (const vpltest::TPageRef& p : pages) {
+        const vpltest::TRenderResult mutool =
+            cache.Peer(vpltest::TRenderPeer::Mutool, p.file, p.page, kDPI);
+        const vpltest::TRenderResult pdftoppm =
+            cache.Peer(vpltest::TRenderPeer::Pdftoppm, p.file, p.page, kDPI);
+        if (!mutool.Ok() && !pdftoppm.Ok()) continue;  // no peer drew it: nothing to judge by
+        ++judged;
+        const vpltest::TRenderResult ours =
+            cache.Ours(p.file, p.page, kDPI, vpltest::RenderFilePageToPng);
+        const std::string where = Rel(p.file) + " page " + std::to_string(p.page);
+        if (ours.status == vpltest::TRenderStatus::Crashed ||
+            ours.status == vpltest::TRenderStatus::TimedOut)
+            failures.push_back(where + ": " + ours.error);
+        if (!ours.Ok()) {
+            ++oursFailed;
+            disagreements.push_back(where + ": our render failed: " + OneLine(ours.error));
+            continue;
+        }
+        const vpltest::TPeerVerdict v = vpltest::JudgeAgainstPeers(ours.raster, mutool, pdftoppm);
+        if (v.agrees) {
+            ++agreeing;
+            continue;
+        }
+        std::string line = where + ":";
+        if (v.haveMutool) line += " mutool " + vpltest::DescribeComparison(v.vsMutool);
+        if (v.havePdftoppm) line += "; pdftoppm " + vpltest::DescribeComparison(v.vsPdftoppm);
+        disagreements.push_back(line);
+    }
+    const vpltest::TReferenceRate ref = vpltest::ReferenceRate(cache, pages, kDPI);
+    const double ourRate = judged ? double(agreeing) / judged : 0.0;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf(
+        "%zu vector pages selected, %d judged (a peer drew them), %d agree (%.1f %%), %d "
+        "not rendered by us; reference: pdftoppm similar to mutool on %d of %d (%.1f %%); "
+        "%d s\n",
+        pages.size(), judged, agreeing, ourRate * 100, oursFailed, ref.similar, ref.compared,
+        ref.Rate() * 100, int(seconds));
+    for (const auto& d : disagreements) std::printf("differs: %s\n", d.c_str());
+    std::fflush(stdout);
+    for (const auto& f : failures) ADD_FAILURE() << f;
+    EXPECT_GE(ourRate * 100, ref.Rate() * 100 - 5)
+        << "our agreement rate is more than 5 points below the reference rate";
+}
