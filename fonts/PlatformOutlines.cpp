@@ -265,7 +265,7 @@ void TPDFSimpleTrueTypeRasterizer::SetupDirectFont(TPDFGenericCanvas* Canvas) {
     ReleaseDirectFont();
     DirectFontGDIPlus = GDIPlus;
     DirectFontDC = CreateCompatibleDC(nullptr);
-    // The font the Part's 10×10 bitmap holds: the em of 1000 screen pixels
+    // The font a 10×10 screen bitmap would hold: the em of 1000 screen pixels
     // the outlines use.
     FDirectFontObject = CreatePlatformFontObject(FFont, 1000);
     if (DirectFontDC && FDirectFontObject) SelectObject(DirectFontDC, FDirectFontObject);

@@ -60,7 +60,7 @@ constexpr uint32_t TiffCompressions[] = {EncoderValueCompressionLZW, EncoderValu
 constexpr uint32_t TiffDepths[] = {1, 8, 24, 32};
 constexpr uint32_t JpegQualityRange[] = {0, 100};
 
-struct TParamSpec {
+struct TParamInfo {
     const TGUID* Guid;
     uint32_t Type;
     uint32_t NumberOfValues;
@@ -68,23 +68,23 @@ struct TParamSpec {
     uint32_t ValueCount;  // 32-bit words of Values
 };
 
-const TParamSpec TiffParams[] = {
+const TParamInfo TiffParams[] = {
     {&EncoderCompression, EncoderParameterValueTypeLong, 5, TiffCompressions, 5},
     {&EncoderColorDepth, EncoderParameterValueTypeLong, 4, TiffDepths, 4},
 };
-const TParamSpec JpegParams[] = {
+const TParamInfo JpegParams[] = {
     {&EncoderQuality, EncoderParameterValueTypeLongRange, 1, JpegQualityRange, 2},
 };
 
-bool ParamSpecs(const CLSID& Encoder, const TParamSpec*& Specs, size_t& Count) {
+bool ParamInfos(const CLSID& Encoder, const TParamInfo*& Infos, size_t& Count) {
     if (Encoder == EncoderTiff) {
-        Specs = TiffParams;
+        Infos = TiffParams;
         Count = std::size(TiffParams);
     } else if (Encoder == EncoderJpeg) {
-        Specs = JpegParams;
+        Infos = JpegParams;
         Count = std::size(JpegParams);
     } else if (Encoder == EncoderBmp || Encoder == EncoderPng) {
-        Specs = nullptr;
+        Infos = nullptr;
         Count = 0;
     } else {
         return false;
@@ -92,9 +92,9 @@ bool ParamSpecs(const CLSID& Encoder, const TParamSpec*& Specs, size_t& Count) {
     return true;
 }
 
-size_t ParamListBytes(const TParamSpec* Specs, size_t Count) {
+size_t ParamListBytes(const TParamInfo* Infos, size_t Count) {
     size_t Size = offsetof(EncoderParameters, Parameter) + Count * sizeof(EncoderParameter);
-    for (size_t I = 0; I < Count; ++I) Size += Specs[I].ValueCount * sizeof(uint32_t);
+    for (size_t I = 0; I < Count; ++I) Size += Infos[I].ValueCount * sizeof(uint32_t);
     return std::max(Size, sizeof(EncoderParameters));
 }
 
@@ -298,9 +298,9 @@ TGPStatus EncodeJpeg(const GpBitmap& Source, int Quality, std::string& Out) {
 
 TGPStatus EncodeImage(const GpBitmap& Source, const CLSID& Encoder, const EncoderParameters* Params,
                       std::string& Out) {
-    const TParamSpec* Specs;
-    size_t SpecCount;
-    if (!ParamSpecs(Encoder, Specs, SpecCount)) return gsFileNotFound;
+    const TParamInfo* Infos;
+    size_t InfoCount;
+    if (!ParamInfos(Encoder, Infos, InfoCount)) return gsFileNotFound;
     if (Source.Width <= 0 || Source.Height <= 0 || Source.Scan0 == nullptr)
         return gsInvalidParameter;
     uint32_t Quality = 75, Compression = EncoderValueCompressionLZW, Depth = 0;
@@ -370,19 +370,19 @@ TGPStatus FillEncoders(uint32_t Count, uint32_t Size, ImageCodecInfo* Out) {
 }
 
 TGPStatus ParameterListSize(const CLSID& Encoder, uint32_t& Size) {
-    const TParamSpec* Specs;
+    const TParamInfo* Infos;
     size_t Count;
-    if (!ParamSpecs(Encoder, Specs, Count)) return gsFileNotFound;
-    Size = uint32_t(ParamListBytes(Specs, Count));
+    if (!ParamInfos(Encoder, Infos, Count)) return gsFileNotFound;
+    Size = uint32_t(ParamListBytes(Infos, Count));
     return gsOk;
 }
 
 TGPStatus FillParameterList(const CLSID& Encoder, uint32_t Size, EncoderParameters* Out) {
-    const TParamSpec* Specs;
+    const TParamInfo* Infos;
     size_t Count;
-    if (!ParamSpecs(Encoder, Specs, Count)) return gsFileNotFound;
+    if (!ParamInfos(Encoder, Infos, Count)) return gsFileNotFound;
     if (Out == nullptr) return gsInvalidParameter;
-    if (Size < ParamListBytes(Specs, Count)) return gsInsufficientBuffer;
+    if (Size < ParamListBytes(Infos, Count)) return gsInsufficientBuffer;
     auto* Base = reinterpret_cast<uint8_t*>(Out);
     Out->Count = uint32_t(Count);
     // Values follow the parameter records.
@@ -390,12 +390,12 @@ TGPStatus FillParameterList(const CLSID& Encoder, uint32_t Size, EncoderParamete
                                                Count * sizeof(EncoderParameter));
     for (size_t I = 0; I < Count; ++I) {
         EncoderParameter P;
-        P.Guid = *Specs[I].Guid;
-        P.NumberOfValues = Specs[I].NumberOfValues;
-        P.Type = Specs[I].Type;
+        P.Guid = *Infos[I].Guid;
+        P.NumberOfValues = Infos[I].NumberOfValues;
+        P.Type = Infos[I].Type;
         P.Value = Values;
-        std::memcpy(Values, Specs[I].Values, Specs[I].ValueCount * sizeof(uint32_t));
-        Values += Specs[I].ValueCount;
+        std::memcpy(Values, Infos[I].Values, Infos[I].ValueCount * sizeof(uint32_t));
+        Values += Infos[I].ValueCount;
         std::memcpy(static_cast<void*>(Base + offsetof(EncoderParameters, Parameter) +
                                        I * sizeof(EncoderParameter)),
                     &P, sizeof P);
