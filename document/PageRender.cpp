@@ -18,6 +18,18 @@ namespace velmo {
 
 namespace {
 
+// A renderer of the installed kind for one page pass at DPI, with the
+// optional-content states and the crop box to use.
+std::unique_ptr<TPDFRendererBase> NewPageRenderer(TPDFFontCollectionBase* Fonts, double DPI,
+                                                  const TVPLOCGStateList& OCGStateList,
+                                                  int32_t CropType) {
+    std::unique_ptr<TPDFRendererBase> R = NewPageRenderer(Fonts);
+    R->FDPI = DPI;
+    R->FOCGStateList = OCGStateList;
+    R->FCropType = CropType;
+    return R;
+}
+
 // DPI rounded to the nearest integer for the image writers; values that are
 // not finite or do not fit give 0 (the writers' default).
 int32_t RoundDPI(double DPI) {
@@ -267,11 +279,9 @@ bool TPDFPageTree::RenderPageToStream(double DPI, int32_t Page, int32_t Options,
                                       TStream& Target, std::string& RenderError,
                                       int32_t RenderCropType,
                                       const TVPLOCGStateList& OCGStateList) {
-    std::unique_ptr<TPDFRendererBase> R = NewPageRenderer(RenderFontCol.get());
+    std::unique_ptr<TPDFRendererBase> R =
+        NewPageRenderer(RenderFontCol.get(), DPI, OCGStateList, RenderCropType);
     R->SetGDIPlusSettings(GDIPlusSettings);
-    R->FDPI = DPI;
-    R->FOCGStateList = OCGStateList;
-    R->FCropType = RenderCropType;
     SetDestination(*R, Options, true);
     R->FPageDict = GetPage(Page);
     SetStreamTargets(*R, Options, &Target);
@@ -290,10 +300,8 @@ bool TPDFPageTree::RenderPageToCairoStream(double DPI, int32_t Page, int32_t Opt
                                            TStream& Target, std::string& RenderError,
                                            int32_t RenderCropType,
                                            const TVPLOCGStateList& OCGStateList) {
-    std::unique_ptr<TPDFRendererBase> R = NewPageRenderer(RenderFontCol.get());
-    R->FDPI = DPI;
-    R->FOCGStateList = OCGStateList;
-    R->FCropType = RenderCropType;
+    std::unique_ptr<TPDFRendererBase> R =
+        NewPageRenderer(RenderFontCol.get(), DPI, OCGStateList, RenderCropType);
     R->FDestination = rdCairoBitmap;
     R->SetCairoTarget(CairoFileName, nullptr, true, 0, 0);
     SetDestination(*R, Options, false);
@@ -315,11 +323,9 @@ bool TPDFPageTree::RenderPageToKPLRStream(double DPI, int32_t Page, int32_t Opti
                                           const std::u16string& KPLRFileName, TStream& Target,
                                           std::string& RenderError, int32_t RenderCropType,
                                           const TVPLOCGStateList& OCGStateList) {
-    std::unique_ptr<TPDFRendererBase> R = NewPageRenderer(RenderFontCol.get());
+    std::unique_ptr<TPDFRendererBase> R =
+        NewPageRenderer(RenderFontCol.get(), DPI, OCGStateList, RenderCropType);
     R->SetGDIPlusSettings(GDIPlusSettings);
-    R->FDPI = DPI;
-    R->FOCGStateList = OCGStateList;
-    R->FCropType = RenderCropType;
     R->FDestination = rdKPLRBitmap;
     R->SetKPLRTarget(KPLRFileName, nullptr, true, 0, 0);
     SetDestination(*R, Options, false);
@@ -342,11 +348,9 @@ bool TPDFPageTree::RenderPageToKPLRMemory(double DPI, int32_t Page, int32_t JPEG
                                           int32_t Width, int32_t Height, int32_t BitsPerPixel,
                                           std::string& RenderError, int32_t RenderCropType,
                                           const TVPLOCGStateList& OCGStateList) {
-    std::unique_ptr<TPDFRendererBase> R = NewPageRenderer(RenderFontCol.get());
+    std::unique_ptr<TPDFRendererBase> R =
+        NewPageRenderer(RenderFontCol.get(), DPI, OCGStateList, RenderCropType);
     R->SetGDIPlusSettings(GDIPlusSettings);
-    R->FDPI = DPI;
-    R->FOCGStateList = OCGStateList;
-    R->FCropType = RenderCropType;
     R->FDestination = rdKPLRMemory;
     R->SetKPLRMemoryTarget(KPLRFileName, Target, Width, Height, BitsPerPixel, true, 0, 0);
     R->FPageDict = GetPage(Page);
@@ -362,11 +366,9 @@ bool TPDFPageTree::RenderPageToDC(double DPI, int32_t Page, int32_t JPEGQuality,
                                   std::string& RenderError, int32_t RenderCropType, int32_t OffsetX,
                                   int32_t OffsetY, bool ErasePage,
                                   const TVPLOCGStateList& OCGStateList, std::string_view Clip) {
-    std::unique_ptr<TPDFRendererBase> R = NewPageRenderer(RenderFontCol.get());
+    std::unique_ptr<TPDFRendererBase> R =
+        NewPageRenderer(RenderFontCol.get(), DPI, OCGStateList, RenderCropType);
     R->SetGDIPlusSettings(GDIPlusSettings);
-    R->FDPI = DPI;
-    R->FOCGStateList = OCGStateList;
-    R->FCropType = RenderCropType;
     R->FDestination = rdDeviceContext;
     R->SetDeviceContextTarget(TargetDC, ErasePage, OffsetX, OffsetY);
     R->FPageDict = GetPage(Page);
@@ -381,10 +383,8 @@ bool TPDFPageTree::RenderPageToCairoDC(double DPI, int32_t Page, int32_t JPEGQua
                                        std::string& RenderError, int32_t RenderCropType,
                                        int32_t OffsetX, int32_t OffsetY, bool ErasePage,
                                        const TVPLOCGStateList& OCGStateList) {
-    std::unique_ptr<TPDFRendererBase> R = NewPageRenderer(RenderFontCol.get());
-    R->FDPI = DPI;
-    R->FOCGStateList = OCGStateList;
-    R->FCropType = RenderCropType;
+    std::unique_ptr<TPDFRendererBase> R =
+        NewPageRenderer(RenderFontCol.get(), DPI, OCGStateList, RenderCropType);
     R->FDestination = rdCairo;
     R->SetCairoTarget(CairoFileName, TargetDC, ErasePage, OffsetX, OffsetY);
     R->FPageDict = GetPage(Page);
