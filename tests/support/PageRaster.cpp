@@ -66,6 +66,9 @@ bool RenderPageToRaster(const std::filesystem::path& File, int Page, double DPI,
         std::unique_ptr<velmo::TPDFRendererBase> renderer =
             velmo::NewPageRenderer(tree->RRenderFontCol());
         renderer->FDPI = DPI;
+        // Groups the default configuration turns off stay hidden, as in the
+        // page-file entry points, so every render of a page agrees.
+        renderer->FOCGStateList = doc.GetViewOCGList();
         renderer->FDestination = velmo::rdBitmap;
         renderer->FPageDict = pageDict;
         renderer->Render();
