@@ -14,6 +14,9 @@ namespace velmo {
 
 namespace {
 
+// One channel of a $00BBGGRR colour (Shift 0 red, 8 green, 16 blue) as 0..1.
+double Unit(uint32_t Color, int Shift) { return ((Color >> Shift) & 0xFF) / 255.0; }
+
 std::atomic<TPrintBitmapPassThroughProc> PassThroughHook{nullptr};
 
 bool Finite(double V) { return std::isfinite(V); }
@@ -1022,9 +1025,8 @@ void TPDFPicasso::FillPath() {
                 break;
             }
             VPL_CAIRO(cairo_set_operator, FCairoHandle, TCairoDLL::GetBlendMode(FBlendMode));
-            VPL_CAIRO(cairo_set_source_rgba, FCairoHandle, (FFillColor & 0xFF) / 255.0,
-                      ((FFillColor >> 8) & 0xFF) / 255.0, ((FFillColor >> 16) & 0xFF) / 255.0,
-                      FFillAlpha);
+            VPL_CAIRO(cairo_set_source_rgba, FCairoHandle, Unit(FFillColor, 0), Unit(FFillColor, 8),
+                      Unit(FFillColor, 16), FFillAlpha);
             if (FIsClippingPath) {
                 VPL_CAIRO(cairo_fill_preserve, FCairoHandle);
                 VPL_CAIRO(cairo_clip, FCairoHandle);
@@ -1044,8 +1046,8 @@ void TPDFPicasso::FillPath() {
             VPL_KPLR(KPLR_set_fill_alpha, FRendererHandle, FFillAlpha);
             VPL_KPLR(KPLR_set_operator, FRendererHandle,
                      TKorbexPDFLibraryKPLR::GetBlendMode(FBlendMode));
-            VPL_KPLR(KPLR_set_fill_rgba, FRendererHandle, (FFillColor & 0xFF) / 255.0,
-                     ((FFillColor >> 8) & 0xFF) / 255.0, ((FFillColor >> 16) & 0xFF) / 255.0);
+            VPL_KPLR(KPLR_set_fill_rgba, FRendererHandle, Unit(FFillColor, 0), Unit(FFillColor, 8),
+                     Unit(FFillColor, 16));
             VPL_KPLR(KPLR_fill_path, FRendererHandle);
             if (FIsClippingPath) {
                 VPL_KPLR(KPLR_set_clip, FRendererHandle);
@@ -1087,9 +1089,8 @@ void TPDFPicasso::StrokePath() {
                 FIsClippingPath = false;
                 break;
             }
-            VPL_CAIRO(cairo_set_source_rgba, FCairoHandle, (FStrokeColor & 0xFF) / 255.0,
-                      ((FStrokeColor >> 8) & 0xFF) / 255.0, ((FStrokeColor >> 16) & 0xFF) / 255.0,
-                      FStrokeAlpha);
+            VPL_CAIRO(cairo_set_source_rgba, FCairoHandle, Unit(FStrokeColor, 0),
+                      Unit(FStrokeColor, 8), Unit(FStrokeColor, 16), FStrokeAlpha);
             VPL_CAIRO(cairo_set_line_width, FCairoHandle, FLineWidth);
             if (FIsClippingPath) {
                 VPL_CAIRO(cairo_stroke_preserve, FCairoHandle);
@@ -1109,8 +1110,8 @@ void TPDFPicasso::StrokePath() {
             VPL_KPLR(KPLR_set_stroke_alpha, FRendererHandle, FStrokeAlpha);
             VPL_KPLR(KPLR_set_operator, FRendererHandle,
                      TKorbexPDFLibraryKPLR::GetBlendMode(FBlendMode));
-            VPL_KPLR(KPLR_set_stroke_rgba, FRendererHandle, (FStrokeColor & 0xFF) / 255.0,
-                     ((FStrokeColor >> 8) & 0xFF) / 255.0, ((FStrokeColor >> 16) & 0xFF) / 255.0);
+            VPL_KPLR(KPLR_set_stroke_rgba, FRendererHandle, Unit(FStrokeColor, 0),
+                     Unit(FStrokeColor, 8), Unit(FStrokeColor, 16));
             if (FLineCapStyle >= 0 && FLineCapStyle <= 2)
                 VPL_KPLR(KPLR_set_line_cap, FRendererHandle, KPLR_line_cap_t(FLineCapStyle));
             if (FLineJoinStyle >= 0 && FLineJoinStyle <= 2)
@@ -1165,13 +1166,11 @@ void TPDFPicasso::StrokeAndFillPath() {
                 break;
             }
             VPL_CAIRO(cairo_set_operator, FCairoHandle, TCairoDLL::GetBlendMode(FBlendMode));
-            VPL_CAIRO(cairo_set_source_rgba, FCairoHandle, (FFillColor & 0xFF) / 255.0,
-                      ((FFillColor >> 8) & 0xFF) / 255.0, ((FFillColor >> 16) & 0xFF) / 255.0,
-                      FFillAlpha);
+            VPL_CAIRO(cairo_set_source_rgba, FCairoHandle, Unit(FFillColor, 0), Unit(FFillColor, 8),
+                      Unit(FFillColor, 16), FFillAlpha);
             VPL_CAIRO(cairo_fill_preserve, FCairoHandle);
-            VPL_CAIRO(cairo_set_source_rgba, FCairoHandle, (FStrokeColor & 0xFF) / 255.0,
-                      ((FStrokeColor >> 8) & 0xFF) / 255.0, ((FStrokeColor >> 16) & 0xFF) / 255.0,
-                      FStrokeAlpha);
+            VPL_CAIRO(cairo_set_source_rgba, FCairoHandle, Unit(FStrokeColor, 0),
+                      Unit(FStrokeColor, 8), Unit(FStrokeColor, 16), FStrokeAlpha);
             VPL_CAIRO(cairo_set_line_width, FCairoHandle, FLineWidth);
             if (FIsClippingPath) {
                 VPL_CAIRO(cairo_stroke_preserve, FCairoHandle);
@@ -1190,11 +1189,11 @@ void TPDFPicasso::StrokeAndFillPath() {
             KPLRPrepare();
             VPL_KPLR(KPLR_set_operator, FRendererHandle,
                      TKorbexPDFLibraryKPLR::GetBlendMode(FBlendMode));
-            VPL_KPLR(KPLR_set_fill_rgba, FRendererHandle, (FFillColor & 0xFF) / 255.0,
-                     ((FFillColor >> 8) & 0xFF) / 255.0, ((FFillColor >> 16) & 0xFF) / 255.0);
+            VPL_KPLR(KPLR_set_fill_rgba, FRendererHandle, Unit(FFillColor, 0), Unit(FFillColor, 8),
+                     Unit(FFillColor, 16));
             VPL_KPLR(KPLR_set_fill_alpha, FRendererHandle, FFillAlpha);
-            VPL_KPLR(KPLR_set_stroke_rgba, FRendererHandle, (FStrokeColor & 0xFF) / 255.0,
-                     ((FStrokeColor >> 8) & 0xFF) / 255.0, ((FStrokeColor >> 16) & 0xFF) / 255.0);
+            VPL_KPLR(KPLR_set_stroke_rgba, FRendererHandle, Unit(FStrokeColor, 0),
+                     Unit(FStrokeColor, 8), Unit(FStrokeColor, 16));
             VPL_KPLR(KPLR_set_stroke_alpha, FRendererHandle, FStrokeAlpha);
             if (FLineCapStyle >= 0 && FLineCapStyle <= 2)
                 VPL_KPLR(KPLR_set_line_cap, FRendererHandle, KPLR_line_cap_t(FLineCapStyle));
