@@ -20,10 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct TTarget {
-    const char* Name;
-    void (*Run)(std::string_view);
-};
+using TTarget = TFuzzTarget;
 
 // Test listings show the target's name, not the bytes of the record.
 void PrintTo(const TTarget& T, std::ostream* Os) { *Os << T.Name; }
@@ -49,6 +46,13 @@ const TTarget kTargets[] = {
     {"truetype_parser", TrueTypeParser},
     {"gdiplus_images", GdiplusImages},
 };
+
+// The targets listed above and those that registered themselves.
+std::vector<TTarget> AllTargets() {
+    std::vector<TTarget> All(std::begin(kTargets), std::end(kTargets));
+    for (const TTarget& T : RegisteredTargets()) All.push_back(T);
+    return All;
+}
 
 std::vector<fs::path> KeptInputs(const std::string& Name, const char* Folder) {
     std::vector<fs::path> Files;
@@ -90,7 +94,7 @@ TEST_P(FuzzReplay, KeptInputsRunCleanAndQuickly) {
     EXPECT_GT(Count, 0) << "no seeds or fixtures for " << T.Name;
 }
 
-INSTANTIATE_TEST_SUITE_P(fuzz, FuzzReplay, testing::ValuesIn(kTargets),
+INSTANTIATE_TEST_SUITE_P(fuzz, FuzzReplay, testing::ValuesIn(AllTargets()),
                          [](const testing::TestParamInfo<TTarget>& I) {
                              return std::string(I.param.Name);
                          });

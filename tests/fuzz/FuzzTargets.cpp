@@ -227,4 +227,9 @@ void XMPReader(std::string_view Data) {
     Consume(X.SaveToString());
 }
 
+std::vector<TFuzzTarget>& RegisteredTargets() {
+    static std::vector<TFuzzTarget> Targets;
+    return Targets;
+}
+
 }  // namespace velmo::fuzz

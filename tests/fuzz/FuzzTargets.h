@@ -51,4 +51,22 @@ void TrueTypeParser(std::string_view Data);
 // as PNG and G4 TIFF (FuzzGdiplusImages.cpp).
 void GdiplusImages(std::string_view Data);
 
+// Targets kept in a file of their own register their work by name, so that
+// adding one touches no shared list: the work file says
+//   VPL_FUZZ_TARGET(name, Function)
+// and tests/fuzz/targets/name.cmake names the work file and its libraries.
+// The libFuzzer entry point (FuzzEntry.cpp) and the replay test find it here.
+struct TFuzzTarget {
+    const char* Name;
+    TFuzzFunction Run;
+};
+std::vector<TFuzzTarget>& RegisteredTargets();
+struct TFuzzRegistration {
+    TFuzzRegistration(const char* Name, TFuzzFunction Run) {
+        RegisteredTargets().push_back({Name, Run});
+    }
+};
+#define VPL_FUZZ_TARGET(NAME, FUNCTION) \
+    static const ::velmo::fuzz::TFuzzRegistration VplFuzzRegistration_##NAME{#NAME, FUNCTION}
+
 }  // namespace velmo::fuzz
