@@ -16,14 +16,16 @@
 #include "tests/fuzz/FuzzTargets.h"
 
 namespace velmo::fuzz {
+
+// Test listings show the target's name, not the bytes of the record.
+void PrintTo(const TFuzzTarget& T, std::ostream* Os) { *Os << T.Name; }
+
 namespace {
 
 namespace fs = std::filesystem;
 
 using TTarget = TFuzzTarget;
 
-// Test listings show the target's name, not the bytes of the record.
-void PrintTo(const TTarget& T, std::ostream* Os) { *Os << T.Name; }
 
 template <TFuzzFilter K>
 void FilterOf(std::string_view Data) {
