@@ -278,6 +278,8 @@ void TPDFRenderer::Render() {
     const bool Library = FDestination == rdKPLR || FDestination == rdKPLRBitmap ||
                          FDestination == rdKPLRPrinter || FDestination == rdKPLRMemory;
     if (Library && FKPLRFileName.empty()) return;
+    // Another thread may read the bitmap only between renders.
+    TCanvasLock Hold(FBitmap.Canvas());
     FUseInitialState = false;
     FErrorDesc.clear();
     FColorManager->SetFixedGamma(FGDIPlusSettings.UseGammaCorrection);
@@ -573,6 +575,7 @@ void TPDFRenderer::RenderDevice(TCanvas* Canvas, int32_t PW, int32_t PH, double 
 
 void TPDFRenderer::RenderSource(TPDFObject* Source, TPDFIndRef* ContainerIR, double PageLeft,
                                 double PageBottom, double PageWidth, double PageHeight) {
+    TCanvasLock Hold(FBitmap.Canvas());
     FUseInitialState = false;
     FErrorDesc.clear();
     if (FDPI == 0) FDPI = 1;

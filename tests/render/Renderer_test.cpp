@@ -12,6 +12,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/Structure.h"
@@ -518,6 +519,41 @@ TEST(ContentScanner, ProgressReachesTheWindow) {
     ASSERT_FALSE(Seen.empty());
     EXPECT_EQ(Seen.back(), 2100);
     for (size_t I = 1; I < Seen.size(); ++I) EXPECT_LT(Seen[I - 1], Seen[I]);
+}
+
+// A caller may read the bitmap from another thread only between renders:
+// while the content runs, the bitmap's canvas cannot be taken.
+TEST(Renderer, BitmapIsLockedWhileRendering) {
+    HWND Wnd = reinterpret_cast<HWND>(0x1235);
+    TPDFRenderer R(nullptr);
+    int Calls = 0, Taken = 0;
+    RegisterWindowMessageHandler(Wnd, [&](HWND, UINT, WPARAM, LPARAM) -> LRESULT {
+        ++Calls;
+        std::thread Reader([&] {
+            if (R.Bitmap()->Canvas().TryLock()) {
+                ++Taken;
+                R.Bitmap()->Canvas().Unlock();
+            }
+        });
+        Reader.join();
+        return 0;
+    });
+    for (bool Source : {false, true}) {
+        TPage P("0 0 m 10 10 l S 0 0 m 10 10 l S");
+        P.Attach(R);
+        R.SetDPI(72);
+        R.GDIPlusSettings().ProgressWindow = Wnd;
+        R.GDIPlusSettings().ProgressMessage = 777;
+        if (Source)
+            R.RenderSource(P.Page, nullptr, 0, 0, 50, 50);
+        else
+            R.Render();
+    }
+    UnregisterWindowMessageHandler(Wnd);
+    EXPECT_GT(Calls, 0);
+    EXPECT_EQ(Taken, 0);
+    EXPECT_TRUE(R.Bitmap()->Canvas().TryLock());
+    R.Bitmap()->Canvas().Unlock();
 }
 
 TEST(ContentScanner, SelfReachingContentIsSkipped) {
