@@ -1,7 +1,7 @@
-// The renderer's hooks for text, XObjects, extended graphics states and
-// patterns. The libraries that draw them replace these bodies; until then
-// the operators take their operands and draw nothing, and no pattern is
-// found (which paints white).
+// The renderer's hooks for text, extended graphics states and patterns.
+// The libraries that draw them replace these bodies; until then the
+// operators take their operands and draw nothing, and no pattern is found
+// (which paints white).
 #include "render/ContentRun.h"
 
 namespace velmo {
@@ -13,8 +13,6 @@ void TPDFRenderer::ShowText(TContentRun& Run) {
 }
 
 void TPDFRenderer::ShowTextToFunnel(TContentRun& Run) { ShowText(Run); }
-
-void TPDFRenderer::DrawXObject(TContentRun& Run, std::string_view Name) {}
 
 void TPDFRenderer::SetExtGState(TContentRun& Run, std::string_view Name) {}
 

@@ -1043,3 +1043,120 @@ TEST(PathOperators, ZeroWidthStrokesOneDevicePixel) {
 
 }  // namespace
 }  // namespace velmo
+
+namespace velmo {
+namespace {
+
+// A page whose resources name forms 20, 21, ... made from (dictionary text,
+// content) pairs.
+struct TFormPage : TPage {
+    explicit TFormPage(const std::string& Content) : TPage(Content) {}
+    void AddForm(const std::string& Name, const std::string& Dict, const std::string& Content) {
+        const int32_t Num = 20 + int32_t(Objects.size());
+        auto* D = ObjAs<TPDFDictionary>(S.Decode(Dict));
+        Objects[Num] = S.NewStreamWithDict(Content, D);
+        TPDFDictionary* X = ObjAs<TPDFDictionary>(Resources->FindValueByKeyName("XObject", false));
+        if (X == nullptr) {
+            X = S.NewDictionary();
+            Resources->Add("XObject", X);
+        }
+        X->Add(Name, Ref(Num));
+    }
+    TBitmap Render(std::string* Error = nullptr, const TVPLOCGStateList& States = {}) {
+        TPDFRenderer R(nullptr);
+        Attach(R);
+        R.SetDPI(72);
+        R.OCGStateList() = States;
+        R.Render();
+        if (Error) *Error = R.ErrorDesc();
+        return *R.Bitmap();
+    }
+};
+
+constexpr const char* kForm = "<< /Type /XObject /Subtype /Form /BBox [0 0 10 10]";
+
+TEST(FormXObjects, MatrixBoxAndCallerState) {
+    // The form fills far beyond its box: the box, scaled by the form's
+    // matrix, clips it to a 20 x 20 square at the current origin; after Do
+    // the caller's matrix and colour hold again.
+    TFormPage P("q 1 0 0 1 10 10 cm /Fm Do 0 0 1 rg 50 50 10 10 re f Q");
+    P.AddForm("Fm", std::string(kForm) + " /Matrix [2 0 0 2 0 0] >>", "0 1 0 rg -50 -50 200 200 re f");
+    TBitmap B = P.Render();
+    EXPECT_EQ(PixelAt(B, 11, 89), 0x00FF00u);  // inside, just past the origin
+    EXPECT_EQ(PixelAt(B, 29, 71), 0x00FF00u);  // inside, at the far corner
+    EXPECT_EQ(PixelAt(B, 31, 89), 0xFFFFFFu);  // right of the box
+    EXPECT_EQ(PixelAt(B, 11, 69), 0xFFFFFFu);  // above the box
+    EXPECT_EQ(PixelAt(B, 8, 92), 0xFFFFFFu);   // before the origin
+    EXPECT_EQ(PixelAt(B, 65, 35), 0x0000FFu);  // the caller's square, unscaled
+}
+
+TEST(FormXObjects, ResourcesNamesAndStartingState) {
+    struct TCase {
+        const char* Name;
+        std::string Content;
+        std::string FormDict;
+        std::string FormContent;
+        uint32_t Want;  // pixel (5, 95)
+    } Cases[] = {
+        // The form inherits the caller's fill colour.
+        {"caller state", "1 0 0 rg /Fm Do", std::string(kForm) + " >>", "0 0 10 10 re f",
+         0xFF0000u},
+        // A name with #-escapes finds its entry.
+        {"escaped name", "/F#6d Do", std::string(kForm) + " >>", "0 0 10 10 re f", 0x000000u},
+        // A form without resources uses its caller's: /Fm draws itself
+        // through them, which the guard stops after one level.
+        {"self through parent resources", "/Fm Do", std::string(kForm) + " >>",
+         "0 0 10 10 re f /Fm Do", 0x000000u},
+        // A subtype other than Form or Image draws nothing.
+        {"other subtype", "/Fm Do", "<< /Subtype /PS /BBox [0 0 10 10] >>", "0 0 10 10 re f",
+         0xFFFFFFu},
+        // A box of fewer than four numbers: drawn unclipped.
+        {"short box", "/Fm Do", "<< /Subtype /Form /BBox [0 0 1] >>", "0 0 10 10 re f",
+         0x000000u},
+        // A singular matrix: the form draws nothing.
+        {"singular matrix", "/Fm Do", std::string(kForm) + " /Matrix [0 0 0 0 0 0] >>",
+         "0 0 10 10 re f", 0xFFFFFFu},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TFormPage P(C.Content);
+        P.AddForm("Fm", C.FormDict, C.FormContent);
+        std::string Error;
+        TBitmap B = P.Render(&Error);
+        EXPECT_EQ(PixelAt(B, 5, 95), C.Want);
+        if (std::string(C.Name) == "self through parent resources")
+            EXPECT_NE(Error.find("refers to itself"), std::string::npos);
+    }
+}
+
+TEST(FormXObjects, OptionalContentOfTheForm) {
+    // Group 30 is the form's /OC; the state list decides, and without a
+    // matching entry the form follows the current visibility.
+    for (int Show = -1; Show <= 1; ++Show) {
+        SCOPED_TRACE(Show);
+        TFormPage P("/Fm Do");
+        P.Objects[30] = P.S.Decode("<< /Type /OCG /Name (g) >>");
+        P.AddForm("Fm", std::string(kForm) + " /OC 30 0 R >>", "0 0 10 10 re f");
+        TVPLOCGStateList States;
+        if (Show >= 0) States.push_back({P.Ref(30), Show == 1});
+        TBitmap B = P.Render(nullptr, States);
+        EXPECT_EQ(PixelAt(B, 5, 95), Show == 0 ? 0xFFFFFFu : 0x000000u);
+    }
+}
+
+TEST(FormXObjects, FormThatDrawsItselfThroughACycleEnds) {
+    TFormPage P("/A Do 0 0 1 rg 50 50 10 10 re f");
+    P.AddForm("A", std::string(kForm) + " /Resources << /XObject << /B 21 0 R >> >> >>",
+              "0 0 5 5 re f /B Do");
+    P.AddForm("B", std::string(kForm) + " /Resources << /XObject << /A 20 0 R >> >> >>",
+              "5 5 5 5 re f /A Do");
+    std::string Error;
+    TBitmap B = P.Render(&Error);
+    EXPECT_EQ(PixelAt(B, 2, 97), 0x000000u);
+    EXPECT_EQ(PixelAt(B, 7, 92), 0x000000u);
+    EXPECT_EQ(PixelAt(B, 55, 45), 0x0000FFu);
+    EXPECT_NE(Error.find("refers to itself"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmo

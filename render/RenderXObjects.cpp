@@ -1,0 +1,132 @@
+// The Do operator: form XObjects are interpreted as nested contents with
+// their matrix, bounding-box clip, resources and optional content. Images
+// are drawn by the image library's decoder, which replaces the image branch.
+#include <string>
+
+#include "render/ContentRun.h"
+
+namespace velmo {
+
+namespace {
+
+int HexDigit(char C) {
+    if (C >= '0' && C <= '9') return C - '0';
+    if (C >= 'a' && C <= 'f') return C - 'a' + 10;
+    if (C >= 'A' && C <= 'F') return C - 'A' + 10;
+    return -1;
+}
+
+// The value of a name token ("/A#20B" is "A B"), as the object parser reads
+// it; empty when the operand is not a name.
+std::string NameValue(std::string_view Token) {
+    std::string V;
+    if (Token.size() < 2 || Token[0] != '/') return V;
+    V.reserve(Token.size() - 1);
+    for (size_t K = 1; K < Token.size(); ++K) {
+        if (Token[K] == '#' && K + 2 < Token.size() && HexDigit(Token[K + 1]) >= 0 &&
+            HexDigit(Token[K + 2]) >= 0) {
+            V.push_back(char(HexDigit(Token[K + 1]) * 16 + HexDigit(Token[K + 2])));
+            K += 2;
+        } else {
+            V.push_back(Token[K]);
+        }
+    }
+    return V;
+}
+
+bool NumberItems(TPDFArray* A, size_t Count, double* Out) {
+    if (A == nullptr || size_t(A->GetCount()) < Count) return false;
+    for (size_t I = 0; I < Count; ++I) {
+        auto* N = ObjAs<TPDFNumeric>(A->GetItem(int32_t(I)));
+        if (N == nullptr || !std::isfinite(N->AsDouble())) return false;
+        Out[I] = N->AsDouble();
+    }
+    return true;
+}
+
+}  // namespace
+
+void TPDFRenderer::DrawXObject(TContentRun& Run, std::string_view Name) {
+    if (!Run.Visible || Run.Resources == nullptr) return;
+    const std::string Key = NameValue(Name);
+    if (Key.empty()) return;
+    TPDFDictionary* XObjects = Run.SubDict(Run.Resources, "XObject");
+    if (XObjects == nullptr) return;
+    TPDFObject* Entry = XObjects->FindValueByKeyName(Key, false);
+    TPDFIndRef* ContainerIR = ObjAs<TPDFIndRef>(Entry);
+    auto* Stream = ObjAs<TPDFStream>(Run.Resolve(Entry));
+    if (Stream == nullptr || Stream->FDictionary == nullptr) return;
+    TPDFDictionary* Dict = Stream->FDictionary;
+
+    // Optional content of the XObject.
+    if (auto* OCRef = ObjAs<TPDFIndRef>(Dict->FindValueByKeyName("OC", false))) {
+        if (auto* OC = ObjAs<TPDFDictionary>(FindObject(OCRef))) {
+            const std::string Type = OC->StringValue("Type");
+            bool Show = true;
+            if (Type == "OCG")
+                Show = Run.ShowOf(OCRef, Run.Visible, true);
+            else if (Type == "OCMD")
+                Show = Run.OCMDVisible(OC);
+            if (!Show) return;
+        }
+    }
+
+    const std::string Subtype = Dict->StringValue("Subtype");
+    if (Subtype != "Form") {
+        // Images: drawn by the image library once it is installed.
+        return;
+    }
+
+    // A box of fewer than four numbers is no box: the form draws unclipped.
+    double Box[4];
+    const bool HasBox =
+        NumberItems(ObjAs<TPDFArray>(Run.Resolve(Dict->FindValueByKeyName("BBox", false))), 4,
+                    Box);
+    double M[6];
+    auto* MatrixArray = ObjAs<TPDFArray>(Run.Resolve(Dict->FindValueByKeyName("Matrix", false)));
+    const bool HasMatrix =
+        MatrixArray != nullptr && MatrixArray->GetCount() == 6 && NumberItems(MatrixArray, 6, M);
+    TPDFXForm Product = CanvasMat;
+    if (HasMatrix) {
+        // A form whose matrix cannot be drawn through shows nothing.
+        if (!TContentRun::SafeMul({M[0], M[1], M[2], M[3], M[4], M[5]}, CanvasMat, Product) ||
+            TContentRun::Singular(Product))
+            return;
+    }
+
+    ParentResources = Run.Resources;
+    // The form starts from the caller's state; its matrix applies inside
+    // the saved state, so the caller's drawing after Do is unchanged.
+    Run.SaveGraphicsState();
+    FUseInitialState = true;
+    FInitialState = Run.GS;
+    if (HasMatrix) {
+        if (Run.EPS) FEPS->PSConcat({M[0], M[1], M[2], M[3], M[4], M[5]});
+        CanvasMat = Product;
+        if (!Run.EPS) {
+            if (TPDFRenderCanvas* D = Device()) D->SetCurrentXForm(CanvasMat);
+        }
+    }
+
+    if (HasBox && !Run.GS.Degenerate) {
+        Run.StartPath();
+        Run.MoveTo(Box[0], Box[1]);
+        Run.LineTo(Box[0], Box[3]);
+        Run.LineTo(Box[2], Box[3]);
+        Run.LineTo(Box[2], Box[1]);
+        Run.ClosePath();
+        // The device clips by the even-odd rule, EPS by the non-zero one;
+        // for one rectangle both give the same area.
+        Run.Clip(!Run.EPS);
+        Run.EndPath();
+    }
+
+    // Transparency groups compose through layers on the cairo and library
+    // destinations and through regions on the printer; until those exist
+    // every destination interprets the form once.
+    RenderContent(Stream, {}, ContainerIR);
+    FUseInitialState = false;
+    Run.RestoreGraphicsState();
+}
+
+}  // namespace velmo
