@@ -277,6 +277,12 @@ uint16_t TVPLWordPairList::GetValue(uint16_t Key) {
     return Value;
 }
 
+bool TVPLWordPairList::Lookup(uint16_t Key, uint16_t& Value) const {
+    bool Found;
+    Value = PairValue(FKeys, FValues, FPairCount, Key, Found);
+    return Found;
+}
+
 // ---- TVPLSortedUniqueIntegerList --------------------------------------------
 
 struct TVPLSortedUniqueIntegerList::Block {

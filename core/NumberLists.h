@@ -161,6 +161,8 @@ public:
     void Add(uint16_t Key, uint16_t Value);
     void Sort();
     uint16_t GetValue(uint16_t Key);
+    // The value of Key without touching Found: false (Value 0) when absent.
+    bool Lookup(uint16_t Key, uint16_t& Value) const;
     int32_t Count() const { return FPairCount; }
     bool Found() const { return FFound.load(std::memory_order_relaxed); }
 

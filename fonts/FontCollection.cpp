@@ -65,6 +65,7 @@ void TPDFFontCollection::RebuildMap() {
 
 void TPDFFontCollection::GetFontData(TPDFIndRef* Ref) {
     if (!Ref) return;
+    RebuildMap();
     if (auto it = FMap.find(Ref->ObjNum); it != FMap.end()) {
         FFoundFontData = FFontData[it->second].get();
         return;

@@ -212,6 +212,10 @@ public:
 
     // The current font; nil before any font was selected.
     TPDFFontCollectionData* FoundFontData() const { return FFoundFontData; }
+    // Makes an entry of this collection current again (the renderer keeps
+    // the entries of fonts given as direct dictionaries, which have no
+    // object number to find them by).
+    void SetFoundFontData(TPDFFontCollectionData* Data) { FFoundFontData = Data; }
 
     // Makes the font of Ref current, analysing it on first use.
     void GetFontData(TPDFIndRef* Ref);

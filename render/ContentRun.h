@@ -269,7 +269,9 @@ struct TPDFRenderer::TContentRun {
         States.push_back(GS);
     }
 
-    void RestoreGraphicsState() {
+    // Reselect: the state's font becomes current again (a Type 3 glyph's
+    // caller puts its own font back instead).
+    void RestoreGraphicsState(bool Reselect = true) {
         if (IgnoredSaves > 0) {
             --IgnoredSaves;
             return;
@@ -289,7 +291,7 @@ struct TPDFRenderer::TContentRun {
         }
         R.CanvasMat = GS.CTM;
         if (Dev()) Dev()->SetCurrentXForm(R.CanvasMat);
-        R.SelectFont(*this);
+        if (Reselect) R.SelectFont(*this);
     }
 
     // ---- Paths ---------------------------------------------------------

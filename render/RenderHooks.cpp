@@ -1,16 +1,10 @@
-// The renderer's hooks for text, extended graphics states and patterns.
-// The libraries that draw them replace these bodies; until then the
-// operators take their operands and draw nothing, and no pattern is found
-// (which paints white).
+// The renderer's hooks for text extraction, extended graphics states and
+// patterns. The libraries that draw them replace these bodies; until then
+// the operators take their operands and draw nothing, and no pattern is
+// found (which paints white).
 #include "render/ContentRun.h"
 
 namespace velmo {
-
-void TPDFRenderer::SelectFont(TContentRun& Run) {}
-
-void TPDFRenderer::ShowText(TContentRun& Run) {
-    for (int32_t I = 0; I < Run.ArrayCount && !Run.Operands.empty(); ++I) Run.Operands.pop_back();
-}
 
 void TPDFRenderer::ShowTextToFunnel(TContentRun& Run) { ShowText(Run); }
 

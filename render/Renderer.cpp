@@ -281,6 +281,7 @@ void TPDFRenderer::Render() {
     // Another thread may read the bitmap only between renders.
     TCanvasLock Hold(FBitmap.Canvas());
     FUseInitialState = false;
+    FDirectFonts.clear();
     FErrorDesc.clear();
     FColorManager->SetFixedGamma(FGDIPlusSettings.UseGammaCorrection);
     // The fonts learn whether this pass extracts text, and whether installed
@@ -577,6 +578,7 @@ void TPDFRenderer::RenderSource(TPDFObject* Source, TPDFIndRef* ContainerIR, dou
                                 double PageBottom, double PageWidth, double PageHeight) {
     TCanvasLock Hold(FBitmap.Canvas());
     FUseInitialState = false;
+    FDirectFonts.clear();
     FErrorDesc.clear();
     if (FDPI == 0) FDPI = 1;
     CanvasMat = IdentityXForm;

@@ -30,6 +30,10 @@
 
 namespace velmo {
 
+class TPDFFontCollection;
+class TPDFFontCollectionData;
+class TPDFType3Rasterizer;
+
 // The printer job of rdPrinter and rdKPLRPrinter. The printing library
 // derives the real job; this one has no canvas, so nothing is printed.
 class TVPLPrinter : public TVPLPrinterBase {
@@ -336,6 +340,14 @@ public:
     void SetExtGState(TContentRun& Run, std::string_view Name);
     // The pattern of a name operand; nullptr when none is found.
     const TVPLPattern* FindPattern(TContentRun& Run, std::string_view Name);
+    // The renderer's font collection as analysed fonts; nullptr when it
+    // was made without one.
+    TPDFFontCollection* Fonts() const;
+    // Draws one glyph of a Type 3 font by interpreting its procedure at
+    // (GX, GY) of the show's scaled text space.
+    void ShowType3Glyph(TContentRun& Run, TPDFType3Rasterizer& Type3,
+                        TPDFFontCollectionData* Font, const std::string& GlyphName, double GX,
+                        double GY);
     // Prepares the tile image of a tiling pattern.
     void RenderPatternTile(TContentRun& Run, const TVPLPattern* Pattern, std::string_view Name);
 
@@ -384,6 +396,8 @@ private:
     uint32_t FTotalImageCollectionSize = 0;
     int32_t FMaxX = 0, FMaxY = 0;
     std::unique_ptr<TPDFPicasso> Picasso;
+    // Entries of fonts given as direct dictionaries, for this render.
+    std::unordered_map<const TPDFDictionary*, TPDFFontCollectionData*> FDirectFonts;
     TPDFXForm FPageMatrix = IdentityXForm;
     TPrinterBBoxArray FPrinterBBoxArray;
     std::vector<const void*> FIntCasts;

@@ -1,0 +1,245 @@
+// Text shown on the canvas: glyph placement by widths, spacing, TJ
+// adjustments and scaling, the rendering modes, vertical CMaps, composite
+// glyph identifiers and Type 3 procedures, seen through a recording canvas
+// and a rasterizer that marks each glyph's origin.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fonts/FontCollection.h"
+#include "fonts/TrueTypeRasterizer.h"
+#include "fonts/Type3Rasterizer.h"
+#include "tests/render/RendererTestKit.h"
+
+namespace velmo {
+namespace {
+
+using namespace rendertest;
+
+// Marks each glyph by a move to its origin on the canvas and notes its name
+// and device position.
+class TMarkRasterizer : public TPDFFontRasterizer {
+public:
+    std::vector<std::string>* Names;
+    explicit TMarkRasterizer(std::vector<std::string>* Out) : Names(Out) {}
+    bool RenderToCanvas(double& RX, double& RY, TPDFGenericCanvas* Canvas, const TPDFXForm& Mat,
+                        const std::string& CharName, TPDFEncodingVector) override {
+        const double X = RX * Mat.eM11 + RY * Mat.eM21 + Mat.eDx;
+        const double Y = RX * Mat.eM12 + RY * Mat.eM22 + Mat.eDy;
+        Canvas->MoveTo(X, Y);
+        Names->push_back(CharName);
+        return true;
+    }
+    double FontMatrixScaling() override { return 1; }
+};
+
+// The substitute rasterizer's kind, marking like the one above.
+class TMarkSubstitute : public TPDFTrueTypeRasterizer2 {
+public:
+    std::vector<std::string>* Names;
+    explicit TMarkSubstitute(std::vector<std::string>* Out) : Names(Out) {}
+    bool RenderToCanvas(double& RX, double& RY, TPDFGenericCanvas* Canvas, const TPDFXForm& Mat,
+                        const std::string& CharName, TPDFEncodingVector) override {
+        Canvas->MoveTo(RX * Mat.eM11 + Mat.eDx, RY * Mat.eM22 + Mat.eDy);
+        Names->push_back(CharName);
+        return true;
+    }
+};
+
+// A page whose font /F1 is object 7 of a collection holding one entry.
+struct TTextPage : TPage {
+    TPDFFontCollection Fonts;
+    TPDFFontCollectionData* Font = nullptr;
+    std::vector<std::string> Glyphs;
+
+    explicit TTextPage(const std::string& Content, bool Composite = false) : TPage(Content) {
+        auto E = std::make_unique<TPDFFontCollectionData>();
+        E->ObjNum = 7;
+        E->FontName = "Test";
+        E->Widths.fill(500);
+        for (int C = 0; C < 256; ++C) E->Encoding[size_t(C)] = std::string(1, char(C));
+        E->Encoding[0] = ".notdef";
+        E->Rasterizer = std::make_unique<TMarkRasterizer>(&Glyphs);
+        E->SubType = "Type1";
+        E->Embedded = true;
+        if (Composite) {
+            E->IsComposite = true;
+            E->SubType = "CIDFontType2";
+            E->CIDWidths = std::make_unique<TPDFCIDWidths>();
+            E->CIDWidths->AddDefault(500);
+        }
+        Font = Fonts.AddFontData(std::move(E));
+        auto* FontRes = S.NewDictionary();
+        FontRes->Add("F1", Ref(7));
+        Resources->Add("Font", FontRes);
+        Objects[7] = S.NewDictionary();
+    }
+
+    // The canvas log of a render at 72 DPI on the 100 x 100 page.
+    std::string Run() {
+        Glyphs.clear();
+        TPDFRenderer R(&Fonts);
+        TRecorder Rec;
+        Attach(R);
+        R.SetDPI(72);
+        R.SetCanvasRecorder(&Rec);
+        R.Render();
+        return Rec.Log;
+    }
+};
+
+// The device x of every glyph origin in a log.
+std::vector<std::string> Moves(const std::string& Log) {
+    std::vector<std::string> Out;
+    size_t P = 0;
+    while ((P = Log.find('M', P)) != std::string::npos) {
+        const size_t E = Log.find(' ', P);
+        Out.push_back(Log.substr(P + 1, E == std::string::npos ? E : E - P - 1));
+        P = E == std::string::npos ? Log.size() : E;
+    }
+    return Out;
+}
+
+TEST(TextShowing, AdvancesSpacingAndAdjustments) {
+    struct TCase {
+        const char* Name;
+        const char* Content;
+        std::vector<std::string> Want;  // glyph origins, device x,y
+    } Cases[] = {
+        // Width 500 at size 10: each glyph moves 5 units; the page's y runs
+        // down from 100.
+        {"Tj", "BT /F1 10 Tf 10 20 Td (AB) Tj (A) Tj ET", {"10,80", "15,80", "20,80"}},
+        // An adjustment of -1000 moves B one em (10) further right; TM moves
+        // by (500 + 1000 + 500) / 1000 * 10 = 20.
+        {"TJ", "BT /F1 10 Tf 10 20 Td [(A) -1000 (B)] TJ (A) Tj ET", {"10,80", "25,80", "30,80"}},
+        // Th 50 halves the adjustment before the matrix halves it again.
+        {"Th 50", "BT /F1 10 Tf 50 Tz 10 20 Td [(A) -1000 (B)] TJ ET", {"10,80", "15,80"}},
+        // Word spacing after byte 32 only; character spacing after each.
+        {"Tw", "BT /F1 10 Tf 3 Tw 10 20 Td (A B) Tj ET", {"10,80", "15,80", "23,80"}},
+        {"Tc", "BT /F1 10 Tf 1 Tc 10 20 Td (AB) Tj ET", {"10,80", "16,80"}},
+        // Size 0: nothing drawn, the text matrix stays.
+        {"Tfs 0", "BT /F1 0 Tf 10 20 Td (AB) Tj /F1 10 Tf (A) Tj ET", {"10,80"}},
+        // A rise lifts the glyph, not the advance.
+        {"Ts", "BT /F1 10 Tf 2 Ts 10 20 Td (A) Tj ET", {"10,78"}},
+        // ' and " move to the next line first.
+        {"quote", "BT /F1 10 Tf 12 TL 10 20 Td (A) ' 2 0 (B) \" ET", {"10,92", "10,104"}},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TTextPage P(C.Content);
+        EXPECT_EQ(Moves(P.Run()), C.Want);
+    }
+}
+
+TEST(TextShowing, RenderingModesPaintOnce) {
+    struct TCase {
+        int Mode;
+        const char* Paint;  // the last word of the log
+    } Cases[] = {{0, "F#000000"}, {1, "S#000000w1"}, {2, "SF#000000w1#000000"}, {3, "N"},
+                 {4, "F#000000"}, {7, "N"}};
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Mode);
+        TTextPage P("BT /F1 10 Tf " + std::to_string(C.Mode) + " Tr 10 20 Td (AB) Tj (A) Tj ET");
+        const std::string Log = P.Run();
+        EXPECT_EQ(Log.substr(Log.rfind(' ') + 1), C.Paint);
+        // One path per show: two begins for two shows, whatever the mode.
+        size_t Begins = 0;
+        for (size_t Pos = 0; (Pos = Log.find("B ", Pos)) != std::string::npos; ++Pos) ++Begins;
+        EXPECT_EQ(Begins, 2u) << Log;
+        EXPECT_EQ(Log.find("W") != std::string::npos, C.Mode >= 4) << Log;
+        EXPECT_EQ(Moves(Log).size(), 3u);  // mode 3 still advances
+    }
+}
+
+TEST(TextShowing, HiddenContentAdvancesWithoutDrawing) {
+    TTextPage P("BT /F1 10 Tf 10 20 Td /OC /G BDC (AB) Tj EMC (A) Tj ET");
+    P.Objects[30] = P.S.Decode("<< /Type /OCG /Name (g) >>");
+    auto* Props = P.S.NewDictionary();
+    Props->Add("G", P.Ref(30));
+    P.Resources->Add("Properties", Props);
+    TPDFRenderer R(&P.Fonts);
+    TRecorder Rec;
+    P.Attach(R);
+    R.SetDPI(72);
+    R.SetCanvasRecorder(&Rec);
+    R.OCGStateList().push_back({P.Ref(30), false});
+    R.Render();
+    EXPECT_EQ(Moves(Rec.Log), std::vector<std::string>({"20,80"}));
+}
+
+TEST(TextShowing, SubstituteSkipsNotdefButAdvances) {
+    TTextPage P("BT /F1 10 Tf 10 20 Td (\\000A) Tj ET");
+    P.Font->Rasterizer = std::make_unique<TMarkSubstitute>(&P.Glyphs);
+    P.Font->Embedded = false;
+    EXPECT_EQ(Moves(P.Run()), std::vector<std::string>({"15,80"}));
+    EXPECT_EQ(P.Glyphs, std::vector<std::string>({"A"}));
+    // An embedded program draws its .notdef.
+    P.Font->Embedded = true;
+    EXPECT_EQ(Moves(P.Run()).size(), 2u);
+}
+
+TEST(TextShowing, CompositeGlyphsAndVerticalText) {
+    // Codes are byte pairs (no character collection); width 500 by default.
+    {
+        TTextPage P("BT /F1 10 Tf 10 20 Td <00410020> Tj 3 Tw <00200041> Tj ET", true);
+        P.Run();
+        EXPECT_EQ(P.Glyphs, std::vector<std::string>({"GID:65", "GID:32", "GID:32", "GID:65"}));
+        // Word spacing after code 32 only with a one-byte CMap.
+        EXPECT_EQ(Moves(P.Run()), std::vector<std::string>({"10,80", "15,80", "20,80", "25,80"}));
+        P.Font->SingleByteCMap = true;
+        EXPECT_EQ(Moves(P.Run()), std::vector<std::string>({"10,80", "15,80", "20,80", "28,80"}));
+    }
+    {
+        // Non-embedded Adobe-ordered fonts take the collection's glyph:
+        // CID 1 is glyph 32 of a CFF font and 30 of a TrueType one.
+        TTextPage P("BT /F1 10 Tf <0001> Tj ET", true);
+        P.Font->AdobeGIDType0 = true;
+        P.Font->Embedded = false;
+        P.Font->SubType = "CIDFontType0";
+        P.Run();
+        EXPECT_EQ(P.Glyphs, std::vector<std::string>({"GID:32"}));
+        P.Font->SubType = "CIDFontType2";
+        P.Run();
+        EXPECT_EQ(P.Glyphs, std::vector<std::string>({"GID:30"}));
+        // Past the end of the table the CID is its own glyph.
+        TTextPage Q("BT /F1 10 Tf <7000> Tj ET", true);
+        Q.Font->AdobeGIDType0 = true;
+        Q.Font->Embedded = false;
+        Q.Run();
+        EXPECT_EQ(Q.Glyphs, std::vector<std::string>({"GID:28672"}));
+    }
+    {
+        // A vertical CMap centres each glyph on x and moves down by DW2_w1.
+        TTextPage P("BT /F1 10 Tf 50 50 Td <00410042> Tj ET", true);
+        P.Font->CIDEncoding = "Identity-V";
+        EXPECT_EQ(Moves(P.Run()), std::vector<std::string>({"47.5,58.8", "47.5,68.8"}));
+    }
+}
+
+TEST(TextShowing, Type3ProceduresDrawThroughTheInterpreter) {
+    TTextPage P("BT /F1 10 Tf 10 20 Td (ab) Tj 0 0 1 rg 0 0 5 5 re f ET");
+    auto T3 = std::make_unique<TPDFType3Rasterizer>();
+    // /a fills a square of its glyph space; /b shows text in its own font,
+    // which the nesting guard stops.
+    P.Objects[40] = P.S.NewStream("1000 0 0 0 500 500 d1 0 0 500 500 re f", false);
+    P.Objects[41] = P.S.NewStream("500 0 d0 BT /F1 1 Tf (a) Tj ET 0 0 100 100 re f", false);
+    auto* FontDict = ObjAs<TPDFDictionary>(
+        P.S.Decode("<< /Type /Font /Subtype /Type3 /FontMatrix [0.001 0 0 0.001 0 0]"
+                   " /CharProcs << /a 40 0 R /b 41 0 R >> /Resources << /Font << /F1 7 0 R >> >> >>"));
+    T3->FOnFindObject = [&P](TPDFIndRef* Ref) -> TPDFObject* { return P.Objects[Ref->ObjNum]; };
+    T3->LoadFromPDFDict(FontDict);
+    P.Font->Rasterizer = std::move(T3);
+    P.Font->Widths.fill(1000);
+    const std::string Log = P.Run();
+    // /a at (10, 20): a 5 x 5 square; /b one em further: its own square,
+    // without the nested text.
+    EXPECT_NE(Log.find("M10,80 L15,80 L15,75 L10,75 H F#000000"), std::string::npos) << Log;
+    EXPECT_NE(Log.find("M20,80 L21,80 L21,79 L20,79 H F#000000"), std::string::npos) << Log;
+    // The page goes on in its own font and colour after the glyphs.
+    EXPECT_NE(Log.find("F#0000FF"), std::string::npos) << Log;
+}
+
+}  // namespace
+}  // namespace velmo
