@@ -1,12 +1,10 @@
-// The renderer's hooks for text extraction, extended graphics states and
-// patterns. The libraries that draw them replace these bodies; until then
-// the operators take their operands and draw nothing, and no pattern is
-// found (which paints white).
+// The renderer's hooks for extended graphics states and patterns. The
+// libraries that draw them replace these bodies; until then the operators
+// take their operands and draw nothing, and no pattern is found (which
+// paints white).
 #include "render/ContentRun.h"
 
 namespace velmo {
-
-void TPDFRenderer::ShowTextToFunnel(TContentRun& Run) { ShowText(Run); }
 
 void TPDFRenderer::SetExtGState(TContentRun& Run, std::string_view Name) {}
 

@@ -447,4 +447,296 @@ void TPDFRenderer::ShowText(TContentRun& Run) {
         D->NullPath();
 }
 
+// ---- Text extraction -------------------------------------------------------
+
+void TPDFRenderer::GetFunnelTextColor(const TPDFGraphicsState& GS, TPDFTextColor& Color) const {
+    Color.Color.clear();
+    char B[16];
+    if (FFunnel && FFunnel->OutputCMYK() &&
+        (GS.FillColorSpace == "DeviceCMYK" || GS.AlternateFillCS == "DeviceCMYK")) {
+        const double C[4] = {GS.FillColorCMYK.Cyan, GS.FillColorCMYK.Magenta,
+                             GS.FillColorCMYK.Yellow, GS.FillColorCMYK.Black};
+        Color.HexColor.clear();
+        for (double V : C) {
+            const double Clamped = std::isfinite(V) ? std::clamp(V, 0.0, 1.0) : 0;
+            std::snprintf(B, sizeof B, "%02X", unsigned(std::lround(Clamped * 255)));
+            Color.HexColor += B;
+            Color.Color.push_back(Clamped);
+        }
+        return;
+    }
+    const TColor F = GS.FillColor;
+    const unsigned R = F & 0xFF, G = (F >> 8) & 0xFF, Bl = (F >> 16) & 0xFF;
+    std::snprintf(B, sizeof B, "#%02X%02X%02X", R, G, Bl);
+    Color.HexColor = B;
+    Color.Color = {R / 255.0, G / 255.0, Bl / 255.0};
+}
+
+void TPDFRenderer::ShowTextToFunnel(TContentRun& Run) {
+    const int32_t Count = std::min<int32_t>(Run.ArrayCount, int32_t(Run.Operands.size()));
+    std::vector<std::string_view> Ops(Run.Operands.end() - Count, Run.Operands.end());
+    Run.Operands.resize(Run.Operands.size() - size_t(Count));
+    Run.ArrayCount = 0;
+
+    TPDFFontCollection* Col = Fonts();
+    TPDFFontCollectionData* F = Col ? Col->FoundFontData() : nullptr;
+    TPDFGraphicsState& GS = Run.GS;
+    const double Tfs = GS.TextSize;
+    if (F == nullptr || Tfs == 0 || !FiniteNumber(Tfs) || FFunnel == nullptr) return;
+    TPDFTextFunnelBase& Funnel = *FFunnel;
+
+    const bool Vertical = F->CIDEncoding.size() >= 2 &&
+                          F->CIDEncoding.compare(F->CIDEncoding.size() - 2, 2, "-V") == 0;
+    auto* Type3 = dynamic_cast<TPDFType3Rasterizer*>(F->Rasterizer.get());
+    if (F->Rasterizer) F->Rasterizer->RenderingMode = GS.TextRenderingMode;
+    const double I = Type3 ? 1 : 1000;
+    const double Th = GS.TextScaling, Tc = GS.CharSpacing, Tw = GS.WordSpacing, Ts = GS.TextRise;
+    const double T3M11 = Type3 ? Type3->FontMatrix.eM11 : 1;
+
+    // The run matrix: scaled text space to page space.
+    TPDFXForm Mat;
+    bool MatOk = TContentRun::SafeMul(GS.TM, CanvasMat, Mat);
+    if (Type3 && MatOk) MatOk = TContentRun::SafeMul(Type3->FontMatrix, Mat, Mat);
+    if (MatOk) MatOk = TContentRun::SafeMul({Tfs / I * Th / 100, 0, 0, Tfs / I, 0, 0}, Mat, Mat);
+
+    // Height and baseline offset of the runs, in text units.
+    double Ascent = F->Ascent, Descent = -std::fabs(F->Descent);
+    auto FromBounds = [&](bool WithType3) {
+        const double K = WithType3 && Type3 ? T3M11 : 1;
+        Ascent = F->Bound.Top * Tfs * Mat.eM11 / 1.5 * K;
+        Descent = -std::fabs(F->Bound.Bottom * Tfs * Mat.eM11) / 2 * K;
+    };
+    if (Ascent == 0 && Descent == 0) {
+        FromBounds(true);
+        if (Ascent == 0 && Descent == 0) {
+            Ascent = 2.5 * Tfs;
+            Descent = -std::fabs(Tfs / 2);
+        }
+    }
+    if (Ascent - Descent > 1500) {
+        const double K = 1000 / (Ascent - Descent);
+        Ascent *= K;
+        Descent *= K;
+    }
+    if (Ascent <= 20) FromBounds(false);
+    if (Funnel.IgnoreDescenders()) Descent = 0;
+    const double Height = Ascent - Descent;
+    const double Offset = Descent + Ts * I / std::fabs(Tfs);
+    double FontHeight = 0;
+    {
+        const double H = Type3 ? Height : I;
+        FontHeight = std::hypot(H * Mat.eM21, H * Mat.eM22);
+        if (!FiniteNumber(FontHeight)) FontHeight = 0;
+    }
+    const bool Usable = MatOk && FiniteNumber(Height) && FiniteNumber(Offset);
+
+    double X = 0, Y = 0, S = 0, K = 0;
+    std::u16string RunText;
+    std::vector<double> Positions;
+    TPDFTextColor Color;
+    auto Emit = [&](std::u16string_view Text, double At, double Width,
+                    const std::vector<double>& Pos) {
+        if (!Usable || Text.empty() || !FiniteNumber(At) || !FiniteNumber(Width)) return;
+        GetFunnelTextColor(GS, Color);
+        std::vector<double> P = Pos;
+        if (P.size() < Text.size()) P.resize(Text.size(), P.empty() ? At : P.back());
+        Funnel.AddText(Mat, Text, Color, F->FontName, FontHeight, At, Offset, Width, Height, P);
+    };
+    auto EmitRun = [&](double Width) {
+        Emit(RunText, S, Width, Positions);
+        RunText.clear();
+        Positions.clear();
+    };
+    auto Append = [&](const std::u16string& T, double L) {
+        for (size_t Kx = 0; Kx < T.size(); ++Kx)
+            Positions.push_back(X + L * double(Kx) / double(T.size()));
+        RunText += T;
+    };
+    const std::u16string Space = u" ";
+    TCMapCodeList Codes;
+
+    for (std::string_view Op : Ops) {
+        if (!IsStringOperand(Op)) {
+            double N = 0;
+            ParseNumberInto(Op, N);
+            if (!FiniteNumber(N)) continue;
+            if (!RunText.empty()) {
+                EmitRun(X - S - K);
+                Funnel.SetNextMatch(true);
+            }
+            double E = std::fabs(Th) * (N * I / 1000) / 100;
+            if (Type3) E = T3M11 != 0 ? Th * (N * I / 1000) / 100 / T3M11 : 0;
+            (Vertical ? Y : X) -= E;
+            S = X;
+            continue;
+        }
+        const std::string Bytes = OperandBytes(Op);
+        if (!F->IsComposite) {
+            for (unsigned char B : Bytes) {
+                const double L = F->Widths[B];
+                K = Tc * I / Tfs + (B == 32 ? Tw * I / Tfs : 0);
+                if (Type3) {
+                    K = (Tc - 1) * L * I / Tfs;
+                    if (B == 32) K = K * Tw * I / Tfs;
+                }
+                std::u16string T;
+                uint32_t Unit = 0;
+                if (F->ToUnicodeMap) {
+                    std::array<uint16_t, 4> Units;
+                    const int N = F->ToUnicodeMap->GetValue(B, Units);
+                    if (N >= 0 && FirstUnit(*F->ToUnicodeMap, B, Unit)) {
+                        if (Units[0] == 0 && Units[1] == 0 && Units[2] == 0 && Units[3] == 0) {
+                            T = std::u16string(1, char16_t(B));
+                        } else {
+                            for (uint16_t U : Units)
+                                if (U != 0) T.push_back(char16_t(U));
+                        }
+                    }
+                }
+                if (T.empty()) T = Col->GetWideMap(B);
+                if (T == Space && B != 32) K += Tw * I / std::fabs(Tfs);
+                const bool IsSpace = T == Space;
+                bool Ruled = true;
+                if (Funnel.SplitOnDoubleSpace() && IsSpace && !RunText.empty() &&
+                    RunText.back() == u' ') {
+                    if (RunText != Space) EmitRun(X - S);
+                    RunText.clear();
+                    Positions.clear();
+                    Funnel.SetNextMatch(false);
+                } else if (IsSpace && (Tw > 1 || Tc > 1)) {
+                    if (!RunText.empty()) {
+                        EmitRun(X - S);
+                        Funnel.SetNextMatch(true);
+                    } else {
+                        Funnel.SetNextMatch(false);
+                    }
+                } else if (IsSpace && !RunText.empty() && Funnel.SplitWords()) {
+                    EmitRun(X - S);
+                    Funnel.SetNextMatch(!Funnel.SplitWords());
+                } else if (IsSpace && RunText.empty() && Funnel.SplitWords()) {
+                    Funnel.SetNextMatch(!Funnel.SplitWords());
+                } else {
+                    Ruled = false;
+                    if (std::fabs(Tc) > 1) {
+                        const std::vector<double> Zero(T.size(), 0);
+                        Emit(T, X, L, Zero);
+                        RunText.clear();
+                        Positions.clear();
+                        S = X + L + K;
+                        Funnel.SetNextMatch(true);
+                    } else if (Tw <= 1 || !IsSpace) {
+                        Append(T, L);
+                    }
+                }
+                if (Ruled) S = X + L + K;
+                if (FiniteNumber(L + K)) X += L + K;
+            }
+            continue;
+        }
+        // Composite fonts.
+        Col->GetCodeList(Bytes, Codes);
+        for (uint32_t C : Codes) {
+            const uint32_t Read = C;
+            std::u16string T;
+            if (F->ToUnicodeMap) {
+                std::array<uint16_t, 4> Units;
+                const int N = F->ToUnicodeMap->GetValue(C, Units);
+                if (N >= 0) {
+                    if (Units[0] == 0 && Units[1] == 0 && Units[2] == 0 && Units[3] == 0) {
+                        T = std::u16string(1, char16_t(C));
+                    } else {
+                        for (uint16_t U : Units)
+                            if (U != 0) T.push_back(char16_t(U));
+                    }
+                }
+            } else if (F->GIDToCIDMap != -1) {
+                const int V = Col->ResourceCMapGetValue(F->GIDToCIDMap, C);
+                if (V != -1) C = uint32_t(V);
+            }
+            if (!F->ToUnicodeMap && F->GIDToCIDMap == -1 && F->CIDToGIDMap != nullptr &&
+                C <= 0xFFFF) {
+                uint16_t V = 0;
+                if (F->CIDToGIDMap->Lookup(uint16_t(C), V) && V != 0) T = Col->GetWideMap(V);
+            }
+            if (T.empty() && F->AdobeGIDType0) {
+                // Past the end of the collection's table a CID gives no
+                // character of it.
+                const int32_t Entry = AdobeCIDEntry(C);
+                if (Entry != -1) {
+                    const int32_t U = F->SubType == "CIDFontType0" ? Entry : Entry - 2;
+                    if (U > 0 && U <= 0xFFFF) T = std::u16string(1, char16_t(U));
+                }
+            }
+            if (T.empty()) T = Col->GetWideMap(C);
+            // Width and spacing.
+            double W = I;
+            K = 0;
+            if (F->CIDWidths) {
+                const uint32_t WidthKey = (F->Embedded || !F->ToUnicodeMap) ? C : Read;
+                std::optional<int32_t> Found = F->CIDWidths->Width(WidthKey);
+                if (!Found && (F->SubType == "CIDFontType2" || F->SubType == "CIDFontType0") &&
+                    F->GIDToCIDMap != -1) {
+                    const int V = Col->ResourceCMapGetValue(F->GIDToCIDMap, WidthKey);
+                    if (V >= 0) Found = F->CIDWidths->Width(uint32_t(V));
+                }
+                if (!Found) Found = F->CIDWidths->Default();
+                W = Found ? *Found : I;
+                K = Tc * I / Tfs + (Read == 32 && F->SingleByteCMap ? Tw * I / Tfs : 0);
+                if (Type3) K *= W;
+            }
+            const double L = F->CIDWidths ? W + K : I;
+            if (!F->CIDWidths) K = 0;
+            // Space folding.
+            if (T.size() == 1) {
+                const char16_t U = T[0];
+                if (U == 0xA0 || U == 0x1680 || (U >= 0x2000 && U <= 0x200A) || U == 0x202F ||
+                    U == 0x205F || U == 0x3000)
+                    T = Space;
+            }
+            if (T.empty() || (!Funnel.OutputNonAscii() && T.size() == 1 && T[0] < u' '))
+                T = Space;
+            const bool IsSpace = T == Space;
+            if (Funnel.SplitOnDoubleSpace() && IsSpace && !RunText.empty() &&
+                RunText.back() == u' ') {
+                if (RunText != Space) EmitRun(X - S);
+                RunText.clear();
+                Positions.clear();
+                Funnel.SetNextMatch(false);
+                S = X + L;
+            } else if (IsSpace && !RunText.empty() && Funnel.SplitWords()) {
+                EmitRun(X - S);
+                Funnel.SetNextMatch(!Funnel.SplitWords());
+                S = X + L;
+            } else if (IsSpace && RunText.empty() && Funnel.SplitWords()) {
+                Funnel.SetNextMatch(!Funnel.SplitWords());
+                S = X + L;
+            } else if (std::fabs(Tc) > 1 || (Tw > 1 && IsSpace)) {
+                // The pending run keeps its text: it goes out first, then the
+                // character alone at its own place and advance.
+                if (!RunText.empty()) {
+                    EmitRun(X - S);
+                    Funnel.SetNextMatch(true);
+                }
+                if (!IsSpace) Funnel.SetNextMatch(true);
+                else Funnel.SetNextMatch(!Funnel.SplitWords());
+                Emit(T, X, L - K, std::vector<double>(T.size(), X));
+                Funnel.SetNextMatch(!Funnel.SplitWords());
+                S = X + L;
+            } else {
+                Append(T, L);
+            }
+            if (Vertical) {
+                if (FiniteNumber(F->DW2_w1 + K)) Y += F->DW2_w1 + K;
+            } else if (FiniteNumber(L)) {
+                X += L;
+            }
+        }
+    }
+    if (!RunText.empty() && !(RunText == Space && Funnel.SplitWords())) EmitRun(X - S - K);
+    RunText.clear();
+    const double TX = Th * (Tfs * X / I) / 100, TY = Y * Tfs / I * Th / 100;
+    if (FiniteNumber(TX) && FiniteNumber(TY))
+        TContentRun::SafeMul({1, 0, 0, 1, TX, TY}, GS.TM, GS.TM);
+}
+
 }  // namespace velmo

@@ -343,6 +343,9 @@ public:
     // The renderer's font collection as analysed fonts; nullptr when it
     // was made without one.
     TPDFFontCollection* Fonts() const;
+    // The colour of a funnel run: CMYK components when the funnel asks for
+    // them and the fill is CMYK, else the RGB fill colour.
+    void GetFunnelTextColor(const TPDFGraphicsState& GS, TPDFTextColor& Color) const;
     // Draws one glyph of a Type 3 font by interpreting its procedure at
     // (GX, GY) of the show's scaled text space.
     void ShowType3Glyph(TContentRun& Run, TPDFType3Rasterizer& Type3,

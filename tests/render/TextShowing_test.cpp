@@ -243,3 +243,116 @@ TEST(TextShowing, Type3ProceduresDrawThroughTheInterpreter) {
 
 }  // namespace
 }  // namespace velmo
+
+namespace velmo {
+namespace {
+
+// Keeps every run the renderer hands over, with the match flag it came with.
+class TRecordingFunnel : public TPDFTextFunnelBase {
+public:
+    struct TRun {
+        std::u16string Text;
+        double X, Width, Height, FontSize;
+        bool Match;
+        std::string Color;
+        std::vector<double> Components;
+    };
+    std::vector<TRun> Runs;
+    void AddText(const TPDFXForm&, std::u16string_view Text, const TPDFTextColor& Color,
+                 std::string_view, double FontSize, double X, double, double Width, double Height,
+                 std::span<const double>) override {
+        Runs.push_back({std::u16string(Text), X, Width, Height, FontSize, FMatch, Color.HexColor,
+                        Color.Color});
+    }
+};
+
+std::vector<std::u16string> Texts(const TRecordingFunnel& F) {
+    std::vector<std::u16string> Out;
+    for (const auto& R : F.Runs) Out.push_back(R.Text);
+    return Out;
+}
+
+void Extract(TTextPage& P, TRecordingFunnel& F) {
+    TPDFRenderer R(&P.Fonts);
+    P.Attach(R);
+    R.SetDestination(rdTextFunnel);
+    R.SetTextFunnel(&F);
+    R.Render();
+}
+
+TEST(TextFunnelRuns, WordsSpacingAndAdjustments) {
+    struct TCase {
+        const char* Name;
+        const char* Content;
+        bool SplitWords;
+        std::vector<std::u16string> Want;
+    } Cases[] = {
+        {"whole string", "BT /F1 10 Tf (Hello World) Tj ET", false, {u"Hello World"}},
+        {"split words", "BT /F1 10 Tf (Hello World) Tj ET", true, {u"Hello", u"World"}},
+        {"adjustment splits", "BT /F1 10 Tf [(A) 1000 (B)] TJ ET", false, {u"A", u"B"}},
+        {"Tc 2: one run per character", "BT /F1 10 Tf 2 Tc (ABC) Tj ET", false,
+         {u"A", u"B", u"C"}},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TTextPage P(C.Content);
+        TRecordingFunnel F;
+        F.FSplitWords = C.SplitWords;
+        Extract(P, F);
+        EXPECT_EQ(Texts(F), C.Want);
+    }
+    // "World" starts after the space's advance: six glyphs of 500.
+    TTextPage P("BT /F1 10 Tf (Hello World) Tj ET");
+    TRecordingFunnel F;
+    F.FSplitWords = true;
+    Extract(P, F);
+    ASSERT_EQ(F.Runs.size(), 2u);
+    EXPECT_DOUBLE_EQ(F.Runs[1].X, 3000);
+    EXPECT_DOUBLE_EQ(F.Runs[0].Width, 2500);
+}
+
+TEST(TextFunnelRuns, CompositeSpacesAndSingleCharacters) {
+    // A no-break space of a composite font's ToUnicode splits words.
+    TTextPage P("BT /F1 10 Tf <004100200042> Tj ET", true);
+    P.Font->ToUnicodeMap = std::make_unique<TKorbexPDFLibraryCMap>();
+    P.Font->ToUnicodeMap->AddBFRange(0x41, 0x42, u"A");
+    P.Font->ToUnicodeMap->AddBFRange(0x20, 0x20, u"\u00A0");
+    TRecordingFunnel F;
+    F.FSplitWords = true;
+    Extract(P, F);
+    EXPECT_EQ(Texts(F), (std::vector<std::u16string>{u"A", u"B"}));
+    // From a simple font the same character stays in the word.
+    TTextPage Q("BT /F1 10 Tf (A\\240B) Tj ET");
+    Q.Font->DisplayCSW[0xA0] = u"\u00A0";
+    TRecordingFunnel G;
+    G.FSplitWords = true;
+    Extract(Q, G);
+    EXPECT_EQ(Texts(G), (std::vector<std::u16string>{u"A\u00A0B"}));
+    // With Tw 2 a composite font's space goes alone, and the word before it
+    // is kept.
+    TTextPage V("BT /F1 10 Tf 2 Tw <00480069002000570021> Tj ET", true);
+    V.Font->SingleByteCMap = true;
+    V.Font->ToUnicodeMap = std::make_unique<TKorbexPDFLibraryCMap>();
+    V.Font->ToUnicodeMap->SetIdentityMapping();
+    TRecordingFunnel H;
+    Extract(V, H);
+    EXPECT_EQ(Texts(H), (std::vector<std::u16string>{u"Hi", u" ", u"W!"}));
+}
+
+TEST(TextFunnelRuns, HeightAndColour) {
+    TTextPage P("BT /F1 10 Tf 0 0 0 1 k (A) Tj 1 0 0 rg (B) Tj ET");
+    P.Font->Ascent = 900;
+    P.Font->Descent = -2000;
+    TRecordingFunnel F;
+    F.FOutputCMYK = true;
+    Extract(P, F);
+    ASSERT_EQ(F.Runs.size(), 2u);
+    EXPECT_NEAR(F.Runs[0].Height, 1000, 1e-9);
+    EXPECT_EQ(F.Runs[0].Color, "000000FF");
+    EXPECT_EQ(F.Runs[0].Components, (std::vector<double>{0, 0, 0, 1}));
+    EXPECT_EQ(F.Runs[1].Color, "#FF0000");
+    EXPECT_DOUBLE_EQ(F.Runs[0].FontSize, 10);
+}
+
+}  // namespace
+}  // namespace velmo
