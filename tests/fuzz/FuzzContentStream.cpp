@@ -4,11 +4,16 @@
 // is reached), colour spaces of every kind, a graphics state, a tiling
 // pattern and an optional content group, under the names a fuzzer finds in
 // the seeds.
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "core/Glyphs.h"
 #include "core/Structure.h"
+#include "fonts/FontCollection.h"
+#include "fonts/TrueTypeRasterizer.h"
+#include "fonts/Type3Rasterizer.h"
 #include "platform/gdiplus/GdiPlusFlat.h"
 #include "render/Renderer.h"
 #include "tests/fuzz/FuzzTargets.h"
@@ -28,7 +33,51 @@ constexpr const char* kResources =
     "   /Cal [/CalRGB << /WhitePoint [0.95 1 1.09] >>] >>"
     " /ExtGState << /G << /LW 3 /CA 0.5 /ca 0.5 /D [[2 1] 0] >> >>"
     " /Pattern << /P 21 0 R >>"
-    " /Properties << /OC << /Type /OCG /Name (x) >> >> >>";
+    " /Properties << /OC << /Type /OCG /Name (x) >> >>"
+    " /Font << /F1 30 0 R /F2 31 0 R /F3 32 0 R >> >>";
+
+// Fonts of the page: /F1 a Type 3 font whose glyph /b runs the input again,
+// /F2 a simple and /F3 a composite font over the built-in Dingbats program.
+void AddFonts(TPDFStructure& S, TPDFFontCollection& Col, TPDFStream* Content,
+              const std::function<TPDFObject*(TPDFIndRef*)>& Find) {
+    auto* T3Dict = ObjAs<TPDFDictionary>(S.Decode(
+        "<< /Type /Font /Subtype /Type3 /FontMatrix [0.001 0 0 0.001 0 0]"
+        " /CharProcs << /a 40 0 R /b 41 0 R >> /Resources << /Font << /F1 30 0 R >> >> >>"));
+    auto T3 = std::make_unique<TPDFType3Rasterizer>();
+    T3->FOnFindObject = Find;
+    T3->LoadFromPDFDict(T3Dict);
+    auto F1 = std::make_unique<TPDFFontCollectionData>();
+    F1->ObjNum = 30;
+    F1->SubType = "Type3";
+    F1->Widths.fill(600);
+    for (int C = 0; C < 256; ++C) F1->Encoding[size_t(C)] = C % 2 ? "a" : "b";
+    F1->Rasterizer = std::move(T3);
+    Col.AddFontData(std::move(F1));
+    (void)Content;
+    static const std::string Dingbats = GetDingbatsFontData();
+    for (int32_t Num : {31, 32}) {
+        auto T = std::make_unique<TPDFTrueTypeRasterizer2>();
+        T->Parser().LoadFromString(Dingbats);
+        auto F = std::make_unique<TPDFFontCollectionData>();
+        F->ObjNum = Num;
+        F->Widths.fill(700);
+        F->Embedded = true;
+        F->Rasterizer = std::move(T);
+        F->DisplayCSW = GlyphNamesToUnicode(F->Encoding);
+        if (Num == 32) {
+            F->IsComposite = true;
+            F->SubType = "CIDFontType2";
+            F->GIDToCIDMap = Col.CMaps().GetCMAP("Identity-H");
+            F->CIDSystemInfo = "Adobe-Identity-0";
+            F->CIDWidths = std::make_unique<TPDFCIDWidths>();
+            F->CIDWidths->AddDefault(1000);
+            F->CIDWidths->AddRange(0, 100, 500);
+        } else {
+            F->SubType = "TrueType";
+        }
+        Col.AddFontData(std::move(F));
+    }
+}
 
 TPDFObject* Find(TPDFIndRef* Ref, TPDFObject* Form, TPDFObject* Tile) {
     if (Ref->ObjNum == 20) return Form;
@@ -61,11 +110,26 @@ void ContentStream(std::string_view Data) {
         ObjAs<TPDFDictionary>(S.Decode("<< /PatternType 1 /PaintType 1 /TilingType 1"
                                        " /BBox [0 0 4 4] /XStep 4 /YStep 4 >>")));
 
-    TPDFRenderer R(nullptr);
-    R.SetPageDict(Page);
-    R.OnFindObject = [&](TPDFIndRef* Ref) -> TPDFObject* { return Find(Ref, FormStream, Tile); };
-    R.SetDPI(72);
-    R.Render();
+    auto* GlyphA = S.NewStream("600 0 0 0 500 500 d1 0 0 500 500 re f", false);
+    auto* GlyphB = S.NewStream(Content, false);
+    const std::function<TPDFObject*(TPDFIndRef*)> Lookup = [&](TPDFIndRef* Ref) -> TPDFObject* {
+        if (Ref->ObjNum == 40) return GlyphA;
+        if (Ref->ObjNum == 41) return GlyphB;
+        if (Ref->ObjNum >= 30 && Ref->ObjNum <= 32) return Page;  // any dictionary
+        return Find(Ref, FormStream, Tile);
+    };
+    TPDFFontCollection Fonts;
+    AddFonts(S, Fonts, GlyphB, Lookup);
+
+    // The page drawn, then read as text.
+    for (TPDFRenderDest Dest : {rdBitmap, rdTextFunnel}) {
+        TPDFRenderer R(&Fonts);
+        R.SetPageDict(Page);
+        R.OnFindObject = Lookup;
+        R.SetDPI(72);
+        R.SetDestination(Dest);
+        R.Render();
+    }
 }
 
 VPL_FUZZ_TARGET(content_stream, ContentStream);
