@@ -337,6 +337,9 @@ std::string EngineBuildId() {
 
 fs::path TRenderCache::DefaultDir() {
     if (const char* env = std::getenv("VPL_RENDER_CACHE"); env && *env) return env;
+#ifdef VPL_RENDER_CACHE_DIR
+    return VPL_RENDER_CACHE_DIR;
+#endif
     return fs::temp_directory_path() / ("vpl-render-cache-" + std::to_string(::getuid()));
 }
 
