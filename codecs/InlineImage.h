@@ -58,4 +58,10 @@ bool ParseInlineImage(std::string_view Content, int64_t& Pos, TPDFInlineImage& I
 // ")" and "\".
 std::string InlineLiteralString(std::string_view Bytes);
 
+// The image decoder's normalisation of an inline colour-space text: "/G",
+// "/RGB", "/CMYK" and "/I " expanded, then every "/" removed, but only
+// before the lookup string of an indexed space, so that palette bytes that
+// happen to look like names or slashes are kept.
+std::string NormalizeInlineColorSpace(std::string_view Text);
+
 }  // namespace velmo
