@@ -247,8 +247,8 @@ TEST(KPLImage, GenerateBitmap) {
             EXPECT_EQ(Pixels, std::string("\x65\x66\x67\0\x01\x02\x03\0", 8));
         if (c.Format == bf32BitRGBA) {
             EXPECT_EQ(Pixels, std::string("\x03\x02\x01\x04", 4));
-            EXPECT_EQ(Le32At(S, 54 + 16), 0xFF000000u);
-            EXPECT_EQ(Le32At(S, 54 + 20), 0x57696E20u);
+            EXPECT_EQ(Le32At(S, 54 + 12), 0xFF000000u);
+            EXPECT_EQ(Le32At(S, 54 + 16), 0x57696E20u);
         }
         if (c.Format == bf8BitGray) {
             EXPECT_EQ(Le32At(S, 46), 256u);
