@@ -2,12 +2,15 @@
 # Times our page rendering against `mutool draw` on the same pages of the same
 # PDF files, one process per file for both, and prints the ratio of the total
 # times. Files are the corpus (../shared/corpus, or $CORPUS_DIR) unless given.
-#   bench/render_pages.sh [--pages N] [--dpi D] [--limit K] [--timeout S] [file|folder ...]
+#   bench/render_pages.sh [--pages N] [--dpi D] [--limit K] [--timeout S] [--min-text C]
+#                         [file|folder ...]
 #     --pages N    pages 1..N of every file (default 3; fewer when the file has fewer)
 #     --dpi D      resolution of both renders (default 72)
 #     --limit K    at most K files (default all)
 #     --timeout S  seconds per file and renderer (default 60); a file that runs
 #                  out of time in either is left out of both totals and listed
+#     --min-text C only files whose rendered pages hold at least C characters
+#                  of text by pdftotext (text-heavy pages)
 #
 # Ours is bench_render_pages, built here in Release:
 #   bench_render_pages <file.pdf> <first page> <last page> <dpi> <output folder>
@@ -21,6 +24,7 @@ PAGES=3
 DPI=72
 LIMIT=0
 TIMEOUT=60
+MIN_TEXT=0
 INPUTS=()
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -28,14 +32,15 @@ while [ $# -gt 0 ]; do
         --dpi) DPI="$2"; shift 2 ;;
         --limit) LIMIT="$2"; shift 2 ;;
         --timeout) TIMEOUT="$2"; shift 2 ;;
-        -h|--help) sed -n '2,18p' "$0"; exit 0 ;;
+        --min-text) MIN_TEXT="$2"; shift 2 ;;
+        -h|--help) sed -n '2,21p' "$0"; exit 0 ;;
         *) INPUTS+=("$1"); shift ;;
     esac
 done
 if [ ${#INPUTS[@]} -eq 0 ]; then
     INPUTS=("${CORPUS_DIR:-$ROOT/../shared/corpus}")
 fi
-for tool in mutool qpdf; do
+for tool in mutool qpdf pdftotext; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed (tools/deps)" >&2; exit 1; }
 done
 
@@ -93,6 +98,13 @@ for f in "${FILES[@]}"; do
         continue
     fi
     last=$(( n < PAGES ? n : PAGES ))
+    if [ "$MIN_TEXT" -gt 0 ]; then
+        chars=$(timeout 30 pdftotext -q -f 1 -l "$last" "$f" - 2>/dev/null | tr -d ' \n\t\r\f' |
+            wc -m || true)
+        if [ "${chars:-0}" -lt "$MIN_TEXT" ]; then
+            continue
+        fi
+    fi
     rm -rf "$WORK/ours" "$WORK/mutool"
     mkdir -p "$WORK/ours" "$WORK/mutool"
     read -r to rc_o < <(timed "$OURS" "$f" 1 "$last" "$DPI" "$WORK/ours")

@@ -1030,3 +1030,51 @@ TEST(FormXObjects, FormThatDrawsItselfThroughACycleEnds) {
 
 }  // namespace
 }  // namespace velmo
+
+namespace velmo {
+namespace {
+
+TEST(ExtGState, EntriesReachTheState) {
+    struct TCase {
+        const char* Name;
+        const char* Dict;
+        const char* Content;
+        const char* Want;  // in the canvas log
+    } Cases[] = {
+        {"line width", "<< /LW 3 >>", "/G gs 0 0 m 10 10 l S", "S#000000w3"},
+        {"dash", "<< /D [[3 2] 1] >>", "/G gs 0 0 m 10 10 l S", "d3,2@1"},
+        {"dash of a non-array", "<< /D [5 1] >>", "[4] 0 d /G gs 0 0 m 10 10 l S",
+         "S#000000w1 "},
+        {"other type", "<< /Type /Pattern /LW 7 >>", "/G gs 0 0 m 10 10 l S", "S#000000w1"},
+        {"wrong value type", "<< /LW /Thick >>", "/G gs 0 0 m 10 10 l S", "S#000000w1"},
+        {"unknown name", "<< /LW 7 >>", "/H gs 0 0 m 10 10 l S", "S#000000w1"},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TPage P(C.Content);
+        auto* States = P.S.NewDictionary();
+        States->Add("G", P.S.Decode(C.Dict));
+        P.Resources->Add("ExtGState", States);
+        const std::string Log = RunPage(P).Canvas + " ";
+        EXPECT_NE(Log.find(C.Want), std::string::npos) << Log;
+    }
+}
+
+TEST(ExtGState, AlphaReachesThePixels) {
+    TPage P("/G gs 1 0 0 rg 0 0 50 50 re f 0 0 1 RG 10 w 60 0 m 60 100 l S");
+    auto* States = P.S.NewDictionary();
+    States->Add("G", P.S.Decode("<< /ca 0.5 /CA 0.25 /BM /Multiply >>"));
+    P.Resources->Add("ExtGState", States);
+    TPDFRenderer R(nullptr);
+    P.Attach(R);
+    R.SetDPI(72);
+    R.Render();
+    const uint32_t Fill = PixelAt(*R.Bitmap(), 25, 75), Stroke = PixelAt(*R.Bitmap(), 60, 50);
+    EXPECT_NEAR(double(Fill >> 16 & 0xFF), 255, 1);
+    EXPECT_NEAR(double(Fill >> 8 & 0xFF), 128, 2);
+    EXPECT_NEAR(double(Stroke >> 16 & 0xFF), 191, 2);
+    EXPECT_NEAR(double(Stroke & 0xFF), 255, 1);
+}
+
+}  // namespace
+}  // namespace velmo
