@@ -500,7 +500,9 @@ bool TPDFJPEGImage::Grayscale() const { return FGrayScale || FImage->FGrayscale;
 
 void TPDFJPEGImage::SetGrayscale(bool Value) {
     if (Value == FGrayScale) return;
-    DropBitmap();
+    // Only a decoded picture is dropped: an assigned bitmap is the image
+    // itself until it is encoded.
+    if (FImage->FData) DropBitmap();
     FGrayScale = Value;
     FPaletteModified = true;
     Changed();
@@ -508,7 +510,9 @@ void TPDFJPEGImage::SetGrayscale(bool Value) {
 
 void TPDFJPEGImage::SetPixelFormat(TJPEGPixelFormat Value) {
     if (Value == FPixelFormat) return;
-    DropBitmap();
+    // Only a decoded picture is dropped: an assigned bitmap is the image
+    // itself until it is encoded.
+    if (FImage->FData) DropBitmap();
     FPixelFormat = Value;
     FPaletteModified = true;
     Changed();
