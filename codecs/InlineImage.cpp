@@ -191,15 +191,16 @@ std::string ResolveInlineColorSpace(const std::string& Name,
 // Bytes of an image without filter: 64-bit, never negative, never more
 // than the content holds.
 int64_t ExpectedSize(const TPDFInlineImage& Img, bool CountICC, int64_t Len) {
+    // Width × depth fits 62 bits; the products after it are done in 128.
     const int64_t Row =
         (int64_t(std::max(Img.Width, 0)) * std::max(Img.BitsPerComponent, 0) + 7) / 8;
-    int64_t Size = Row * std::max(Img.Height, 0);
+    __int128 Size = __int128(Row) * std::max(Img.Height, 0);
     const std::string& CS = Img.ColorSpace;
     if (CS == "RGB" || CS == "DeviceRGB" || (CountICC && CS == "ICCBased"))
         Size *= 3;
     else if (CS == "CMYK" || CS == "DeviceCMYK")
         Size *= 4;
-    return std::clamp<int64_t>(Size, 0, Len);
+    return Size > Len ? Len : int64_t(Size);
 }
 
 bool IsInlineImageEnd(const TInlineText& T, int64_t P) {
