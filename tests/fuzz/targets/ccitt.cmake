@@ -1,0 +1,1 @@
+vpl_fuzz_add(ccitt WORK FuzzCCITT.cpp LIBS vpl_codecs)
