@@ -128,6 +128,18 @@ TEST(CCITTDecoder, OneDimensionalWithEOLsBeforeSomeLines) {
     EXPECT_FALSE(Ok);
 }
 
+TEST(CCITTDecoder, OneDimensionalByteAlignedRows) {
+    TBits B;
+    B << Row38OneD;
+    B.Align() << "10011";
+    B.Align() << "00110101 000101";
+    bool Ok = false;
+    EXPECT_EQ(Decode(0, 8, 3, B.Bytes(), Ok, true), (TCCITTByteArray{0x38, 0x00, 0xFF}));
+    EXPECT_TRUE(Ok);
+    auto Loose = Decode(0, 8, 3, B.Bytes(), Ok, false);
+    EXPECT_FALSE(Ok && Loose == (TCCITTByteArray{0x38, 0x00, 0xFF}));
+}
+
 TEST(CCITTDecoder, GroupFourEndOfBlockEndsOnlyWhenRowsRemain) {
     const std::string Data = (TBits() << Row38G4First << Row38Again << EOFB).Bytes();
     struct TCase {
