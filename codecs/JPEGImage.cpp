@@ -384,7 +384,11 @@ void TPDFJPEGImage::Decode() {
     }
     if (OnProgress) OnProgress(psEnding, Ok && !Pending ? 100 : 0, false, RECT{});
     if (Pending) std::rethrow_exception(Pending);
-    if (TooLarge) throw EJPEGError("JPEG error: image too large");
+    if (TooLarge) {
+        // Nothing was decoded: every later request raises again.
+        FBitmap.reset();
+        throw EJPEGError("JPEG error: image too large");
+    }
     if (!Ok) S.Raise();
     FScaledWidth = Bmp.Width();
     FScaledHeight = Bmp.Height();

@@ -213,6 +213,19 @@ TEST(JPEGImage, DecodedFormats) {
         EXPECT_GT(B.Palette().size(), 16u);
     }
     {
+        // A palette handed in becomes the colour map of an 8-bit decode.
+        TPDFJPEGImage J;
+        J.LoadFromBytes(Colour);
+        J.SetPixelFormat(jf8Bit);
+        J.SetTempPalette({RGBQuad(0, 0, 0), RGBQuad(255, 255, 255), RGBQuad(255, 0, 0)});
+        TBitmap& B = J.DecodedBitmap();
+        EXPECT_EQ(B.PixelFormat(), pf8bit);
+        ASSERT_EQ(B.Palette().size(), 3u);
+        EXPECT_EQ(B.Palette()[2], RGBQuad(255, 0, 0));
+        for (int Y = 0; Y < 48; ++Y)
+            for (int X = 0; X < 64; ++X) EXPECT_LT(B.ScanLine(Y)[X], 3);
+    }
+    {
         // Decoding colour as grey.
         TPDFJPEGImage J;
         J.LoadFromBytes(Colour);
@@ -327,6 +340,7 @@ TEST(JPEGImage, DamagedDataRaises) {
             continue;
         }
         J.LoadFromBytes(c.Data);
+        EXPECT_THROW(J.DecodedBitmap(), EJPEGError);
         EXPECT_THROW(J.DecodedBitmap(), EJPEGError);
     }
     // Scan data cut short decodes what is there (codec warnings are ignored).
