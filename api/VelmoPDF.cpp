@@ -4,6 +4,7 @@
 #include <exception>
 #include <mutex>
 
+#include "codecs/CodecServices.h"
 #include "content/Image.h"
 #include "content/Painter.h"
 #include "core/FileHelpers.h"
@@ -38,7 +39,10 @@ TVelmoPDF::TVelmoPDF() {
     // and nothing to undo.
     FNeedCoUninit = false;
     static std::once_flag contentServices;
-    std::call_once(contentServices, InstallContentServices);
+    std::call_once(contentServices, [] {
+        InstallContentServices();
+        InstallCodecServices();
+    });
     AddDocument(MakeBlankDocument());
 }
 

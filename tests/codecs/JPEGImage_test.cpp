@@ -12,7 +12,9 @@
 #include <jpeglib.h>
 // clang-format on
 
+#include "codecs/CodecServices.h"
 #include "codecs/JPEGImage.h"
+#include "document/PageServices.h"
 #include "render/ColorManager.h"
 
 using namespace velmo;
@@ -347,4 +349,21 @@ TEST(JPEGImage, DamagedDataRaises) {
     TPDFJPEGImage Cut;
     Cut.LoadFromBytes(Good.substr(0, Good.size() / 2));
     EXPECT_EQ(Cut.DecodedBitmap().Width(), 128);
+}
+
+TEST(JPEGImage, PageWriterInstalled) {
+    const TPDFPageWriterHooks Saved = PageWriterHooks();
+    InstallCodecServices();
+    ASSERT_TRUE(bool(PageWriterHooks().WriteJPEG));
+    TStringStream Out;
+    PageWriterHooks().WriteJPEG(MakePicture(30, 20), Out, 75, 150);
+    PageWriterHooks() = Saved;
+    const std::string& D = Out.DataString();
+    const size_t App0 = FindMarker(D, 0xE0);
+    ASSERT_NE(App0, std::string::npos);
+    EXPECT_EQ(D.substr(App0 + 11, 5), std::string("\x01\x00\x96\x00\x96", 5));
+    TPDFJPEGImage J;
+    J.LoadFromBytes(D);
+    EXPECT_EQ(J.Width(), 30);
+    EXPECT_EQ(J.Height(), 20);
 }

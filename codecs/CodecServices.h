@@ -1,0 +1,12 @@
+// Services of the image codecs that lower libraries reach through hooks:
+// installed once at start-up by the library's entry points.
+#pragma once
+
+namespace velmo {
+
+// The JPEG writer of rendered pages: the page bitmap encoded as a baseline
+// JFIF file with the caller's quality (1..100) and the render resolution as
+// its density.
+void InstallCodecServices();
+
+}  // namespace velmo
