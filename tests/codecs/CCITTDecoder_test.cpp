@@ -325,6 +325,13 @@ TEST(CCITTDecoder, SizesAndHostileData) {
     EXPECT_TRUE(D.DecodeT6(Small, (TBits() << Row38G4First << Row38Again).Bytes()));
     EXPECT_EQ(Small, (TCCITTByteArray{0x38, 0x38}));
 
+    // Fax data carry one bit per pixel: a larger BitsPerComponent decodes
+    // the same rows, no more.
+    TCCITTByteArray Two(2, 0);
+    TVPLCCITTDecoder Eight(8, 2, 1, false, false, 8);
+    EXPECT_TRUE(Eight.DecodeT6(Two, (TBits() << Row38G4First << Row38Again).Bytes()));
+    EXPECT_EQ(Two, (TCCITTByteArray{0x38, 0x38}));
+
     // Many rows over a few bytes end at the data's end, in every coding.
     for (int K : {-1, 0, 1}) {
         P.K = K;
