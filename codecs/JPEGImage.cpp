@@ -3,6 +3,7 @@
 // clang-format off
 #include <cstdio>
 #include <jpeglib.h>
+#include <jerror.h>
 // clang-format on
 
 #include <algorithm>
@@ -34,6 +35,10 @@ struct TJpegError {
     jpeg_error_mgr Pub;
     std::jmp_buf Jump;
     char Message[JMSG_LENGTH_MAX];
+    // The data ran out (the codec goes on with empty blocks), and the
+    // output row it had reached then.
+    bool DataEnded;
+    JDIMENSION EndScanline;
 };
 
 void ErrorExit(j_common_ptr Info) {
@@ -41,7 +46,21 @@ void ErrorExit(j_common_ptr Info) {
     Info->err->format_message(Info, E->Message);
     std::longjmp(E->Jump, 1);
 }
-void IgnoreMessage(j_common_ptr, int) {}
+// Warnings are not shown; those that say the data ended (the file did, or
+// the scan met the end-of-image marker) are noted.
+void NoteMessage(j_common_ptr Info, int Level) {
+    auto* E = reinterpret_cast<TJpegError*>(Info->err);
+    if (Level >= 0 || !Info->is_decompressor || E->DataEnded) return;
+    const auto* D = reinterpret_cast<j_decompress_ptr>(Info);
+    const int Code = Info->err->msg_code;
+    // A marker inside the scan ends it for good unless restart markers let
+    // the decoder pick up again.
+    if (Code == JWRN_JPEG_EOF ||
+        (Code == JWRN_HIT_MARKER && (D->unread_marker == JPEG_EOI || D->restart_interval == 0))) {
+        E->DataEnded = true;
+        E->EndScanline = D->output_scanline;
+    }
+}
 void IgnoreOutput(j_common_ptr) {}
 void ResetError(j_common_ptr Info) {
     Info->err->num_warnings = 0;
@@ -69,10 +88,12 @@ struct TJpegSession {
     TJpegSession() {
         jpeg_std_error(&Error.Pub);
         Error.Pub.error_exit = ErrorExit;
-        Error.Pub.emit_message = IgnoreMessage;
+        Error.Pub.emit_message = NoteMessage;
         Error.Pub.output_message = IgnoreOutput;
         Error.Pub.reset_error_mgr = ResetError;
         Error.Message[0] = 0;
+        Error.DataEnded = false;
+        Error.EndScanline = 0;
     }
     ~TJpegSession() {
         if (DCreated) jpeg_destroy_decompress(&D);
@@ -361,8 +382,24 @@ void TPDFJPEGImage::Decode() {
         const int Band = std::max(1, S.D.rec_outbuf_height);
         Rows.resize(size_t(Band));
         if (Cmyk) CmykRows.resize(size_t(W) * 4 * size_t(Band));
+        // Once the data of a single-scan file has ended every later block
+        // is empty: a few block rows on (upsampling reaches into the next
+        // row of blocks) every row comes out the same, so the rest of a tall
+        // picture is that row again rather than seconds of decoding nothing.
+        // Dithered output differs from row to row and is decoded in full.
+        const bool CanRepeat = !jpeg_has_multiple_scans(&S.D) && !Quantized;
+        const JDIMENSION Settle = JDIMENSION(3 * S.D.max_v_samp_factor * DCTSIZE + Band);
+        bool Ended = false;
         while (S.D.output_scanline < S.D.output_height) {
             const int Y = int(S.D.output_scanline);
+            if (CanRepeat && S.Error.DataEnded && Y > 0 &&
+                S.D.output_scanline >= S.Error.EndScanline + Settle) {
+                const size_t RowBytes = Bmp.BytesPerScanLine();
+                for (int Rest = Y; Rest < H; ++Rest)
+                    std::memcpy(Bmp.ScanLine(Rest), Bmp.ScanLine(Y - 1), RowBytes);
+                Ended = true;
+                break;
+            }
             const int N = std::min(Band, H - Y);
             for (int I = 0; I < N; ++I)
                 Rows[size_t(I)] =
@@ -373,7 +410,11 @@ void TPDFJPEGImage::Decode() {
                 ConvertCMYKRows(CmykRows.data(), int(Got), W, Y);
             }
         }
-        jpeg_finish_decompress(&S.D);
+        // Finishing checks that every row was read.
+        if (Ended)
+            jpeg_abort_decompress(&S.D);
+        else
+            jpeg_finish_decompress(&S.D);
     };
     std::exception_ptr Pending;
     bool Ok = false;

@@ -152,6 +152,46 @@ TEST(JPEGCodecOracle, CjpegFilesDecodeLikeDjpeg) {
     }
 }
 
+TEST(JPEGCodecOracle, CutFilesDecodeLikeDjpeg) {
+    // Data that ends early: the rows after the end are the codec's, the
+    // same as djpeg writes, however they are produced.
+    VPL_REQUIRE_TOOL("cjpeg");
+    VPL_REQUIRE_TOOL("djpeg");
+    TempDir Dir;
+    const struct {
+        const char* Name;
+        std::vector<std::string> Options;
+        double Keep;
+    } cases[] = {
+        {"4:2:0 cut at 30 %", {}, 0.3},
+        {"4:4:4 cut at 60 %", {"-sample", "1x1"}, 0.6},
+        {"grey cut at 10 %", {"-grayscale"}, 0.1},
+        {"restart markers cut at 50 %", {"-restart", "2"}, 0.5},
+        {"progressive cut at 40 %", {"-progressive"}, 0.4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const auto Ppm = Dir / "tall.ppm";
+        const auto Jpg = Dir / "tall.jpg";
+        const auto Cut = Dir / "cut.jpg";
+        WriteFile(Ppm, MakePpm(48, 900));
+        std::vector<std::string> Argv{"cjpeg"};
+        Argv.insert(Argv.end(), c.Options.begin(), c.Options.end());
+        Argv.insert(Argv.end(), {"-outfile", Jpg.string(), Ppm.string()});
+        ASSERT_EQ(RunCommand(Argv).exitCode, 0);
+        const std::string Full = ReadFile(Jpg);
+        const std::string Data = Full.substr(0, size_t(double(Full.size()) * c.Keep));
+        WriteFile(Cut, Data);
+        const CommandResult D = RunCommand({"djpeg", "-dct", "int", "-pnm", Cut.string()});
+        TPnm Want;
+        ASSERT_TRUE(ReadPnm(D.out, Want)) << D.err;
+        TPDFJPEGImage J;
+        J.LoadFromBytes(Data);
+        EXPECT_TRUE(OurSamples(J, Want.Channels) == Want.Samples)
+            << "decoded samples differ from djpeg";
+    }
+}
+
 TEST(JPEGCodecOracle, ImageMagickCMYK) {
     VPL_REQUIRE_TOOL("convert");
     TempDir Dir;
