@@ -285,6 +285,11 @@ void TVPLCCITTDecoder::Start(TCCITTByteArray& Buffer, std::string_view CompData)
 
 uint32_t TVPLCCITTDecoder::PeekBits(int N) {
     uint32_t V = 0;
+    if (FBytePointer + 4 <= int64_t(FCompData.size())) {
+        const auto* P = reinterpret_cast<const uint8_t*>(FCompData.data()) + FBytePointer;
+        V = uint32_t(P[0]) << 24 | uint32_t(P[1]) << 16 | uint32_t(P[2]) << 8 | P[3];
+        return (V << FBitPointer) >> (32 - N);
+    }
     for (int K = 0; K < 4; ++K) {
         const int64_t Index = FBytePointer + K;
         const uint8_t B = Index < int64_t(FCompData.size()) ? uint8_t(FCompData[size_t(Index)]) : 0;
