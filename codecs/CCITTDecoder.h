@@ -36,8 +36,8 @@ public:
     // AFillOrder 1: most significant bit first; 2: the bits of every byte
     // reversed. AAlign: every coded line starts on a byte boundary. AFillBits:
     // zero bits may precede each EOL so that it ends on a byte boundary.
-    // CCITT data carry one bit per pixel whatever BitsPerComponent says; it is
-    // kept only for the caller.
+    // CCITT data carry one bit per pixel whatever BitsPerComponent says: the
+    // value is stored, but every decode gives AHeight rows, no more.
     TVPLCCITTDecoder(int32_t AWidth, int32_t AHeight, int32_t AFillOrder, bool AAlign,
                      bool AFillBits, int32_t BitsPerComponent);
 
