@@ -367,3 +367,34 @@ TEST(JPEGImage, PageWriterInstalled) {
     EXPECT_EQ(J.Width(), 30);
     EXPECT_EQ(J.Height(), 20);
 }
+
+TEST(JPEGImage, ProgressStagesAndChanges) {
+    const std::string Data = Encode(MakePicture(20, 20), 80, 96);
+    TPDFJPEGImage J;
+    std::vector<std::pair<TProgressStage, int>> Events;
+    int Changes = 0;
+    J.OnProgress = [&](TProgressStage Stage, int Percent, bool, const RECT&) {
+        Events.emplace_back(Stage, Percent);
+    };
+    J.OnChange = [&] { ++Changes; };
+    J.LoadFromBytes(Data);
+    EXPECT_EQ(Changes, 1);
+    J.DecodedBitmap();
+    ASSERT_GE(Events.size(), 2u);
+    EXPECT_EQ(Events.front(), std::make_pair(psStarting, 0));
+    EXPECT_EQ(Events.back(), std::make_pair(psEnding, 100));
+    // A failed decode ends at 0 %: a frame whose quantization table was
+    // never defined fails once decoding starts.
+    Events.clear();
+    const std::string NoTables(
+        "\xFF\xD8\xFF\xC0\x00\x0B\x08\x00\x02\x00\x02\x01\x01\x11\x00"
+        "\xFF\xDA\x00\x08\x01\x01\x00\x00\x3F\x00\x00\xFF\xD9",
+        29);
+    TPDFJPEGImage K;
+    K.OnProgress = J.OnProgress;
+    K.LoadFromBytes(NoTables);
+    EXPECT_EQ(K.Width(), 2);
+    EXPECT_THROW(K.DecodedBitmap(), EJPEGError);
+    ASSERT_FALSE(Events.empty());
+    EXPECT_EQ(Events.back(), std::make_pair(psEnding, 0));
+}
