@@ -1,0 +1,208 @@
+// The image decoder: one PDF image (an image XObject or an inline image) to
+// a platform bitmap with its mask, to native bytes for extraction, or to a
+// component raster for the external renderer library.
+//
+// The filtered samples are unpacked into 1-bit grey or 24-bit blue-green-red
+// rasters kept in memory; PNG is written only where bytes leave the decoder
+// (NativeImageData). Every raster stays within TBitmap::MaxPixels; an image
+// beyond it is a load failure.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "codecs/InlineImage.h"
+#include "core/Objects.h"
+#include "core/XForm.h"
+#include "platform/files/Stream.h"
+#include "platform/gdi/Bitmap.h"
+#include "render/ColorManager.h"
+
+namespace velmo {
+
+class TPDFPicasso;
+class TPDFLabColorSpace;
+class TPDFSeparationColorSpace;
+class TPDFDeviceNColorSpace;
+
+enum TPDFImageDecodeMode : uint8_t { dmToBitmap, dmToNative, dmToKPLR };
+enum TPDFMaskType : uint8_t { mtNone, mtStencil, mtExplicit, mtSoft, mtColorKey };
+enum TPDFImageListItemType : uint8_t { nitUnknown, nitJPEG, nitBMP, nitTIFF, nitPNG };
+
+class TPDFImageDecoder : public TObject {
+public:
+    TPDFImageDecoder();
+    ~TPDFImageDecoder() override;
+    TPDFImageDecoder(const TPDFImageDecoder&) = delete;
+    TPDFImageDecoder& operator=(const TPDFImageDecoder&) = delete;
+
+    // Frees a private manager and uses the given one without owning it.
+    void SetColorManager(TPDFColorManager* NewColorManager);
+    TPDFColorManager* ColorManager() const { return FColorManager; }
+
+    // Reads the image dictionary, the masks and the filters of Source and
+    // decodes the image. Failures set LoadException.
+    void LoadFromPDFStream(TPDFStream* Source);
+    // The same for an inline image cut out of a content stream.
+    void LoadFromInlineImage(const TPDFInlineImage& Img, TPDFStructure* ParentStructure);
+
+    // Draws the unit square of the image through Mat; FillColor paints
+    // stencil masks. Nothing is drawn without a valid image.
+    void Draw(TPDFPicasso& Picasso, const TPDFXForm& Mat, TColor FillColor);
+
+    // The bitmap as a BMP file; empty without a bitmap.
+    std::string BitmapAsString() const;
+    std::string ImageData() const { return BitmapAsString(); }
+    // The encoded bytes for callers that store the image: the JPEG bytes of
+    // a DCT image in native mode, else a PNG of the bitmap (with the mask as
+    // alpha when there is one), else the BMP bytes.
+    std::string NativeImageData();
+    // The pixel at the centre of the dictionary's size; 0 without a bitmap.
+    TColor GetCenterColor() const;
+    TPDFObject* FindObject(TPDFIndRef* IndRef) const;
+
+    // Key form (Options other than 1) or readable form (Options 1) of an
+    // image dictionary; nil Source means the loaded stream's dictionary.
+    std::string GetFormatDesc(TPDFDictionary* Source, int Options, bool Child);
+    std::string ColorSpaceDesc(TPDFObject* O, int32_t& CompCount);
+    std::string ColorSpaceDesc(TPDFObject* O) {
+        int32_t N = 1;
+        return ColorSpaceDesc(O, N);
+    }
+
+    // Bytes of every raster and encoded form the decoder keeps.
+    int64_t ImageDataSize() const;
+
+    // Edits a two-entry-palette PNG in place: "Reset" writes the saved
+    // entries back, "Swap" exchanges the two entries, "SetTrans" paints the
+    // non-black entry in Color and makes the black one transparent.
+    void PatchPNGPalette(TMemoryStream& Stream, std::string_view Operation, TColor Color);
+
+    // The colour-key range passed to the back end (both 0 unless the image
+    // has a colour key on a supported space).
+    void ColorKeyRange(TColor& Low, TColor& High);
+
+    int32_t Width() const { return FWidth; }
+    int32_t Height() const { return FHeight; }
+    const std::string& ColorSpace() const { return FColorSpace; }
+    TBitmap* Bitmap() const { return FBitmap.get(); }
+    TBitmap* MaskBitmap() const { return FMaskBitmap.get(); }
+    TPDFMaskType MaskType() const { return FMaskType; }
+    TPDFImageListItemType NativeType() const { return FNativeType; }
+    int32_t BitsPerComponent() const { return FBitsPerComponent; }
+    bool LoadException() const { return FLoadException; }
+    bool DrawException() const { return FDrawException; }
+    bool ValidImage() const { return FValidImage; }
+    const std::string& Filter() const { return FFilter; }
+    const std::string& Decode() const { return FDecode; }
+    const std::string& DecodeParms() const { return FDecodeParms; }
+    const std::string& IndexedBaseColorSpace() const { return FIndexedBaseColorSpace; }
+    int32_t IndexedHival() const { return FIndexedHival; }
+    const std::string& IndexedData() const { return FIndexedData; }
+    const std::vector<double>& MaskColor() const { return FMaskColor; }
+    const std::string& MaskDecode() const { return FMaskDecode; }
+    // The last image filter met ("DCTDecode", ...) and its parameters as
+    // key=value texts.
+    const std::string& ImageFilter() const { return FImageFilter; }
+    const std::vector<std::string>& ImageFilterParms() const { return FImageFilterParms; }
+    // The data after the stream filters (emptied once made into a raster).
+    const std::string& FilteredData() const { return FImageData; }
+    const std::string& LoadError() const { return FLoadError; }
+
+    bool FChildMask = false;
+    TPDFImageDecodeMode FDecodeMode = dmToBitmap;
+    bool FIsImageExtraction = false;
+    double FHorizontalSize = 0;
+    double FVerticalSize = 0;
+    bool FRenderToEPS = false;
+    bool FInterpolate = true;
+    bool FIsInlineImage = false;
+    TPDFFindObjectEvent FOnFindObject;
+    TPDFCryptStreamEvent FOnDecrypt;
+    TPDFCryptStreamEvent FOnEncrypt;
+    int64_t TokPos = 0;
+    TColor OldFillColor = 0;
+    // One-entry cache of the last ICC profile (zlib bytes, object number),
+    // passed in and out by the renderer.
+    std::string LastFICCProfile;
+    int32_t LastFICCProfileIndObj = 0;
+    bool IgnoreICCProfiles = false;
+    // Pixel cap of every raster this decoder makes (tests lower it).
+    int64_t FMaxPixels = TBitmap::MaxPixels;
+
+    // ---- Component-raster mode (built elsewhere) ----
+    // Members of the component-raster mode go here.
+    // ---- end of component-raster mode ----
+
+private:
+    void ReadImageDictionary(TPDFDictionary* D, const std::string& StoredData);
+    void LoadMask(TPDFObject* Entry, bool Soft);
+    std::string ReadColorSpace(TPDFObject* O);
+    std::string ReadColorSpaceObject(TPDFObject* O, bool AsBase);
+    void DecodeImageFilters(TPDFObject* FilterObj, TPDFObject* ParmsObj);
+    void DecodeSamplesToBitmap();
+    void DecodeDCT();
+    void BuildIndexedPalette(std::array<uint8_t, 768>& Palette);
+    void ConvertLabBitmap();
+    void ConvertSeparationBitmap();
+    void ApplyICCProfile();
+    void MakeColorKeyMask();
+    int32_t ComponentCount() const;
+    bool FitsCap(int64_t W, int64_t H) const;
+    void CMYKToBGR(const uint8_t* CMYK, uint8_t* BGR);
+    void DeviceNToBGR(const uint8_t* Samples, int32_t N, uint8_t* BGR);
+    // The image and its mask brought to one size for drawing or storing.
+    bool FitImageAndMask(TBitmap& Image, TBitmap& Mask);
+    std::unique_ptr<TBitmap> ComposeWithMask(bool ForDraw, TColor FillColor);
+    TPDFObject* Resolve(TPDFObject* O) const;
+
+    TPDFStream* FSource = nullptr;
+    TPDFStructure* FParentStructure = nullptr;
+    int32_t FWidth = 0;
+    int32_t FHeight = 0;
+    std::string FColorSpace;
+    std::unique_ptr<TBitmap> FBitmap;
+    std::string FFilter;
+    int32_t FBitsPerComponent = 0;
+    std::string FIndexedBaseColorSpace;
+    int32_t FIndexedBaseComponents = 0;
+    std::string FIndexedData;
+    int32_t FIndexedHival = -1;
+    std::string FImageData;
+    std::string FDecodeParms;
+    std::string FDecode;
+    bool FValidImage = false;
+    std::unique_ptr<TBitmap> FMaskBitmap;
+    std::string FMaskDecode;
+    std::vector<double> FMaskColor;
+    std::string FMaskFormatDesc0;
+    std::string FMaskFormatDesc1;
+    std::unique_ptr<TPDFColorManager> FPrivateColorManager;
+    TPDFColorManager* FColorManager = nullptr;
+    TPDFMaskType FMaskType = mtNone;
+    TPDFImageListItemType FNativeType = nitUnknown;
+    std::unique_ptr<TMemoryStream> FImageStream;
+    std::string FICCProfile;
+    std::unique_ptr<TPDFLabColorSpace> FLabColorSpace;
+    std::unique_ptr<TPDFSeparationColorSpace> FSeparationColorSpace;
+    std::unique_ptr<TPDFDeviceNColorSpace> FDeviceNColorSpace;
+    std::array<uint8_t, 6> FOriginalPNGPalette{};
+    bool FLoadException = false;
+    bool FDrawException = false;
+    std::string FLoadError;
+    std::string FImageFilter;
+    std::vector<std::string> FImageFilterParms;
+    TPDFIndRef* FJBIG2Globals = nullptr;
+    // A private store for inline images' parsed entries.
+    std::unique_ptr<TPDFStructure> FInlineStore;
+    // Exact colour memo of CMYK and DeviceN samples (packed sample bytes).
+    std::unordered_map<uint64_t, uint32_t> FColorMemo;
+    std::unordered_map<std::string, TColor> FDeviceNMemo;
+};
+
+}  // namespace velmo
