@@ -1,0 +1,162 @@
+// Every embedded Type 1 and CFF program (a font descriptor's /FontFile, and
+// its /FontFile3 of subtype Type1C, CIDFontType0C or OpenType) of every
+// corpus PDF, each file in its own child: the programs FreeType opens are
+// counted with their glyphs, and every glyph FreeType loads is decomposed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <unordered_set>
+
+#include "document/Document.h"
+#include "tests/fonts/Type1CffFixtures.h"
+#include FT_CID_H
+#include "tests/support/TestSupport.h"
+
+namespace velmo {
+namespace {
+
+using namespace velmo::test;
+
+struct TCounts {
+    int Programs = 0;  // FontFile and FontFile3 streams found
+    int Opened = 0;    // programs FreeType opens
+    long Glyphs = 0;   // glyphs of the programs FreeType opens
+    long Loaded = 0;   // glyphs FreeType loads and decomposes
+};
+
+const char* const kKinds[] = {"Type1", "Type1C", "CIDFontType0C", "OpenType"};
+
+// The kind of program a font descriptor's stream holds, empty when it is
+// none of those checked here.
+std::string ProgramKind(TPDFDictionary* Descriptor, TPDFStream*& Stream) {
+    Stream = ObjAs<TPDFStream>(Descriptor->FindValueByKeyName("FontFile", true));
+    if (Stream) return "Type1";
+    Stream = ObjAs<TPDFStream>(Descriptor->FindValueByKeyName("FontFile3", true));
+    if (!Stream || !Stream->FDictionary) return {};
+    auto* Subtype = ObjAs<TPDFName>(Stream->FDictionary->FindValueByKeyName("Subtype", true));
+    if (!Subtype) return {};
+    for (const char* K : kKinds)
+        if (Subtype->Name() == K && Subtype->Name() != "Type1") return K;
+    return {};
+}
+
+// Checks one program; false when it shows a fault, with the fault in Notes.
+bool CheckProgram(FT_Library Lib, const std::string& Kind, const std::string& Data, TCounts& N,
+                  std::string& Notes) {
+    ++N.Programs;
+    FT_Face Face = nullptr;
+    if (FT_New_Memory_Face(Lib, reinterpret_cast<const FT_Byte*>(Data.data()),
+                           static_cast<FT_Long>(Data.size()), 0, &Face)) {
+        Notes += Kind + " program FreeType refuses (" + std::to_string(Data.size()) + " bytes)\n";
+        return true;
+    }
+    std::unique_ptr<FT_FaceRec, decltype(&FT_Done_Face)> Hold(Face, FT_Done_Face);
+    ++N.Opened;
+    const double Scale = Face->units_per_EM ? 1000.0 / Face->units_per_EM : 1;
+    // A bare CID-keyed program is read by CID: every CID below CIDCount is
+    // a glyph index, and those outside the charset do not load.
+    FT_Bool Cid = 0;
+    FT_Get_CID_Is_Internally_CID_Keyed(Face, &Cid);
+    long Failed = 0;
+    for (FT_Long G = 0; G < Face->num_glyphs; ++G) {
+        TFreeTypeOutline O;
+        const bool Loads = FreeTypeOutline(Face, static_cast<FT_UInt>(G), Scale, O);
+        if (Cid && !Loads) continue;
+        ++N.Glyphs;
+        if (Loads)
+            ++N.Loaded;
+        else
+            ++Failed;
+    }
+    if (Failed)
+        Notes += Kind + " program: FreeType cannot load " + std::to_string(Failed) + " of " +
+                 std::to_string(Face->num_glyphs) + " glyphs\n";
+    return true;
+}
+
+// Child side: every program of one file. The report's first line holds the
+// counts.
+int CheckFile(const std::filesystem::path& File, std::string& Report) {
+    TCounts N;
+    std::string Notes;
+    bool Good = true;
+    TPDFDocument D;
+    if (D.LoadFromFile(File.u16string(), u"") != lrOkay) {
+        Notes = "cannot load the document\n";
+    } else {
+        FT_Library Lib = nullptr;
+        FT_Init_FreeType(&Lib);
+        std::unordered_set<const TPDFObject*> Seen;
+        for (int32_t I = 0; I < D.ObjCount(); ++I) {
+            TPDFDictionary* Dict = ObjAs<TPDFDictionary>(D.IndObj(I)->GetObj());
+            if (!Dict) continue;
+            TPDFStream* S = nullptr;
+            const std::string Kind = ProgramKind(Dict, S);
+            if (Kind.empty() || !Seen.insert(S).second) continue;
+            const std::string Data = S->GetDecodedStream();
+            if (Data.empty()) {
+                Notes += "a " + Kind + " program decodes to nothing\n";
+                continue;
+            }
+            std::string Mine;
+            if (!CheckProgram(Lib, Kind, Data, N, Mine)) Good = false;
+            if (!Mine.empty()) Notes += "object " + std::to_string(I) + ": " + Mine;
+        }
+        FT_Done_FreeType(Lib);
+    }
+    Report = std::to_string(N.Programs) + " " + std::to_string(N.Opened) + " " +
+             std::to_string(N.Glyphs) + " " + std::to_string(N.Loaded) + "\n" + Notes;
+    return Good ? 0 : 1;
+}
+
+// False when the file's bytes show it holds no embedded program key: the
+// key as it is, or a compressed object stream that may hide it.
+bool MayHoldFontFile(const std::string& Bytes) {
+    return Bytes.find("FontFile") != std::string::npos || Bytes.find("ObjStm") != std::string::npos;
+}
+
+TEST(corpus, embedded_type1_cff) {
+    VPL_REQUIRE_CORPUS();
+    const auto T0 = std::chrono::steady_clock::now();
+    TCounts Total;
+    int Files = 0;
+    for (const auto& File : vpltest::CorpusPdfs()) {
+        if (!MayHoldFontFile(vpltest::ReadFile(File))) continue;
+        const vpltest::ChildResult R =
+            vpltest::RunIsolated([&](std::string& Report) { return CheckFile(File, Report); }, 120);
+        if (R.outcome == vpltest::ChildOutcome::Crashed ||
+            R.outcome == vpltest::ChildOutcome::TimedOut) {
+            ADD_FAILURE() << File
+                          << (R.outcome == vpltest::ChildOutcome::TimedOut ? " hangs" : " crashes")
+                          << ": " << R.report.substr(0, 2000);
+            continue;
+        }
+        TCounts N;
+        std::istringstream In(R.report);
+        In >> N.Programs >> N.Opened >> N.Glyphs >> N.Loaded;
+        const std::string Notes =
+            R.report.substr(std::min(R.report.size(), R.report.find('\n') + 1));
+        if (R.outcome == vpltest::ChildOutcome::Failed)
+            ADD_FAILURE() << File << ":\n" << Notes.substr(0, 2000);
+        else if (!Notes.empty())
+            std::cout << File.filename().string() << ": " << Notes;
+        if (N.Programs > 0) ++Files;
+        Total.Programs += N.Programs;
+        Total.Opened += N.Opened;
+        Total.Glyphs += N.Glyphs;
+        Total.Loaded += N.Loaded;
+    }
+    const double Secs =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - T0).count();
+    std::printf(
+        "%d Type 1 and CFF programs in %d files; FreeType opens %d, %ld glyphs, %ld load; "
+        "%.1f s\n",
+        Total.Programs, Files, Total.Opened, Total.Glyphs, Total.Loaded, Secs);
+}
+
+}  // namespace
+}  // namespace velmo
