@@ -2,10 +2,13 @@
 // unpacking, the DCT stage and the native forms.
 #include "codecs/ImageDecoder.h"
 
+#include <lcms2.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <mutex>
 
 #include "codecs/JPEGImage.h"
 #include "core/ASCII85.h"
@@ -805,10 +808,85 @@ void TPDFImageDecoder::ConvertSeparationBitmap() {
     }
 }
 
+namespace {
+
+// One transform from an embedded profile to sRGB, shared by every image that
+// carries the same profile bytes.
+struct TICCTransform {
+    cmsHTRANSFORM Transform = nullptr;
+    bool Gray = false;
+    ~TICCTransform() {
+        if (Transform) cmsDeleteTransform(Transform);
+    }
+};
+
+constexpr size_t kMaxProfileBytes = size_t(8) << 20;
+constexpr size_t kMaxCachedTransforms = 64;
+
+// The transform of a zlib-compressed profile; null when the profile cannot
+// be read or is neither a grey nor an RGB profile.
+std::shared_ptr<TICCTransform> TransformFor(const std::string& Compressed) {
+    static std::mutex Lock;
+    static std::unordered_map<std::string, std::shared_ptr<TICCTransform>> Cache;
+    {
+        std::lock_guard<std::mutex> G(Lock);
+        auto It = Cache.find(Compressed);
+        if (It != Cache.end()) return It->second;
+    }
+    std::shared_ptr<TICCTransform> Result;
+    const std::string Profile = FlateDecompress(Compressed);
+    if (Profile.size() >= 132 && Profile.size() <= kMaxProfileBytes) {
+        cmsHPROFILE In = cmsOpenProfileFromMem(Profile.data(), cmsUInt32Number(Profile.size()));
+        if (In) {
+            const cmsColorSpaceSignature Sig = cmsGetColorSpace(In);
+            if (Sig == cmsSigRgbData || Sig == cmsSigGrayData) {
+                cmsHPROFILE Out = cmsCreate_sRGBProfile();
+                const bool Gray = Sig == cmsSigGrayData;
+                cmsHTRANSFORM T =
+                    Out ? cmsCreateTransform(In, Gray ? TYPE_GRAY_8 : TYPE_BGR_8, Out, TYPE_BGR_8,
+                                             INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE)
+                        : nullptr;
+                if (T) {
+                    Result = std::make_shared<TICCTransform>();
+                    Result->Transform = T;
+                    Result->Gray = Gray;
+                }
+                if (Out) cmsCloseProfile(Out);
+            }
+            cmsCloseProfile(In);
+        }
+    }
+    std::lock_guard<std::mutex> G(Lock);
+    if (Cache.size() >= kMaxCachedTransforms) Cache.clear();
+    Cache.emplace(Compressed, Result);
+    return Result;
+}
+
+}  // namespace
+
 void TPDFImageDecoder::ApplyICCProfile() {
-    // Device colours stand for the profile's colours; the profile is
-    // dropped so the image shows its samples as the alternate space.
+    // A profile that does not describe the samples (CMYK samples are already
+    // device colours here, other spaces have no counterpart) is ignored.
+    const std::string Profile = std::move(FICCProfile);
     FICCProfile.clear();
+    if (IgnoreICCProfiles || !FBitmap || FBitmap->Empty() || FBitmap->PixelFormat() != pf24bit)
+        return;
+    const bool GraySamples = FColorSpace == "DeviceGray";
+    const bool RGBSamples = FColorSpace == "DeviceRGB";
+    if (!GraySamples && !RGBSamples) return;
+    std::shared_ptr<TICCTransform> T = TransformFor(Profile);
+    if (!T || T->Gray != GraySamples) return;
+    const int W = FBitmap->Width();
+    std::vector<uint8_t> Grey(T->Gray ? static_cast<size_t>(W) : 0);
+    for (int Y = 0; Y < FBitmap->Height(); ++Y) {
+        uint8_t* Row = FBitmap->ScanLine(Y);
+        if (T->Gray) {
+            for (int X = 0; X < W; ++X) Grey[size_t(X)] = Row[3 * X];
+            cmsDoTransform(T->Transform, Grey.data(), Row, cmsUInt32Number(W));
+        } else {
+            cmsDoTransform(T->Transform, Row, Row, cmsUInt32Number(W));
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------

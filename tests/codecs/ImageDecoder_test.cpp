@@ -4,6 +4,7 @@
 #include "codecs/ImageDecoder.h"
 
 #include <gtest/gtest.h>
+#include <lcms2.h>
 
 #include <array>
 #include <cmath>
@@ -692,4 +693,70 @@ TEST(ImageDecoder, InlineImages) {
     Dec.LoadFromInlineImage(I, nullptr);
     ASSERT_TRUE(Dec.ValidImage());
     EXPECT_EQ(Dec.Bitmap()->GetPixel(1, 0), RGB(0xF0, 0xF0, 0xF0));
+}
+
+namespace {
+
+// A linear-light profile (gamma 1 on sRGB primaries), RGB or grey.
+std::string LinearProfile(bool Gray) {
+    cmsToneCurve* Curve = cmsBuildGamma(nullptr, 1.0);
+    cmsHPROFILE P;
+    if (Gray) {
+        P = cmsCreateGrayProfile(cmsD50_xyY(), Curve);
+    } else {
+        cmsCIExyY White;
+        cmsWhitePointFromTemp(&White, 6504);
+        const cmsCIExyYTRIPLE Primaries = {{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}};
+        cmsToneCurve* Curves[3] = {Curve, Curve, Curve};
+        P = cmsCreateRGBProfile(&White, &Primaries, Curves);
+    }
+    cmsUInt32Number Size = 0;
+    cmsSaveProfileToMem(P, nullptr, &Size);
+    std::string Bytes(Size, '\0');
+    cmsSaveProfileToMem(P, Bytes.data(), &Size);
+    cmsCloseProfile(P);
+    cmsFreeToneCurve(Curve);
+    return Bytes;
+}
+
+}  // namespace
+
+// An embedded profile converts the samples it describes; a profile of
+// another kind, or profiles switched off, leave them as they are.
+TEST(ImageDecoder, ICCProfiles) {
+    struct TCase {
+        const char* Name;
+        bool GrayProfile;
+        std::string CS;  // the image's space beside the profile's N
+        bool Ignore;
+        bool Converted;
+    };
+    const std::vector<TCase> Cases = {
+        {"RGB profile, RGB samples", false, "DeviceRGB", false, true},
+        {"grey profile, grey samples", true, "DeviceGray", false, true},
+        {"switched off", false, "DeviceRGB", true, false},
+        {"grey profile on RGB samples", true, "DeviceRGB", false, false},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TFixture F;
+        const int N = C.CS == "DeviceRGB" ? 3 : 1;
+        F.Image("<< /N " + std::to_string(N) + " /Alternate /" + C.CS + " >>",
+                LinearProfile(C.GrayProfile), 7);
+        TPDFImageDecoder Dec;
+        F.Prepare(Dec);
+        Dec.IgnoreICCProfiles = C.Ignore;
+        Dec.LoadFromPDFStream(
+            F.Image("<< /Width 1 /Height 1 /BitsPerComponent 8 /ColorSpace [/ICCBased 7 0 R] >>",
+                    std::string(size_t(N), '\x80')));
+        ASSERT_TRUE(Dec.ValidImage());
+        const TColor P = Dec.Bitmap()->GetPixel(0, 0);
+        if (C.Converted) {
+            // Linear 0.5 is about 188 in sRGB.
+            EXPECT_NEAR(int(P & 0xFF), 188, 4);
+            EXPECT_NEAR(int((P >> 16) & 0xFF), 188, 4);
+        } else {
+            EXPECT_EQ(P, RGB(128, 128, 128));
+        }
+    }
 }
