@@ -46,18 +46,6 @@ TPDFFontCollectionData* TPDFFontCollection::AddFontData(
     return FFontData.back().get();
 }
 
-void TPDFFontCollection::AnalyseFont(TPDFObject* RefOrDict, TPDFDictionary* ParentDict) {
-    // The entry a font gets before anything of its dictionary is read:
-    // "Arial", the standard glyph names and their Unicode text, no widths,
-    // no rasterizer, no CMap.
-    (void)ParentDict;
-    auto entry = std::make_unique<TPDFFontCollectionData>();
-    if (const TPDFIndRef* ref = ObjAs<TPDFIndRef>(RefOrDict)) entry->ObjNum = ref->ObjNum;
-    entry->FontName = "Arial";
-    entry->DisplayCSW = GlyphNamesToUnicode(entry->Encoding);
-    AddFontData(std::move(entry));
-}
-
 void TPDFFontCollection::RebuildMap() {
     for (; FMapped < FFontData.size(); ++FMapped)
         FMap.try_emplace(FFontData[FMapped]->ObjNum, FMapped);

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -142,6 +143,19 @@ struct TPDFFontBound {
     std::int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
 };
 
+// Type 1 (PFB or PFA text, or the three parts of a font stream) and CFF
+// programs (bare or OpenType) are read by the Type 1 decoder, which installs
+// the loader at start-up. The loader returns null when the program does not
+// load, and may replace Encoding (the font's glyph names so far) by the
+// program's own encoding. StreamDict is the font stream's dictionary, when
+// the program came from one; Find resolves references met in it.
+enum class TPDFProgramKind { Type1, CFF };
+using TPDFProgramLoader = std::function<std::unique_ptr<TPDFFontRasterizer>(
+    TPDFProgramKind Kind, const std::string& Data, TPDFDictionary* StreamDict,
+    const TPDFFindObjectEvent& Find, TPDFCharsetNames& Encoding)>;
+// Without an installed loader such fonts are drawn with an installed face.
+TPDFProgramLoader& Type1ProgramLoader();
+
 // One analysed font of a document.
 class TPDFFontCollectionData {
 public:
@@ -185,6 +199,10 @@ public:
     std::string Panose;
     bool Embedded = false;
     bool Subsetted = false;
+    // The kind of embedded program the analysis found (whether or not it
+    // loaded): none, a TrueType (FontFile2), Type 1 (FontFile) or CFF
+    // (FontFile3, or CFF data in FontFile2) program.
+    enum TProgram : std::uint8_t { fpNone, fpTrueType, fpType1, fpCFF } Program = fpNone;
     std::string SubType;
 
     // Makes Map the entry's own CID to glyph table.
@@ -225,9 +243,17 @@ public:
     // Analyses a font dictionary given directly (every call appends a new
     // entry, object number 0) and makes the new entry current.
     void GetFontDataFromDict(TPDFDictionary* Dict);
-    // Appends the entry of one font. ParentDict is the composite font whose
-    // descendant RefOrDict is, else nil.
+    // Appends exactly one entry for one font, whatever its dictionary holds.
+    // ParentDict is the composite font whose descendant RefOrDict is, else
+    // nil. A failure while the font's data is read (a filter, a program)
+    // gives the font the installed face of its name and is noted in
+    // AnalysisErrors.
     void AnalyseFont(TPDFObject* RefOrDict, TPDFDictionary* ParentDict);
+    struct TAnalysisError {
+        std::int32_t ObjNum;
+        std::string Message;
+    };
+    const std::vector<TAnalysisError>& AnalysisErrors() const { return FAnalysisErrors; }
 
     // The codes of a string shown with the current font: byte pairs, first
     // byte high, for a font without a character collection; otherwise split
@@ -255,6 +281,8 @@ public:
     TPDFObject* FindObject(TPDFObject* RefOrObj) const;
 
 private:
+    void AnalyseFontEntry(TPDFObject* RefOrDict, TPDFDictionary* ParentDict);
+    std::vector<TAnalysisError> FAnalysisErrors;
     // Adds the entries appended since the last rebuild to the object number
     // index; the first entry of a number keeps it.
     void RebuildMap();

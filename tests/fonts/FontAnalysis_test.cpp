@@ -1,0 +1,221 @@
+// The analysis of font dictionaries made in the test: kinds, glyph names,
+// widths, metrics, the composite machinery, and the faults it must survive
+// (hostile width arrays, composite fonts that nest, programs that fail).
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "core/Structure.h"
+#include "fonts/FontCollection.h"
+#include "fonts/PlatformOutlines.h"
+#include "fonts/TrueTypeRasterizer.h"
+#include "fonts/Type3Rasterizer.h"
+
+namespace velmo {
+namespace {
+
+// Fonts made from PDF text; objects are numbered by the test and found
+// through the collection's look-up.
+class TFonts {
+public:
+    TFonts() {
+        Col.FInstallFonts = true;
+        Col.FOnFindObject = [this](TPDFIndRef* Ref) -> TPDFObject* {
+            auto It = Objects.find(Ref->ObjNum);
+            return It == Objects.end() ? nullptr : It->second;
+        };
+    }
+    TPDFObject* Add(int32_t Num, std::string_view Text) {
+        TPDFObject* O = S.Decode(Text);
+        Objects[Num] = O;
+        return O;
+    }
+    TPDFStream* AddStream(int32_t Num, std::string Data, std::string_view Dict = "<< >>") {
+        auto* D = ObjAs<TPDFDictionary>(S.Decode(Dict));
+        TPDFStream* St = S.NewStreamWithDict(std::move(Data), D);
+        Objects[Num] = St;
+        return St;
+    }
+    // Analyses object Num and returns its entry.
+    TPDFFontCollectionData& Analyse(int32_t Num) {
+        TPDFIndRef* Ref = S.NewIndirectRef(Num, 0);
+        const size_t Before = Col.FontDataCount();
+        Col.GetFontData(Ref);
+        EXPECT_EQ(Col.FontDataCount(), Before + 1) << "one entry per font";
+        return *Col.FoundFontData();
+    }
+
+    TPDFStructure S;
+    std::map<int32_t, TPDFObject*> Objects;
+    TPDFFontCollection Col;
+};
+
+TEST(FontAnalysis, StandardFontsWithoutDescriptor) {
+    TFonts F;
+    F.Add(1, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica-Bold /Encoding /WinAnsiEncoding >>");
+    TPDFFontCollectionData& E = F.Analyse(1);
+    EXPECT_EQ(E.FontName, "Arial,Bold");
+    EXPECT_EQ(E.Ascent, 718);
+    EXPECT_EQ(E.Descent, -207);
+    EXPECT_EQ(E.Widths['A'], 722);  // Helvetica-Bold's A
+    EXPECT_EQ(E.Widths[' '], 278);
+    EXPECT_NE(dynamic_cast<TPDFTrueTypeRasterizer2*>(E.Rasterizer.get()), nullptr);
+    EXPECT_FALSE(E.Embedded);
+
+    F.Add(2, "<< /Type /Font /Subtype /Type1 /BaseFont /Symbol >>");
+    TPDFFontCollectionData& Sym = F.Analyse(2);
+    EXPECT_EQ(Sym.Encoding[0x61], "U+03B1");  // alpha
+    EXPECT_EQ(Sym.Enc, peSymbol);
+
+    // ZapfDingbats draws from the built-in program, with or without a
+    // descriptor.
+    F.Add(3, "<< /Type /Font /Subtype /Type1 /BaseFont /ZapfDingbats >>");
+    F.Add(4, "<< /Type /Font /Subtype /Type1 /BaseFont /ZapfDingbats /FontDescriptor 5 0 R >>");
+    F.Add(5, "<< /Type /FontDescriptor /Flags 4 >>");
+    for (int32_t Num : {3, 4}) {
+        auto* T = dynamic_cast<TPDFTrueTypeRasterizer2*>(F.Analyse(Num).Rasterizer.get());
+        ASSERT_NE(T, nullptr) << Num;
+        EXPECT_TRUE(T->IsZapfDingbats);
+        EXPECT_GT(T->Parser().GlyphCount(), 100) << Num;
+    }
+}
+
+TEST(FontAnalysis, SimpleFontFields) {
+    TFonts F;
+    // Widths: FirstChar 32, LastChar clamped to 255, MissingWidth below.
+    std::string W = "[";
+    for (int I = 32; I <= 300; ++I) W += std::to_string(I) + " ";
+    W += "]";
+    F.Add(1, "<< /Type /Font /Subtype /TrueType /BaseFont /ABCDEF+Foo /FirstChar 32 "
+             "/LastChar 300 /Widths " + W + " /FontDescriptor 2 0 R >>");
+    F.Add(2, "<< /Type /FontDescriptor /MissingWidth 111 /Ascent 0.8 /Descent -0.2 /Flags 32 >>");
+    TPDFFontCollectionData& E = F.Analyse(1);
+    EXPECT_TRUE(E.Subsetted);
+    EXPECT_EQ(E.FirstChar, 32);
+    EXPECT_EQ(E.LastChar, 255);
+    EXPECT_EQ(E.Widths[31], 111);
+    EXPECT_EQ(E.Widths[32], 32);
+    EXPECT_EQ(E.Widths[255], 255);
+    EXPECT_DOUBLE_EQ(E.Ascent, 800);
+    EXPECT_DOUBLE_EQ(E.Descent, -200);
+
+    // Ascent and descent 0: the cap height stands in.
+    F.Add(3, "<< /Type /Font /Subtype /TrueType /BaseFont /Bar /FontDescriptor 4 0 R >>");
+    F.Add(4, "<< /Type /FontDescriptor /Ascent 0 /Descent 0 /CapHeight 700 >>");
+    TPDFFontCollectionData& Cap = F.Analyse(3);
+    EXPECT_DOUBLE_EQ(Cap.Ascent, 700);
+    EXPECT_DOUBLE_EQ(Cap.Descent, 0);
+
+    // An unknown subtype still gets a drawing face.
+    F.Add(5, "<< /Type /Font /Subtype /Foo /BaseFont /Times-Roman >>");
+    EXPECT_NE(F.Analyse(5).Rasterizer, nullptr);
+    // Not a dictionary at all: one plain entry.
+    F.Add(6, "42");
+    EXPECT_EQ(F.Analyse(6).FontName, "Arial");
+}
+
+TEST(FontAnalysis, CompositeFonts) {
+    TFonts F;
+    F.Add(1, "<< /Type /Font /Subtype /Type0 /BaseFont /Foo /Encoding /Identity-H "
+             "/DescendantFonts [2 0 R] >>");
+    F.Add(2, "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Foo /CIDToGIDMap /Identity "
+             "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> "
+             "/DW 1000 /W [1 [500 600] 10 12 700 5 [500 /x 700]] /DW2 [900 -900] >>");
+    TPDFFontCollectionData& E = F.Analyse(1);
+    EXPECT_TRUE(E.IsComposite);
+    EXPECT_EQ(E.CIDEncoding, "Identity-H");
+    EXPECT_NE(E.GIDToCIDMap, -1);
+    EXPECT_EQ(E.CIDToGIDMap, nullptr);
+    EXPECT_FALSE(E.SingleByteCMap);
+    EXPECT_EQ(E.CIDSystemInfo, "Adobe-Identity-0");
+    ASSERT_NE(E.CIDWidths, nullptr);
+    EXPECT_EQ(E.CIDWidths->Default(), 1000);
+    EXPECT_EQ(E.CIDWidths->Width(1), 500);
+    EXPECT_EQ(E.CIDWidths->Width(2), 600);
+    EXPECT_EQ(E.CIDWidths->Width(11), 700);
+    // 5 [500 /x 700]: CID 6 has no width of its own, 7 does. CID 5 came
+    // earlier from nothing: first definition wins.
+    EXPECT_EQ(E.CIDWidths->Width(6), std::nullopt);
+    EXPECT_EQ(E.CIDWidths->Width(7), 700);
+    EXPECT_EQ(E.DW2_v, 900);
+    EXPECT_EQ(E.DW2_w1, -900);
+
+    // DW2 with one number keeps the defaults.
+    F.Add(3, "<< /Type /Font /Subtype /Type0 /Encoding /Identity-H /DescendantFonts [4 0 R] >>");
+    F.Add(4, "<< /Type /Font /Subtype /CIDFontType2 /DW2 [900] >>");
+    TPDFFontCollectionData& D = F.Analyse(3);
+    EXPECT_EQ(D.DW2_v, 880);
+    EXPECT_EQ(D.DW2_w1, -1000);
+}
+
+TEST(FontAnalysis, EmbeddedEncodingCMapIsShared) {
+    TFonts F;
+    const std::string CMap =
+        "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Foo-H def /CMapType 1 def "
+        "1 begincodespacerange <00> <FF> endcodespacerange 1 begincidrange <20> <7E> 1 "
+        "endcidrange endcmap CMapName currentdict /CMap defineresource pop end end";
+    F.AddStream(9, CMap, "<< /Type /CMap /CMapName /Foo-H >>");
+    for (int32_t Num : {1, 3}) {
+        F.Add(Num, "<< /Type /Font /Subtype /Type0 /Encoding 9 0 R /DescendantFonts [" +
+                       std::to_string(Num + 1) + " 0 R] >>");
+        F.Add(Num + 1, "<< /Type /Font /Subtype /CIDFontType2 >>");
+    }
+    TPDFFontCollectionData& A = F.Analyse(1);
+    TPDFFontCollectionData& B = F.Analyse(3);
+    EXPECT_TRUE(A.EncodingBuiltIn);
+    EXPECT_EQ(A.CIDEncoding, "Foo-H");
+    EXPECT_EQ(A.GIDToCIDMap, B.GIDToCIDMap);
+    EXPECT_TRUE(A.SingleByteCMap);
+    EXPECT_EQ(F.Col.ResourceCMapGetValue(A.GIDToCIDMap, 0x41), 0x41 - 0x20 + 1);
+}
+
+TEST(FontAnalysis, HostileAndBrokenFonts) {
+    TFonts F;
+    // A width range over every CID costs one range.
+    F.Add(1, "<< /Type /Font /Subtype /Type0 /Encoding /Identity-H /DescendantFonts [2 0 R] >>");
+    F.Add(2, "<< /Type /Font /Subtype /CIDFontType2 /W [0 2147483647 500 -5 [1] 3 /x 9] >>");
+    TPDFFontCollectionData& E = F.Analyse(1);
+    EXPECT_EQ(E.CIDWidths->Width(65535), 500);
+    EXPECT_EQ(E.CIDWidths->Width(65536), std::nullopt);
+
+    // Composite fonts whose descendant is a composite font again (here
+    // itself), or no font, or several: one entry each, no recursion.
+    F.Add(3, "<< /Type /Font /Subtype /Type0 /BaseFont /Loop /Encoding /Identity-H "
+             "/DescendantFonts [3 0 R] >>");
+    F.Add(4, "<< /Type /Font /Subtype /Type0 /DescendantFonts [5 0 R 2 0 R] >>");
+    F.Add(5, "<< /Type /Font /Subtype /Type0 /DescendantFonts 99 0 R >>");
+    for (int32_t Num : {3, 4, 5}) {
+        TPDFFontCollectionData& B = F.Analyse(Num);
+        EXPECT_TRUE(B.IsComposite) << Num;
+        EXPECT_EQ(B.GIDToCIDMap, -1) << Num;
+    }
+
+    // A program whose filter fails: the installed face of the font's name,
+    // one entry, and the failure noted.
+    F.Add(6, "<< /Type /Font /Subtype /TrueType /BaseFont /Arial /FontDescriptor 7 0 R >>");
+    F.Add(7, "<< /Type /FontDescriptor /FontFile2 8 0 R >>");
+    F.AddStream(8, "not a deflate stream", "<< /Filter /FlateDecode /Length 20 >>");
+    const size_t Errors = F.Col.AnalysisErrors().size();
+    TPDFFontCollectionData& Broken = F.Analyse(6);
+    EXPECT_NE(Broken.Rasterizer, nullptr);
+    EXPECT_LE(F.Col.AnalysisErrors().size(), Errors + 1);
+}
+
+TEST(FontAnalysis, Type3AndDirectDictionaries) {
+    TFonts F;
+    F.AddStream(2, "0 0 m 1 1 l f");
+    F.Add(1, "<< /Type /Font /Subtype /Type3 /FontMatrix [0.001 0 0 0.001 0 0] "
+             "/CharProcs << /a 2 0 R >> /Encoding << /Differences [65 /a] >> "
+             "/FirstChar 65 /LastChar 65 /Widths [1000] >>");
+    TPDFFontCollectionData& E = F.Analyse(1);
+    auto* T = dynamic_cast<TPDFType3Rasterizer*>(E.Rasterizer.get());
+    ASSERT_NE(T, nullptr);
+    EXPECT_TRUE(T->HasGlyph("a"));
+    EXPECT_EQ(E.Encoding['A'], "a");
+    EXPECT_EQ(E.Widths['A'], 1000);
+}
+
+}  // namespace
+}  // namespace velmo
