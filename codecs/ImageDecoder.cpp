@@ -519,7 +519,14 @@ void TPDFImageDecoder::DecodeImageFilters(TPDFObject* FilterObj, TPDFObject* Par
         }
     }
     // ---- Component-raster mode dispatch (built elsewhere) ----
-    if (FDecodeMode == dmToKPLR) return;
+    if (FDecodeMode == dmToKPLR) {
+        // Fax, JBIG2 and JPEG 2000 rasters come with their decoders.
+        if (FImageFilter.empty())
+            BuildKPLRRaster(false);
+        else if (FImageFilter == "DCTDecode")
+            BuildKPLRRaster(true);
+        return;
+    }
     // ---- end of component-raster mode dispatch ----
     if (FImageFilter.empty()) {
         DecodeSamplesToBitmap();
@@ -1086,7 +1093,10 @@ void TPDFImageDecoder::Draw(TPDFPicasso& Picasso, const TPDFXForm& Mat, TColor F
         FDrawException = FBitmap && !FBitmap->Empty();
         return;
     }
-    Picasso.DrawImagePoints(UL.X, UL.Y, UR.X, UR.Y, LL.X, LL.Y, *Img);
+    if (Img->PixelFormat() == pf32bit)
+        Picasso.DrawImagePointsAlpha(UL.X, UL.Y, UR.X, UR.Y, LL.X, LL.Y, *Img);
+    else
+        Picasso.DrawImagePoints(UL.X, UL.Y, UR.X, UR.Y, LL.X, LL.Y, *Img);
 }
 
 // ---------------------------------------------------------------------------

@@ -136,7 +136,24 @@ public:
     int64_t FMaxPixels = TBitmap::MaxPixels;
 
     // ---- Component-raster mode (built elsewhere) ----
-    // Members of the component-raster mode go here.
+    // The renderer library's back end of dmToKPLR mode (not owned).
+    TPDFPicasso* KPLRPicasso = nullptr;
+    // The image's and mask's rasters, palette and the state the finishing
+    // step works on (codecs/ImageDecoderKPLR.h).
+    std::shared_ptr<struct TKPLRImageState> FKPLR;
+    // In dmToKPLR mode, after the stream filters: the filtered data becomes
+    // the main raster (DCT data through the JPEG picture when DCT is true),
+    // which is then finished with the mask already loaded.
+    void BuildKPLRRaster(bool DCT);
+    // The main raster, taken over by a parent decoder as its mask.
+    std::unique_ptr<class TKPLImage> TakeKPLRMainImage();
+    void SetKPLRMaskImage(std::unique_ptr<class TKPLImage> Mask);
+    TKPLImage* KPLRMainImage() const;
+    TKPLImage* KPLRMaskImage() const;
+    // Bytes of both rasters.
+    int64_t KPLRDataSize() const;
+    // The dmToKPLR branch of Draw: the finished raster to the back end.
+    void DrawKPLR(TPDFPicasso& Picasso, TColor FillColor);
     // ---- end of component-raster mode ----
 
 private:
