@@ -1093,7 +1093,10 @@ void TPDFImageDecoder::Draw(TPDFPicasso& Picasso, const TPDFXForm& Mat, TColor F
         FDrawException = FBitmap && !FBitmap->Empty();
         return;
     }
-    Picasso.DrawImagePoints(UL.X, UL.Y, UR.X, UR.Y, LL.X, LL.Y, *Img);
+    if (Img->PixelFormat() == pf32bit)
+        Picasso.DrawImagePointsAlpha(UL.X, UL.Y, UR.X, UR.Y, LL.X, LL.Y, *Img);
+    else
+        Picasso.DrawImagePoints(UL.X, UL.Y, UR.X, UR.Y, LL.X, LL.Y, *Img);
 }
 
 // ---------------------------------------------------------------------------

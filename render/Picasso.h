@@ -236,6 +236,11 @@ public:
                       int32_t Page, bool UseICM);
     void DrawImagePoints(double ULX, double ULY, double URX, double URY, double LLX, double LLY,
                          TBitmap& BM);
+    // The same for a pf32bit raster of blue, green, red and straight alpha,
+    // handed to GDI+ as it is (no encoded round trip): masked images,
+    // stencils in their fill colour and colour-keyed images arrive so.
+    void DrawImagePointsAlpha(double ULX, double ULY, double URX, double URY, double LLX,
+                              double LLY, TBitmap& BM);
     void DrawAnyImagePoints(double ULX, double ULY, double URX, double URY, double LLX, double LLY,
                             TStream& Stream);
     void DrawAnyImagePointsChroma(double ULX, double ULY, double URX, double URY, double LLX,

@@ -292,6 +292,25 @@ void TPDFPicasso::DrawImagePoints(double ULX, double ULY, double URX, double URY
     SetGDIPlusTextMode();
 }
 
+void TPDFPicasso::DrawImagePointsAlpha(double ULX, double ULY, double URX, double URY, double LLX,
+                                       double LLY, TBitmap& BM) {
+    if (FModel != pmGDIPlus || FGraphics == nullptr || FGDIPlus == nullptr) return;
+    if (BM.Empty() || BM.PixelFormat() != pf32bit) return;
+    GpBitmap* Bitmap = nullptr;
+    // The rows are the bitmap's own, top first; GDI+ reads them in place.
+    if (FGDIPlus->GdipCreateBitmapFromScan0(BM.Width(), BM.Height(),
+                                            int32_t(BM.BytesPerScanLine()), PixelFormat32bppARGB,
+                                            BM.ScanLine(0), &Bitmap) != gsOk ||
+        Bitmap == nullptr)
+        return;
+    const GpPointF Points[3] = {
+        {Single(ULX), Single(ULY)}, {Single(URX), Single(URY)}, {Single(LLX), Single(LLY)}};
+    SetGDIPlusImageMode();
+    FGDIPlus->GdipDrawImagePoints(FGraphics, reinterpret_cast<GpImage*>(Bitmap), Points, 3);
+    SetGDIPlusTextMode();
+    FGDIPlus->GdipDisposeImage(reinterpret_cast<GpImage*>(Bitmap));
+}
+
 void TPDFPicasso::DrawAnyImagePoints(double ULX, double ULY, double URX, double URY, double LLX,
                                      double LLY, TStream& Stream) {
     switch (FModel) {

@@ -18,7 +18,9 @@
 #include "core/Flate.h"
 #include "core/PNG.h"
 #include "core/Structure.h"
+#include "platform/gdiplus/GdiPlusFlat.h"
 #include "render/ColorManager.h"
+#include "render/Picasso.h"
 
 using namespace velmo;
 
@@ -758,5 +760,78 @@ TEST(ImageDecoder, ICCProfiles) {
         } else {
             EXPECT_EQ(P, RGB(128, 128, 128));
         }
+    }
+}
+
+namespace {
+
+// A white page with a GDI+ canvas; the canvas is freed before reading.
+struct TDrawPage {
+    TBitmap BM;
+    std::unique_ptr<TPDFPicasso> P;
+    TDrawPage(int W, int H) : BM(W, H, pf24bit) {
+        RegisterGdiPlusModule();
+        for (int Y = 0; Y < H; ++Y)
+            for (int X = 0; X < W; ++X) BM.SetPixel(X, Y, RGB(255, 255, 255));
+        TGDIPlusSettings S;
+        InitGDIPlusSettings(S);
+        S.SmoothImages = false;
+        P = std::make_unique<TPDFPicasso>();
+        P->UseGDIPlusModel(&BM.Canvas(), S);
+    }
+    TColor At(int X, int Y) {
+        P.reset();
+        return BM.GetPixel(X, Y);
+    }
+};
+
+bool Near(TColor A, TColor B) {
+    for (int S = 0; S < 24; S += 8)
+        if (std::abs(int((A >> S) & 0xFF) - int((B >> S) & 0xFF)) > 8) return false;
+    return true;
+}
+
+}  // namespace
+
+// Drawn through the unit square: the first row at the top edge, masks as
+// alpha, stencils in the fill colour, colour keys transparent.
+TEST(ImageDecoder, DrawThroughBackEnd) {
+    const TPDFXForm Page{20, 0, 0, -20, 0, 20};  // unit square to a 20 x 20 page
+    const TColor White = RGB(255, 255, 255), Red = RGB(255, 0, 0), Blue = RGB(0, 0, 255);
+    struct TCase {
+        const char* Name;
+        std::string Dict, Data;
+        std::string Mask, MaskData;
+        TColor Fill;
+        TColor Top, Bottom;  // at (10, 5) and (10, 15)
+    };
+    const std::vector<TCase> Cases = {
+        {"rows top first", "<< /Width 1 /Height 2 /ColorSpace /DeviceRGB /BitsPerComponent 8 >>",
+         Bytes({255, 0, 0, 0, 0, 255}), "", "", 0, Red, Blue},
+        {"soft mask",
+         "<< /Width 1 /Height 2 /ColorSpace /DeviceRGB /BitsPerComponent 8 /SMask 5 0 R >>",
+         Bytes({255, 0, 0, 255, 0, 0}),
+         "<< /Width 1 /Height 2 /ColorSpace /DeviceGray /BitsPerComponent 8 >>", Bytes({255, 0}), 0,
+         Red, White},
+        {"stencil in the fill colour", "<< /Width 1 /Height 2 /ImageMask true >>",
+         Bytes({0x00, 0x80}), "", "", Blue, Blue, White},
+        {"colour key",
+         "<< /Width 1 /Height 2 /ColorSpace /DeviceGray /BitsPerComponent 8 /Mask [0 10] >>",
+         Bytes({5, 100}), "", "", 0, White, RGB(100, 100, 100)},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TFixture F;
+        if (!C.Mask.empty()) F.Image(C.Mask, C.MaskData, 5);
+        TPDFImageDecoder Dec;
+        F.Prepare(Dec);
+        Dec.LoadFromPDFStream(F.Image(C.Dict, C.Data));
+        ASSERT_TRUE(Dec.ValidImage());
+        TDrawPage Pg(20, 20);
+        Dec.Draw(*Pg.P, Page, C.Fill);
+        Pg.P.reset();
+        EXPECT_TRUE(Near(Pg.BM.GetPixel(10, 5), C.Top)) << std::hex << Pg.BM.GetPixel(10, 5);
+        EXPECT_TRUE(Near(Pg.BM.GetPixel(10, 15), C.Bottom)) << std::hex << Pg.BM.GetPixel(10, 15);
+        EXPECT_FALSE(Dec.DrawException());
     }
 }
