@@ -1,12 +1,14 @@
 // The inline-image target: the input is content text just after BI. Every
 // image found is checked (its bytes lie inside the text, the position never
-// moves back) and decoded with a small pixel cap: a DCT image through the
-// JPEG picture, the samples of any other into a component raster that goes
+// moves back) and decoded with a small pixel cap: by the image decoder into
+// a bitmap and into a component raster, a DCT image also through the JPEG
+// picture, and the samples of any other into a component raster that goes
 // through the raster's transforms and its BMP output.
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "codecs/ImageDecoder.h"
 #include "codecs/InlineImage.h"
 #include "codecs/JPEGImage.h"
 #include "codecs/KPLImage.h"
@@ -105,6 +107,14 @@ void InlineImage(std::string_view Data) {
             DecodeJPEG(Img.ImageData);
         else
             DecodeSamples(Img);
+        // The image decoder, to bitmaps and to component rasters.
+        for (const TPDFImageDecodeMode Mode : {dmToBitmap, dmToKPLR}) {
+            TPDFImageDecoder D;
+            D.FDecodeMode = Mode;
+            D.FMaxPixels = MaxFuzzPixels;
+            D.LoadFromInlineImage(Img, &S);
+            D.ImageDataSize();
+        }
         // The next image starts after the next BI.
         const size_t Next = Content.find("BI", size_t(std::min(Pos, Len)));
         if (Next == std::string::npos) break;
