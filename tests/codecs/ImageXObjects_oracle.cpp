@@ -1,0 +1,483 @@
+// Image XObjects of every kind, one per page of a PDF the test writes: the
+// file is clean under qpdf --check, pdfimages lists one image or stencil per
+// page with the dictionary's size, and each image decodes to the samples the
+// test computes from its source data.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "codecs/ImageDecoder.h"
+#include "codecs/JPEGImage.h"
+#include "core/ASCII85.h"
+#include "core/Flate.h"
+#include "core/Structure.h"
+#include "render/ColorManager.h"
+#include "tests/support/TestSupport.h"
+
+using namespace velmo;
+
+namespace {
+
+constexpr int W = 8, H = 4;
+constexpr TColor DontCare = 0xFFFFFFFFu;
+
+TColor RGB(int R, int G, int B) { return TColor(R | (G << 8) | (B << 16)); }
+
+// Packs samples of Bits bits, rows starting on byte boundaries.
+std::string Pack(const std::vector<int>& Samples, int PerRow, int Bits) {
+    std::string Out;
+    for (size_t Row = 0; Row * PerRow < Samples.size(); ++Row) {
+        uint32_t Acc = 0;
+        int N = 0;
+        for (int I = 0; I < PerRow; ++I) {
+            const int V = Samples[Row * PerRow + size_t(I)] & ((1 << Bits) - 1);
+            if (Bits == 16) {
+                Out.push_back(char(V >> 8));
+                Out.push_back(char(V & 0xFF));
+                continue;
+            }
+            Acc = (Acc << Bits) | uint32_t(V);
+            N += Bits;
+            if (N == 8) {
+                Out.push_back(char(Acc));
+                Acc = 0;
+                N = 0;
+            }
+        }
+        if (N > 0) Out.push_back(char(Acc << (8 - N)));
+    }
+    return Out;
+}
+
+std::string Hex(const std::string& B) {
+    static const char* D = "0123456789ABCDEF";
+    std::string S;
+    for (unsigned char C : B) {
+        S += D[C >> 4];
+        S += D[C & 15];
+    }
+    return S;
+}
+
+// Literal runs of at most 128 bytes.
+std::string RunLength(const std::string& B) {
+    std::string S;
+    for (size_t I = 0; I < B.size(); I += 128) {
+        const size_t N = std::min<size_t>(128, B.size() - I);
+        S.push_back(char(N - 1));
+        S += B.substr(I, N);
+    }
+    S.push_back(char(128));
+    return S;
+}
+
+// LZW of literal codes only: clear, one 9-bit code per byte, end.
+std::string LZWLiteral(const std::string& B) {
+    std::string S;
+    uint32_t Acc = 0;
+    int N = 0;
+    auto Put = [&](uint32_t Code) {
+        Acc = (Acc << 9) | Code;
+        N += 9;
+        while (N >= 8) {
+            S.push_back(char((Acc >> (N - 8)) & 0xFF));
+            N -= 8;
+        }
+    };
+    Put(256);
+    for (unsigned char C : B) Put(C);
+    Put(257);
+    if (N > 0) S.push_back(char((Acc << (8 - N)) & 0xFF));
+    return S;
+}
+
+// PNG Up predictor over rows of RowBytes.
+std::string PredictUp(const std::string& B, size_t RowBytes) {
+    std::string S;
+    for (size_t R = 0; R * RowBytes < B.size(); ++R) {
+        S.push_back(char(2));
+        for (size_t I = 0; I < RowBytes; ++I) {
+            const uint8_t Cur = uint8_t(B[R * RowBytes + I]);
+            const uint8_t Up = R ? uint8_t(B[(R - 1) * RowBytes + I]) : 0;
+            S.push_back(char(uint8_t(Cur - Up)));
+        }
+    }
+    return S;
+}
+
+std::string Jpeg(int JW, int JH, bool Grey) {
+    TBitmap B(JW, JH, pf24bit);
+    for (int Y = 0; Y < JH; ++Y)
+        for (int X = 0; X < JW; ++X)
+            B.SetPixel(X, Y, X < JW / 2 ? RGB(240, 20, 20) : RGB(20, 20, 240));
+    TPDFJPEGImage J;
+    J.Assign(B);
+    if (Grey) J.SetGrayscale(true);
+    J.SetCompressionQuality(95);
+    TMemoryStream S;
+    J.SaveToStream(S);
+    return S.Bytes();
+}
+
+struct TExtra {
+    int32_t Num;
+    std::string Dict, Data;
+};
+
+struct TCase {
+    std::string Name;
+    std::string Dict;  // entries after /Type /XObject /Subtype /Image
+    std::string Data;
+    std::function<TColor(int, int)> Expected;
+    int Tolerance = 0;
+    std::vector<TExtra> Extra;  // objects the dictionary refers to
+    TPDFMaskType Mask = mtNone;
+    bool Stencil = false;
+    // qpdf --check decodes DCT data and warns about a leading line feed,
+    // so that case is checked by the decoder only.
+    bool InFile = true;
+};
+
+std::vector<TCase> Cases() {
+    std::vector<TCase> C;
+    auto Grey = [](int V) { return RGB(V, V, V); };
+    for (int Bits : {1, 2, 4, 8, 16}) {
+        const int Max = (1 << Bits) - 1;
+        std::vector<int> S;
+        for (int Y = 0; Y < H; ++Y)
+            for (int X = 0; X < W; ++X) S.push_back((X + 3 * Y) % (Max + 1) * (Bits == 16 ? 1 : 1));
+        if (Bits == 16)
+            for (int& V : S) V = V * 4099 % 65536;
+        C.push_back({"grey " + std::to_string(Bits),
+                     "/ColorSpace /DeviceGray /BitsPerComponent " + std::to_string(Bits),
+                     Pack(S, W, Bits), [=](int X, int Y) {
+                         const int V = S[size_t(Y * W + X)];
+                         return Grey(Bits == 16 ? V >> 8 : V * 255 / Max);
+                     }});
+    }
+    {
+        std::vector<int> S;
+        for (int I = 0; I < W * H; ++I) S.push_back(I * 7);
+        C.push_back({"grey decode 1 0", "/ColorSpace /DeviceGray /BitsPerComponent 8 /Decode [1 0]",
+                     Pack(S, W, 8),
+                     [=](int X, int Y) { return Grey(255 - S[size_t(Y * W + X)]); }});
+    }
+    std::vector<int> Rgb;
+    for (int Y = 0; Y < H; ++Y)
+        for (int X = 0; X < W; ++X) {
+            Rgb.push_back(X * 30);
+            Rgb.push_back(Y * 60);
+            Rgb.push_back((X + Y) * 10);
+        }
+    auto RgbAt = [=](int X, int Y) { return RGB(X * 30, Y * 60, (X + Y) * 10); };
+    C.push_back(
+        {"RGB 8", "/ColorSpace /DeviceRGB /BitsPerComponent 8", Pack(Rgb, 3 * W, 8), RgbAt});
+    {
+        std::vector<int> S;
+        for (int V : Rgb) S.push_back(V * 256 + 77);
+        C.push_back(
+            {"RGB 16", "/ColorSpace /DeviceRGB /BitsPerComponent 16", Pack(S, 3 * W, 16), RgbAt});
+    }
+    const std::string Raw = Pack(Rgb, 3 * W, 8);
+    C.push_back({"ASCII85 and Flate with predictor",
+                 "/ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter [/ASCII85Decode /FlateDecode] "
+                 "/DecodeParms [null << /Predictor 15 /Colors 3 /Columns 8 >>]",
+                 EncodeASCII85(FlateCompress(PredictUp(Raw, 3 * W))), RgbAt});
+    C.push_back({"ASCIIHex", "/ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /ASCIIHexDecode",
+                 Hex(Raw) + ">", RgbAt});
+    C.push_back({"LZW", "/ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /LZWDecode",
+                 LZWLiteral(Raw), RgbAt});
+    C.push_back({"RunLength", "/ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /RunLengthDecode",
+                 RunLength(Raw), RgbAt});
+    {
+        TPDFSimpleColorManager M;
+        std::vector<int> S;
+        for (int Y = 0; Y < H; ++Y)
+            for (int X = 0; X < W; ++X) {
+                S.push_back(X * 32);
+                S.push_back(Y * 64);
+                S.push_back(0);
+                S.push_back(X == Y ? 255 : 0);
+            }
+        C.push_back({"CMYK 8", "/ColorSpace /DeviceCMYK /BitsPerComponent 8", Pack(S, 4 * W, 8),
+                     [=](int X, int Y) mutable {
+                         TPDFCMYKColor K{X * 32 / 255.0, Y * 64 / 255.0, 0, X == Y ? 1.0 : 0.0};
+                         TPDFRGBColor R = M.CMYK2RGB(K);
+                         return M.RGB2Color(R);
+                     },
+                     1});
+    }
+    {
+        std::vector<int> S;
+        for (int I = 0; I < W * H; ++I) S.push_back(I % 8);
+        const int Pal[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {10, 20, 30}};
+        C.push_back(
+            {"indexed RGB, hex lookup, hival clamp",
+             "/ColorSpace [/Indexed /DeviceRGB 3 <FF000000FF000000FF0A141E>] /BitsPerComponent 4",
+             Pack(S, W, 4), [=](int X, int Y) {
+                 const int I = std::min(S[size_t(Y * W + X)], 3);
+                 return RGB(Pal[I][0], Pal[I][1], Pal[I][2]);
+             }});
+        C.push_back({"indexed grey, stream lookup",
+                     "/ColorSpace [/Indexed /DeviceGray 7 20 0 R] /BitsPerComponent 8",
+                     Pack(S, W, 8),
+                     [=](int X, int Y) { return Grey(S[size_t(Y * W + X)] * 30); },
+                     0,
+                     {{20, "<< /Filter /FlateDecode >>",
+                       FlateCompress(Pack({0, 30, 60, 90, 120, 150, 180, 210}, 8, 8))}}});
+        TPDFSimpleColorManager M;
+        C.push_back({"indexed CMYK",
+                     "/ColorSpace [/Indexed /DeviceCMYK 1 <00000000 000000FF>] /BitsPerComponent 1",
+                     Pack(S, W, 1),
+                     [=](int X, int Y) mutable {
+                         TPDFCMYKColor K{0, 0, 0, (S[size_t(Y * W + X)] & 1) ? 1.0 : 0.0};
+                         TPDFRGBColor R = M.CMYK2RGB(K);
+                         return M.RGB2Color(R);
+                     },
+                     1});
+    }
+    {
+        std::vector<int> S;
+        for (int I = 0; I < W * H; ++I) S.push_back(I * 8);
+        C.push_back({"Separation",
+                     "/ColorSpace [/Separation /Spot /DeviceRGB << /FunctionType 2 /Domain [0 1] "
+                     "/C0 [1 1 1] /C1 [0 0 1] /N 1 >>] /BitsPerComponent 8",
+                     Pack(S, W, 8),
+                     [=](int X, int Y) {
+                         const int V = S[size_t(Y * W + X)];
+                         const int G = int(std::lround(255 - V));
+                         return RGB(G, G, 255);
+                     },
+                     1});
+        C.push_back({"DeviceN",
+                     "/ColorSpace [/DeviceN [/Spot] /DeviceRGB << /FunctionType 2 /Domain [0 1] "
+                     "/C0 [1 1 1] /C1 [1 0 0] /N 1 >>] /BitsPerComponent 8",
+                     Pack(S, W, 8),
+                     [=](int X, int Y) {
+                         const int V = 255 - S[size_t(Y * W + X)];
+                         return RGB(255, V, V);
+                     },
+                     1});
+        C.push_back({"ICCBased N 1 falls back to its alternate",
+                     "/ColorSpace [/ICCBased 21 0 R] /BitsPerComponent 8",
+                     Pack(S, W, 8),
+                     [=](int X, int Y) { return Grey(S[size_t(Y * W + X)]); },
+                     0,
+                     {{21, "<< /N 1 /Alternate /DeviceGray >>", "not a profile"}}});
+        C.push_back({"ICCBased N 3",
+                     "/ColorSpace [/ICCBased 21 0 R] /BitsPerComponent 8",
+                     Raw,
+                     RgbAt,
+                     0,
+                     {{21, "<< /N 3 >>", "not a profile"}}});
+    }
+    {
+        // A stencil: bit 0 paints.
+        std::vector<int> S;
+        for (int Y = 0; Y < H; ++Y)
+            for (int X = 0; X < W; ++X) S.push_back(X < Y ? 0 : 1);
+        TCase T{"image mask", "/ImageMask true", Pack(S, W, 1),
+                [=](int X, int Y) { return X < Y ? RGB(255, 255, 255) : 0; }};
+        T.Stencil = true;
+        T.Mask = mtStencil;
+        C.push_back(T);
+        TCase E{"explicit mask stream", "/ColorSpace /DeviceRGB /BitsPerComponent 8 /Mask 22 0 R",
+                Raw, RgbAt};
+        E.Extra = {{22, "<< /Type /XObject /Subtype /Image /Width 8 /Height 4 /ImageMask true >>",
+                    Pack(S, W, 1)}};
+        E.Mask = mtExplicit;
+        C.push_back(E);
+        TCase M{"soft mask of another size",
+                "/ColorSpace /DeviceRGB /BitsPerComponent 8 /SMask 23 0 R", Raw, RgbAt};
+        M.Extra = {{23,
+                    "<< /Type /XObject /Subtype /Image /Width 4 /Height 2 /ColorSpace /DeviceGray "
+                    "/BitsPerComponent 8 >>",
+                    Pack({0, 64, 128, 255, 255, 128, 64, 0}, 4, 8)}};
+        M.Mask = mtSoft;
+        C.push_back(M);
+        TCase K{"colour key", "/ColorSpace /DeviceRGB /BitsPerComponent 8 /Mask [0 30 0 0 0 10]",
+                Raw, RgbAt};
+        K.Mask = mtColorKey;
+        C.push_back(K);
+    }
+    // Columns at the colour edge ring in JPEG; they are not compared.
+    auto Halves = [](int X, int) {
+        if (X == W / 2 - 1 || X == W / 2) return DontCare;
+        return X < W / 2 ? RGB(240, 20, 20) : RGB(20, 20, 240);
+    };
+    C.push_back({"DCT RGB", "/ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /DCTDecode",
+                 Jpeg(W, H, false), Halves, 40});
+    TCase LF{"DCT with a leading line feed",
+             "/ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /DCTDecode",
+             "\n" + Jpeg(W, H, false), Halves, 40};
+    LF.InFile = false;
+    C.push_back(LF);
+    C.push_back({"DCT larger than its dictionary",
+                 "/ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /DCTDecode",
+                 Jpeg(2 * W, 2 * H, false), Halves, 40});
+    C.push_back({"DCT grey", "/ColorSpace /DeviceGray /BitsPerComponent 8 /Filter /DCTDecode",
+                 Jpeg(W, H, true),
+                 [](int X, int) {
+                     if (X == W / 2 - 1 || X == W / 2) return DontCare;
+                     return X < W / 2 ? RGB(86, 86, 86) : RGB(45, 45, 45);
+                 },
+                 40});
+    return C;
+}
+
+// The file: catalog 1, pages 2, then page, content and image per case, and
+// the extra objects under their own numbers.
+std::string MakePDF(const std::vector<TCase>& Cases) {
+    std::map<int, std::string> Objects;
+    std::string Kids;
+    int Next = 100;
+    for (const TCase& C : Cases) {
+        const int Page = Next++, Content = Next++, Image = Next++;
+        Kids += std::to_string(Page) + " 0 R ";
+        Objects[Page] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 72 72] /Contents " +
+                        std::to_string(Content) + " 0 R /Resources << /XObject << /Im0 " +
+                        std::to_string(Image) + " 0 R >> >> >>";
+        const std::string Draw =
+            C.Stencil ? "q 1 0 0 rg 72 0 0 72 0 0 cm /Im0 Do Q" : "q 72 0 0 72 0 0 cm /Im0 Do Q";
+        Objects[Content] =
+            "<< /Length " + std::to_string(Draw.size()) + " >>\nstream\n" + Draw + "\nendstream";
+        Objects[Image] = "<< /Type /XObject /Subtype /Image /Width " + std::to_string(W) +
+                         " /Height " + std::to_string(H) + " " + C.Dict + " /Length " +
+                         std::to_string(C.Data.size()) + " >>\nstream\n" + C.Data + "\nendstream";
+    }
+    std::string Pdf = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
+    std::map<int, size_t> Offsets;
+    auto Add = [&](int Num, const std::string& Body) {
+        Offsets[Num] = Pdf.size();
+        Pdf += std::to_string(Num) + " 0 obj\n" + Body + "\nendobj\n";
+    };
+    Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    Add(2, "<< /Type /Pages /Kids [" + Kids + "] /Count " + std::to_string(Cases.size()) + " >>");
+    // Extra objects are shared by number; the first definition wins.
+    std::map<int, std::string> Extras;
+    for (const TCase& C : Cases)
+        for (const TExtra& E : C.Extra) {
+            std::string D = E.Dict;
+            D.insert(D.size() - 2, " /Length " + std::to_string(E.Data.size()) + " ");
+            Extras.emplace(E.Num, D + "\nstream\n" + E.Data + "\nendstream");
+        }
+    // Cases share numbers 21 for different profiles: the file keeps one,
+    // the decode checks use their own.
+    for (auto& [N, B] : Extras) Add(N, B);
+    for (auto& [N, B] : Objects) Add(N, B);
+    const int Size = Next;
+    const size_t XRef = Pdf.size();
+    Pdf += "xref\n0 " + std::to_string(Size) + "\n0000000000 65535 f \n";
+    for (int N = 1; N < Size; ++N) {
+        char Line[24];
+        auto It = Offsets.find(N);
+        if (It == Offsets.end())
+            std::snprintf(Line, sizeof Line, "0000000000 65535 f \n");
+        else
+            std::snprintf(Line, sizeof Line, "%010zu 00000 n \n", It->second);
+        Pdf += Line;
+    }
+    Pdf += "trailer\n<< /Size " + std::to_string(Size) + " /Root 1 0 R >>\nstartxref\n" +
+           std::to_string(XRef) + "\n%%EOF\n";
+    return Pdf;
+}
+
+}  // namespace
+
+TEST(ImageXObjectsOracle, GeneratedFileDecodes) {
+    VPL_REQUIRE_TOOL("qpdf");
+    VPL_REQUIRE_TOOL("pdfimages");
+    const std::vector<TCase> All = Cases();
+    std::vector<TCase> InFile;
+    for (const TCase& C : All)
+        if (C.InFile) InFile.push_back(C);
+    vpltest::TempDir Dir;
+    const auto File = Dir / "images.pdf";
+    vpltest::WriteFile(File, MakePDF(InFile));
+
+    const auto Check = vpltest::RunCommand({"qpdf", "--check", File.string()});
+    EXPECT_EQ(Check.exitCode, 0) << Check.out << Check.err;
+
+    // One image or stencil row per page, with the dictionary's size.
+    const auto List = vpltest::RunCommand({"pdfimages", "-list", File.string()});
+    ASSERT_EQ(List.exitCode, 0) << List.err;
+    std::istringstream Lines(List.out);
+    std::string Line;
+    std::getline(Lines, Line);
+    std::getline(Lines, Line);
+    std::vector<int> Pages;
+    while (std::getline(Lines, Line)) {
+        std::istringstream F(Line);
+        int Page = 0, Num = 0, Wd = 0, Ht = 0;
+        std::string Type;
+        F >> Page >> Num >> Type >> Wd >> Ht;
+        if (Type != "image" && Type != "stencil") continue;
+        Pages.push_back(Page);
+        ASSERT_LE(size_t(Page), InFile.size());
+        const TCase& C = InFile[size_t(Page - 1)];
+        EXPECT_EQ(Type, C.Stencil ? "stencil" : "image") << C.Name;
+        EXPECT_EQ(Wd, W) << C.Name;
+        EXPECT_EQ(Ht, H) << C.Name;
+    }
+    ASSERT_EQ(Pages.size(), InFile.size());
+
+    // Each image through the decoder, against the computed samples.
+    for (const TCase& C : All) {
+        SCOPED_TRACE(C.Name);
+        TPDFStructure S;
+        std::vector<std::unique_ptr<TPDFStream>> Keep;
+        std::map<int32_t, TPDFObject*> Objects;
+        for (const TExtra& E : C.Extra) {
+            Keep.push_back(
+                std::make_unique<TPDFStream>(&S, E.Data, ObjAs<TPDFDictionary>(S.Decode(E.Dict))));
+            Keep.back()->FIndObjNum = E.Num;
+            Objects[E.Num] = Keep.back().get();
+        }
+        auto* D = ObjAs<TPDFDictionary>(S.Decode("<< /Type /XObject /Subtype /Image /Width " +
+                                                 std::to_string(W) + " /Height " +
+                                                 std::to_string(H) + " " + C.Dict + " >>"));
+        ASSERT_NE(D, nullptr);
+        TPDFStream Image(&S, C.Data, D);
+        TPDFImageDecoder Dec;
+        Dec.FOnFindObject = [&](TPDFIndRef* R) -> TPDFObject* {
+            auto It = Objects.find(R->ObjNum);
+            return It == Objects.end() ? nullptr : It->second;
+        };
+        Dec.LoadFromPDFStream(&Image);
+        ASSERT_TRUE(Dec.ValidImage()) << Dec.LoadError();
+        EXPECT_EQ(Dec.MaskType(), C.Mask);
+        ASSERT_EQ(Dec.Bitmap()->Width(), W);
+        ASSERT_EQ(Dec.Bitmap()->Height(), H);
+        int Bad = 0;
+        for (int Y = 0; Y < H; ++Y)
+            for (int X = 0; X < W; ++X) {
+                const TColor Got = Dec.Bitmap()->GetPixel(X, Y), Want = C.Expected(X, Y);
+                if (Want == DontCare) continue;
+                for (int Sh = 0; Sh < 24; Sh += 8)
+                    if (std::abs(int((Got >> Sh) & 0xFF) - int((Want >> Sh) & 0xFF)) >
+                        C.Tolerance) {
+                        if (++Bad <= 3)
+                            ADD_FAILURE() << "pixel " << X << "," << Y << " got " << std::hex << Got
+                                          << " want " << Want << std::dec;
+                        break;
+                    }
+            }
+        if (C.Mask == mtSoft) {
+            ASSERT_NE(Dec.MaskBitmap(), nullptr);
+            EXPECT_EQ(Dec.MaskBitmap()->Width(), 4);
+            EXPECT_EQ(Dec.MaskBitmap()->GetPixel(1, 0), RGB(64, 64, 64));
+        }
+        if (C.Mask == mtExplicit) {
+            ASSERT_NE(Dec.MaskBitmap(), nullptr);
+            // Painted (opaque) where the mask's bit is 0.
+            EXPECT_EQ(Dec.MaskBitmap()->GetPixel(0, 1), RGB(255, 255, 255));
+            EXPECT_EQ(Dec.MaskBitmap()->GetPixel(5, 1), 0);
+        }
+    }
+}
