@@ -298,9 +298,9 @@ void TPDFPicasso::DrawImagePointsAlpha(double ULX, double ULY, double URX, doubl
     if (BM.Empty() || BM.PixelFormat() != pf32bit) return;
     GpBitmap* Bitmap = nullptr;
     // The rows are the bitmap's own, top first; GDI+ reads them in place.
-    if (FGDIPlus->GdipCreateBitmapFromScan0(BM.Width(), BM.Height(),
-                                            int32_t(BM.BytesPerScanLine()), PixelFormat32bppARGB,
-                                            BM.ScanLine(0), &Bitmap) != gsOk ||
+    if (FGDIPlus->GdipCreateBitmapFromScan0(BM.Width(), BM.Height(), int32_t(BM.BytesPerScanLine()),
+                                            PixelFormat32bppARGB, BM.ScanLine(0),
+                                            &Bitmap) != gsOk ||
         Bitmap == nullptr)
         return;
     const GpPointF Points[3] = {
