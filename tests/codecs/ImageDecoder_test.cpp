@@ -4,10 +4,13 @@
 #include "codecs/ImageDecoder.h"
 
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 #include <lcms2.h>
 
 #include <array>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
@@ -833,5 +836,64 @@ TEST(ImageDecoder, DrawThroughBackEnd) {
         EXPECT_TRUE(Near(Pg.BM.GetPixel(10, 5), C.Top)) << std::hex << Pg.BM.GetPixel(10, 5);
         EXPECT_TRUE(Near(Pg.BM.GetPixel(10, 15), C.Bottom)) << std::hex << Pg.BM.GetPixel(10, 15);
         EXPECT_FALSE(Dec.DrawException());
+    }
+}
+
+namespace {
+
+// A 8 x 8 four-component JPEG whose stored samples are all V.
+std::string CMYKJpeg(uint8_t V) {
+    jpeg_compress_struct C{};
+    jpeg_error_mgr E{};
+    C.err = jpeg_std_error(&E);
+    jpeg_create_compress(&C);
+    unsigned char* Out = nullptr;
+    unsigned long Size = 0;
+    jpeg_mem_dest(&C, &Out, &Size);
+    C.image_width = 8;
+    C.image_height = 8;
+    C.input_components = 4;
+    C.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&C);
+    jpeg_set_quality(&C, 100, TRUE);
+    jpeg_start_compress(&C, TRUE);
+    std::vector<uint8_t> Row(32, V);
+    while (C.next_scanline < C.image_height) {
+        JSAMPROW R = Row.data();
+        jpeg_write_scanlines(&C, &R, 1);
+    }
+    jpeg_finish_compress(&C);
+    std::string Bytes(reinterpret_cast<char*>(Out), Size);
+    jpeg_destroy_compress(&C);
+    free(Out);
+    return Bytes;
+}
+
+}  // namespace
+
+// The decoded CMYK samples are inks as they stand (full samples are black);
+// a Decode array of 1 0 pairs turns them into their complements.
+TEST(ImageDecoder, DCTCMYKInversion) {
+    const std::string Jpeg = CMYKJpeg(255);
+    struct TCase {
+        const char* Decode;
+        TColor Expected;
+    };
+    const std::vector<TCase> Cases = {
+        {"", RGB(0, 0, 0)},
+        {"/Decode [0 1 0 1 0 1 0 1]", RGB(0, 0, 0)},
+        {"/Decode [1 0 1 0 1 0 1 0]", RGB(255, 255, 255)},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Decode);
+        TFixture F;
+        TPDFImageDecoder Dec;
+        Dec.LoadFromPDFStream(F.Image(std::string("<< /Width 8 /Height 8 /ColorSpace /DeviceCMYK "
+                                                  "/BitsPerComponent 8 /Filter /DCTDecode ") +
+                                          C.Decode + " >>",
+                                      Jpeg));
+        ASSERT_TRUE(Dec.ValidImage()) << Dec.LoadError();
+        EXPECT_TRUE(Near(Dec.Bitmap()->GetPixel(4, 4), C.Expected))
+            << std::hex << Dec.Bitmap()->GetPixel(4, 4);
     }
 }
