@@ -188,6 +188,128 @@ inline TFontFileStream MakeFontFileStream(const TType1Portions& P, bool HexEncry
     return S;
 }
 
+// eexec and charstring encryption (R 55665 and 4330), after Lead zero bytes.
+inline std::string Type1Encrypt(std::string_view Plain, uint16_t R, int Lead = 4) {
+    std::string Out;
+    auto Put = [&](uint8_t P) {
+        const auto C = uint8_t(P ^ (R >> 8));
+        R = uint16_t((C + R) * 52845u + 22719u);
+        Out.push_back(char(C));
+    };
+    for (int K = 0; K < Lead; ++K) Put(0);
+    for (char P : Plain) Put(uint8_t(P));
+    return Out;
+}
+
+// A Type 1 charstring from text: integers and operator names.
+inline std::string Type1Charstring(std::string_view Text) {
+    static const std::pair<const char*, std::vector<uint8_t>> Ops[] = {
+        {"hsbw", {13}},     {"rlineto", {5}},
+        {"rmoveto", {21}},  {"hlineto", {6}},
+        {"vlineto", {7}},   {"rrcurveto", {8}},
+        {"closepath", {9}}, {"callsubr", {10}},
+        {"return", {11}},   {"endchar", {14}},
+        {"seac", {12, 6}},  {"callothersubr", {12, 16}},
+        {"pop", {12, 17}},  {"setcurrentpoint", {12, 33}}};
+    std::string Out;
+    size_t At = 0;
+    while (At < Text.size()) {
+        while (At < Text.size() && Text[At] == ' ') ++At;
+        size_t End = Text.find(' ', At);
+        if (End == std::string_view::npos) End = Text.size();
+        const std::string_view Token = Text.substr(At, End - At);
+        At = End;
+        if (Token.empty()) continue;
+        bool Op = false;
+        for (const auto& [Name, Bytes] : Ops)
+            if (Token == Name) {
+                Out.append(Bytes.begin(), Bytes.end());
+                Op = true;
+            }
+        if (Op) continue;
+        const int V = std::stoi(std::string(Token));
+        if (V >= -107 && V <= 107) {
+            Out.push_back(char(V + 139));
+        } else if (V >= 108 && V <= 1131) {
+            Out.push_back(char(247 + ((V - 108) >> 8)));
+            Out.push_back(char((V - 108) & 255));
+        } else if (V <= -108 && V >= -1131) {
+            Out.push_back(char(251 + ((-V - 108) >> 8)));
+            Out.push_back(char((-V - 108) & 255));
+        } else {
+            Out.push_back(char(255));
+            for (int K = 3; K >= 0; --K) Out.push_back(char(uint32_t(V) >> (8 * K) & 255));
+        }
+    }
+    return Out;
+}
+
+// A Type 1 program made in the test: glyphs (name, charstring text) and
+// Subrs, standard encoding, FontMatrix 0.001.
+inline TType1Portions MakeType1Program(
+    const std::vector<std::pair<std::string, std::string>>& Glyphs,
+    const std::vector<std::string>& Subrs) {
+    TType1Portions P;
+    P.Clear =
+        "%!PS-AdobeFont-1.0: BuiltTest 001.000\n11 dict begin\n/FontName /BuiltTest def\n"
+        "/Encoding StandardEncoding def\n/PaintType 0 def\n/FontType 1 def\n"
+        "/FontMatrix [0.001 0 0 0.001 0 0] readonly def\n/FontBBox {0 -100 1000 900} readonly "
+        "def\ncurrentdict end\ncurrentfile eexec\n";
+    std::string Private =
+        "dup /Private 8 dict dup begin\n/RD{string currentfile exch readstring pop}executeonly "
+        "def\n/ND{noaccess def}executeonly def\n/NP{noaccess put}executeonly def\n/lenIV 4 "
+        "def\n/password 5839 def\n/MinFeature{16 16} def\n/BlueValues [] def\n/Subrs " +
+        std::to_string(Subrs.size()) + " array\n";
+    for (size_t K = 0; K < Subrs.size(); ++K) {
+        const std::string C = Type1Encrypt(Type1Charstring(Subrs[K]), 4330);
+        Private +=
+            "dup " + std::to_string(K) + " " + std::to_string(C.size()) + " RD " + C + " NP\n";
+    }
+    Private += "ND\n2 index /CharStrings " + std::to_string(Glyphs.size()) + " dict dup begin\n";
+    for (const auto& [Name, Text] : Glyphs) {
+        const std::string C = Type1Encrypt(Type1Charstring(Text), 4330);
+        Private += "/" + Name + " " + std::to_string(C.size()) + " RD " + C + " ND\n";
+    }
+    Private +=
+        "end\nend\nreadonly put\nnoaccess put\ndup/FontName get exch definefont pop\n"
+        "mark currentfile closefile\n";
+    P.Encrypted = Type1Encrypt(Private, 55665);
+    for (int K = 0; K < 8; ++K) P.Trailer += std::string(64, '0') + "\n";
+    P.Trailer += "cleartomark\n";
+    return P;
+}
+
+// The usual first four Subrs (flex and hint replacement).
+inline std::vector<std::string> StandardSubrs() {
+    return {"3 0 callothersubr pop pop setcurrentpoint return", "0 1 callothersubr return",
+            "0 2 callothersubr return", "return"};
+}
+
+// Glyphs that the URW programs do not hold: accented characters built by
+// seac (the accent's side bearing equal to the seac operand, and not) and
+// a flex of seven rmoveto points. In the peers' renders the accent of
+// Aacute starts 300 units right of the origin (base side bearing 100 plus
+// adx 200), and that of Acircumflex at 330 (the accent moved by its own
+// side bearing 30 less the seac operand 0).
+inline std::vector<std::pair<std::string, std::string>> SeacFlexGlyphs() {
+    return {
+        {".notdef", "0 500 hsbw endchar"},
+        {"A",
+         "100 600 hsbw 0 0 rmoveto 400 0 rlineto 0 400 rlineto -400 0 rlineto closepath "
+         "endchar"},
+        {"acute",
+         "30 300 hsbw 0 500 rmoveto 100 0 rlineto 0 100 rlineto -100 0 rlineto "
+         "closepath endchar"},
+        {"Aacute", "100 600 hsbw 30 200 0 65 194 seac"},
+        {"Acircumflex", "100 600 hsbw 0 200 0 65 194 seac"},
+        {"F",
+         "50 600 hsbw 0 0 rmoveto 1 callsubr 100 0 rmoveto 2 callsubr 50 20 rmoveto "
+         "2 callsubr 50 0 rmoveto 2 callsubr 50 -20 rmoveto 2 callsubr 50 20 rmoveto "
+         "2 callsubr 50 0 rmoveto 2 callsubr 50 -20 rmoveto 2 callsubr 50 450 0 0 callsubr "
+         "0 300 rlineto closepath endchar"},
+    };
+}
+
 // The fontTools script that writes a CID-keyed CFF program: ROS, two Font
 // DICTs each with local subroutines of its own, a global subroutine,
 // FDSelect in the format given (0 or 3), CIDs 1..300 in one run so the

@@ -141,6 +141,21 @@ TEST(oracle, type1_outlines) {
             ++Forms;
         }
     }
+    // seac and flex, which the URW programs do not use, in a program built
+    // here: the accent placed as the peers place it, flex as two curves.
+    const TType1Portions Built = MakeType1Program(SeacFlexGlyphs(), StandardSubrs());
+    const TProgram P = ReadWithFreeType(FT.Lib, MakePfb(Built));
+    ASSERT_TRUE(P.Loaded);
+    std::map<std::string, std::vector<TRecordedCall>> ByName;
+    for (size_t G = 0; G < P.Names.size(); ++G) ByName[P.Names[G]] = P.Outlines[G];
+    for (auto [Name, AccentX] : {std::pair{"Aacute", 300.0}, std::pair{"Acircumflex", 330.0}}) {
+        const auto& O = ByName[Name];
+        ASSERT_EQ(O.size(), 10u) << Name << ": " << OutlineText(O);
+        EXPECT_EQ(O[0].P, (std::vector<double>{100, 0})) << Name;
+        EXPECT_EQ(O[5].P, (std::vector<double>{AccentX, 500})) << Name;
+    }
+    EXPECT_EQ(OutlineText(ByName["F"]),
+              "M 50 0 C 200 20 250 20 300 0 C 350 20 400 20 450 0 L 450 300 Z");
     std::printf("%d Type 1 fonts, %ld glyphs, %d wrapped forms read alike\n", Fonts, Glyphs, Forms);
 }
 
