@@ -22,6 +22,7 @@
 #include "platform/files/Stream.h"
 #include "platform/gdi/Bitmap.h"
 #include "render/ColorManager.h"
+#include "render/Renderer.h"
 
 namespace velmo {
 
@@ -34,7 +35,8 @@ enum TPDFImageDecodeMode : uint8_t { dmToBitmap, dmToNative, dmToKPLR };
 enum TPDFMaskType : uint8_t { mtNone, mtStencil, mtExplicit, mtSoft, mtColorKey };
 enum TPDFImageListItemType : uint8_t { nitUnknown, nitJPEG, nitBMP, nitTIFF, nitPNG };
 
-class TPDFImageDecoder : public TObject {
+// The renderer keeps decoders of image XObjects in its image cache.
+class TPDFImageDecoder : public TObject, public TPDFImageDecoderBase {
 public:
     TPDFImageDecoder();
     ~TPDFImageDecoder() override;
@@ -76,7 +78,7 @@ public:
     }
 
     // Bytes of every raster and encoded form the decoder keeps.
-    int64_t ImageDataSize() const;
+    int64_t ImageDataSize() const override;
 
     // Edits a two-entry-palette PNG in place: "Reset" writes the saved
     // entries back, "Swap" exchanges the two entries, "SetTrans" paints the
