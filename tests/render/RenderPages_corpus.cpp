@@ -376,3 +376,12 @@ TEST(corpus, render_vector_peers) {
     VPL_REQUIRE_TOOL("pdftoppm");
     JudgePagesOfKind("vector", 5);
 }
+
+// Pages whose content shows text and holds no images, shadings, extended
+// states or patterns (and that have no annotations).
+TEST(corpus, text_render) {
+    VPL_REQUIRE_CORPUS();
+    VPL_REQUIRE_TOOL("mutool");
+    VPL_REQUIRE_TOOL("pdftoppm");
+    JudgePagesOfKind("text", 5);
+}
