@@ -1,5 +1,6 @@
 #include "codecs/CodecServices.h"
 
+#include "codecs/ImageDecoder.h"
 #include "codecs/JPEGImage.h"
 #include "document/PageServices.h"
 
@@ -14,6 +15,7 @@ void InstallCodecServices() {
         J.SetDPI(DPI);
         J.SaveToStream(Target);
     };
+    InstallImageDrawer();
 }
 
 }  // namespace velmo

@@ -224,4 +224,8 @@ private:
     std::unordered_map<std::string, TColor> FDeviceNMemo;
 };
 
+// Lets the renderer draw image XObjects through this decoder (once, at
+// start-up).
+void InstallImageDrawer();
+
 }  // namespace velmo

@@ -46,6 +46,11 @@ bool NumberItems(TPDFArray* A, size_t Count, double* Out) {
 
 }  // namespace
 
+TImageXObjectDrawer& ImageXObjectDrawer() {
+    static TImageXObjectDrawer Drawer;
+    return Drawer;
+}
+
 void TPDFRenderer::DrawXObject(TContentRun& Run, std::string_view Name) {
     if (!Run.Visible || Run.Resources == nullptr) return;
     const std::string Key = NameValue(Name);
@@ -74,6 +79,9 @@ void TPDFRenderer::DrawXObject(TContentRun& Run, std::string_view Name) {
     const std::string Subtype = Dict->StringValue("Subtype");
     if (Subtype != "Form") {
         // Images: drawn by the image library once it is installed.
+        if (Subtype == "Image" && ImageXObjectDrawer() && Picasso)
+            ImageXObjectDrawer()(*this, Stream, ContainerIR, Picasso.get(), CanvasMat,
+                                 Run.GS.FillColor);
         return;
     }
 

@@ -411,6 +411,15 @@ private:
     int32_t FLastProgress = -1;
 };
 
+// Draws an image XObject met by Do (Ref: the reference it was reached
+// through, or null) on the renderer's canvas with the current device matrix
+// and fill colour. Installed by the image library; unset, images are not
+// drawn.
+using TImageXObjectDrawer =
+    std::function<void(TPDFRenderer& Renderer, TPDFStream* Image, TPDFIndRef* Ref,
+                       TPDFPicasso* Picasso, const TPDFXForm& Mat, TColor FillColor)>;
+TImageXObjectDrawer& ImageXObjectDrawer();
+
 // Installs the renderer's and the font collection's factories into the page
 // services and registers the built-in GDI+ facade the device canvas loads
 // (once, at start-up).

@@ -1,0 +1,120 @@
+// Image XObjects on rendered pages: the renderer's Do draws them through the
+// image decoder (corners, masks), repeated images come from the cache, and a
+// damaged image leaves the rest of the page.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "codecs/CodecServices.h"
+#include "render/Renderer.h"
+#include "tests/support/RenderSupport.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+// One 20 x 20 point page; Objects from number 4 on, the page's XObject
+// resources naming them.
+std::string OnePage(const std::string& Content, const std::string& XObjects,
+                    const std::vector<std::string>& Objects) {
+    std::vector<std::string> Bodies = {
+        "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 20 20] /Contents " +
+            std::to_string(4 + Objects.size()) + " 0 R /Resources << /XObject << " + XObjects +
+            " >> >> >>"};
+    Bodies.insert(Bodies.end(), Objects.begin(), Objects.end());
+    Bodies.push_back("<< /Length " + std::to_string(Content.size()) + " >>\nstream\n" + Content +
+                     "\nendstream");
+    std::string Pdf = "%PDF-1.7\n";
+    std::vector<size_t> Offsets;
+    for (size_t I = 0; I < Bodies.size(); ++I) {
+        Offsets.push_back(Pdf.size());
+        Pdf += std::to_string(I + 1) + " 0 obj\n" + Bodies[I] + "\nendobj\n";
+    }
+    const size_t XRef = Pdf.size();
+    Pdf += "xref\n0 " + std::to_string(Bodies.size() + 1) + "\n0000000000 65535 f \n";
+    for (size_t O : Offsets) {
+        char Line[24];
+        std::snprintf(Line, sizeof Line, "%010zu 00000 n \n", O);
+        Pdf += Line;
+    }
+    Pdf += "trailer\n<< /Size " + std::to_string(Bodies.size() + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + std::to_string(XRef) + "\n%%EOF\n";
+    return Pdf;
+}
+
+std::string ImageObject(const std::string& Dict, const std::string& Data) {
+    return "<< /Type /XObject /Subtype /Image " + Dict + " /Length " + std::to_string(Data.size()) +
+           " >>\nstream\n" + Data + "\nendstream";
+}
+
+bool Near(const uint8_t* P, int R, int G, int B) {
+    return std::abs(P[0] - R) <= 8 && std::abs(P[1] - G) <= 8 && std::abs(P[2] - B) <= 8;
+}
+
+struct TServices {
+    TServices() {
+        velmo::InstallRendererServices();
+        velmo::InstallCodecServices();
+    }
+};
+
+}  // namespace
+
+TEST(ImageDraw, PagesShowTheirImages) {
+    static TServices Services;
+    const std::string Quad =
+        ImageObject("/Width 2 /Height 2 /ColorSpace /DeviceRGB /BitsPerComponent 8",
+                    std::string("\xFF\x00\x00\x00\xFF\x00\x00\x00\xFF\xFF\xFF\xFF", 12));
+    struct TCase {
+        const char* Name;
+        std::string Pdf;
+        // x, y (device pixels, top row 0), r, g, b
+        std::vector<std::array<int, 5>> Pixels;
+    };
+    const std::vector<TCase> Cases = {
+        {"first row at the top",
+         OnePage("q 20 0 0 20 0 0 cm /Im0 Do Q", "/Im0 4 0 R", {Quad}),
+         {{5, 5, 255, 0, 0}, {15, 5, 0, 255, 0}, {5, 15, 0, 0, 255}, {15, 15, 255, 255, 255}}},
+        {"the same image twice, from the cache",
+         OnePage("q 10 0 0 10 0 0 cm /Im0 Do Q q 10 0 0 10 10 10 cm /Im0 Do Q", "/Im0 4 0 R",
+                 {Quad}),
+         {{2, 12, 255, 0, 0}, {17, 2, 0, 255, 0}, {7, 7, 255, 255, 255}}},
+        {"stencil in the fill colour",
+         OnePage("q 0 0 1 rg 20 0 0 20 0 0 cm /Im0 Do Q", "/Im0 4 0 R",
+                 {ImageObject("/Width 2 /Height 1 /ImageMask true", std::string("\x40", 1))}),
+         {{5, 10, 0, 0, 255}, {15, 10, 255, 255, 255}}},
+        {"soft mask",
+         OnePage("q 20 0 0 20 0 0 cm /Im0 Do Q", "/Im0 4 0 R",
+                 {ImageObject("/Width 1 /Height 1 /ColorSpace /DeviceRGB /BitsPerComponent 8 "
+                              "/SMask 5 0 R",
+                              std::string("\xFF\x00\x00", 3)),
+                  ImageObject("/Width 2 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8",
+                              std::string("\xFF\x00", 2))}),
+         {{5, 10, 255, 0, 0}, {15, 10, 255, 255, 255}}},
+        {"a damaged image leaves the page",
+         OnePage(
+             "q 20 0 0 20 0 0 cm /Im0 Do Q 0 1 0 rg 0 0 5 5 re f", "/Im0 4 0 R",
+             {ImageObject("/Width 9 /Height 9 /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter "
+                          "/DCTDecode",
+                          "not a jpeg")}),
+         {{10, 5, 255, 255, 255}, {2, 18, 0, 255, 0}}},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        vpltest::TempDir Dir;
+        vpltest::WriteFile(Dir / "p.pdf", C.Pdf);
+        vpltest::TRgbRaster R;
+        std::string Error;
+        ASSERT_TRUE(vpltest::RenderPageToRaster(Dir / "p.pdf", 1, 72, R, Error)) << Error;
+        ASSERT_GE(R.width, 20);
+        ASSERT_GE(R.height, 20);
+        for (const auto& P : C.Pixels) {
+            const uint8_t* Px = R.Pixel(P[0], P[1]);
+            EXPECT_TRUE(Near(Px, P[2], P[3], P[4])) << P[0] << "," << P[1] << ": " << int(Px[0])
+                                                    << " " << int(Px[1]) << " " << int(Px[2]);
+        }
+    }
+}
