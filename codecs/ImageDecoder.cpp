@@ -310,7 +310,9 @@ void TPDFImageDecoder::LoadFromInlineImage(const TPDFInlineImage& Img,
                     }
                     FIndexedHival = std::min(FIndexedHival * 10 + (C - '0'), 1 << 20);
                 }
-                if (StartsWith(Lookup, "<"))
+                if (!Img.IndexedLookup.empty())
+                    FIndexedData = Img.IndexedLookup;
+                else if (StartsWith(Lookup, "<"))
                     FIndexedData = TPDFStructure::DecodeHex(Lookup);
                 else if (StartsWith(Lookup, "("))
                     FIndexedData = TPDFStructure::DecodeString(Lookup);

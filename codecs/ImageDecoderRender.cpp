@@ -1,6 +1,8 @@
 // The image branch of the renderer's Do: image XObjects are decoded once per
 // document object and kept in the renderer's image cache, then drawn on the
-// device canvas through the current device matrix.
+// device canvas through the current device matrix. Inline images are read
+// from the content, decoded and drawn the same way.
+#include <algorithm>
 #include <memory>
 
 #include "codecs/ImageDecoder.h"
@@ -34,6 +36,22 @@ void InstallImageDrawer() {
         Entry.ID = std::move(Dec);
         R.ImageCollection().push_back(std::move(Entry));
         R.TrimImageCache();
+    };
+    InlineImageDrawer() = [](TPDFRenderer& R, std::string_view Content, size_t& Pos,
+                             TPDFDictionary* Resources, TPDFPicasso* Picasso, const TPDFXForm& Mat,
+                             TColor FillColor) {
+        TPDFInlineImage Img;
+        int64_t P = int64_t(Pos) + 1;
+        const TPDFFindObjectEvent Find = [&R](TPDFIndRef* X) { return R.FindObject(X); };
+        if (!ParseInlineImage(Content, P, Img, Find, Resources)) return false;
+        Pos = size_t(std::clamp<int64_t>(P - 1, int64_t(Pos), int64_t(Content.size())));
+        if (!Picasso) return true;
+        TPDFImageDecoder Dec;
+        Dec.SetColorManager(R.ColorManager());
+        Dec.FOnFindObject = Find;
+        Dec.LoadFromInlineImage(Img, nullptr);
+        if (!Dec.LoadException()) Dec.Draw(*Picasso, Mat, FillColor);
+        return true;
     };
 }
 

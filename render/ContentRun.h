@@ -1028,9 +1028,19 @@ struct TPDFRenderer::TContentRun {
                 SetColorFromOperands(Fill);
                 break;
             }
-            case op_BI:
-                SkipInlineImage();
+            case op_BI: {
+                size_t P = Pos;
+                if (InlineImageDrawer() &&
+                    InlineImageDrawer()(R, Text, P, Resources, Visible ? R.Picasso.get() : nullptr,
+                                        R.CanvasMat, GS.FillColor) &&
+                    P > Pos) {
+                    Pos = P;
+                    Operands.clear();
+                } else {
+                    SkipInlineImage();
+                }
                 break;
+            }
             case op_BMC:
                 BeginMarkedContent(PopString(), {});
                 break;

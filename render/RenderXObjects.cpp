@@ -51,6 +51,11 @@ TImageXObjectDrawer& ImageXObjectDrawer() {
     return Drawer;
 }
 
+TInlineImageDrawer& InlineImageDrawer() {
+    static TInlineImageDrawer Drawer;
+    return Drawer;
+}
+
 void TPDFRenderer::DrawXObject(TContentRun& Run, std::string_view Name) {
     if (!Run.Visible || Run.Resources == nullptr) return;
     const std::string Key = NameValue(Name);

@@ -419,6 +419,14 @@ using TImageXObjectDrawer =
     std::function<void(TPDFRenderer& Renderer, TPDFStream* Image, TPDFIndRef* Ref,
                        TPDFPicasso* Picasso, const TPDFXForm& Mat, TColor FillColor)>;
 TImageXObjectDrawer& ImageXObjectDrawer();
+// Reads the inline image after a BI token at Pos (0-based, after BI) of
+// Content and, when Picasso is given, draws it like an image XObject; true
+// with Pos after the image's data when an image was found. Installed by the
+// image library; unset, inline images are stepped over.
+using TInlineImageDrawer = std::function<bool(
+    TPDFRenderer& Renderer, std::string_view Content, size_t& Pos, TPDFDictionary* Resources,
+    TPDFPicasso* Picasso, const TPDFXForm& Mat, TColor FillColor)>;
+TInlineImageDrawer& InlineImageDrawer();
 
 // Installs the renderer's and the font collection's factories into the page
 // services and registers the built-in GDI+ facade the device canvas loads

@@ -94,6 +94,16 @@ TEST(ImageDraw, PagesShowTheirImages) {
                   ImageObject("/Width 2 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8",
                               std::string("\xFF\x00", 2))}),
          {{5, 10, 255, 0, 0}, {15, 10, 255, 255, 255}}},
+        {"inline image",
+         OnePage("q 20 0 0 20 0 0 cm BI /W 2 /H 1 /CS /RGB /BPC 8 ID " +
+                     std::string("\xFF\x00\x00\x00\x00\xFF", 6) + " EI Q",
+                 "", {}),
+         {{5, 10, 255, 0, 0}, {15, 10, 0, 0, 255}}},
+        {"inline image through ASCIIHex, then more content",
+         OnePage("q 20 0 0 20 0 0 cm BI /W 1 /H 2 /CS /G /BPC 8 /F /AHx ID 00FF> EI Q 1 0 0 rg 15 "
+                 "15 5 5 re f",
+                 "", {}),
+         {{5, 5, 0, 0, 0}, {5, 15, 255, 255, 255}, {17, 2, 255, 0, 0}}},
         {"a damaged image leaves the page",
          OnePage(
              "q 20 0 0 20 0 0 cm /Im0 Do Q 0 1 0 rg 0 0 5 5 re f", "/Im0 4 0 R",
