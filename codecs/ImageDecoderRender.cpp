@@ -34,8 +34,10 @@ void InstallImageDrawer() {
         Entry.Structure = Owner;
         Entry.Hash = int64_t(uint64_t(uint32_t(Ref->ObjNum)) << 32) + Ref->GenNum;
         Entry.ID = std::move(Dec);
-        R.ImageCollection().push_back(std::move(Entry));
+        // The bound is checked before an image joins: a full cache (more
+        // than 100 images or 100 MB) is emptied, then the new one kept.
         R.TrimImageCache();
+        R.ImageCollection().push_back(std::move(Entry));
     };
     InlineImageDrawer() = [](TPDFRenderer& R, std::string_view Content, size_t& Pos,
                              TPDFDictionary* Resources, TPDFPicasso* Picasso, const TPDFXForm& Mat,

@@ -5,10 +5,13 @@
 
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "codecs/CodecServices.h"
+#include "core/Structure.h"
+#include "render/Picasso.h"
 #include "render/Renderer.h"
 #include "tests/support/RenderSupport.h"
 #include "tests/support/TestSupport.h"
@@ -127,4 +130,47 @@ TEST(ImageDraw, PagesShowTheirImages) {
                                                     << " " << int(Px[1]) << " " << int(Px[2]);
         }
     }
+}
+
+// Each image object is decoded once per renderer; the cache is emptied when
+// the 102nd image arrives, and a cached stencil takes each draw's fill colour.
+TEST(ImageDraw, ImageCache) {
+    static TServices Services;
+    velmo::TPDFStructure S;
+    velmo::TPDFRenderer R(nullptr);
+    velmo::TPDFPicasso P;
+    std::vector<std::unique_ptr<velmo::TPDFStream>> Streams;
+    std::vector<std::unique_ptr<velmo::TPDFIndRef>> Refs;
+    for (int I = 1; I <= 102; ++I) {
+        auto* D = velmo::ObjAs<velmo::TPDFDictionary>(
+            S.Decode("<< /Subtype /Image /Width 1 /Height 1 /ColorSpace /DeviceGray "
+                     "/BitsPerComponent 8 >>"));
+        Streams.push_back(std::make_unique<velmo::TPDFStream>(&S, std::string(1, char(I)), D));
+        Refs.push_back(std::make_unique<velmo::TPDFIndRef>(&S));
+        Refs.back()->ObjNum = I;
+        velmo::ImageXObjectDrawer()(R, Streams.back().get(), Refs.back().get(), &P,
+                                    velmo::IdentityXForm, 0);
+        if (I == 1) {
+            // Drawn again: still one entry.
+            velmo::ImageXObjectDrawer()(R, Streams.back().get(), Refs.back().get(), &P,
+                                        velmo::IdentityXForm, 0);
+        }
+        const size_t Expected = I <= 101 ? size_t(I) : 1;
+        ASSERT_EQ(R.ImageCollection().size(), Expected) << "image " << I;
+    }
+    EXPECT_NE(R.FindCachedImage(&S, 102, 0), nullptr);
+    EXPECT_EQ(R.FindCachedImage(&S, 101, 0), nullptr);
+
+    // A stencil drawn twice in different colours.
+    vpltest::TempDir Dir;
+    vpltest::WriteFile(
+        Dir / "p.pdf",
+        OnePage("q 1 0 0 rg 10 0 0 20 0 0 cm /Im0 Do Q q 0 0 1 rg 10 0 0 20 10 0 cm /Im0 Do Q",
+                "/Im0 4 0 R",
+                {ImageObject("/Width 1 /Height 1 /ImageMask true", std::string(1, '\0'))}));
+    vpltest::TRgbRaster Out;
+    std::string Error;
+    ASSERT_TRUE(vpltest::RenderPageToRaster(Dir / "p.pdf", 1, 72, Out, Error)) << Error;
+    EXPECT_TRUE(Near(Out.Pixel(5, 10), 255, 0, 0));
+    EXPECT_TRUE(Near(Out.Pixel(15, 10), 0, 0, 255));
 }
