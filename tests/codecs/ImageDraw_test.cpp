@@ -107,6 +107,13 @@ TEST(ImageDraw, PagesShowTheirImages) {
                  "15 5 5 re f",
                  "", {}),
          {{5, 5, 0, 0, 0}, {5, 15, 255, 255, 255}, {17, 2, 255, 0, 0}}},
+        {"a form that draws itself ends, the page goes on",
+         OnePage("/Fm0 Do q 20 0 0 20 0 0 cm /Im0 Do Q", "/Fm0 4 0 R /Im0 5 0 R",
+                 {"<< /Type /XObject /Subtype /Form /BBox [0 0 20 20] /Resources << /XObject << "
+                  "/Fm0 4 0 "
+                  "R >> >> /Length 7 >>\nstream\n/Fm0 Do\nendstream",
+                  Quad}),
+         {{5, 5, 255, 0, 0}, {15, 15, 255, 255, 255}}},
         {"a damaged image leaves the page",
          OnePage(
              "q 20 0 0 20 0 0 cm /Im0 Do Q 0 1 0 rg 0 0 5 5 re f", "/Im0 4 0 R",
