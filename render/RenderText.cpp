@@ -140,6 +140,29 @@ int32_t AdobeCIDEntry(uint32_t CID) {
 
 bool FiniteNumber(double V) { return std::isfinite(V); }
 
+// The operands of the show operator, in order; they leave the stack
+// whatever happens to the show.
+std::vector<std::string_view> TakeShowOperands(TPDFRenderer::TContentRun& Run) {
+    const int32_t Count = std::min<int32_t>(Run.ArrayCount, int32_t(Run.Operands.size()));
+    std::vector<std::string_view> Ops(Run.Operands.end() - Count, Run.Operands.end());
+    Run.Operands.resize(Run.Operands.size() - size_t(Count));
+    Run.ArrayCount = 0;
+    return Ops;
+}
+
+// The text a ToUnicode map gives for Code (an identity map gives the code
+// as one unit); empty when the map has nothing for it.
+std::u16string MappedText(const TKorbexPDFLibraryCMap& Map, uint32_t Code) {
+    std::array<uint16_t, 4> Units;
+    std::u16string T;
+    if (Map.GetValue(Code, Units) < 0) return T;
+    if (Units[0] == 0 && Units[1] == 0 && Units[2] == 0 && Units[3] == 0)
+        return std::u16string(1, char16_t(Code));
+    for (uint16_t U : Units)
+        if (U != 0) T.push_back(char16_t(U));
+    return T;
+}
+
 // The first UTF-16 unit a ToUnicode map gives for Code (an identity map
 // gives the code itself); false when the map has nothing for it.
 bool FirstUnit(const TKorbexPDFLibraryCMap& Map, uint32_t Code, uint32_t& Unit) {
@@ -227,11 +250,7 @@ void TPDFRenderer::ShowType3Glyph(TContentRun& Run, TPDFType3Rasterizer& Type3,
 }
 
 void TPDFRenderer::ShowText(TContentRun& Run) {
-    const int32_t Count = std::min<int32_t>(Run.ArrayCount, int32_t(Run.Operands.size()));
-    // The show's operands, in order; they leave the stack whatever happens.
-    std::vector<std::string_view> Ops(Run.Operands.end() - Count, Run.Operands.end());
-    Run.Operands.resize(Run.Operands.size() - size_t(Count));
-    Run.ArrayCount = 0;
+    const std::vector<std::string_view> Ops = TakeShowOperands(Run);
 
     TPDFFontCollection* Col = Fonts();
     TPDFFontCollectionData* F = Col ? Col->FoundFontData() : nullptr;
@@ -473,10 +492,7 @@ void TPDFRenderer::GetFunnelTextColor(const TPDFGraphicsState& GS, TPDFTextColor
 }
 
 void TPDFRenderer::ShowTextToFunnel(TContentRun& Run) {
-    const int32_t Count = std::min<int32_t>(Run.ArrayCount, int32_t(Run.Operands.size()));
-    std::vector<std::string_view> Ops(Run.Operands.end() - Count, Run.Operands.end());
-    Run.Operands.resize(Run.Operands.size() - size_t(Count));
-    Run.ArrayCount = 0;
+    const std::vector<std::string_view> Ops = TakeShowOperands(Run);
 
     TPDFFontCollection* Col = Fonts();
     TPDFFontCollectionData* F = Col ? Col->FoundFontData() : nullptr;
@@ -580,19 +596,7 @@ void TPDFRenderer::ShowTextToFunnel(TContentRun& Run) {
                     if (B == 32) K = K * Tw * I / Tfs;
                 }
                 std::u16string T;
-                uint32_t Unit = 0;
-                if (F->ToUnicodeMap) {
-                    std::array<uint16_t, 4> Units;
-                    const int N = F->ToUnicodeMap->GetValue(B, Units);
-                    if (N >= 0 && FirstUnit(*F->ToUnicodeMap, B, Unit)) {
-                        if (Units[0] == 0 && Units[1] == 0 && Units[2] == 0 && Units[3] == 0) {
-                            T = std::u16string(1, char16_t(B));
-                        } else {
-                            for (uint16_t U : Units)
-                                if (U != 0) T.push_back(char16_t(U));
-                        }
-                    }
-                }
+                if (F->ToUnicodeMap) T = MappedText(*F->ToUnicodeMap, B);
                 if (T.empty()) T = Col->GetWideMap(B);
                 if (T == Space && B != 32) K += Tw * I / std::fabs(Tfs);
                 const bool IsSpace = T == Space;
@@ -639,16 +643,7 @@ void TPDFRenderer::ShowTextToFunnel(TContentRun& Run) {
             const uint32_t Read = C;
             std::u16string T;
             if (F->ToUnicodeMap) {
-                std::array<uint16_t, 4> Units;
-                const int N = F->ToUnicodeMap->GetValue(C, Units);
-                if (N >= 0) {
-                    if (Units[0] == 0 && Units[1] == 0 && Units[2] == 0 && Units[3] == 0) {
-                        T = std::u16string(1, char16_t(C));
-                    } else {
-                        for (uint16_t U : Units)
-                            if (U != 0) T.push_back(char16_t(U));
-                    }
-                }
+                T = MappedText(*F->ToUnicodeMap, C);
             } else if (F->GIDToCIDMap != -1) {
                 const int V = Col->ResourceCMapGetValue(F->GIDToCIDMap, C);
                 if (V != -1) C = uint32_t(V);
