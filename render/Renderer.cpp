@@ -72,11 +72,6 @@ private:
     TPDFPicasso* FP;
 };
 
-bool AllFinite(const TPDFXForm& M) {
-    return std::isfinite(M.eM11) && std::isfinite(M.eM12) && std::isfinite(M.eM21) &&
-           std::isfinite(M.eM22) && std::isfinite(M.eDx) && std::isfinite(M.eDy);
-}
-
 TPDFXForm Mul(const TPDFXForm& A, const TPDFXForm& B) {
     TPDFXForm R;
     MultiplyXForm(R, A, B);
