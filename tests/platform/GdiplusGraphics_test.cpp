@@ -581,3 +581,113 @@ TEST_F(Gdiplus, BadValuesAndStaleHandles) {
     // A handle of another kind is no handle.
     EXPECT_EQ(gp::GdipDeletePen(reinterpret_cast<GpPen*>(T.G)), gsInvalidParameter);
 }
+
+TEST_F(Gdiplus, GraphicsSettings) {
+    GpSolidFill* Black = nullptr;
+    ASSERT_EQ(gp::GdipCreateSolidFill(0xFF000000, &Black), gsOk);
+    auto Fill = [&](GpGraphics* G, float X, float Y, float W, float H) {
+        GpPath* P = Rect(X, Y, W, H);
+        EXPECT_EQ(gp::GdipFillPath(G, reinterpret_cast<GpBrush*>(Black), P), gsOk);
+        gp::GdipDeletePath(P);
+    };
+    // A graphics made on a DC keeps the clip the DC had.
+    {
+        TBitmap Pixels(40, 40, pf24bit);
+        for (int Y = 0; Y < 40; ++Y) std::memset(Pixels.ScanLine(Y), 0xFF, 40 * 3);
+        HDC Dc = CreateCompatibleDC(nullptr);
+        HGDIOBJ Bitmap = AttachBitmapObject(Pixels);
+        HGDIOBJ Old = SelectObject(Dc, Bitmap);
+        IntersectClipRect(Dc, 10, 10, 20, 30);
+        GpGraphics* G = nullptr;
+        ASSERT_EQ(gp::GdipCreateFromHDC(Dc, &G), gsOk);
+        Fill(G, 0, 0, 40, 40);
+        EXPECT_EQ(gp::GdipDeleteGraphics(G), gsOk);
+        for (int Y = 0; Y < 40; ++Y)
+            for (int X = 0; X < 40; ++X) {
+                const bool Inside = X >= 10 && X < 20 && Y >= 10 && Y < 30;
+                EXPECT_EQ(Pixels.ScanLine(Y)[3 * X], Inside ? 0 : 0xFF) << X << "," << Y;
+            }
+        SelectObject(Dc, Old);
+        DeleteDC(Dc);
+        DetachBitmapObject(Bitmap);
+    }
+    // Smoothing: HighQuality anti-aliases like AntiAlias; None paints two
+    // colours only.
+    {
+        auto GreysOf = [&](GpSmoothingMode Mode) {
+            TImageTarget T(12, 12);
+            EXPECT_EQ(gp::GdipSetSmoothingMode(T.G, Mode), gsOk);
+            Fill(T.G, 2.3f, 2.3f, 6.4f, 6.4f);
+            std::set<uint32_t> Colours;
+            for (int Y = 0; Y < 12; ++Y)
+                for (int X = 0; X < 12; ++X) Colours.insert(T.At(X, Y));
+            return Colours;
+        };
+        EXPECT_GT(GreysOf(SmoothingModeHighQuality).size(), 2u);
+        EXPECT_EQ(GreysOf(SmoothingModeHighQuality), GreysOf(SmoothingModeAntiAlias));
+        EXPECT_EQ(GreysOf(SmoothingModeNone).size(), 2u);
+    }
+    // Page units go through the target's resolution (96 DPI here): a quarter
+    // inch and 18 points are both 24 pixels.
+    for (const auto& [Unit, Side] : {std::pair{UnitInch, 0.25f}, std::pair{UnitPoint, 18.0f},
+                                      std::pair{UnitPixel, 24.0f}}) {
+        SCOPED_TRACE(Unit);
+        TImageTarget T(40, 40);
+        EXPECT_EQ(gp::GdipSetPageUnit(T.G, Unit), gsOk);
+        gp::GdipSetPixelOffsetMode(T.G, PixelOffsetModeHalf);
+        Fill(T.G, 0, 0, Side, Side);
+        EXPECT_EQ(T.At(23, 23), 0u);
+        EXPECT_EQ(T.At(24, 23), 0xFFFFFFu);
+        EXPECT_EQ(T.At(23, 24), 0xFFFFFFu);
+    }
+    // Interpolation: a black-white pair stretched to 16 pixels keeps two
+    // values under nearest neighbour and gains greys under the bilinear and
+    // bicubic modes.
+    {
+        TGPStatus S;
+        GpBitmap* Image = gp::NewBitmap(2, 1, PixelFormat32bppARGB, S);
+        ASSERT_EQ(S, gsOk);
+        const uint32_t Texels[2] = {0xFF000000, 0xFFFFFFFF};
+        std::memcpy(Image->Row(0), Texels, 8);
+        auto Values = [&](GpInterpolationMode Mode) {
+            TImageTarget T(16, 1);
+            gp::GdipSetPixelOffsetMode(T.G, PixelOffsetModeHalf);
+            EXPECT_EQ(gp::GdipSetInterpolationMode(T.G, Mode), gsOk);
+            const GpPointF P[3] = {{0, 0}, {16, 0}, {0, 1}};
+            EXPECT_EQ(gp::GdipDrawImagePoints(T.G, Image, P, 3), gsOk);
+            std::set<uint32_t> Seen;
+            for (int X = 0; X < 16; ++X) Seen.insert(T.At(X, 0) & 0xFF);
+            return Seen;
+        };
+        EXPECT_EQ(Values(InterpolationModeNearestNeighbor), (std::set<uint32_t>{0, 0xFF}));
+        EXPECT_GT(Values(InterpolationModeBilinear).size(), 2u);
+        EXPECT_GT(Values(InterpolationModeHighQualityBicubic).size(), 2u);
+        gp::DisposeLiveImage(Image);
+    }
+    // SourceCopy replaces the target's pixels, alpha included; SourceOver
+    // blends over them.
+    {
+        GpSolidFill* HalfRed = nullptr;
+        ASSERT_EQ(gp::GdipCreateSolidFill(0x80FF0000, &HalfRed), gsOk);
+        auto AlphaAfter = [&](GpCompositingMode Mode) {
+            TGPStatus S;
+            GpBitmap* B = gp::NewBitmap(4, 4, PixelFormat32bppARGB, S);
+            EXPECT_EQ(S, gsOk);
+            for (int Y = 0; Y < 4; ++Y) std::memset(B->Row(Y), 0xFF, 16);
+            GpGraphics* G = nullptr;
+            EXPECT_EQ(gp::GdipGetImageGraphicsContext(B, &G), gsOk);
+            EXPECT_EQ(gp::GdipSetCompositingMode(G, Mode), gsOk);
+            GpPath* P = Rect(0, 0, 4, 4);
+            EXPECT_EQ(gp::GdipFillPath(G, reinterpret_cast<GpBrush*>(HalfRed), P), gsOk);
+            gp::GdipDeletePath(P);
+            EXPECT_EQ(gp::GdipDeleteGraphics(G), gsOk);
+            const int Alpha = B->Row(1)[4 + 3];
+            gp::DisposeLiveImage(B);
+            return Alpha;
+        };
+        EXPECT_EQ(AlphaAfter(CompositingModeSourceOver), 0xFF);
+        EXPECT_NEAR(AlphaAfter(CompositingModeSourceCopy), 0x80, 1);
+        gp::GdipDeleteBrush(reinterpret_cast<GpBrush*>(HalfRed));
+    }
+    gp::GdipDeleteBrush(reinterpret_cast<GpBrush*>(Black));
+}
