@@ -441,6 +441,28 @@ TEST(Picasso, SetupAndFallback) {
         }
         EXPECT_EQ(Page.Bytes(), Before);
     }
+    {
+        // With no canvas to fall back on, the metafile target stays empty and
+        // every drawing call is a no-op.
+        SCOPED_TRACE("metafile target falling back draws nothing");
+        TMemoryStream Target;
+        {
+            TPDFPicasso P;
+            P.SetupMetafile(200, 200, Target);
+            P.UseGDIPlusModel(nullptr, Settings(u"piclack.dll"));
+            ASSERT_EQ(P.Model(), pmGDI);
+            P.SetFillColor(Red);
+            Rect(P, 10, 10, 50, 50);
+            P.FillPath();
+            P.SetLineWidth(3);
+            P.BeginPath();
+            P.MoveTo(0, 0);
+            P.AddBezierToPath(10, 10, 20, 20, 30, 0);
+            P.StrokeAndFillPath();
+            P.NullPath();
+        }
+        EXPECT_EQ(Target.Size(), 0);
+    }
 
     // Quality modes: the calls each mode makes, in order.
     using TModes = std::vector<std::pair<char, int32_t>>;

@@ -18,6 +18,7 @@
 #include "core/Structure.h"
 #include "platform/gdiplus/GdiPlusFlat.h"
 #include "platform/ui/Messages.h"
+#include "render/ContentRun.h"
 #include "tests/render/RendererTestKit.h"
 
 namespace velmo {
@@ -350,6 +351,33 @@ TEST(ContentScanner, Tokens) {
     for (const TContentCase& C : Cases) {
         SCOPED_TRACE(C.Content);
         EXPECT_EQ(RunContent(C.Content).Canvas, C.Canvas);
+    }
+}
+
+// The scanner hands out every token up to the content's last byte, however
+// the token before it ended.
+TEST(ContentScanner, EveryTokenToTheLastByte) {
+    const std::pair<const char*, std::vector<std::string>> Cases[] = {
+        {"(a)Q", {"(a)", "Q"}},
+        {"[1 2]", {"[", "1", "2", "]"}},
+        {"[(x)]", {"[", "(x)", "]"}},
+        {"<ab>]", {"<ab>", "]"}},
+        {"<</A 1>>Q", {"<</A 1>>", "Q"}},
+        {"/A/B", {"/A", "/B"}},
+        {"q", {"q"}},
+        {"% q\nQ", {"Q"}},
+        {"Q %q", {"Q"}},
+        {"", {}},
+    };
+    TPDFRenderer R(nullptr);
+    for (const auto& [Content, Expected] : Cases) {
+        SCOPED_TRACE(Content);
+        TPDFRenderer::TContentRun Run(R);
+        Run.Text = Content;
+        std::vector<std::string> Got;
+        for (std::string_view T = Run.NextToken(); !T.empty(); T = Run.NextToken())
+            Got.emplace_back(T);
+        EXPECT_EQ(Got, Expected);
     }
 }
 
