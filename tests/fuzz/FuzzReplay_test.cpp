@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "tests/fuzz/FuzzTargets.h"
+#include "tests/support/TestSupport.h"
 
 namespace velmo::fuzz {
 
@@ -66,15 +65,6 @@ std::vector<fs::path> KeptInputs(const std::string& Name, const char* Folder) {
     return Files;
 }
 
-// The thread's own processor time: the corpus tests share the machine with
-// this one, and a cap-sized picture's page faults stretch the wall clock
-// several times over on a busy machine while the work stays the same.
-std::chrono::nanoseconds ThreadTime() {
-    timespec T{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &T);
-    return std::chrono::seconds(T.tv_sec) + std::chrono::nanoseconds(T.tv_nsec);
-}
-
 class FuzzReplay : public testing::TestWithParam<TTarget> {};
 
 TEST_P(FuzzReplay, KeptInputsRunCleanAndQuickly) {
@@ -85,11 +75,11 @@ TEST_P(FuzzReplay, KeptInputsRunCleanAndQuickly) {
             SCOPED_TRACE(File.string());
             std::ifstream In(File, std::ios::binary);
             const std::string Data{std::istreambuf_iterator<char>(In), {}};
-            const auto Start = ThreadTime();
+            const double Start = vpltest::ThreadSeconds();
             T.Run(Data);
             // A kept hang must stay fixed: the fuzz runs allow 10 s an input,
             // the sanitizer build here is slower but not by this much.
-            EXPECT_LT(ThreadTime() - Start, std::chrono::seconds(20));
+            EXPECT_LT(vpltest::ThreadSeconds() - Start, 20);
             ++Count;
         }
     }

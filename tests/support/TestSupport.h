@@ -21,6 +21,12 @@ std::filesystem::path CorpusDir();
 // Every *.pdf below the corpus folder (any case of the extension), sorted.
 std::vector<std::filesystem::path> CorpusPdfs();
 
+// Processor time of the calling thread, in seconds. The limits that guard
+// against quadratic or endless work are measured with it: the corpus tests
+// share the machine, and a busy machine stretches the wall clock, not the
+// work.
+double ThreadSeconds();
+
 // True when an executable of that name is on PATH.
 bool HaveTool(const std::string& name);
 
