@@ -301,6 +301,14 @@ constexpr int MaxJpegScans = 1000;
 // libjpeg's whole-image buffers (the coefficients of a progressive file) are
 // refused above this; a few hundred bytes can claim the largest picture.
 constexpr long MaxJpegMemory = 256L << 20;
+// Every 8 × 8 block of a complete scan takes at least two bits (a DC
+// difference and an end of block), so a picture holds at most 256 pixels per
+// byte of its file. Large pictures claiming over 16 times that are refused
+// before their pixels are allocated: a few hundred bytes would otherwise
+// fill most of a gigabyte with the repeat of one row. Cut files that keep a
+// sixteenth of their smallest possible data still load.
+constexpr int64_t MaxJpegPixelsPerByte = 256 * 16;
+constexpr int64_t JpegPlausibilityFloor = int64_t(4096) * 4096;
 
 void JpegProgress(j_common_ptr Info) {
     if (Info->is_decompressor &&
@@ -340,7 +348,9 @@ bool RunJpegDecode(TJpegDecode& D, const uint8_t* Data, size_t Size) {
     if (D.Info.image_width == 0 || D.Info.image_height == 0 || D.Info.image_width > INT32_MAX ||
         D.Info.image_height > INT32_MAX)
         return false;
-    if (int64_t(D.Info.image_width) * D.Info.image_height > GpBitmap::MaxPixels) {
+    const int64_t Pixels = int64_t(D.Info.image_width) * D.Info.image_height;
+    if (Pixels > GpBitmap::MaxPixels ||
+        (Pixels > JpegPlausibilityFloor && Pixels / MaxJpegPixelsPerByte > int64_t(Size))) {
         D.Status = gsOutOfMemory;
         return false;
     }

@@ -699,23 +699,30 @@ TEST_F(Gdiplus, TruncatedJpegsLoadAsLibjpegDecodesThem) {
         }
     }
 
-    // A short file claiming the largest picture: a single-scan one loads
-    // (grey below its data) in well under the time of decoding it all; a
-    // progressive one needs whole-image buffers beyond libjpeg's allowance
-    // and is refused.
+    // A short file claiming a large picture loads (grey below its data) in
+    // well under the time of decoding it all, up to 4096 x 4096 pixels; past
+    // that, a picture claiming over 4096 pixels per byte of its file is
+    // refused before anything is allocated, progressive ones too.
     std::string Tall = BusyJpeg(16, 16, 3, false);
     const size_t Sof = Tall.find("\xFF\xC0");
     ASSERT_NE(Sof, std::string::npos);
-    Tall.replace(Sof + 5, 4, std::string("\x40\x00\x40\x00", 4));
+    Tall.replace(Sof + 5, 4, std::string("\x10\x00\x10\x00", 4));
     GpImage* Image = nullptr;
     ASSERT_EQ(Load(Tall, &Image), gsOk);
-    EXPECT_EQ(Pixel(Image, 16383, 16383), 0xFF808080u);
+    EXPECT_EQ(Pixel(Image, 4095, 4095), 0xFF808080u);
     EXPECT_EQ(gp::GdipDisposeImage(Image), gsOk);
+    Tall.replace(Sof + 5, 4, std::string("\x10\x01\x10\x00", 4));
+    Image = nullptr;
+    EXPECT_EQ(Load(Tall, &Image), gsOutOfMemory);
+    EXPECT_EQ(Image, nullptr);
+    Tall.replace(Sof + 5, 4, std::string("\x40\x00\x40\x00", 4));
+    EXPECT_EQ(Load(Tall, &Image), gsOutOfMemory);
+    EXPECT_EQ(Image, nullptr);
     const std::string Progressive =
         vpltest::ReadFile(vpltest::SourceDir() /
                           "tests/data/fuzz/gdiplus_images/oom-jpeg-progressive-claims-pixel-cap");
     ASSERT_NE(Progressive.find("\xFF\xC2\x00\x11\x08\x40\x00\x40\x00"), std::string::npos);
     Image = nullptr;
-    EXPECT_EQ(Load(Progressive, &Image), gsGenericError);
+    EXPECT_EQ(Load(Progressive, &Image), gsOutOfMemory);
     EXPECT_EQ(Image, nullptr);
 }
