@@ -420,6 +420,19 @@ TEST(Picasso, SetupAndFallback) {
         EXPECT_EQ(Page.At(30, 30), Red);
         EXPECT_EQ(Page.At(60, 60), White);
     }
+    // A fill, a stroke and a null path: none may reach a target the GDI
+    // fall-back has no canvas for.
+    auto DrawFigures = [&](TPDFPicasso& P) {
+        P.SetFillColor(Red);
+        Rect(P, 10, 10, 50, 50);
+        P.FillPath();
+        P.SetLineWidth(3);
+        P.BeginPath();
+        P.MoveTo(0, 0);
+        P.AddBezierToPath(10, 10, 20, 20, 30, 0);
+        P.StrokeAndFillPath();
+        P.NullPath();
+    };
     {
         SCOPED_TRACE("device-context target falling back draws nothing");
         TPage Page;
@@ -429,15 +442,7 @@ TEST(Picasso, SetupAndFallback) {
             P.SetupDeviceContext(200, 200, Page.BM.Canvas().Handle());
             P.UseGDIPlusModel(nullptr, Settings(u"piclack.dll"));
             ASSERT_EQ(P.Model(), pmGDI);
-            P.SetFillColor(Red);
-            Rect(P, 10, 10, 50, 50);
-            P.FillPath();
-            P.SetLineWidth(3);
-            P.BeginPath();
-            P.MoveTo(0, 0);
-            P.AddBezierToPath(10, 10, 20, 20, 30, 0);
-            P.StrokeAndFillPath();
-            P.NullPath();
+            DrawFigures(P);
         }
         EXPECT_EQ(Page.Bytes(), Before);
     }
@@ -451,15 +456,7 @@ TEST(Picasso, SetupAndFallback) {
             P.SetupMetafile(200, 200, Target);
             P.UseGDIPlusModel(nullptr, Settings(u"piclack.dll"));
             ASSERT_EQ(P.Model(), pmGDI);
-            P.SetFillColor(Red);
-            Rect(P, 10, 10, 50, 50);
-            P.FillPath();
-            P.SetLineWidth(3);
-            P.BeginPath();
-            P.MoveTo(0, 0);
-            P.AddBezierToPath(10, 10, 20, 20, 30, 0);
-            P.StrokeAndFillPath();
-            P.NullPath();
+            DrawFigures(P);
         }
         EXPECT_EQ(Target.Size(), 0);
     }
