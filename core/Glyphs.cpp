@@ -172,6 +172,7 @@ struct FontFamilyCache {
     std::mutex Lock;
     // Lists stay at their address for the life of the cache.
     std::map<int, std::unique_ptr<TVelmoPDFStringList>> Lists;
+    TFontFamilySource Source;  // empty: the platform catalogue
 };
 
 FontFamilyCache& FamilyCache() {
@@ -192,7 +193,9 @@ TVelmoPDFStringList* GetFontFamiliesByCharset(int CharSet) {
     slot = std::make_unique<TVelmoPDFStringList>();
     std::string previous;
     bool first = true;
-    for (std::string& family : platform::EnumFontFamiliesByCharset(CharSet)) {
+    std::vector<std::string> families =
+        cache.Source ? cache.Source(CharSet) : platform::EnumFontFamiliesByCharset(CharSet);
+    for (std::string& family : families) {
         if (family.size() > kFaceNameSize) family.resize(kFaceNameSize);
         if (family.empty() || family[0] == '@')  // vertical fonts
             continue;
@@ -210,6 +213,13 @@ void ReleaseFontFamilies() {
     std::lock_guard<std::mutex> lock(cache.Lock);
     // Last made first.
     while (!cache.Lists.empty()) cache.Lists.erase(std::prev(cache.Lists.end()));
+}
+
+void SetFontFamilySource(TFontFamilySource Source) {
+    FontFamilyCache& cache = FamilyCache();
+    std::lock_guard<std::mutex> lock(cache.Lock);
+    while (!cache.Lists.empty()) cache.Lists.erase(std::prev(cache.Lists.end()));
+    cache.Source = std::move(Source);
 }
 
 }  // namespace velmo

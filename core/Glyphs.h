@@ -5,8 +5,10 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmo {
 
@@ -50,5 +52,11 @@ std::string GetDingbatsFontData();
 TVelmoPDFStringList* GetFontFamiliesByCharset(int CharSet);
 // Frees the cached family lists (engine shut-down).
 void ReleaseFontFamilies();
+
+// Where the family lists come from: the platform's font catalogue, or the
+// lists a test gives. Setting a source (nullptr: the catalogue again) frees
+// the cached lists, so no earlier list may still be in use.
+using TFontFamilySource = std::function<std::vector<std::string>(int CharSet)>;
+void SetFontFamilySource(TFontFamilySource Source);
 
 }  // namespace velmo

@@ -84,7 +84,9 @@ struct TAnalysis {
     std::string SubType;
     TPDFDictionary* FD = nullptr;
 
-    explicit TAnalysis(TPDFFontCollection& AC) : C(AC) { GetEncodingGlyphNames(peStandard, CharSet); }
+    explicit TAnalysis(TPDFFontCollection& AC) : C(AC) {
+        GetEncodingGlyphNames(peStandard, CharSet);
+    }
 
     TPDFObject* Resolve(TPDFObject* O) const { return C.FindObject(O); }
     TPDFObject* Value(TPDFDictionary* D, std::string_view Key) const {
@@ -239,8 +241,8 @@ struct TAnalysis {
                 auto* S = ObjAs<TPDFStream>(Resolve(FF));
                 if (S == nullptr) continue;
                 Embedded = true;
-                Program = Key[8] == '3' ? TPDFFontCollectionData::fpCFF
-                                        : TPDFFontCollectionData::fpType1;
+                Program =
+                    Key[8] == '3' ? TPDFFontCollectionData::fpCFF : TPDFFontCollectionData::fpType1;
                 if (!C.FInstallFonts) continue;
                 const std::string Data = ReadStream(S, ObjAs<TPDFIndRef>(FF));
                 TPDFCharsetNames Own;
@@ -393,20 +395,22 @@ struct TAnalysis {
         while (I < Count - 1) {
             double FirstV;
             if (!NumberOf(Resolve(W->GetItem(I)), FirstV)) break;
+            // CIDs outside 0 … 65535 do not exist: ranges are cut to them.
             const int64_t First = RoundHalfEven(FirstV);
-            if (First < 0) break;
             TPDFObject* Next = Resolve(W->GetItem(I + 1));
             double LastV;
             if (NumberOf(Next, LastV)) {
                 double WV;
                 if (I + 2 >= Count || !NumberOf(W->GetItem(I + 2), WV)) break;
+                const int64_t Lo = std::max<int64_t>(First, 0);
                 const int64_t Last = std::min<int64_t>(RoundHalfEven(LastV), 65535);
-                if (First <= 65535 && Last >= First)
-                    CIDWidths->AddRange(uint32_t(First), uint32_t(Last), RoundHalfEven(WV));
+                if (Lo <= 65535 && Last >= Lo)
+                    CIDWidths->AddRange(uint32_t(Lo), uint32_t(Last), RoundHalfEven(WV));
                 I += 3;
             } else if (auto* A = ObjAs<TPDFArray>(Next)) {
                 const int32_t N = A->GetCount();
-                for (int32_t K = 0; K < N && First + K <= 65535; ++K) {
+                const int32_t Skip = First < 0 ? int32_t(std::min<int64_t>(-First, N)) : 0;
+                for (int32_t K = Skip; K < N && First + K <= 65535; ++K) {
                     double V;
                     if (NumberOf(A->GetItem(K), V))
                         CIDWidths->AddRange(uint32_t(First + K), uint32_t(First + K),
@@ -686,10 +690,16 @@ void TPDFFontCollection::AnalyseFontEntry(TPDFObject* RefOrDict, TPDFDictionary*
             ApplyDisplayTable(E->DisplayCSW, E->DisplayCS2.Ranges());
         } else {
             if (A.SymbolicDifferences) {
-                GetEncodingGlyphNames(A.BaseEncoding, E->Encoding);
-                ApplyDifferences(E->Encoding, A.SymbolicDifferences);
+                // The names of the differences give the text its Unicode
+                // values; the glyphs are still drawn by code, so the
+                // entry's names stay as they are.
+                TPDFCharsetNames Names;
+                GetEncodingGlyphNames(A.BaseEncoding, Names);
+                ApplyDifferences(Names, A.SymbolicDifferences);
+                E->DisplayCSW = GlyphNamesToUnicode(Names);
+            } else {
+                E->DisplayCSW = GlyphNamesToUnicode(E->Encoding);
             }
-            E->DisplayCSW = GlyphNamesToUnicode(E->Encoding);
         }
     } else if (!TU.empty()) {
         E->ToUnicodeMap = ParseCMapString(Index, TU);

@@ -41,11 +41,21 @@ public:
     virtual bool RenderToCanvas(double& RX, double& RY, TPDFGenericCanvas* Canvas,
                                 const TPDFXForm& Mat, const std::string& CharName,
                                 TPDFEncodingVector Enc) = 0;
+    // Draws the glyph the name "GID:<Glyph>" stands for. Composite fonts
+    // draw by number: rasterizers that index their glyphs override this and
+    // skip the name; the base builds it.
+    virtual bool RenderGlyphToCanvas(double& RX, double& RY, TPDFGenericCanvas* Canvas,
+                                     const TPDFXForm& Mat, uint32_t Glyph, TPDFEncodingVector Enc) {
+        return RenderToCanvas(RX, RY, Canvas, Mat, "GID:" + std::to_string(Glyph), Enc);
+    }
     // The factor between the font's glyph units and thousandths of an em.
     virtual double FontMatrixScaling() = 0;
     // Called once before a string when the renderer draws system fonts
     // directly through the canvas; the base does nothing.
     virtual void SetupDirectFont(TPDFGenericCanvas* Canvas) {}
+    // Frees what SetupDirectFont made, before the canvas it was made for
+    // goes away; the base has nothing to free.
+    virtual void ReleaseDirectFont() {}
 };
 
 }  // namespace velmo

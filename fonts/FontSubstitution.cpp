@@ -114,9 +114,13 @@ void MatchSystemFont(platform::TPlatformFont& Font, std::string_view BaseFont, i
     }
     if (const int Row = StandardFontRow(N); Row > 0) N = StandardFontName(Row);
     if (const size_t P = N.find('+'); P != std::string::npos) N.resize(P);
-    for (auto [From, To] : {std::pair{"-Bold", ",Bold"}, {"-Medium", ",Bold"}, {"-Italic", ",Italic"},
-                            {"-It", ",Italic"}, {"-Oblique", ",Italic"},
-                            {"-BoldItalic", ",BoldItalic"}, {"-BoldOblique", ",BoldItalic"}})
+    for (auto [From, To] : {std::pair{"-Bold", ",Bold"},
+                            {"-Medium", ",Bold"},
+                            {"-Italic", ",Italic"},
+                            {"-It", ",Italic"},
+                            {"-Oblique", ",Italic"},
+                            {"-BoldItalic", ",BoldItalic"},
+                            {"-BoldOblique", ",BoldItalic"}})
         if (EndsWith(N, From)) ReplaceAll(N, From, To);
     ReplaceAll(N, ",Bold,Bold", ",Bold");
     std::erase(N, '-');
@@ -209,11 +213,20 @@ TCIDTableChoice SelectCIDToUnicodeTable(TPDFCMapResources& CMaps, std::string_vi
             CodePage = 950;
     }
     switch (CodePage) {
-        case 932: R.CharSet = 128; break;
-        case 936: R.CharSet = 134; break;
-        case 949: R.CharSet = 129; break;
-        case 950: R.CharSet = 136; break;
-        default: return R;
+        case 932:
+            R.CharSet = 128;
+            break;
+        case 936:
+            R.CharSet = 134;
+            break;
+        case 949:
+            R.CharSet = 129;
+            break;
+        case 950:
+            R.CharSet = 136;
+            break;
+        default:
+            return R;
     }
     try {
         R.Table = GetCIDToUnicodeTable(CodePage);
@@ -274,12 +287,12 @@ std::string ChooseCJKFace(std::string_view BaseFont, std::string_view Panose, in
             if (StartsWith(BaseFont, R.Prefix)) return R.Face;
     } else {
         static constexpr TRule kRules[] = {
-            {"HeiseiKakuGo-W5", "MS Gothic"},  {"HYGoThic", "Dotum"},
+            {"HeiseiKakuGo-W5", "MS Gothic"},      {"HYGoThic", "Dotum"},
             {"STSongStd-Light-Acro", "MS Mincho"}, {"AdobeSongStd-Light", "MS PMincho"},
-            {"AdobeMingStd-Light", "MS Mincho"}, {"KozMinPr6N", "MS PMincho"},
-            {"KozGoPr6N", "MS PGothic"},       {"GothicBBB", "MS PGothic"},
-            {"Ryumin-Light", "MS Mincho"},     {"RodinPlus-DB", "MS PGothic"},
-            {"MatissePlus-DB", "MS PMincho"},  {"MatissePlus-M", "MS PMincho"},
+            {"AdobeMingStd-Light", "MS Mincho"},   {"KozMinPr6N", "MS PMincho"},
+            {"KozGoPr6N", "MS PGothic"},           {"GothicBBB", "MS PGothic"},
+            {"Ryumin-Light", "MS Mincho"},         {"RodinPlus-DB", "MS PGothic"},
+            {"MatissePlus-DB", "MS PMincho"},      {"MatissePlus-M", "MS PMincho"},
             {"MatissePlus-B", "MS Mincho"},
         };
         for (const TRule& R : kRules)
@@ -347,14 +360,6 @@ void SetupCJKSystemFont(platform::TPlatformFont& Font, std::string_view BaseFont
             return;
         }
         break;
-    }
-    // None of the named faces is installed: a free face that covers the
-    // four CJK character sets stands in for them.
-    for (const char* Free : {"Noto Serif CJK JP", "Noto Sans CJK JP", "WenQuanYi Zen Hei"}) {
-        if (Charset != 0 && Installed(1, Free)) {
-            Font.Family = Free;
-            return;
-        }
     }
     TVelmoPDFStringList* List = GetFontFamiliesByCharset(Charset);
     if (List != nullptr && List->Count() > 0) {

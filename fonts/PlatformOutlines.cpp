@@ -190,8 +190,14 @@ const TFontCurveCollection& TPDFSimpleTrueTypeRasterizer::Outline(uint32_t Code)
 
 bool TPDFSimpleTrueTypeRasterizer::RenderToCanvas(double& RX, double& RY, TPDFGenericCanvas* Canvas,
                                                   const TPDFXForm& Mat, const std::string& CharName,
-                                                  TPDFEncodingVector) {
-    const uint32_t Code = CharCodeOf(CharName);
+                                                  TPDFEncodingVector Enc) {
+    return RenderGlyphToCanvas(RX, RY, Canvas, Mat, CharCodeOf(CharName), Enc);
+}
+
+bool TPDFSimpleTrueTypeRasterizer::RenderGlyphToCanvas(double& RX, double& RY,
+                                                       TPDFGenericCanvas* Canvas,
+                                                       const TPDFXForm& Mat, uint32_t Code,
+                                                       TPDFEncodingVector) {
     TPDFXForm TM;
     MultiplyXForm(TM, TPDFXForm{1, 0, 0, 1, RX, RY}, Mat);
     if (DirectFontHandle) {

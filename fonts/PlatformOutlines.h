@@ -105,6 +105,9 @@ public:
     // text; otherwise its outline is added to the canvas's path.
     bool RenderToCanvas(double& RX, double& RY, TPDFGenericCanvas* Canvas, const TPDFXForm& Mat,
                         const std::string& CharName, TPDFEncodingVector Enc) override;
+    // The same for character code Glyph, without a name.
+    bool RenderGlyphToCanvas(double& RX, double& RY, TPDFGenericCanvas* Canvas,
+                             const TPDFXForm& Mat, uint32_t Glyph, TPDFEncodingVector Enc) override;
     double FontMatrixScaling() override { return 1.0; }
     // On a canvas that draws through GDI+, makes the GDI+ font of the
     // installed font (replacing and releasing an earlier one). Without one,
@@ -122,9 +125,9 @@ public:
     GpFont* DirectFontHandle = nullptr;
     TKVPLGDIPlus* DirectFontGDIPlus = nullptr;
     HDC DirectFontDC = nullptr;
+    void ReleaseDirectFont() override;
 
 private:
-    void ReleaseDirectFont();
     const TFontCurveCollection& Outline(uint32_t Code);
 
     platform::TPlatformFont FFont;

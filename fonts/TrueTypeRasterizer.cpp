@@ -331,6 +331,21 @@ bool TPDFTrueTypeRasterizer2::RenderToCanvas(double& RX, double& RY, TPDFGeneric
     return true;
 }
 
+bool TPDFTrueTypeRasterizer2::RenderGlyphToCanvas(double& RX, double& RY, TPDFGenericCanvas* Canvas,
+                                                  const TPDFXForm& Mat, uint32_t Glyph,
+                                                  TPDFEncodingVector) {
+    if (FParser->GlyphCount() < 1) return false;
+    // "GID:" names find their number as it stands.
+    const TPDFGenericShape* Shape =
+        Glyph <= uint32_t(INT32_MAX) ? GlyphShape(int32_t(Glyph)) : nullptr;
+    if (Shape && Canvas) {
+        TPDFXForm M;
+        MultiplyXForm(M, TPDFXForm{1, 0, 0, 1, RX, RY}, Mat);
+        Canvas->DrawShape(*Shape, M);
+    }
+    return true;
+}
+
 void TPDFTrueTypeRasterizer2::GetWidths(const TPDFCharsetNames& CharSet,
                                         std::array<double, 256>& Widths) {
     for (size_t I = 0; I < 256; ++I) {

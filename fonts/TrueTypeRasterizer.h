@@ -60,6 +60,9 @@ public:
     // is True. RX, RY and Enc are only read.
     bool RenderToCanvas(double& RX, double& RY, TPDFGenericCanvas* Canvas, const TPDFXForm& Mat,
                         const std::string& CharName, TPDFEncodingVector Enc) override;
+    // The same for glyph index Glyph, without a name.
+    bool RenderGlyphToCanvas(double& RX, double& RY, TPDFGenericCanvas* Canvas,
+                             const TPDFXForm& Mat, uint32_t Glyph, TPDFEncodingVector Enc) override;
     double FontMatrixScaling() override { return 1.0; }
 
     // Symbolic: bit 3 (value 4) of the font descriptor's flags.

@@ -578,14 +578,21 @@ void TPDFPicasso::DrawStencilImage(const void* Source, int32_t RowLength, int32_
     RestoreState();
 }
 
-void TPDFPicasso::DrawDirectString(GpFont* Font, char16_t UnicodeChar, const TPDFXForm&) {
+void TPDFPicasso::DrawDirectString(GpFont* Font, char16_t UnicodeChar, const TPDFXForm& TM) {
     if (FModel != pmGDIPlus || FGraphics == nullptr || Font == nullptr) return;
+    // The font draws with y growing downwards from its baseline; the text
+    // matrix maps the glyph space, y growing upwards, onto the canvas.
+    const double M[6] = {TM.eM11, TM.eM12, -TM.eM21, -TM.eM22, TM.eDx, TM.eDy};
+    for (double V : M)
+        if (!std::isfinite(V) || std::fabs(V) > 3.0e38) return;
     GpSolidFill* Brush = nullptr;
     if (FGDIPlus->GdipCreateSolidFill(FillARGB(), &Brush) != gsOk || Brush == nullptr) return;
     GpMatrix* Matrix = nullptr;
-    if (FGDIPlus->GdipCreateMatrix2(5, 0, 0, 5, 0, 0, &Matrix) == gsOk && Matrix != nullptr) {
+    if (FGDIPlus->GdipCreateMatrix2(GpREAL(M[0]), GpREAL(M[1]), GpREAL(M[2]), GpREAL(M[3]),
+                                    GpREAL(M[4]), GpREAL(M[5]), &Matrix) == gsOk &&
+        Matrix != nullptr) {
         const uint16_t Text = static_cast<uint16_t>(UnicodeChar);
-        const GpPointF Position{60, 60};
+        const GpPointF Position{0, 0};
         FGDIPlus->GdipDrawDriverString(FGraphics, &Text, 1, Font, reinterpret_cast<GpBrush*>(Brush),
                                        &Position, 1, Matrix);
         FGDIPlus->GdipDeleteMatrix(Matrix);

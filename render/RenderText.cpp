@@ -52,8 +52,8 @@ public:
     void AddQBezierToPath(double QX, double QY, double X, double Y) override {
         // The cubic with the same curve: control points two thirds of the
         // way from each end towards the quadratic's control point.
-        AddBezierToPath(FX + 2.0 / 3 * (QX - FX), FY + 2.0 / 3 * (QY - FY),
-                        X + 2.0 / 3 * (QX - X), Y + 2.0 / 3 * (QY - Y), X, Y);
+        AddBezierToPath(FX + 2.0 / 3 * (QX - FX), FY + 2.0 / 3 * (QY - FY), X + 2.0 / 3 * (QX - X),
+                        Y + 2.0 / 3 * (QY - Y), X, Y);
     }
     void ClosePath() override {
         if (!Invalid) FDevice->ClosePath();
@@ -97,8 +97,8 @@ public:
         FY = Y3;
     }
     void AddQBezierToPath(double QX, double QY, double X, double Y) override {
-        AddBezierToPath(FX + 2.0 / 3 * (QX - FX), FY + 2.0 / 3 * (QY - FY),
-                        X + 2.0 / 3 * (QX - X), Y + 2.0 / 3 * (QY - Y), X, Y);
+        AddBezierToPath(FX + 2.0 / 3 * (QX - FX), FY + 2.0 / 3 * (QY - FY), X + 2.0 / 3 * (QX - X),
+                        Y + 2.0 / 3 * (QY - Y), X, Y);
     }
     void ClosePath() override { FEPS->PSClosePath(); }
     void StrokePath() override {}
@@ -319,10 +319,23 @@ void TPDFRenderer::ShowText(TContentRun& Run) {
         }
     };
 
+    // Composite fonts draw by glyph number (never Type 3).
+    auto DrawGlyphId = [&](uint32_t Glyph, double GX, double GY) {
+        if (!CanDraw) return;
+        if (Type3) {
+            DrawGlyph("GID:" + std::to_string(Glyph), GX, GY);
+            return;
+        }
+        try {
+            Ras->RenderGlyphToCanvas(GX, GY, Canvas, Mat, Glyph, F->Enc);
+        } catch (const EMathError&) {
+        }
+    };
+
     double X = 0, Y = 0;
-    const bool SubstituteSkipsNotdef =
-        (F->SubType == "Type1" || F->SubType == "TrueType") && !F->Embedded &&
-        dynamic_cast<TPDFTrueTypeRasterizer2*>(Ras) != nullptr;
+    const bool SubstituteSkipsNotdef = (F->SubType == "Type1" || F->SubType == "TrueType") &&
+                                       !F->Embedded &&
+                                       dynamic_cast<TPDFTrueTypeRasterizer2*>(Ras) != nullptr;
     TCMapCodeList Codes;
     for (std::string_view Op : Ops) {
         if (!IsStringOperand(Op)) {
@@ -389,9 +402,9 @@ void TPDFRenderer::ShowText(TContentRun& Run) {
                     Glyph = Key;
                 } else {
                     const int32_t Entry = AdobeCIDEntry(Key);
-                    Glyph = Entry == -1 ? Key
+                    Glyph = Entry == -1                    ? Key
                             : F->SubType == "CIDFontType0" ? uint32_t(Entry)
-                                                            : uint32_t(std::max(Entry - 2, 0));
+                                                           : uint32_t(std::max(Entry - 2, 0));
                 }
             }
             // Width and spacing.
@@ -412,11 +425,10 @@ void TPDFRenderer::ShowText(TContentRun& Run) {
                     W = *Found + S;
                 }
             }
-            const std::string Name = "GID:" + std::to_string(Glyph);
             if (Vertical)
-                DrawGlyph(Name, X - W / 2, Y - F->DW2_v);
+                DrawGlyphId(Glyph, X - W / 2, Y - F->DW2_v);
             else
-                DrawGlyph(Name, X, Ts * I / Tfs);
+                DrawGlyphId(Glyph, X, Ts * I / Tfs);
             if (Vertical) {
                 if (FiniteNumber(S)) Y += F->DW2_w1 + S;
             } else if (FiniteNumber(W)) {
@@ -428,7 +440,8 @@ void TPDFRenderer::ShowText(TContentRun& Run) {
     // The text matrix moves by the advance.
     const double MF = M == 0 ? 1 : M;
     const double TX = Th * (MF * (Tfs * X) / I) / 100, TY = Th * (MF * (Y * Tfs) / I) / 100;
-    if (FiniteNumber(TX) && FiniteNumber(TY)) TContentRun::SafeMul({1, 0, 0, 1, TX, TY}, GS.TM, GS.TM);
+    if (FiniteNumber(TX) && FiniteNumber(TY))
+        TContentRun::SafeMul({1, 0, 0, 1, TX, TY}, GS.TM, GS.TM);
     CanvasMat = SavedCanvas;
 
     // One paint for the whole show.
@@ -688,8 +701,7 @@ void TPDFRenderer::ShowTextToFunnel(TContentRun& Run) {
                     U == 0x205F || U == 0x3000)
                     T = Space;
             }
-            if (T.empty() || (!Funnel.OutputNonAscii() && T.size() == 1 && T[0] < u' '))
-                T = Space;
+            if (T.empty() || (!Funnel.OutputNonAscii() && T.size() == 1 && T[0] < u' ')) T = Space;
             const bool IsSpace = T == Space;
             if (Funnel.SplitOnDoubleSpace() && IsSpace && !RunText.empty() &&
                 RunText.back() == u' ') {
@@ -712,8 +724,10 @@ void TPDFRenderer::ShowTextToFunnel(TContentRun& Run) {
                     EmitRun(X - S);
                     Funnel.SetNextMatch(true);
                 }
-                if (!IsSpace) Funnel.SetNextMatch(true);
-                else Funnel.SetNextMatch(!Funnel.SplitWords());
+                if (!IsSpace)
+                    Funnel.SetNextMatch(true);
+                else
+                    Funnel.SetNextMatch(!Funnel.SplitWords());
                 Emit(T, X, L - K, std::vector<double>(T.size(), X));
                 Funnel.SetNextMatch(!Funnel.SplitWords());
                 S = X + L;

@@ -83,6 +83,20 @@ TPDFXForm Mul(const TPDFXForm& A, const TPDFXForm& B) {
 // ---------------------------------------------------------------------------
 // Life cycle
 
+namespace {
+
+// Fonts drawn directly hold objects of the canvas they were drawn on: they
+// are freed before that canvas goes.
+void ReleaseDirectFonts(TPDFFontCollectionBase* Col) {
+    auto* Fonts = dynamic_cast<TPDFFontCollection*>(Col);
+    if (Fonts == nullptr || !Fonts->FDirectFonts) return;
+    for (size_t I = 0; I < Fonts->FontDataCount(); ++I)
+        if (TPDFFontCollectionData* E = Fonts->FontData(I); E && E->Rasterizer)
+            E->Rasterizer->ReleaseDirectFont();
+}
+
+}  // namespace
+
 TPDFRenderer::TPDFRenderer(TPDFFontCollectionBase* FontCollection)
     : TPDFRendererBase(FontCollection),
       FMetafile(std::make_unique<TMetafile>()),
@@ -478,6 +492,7 @@ void TPDFRenderer::RenderDevice(TCanvas* Canvas, int32_t PW, int32_t PH, double 
     struct TDrop {
         TPDFRenderer* R;
         ~TDrop() {
+            ReleaseDirectFonts(R->FFontCol);
             R->FPicassoDevice.reset();
             R->Picasso.reset();
             // Freeing the metafile canvas completes the metafile.
@@ -602,6 +617,7 @@ void TPDFRenderer::RenderSource(TPDFObject* Source, TPDFIndRef* ContainerIR, dou
     struct TDrop {
         TPDFRenderer* R;
         ~TDrop() {
+            ReleaseDirectFonts(R->FFontCol);
             R->FPicassoDevice.reset();
             R->Picasso.reset();
         }

@@ -22,6 +22,8 @@ constexpr int kCIDToUnicodeBase = 11000;  // + code page 932/936/949/950, zlib
 constexpr int kSRGBProfile = 12101;       // ICC profile, stored as it stands
 constexpr int kGlyphList = 15902;         // indexed glyph list, zlib
 constexpr int kDingbatsFont = 15903;      // TrueType font, zlib
+constexpr int kSymbolFont = 15904;        // TrueType font, as it stands
+constexpr int kFontAliases = 15905;       // fontconfig rules, as they stand
 
 // The bytes of resource Id as stored, or nothing when there is none.
 std::optional<std::string_view> Find(int Id);

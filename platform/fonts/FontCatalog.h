@@ -30,8 +30,24 @@ enum : int {
 const char* CharsetLanguage(int CharSet);
 
 // The family names of the installed fonts of a character set, each family
-// once (its first name), in fontconfig's order. Empty for unmapped sets or
-// when fontconfig cannot be initialised.
+// once (its first name), in fontconfig's order, followed by the aliases of
+// the built-in rules whose target is among them and, for DEFAULT_CHARSET,
+// the built-in "Symbol". Empty for unmapped sets or when fontconfig cannot
+// be initialised.
 std::vector<std::string> EnumFontFamiliesByCharset(int CharSet);
+
+// The built-in alias rules: each alias with the families it stands for, in
+// order of preference.
+struct TFontAlias {
+    std::string Name;
+    std::vector<std::string> Targets;
+};
+const std::vector<TFontAlias>& FontAliases();
+
+// The family the built-in symbol font answers to.
+inline constexpr const char* kBuiltinSymbolFamily = "Symbol";
+// A path by which this process opens the built-in symbol font; empty when it
+// cannot be made available.
+const std::string& BuiltinSymbolFontFile();
 
 }  // namespace velmo::platform

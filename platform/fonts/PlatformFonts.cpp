@@ -11,11 +11,14 @@
 #include FT_SYNTHESIS_H
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <string_view>
 #include <tuple>
 
+#include "platform/fonts/CatalogConfig.h"
 #include "platform/fonts/FontCatalog.h"
 
 namespace velmo::platform {
@@ -115,7 +118,7 @@ struct TCaches {
 FcConfig* Config() {
     // Our own configuration, released at exit; fontconfig's default one is
     // left to other users. Used under the caches' lock.
-    static std::unique_ptr<FcConfig, decltype(&FcConfigDestroy)> C(FcInitLoadConfigAndFonts(),
+    static std::unique_ptr<FcConfig, decltype(&FcConfigDestroy)> C(NewCatalogConfig(),
                                                                    &FcConfigDestroy);
     return C.get();
 }
@@ -126,7 +129,26 @@ TCaches& Caches() {
     return *C;
 }
 
+bool IsBuiltinSymbol(const std::string& Family) {
+    const std::string_view S = kBuiltinSymbolFamily;
+    if (Family.size() != S.size()) return false;
+    for (size_t I = 0; I < S.size(); ++I)
+        if (std::tolower(static_cast<unsigned char>(Family[I])) !=
+            std::tolower(static_cast<unsigned char>(S[I])))
+            return false;
+    return true;
+}
+
 bool ResolveLocked(const TPlatformFont& Font, TResolvedFont& Out) {
+    // Documents rely on the symbol font's byte maps and glyph names, which
+    // no installed symbol font offers in that form: the built-in one answers.
+    if (IsBuiltinSymbol(Font.Family) && !BuiltinSymbolFontFile().empty()) {
+        Out = TResolvedFont{};
+        Out.File = BuiltinSymbolFontFile();
+        Out.SyntheticBold = Font.Bold;
+        Out.SyntheticOblique = Font.Italic;
+        return true;
+    }
     FcConfig* Cfg = Config();
     if (!Cfg) return false;
     const char* Lang = CharsetLanguage(Font.CharSet);

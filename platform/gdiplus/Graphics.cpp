@@ -6,11 +6,22 @@
 // live table before the object is freed, so a second delete gives a status.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
+#include <string>
+#include <vector>
 
+#include "platform/fonts/PlatformFonts.h"
 #include "platform/gdiplus/GraphicsCore.h"
 
 namespace velmo {
+
+// A font taken from a device context: the platform font it held and its
+// installed face, at the DC font's em height in pixels.
+struct GpFont {
+    platform::TPlatformFont Font;
+    std::unique_ptr<platform::TOutlineFace> Face;
+};
 
 struct GpGraphics {
     std::unique_ptr<gdiplus::TGpDevice> Device;
@@ -1113,22 +1124,146 @@ TGPStatus GdipRecordMetafileStream(GpIStream* Stream, HDC ReferenceDc, GpEmfType
     return gsNotImplemented;
 }
 
+// ---- Fonts and driver strings ----
+
+namespace {
+
+bool LiveFont(const GpFont* F) { return IsLive(F, TGpKind::Font); }
+
+int32_t ReadI32(const std::string& B, size_t At) {
+    int32_t V;
+    std::memcpy(&V, B.data() + At, 4);
+    return V;
+}
+uint16_t ReadU16(const std::string& B, size_t At) {
+    uint16_t V;
+    std::memcpy(&V, B.data() + At, 2);
+    return V;
+}
+
+// Appends a glyph's native outline records (pixels, y up) to Out, each point
+// moved to the origin (OX, OY) of the text space (y down) and mapped by M.
+// False when the records are malformed.
+bool AppendGlyph(const std::string& R, double OX, double OY, const TGpXForm& M, TDevicePath& Out) {
+    auto Add = [&](double X, double Y, uint8_t Type) {
+        double DX, DY;
+        M.Apply(OX + X, OY - Y, DX, DY);
+        Out.XY.push_back(DX);
+        Out.XY.push_back(DY);
+        Out.Types.push_back(Type);
+    };
+    auto Fixed = [&](size_t At, double& X, double& Y) {
+        X = ReadI32(R, At) / 65536.0;
+        Y = ReadI32(R, At + 4) / 65536.0;
+    };
+    size_t At = 0;
+    while (At < R.size()) {
+        if (R.size() - At < 16) return false;
+        const uint32_t Cb = uint32_t(ReadI32(R, At));
+        if (Cb < 16 || Cb > R.size() - At) return false;
+        const size_t End = At + Cb;
+        double CX, CY;
+        Fixed(At + 8, CX, CY);
+        Add(CX, CY, PathPointTypeStart);
+        size_t P = At + 16;
+        while (P < End) {
+            if (End - P < 4) return false;
+            const uint16_t Type = ReadU16(R, P), Count = ReadU16(R, P + 2);
+            P += 4;
+            if (Count == 0 || (End - P) / 8 < Count) return false;
+            std::vector<std::pair<double, double>> Pts(Count);
+            for (uint16_t K = 0; K < Count; ++K)
+                Fixed(P + 8 * size_t(K), Pts[K].first, Pts[K].second);
+            P += 8 * size_t(Count);
+            if (Type == 1) {  // lines
+                for (auto [X, Y] : Pts) Add(X, Y, PathPointTypeLine), CX = X, CY = Y;
+            } else if (Type == 2) {  // quadratic, on-curve points implied between controls
+                for (size_t K = 0; K + 1 < Pts.size(); ++K) {
+                    const auto [QX, QY] = Pts[K];
+                    const bool Last = K + 2 == Pts.size();
+                    const double EX = Last ? Pts[K + 1].first : (QX + Pts[K + 1].first) / 2;
+                    const double EY = Last ? Pts[K + 1].second : (QY + Pts[K + 1].second) / 2;
+                    Add(CX + 2.0 / 3 * (QX - CX), CY + 2.0 / 3 * (QY - CY), PathPointTypeBezier);
+                    Add(EX + 2.0 / 3 * (QX - EX), EY + 2.0 / 3 * (QY - EY), PathPointTypeBezier);
+                    Add(EX, EY, PathPointTypeBezier);
+                    CX = EX;
+                    CY = EY;
+                }
+            } else if (Type == 3) {  // cubic, three points a segment
+                if (Count % 3 != 0) return false;
+                for (auto [X, Y] : Pts) Add(X, Y, PathPointTypeBezier);
+                CX = Pts.back().first;
+                CY = Pts.back().second;
+            } else {
+                return false;
+            }
+        }
+        Out.Types.back() |= PathPointTypeCloseSubpath;
+        At = End;
+    }
+    return true;
+}
+
+}  // namespace
+
 TGPStatus GdipCreateFontFromDC(HDC Dc, GpFont** Font) {
     if (!Started()) return gsGdiplusNotInitialized;
-    return gsNotImplemented;
+    if (!Font) return gsInvalidParameter;
+    platform::TPlatformFont Selected;
+    if (!platform::GetDCFont(Dc, Selected)) return gsInvalidParameter;
+    auto Face = platform::TOutlineFace::Open(Selected);
+    // A family that resolves to no installed face has nothing to draw with.
+    if (!Face) return gsFontFamilyNotFound;
+    GpFont* F = Register<GpFont>(TGpKind::Font);
+    if (!F) return gsOutOfMemory;
+    F->Font = Selected;
+    F->Face = std::move(Face);
+    *Font = F;
+    return gsOk;
 }
 
 TGPStatus GdipDeleteFont(GpFont* Font) {
     if (!Started()) return gsGdiplusNotInitialized;
-    // No font is ever made, so no handle names one.
-    return gsInvalidParameter;
+    if (!RemoveLive(Font, TGpKind::Font)) return gsInvalidParameter;
+    delete Font;
+    return gsOk;
 }
 
 TGPStatus GdipDrawDriverString(GpGraphics* Graphics, const uint16_t* Text, int32_t Length,
                                const GpFont* Font, const GpBrush* Brush, const GpPointF* Positions,
                                int32_t Flags, const GpMatrix* Matrix) {
     if (!Started()) return gsGdiplusNotInitialized;
-    return gsNotImplemented;
+    if (!LiveGraphics(Graphics) || !LiveFont(Font) || !LiveBrush(Brush) || !Text || !Positions ||
+        Length < 0 || (Matrix && !LiveMatrix(Matrix)))
+        return gsInvalidParameter;
+    constexpr int32_t kCmapLookup = 1, kRealizedAdvance = 4;
+    TGpSource Source;
+    Source.Brush = const_cast<GpBrush*>(Brush);
+    Source.WorldToDevice = WorldToDevice(*Graphics);
+    const TGpXForm M = Matrix ? Multiply(Matrix->X, Source.WorldToDevice) : Source.WorldToDevice;
+    if (!M.Finite()) return gsInvalidParameter;
+    TDevicePath Path;
+    Path.Fill = FillModeWinding;
+    double X = Positions[0].X, Y = Positions[0].Y;
+    std::string Records;
+    try {
+        for (int32_t I = 0; I < Length; ++I) {
+            if (!(Flags & kRealizedAdvance)) {
+                X = Positions[I].X;
+                Y = Positions[I].Y;
+            }
+            if (!Finite(X, Y)) return gsInvalidParameter;
+            int16_t Advance = 0;
+            if (Font->Face->NativeOutline(Text[I], !(Flags & kCmapLookup), Records, Advance) &&
+                !AppendGlyph(Records, X, Y, M, Path))
+                return gsGenericError;
+            X += Advance;
+        }
+    } catch (const std::bad_alloc&) {
+        return gsOutOfMemory;
+    }
+    if (Path.XY.empty()) return gsOk;
+    return Graphics->Device->Paint(StateOf(*Graphics), Path, nullptr, Source);
 }
 
 }  // namespace velmo::gdiplus

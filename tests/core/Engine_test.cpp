@@ -19,6 +19,7 @@
 #include "core/StringList.h"
 #include "core/Structure.h"
 #include "core/TextStrings.h"
+#include "platform/fonts/FontCatalog.h"
 #include "tests/support/TestSupport.h"
 
 namespace velmo {
@@ -137,16 +138,25 @@ TEST(CIDToUnicode, TablesEqualTheInstalledCollections) {
     EXPECT_EQ(GetCIDToUnicodeTable(1252), GetCIDToUnicodeTable(932));
 }
 
-// The sorted, de-duplicated families that fontconfig lists for a language.
-std::vector<std::string> FcFamilies(const std::string& pattern) {
+// The sorted, de-duplicated families that fontconfig lists for a language,
+// plus the built-in aliases whose stand-in is among them and, for the list
+// of every font (no language), the built-in Symbol font.
+std::vector<std::string> ExpectedFamilies(const std::string& pattern) {
     auto r = vpltest::RunCommand({"fc-list", pattern, "family"}, 60);
     std::vector<std::string> names;
+    std::set<std::string> listed;
     std::istringstream in(r.out);
     std::string line;
     while (std::getline(in, line)) {
-        std::string first = line.substr(0, line.find(',')).substr(0, 32);
+        std::string first = line.substr(0, line.find(','));
+        listed.insert(first);
+        first = first.substr(0, 32);
         if (!first.empty() && first[0] != '@') names.push_back(first);
     }
+    for (const platform::TFontAlias& alias : platform::FontAliases())
+        for (const std::string& target : alias.Targets)
+            if (listed.count(target)) names.push_back(alias.Name);
+    if (pattern == ":") names.push_back("Symbol");
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
         return CompareTextLocaleA(a, b) < 0;
     });
@@ -158,7 +168,13 @@ std::vector<std::string> FcFamilies(const std::string& pattern) {
     return names;
 }
 
-TEST(FontFamilies, ListsMatchFontconfigAndAreCached) {
+bool Lists(TVelmoPDFStringList* list, const std::string& name) {
+    for (int i = 0; i < list->Count(); ++i)
+        if (list->Get(i) == name) return true;
+    return false;
+}
+
+TEST(FontFamilies, ListsMatchFontconfigWithTheStandInsAndAreCached) {
     VPL_REQUIRE_TOOL("fc-list");
     for (auto [charset, pattern] :
          {std::pair{0, ":lang=en"}, std::pair{1, ":"}, std::pair{134, ":lang=zh-cn"}}) {
@@ -167,10 +183,22 @@ TEST(FontFamilies, ListsMatchFontconfigAndAreCached) {
         EXPECT_EQ(GetFontFamiliesByCharset(charset), list);
         std::vector<std::string> got;
         for (int i = 0; i < list->Count(); ++i) got.push_back(list->Get(i));
-        EXPECT_EQ(got, FcFamilies(pattern)) << pattern;
+        EXPECT_EQ(got, ExpectedFamilies(pattern)) << pattern;
     }
     EXPECT_GT(GetFontFamiliesByCharset(0)->Count(), 0);
     EXPECT_EQ(GetFontFamiliesByCharset(2)->Count(), 0);
+    // The names documents use are found by the searches (tools/deps installs
+    // the Liberation fonts and a CJK font).
+    TVelmoPDFStringList* all = GetFontFamiliesByCharset(1);
+    for (const char* name : {"Arial", "Times New Roman", "Courier New", "Symbol"})
+        EXPECT_TRUE(Lists(all, name)) << name;
+    for (const char* name : {"MS Mincho", "ＭＳＰ明朝", "ＭＳ Ｐゴシック"})
+        EXPECT_TRUE(Lists(GetFontFamiliesByCharset(128), name)) << name;
+    for (const char* name : {"SimSun", "宋体", "宋體"})
+        EXPECT_TRUE(Lists(GetFontFamiliesByCharset(134), name)) << name;
+    EXPECT_TRUE(Lists(GetFontFamiliesByCharset(129), "Dotum"));
+    EXPECT_TRUE(Lists(GetFontFamiliesByCharset(136), "PMingLiu"));
+    EXPECT_FALSE(Lists(GetFontFamiliesByCharset(0), "Symbol"));
 }
 
 }  // namespace

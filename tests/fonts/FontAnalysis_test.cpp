@@ -5,13 +5,18 @@
 
 #include <map>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <string>
 
+#include "core/CMap.h"
 #include "core/Structure.h"
 #include "fonts/FontCollection.h"
 #include "fonts/PlatformOutlines.h"
 #include "fonts/TrueTypeRasterizer.h"
 #include "fonts/Type3Rasterizer.h"
+#include "tests/fonts/FamilyLists.h"
+#include "tests/fonts/SfntWriter.h"
 
 namespace velmo {
 namespace {
@@ -54,7 +59,8 @@ public:
 
 TEST(FontAnalysis, StandardFontsWithoutDescriptor) {
     TFonts F;
-    F.Add(1, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica-Bold /Encoding /WinAnsiEncoding >>");
+    F.Add(1,
+          "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica-Bold /Encoding /WinAnsiEncoding >>");
     TPDFFontCollectionData& E = F.Analyse(1);
     EXPECT_EQ(E.FontName, "Arial,Bold");
     EXPECT_EQ(E.Ascent, 718);
@@ -88,8 +94,10 @@ TEST(FontAnalysis, SimpleFontFields) {
     std::string W = "[";
     for (int I = 32; I <= 300; ++I) W += std::to_string(I) + " ";
     W += "]";
-    F.Add(1, "<< /Type /Font /Subtype /TrueType /BaseFont /ABCDEF+Foo /FirstChar 32 "
-             "/LastChar 300 /Widths " + W + " /FontDescriptor 2 0 R >>");
+    F.Add(1,
+          "<< /Type /Font /Subtype /TrueType /BaseFont /ABCDEF+Foo /FirstChar 32 "
+          "/LastChar 300 /Widths " +
+              W + " /FontDescriptor 2 0 R >>");
     F.Add(2, "<< /Type /FontDescriptor /MissingWidth 111 /Ascent 0.8 /Descent -0.2 /Flags 32 >>");
     TPDFFontCollectionData& E = F.Analyse(1);
     EXPECT_TRUE(E.Subsetted);
@@ -118,11 +126,13 @@ TEST(FontAnalysis, SimpleFontFields) {
 
 TEST(FontAnalysis, CompositeFonts) {
     TFonts F;
-    F.Add(1, "<< /Type /Font /Subtype /Type0 /BaseFont /Foo /Encoding /Identity-H "
-             "/DescendantFonts [2 0 R] >>");
-    F.Add(2, "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Foo /CIDToGIDMap /Identity "
-             "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> "
-             "/DW 1000 /W [1 [500 600] 10 12 700 5 [500 /x 700]] /DW2 [900 -900] >>");
+    F.Add(1,
+          "<< /Type /Font /Subtype /Type0 /BaseFont /Foo /Encoding /Identity-H "
+          "/DescendantFonts [2 0 R] >>");
+    F.Add(2,
+          "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Foo /CIDToGIDMap /Identity "
+          "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> "
+          "/DW 1000 /W [1 [500 600] 10 12 700 5 [500 /x 700]] /DW2 [900 -900] >>");
     TPDFFontCollectionData& E = F.Analyse(1);
     EXPECT_TRUE(E.IsComposite);
     EXPECT_EQ(E.CIDEncoding, "Identity-H");
@@ -150,10 +160,49 @@ TEST(FontAnalysis, CompositeFonts) {
     EXPECT_EQ(D.DW2_w1, -1000);
 }
 
+TEST(FontAnalysis, CompositeFontsWithoutProgramGetCJKFaces) {
+    TGivenFamilies Given({{128, {"MS Mincho", "MS PMincho"}},
+                          {0, {"Arial", "Courier"}},
+                          {1, {"Arial", "Courier", "MS Mincho", "MS PMincho"}}});
+    TFonts F;
+    F.Add(1,
+          "<< /Type /Font /Subtype /Type0 /BaseFont /KozMinPr6N-Regular-UniJIS-UCS2-H "
+          "/Encoding /UniJIS-UCS2-H /DescendantFonts [2 0 R] >>");
+    F.Add(2,
+          "<< /Type /Font /Subtype /CIDFontType0 /BaseFont /KozMinPr6N-Regular "
+          "/CIDSystemInfo << /Registry (Adobe) /Ordering (Japan1) /Supplement 6 >> "
+          "/FontDescriptor 3 0 R >>");
+    F.Add(3, "<< /Type /FontDescriptor /FontName /KozMinPr6N-Regular /Flags 4 >>");
+    TPDFFontCollectionData& J = F.Analyse(1);
+    EXPECT_EQ(J.CIDToGIDMap, GetCIDToUnicodeTable(932));
+    EXPECT_FALSE(J.AdobeGIDType0);
+    auto* JR = dynamic_cast<TPDFSimpleTrueTypeRasterizer*>(J.Rasterizer.get());
+    ASSERT_NE(JR, nullptr);
+    EXPECT_EQ(JR->Font().Family, "MS PMincho");
+    EXPECT_EQ(JR->Font().CharSet, 128);
+
+    F.Add(4,
+          "<< /Type /Font /Subtype /Type0 /BaseFont /CourierStd /Encoding /Identity-H "
+          "/DescendantFonts [5 0 R] >>");
+    F.Add(5,
+          "<< /Type /Font /Subtype /CIDFontType0 /BaseFont /CourierStd "
+          "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> "
+          "/FontDescriptor 6 0 R >>");
+    F.Add(6, "<< /Type /FontDescriptor /FontName /CourierStd /Flags 1 >>");
+    TPDFFontCollectionData& C = F.Analyse(4);
+    EXPECT_TRUE(C.AdobeGIDType0);
+    EXPECT_EQ(C.CIDToGIDMap, nullptr);
+    auto* CR = dynamic_cast<TPDFSimpleTrueTypeRasterizer*>(C.Rasterizer.get());
+    ASSERT_NE(CR, nullptr);
+    EXPECT_EQ(CR->Font().Family, "Courier");
+    EXPECT_EQ(CR->Font().CharSet, 0);
+}
+
 TEST(FontAnalysis, EmbeddedEncodingCMapIsShared) {
     TFonts F;
     const std::string CMap =
-        "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Foo-H def /CMapType 1 def "
+        "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Foo-H def "
+        "/CMapType 1 def "
         "1 begincodespacerange <00> <FF> endcodespacerange 1 begincidrange <20> <7E> 1 "
         "endcidrange endcmap CMapName currentdict /CMap defineresource pop end end";
     F.AddStream(9, CMap, "<< /Type /CMap /CMapName /Foo-H >>");
@@ -182,8 +231,9 @@ TEST(FontAnalysis, HostileAndBrokenFonts) {
 
     // Composite fonts whose descendant is a composite font again (here
     // itself), or no font, or several: one entry each, no recursion.
-    F.Add(3, "<< /Type /Font /Subtype /Type0 /BaseFont /Loop /Encoding /Identity-H "
-             "/DescendantFonts [3 0 R] >>");
+    F.Add(3,
+          "<< /Type /Font /Subtype /Type0 /BaseFont /Loop /Encoding /Identity-H "
+          "/DescendantFonts [3 0 R] >>");
     F.Add(4, "<< /Type /Font /Subtype /Type0 /DescendantFonts [5 0 R 2 0 R] >>");
     F.Add(5, "<< /Type /Font /Subtype /Type0 /DescendantFonts 99 0 R >>");
     for (int32_t Num : {3, 4, 5}) {
@@ -203,12 +253,114 @@ TEST(FontAnalysis, HostileAndBrokenFonts) {
     EXPECT_LE(F.Col.AnalysisErrors().size(), Errors + 1);
 }
 
+TEST(FontAnalysis, WidthArraysCutToTheCIDRangeAndStopAtAStrayItem) {
+    struct TCase {
+        const char* W;
+        std::vector<std::pair<uint32_t, std::optional<int32_t>>> Widths;
+    };
+    const TCase Cases[] = {
+        // A negative first CID is cut to 0, in both forms.
+        {"[-5 3 400]", {{0, 400}, {3, 400}, {4, std::nullopt}}},
+        {"[-2 [100 200 300]]", {{0, 300}, {1, std::nullopt}}},
+        {"[-2147483648 [1 2]]", {{0, std::nullopt}}},
+        {"[65534 [1 2 3]]", {{65534, 1}, {65535, 2}, {65536, std::nullopt}}},
+        // A name where a last CID or a list belongs ends the parse: nothing
+        // after it counts.
+        {"[1 [500] 3 /x 9 20 [800]]",
+         {{1, 500}, {3, std::nullopt}, {9, std::nullopt}, {20, std::nullopt}}},
+        // Inside a list a name only leaves its own CID without a width.
+        {"[5 [500 /x 700] 20 [800]]", {{5, 500}, {6, std::nullopt}, {7, 700}, {20, 800}}},
+    };
+    for (const TCase& C : Cases) {
+        TFonts F;
+        F.Add(1,
+              "<< /Type /Font /Subtype /Type0 /Encoding /Identity-H /DescendantFonts [2 0 R] >>");
+        F.Add(2, std::string("<< /Type /Font /Subtype /CIDFontType2 /W ") + C.W + " >>");
+        TPDFFontCollectionData& E = F.Analyse(1);
+        ASSERT_NE(E.CIDWidths, nullptr);
+        for (auto [CID, Width] : C.Widths)
+            EXPECT_EQ(E.CIDWidths->Width(CID), Width) << C.W << " " << CID;
+    }
+
+    // This face's built-in width table is empty: every CID takes DW and the
+    // font's W is not read.
+    TFonts F;
+    F.Add(1,
+          "<< /Type /Font /Subtype /Type0 /BaseFont /HeiseiKakuGo-W5-UniJIS-UCS2-H "
+          "/Encoding /UniJIS-UCS2-H /DescendantFonts [2 0 R] >>");
+    F.Add(2,
+          "<< /Type /Font /Subtype /CIDFontType0 /BaseFont /HeiseiKakuGo-W5 /DW 800 "
+          "/W [1 [500]] /FontDescriptor 3 0 R "
+          "/CIDSystemInfo << /Registry (Adobe) /Ordering (Japan1) /Supplement 2 >> >>");
+    F.Add(3, "<< /Type /FontDescriptor /FontName /HeiseiKakuGo-W5 /Flags 4 >>");
+    TPDFFontCollectionData& H = F.Analyse(1);
+    ASSERT_NE(H.CIDWidths, nullptr);
+    EXPECT_EQ(H.CIDWidths->Width(1), std::nullopt);
+    EXPECT_EQ(H.CIDWidths->Default(), 800);
+}
+
+TEST(FontAnalysis, AFailingProgramLoaderGivesTheInstalledFaceAndOneEntry) {
+    struct TLoaderGuard {
+        TPDFProgramLoader Saved = Type1ProgramLoader();
+        ~TLoaderGuard() { Type1ProgramLoader() = Saved; }
+    } Guard;
+    int Calls = 0;
+    Type1ProgramLoader() = [&](auto&&...) -> std::unique_ptr<TPDFFontRasterizer> {
+        ++Calls;
+        throw std::runtime_error("broken charstrings");
+    };
+    TFonts F;
+    F.Add(1, "<< /Type /Font /Subtype /Type1 /BaseFont /Times-Bold /FontDescriptor 2 0 R >>");
+    F.Add(2, "<< /Type /FontDescriptor /FontName /Times-Bold /Flags 34 /FontFile3 3 0 R >>");
+    F.AddStream(3, "not a program", "<< /Subtype /Type1C >>");
+    const size_t Errors = F.Col.AnalysisErrors().size();
+    TPDFFontCollectionData& E = F.Analyse(1);
+    EXPECT_EQ(Calls, 1);
+    ASSERT_EQ(F.Col.AnalysisErrors().size(), Errors + 1);
+    EXPECT_EQ(F.Col.AnalysisErrors().back().ObjNum, 1);
+    EXPECT_EQ(F.Col.AnalysisErrors().back().Message, "broken charstrings");
+    EXPECT_EQ(E.FontName, "Times-Bold");
+    auto* T = dynamic_cast<TPDFTrueTypeRasterizer2*>(E.Rasterizer.get());
+    ASSERT_NE(T, nullptr) << "the substitute system font";
+}
+
+TEST(FontAnalysis, SymbolicTrueTypeWithDifferencesDrawsByCode) {
+    test::TTestFont Program;
+    Program.Glyphs = {test::SimpleGlyph({}),
+                      test::SimpleGlyph({{{0, 0, true}, {100, 0, true}, {100, 100, true}}})};
+    Program.Advances = {500, 600};
+    Program.Cmaps = {{3, 0, test::CmapFormat4({{0xF041, 1}, {0xF042, 1}})}};
+    for (bool Funnel : {false, true}) {
+        SCOPED_TRACE(Funnel ? "text funnel" : "drawing");
+        TFonts F;
+        F.Col.FUsingTextFunnel = Funnel;
+        F.Add(1,
+              "<< /Type /Font /Subtype /TrueType /BaseFont /ABCDEF+Sym /FontDescriptor 2 0 R "
+              "/Encoding << /Differences [65 /alpha] >> /FirstChar 65 /LastChar 66 "
+              "/Widths [600 600] >>");
+        F.Add(2, "<< /Type /FontDescriptor /FontName /ABCDEF+Sym /Flags 4 /FontFile2 3 0 R >>");
+        F.AddStream(3, Program.Build());
+        TPDFFontCollectionData& E = F.Analyse(1);
+        auto* T = dynamic_cast<TPDFTrueTypeRasterizer2*>(E.Rasterizer.get());
+        ASSERT_NE(T, nullptr);
+        // Drawing goes by code through the symbol cmap; the text funnel
+        // keeps the names of the differences.
+        EXPECT_EQ(E.Encoding['A'], Funnel ? "alpha" : "CID:65");
+        EXPECT_EQ(E.Encoding['B'], "CID:66");
+        EXPECT_EQ(T->GlyphIndexOf(E.Encoding['B']), 1);
+        if (!Funnel) EXPECT_EQ(T->GlyphIndexOf(E.Encoding['A']), 1);
+        // Either way the text of code 65 is the difference's character.
+        EXPECT_EQ(E.DisplayCSW['A'], u"\u03B1");
+    }
+}
+
 TEST(FontAnalysis, Type3AndDirectDictionaries) {
     TFonts F;
     F.AddStream(2, "0 0 m 1 1 l f");
-    F.Add(1, "<< /Type /Font /Subtype /Type3 /FontMatrix [0.001 0 0 0.001 0 0] "
-             "/CharProcs << /a 2 0 R >> /Encoding << /Differences [65 /a] >> "
-             "/FirstChar 65 /LastChar 65 /Widths [1000] >>");
+    F.Add(1,
+          "<< /Type /Font /Subtype /Type3 /FontMatrix [0.001 0 0 0.001 0 0] "
+          "/CharProcs << /a 2 0 R >> /Encoding << /Differences [65 /a] >> "
+          "/FirstChar 65 /LastChar 65 /Widths [1000] >>");
     TPDFFontCollectionData& E = F.Analyse(1);
     auto* T = dynamic_cast<TPDFType3Rasterizer*>(E.Rasterizer.get());
     ASSERT_NE(T, nullptr);

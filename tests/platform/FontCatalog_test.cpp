@@ -37,8 +37,24 @@ TEST(FontCatalog, FamiliesMatchFontconfigByLanguage) {
         std::vector<std::string> families = EnumFontFamiliesByCharset(c.CharSet);
         std::set<std::string> unique(families.begin(), families.end());
         EXPECT_EQ(unique.size(), families.size()) << "a family listed twice for " << c.CharSet;
-        EXPECT_EQ(unique, FcListFamilies(c.Pattern)) << c.Pattern;
+        // fc-list's families, then the names the built-in rules stand in
+        // for where their stand-in is listed, and the built-in Symbol font
+        // among all families.
+        std::set<std::string> expected = FcListFamilies(c.Pattern);
+        const std::set<std::string> listed = expected;
+        for (const TFontAlias& alias : FontAliases())
+            for (const std::string& target : alias.Targets)
+                if (listed.count(target)) expected.insert(alias.Name);
+        if (c.CharSet == DEFAULT_CHARSET) expected.insert("Symbol");
+        EXPECT_EQ(unique, expected) << c.Pattern;
     }
+    // The rules name the stand-ins of the families documents use most.
+    std::set<std::string> aliases;
+    for (const TFontAlias& alias : FontAliases()) aliases.insert(alias.Name);
+    for (const char* name :
+         {"Arial", "Times New Roman", "Courier New", "MS Mincho", "MS PGothic", "ＭＳ明朝",
+          "ＭＳ Ｐゴシック", "SimSun", "宋体", "宋體", "MingLiu", "細明體", "DFKai-SB", "Dotum"})
+        EXPECT_TRUE(aliases.count(name)) << name;
     EXPECT_FALSE(EnumFontFamiliesByCharset(ANSI_CHARSET).empty());
 }
 

@@ -690,4 +690,77 @@ TEST_F(Gdiplus, GraphicsSettings) {
         gp::GdipDeleteBrush(reinterpret_cast<GpBrush*>(HalfRed));
     }
     gp::GdipDeleteBrush(reinterpret_cast<GpBrush*>(Black));
+
+// A font taken from a DC draws characters by its outlines: placed at their
+// positions (baseline origin, y down), moved and scaled by the matrix, in
+// the brush's colour; bad handles and a DC without a font are refused.
+TEST_F(Gdiplus, DriverStringsWithAFontFromADC) {
+    LOGFONTW L;
+    L.lfHeight = -40;
+    L.lfFaceName = u"Liberation Sans";
+    HFONT F = CreateFontIndirectW(L);
+    HDC Dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ Old = SelectObject(Dc, F);
+    GpFont* Font = nullptr;
+    ASSERT_EQ(gp::GdipCreateFontFromDC(Dc, &Font), gsOk);
+    ASSERT_NE(Font, nullptr);
+    GpSolidFill* Brush = nullptr;
+    ASSERT_EQ(gp::GdipCreateSolidFill(0xFFFF0000, &Brush), gsOk);
+
+    // "I" at (10, 50): a bar from the baseline up about 29 px (the cap
+    // height of a 40 px em), a little right of the origin.
+    auto Bounds = [&](const GpMatrix* M, int32_t Flags, const uint16_t* Text, int32_t N,
+                      const GpPointF* At) {
+        TDcTarget T(120, 80);
+        EXPECT_EQ(gp::GdipDrawDriverString(T.G, Text, N, Font, Brush, At, Flags, M), gsOk);
+        std::array<int, 5> B = {1000, 1000, -1, -1, 0};  // x0 y0 x1 y1 count
+        for (int Y = 0; Y < 80; ++Y)
+            for (int X = 0; X < 120; ++X)
+                if (T.At(X, Y) != 0xFFFFFF) {
+                    B[0] = std::min(B[0], X), B[1] = std::min(B[1], Y);
+                    B[2] = std::max(B[2], X), B[3] = std::max(B[3], Y);
+                    ++B[4];
+                }
+        if (B[4] > 0 && N == 1) EXPECT_EQ(T.At((B[0] + B[2]) / 2, (B[1] + B[3]) / 2), 0xFF0000u);
+        return B;
+    };
+    const uint16_t I[1] = {'I'};
+    const GpPointF At{10, 50};
+    const auto Plain = Bounds(nullptr, 1, I, 1, &At);
+    ASSERT_GT(Plain[4], 50);
+    EXPECT_GE(Plain[0], 10);
+    EXPECT_LE(Plain[2], 22);
+    EXPECT_NEAR(Plain[3], 49, 1);  // sits on the baseline
+    EXPECT_NEAR(Plain[1], 50 - 29, 2);
+    // A matrix halves the size and moves it 40 px right.
+    GpMatrix* M = nullptr;
+    ASSERT_EQ(gp::GdipCreateMatrix2(0.5f, 0, 0, 0.5f, 40, 0, &M), gsOk);
+    const auto Half = Bounds(M, 1, I, 1, &At);
+    EXPECT_NEAR(Half[3], 24, 1);
+    EXPECT_NEAR(Half[1], 25 - 15, 2);
+    EXPECT_GE(Half[0], 44);
+    EXPECT_LE(Half[2], 52);
+    // Realized advance: the second "I" follows the first by its advance.
+    const uint16_t II[2] = {'I', 'I'};
+    const GpPointF Two[2] = {{10, 50}, {0, 0}};
+    const auto Pair = Bounds(nullptr, 1 | 4, II, 2, Two);
+    EXPECT_EQ(Pair[4], 2 * Plain[4]);
+    EXPECT_GT(Pair[2], Plain[2] + 8);
+
+    TDcTarget T(10, 10);
+    EXPECT_EQ(gp::GdipDrawDriverString(T.G, I, 1, nullptr, Brush, &At, 1, nullptr),
+              gsInvalidParameter);
+    EXPECT_EQ(gp::GdipDrawDriverString(T.G, I, 1, Font, Brush, nullptr, 1, nullptr),
+              gsInvalidParameter);
+    HDC Bare = CreateCompatibleDC(nullptr);
+    GpFont* None = nullptr;
+    EXPECT_EQ(gp::GdipCreateFontFromDC(Bare, &None), gsInvalidParameter);
+    DeleteDC(Bare);
+    EXPECT_EQ(gp::GdipDeleteMatrix(M), gsOk);
+    EXPECT_EQ(gp::GdipDeleteBrush(Brush), gsOk);
+    EXPECT_EQ(gp::GdipDeleteFont(Font), gsOk);
+    EXPECT_EQ(gp::GdipDeleteFont(Font), gsInvalidParameter);
+    SelectObject(Dc, Old);
+    DeleteDC(Dc);
+    DeleteObject(F);
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -137,8 +138,8 @@ TEST(TextShowing, RenderingModesPaintOnce) {
     struct TCase {
         int Mode;
         const char* Paint;  // the last word of the log
-    } Cases[] = {{0, "F#000000"}, {1, "S#000000w1"}, {2, "SF#000000w1#000000"}, {3, "N"},
-                 {4, "F#000000"}, {7, "N"}};
+    } Cases[] = {{0, "F#000000"}, {1, "S#000000w1"}, {2, "SF#000000w1#000000"},
+                 {3, "N"},        {4, "F#000000"},   {7, "N"}};
     for (const TCase& C : Cases) {
         SCOPED_TRACE(C.Mode);
         TTextPage P("BT /F1 10 Tf " + std::to_string(C.Mode) + " Tr 10 20 Td (AB) Tj (A) Tj ET");
@@ -225,9 +226,9 @@ TEST(TextShowing, Type3ProceduresDrawThroughTheInterpreter) {
     // which the nesting guard stops.
     P.Objects[40] = P.S.NewStream("1000 0 0 0 500 500 d1 0 0 500 500 re f", false);
     P.Objects[41] = P.S.NewStream("500 0 d0 BT /F1 1 Tf (a) Tj ET 0 0 100 100 re f", false);
-    auto* FontDict = ObjAs<TPDFDictionary>(
-        P.S.Decode("<< /Type /Font /Subtype /Type3 /FontMatrix [0.001 0 0 0.001 0 0]"
-                   " /CharProcs << /a 40 0 R /b 41 0 R >> /Resources << /Font << /F1 7 0 R >> >> >>"));
+    auto* FontDict = ObjAs<TPDFDictionary>(P.S.Decode(
+        "<< /Type /Font /Subtype /Type3 /FontMatrix [0.001 0 0 0.001 0 0]"
+        " /CharProcs << /a 40 0 R /b 41 0 R >> /Resources << /Font << /F1 7 0 R >> >> >>"));
     T3->FOnFindObject = [&P](TPDFIndRef* Ref) -> TPDFObject* { return P.Objects[Ref->ObjNum]; };
     T3->LoadFromPDFDict(FontDict);
     P.Font->Rasterizer = std::move(T3);
@@ -239,6 +240,86 @@ TEST(TextShowing, Type3ProceduresDrawThroughTheInterpreter) {
     EXPECT_NE(Log.find("M20,80 L21,80 L21,79 L20,79 H F#000000"), std::string::npos) << Log;
     // The page goes on in its own font and colour after the glyphs.
     EXPECT_NE(Log.find("F#0000FF"), std::string::npos) << Log;
+}
+
+// A rasterizer whose font matrix scales by 0.
+class TZeroScaleRasterizer : public TMarkRasterizer {
+public:
+    using TMarkRasterizer::TMarkRasterizer;
+    double FontMatrixScaling() override { return 0; }
+};
+
+bool AllFinite(const std::string& Log) {
+    for (const char* Bad : {"nan", "inf", "NaN", "Inf"})
+        if (Log.find(Bad) != std::string::npos) return false;
+    return true;
+}
+
+TEST(TextShowing, ZeroScalingsLeaveTheirTermOut) {
+    // A font matrix scaling of 0: widths and spacing are not divided by it
+    // and a TJ adjustment, which would be, is passed over.
+    TTextPage Zero("BT /F1 10 Tf 10 20 Td [(A) -1000 (B)] TJ (A) Tj ET 0 0 5 5 re f");
+    Zero.Font->Rasterizer = std::make_unique<TZeroScaleRasterizer>(&Zero.Glyphs);
+    const std::string Log = Zero.Run();
+    EXPECT_TRUE(AllFinite(Log)) << Log;
+    const std::vector<std::string> Got = Moves(Log);
+    ASSERT_EQ(Got.size(), 4u) << Log;  // three glyphs and the square
+    EXPECT_EQ(std::vector<std::string>(Got.begin(), Got.begin() + 3),
+              std::vector<std::string>({"10,80", "15,80", "20,80"}));
+
+    // A Type 3 font whose matrix has eM11 0: adjustments and advances stay
+    // finite and the page goes on.
+    TTextPage T("BT /F1 10 Tf 10 20 Td [(a) -1000 (a)] TJ (a) Tj ET 0 0 1 rg 0 0 5 5 re f");
+    auto T3 = std::make_unique<TPDFType3Rasterizer>();
+    T.Objects[40] = T.S.NewStream("1000 0 0 0 500 500 d1 0 0 500 500 re f", false);
+    auto* FontDict = ObjAs<TPDFDictionary>(
+        T.S.Decode("<< /Type /Font /Subtype /Type3 /FontMatrix [0 0 0 0.001 0 0]"
+                   " /CharProcs << /a 40 0 R >> >>"));
+    T3->FOnFindObject = [&T](TPDFIndRef* Ref) -> TPDFObject* { return T.Objects[Ref->ObjNum]; };
+    T3->LoadFromPDFDict(FontDict);
+    T.Font->Rasterizer = std::move(T3);
+    const std::string T3Log = T.Run();
+    EXPECT_TRUE(AllFinite(T3Log)) << T3Log;
+    EXPECT_NE(T3Log.find("F#0000FF"), std::string::npos) << T3Log;
+}
+
+TEST(TextShowing, APageWhoseFontFailsAnalysisStillRenders) {
+    struct TLoaderGuard {
+        TPDFProgramLoader Saved = Type1ProgramLoader();
+        ~TLoaderGuard() { Type1ProgramLoader() = Saved; }
+    } Guard;
+    Type1ProgramLoader() = [](auto&&...) -> std::unique_ptr<TPDFFontRasterizer> {
+        throw std::runtime_error("broken program");
+    };
+    TPage P("BT /F1 10 Tf 10 20 Td (H) Tj ET 0 0 1 rg 0 0 5 5 re f");
+    P.Objects[7] =
+        P.S.Decode("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /FontDescriptor 8 0 R >>");
+    P.Objects[8] = P.S.Decode(
+        "<< /Type /FontDescriptor /FontName /Helvetica /Flags 32 "
+        "/FontFile3 9 0 R >>");
+    P.Objects[9] = P.S.NewStream("not a program", false);
+    auto* FontRes = P.S.NewDictionary();
+    FontRes->Add("F1", P.Ref(7));
+    P.Resources->Add("Font", FontRes);
+    TPDFFontCollection Fonts;
+    Fonts.FInstallFonts = true;
+    Fonts.FOnFindObject = [&P](TPDFIndRef* Ref) -> TPDFObject* {
+        auto It = P.Objects.find(Ref->ObjNum);
+        return It == P.Objects.end() ? nullptr : It->second;
+    };
+    TPDFRenderer R(&Fonts);
+    TRecorder Rec;
+    P.Attach(R);
+    R.SetDPI(72);
+    R.SetCanvasRecorder(&Rec);
+    R.Render();
+    ASSERT_EQ(Fonts.AnalysisErrors().size(), 1u);
+    EXPECT_EQ(Fonts.AnalysisErrors()[0].Message, "broken program");
+    // The installed face draws the letter, and the page goes on after it.
+    const size_t Text = Rec.Log.find("F#000000");
+    EXPECT_NE(Text, std::string::npos) << Rec.Log;
+    EXPECT_NE(Rec.Log.find("F#0000FF", Text == std::string::npos ? 0 : Text), std::string::npos)
+        << Rec.Log;
 }
 
 }  // namespace
@@ -290,8 +371,7 @@ TEST(TextFunnelRuns, WordsSpacingAndAdjustments) {
         {"whole string", "BT /F1 10 Tf (Hello World) Tj ET", false, {u"Hello World"}},
         {"split words", "BT /F1 10 Tf (Hello World) Tj ET", true, {u"Hello", u"World"}},
         {"adjustment splits", "BT /F1 10 Tf [(A) 1000 (B)] TJ ET", false, {u"A", u"B"}},
-        {"Tc 2: one run per character", "BT /F1 10 Tf 2 Tc (ABC) Tj ET", false,
-         {u"A", u"B", u"C"}},
+        {"Tc 2: one run per character", "BT /F1 10 Tf 2 Tc (ABC) Tj ET", false, {u"A", u"B", u"C"}},
     };
     for (const TCase& C : Cases) {
         SCOPED_TRACE(C.Name);
