@@ -690,6 +690,7 @@ TEST_F(Gdiplus, GraphicsSettings) {
         gp::GdipDeleteBrush(reinterpret_cast<GpBrush*>(HalfRed));
     }
     gp::GdipDeleteBrush(reinterpret_cast<GpBrush*>(Black));
+}
 
 // A font taken from a DC draws characters by its outlines: placed at their
 // positions (baseline origin, y down), moved and scaled by the matrix, in
