@@ -22,6 +22,7 @@
 #include "platform/files/Stream.h"
 #include "platform/gdi/Bitmap.h"
 #include "render/ColorManager.h"
+#include "render/ImageList.h"
 #include "render/Renderer.h"
 
 namespace velmo {
@@ -33,7 +34,6 @@ class TPDFDeviceNColorSpace;
 
 enum TPDFImageDecodeMode : uint8_t { dmToBitmap, dmToNative, dmToKPLR };
 enum TPDFMaskType : uint8_t { mtNone, mtStencil, mtExplicit, mtSoft, mtColorKey };
-enum TPDFImageListItemType : uint8_t { nitUnknown, nitJPEG, nitBMP, nitTIFF, nitPNG };
 
 // The renderer keeps decoders of image XObjects in its image cache.
 class TPDFImageDecoder : public TObject, public TPDFImageDecoderBase {
