@@ -80,6 +80,15 @@ public:
     // Bytes of every raster and encoded form the decoder keeps.
     int64_t ImageDataSize() const override;
 
+    // Replaces the bitmap with one a codec stage produced.
+    void SetBitmap(std::unique_ptr<TBitmap> Bitmap) { FBitmap = std::move(Bitmap); }
+    // An 8-bit bitmap of palette indexes of an Indexed image with 8 bits per
+    // component becomes a 24-bit bitmap of the image's size through the
+    // lookup (indexes above hival take hival's colour; a negative hival or a
+    // short lookup gives black). Other bitmaps are left. A failure sets
+    // LoadException.
+    void ExpandIndexedBitmap();
+
     // Edits a two-entry-palette PNG in place: "Reset" writes the saved
     // entries back, "Swap" exchanges the two entries, "SetTrans" paints the
     // non-black entry in Color and makes the black one transparent.

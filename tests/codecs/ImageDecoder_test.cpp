@@ -897,3 +897,87 @@ TEST(ImageDecoder, DCTCMYKInversion) {
             << std::hex << Dec.Bitmap()->GetPixel(4, 4);
     }
 }
+
+// A codec stage's 8-bit index bitmap becomes 24-bit colour through the
+// lookup of the image's Indexed space.
+TEST(ImageDecoder, ExpandIndexedBitmap) {
+    // Stands for black ink as the decoder's colour manager shows it.
+    const TColor InkBlack = TColor(0x7F000000);
+    struct TCase {
+        const char* Name;
+        std::string Space;
+        int Bpc;
+        std::vector<uint8_t> Indexes;  // one row of three
+        std::vector<TColor> Expected;  // 0 .. 2; empty: the bitmap stays 8-bit
+    };
+    const std::vector<TCase> Cases = {
+        {"grey lookup",
+         "[/Indexed /DeviceGray 2 <10 80 F0>]",
+         8,
+         {0, 1, 2},
+         {RGB(16, 16, 16), RGB(128, 128, 128), RGB(240, 240, 240)}},
+        {"RGB lookup, indexes above hival take hival",
+         "[/Indexed /DeviceRGB 1 <FF0000 00FF00 0000FF>]",
+         8,
+         {0, 1, 200},
+         {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 255, 0)}},
+        {"CMYK lookup through the colour manager",
+         "[/Indexed /DeviceCMYK 1 <00000000 000000FF>]",
+         8,
+         {0, 1, 1},
+         {RGB(255, 255, 255), InkBlack, InkBlack}},
+        {"a short lookup gives black",
+         "[/Indexed /DeviceRGB 2 <FFFFFF>]",
+         8,
+         {0, 1, 2},
+         {RGB(255, 255, 255), RGB(0, 0, 0), RGB(0, 0, 0)}},
+        {"a negative hival gives black",
+         "[/Indexed /DeviceRGB -1 <FFFFFF>]",
+         8,
+         {0, 1, 2},
+         {RGB(0, 0, 0), RGB(0, 0, 0), RGB(0, 0, 0)}},
+        {"not 8 bits per component: left",
+         "[/Indexed /DeviceRGB 1 <FFFFFF 000000>]",
+         4,
+         {0, 1, 1},
+         {}},
+        {"not Indexed: left", "/DeviceGray", 8, {0, 1, 1}, {}},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TFixture F;
+        TPDFImageDecoder Dec;
+        F.Prepare(Dec);
+        const int RowBytes = C.Bpc == 8 ? 3 : 2;
+        Dec.LoadFromPDFStream(F.Image("<< /Width 3 /Height 2 /BitsPerComponent " +
+                                          std::to_string(C.Bpc) + " /ColorSpace " + C.Space + " >>",
+                                      std::string(size_t(2 * RowBytes), '\0')));
+        ASSERT_FALSE(Dec.LoadException());
+        // The stage's bitmap: one row of indexes, the image two rows high.
+        auto Stage = std::make_unique<TBitmap>(3, 1, pf8bit);
+        for (int X = 0; X < 3; ++X) Stage->ScanLine(0)[X] = C.Indexes[size_t(X)];
+        Dec.SetBitmap(std::move(Stage));
+        Dec.ExpandIndexedBitmap();
+        EXPECT_FALSE(Dec.LoadException());
+        ASSERT_NE(Dec.Bitmap(), nullptr);
+        if (C.Expected.empty()) {
+            EXPECT_EQ(Dec.Bitmap()->PixelFormat(), pf8bit);
+            continue;
+        }
+        ASSERT_EQ(Dec.Bitmap()->PixelFormat(), pf24bit);
+        ASSERT_EQ(Dec.Bitmap()->Width(), 3);
+        ASSERT_EQ(Dec.Bitmap()->Height(), 2);
+        TPDFCMYKColor Black{0, 0, 0, 1};
+        TPDFRGBColor BlackRGB = Dec.ColorManager()->CMYK2RGB(Black);
+        for (int X = 0; X < 3; ++X) {
+            TColor Want = C.Expected[size_t(X)];
+            if (Want == InkBlack) {
+                Want = RGB(int(std::lround(BlackRGB.Red * 255)),
+                           int(std::lround(BlackRGB.Green * 255)),
+                           int(std::lround(BlackRGB.Blue * 255)));
+            }
+            EXPECT_EQ(Dec.Bitmap()->GetPixel(X, 0), Want) << X;
+            EXPECT_EQ(Dec.Bitmap()->GetPixel(X, 1), RGB(0, 0, 0)) << X;  // beyond the stage's rows
+        }
+    }
+}
