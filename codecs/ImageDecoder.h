@@ -236,5 +236,8 @@ private:
 // Lets the renderer draw image XObjects through this decoder (once, at
 // start-up).
 void InstallImageDrawer();
+// Lets the Type 3 rasterizer read and draw the inline images of glyph
+// procedures through this decoder (once, at start-up).
+void InstallType3InlineImageParser();
 
 }  // namespace velmo

@@ -8,6 +8,8 @@
 #include <memory>
 
 #include "codecs/ImageDecoder.h"
+#include "core/Parser.h"
+#include "fonts/Type3Rasterizer.h"
 #include "render/ImageList.h"
 #include "render/Picasso.h"
 
@@ -82,7 +84,44 @@ void ListImage(TPDFRenderer& R, TPDFImageDecoder& Dec, const TPDFXForm& Mat, TPD
     List->AddImage(Item);
 }
 
+// An inline image of a Type 3 glyph procedure, decoded once and drawn on
+// the device canvas whenever the glyph is.
+class TGlyphInlineImage : public TPDFType3InlineImage {
+public:
+    explicit TGlyphInlineImage(const TPDFInlineImage& Img) {
+        FDecoder.LoadFromInlineImage(Img, nullptr);
+    }
+    void Draw(TPDFGenericCanvas* Canvas, const TPDFXForm& Mat, TColor FillColor) override {
+        // Only the device canvas draws rasters; an image that failed to
+        // load draws nothing.
+        if (auto* Picasso = dynamic_cast<TPDFPicasso*>(Canvas))
+            FDecoder.Draw(*Picasso, Mat, FillColor);
+    }
+
+private:
+    TPDFImageDecoder FDecoder;
+};
+
 }  // namespace
+
+void InstallType3InlineImageParser() {
+    Type3InlineImageParser() = [](std::string_view Text,
+                                  size_t& Pos) -> std::unique_ptr<TPDFType3InlineImage> {
+        TPDFInlineImage Img;
+        int64_t P = int64_t(Pos) + 1;
+        // A glyph procedure has no resources of its own to look names up in.
+        if (!ParseInlineImage(Text, P, Img, nullptr, nullptr)) return nullptr;
+        if (P - 1 <= int64_t(Pos) || P - 1 > int64_t(Text.size())) return nullptr;
+        size_t End = size_t(P - 1);
+        // The reader may stop at the E of EI: the procedure goes on after it.
+        if (Text.substr(End, 2) == "EI" &&
+            (End + 2 == Text.size() || IsPDFWhitespace(Text[End + 2]) ||
+             IsPDFDelimiter(Text[End + 2])))
+            End += 2;
+        Pos = End;
+        return std::make_unique<TGlyphInlineImage>(Img);
+    };
+}
 
 void InstallImageDrawer() {
     ImageXObjectDrawer() = [](TPDFRenderer& R, TPDFStream* Image, TPDFIndRef* Ref,

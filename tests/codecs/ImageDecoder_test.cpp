@@ -16,11 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "codecs/CodecServices.h"
 #include "codecs/JPEGImage.h"
 #include "core/ASCII85.h"
 #include "core/Flate.h"
 #include "core/PNG.h"
 #include "core/Structure.h"
+#include "fonts/Type3Rasterizer.h"
 #include "platform/gdiplus/GdiPlusFlat.h"
 #include "render/ColorManager.h"
 #include "render/Picasso.h"
@@ -979,5 +981,48 @@ TEST(ImageDecoder, ExpandIndexedBitmap) {
             EXPECT_EQ(Dec.Bitmap()->GetPixel(X, 0), Want) << X;
             EXPECT_EQ(Dec.Bitmap()->GetPixel(X, 1), RGB(0, 0, 0)) << X;  // beyond the stage's rows
         }
+    }
+}
+
+// The codec services give the Type 3 rasterizer its inline-image reader:
+// the image is read up to its EI, and drawn through the glyph's matrix on
+// the device canvas, a stencil in the fill colour.
+TEST(ImageDecoder, Type3GlyphInlineImages) {
+    InstallCodecServices();
+    ASSERT_TRUE(Type3InlineImageParser());
+    struct TCase {
+        const char* Name;
+        std::string Text;  // after BI
+        bool Parses;
+        TColor Left, Right;  // drawn at the left and right half
+    };
+    const std::vector<TCase> Cases = {
+        {"RGB samples",
+         " /W 2 /H 1 /CS /RGB /BPC 8 ID " + Bytes({255, 0, 0, 0, 0, 255}) + " EI 1 1 m", true,
+         RGB(255, 0, 0), RGB(0, 0, 255)},
+        {"stencil in the fill colour", " /W 2 /H 1 /IM true ID " + Bytes({0x40}) + "\nEI\n1 1 m",
+         true, RGB(0, 128, 0), RGB(255, 255, 255)},
+        {"abbreviated filter", " /W 2 /H 1 /CS /G /BPC 8 /F /AHx ID 00FF> EI 1 1 m", true,
+         RGB(0, 0, 0), RGB(255, 255, 255)},
+        {"no ID", " /W 2 /H 1", false, RGB(255, 255, 255), RGB(255, 255, 255)},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        size_t Pos = 0;
+        std::unique_ptr<TPDFType3InlineImage> Img = Type3InlineImageParser()(C.Text, Pos);
+        if (!C.Parses) {
+            EXPECT_EQ(Img, nullptr);
+            EXPECT_EQ(Pos, 0u);
+            continue;
+        }
+        ASSERT_NE(Img, nullptr);
+        // Reading stops after EI: what follows is the procedure again.
+        ASSERT_LE(Pos, C.Text.size());
+        EXPECT_EQ(C.Text.substr(Pos).find("1 1 m"), C.Text.substr(Pos).find_first_not_of(" \n"));
+        EXPECT_EQ(C.Text.substr(Pos - 2, 2), "EI");
+        TDrawPage Page(20, 10);
+        Img->Draw(Page.P.get(), TPDFXForm{20, 0, 0, 10, 0, 0}, RGB(0, 128, 0));
+        EXPECT_TRUE(Near(Page.BM.GetPixel(5, 5), C.Left)) << std::hex << Page.BM.GetPixel(5, 5);
+        EXPECT_TRUE(Near(Page.At(15, 5), C.Right)) << std::hex << Page.BM.GetPixel(15, 5);
     }
 }
