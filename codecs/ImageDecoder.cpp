@@ -1067,9 +1067,11 @@ std::unique_ptr<TBitmap> TPDFImageDecoder::ComposeWithMask(bool ForDraw, TColor 
             for (int X = 0; X < Image.Width(); ++X) {
                 std::memcpy(D + 4 * X, S + 3 * X, 3);
                 bool In = true;
+                // The key colours are in the back end's colour-key order,
+                // blue in the low byte, as the pixels' bytes are.
                 for (int C = 0; C < 3; ++C) {
-                    const int Shift = 8 * C;  // TColor: red low, blue high
-                    const uint8_t V = S[3 * X + 2 - C];
+                    const int Shift = 8 * C;
+                    const uint8_t V = S[3 * X + C];
                     In = In && V >= ((Low >> Shift) & 0xFF) && V <= ((High >> Shift) & 0xFF);
                 }
                 D[4 * X + 3] = (In && (Low != 0 || High != 0)) ? 0 : 255;

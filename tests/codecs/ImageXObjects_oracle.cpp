@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
@@ -17,7 +18,11 @@
 #include "core/ASCII85.h"
 #include "core/Flate.h"
 #include "core/Structure.h"
+#include "document/Document.h"
+#include "document/PageTree.h"
 #include "render/ColorManager.h"
+#include "render/ImageList.h"
+#include "tests/support/RenderSupport.h"
 #include "tests/support/TestSupport.h"
 
 using namespace velmo;
@@ -142,6 +147,10 @@ struct TCase {
     // qpdf --check decodes DCT data and warns about a leading line feed,
     // so that case is checked by the decoder only.
     bool InFile = true;
+    // Both peers lay a JPEG larger than its dictionary out in the
+    // dictionary's rows (the page shows stripes); we resample it to the
+    // dictionary's size, so that page is not judged against them.
+    bool PeersReinterpret = false;
 };
 
 std::vector<TCase> Cases() {
@@ -318,9 +327,11 @@ std::vector<TCase> Cases() {
              "\n" + Jpeg(W, H, false), Halves, 40};
     LF.InFile = false;
     C.push_back(LF);
-    C.push_back({"DCT larger than its dictionary",
+    TCase Larger{"DCT larger than its dictionary",
                  "/ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /DCTDecode",
-                 Jpeg(2 * W, 2 * H, false), Halves, 40});
+                 Jpeg(2 * W, 2 * H, false), Halves, 40};
+    Larger.PeersReinterpret = true;
+    C.push_back(Larger);
     C.push_back({"DCT grey", "/ColorSpace /DeviceGray /BitsPerComponent 8 /Filter /DCTDecode",
                  Jpeg(W, H, true),
                  [](int X, int) {
@@ -480,4 +491,91 @@ TEST(ImageXObjectsOracle, GeneratedFileDecodes) {
             EXPECT_EQ(Dec.MaskBitmap()->GetPixel(5, 1), 0);
         }
     }
+}
+
+// The same file's pages drawn by us and by the peers at 72 DPI: every page
+// agrees with at least one peer by the shared render rule (but the one
+// whose JPEG the peers do not resample). The page image
+// list matches pdfimages -list row for row (count, order, width, height),
+// and its JPEG items are byte for byte the files pdfimages -j writes.
+TEST(ImageXObjectsOracle, PagesRenderAndListLikeThePeers) {
+    VPL_REQUIRE_TOOL("pdfimages");
+    VPL_REQUIRE_TOOL("mutool");
+    VPL_REQUIRE_TOOL("pdftoppm");
+    vpltest::InstallPageRenderServices();
+    std::vector<TCase> InFile;
+    for (const TCase& C : Cases())
+        if (C.InFile) InFile.push_back(C);
+    vpltest::TempDir Dir;
+    const auto File = Dir / "images.pdf";
+    vpltest::WriteFile(File, MakePDF(InFile));
+
+    vpltest::TRenderCache Cache;
+    for (size_t I = 0; I < InFile.size(); ++I) {
+        const int Page = int(I) + 1;
+        SCOPED_TRACE(InFile[I].Name);
+        const auto Mutool = Cache.Peer(vpltest::TRenderPeer::Mutool, File, Page, 72);
+        const auto Pdftoppm = Cache.Peer(vpltest::TRenderPeer::Pdftoppm, File, Page, 72);
+        vpltest::TRgbRaster Ours;
+        std::string Error;
+        ASSERT_TRUE(vpltest::RenderFilePageToPng(File, Page, 72, Ours, Error)) << Error;
+        EXPECT_EQ(Error, "");
+        if (InFile[I].PeersReinterpret) continue;
+        const vpltest::TPeerVerdict V = vpltest::JudgeAgainstPeers(Ours, Mutool, Pdftoppm);
+        EXPECT_TRUE(V.agrees)
+            << "mutool: " << (V.haveMutool ? vpltest::DescribeComparison(V.vsMutool) : Mutool.error)
+            << "; pdftoppm: "
+            << (V.havePdftoppm ? vpltest::DescribeComparison(V.vsPdftoppm) : Pdftoppm.error);
+    }
+
+    // pdfimages' image and stencil rows per page, in order.
+    const auto List = vpltest::RunCommand({"pdfimages", "-list", File.string()});
+    ASSERT_EQ(List.exitCode, 0) << List.err;
+    struct TRow {
+        int Num, W, H;
+    };
+    std::map<int, std::vector<TRow>> Rows;
+    std::istringstream Lines(List.out);
+    std::string Line;
+    std::getline(Lines, Line);
+    std::getline(Lines, Line);
+    while (std::getline(Lines, Line)) {
+        std::istringstream F(Line);
+        int Page = 0, Num = 0, Wd = 0, Ht = 0;
+        std::string Type;
+        F >> Page >> Num >> Type >> Wd >> Ht;
+        if (Type == "image" || Type == "stencil") Rows[Page].push_back({Num, Wd, Ht});
+    }
+    // pdfimages -j writes DCT images as they are stored, named by page and
+    // image number.
+    const auto Jpegs =
+        vpltest::RunCommand({"pdfimages", "-j", "-p", File.string(), (Dir / "x").string()});
+    ASSERT_EQ(Jpegs.exitCode, 0) << Jpegs.err;
+
+    TPDFDocument Doc;
+    ASSERT_EQ(Doc.LoadFromFile(File.u16string(), u""), lrOkay);
+    TPDFPageTree* Tree = Doc.PageTree();
+    int JpegItems = 0;
+    for (size_t I = 0; I < InFile.size(); ++I) {
+        const int Page = int(I) + 1;
+        SCOPED_TRACE(InFile[I].Name);
+        Tree->SetPage(Page);
+        auto* L = dynamic_cast<TPDFImageList*>(Tree->GetImageList());
+        ASSERT_NE(L, nullptr);
+        const auto& Want = Rows[Page];
+        ASSERT_EQ(size_t(L->ImageCount()), Want.size());
+        for (int K = 1; K <= L->ImageCount(); ++K) {
+            const TRow& R = Want[size_t(K - 1)];
+            EXPECT_EQ(L->ImagePixelWidth(K), R.W);
+            EXPECT_EQ(L->ImagePixelHeight(K), R.H);
+            if (L->ImageType(K) != nitJPEG) continue;
+            ++JpegItems;
+            char Name[32];
+            std::snprintf(Name, sizeof Name, "x-%03d-%03d.jpg", Page, R.Num);
+            const std::string Theirs = vpltest::ReadFile(Dir / Name);
+            EXPECT_FALSE(Theirs.empty()) << Name;
+            EXPECT_TRUE(L->ImageData(K) == Theirs) << Name;
+        }
+    }
+    EXPECT_GE(JpegItems, 2);
 }
