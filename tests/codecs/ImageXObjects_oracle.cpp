@@ -4,6 +4,7 @@
 // test computes from its source data.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -221,6 +222,49 @@ std::vector<TCase> Cases() {
                          return M.RGB2Color(R);
                      },
                      1});
+        C.push_back({"ICCBased N 4 falls back to CMYK",
+                     "/ColorSpace [/ICCBased 24 0 R] /BitsPerComponent 8",
+                     Pack(S, 4 * W, 8),
+                     [=](int X, int Y) mutable {
+                         TPDFCMYKColor K{X * 32 / 255.0, Y * 64 / 255.0, 0, X == Y ? 1.0 : 0.0};
+                         TPDFRGBColor R = M.CMYK2RGB(K);
+                         return M.RGB2Color(R);
+                     },
+                     1,
+                     {{24, "<< /N 4 >>", "not a profile"}}});
+        // CIE L*a*b* over D65: L* 25..100 across, a* -60..60 and b* 40..-40
+        // down, converted by the CIE and sRGB formulas.
+        std::vector<int> L;
+        for (int Y = 0; Y < H; ++Y)
+            for (int X = 0; X < W; ++X) {
+                L.push_back(64 + X * 27);
+                L.push_back(8 + Y * 80);
+                L.push_back(200 - Y * 50);
+            }
+        C.push_back({"Lab",
+                     "/ColorSpace [/Lab << /WhitePoint [0.9505 1 1.089] /Range [-100 100 -100 100] "
+                     ">>] /BitsPerComponent 8",
+                     Pack(L, 3 * W, 8),
+                     [=](int X, int Y) {
+                         const size_t K = size_t(3 * (Y * W + X));
+                         const double Ls = L[K] * 100.0 / 255, As = -100 + L[K + 1] * 200.0 / 255,
+                                      Bs = -100 + L[K + 2] * 200.0 / 255;
+                         const double Fy = (Ls + 16) / 116, Fx = Fy + As / 500, Fz = Fy - Bs / 200;
+                         auto G = [](double T) {
+                             return T > 6.0 / 29 ? T * T * T : 3 * 36.0 / 841 * (T - 4.0 / 29);
+                         };
+                         const double Xv = 0.9505 * G(Fx), Yv = G(Fy), Zv = 1.089 * G(Fz);
+                         const double Rl = 3.2406 * Xv - 1.5372 * Yv - 0.4986 * Zv;
+                         const double Gl = -0.9689 * Xv + 1.8758 * Yv + 0.0415 * Zv;
+                         const double Bl = 0.0557 * Xv - 0.2040 * Yv + 1.0570 * Zv;
+                         auto Enc = [](double V) {
+                             V = std::clamp(V, 0.0, 1.0);
+                             V = V <= 0.0031308 ? 12.92 * V : 1.055 * std::pow(V, 1 / 2.4) - 0.055;
+                             return int(std::lround(V * 255));
+                         };
+                         return RGB(Enc(Rl), Enc(Gl), Enc(Bl));
+                     },
+                     12});
     }
     {
         std::vector<int> S;
