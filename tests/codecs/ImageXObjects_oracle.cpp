@@ -131,6 +131,16 @@ std::string Jpeg(int JW, int JH, bool Grey) {
     return S.Bytes();
 }
 
+// An 8 x 4 CMYK JPEG of one colour made by ImageMagick; empty without it.
+std::string ImageMagickCmykJpeg() {
+    if (!vpltest::HaveTool("convert")) return std::string();
+    vpltest::TempDir Dir;
+    const auto File = Dir / "cmyk.jpg";
+    const auto R = vpltest::RunCommand(
+        {"convert", "-size", "8x4", "xc:cmyk(205,51,1,25)", "-quality", "100", File.string()});
+    return R.exitCode == 0 ? vpltest::ReadFile(File) : std::string();
+}
+
 struct TExtra {
     int32_t Num;
     std::string Dict, Data;
@@ -371,6 +381,29 @@ std::vector<TCase> Cases() {
              "\n" + Jpeg(W, H, false), Halves, 40};
     LF.InFile = false;
     C.push_back(LF);
+    // A CMYK JPEG's samples are taken as inverted (255 - ink), as the
+    // peers take them: ImageMagick's inks show complemented without Decode
+    // and as they are with Decode 1 0 pairs.
+    const std::string CmykJpeg = ImageMagickCmykJpeg();
+    if (!CmykJpeg.empty()) {
+        auto Ink = [](bool Complement) {
+            return [Complement](int, int) {
+                TPDFSimpleColorManager M;
+                const double I[4] = {205 / 255.0, 51 / 255.0, 1 / 255.0, 25 / 255.0};
+                TPDFCMYKColor K{I[0], I[1], I[2], I[3]};
+                if (Complement) K = {1 - I[0], 1 - I[1], 1 - I[2], 1 - I[3]};
+                TPDFRGBColor R = M.CMYK2RGB(K);
+                return M.RGB2Color(R);
+            };
+        };
+        C.push_back({"DCT CMYK", "/ColorSpace /DeviceCMYK /BitsPerComponent 8 /Filter /DCTDecode",
+                     CmykJpeg, Ink(true), 4});
+        C.push_back(
+            {"DCT CMYK with Decode 1 0",
+             "/ColorSpace /DeviceCMYK /BitsPerComponent 8 /Filter /DCTDecode /Decode [1 0 1 "
+             "0 1 0 1 0]",
+             CmykJpeg, Ink(false), 4});
+    }
     TCase Larger{"DCT larger than its dictionary",
                  "/ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /DCTDecode",
                  Jpeg(2 * W, 2 * H, false), Halves, 40};
