@@ -1,7 +1,9 @@
 // Image XObjects of every kind, one per page of a PDF the test writes: the
 // file is clean under qpdf --check, pdfimages lists one image or stencil per
-// page with the dictionary's size, and each image decodes to the samples the
-// test computes from its source data.
+// page with the dictionary's size, each image decodes to the samples the
+// test computes from its source data, each page drawn by us agrees with a
+// peer's render, and the page image list matches pdfimages' list and its
+// JPEG files.
 #include <gtest/gtest.h>
 
 #include <algorithm>
