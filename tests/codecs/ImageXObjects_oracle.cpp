@@ -658,3 +658,98 @@ TEST(ImageXObjectsOracle, PagesRenderAndListLikeThePeers) {
     }
     EXPECT_GE(JpegItems, 2);
 }
+
+// Inline images, one per page, through each way their end is found: plain
+// samples whose bytes hold "EI", Flate data, ASCIIHex and ASCII85 text
+// (searched end), and an Indexed space whose lookup holds "/". Each decodes to its samples, each
+// page agrees with a peer and the page image lists match pdfimages -list.
+TEST(ImageXObjectsOracle, InlineImages) {
+    VPL_REQUIRE_TOOL("pdfimages");
+    VPL_REQUIRE_TOOL("mutool");
+    VPL_REQUIRE_TOOL("pdftoppm");
+    vpltest::InstallPageRenderServices();
+    // Two grey samples across, two rows: 0x45 0x49 ("EI") then 0x20 0x0A.
+    const std::string Grey = std::string("EI \n", 4);
+    auto GreyAt = [](int X, int Y) {
+        const int V = Y == 0 ? (X == 0 ? 0x45 : 0x49) : (X == 0 ? 0x20 : 0x0A);
+        return RGB(V, V, V);
+    };
+    struct TInline {
+        const char* Name;
+        std::string Content;
+        std::function<TColor(int, int)> Expected;  // over a 2 x 2 image
+    };
+    const std::vector<TInline> Cases = {
+        {"plain samples holding EI", "BI /W 2 /H 2 /CS /G /BPC 8 ID " + Grey + " EI", GreyAt},
+        {"Flate", "BI /W 2 /H 2 /CS /G /BPC 8 /F /Fl ID " + FlateCompress(Grey) + "\nEI", GreyAt},
+        {"ASCIIHex", "BI /W 2 /H 2 /CS /G /BPC 8 /F /AHx ID 4549200A> EI", GreyAt},
+        {"ASCII85", "BI /W 2 /H 2 /CS /G /BPC 8 /F /A85 ID " + EncodeASCII85(Grey) + " EI", GreyAt},
+        {"Indexed with / in its lookup",
+         "BI /W 2 /H 2 /CS [/I /RGB 1 (/\\(\\)\\\\//)] /BPC 8 ID " +
+             std::string("\x00\x01\x01\x00", 4) + " EI",
+         [](int X, int Y) { return X == Y ? RGB('/', '(', ')') : RGB('\\', '/', '/'); }},
+    };
+    std::vector<std::string> Pages;
+    for (const TInline& C : Cases) Pages.push_back("q 72 0 0 72 0 0 cm " + C.Content + " Q");
+    vpltest::TempDir Dir;
+    const auto File = Dir / "inline.pdf";
+    vpltest::WriteFile(File, vpltest::MinimalPdf(Pages, 72, 72));
+
+    const auto List = vpltest::RunCommand({"pdfimages", "-list", File.string()});
+    ASSERT_EQ(List.exitCode, 0) << List.err;
+    std::map<int, int> Listed;
+    std::istringstream Lines(List.out);
+    std::string Line;
+    std::getline(Lines, Line);
+    std::getline(Lines, Line);
+    while (std::getline(Lines, Line)) {
+        std::istringstream F(Line);
+        int Page = 0;
+        F >> Page;
+        ++Listed[Page];
+    }
+
+    vpltest::TRenderCache Cache;
+    TPDFDocument Doc;
+    ASSERT_EQ(Doc.LoadFromFile(File.u16string(), u""), lrOkay);
+    for (size_t I = 0; I < Cases.size(); ++I) {
+        const TInline& C = Cases[I];
+        const int Page = int(I) + 1;
+        SCOPED_TRACE(C.Name);
+        // The decoder's samples.
+        TPDFInlineImage Img;
+        int64_t Pos = 4;  // after "BI"
+        ASSERT_TRUE(ParseInlineImage(C.Content, Pos, Img, nullptr, nullptr));
+        // The reader stops at EI or just after it.
+        const std::string Rest = C.Content.substr(size_t(Pos - 1));
+        EXPECT_TRUE(Rest.rfind("EI", 0) == 0 || Rest.empty()) << Rest;
+        TPDFImageDecoder Dec;
+        Dec.LoadFromInlineImage(Img, nullptr);
+        ASSERT_TRUE(Dec.ValidImage()) << Dec.LoadError();
+        ASSERT_EQ(Dec.Bitmap()->Width(), 2);
+        ASSERT_EQ(Dec.Bitmap()->Height(), 2);
+        for (int Y = 0; Y < 2; ++Y)
+            for (int X = 0; X < 2; ++X)
+                EXPECT_EQ(Dec.Bitmap()->GetPixel(X, Y), C.Expected(X, Y)) << X << "," << Y;
+        // The page against the peers.
+        const auto Mutool = Cache.Peer(vpltest::TRenderPeer::Mutool, File, Page, 72);
+        const auto Pdftoppm = Cache.Peer(vpltest::TRenderPeer::Pdftoppm, File, Page, 72);
+        vpltest::TRgbRaster Ours;
+        std::string Error;
+        ASSERT_TRUE(vpltest::RenderFilePageToPng(File, Page, 72, Ours, Error)) << Error;
+        const vpltest::TPeerVerdict V = vpltest::JudgeAgainstPeers(Ours, Mutool, Pdftoppm);
+        EXPECT_TRUE(V.agrees)
+            << "mutool: " << (V.haveMutool ? vpltest::DescribeComparison(V.vsMutool) : Mutool.error)
+            << "; pdftoppm: "
+            << (V.havePdftoppm ? vpltest::DescribeComparison(V.vsPdftoppm) : Pdftoppm.error);
+        // The page's image list.
+        Doc.PageTree()->SetPage(Page);
+        auto* L = dynamic_cast<TPDFImageList*>(Doc.PageTree()->GetImageList());
+        ASSERT_NE(L, nullptr);
+        EXPECT_EQ(L->ImageCount(), Listed[Page]);
+        if (L->ImageCount() == 1) {
+            EXPECT_EQ(L->ImagePixelWidth(1), 2);
+            EXPECT_EQ(L->ImageRef(1), nullptr);
+        }
+    }
+}
