@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <string>
 
+#include "codecs/CodecServices.h"
 #include "content/Image.h"
 #include "core/PNG.h"
 #include "document/Document.h"
@@ -39,6 +40,8 @@ int main(int argc, char** argv) {
     }
     velmo::InstallContentServices();
     velmo::InstallRendererServices();
+    // Image XObjects and inline images are drawn by the codecs' services.
+    velmo::InstallCodecServices();
     try {
         velmo::TPDFDocument doc;
         if (doc.LoadFromFile(velmo::FileSystemNameToWide(argv[1]), u"") != velmo::lrOkay) {

@@ -11,6 +11,9 @@
 #                  out of time in either is left out of both totals and listed
 #     --min-text C only files whose rendered pages hold at least C characters
 #                  of text by pdftotext (text-heavy pages)
+#     --images     only files whose rendered pages carry images by pdfimages -list,
+#                  none of them fax, JBIG2 or JPEG 2000
+#     --scan       add a generated 300-dpi A4 scan: a JPEG page and a Flate page
 #
 # Ours is bench_render_pages, built here in Release:
 #   bench_render_pages <file.pdf> <first page> <last page> <dpi> <output folder>
@@ -25,6 +28,8 @@ DPI=72
 LIMIT=0
 TIMEOUT=60
 MIN_TEXT=0
+IMAGES=0
+SCAN=0
 INPUTS=()
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -33,14 +38,16 @@ while [ $# -gt 0 ]; do
         --limit) LIMIT="$2"; shift 2 ;;
         --timeout) TIMEOUT="$2"; shift 2 ;;
         --min-text) MIN_TEXT="$2"; shift 2 ;;
-        -h|--help) sed -n '2,21p' "$0"; exit 0 ;;
+        --images) IMAGES=1; shift ;;
+        --scan) SCAN=1; shift ;;
+        -h|--help) sed -n '2,24p' "$0"; exit 0 ;;
         *) INPUTS+=("$1"); shift ;;
     esac
 done
 if [ ${#INPUTS[@]} -eq 0 ]; then
     INPUTS=("${CORPUS_DIR:-$ROOT/../shared/corpus}")
 fi
-for tool in mutool qpdf pdftotext; do
+for tool in mutool qpdf pdftotext pdfimages; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed (tools/deps)" >&2; exit 1; }
 done
 
@@ -72,6 +79,56 @@ fi
 WORK="$(mktemp -d)"
 trap 'rm -rf "$WORK"' EXIT
 
+# A scanned A4 page at 300 dpi (2480 x 3508 RGB samples of smooth shading
+# with fine detail), once as JPEG and once as Flate data, one page each.
+if [ "$SCAN" -eq 1 ]; then
+    command -v cjpeg >/dev/null || { echo "cjpeg is not installed (tools/deps)" >&2; exit 1; }
+    python3 - "$WORK/scan.ppm" "$WORK/scan.raw" <<'PY'
+import sys
+w, h = 2480, 3508
+rows = bytearray()
+for y in range(h):
+    row = bytearray(3 * w)
+    for x in range(w):
+        v = (x * 7 + y * 3) & 255
+        row[3 * x] = 200 + (v >> 3) if (x // 40 + y // 60) % 2 else v
+        row[3 * x + 1] = (y * 255 // h)
+        row[3 * x + 2] = 255 - ((x ^ y) & 63)
+    rows += row
+open(sys.argv[2], 'wb').write(rows)
+open(sys.argv[1], 'wb').write(b'P6\n%d %d\n255\n' % (w, h) + rows)
+PY
+    cjpeg -quality 85 "$WORK/scan.ppm" > "$WORK/scan.jpg"
+    python3 - "$WORK/scan.jpg" "$WORK/scan.raw" "$WORK/scan.pdf" <<'PY'
+import sys, zlib
+jpg = open(sys.argv[1], 'rb').read()
+flate = zlib.compress(open(sys.argv[2], 'rb').read(), 6)
+objs = [b'<< /Type /Catalog /Pages 2 0 R >>',
+        b'<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 >>']
+def page(content, image):
+    return (b'<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents %d 0 R '
+            b'/Resources << /XObject << /Im0 %d 0 R >> >> >>' % (content, image))
+draw = b'q 595 0 0 842 0 0 cm /Im0 Do Q'
+def stream(d, data):
+    return d[:-2] + b' /Length %d >>\nstream\n' % len(data) + data + b'\nendstream'
+img = b'<< /Type /XObject /Subtype /Image /Width 2480 /Height 3508 /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /%s >>'
+objs += [page(4, 7), stream(b'<< >>', draw), page(6, 8), stream(b'<< >>', draw),
+         stream(img % b'DCTDecode', jpg), stream(img % b'FlateDecode', flate)]
+out = bytearray(b'%PDF-1.5\n')
+offs = []
+for i, o in enumerate(objs):
+    offs.append(len(out))
+    out += b'%d 0 obj\n' % (i + 1) + o + b'\nendobj\n'
+x = len(out)
+out += b'xref\n0 %d\n0000000000 65535 f \n' % (len(objs) + 1)
+for o in offs:
+    out += b'%010d 00000 n \n' % o
+out += b'trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n' % (len(objs) + 1, x)
+open(sys.argv[3], 'wb').write(out)
+PY
+    FILES+=("$WORK/scan.pdf")
+fi
+
 now() { date +%s.%N; }
 # Runs a command with the time limit; prints "<seconds> <exit status>".
 timed() {
@@ -98,6 +155,12 @@ for f in "${FILES[@]}"; do
         continue
     fi
     last=$(( n < PAGES ? n : PAGES ))
+    if [ "$IMAGES" -eq 1 ] && [ "$f" != "$WORK/scan.pdf" ]; then
+        list=$(timeout 30 pdfimages -f 1 -l "$last" -list "$f" 2>/dev/null | tail -n +3 || true)
+        if [ -z "$list" ] || echo "$list" | awk '{print $9}' | grep -qE '^(ccitt|jbig2|jpx)$'; then
+            continue
+        fi
+    fi
     if [ "$MIN_TEXT" -gt 0 ]; then
         chars=$(timeout 30 pdftotext -q -f 1 -l "$last" "$f" - 2>/dev/null | tr -d ' \n\t\r\f' |
             wc -m || true)

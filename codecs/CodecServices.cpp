@@ -16,6 +16,7 @@ void InstallCodecServices() {
         J.SaveToStream(Target);
     };
     InstallImageDrawer();
+    InstallType3InlineImageParser();
 }
 
 }  // namespace velmo

@@ -6,7 +6,8 @@ namespace velmo {
 
 // The JPEG writer of rendered pages: the page bitmap encoded as a baseline
 // JFIF file with the caller's quality (1..100) and the render resolution as
-// its density.
+// its density; the image drawer of rendered pages and the inline-image
+// reader of Type 3 glyph procedures.
 void InstallCodecServices();
 
 }  // namespace velmo

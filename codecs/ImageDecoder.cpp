@@ -770,6 +770,38 @@ void TPDFImageDecoder::DecodeSamplesToBitmap() {
     }
 }
 
+void TPDFImageDecoder::ExpandIndexedBitmap() {
+    if (!FBitmap || FBitmap->Empty() || FBitmap->PixelFormat() != pf8bit ||
+        FColorSpace != "Indexed" || FBitsPerComponent != 8)
+        return;
+    if (!FitsCap(FWidth, FHeight)) {
+        FLoadException = true;
+        FLoadError = "image too large";
+        return;
+    }
+    std::array<uint8_t, 768> Palette;
+    BuildIndexedPalette(Palette);
+    std::unique_ptr<TBitmap> Out;
+    try {
+        Out = std::make_unique<TBitmap>(FWidth, FHeight, pf24bit);
+    } catch (const std::exception& E) {
+        FLoadException = true;
+        FLoadError = E.what();
+        return;
+    }
+    // A stage bitmap smaller than the image leaves the rest black.
+    const int W = std::min(FWidth, FBitmap->Width());
+    const int H = std::min(FHeight, FBitmap->Height());
+    for (int Y = 0; Y < FHeight; ++Y) {
+        uint8_t* Dst = Out->ScanLine(Y);
+        std::memset(Dst, 0, size_t(FWidth) * 3);
+        if (Y >= H) continue;
+        const uint8_t* Src = FBitmap->ScanLine(Y);
+        for (int X = 0; X < W; ++X) std::memcpy(Dst + 3 * X, &Palette[size_t(3 * Src[X])], 3);
+    }
+    FBitmap = std::move(Out);
+}
+
 void TPDFImageDecoder::ConvertLabBitmap() {
     if (!FLabColorSpace || !FBitmap || FBitmap->Empty()) return;
     FBitmap->SetPixelFormat(pf24bit);
@@ -1035,9 +1067,11 @@ std::unique_ptr<TBitmap> TPDFImageDecoder::ComposeWithMask(bool ForDraw, TColor 
             for (int X = 0; X < Image.Width(); ++X) {
                 std::memcpy(D + 4 * X, S + 3 * X, 3);
                 bool In = true;
+                // The key colours are in the back end's colour-key order,
+                // blue in the low byte, as the pixels' bytes are.
                 for (int C = 0; C < 3; ++C) {
-                    const int Shift = 8 * C;  // TColor: red low, blue high
-                    const uint8_t V = S[3 * X + 2 - C];
+                    const int Shift = 8 * C;
+                    const uint8_t V = S[3 * X + C];
                     In = In && V >= ((Low >> Shift) & 0xFF) && V <= ((High >> Shift) & 0xFF);
                 }
                 D[4 * X + 3] = (In && (Low != 0 || High != 0)) ? 0 : 255;

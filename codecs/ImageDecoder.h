@@ -22,6 +22,7 @@
 #include "platform/files/Stream.h"
 #include "platform/gdi/Bitmap.h"
 #include "render/ColorManager.h"
+#include "render/ImageList.h"
 #include "render/Renderer.h"
 
 namespace velmo {
@@ -33,7 +34,6 @@ class TPDFDeviceNColorSpace;
 
 enum TPDFImageDecodeMode : uint8_t { dmToBitmap, dmToNative, dmToKPLR };
 enum TPDFMaskType : uint8_t { mtNone, mtStencil, mtExplicit, mtSoft, mtColorKey };
-enum TPDFImageListItemType : uint8_t { nitUnknown, nitJPEG, nitBMP, nitTIFF, nitPNG };
 
 // The renderer keeps decoders of image XObjects in its image cache.
 class TPDFImageDecoder : public TObject, public TPDFImageDecoderBase {
@@ -79,6 +79,15 @@ public:
 
     // Bytes of every raster and encoded form the decoder keeps.
     int64_t ImageDataSize() const override;
+
+    // Replaces the bitmap with one a codec stage produced.
+    void SetBitmap(std::unique_ptr<TBitmap> Bitmap) { FBitmap = std::move(Bitmap); }
+    // An 8-bit bitmap of palette indexes of an Indexed image with 8 bits per
+    // component becomes a 24-bit bitmap of the image's size through the
+    // lookup (indexes above hival take hival's colour; a negative hival or a
+    // short lookup gives black). Other bitmaps are left. A failure sets
+    // LoadException.
+    void ExpandIndexedBitmap();
 
     // Edits a two-entry-palette PNG in place: "Reset" writes the saved
     // entries back, "Swap" exchanges the two entries, "SetTrans" paints the
@@ -227,5 +236,8 @@ private:
 // Lets the renderer draw image XObjects through this decoder (once, at
 // start-up).
 void InstallImageDrawer();
+// Lets the Type 3 rasterizer read and draw the inline images of glyph
+// procedures through this decoder (once, at start-up).
+void InstallType3InlineImageParser();
 
 }  // namespace velmo

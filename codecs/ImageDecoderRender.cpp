@@ -1,38 +1,160 @@
 // The image branch of the renderer's Do: image XObjects are decoded once per
 // document object and kept in the renderer's image cache, then drawn on the
 // device canvas through the current device matrix. Inline images are read
-// from the content, decoded and drawn the same way.
+// from the content, decoded and drawn the same way. An image-list render
+// lists the images instead of drawing them; text extraction skips them.
 #include <algorithm>
+#include <array>
 #include <memory>
 
 #include "codecs/ImageDecoder.h"
+#include "core/Parser.h"
+#include "fonts/Type3Rasterizer.h"
+#include "render/ImageList.h"
 #include "render/Picasso.h"
 
 namespace velmo {
 
+namespace {
+
+// The mode images are decoded in for the renderer's destination: an image
+// list keeps images in their stored encoding where it can.
+TPDFImageDecodeMode ModeFor(const TPDFRenderer& R) {
+    return R.FDestination == rdImageList ? dmToNative : dmToBitmap;
+}
+
+void Prepare(TPDFImageDecoder& Dec, TPDFRenderer& R, const TPDFFindObjectEvent& Find) {
+    Dec.SetColorManager(R.ColorManager());
+    Dec.FOnFindObject = Find;
+    Dec.FDecodeMode = ModeFor(R);
+    Dec.FIsImageExtraction = R.FDestination == rdImageList;
+}
+
+// The image as an item of the renderer's image list: its stored bytes where
+// the colour model is grey, RGB (or for inline images CMYK) or a stencil, a
+// BMP of the converted pixels for every other space.
+void ListImage(TPDFRenderer& R, TPDFImageDecoder& Dec, const TPDFXForm& Mat, TPDFIndRef* Ref,
+               bool Inline) {
+    auto* List = dynamic_cast<TPDFImageList*>(R.FImageList);
+    if (!List) return;
+    TPDFImageListItem Item;
+    const TPDFImageListItemType Native = Dec.NativeType();
+    Item.ImageType = Native == nitTIFF || Native == nitJPEG || Native == nitPNG ? Native : nitBMP;
+    Item.PixelWidth = Dec.Width();
+    Item.PixelHeight = Dec.Height();
+    const int32_t Bpc = Dec.BitsPerComponent();
+    const std::string& Space = Dec.ColorSpace();
+    const bool Masked = Dec.MaskType() != mtNone;
+    bool AsBitmap = false;
+    if (Space == "DeviceGray") {
+        Item.ColorSpaceType = 1;
+        Item.BitsPerPixel = Bpc;
+    } else if (Space == "DeviceRGB" || (!Inline && Space == "Indexed" && Masked)) {
+        Item.ColorSpaceType = 2;
+        Item.BitsPerPixel = 3 * Bpc;
+    } else if (Inline && Space == "DeviceCMYK") {
+        Item.ColorSpaceType = 3;
+        Item.BitsPerPixel = 4 * Bpc;
+    } else if (Space.empty() && Bpc == 1) {
+        Item.ColorSpaceType = 1;
+        Item.BitsPerPixel = Bpc;
+    } else {
+        Item.ColorSpaceType = 2;
+        Item.BitsPerPixel = 3 * Bpc;
+        AsBitmap = true;
+    }
+    if (AsBitmap) {
+        Item.ImageType = nitBMP;
+        Item.ImageData = Dec.BitmapAsString();
+    } else {
+        Item.ImageData = Dec.NativeImageData();
+    }
+    TPDFDoublePoint P;
+    const std::array<TPDFDoublePoint, 4> Unit = {TPDFDoublePoint{0, 1}, TPDFDoublePoint{1, 1},
+                                                 TPDFDoublePoint{0, 0}, TPDFDoublePoint{1, 0}};
+    for (size_t K = 0; K < Unit.size(); ++K) {
+        TransformPoint(Mat, Unit[K], P);
+        Item.Corners[K] = {P.X, P.Y};
+    }
+    if (!Inline) {
+        Item.ImageRef = Ref;
+        Item.FormatDesc0 = Dec.GetFormatDesc(nullptr, 0, false);
+        Item.FormatDesc1 = Dec.GetFormatDesc(nullptr, 1, false);
+    }
+    List->AddImage(Item);
+}
+
+// An inline image of a Type 3 glyph procedure, decoded once and drawn on
+// the device canvas whenever the glyph is.
+class TGlyphInlineImage : public TPDFType3InlineImage {
+public:
+    explicit TGlyphInlineImage(const TPDFInlineImage& Img) {
+        FDecoder.LoadFromInlineImage(Img, nullptr);
+    }
+    void Draw(TPDFGenericCanvas* Canvas, const TPDFXForm& Mat, TColor FillColor) override {
+        // Only the device canvas draws rasters; an image that failed to
+        // load draws nothing.
+        if (auto* Picasso = dynamic_cast<TPDFPicasso*>(Canvas))
+            FDecoder.Draw(*Picasso, Mat, FillColor);
+    }
+
+private:
+    TPDFImageDecoder FDecoder;
+};
+
+}  // namespace
+
+void InstallType3InlineImageParser() {
+    Type3InlineImageParser() = [](std::string_view Text,
+                                  size_t& Pos) -> std::unique_ptr<TPDFType3InlineImage> {
+        TPDFInlineImage Img;
+        int64_t P = int64_t(Pos) + 1;
+        // A glyph procedure has no resources of its own to look names up in.
+        if (!ParseInlineImage(Text, P, Img, nullptr, nullptr)) return nullptr;
+        if (P - 1 <= int64_t(Pos) || P - 1 > int64_t(Text.size())) return nullptr;
+        size_t End = size_t(P - 1);
+        // The reader may stop at the E of EI: the procedure goes on after it.
+        if (Text.substr(End, 2) == "EI" &&
+            (End + 2 == Text.size() || IsPDFWhitespace(Text[End + 2]) ||
+             IsPDFDelimiter(Text[End + 2])))
+            End += 2;
+        Pos = End;
+        return std::make_unique<TGlyphInlineImage>(Img);
+    };
+}
+
 void InstallImageDrawer() {
     ImageXObjectDrawer() = [](TPDFRenderer& R, TPDFStream* Image, TPDFIndRef* Ref,
                               TPDFPicasso* Picasso, const TPDFXForm& Mat, TColor FillColor) {
-        if (!Image || !Picasso) return;
+        // Text extraction never decodes images.
+        if (!Image || !Picasso || R.FDestination == rdTextFunnel) return;
+        const bool Listing = R.FDestination == rdImageList;
         const TPDFStructure* Owner = Image->Owner();
+        const TPDFImageDecodeMode Mode = ModeFor(R);
         if (Ref) {
             if (auto* Cached = dynamic_cast<TPDFImageDecoder*>(
-                    R.FindCachedImage(Owner, Ref->ObjNum, Ref->GenNum))) {
-                Cached->Draw(*Picasso, Mat, FillColor);
+                    R.FindCachedImage(Owner, Ref->ObjNum, Ref->GenNum, Mode))) {
+                if (Listing)
+                    ListImage(R, *Cached, Mat, Ref, false);
+                else
+                    Cached->Draw(*Picasso, Mat, FillColor);
                 return;
             }
         }
         auto Dec = std::make_unique<TPDFImageDecoder>();
-        Dec->SetColorManager(R.ColorManager());
-        Dec->FOnFindObject = [&R](TPDFIndRef* X) { return R.FindObject(X); };
+        Prepare(*Dec, R, [&R](TPDFIndRef* X) { return R.FindObject(X); });
         Dec->LoadFromPDFStream(Image);
         // A failed load is not kept: the next Do of the object tries again.
         if (Dec->LoadException()) return;
-        Dec->Draw(*Picasso, Mat, FillColor);
+        if (Listing)
+            ListImage(R, *Dec, Mat, Ref, false);
+        else
+            Dec->Draw(*Picasso, Mat, FillColor);
         if (!Ref) return;
         TPDFDecodedImage Entry;
         Entry.Structure = Owner;
         Entry.Hash = int64_t(uint64_t(uint32_t(Ref->ObjNum)) << 32) + Ref->GenNum;
+        Entry.DecodeMode = Mode;
         Entry.ID = std::move(Dec);
         // The bound is checked before an image joins: a full cache (more
         // than 100 images or 100 MB) is emptied, then the new one kept.
@@ -47,12 +169,15 @@ void InstallImageDrawer() {
         const TPDFFindObjectEvent Find = [&R](TPDFIndRef* X) { return R.FindObject(X); };
         if (!ParseInlineImage(Content, P, Img, Find, Resources)) return false;
         Pos = size_t(std::clamp<int64_t>(P - 1, int64_t(Pos), int64_t(Content.size())));
-        if (!Picasso) return true;
+        if (!Picasso || R.FDestination == rdTextFunnel) return true;
         TPDFImageDecoder Dec;
-        Dec.SetColorManager(R.ColorManager());
-        Dec.FOnFindObject = Find;
+        Prepare(Dec, R, Find);
         Dec.LoadFromInlineImage(Img, nullptr);
-        if (!Dec.LoadException()) Dec.Draw(*Picasso, Mat, FillColor);
+        if (Dec.LoadException()) return true;
+        if (R.FDestination == rdImageList)
+            ListImage(R, Dec, Mat, nullptr, true);
+        else
+            Dec.Draw(*Picasso, Mat, FillColor);
         return true;
     };
 }

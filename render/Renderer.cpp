@@ -10,6 +10,7 @@
 #include "fonts/FontCollection.h"
 #include "platform/gdi/DC.h"
 #include "platform/gdiplus/GdiPlusFlat.h"
+#include "render/ImageList.h"
 
 namespace velmo {
 
@@ -139,10 +140,11 @@ void TPDFRenderer::ClearCachedResources() {
 // Caches
 
 TPDFImageDecoderBase* TPDFRenderer::FindCachedImage(const TPDFStructure* Structure, int32_t ObjNum,
-                                                    int32_t GenNum) const {
+                                                    int32_t GenNum, int32_t DecodeMode) const {
     const int64_t Hash = int64_t(uint64_t(uint32_t(ObjNum)) << 32) + GenNum;
     for (const TPDFDecodedImage& E : FImageCollection)
-        if (E.Structure == Structure && E.Hash == Hash) return E.ID.get();
+        if (E.Structure == Structure && E.Hash == Hash && E.DecodeMode == DecodeMode)
+            return E.ID.get();
     return nullptr;
 }
 
@@ -682,6 +684,9 @@ void InstallRendererServices() {
     RegisterGdiPlusModule();
     // Pages rendered get collections that analyse their fonts.
     InstallFontCollectionServices();
+    PageServiceFactories().NewImageList = []() -> std::unique_ptr<TPDFImageListBase> {
+        return std::make_unique<TPDFImageList>();
+    };
     PageServiceFactories().NewRenderer =
         [](TPDFFontCollectionBase* FontCollection) -> std::unique_ptr<TPDFRendererBase> {
         return std::make_unique<TPDFRenderer>(FontCollection);

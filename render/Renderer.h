@@ -134,6 +134,9 @@ struct TPDFDecodedImage {
     const TPDFStructure* Structure = nullptr;
     int64_t Hash = 0;  // object number · 2^32 + generation
     std::unique_ptr<TPDFImageDecoderBase> ID;
+    // The decoder's mode: an object decoded for drawing is not the one an
+    // image list or the renderer library reads.
+    int32_t DecodeMode = 0;
 };
 
 // The graphics state of one content interpretation.
@@ -318,7 +321,7 @@ public:
     // The decoded-image cache (entries per document and object).
     std::vector<TPDFDecodedImage>& ImageCollection() { return FImageCollection; }
     TPDFImageDecoderBase* FindCachedImage(const TPDFStructure* Structure, int32_t ObjNum,
-                                          int32_t GenNum) const;
+                                          int32_t GenNum, int32_t DecodeMode = 0) const;
     void TrimImageCache();
 
     // Colour-space objects built while rendering, by identifier.
@@ -348,9 +351,8 @@ public:
     void GetFunnelTextColor(const TPDFGraphicsState& GS, TPDFTextColor& Color) const;
     // Draws one glyph of a Type 3 font by interpreting its procedure at
     // (GX, GY) of the show's scaled text space.
-    void ShowType3Glyph(TContentRun& Run, TPDFType3Rasterizer& Type3,
-                        TPDFFontCollectionData* Font, const std::string& GlyphName, double GX,
-                        double GY);
+    void ShowType3Glyph(TContentRun& Run, TPDFType3Rasterizer& Type3, TPDFFontCollectionData* Font,
+                        const std::string& GlyphName, double GX, double GY);
     // Prepares the tile image of a tiling pattern.
     void RenderPatternTile(TContentRun& Run, const TVPLPattern* Pattern, std::string_view Name);
 

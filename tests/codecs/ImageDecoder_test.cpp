@@ -16,11 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "codecs/CodecServices.h"
 #include "codecs/JPEGImage.h"
 #include "core/ASCII85.h"
 #include "core/Flate.h"
 #include "core/PNG.h"
 #include "core/Structure.h"
+#include "fonts/Type3Rasterizer.h"
 #include "platform/gdiplus/GdiPlusFlat.h"
 #include "render/ColorManager.h"
 #include "render/Picasso.h"
@@ -895,5 +897,132 @@ TEST(ImageDecoder, DCTCMYKInversion) {
         ASSERT_TRUE(Dec.ValidImage()) << Dec.LoadError();
         EXPECT_TRUE(Near(Dec.Bitmap()->GetPixel(4, 4), C.Expected))
             << std::hex << Dec.Bitmap()->GetPixel(4, 4);
+    }
+}
+
+// A codec stage's 8-bit index bitmap becomes 24-bit colour through the
+// lookup of the image's Indexed space.
+TEST(ImageDecoder, ExpandIndexedBitmap) {
+    // Stands for black ink as the decoder's colour manager shows it.
+    const TColor InkBlack = TColor(0x7F000000);
+    struct TCase {
+        const char* Name;
+        std::string Space;
+        int Bpc;
+        std::vector<uint8_t> Indexes;  // one row of three
+        std::vector<TColor> Expected;  // 0 .. 2; empty: the bitmap stays 8-bit
+    };
+    const std::vector<TCase> Cases = {
+        {"grey lookup",
+         "[/Indexed /DeviceGray 2 <10 80 F0>]",
+         8,
+         {0, 1, 2},
+         {RGB(16, 16, 16), RGB(128, 128, 128), RGB(240, 240, 240)}},
+        {"RGB lookup, indexes above hival take hival",
+         "[/Indexed /DeviceRGB 1 <FF0000 00FF00 0000FF>]",
+         8,
+         {0, 1, 200},
+         {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 255, 0)}},
+        {"CMYK lookup through the colour manager",
+         "[/Indexed /DeviceCMYK 1 <00000000 000000FF>]",
+         8,
+         {0, 1, 1},
+         {RGB(255, 255, 255), InkBlack, InkBlack}},
+        {"a short lookup gives black",
+         "[/Indexed /DeviceRGB 2 <FFFFFF>]",
+         8,
+         {0, 1, 2},
+         {RGB(255, 255, 255), RGB(0, 0, 0), RGB(0, 0, 0)}},
+        {"a negative hival gives black",
+         "[/Indexed /DeviceRGB -1 <FFFFFF>]",
+         8,
+         {0, 1, 2},
+         {RGB(0, 0, 0), RGB(0, 0, 0), RGB(0, 0, 0)}},
+        {"not 8 bits per component: left",
+         "[/Indexed /DeviceRGB 1 <FFFFFF 000000>]",
+         4,
+         {0, 1, 1},
+         {}},
+        {"not Indexed: left", "/DeviceGray", 8, {0, 1, 1}, {}},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TFixture F;
+        TPDFImageDecoder Dec;
+        F.Prepare(Dec);
+        const int RowBytes = C.Bpc == 8 ? 3 : 2;
+        Dec.LoadFromPDFStream(F.Image("<< /Width 3 /Height 2 /BitsPerComponent " +
+                                          std::to_string(C.Bpc) + " /ColorSpace " + C.Space + " >>",
+                                      std::string(size_t(2 * RowBytes), '\0')));
+        ASSERT_FALSE(Dec.LoadException());
+        // The stage's bitmap: one row of indexes, the image two rows high.
+        auto Stage = std::make_unique<TBitmap>(3, 1, pf8bit);
+        for (int X = 0; X < 3; ++X) Stage->ScanLine(0)[X] = C.Indexes[size_t(X)];
+        Dec.SetBitmap(std::move(Stage));
+        Dec.ExpandIndexedBitmap();
+        EXPECT_FALSE(Dec.LoadException());
+        ASSERT_NE(Dec.Bitmap(), nullptr);
+        if (C.Expected.empty()) {
+            EXPECT_EQ(Dec.Bitmap()->PixelFormat(), pf8bit);
+            continue;
+        }
+        ASSERT_EQ(Dec.Bitmap()->PixelFormat(), pf24bit);
+        ASSERT_EQ(Dec.Bitmap()->Width(), 3);
+        ASSERT_EQ(Dec.Bitmap()->Height(), 2);
+        TPDFCMYKColor Black{0, 0, 0, 1};
+        TPDFRGBColor BlackRGB = Dec.ColorManager()->CMYK2RGB(Black);
+        for (int X = 0; X < 3; ++X) {
+            TColor Want = C.Expected[size_t(X)];
+            if (Want == InkBlack) {
+                Want = RGB(int(std::lround(BlackRGB.Red * 255)),
+                           int(std::lround(BlackRGB.Green * 255)),
+                           int(std::lround(BlackRGB.Blue * 255)));
+            }
+            EXPECT_EQ(Dec.Bitmap()->GetPixel(X, 0), Want) << X;
+            EXPECT_EQ(Dec.Bitmap()->GetPixel(X, 1), RGB(0, 0, 0)) << X;  // beyond the stage's rows
+        }
+    }
+}
+
+// The codec services give the Type 3 rasterizer its inline-image reader:
+// the image is read up to its EI, and drawn through the glyph's matrix on
+// the device canvas, a stencil in the fill colour.
+TEST(ImageDecoder, Type3GlyphInlineImages) {
+    InstallCodecServices();
+    ASSERT_TRUE(Type3InlineImageParser());
+    struct TCase {
+        const char* Name;
+        std::string Text;  // after BI
+        bool Parses;
+        TColor Left, Right;  // drawn at the left and right half
+    };
+    const std::vector<TCase> Cases = {
+        {"RGB samples",
+         " /W 2 /H 1 /CS /RGB /BPC 8 ID " + Bytes({255, 0, 0, 0, 0, 255}) + " EI 1 1 m", true,
+         RGB(255, 0, 0), RGB(0, 0, 255)},
+        {"stencil in the fill colour", " /W 2 /H 1 /IM true ID " + Bytes({0x40}) + "\nEI\n1 1 m",
+         true, RGB(0, 128, 0), RGB(255, 255, 255)},
+        {"abbreviated filter", " /W 2 /H 1 /CS /G /BPC 8 /F /AHx ID 00FF> EI 1 1 m", true,
+         RGB(0, 0, 0), RGB(255, 255, 255)},
+        {"no ID", " /W 2 /H 1", false, RGB(255, 255, 255), RGB(255, 255, 255)},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        size_t Pos = 0;
+        std::unique_ptr<TPDFType3InlineImage> Img = Type3InlineImageParser()(C.Text, Pos);
+        if (!C.Parses) {
+            EXPECT_EQ(Img, nullptr);
+            EXPECT_EQ(Pos, 0u);
+            continue;
+        }
+        ASSERT_NE(Img, nullptr);
+        // Reading stops after EI: what follows is the procedure again.
+        ASSERT_LE(Pos, C.Text.size());
+        EXPECT_EQ(C.Text.substr(Pos).find("1 1 m"), C.Text.substr(Pos).find_first_not_of(" \n"));
+        EXPECT_EQ(C.Text.substr(Pos - 2, 2), "EI");
+        TDrawPage Page(20, 10);
+        Img->Draw(Page.P.get(), TPDFXForm{20, 0, 0, 10, 0, 0}, RGB(0, 128, 0));
+        EXPECT_TRUE(Near(Page.BM.GetPixel(5, 5), C.Left)) << std::hex << Page.BM.GetPixel(5, 5);
+        EXPECT_TRUE(Near(Page.At(15, 5), C.Right)) << std::hex << Page.BM.GetPixel(15, 5);
     }
 }

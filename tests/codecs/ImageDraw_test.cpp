@@ -3,6 +3,7 @@
 // damaged image leaves the rest of the page.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -10,7 +11,12 @@
 #include <vector>
 
 #include "codecs/CodecServices.h"
+#include "codecs/ImageDecoder.h"
+#include "codecs/JPEGImage.h"
 #include "core/Structure.h"
+#include "document/Document.h"
+#include "document/PageTree.h"
+#include "render/ImageList.h"
 #include "render/Picasso.h"
 #include "render/Renderer.h"
 #include "tests/support/RenderSupport.h"
@@ -180,4 +186,146 @@ TEST(ImageDraw, ImageCache) {
     ASSERT_TRUE(vpltest::RenderPageToRaster(Dir / "p.pdf", 1, 72, Out, Error)) << Error;
     EXPECT_TRUE(Near(Out.Pixel(5, 10), 255, 0, 0));
     EXPECT_TRUE(Near(Out.Pixel(15, 10), 0, 0, 255));
+}
+
+namespace {
+
+std::string SmallJpeg() {
+    velmo::TBitmap B;
+    B.SetPixelFormat(velmo::pf24bit);
+    B.SetSize(4, 2);
+    for (int Y = 0; Y < 2; ++Y)
+        for (int X = 0; X < 4; ++X) B.SetPixel(X, Y, X < 2 ? 0x0000FF : 0xFF0000);
+    velmo::TPDFJPEGImage J;
+    J.Assign(B);
+    velmo::TMemoryStream S;
+    J.SaveToStream(S);
+    return S.Bytes();
+}
+
+}  // namespace
+
+// An image-list render lists every image of the page in content order with
+// its colour model and data, and the corners where it lands; inline CMYK
+// keeps its model while CMYK image objects are listed as converted pixels.
+TEST(ImageDraw, ImageListOfAPage) {
+    static TServices Services;
+    const std::string Jpeg = SmallJpeg();
+    const std::string Content =
+        "q 72 0 0 36 10 20 cm /Jpg Do Q "
+        "q 10 0 0 10 0 0 cm /Gray Do Q "
+        "q 10 0 0 10 0 0 cm /Cmyk Do Q "
+        "q 10 0 0 10 0 0 cm /Stencil Do Q "
+        "q 10 0 0 10 0 0 cm /Idx Do Q "
+        "q 10 0 0 10 0 0 cm BI /W 1 /H 1 /CS /CMYK /BPC 8 ID " +
+        std::string("\x00\xFF\x00\x00", 4) +
+        " EI Q "
+        "q 10 0 0 10 0 0 cm /Jpg Do Q";
+    vpltest::TempDir Dir;
+    vpltest::WriteFile(
+        Dir / "p.pdf",
+        OnePage(Content, "/Jpg 4 0 R /Gray 5 0 R /Cmyk 6 0 R /Stencil 7 0 R /Idx 8 0 R",
+                {ImageObject("/Width 4 /Height 2 /ColorSpace /DeviceRGB /BitsPerComponent 8 "
+                             "/Filter /DCTDecode",
+                             "\n" + Jpeg),
+                 ImageObject("/Width 2 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8",
+                             std::string("\x00\xFF", 2)),
+                 ImageObject("/Width 1 /Height 1 /ColorSpace /DeviceCMYK /BitsPerComponent 8",
+                             std::string("\xFF\x00\x00\x00", 4)),
+                 ImageObject("/Width 8 /Height 1 /ImageMask true", std::string("\x0F", 1)),
+                 ImageObject("/Width 1 /Height 1 /ColorSpace [/Indexed /DeviceRGB 0 <FF0000>] "
+                             "/BitsPerComponent 8",
+                             std::string(1, '\0'))}));
+    velmo::TPDFDocument Doc;
+    ASSERT_EQ(Doc.LoadFromFile((Dir / "p.pdf").u16string(), u""), velmo::lrOkay);
+    velmo::TPDFPageTree* Tree = Doc.PageTree();
+    Tree->SetPage(1);
+    auto* List = dynamic_cast<velmo::TPDFImageList*>(Tree->GetImageList());
+    ASSERT_NE(List, nullptr);
+    EXPECT_TRUE(Doc.IsImageList(List));
+    struct TRow {
+        velmo::TPDFImageListItemType Type;
+        int W, H, Bpp, Space;
+        int RefObj;  // 0 for inline
+    };
+    const TRow Rows[] = {
+        {velmo::nitJPEG, 4, 2, 24, 2, 4}, {velmo::nitBMP, 2, 1, 8, 1, 5},
+        {velmo::nitBMP, 1, 1, 24, 2, 6},  {velmo::nitPNG, 8, 1, 1, 1, 7},
+        {velmo::nitBMP, 1, 1, 24, 2, 8},  {velmo::nitBMP, 1, 1, 32, 3, 0},
+        {velmo::nitJPEG, 4, 2, 24, 2, 4},
+    };
+    ASSERT_EQ(List->ImageCount(), int(std::size(Rows)));
+    for (int I = 1; I <= List->ImageCount(); ++I) {
+        SCOPED_TRACE(I);
+        const TRow& R = Rows[I - 1];
+        EXPECT_EQ(List->ImageType(I), R.Type);
+        EXPECT_EQ(List->ImagePixelWidth(I), R.W);
+        EXPECT_EQ(List->ImagePixelHeight(I), R.H);
+        EXPECT_EQ(List->ImageBitsPerPixel(I), R.Bpp);
+        EXPECT_EQ(List->ImageColorSpaceType(I), R.Space);
+        EXPECT_EQ(List->ImageID(I), -1);
+        if (R.RefObj) {
+            ASSERT_NE(List->ImageRef(I), nullptr);
+            EXPECT_EQ(List->ImageRef(I)->ObjNum, R.RefObj);
+            EXPECT_FALSE(List->FormatDesc(I, 0).empty());
+        } else {
+            EXPECT_EQ(List->ImageRef(I), nullptr);
+            EXPECT_EQ(List->FormatDesc(I, 0), "");
+        }
+        EXPECT_FALSE(List->ImageData(I).empty());
+    }
+    // The JPEG comes back as stored, without the line feed before it.
+    EXPECT_EQ(List->ImageData(1), Jpeg);
+    // Corners in page space: 72 x 36 points at (10, 20).
+    EXPECT_DOUBLE_EQ(List->ImageCorner(1, velmo::icTopLeft, true), 10);
+    EXPECT_DOUBLE_EQ(List->ImageCorner(1, velmo::icTopLeft, false), 56);
+    EXPECT_DOUBLE_EQ(List->ImageCorner(1, velmo::icBottomRight, true), 82);
+    EXPECT_DOUBLE_EQ(List->ImageCorner(1, velmo::icBottomRight, false), 20);
+    // The CMYK object's BMP shows cyan and carries its shown resolution:
+    // one pixel over 10 points.
+    const std::string Bmp = List->ImageData(3);
+    ASSERT_GE(Bmp.size(), 46u);
+    EXPECT_EQ(Bmp.substr(0, 2), "BM");
+    EXPECT_EQ(uint8_t(Bmp[38]) | uint8_t(Bmp[39]) << 8, 283);  // 7.2 dpi
+}
+
+// A renderer that drew an image and then lists it decodes it again for the
+// list: the cached drawing decoder is not the listing one.
+TEST(ImageDraw, CachedDecodersAreKeptPerDecodeMode) {
+    static TServices Services;
+    velmo::TPDFStructure S;
+    velmo::TPDFRenderer R(nullptr);
+    velmo::TPDFPicasso P;
+    velmo::TPDFImageList List;
+    R.FImageList = &List;
+    const std::string Jpeg = SmallJpeg();
+    auto* D = velmo::ObjAs<velmo::TPDFDictionary>(
+        S.Decode("<< /Subtype /Image /Width 4 /Height 2 /ColorSpace /DeviceRGB "
+                 "/BitsPerComponent 8 /Filter /DCTDecode >>"));
+    velmo::TPDFStream Image(&S, Jpeg, D);
+    velmo::TPDFIndRef Ref(&S);
+    Ref.ObjNum = 9;
+    R.FDestination = velmo::rdBitmap;
+    velmo::ImageXObjectDrawer()(R, &Image, &Ref, &P, velmo::IdentityXForm, 0);
+    ASSERT_EQ(R.ImageCollection().size(), 1u);
+    R.FDestination = velmo::rdImageList;
+    velmo::ImageXObjectDrawer()(R, &Image, &Ref, &P, velmo::IdentityXForm, 0);
+    ASSERT_EQ(R.ImageCollection().size(), 2u);
+    ASSERT_EQ(List.ImageCount(), 1);
+    EXPECT_EQ(List.ImageType(1), velmo::nitJPEG);
+    EXPECT_EQ(List.ImageData(1), Jpeg);
+    // Listed again from the cache.
+    velmo::ImageXObjectDrawer()(R, &Image, &Ref, &P, velmo::IdentityXForm, 0);
+    EXPECT_EQ(R.ImageCollection().size(), 2u);
+    EXPECT_EQ(List.ImageCount(), 2);
+    EXPECT_EQ(List.ImageData(2), Jpeg);
+    auto* Drawn = dynamic_cast<velmo::TPDFImageDecoder*>(R.FindCachedImage(&S, 9, 0, 0));
+    ASSERT_NE(Drawn, nullptr);
+    EXPECT_NE(Drawn->Bitmap(), nullptr);
+    EXPECT_NE(Drawn->NativeType(), velmo::nitJPEG);
+    // Text extraction decodes nothing.
+    R.ClearCachedResources();
+    R.FDestination = velmo::rdTextFunnel;
+    velmo::ImageXObjectDrawer()(R, &Image, &Ref, &P, velmo::IdentityXForm, 0);
+    EXPECT_TRUE(R.ImageCollection().empty());
 }

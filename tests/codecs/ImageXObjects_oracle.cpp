@@ -1,10 +1,14 @@
 // Image XObjects of every kind, one per page of a PDF the test writes: the
 // file is clean under qpdf --check, pdfimages lists one image or stencil per
-// page with the dictionary's size, and each image decodes to the samples the
-// test computes from its source data.
+// page with the dictionary's size, each image decodes to the samples the
+// test computes from its source data, each page drawn by us agrees with a
+// peer's render, and the page image list matches pdfimages' list and its
+// JPEG files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
@@ -17,7 +21,11 @@
 #include "core/ASCII85.h"
 #include "core/Flate.h"
 #include "core/Structure.h"
+#include "document/Document.h"
+#include "document/PageTree.h"
 #include "render/ColorManager.h"
+#include "render/ImageList.h"
+#include "tests/support/RenderSupport.h"
 #include "tests/support/TestSupport.h"
 
 using namespace velmo;
@@ -125,6 +133,16 @@ std::string Jpeg(int JW, int JH, bool Grey) {
     return S.Bytes();
 }
 
+// An 8 x 4 CMYK JPEG of one colour made by ImageMagick; empty without it.
+std::string ImageMagickCmykJpeg() {
+    if (!vpltest::HaveTool("convert")) return std::string();
+    vpltest::TempDir Dir;
+    const auto File = Dir / "cmyk.jpg";
+    const auto R = vpltest::RunCommand(
+        {"convert", "-size", "8x4", "xc:cmyk(205,51,1,25)", "-quality", "100", File.string()});
+    return R.exitCode == 0 ? vpltest::ReadFile(File) : std::string();
+}
+
 struct TExtra {
     int32_t Num;
     std::string Dict, Data;
@@ -142,6 +160,10 @@ struct TCase {
     // qpdf --check decodes DCT data and warns about a leading line feed,
     // so that case is checked by the decoder only.
     bool InFile = true;
+    // Both peers lay a JPEG larger than its dictionary out in the
+    // dictionary's rows (the page shows stripes); we resample it to the
+    // dictionary's size, so that page is not judged against them.
+    bool PeersReinterpret = false;
 };
 
 std::vector<TCase> Cases() {
@@ -212,6 +234,49 @@ std::vector<TCase> Cases() {
                          return M.RGB2Color(R);
                      },
                      1});
+        C.push_back({"ICCBased N 4 falls back to CMYK",
+                     "/ColorSpace [/ICCBased 24 0 R] /BitsPerComponent 8",
+                     Pack(S, 4 * W, 8),
+                     [=](int X, int Y) mutable {
+                         TPDFCMYKColor K{X * 32 / 255.0, Y * 64 / 255.0, 0, X == Y ? 1.0 : 0.0};
+                         TPDFRGBColor R = M.CMYK2RGB(K);
+                         return M.RGB2Color(R);
+                     },
+                     1,
+                     {{24, "<< /N 4 >>", "not a profile"}}});
+        // CIE L*a*b* over D65: L* 25..100 across, a* -60..60 and b* 40..-40
+        // down, converted by the CIE and sRGB formulas.
+        std::vector<int> L;
+        for (int Y = 0; Y < H; ++Y)
+            for (int X = 0; X < W; ++X) {
+                L.push_back(64 + X * 27);
+                L.push_back(8 + Y * 80);
+                L.push_back(200 - Y * 50);
+            }
+        C.push_back({"Lab",
+                     "/ColorSpace [/Lab << /WhitePoint [0.9505 1 1.089] /Range [-100 100 -100 100] "
+                     ">>] /BitsPerComponent 8",
+                     Pack(L, 3 * W, 8),
+                     [=](int X, int Y) {
+                         const size_t K = size_t(3 * (Y * W + X));
+                         const double Ls = L[K] * 100.0 / 255, As = -100 + L[K + 1] * 200.0 / 255,
+                                      Bs = -100 + L[K + 2] * 200.0 / 255;
+                         const double Fy = (Ls + 16) / 116, Fx = Fy + As / 500, Fz = Fy - Bs / 200;
+                         auto G = [](double T) {
+                             return T > 6.0 / 29 ? T * T * T : 3 * 36.0 / 841 * (T - 4.0 / 29);
+                         };
+                         const double Xv = 0.9505 * G(Fx), Yv = G(Fy), Zv = 1.089 * G(Fz);
+                         const double Rl = 3.2406 * Xv - 1.5372 * Yv - 0.4986 * Zv;
+                         const double Gl = -0.9689 * Xv + 1.8758 * Yv + 0.0415 * Zv;
+                         const double Bl = 0.0557 * Xv - 0.2040 * Yv + 1.0570 * Zv;
+                         auto Enc = [](double V) {
+                             V = std::clamp(V, 0.0, 1.0);
+                             V = V <= 0.0031308 ? 12.92 * V : 1.055 * std::pow(V, 1 / 2.4) - 0.055;
+                             return int(std::lround(V * 255));
+                         };
+                         return RGB(Enc(Rl), Enc(Gl), Enc(Bl));
+                     },
+                     12});
     }
     {
         std::vector<int> S;
@@ -318,9 +383,34 @@ std::vector<TCase> Cases() {
              "\n" + Jpeg(W, H, false), Halves, 40};
     LF.InFile = false;
     C.push_back(LF);
-    C.push_back({"DCT larger than its dictionary",
+    // A CMYK JPEG's samples are taken as inverted (255 - ink), as the
+    // peers take them: ImageMagick's inks show complemented without Decode
+    // and as they are with Decode 1 0 pairs.
+    const std::string CmykJpeg = ImageMagickCmykJpeg();
+    if (!CmykJpeg.empty()) {
+        auto Ink = [](bool Complement) {
+            return [Complement](int, int) {
+                TPDFSimpleColorManager M;
+                const double I[4] = {205 / 255.0, 51 / 255.0, 1 / 255.0, 25 / 255.0};
+                TPDFCMYKColor K{I[0], I[1], I[2], I[3]};
+                if (Complement) K = {1 - I[0], 1 - I[1], 1 - I[2], 1 - I[3]};
+                TPDFRGBColor R = M.CMYK2RGB(K);
+                return M.RGB2Color(R);
+            };
+        };
+        C.push_back({"DCT CMYK", "/ColorSpace /DeviceCMYK /BitsPerComponent 8 /Filter /DCTDecode",
+                     CmykJpeg, Ink(true), 4});
+        C.push_back(
+            {"DCT CMYK with Decode 1 0",
+             "/ColorSpace /DeviceCMYK /BitsPerComponent 8 /Filter /DCTDecode /Decode [1 0 1 "
+             "0 1 0 1 0]",
+             CmykJpeg, Ink(false), 4});
+    }
+    TCase Larger{"DCT larger than its dictionary",
                  "/ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /DCTDecode",
-                 Jpeg(2 * W, 2 * H, false), Halves, 40});
+                 Jpeg(2 * W, 2 * H, false), Halves, 40};
+    Larger.PeersReinterpret = true;
+    C.push_back(Larger);
     C.push_back({"DCT grey", "/ColorSpace /DeviceGray /BitsPerComponent 8 /Filter /DCTDecode",
                  Jpeg(W, H, true),
                  [](int X, int) {
@@ -478,6 +568,188 @@ TEST(ImageXObjectsOracle, GeneratedFileDecodes) {
             // Painted (opaque) where the mask's bit is 0.
             EXPECT_EQ(Dec.MaskBitmap()->GetPixel(0, 1), RGB(255, 255, 255));
             EXPECT_EQ(Dec.MaskBitmap()->GetPixel(5, 1), 0);
+        }
+    }
+}
+
+// The same file's pages drawn by us and by the peers at 72 DPI: every page
+// agrees with at least one peer by the shared render rule (but the one
+// whose JPEG the peers do not resample). The page image
+// list matches pdfimages -list row for row (count, order, width, height),
+// and its JPEG items are byte for byte the files pdfimages -j writes.
+TEST(ImageXObjectsOracle, PagesRenderAndListLikeThePeers) {
+    VPL_REQUIRE_TOOL("pdfimages");
+    VPL_REQUIRE_TOOL("mutool");
+    VPL_REQUIRE_TOOL("pdftoppm");
+    vpltest::InstallPageRenderServices();
+    std::vector<TCase> InFile;
+    for (const TCase& C : Cases())
+        if (C.InFile) InFile.push_back(C);
+    vpltest::TempDir Dir;
+    const auto File = Dir / "images.pdf";
+    vpltest::WriteFile(File, MakePDF(InFile));
+
+    vpltest::TRenderCache Cache;
+    for (size_t I = 0; I < InFile.size(); ++I) {
+        const int Page = int(I) + 1;
+        SCOPED_TRACE(InFile[I].Name);
+        const auto Mutool = Cache.Peer(vpltest::TRenderPeer::Mutool, File, Page, 72);
+        const auto Pdftoppm = Cache.Peer(vpltest::TRenderPeer::Pdftoppm, File, Page, 72);
+        vpltest::TRgbRaster Ours;
+        std::string Error;
+        ASSERT_TRUE(vpltest::RenderFilePageToPng(File, Page, 72, Ours, Error)) << Error;
+        EXPECT_EQ(Error, "");
+        if (InFile[I].PeersReinterpret) continue;
+        const vpltest::TPeerVerdict V = vpltest::JudgeAgainstPeers(Ours, Mutool, Pdftoppm);
+        EXPECT_TRUE(V.agrees)
+            << "mutool: " << (V.haveMutool ? vpltest::DescribeComparison(V.vsMutool) : Mutool.error)
+            << "; pdftoppm: "
+            << (V.havePdftoppm ? vpltest::DescribeComparison(V.vsPdftoppm) : Pdftoppm.error);
+    }
+
+    // pdfimages' image and stencil rows per page, in order.
+    const auto List = vpltest::RunCommand({"pdfimages", "-list", File.string()});
+    ASSERT_EQ(List.exitCode, 0) << List.err;
+    struct TRow {
+        int Num, W, H;
+    };
+    std::map<int, std::vector<TRow>> Rows;
+    std::istringstream Lines(List.out);
+    std::string Line;
+    std::getline(Lines, Line);
+    std::getline(Lines, Line);
+    while (std::getline(Lines, Line)) {
+        std::istringstream F(Line);
+        int Page = 0, Num = 0, Wd = 0, Ht = 0;
+        std::string Type;
+        F >> Page >> Num >> Type >> Wd >> Ht;
+        if (Type == "image" || Type == "stencil") Rows[Page].push_back({Num, Wd, Ht});
+    }
+    // pdfimages -j writes DCT images as they are stored, named by page and
+    // image number.
+    const auto Jpegs =
+        vpltest::RunCommand({"pdfimages", "-j", "-p", File.string(), (Dir / "x").string()});
+    ASSERT_EQ(Jpegs.exitCode, 0) << Jpegs.err;
+
+    TPDFDocument Doc;
+    ASSERT_EQ(Doc.LoadFromFile(File.u16string(), u""), lrOkay);
+    TPDFPageTree* Tree = Doc.PageTree();
+    int JpegItems = 0;
+    for (size_t I = 0; I < InFile.size(); ++I) {
+        const int Page = int(I) + 1;
+        SCOPED_TRACE(InFile[I].Name);
+        Tree->SetPage(Page);
+        auto* L = dynamic_cast<TPDFImageList*>(Tree->GetImageList());
+        ASSERT_NE(L, nullptr);
+        const auto& Want = Rows[Page];
+        ASSERT_EQ(size_t(L->ImageCount()), Want.size());
+        for (int K = 1; K <= L->ImageCount(); ++K) {
+            const TRow& R = Want[size_t(K - 1)];
+            EXPECT_EQ(L->ImagePixelWidth(K), R.W);
+            EXPECT_EQ(L->ImagePixelHeight(K), R.H);
+            if (L->ImageType(K) != nitJPEG) continue;
+            ++JpegItems;
+            char Name[32];
+            std::snprintf(Name, sizeof Name, "x-%03d-%03d.jpg", Page, R.Num);
+            const std::string Theirs = vpltest::ReadFile(Dir / Name);
+            EXPECT_FALSE(Theirs.empty()) << Name;
+            EXPECT_TRUE(L->ImageData(K) == Theirs) << Name;
+        }
+    }
+    EXPECT_GE(JpegItems, 2);
+}
+
+// Inline images, one per page, through each way their end is found: plain
+// samples whose bytes hold "EI", Flate data, ASCIIHex and ASCII85 text
+// (searched end), and an Indexed space whose lookup holds "/". Each decodes to its samples, each
+// page agrees with a peer and the page image lists match pdfimages -list.
+TEST(ImageXObjectsOracle, InlineImages) {
+    VPL_REQUIRE_TOOL("pdfimages");
+    VPL_REQUIRE_TOOL("mutool");
+    VPL_REQUIRE_TOOL("pdftoppm");
+    vpltest::InstallPageRenderServices();
+    // Two grey samples across, two rows: 0x45 0x49 ("EI") then 0x20 0x0A.
+    const std::string Grey = std::string("EI \n", 4);
+    auto GreyAt = [](int X, int Y) {
+        const int V = Y == 0 ? (X == 0 ? 0x45 : 0x49) : (X == 0 ? 0x20 : 0x0A);
+        return RGB(V, V, V);
+    };
+    struct TInline {
+        const char* Name;
+        std::string Content;
+        std::function<TColor(int, int)> Expected;  // over a 2 x 2 image
+    };
+    const std::vector<TInline> Cases = {
+        {"plain samples holding EI", "BI /W 2 /H 2 /CS /G /BPC 8 ID " + Grey + " EI", GreyAt},
+        {"Flate", "BI /W 2 /H 2 /CS /G /BPC 8 /F /Fl ID " + FlateCompress(Grey) + "\nEI", GreyAt},
+        {"ASCIIHex", "BI /W 2 /H 2 /CS /G /BPC 8 /F /AHx ID 4549200A> EI", GreyAt},
+        {"ASCII85", "BI /W 2 /H 2 /CS /G /BPC 8 /F /A85 ID " + EncodeASCII85(Grey) + " EI", GreyAt},
+        {"Indexed with / in its lookup",
+         "BI /W 2 /H 2 /CS [/I /RGB 1 (/\\(\\)\\\\//)] /BPC 8 ID " +
+             std::string("\x00\x01\x01\x00", 4) + " EI",
+         [](int X, int Y) { return X == Y ? RGB('/', '(', ')') : RGB('\\', '/', '/'); }},
+    };
+    std::vector<std::string> Pages;
+    for (const TInline& C : Cases) Pages.push_back("q 72 0 0 72 0 0 cm " + C.Content + " Q");
+    vpltest::TempDir Dir;
+    const auto File = Dir / "inline.pdf";
+    vpltest::WriteFile(File, vpltest::MinimalPdf(Pages, 72, 72));
+
+    const auto List = vpltest::RunCommand({"pdfimages", "-list", File.string()});
+    ASSERT_EQ(List.exitCode, 0) << List.err;
+    std::map<int, int> Listed;
+    std::istringstream Lines(List.out);
+    std::string Line;
+    std::getline(Lines, Line);
+    std::getline(Lines, Line);
+    while (std::getline(Lines, Line)) {
+        std::istringstream F(Line);
+        int Page = 0;
+        F >> Page;
+        ++Listed[Page];
+    }
+
+    vpltest::TRenderCache Cache;
+    TPDFDocument Doc;
+    ASSERT_EQ(Doc.LoadFromFile(File.u16string(), u""), lrOkay);
+    for (size_t I = 0; I < Cases.size(); ++I) {
+        const TInline& C = Cases[I];
+        const int Page = int(I) + 1;
+        SCOPED_TRACE(C.Name);
+        // The decoder's samples.
+        TPDFInlineImage Img;
+        int64_t Pos = 4;  // after "BI"
+        ASSERT_TRUE(ParseInlineImage(C.Content, Pos, Img, nullptr, nullptr));
+        // The reader stops at EI or just after it.
+        const std::string Rest = C.Content.substr(size_t(Pos - 1));
+        EXPECT_TRUE(Rest.rfind("EI", 0) == 0 || Rest.empty()) << Rest;
+        TPDFImageDecoder Dec;
+        Dec.LoadFromInlineImage(Img, nullptr);
+        ASSERT_TRUE(Dec.ValidImage()) << Dec.LoadError();
+        ASSERT_EQ(Dec.Bitmap()->Width(), 2);
+        ASSERT_EQ(Dec.Bitmap()->Height(), 2);
+        for (int Y = 0; Y < 2; ++Y)
+            for (int X = 0; X < 2; ++X)
+                EXPECT_EQ(Dec.Bitmap()->GetPixel(X, Y), C.Expected(X, Y)) << X << "," << Y;
+        // The page against the peers.
+        const auto Mutool = Cache.Peer(vpltest::TRenderPeer::Mutool, File, Page, 72);
+        const auto Pdftoppm = Cache.Peer(vpltest::TRenderPeer::Pdftoppm, File, Page, 72);
+        vpltest::TRgbRaster Ours;
+        std::string Error;
+        ASSERT_TRUE(vpltest::RenderFilePageToPng(File, Page, 72, Ours, Error)) << Error;
+        const vpltest::TPeerVerdict V = vpltest::JudgeAgainstPeers(Ours, Mutool, Pdftoppm);
+        EXPECT_TRUE(V.agrees)
+            << "mutool: " << (V.haveMutool ? vpltest::DescribeComparison(V.vsMutool) : Mutool.error)
+            << "; pdftoppm: "
+            << (V.havePdftoppm ? vpltest::DescribeComparison(V.vsPdftoppm) : Pdftoppm.error);
+        // The page's image list.
+        Doc.PageTree()->SetPage(Page);
+        auto* L = dynamic_cast<TPDFImageList*>(Doc.PageTree()->GetImageList());
+        ASSERT_NE(L, nullptr);
+        EXPECT_EQ(L->ImageCount(), Listed[Page]);
+        if (L->ImageCount() == 1) {
+            EXPECT_EQ(L->ImagePixelWidth(1), 2);
+            EXPECT_EQ(L->ImageRef(1), nullptr);
         }
     }
 }

@@ -22,7 +22,6 @@
 #include "document/PageTree.h"
 #include "render/ContentRun.h"
 #include "render/Renderer.h"
-#include "tests/render/PageFileRender.h"
 #include "tests/support/RenderSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -205,7 +204,7 @@ int RenderFilePages(vpltest::TRenderCache& Cache, const fs::path& File, const fs
 
 TEST(corpus, render_pages) {
     VPL_REQUIRE_CORPUS();
-    velmo::InstallRendererServices();
+    vpltest::InstallPageRenderServices();
     const auto files = vpltest::CorpusPdfs();
     ASSERT_FALSE(files.empty());
     vpltest::TRenderCache cache;
@@ -274,7 +273,7 @@ namespace {
 // more than Slack points below the rate at which pdftoppm agrees with mutool
 // on the same pages.
 void JudgePagesOfKind(const std::string& Kind, double Slack) {
-    velmo::InstallRendererServices();
+    vpltest::InstallPageRenderServices();
     const auto files = vpltest::CorpusPdfs();
     ASSERT_FALSE(files.empty());
     vpltest::TRenderCache cache;

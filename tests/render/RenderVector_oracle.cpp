@@ -14,7 +14,6 @@
 
 #include "document/Document.h"
 #include "render/Renderer.h"
-#include "tests/render/PageFileRender.h"
 #include "tests/support/RenderSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -155,7 +154,7 @@ const std::vector<TVectorPage>& Pages() {
 TEST(oracle, render_vector_fixtures) {
     VPL_REQUIRE_TOOL("mutool");
     VPL_REQUIRE_TOOL("pdftoppm");
-    velmo::InstallRendererServices();
+    vpltest::InstallPageRenderServices();
     vpltest::TRenderCache cache;
     vpltest::TempDir tmp;
     for (const TVectorPage& p : Pages()) {

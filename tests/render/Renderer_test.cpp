@@ -805,8 +805,14 @@ TEST(Renderer, DecodedImagesAreCachedPerDocument) {
     EXPECT_EQ(R.FindCachedImage(&A, 5, 0), DA);
     EXPECT_EQ(R.FindCachedImage(&B, 5, 0), DB);
     EXPECT_EQ(R.FindCachedImage(&A, 5, 1), nullptr);
+    // The same object decoded in another mode is another entry.
+    EXPECT_EQ(R.FindCachedImage(&A, 5, 0, 1), nullptr);
+    auto* DN = new TDecoder;
+    R.ImageCollection().push_back({&A, int64_t(5) << 32, std::unique_ptr<TDecoder>(DN), 1});
+    EXPECT_EQ(R.FindCachedImage(&A, 5, 0, 1), DN);
+    EXPECT_EQ(R.FindCachedImage(&A, 5, 0), DA);
     R.TrimImageCache();
-    EXPECT_EQ(R.ImageCollection().size(), 2u);
+    EXPECT_EQ(R.ImageCollection().size(), 3u);
     R.ClearCachedResources();
     EXPECT_TRUE(R.ImageCollection().empty());
 }

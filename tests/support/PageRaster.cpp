@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <exception>
 
+#include "codecs/CodecServices.h"
 #include "document/Document.h"
 #include "document/PageServices.h"
 #include "document/PageTree.h"
 #include "platform/gdi/Bitmap.h"
+#include "render/Renderer.h"
 #include "tests/support/RenderSupport.h"
 
 namespace vpltest {
@@ -83,6 +85,56 @@ bool RenderPageToRaster(const std::filesystem::path& File, int Page, double DPI,
         Error = std::string("exception: ") + e.what();
         return false;
     }
+}
+
+bool RenderLoadedPageToPng(velmo::TPDFDocument& Doc, int Page, int DPI, TRgbRaster& Out,
+                           std::string& Error) {
+    Out = TRgbRaster();
+    Error.clear();
+    velmo::TPDFPageTree* tree = Doc.PageTree();
+    if (!tree || Page < 1 || Page > Doc.PageCount()) {
+        Error = "no page " + std::to_string(Page);
+        return false;
+    }
+    TempDir tmp;
+    std::string renderError;
+    const std::u16string name = (tmp.path() / "page-%p.png").u16string();
+    if (!tree->RenderPageToFile(DPI, Page, Page, 5, 80, name, nullptr, false, 0, renderError,
+                                Doc.GetViewOCGList())) {
+        Error = renderError.empty() ? "RenderPageToFile failed" : renderError;
+        return false;
+    }
+    // The page number goes into the name: take the one PNG written.
+    std::filesystem::path written;
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator(tmp.path(), ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec))
+        if (it->path().extension() == ".png") written = it->path();
+    std::string readError;
+    if (written.empty() || !ReadPngRaster(written, Out, &readError)) {
+        Error = renderError.empty() ? "no readable PNG written" : renderError;
+        if (!readError.empty()) Error += " (" + readError + ")";
+        return false;
+    }
+    Error = renderError;
+    return true;
+}
+
+bool RenderFilePageToPng(const std::filesystem::path& File, int Page, int DPI, TRgbRaster& Out,
+                         std::string& Error) {
+    velmo::TPDFDocument doc;
+    const velmo::TVPLLoadResult loaded = doc.LoadFromFile(File.u16string(), u"");
+    if (loaded != velmo::lrOkay) {
+        Out = TRgbRaster();
+        Error = loaded == velmo::lrWrongPassword ? "needs a password" : "does not load";
+        return false;
+    }
+    return RenderLoadedPageToPng(doc, Page, DPI, Out, Error);
+}
+
+void InstallPageRenderServices() {
+    velmo::InstallRendererServices();
+    velmo::InstallCodecServices();
 }
 
 }  // namespace vpltest

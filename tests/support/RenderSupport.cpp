@@ -465,6 +465,9 @@ TRenderResult TRenderCache::Ours(const fs::path& File, int Page, int DPI,
         result.error = "no page renderer installed";
         return result;
     }
+    // The key does not name the services a raster was drawn with: every
+    // raster is drawn with all of them.
+    InstallPageRenderServices();
     PruneOtherBuilds();
     const fs::path entry = EntryPath("ours-" + FBuildId, File, Page, DPI);
     if (entry.empty()) {

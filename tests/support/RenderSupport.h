@@ -17,7 +17,8 @@
 
 namespace velmo {
 class TBitmap;
-}
+class TPDFDocument;
+}  // namespace velmo
 
 namespace vpltest {
 
@@ -118,6 +119,25 @@ std::string MinimalPdf(const std::vector<std::string>& PageContents, double Widt
 // not exist or nothing was drawn.
 bool RenderPageToRaster(const std::filesystem::path& File, int Page, double DPI, TRgbRaster& Out,
                         std::string& Error);
+
+// The page raster every render test compares: page Page (1-based) of Doc
+// drawn through the page tree's file entry point (PNG) at DPI with the
+// document's view state of optional content, read back as an RGB raster.
+// True whenever a PNG came out; Error then holds the renderer's error text
+// (empty after a clean render). False with the reason when no readable
+// image was written. The corpus tests share the cached rasters of this one
+// road, so a page is drawn once per engine build whichever test asks first.
+bool RenderLoadedPageToPng(velmo::TPDFDocument& Doc, int Page, int DPI, TRgbRaster& Out,
+                           std::string& Error);
+// As above for a file: loaded with the empty password.
+bool RenderFilePageToPng(const std::filesystem::path& File, int Page, int DPI, TRgbRaster& Out,
+                         std::string& Error);
+
+// Installs the services every cached raster is drawn with: the renderer
+// library's and the image codecs' (without the latter image XObjects and
+// inline images are not drawn). TRenderCache::Ours installs them before it
+// renders, so a cached page is the same whichever test process drew it.
+void InstallPageRenderServices();
 
 // The identity of the engine build the rasters come from:
 // $VPL_RENDER_BUILD_ID when set, else a digest of the names, sizes and
