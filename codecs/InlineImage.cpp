@@ -540,6 +540,21 @@ bool ParseInlineImage(std::string_view Content, int64_t& Pos, TPDFInlineImage& I
         }
         SkipToEI(T, Pos);
         Found = Done = true;
+    } else if (Img.Filter == "/RunLengthDecode" || Img.Filter == "[ /RunLengthDecode ]") {
+        // Run-length data carries its own end (the length byte 128): the runs
+        // are walked to it, so "EI" inside a literal run is data. Without the
+        // end mark the generic search below decides.
+        int64_t J = P0 + 1;
+        while (J <= Len && T.At(J) != 128) J += T.At(J) < 128 ? int64_t(T.At(J)) + 2 : 2;
+        if (J <= Len) {
+            ImageEnd = J;
+            Pos = J + 1;
+            if (!SkipToEI(T, Pos)) {
+                Pos = Len + 1;
+                return false;
+            }
+            Found = Done = true;
+        }
     } else if (Img.Filter.empty()) {
         int64_t Q = P0 + ExpectedSize(Img, false, Len);
         while (Q + 1 <= Len && !(T.At(Q) == 'E' && T.At(Q + 1) == 'I')) ++Q;

@@ -139,6 +139,11 @@ TEST(InlineImage, EndRules) {
         "\x7F" + std::string(50, 'a') + "EI 0123456789abc" + std::string(62, 'b');
     const std::string Run =
         "BI /W 128 /H 1 /BPC 8 /F [/Fl /RL] ID " + FlateCompressStored(RunPayload) + " EI Q";
+    // Runs holding "EI " and ending in the end mark, then the same without
+    // the mark.
+    const std::string RlPayload = std::string("\x05" "aEI bc" "\xFD" "z") + '\x80';
+    const std::string Rl = "BI /W 10 /H 1 /BPC 8 /F /RL ID " + RlPayload + " EI Q";
+    const std::string RlNoEnd = "BI /W 10 /H 1 /BPC 8 /F [/RL] ID \x01xy EI Q";
     const struct {
         const char* Name;
         std::string Content;
@@ -159,6 +164,9 @@ TEST(InlineImage, EndRules) {
         {"CR LF after ID", CrLf, true, "\n\x41 ", EIAt(CrLf)},
         {"Flate then RunLength", Run, true, FlateCompressStored(RunPayload) + " ",
          int64_t(Run.size()) - 3},
+        {"RunLength: runs walked to the end mark", Rl, true, RlPayload,
+         EIAt(Rl, Rl.find('\x80')) + 2},
+        {"RunLength without end mark: generic search", RlNoEnd, true, "\x01xy ", EIAt(RlNoEnd)},
         {"no ID", "BI /W 1 /H 1 EI Q", false, "", 18},
         {"unfiltered without EI", "BI /W 1 /H 1 /BPC 8 ID abc", false, "", 27},
         {"DCT EOI without EI", "BI /F /DCT ID \xFF\xD8\xFF\xD9 Q", false, "", 21},
