@@ -290,29 +290,57 @@ bool TPDFType1Decoder::LoadPFBFromString(std::string Source) {
     if (uint8_t(D[0]) != 128) return SplitProgram(D);
     size_t At = 0;
     int N = 0;
+    int LastType = 0;
+    std::string Joined;  // an encrypted part given in several binary segments
+    auto Finish = [&]() {
+        if (!Joined.empty()) SetEncrypted(Keep(std::move(Joined)));
+    };
     for (;;) {
-        if (At >= D.size() || uint8_t(D[At]) != 128) return false;
-        if (At + 2 > D.size()) return false;
+        if (At >= D.size() || uint8_t(D[At]) != 128 || At + 2 > D.size()) {
+            Finish();
+            return false;
+        }
         const int Type = uint8_t(D[At + 1]);
         At += 2;
-        if (Type == 3) return true;
-        if (Type != 1 && Type != 2) return false;
-        if (At + 4 > D.size()) return false;
+        if (Type == 3) {
+            Finish();
+            return true;
+        }
+        if (Type != 1 && Type != 2) {
+            Finish();
+            return false;
+        }
+        if (At + 4 > D.size()) {
+            Finish();
+            return false;
+        }
         const uint32_t Len = uint32_t(uint8_t(D[At])) | uint32_t(uint8_t(D[At + 1])) << 8 |
                              uint32_t(uint8_t(D[At + 2])) << 16 | uint32_t(uint8_t(D[At + 3])) << 24;
         At += 4;
         // A segment length is bounded by the data that is there.
         const size_t Take = std::min<size_t>(Len, D.size() - At);
         const std::string_view Seg = D.substr(At, Take);
-        if (N == 0)
+        if (N == 2 && Type == 2 && LastType == 2) {
+            // Binary segments that follow each other all belong to the
+            // encrypted part.
+            if (Joined.empty()) Joined.assign(FEncrypted);
+            Joined.append(Seg);
+        } else if (N == 0) {
             FClearText = Seg;
-        else if (N == 1)
+            ++N;
+        } else if (N == 1) {
             SetEncrypted(Seg);
-        else if (N == 2)
+            ++N;
+        } else if (N == 2) {
             FFixedContent = Seg;
-        ++N;
+            ++N;
+        }
+        LastType = Type;
         At += Take;
-        if (Take < Len) return false;
+        if (Take < Len) {
+            Finish();
+            return false;
+        }
     }
 }
 
@@ -1526,7 +1554,7 @@ void TPDFType1Decoder::RunType2(std::string_view Data, TType2Run& R, bool TopLev
                 int Curve = 0;
                 while (K + 3 < C) {
                     const double Last = (C - K == 5) ? St[K + 4] : 0;
-                    const char* Label = (Op == 30 ? VH : HV)[std::min(Curve, 4)];
+                    const char* Label = (Op == 30 ? VH : HV)[Curve < 4 ? Curve : 4];
                     if (Horizontal)
                         FOps.Add(okRRCurveTo, {St[K], 0, St[K + 1], St[K + 2], Last, St[K + 3]},
                                  Label);
@@ -1819,6 +1847,8 @@ bool TPDFType1Decoder::Replay(TPDFGenericShape& S, double Scale) const {
                 Y += A[1];
                 break;
             case okRLineTo:
+                // A line that goes nowhere adds nothing to the outline.
+                if (A[0] == 0 && A[1] == 0) break;
                 Start();
                 X += A[0];
                 Y += A[1];
