@@ -941,10 +941,14 @@ bool TPDFType1Decoder::LoadCff(std::string_view D) {
         TPDFDictionary* T = Dict(TopBytes, false);
         if (!T) continue;
         FIsCIDFont = T->FindValueByKeyName("ROS", false) != nullptr || FForceCIDFont;
+        bool TopMatrix = false;
         if (auto* M = ObjAs<TPDFArray>(T->FindValueByKeyName("FontMatrix", false));
             M && M->Count() > 0) {
             double V;
-            if (ObjNumber(M->GetItem(0), V)) FFontMatrixScaling = V == 0 ? 1.0 : 1000 * V;
+            if (ObjNumber(M->GetItem(0), V)) {
+                FFontMatrixScaling = V == 0 ? 1.0 : 1000 * V;
+                TopMatrix = true;
+            }
         }
         std::vector<std::string_view> CharStrings;
         int64_t Off;
@@ -1077,8 +1081,9 @@ bool TPDFType1Decoder::LoadCff(std::string_view D) {
                         }
                     }
                 }
-                // The first Font DICT's matrix applies with the top one.
-                if (First != 0 && First != 1) FFontMatrixScaling *= First;
+                // The first Font DICT's matrix applies with the top one (in
+                // place of it when the top DICT has none).
+                if (First != 0) FFontMatrixScaling = TopMatrix ? FFontMatrixScaling * First : 1000 * First;
             }
         }
         PrivateSubrs(T, FSubrs);
