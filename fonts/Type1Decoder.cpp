@@ -666,7 +666,10 @@ bool TPDFType1Decoder::DecodeFontDict() {
     if (auto* M = ObjAs<TPDFArray>(D->FindValueByKeyName("FontMatrix", false));
         M && M->Count() > 0) {
         double V;
-        if (ObjNumber(M->GetItem(0), V) && V != 0) FFontMatrixScaling = 1000 * V;
+        if (ObjNumber(M->GetItem(0), V) && V != 0) {
+            FFontMatrixScaling = 1000 * V;
+            SetFontMatrix(M);
+        }
     }
     return true;
 }
@@ -948,6 +951,7 @@ bool TPDFType1Decoder::LoadCff(std::string_view D) {
             if (ObjNumber(M->GetItem(0), V)) {
                 FFontMatrixScaling = V == 0 ? 1.0 : 1000 * V;
                 TopMatrix = true;
+                if (V != 0) SetFontMatrix(M);
             }
         }
         std::vector<std::string_view> CharStrings;
@@ -1083,12 +1087,23 @@ bool TPDFType1Decoder::LoadCff(std::string_view D) {
                 }
                 // The first Font DICT's matrix applies with the top one (in
                 // place of it when the top DICT has none).
-                if (First != 0) FFontMatrixScaling = TopMatrix ? FFontMatrixScaling * First : 1000 * First;
+                if (First != 0) {
+                    FFontMatrixScaling = TopMatrix ? FFontMatrixScaling * First : 1000 * First;
+                    FGlyphMatrix = {FFontMatrixScaling, 0, 0, FFontMatrixScaling, 0, 0};
+                }
             }
         }
         PrivateSubrs(T, FSubrs);
     }
     return true;
+}
+
+void TPDFType1Decoder::SetFontMatrix(TPDFArray* M) {
+    double V[6] = {0.001, 0, 0, 0.001, 0, 0};
+    for (int32_t K = 0; K < 6 && K < M->Count(); ++K)
+        if (!ObjNumber(M->GetItem(K), V[K])) return;
+    // Thousandths of an em: the matrix times 1000.
+    FGlyphMatrix = {V[0] * 1000, V[1] * 1000, V[2] * 1000, V[3] * 1000, V[4] * 1000, V[5] * 1000};
 }
 
 // ---- Glyph look-up ----
@@ -1933,9 +1948,10 @@ bool TPDFType1Decoder::RenderToCanvas(double& RX, double& RY, TPDFGenericCanvas*
     const bool Cached = FGlyphs.count(Index) != 0;
     const TPDFGenericShape* Shape = GlyphShape(CharName);
     if (Canvas && Shape) {
+        // The whole font matrix applies, so that a slanted or condensed
+        // program draws as it is meant to.
         TPDFXForm M = Mat;
-        if (FFontMatrixScaling != 1)
-            MultiplyXForm(M, TPDFXForm{FFontMatrixScaling, 0, 0, FFontMatrixScaling, 0, 0}, M);
+        MultiplyXForm(M, FGlyphMatrix, M);
         MultiplyXForm(M, TPDFXForm{1, 0, 0, 1, RX, RY}, M);
         Canvas->DrawShape(*Shape, M);
     }

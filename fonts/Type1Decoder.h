@@ -179,6 +179,7 @@ private:
     bool Replay(TPDFGenericShape& Shape, double Scale) const;
     void ResolveNames();
     bool LoadCff(std::string_view Cff);
+    void SetFontMatrix(TPDFArray* M);
 
     std::unique_ptr<TPDFStructure> FStructure;
     TPDFDictionary* FFontDict = nullptr;
@@ -201,6 +202,8 @@ private:
     int32_t FCharStringType = 1;
     TPDFCharsetNames FEncoding;
     double FFontMatrixScaling = 1.0;
+    // The font matrix from glyph units to thousandths of an em.
+    TPDFXForm FGlyphMatrix = IdentityXForm;
     bool FIsCIDFont = false;
     bool FForceCIDFont = false;
     int32_t FLenIV = 4;
