@@ -140,7 +140,9 @@ public:
     // Type 1: subroutine by number; CFF: local subroutine by index. Empty
     // when there is none.
     std::string_view Subr(int32_t Number) const;
-    size_t SubrCount() const { return FSubrs.size(); }
+    size_t SubrCount() const {
+        return FCharStringType == 2 ? FSubrs.size() : FSubrsByNumber.size();
+    }
     size_t GlobalSubrCount() const { return FGlobalSubrs.size(); }
     const std::vector<uint8_t>& FDSelect() const { return FCIDSelect; }
     // The local subroutines of each Font DICT of a CID-keyed font.
