@@ -92,7 +92,11 @@ uint32_t Card(std::string_view D, size_t At, int Size) {
 
 // A CFF INDEX at At: its items as slices of D; At moves past it. Every
 // offset and length is bounded by the data.
-std::vector<std::string_view> ReadIndex(std::string_view D, size_t& At) {
+// Items a load may read in all, so that a program of many Top DICTs or Font
+// DICTs that all point at the same large INDEX cannot make the load run on.
+constexpr size_t kLoadItemBudget = 4000000;
+
+std::vector<std::string_view> ReadIndex(std::string_view D, size_t& At, size_t& Budget) {
     std::vector<std::string_view> Items;
     if (At + 2 > D.size()) {
         At = D.size();
@@ -107,7 +111,9 @@ std::vector<std::string_view> ReadIndex(std::string_view D, size_t& At) {
     const size_t Offsets = At + 3;
     if (OffSize < 1 || OffSize > 4) {
         At = std::min(D.size(), Offsets);
-        Items.assign(Count > D.size() ? 0 : Count, std::string_view());
+        Count = Count > D.size() || Count > Budget ? 0 : Count;
+        Budget -= Count;
+        Items.assign(Count, std::string_view());
         return Items;
     }
     // No more items than the offset array that fits in the data.
@@ -117,6 +123,11 @@ std::vector<std::string_view> ReadIndex(std::string_view D, size_t& At) {
         return Items;
     }
     Count = std::min(Count, Room - 1);
+    if (Count > Budget) {
+        At = D.size();
+        return Items;
+    }
+    Budget -= Count;
     const size_t Base = Offsets + (Count + 1) * size_t(OffSize) - 1;
     Items.reserve(Count);
     for (size_t K = 0; K < Count; ++K) {
@@ -904,13 +915,17 @@ bool TPDFType1Decoder::LoadCFFFromPDFStream(TPDFStream* Stream) {
 bool TPDFType1Decoder::LoadCff(std::string_view D) {
     FStructure->PDFPrecision = "0.00000000";
     FStructure->PDFPrecNum = 8;
+    size_t Budget = kLoadItemBudget;
     size_t At = std::max<size_t>(4, Card(D, 2, 1));
     if (At > D.size()) At = D.size();
-    ReadIndex(D, At);  // names
-    const std::vector<std::string_view> Tops = ReadIndex(D, At);
-    const std::vector<std::string_view> Strings = ReadIndex(D, At);
+    ReadIndex(D, At, Budget);  // names
+    std::vector<std::string_view> Tops = ReadIndex(D, At, Budget);
+    // Each Top DICT replaces what the one before it set; of a large font set
+    // only the last few are read.
+    if (Tops.size() > 8) Tops.erase(Tops.begin(), Tops.end() - 8);
+    const std::vector<std::string_view> Strings = ReadIndex(D, At, Budget);
     FStrings.assign(Strings.begin(), Strings.end());
-    FGlobalSubrs = ReadIndex(D, At);
+    FGlobalSubrs = ReadIndex(D, At, Budget);
     auto Dict = [&](std::string_view Bytes, bool Private) {
         return ObjAs<TPDFDictionary>(FStructure->Decode(CffDictText(Bytes, Private)));
     };
@@ -937,7 +952,7 @@ bool TPDFType1Decoder::LoadCff(std::string_view D) {
         int64_t Subrs;
         if (!Number(P, "Subrs", Subrs)) return false;
         size_t SA = At0(int64_t(O) + Subrs);
-        Into = ReadIndex(D, SA);
+        Into = ReadIndex(D, SA, Budget);
         return true;
     };
     for (std::string_view TopBytes : Tops) {
@@ -958,7 +973,7 @@ bool TPDFType1Decoder::LoadCff(std::string_view D) {
         int64_t Off;
         if (Number(T, "CharStrings", Off)) {
             size_t CA = At0(Off);
-            CharStrings = ReadIndex(D, CA);
+            CharStrings = ReadIndex(D, CA, Budget);
         }
         const size_t NG = CharStrings.size();
         if (NG > 0) {
@@ -1068,7 +1083,7 @@ bool TPDFType1Decoder::LoadCff(std::string_view D) {
             }
             if (Number(T, "FDArray", Off)) {
                 size_t P = At0(Off);
-                const std::vector<std::string_view> Fds = ReadIndex(D, P);
+                const std::vector<std::string_view> Fds = ReadIndex(D, P, Budget);
                 FCIDSubrs.resize(Fds.size());
                 FCIDScale.assign(Fds.size(), 1.0);
                 double First = 0;
@@ -1493,7 +1508,8 @@ void TPDFType1Decoder::RunType2(std::string_view Data, TType2Run& R, bool TopLev
                 R.WidthPending = false;
                 const size_t Bytes = (size_t(R.HintCount) + 7) / 8;
                 std::vector<double> Bits;
-                for (int32_t K = 0; K < R.HintCount; ++K) {
+                // The format allows 96 stem hints; more give no more bits.
+                for (int32_t K = 0; K < std::min<int32_t>(R.HintCount, 96); ++K) {
                     const size_t Pos = At + size_t(K) / 8;
                     Bits.push_back(Pos < N && (B(Pos) >> (7 - K % 8) & 1) ? 1 : 0);
                 }

@@ -94,7 +94,10 @@ bool CheckProgram(FT_Library Lib, const std::string& Kind, const std::string& Da
     for (int32_t G = 0; G < D.CharStringCount(); ++G) {
         TRecordingCanvas C;
         double X = 0, Y = 0;
-        D.RenderToCanvas(X, Y, &C, IdentityXForm, "GID:" + std::to_string(G), peStandard);
+        // A CID-keyed font's glyphs by CID ("GID:n" names CID n first).
+        const std::string Name = D.GetCharStringName(G);
+        D.RenderToCanvas(X, Y, &C, IdentityXForm,
+                         Name.rfind("CID:", 0) == 0 ? Name : "GID:" + std::to_string(G), peStandard);
         Mine[size_t(G)] = NormalisedOutline(C.Calls);
     }
     FT_Face Face = nullptr;
