@@ -617,7 +617,7 @@ TEST(CffDecoder, Type2Charstrings) {
         {"div by zero, sqrt of a negative", "0 0 rmoveto 5 0 div -4 sqrt rlineto endchar", "", ""},
         {"index and roll outside the stack", "0 0 rmoveto 1 9 index 2 50 3 roll 7 -9 put 40 get "
                                              "rlineto endchar", "", ""},
-        {"seac through endchar", "0 30 20 65 194 endchar", "", ""},
+        {"seac through endchar of glyphs the font lacks", "0 30 20 65 194 endchar", "", ""},
     };
     for (const TCase& C : Cases) {
         SCOPED_TRACE(C.Name);
@@ -630,6 +630,24 @@ TEST(CffDecoder, Type2Charstrings) {
         // Every number that reaches the outline is finite.
         for (double V : D.Operations().Args) EXPECT_TRUE(std::isfinite(V));
     }
+}
+
+// endchar with four operands draws an accented glyph: the base, then the
+// accent moved by adx and ady.
+TEST(CffDecoder, SeacThroughEndchar) {
+    auto Sid = [](const char* Name) {
+        for (size_t K = 0; K < kCffStandardStrings.size(); ++K)
+            if (std::string(kCffStandardStrings[K]) == Name) return uint32_t(K);
+        return 0u;
+    };
+    TCffFont F{{"endchar", "100 0 rmoveto 400 0 rlineto 0 400 rlineto endchar",
+                "0 500 rmoveto 100 0 rlineto 0 100 rlineto endchar", "300 200 65 194 endchar"}};
+    F.Charset = std::string(1, '\0') + BE16(Sid("A")) + BE16(Sid("acute")) + BE16(Sid("Aacute"));
+    TPDFType1Decoder D;
+    ASSERT_TRUE(D.LoadCFFFromString(BuildCff({F})));
+    EXPECT_EQ(D.GetCharStringName(3), "Aacute");
+    EXPECT_EQ(Draw(D, "Aacute"),
+              "M 100 0 L 500 0 L 500 400 Z M 300 700 L 400 700 L 400 800 Z");
 }
 
 TEST(CffDecoder, SubroutineBias) {
