@@ -1,4 +1,5 @@
 #include "fonts/FontCollection.h"
+#include "fonts/Type1Decoder.h"
 
 #include <utility>
 
@@ -112,6 +113,7 @@ std::u16string TPDFFontCollection::GetWideMap(std::int64_t CharCode) const {
 }
 
 void InstallFontCollectionServices() {
+    InstallType1ProgramLoader();
     PageServiceFactories().NewFontCollection = []() -> std::unique_ptr<TPDFFontCollectionBase> {
         return std::make_unique<TPDFFontCollection>();
     };

@@ -12,6 +12,9 @@
 #include "core/CMap.h"
 #include "core/Structure.h"
 #include "fonts/FontCollection.h"
+#include "fonts/Type1Decoder.h"
+#include "tests/fonts/RecordingCanvas.h"
+#include "tests/fonts/Type1CffFixtures.h"
 #include "fonts/PlatformOutlines.h"
 #include "fonts/TrueTypeRasterizer.h"
 #include "fonts/Type3Rasterizer.h"
@@ -367,6 +370,61 @@ TEST(FontAnalysis, Type3AndDirectDictionaries) {
     EXPECT_TRUE(T->HasGlyph("a"));
     EXPECT_EQ(E.Encoding['A'], "a");
     EXPECT_EQ(E.Widths['A'], 1000);
+}
+
+// Embedded Type 1 and CFF programs draw with their own glyphs once the
+// decoder is installed as the analysis's loader: a FontFile with its three
+// lengths (the program's own encoding taken when the font names none), a
+// FontFile2 that holds a Type 1 program, and a FontFile3 of subtype Type1C.
+TEST(FontAnalysis, EmbeddedType1AndCffPrograms) {
+    using namespace velmo::test;
+    InstallType1ProgramLoader();
+    TFonts F;
+    const TType1Portions P = MakeType1Program(
+        {{".notdef", "0 500 hsbw endchar"},
+         {"A", "100 600 hsbw 0 0 rmoveto 400 0 rlineto 0 400 rlineto closepath endchar"}},
+        StandardSubrs());
+    const TFontFileStream Stream = MakeFontFileStream(P, true);
+    F.Add(1, "<< /Type /Font /Subtype /Type1 /BaseFont /BuiltTest /FontDescriptor 2 0 R >>");
+    F.Add(2, "<< /Type /FontDescriptor /FontFile 3 0 R >>");
+    F.AddStream(3, Stream.Data,
+                "<< /Length1 " + std::to_string(Stream.Length1) + " /Length2 " +
+                    std::to_string(Stream.Length2) + " /Length3 " +
+                    std::to_string(Stream.Length3) + " >>");
+    F.Add(4, "<< /Type /Font /Subtype /TrueType /BaseFont /BuiltTest /FontDescriptor 5 0 R >>");
+    F.Add(5, "<< /Type /FontDescriptor /FontFile2 6 0 R >>");
+    F.AddStream(6, P.Clear + P.Encrypted + P.Trailer);
+    for (int32_t Num : {1, 4}) {
+        SCOPED_TRACE(Num);
+        TPDFFontCollectionData& E = F.Analyse(Num);
+        auto* D = dynamic_cast<TPDFType1Decoder*>(E.Rasterizer.get());
+        ASSERT_NE(D, nullptr);
+        EXPECT_EQ(E.Encoding['A'], "A");
+        TRecordingCanvas C;
+        double X = 0, Y = 0;
+        EXPECT_TRUE(D->RenderToCanvas(X, Y, &C, IdentityXForm, "A", peStandard));
+        EXPECT_EQ(C.Text(), "M 100 0 L 500 0 L 500 400 Z");
+    }
+    // Header; Name INDEX "T"; Top DICT INDEX: CharStrings at 33; no strings,
+    // no global subroutines; filler up to 33; the CharStrings INDEX:
+    // .notdef (endchar) and space (0 0 rmoveto 16 0 rlineto endchar).
+    const std::string Cff = std::string("\x01\x00\x04\x01", 4) +
+                            std::string("\x00\x01\x01\x01\x02T", 6) +
+                            std::string("\x00\x01\x01\x01\x03\xac\x11", 7) +
+                            std::string("\x00\x00\x00\x00", 4) + std::string(12, '\x8b') +
+                            std::string("\x00\x02\x01\x01\x02\x09\x0e", 7) +
+                            std::string("\x8b\x8b\x15\x9b\x8b\x05\x0e", 7);
+    F.Add(7, "<< /Type /Font /Subtype /Type1 /BaseFont /Cff /FontDescriptor 8 0 R >>");
+    F.Add(8, "<< /Type /FontDescriptor /FontFile3 9 0 R >>");
+    F.AddStream(9, Cff, "<< /Subtype /Type1C >>");
+    TPDFFontCollectionData& E = F.Analyse(7);
+    auto* D = dynamic_cast<TPDFType1Decoder*>(E.Rasterizer.get());
+    ASSERT_NE(D, nullptr);
+    TRecordingCanvas C;
+    double X = 0, Y = 0;
+    EXPECT_TRUE(D->RenderToCanvas(X, Y, &C, IdentityXForm, "space", peStandard));
+    EXPECT_EQ(C.Text(), "M 0 0 L 16 0 Z");
+    Type1ProgramLoader() = nullptr;
 }
 
 }  // namespace

@@ -6,9 +6,14 @@
 // and FreeType's outlines in the recording canvas's terms.
 #pragma once
 
+// FreeType is on the include path of the oracle and corpus tests only; the
+// unit tests use the program builders alone.
+#if __has_include(<ft2build.h>)
+#define VPL_TEST_FREETYPE 1
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
+#endif
 
 #include <cmath>
 #include <cstdint>
@@ -453,6 +458,7 @@ inline TCffLayout ReadCffLayout(std::string_view D) {
     return L;
 }
 
+#ifdef VPL_TEST_FREETYPE
 // FreeType's outline in the recording canvas's terms, at Scale × font units,
 // its explicit closing line to the contour's start turned into Z.
 struct TFreeTypeOutline {
@@ -516,6 +522,8 @@ inline bool FreeTypeOutline(FT_Face Face, FT_UInt Index, double Scale, TFreeType
     Out.Close();
     return true;
 }
+
+#endif
 
 // Drops a trailing line back to a contour's start before each Z and empty
 // move-only contours, so two builders that close differently compare.

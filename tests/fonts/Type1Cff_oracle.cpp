@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "fonts/Type1Decoder.h"
 #include "tests/fonts/Type1CffFixtures.h"
 #include FT_CID_H
 #include FT_TYPE1_TABLES_H
@@ -102,6 +103,75 @@ std::string CompareReadings(const TProgram& A, const TProgram& B) {
     return {};
 }
 
+// One program as the decoder reads it, in the same terms. Type 1 programs
+// keep their own glyph order (FreeType moves .notdef first), so glyphs are
+// matched by name.
+enum class TForm { Pfb, FontFile, Cff };
+
+TProgram ReadWithDecoder(const std::string& Data, TForm Form, const TFontFileStream* Stream = nullptr) {
+    TProgram P;
+    TPDFType1Decoder D;
+    if (Form == TForm::Cff) {
+        if (!D.LoadCFFFromString(Data)) return P;
+    } else {
+        const bool Loaded = Stream ? D.LoadFontFileData(Data, int64_t(Stream->Length1),
+                                                        int64_t(Stream->Length2),
+                                                        int64_t(Stream->Length3))
+                                   : D.LoadPFBFromString(Data);
+        if (!Loaded || !D.DecodeFontDict() || !D.DecodeEncryptedPortion()) return P;
+    }
+    P.Loaded = true;
+    for (int32_t G = 0; G < D.CharStringCount(); ++G) {
+        const std::string Name = D.GetCharStringName(G);
+        P.Names.push_back(Name);
+        TRecordingCanvas C;
+        double X = 0, Y = 0;
+        // CFF glyphs by index, CID-keyed ones by CID ("GID:n" names CID n
+        // first), Type 1 glyphs by name.
+        const bool ByIndex = Form == TForm::Cff && Name.rfind("CID:", 0) != 0;
+        D.RenderToCanvas(X, Y, &C, IdentityXForm, ByIndex ? "GID:" + std::to_string(G) : Name,
+                         peStandard);
+        P.Outlines.push_back(NormalisedOutline(C.Calls));
+    }
+    P.Encoding.assign(256, std::string());
+    for (size_t Code = 0; Code < 256; ++Code)
+        if (D.GetEncoding()[Code] != ".notdef") P.Encoding[Code] = D.GetEncoding()[Code];
+    return P;
+}
+
+// The decoder's reading against FreeType's: the same glyph names (as a set)
+// and, per name, the same outline; the built-in encoding where FreeType
+// reports one. Returns the differences, empty when none; Differing counts
+// the glyphs whose outlines differ.
+std::string CompareByName(const TProgram& Ours, const TProgram& Ref, size_t* Differing = nullptr) {
+    if (!Ours.Loaded) return "decoder did not load";
+    std::map<std::string, const std::vector<TRecordedCall>*> Theirs;
+    for (size_t G = 0; G < Ref.Names.size(); ++G) Theirs[Ref.Names[G]] = &Ref.Outlines[G];
+    std::set<std::string> OurNames(Ours.Names.begin(), Ours.Names.end());
+    std::set<std::string> RefNames(Ref.Names.begin(), Ref.Names.end());
+    if (OurNames != RefNames || Ours.Names.size() != Ref.Names.size())
+        return "glyph names differ: " + std::to_string(Ours.Names.size()) + " / " +
+               std::to_string(Ref.Names.size());
+    if (!Ref.Encoding.empty())
+        for (size_t Code = 0; Code < 256; ++Code)
+            if (!Ref.Encoding[Code].empty() && Ref.Encoding[Code] != Ours.Encoding[Code])
+                return "encoding of code " + std::to_string(Code) + ": " + Ours.Encoding[Code] +
+                       " / " + Ref.Encoding[Code];
+    std::string First;
+    size_t Count = 0;
+    for (size_t G = 0; G < Ours.Names.size(); ++G) {
+        const auto* R = Theirs[Ours.Names[G]];
+        if (!SameOutline(Ours.Outlines[G], *R)) {
+            ++Count;
+            if (First.empty())
+                First = "glyph " + Ours.Names[G] + ": " + OutlineText(Ours.Outlines[G]) + " / " +
+                        OutlineText(*R);
+        }
+    }
+    if (Differing) *Differing = Count;
+    return First;
+}
+
 // Every URW .t1 split into its portions and put back together as PFB (one
 // and two encrypted segments), PDF font stream data (binary and hex
 // encrypted part) and PFA: the split keeps the whole encrypted part, and
@@ -140,6 +210,15 @@ TEST(oracle, type1_outlines) {
             EXPECT_EQ(CompareReadings(Reference, ReadWithFreeType(FT.Lib, Bytes)), "");
             ++Forms;
         }
+        // Our decoder, from the file and from every wrapped form.
+        EXPECT_EQ(CompareByName(ReadWithDecoder(*Data, TForm::Pfb), Reference), "") << "file";
+        for (bool Hex : {false, true}) {
+            const TFontFileStream S = MakeFontFileStream(Parts, Hex);
+            EXPECT_EQ(CompareByName(ReadWithDecoder(S.Data, TForm::FontFile, &S), Reference), "")
+                << (Hex ? "font stream, hex" : "font stream, binary");
+        }
+        for (const auto& [Form, Bytes] : Wrapped)
+            EXPECT_EQ(CompareByName(ReadWithDecoder(Bytes, TForm::Pfb), Reference), "") << Form;
     }
     // seac and flex, which the URW programs do not use, in a program built
     // here: the accent placed as the peers place it, flex as two curves.
@@ -156,6 +235,7 @@ TEST(oracle, type1_outlines) {
     }
     EXPECT_EQ(OutlineText(ByName["F"]),
               "M 50 0 C 200 20 250 20 300 0 C 350 20 400 20 450 0 L 450 300 Z");
+    EXPECT_EQ(CompareByName(ReadWithDecoder(MakePfb(Built), TForm::Pfb), P), "");
     std::printf("%d Type 1 fonts, %ld glyphs, %d wrapped forms read alike\n", Fonts, Glyphs, Forms);
 }
 
@@ -189,6 +269,22 @@ TEST(oracle, cff_outlines) {
             Drawn += Draws;
         }
         EXPECT_EQ(Drawn, 310);
+        // Our decoder names the glyphs by CID and draws each as FreeType
+        // draws that CID.
+        const TProgram Ours = ReadWithDecoder(*Cff, TForm::Cff);
+        ASSERT_TRUE(Ours.Loaded);
+        ASSERT_EQ(Ours.Names.size(), 311u);
+        for (size_t G = 0; G < Ours.Names.size(); ++G) {
+            ASSERT_EQ(Ours.Names[G].rfind("CID:", 0), 0u) << Ours.Names[G];
+            const size_t Cid = std::stoul(Ours.Names[G].substr(4));
+            ASSERT_LT(Cid, P.Outlines.size());
+            // The Font DICTs' identity matrix stands alone (the top DICT has
+            // none): the outlines are a thousand times an em's thousandths.
+            const std::vector<TRecordedCall>& Theirs = P.Outlines[Cid];
+            EXPECT_TRUE(SameOutline(Ours.Outlines[G], Theirs))
+                << Ours.Names[G] << ": " << OutlineText(Ours.Outlines[G]) << " / "
+                << OutlineText(Theirs);
+        }
         ++Built;
         CidGlyphs += Drawn;
     }
@@ -202,7 +298,35 @@ TEST(oracle, cff_outlines) {
         const TProgram P = ReadWithFreeType(FT.Lib, *Data);
         ASSERT_TRUE(P.Loaded);
         Glyphs += long(P.Outlines.size());
+        // The "OTTO" path of the decoder: glyph order, names and outlines.
+        const TProgram Ours = ReadWithDecoder(*Data, TForm::Cff);
+        ASSERT_TRUE(Ours.Loaded);
+        EXPECT_EQ(Ours.Names, P.Names);
+        ASSERT_EQ(Ours.Outlines.size(), P.Outlines.size());
+        for (size_t G = 0; G < P.Outlines.size(); ++G)
+            EXPECT_TRUE(SameOutline(Ours.Outlines[G], P.Outlines[G]))
+                << P.Names[G] << ": " << OutlineText(Ours.Outlines[G]) << " / "
+                << OutlineText(P.Outlines[G]);
     }
+    // The CFF faces of the CJK fonts, when installed: every glyph by index.
+    long CjkGlyphs = 0;
+    for (const char* Ext : {".otf", ".ttc"}) {
+        for (const std::string& File : PackageFiles("fonts-noto-cjk", Ext)) {
+            SCOPED_TRACE(File);
+            const auto Data = ReadBytes(File);
+            if (!Data || Data->substr(0, 4) != "OTTO") continue;
+            const TProgram P = ReadWithFreeType(FT.Lib, *Data);
+            const TProgram Ours = ReadWithDecoder(*Data, TForm::Cff);
+            ASSERT_TRUE(P.Loaded && Ours.Loaded);
+            ASSERT_EQ(Ours.Outlines.size(), P.Outlines.size());
+            size_t Differ = 0;
+            for (size_t G = 0; G < P.Outlines.size(); ++G)
+                Differ += !SameOutline(Ours.Outlines[G], P.Outlines[G]);
+            EXPECT_EQ(Differ, 0u);
+            CjkGlyphs += long(P.Outlines.size());
+        }
+    }
+    if (CjkGlyphs == 0) std::printf("fonts-noto-cjk not installed: its CFF faces are skipped\n");
     std::printf("%d built CID-keyed programs (%ld glyphs), %zu OpenType CFF faces (%ld glyphs)\n",
                 Built, CidGlyphs, Files.size(), Glyphs);
 }
