@@ -1,0 +1,123 @@
+// The JBIG2 and JPEG 2000 stages of the image decoder: each codec's raster
+// is turned into plain samples of the image's colour space, so that colour
+// conversion, Decode arrays, masks and the component-raster mode treat them
+// like any other sampled image.
+#include <algorithm>
+#include <cstring>
+#include <exception>
+
+#include "codecs/ImageDecoder.h"
+#include "codecs/JBIG2Decoder.h"
+#include "codecs/Jpeg2000Bitmap.h"
+#include "core/Objects.h"
+#include "core/Structure.h"
+#include "render/ColorSpaces.h"
+
+namespace velmo {
+
+bool TPDFImageDecoder::DecodeCodecToSamples() {
+    try {
+        return FImageFilter == "JBIG2Decode" ? DecodeJBIG2ToSamples() : DecodeJPXToSamples();
+    } catch (const std::exception& E) {
+        FLoadError = E.what();
+        return false;
+    }
+}
+
+bool TPDFImageDecoder::DecodeJBIG2ToSamples() {
+    std::string Globals;
+    if (FJBIG2Globals) {
+        if (auto* S = dynamic_cast<TPDFStream*>(FindObject(FJBIG2Globals)))
+            Globals = S->GetDecodedStreamWithLookup(FOnFindObject);
+    }
+    TVPLJBIG2Decoder D;
+    if (!D.LoadFromBytes(FImageData, Globals)) {
+        FLoadError = "JBIG2 data could not be decoded";
+        return false;
+    }
+    if (!FitsCap(FWidth, FHeight)) {
+        FLoadError = "image too large";
+        FLoadException = FWidth > 0 && FHeight > 0;
+        return false;
+    }
+    // A set JBIG2 pixel is black: sample 0, which a grey image shows black
+    // and a stencil mask paints. The page is cut or extended with white to
+    // the dictionary's size.
+    const int64_t RowBytes = (int64_t(FWidth) + 7) / 8;
+    std::string Samples(size_t(RowBytes * FHeight), '\xFF');
+    TJBIG2ByteArray Row;
+    const int32_t W = std::min(FWidth, D.Width());
+    for (int32_t Y = 0; Y < std::min(FHeight, D.Height()); ++Y) {
+        uint8_t* Dst = reinterpret_cast<uint8_t*>(Samples.data()) + Y * RowBytes;
+        if (!D.GetScanline(Y, Row)) continue;
+        for (int32_t X = 0; X < W; ++X)
+            if (Row[size_t(X)] != 0) Dst[X >> 3] &= uint8_t(~(0x80 >> (X & 7)));
+    }
+    FImageData = std::move(Samples);
+    FBitsPerComponent = 1;
+    if (FMaskType != mtStencil && FColorSpace.empty()) FColorSpace = "DeviceGray";
+    return true;
+}
+
+bool TPDFImageDecoder::DecodeJPXToSamples() {
+    const bool CMYKAlternate =
+        (FColorSpace == "Separation" && FSeparationColorSpace &&
+         FSeparationColorSpace->Alternate() == "DeviceCMYK") ||
+        (FColorSpace == "DeviceN" && FDeviceNColorSpace && FDeviceNColorSpace->Alternate() == "DeviceCMYK");
+    const bool CMYK = FColorSpace == "DeviceCMYK" ||
+                      (FColorSpace == "Indexed" && FIndexedBaseColorSpace == "DeviceCMYK") || CMYKAlternate;
+    TJpeg2000Bitmap J;
+    J.SetCMYK(CMYK);
+    J.SetPixelCap(std::min<int64_t>(FMaxPixels, TBitmap::MaxPixels));
+    J.LoadFromBytes(FImageData);
+    if (J.Failed()) {
+        // The placeholder of undecodable data is no picture of the image.
+        FLoadError = "JPEG 2000 data could not be decoded";
+        return false;
+    }
+    const int W = J.Width(), H = J.Height();
+    if (!FitsCap(W, H)) {
+        FLoadError = "image too large";
+        return false;
+    }
+    const TPixelFormat F = J.PixelFormat();
+    const int N = F == pf24bit ? 3 : F == pf32bit ? 4 : 1;
+    // The samples in the order of the colour space: red, green, blue from
+    // the pixel's bytes 2, 1, 0; C, M, Y, K from its bytes 3 down to 0 (a
+    // 4-component image without CMYK is RGB plus opacity, which is dropped).
+    const bool FourInks = N == 4 && CMYK;
+    const int OutN = N == 1 ? 1 : FourInks ? 4 : 3;
+    std::string Samples(size_t(int64_t(W) * H * OutN), '\0');
+    uint8_t* Dst = reinterpret_cast<uint8_t*>(Samples.data());
+    for (int Y = 0; Y < H; ++Y) {
+        const uint8_t* P = J.ScanLine(Y);
+        for (int X = 0; X < W; ++X, P += N) {
+            if (N == 1) {
+                *Dst++ = P[0];
+            } else if (FourInks) {
+                for (int C = 3; C >= 0; --C) *Dst++ = P[C];
+            } else {
+                *Dst++ = P[2];
+                *Dst++ = P[1];
+                *Dst++ = P[0];
+            }
+        }
+    }
+    // The image's own colours stand when the dictionary names no colour
+    // space, or one of another component count.
+    const bool Matches = ((FColorSpace == "Indexed" || FColorSpace == "Separation") && OutN == 1) ||
+                         (!FColorSpace.empty() && ComponentCount() == OutN);
+    if (!Matches) {
+        FColorSpace = OutN == 1 ? "DeviceGray" : OutN == 3 ? "DeviceRGB" : "DeviceCMYK";
+        FICCProfile.clear();
+    }
+    FWidth = W;
+    FHeight = H;
+    FBitsPerComponent = 8;
+    // Decode arrays do not apply to JPEG 2000 samples.
+    FDecode.clear();
+    FImageData = std::move(Samples);
+    return true;
+}
+
+}  // namespace velmo
