@@ -553,6 +553,9 @@ bool ReadCodeTable(TReader& R, std::vector<TLine>& Lines) {
 // Decoding procedures
 
 constexpr size_t GenericContexts = 65536;
+// Bytes of fill an arithmetic decoder may take past the end of its data
+// before its region or dictionary stops.
+constexpr size_t PastEndLimit = 1 << 20;
 constexpr size_t RefinementContexts = 8192;
 
 struct TIntStats {
@@ -585,7 +588,7 @@ void DecodeGeneric(TBitmap& B, const TGenericParams& P, TArithmeticDecoder& AD, 
     bool LTP = false;
     constexpr int R = 2;
     for (int32_t Y = 0; Y < B.H; ++Y) {
-        if (AD.PastEnd() > 8) return;
+        if (AD.PastEnd() > PastEndLimit) return;
         uint8_t* Row0 = B.Row(Y);
         const uint8_t* Row1 = Y >= 1 ? B.Row(Y - 1) : nullptr;
         const uint8_t* Row2 = Y >= 2 ? B.Row(Y - 2) : nullptr;
@@ -681,7 +684,7 @@ void DecodeRefinement(TBitmap& B, const TRefineParams& P, const TBitmap& Ref, in
                uint32_t(Ref.Get(RX, RY - 1)) << 9;
     };
     for (int32_t Y = 0; Y < B.H; ++Y) {
-        if (AD.PastEnd() > 8) return;
+        if (AD.PastEnd() > PastEndLimit) return;
         if (P.TPGRON) LTP = LTP != (AD.DecodeBit(Stats[P.Template == 0 ? 0x0010 : 0x0008]) != 0);
         for (int32_t X = 0; X < B.W; ++X) {
             if (LTP) {
@@ -960,6 +963,9 @@ private:
             if (!Page) return;
             Ref = Page->Slice(Budget, I.X, I.Y, I.W, I.H);
         }
+        // A refinement of the page's own pixels replaces them: any other
+        // operator could not take a pixel away.
+        if (S.Refs.empty()) I.Op = 4;
         auto B = std::make_shared<TBitmap>(Budget, int64_t(I.W), int64_t(I.H));
         std::vector<uint8_t> Stats(RefinementContexts, 0);
         TArithmeticDecoder AD(R.Data(), R.Size());
@@ -1045,7 +1051,7 @@ private:
                     Pos += DecodeMMR(Plane, R.Data() + Pos, R.Size() - Pos);
                 } else {
                     DecodeGeneric(Plane, P, AD, Stats);
-                    if (AD.PastEnd() > 8) break;
+                    if (AD.PastEnd() > PastEndLimit) break;
                 }
                 for (int64_t M = 0; M < GH; ++M)
                     for (int64_t N = 0; N < GW; ++N) {
@@ -1091,7 +1097,7 @@ private:
                     TReader& R, TArithmeticDecoder* AD, TIntStats* IS, std::vector<uint8_t>* RStats) {
         B.Clear(P.DefPixel);
         const int64_t Strips = int64_t(1) << P.LogStrips;
-        auto Exhausted = [&]() { return AD ? AD->PastEnd() > 8 : R.Exhausted(); };
+        auto Exhausted = [&]() { return AD ? AD->PastEnd() > PastEndLimit : R.Exhausted(); };
         auto DecodeHuff = [&](const THuffmanTable* T, int64_t& V) { return T && T->Decode(R, V); };
         auto DecodeArith = [&](std::vector<uint8_t>& Stats, int64_t& V) {
             int32_t X;
@@ -1176,7 +1182,7 @@ private:
                         DecodeHuff(P.RSize, Size);
                         R.Align();
                         const size_t Pos = R.Pos();
-                        TArithmeticDecoder RD(R.Data(), std::min(R.Size(), Pos + size_t(std::max<int64_t>(Size, 0))));
+                        TArithmeticDecoder RD(R.Data(), R.Size());
                         RD.Start(Pos);
                         DecodeRefinement(*Refined, P.RP, *IB, DX, DY, RD, *RStats);
                         R.SetPos(Pos + size_t(std::max<int64_t>(Size, 0)));
@@ -1259,7 +1265,7 @@ private:
         TIntStats IS(CodeLen);
         TArithmeticDecoder AD(R.Data(), R.Size());
         if (!Huff) AD.Start(R.Pos());
-        auto Exhausted = [&]() { return Huff ? R.Exhausted() : AD.PastEnd() > 8; };
+        auto Exhausted = [&]() { return Huff ? R.Exhausted() : AD.PastEnd() > PastEndLimit; };
         auto DecodeValue = [&](const THuffmanTable* T, std::vector<uint8_t>& Stats, int64_t& V) {
             if (Huff) return T && T->Decode(R, V);
             int32_t X;
@@ -1314,7 +1320,9 @@ private:
                                 R.Align();
                                 const size_t Pos = R.Pos();
                                 const size_t End = std::min(R.Size(), Pos + size_t(std::max<int64_t>(Size, 0)));
-                                TArithmeticDecoder RD(R.Data(), End);
+                                // The coded refinement may be read past its size, as
+                                // the other decoders do: into the following bytes.
+                                TArithmeticDecoder RD(R.Data(), R.Size());
                                 RD.Start(Pos);
                                 if (ID < Symbols.size() && Symbols[size_t(ID)])
                                     DecodeRefinement(*Sym, RP, *Symbols[size_t(ID)], RDX, RDY, RD, RStats);
