@@ -38,7 +38,7 @@ void TArithmeticDecoder::ByteIn() {
             // A marker (or the end of the data): ones from here on.
             FCLow += 0xFF00;
             FCt = 8;
-            if (FPos + 1 >= FSize) ++FPastEnd;
+            ++FPastEnd;
         } else {
             ++FPos;
             FCLow += uint32_t(ByteAt(FPos)) << 9;
@@ -210,8 +210,11 @@ struct TBitmap {
         const int32_t Old = H;
         H = int32_t(NewH);
         Data.resize(size_t(Stride) * size_t(H), 0);
-        for (int32_t Y = Old; Y < H; ++Y)
-            for (int32_t X = 0; X < W && V; ++X) Set(X, Y, 1);
+        if (V) {
+            std::fill(Data.begin() + std::ptrdiff_t(size_t(Stride) * size_t(Old)), Data.end(), uint8_t(0xFF));
+            if (W & 7)
+                for (int32_t Y = Old; Y < H; ++Y) Row(Y)[Stride - 1] &= uint8_t(0xFF00 >> (W & 7));
+        }
     }
     // Places the source at (X, Y), clipped on every side.
     void Combine(TBudget& B, const TBitmap& S, int64_t X, int64_t Y, int Op) {
@@ -553,9 +556,10 @@ bool ReadCodeTable(TReader& R, std::vector<TLine>& Lines) {
 // Decoding procedures
 
 constexpr size_t GenericContexts = 65536;
-// Bytes of fill an arithmetic decoder may take past the end of its data
-// before its region or dictionary stops.
-constexpr size_t PastEndLimit = 1 << 20;
+// Bytes of fill an arithmetic decoder may take past the end of its coded
+// data (a marker or the end of the segment) before its region or
+// dictionary stops: a finished code needs a few at most.
+constexpr size_t PastEndLimit = 16;
 constexpr size_t RefinementContexts = 8192;
 
 struct TIntStats {

@@ -51,7 +51,7 @@ public:
     bool DecodeInt(std::vector<uint8_t>& Stats, int32_t& Value);
     // Symbol identifiers of CodeLen bits with 2^(CodeLen + 1) contexts.
     uint32_t DecodeIAID(std::vector<uint8_t>& Stats, int CodeLen);
-    // Bytes taken beyond the end of the data (as 0xFF).
+    // Bytes of fill taken at a marker or beyond the end of the data.
     size_t PastEnd() const { return FPastEnd; }
     // Position just after the bytes read so far.
     size_t Position() const { return FPos; }

@@ -61,7 +61,8 @@ TEST(JBIG2Arithmetic, IntegerAndSymbolIDSequencesRoundTrip) {
     int32_t X = 7;
     EXPECT_FALSE(D.DecodeInt(DA, X));
     for (uint32_t ID = 0; ID < 32; ID += 3) EXPECT_EQ(D.DecodeIAID(DIDs, 5), ID);
-    EXPECT_EQ(D.PastEnd(), 0u);
+    // A finished code takes at most a couple of fill bytes at its marker.
+    EXPECT_LE(D.PastEnd(), 2u);
 }
 
 TEST(JBIG2Generic, TemplatesPredictionAndAdaptivePixels) {
