@@ -520,7 +520,8 @@ void TPDFImageDecoder::DecodeImageFilters(TPDFObject* FilterObj, TPDFObject* Par
             FImageFilterParms = ParmList(P);
         }
     }
-    const bool CodecSamples = FImageFilter == "JBIG2Decode" || FImageFilter == "JPXDecode";
+    const bool CodecSamples =
+        FImageFilter == "JBIG2Decode" || FImageFilter == "JPXDecode" || FImageFilter == "CCITTFaxDecode";
     if (CodecSamples && !DecodeCodecToSamples()) {
         FValidImage = false;
         FImageData.clear();
@@ -528,7 +529,6 @@ void TPDFImageDecoder::DecodeImageFilters(TPDFObject* FilterObj, TPDFObject* Par
     }
     // ---- Component-raster mode dispatch (built elsewhere) ----
     if (FDecodeMode == dmToKPLR) {
-        // Fax rasters come with their decoder.
         if (FImageFilter.empty() || CodecSamples)
             BuildKPLRRaster(false);
         else if (FImageFilter == "DCTDecode")
@@ -540,10 +540,6 @@ void TPDFImageDecoder::DecodeImageFilters(TPDFObject* FilterObj, TPDFObject* Par
         DecodeSamplesToBitmap();
     } else if (FImageFilter == "DCTDecode") {
         DecodeDCT();
-    } else {
-        // Fax data has no decoder here yet: no image.
-        FValidImage = false;
-        FLoadError = "no decoder for " + FImageFilter;
     }
 }
 

@@ -1,11 +1,13 @@
-// The JBIG2 and JPEG 2000 stages of the image decoder: each codec's raster
+// The fax, JBIG2 and JPEG 2000 stages of the image decoder: each codec's raster
 // is turned into plain samples of the image's colour space, so that colour
 // conversion, Decode arrays, masks and the component-raster mode treat them
 // like any other sampled image.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 
+#include "codecs/CCITTDecoder.h"
 #include "codecs/ImageDecoder.h"
 #include "codecs/JBIG2Decoder.h"
 #include "codecs/Jpeg2000Bitmap.h"
@@ -17,11 +19,64 @@ namespace velmo {
 
 bool TPDFImageDecoder::DecodeCodecToSamples() {
     try {
+        if (FImageFilter == "CCITTFaxDecode") return DecodeCCITTToSamples();
         return FImageFilter == "JBIG2Decode" ? DecodeJBIG2ToSamples() : DecodeJPXToSamples();
     } catch (const std::exception& E) {
         FLoadError = E.what();
         return false;
     }
+}
+
+bool TPDFImageDecoder::DecodeCCITTToSamples() {
+    TCCITTParams P;
+    P.Rows = FHeight;
+    int64_t Columns = 1728;
+    for (const std::string& KV : FImageFilterParms) {
+        const size_t Eq = KV.find('=');
+        if (Eq == std::string::npos) continue;
+        const std::string Key = KV.substr(0, Eq), Value = KV.substr(Eq + 1);
+        if (Key == "K") P.K = int32_t(std::strtol(Value.c_str(), nullptr, 10));
+        else if (Key == "Columns") Columns = std::strtoll(Value.c_str(), nullptr, 10);
+        else if (Key == "EncodedByteAlign") P.EncodedByteAlign = Value == "true";
+        else if (Key == "BlackIs1") P.BlackIs1 = Value == "true";
+    }
+    if (!FitsCap(FWidth, FHeight)) {
+        FLoadError = "image too large";
+        FLoadException = FWidth > 0 && FHeight > 0;
+        return false;
+    }
+    // The decoder writes rows of /Columns, which may differ from /Width: it
+    // gets its own buffer, capped like every raster.
+    if (Columns < 1 || Columns > CCITTMaxWidth || !FitsCap(Columns, FHeight)) {
+        FLoadError = "fax columns out of range";
+        return false;
+    }
+    P.Columns = int32_t(Columns);
+    TCCITTByteArray Raster;
+    std::string Message;
+    // A failed decode keeps the rows decoded before the fault.
+    DecodeCCITTFax(P, FImageData, Raster, &Message);
+    if (Raster.empty()) {
+        FLoadError = "fax data could not be decoded";
+        return false;
+    }
+    // Fax data carry one bit per pixel whatever /BitsPerComponent says. The
+    // samples are 0 for black unless BlackIs1; the raster is cut or
+    // extended with white to /Width.
+    const int64_t SrcRow = (Columns + 7) / 8, RowBytes = (int64_t(FWidth) + 7) / 8;
+    const uint8_t White = P.BlackIs1 ? 0 : 1;
+    std::string Samples(size_t(RowBytes * FHeight), White ? '\xFF' : '\0');
+    const int64_t W = std::min<int64_t>(FWidth, Columns);
+    for (int64_t Y = 0; Y < FHeight; ++Y) {
+        const uint8_t* Src = Raster.data() + Y * SrcRow;
+        uint8_t* Dst = reinterpret_cast<uint8_t*>(Samples.data()) + Y * RowBytes;
+        for (int64_t X = 0; X < W; ++X)
+            if ((Src[X >> 3] >> (7 - (X & 7))) & 1) Dst[X >> 3] ^= uint8_t(0x80 >> (X & 7));
+    }
+    FImageData = std::move(Samples);
+    FBitsPerComponent = 1;
+    if (FMaskType != mtStencil && FColorSpace.empty()) FColorSpace = "DeviceGray";
+    return true;
 }
 
 bool TPDFImageDecoder::DecodeJBIG2ToSamples() {

@@ -153,3 +153,39 @@ TEST(ImageDecoderCodecs, JPEG2000SamplesTakeTheImageColours) {
     Bad.LoadFromPDFStream(St.Stream("<< /Width 3 /Height 2 /BitsPerComponent 8 /Filter /JPXDecode >>", Broken));
     EXPECT_FALSE(Bad.ValidImage());
 }
+
+TEST(ImageDecoderCodecs, FaxRowsOfColumnsAreCutOrExtendedToTheWidth) {
+    TStore St;
+    // Group 4, 10 columns: a black row (horizontal mode, white 0, black 10)
+    // and the same row again (two vertical codes).
+    const std::string G4("\x26\xA1\x30", 3);
+    for (int Width : {8, 12}) {
+        for (int Bpc : {1, 8}) {
+            SCOPED_TRACE("width " + std::to_string(Width) + " bpc " + std::to_string(Bpc));
+            TPDFImageDecoder Dec;
+            Dec.LoadFromPDFStream(St.Stream("<< /Width " + std::to_string(Width) + " /Height 2 /ColorSpace /DeviceGray "
+                                            "/BitsPerComponent " + std::to_string(Bpc) +
+                                                " /Filter /CCITTFaxDecode /DecodeParms << /K -1 /Columns 10 >> >>",
+                                            G4));
+            ASSERT_TRUE(Dec.ValidImage()) << Dec.LoadError();
+            ASSERT_EQ(Dec.Bitmap()->Width(), Width);
+            for (int Y = 0; Y < 2; ++Y)
+                for (int X = 0; X < Width; ++X)
+                    EXPECT_EQ(Dec.Bitmap()->GetPixel(X, Y) & 0xFFFFFF, X < 10 ? 0u : 0xFFFFFFu) << X << "," << Y;
+        }
+    }
+    // Data that end before the last row keep the rows before them; columns
+    // beyond the cap draw nothing.
+    TPDFImageDecoder Short;
+    Short.LoadFromPDFStream(St.Stream("<< /Width 10 /Height 4 /ColorSpace /DeviceGray /BitsPerComponent 1 "
+                                      "/Filter /CCITTFaxDecode /DecodeParms << /K -1 /Columns 10 >> >>",
+                                      G4 + std::string("\x00\x10\x01", 3)));
+    ASSERT_TRUE(Short.ValidImage());
+    EXPECT_EQ(Short.Bitmap()->GetPixel(3, 1) & 0xFFFFFF, 0u);
+    EXPECT_EQ(Short.Bitmap()->GetPixel(3, 3) & 0xFFFFFF, 0xFFFFFFu);
+    TPDFImageDecoder Huge;
+    Huge.LoadFromPDFStream(St.Stream("<< /Width 10 /Height 4 /ColorSpace /DeviceGray /BitsPerComponent 1 "
+                                     "/Filter /CCITTFaxDecode /DecodeParms << /K -1 /Columns 4000000000 >> >>",
+                                     G4));
+    EXPECT_FALSE(Huge.ValidImage());
+}
