@@ -28,17 +28,26 @@ int CheckJBIG2(const std::string& Data, const std::string& Globals, const fs::pa
     TVPLJBIG2Decoder D;
     const bool Ok = D.LoadFromBytes(vpltest::ReadFile(Data), Globals == "-" ? "" : vpltest::ReadFile(Globals));
     const std::string Out = (Work / (Tag + ".pbm")).string();
-    std::vector<std::string> Argv = {"jbig2dec", "-e", "-v", "3", "-t", "pbm", "-o", Out};
+    std::vector<std::string> Argv = {"jbig2dec", "-e", "-t", "pbm", "-o", Out};
     if (Globals != "-") Argv.push_back(Globals);
     Argv.push_back(Data);
-    const auto Run = vpltest::RunCommand(Argv, 60);
+    const auto Run = vpltest::RunCommand(Argv, 40);
+    if (Run.timedOut) {
+        Report = std::string("listed jbig2dec times out, ours ") + (Ok ? "decoded" : "failed");
+        return 0;
+    }
     // jbig2dec 0.19 leaves intermediate generic regions unimplemented and
     // stops at some Huffman tables, saying so; its generic refinement
     // decoding gives noise where the coded shapes are clean (ours uses the
     // coded data to within two bytes of its end).
     const bool PeerGaveUp = Run.err.find("FATAL ERROR") != std::string::npos ||
                             Run.err.find("failed to decode") != std::string::npos;
-    const bool PeerNoise = Run.err.find("decoding generic refinement region") != std::string::npos;
+    // Its debug output (slow on large streams) is read only on disagreement.
+    auto PeerRefines = [&]() {
+        std::vector<std::string> Verbose = Argv;
+        Verbose.insert(Verbose.begin() + 2, {"-v", "3"});
+        return vpltest::RunCommand(Verbose, 20).err.find("decoding generic refinement region") != std::string::npos;
+    };
     TPNM Peer;
     const bool PeerOk = fs::exists(Out) && ReadPNM(vpltest::ReadFile(Out), Peer);
     std::remove(Out.c_str());
@@ -46,22 +55,25 @@ int CheckJBIG2(const std::string& Data, const std::string& Globals, const fs::pa
         Report = std::string("listed jbig2dec gives no page, ours ") + (Ok ? "decoded" : "failed");
         return 0;
     }
+    // Disagreements where jbig2dec is known to fail are listed.
     bool PeerBlank = true;
     for (int V : Peer.Samples) PeerBlank = PeerBlank && V == 0;
-    if (PeerBlank && Ok) {
-        Report = "listed jbig2dec gives a blank page, ours decoded";
-        return 0;
-    }
-    if (PeerGaveUp || PeerNoise) {
-        Report = std::string("listed jbig2dec ") + (PeerGaveUp ? "stops with an error" : "refines to noise") +
-                 ", ours " + (Ok ? "decoded" : "failed");
-        return 0;
-    }
+    const std::string PeerFault = PeerGaveUp ? "stops with an error"
+                                  : PeerBlank ? "gives a blank page"
+                                              : "";
+    auto Excused = [&](const std::string& What) {
+        const std::string Fault = !PeerFault.empty() ? PeerFault : PeerRefines() ? "refines to noise" : "";
+        if (Fault.empty()) return false;
+        Report = "listed " + What + "; jbig2dec " + Fault;
+        return true;
+    };
     if (!Ok) {
+        if (Excused("ours failed")) return 0;
         Report = "DIFFERS ours failed, jbig2dec " + std::to_string(Peer.W) + "x" + std::to_string(Peer.H);
         return 4;
     }
     if (Peer.W != D.Width() || Peer.H != D.Height()) {
+        if (Excused("sizes differ")) return 0;
         Report = "DIFFERS size " + std::to_string(D.Width()) + "x" + std::to_string(D.Height()) + " vs " +
                  std::to_string(Peer.W) + "x" + std::to_string(Peer.H);
         return 4;
@@ -77,6 +89,7 @@ int CheckJBIG2(const std::string& Data, const std::string& Globals, const fs::pa
             }
     }
     if (Diff) {
+        if (Excused(std::to_string(Diff) + " pixels differ")) return 0;
         Report = "DIFFERS " + std::to_string(Diff) + " pixels from row " + std::to_string(FirstRow);
         return 4;
     }
