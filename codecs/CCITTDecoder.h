@@ -59,6 +59,9 @@ public:
 
     int32_t Width() const { return FWidth; }
     int32_t Height() const { return FHeight; }
+    // Bits of the data read by the last decode (embedded users such as
+    // JBIG2 find where the next coded block starts).
+    int64_t BitsRead() const { return BitPosition(); }
 
 private:
     int32_t FBitPointer = 0;

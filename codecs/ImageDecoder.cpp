@@ -520,24 +520,26 @@ void TPDFImageDecoder::DecodeImageFilters(TPDFObject* FilterObj, TPDFObject* Par
             FImageFilterParms = ParmList(P);
         }
     }
+    const bool CodecSamples =
+        FImageFilter == "JBIG2Decode" || FImageFilter == "JPXDecode" || FImageFilter == "CCITTFaxDecode";
+    if (CodecSamples && !DecodeCodecToSamples()) {
+        FValidImage = false;
+        FImageData.clear();
+        return;
+    }
     // ---- Component-raster mode dispatch (built elsewhere) ----
     if (FDecodeMode == dmToKPLR) {
-        // Fax, JBIG2 and JPEG 2000 rasters come with their decoders.
-        if (FImageFilter.empty())
+        if (FImageFilter.empty() || CodecSamples)
             BuildKPLRRaster(false);
         else if (FImageFilter == "DCTDecode")
             BuildKPLRRaster(true);
         return;
     }
     // ---- end of component-raster mode dispatch ----
-    if (FImageFilter.empty()) {
+    if (FImageFilter.empty() || CodecSamples) {
         DecodeSamplesToBitmap();
     } else if (FImageFilter == "DCTDecode") {
         DecodeDCT();
-    } else {
-        // Fax, JBIG2 and JPEG 2000 data have no decoder here yet: no image.
-        FValidImage = false;
-        FLoadError = "no decoder for " + FImageFilter;
     }
 }
 

@@ -175,6 +175,12 @@ private:
     void DecodeImageFilters(TPDFObject* FilterObj, TPDFObject* ParmsObj);
     void DecodeSamplesToBitmap();
     void DecodeDCT();
+    // Fax, JBIG2 and JPEG 2000 data become plain samples of the image's colour
+    // space in FImageData; false when the codec gave no image.
+    bool DecodeCodecToSamples();
+    bool DecodeJBIG2ToSamples();
+    bool DecodeCCITTToSamples();
+    bool DecodeJPXToSamples();
     void BuildIndexedPalette(std::array<uint8_t, 768>& Palette);
     void ConvertLabBitmap();
     void ConvertSeparationBitmap();

@@ -1,0 +1,1 @@
+vpl_fuzz_add(jpx WORK FuzzJPX.cpp LIBS vpl_codecs)
