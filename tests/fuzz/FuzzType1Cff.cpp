@@ -10,32 +10,12 @@
 #include <string_view>
 
 #include "fonts/Type1Decoder.h"
+#include "tests/fuzz/CheckingCanvas.h"
 #include "tests/fuzz/FuzzTargets.h"
 
 namespace velmo::fuzz {
 
 namespace {
-
-// Whatever the program says, nothing that is not finite reaches a canvas.
-class TCheckingCanvas : public TPDFGenericCanvas {
-public:
-    static void Check(double V) {
-        if (!std::isfinite(V)) std::abort();
-    }
-    void MoveTo(double X, double Y) override { Check(X), Check(Y); }
-    void AddLineToPath(double X, double Y) override { Check(X), Check(Y); }
-    void AddBezierToPath(double A, double B, double C, double D, double E, double F) override {
-        for (double V : {A, B, C, D, E, F}) Check(V);
-    }
-    void AddQBezierToPath(double A, double B, double C, double D) override {
-        for (double V : {A, B, C, D}) Check(V);
-    }
-    void BeginPath() override {}
-    void ClosePath() override {}
-    void FillPath() override {}
-    void StrokePath() override {}
-    void StrokeAndFillPath() override {}
-};
 
 constexpr int32_t kMaxGlyphs = 400;
 
