@@ -37,7 +37,7 @@ std::string Join(const std::vector<std::string>& V) {
 
 // ---- Type 1 programs ----
 
-struct TType1Spec {
+struct TType1Recipe {
     std::vector<std::pair<std::string, std::string>> Glyphs;
     std::vector<std::string> Subrs = StandardSubrs();
     std::string RD = "RD", ND = "ND", NP = "NP";
@@ -49,7 +49,7 @@ struct TType1Spec {
 
 // A program whose Private dictionary defines its own procedure names and
 // lenIV (-1: charstrings stored plain).
-TType1Portions MakeProgram(const TType1Spec& S) {
+TType1Portions MakeProgram(const TType1Recipe& S) {
     TType1Portions P;
     P.Clear = "%!PS-AdobeFont-1.0: Built 001.000\n11 dict begin\n/FontName /Built def\n" +
               S.Encoding + "/PaintType 0 def\n/FontType 1 def\n/FontMatrix " + S.FontMatrix +
@@ -162,22 +162,22 @@ TEST(Type1Decoder, PfbSegmentLengthsBounded) {
 TEST(Type1Decoder, PrivateConventions) {
     struct TCase {
         const char* Name;
-        TType1Spec Spec;
+        TType1Recipe Recipe;
         std::string RD, ND, NP;
     };
-    TType1Spec Bars{kSquare};
+    TType1Recipe Bars{kSquare};
     Bars.RD = "-|";
     Bars.ND = "|-";
     Bars.NP = "|";
-    TType1Spec Plain{kSquare};
+    TType1Recipe Plain{kSquare};
     Plain.LenIV = -1;
-    TType1Spec Zero{kSquare};
+    TType1Recipe Zero{kSquare};
     Zero.LenIV = 0;
-    TType1Spec Named{kSquare};
+    TType1Recipe Named{kSquare};
     Named.RD = "rd";
     Named.ND = "nd";
     Named.NP = "np";
-    TType1Spec ManySubrs{kSquare};
+    TType1Recipe ManySubrs{kSquare};
     ManySubrs.SubrsCount = "1000000000";
     const std::vector<TCase> Cases = {
         {"-| |- |", Bars, "-|", "|-", "|"},
@@ -189,11 +189,11 @@ TEST(Type1Decoder, PrivateConventions) {
     for (const TCase& C : Cases) {
         SCOPED_TRACE(C.Name);
         TPDFType1Decoder D;
-        ASSERT_TRUE(LoadType1(D, MakePfb(MakeProgram(C.Spec))));
+        ASSERT_TRUE(LoadType1(D, MakePfb(MakeProgram(C.Recipe))));
         EXPECT_EQ(D.RDName(), C.RD);
         EXPECT_EQ(D.NDName(), C.ND);
         EXPECT_EQ(D.NPName(), C.NP);
-        EXPECT_EQ(D.LenIV(), C.Spec.LenIV);
+        EXPECT_EQ(D.LenIV(), C.Recipe.LenIV);
         EXPECT_EQ(D.SubrCount(), 4u);
         EXPECT_EQ(D.CharStringCount(), 2);
         EXPECT_EQ(Draw(D, "A"), kSquareA);
@@ -203,7 +203,7 @@ TEST(Type1Decoder, PrivateConventions) {
 TEST(Type1Decoder, FontDictionary) {
     // An Encoding array filled by a loop and given three entries, one with a
     // code inside the table and two outside it.
-    TType1Spec S{kSquare};
+    TType1Recipe S{kSquare};
     S.Encoding =
         "/Encoding 256 array\n0 1 255 {1 index exch /.notdef put} for\ndup 65 /A put\n"
         "dup 300 /B put\ndup -1 /C put\nreadonly def\n";
@@ -233,7 +233,7 @@ TEST(Type1Decoder, FontDictionary) {
 }
 
 TEST(Type1Decoder, Type1Charstrings) {
-    TType1Spec S{SeacFlexGlyphs()};
+    TType1Recipe S{SeacFlexGlyphs()};
     S.Glyphs.push_back({"L", "100 0 hsbw 10 20 rlineto endchar"});
     S.Glyphs.push_back({"Sub", "0 500 hsbw 0 0 rmoveto 5000 callsubr 10 0 rlineto endchar"});
     TPDFType1Decoder D;
@@ -263,7 +263,7 @@ TEST(Type1Decoder, Type1Charstrings) {
 
 // Subroutines that call themselves, or others many times, end.
 TEST(Type1Decoder, Type1Limits) {
-    TType1Spec S{{{".notdef", "0 500 hsbw endchar"},
+    TType1Recipe S{{{".notdef", "0 500 hsbw endchar"},
                   {"self", "0 500 hsbw 0 0 rmoveto 4 callsubr 1 0 rlineto endchar"},
                   {"fan", "0 500 hsbw 0 0 rmoveto 5 callsubr 1 0 rlineto endchar"}}};
     S.Subrs.push_back("1 1 rlineto 4 callsubr return");
