@@ -36,22 +36,7 @@ std::string OnePage(const std::string& Content, const std::string& XObjects,
     Bodies.insert(Bodies.end(), Objects.begin(), Objects.end());
     Bodies.push_back("<< /Length " + std::to_string(Content.size()) + " >>\nstream\n" + Content +
                      "\nendstream");
-    std::string Pdf = "%PDF-1.7\n";
-    std::vector<size_t> Offsets;
-    for (size_t I = 0; I < Bodies.size(); ++I) {
-        Offsets.push_back(Pdf.size());
-        Pdf += std::to_string(I + 1) + " 0 obj\n" + Bodies[I] + "\nendobj\n";
-    }
-    const size_t XRef = Pdf.size();
-    Pdf += "xref\n0 " + std::to_string(Bodies.size() + 1) + "\n0000000000 65535 f \n";
-    for (size_t O : Offsets) {
-        char Line[24];
-        std::snprintf(Line, sizeof Line, "%010zu 00000 n \n", O);
-        Pdf += Line;
-    }
-    Pdf += "trailer\n<< /Size " + std::to_string(Bodies.size() + 1) +
-           " /Root 1 0 R >>\nstartxref\n" + std::to_string(XRef) + "\n%%EOF\n";
-    return Pdf;
+    return vpltest::PdfFromObjects(Bodies);
 }
 
 std::string ImageObject(const std::string& Dict, const std::string& Data) {

@@ -10,6 +10,7 @@
 #include "platform/gdi/Bitmap.h"
 #include "render/Renderer.h"
 #include "tests/support/RenderSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace vpltest {
 
@@ -29,22 +30,7 @@ std::string MinimalPdf(const std::vector<std::string>& PageContents, double Widt
                           PageContents[i] + "\nendstream");
     }
     objects[1] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(n) + " >>";
-    std::string pdf = "%PDF-1.4\n";
-    std::vector<size_t> offsets;
-    for (size_t i = 0; i < objects.size(); ++i) {
-        offsets.push_back(pdf.size());
-        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const size_t xref = pdf.size();
-    pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (size_t off : offsets) {
-        char line[24];
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", off);
-        pdf += line;
-    }
-    pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
-           " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%EOF\n";
-    return pdf;
+    return PdfFromObjects(objects, "1.4");
 }
 
 bool RenderPageToRaster(const std::filesystem::path& File, int Page, double DPI, TRgbRaster& Out,

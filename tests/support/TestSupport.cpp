@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -53,6 +54,25 @@ std::vector<fs::path> CorpusPdfs() {
     }
     std::sort(files.begin(), files.end());
     return files;
+}
+
+std::string PdfFromObjects(const std::vector<std::string>& bodies, const std::string& version) {
+    std::string pdf = "%PDF-" + version + "\n";
+    std::vector<size_t> offsets;
+    for (size_t i = 0; i < bodies.size(); ++i) {
+        offsets.push_back(pdf.size());
+        pdf += std::to_string(i + 1) + " 0 obj\n" + bodies[i] + "\nendobj\n";
+    }
+    const size_t xref = pdf.size();
+    pdf += "xref\n0 " + std::to_string(bodies.size() + 1) + "\n0000000000 65535 f \n";
+    for (size_t off : offsets) {
+        char line[24];
+        std::snprintf(line, sizeof line, "%010zu 00000 n \n", off);
+        pdf += line;
+    }
+    pdf += "trailer\n<< /Size " + std::to_string(bodies.size() + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    return pdf;
 }
 
 double ThreadSeconds() {

@@ -67,6 +67,11 @@ struct QpdfPageList {
 };
 QpdfPageList QpdfPages(const std::filesystem::path& file, const std::string& password = "");
 
+// A PDF file of the given object bodies, numbered from 1, with a
+// cross-reference table; object 1 is the catalog.
+std::string PdfFromObjects(const std::vector<std::string>& bodies,
+                           const std::string& version = "1.7");
+
 std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& data);
 
