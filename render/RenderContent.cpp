@@ -126,15 +126,39 @@ void TPDFRenderer::RunContent(TPDFObject* Source, std::string_view ContentOverri
     }
     if (!Picasso && !FCanvasRecorder && FDestination != rdEPS) return;
 
-    if (FGDIPlusSettings.RenderFormFieldsOnly && !FDrawingAnnot) return;
+    // A page draws its annotations too: highlights beneath the content
+    // (the renderer library makes a single pass after it), the rest above.
+    const bool Page = ObjAs<TPDFDictionary>(Source) != nullptr && ContentOverride.empty();
+    if (Page && !Run.Library) DrawAnnotationsGuarded(Run, true);
+
+    if (!FGDIPlusSettings.RenderFormFieldsOnly || FDrawingAnnot) {
+        try {
+            Run.Loop();
+        } catch (const std::exception& E) {
+            // The page's first error is kept: a later nested content does
+            // not wipe it.
+            if (FErrorDesc.empty())
+                FErrorDesc = std::string("Rendering exception: ") + E.what() +
+                             "\r\nToken position " + std::to_string(Run.Pos + 1);
+        }
+    }
+
+    if (Page && (Run.Library || FErrorDesc.empty()) && FPageDict != nullptr &&
+        FPageDict->FindValueByKeyName("Annots", false) != nullptr) {
+        // The content's unbalanced saves end with it: annotations draw from
+        // the page's own clip.
+        Run.IgnoredSaves = 0;
+        while (!Run.States.empty()) Run.RestoreGraphicsState(false);
+        Run.Visible = true;
+        DrawAnnotationsGuarded(Run, Run.Library);
+    }
+}
+
+void TPDFRenderer::DrawAnnotationsGuarded(TContentRun& Run, bool Before) {
     try {
-        Run.Loop();
+        DrawAnnotations(Run, Before);
     } catch (const std::exception& E) {
-        // The page's first error is kept: a later nested content does not
-        // wipe it.
-        if (FErrorDesc.empty())
-            FErrorDesc = std::string("Rendering exception: ") + E.what() + "\r\nToken position " +
-                         std::to_string(Run.Pos + 1);
+        if (FErrorDesc.empty()) FErrorDesc = std::string("Rendering exception: ") + E.what();
     }
 }
 

@@ -355,6 +355,15 @@ public:
                         const std::string& GlyphName, double GX, double GY);
     // Prepares the tile image of a tiling pattern.
     void RenderPatternTile(TContentRun& Run, const TVPLPattern* Pattern, std::string_view Name);
+    // The page's annotations, from the page's matrix: Before is the pass
+    // beneath the content (highlights only, except on the renderer-library
+    // destinations, which make one pass after the content).
+    void DrawAnnotations(TContentRun& Run, bool Before);
+    // One annotation: its normal appearance mapped into /Rect, or the
+    // built-in look of a link or stamp without one.
+    void DrawAnnotationAppearance(TContentRun& Run, TPDFDictionary* Annot);
+    // DrawAnnotations with an error kept as the page's error text.
+    void DrawAnnotationsGuarded(TContentRun& Run, bool Before);
 
     // Fields the interpreter shares across nested contents.
     TPDFXForm CanvasMat = IdentityXForm;
@@ -429,6 +438,13 @@ using TInlineImageDrawer = std::function<bool(
     TPDFRenderer& Renderer, std::string_view Content, size_t& Pos, TPDFDictionary* Resources,
     TPDFPicasso* Picasso, const TPDFXForm& Mat, TColor FillColor)>;
 TInlineImageDrawer& InlineImageDrawer();
+
+// The content text of a built-in stamp picture by name (its drawing lies
+// within about 120 × 31 units), for stamp annotations without an
+// appearance. Installed by the library that holds the pictures; unset,
+// such stamps draw nothing.
+using TStampPictureSource = std::function<std::string(std::string_view Name)>;
+TStampPictureSource& StampPictureSource();
 
 // Installs the renderer's and the font collection's factories into the page
 // services and registers the built-in GDI+ facade the device canvas loads
