@@ -155,6 +155,11 @@ struct TPDFRenderer::TContentRun {
     std::vector<bool> Marked;  // visibility to restore at each EMC
     bool EPS = false;
     bool Library = false;
+    // The default space of this content: patterns chosen here map from it.
+    TPDFXForm PatternBase = IdentityXForm;
+    // The colour space naming the pattern being looked up (with the
+    // components of an uncoloured cell on the operand stack).
+    std::string_view PatternCS;
 
     explicit TContentRun(TPDFRenderer& AR) : R(AR) {
         Operands.reserve(100);
@@ -387,6 +392,11 @@ struct TPDFRenderer::TContentRun {
         D->SetFillAlpha(GS.FillAlpha);
         D->SetFillMode(Mode);
         D->SetFillColor(uint32_t(GS.FillColor));
+        if (GS.FillPattern != nullptr) {
+            TPDFXForm M = GS.FillPatternBase;
+            SafeMul(GS.FillPattern->FMatrix, GS.FillPatternBase, M);
+            D->SetFillPattern(GS.FillPattern, M, false);
+        }
     }
 
     void Paint(TOp Op) {
@@ -634,10 +644,13 @@ struct TPDFRenderer::TContentRun {
             EPSText = RGBText(Color);
         } else if (StartsWith("Pattern")) {
             const size_t Colon = CS.find(':');
+            PatternCS = CS;
             const TVPLPattern* Pat = Colon == std::string_view::npos
                                          ? nullptr
                                          : R.FindPattern(*this, CS.substr(Colon + 1));
+            PatternCS = {};
             (Fill ? GS.FillPattern : GS.StrokePattern) = Pat;
+            if (Fill) GS.FillPatternBase = PatternBase;
             if (Pat == nullptr) {
                 // A pattern that cannot be found paints white.
                 Color = 0xFFFFFF;
@@ -908,12 +921,16 @@ struct TPDFRenderer::TContentRun {
                 Clip(Op == op_Wstar);
                 break;
             case op_sh: {
+                // The shading paints the clip in user space; the fill
+                // colour and pattern stay as they were.
                 const std::string_view Name = PopString();
-                GS.FillColorSpace = "Pattern:" + std::string(Name);
-                SetColorFromOperands(true);
-                if (EPS || GS.Degenerate) break;
+                if (EPS || GS.Degenerate || !Visible) break;
+                const TVPLPattern* Pat = R.FindPattern(*this, Name);
+                if (Pat == nullptr) break;
                 ApplyFillState(pfWinding);
-                if (Visible) Dev()->FillClippingPath();
+                Dev()->SetFillPattern(Pat, R.CanvasMat, true);
+                Dev()->FillClippingPath();
+                Dev()->SetFillColor(uint32_t(GS.FillColor));
                 break;
             }
             case op_BT:

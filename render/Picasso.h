@@ -173,6 +173,10 @@ public:
     void SetStrokeColor(uint8_t Red, uint8_t Green, uint8_t Blue);
     void SetStrokeColor(uint32_t Color);
     void SetFillPattern(const TVPLPattern* Pattern);
+    // The fill pattern with the matrix from pattern space to the device;
+    // ForShading: painted by the sh operator (no /Background).
+    void SetFillPattern(const TVPLPattern* Pattern, const TPDFXForm& PatternToDevice,
+                        bool ForShading);
     void SetStrokePattern(const TVPLPattern* Pattern);
     void SetFillAlpha(double NewFillAlpha);
     void SetStrokeAlpha(double NewStrokeAlpha);
@@ -292,6 +296,10 @@ public:
     // GDI+ brush of an axial or coloured-tile pattern; nullptr for the
     // others. The caller deletes it.
     GpBrush* CreatePatternBrush(const TVPLPattern* Pattern);
+    // GDI+: a device-space texture of a shading drawn by our rasteriser over
+    // the current path's bounds within the visible clip; nullptr when
+    // nothing would be painted.
+    GpBrush* CreateShadingBrush(const TVPLPattern* Pattern);
 
     // Properties.
     TPDFPicassoModel Model() const { return FModel; }
@@ -342,6 +350,11 @@ private:
     void PrepareGDIPlusPath();
     GpPen* CreateGDIPlusPen();
     GpBrush* CreateGDIPlusBrush();
+    // Fills the prepared path with Brush: a pattern's background first, and
+    // an axial ramp cut off at the ends it does not extend.
+    void GDIPlusFillWith(GpBrush* Brush);
+    // The matrix from pattern space to the device of the fill pattern.
+    TPDFXForm FillPatternToDevice() const;
     void ApplyGDIPlusClip();
     void DeleteGDIPlusPath();
     void AppendCombinedPoint(double X, double Y, uint8_t Type);
@@ -378,6 +391,9 @@ private:
     GpRegion* FLastClipRegion = nullptr;
     const TVPLPattern* FFillPattern = nullptr;
     const TVPLPattern* FStrokePattern = nullptr;
+    TPDFXForm FFillPatternSpace{};
+    bool FHasFillPatternSpace = false;
+    bool FFillForShading = false;
     double FPageHeight = 0;
     TPDFMetafileInfo FMetafileInfo;
     TPDFDeviceContextInfo FDeviceContextInfo;

@@ -121,6 +121,9 @@ void TPDFRenderer::RunContent(TPDFObject* Source, std::string_view ContentOverri
     }
     Run.GS.TM = Run.GS.TLM = IdentityXForm;
     Run.GS.CTM = CanvasMat;
+    Run.PatternBase = CanvasMat;
+    // An uncoloured cell keeps the colour it was given.
+    Run.UncolouredGlyph = FCellColored;
     if (Picasso || FCanvasRecorder) {
         if (TPDFRenderCanvas* D = Device()) D->SetCurrentXForm(CanvasMat);
     }

@@ -62,6 +62,9 @@ public:
     void SetLineJoinStyle(int32_t S) override { FP->SetLineJoinStyle(S); }
     void SetMiterLimit(double L) override { FP->SetMiterLimit(L); }
     void SetCurrentXForm(const TPDFXForm& M) override { FP->SetCurrentXForm(M); }
+    void SetFillPattern(const TVPLPattern* P, const TPDFXForm& M, bool ForShading) override {
+        FP->SetFillPattern(P, M, ForShading);
+    }
     GpRegion* SaveClip() override { return FP->GetCurrentClipRegion(); }
     void RestoreClip(GpRegion* R) override {
         // No snapshot (a Q without its q, or no snapshot could be taken):
@@ -132,6 +135,8 @@ void TPDFRenderer::ClearCachedResources() {
     FDeviceNColors.clear();
     FIndexedColors.clear();
     FImageCollection.clear();
+    FPatternIndex.clear();
+    FUncolouredIndex.clear();
     FPatterns.clear();
     FColorSpaceByArray.clear();
 }
@@ -635,13 +640,23 @@ void TPDFRenderer::RenderSource(TPDFObject* Source, TPDFIndRef* ContainerIR, dou
     }
     Picasso->SetCurrentXForm(CanvasMat);
     StartMatrix = CanvasMat;
+    if (FCellColored) {
+        FInitialState = TPDFGraphicsState();
+        FInitialState.FillColor = FInitialState.StrokeColor = FCellColor;
+        FUseInitialState = true;
+    }
     RenderContent(Source, {}, ContainerIR);
 }
 
 void TPDFRenderer::RenderSourceToStream(TPDFObject* Source, TPDFIndRef* ContainerIR,
                                         TStream& Stream, double PageLeft, double PageBottom,
-                                        double PageWidth, double PageHeight, double& Scale) {
+                                        double PageWidth, double PageHeight, double& Scale,
+                                        const TColor* CellColor) {
     TPDFRenderer Second(FFontCol);
+    if (CellColor != nullptr) {
+        Second.FCellColored = true;
+        Second.FCellColor = *CellColor;
+    }
     Second.FGDIPlusSettings = FGDIPlusSettings;
     Second.OnFindObject = OnFindObject;
     Second.OnDecrypt = OnDecrypt;

@@ -151,6 +151,9 @@ struct TPDFGraphicsState {
     std::string FillColorSpace = "DeviceGray";
     std::string StrokeColorSpace = "DeviceGray";
     const TVPLPattern* StrokePattern = nullptr;
+    // Pattern space of the fill pattern: the default space of the content
+    // that chose it.
+    TPDFXForm FillPatternBase = IdentityXForm;
     std::string AlternateFillCS;
     double LineWidth = 1;
     int32_t LineCap = 0;
@@ -209,6 +212,11 @@ public:
     virtual void SetLineJoinStyle(int32_t S) = 0;
     virtual void SetMiterLimit(double L) = 0;
     virtual void SetCurrentXForm(const TPDFXForm& M) = 0;
+    // The fill's pattern (after SetFillColor, which drops it) and the
+    // matrix from pattern space to the device; ForShading: the sh operator
+    // paints (no /Background).
+    virtual void SetFillPattern(const TVPLPattern* Pattern, const TPDFXForm& PatternToDevice,
+                                bool ForShading) {}
     // q takes a snapshot of the clip, Q puts it back.
     virtual GpRegion* SaveClip() = 0;
     virtual void RestoreClip(GpRegion* Snapshot) = 0;
@@ -288,9 +296,11 @@ public:
     void Render() override;
     void RenderSource(TPDFObject* Source, TPDFIndRef* ContainerIR, double PageLeft,
                       double PageBottom, double PageWidth, double PageHeight);
+    // CellColor: an uncoloured cell drawn in that colour (null: coloured).
     void RenderSourceToStream(TPDFObject* Source, TPDFIndRef* ContainerIR, TStream& Stream,
                               double PageLeft, double PageBottom, double PageWidth,
-                              double PageHeight, double& Scale);
+                              double PageHeight, double& Scale,
+                              const TColor* CellColor = nullptr);
     // Interprets one content onto the current canvas (or into the EPS
     // writer). Source: a page dictionary, a content stream reached through
     // ContainerIR, or a string object.
@@ -388,6 +398,14 @@ public:
     std::vector<std::unique_ptr<TPDFDeviceNColorSpace>> FDeviceNColors;
     std::vector<std::unique_ptr<TPDFIndexedColorSpace>> FIndexedColors;
     std::vector<std::unique_ptr<TVPLPattern>> FPatterns;
+    // The cache's index: a pattern by its dictionary; uncoloured tiling
+    // cells by dictionary and colour.
+    std::unordered_map<const TPDFDictionary*, TVPLPattern*> FPatternIndex;
+    std::unordered_map<std::string, TVPLPattern*> FUncolouredIndex;
+    // Set while a second renderer draws an uncoloured cell: the cell's
+    // colour, and colour operators inside it are ignored.
+    bool FCellColored = false;
+    TColor FCellColor = 0;
     // The designation last built for a colour-space array.
     std::unordered_map<const TPDFArray*, std::string> FColorSpaceByArray;
 
