@@ -155,6 +155,20 @@ struct TPDFRenderer::TContentRun {
     std::vector<bool> Marked;  // visibility to restore at each EMC
     bool EPS = false;
     bool Library = false;
+    // Soft masks of the default model in force, each with the state depth
+    // it was set at (it ends when the state below that depth is restored).
+    struct TMaskInForce {
+        size_t Depth = 0;
+        std::vector<uint8_t> Coverage;
+    };
+    std::vector<TMaskInForce> Masks;
+    // Ends the masks set at Depth or deeper.
+    void EndMasks(size_t Depth) {
+        while (!Masks.empty() && Masks.back().Depth >= Depth) {
+            if (R.Picasso) R.Picasso->EndMaskLayer(Masks.back().Coverage);
+            Masks.pop_back();
+        }
+    }
     // The default space of this content: patterns chosen here map from it.
     TPDFXForm PatternBase = IdentityXForm;
     // The colour space naming the pattern being looked up (with the
@@ -294,6 +308,7 @@ struct TPDFRenderer::TContentRun {
         } else if (Dev()) {
             Dev()->RestoreClip(GS.ClipRegion);
         }
+        if (!Masks.empty()) EndMasks(States.size() + 1);
         R.CanvasMat = GS.CTM;
         if (Dev()) Dev()->SetCurrentXForm(R.CanvasMat);
         if (Reselect) R.SelectFont(*this);

@@ -68,6 +68,10 @@ public:
     std::shared_ptr<TStream> FTileImageData;
     // Scale from tile pixels to pattern space.
     double FTileScale = 1.0;
+    // The same cell as straight ARGB pixels (0xAARRGGBB), transparent where
+    // the cell paints nothing; used before FTileImageData when present.
+    std::vector<uint32_t> FTilePixels;
+    int32_t FTilePixelWidth = 0, FTilePixelHeight = 0;
     int32_t FShadingType = 0;
     std::shared_ptr<TPDFFunction> FPDFFunction;
     TPDFRGBColor FBackColor;

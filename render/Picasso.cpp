@@ -116,6 +116,7 @@ TPDFPicasso::~TPDFPicasso() {
     switch (FModel) {
         case pmGDIPlus:
             if (FGDIPlus && FGDIPlus->GDIPlusStatus == gpReady) {
+                while (!FMaskLayers.empty()) EndMaskLayer({});
                 if (FMetafileInfo.UseMetafile) {
                     if (FMetafileInfo.MetafileHandle != nullptr)
                         FGDIPlus->GdipDisposeImage(

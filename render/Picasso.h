@@ -296,6 +296,14 @@ public:
     // GDI+ brush of an axial or coloured-tile pattern; nullptr for the
     // others. The caller deletes it.
     GpBrush* CreatePatternBrush(const TVPLPattern* Pattern);
+    // GDI+ soft-mask layers: what is drawn after BeginMaskLayer goes to a
+    // transparent W × H layer, which EndMaskLayer lays onto what was drawn
+    // before through Mask (W × H coverage bytes, row-major). False (and
+    // drawing stays where it was) outside the GDI+ model or when the layer
+    // cannot be made.
+    bool BeginMaskLayer(int32_t W, int32_t H);
+    void EndMaskLayer(const std::vector<uint8_t>& Mask);
+    int32_t MaskLayerCount() const { return int32_t(FMaskLayers.size()); }
     // GDI+: a device-space texture of a shading drawn by our rasteriser over
     // the current path's bounds within the visible clip; nullptr when
     // nothing would be painted.
@@ -391,6 +399,13 @@ private:
     GpRegion* FLastClipRegion = nullptr;
     const TVPLPattern* FFillPattern = nullptr;
     const TVPLPattern* FStrokePattern = nullptr;
+    struct TMaskLayer {
+        GpGraphics* Saved = nullptr;
+        GpBitmap* Bitmap = nullptr;
+        std::vector<uint32_t> Pixels;  // premultiplied ARGB
+        int32_t Width = 0, Height = 0;
+    };
+    std::vector<std::unique_ptr<TMaskLayer>> FMaskLayers;
     TPDFXForm FFillPatternSpace{};
     bool FHasFillPatternSpace = false;
     bool FFillForShading = false;

@@ -58,16 +58,30 @@ GpBrush* TPDFPicasso::CreatePatternBrush(const TVPLPattern* Pattern) {
             return reinterpret_cast<GpBrush*>(Brush);
         }
         case ptColorTile: {
-            if (!Pattern->FTileImageData) return nullptr;
-            TStream& Tile = *Pattern->FTileImageData;
-            // The digest outlives many fills: each one reads the tile from
-            // its start.
-            Tile.Seek(0, soBeginning);
-            auto* Adapter = new TImageBytesStreamAdapter(Tile);
             GpImage* Image = nullptr;
-            const TGPStatus Loaded = FGDIPlus->GdipLoadImageFromStream(Adapter, &Image);
-            Adapter->Release();
-            if (Loaded != gsOk || Image == nullptr) return nullptr;
+            // The bitmap borrows the pixels, which stay in the digest.
+            std::vector<uint32_t> Pixels;
+            if (!Pattern->FTilePixels.empty()) {
+                Pixels = Pattern->FTilePixels;
+                GpBitmap* B = nullptr;
+                if (FGDIPlus->GdipCreateBitmapFromScan0(
+                        Pattern->FTilePixelWidth, Pattern->FTilePixelHeight,
+                        Pattern->FTilePixelWidth * 4, PixelFormat32bppARGB,
+                        reinterpret_cast<uint8_t*>(Pixels.data()), &B) != gsOk ||
+                    B == nullptr)
+                    return nullptr;
+                Image = reinterpret_cast<GpImage*>(B);
+            } else {
+                if (!Pattern->FTileImageData) return nullptr;
+                TStream& Tile = *Pattern->FTileImageData;
+                // The digest outlives many fills: each one reads the tile
+                // from its start.
+                Tile.Seek(0, soBeginning);
+                auto* Adapter = new TImageBytesStreamAdapter(Tile);
+                const TGPStatus Loaded = FGDIPlus->GdipLoadImageFromStream(Adapter, &Image);
+                Adapter->Release();
+                if (Loaded != gsOk || Image == nullptr) return nullptr;
+            }
             GpTexture* Brush = nullptr;
             uint32_t W = 0, H = 0;
             if (FGDIPlus->GdipGetImageWidth(Image, &W) == gsOk &&

@@ -139,6 +139,8 @@ void TPDFRenderer::RunContent(TPDFObject* Source, std::string_view ContentOverri
             FErrorDesc = std::string("Rendering exception: ") + E.what() + "\r\nToken position " +
                          std::to_string(Run.Pos + 1);
     }
+    // Soft masks end with the content that set them.
+    Run.EndMasks(0);
 }
 
 }  // namespace velmo

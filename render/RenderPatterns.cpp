@@ -1,5 +1,6 @@
 // Pattern and shading look-up for the interpreter: the renderer's pattern
 // cache, and the tiling cells drawn by a second renderer.
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -95,15 +96,46 @@ const TVPLPattern* TPDFRenderer::FindPattern(TContentRun& Run, std::string_view 
             TContentRun::SafeMul(Pattern->FMatrix, Run.PatternBase, M);
             const double Det = std::fabs(M.eM11 * M.eM22 - M.eM12 * M.eM21);
             const double SavedDPI = FDPI;
-            if (std::isfinite(Det) && Det > 0) FDPI = std::clamp(72 * std::sqrt(Det), 1.0, 2400.0);
-            auto Tile = std::make_shared<TMemoryStream>();
+            if (std::isfinite(Det) && Det > 0) {
+                // A whole number of pixels across the cell, so that a cell
+                // that meets the pixel grid is not resampled.
+                const double Pixels = std::max(1.0, std::nearbyint(W * std::sqrt(Det)));
+                FDPI = std::clamp(72 * Pixels / W * (1 - 1e-9), 1.0, 2400.0);
+            }
+            // Drawn over white and over black, the cell shows where it
+            // paints and how opaquely: the tile is transparent elsewhere.
             double Scale = 1;
             const TColor CellColor = Pattern->FUncoloredPatternColor;
-            RenderSourceToStream(Stream, Ref, *Tile, Pattern->FBBox[0], Pattern->FBBox[1], W, H,
-                                 Scale, Pattern->FPaintType == 2 ? &CellColor : nullptr);
+            const TColor* Colour = Pattern->FPaintType == 2 ? &CellColor : nullptr;
+            const TColor White = 0xFFFFFF, Black = 0;
+            TBitmap OnWhite, OnBlack;
+            RenderSourceToBitmap(Stream, Ref, Pattern->FBBox[0], Pattern->FBBox[1], W, H, Scale,
+                                 Colour, &White, OnWhite);
+            RenderSourceToBitmap(Stream, Ref, Pattern->FBBox[0], Pattern->FBBox[1], W, H, Scale,
+                                 Colour, &Black, OnBlack);
             FDPI = SavedDPI;
-            Pattern->FTileImageData = Tile;
             Pattern->FTileScale = Scale;
+            const int32_t PW = OnWhite.Width(), PH = OnWhite.Height();
+            if (PW > 0 && PH > 0 && OnBlack.Width() == PW && OnBlack.Height() == PH) {
+                Pattern->FTilePixels.resize(size_t(PW) * size_t(PH));
+                for (int32_t Y = 0; Y < PH; ++Y)
+                    for (int32_t X = 0; X < PW; ++X) {
+                        const TColor A = OnWhite.GetPixel(X, Y), B = OnBlack.GetPixel(X, Y);
+                        int Diff = 0;
+                        for (int Shift = 0; Shift <= 16; Shift += 8)
+                            Diff += int((A >> Shift) & 0xFF) - int((B >> Shift) & 0xFF);
+                        const int Alpha = std::clamp(255 - (Diff + 1) / 3, 0, 255);
+                        uint32_t P = uint32_t(Alpha) << 24;
+                        if (Alpha > 0)
+                            for (int Shift = 0; Shift <= 16; Shift += 8) {
+                                const int C = std::min(255, int((B >> Shift) & 0xFF) * 255 / Alpha);
+                                P |= uint32_t(C) << (16 - Shift);
+                            }
+                        Pattern->FTilePixels[size_t(Y) * size_t(PW) + size_t(X)] = P;
+                    }
+                Pattern->FTilePixelWidth = PW;
+                Pattern->FTilePixelHeight = PH;
+            }
         }
     }
 

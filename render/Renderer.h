@@ -296,7 +296,16 @@ public:
     void Render() override;
     void RenderSource(TPDFObject* Source, TPDFIndRef* ContainerIR, double PageLeft,
                       double PageBottom, double PageWidth, double PageHeight);
-    // CellColor: an uncoloured cell drawn in that colour (null: coloured).
+    // Draws Source like RenderSource at about this renderer's resolution
+    // (Scale: pattern units per pixel over points per pixel) on a bitmap
+    // cleared to Background (null: left as made) by a second renderer under
+    // this one's guard. CellColor: an uncoloured cell drawn in that colour
+    // (null: coloured).
+    void RenderSourceToBitmap(TPDFObject* Source, TPDFIndRef* ContainerIR, double PageLeft,
+                              double PageBottom, double PageWidth, double PageHeight,
+                              double& Scale, const TColor* CellColor, const TColor* Background,
+                              TBitmap& Out);
+    // As RenderSourceToBitmap, written to Stream as a bitmap file.
     void RenderSourceToStream(TPDFObject* Source, TPDFIndRef* ContainerIR, TStream& Stream,
                               double PageLeft, double PageBottom, double PageWidth,
                               double PageHeight, double& Scale,
@@ -363,6 +372,15 @@ public:
     // (GX, GY) of the show's scaled text space.
     void ShowType3Glyph(TContentRun& Run, TPDFType3Rasterizer& Type3, TPDFFontCollectionData* Font,
                         const std::string& GlyphName, double GX, double GY);
+    // The default model's soft mask: the mask group of Mask drawn into a
+    // device-size coverage raster, and drawing after it put on a layer
+    // that is laid onto the page through the mask when the mask ends.
+    void ApplySoftMask(TContentRun& Run, TPDFDictionary* Mask);
+    // Draws the group G under Mat (clipped to Box when given) onto a
+    // device-size bitmap cleared to Background by a second renderer under
+    // this one's guard; false when no bitmap was made.
+    bool RenderGroupBitmap(TContentRun& Run, TPDFStream* G, TPDFIndRef* Ref, const TPDFXForm& Mat,
+                           const double* Box, TColor Background, TBitmap& Out);
     // Prepares the tile image of a tiling pattern.
     void RenderPatternTile(TContentRun& Run, const TVPLPattern* Pattern, std::string_view Name);
 
@@ -406,6 +424,9 @@ public:
     // colour, and colour operators inside it are ignored.
     bool FCellColored = false;
     TColor FCellColor = 0;
+    // Set on a second renderer: RenderSource clears its bitmap to this.
+    bool FHasSourceBackground = false;
+    TColor FSourceBackground = 0xFFFFFF;
     // The designation last built for a colour-space array.
     std::unordered_map<const TPDFArray*, std::string> FColorSpaceByArray;
 

@@ -1,9 +1,12 @@
-// Shading pages made here and drawn by us and by the peers (mutool,
-// pdftoppm): every shading type, painted by sh and as a pattern fill after
-// a cm (the pattern keeps the page's space), at 72 and 150 DPI and on a page
-// turned by /Rotate 90; each render must be similar to a peer's. Axial
-// ramps are also sampled at 10, 50 and 90 % of their axis against
-// pdftoppm's pixels, and the ends with and without /Extend are checked.
+// Shading, pattern and transparency pages made here and drawn by us and by
+// the peers (mutool, pdftoppm); each render must be similar to a peer's.
+// Shadings: every type, painted by sh and as a pattern fill after a cm (the
+// pattern keeps the page's space), at 72 and 150 DPI and on a page turned
+// by /Rotate 90; axial ramps are also sampled at 10, 50 and 90 % of their
+// axis against pdftoppm's pixels, and the ends with and without /Extend are
+// checked. Transparency: fill and stroke alpha, coloured and uncoloured
+// tiling patterns, and soft masks of both kinds with a backdrop and a
+// transfer function.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -221,6 +224,141 @@ TEST(ShadingFixtures, AxialRampsMatchPdftoppm) {
     ASSERT_TRUE(vpltest::RenderFilePageToPng(file, 1, 72, ours, error)) << error;
     EXPECT_GE(ours.Pixel(0, 50)[0], 250);
     EXPECT_LE(ours.Pixel(0, 50)[2], 5);
+}
+
+// ---- Transparency and tiling patterns -----------------------------------
+
+struct TTransparencyPage {
+    const char* name;
+    const char* content;
+    const char* resources;  // inside /Resources
+    std::vector<std::string> objects = {};  // objects 5, 6, ...
+};
+
+const std::string kCheckerCell = Stream(
+    "/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 24 24] /XStep 24 /YStep 24 "
+    "/Resources << >>",
+    "1 0 0 rg 0 0 12 12 re f 0 0 1 rg 12 12 12 12 re f");
+const std::string kStripeCell = Stream(
+    "/PatternType 1 /PaintType 2 /TilingType 1 /BBox [0 0 24 24] /XStep 24 /YStep 24 "
+    "/Resources << >>",
+    "0 0 12 24 re f");
+// A luminosity mask from black at the left to white at the right.
+const std::string kRampGroup =
+    Stream("/Type /XObject /Subtype /Form /BBox [0 0 200 100] /Group << /S /Transparency /CS "
+           "/DeviceRGB >> /Resources << /Shading << /S0 << /ShadingType 2 /ColorSpace "
+           "/DeviceGray /Coords [0 0 200 0] /Function << /FunctionType 2 /Domain [0 1] /C0 [0] "
+           "/C1 [1] /N 1 >> >> >> >>",
+           "/S0 sh");
+// An alpha mask: an opaque disc and a half-transparent bar.
+const std::string kAlphaGroup = Stream(
+    "/Type /XObject /Subtype /Form /BBox [0 0 200 100] /Group << /S /Transparency >> "
+    "/Resources << /ExtGState << /H << /ca 0.5 >> >> >>",
+    "0 g 60 50 m 60 72 42 90 20 90 c -2 90 -20 72 -20 50 c -20 28 -2 10 20 10 c 42 10 60 28 60 "
+    "50 c f /H gs 120 20 70 60 re f");
+
+const std::vector<TTransparencyPage>& TransparencyPages() {
+    static const std::vector<TTransparencyPage> pages = {
+        {"fill_alpha", "/A gs 1 0 0 rg 20 20 160 60 re f", "/ExtGState << /A << /ca 0.25 >> >>"},
+        {"stroke_alpha", "/A gs 0 0 1 RG 12 w 20 20 m 180 80 l S 1 0 0 rg 60 10 40 80 re f",
+         "/ExtGState << /A << /CA 0.5 >> >>"},
+        {"coloured_tiling", "q 1 0 0 1 7 3 cm /Pattern cs /P0 scn 10 10 170 80 re f Q",
+         "/Pattern << /P0 5 0 R >>", {kCheckerCell}},
+        {"uncoloured_tiling",
+         "/CS0 cs 1 0 0 /P0 scn 10 10 85 80 re f 0 0.6 0 /P0 scn 105 10 85 80 re f",
+         "/ColorSpace << /CS0 [/Pattern /DeviceRGB] >> /Pattern << /P0 5 0 R >>", {kStripeCell}},
+        {"luminosity_mask", "/M gs 1 0 0 rg 0 0 200 100 re f",
+         "/ExtGState << /M << /SMask << /S /Luminosity /G 5 0 R >> >> >>", {kRampGroup}},
+        {"luminosity_backdrop", "/M gs 0 0 1 rg 0 0 200 100 re f",
+         "/ExtGState << /M << /SMask << /S /Luminosity /BC [1 1 1] /G 5 0 R >> >> >>",
+         {Stream("/Type /XObject /Subtype /Form /BBox [0 0 200 100] /Group << /S /Transparency "
+                 "/CS /DeviceRGB >>",
+                 "0 g 20 20 60 60 re f")}},
+        {"luminosity_transfer", "/M gs 1 0 0 rg 0 0 200 100 re f",
+         "/ExtGState << /M << /SMask << /S /Luminosity /G 5 0 R /TR << /FunctionType 2 "
+         "/Domain [0 1] /C0 [1] /C1 [0] /N 1 >> >> >> >>",
+         {kRampGroup}},
+        {"alpha_mask", "q /M gs 0 0.5 0 rg 0 0 200 100 re f Q 0 0 1 rg 0 0 10 10 re f",
+         "/ExtGState << /M << /SMask << /S /Alpha /G 5 0 R >> >> >>", {kAlphaGroup}},
+    };
+    return pages;
+}
+
+std::string TransparencyPdf(const TTransparencyPage& P, bool Rotated) {
+    std::vector<std::string> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        std::string("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] ") +
+            (Rotated ? "/Rotate 90 " : "") + "/Resources << " + P.resources +
+            " >> /Contents 4 0 R >>",
+        Stream("", P.content)};
+    for (const std::string& o : P.objects) objects.push_back(o);
+    return vpltest::PdfFromObjects(objects, "1.5");
+}
+
+TEST(TransparencyFixtures, PagesAgreeWithThePeers) {
+    VPL_REQUIRE_TOOL("mutool");
+    VPL_REQUIRE_TOOL("pdftoppm");
+    vpltest::InstallPageRenderServices();
+    vpltest::TRenderCache cache;
+    vpltest::TempDir tmp;
+    for (const TTransparencyPage& p : TransparencyPages())
+        for (bool rotated : {false, true}) {
+            const std::string label = std::string(p.name) + (rotated ? "-rotated" : "");
+            const fs::path file = tmp / (label + ".pdf");
+            vpltest::WriteFile(file, TransparencyPdf(p, rotated));
+            for (int dpi : {72, 150}) {
+                if (rotated && dpi == 150) continue;
+                ExpectAgrees(cache, file, dpi, label);
+            }
+        }
+}
+
+// Pixels with known values: a quarter-alpha red over white, and a red fill
+// under a black-to-white luminosity mask fading from white to red.
+TEST(TransparencyFixtures, KnownPixels) {
+    vpltest::InstallPageRenderServices();
+    vpltest::TempDir tmp;
+    auto Render = [&](const char* Name) {
+        for (const TTransparencyPage& p : TransparencyPages())
+            if (std::string(p.name) == Name) {
+                const fs::path file = tmp / (std::string(Name) + ".pdf");
+                vpltest::WriteFile(file, TransparencyPdf(p, false));
+                vpltest::TRgbRaster ours;
+                std::string error;
+                EXPECT_TRUE(vpltest::RenderFilePageToPng(file, 1, 72, ours, error)) << error;
+                EXPECT_EQ(error, "");
+                return ours;
+            }
+        ADD_FAILURE() << Name;
+        return vpltest::TRgbRaster();
+    };
+    const vpltest::TRgbRaster alpha = Render("fill_alpha");
+    ASSERT_FALSE(alpha.Empty());
+    EXPECT_NEAR(alpha.Pixel(100, 50)[0], 255, 1);
+    EXPECT_NEAR(alpha.Pixel(100, 50)[1], 191, 1);
+    EXPECT_NEAR(alpha.Pixel(100, 50)[2], 191, 1);
+
+    const vpltest::TRgbRaster mask = Render("luminosity_mask");
+    ASSERT_FALSE(mask.Empty());
+    // Left: the mask is black, nothing shows; right: white, full red.
+    EXPECT_GE(mask.Pixel(2, 50)[1], 245);
+    EXPECT_GE(mask.Pixel(197, 50)[0], 245);
+    EXPECT_LE(mask.Pixel(197, 50)[1], 10);
+    EXPECT_NEAR(mask.Pixel(100, 50)[1], 128, 12);
+
+    // The transfer function inverts the mask.
+    const vpltest::TRgbRaster inverted = Render("luminosity_transfer");
+    ASSERT_FALSE(inverted.Empty());
+    EXPECT_LE(inverted.Pixel(2, 50)[1], 10);
+    EXPECT_GE(inverted.Pixel(197, 50)[1], 245);
+
+    // The backdrop white lets the blue fill through outside the black square.
+    const vpltest::TRgbRaster backdrop = Render("luminosity_backdrop");
+    ASSERT_FALSE(backdrop.Empty());
+    EXPECT_GE(backdrop.Pixel(150, 50)[2], 245);
+    EXPECT_LE(backdrop.Pixel(150, 50)[0], 10);
+    EXPECT_GE(backdrop.Pixel(50, 50)[0], 245);
 }
 
 }  // namespace
