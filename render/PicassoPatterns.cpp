@@ -23,6 +23,9 @@ GpARGB OpaqueStop(const TVPLPattern& Pattern, int Index) {
            (ComponentByte(Pattern.GetRGB(1, Index)) << 8) | ComponentByte(Pattern.GetRGB(2, Index));
 }
 
+// Device pixels an extended ramp end pads over: more than any page.
+constexpr double kPadLength = 65536;
+
 bool Finite(const TPDFDoublePoint& P) { return std::isfinite(P.X) && std::isfinite(P.Y); }
 
 }  // namespace
@@ -45,16 +48,37 @@ GpBrush* TPDFPicasso::CreatePatternBrush(const TVPLPattern* Pattern) {
                 // One stop is its colour at both ends of the axis.
                 Positions[size_t(I)] = N > 1 ? GpREAL(I) / GpREAL(N - 1) : 0;
             }
+            // A line brush repeats its ramp beyond the axis: an extended end
+            // instead gets its colour over a stretch longer than any page,
+            // and an end that does not extend is cut off where the brush is
+            // used.
+            const double Len = std::hypot(End.X - Start.X, End.Y - Start.Y);
+            const double PadA = Pattern->GetExtend(0) && Len > 0 ? kPadLength : 0;
+            const double PadB = Pattern->GetExtend(1) && Len > 0 ? kPadLength : 0;
+            if (PadA > 0 || PadB > 0) {
+                const double UX = (End.X - Start.X) / Len, UY = (End.Y - Start.Y) / Len;
+                const double Total = PadA + Len + PadB;
+                for (GpREAL& P : Positions) P = GpREAL((PadA + double(P) * Len) / Total);
+                if (PadA > 0) {
+                    Colors.insert(Colors.begin(), Colors.front());
+                    Positions.insert(Positions.begin(), 0);
+                }
+                if (PadB > 0) {
+                    Colors.push_back(Colors.back());
+                    Positions.push_back(1);
+                }
+                Start = {Start.X - UX * PadA, Start.Y - UY * PadA};
+                End = {End.X + UX * PadB, End.Y + UY * PadB};
+            }
+            const int32_t Count = int32_t(Colors.size());
             const GpPointF P1{GpREAL(Start.X), GpREAL(Start.Y)};
             const GpPointF P2{GpREAL(End.X), GpREAL(End.Y)};
             GpLineGradient* Brush = nullptr;
-            // The end colours pad; an end that does not extend is cut off
-            // where the brush is used.
-            if (FGDIPlus->GdipCreateLineBrush(&P1, &P2, Colors.front(), Colors.back(), WrapModeClamp,
+            if (FGDIPlus->GdipCreateLineBrush(&P1, &P2, Colors.front(), Colors.back(), WrapModeTile,
                                               &Brush) != gsOk)
                 return nullptr;
-            if (Brush != nullptr && N > 2)
-                FGDIPlus->GdipSetLinePresetBlend(Brush, Colors.data(), Positions.data(), N);
+            if (Brush != nullptr && Count > 2)
+                FGDIPlus->GdipSetLinePresetBlend(Brush, Colors.data(), Positions.data(), Count);
             return reinterpret_cast<GpBrush*>(Brush);
         }
         case ptColorTile: {
