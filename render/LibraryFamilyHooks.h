@@ -4,6 +4,7 @@
 #pragma once
 
 #include "render/Renderer.h"
+#include "render/SoftMask.h"
 
 namespace velmo {
 
@@ -12,5 +13,12 @@ namespace velmo {
 // switches the pattern off).
 bool RenderLibraryPatternTile(TPDFRenderer& Renderer, TPDFRenderer::TContentRun& Run,
                               TVPLPattern& Pattern, TPDFStream* Cell, TPDFIndRef* CellRef);
+
+// The soft mask's group drawn into a library group that becomes the mask
+// of what is drawn next (nothing while the content is not visible).
+void RenderSoftMaskGroup(TPDFRenderer& Renderer, TPDFRenderer::TContentRun& Run,
+                         TVPLSoftmask& Softmask);
+// Removes the library's soft mask from the current drawing.
+void ClearLibrarySoftMask(TPDFRenderer& Renderer);
 
 }  // namespace velmo

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "render/ContentRun.h"
+#include "render/LibraryFamilyHooks.h"
 #include "render/SoftMask.h"
 
 namespace velmo {
@@ -75,15 +76,27 @@ void TPDFRenderer::SetExtGState(TContentRun& Run, std::string_view Name) {
         if (auto* P = ObjAs<TPDFNumeric>(Run.Resolve(Dash->GetItem(1)));
             P && std::isfinite(P->AsDouble()))
             GS.DashPhase = P->AsDouble();
+        // The library keeps its dash in doubles, set at once.
+        if (Run.Library && Picasso) Picasso->SetLineDashDouble(GS.DashArray, GS.DashPhase);
     }
 
     TPDFObject* Mask = Run.Resolve(D->FindValueByKeyName("SMask", false));
     if (ObjAs<TPDFName>(Mask)) {
         GS.Softmask = false;
-        Run.EndMasks(Run.States.size());
+        if (Run.Library)
+            ClearLibrarySoftMask(*this);
+        else
+            Run.EndMasks(Run.States.size());
     } else if (auto* MD = ObjAs<TPDFDictionary>(Mask)) {
         GS.Softmask = true;
-        if (!Run.Library && !Run.EPS) ApplySoftMask(Run, MD);
+        if (Run.Library) {
+            TVPLSoftmask Softmask(FColorManager.get());
+            Softmask.OnFindObject = OnFindObject;
+            Softmask.Populate(MD);
+            RenderSoftMaskGroup(*this, Run, Softmask);
+        } else if (!Run.EPS) {
+            ApplySoftMask(Run, MD);
+        }
     }
 
     if (Number("CA", V)) GS.StrokeAlpha = V;
