@@ -675,7 +675,33 @@ struct TPDFRenderer::TContentRun {
         }
     }
 
+    // Count numbers of A (references resolved) into Out; false when A has
+    // fewer items or one of them is not a finite number.
+    bool Numbers(TPDFArray* A, size_t Count, double* Out) {
+        if (A == nullptr || size_t(A->GetCount()) < Count) return false;
+        for (size_t I = 0; I < Count; ++I) {
+            auto* N = ObjAs<TPDFNumeric>(Resolve(A->GetItem(int32_t(I))));
+            if (N == nullptr || !std::isfinite(N->AsDouble())) return false;
+            Out[I] = N->AsDouble();
+        }
+        return true;
+    }
+
     // ---- Optional content ------------------------------------------------
+
+    // Whether an XObject or soft-mask group with this stream dictionary is
+    // drawn by its /OC entry (only an indirect reference to a group or
+    // membership dictionary counts).
+    bool StreamVisible(TPDFDictionary* Dict) {
+        auto* OCRef = ObjAs<TPDFIndRef>(Dict->FindValueByKeyName("OC", false));
+        if (OCRef == nullptr) return true;
+        auto* OC = ObjAs<TPDFDictionary>(R.FindObject(OCRef));
+        if (OC == nullptr) return true;
+        const std::string Type = OC->StringValue("Type");
+        if (Type == "OCG") return ShowOf(OCRef, Visible, true);
+        if (Type == "OCMD") return OCMDVisible(OC);
+        return true;
+    }
 
     bool ShowOf(const TPDFIndRef* Ref, bool Current, bool Last) {
         bool V = Current;

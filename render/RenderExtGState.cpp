@@ -116,20 +116,6 @@ void TPDFRenderer::SetExtGState(TContentRun& Run, std::string_view Name) {
 
 namespace velmo {
 
-namespace {
-
-bool BoxNumbers(TPDFRenderer::TContentRun& Run, TPDFArray* A, size_t Count, double* Out) {
-    if (A == nullptr || size_t(A->GetCount()) < Count) return false;
-    for (size_t I = 0; I < Count; ++I) {
-        auto* N = ObjAs<TPDFNumeric>(Run.Resolve(A->GetItem(int32_t(I))));
-        if (N == nullptr || !std::isfinite(N->AsDouble())) return false;
-        Out[I] = N->AsDouble();
-    }
-    return true;
-}
-
-}  // namespace
-
 void TPDFRenderer::ApplySoftMask(TContentRun& Run, TPDFDictionary* MaskDict) {
     // Only the default model on a bitmap draws through layers.
     if (!Run.Visible || !Picasso || Picasso->Model() != pmGDIPlus || FCanvasRecorder != nullptr ||
@@ -143,25 +129,15 @@ void TPDFRenderer::ApplySoftMask(TContentRun& Run, TPDFDictionary* MaskDict) {
     auto* G = ObjAs<TPDFStream>(Run.Resolve(Entry));
     if (G == nullptr || G->FDictionary == nullptr) return;
     TPDFDictionary* GD = G->FDictionary;
-    if (auto* OCRef = ObjAs<TPDFIndRef>(GD->FindValueByKeyName("OC", false))) {
-        if (auto* OC = ObjAs<TPDFDictionary>(FindObject(OCRef))) {
-            const std::string Type = OC->StringValue("Type");
-            bool Show = true;
-            if (Type == "OCG")
-                Show = Run.ShowOf(OCRef, Run.Visible, true);
-            else if (Type == "OCMD")
-                Show = Run.OCMDVisible(OC);
-            if (!Show) return;
-        }
-    }
+    if (!Run.StreamVisible(GD)) return;
     // A box of fewer than four numbers gives no clip.
     double Box[4];
     const bool HasBox =
-        BoxNumbers(Run, ObjAs<TPDFArray>(Run.Resolve(GD->FindValueByKeyName("BBox", false))), 4, Box);
+        Run.Numbers(ObjAs<TPDFArray>(Run.Resolve(GD->FindValueByKeyName("BBox", false))), 4, Box);
     TPDFXForm Mat = CanvasMat;
     double M[6];
     if (auto* MA = ObjAs<TPDFArray>(Run.Resolve(GD->FindValueByKeyName("Matrix", false)));
-        MA && MA->GetCount() == 6 && BoxNumbers(Run, MA, 6, M)) {
+        MA && MA->GetCount() == 6 && Run.Numbers(MA, 6, M)) {
         if (!TContentRun::SafeMul({M[0], M[1], M[2], M[3], M[4], M[5]}, CanvasMat, Mat)) return;
     }
     // The backdrop of a luminosity mask, in the group's colour space.
@@ -241,12 +217,8 @@ void TPDFRenderer::ApplySoftMask(TContentRun& Run, TPDFDictionary* MaskDict) {
             return;
         for (int32_t Y = 0; Y < H; ++Y)
             for (int32_t X = 0; X < W; ++X) {
-                const TColor A = First.GetPixel(X, Y), B = Second.GetPixel(X, Y);
-                int Diff = 0;
-                for (int Shift = 0; Shift <= 16; Shift += 8)
-                    Diff += int((A >> Shift) & 0xFF) - int((B >> Shift) & 0xFF);
-                const int Alpha = std::clamp(255 - (Diff + 1) / 3, 0, 255);
-                Coverage[size_t(Y) * size_t(W) + size_t(X)] = Transfer[Alpha];
+                Coverage[size_t(Y) * size_t(W) + size_t(X)] =
+                    Transfer[AlphaOverBackdrops(First.GetPixel(X, Y), Second.GetPixel(X, Y))];
             }
     }
     // A mask set again at the same level replaces the one before.

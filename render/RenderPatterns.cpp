@@ -6,6 +6,7 @@
 
 #include "render/ContentRun.h"
 #include "render/LibraryFamilyHooks.h"
+#include "render/SoftMask.h"
 
 namespace velmo {
 
@@ -120,11 +121,8 @@ const TVPLPattern* TPDFRenderer::FindPattern(TContentRun& Run, std::string_view 
                 Pattern->FTilePixels.resize(size_t(PW) * size_t(PH));
                 for (int32_t Y = 0; Y < PH; ++Y)
                     for (int32_t X = 0; X < PW; ++X) {
-                        const TColor A = OnWhite.GetPixel(X, Y), B = OnBlack.GetPixel(X, Y);
-                        int Diff = 0;
-                        for (int Shift = 0; Shift <= 16; Shift += 8)
-                            Diff += int((A >> Shift) & 0xFF) - int((B >> Shift) & 0xFF);
-                        const int Alpha = std::clamp(255 - (Diff + 1) / 3, 0, 255);
+                        const TColor B = OnBlack.GetPixel(X, Y);
+                        const int Alpha = AlphaOverBackdrops(OnWhite.GetPixel(X, Y), B);
                         uint32_t P = uint32_t(Alpha) << 24;
                         if (Alpha > 0)
                             for (int Shift = 0; Shift <= 16; Shift += 8) {

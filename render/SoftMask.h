@@ -44,4 +44,15 @@ private:
     std::vector<double> FBCArray;
 };
 
+// The opacity (0 … 255) of what was drawn the same way over white
+// (OnWhite) and over black (OnBlack): a pixel of opacity a differs between
+// the two by (1 - a) · 255.
+inline int AlphaOverBackdrops(TColor OnWhite, TColor OnBlack) {
+    int Diff = 0;
+    for (int Shift = 0; Shift <= 16; Shift += 8)
+        Diff += int((OnWhite >> Shift) & 0xFF) - int((OnBlack >> Shift) & 0xFF);
+    const int A = 255 - (Diff + 1) / 3;
+    return A < 0 ? 0 : (A > 255 ? 255 : A);
+}
+
 }  // namespace velmo
