@@ -14,6 +14,8 @@
 #     --images     only files whose rendered pages carry images by pdfimages -list,
 #                  none of them fax, JBIG2 or JPEG 2000
 #     --scan       add a generated 300-dpi A4 scan: a JPEG page and a Flate page
+#     --features   only files that hold shadings, patterns, soft-mask dictionaries
+#                  or annotation appearances (by their uncompressed objects)
 #
 # Ours is bench_render_pages, built here in Release:
 #   bench_render_pages <file.pdf> <first page> <last page> <dpi> <output folder>
@@ -30,6 +32,7 @@ TIMEOUT=60
 MIN_TEXT=0
 IMAGES=0
 SCAN=0
+FEATURES=0
 INPUTS=()
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -40,7 +43,8 @@ while [ $# -gt 0 ]; do
         --min-text) MIN_TEXT="$2"; shift 2 ;;
         --images) IMAGES=1; shift ;;
         --scan) SCAN=1; shift ;;
-        -h|--help) sed -n '2,24p' "$0"; exit 0 ;;
+        --features) FEATURES=1; shift ;;
+        -h|--help) sed -n '2,26p' "$0"; exit 0 ;;
         *) INPUTS+=("$1"); shift ;;
     esac
 done
@@ -158,6 +162,12 @@ for f in "${FILES[@]}"; do
     if [ "$IMAGES" -eq 1 ] && [ "$f" != "$WORK/scan.pdf" ]; then
         list=$(timeout 30 pdfimages -f 1 -l "$last" -list "$f" 2>/dev/null | tail -n +3 || true)
         if [ -z "$list" ] || echo "$list" | awk '{print $9}' | grep -qE '^(ccitt|jbig2|jpx)$'; then
+            continue
+        fi
+    fi
+    if [ "$FEATURES" -eq 1 ]; then
+        if ! timeout 30 qpdf --qdf --object-streams=disable "$f" - 2>/dev/null |
+            grep -aqE '/ShadingType|/PatternType|/SMask *<<|/AP *<<'; then
             continue
         fi
     fi

@@ -155,6 +155,25 @@ struct TPDFRenderer::TContentRun {
     std::vector<bool> Marked;  // visibility to restore at each EMC
     bool EPS = false;
     bool Library = false;
+    // Soft masks of the default model in force, each with the state depth
+    // it was set at (it ends when the state below that depth is restored).
+    struct TMaskInForce {
+        size_t Depth = 0;
+        std::vector<uint8_t> Coverage;
+    };
+    std::vector<TMaskInForce> Masks;
+    // Ends the masks set at Depth or deeper.
+    void EndMasks(size_t Depth) {
+        while (!Masks.empty() && Masks.back().Depth >= Depth) {
+            if (R.Picasso) R.Picasso->EndMaskLayer(Masks.back().Coverage);
+            Masks.pop_back();
+        }
+    }
+    // The default space of this content: patterns chosen here map from it.
+    TPDFXForm PatternBase = IdentityXForm;
+    // The colour space naming the pattern being looked up (with the
+    // components of an uncoloured cell on the operand stack).
+    std::string_view PatternCS;
 
     explicit TContentRun(TPDFRenderer& AR) : R(AR) {
         Operands.reserve(100);
@@ -289,6 +308,7 @@ struct TPDFRenderer::TContentRun {
         } else if (Dev()) {
             Dev()->RestoreClip(GS.ClipRegion);
         }
+        if (!Masks.empty()) EndMasks(States.size() + 1);
         R.CanvasMat = GS.CTM;
         if (Dev()) Dev()->SetCurrentXForm(R.CanvasMat);
         if (Reselect) R.SelectFont(*this);
@@ -387,6 +407,11 @@ struct TPDFRenderer::TContentRun {
         D->SetFillAlpha(GS.FillAlpha);
         D->SetFillMode(Mode);
         D->SetFillColor(uint32_t(GS.FillColor));
+        if (GS.FillPattern != nullptr) {
+            TPDFXForm M = GS.FillPatternBase;
+            SafeMul(GS.FillPattern->FMatrix, GS.FillPatternBase, M);
+            D->SetFillPattern(GS.FillPattern, M, false);
+        }
     }
 
     void Paint(TOp Op) {
@@ -634,10 +659,13 @@ struct TPDFRenderer::TContentRun {
             EPSText = RGBText(Color);
         } else if (StartsWith("Pattern")) {
             const size_t Colon = CS.find(':');
+            PatternCS = CS;
             const TVPLPattern* Pat = Colon == std::string_view::npos
                                          ? nullptr
                                          : R.FindPattern(*this, CS.substr(Colon + 1));
+            PatternCS = {};
             (Fill ? GS.FillPattern : GS.StrokePattern) = Pat;
+            if (Fill) GS.FillPatternBase = PatternBase;
             if (Pat == nullptr) {
                 // A pattern that cannot be found paints white.
                 Color = 0xFFFFFF;
@@ -647,7 +675,33 @@ struct TPDFRenderer::TContentRun {
         }
     }
 
+    // Count numbers of A (references resolved) into Out; false when A has
+    // fewer items or one of them is not a finite number.
+    bool Numbers(TPDFArray* A, size_t Count, double* Out) {
+        if (A == nullptr || size_t(A->GetCount()) < Count) return false;
+        for (size_t I = 0; I < Count; ++I) {
+            auto* N = ObjAs<TPDFNumeric>(Resolve(A->GetItem(int32_t(I))));
+            if (N == nullptr || !std::isfinite(N->AsDouble())) return false;
+            Out[I] = N->AsDouble();
+        }
+        return true;
+    }
+
     // ---- Optional content ------------------------------------------------
+
+    // Whether an XObject or soft-mask group with this stream dictionary is
+    // drawn by its /OC entry (only an indirect reference to a group or
+    // membership dictionary counts).
+    bool StreamVisible(TPDFDictionary* Dict) {
+        auto* OCRef = ObjAs<TPDFIndRef>(Dict->FindValueByKeyName("OC", false));
+        if (OCRef == nullptr) return true;
+        auto* OC = ObjAs<TPDFDictionary>(R.FindObject(OCRef));
+        if (OC == nullptr) return true;
+        const std::string Type = OC->StringValue("Type");
+        if (Type == "OCG") return ShowOf(OCRef, Visible, true);
+        if (Type == "OCMD") return OCMDVisible(OC);
+        return true;
+    }
 
     bool ShowOf(const TPDFIndRef* Ref, bool Current, bool Last) {
         bool V = Current;
@@ -908,12 +962,16 @@ struct TPDFRenderer::TContentRun {
                 Clip(Op == op_Wstar);
                 break;
             case op_sh: {
+                // The shading paints the clip in user space; the fill
+                // colour and pattern stay as they were.
                 const std::string_view Name = PopString();
-                GS.FillColorSpace = "Pattern:" + std::string(Name);
-                SetColorFromOperands(true);
-                if (EPS || GS.Degenerate) break;
+                if (EPS || GS.Degenerate || !Visible) break;
+                const TVPLPattern* Pat = R.FindPattern(*this, Name);
+                if (Pat == nullptr) break;
                 ApplyFillState(pfWinding);
-                if (Visible) Dev()->FillClippingPath();
+                Dev()->SetFillPattern(Pat, R.CanvasMat, true);
+                Dev()->FillClippingPath();
+                Dev()->SetFillColor(uint32_t(GS.FillColor));
                 break;
             }
             case op_BT:

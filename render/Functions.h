@@ -112,6 +112,8 @@ private:
 class TPDFType0Function final : public TPDFFunction {
 public:
     TPDFType0Function(TPDFObject* Source, const TPDFFindObjectEvent& OnFindObject);
+    // 1 linear, 3 cubic interpolation.
+    int32_t Order() const { return FOrder; }
 
 protected:
     void Evaluate(std::span<const double> X, std::span<double> Y) override;
@@ -144,6 +146,7 @@ private:
 class TPDFType2Function final : public TPDFFunction {
 public:
     TPDFType2Function(TPDFObject* Source, const TPDFFindObjectEvent& OnFindObject);
+    double Exponent() const { return FN; }
 
 protected:
     void Evaluate(std::span<const double> X, std::span<double> Y) override;

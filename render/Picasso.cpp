@@ -116,6 +116,7 @@ TPDFPicasso::~TPDFPicasso() {
     switch (FModel) {
         case pmGDIPlus:
             if (FGDIPlus && FGDIPlus->GDIPlusStatus == gpReady) {
+                while (!FMaskLayers.empty()) EndMaskLayer({});
                 if (FMetafileInfo.UseMetafile) {
                     if (FMetafileInfo.MetafileHandle != nullptr)
                         FGDIPlus->GdipDisposeImage(
@@ -404,6 +405,8 @@ void TPDFPicasso::SetFillColor(uint8_t Red, uint8_t Green, uint8_t Blue) {
 void TPDFPicasso::SetFillColor(uint32_t Color) {
     FFillColor = Color;
     FFillPattern = nullptr;
+    FHasFillPatternSpace = false;
+    FFillForShading = false;
 }
 void TPDFPicasso::SetStrokeColor(uint8_t Red, uint8_t Green, uint8_t Blue) {
     SetStrokeColor(uint32_t(Blue) * 65536 + uint32_t(Green) * 256 + Red);
@@ -412,7 +415,18 @@ void TPDFPicasso::SetStrokeColor(uint32_t Color) {
     FStrokeColor = Color;
     FStrokePattern = nullptr;
 }
-void TPDFPicasso::SetFillPattern(const TVPLPattern* Pattern) { FFillPattern = Pattern; }
+void TPDFPicasso::SetFillPattern(const TVPLPattern* Pattern) {
+    FFillPattern = Pattern;
+    FHasFillPatternSpace = false;
+    FFillForShading = false;
+}
+void TPDFPicasso::SetFillPattern(const TVPLPattern* Pattern, const TPDFXForm& PatternToDevice,
+                                 bool ForShading) {
+    FFillPattern = Pattern;
+    FFillPatternSpace = PatternToDevice;
+    FHasFillPatternSpace = true;
+    FFillForShading = ForShading;
+}
 void TPDFPicasso::SetStrokePattern(const TVPLPattern* Pattern) { FStrokePattern = Pattern; }
 void TPDFPicasso::SetFillAlpha(double NewFillAlpha) { FFillAlpha = ClampAlpha(NewFillAlpha); }
 void TPDFPicasso::SetStrokeAlpha(double NewStrokeAlpha) {
@@ -941,8 +955,11 @@ GpPen* TPDFPicasso::CreateGDIPlusPen() {
 }
 
 GpBrush* TPDFPicasso::CreateGDIPlusBrush() {
-    if (FFillPattern != nullptr && FFillPattern->FPatternType != ptUnknown)
+    // A pattern that gives no paint (an empty digest) paints nothing.
+    if (FFillPattern != nullptr) {
+        if (FFillPattern->FShading && FHasFillPatternSpace) return CreateShadingBrush(FFillPattern);
         return CreatePatternBrush(FFillPattern);
+    }
     GpSolidFill* Brush = nullptr;
     FGDIPlus->GdipCreateSolidFill(FillARGB(), &Brush);
     return reinterpret_cast<GpBrush*>(Brush);
@@ -1005,7 +1022,7 @@ void TPDFPicasso::FillPath() {
             GpBrush* Brush = nullptr;
             if (FPath != nullptr && !FPathInvalid) {
                 Brush = CreateGDIPlusBrush();
-                if (Brush != nullptr) FGDIPlus->GdipFillPath(FGraphics, Brush, FPath);
+                if (Brush != nullptr) GDIPlusFillWith(Brush);
             }
             ApplyGDIPlusClip();
             if (Brush != nullptr) FGDIPlus->GdipDeleteBrush(Brush);
@@ -1144,7 +1161,7 @@ void TPDFPicasso::StrokeAndFillPath() {
             if (FPath != nullptr && !FPathInvalid) {
                 Pen = CreateGDIPlusPen();
                 Brush = CreateGDIPlusBrush();
-                if (Brush != nullptr) FGDIPlus->GdipFillPath(FGraphics, Brush, FPath);
+                if (Brush != nullptr) GDIPlusFillWith(Brush);
                 if (Pen != nullptr) FGDIPlus->GdipDrawPath(FGraphics, Pen, FPath);
             }
             ApplyGDIPlusClip();

@@ -173,6 +173,10 @@ public:
     void SetStrokeColor(uint8_t Red, uint8_t Green, uint8_t Blue);
     void SetStrokeColor(uint32_t Color);
     void SetFillPattern(const TVPLPattern* Pattern);
+    // The fill pattern with the matrix from pattern space to the device;
+    // ForShading: painted by the sh operator (no /Background).
+    void SetFillPattern(const TVPLPattern* Pattern, const TPDFXForm& PatternToDevice,
+                        bool ForShading);
     void SetStrokePattern(const TVPLPattern* Pattern);
     void SetFillAlpha(double NewFillAlpha);
     void SetStrokeAlpha(double NewStrokeAlpha);
@@ -292,6 +296,18 @@ public:
     // GDI+ brush of an axial or coloured-tile pattern; nullptr for the
     // others. The caller deletes it.
     GpBrush* CreatePatternBrush(const TVPLPattern* Pattern);
+    // GDI+ soft-mask layers: what is drawn after BeginMaskLayer goes to a
+    // transparent W × H layer, which EndMaskLayer lays onto what was drawn
+    // before through Mask (W × H coverage bytes, row-major). False (and
+    // drawing stays where it was) outside the GDI+ model or when the layer
+    // cannot be made.
+    bool BeginMaskLayer(int32_t W, int32_t H);
+    void EndMaskLayer(const std::vector<uint8_t>& Mask);
+    int32_t MaskLayerCount() const { return int32_t(FMaskLayers.size()); }
+    // GDI+: a device-space texture of a shading drawn by our rasteriser over
+    // the current path's bounds within the visible clip; nullptr when
+    // nothing would be painted.
+    GpBrush* CreateShadingBrush(const TVPLPattern* Pattern);
 
     // Properties.
     TPDFPicassoModel Model() const { return FModel; }
@@ -342,6 +358,11 @@ private:
     void PrepareGDIPlusPath();
     GpPen* CreateGDIPlusPen();
     GpBrush* CreateGDIPlusBrush();
+    // Fills the prepared path with Brush: a pattern's background first, and
+    // an axial ramp cut off at the ends it does not extend.
+    void GDIPlusFillWith(GpBrush* Brush);
+    // The matrix from pattern space to the device of the fill pattern.
+    TPDFXForm FillPatternToDevice() const;
     void ApplyGDIPlusClip();
     void DeleteGDIPlusPath();
     void AppendCombinedPoint(double X, double Y, uint8_t Type);
@@ -378,6 +399,16 @@ private:
     GpRegion* FLastClipRegion = nullptr;
     const TVPLPattern* FFillPattern = nullptr;
     const TVPLPattern* FStrokePattern = nullptr;
+    struct TMaskLayer {
+        GpGraphics* Saved = nullptr;
+        GpBitmap* Bitmap = nullptr;
+        std::vector<uint32_t> Pixels;  // premultiplied ARGB
+        int32_t Width = 0, Height = 0;
+    };
+    std::vector<std::unique_ptr<TMaskLayer>> FMaskLayers;
+    TPDFXForm FFillPatternSpace{};
+    bool FHasFillPatternSpace = false;
+    bool FFillForShading = false;
     double FPageHeight = 0;
     TPDFMetafileInfo FMetafileInfo;
     TPDFDeviceContextInfo FDeviceContextInfo;

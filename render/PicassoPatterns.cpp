@@ -1,5 +1,6 @@
 // GDI+ brushes of pattern paint: a line gradient for an axial ramp and a
 // texture for a rendered coloured tile.
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -22,6 +23,9 @@ GpARGB OpaqueStop(const TVPLPattern& Pattern, int Index) {
            (ComponentByte(Pattern.GetRGB(1, Index)) << 8) | ComponentByte(Pattern.GetRGB(2, Index));
 }
 
+// Device pixels an extended ramp end pads over: more than any page.
+constexpr double kPadLength = 65536;
+
 bool Finite(const TPDFDoublePoint& P) { return std::isfinite(P.X) && std::isfinite(P.Y); }
 
 }  // namespace
@@ -32,11 +36,7 @@ GpBrush* TPDFPicasso::CreatePatternBrush(const TVPLPattern* Pattern) {
         case ptAxial: {
             const int32_t N = Pattern->GetRGBCount();
             if (N <= 0) return nullptr;
-            TPDFXForm M;
-            const TPDFXForm PatternMatrix{Pattern->GetMatrix(0), Pattern->GetMatrix(1),
-                                          Pattern->GetMatrix(2), Pattern->GetMatrix(3),
-                                          Pattern->GetMatrix(4), Pattern->GetMatrix(5)};
-            MultiplyXForm(M, PatternMatrix, FCurrentXForm);
+            const TPDFXForm M = FillPatternToDevice();
             TPDFDoublePoint Start, End;
             TransformPoint(M, {Pattern->GetCoords(0), Pattern->GetCoords(1)}, Start);
             TransformPoint(M, {Pattern->GetCoords(2), Pattern->GetCoords(3)}, End);
@@ -48,27 +48,64 @@ GpBrush* TPDFPicasso::CreatePatternBrush(const TVPLPattern* Pattern) {
                 // One stop is its colour at both ends of the axis.
                 Positions[size_t(I)] = N > 1 ? GpREAL(I) / GpREAL(N - 1) : 0;
             }
+            // A line brush repeats its ramp beyond the axis: an extended end
+            // instead gets its colour over a stretch longer than any page,
+            // and an end that does not extend is cut off where the brush is
+            // used.
+            const double Len = std::hypot(End.X - Start.X, End.Y - Start.Y);
+            const double PadA = Pattern->GetExtend(0) && Len > 0 ? kPadLength : 0;
+            const double PadB = Pattern->GetExtend(1) && Len > 0 ? kPadLength : 0;
+            if (PadA > 0 || PadB > 0) {
+                const double UX = (End.X - Start.X) / Len, UY = (End.Y - Start.Y) / Len;
+                const double Total = PadA + Len + PadB;
+                for (GpREAL& P : Positions) P = GpREAL((PadA + double(P) * Len) / Total);
+                if (PadA > 0) {
+                    Colors.insert(Colors.begin(), Colors.front());
+                    Positions.insert(Positions.begin(), 0);
+                }
+                if (PadB > 0) {
+                    Colors.push_back(Colors.back());
+                    Positions.push_back(1);
+                }
+                Start = {Start.X - UX * PadA, Start.Y - UY * PadA};
+                End = {End.X + UX * PadB, End.Y + UY * PadB};
+            }
+            const int32_t Count = int32_t(Colors.size());
             const GpPointF P1{GpREAL(Start.X), GpREAL(Start.Y)};
             const GpPointF P2{GpREAL(End.X), GpREAL(End.Y)};
             GpLineGradient* Brush = nullptr;
             if (FGDIPlus->GdipCreateLineBrush(&P1, &P2, Colors.front(), Colors.back(), WrapModeTile,
                                               &Brush) != gsOk)
                 return nullptr;
-            if (Brush != nullptr && N > 2)
-                FGDIPlus->GdipSetLinePresetBlend(Brush, Colors.data(), Positions.data(), N);
+            if (Brush != nullptr && Count > 2)
+                FGDIPlus->GdipSetLinePresetBlend(Brush, Colors.data(), Positions.data(), Count);
             return reinterpret_cast<GpBrush*>(Brush);
         }
         case ptColorTile: {
-            if (!Pattern->FTileImageData) return nullptr;
-            TStream& Tile = *Pattern->FTileImageData;
-            // The digest outlives many fills: each one reads the tile from
-            // its start.
-            Tile.Seek(0, soBeginning);
-            auto* Adapter = new TImageBytesStreamAdapter(Tile);
             GpImage* Image = nullptr;
-            const TGPStatus Loaded = FGDIPlus->GdipLoadImageFromStream(Adapter, &Image);
-            Adapter->Release();
-            if (Loaded != gsOk || Image == nullptr) return nullptr;
+            // The bitmap borrows the pixels, which stay in the digest.
+            std::vector<uint32_t> Pixels;
+            if (!Pattern->FTilePixels.empty()) {
+                Pixels = Pattern->FTilePixels;
+                GpBitmap* B = nullptr;
+                if (FGDIPlus->GdipCreateBitmapFromScan0(
+                        Pattern->FTilePixelWidth, Pattern->FTilePixelHeight,
+                        Pattern->FTilePixelWidth * 4, PixelFormat32bppARGB,
+                        reinterpret_cast<uint8_t*>(Pixels.data()), &B) != gsOk ||
+                    B == nullptr)
+                    return nullptr;
+                Image = reinterpret_cast<GpImage*>(B);
+            } else {
+                if (!Pattern->FTileImageData) return nullptr;
+                TStream& Tile = *Pattern->FTileImageData;
+                // The digest outlives many fills: each one reads the tile
+                // from its start.
+                Tile.Seek(0, soBeginning);
+                auto* Adapter = new TImageBytesStreamAdapter(Tile);
+                const TGPStatus Loaded = FGDIPlus->GdipLoadImageFromStream(Adapter, &Image);
+                Adapter->Release();
+                if (Loaded != gsOk || Image == nullptr) return nullptr;
+            }
             GpTexture* Brush = nullptr;
             uint32_t W = 0, H = 0;
             if (FGDIPlus->GdipGetImageWidth(Image, &W) == gsOk &&
@@ -76,16 +113,31 @@ GpBrush* TPDFPicasso::CreatePatternBrush(const TVPLPattern* Pattern) {
                 FGDIPlus->GdipCreateTexture2(Image, WrapModeTile, 0, 0, GpREAL(W), GpREAL(H),
                                              &Brush) == gsOk &&
                 Brush != nullptr) {
-                const double F = Pattern->GetMatrix(5);
+                // Tile pixels map onto the cell (its top left corner first),
+                // the cell into pattern space, and pattern space onto the
+                // device.
+                const double CW = std::min(Pattern->FXStep, Pattern->FBBox[2] - Pattern->FBBox[0]);
+                const double CH = std::min(Pattern->FYStep, Pattern->FBBox[3] - Pattern->FBBox[1]);
+                TPDFXForm T;
+                if (FHasFillPatternSpace && CW > 0 && CH > 0) {
+                    const TPDFXForm Cell{CW / W, 0, 0, -CH / H, Pattern->FBBox[0],
+                                         Pattern->FBBox[1] + CH};
+                    MultiplyXForm(T, Cell, FFillPatternSpace);
+                } else {
+                    const double F = Pattern->GetMatrix(5);
+                    T = {Pattern->GetMatrix(0), Pattern->GetMatrix(1), Pattern->GetMatrix(2),
+                         Pattern->GetMatrix(3), Pattern->GetMatrix(4),
+                         FPageHeight > 0 ? FPageHeight - F : F};
+                }
                 GpMatrix* Matrix = nullptr;
-                if (FGDIPlus->GdipCreateMatrix2(
-                        GpREAL(Pattern->GetMatrix(0)), GpREAL(Pattern->GetMatrix(1)),
-                        GpREAL(Pattern->GetMatrix(2)), GpREAL(Pattern->GetMatrix(3)),
-                        GpREAL(Pattern->GetMatrix(4)),
-                        GpREAL(FPageHeight > 0 ? FPageHeight - F : F), &Matrix) == gsOk &&
+                if (std::isfinite(T.eM11) && std::isfinite(T.eM12) && std::isfinite(T.eM21) &&
+                    std::isfinite(T.eM22) && std::isfinite(T.eDx) && std::isfinite(T.eDy) &&
+                    FGDIPlus->GdipCreateMatrix2(GpREAL(T.eM11), GpREAL(T.eM12), GpREAL(T.eM21),
+                                                GpREAL(T.eM22), GpREAL(T.eDx), GpREAL(T.eDy),
+                                                &Matrix) == gsOk &&
                     Matrix != nullptr) {
                     FGDIPlus->GdipSetTextureTransform(Brush, Matrix);
-                    if (Pattern->FTileScale != 1.0)
+                    if (!FHasFillPatternSpace && Pattern->FTileScale != 1.0)
                         FGDIPlus->GdipScaleTextureTransform(Brush, GpREAL(Pattern->FTileScale),
                                                             GpREAL(Pattern->FTileScale),
                                                             MatrixOrderPrepend);
@@ -100,6 +152,131 @@ GpBrush* TPDFPicasso::CreatePatternBrush(const TVPLPattern* Pattern) {
         default:
             return nullptr;
     }
+}
+
+TPDFXForm TPDFPicasso::FillPatternToDevice() const {
+    if (FHasFillPatternSpace) return FFillPatternSpace;
+    TPDFXForm M;
+    MultiplyXForm(M, FFillPattern ? FFillPattern->FMatrix : IdentityXForm, FCurrentXForm);
+    return M;
+}
+
+GpBrush* TPDFPicasso::CreateShadingBrush(const TVPLPattern* Pattern) {
+    if (Pattern == nullptr || !Pattern->FShading || FPath == nullptr) return nullptr;
+    GpRectF PB{}, CB{};
+    if (FGDIPlus->GdipGetPathWorldBounds(FPath, &PB, nullptr, nullptr) != gsOk ||
+        FGDIPlus->GdipGetVisibleClipBounds(FGraphics, &CB) != gsOk)
+        return nullptr;
+    double X0 = std::max(PB.X, CB.X), Y0 = std::max(PB.Y, CB.Y);
+    double X1 = std::min(PB.X + PB.Width, CB.X + CB.Width);
+    double Y1 = std::min(PB.Y + PB.Height, CB.Y + CB.Height);
+    const TPDFXForm M = FillPatternToDevice();
+    const TVPLShading& S = *Pattern->FShading;
+    if (S.HasBBox) {
+        // The box in device space bounds the image too.
+        double BX0 = 1e300, BY0 = 1e300, BX1 = -1e300, BY1 = -1e300;
+        for (int K = 0; K < 4; ++K) {
+            TPDFDoublePoint P{S.BBox[K & 1 ? 2 : 0], S.BBox[K & 2 ? 3 : 1]}, D;
+            TransformPoint(M, P, D);
+            BX0 = std::min(BX0, D.X);
+            BY0 = std::min(BY0, D.Y);
+            BX1 = std::max(BX1, D.X);
+            BY1 = std::max(BY1, D.Y);
+        }
+        X0 = std::max(X0, BX0);
+        Y0 = std::max(Y0, BY0);
+        X1 = std::min(X1, BX1);
+        Y1 = std::min(Y1, BY1);
+    }
+    if (!(X1 > X0) || !(Y1 > Y0) || !std::isfinite(X0) || !std::isfinite(Y0) ||
+        !std::isfinite(X1) || !std::isfinite(Y1))
+        return nullptr;
+    // The visible clip lies on the device, so the image is never larger
+    // than the page.
+    const int32_t IX0 = int32_t(std::floor(X0)), IY0 = int32_t(std::floor(Y0));
+    const int32_t W = int32_t(std::ceil(X1)) - IX0, H = int32_t(std::ceil(Y1)) - IY0;
+    std::vector<uint32_t> Pixels;
+    if (W <= 0 || H <= 0 || !RasteriseShading(S, M, IX0, IY0, W, H, Pixels)) return nullptr;
+    const uint32_t Alpha = uint32_t(std::lround(std::clamp(FFillAlpha, 0.0, 1.0) * 255));
+    if (Alpha != 255)
+        for (uint32_t& P : Pixels)
+            if (P >> 24) P = (P & 0xFFFFFF) | (Alpha << 24);
+    GpBitmap* Image = nullptr;
+    if (FGDIPlus->GdipCreateBitmapFromScan0(W, H, W * 4, PixelFormat32bppARGB,
+                                            reinterpret_cast<uint8_t*>(Pixels.data()),
+                                            &Image) != gsOk ||
+        Image == nullptr)
+        return nullptr;
+    GpTexture* Brush = nullptr;
+    if (FGDIPlus->GdipCreateTexture2(reinterpret_cast<GpImage*>(Image), WrapModeClamp, 0, 0,
+                                     GpREAL(W), GpREAL(H), &Brush) == gsOk &&
+        Brush != nullptr) {
+        GpMatrix* Matrix = nullptr;
+        if (FGDIPlus->GdipCreateMatrix2(1, 0, 0, 1, GpREAL(IX0), GpREAL(IY0), &Matrix) == gsOk &&
+            Matrix != nullptr) {
+            FGDIPlus->GdipSetTextureTransform(Brush, Matrix);
+            FGDIPlus->GdipDeleteMatrix(Matrix);
+        }
+    } else {
+        Brush = nullptr;
+    }
+    FGDIPlus->GdipDisposeImage(reinterpret_cast<GpImage*>(Image));
+    return reinterpret_cast<GpBrush*>(Brush);
+}
+
+void TPDFPicasso::GDIPlusFillWith(GpBrush* Brush) {
+    const TVPLPattern* P = FFillPattern;
+    if (P != nullptr && P->FHasBackground && !FFillForShading) {
+        GpSolidFill* Back = nullptr;
+        const GpARGB C = (GpARGB(std::lround(std::clamp(FFillAlpha, 0.0, 1.0) * 255)) << 24) |
+                         (ComponentByte(P->FBackColor.Red) << 16) |
+                         (ComponentByte(P->FBackColor.Green) << 8) |
+                         ComponentByte(P->FBackColor.Blue);
+        if (FGDIPlus->GdipCreateSolidFill(C, &Back) == gsOk && Back != nullptr) {
+            FGDIPlus->GdipFillPath(FGraphics, reinterpret_cast<GpBrush*>(Back), FPath);
+            FGDIPlus->GdipDeleteBrush(reinterpret_cast<GpBrush*>(Back));
+        }
+    }
+    // A line brush pads both ends; an end without extension is cut off
+    // half a pixel beyond the axis end.
+    const bool Band = P != nullptr && P->FPatternType == ptAxial &&
+                      !(P->FShading && FHasFillPatternSpace) &&
+                      !(P->GetExtend(0) && P->GetExtend(1));
+    GpRegion* Saved = nullptr;
+    GpPath* Strip = nullptr;
+    if (Band) {
+        const TPDFXForm M = FillPatternToDevice();
+        TPDFDoublePoint S, E;
+        TransformPoint(M, {P->GetCoords(0), P->GetCoords(1)}, S);
+        TransformPoint(M, {P->GetCoords(2), P->GetCoords(3)}, E);
+        const double L = std::hypot(E.X - S.X, E.Y - S.Y);
+        if (L > 0 && std::isfinite(L)) {
+            const double UX = (E.X - S.X) / L, UY = (E.Y - S.Y) / L;
+            const double Far = 1e6;
+            const double A = P->GetExtend(0) ? Far : 0.5, B = P->GetExtend(1) ? Far : 0.5;
+            const double SX = S.X - UX * A, SY = S.Y - UY * A, EX = E.X + UX * B, EY = E.Y + UY * B;
+            const double NX = -UY * Far, NY = UX * Far;
+            if (FGDIPlus->GdipCreateRegion(&Saved) == gsOk && Saved != nullptr &&
+                FGDIPlus->GdipGetClip(FGraphics, Saved) == gsOk &&
+                FGDIPlus->GdipCreatePath(FillModeWinding, &Strip) == gsOk && Strip != nullptr) {
+                FGDIPlus->GdipStartPathFigure(Strip);
+                FGDIPlus->GdipAddPathLine(Strip, GpREAL(SX + NX), GpREAL(SY + NY),
+                                          GpREAL(EX + NX), GpREAL(EY + NY));
+                FGDIPlus->GdipAddPathLine(Strip, GpREAL(EX + NX), GpREAL(EY + NY),
+                                          GpREAL(EX - NX), GpREAL(EY - NY));
+                FGDIPlus->GdipAddPathLine(Strip, GpREAL(EX - NX), GpREAL(EY - NY),
+                                          GpREAL(SX - NX), GpREAL(SY - NY));
+                FGDIPlus->GdipClosePathFigure(Strip);
+                FGDIPlus->GdipSetClipPath(FGraphics, Strip, CombineModeIntersect);
+            }
+        }
+    }
+    FGDIPlus->GdipFillPath(FGraphics, Brush, FPath);
+    if (Strip != nullptr) {
+        FGDIPlus->GdipSetClipRegion(FGraphics, Saved, CombineModeReplace);
+        FGDIPlus->GdipDeletePath(Strip);
+    }
+    if (Saved != nullptr) FGDIPlus->GdipDeleteRegion(Saved);
 }
 
 }  // namespace velmo

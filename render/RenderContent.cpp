@@ -121,6 +121,9 @@ void TPDFRenderer::RunContent(TPDFObject* Source, std::string_view ContentOverri
     }
     Run.GS.TM = Run.GS.TLM = IdentityXForm;
     Run.GS.CTM = CanvasMat;
+    Run.PatternBase = CanvasMat;
+    // An uncoloured cell keeps the colour it was given.
+    Run.UncolouredGlyph = FCellColored;
     if (Picasso || FCanvasRecorder) {
         if (TPDFRenderCanvas* D = Device()) D->SetCurrentXForm(CanvasMat);
     }
@@ -160,6 +163,8 @@ void TPDFRenderer::DrawAnnotationsGuarded(TContentRun& Run, bool Before) {
     } catch (const std::exception& E) {
         if (FErrorDesc.empty()) FErrorDesc = std::string("Rendering exception: ") + E.what();
     }
+    // Soft masks end with the content that set them.
+    Run.EndMasks(0);
 }
 
 }  // namespace velmo

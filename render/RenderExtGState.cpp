@@ -1,10 +1,13 @@
 // The gs operator: a named graphics-state parameter dictionary copied into
-// the graphics state. Soft masks are drawn only by the renderer library;
-// elsewhere the state records that one is in force.
+// the graphics state. Soft masks are drawn by the renderer library through
+// its groups and by the default model through layers; elsewhere the state
+// records that one is in force.
 #include <array>
 #include <string>
 
 #include "render/ContentRun.h"
+#include "render/LibraryFamilyHooks.h"
+#include "render/SoftMask.h"
 
 namespace velmo {
 
@@ -73,13 +76,28 @@ void TPDFRenderer::SetExtGState(TContentRun& Run, std::string_view Name) {
         if (auto* P = ObjAs<TPDFNumeric>(Run.Resolve(Dash->GetItem(1)));
             P && std::isfinite(P->AsDouble()))
             GS.DashPhase = P->AsDouble();
+        // The library keeps its dash in doubles, set at once.
+        if (Run.Library && Picasso) Picasso->SetLineDashDouble(GS.DashArray, GS.DashPhase);
     }
 
     TPDFObject* Mask = Run.Resolve(D->FindValueByKeyName("SMask", false));
-    if (ObjAs<TPDFName>(Mask))
+    if (ObjAs<TPDFName>(Mask)) {
         GS.Softmask = false;
-    else if (ObjAs<TPDFDictionary>(Mask))
+        if (Run.Library)
+            ClearLibrarySoftMask(*this);
+        else
+            Run.EndMasks(Run.States.size());
+    } else if (auto* MD = ObjAs<TPDFDictionary>(Mask)) {
         GS.Softmask = true;
+        if (Run.Library) {
+            TVPLSoftmask Softmask(FColorManager.get());
+            Softmask.OnFindObject = OnFindObject;
+            Softmask.Populate(MD);
+            RenderSoftMaskGroup(*this, Run, Softmask);
+        } else if (!Run.EPS) {
+            ApplySoftMask(Run, MD);
+        }
+    }
 
     if (Number("CA", V)) GS.StrokeAlpha = V;
     if (Number("ca", V)) GS.FillAlpha = V;
@@ -92,6 +110,121 @@ void TPDFRenderer::SetExtGState(TContentRun& Run, std::string_view Name) {
             break;
         }
     }
+}
+
+}  // namespace velmo
+
+namespace velmo {
+
+void TPDFRenderer::ApplySoftMask(TContentRun& Run, TPDFDictionary* MaskDict) {
+    // Only the default model on a bitmap draws through layers.
+    if (!Run.Visible || !Picasso || Picasso->Model() != pmGDIPlus || FCanvasRecorder != nullptr ||
+        FDestination != rdBitmap)
+        return;
+    TVPLSoftmask Mask(FColorManager.get());
+    Mask.OnFindObject = OnFindObject;
+    Mask.Populate(MaskDict);
+    TPDFObject* Entry = MaskDict->FindValueByKeyName("G", false);
+    TPDFIndRef* Ref = ObjAs<TPDFIndRef>(Entry);
+    auto* G = ObjAs<TPDFStream>(Run.Resolve(Entry));
+    if (G == nullptr || G->FDictionary == nullptr) return;
+    TPDFDictionary* GD = G->FDictionary;
+    if (!Run.StreamVisible(GD)) return;
+    // A box of fewer than four numbers gives no clip.
+    double Box[4];
+    const bool HasBox =
+        Run.Numbers(ObjAs<TPDFArray>(Run.Resolve(GD->FindValueByKeyName("BBox", false))), 4, Box);
+    TPDFXForm Mat = CanvasMat;
+    double M[6];
+    if (auto* MA = ObjAs<TPDFArray>(Run.Resolve(GD->FindValueByKeyName("Matrix", false)));
+        MA && MA->GetCount() == 6 && Run.Numbers(MA, 6, M)) {
+        if (!TContentRun::SafeMul({M[0], M[1], M[2], M[3], M[4], M[5]}, CanvasMat, Mat)) return;
+    }
+    // The backdrop of a luminosity mask, in the group's colour space.
+    TColor Backdrop = 0;
+    if (Mask.SoftmaskType() == ptLuminosity && Mask.GetBCLength() > 0) {
+        std::string CS = "DeviceRGB";
+        if (auto* Group = Run.SubDict(GD, "Group")) {
+            TPDFObject* CSO = Run.Resolve(Group->FindValueByKeyName("CS", false));
+            if (auto* N = ObjAs<TPDFName>(CSO)) {
+                CS = N->FValue;
+            } else if (auto* A = ObjAs<TPDFArray>(CSO)) {
+                if (auto* S = ObjAs<TPDFStream>(Run.Resolve(A->GetItem(1))); S && S->FDictionary) {
+                    if (auto* Alt = ObjAs<TPDFName>(
+                            Run.Resolve(S->FDictionary->FindValueByKeyName("Alternate", false))))
+                        CS = Alt->FValue;
+                    else if (auto* N2 = ObjAs<TPDFNumeric>(
+                                 Run.Resolve(S->FDictionary->FindValueByKeyName("N", false))))
+                        CS = N2->AsDouble() == 1   ? "DeviceGray"
+                             : N2->AsDouble() == 4 ? "DeviceCMYK"
+                                                   : "DeviceRGB";
+                }
+            }
+        }
+        TPDFColorManager* CM = FColorManager.get();
+        if (CS == "DeviceRGB" && Mask.GetBCLength() >= 3) {
+            TPDFRGBColor C{Mask.GetBCArray(0), Mask.GetBCArray(1), Mask.GetBCArray(2)};
+            Backdrop = CM->RGB2Color(C);
+        } else if (CS == "DeviceCMYK" && Mask.GetBCLength() >= 4) {
+            TPDFCMYKColor C{Mask.GetBCArray(0), Mask.GetBCArray(1), Mask.GetBCArray(2),
+                            Mask.GetBCArray(3)};
+            TPDFRGBColor RGB = CM->CMYK2RGB(C);
+            Backdrop = CM->RGB2Color(RGB);
+        } else if (CS == "DeviceGray") {
+            const double V = std::clamp(Mask.GetBCArray(0), 0.0, 1.0);
+            Backdrop = TColor(std::lround(V * 255)) * 0x010101;
+        }
+    }
+    // The transfer function as a table of the 256 mask levels; a function
+    // that fails leaves the identity.
+    uint8_t Transfer[256];
+    for (int I = 0; I < 256; ++I) Transfer[I] = uint8_t(I);
+    if (Mask.PDFFunction() != nullptr) {
+        try {
+            for (int I = 0; I < 256; ++I) {
+                const double X = I / 255.0;
+                const double Y = Mask.GetFunctionValue(std::span<const double>(&X, 1));
+                Transfer[I] = uint8_t(std::lround(std::clamp(std::isfinite(Y) ? Y : 0, 0.0, 1.0) * 255));
+            }
+        } catch (const std::exception&) {
+            for (int I = 0; I < 256; ++I) Transfer[I] = uint8_t(I);
+        }
+    }
+    const int32_t W = FMaxX, H = FMaxY;
+    std::vector<uint8_t> Coverage;
+    TBitmap First;
+    if (!RenderGroupBitmap(Run, G, Ref, Mat, HasBox ? Box : nullptr,
+                           Mask.SoftmaskType() == ptLuminosity ? Backdrop : TColor(0xFFFFFF),
+                           First) ||
+        First.Width() != W || First.Height() != H)
+        return;
+    Coverage.assign(size_t(W) * size_t(H), 0);
+    if (Mask.SoftmaskType() == ptLuminosity) {
+        for (int32_t Y = 0; Y < H; ++Y)
+            for (int32_t X = 0; X < W; ++X) {
+                const TColor C = First.GetPixel(X, Y);
+                const double L =
+                    0.3 * (C & 0xFF) + 0.59 * ((C >> 8) & 0xFF) + 0.11 * ((C >> 16) & 0xFF);
+                Coverage[size_t(Y) * size_t(W) + size_t(X)] =
+                    Transfer[std::clamp<long>(std::lround(L), 0, 255)];
+            }
+    } else {
+        // The group's alpha: drawn over white and over black, a pixel
+        // covered with alpha a differs between the two by (1 - a) · 255.
+        TBitmap Second;
+        if (!RenderGroupBitmap(Run, G, Ref, Mat, HasBox ? Box : nullptr, 0, Second) ||
+            Second.Width() != W || Second.Height() != H)
+            return;
+        for (int32_t Y = 0; Y < H; ++Y)
+            for (int32_t X = 0; X < W; ++X) {
+                Coverage[size_t(Y) * size_t(W) + size_t(X)] =
+                    Transfer[AlphaOverBackdrops(First.GetPixel(X, Y), Second.GetPixel(X, Y))];
+            }
+    }
+    // A mask set again at the same level replaces the one before.
+    Run.EndMasks(Run.States.size());
+    if (!Picasso->BeginMaskLayer(W, H)) return;
+    Run.Masks.push_back({Run.States.size(), std::move(Coverage)});
 }
 
 }  // namespace velmo

@@ -1,14 +1,18 @@
-// The renderer's hooks for patterns. The library that draws them replaces
-// these bodies; until then no pattern is found (which paints white).
+// The renderer's hooks that the renderer library's binding provides; until
+// it does, a library destination renders no tiling cell and no soft mask.
 #include "render/ContentRun.h"
+#include "render/LibraryFamilyHooks.h"
 
 namespace velmo {
 
-const TVPLPattern* TPDFRenderer::FindPattern(TContentRun& Run, std::string_view Name) {
-    return nullptr;
+bool RenderLibraryPatternTile(TPDFRenderer& Renderer, TPDFRenderer::TContentRun& Run,
+                              TVPLPattern& Pattern, TPDFStream* Cell, TPDFIndRef* CellRef) {
+    return false;
 }
 
-void TPDFRenderer::RenderPatternTile(TContentRun& Run, const TVPLPattern* Pattern,
-                                     std::string_view Name) {}
+void RenderSoftMaskGroup(TPDFRenderer& Renderer, TPDFRenderer::TContentRun& Run,
+                         TVPLSoftmask& Softmask) {}
+
+void ClearLibrarySoftMask(TPDFRenderer& Renderer) {}
 
 }  // namespace velmo

@@ -34,16 +34,6 @@ std::string NameValue(std::string_view Token) {
     return V;
 }
 
-bool NumberItems(TPDFArray* A, size_t Count, double* Out) {
-    if (A == nullptr || size_t(A->GetCount()) < Count) return false;
-    for (size_t I = 0; I < Count; ++I) {
-        auto* N = ObjAs<TPDFNumeric>(A->GetItem(int32_t(I)));
-        if (N == nullptr || !std::isfinite(N->AsDouble())) return false;
-        Out[I] = N->AsDouble();
-    }
-    return true;
-}
-
 }  // namespace
 
 TImageXObjectDrawer& ImageXObjectDrawer() {
@@ -69,17 +59,7 @@ void TPDFRenderer::DrawXObject(TContentRun& Run, std::string_view Name) {
     TPDFDictionary* Dict = Stream->FDictionary;
 
     // Optional content of the XObject.
-    if (auto* OCRef = ObjAs<TPDFIndRef>(Dict->FindValueByKeyName("OC", false))) {
-        if (auto* OC = ObjAs<TPDFDictionary>(FindObject(OCRef))) {
-            const std::string Type = OC->StringValue("Type");
-            bool Show = true;
-            if (Type == "OCG")
-                Show = Run.ShowOf(OCRef, Run.Visible, true);
-            else if (Type == "OCMD")
-                Show = Run.OCMDVisible(OC);
-            if (!Show) return;
-        }
-    }
+    if (!Run.StreamVisible(Dict)) return;
 
     const std::string Subtype = Dict->StringValue("Subtype");
     if (Subtype != "Form") {
@@ -93,12 +73,11 @@ void TPDFRenderer::DrawXObject(TContentRun& Run, std::string_view Name) {
     // A box of fewer than four numbers is no box: the form draws unclipped.
     double Box[4];
     const bool HasBox =
-        NumberItems(ObjAs<TPDFArray>(Run.Resolve(Dict->FindValueByKeyName("BBox", false))), 4,
-                    Box);
+        Run.Numbers(ObjAs<TPDFArray>(Run.Resolve(Dict->FindValueByKeyName("BBox", false))), 4, Box);
     double M[6];
     auto* MatrixArray = ObjAs<TPDFArray>(Run.Resolve(Dict->FindValueByKeyName("Matrix", false)));
     const bool HasMatrix =
-        MatrixArray != nullptr && MatrixArray->GetCount() == 6 && NumberItems(MatrixArray, 6, M);
+        MatrixArray != nullptr && MatrixArray->GetCount() == 6 && Run.Numbers(MatrixArray, 6, M);
     TPDFXForm Product = CanvasMat;
     if (HasMatrix) {
         // A form whose matrix cannot be drawn through shows nothing.

@@ -10,6 +10,7 @@
 #include "fonts/FontCollection.h"
 #include "platform/gdi/DC.h"
 #include "platform/gdiplus/GdiPlusFlat.h"
+#include "render/ContentRun.h"
 #include "render/ImageList.h"
 
 namespace velmo {
@@ -62,6 +63,9 @@ public:
     void SetLineJoinStyle(int32_t S) override { FP->SetLineJoinStyle(S); }
     void SetMiterLimit(double L) override { FP->SetMiterLimit(L); }
     void SetCurrentXForm(const TPDFXForm& M) override { FP->SetCurrentXForm(M); }
+    void SetFillPattern(const TVPLPattern* P, const TPDFXForm& M, bool ForShading) override {
+        FP->SetFillPattern(P, M, ForShading);
+    }
     GpRegion* SaveClip() override { return FP->GetCurrentClipRegion(); }
     void RestoreClip(GpRegion* R) override {
         // No snapshot (a Q without its q, or no snapshot could be taken):
@@ -132,6 +136,8 @@ void TPDFRenderer::ClearCachedResources() {
     FDeviceNColors.clear();
     FIndexedColors.clear();
     FImageCollection.clear();
+    FPatternIndex.clear();
+    FUncolouredIndex.clear();
     FPatterns.clear();
     FColorSpaceByArray.clear();
 }
@@ -610,6 +616,14 @@ void TPDFRenderer::RenderSource(TPDFObject* Source, TPDFIndRef* ContainerIR, dou
     } else {
         return;  // the other destinations are not drawn from a source
     }
+    if (Canvas != nullptr && FHasSourceBackground) {
+        Canvas->Brush().Color = FSourceBackground;
+        Canvas->Brush().Style = bsSolid;
+        RECT Rc;
+        Rc.right = PW;
+        Rc.bottom = PH;
+        Canvas->FillRect(Rc);
+    }
     FMaxX = PW;
     FMaxY = PH;
     CanvasMat = Mul(MakeXForm(1, 0, 0, 1, -PageLeft, -PageBottom),
@@ -635,13 +649,98 @@ void TPDFRenderer::RenderSource(TPDFObject* Source, TPDFIndRef* ContainerIR, dou
     }
     Picasso->SetCurrentXForm(CanvasMat);
     StartMatrix = CanvasMat;
+    if (FCellColored) {
+        FInitialState = TPDFGraphicsState();
+        FInitialState.FillColor = FInitialState.StrokeColor = FCellColor;
+        FUseInitialState = true;
+    }
     RenderContent(Source, {}, ContainerIR);
 }
 
-void TPDFRenderer::RenderSourceToStream(TPDFObject* Source, TPDFIndRef* ContainerIR,
-                                        TStream& Stream, double PageLeft, double PageBottom,
-                                        double PageWidth, double PageHeight, double& Scale) {
+bool TPDFRenderer::RenderGroupBitmap(TContentRun& Run, TPDFStream* G, TPDFIndRef* Ref,
+                                     const TPDFXForm& Mat, const double* Box, TColor Background,
+                                     TBitmap& Out) {
+    if (FMaxX <= 0 || FMaxY <= 0) return false;
     TPDFRenderer Second(FFontCol);
+    Second.FGDIPlusSettings = FGDIPlusSettings;
+    Second.OnFindObject = OnFindObject;
+    Second.OnDecrypt = OnDecrypt;
+    Second.OnEncrypt = OnEncrypt;
+    // The group is drawn under this renderer's guard: a group that sets
+    // its own mask again ends instead of recursing.
+    Second.FNesting = FNesting;
+    Second.FOCGStateList = FOCGStateList;
+    Second.FDPI = FDPI;
+    Second.FDestination = rdBitmap;
+    Second.FPageDict = FPageDict;
+    Second.FMaxX = FMaxX;
+    Second.FMaxY = FMaxY;
+    Second.FBitmap.SetSize(FMaxX, FMaxY);
+    {
+        TCanvas& C = Second.FBitmap.Canvas();
+        C.Brush().Color = Background;
+        C.Brush().Style = bsSolid;
+        RECT Rc;
+        Rc.right = FMaxX;
+        Rc.bottom = FMaxY;
+        C.FillRect(Rc);
+    }
+    Second.Picasso = std::make_unique<TPDFPicasso>();
+    struct TDrop {
+        TPDFRenderer* R;
+        ~TDrop() {
+            ReleaseDirectFonts(R->FFontCol);
+            R->FPicassoDevice.reset();
+            R->Picasso.reset();
+        }
+    } Drop{&Second};
+    if (FGDIPlusSettings.UseGDIPlus)
+        Second.Picasso->UseGDIPlusModel(&Second.FBitmap.Canvas(), FGDIPlusSettings);
+    else
+        Second.Picasso->UseGDIModel(&Second.FBitmap.Canvas());
+    Second.CanvasMat = Mat;
+    Second.StartMatrix = Mat;
+    Second.Picasso->SetCurrentXForm(Mat);
+    Second.ParentResources = Run.Resources;
+    if (Box != nullptr) {
+        TPDFRenderCanvas* D = Second.Device();
+        TPDFDoublePoint P[4], Q;
+        P[0] = {Box[0], Box[1]};
+        P[1] = {Box[0], Box[3]};
+        P[2] = {Box[2], Box[3]};
+        P[3] = {Box[2], Box[1]};
+        D->BeginPath();
+        for (int K = 0; K < 4; ++K) {
+            TransformPoint(Mat, P[K], Q);
+            if (!std::isfinite(Q.X) || !std::isfinite(Q.Y)) return false;
+            K == 0 ? D->MoveTo(Q.X, Q.Y) : D->AddLineToPath(Q.X, Q.Y);
+        }
+        D->ClosePath();
+        D->SetClippingPath(pfWinding);
+        D->NullPath();
+    }
+    Second.RenderContent(G, {}, Ref);
+    if (FErrorDesc.empty() && !Second.FErrorDesc.empty()) FErrorDesc = Second.FErrorDesc;
+    ReleaseDirectFonts(FFontCol);
+    Second.FPicassoDevice.reset();
+    Second.Picasso.reset();
+    Out.Assign(Second.FBitmap);
+    return true;
+}
+
+void TPDFRenderer::RenderSourceToBitmap(TPDFObject* Source, TPDFIndRef* ContainerIR,
+                                        double PageLeft, double PageBottom, double PageWidth,
+                                        double PageHeight, double& Scale, const TColor* CellColor,
+                                        const TColor* Background, TBitmap& Out) {
+    TPDFRenderer Second(FFontCol);
+    if (CellColor != nullptr) {
+        Second.FCellColored = true;
+        Second.FCellColor = *CellColor;
+    }
+    if (Background != nullptr) {
+        Second.FHasSourceBackground = true;
+        Second.FSourceBackground = *Background;
+    }
     Second.FGDIPlusSettings = FGDIPlusSettings;
     Second.OnFindObject = OnFindObject;
     Second.OnDecrypt = OnDecrypt;
@@ -664,7 +763,17 @@ void TPDFRenderer::RenderSourceToStream(TPDFObject* Source, TPDFIndRef* Containe
     Second.FPageDict = FPageDict;
     Second.RenderSource(Source, ContainerIR, PageLeft, PageBottom, PageWidth, PageHeight);
     if (FErrorDesc.empty() && !Second.FErrorDesc.empty()) FErrorDesc = Second.FErrorDesc;
-    Second.FBitmap.SaveToStream(Stream);
+    Out.Assign(Second.FBitmap);
+}
+
+void TPDFRenderer::RenderSourceToStream(TPDFObject* Source, TPDFIndRef* ContainerIR,
+                                        TStream& Stream, double PageLeft, double PageBottom,
+                                        double PageWidth, double PageHeight, double& Scale,
+                                        const TColor* CellColor) {
+    TBitmap Cell;
+    RenderSourceToBitmap(Source, ContainerIR, PageLeft, PageBottom, PageWidth, PageHeight, Scale,
+                         CellColor, nullptr, Cell);
+    Cell.SaveToStream(Stream);
     Stream.Seek(0, soBeginning);
 }
 

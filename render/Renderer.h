@@ -151,6 +151,9 @@ struct TPDFGraphicsState {
     std::string FillColorSpace = "DeviceGray";
     std::string StrokeColorSpace = "DeviceGray";
     const TVPLPattern* StrokePattern = nullptr;
+    // Pattern space of the fill pattern: the default space of the content
+    // that chose it.
+    TPDFXForm FillPatternBase = IdentityXForm;
     std::string AlternateFillCS;
     double LineWidth = 1;
     int32_t LineCap = 0;
@@ -209,6 +212,11 @@ public:
     virtual void SetLineJoinStyle(int32_t S) = 0;
     virtual void SetMiterLimit(double L) = 0;
     virtual void SetCurrentXForm(const TPDFXForm& M) = 0;
+    // The fill's pattern (after SetFillColor, which drops it) and the
+    // matrix from pattern space to the device; ForShading: the sh operator
+    // paints (no /Background).
+    virtual void SetFillPattern(const TVPLPattern* Pattern, const TPDFXForm& PatternToDevice,
+                                bool ForShading) {}
     // q takes a snapshot of the clip, Q puts it back.
     virtual GpRegion* SaveClip() = 0;
     virtual void RestoreClip(GpRegion* Snapshot) = 0;
@@ -288,9 +296,20 @@ public:
     void Render() override;
     void RenderSource(TPDFObject* Source, TPDFIndRef* ContainerIR, double PageLeft,
                       double PageBottom, double PageWidth, double PageHeight);
+    // Draws Source like RenderSource at about this renderer's resolution
+    // (Scale: pattern units per pixel over points per pixel) on a bitmap
+    // cleared to Background (null: left as made) by a second renderer under
+    // this one's guard. CellColor: an uncoloured cell drawn in that colour
+    // (null: coloured).
+    void RenderSourceToBitmap(TPDFObject* Source, TPDFIndRef* ContainerIR, double PageLeft,
+                              double PageBottom, double PageWidth, double PageHeight,
+                              double& Scale, const TColor* CellColor, const TColor* Background,
+                              TBitmap& Out);
+    // As RenderSourceToBitmap, written to Stream as a bitmap file.
     void RenderSourceToStream(TPDFObject* Source, TPDFIndRef* ContainerIR, TStream& Stream,
                               double PageLeft, double PageBottom, double PageWidth,
-                              double PageHeight, double& Scale);
+                              double PageHeight, double& Scale,
+                              const TColor* CellColor = nullptr);
     // Interprets one content onto the current canvas (or into the EPS
     // writer). Source: a page dictionary, a content stream reached through
     // ContainerIR, or a string object.
@@ -353,6 +372,15 @@ public:
     // (GX, GY) of the show's scaled text space.
     void ShowType3Glyph(TContentRun& Run, TPDFType3Rasterizer& Type3, TPDFFontCollectionData* Font,
                         const std::string& GlyphName, double GX, double GY);
+    // The default model's soft mask: the mask group of Mask drawn into a
+    // device-size coverage raster, and drawing after it put on a layer
+    // that is laid onto the page through the mask when the mask ends.
+    void ApplySoftMask(TContentRun& Run, TPDFDictionary* Mask);
+    // Draws the group G under Mat (clipped to Box when given) onto a
+    // device-size bitmap cleared to Background by a second renderer under
+    // this one's guard; false when no bitmap was made.
+    bool RenderGroupBitmap(TContentRun& Run, TPDFStream* G, TPDFIndRef* Ref, const TPDFXForm& Mat,
+                           const double* Box, TColor Background, TBitmap& Out);
     // Prepares the tile image of a tiling pattern.
     void RenderPatternTile(TContentRun& Run, const TVPLPattern* Pattern, std::string_view Name);
     // The page's annotations, from the page's matrix: Before is the pass
@@ -397,6 +425,17 @@ public:
     std::vector<std::unique_ptr<TPDFDeviceNColorSpace>> FDeviceNColors;
     std::vector<std::unique_ptr<TPDFIndexedColorSpace>> FIndexedColors;
     std::vector<std::unique_ptr<TVPLPattern>> FPatterns;
+    // The cache's index: a pattern by its dictionary; uncoloured tiling
+    // cells by dictionary and colour.
+    std::unordered_map<const TPDFDictionary*, TVPLPattern*> FPatternIndex;
+    std::unordered_map<std::string, TVPLPattern*> FUncolouredIndex;
+    // Set while a second renderer draws an uncoloured cell: the cell's
+    // colour, and colour operators inside it are ignored.
+    bool FCellColored = false;
+    TColor FCellColor = 0;
+    // Set on a second renderer: RenderSource clears its bitmap to this.
+    bool FHasSourceBackground = false;
+    TColor FSourceBackground = 0xFFFFFF;
     // The designation last built for a colour-space array.
     std::unordered_map<const TPDFArray*, std::string> FColorSpaceByArray;
 

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -108,10 +109,65 @@ velmo::TPDFObject* Deref(velmo::TPDFObject* O) {
     return R ? R->Obj() : O;
 }
 
-// The kinds of pages 1-3 of a loaded file that have no annotations and whose
-// content holds none of the operators above: "vector <n>" when it shows no
-// text either, "text <n>" when it does. Files that stay encrypted in memory
-// are left out, as their content bytes are not plain.
+velmo::TPDFDictionary* DictOf(velmo::TPDFObject* O) {
+    return velmo::ObjAs<velmo::TPDFDictionary>(Deref(O));
+}
+
+bool NonEmptyDict(velmo::TPDFDictionary* D, std::string_view Key) {
+    auto* V = D ? DictOf(D->FindValueByKeyName(Key, false)) : nullptr;
+    return V && V->GetCount() > 0;
+}
+
+// Whether resources (or those of the forms they name, to a depth) hold
+// shadings or patterns, or an extended state with a soft-mask dictionary
+// (SMask set).
+bool DrawsFeatures(velmo::TPDFDictionary* Res, int Depth, std::set<const void*>& Seen,
+                   bool& SMask) {
+    if (!Res || Depth > 8 || !Seen.insert(Res).second) return false;
+    bool found = NonEmptyDict(Res, "Shading") || NonEmptyDict(Res, "Pattern");
+    if (velmo::TPDFDictionary* states = DictOf(Res->FindValueByKeyName("ExtGState", false)))
+        for (int32_t i = 0; i < states->GetCount() && i < 1000; ++i)
+            if (velmo::TPDFDictionary* gs = DictOf(states->GetEntry(i).Value))
+                if (DictOf(gs->FindValueByKeyName("SMask", false))) found = SMask = true;
+    if (velmo::TPDFDictionary* xobjects = DictOf(Res->FindValueByKeyName("XObject", false)))
+        for (int32_t i = 0; i < xobjects->GetCount() && i < 1000; ++i) {
+            auto* form = velmo::ObjAs<velmo::TPDFStream>(Deref(xobjects->GetEntry(i).Value));
+            if (!form || !form->FDictionary) continue;
+            velmo::TPDFDictionary* inner =
+                DictOf(form->FDictionary->FindValueByKeyName("Resources", false));
+            if (DrawsFeatures(inner, Depth + 1, Seen, SMask)) found = true;
+        }
+    return found;
+}
+
+// The page's resources, inherited through at most 32 parents.
+velmo::TPDFDictionary* PageResources(velmo::TPDFDictionary* Page) {
+    for (int i = 0; Page && i < 32; ++i) {
+        if (velmo::TPDFDictionary* r = DictOf(Page->FindValueByKeyName("Resources", false)))
+            return r;
+        Page = DictOf(Page->FindValueByKeyName("Parent", false));
+    }
+    return nullptr;
+}
+
+// Annotations of the page with an appearance dictionary.
+bool HasAppearances(velmo::TPDFDictionary* Page) {
+    auto* list = velmo::ObjAs<velmo::TPDFArray>(Deref(Page->FindValueByKeyName("Annots", false)));
+    if (!list) return false;
+    for (int32_t i = 0; i < list->GetCount() && i < 10000; ++i)
+        if (velmo::TPDFDictionary* a = DictOf(list->GetItem(i)))
+            if (DictOf(a->FindValueByKeyName("AP", false))) return true;
+    return false;
+}
+
+// The kinds of pages 1-3 of a loaded file: "feature <n>" for a page whose
+// resources (or a form they draw) use shadings, patterns or an extended
+// state with a soft-mask dictionary, or that has annotations with
+// appearances, followed by "smask <n>" and "annots <n>" for those reasons;
+// and for pages that have no annotations and whose content holds none of
+// the operators above, "vector <n>" when it shows no text either, "text
+// <n>" when it does. Files that stay encrypted in memory are left out, as
+// their content bytes are not plain.
 std::string PageKindsOf(velmo::TPDFDocument& doc) {
     std::string Report;
     if (doc.GetEncrypted() != velmo::peDecrypted) return Report;
@@ -122,6 +178,15 @@ std::string PageKindsOf(velmo::TPDFDocument& doc) {
     for (int page = 1; page <= pages; ++page) {
         velmo::TPDFDictionary* dict = tree->GetPage(page);
         if (!dict) continue;
+        {
+            std::set<const void*> seen;
+            bool smask = false;
+            const bool drawn = DrawsFeatures(PageResources(dict), 0, seen, smask);
+            const bool annots = HasAppearances(dict);
+            if (drawn || annots) Report += "feature " + std::to_string(page) + "\n";
+            if (smask) Report += "smask " + std::to_string(page) + "\n";
+            if (annots) Report += "annots " + std::to_string(page) + "\n";
+        }
         // Annotations of any form but an empty array count as present.
         if (velmo::TPDFObject* a = dict->FindValueByKeyName("Annots", false)) {
             auto* list = velmo::ObjAs<velmo::TPDFArray>(Deref(a));
@@ -272,7 +337,8 @@ namespace {
 // at 72 DPI and judged against both peers: fails when our agreement rate is
 // more than Slack points below the rate at which pdftoppm agrees with mutool
 // on the same pages.
-void JudgePagesOfKind(const std::string& Kind, double Slack) {
+void JudgePagesOfKind(const std::string& Kind, double Slack,
+                      const std::vector<std::string>& Apart = {}) {
     vpltest::InstallPageRenderServices();
     const auto files = vpltest::CorpusPdfs();
     ASSERT_FALSE(files.empty());
@@ -284,6 +350,8 @@ void JudgePagesOfKind(const std::string& Kind, double Slack) {
     const auto start = std::chrono::steady_clock::now();
 
     std::vector<vpltest::TPageRef> pages;
+    // Pages also listed under one of the Apart kinds, by kind.
+    std::map<std::string, std::set<std::pair<std::string, int>>> apart;
     std::vector<std::string> failures;
     for (const fs::path& file : files) {
         const fs::path note = NotePath(cache, file, "page-kinds");
@@ -302,10 +370,15 @@ void JudgePagesOfKind(const std::string& Kind, double Slack) {
             report = child.report;
             WriteNote(note, report);
         }
-        for (const std::string& line : Lines(report))
+        for (const std::string& line : Lines(report)) {
             if (line.rfind(Kind + " ", 0) == 0)
                 pages.push_back({file, std::atoi(line.c_str() + Kind.size() + 1)});
+            for (const std::string& a : Apart)
+                if (line.rfind(a + " ", 0) == 0)
+                    apart[a].insert({file.string(), std::atoi(line.c_str() + a.size() + 1)});
+        }
     }
+    std::map<std::string, std::pair<int, int>> apartCounts;  // kind: judged, agreeing
 
     // The reference is taken from the same peer renders (as
     // vpltest::ReferenceRate), so a peer that times out is waited for once.
@@ -341,6 +414,11 @@ void JudgePagesOfKind(const std::string& Kind, double Slack) {
             continue;
         }
         const vpltest::TPeerVerdict v = vpltest::JudgeAgainstPeers(ours.raster, mutool, pdftoppm);
+        for (const std::string& a : Apart)
+            if (apart[a].count({p.file.string(), p.page})) {
+                ++apartCounts[a].first;
+                if (v.agrees) ++apartCounts[a].second;
+            }
         if (v.agrees) {
             ++agreeing;
             continue;
@@ -359,6 +437,9 @@ void JudgePagesOfKind(const std::string& Kind, double Slack) {
         "%d s\n",
         pages.size(), Kind.c_str(), judged, agreeing, ourRate * 100, oursFailed, ref.similar, ref.compared,
         ref.Rate() * 100, int(seconds));
+    for (const std::string& a : Apart)
+        std::printf("of these, %s pages: %d judged, %d agree\n", a.c_str(), apartCounts[a].first,
+                    apartCounts[a].second);
     for (const auto& t : peerTimeouts) std::printf("peer timed out: %s\n", t.c_str());
     for (const auto& d : disagreements) std::printf("differs: %s\n", d.c_str());
     std::fflush(stdout);
@@ -374,6 +455,16 @@ TEST(corpus, render_vector_peers) {
     VPL_REQUIRE_TOOL("mutool");
     VPL_REQUIRE_TOOL("pdftoppm");
     JudgePagesOfKind("vector", 5);
+}
+
+// Pages whose resources (or the forms they draw) use shadings, patterns or
+// a soft-mask dictionary, or that have annotations with appearances; the
+// soft-mask and annotation pages are also counted apart.
+TEST(corpus, render_feature_peers) {
+    VPL_REQUIRE_CORPUS();
+    VPL_REQUIRE_TOOL("mutool");
+    VPL_REQUIRE_TOOL("pdftoppm");
+    JudgePagesOfKind("feature", 5, {"smask", "annots"});
 }
 
 // Pages whose content shows text and holds no images, shadings, extended

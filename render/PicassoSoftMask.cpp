@@ -1,0 +1,91 @@
+// Soft-mask layers of the GDI+ model: drawing under a soft mask goes to a
+// transparent layer, laid onto the page through the mask when the mask
+// ends.
+#include <algorithm>
+
+#include "render/Picasso.h"
+
+namespace velmo {
+
+bool TPDFPicasso::BeginMaskLayer(int32_t W, int32_t H) {
+    if (FModel != pmGDIPlus || FGraphics == nullptr || !FGDIPlus || W <= 0 || H <= 0 ||
+        int64_t(W) * H > TBitmap::MaxPixels || FMaskLayers.size() >= 16)
+        return false;
+    auto L = std::make_unique<TMaskLayer>();
+    try {
+        L->Pixels.assign(size_t(W) * size_t(H), 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    L->Width = W;
+    L->Height = H;
+    if (FGDIPlus->GdipCreateBitmapFromScan0(W, H, W * 4, PixelFormat32bppPARGB,
+                                            reinterpret_cast<uint8_t*>(L->Pixels.data()),
+                                            &L->Bitmap) != gsOk ||
+        L->Bitmap == nullptr)
+        return false;
+    GpGraphics* G = nullptr;
+    if (FGDIPlus->GdipGetImageGraphicsContext(reinterpret_cast<GpImage*>(L->Bitmap), &G) != gsOk ||
+        G == nullptr) {
+        FGDIPlus->GdipDisposeImage(reinterpret_cast<GpImage*>(L->Bitmap));
+        return false;
+    }
+    // The layer starts with the page's clip.
+    GpRegion* Clip = nullptr;
+    if (FGDIPlus->GdipCreateRegion(&Clip) == gsOk && Clip != nullptr) {
+        if (FGDIPlus->GdipGetClip(FGraphics, Clip) == gsOk)
+            FGDIPlus->GdipSetClipRegion(G, Clip, CombineModeReplace);
+        FGDIPlus->GdipDeleteRegion(Clip);
+    }
+    L->Saved = FGraphics;
+    FGraphics = G;
+    SetGDIPlusTextMode();
+    FGDIPlus->GdipSetPageUnit(FGraphics, UnitPixel);
+    FMaskLayers.push_back(std::move(L));
+    return true;
+}
+
+void TPDFPicasso::EndMaskLayer(const std::vector<uint8_t>& Mask) {
+    if (FMaskLayers.empty()) return;
+    std::unique_ptr<TMaskLayer> L = std::move(FMaskLayers.back());
+    FMaskLayers.pop_back();
+    GpGraphics* Layer = FGraphics;
+    FGraphics = L->Saved;
+    // The layer's clip is the state's clip: it goes back to the page.
+    GpRegion* Clip = nullptr;
+    if (FGDIPlus->GdipCreateRegion(&Clip) == gsOk && Clip != nullptr) {
+        if (FGDIPlus->GdipGetClip(Layer, Clip) != gsOk) {
+            FGDIPlus->GdipDeleteRegion(Clip);
+            Clip = nullptr;
+        }
+    }
+    FGDIPlus->GdipDeleteGraphics(Layer);
+    const size_t N = L->Pixels.size();
+    for (size_t I = 0; I < N; ++I) {
+        const uint32_t M = I < Mask.size() ? Mask[I] : 0;
+        uint32_t& P = L->Pixels[I];
+        if (M == 255 || P == 0) continue;
+        uint32_t Out = 0;
+        for (int Shift = 0; Shift < 32; Shift += 8)
+            Out |= (((P >> Shift) & 0xFF) * M + 127) / 255 << Shift;
+        P = Out;
+    }
+    // The layer is laid on pixel for pixel, whatever the page's clip.
+    GpRegion* Everything = nullptr;
+    if (FGDIPlus->GdipCreateRegion(&Everything) == gsOk && Everything != nullptr) {
+        FGDIPlus->GdipSetClipRegion(FGraphics, Everything, CombineModeReplace);
+        FGDIPlus->GdipDeleteRegion(Everything);
+    }
+    FGDIPlus->GdipSetInterpolationMode(FGraphics, InterpolationModeNearestNeighbor);
+    FGDIPlus->GdipSetPixelOffsetMode(FGraphics, PixelOffsetModeHalf);
+    FGDIPlus->GdipDrawImageRectI(FGraphics, reinterpret_cast<GpImage*>(L->Bitmap), 0, 0, L->Width,
+                                 L->Height);
+    SetGDIPlusTextMode();
+    if (Clip != nullptr) {
+        FGDIPlus->GdipSetClipRegion(FGraphics, Clip, CombineModeReplace);
+        FGDIPlus->GdipDeleteRegion(Clip);
+    }
+    FGDIPlus->GdipDisposeImage(reinterpret_cast<GpImage*>(L->Bitmap));
+}
+
+}  // namespace velmo

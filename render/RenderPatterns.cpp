@@ -1,0 +1,165 @@
+// Pattern and shading look-up for the interpreter: the renderer's pattern
+// cache, and the tiling cells drawn by a second renderer.
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "render/ContentRun.h"
+#include "render/LibraryFamilyHooks.h"
+#include "render/SoftMask.h"
+
+namespace velmo {
+
+namespace {
+
+// The components of an uncoloured cell's colour on the operand stack, in
+// the pattern space's base ("Pattern[DeviceRGB]"); the base is guessed from
+// their count when it is not a device space.
+std::string UncolouredColor(TPDFRenderer::TContentRun& Run, std::vector<double>& Values) {
+    std::string Base;
+    const std::string_view CS = Run.PatternCS;
+    const size_t Open = CS.find('['), Close = CS.find(']');
+    if (Open != std::string_view::npos && Close != std::string_view::npos && Close > Open)
+        Base = std::string(CS.substr(Open + 1, Close - Open - 1));
+    size_t Count = Base == "DeviceRGB" ? 3 : Base == "DeviceCMYK" ? 4 : Base == "DeviceGray" ? 1 : 0;
+    if (Count == 0) {
+        Count = std::min<size_t>(Run.Operands.size(), 4);
+        if (Count == 2) Count = 1;
+        Base = Count == 4 ? "DeviceCMYK" : Count == 3 ? "DeviceRGB" : "DeviceGray";
+    }
+    Count = std::min(Count, Run.Operands.size());
+    Values.assign(Count, 0);
+    for (size_t I = 0; I < Count; ++I) {
+        double V = 0;
+        ParseNumberInto(Run.Operands[Run.Operands.size() - Count + I], V);
+        Values[I] = std::isfinite(V) ? V : 0;
+    }
+    return Base;
+}
+
+}  // namespace
+
+const TVPLPattern* TPDFRenderer::FindPattern(TContentRun& Run, std::string_view Name) {
+    if (Run.Resources == nullptr || Name.size() < 2) return nullptr;
+    const std::string_view Key = Name.substr(1);
+    TPDFObject* Entry = nullptr;
+    if (TPDFDictionary* P = Run.SubDict(Run.Resources, "Pattern"))
+        Entry = P->FindValueByKeyName(Key, false);
+    if (Entry == nullptr)
+        if (TPDFDictionary* S = Run.SubDict(Run.Resources, "Shading"))
+            Entry = S->FindValueByKeyName(Key, false);
+    if (Entry == nullptr) return nullptr;
+    TPDFIndRef* Ref = ObjAs<TPDFIndRef>(Entry);
+    TPDFObject* Value = Run.Resolve(Entry);
+    TPDFStream* Stream = ObjAs<TPDFStream>(Value);
+    TPDFDictionary* Source = Stream ? Stream->FDictionary : ObjAs<TPDFDictionary>(Value);
+    if (Source == nullptr) return nullptr;
+
+    // Uncoloured cells are cached per colour.
+    std::string ColourKey;
+    std::string Base;
+    std::vector<double> Values;
+    if (auto It = FPatternIndex.find(Source); It != FPatternIndex.end()) {
+        TVPLPattern* Cached = It->second;
+        if (!(Cached->FPatternType == ptColorTile && Cached->FPaintType == 2) || Run.Library)
+            return Cached;
+    }
+    auto* PaintType =
+        ObjAs<TPDFNumeric>(Run.Resolve(Source->FindValueByKeyName("PaintType", false)));
+    const bool Uncoloured = PaintType != nullptr && PaintType->AsDouble() == 2;
+    if (Uncoloured && !Run.Library) {
+        Base = UncolouredColor(Run, Values);
+        ColourKey = std::to_string(reinterpret_cast<uintptr_t>(Source)) + ":" + Base;
+        for (double V : Values) ColourKey += " " + std::to_string(std::lround(V * 1000));
+        if (auto It = FUncolouredIndex.find(ColourKey); It != FUncolouredIndex.end())
+            return It->second;
+    }
+
+    auto Pattern = std::make_unique<TVPLPattern>(FColorManager.get());
+    Pattern->FOnFindObject = OnFindObject;
+    Pattern->FOnDecrypt = OnDecrypt;
+    Pattern->FOnEncrypt = OnEncrypt;
+    if (Run.Library) Pattern->UseRendererModel();
+    Pattern->Populate(Source, Stream, Ref);
+    if (Uncoloured && !Run.Library) Pattern->SetColorComponents(Base, Values);
+
+    if (Pattern->FPatternType == ptColorTile && Stream != nullptr && !Run.Library && !Run.EPS) {
+        const double W = std::min(Pattern->FXStep, Pattern->FBBox[2] - Pattern->FBBox[0]);
+        const double H = std::min(Pattern->FYStep, Pattern->FBBox[3] - Pattern->FBBox[1]);
+        // A cell or step of no size, or not finite, paints nothing.
+        if (!(W > 0) || !(H > 0) || !std::isfinite(W) || !std::isfinite(H) ||
+            !(Pattern->FXStep > 0) || !(Pattern->FYStep > 0)) {
+            Pattern->FPatternType = ptUnknown;
+        } else {
+            // The cell is drawn at about the device's resolution of pattern
+            // space where it is chosen.
+            TPDFXForm M = Pattern->FMatrix;
+            TContentRun::SafeMul(Pattern->FMatrix, Run.PatternBase, M);
+            const double Det = std::fabs(M.eM11 * M.eM22 - M.eM12 * M.eM21);
+            const double SavedDPI = FDPI;
+            if (std::isfinite(Det) && Det > 0) {
+                // A whole number of pixels across the cell, so that a cell
+                // that meets the pixel grid is not resampled.
+                const double Pixels = std::max(1.0, std::nearbyint(W * std::sqrt(Det)));
+                FDPI = std::clamp(72 * Pixels / W * (1 - 1e-9), 1.0, 2400.0);
+            }
+            // Drawn over white and over black, the cell shows where it
+            // paints and how opaquely: the tile is transparent elsewhere.
+            double Scale = 1;
+            const TColor CellColor = Pattern->FUncoloredPatternColor;
+            const TColor* Colour = Pattern->FPaintType == 2 ? &CellColor : nullptr;
+            const TColor White = 0xFFFFFF, Black = 0;
+            TBitmap OnWhite, OnBlack;
+            RenderSourceToBitmap(Stream, Ref, Pattern->FBBox[0], Pattern->FBBox[1], W, H, Scale,
+                                 Colour, &White, OnWhite);
+            RenderSourceToBitmap(Stream, Ref, Pattern->FBBox[0], Pattern->FBBox[1], W, H, Scale,
+                                 Colour, &Black, OnBlack);
+            FDPI = SavedDPI;
+            Pattern->FTileScale = Scale;
+            const int32_t PW = OnWhite.Width(), PH = OnWhite.Height();
+            if (PW > 0 && PH > 0 && OnBlack.Width() == PW && OnBlack.Height() == PH) {
+                Pattern->FTilePixels.resize(size_t(PW) * size_t(PH));
+                for (int32_t Y = 0; Y < PH; ++Y)
+                    for (int32_t X = 0; X < PW; ++X) {
+                        const TColor B = OnBlack.GetPixel(X, Y);
+                        const int Alpha = AlphaOverBackdrops(OnWhite.GetPixel(X, Y), B);
+                        uint32_t P = uint32_t(Alpha) << 24;
+                        if (Alpha > 0)
+                            for (int Shift = 0; Shift <= 16; Shift += 8) {
+                                const int C = std::min(255, int((B >> Shift) & 0xFF) * 255 / Alpha);
+                                P |= uint32_t(C) << (16 - Shift);
+                            }
+                        Pattern->FTilePixels[size_t(Y) * size_t(PW) + size_t(X)] = P;
+                    }
+                Pattern->FTilePixelWidth = PW;
+                Pattern->FTilePixelHeight = PH;
+            }
+        }
+    }
+
+    TVPLPattern* Result = Pattern.get();
+    FPatterns.push_back(std::move(Pattern));
+    if (!ColourKey.empty())
+        FUncolouredIndex[ColourKey] = Result;
+    else
+        FPatternIndex[Source] = Result;
+    return Result;
+}
+
+void TPDFRenderer::RenderPatternTile(TContentRun& Run, const TVPLPattern* Pattern,
+                                     std::string_view Name) {
+    // The other destinations drew their cell when the pattern was found.
+    if (!Run.Library || Pattern == nullptr || Pattern->FPatternType != ptColorTile ||
+        Name.size() < 2)
+        return;
+    TPDFDictionary* Patterns = Run.SubDict(Run.Resources, "Pattern");
+    if (Patterns == nullptr) return;
+    TPDFObject* Entry = Patterns->FindValueByKeyName(Name.substr(1), false);
+    auto* Cell = ObjAs<TPDFStream>(Run.Resolve(Entry));
+    if (Cell == nullptr) return;
+    auto* Mutable = const_cast<TVPLPattern*>(Pattern);
+    if (!RenderLibraryPatternTile(*this, Run, *Mutable, Cell, ObjAs<TPDFIndRef>(Entry)))
+        Mutable->FPDFPatternType = ptNone;
+}
+
+}  // namespace velmo

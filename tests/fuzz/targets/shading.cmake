@@ -1,0 +1,1 @@
+vpl_fuzz_add(shading WORK FuzzShading.cpp LIBS vpl_render)
