@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "api/VelmoPDF.h"
+#include "render/ImageList.h"
 #include "content/Image.h"
 #include "content/Painter.h"
 #include "core/FileHelpers.h"
@@ -401,39 +402,120 @@ int32_t TVelmoPDF::FindImages() {
     }
 }
 
-// The image lists of pages are filled by the page renderer, which this
-// library does not have yet: no list is made and no ID names one.
+// Page image lists: the images a render of the selected page meets, with
+// their data and where they land.
 
-int32_t TVelmoPDF::GetPageImageList(int32_t Options) { return 0; }
+TPDFImageList* TVelmoPDF::FindImageList(int32_t ID) const {
+    auto* List = static_cast<TPDFImageList*>(IDToObject(ID, TVPLIDKind::idImageList));
+    if (List == nullptr || !FSelDoc->IsImageList(List)) return nullptr;
+    return List;
+}
 
-int32_t TVelmoPDF::GetImageListCount(int32_t ImageListID) { return 0; }
+int32_t TVelmoPDF::GetPageImageList(int32_t Options) {
+    TPDFPageTree* Tree = FSelDoc->PageTree();
+    if (Tree == nullptr) return 0;
+    TPDFImageListBase* List = Tree->GetImageList();
+    return List ? ObjectToID(List, TVPLIDKind::idImageList, FSelDoc) : 0;
+}
+
+int32_t TVelmoPDF::GetImageListCount(int32_t ImageListID) {
+    TPDFImageList* List = FindImageList(ImageListID);
+    return List ? List->ImageCount() : 0;
+}
 
 int32_t TVelmoPDF::GetImageListItemIntProperty(int32_t ImageListID, int32_t ImageIndex,
                                                int32_t PropertyID) {
-    return 0;
+    TPDFImageList* List = FindImageList(ImageListID);
+    if (List == nullptr) return 0;
+    // A new image object of the document over the item's stream; its ID.
+    auto NewImage = [&]() -> int32_t {
+        TPDFIndRef* Ref = List->ImageRef(ImageIndex);
+        if (Ref == nullptr) return 0;
+        auto* Stream = ObjAs<TPDFStream>(Ref->Obj());
+        if (Stream == nullptr) return 0;
+        const int32_t Before = FSelDoc->ImageCount();
+        FSelDoc->AddImageFromStream(Stream, Ref->ObjNum, Ref->GenNum, false);
+        if (FSelDoc->ImageCount() == Before) return 0;
+        return ObjectToID(FSelDoc->Image(FSelDoc->ImageCount() - 1), TVPLIDKind::idImage, FSelDoc);
+    };
+    switch (PropertyID) {
+        case 400:
+            return int32_t(List->ImageType(ImageIndex)) & 0x7F;
+        case 401:
+            return List->ImagePixelWidth(ImageIndex);
+        case 402:
+            return List->ImagePixelHeight(ImageIndex);
+        case 403:
+            return List->ImageBitsPerPixel(ImageIndex);
+        case 404:
+            return List->ImageColorSpaceType(ImageIndex);
+        case 405:
+            return NewImage();
+        case 406: {
+            const int32_t Stored = List->ImageID(ImageIndex);
+            // A stored ID stays valid only while its image lives.
+            if (Stored != -1 && Stored != 0 && IDToObject(Stored, TVPLIDKind::idImage) != nullptr)
+                return Stored;
+            const int32_t ID = NewImage();
+            if (ID != 0) List->SetImageID(ImageIndex, ID);
+            return ID;
+        }
+        case 407: {
+            TPDFIndRef* Ref = List->ImageRef(ImageIndex);
+            return Ref ? Ref->ObjNum : 0;
+        }
+        default:
+            return 0;
+    }
 }
 
 double TVelmoPDF::GetImageListItemDblProperty(int32_t ImageListID, int32_t ImageIndex,
                                               int32_t PropertyID) {
-    return 0;
+    TPDFImageList* List = FindImageList(ImageListID);
+    if (List == nullptr || PropertyID < 501 || PropertyID > 508) return 0;
+    static constexpr TPDFImageListItemCorner Corners[4] = {icTopLeft, icTopRight, icBottomRight,
+                                                          icBottomLeft};
+    const TPDFImageListItemCorner Corner = Corners[(PropertyID - 501) / 2];
+    const bool Horizontal = (PropertyID - 501) % 2 == 0;
+    const double V = List->ImageCorner(ImageIndex, Corner, Horizontal) * FSelDoc->FScale;
+    const int32_t Origin = FSelDoc->FOrigin;
+    if (Horizontal) return (Origin == 2 || Origin == 3) ? PageWidth() - V : V;
+    return (Origin == 1 || Origin == 2) ? PageHeight() - V : V;
 }
 
 std::string TVelmoPDF::GetImageListItemDataToString(int32_t ImageListID, int32_t ImageIndex,
                                                     int32_t Options) {
-    return {};
+    TPDFImageList* List = FindImageList(ImageListID);
+    return List ? List->ImageData(ImageIndex) : std::string();
 }
 
 int32_t TVelmoPDF::SaveImageListItemDataToFile(int32_t ImageListID, int32_t ImageIndex,
                                                int32_t Options,
                                                const std::u16string& ImageFileName) {
-    return 0;
+    const std::string Data = GetImageListItemDataToString(ImageListID, ImageIndex, Options);
+    if (Data.empty()) return 0;
+    try {
+        auto File = CreateWideFileStream(ImageFileName, 0xFF00);
+        File->WriteBuffer(Data.data(), int64_t(Data.size()));
+    } catch (const std::exception&) {
+        return 0;
+    }
+    return 1;
 }
 
 std::u16string TVelmoPDF::GetImageListItemFormatDesc(int32_t ImageListID, int32_t ImageIndex,
                                                      int32_t Options) {
-    return {};
+    TPDFImageList* List = FindImageList(ImageListID);
+    if (List == nullptr) return {};
+    const std::string Desc = List->FormatDesc(ImageIndex, Options);
+    return std::u16string(Desc.begin(), Desc.end());
 }
 
-int32_t TVelmoPDF::ReleaseImageList(int32_t ImageListID) { return 0; }
+int32_t TVelmoPDF::ReleaseImageList(int32_t ImageListID) {
+    TPDFImageList* List = FindImageList(ImageListID);
+    if (List == nullptr) return 0;
+    ForgetObject(List);
+    return FSelDoc->ReleaseImageList(List) ? 1 : 0;
+}
 
 }  // namespace velmo

@@ -13,6 +13,8 @@
 #include "document/ImageBase.h"
 #include "document/PageTree.h"
 #include "platform/text/AnsiCodePage.h"
+#include "render/Picasso.h"
+#include "render/Renderer.h"
 
 namespace velmo {
 
@@ -41,14 +43,19 @@ TVelmoPDF::TVelmoPDF() {
     static std::once_flag contentServices;
     std::call_once(contentServices, [] {
         InstallContentServices();
+        InstallRendererServices();
         InstallCodecServices();
     });
+    FGDIPlusSettings = std::make_unique<TGDIPlusSettings>();
+    InitGDIPlusSettings(*FGDIPlusSettings);
     AddDocument(MakeBlankDocument());
 }
 
 TVelmoPDF::~TVelmoPDF() {
     try {
         FSelDoc = nullptr;
+        // Kept renderers use their documents' font collections.
+        FRenderers.clear();
         FDocs.clear();
     } catch (...) {
     }
@@ -95,6 +102,7 @@ void TVelmoPDF::ForgetObject(const void* Obj) {
 }
 
 void TVelmoPDF::ForgetDocument(TPDFDocument* Doc) {
+    FRenderers.erase(Doc);
     for (auto& s : FIntCasts) {
         if (s.Obj != nullptr && (s.Owner == Doc || s.Obj == Doc)) {
             FSlotOf.erase(s.Obj);
@@ -346,9 +354,4 @@ int32_t TVelmoPDF::ReleaseStringList(int32_t StringListID) {
 
 // Pages are drawn by the page renderer, which this library does not have
 // yet: no page file is written.
-int32_t TVelmoPDF::RenderDocumentToFile(double DPI, int32_t StartPage, int32_t EndPage,
-                                        int32_t Options, const std::u16string& FileName) {
-    return 0;
-}
-
 }  // namespace velmo

@@ -14,12 +14,14 @@
 #include "core/Objects.h"
 #include "core/StringList.h"
 #include "document/Document.h"
+#include "document/PageServices.h"
 
 namespace velmo {
 
 class TPDFImageBase;
 class TPDFImage;
 class TPDFPainter;
+class TPDFImageList;
 class TStream;
 
 // What an ID names. Look-ups compare the kind recorded with the slot, so an
@@ -225,9 +227,39 @@ public:
                                               int32_t Options);
     int32_t ReleaseImageList(int32_t ImageListID);
 
-    // ---- Rendering used by the conversion tool ----
+    // ---- Rendering pages to files, streams, device contexts and memory ----
+    // Options: 0 BMP, 1 JPEG, 2 WMF, 3 EMF, 4 EPS, 5 PNG, 6 GIF, 7 TIFF,
+    // 8 EMF+, 9 HTML5 canvas, 10 CCITT Group 4 TIFF.
     int32_t RenderDocumentToFile(double DPI, int32_t StartPage, int32_t EndPage, int32_t Options,
                                  const std::u16string& FileName);
+    int32_t RenderPageToFile(double DPI, int32_t Page, int32_t Options,
+                             const std::u16string& FileName);
+    int32_t RenderPageToStream(double DPI, int32_t Page, int32_t Options, TStream& Target);
+    std::string RenderPageToString(double DPI, int32_t Page, int32_t Options);
+    int32_t RenderPageToDC(double DPI, int32_t Page, HDC DC);
+    int32_t RenderPageToDCClip(double DPI, int32_t Page, HDC DC, const std::string& Clip);
+    int32_t RenderPageToMemory(double DPI, int32_t Page, void* Target, int32_t Width,
+                               int32_t Height, int32_t BitsPerPixel);
+    int32_t RenderAsMultipageTIFFToFile(double DPI, const std::u16string& PageRanges,
+                                        int32_t ImageOptions, int32_t OutputOptions,
+                                        const std::u16string& FileName);
+    std::u16string LastRenderError() const;
+    int32_t CreateRenderer();
+    int32_t DestroyRenderer();
+    int32_t SetRenderScale(double NewScale);
+    double GetRenderScale() const { return FRenderScale; }
+    int32_t SetJPEGQuality(int32_t Quality);
+    int32_t SetPNGTransparencyColor(int32_t RedByte, int32_t GreenByte, int32_t BlueByte);
+    int32_t SetRenderCropType(int32_t NewCropType);
+    int32_t SetRenderDCOffset(int32_t NewOffsetX, int32_t NewOffsetY);
+    int32_t SetRenderDCErasePage(int32_t NewErasePage);
+    int32_t SetGDIPlusFileName(const std::u16string& DLLFileName);
+    int32_t SetGDIPlusOptions(int32_t OptionID, int32_t NewValue);
+    int32_t SetRenderOptions(int32_t OptionID, int32_t NewValue);
+    int32_t SetCairoFileName(const std::u16string& FileName);
+    int32_t SetKPLRFileName(const std::u16string& FileName);
+    int32_t SelectRenderer(int32_t RendererID);
+    int32_t SelectedRenderer() const;
 
     // ---- Progress ----
     void SetOnProgress(TVelmoPDFProgressEvent Handler) { FOnProgress = std::move(Handler); }
@@ -252,6 +284,8 @@ protected:
 
     TPDFDocument* FindDocument(int32_t ID) const;
     TPDFImageBase* FindImage(int32_t ID) const;
+    // The page image list of ID when the selected document holds it.
+    TPDFImageList* FindImageList(int32_t ID) const;
     // The image of ID when the selected document holds it.
     TPDFImageBase* FindDocImage(int32_t ID) const;
     TPDFImage* SelImage() const;
@@ -311,6 +345,10 @@ public:
     bool FUseKPLR = false;
     uint32_t PNGTransparencyColor = 0xFFFFFF;
     bool HasPNGTransparency = false;
+    // Drawing settings copied into every renderer.
+    std::unique_ptr<TGDIPlusSettings> FGDIPlusSettings;
+    // The persistent renderers CreateRenderer made, by document.
+    std::unordered_map<const TPDFDocument*, std::unique_ptr<TPDFRendererBase>> FRenderers;
 
 private:
     // Live objects to their slot: ObjectToID in constant time.

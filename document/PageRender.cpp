@@ -76,18 +76,14 @@ struct TPageWriterOptions {
     const TGDIPlusSettings* TIFFSettings = nullptr;
 };
 
-// Writes the rendered page in the format of Options at Target's position.
-void WritePage(TPDFRendererBase& R, int32_t Options, double DPI, TStream& Target,
-               const TPageWriterOptions& W) {
+// The writer of Options; a refused page raises.
+void WritePageData(TPDFRendererBase& R, int32_t Options, double DPI, TStream& Target,
+                   const TPageWriterOptions& W) {
     const TPDFPageWriterHooks& Hooks = PageWriterHooks();
     switch (Options) {
         case 0: {
             const int64_t Start = Target.Position();
-            try {
-                R.FBitmap.SaveToStream(Target);
-            } catch (...) {
-                Target.Seek(Start, soBeginning);
-            }
+            R.FBitmap.SaveToStream(Target);
             PatchBMPResolution(Target, Start, DPI);
             break;
         }
@@ -122,6 +118,31 @@ void WritePage(TPDFRendererBase& R, int32_t Options, double DPI, TStream& Target
         default:
             break;  // 8 and 9 were written while rendering; others write nothing
     }
+}
+
+// Writes the rendered page in the format of Options at Target's position.
+// False with Reason when a writer refused the page (its bytes are then
+// incomplete or missing).
+bool WritePage(TPDFRendererBase& R, int32_t Options, double DPI, TStream& Target,
+               const TPageWriterOptions& W, std::string& Reason) {
+    try {
+        WritePageData(R, Options, DPI, Target, W);
+        return true;
+    } catch (const std::exception& E) {
+        Reason = E.what();
+    } catch (...) {
+        Reason = "unknown error";
+    }
+    return false;
+}
+
+// One page into a stream: a refused page is a failure named in RenderError.
+bool WriteStreamPage(TPDFRendererBase& R, int32_t Options, double DPI, TStream& Target,
+                     const TPageWriterOptions& W, std::string& RenderError) {
+    std::string Reason;
+    if (WritePage(R, Options, DPI, Target, W, Reason)) return true;
+    RenderError = "The page could not be written: " + Reason;
+    return false;
 }
 
 // Four integers at a time: left, top, width, height. Only complete groups
@@ -235,6 +256,7 @@ bool TPDFPageTree::RenderPageToFile(double DPI, int32_t StartPage, int32_t EndPa
     W.HasPNGTransparency = HasPNGTransparency;
     W.PNGTransparencyColor = PNGTransparencyColor;
     W.TIFFSettings = GDIPlusSettings;
+    bool Failed = false;
     for (int64_t P = StartPage; P <= EndPage; ++P) {
         const int32_t Page = static_cast<int32_t>(P);
         auto File = CreateWideFileStream(PageFileName(FileName, Page), 0xFF00);
@@ -242,12 +264,20 @@ bool TPDFPageTree::RenderPageToFile(double DPI, int32_t StartPage, int32_t EndPa
         R->FPageDict = GetPage(Page);
         SetStreamTargets(*R, Options, File.get());
         R->Render();
-        RenderError = R->FErrorDesc;
-        WritePage(*R, Options, DPI, *File, W);
+        std::string Reason;
+        if (WritePage(*R, Options, DPI, *File, W, Reason)) {
+            if (!Failed) RenderError = R->FErrorDesc;
+        } else {
+            // A page the writer refused is no success; the error names the
+            // first such page and stays, whatever later pages report.
+            if (!Failed)
+                RenderError = "Page " + std::to_string(Page) + " could not be written: " + Reason;
+            Failed = true;
+        }
         // The stream is closed below; the renderer must not keep it.
         SetStreamTargets(*R, Options, nullptr);
     }
-    return true;
+    return !Failed;
 }
 
 bool TPDFPageTree::RenderPageToCairoFile(double DPI, int32_t StartPage, int32_t EndPage,
@@ -291,8 +321,7 @@ bool TPDFPageTree::RenderPageToStream(double DPI, int32_t Page, int32_t Options,
     W.JPEGQuality = JPEGQuality;
     W.JPEGDPI = RoundDPI(DPI);
     W.TIFFSettings = GDIPlusSettings;
-    WritePage(*R, Options, DPI, Target, W);
-    return true;
+    return WriteStreamPage(*R, Options, DPI, Target, W, RenderError);
 }
 
 bool TPDFPageTree::RenderPageToCairoStream(double DPI, int32_t Page, int32_t Options,
@@ -313,8 +342,7 @@ bool TPDFPageTree::RenderPageToCairoStream(double DPI, int32_t Page, int32_t Opt
     W.JPEGQuality = JPEGQuality;
     W.JPEGDPI = RoundDPI(DPI);
     W.WriteTIFF = false;
-    WritePage(*R, Options, DPI, Target, W);
-    return true;
+    return WriteStreamPage(*R, Options, DPI, Target, W, RenderError);
 }
 
 bool TPDFPageTree::RenderPageToKPLRStream(double DPI, int32_t Page, int32_t Options,
@@ -338,8 +366,7 @@ bool TPDFPageTree::RenderPageToKPLRStream(double DPI, int32_t Page, int32_t Opti
     W.JPEGQuality = JPEGQuality;
     W.JPEGDPI = 0;
     W.TIFFSettings = nullptr;
-    WritePage(*R, Options, DPI, Target, W);
-    return true;
+    return WriteStreamPage(*R, Options, DPI, Target, W, RenderError);
 }
 
 bool TPDFPageTree::RenderPageToKPLRMemory(double DPI, int32_t Page, int32_t JPEGQuality,
