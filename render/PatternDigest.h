@@ -7,6 +7,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <memory>
 #include <vector>
 
@@ -51,6 +53,43 @@ public:
     double GetRGB(int Part, int Index) const;
     // 1 when the gradient extends at end I (0 start, 1 end), else 0.
     int32_t GetExtend(int I) const;
+
+    // ---- Raw data for the renderer library (PatternLibrary.cpp) ----
+    // The renderer library receives every shading as its data and asks back
+    // for colours; tiling cells arrive as a rendered pixel buffer.
+    bool FForLibrary = false;          // made for the renderer library
+    int32_t FShadingType = 0;          // /ShadingType, 0 when none
+    int32_t FColorComponents = 0;      // components of the shading's space
+    int32_t FBitsPerCoordinate = 0;    // mesh shadings
+    int32_t FBitsPerComponent = 0;
+    int32_t FBitsPerFlag = 0;
+    int32_t FVerticesPerRow = 0;
+    std::vector<double> FDecode;       // mesh /Decode
+    std::string FDecodeStream;         // mesh data, decoded
+    std::array<double, 4> FBBox{};     // /BBox (tiling cell or shading)
+    std::array<double, 2> FStep{};     // /XStep, /YStep
+    int32_t FTilingType = 0, FPaintType = 0;
+    std::array<double, 4> FDomain{0, 1, 0, 1};
+    TPDFXForm FShadingMatrix = IdentityXForm;  // type 1 /Matrix
+    bool FHasBackColor = false;
+    TVPLPatternStop FBackColor;
+    // The rendered tile: FTileWidth × FTileHeight pixels of four bytes.
+    std::vector<uint8_t> FTileRenderBuf;
+    int32_t FTileWidth = 0, FTileHeight = 0;
+    // The shading's colour at function input In (its function, then its
+    // colour space); black without one.
+    std::function<TVPLPatternStop(const std::vector<double>& In)> FFunctionColor;
+
+    double GetBBox(int I) const;
+    double GetStep(int I) const;
+    int32_t GetTilingType() const { return FTilingType; }
+    int32_t GetPaintType() const { return FPaintType; }
+    double GetDomain(int I) const;
+    double GetShadingMatrix(int I) const;
+    bool HasBackColor() const { return FHasBackColor; }
+    const double* GetDecodeArray() const { return FDecode.data(); }
+    int32_t GetDecodeLength() const { return static_cast<int32_t>(FDecode.size()); }
+    TVPLPatternStop GetFunctionColor(const std::vector<double>& FunctionInput) const;
 };
 
 }  // namespace velmo
