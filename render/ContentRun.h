@@ -380,6 +380,7 @@ struct TPDFRenderer::TContentRun {
         D->SetLineJoinStyle(GS.LineJoin);
         D->SetLineCapStyle(GS.LineCap);
         D->SetMiterLimit(GS.MiterLimit);
+        if (Library) ApplyLibraryPaintState(true);
     }
 
     void ApplyFillState(TPDFFillMode Mode) {
@@ -387,6 +388,25 @@ struct TPDFRenderer::TContentRun {
         D->SetFillAlpha(GS.FillAlpha);
         D->SetFillMode(Mode);
         D->SetFillColor(uint32_t(GS.FillColor));
+        if (Library) ApplyLibraryPaintState(false);
+    }
+
+    // The renderer library also receives the blend mode and the pattern
+    // (after the colour, which clears it), placed by the current matrix.
+    void ApplyLibraryPaintState(bool Stroke) {
+        if (!R.Picasso) return;
+        R.Picasso->SetBlendMode(GS.BlendMode);
+        const TVPLPattern* Pattern = Stroke ? GS.StrokePattern : GS.FillPattern;
+        if (Pattern == nullptr) return;
+        R.Picasso->SetCurrentXForm(R.CanvasMat);
+        if (Stroke)
+            R.Picasso->SetStrokePattern(Pattern);
+        else
+            R.Picasso->SetFillPattern(Pattern);
+    }
+    // The renderer library's binding and handle while drawing through it.
+    TKorbexPDFLibraryKPLR* LibraryDLL() const {
+        return Library && R.Picasso ? R.Picasso->RendererDLL() : nullptr;
     }
 
     void Paint(TOp Op) {
@@ -913,13 +933,22 @@ struct TPDFRenderer::TContentRun {
                 SetColorFromOperands(true);
                 if (EPS || GS.Degenerate) break;
                 ApplyFillState(pfWinding);
-                if (Visible) Dev()->FillClippingPath();
+                if (Visible) {
+                    if (Library && R.Picasso)
+                        R.Picasso->DrawShading();
+                    else
+                        Dev()->FillClippingPath();
+                }
                 break;
             }
             case op_BT:
                 GS.TM = GS.TLM = IdentityXForm;
+                if (TKorbexPDFLibraryKPLR* L = LibraryDLL())
+                    L->KPLR_clear_text_clip(R.Picasso->RendererHandle());
                 break;
             case op_ET:
+                if (TKorbexPDFLibraryKPLR* L = LibraryDLL(); L && GS.TextRenderingMode >= 4)
+                    L->KPLR_set_text_clip(R.Picasso->RendererHandle());
                 break;
             case op_Tc:
                 GS.CharSpacing = PopNumber();

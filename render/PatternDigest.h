@@ -76,6 +76,9 @@ public:
     // The rendered tile: FTileWidth × FTileHeight pixels of four bytes.
     std::vector<uint8_t> FTileRenderBuf;
     int32_t FTileWidth = 0, FTileHeight = 0;
+    // The colour (0x00BBGGRR) and space an uncoloured cell is drawn in.
+    uint32_t FUncoloredPatternColor = 0;
+    std::string FUncoloredPatternCS = "DeviceGray";
     // The shading's colour at function input In (its function, then its
     // colour space); black without one.
     std::function<TVPLPatternStop(const std::vector<double>& In)> FFunctionColor;

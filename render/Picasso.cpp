@@ -1089,7 +1089,7 @@ void TPDFPicasso::StrokePath() {
                 break;
             }
             CairoSource(FStrokePattern, FStrokeColor, FStrokeAlpha);
-            VPL_CAIRO(cairo_set_line_width, FCairoHandle, FLineWidth);
+            VPL_CAIRO(cairo_set_line_width, FCairoHandle, CairoLineWidth());
             if (FIsClippingPath) {
                 VPL_CAIRO(cairo_stroke_preserve, FCairoHandle);
                 VPL_CAIRO(cairo_clip, FCairoHandle);
@@ -1166,7 +1166,7 @@ void TPDFPicasso::StrokeAndFillPath() {
             CairoSource(FFillPattern, FFillColor, FFillAlpha);
             VPL_CAIRO(cairo_fill_preserve, FCairoHandle);
             CairoSource(FStrokePattern, FStrokeColor, FStrokeAlpha);
-            VPL_CAIRO(cairo_set_line_width, FCairoHandle, FLineWidth);
+            VPL_CAIRO(cairo_set_line_width, FCairoHandle, CairoLineWidth());
             if (FIsClippingPath) {
                 VPL_CAIRO(cairo_stroke_preserve, FCairoHandle);
                 VPL_CAIRO(cairo_clip, FCairoHandle);

@@ -389,6 +389,8 @@ private:
     void KPLRPrepare();
     // The knock-out step of a cairo fill while a backdrop is active.
     void CairoKnockOut();
+    // The stroke width in device pixels for cairo.
+    double CairoLineWidth() const;
     // The cairo source of a fill or stroke: its pattern, else its colour.
     void CairoSource(const TVPLPattern* Pattern, uint32_t Color, double Alpha);
     // The renderer library's source of a fill or stroke.

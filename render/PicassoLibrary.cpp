@@ -68,6 +68,13 @@ void TPDFPicasso::SetupCairoPattern(const TVPLPattern* Pattern) {
     FCairoDLL->cairo_pattern_destroy(P);
 }
 
+double TPDFPicasso::CairoLineWidth() const {
+    // Paths reach cairo in device pixels, the width in user units: scale it
+    // as the GDI+ pen transform does, and give width 0 the thinnest line.
+    const double W = FLineWidth * TransformScale();
+    return std::isfinite(W) && W > 0 ? W : 1.0;
+}
+
 void TPDFPicasso::CairoSource(const TVPLPattern* Pattern, uint32_t Color, double Alpha) {
     if (Pattern != nullptr && Pattern->FPatternType != ptUnknown)
         SetupCairoPattern(Pattern);

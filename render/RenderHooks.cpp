@@ -9,6 +9,8 @@ const TVPLPattern* TPDFRenderer::FindPattern(TContentRun& Run, std::string_view 
 }
 
 void TPDFRenderer::RenderPatternTile(TContentRun& Run, const TVPLPattern* Pattern,
-                                     std::string_view Name) {}
+                                     std::string_view Name) {
+    if (Run.Library) RenderLibraryPatternTile(Run, Pattern, Name);
+}
 
 }  // namespace velmo

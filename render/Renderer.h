@@ -338,6 +338,8 @@ public:
     // them; the funnel variant for rdTextFunnel.
     void ShowText(TContentRun& Run);
     void ShowTextToFunnel(TContentRun& Run);
+    // The paint of one text show through the renderer library.
+    void PaintLibraryText(TContentRun& Run, bool Type3, const TPDFXForm& TextMatrix);
     // Do and gs with their name operand.
     void DrawXObject(TContentRun& Run, std::string_view Name);
     void SetExtGState(TContentRun& Run, std::string_view Name);
@@ -355,6 +357,23 @@ public:
                         const std::string& GlyphName, double GX, double GY);
     // Prepares the tile image of a tiling pattern.
     void RenderPatternTile(TContentRun& Run, const TVPLPattern* Pattern, std::string_view Name);
+    // The renderer library's tile of a tiling cell (RenderGroups.cpp): a
+    // cell larger than 4096 pixels a side, or of no size, paints nothing.
+    void RenderLibraryPatternTile(TContentRun& Run, const TVPLPattern* Pattern,
+                                  std::string_view Name);
+    // The /Group of a form XObject.
+    struct TFormGroup {
+        bool Present = false, Transparency = false, Isolated = false, Knockout = false;
+    };
+    static TFormGroup ReadFormGroup(TContentRun& Run, TPDFDictionary* FormDict);
+    // A form on the cairo destinations: knock-out and isolated groups go
+    // through layers, others are interpreted once.
+    void RenderCairoGroup(TContentRun& Run, TPDFStream* Form, TPDFIndRef* ContainerIR,
+                          const TFormGroup& Group);
+    // A form on the renderer library: skipped without a clip, composed in a
+    // library group when it is a transparency group that needs one.
+    void RenderLibraryForm(TContentRun& Run, TPDFStream* Form, TPDFIndRef* ContainerIR,
+                           const TFormGroup& Group);
 
     // Fields the interpreter shares across nested contents.
     TPDFXForm CanvasMat = IdentityXForm;
