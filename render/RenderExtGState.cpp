@@ -76,10 +76,13 @@ void TPDFRenderer::SetExtGState(TContentRun& Run, std::string_view Name) {
     }
 
     TPDFObject* Mask = Run.Resolve(D->FindValueByKeyName("SMask", false));
-    if (ObjAs<TPDFName>(Mask))
+    if (ObjAs<TPDFName>(Mask)) {
         GS.Softmask = false;
-    else if (ObjAs<TPDFDictionary>(Mask))
+        if (Run.Library) ClearLibrarySoftmask(Run);
+    } else if (auto* MaskDict = ObjAs<TPDFDictionary>(Mask)) {
         GS.Softmask = true;
+        if (Run.Library) RenderSoftMaskGroup(Run, MaskDict);
+    }
 
     if (Number("CA", V)) GS.StrokeAlpha = V;
     if (Number("ca", V)) GS.FillAlpha = V;

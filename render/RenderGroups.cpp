@@ -3,6 +3,8 @@
 // library, the renderer library's tiling cells, and its soft-mask groups.
 #include <cmath>
 
+#include "render/Functions.h"
+
 #include "render/ContentRun.h"
 
 namespace velmo {
@@ -247,6 +249,212 @@ void TPDFRenderer::RenderLibraryPatternTile(TContentRun& Run, const TVPLPattern*
     Tile.FTileRenderBuf = std::move(Buffer);
     Tile.FTileWidth = int32_t(W);
     Tile.FTileHeight = int32_t(H);
+}
+
+
+// ---------------------------------------------------------------------------
+// Soft masks of the renderer library
+
+TLibrarySoftmask::TLibrarySoftmask() = default;
+TLibrarySoftmask::~TLibrarySoftmask() = default;
+
+void TLibrarySoftmask::Populate(TPDFDictionary* Source,
+                                const std::function<TPDFObject*(TPDFObject*)>& Resolve,
+                                const TPDFFindObjectEvent& OnFindObject) {
+    FSource = Source;
+    FLuminosity = false;
+    FBCArray.clear();
+    FFunction.reset();
+    if (Source == nullptr) return;
+    auto* S = ObjAs<TPDFName>(Resolve(Source->FindValueByKeyName("S", false)));
+    FLuminosity = S != nullptr && S->FValue == "Luminosity";
+    if (FLuminosity) {
+        if (auto* BC = ObjAs<TPDFArray>(Resolve(Source->FindValueByKeyName("BC", false)))) {
+            FBCArray.assign(size_t(std::max(BC->GetCount(), 0)), 0.0);
+            for (size_t I = 0; I < FBCArray.size(); ++I)
+                if (auto* N = ObjAs<TPDFNumeric>(Resolve(BC->GetItem(int32_t(I)))))
+                    FBCArray[I] = std::isfinite(N->AsDouble()) ? N->AsDouble() : 0;
+        }
+    }
+    TPDFObject* TR = Resolve(Source->FindValueByKeyName("TR", false));
+    if (ObjAs<TPDFDictionary>(TR) || ObjAs<TPDFStream>(TR)) {
+        FFunction = TPDFFunction::FunctionFactory(TR, OnFindObject);
+        if (FFunction && (FFunction->InputValueCount() != 1 || FFunction->OutputValueCount() != 1))
+            FFunction.reset();
+    }
+}
+
+double TLibrarySoftmask::GetBCArray(int32_t Index) const {
+    return Index >= 0 && size_t(Index) < FBCArray.size() ? FBCArray[size_t(Index)] : 0;
+}
+
+double TLibrarySoftmask::GetFunctionValue(const std::vector<double>& FunctionInput) const {
+    const double X = FunctionInput.empty() ? 0 : FunctionInput[0];
+    if (!FFunction) return X;
+    std::vector<double> Y;
+    try {
+        FFunction->RunFunction(std::span<const double>(&X, 1), Y);
+    } catch (const std::exception&) {
+        return X;
+    }
+    return Y.empty() || !std::isfinite(Y[0]) ? X : Y[0];
+}
+
+void TPDFRenderer::ClearLibrarySoftmask(TContentRun& Run) {
+    if (TKorbexPDFLibraryKPLR* L = Run.LibraryDLL())
+        L->KPLR_renderer_clear_softmask(Picasso->RendererHandle());
+}
+
+void TPDFRenderer::RenderSoftMaskGroup(TContentRun& Run, TPDFDictionary* MaskDict) {
+    if (!Run.Visible || MaskDict == nullptr) return;
+    TKorbexPDFLibraryKPLR* L = Run.LibraryDLL();
+    if (L == nullptr) return;
+    // The library calls the transfer back whenever it draws through the
+    // mask, up to the end of the page: the mask lives as long as the page.
+    auto Owned = std::make_unique<TLibrarySoftmask>();
+    Owned->Populate(
+        MaskDict, [&Run](TPDFObject* O) { return Run.Resolve(O); }, OnFindObject);
+    TLibrarySoftmask& Mask = *Owned;
+    FLibrarySoftmasks.push_back(std::move(Owned));
+
+    TPDFObject* GEntry = MaskDict->FindValueByKeyName("G", false);
+    TPDFIndRef* GRef = ObjAs<TPDFIndRef>(GEntry);
+    auto* G = ObjAs<TPDFStream>(Run.Resolve(GEntry));
+    if (G == nullptr || G->FDictionary == nullptr) return;
+    TPDFDictionary* D = G->FDictionary;
+    if (auto* OCRef = ObjAs<TPDFIndRef>(D->FindValueByKeyName("OC", false))) {
+        if (auto* OC = ObjAs<TPDFDictionary>(FindObject(OCRef))) {
+            const std::string Type = OC->StringValue("Type");
+            if (Type == "OCG" && !Run.ShowOf(OCRef, Run.Visible, true)) return;
+            if (Type == "OCMD" && !Run.OCMDVisible(OC)) return;
+        }
+    }
+    // A box of fewer than four numbers gives no clip.
+    double Box[4];
+    bool HasBox = false;
+    if (auto* A = ObjAs<TPDFArray>(Run.Resolve(D->FindValueByKeyName("BBox", false)));
+        A != nullptr && A->GetCount() >= 4) {
+        HasBox = true;
+        for (int I = 0; I < 4 && HasBox; ++I) {
+            auto* N = ObjAs<TPDFNumeric>(Run.Resolve(A->GetItem(I)));
+            HasBox = N != nullptr && std::isfinite(N->AsDouble());
+            if (HasBox) Box[I] = N->AsDouble();
+        }
+    }
+    std::string Space = "DeviceRGB";
+    const TFormGroup Group = ReadFormGroup(Run, D);
+    if (auto* GD = ObjAs<TPDFDictionary>(Run.Resolve(D->FindValueByKeyName("Group", false)))) {
+        TPDFObject* CS = Run.Resolve(GD->FindValueByKeyName("CS", false));
+        if (auto* N = ObjAs<TPDFName>(CS)) {
+            Space = N->FValue;
+        } else if (auto* A = ObjAs<TPDFArray>(CS); A != nullptr && A->GetCount() >= 2) {
+            auto* Kind = ObjAs<TPDFName>(Run.Resolve(A->GetItem(0)));
+            auto* Profile = ObjAs<TPDFStream>(Run.Resolve(A->GetItem(1)));
+            if (Kind && Kind->FValue == "ICCBased" && Profile && Profile->FDictionary) {
+                TPDFDictionary* PD = Profile->FDictionary;
+                if (auto* Alt = ObjAs<TPDFName>(Run.Resolve(PD->FindValueByKeyName("Alternate", false)))) {
+                    Space = Alt->FValue;
+                } else if (auto* N = ObjAs<TPDFNumeric>(Run.Resolve(PD->FindValueByKeyName("N", false)))) {
+                    const double C = N->AsDouble();
+                    Space = C == 1 ? "DeviceGray" : C == 4 ? "DeviceCMYK" : "DeviceRGB";
+                }
+            }
+        }
+    }
+    if (D->StringValue("Subtype") == "Form") {
+        double M[6];
+        auto* MA = ObjAs<TPDFArray>(Run.Resolve(D->FindValueByKeyName("Matrix", false)));
+        bool Ok = MA != nullptr && MA->GetCount() == 6;
+        for (int I = 0; I < 6 && Ok; ++I) {
+            auto* N = ObjAs<TPDFNumeric>(Run.Resolve(MA->GetItem(I)));
+            Ok = N != nullptr && std::isfinite(N->AsDouble());
+            if (Ok) M[I] = N->AsDouble();
+        }
+        TPDFXForm P;
+        if (Ok && TContentRun::SafeMul({M[0], M[1], M[2], M[3], M[4], M[5]}, CanvasMat, P)) {
+            CanvasMat = P;
+            Picasso->SetCurrentXForm(CanvasMat);
+        }
+    }
+    ParentResources = Run.Resources;
+    Run.SaveGraphicsState();
+    struct TRestore {
+        TContentRun& Run;
+        ~TRestore() { Run.RestoreGraphicsState(true); }
+    } Restore{Run};
+    if (HasBox) {
+        Picasso->SetFillMode(pfWinding);
+        Picasso->BeginPath();
+        Picasso->MoveTo(Box[0], Box[1]);
+        Picasso->AddLineToPath(Box[2], Box[1]);
+        Picasso->AddLineToPath(Box[2], Box[3]);
+        Picasso->AddLineToPath(Box[0], Box[3]);
+        Picasso->ClosePath();
+        Picasso->SetClippingPath(pfWinding);
+        Picasso->NullPath();
+    }
+    const PKPLR_renderer_t Handle = Picasso->RendererHandle();
+    if (L->KPLR_has_clip(Handle) == 0) return;
+
+    // The backdrop colour, in the group's space.
+    double Red = 0, Green = 0, Blue = 0;
+    auto Byte = [](double V) { return std::nearbyint(std::clamp(std::isfinite(V) ? V : 0, 0.0, 1.0) * 255); };
+    const int32_t N = Mask.GetBCLength();
+    if (Space == "DeviceRGB" && N >= 3) {
+        Red = Byte(Mask.GetBCArray(0)), Green = Byte(Mask.GetBCArray(1)), Blue = Byte(Mask.GetBCArray(2));
+    } else if (Space == "DeviceCMYK" && N >= 4 && FColorManager) {
+        TPDFCMYKColor C{Mask.GetBCArray(0), Mask.GetBCArray(1), Mask.GetBCArray(2),
+                        Mask.GetBCArray(3)};
+        TPDFRGBColor RGB = FColorManager->CMYK2RGB(C);
+        Red = Byte(RGB.Red), Green = Byte(RGB.Green), Blue = Byte(RGB.Blue);
+    } else if (Space == "DeviceGray" && N >= 1) {
+        Red = Green = Blue = Byte(Mask.GetBCArray(0));
+    }
+
+    const TPDFXForm SavedCanvas = CanvasMat;
+    const PKPLR_renderer_t MaskGroup = L->KPLR_renderer_group_create(
+        Handle, Group.Transparency ? 1 : 0, Group.Knockout ? 1 : 0, 1);
+    if (MaskGroup != nullptr) {
+        struct TPutBack {
+            TPDFRenderer& R;
+            TKorbexPDFLibraryKPLR* L;
+            PKPLR_renderer_t Handle, Group;
+            TPDFXForm Canvas;
+            ~TPutBack() {
+                L->KPLR_renderer_destroy(Group);
+                R.Picasso->SetRendererHandle(Handle);
+                R.CanvasMat = Canvas;
+            }
+        } PutBack{*this, L, Handle, MaskGroup, SavedCanvas};
+        L->KPLR_renderer_clear_softmask(MaskGroup);
+        if (Mask.IsLuminosity())
+            L->KPLR_renderer_clear_surface(MaskGroup, Red / 255, Green / 255, Blue / 255, 1);
+        Picasso->SetRendererHandle(MaskGroup);
+        FUseInitialState = false;
+        RenderContent(G, {}, GRef);
+        L->KPLR_renderer_set_softmask(MaskGroup, Mask.IsLuminosity() ? 1 : 0,
+                                      SoftmaskFunctionCallback,
+                                      static_cast<TKPLRSoftmaskFunction*>(&Mask));
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+void TPDFRenderer::SetPatternForTest(std::u16string_view Name, TVPLPattern* Pattern) {
+    std::string Key;
+    for (char16_t C : Name)
+        if (C != u'/') Key.push_back(char(C));
+    if (Pattern == nullptr)
+        FPresetPatterns.erase(Key);
+    else
+        FPresetPatterns[Key] = Pattern;
+}
+
+const TVPLPattern* TPDFRenderer::PresetPattern(std::string_view Name) const {
+    if (FPresetPatterns.empty()) return nullptr;
+    if (!Name.empty() && Name[0] == '/') Name.remove_prefix(1);
+    auto It = FPresetPatterns.find(std::string(Name));
+    return It == FPresetPatterns.end() ? nullptr : It->second;
 }
 
 }  // namespace velmo

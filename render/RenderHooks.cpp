@@ -5,7 +5,7 @@
 namespace velmo {
 
 const TVPLPattern* TPDFRenderer::FindPattern(TContentRun& Run, std::string_view Name) {
-    return nullptr;
+    return PresetPattern(Name);
 }
 
 void TPDFRenderer::RenderPatternTile(TContentRun& Run, const TVPLPattern* Pattern,

@@ -489,6 +489,8 @@ void TPDFRenderer::Render() {
 }
 
 void TPDFRenderer::RenderDevice(TCanvas* Canvas, int32_t PW, int32_t PH, double PageHeight) {
+    // The previous page's library is gone: so are the masks it called.
+    FLibrarySoftmasks.clear();
     Picasso = std::make_unique<TPDFPicasso>();
     FPicassoDevice.reset();
     struct TDrop {

@@ -139,6 +139,31 @@ struct TPDFDecodedImage {
     int32_t DecodeMode = 0;
 };
 
+class TPDFFunction;
+// A soft-mask dictionary as the renderer library's groups need it: its
+// kind, its backdrop components (luminosity masks only) and its transfer
+// function of one input and one output (identity without one).
+class TLibrarySoftmask : public TKPLRSoftmaskFunction {
+public:
+    TLibrarySoftmask();
+    ~TLibrarySoftmask() override;
+    // Reads the mask dictionary; Resolve gives the object behind a
+    // reference.
+    void Populate(TPDFDictionary* Source, const std::function<TPDFObject*(TPDFObject*)>& Resolve,
+                  const TPDFFindObjectEvent& OnFindObject);
+    bool IsLuminosity() const { return FLuminosity; }
+    TPDFDictionary* SourceDict() const { return FSource; }
+    int32_t GetBCLength() const { return static_cast<int32_t>(FBCArray.size()); }
+    double GetBCArray(int32_t Index) const;
+    double GetFunctionValue(const std::vector<double>& FunctionInput) const override;
+
+private:
+    TPDFDictionary* FSource = nullptr;
+    bool FLuminosity = false;
+    std::vector<double> FBCArray;
+    std::unique_ptr<TPDFFunction> FFunction;
+};
+
 // The graphics state of one content interpretation.
 struct TPDFGraphicsState {
     double XPos = 110, YPos = 700;
@@ -345,6 +370,15 @@ public:
     void SetExtGState(TContentRun& Run, std::string_view Name);
     // The pattern of a name operand; nullptr when none is found.
     const TVPLPattern* FindPattern(TContentRun& Run, std::string_view Name);
+public:
+    // A digest that the pattern look-up answers for Name (with or without
+    // its "/") ahead of the resources: lets tests drive a drawing model with
+    // a digest of their own. Not owned; nullptr removes it.
+    void SetPatternForTest(std::u16string_view Name, TVPLPattern* Pattern);
+
+private:
+    std::unordered_map<std::string, TVPLPattern*> FPresetPatterns;
+    const TVPLPattern* PresetPattern(std::string_view Name) const;
     // The renderer's font collection as analysed fonts; nullptr when it
     // was made without one.
     TPDFFontCollection* Fonts() const;
@@ -361,6 +395,11 @@ public:
     // cell larger than 4096 pixels a side, or of no size, paints nothing.
     void RenderLibraryPatternTile(TContentRun& Run, const TVPLPattern* Pattern,
                                   std::string_view Name);
+    // The renderer library's soft masks (RenderGroups.cpp): an /SMask
+    // dictionary of gs drawn into a library group that becomes the mask,
+    // and /SMask /None.
+    void RenderSoftMaskGroup(TContentRun& Run, TPDFDictionary* MaskDict);
+    void ClearLibrarySoftmask(TContentRun& Run);
     // The /Group of a form XObject.
     struct TFormGroup {
         bool Present = false, Transparency = false, Isolated = false, Knockout = false;
@@ -416,6 +455,9 @@ private:
     std::unique_ptr<TPDFTextFunnelBase> FOwnedFunnel;
     bool FExternalFunnel = false;
     std::unique_ptr<TPDFColorManager> FColorManager;
+    // Soft masks handed to the renderer library, which calls them back
+    // until the page is finished; freed with the next page.
+    std::vector<std::unique_ptr<TLibrarySoftmask>> FLibrarySoftmasks;
     std::vector<TPDFDecodedImage> FImageCollection;
     uint32_t FTotalImageCollectionSize = 0;
     int32_t FMaxX = 0, FMaxY = 0;

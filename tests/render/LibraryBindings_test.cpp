@@ -18,7 +18,12 @@
 #include "platform/files/Stream.h"
 #include "platform/gdi/DC.h"
 #include "platform/modules/Modules.h"
+#include "document/Document.h"
+#include "document/PageTree.h"
 #include "render/Picasso.h"
+#include "render/Renderer.h"
+#include "tests/support/RenderSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace velmo {
 namespace {
@@ -548,6 +553,168 @@ TEST(RendererLibrary, SoftmaskCallbackGivesTheTransfer) {
     EXPECT_DOUBLE_EQ(V, 0.75);
     EXPECT_EQ(SoftmaskFunctionCallback(nullptr, 0.25, &V), 1);
     EXPECT_DOUBLE_EQ(V, 0.25);
+}
+
+
+// ---------------------------------------------------------------------------
+// Pages drawn through the renderer library
+
+std::string Stream(const std::string& Keys, const std::string& Data) {
+    return "<< " + Keys + " /Length " + std::to_string(Data.size()) + " >>\nstream\n" + Data +
+           "\nendstream";
+}
+
+// Page 1 of a file of Objects (object 3 the page, 4 its content) drawn into
+// memory through Library; the renderer's error text comes back.
+// While the renderer lives, AfterRender may call back what it handed the
+// library.
+std::string RenderThroughLibrary(const std::vector<std::string>& Objects,
+                                 const std::u16string& Library, std::vector<uint8_t>* Pixels = nullptr,
+                                 const std::function<void()>& AfterRender = {}) {
+    vpltest::InstallPageRenderServices();
+    vpltest::TempDir Tmp;
+    const auto File = Tmp / std::string("page.pdf");
+    vpltest::WriteFile(File, vpltest::PdfFromObjects(Objects));
+    TPDFDocument Doc;
+    EXPECT_EQ(Doc.LoadFromFile(File.u16string(), u""), lrOkay);
+    TPDFPageTree* Tree = Doc.PageTree();
+    auto R = NewPageRenderer(Tree->RRenderFontCol());
+    std::vector<uint8_t> Buffer(100 * 100 * 3, 0xAB);
+    R->FDPI = 72;
+    R->FDestination = rdKPLRMemory;
+    R->SetKPLRMemoryTarget(Library, Buffer.data(), 100, 100, 24, false, 0, 0);
+    R->FPageDict = Tree->GetPage(1);
+    KLog = TKPLRLog{};
+    R->Render();
+    if (AfterRender) AfterRender();
+    if (Pixels) *Pixels = Buffer;
+    return R->FErrorDesc;
+}
+
+std::vector<std::string> PageObjects(const std::string& Content, const std::string& Resources,
+                                     const std::vector<std::string>& More = {}) {
+    std::vector<std::string> O = {
+        "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Resources << " + Resources +
+            " >> /Contents 4 0 R >>",
+        Stream("", Content)};
+    O.insert(O.end(), More.begin(), More.end());
+    return O;
+}
+
+TEST(RendererLibrary, MissingLibraryGivesABlankPageWithoutError) {
+    RegisterRecordingLibrary();
+    std::vector<uint8_t> Pixels;
+    EXPECT_EQ(RenderThroughLibrary(PageObjects("1 0 0 rg 0 0 50 50 re f", ""),
+                                   u"/nonexistent/kplr.so", &Pixels),
+              "");
+    // The caller's buffer is not touched.
+    EXPECT_EQ(Pixels, std::vector<uint8_t>(100 * 100 * 3, 0xAB));
+    EXPECT_TRUE(KLog.Calls.empty());
+    EXPECT_EQ(RenderThroughLibrary(PageObjects("1 0 0 rg 0 0 50 50 re f", ""), u"kplr-partial.dll"),
+              "");
+    EXPECT_TRUE(KLog.Calls.empty());
+    // With the whole library the page is drawn and delivered.
+    EXPECT_EQ(RenderThroughLibrary(PageObjects("1 0 0 rg 0 0 50 50 re f", ""), u"kplr-rec.dll"),
+              "");
+    EXPECT_NE(KLog.Joined().find("KPLR_set_fill_rgba(H,1,0,0) KPLR_fill_path(H)"),
+              std::string::npos)
+        << KLog.Joined();
+    EXPECT_EQ(KLog.Calls.back(), "KPLR_renderer_destroy(H)");
+}
+
+TEST(RendererLibrary, LuminositySoftMaskGroup) {
+    RegisterRecordingLibrary();
+    double Transfer = -1;
+    int32_t Status = -1;
+    RenderThroughLibrary(
+        PageObjects("/M gs 0 0 1 rg 0 0 100 100 re f", "/ExtGState << /M 5 0 R >>",
+                    {"<< /Type /ExtGState /SMask << /S /Luminosity /BC [1 0 0] /G 6 0 R "
+                     "/TR << /FunctionType 2 /Domain [0 1] /C0 [1] /C1 [0] /N 1 >> >> >>",
+                     Stream("/Type /XObject /Subtype /Form /BBox [0 0 100 100] "
+                            "/Group << /S /Transparency /CS /DeviceRGB >>",
+                            "0 g 10 10 80 80 re f")}),
+        u"kplr-rec.dll", nullptr, [&] {
+            // The library asks for the transfer while the page is drawn.
+            ASSERT_NE(KLog.SoftmaskFunc, nullptr);
+            Status = KLog.SoftmaskFunc(KLog.SoftmaskData, 0.25, &Transfer);
+        });
+    const std::string Log = KLog.Joined("KPLR_renderer_group_create");
+    // The group is made, cleared to the backdrop red, drawn into, made the
+    // mask and destroyed; later painting goes to the page again.
+    EXPECT_EQ(Log.substr(0, Log.find(" KPLR_set_fill_rule")),
+              "KPLR_renderer_group_create(H,1,0,1) KPLR_renderer_clear_softmask(G) "
+              "KPLR_renderer_clear_surface(G,1,0,0,1)")
+        << Log;
+    const size_t Fill = Log.find("KPLR_set_fill_rgba(G,0,0,0) KPLR_fill_path(G)");
+    const size_t Mask = Log.find("KPLR_renderer_set_softmask(G,1,fn,p) KPLR_renderer_destroy(G)");
+    ASSERT_NE(Mask, std::string::npos) << Log;
+    EXPECT_LT(Fill, Mask) << Log;
+    EXPECT_NE(Log.find("KPLR_set_fill_rgba(H,0,0,1)", Mask), std::string::npos) << Log;
+    EXPECT_EQ(Status, 1);
+    EXPECT_DOUBLE_EQ(Transfer, 0.75);
+}
+
+TEST(RendererLibrary, TilingCellsAndTheirCap) {
+    RegisterRecordingLibrary();
+    const TVPLPattern Digest = TilingPattern();
+    struct TCase {
+        const char* Name;
+        double Side;
+        bool Drawn;
+    } const Cases[] = {{"a 20-point cell", 20, true}, {"a 4096-pixel cell", 4096, true},
+                       {"a 4097-pixel cell", 4097, false}, {"a cell of no size", 0, false}};
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        // The cell's stream, named by the page's /Pattern resources.
+        const std::string Side = std::to_string(C.Side);
+        const auto Objects = PageObjects(
+            "/Pattern cs /P scn 0 0 100 100 re f", "/Pattern << /P 5 0 R >>",
+            {Stream("/Type /Pattern /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 " + Side +
+                        " " + Side + "] /XStep 30 /YStep 30 /Resources << >>",
+                    "1 0 0 rg 0 0 5 5 re f")});
+        vpltest::InstallPageRenderServices();
+        vpltest::TempDir Tmp;
+        const auto File = Tmp / std::string("tile.pdf");
+        vpltest::WriteFile(File, vpltest::PdfFromObjects(Objects));
+        TPDFDocument Doc;
+        ASSERT_EQ(Doc.LoadFromFile(File.u16string(), u""), lrOkay);
+        TPDFPageTree* Tree = Doc.PageTree();
+        auto Base = NewPageRenderer(Tree->RRenderFontCol());
+        auto* R = dynamic_cast<TPDFRenderer*>(Base.get());
+        ASSERT_NE(R, nullptr);
+        TVPLPattern Cell = Digest;
+        Cell.FBBox = {0, 0, C.Side, C.Side};
+        Cell.FTileRenderBuf.clear();
+        R->FDPI = 72;
+        R->FDestination = rdKPLRMemory;
+        std::vector<uint8_t> Buffer(100 * 100 * 3);
+        R->SetKPLRMemoryTarget(u"kplr-rec.dll", Buffer.data(), 100, 100, 24, false, 0, 0);
+        R->FPageDict = Tree->GetPage(1);
+        R->SetPatternForTest(u"P", &Cell);
+        KLog = TKPLRLog{};
+        R->Render();
+        const std::string Log = KLog.Joined();
+        const std::string Size = std::to_string(int(C.Side));
+        EXPECT_EQ(Log.find("KPLR_renderer_tile_create(" + Size + "," + Size + ")") !=
+                      std::string::npos,
+                  C.Drawn)
+            << Log;
+        EXPECT_EQ(Cell.FPDFPatternType, C.Drawn ? ptTiling : ptNone);
+        if (C.Drawn) {
+            EXPECT_EQ(Cell.FTileWidth, int(C.Side));
+            EXPECT_EQ(Cell.FTileRenderBuf.size(), size_t(C.Side * C.Side * 4));
+            EXPECT_NE(Log.find("KPLR_set_fill_rgba(G,1,0,0) KPLR_fill_path(G)"), std::string::npos)
+                << Log;
+            EXPECT_NE(Log.find("KPLR_renderer_tile_copy_buffer(G,p) KPLR_renderer_destroy(G)"),
+                      std::string::npos)
+                << Log;
+            EXPECT_NE(Log.find("KPLR_pattern_set_tile_size(H,0," + Size + "," + Size + ")"),
+                      std::string::npos);
+        } else {
+            EXPECT_EQ(Log.find("KPLR_pattern_init"), std::string::npos) << Log;
+        }
+    }
 }
 
 }  // namespace
