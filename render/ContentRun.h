@@ -400,6 +400,7 @@ struct TPDFRenderer::TContentRun {
         D->SetLineJoinStyle(GS.LineJoin);
         D->SetLineCapStyle(GS.LineCap);
         D->SetMiterLimit(GS.MiterLimit);
+        if (Library) ApplyLibraryPaintState(true);
     }
 
     void ApplyFillState(TPDFFillMode Mode) {
@@ -407,11 +408,31 @@ struct TPDFRenderer::TContentRun {
         D->SetFillAlpha(GS.FillAlpha);
         D->SetFillMode(Mode);
         D->SetFillColor(uint32_t(GS.FillColor));
-        if (GS.FillPattern != nullptr) {
+        if (Library) {
+            ApplyLibraryPaintState(false);
+        } else if (GS.FillPattern != nullptr) {
             TPDFXForm M = GS.FillPatternBase;
             SafeMul(GS.FillPattern->FMatrix, GS.FillPatternBase, M);
             D->SetFillPattern(GS.FillPattern, M, false);
         }
+    }
+
+    // The renderer library also receives the blend mode and the pattern
+    // (after the colour, which clears it), placed by the current matrix.
+    void ApplyLibraryPaintState(bool Stroke) {
+        if (!R.Picasso) return;
+        R.Picasso->SetBlendMode(GS.BlendMode);
+        const TVPLPattern* Pattern = Stroke ? GS.StrokePattern : GS.FillPattern;
+        if (Pattern == nullptr) return;
+        R.Picasso->SetCurrentXForm(R.CanvasMat);
+        if (Stroke)
+            R.Picasso->SetStrokePattern(Pattern);
+        else
+            R.Picasso->SetFillPattern(Pattern);
+    }
+    // The renderer library's binding and handle while drawing through it.
+    TKorbexPDFLibraryKPLR* LibraryDLL() const {
+        return Library && R.Picasso ? R.Picasso->RendererDLL() : nullptr;
     }
 
     void Paint(TOp Op) {
@@ -969,15 +990,29 @@ struct TPDFRenderer::TContentRun {
                 const TVPLPattern* Pat = R.FindPattern(*this, Name);
                 if (Pat == nullptr) break;
                 ApplyFillState(pfWinding);
-                Dev()->SetFillPattern(Pat, R.CanvasMat, true);
-                Dev()->FillClippingPath();
-                Dev()->SetFillColor(uint32_t(GS.FillColor));
+                if (Library) {
+                    // The library paints the shading from its current
+                    // pattern, placed by the current matrix.
+                    if (R.Picasso) {
+                        R.Picasso->SetCurrentXForm(R.CanvasMat);
+                        R.Picasso->SetFillPattern(Pat);
+                        R.Picasso->DrawShading();
+                    }
+                } else {
+                    Dev()->SetFillPattern(Pat, R.CanvasMat, true);
+                    Dev()->FillClippingPath();
+                    Dev()->SetFillColor(uint32_t(GS.FillColor));
+                }
                 break;
             }
             case op_BT:
                 GS.TM = GS.TLM = IdentityXForm;
+                if (TKorbexPDFLibraryKPLR* L = LibraryDLL())
+                    L->KPLR_clear_text_clip(R.Picasso->RendererHandle());
                 break;
             case op_ET:
+                if (TKorbexPDFLibraryKPLR* L = LibraryDLL(); L && GS.TextRenderingMode >= 4)
+                    L->KPLR_set_text_clip(R.Picasso->RendererHandle());
                 break;
             case op_Tc:
                 GS.CharSpacing = PopNumber();

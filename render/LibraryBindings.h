@@ -3,15 +3,27 @@
 // renderer library (exports named KPLR_...).
 //
 // Each binding holds a module handle and one function-pointer field per
-// export, named exactly as the export. Attach does not bind a library yet:
-// it answers false, so a canvas asked for either model stays at pmUnknown
-// and draws a blank page without an error, as for a missing library.
+// export, named exactly as the export, loaded through platform/modules from
+// the file the caller names (an in-process module of that name included). A
+// library that cannot be loaded, or that lacks any name the binding looks
+// up, is refused: Attach answers false, nothing stays loaded, and a canvas
+// asked for that model stays at pmUnknown and draws a blank page without an
+// error. A half-bound library would later jump through a null pointer.
+//
+// cairo on this platform has no win32 surfaces: the three win32 fields are
+// filled with functions of our own that make an image surface
+// (cairo_image_surface_create_for_data, from the same file) over a copy of
+// the pixels of the bitmap selected into the target device context; the
+// pixels go back to that bitmap, through its clip, when cairo frees the
+// surface, so everything drawn has reached the device once the context and
+// the surface are destroyed.
 #pragma once
 
 #include <cairo.h>
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/gdi/Graphics.h"
 #include "platform/modules/Modules.h"
@@ -109,7 +121,8 @@ public:
     TCairoDLL(const TCairoDLL&) = delete;
     TCairoDLL& operator=(const TCairoDLL&) = delete;
 
-    // Not bound yet: always false, nothing loaded.
+    // False for an empty name (nothing loaded), a file that cannot be
+    // loaded, or a library lacking any bound name.
     bool Attach(const std::u16string& DLLFileName);
     // The cairo operator of a PDF blend mode (over for normal, then multiply
     // … HSL luminosity in PDF order).
@@ -119,7 +132,21 @@ public:
 #define VPL_CAIRO_FIELD(Name, Result, Params) T##Name Name = nullptr;
     VPL_CAIRO_ENTRY_POINTS(VPL_CAIRO_FIELD)
 #undef VPL_CAIRO_FIELD
+    // Bound from the same file beside the fields above: a pattern set as a
+    // source is released at once (the context keeps its own reference),
+    // else every gradient fill would leak one.
+    using Tcairo_pattern_destroy = void (*)(cairo_pattern_t* Pattern);
+    Tcairo_pattern_destroy cairo_pattern_destroy = nullptr;
+
+private:
+    void Clear();
+    // The set of win32 surface functions serving this library (-1: none).
+    int FSurfaceSlot = -1;
 };
+
+// The cairo read function over a TStream (the closure): success when exactly
+// Length bytes were read, else a read error.
+cairo_status_t CairoStreamReader(void* Closure, unsigned char* Data, unsigned int Length);
 
 // Types of the renderer library.
 struct KPLR_renderer;
@@ -281,7 +308,8 @@ public:
     TKorbexPDFLibraryKPLR(const TKorbexPDFLibraryKPLR&) = delete;
     TKorbexPDFLibraryKPLR& operator=(const TKorbexPDFLibraryKPLR&) = delete;
 
-    // Not bound yet: always false, nothing loaded.
+    // False for an empty name (nothing loaded), a file that cannot be
+    // loaded, or a library lacking any of the 75 names.
     bool Attach(const std::u16string& DLLFileName);
     // The library's operator of a PDF blend mode: the mode's ordinal.
     static int32_t GetBlendMode(TPDFBlendMode PDFBlendMode);
@@ -290,6 +318,29 @@ public:
 #define VPL_KPLR_FIELD(Field, Export, Result, Params) T##Field Field = nullptr;
     VPL_KPLR_ENTRY_POINTS(VPL_KPLR_FIELD)
 #undef VPL_KPLR_FIELD
+
+private:
+    void Clear();
 };
+
+// What the renderer library's soft-mask callback asks of a soft mask: the
+// transfer function of one value. The soft mask the group code registers
+// with KPLR_renderer_set_softmask implements it.
+class TKPLRSoftmaskFunction {
+public:
+    virtual ~TKPLRSoftmaskFunction() = default;
+    virtual double GetFunctionValue(const std::vector<double>& FunctionInput) const = 0;
+};
+
+// Callbacks handed to the renderer library. Sh is the address of the canvas
+// field holding the pattern (const TVPLPattern*); the colour of the Length
+// inputs at Data goes through the three pointers; the result is 0. Sm is a
+// TKPLRSoftmaskFunction; Value := its transfer of Data; the result is 1.
+KPLR_status_t ShadingFunctionCallback(void* Sh, const double* Data, int32_t Length, double* Red,
+                                      double* Green, double* Blue);
+KPLR_status_t SoftmaskFunctionCallback(void* Sm, double Data, double* Value);
+
+// The export names the renderer-library binding looks up, in field order.
+const std::vector<std::string>& KPLRExportNames();
 
 }  // namespace velmo

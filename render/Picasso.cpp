@@ -1041,9 +1041,9 @@ void TPDFPicasso::FillPath() {
                 FIsClippingPath = false;
                 break;
             }
+            CairoKnockOut();
             VPL_CAIRO(cairo_set_operator, FCairoHandle, TCairoDLL::GetBlendMode(FBlendMode));
-            VPL_CAIRO(cairo_set_source_rgba, FCairoHandle, Unit(FFillColor, 0), Unit(FFillColor, 8),
-                      Unit(FFillColor, 16), FFillAlpha);
+            CairoSource(FFillPattern, FFillColor, FFillAlpha);
             if (FIsClippingPath) {
                 VPL_CAIRO(cairo_fill_preserve, FCairoHandle);
                 VPL_CAIRO(cairo_clip, FCairoHandle);
@@ -1063,8 +1063,7 @@ void TPDFPicasso::FillPath() {
             VPL_KPLR(KPLR_set_fill_alpha, FRendererHandle, FFillAlpha);
             VPL_KPLR(KPLR_set_operator, FRendererHandle,
                      TKorbexPDFLibraryKPLR::GetBlendMode(FBlendMode));
-            VPL_KPLR(KPLR_set_fill_rgba, FRendererHandle, Unit(FFillColor, 0), Unit(FFillColor, 8),
-                     Unit(FFillColor, 16));
+            KPLRSource(false);
             VPL_KPLR(KPLR_fill_path, FRendererHandle);
             if (FIsClippingPath) {
                 VPL_KPLR(KPLR_set_clip, FRendererHandle);
@@ -1106,9 +1105,8 @@ void TPDFPicasso::StrokePath() {
                 FIsClippingPath = false;
                 break;
             }
-            VPL_CAIRO(cairo_set_source_rgba, FCairoHandle, Unit(FStrokeColor, 0),
-                      Unit(FStrokeColor, 8), Unit(FStrokeColor, 16), FStrokeAlpha);
-            VPL_CAIRO(cairo_set_line_width, FCairoHandle, FLineWidth);
+            CairoSource(FStrokePattern, FStrokeColor, FStrokeAlpha);
+            VPL_CAIRO(cairo_set_line_width, FCairoHandle, CairoLineWidth());
             if (FIsClippingPath) {
                 VPL_CAIRO(cairo_stroke_preserve, FCairoHandle);
                 VPL_CAIRO(cairo_clip, FCairoHandle);
@@ -1127,8 +1125,7 @@ void TPDFPicasso::StrokePath() {
             VPL_KPLR(KPLR_set_stroke_alpha, FRendererHandle, FStrokeAlpha);
             VPL_KPLR(KPLR_set_operator, FRendererHandle,
                      TKorbexPDFLibraryKPLR::GetBlendMode(FBlendMode));
-            VPL_KPLR(KPLR_set_stroke_rgba, FRendererHandle, Unit(FStrokeColor, 0),
-                     Unit(FStrokeColor, 8), Unit(FStrokeColor, 16));
+            KPLRSource(true);
             if (FLineCapStyle >= 0 && FLineCapStyle <= 2)
                 VPL_KPLR(KPLR_set_line_cap, FRendererHandle, KPLR_line_cap_t(FLineCapStyle));
             if (FLineJoinStyle >= 0 && FLineJoinStyle <= 2)
@@ -1183,12 +1180,10 @@ void TPDFPicasso::StrokeAndFillPath() {
                 break;
             }
             VPL_CAIRO(cairo_set_operator, FCairoHandle, TCairoDLL::GetBlendMode(FBlendMode));
-            VPL_CAIRO(cairo_set_source_rgba, FCairoHandle, Unit(FFillColor, 0), Unit(FFillColor, 8),
-                      Unit(FFillColor, 16), FFillAlpha);
+            CairoSource(FFillPattern, FFillColor, FFillAlpha);
             VPL_CAIRO(cairo_fill_preserve, FCairoHandle);
-            VPL_CAIRO(cairo_set_source_rgba, FCairoHandle, Unit(FStrokeColor, 0),
-                      Unit(FStrokeColor, 8), Unit(FStrokeColor, 16), FStrokeAlpha);
-            VPL_CAIRO(cairo_set_line_width, FCairoHandle, FLineWidth);
+            CairoSource(FStrokePattern, FStrokeColor, FStrokeAlpha);
+            VPL_CAIRO(cairo_set_line_width, FCairoHandle, CairoLineWidth());
             if (FIsClippingPath) {
                 VPL_CAIRO(cairo_stroke_preserve, FCairoHandle);
                 VPL_CAIRO(cairo_clip, FCairoHandle);
@@ -1206,11 +1201,9 @@ void TPDFPicasso::StrokeAndFillPath() {
             KPLRPrepare();
             VPL_KPLR(KPLR_set_operator, FRendererHandle,
                      TKorbexPDFLibraryKPLR::GetBlendMode(FBlendMode));
-            VPL_KPLR(KPLR_set_fill_rgba, FRendererHandle, Unit(FFillColor, 0), Unit(FFillColor, 8),
-                     Unit(FFillColor, 16));
+            KPLRSource(false);
             VPL_KPLR(KPLR_set_fill_alpha, FRendererHandle, FFillAlpha);
-            VPL_KPLR(KPLR_set_stroke_rgba, FRendererHandle, Unit(FStrokeColor, 0),
-                     Unit(FStrokeColor, 8), Unit(FStrokeColor, 16));
+            KPLRSource(true);
             VPL_KPLR(KPLR_set_stroke_alpha, FRendererHandle, FStrokeAlpha);
             if (FLineCapStyle >= 0 && FLineCapStyle <= 2)
                 VPL_KPLR(KPLR_set_line_cap, FRendererHandle, KPLR_line_cap_t(FLineCapStyle));

@@ -309,6 +309,38 @@ public:
     // nothing would be painted.
     GpBrush* CreateShadingBrush(const TVPLPattern* Pattern);
 
+    // Pattern paint of the library models (PicassoLibrary.cpp): the
+    // context's source for a cairo fill or stroke, the pattern or shading
+    // set-up of the renderer library (PatternP is the address of the canvas
+    // field holding the pattern, Stroke the slot: 0 fill, 1 stroke), and
+    // the renderer library's shading paint of the fill pattern.
+    void SetupCairoPattern(const TVPLPattern* Pattern);
+    void SetupKPLRPattern(const TVPLPattern* const* PatternP, int32_t Stroke);
+    void DrawShading();
+
+    // cairo layers for transparency groups. Layers are sized to the current
+    // surface; the group code removes them before the canvas goes.
+    void NewCairoSurface(cairo_surface_t*& OldSurface, cairo_surface_t*& NewSurface,
+                         cairo_t*& OldContext, cairo_t*& NewContext, bool OnlyAlpha);
+    void SelectCairoSurface(cairo_surface_t* Surface, cairo_t* Context);
+    void RemoveCairoSurface(cairo_surface_t* Surface, cairo_t* Context);
+    // Knock-out mode: until CancelCairoBackdrop, every fill first puts the
+    // backdrop back under its shape, so objects of the group do not show
+    // through one another.
+    void SetCairoBackdrop(cairo_surface_t* PunchSurface, cairo_surface_t* BackdropSurface,
+                          cairo_t* PunchContext, cairo_t* BackdropContext, bool Isolate);
+    void CancelCairoBackdrop(cairo_surface_t* Surface, cairo_t* Context);
+    void CairoClearPunchSurface();
+    // Where the punch surface has coverage the page becomes white and then
+    // receives the layer.
+    void DrawIsolatedCairoSurface(cairo_surface_t* PunchSurface, cairo_surface_t* LayerSurface);
+    void BeginGroup();
+    void EndGroup(double Alpha, TPDFBlendMode BlendMode);
+    cairo_surface_t* CairoSurface() const { return FCairoSurface; }
+    cairo_t* CairoHandle() const { return FCairoHandle; }
+    TCairoDLL* CairoDLL() const { return FCairoDLL.get(); }
+    const TVPLPattern* StrokePattern() const { return FStrokePattern; }
+
     // Properties.
     TPDFPicassoModel Model() const { return FModel; }
     TKVPLGDIPlus* GDIPlus() const { return FGDIPlus.get(); }
@@ -376,6 +408,14 @@ private:
     bool GDIReady();
     void GDIFinish(bool Fill, bool Stroke);
     void KPLRPrepare();
+    // The knock-out step of a cairo fill while a backdrop is active.
+    void CairoKnockOut();
+    // The stroke width in device pixels for cairo.
+    double CairoLineWidth() const;
+    // The cairo source of a fill or stroke: its pattern, else its colour.
+    void CairoSource(const TVPLPattern* Pattern, uint32_t Color, double Alpha);
+    // The renderer library's source of a fill or stroke.
+    void KPLRSource(bool Stroke);
 
     double FX = 0, FY = 0;
     TGDIPlusSettings FSettings;

@@ -156,16 +156,6 @@ std::unique_ptr<TMemoryStream> BitmapAsPNG(const TBitmap& BM) {
     return Out;
 }
 
-// cairo's PNG reader pulls exactly Length bytes per call.
-cairo_status_t CairoStreamReader(void* Closure, unsigned char* Data, unsigned int Length) {
-    auto* Stream = static_cast<TStream*>(Closure);
-    try {
-        if (Stream->Read(Data, Length) != int64_t(Length)) return CAIRO_STATUS_READ_ERROR;
-    } catch (const std::exception&) {
-        return CAIRO_STATUS_READ_ERROR;
-    }
-    return CAIRO_STATUS_SUCCESS;
-}
 
 }  // namespace
 

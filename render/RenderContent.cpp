@@ -145,6 +145,8 @@ void TPDFRenderer::RunContent(TPDFObject* Source, std::string_view ContentOverri
                              "\r\nToken position " + std::to_string(Run.Pos + 1);
         }
     }
+    // Soft masks end with the content that set them.
+    Run.EndMasks(0);
 
     if (Page && (Run.Library || FErrorDesc.empty()) && FPageDict != nullptr &&
         FPageDict->FindValueByKeyName("Annots", false) != nullptr) {
@@ -163,8 +165,6 @@ void TPDFRenderer::DrawAnnotationsGuarded(TContentRun& Run, bool Before) {
     } catch (const std::exception& E) {
         if (FErrorDesc.empty()) FErrorDesc = std::string("Rendering exception: ") + E.what();
     }
-    // Soft masks end with the content that set them.
-    Run.EndMasks(0);
 }
 
 }  // namespace velmo

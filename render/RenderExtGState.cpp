@@ -6,7 +6,6 @@
 #include <string>
 
 #include "render/ContentRun.h"
-#include "render/LibraryFamilyHooks.h"
 #include "render/SoftMask.h"
 
 namespace velmo {
@@ -84,19 +83,15 @@ void TPDFRenderer::SetExtGState(TContentRun& Run, std::string_view Name) {
     if (ObjAs<TPDFName>(Mask)) {
         GS.Softmask = false;
         if (Run.Library)
-            ClearLibrarySoftMask(*this);
+            ClearLibrarySoftmask(Run);
         else
             Run.EndMasks(Run.States.size());
     } else if (auto* MD = ObjAs<TPDFDictionary>(Mask)) {
         GS.Softmask = true;
-        if (Run.Library) {
-            TVPLSoftmask Softmask(FColorManager.get());
-            Softmask.OnFindObject = OnFindObject;
-            Softmask.Populate(MD);
-            RenderSoftMaskGroup(*this, Run, Softmask);
-        } else if (!Run.EPS) {
+        if (Run.Library)
+            RenderSoftMaskGroup(Run, MD);
+        else if (!Run.EPS)
             ApplySoftMask(Run, MD);
-        }
     }
 
     if (Number("CA", V)) GS.StrokeAlpha = V;

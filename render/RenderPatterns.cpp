@@ -5,7 +5,6 @@
 #include <string>
 
 #include "render/ContentRun.h"
-#include "render/LibraryFamilyHooks.h"
 #include "render/SoftMask.h"
 
 namespace velmo {
@@ -40,6 +39,7 @@ std::string UncolouredColor(TPDFRenderer::TContentRun& Run, std::vector<double>&
 }  // namespace
 
 const TVPLPattern* TPDFRenderer::FindPattern(TContentRun& Run, std::string_view Name) {
+    if (const TVPLPattern* Preset = PresetPattern(Name)) return Preset;
     if (Run.Resources == nullptr || Name.size() < 2) return nullptr;
     const std::string_view Key = Name.substr(1);
     TPDFObject* Entry = nullptr;
@@ -149,17 +149,7 @@ const TVPLPattern* TPDFRenderer::FindPattern(TContentRun& Run, std::string_view 
 void TPDFRenderer::RenderPatternTile(TContentRun& Run, const TVPLPattern* Pattern,
                                      std::string_view Name) {
     // The other destinations drew their cell when the pattern was found.
-    if (!Run.Library || Pattern == nullptr || Pattern->FPatternType != ptColorTile ||
-        Name.size() < 2)
-        return;
-    TPDFDictionary* Patterns = Run.SubDict(Run.Resources, "Pattern");
-    if (Patterns == nullptr) return;
-    TPDFObject* Entry = Patterns->FindValueByKeyName(Name.substr(1), false);
-    auto* Cell = ObjAs<TPDFStream>(Run.Resolve(Entry));
-    if (Cell == nullptr) return;
-    auto* Mutable = const_cast<TVPLPattern*>(Pattern);
-    if (!RenderLibraryPatternTile(*this, Run, *Mutable, Cell, ObjAs<TPDFIndRef>(Entry)))
-        Mutable->FPDFPatternType = ptNone;
+    if (Run.Library) RenderLibraryPatternTile(Run, Pattern, Name);
 }
 
 }  // namespace velmo

@@ -263,7 +263,8 @@ void TPDFRenderer::ShowText(TContentRun& Run) {
     auto* Type3 = dynamic_cast<TPDFType3Rasterizer*>(F->Rasterizer.get());
     TPDFFontRasterizer* Ras = F->Rasterizer.get();
     const bool EPSOut = Run.EPS;
-    const bool OnDevice = !EPSOut && !Run.Library && Device() != nullptr;
+    // The renderer library receives the glyph outlines in device space too.
+    const bool OnDevice = !EPSOut && Device() != nullptr;
     const bool Draw = Run.Visible && !GS.Degenerate && Ras != nullptr;
 
     if (OnDevice) Device()->BeginPath();
@@ -466,6 +467,10 @@ void TPDFRenderer::ShowText(TContentRun& Run) {
         D->NullPath();
         return;
     }
+    if (Run.Library) {
+        PaintLibraryText(Run, Type3 != nullptr, CanvasMat);
+        return;
+    }
     if (Stroke) Run.ApplyStrokeState();
     if (Fill) Run.ApplyFillState(pfWinding);
     if (Clip) D->SetClippingPath(pfWinding);
@@ -477,6 +482,47 @@ void TPDFRenderer::ShowText(TContentRun& Run) {
         D->FillPath();
     else
         D->NullPath();
+}
+
+// The paint of one text show through the renderer library: the outlines
+// are in device space, so the library draws them under the identity; the
+// clip modes add them to the library's text clip, applied at ET.
+void TPDFRenderer::PaintLibraryText(TContentRun& Run, bool Type3, const TPDFXForm& TextMatrix) {
+    TPDFGraphicsState& GS = Run.GS;
+    TPDFRenderCanvas* D = Device();
+    const int32_t Mode = GS.TextRenderingMode;
+    const TPDFXForm SavedCanvas = CanvasMat;
+    const double SavedWidth = GS.LineWidth;
+    CanvasMat = IdentityXForm;
+    if (Picasso) Picasso->SetCurrentXForm(IdentityXForm);
+    if (Mode > 3) {
+        if (TKorbexPDFLibraryKPLR* L = Run.LibraryDLL())
+            L->KPLR_add_to_text_clip(Picasso->RendererHandle());
+    }
+    const bool Fill = Mode == 0 || Mode == 2 || Mode == 4 || Mode == 6;
+    const bool Stroke = Mode == 1 || Mode == 2 || Mode == 5 || Mode == 6;
+    if (Type3 || (!Fill && !Stroke)) {
+        D->NullPath();
+    } else {
+        if (Stroke) {
+            // The width in device units: the length of (0, width) under the
+            // text matrix.
+            const double X = SavedWidth * TextMatrix.eM21, Y = SavedWidth * TextMatrix.eM22;
+            const double W = std::sqrt(X * X + Y * Y);
+            GS.LineWidth = FiniteNumber(W) ? W : SavedWidth;
+            Run.ApplyStrokeState();
+        }
+        if (Fill) Run.ApplyFillState(pfWinding);
+        if (Fill && Stroke)
+            D->StrokeAndFillPath();
+        else if (Stroke)
+            D->StrokePath();
+        else
+            D->FillPath();
+    }
+    GS.LineWidth = SavedWidth;
+    CanvasMat = SavedCanvas;
+    if (Picasso) Picasso->SetCurrentXForm(CanvasMat);
 }
 
 // ---- Text extraction -------------------------------------------------------

@@ -113,10 +113,15 @@ void TPDFRenderer::DrawXObject(TContentRun& Run, std::string_view Name) {
         Run.EndPath();
     }
 
-    // Transparency groups compose through layers on the cairo and library
-    // destinations and through regions on the printer; until those exist
-    // every destination interprets the form once.
-    RenderContent(Stream, {}, ContainerIR);
+    // Transparency groups compose through layers on cairo and through
+    // groups of the renderer library.
+    const TFormGroup Group = ReadFormGroup(Run, Dict);
+    if ((FDestination == rdCairo || FDestination == rdCairoBitmap) && Group.Present)
+        RenderCairoGroup(Run, Stream, ContainerIR, Group);
+    else if (Run.Library)
+        RenderLibraryForm(Run, Stream, ContainerIR, Group);
+    else
+        RenderContent(Stream, {}, ContainerIR);
     FUseInitialState = false;
     Run.RestoreGraphicsState();
 }

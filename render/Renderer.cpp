@@ -495,6 +495,8 @@ void TPDFRenderer::Render() {
 }
 
 void TPDFRenderer::RenderDevice(TCanvas* Canvas, int32_t PW, int32_t PH, double PageHeight) {
+    // The previous page's library is gone: so are the masks it called.
+    FLibrarySoftmasks.clear();
     Picasso = std::make_unique<TPDFPicasso>();
     FPicassoDevice.reset();
     struct TDrop {
@@ -565,6 +567,34 @@ void TPDFRenderer::RenderDevice(TCanvas* Canvas, int32_t PW, int32_t PH, double 
         D->NullPath();
     }
     if (FDestination == rdKPLR || FDestination == rdKPLRBitmap || FDestination == rdKPLRMemory) {
+        // The library starts clipped to the initial clip rectangles, or to
+        // the page, in device pixels.
+        Picasso->SetCurrentXForm(IdentityXForm);
+        Picasso->SetPageMatrix(IdentityXForm);
+        TKorbexPDFLibraryKPLR* L = Picasso->RendererDLL();
+        if (!FClipBBoxArray.empty() && L != nullptr && Picasso->Model() == pmKPLR) {
+            PKPLR_renderer_t H = Picasso->RendererHandle();
+            L->KPLR_set_fill_rule(H, KPLR_FILL_RULE_WINDING);
+            L->KPLR_new_path(H);
+            for (const TKPLRPrinterBBox& Bx : FClipBBoxArray) {
+                L->KPLR_move_to(H, Bx.Left, Bx.Top);
+                L->KPLR_line_to(H, Bx.Right, Bx.Top);
+                L->KPLR_line_to(H, Bx.Right, Bx.Bottom);
+                L->KPLR_line_to(H, Bx.Left, Bx.Bottom);
+                L->KPLR_close_path(H);
+            }
+            L->KPLR_set_bin_clip(H);
+        } else {
+            Picasso->SetFillMode(pfWinding);
+            Picasso->BeginPath();
+            Picasso->MoveTo(0, 0);
+            Picasso->AddLineToPath(0, PH);
+            Picasso->AddLineToPath(PW, PH);
+            Picasso->AddLineToPath(PW, 0);
+            Picasso->ClosePath();
+            Picasso->SetClippingPath(pfWinding);
+        }
+        Picasso->NullPath();
         CanvasMat.eDx -= FKPLROffsetX;
         CanvasMat.eDy -= FKPLROffsetY;
         Picasso->SetPageMatrix(CanvasMat);

@@ -139,6 +139,31 @@ struct TPDFDecodedImage {
     int32_t DecodeMode = 0;
 };
 
+class TPDFFunction;
+// A soft-mask dictionary as the renderer library's groups need it: its
+// kind, its backdrop components (luminosity masks only) and its transfer
+// function of one input and one output (identity without one).
+class TLibrarySoftmask : public TKPLRSoftmaskFunction {
+public:
+    TLibrarySoftmask();
+    ~TLibrarySoftmask() override;
+    // Reads the mask dictionary; Resolve gives the object behind a
+    // reference.
+    void Populate(TPDFDictionary* Source, const std::function<TPDFObject*(TPDFObject*)>& Resolve,
+                  const TPDFFindObjectEvent& OnFindObject);
+    bool IsLuminosity() const { return FLuminosity; }
+    TPDFDictionary* SourceDict() const { return FSource; }
+    int32_t GetBCLength() const { return static_cast<int32_t>(FBCArray.size()); }
+    double GetBCArray(int32_t Index) const;
+    double GetFunctionValue(const std::vector<double>& FunctionInput) const override;
+
+private:
+    TPDFDictionary* FSource = nullptr;
+    bool FLuminosity = false;
+    std::vector<double> FBCArray;
+    std::unique_ptr<TPDFFunction> FFunction;
+};
+
 // The graphics state of one content interpretation.
 struct TPDFGraphicsState {
     double XPos = 110, YPos = 700;
@@ -357,11 +382,19 @@ public:
     // them; the funnel variant for rdTextFunnel.
     void ShowText(TContentRun& Run);
     void ShowTextToFunnel(TContentRun& Run);
+    // The paint of one text show through the renderer library.
+    void PaintLibraryText(TContentRun& Run, bool Type3, const TPDFXForm& TextMatrix);
     // Do and gs with their name operand.
     void DrawXObject(TContentRun& Run, std::string_view Name);
     void SetExtGState(TContentRun& Run, std::string_view Name);
     // The pattern of a name operand; nullptr when none is found.
     const TVPLPattern* FindPattern(TContentRun& Run, std::string_view Name);
+public:
+    // A digest that the pattern look-up answers for Name (with or without
+    // its "/") ahead of the resources: lets tests drive a drawing model with
+    // a digest of their own. Not owned; nullptr removes it.
+    void SetPatternForTest(std::u16string_view Name, TVPLPattern* Pattern);
+    const TVPLPattern* PresetPattern(std::string_view Name) const;
     // The renderer's font collection as analysed fonts; nullptr when it
     // was made without one.
     TPDFFontCollection* Fonts() const;
@@ -392,6 +425,28 @@ public:
     void DrawAnnotationAppearance(TContentRun& Run, TPDFDictionary* Annot);
     // DrawAnnotations with an error kept as the page's error text.
     void DrawAnnotationsGuarded(TContentRun& Run, bool Before);
+    // The renderer library's tile of a tiling cell (RenderGroups.cpp): a
+    // cell larger than 4096 pixels a side, or of no size, paints nothing.
+    void RenderLibraryPatternTile(TContentRun& Run, const TVPLPattern* Pattern,
+                                  std::string_view Name);
+    // The renderer library's soft masks (RenderGroups.cpp): an /SMask
+    // dictionary of gs drawn into a library group that becomes the mask,
+    // and /SMask /None.
+    void RenderSoftMaskGroup(TContentRun& Run, TPDFDictionary* MaskDict);
+    void ClearLibrarySoftmask(TContentRun& Run);
+    // The /Group of a form XObject.
+    struct TFormGroup {
+        bool Present = false, Transparency = false, Isolated = false, Knockout = false;
+    };
+    static TFormGroup ReadFormGroup(TContentRun& Run, TPDFDictionary* FormDict);
+    // A form on the cairo destinations: knock-out and isolated groups go
+    // through layers, others are interpreted once.
+    void RenderCairoGroup(TContentRun& Run, TPDFStream* Form, TPDFIndRef* ContainerIR,
+                          const TFormGroup& Group);
+    // A form on the renderer library: skipped without a clip, composed in a
+    // library group when it is a transparency group that needs one.
+    void RenderLibraryForm(TContentRun& Run, TPDFStream* Form, TPDFIndRef* ContainerIR,
+                           const TFormGroup& Group);
 
     // Fields the interpreter shares across nested contents.
     TPDFXForm CanvasMat = IdentityXForm;
@@ -425,6 +480,8 @@ public:
     std::vector<std::unique_ptr<TPDFDeviceNColorSpace>> FDeviceNColors;
     std::vector<std::unique_ptr<TPDFIndexedColorSpace>> FIndexedColors;
     std::vector<std::unique_ptr<TVPLPattern>> FPatterns;
+    // Digests tests put in ahead of the resources, by name without "/".
+    std::unordered_map<std::string, TVPLPattern*> FPresetPatterns;
     // The cache's index: a pattern by its dictionary; uncoloured tiling
     // cells by dictionary and colour.
     std::unordered_map<const TPDFDictionary*, TVPLPattern*> FPatternIndex;
@@ -445,6 +502,9 @@ private:
     std::unique_ptr<TPDFTextFunnelBase> FOwnedFunnel;
     bool FExternalFunnel = false;
     std::unique_ptr<TPDFColorManager> FColorManager;
+    // Soft masks handed to the renderer library, which calls them back
+    // until the page is finished; freed with the next page.
+    std::vector<std::unique_ptr<TLibrarySoftmask>> FLibrarySoftmasks;
     std::vector<TPDFDecodedImage> FImageCollection;
     uint32_t FTotalImageCollectionSize = 0;
     int32_t FMaxX = 0, FMaxY = 0;

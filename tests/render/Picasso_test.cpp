@@ -630,7 +630,7 @@ TEST(Picasso, PathsPerModel) {
         const char* Name;
         std::function<void(TPDFPicasso&, HDC)> Use;
     } const Unbound[] = {
-        {"cairo", [](TPDFPicasso& P, HDC Dc) { P.UseCairoModel(Dc, u"libcairo.so.2", true); }},
+        {"cairo", [](TPDFPicasso& P, HDC Dc) { P.UseCairoModel(Dc, u"/nonexistent/libcairo.so.2", true); }},
         {"renderer library",
          [](TPDFPicasso& P, HDC Dc) { P.UseRendererModel(Dc, u"kplr-renderer.dll", true); }},
         {"renderer library in memory",
