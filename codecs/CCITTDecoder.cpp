@@ -596,11 +596,12 @@ void TVPLCCITTDecoder::DecodeT42D(TCCITTByteArray& Buffer, std::string_view Comp
 }
 
 bool TVPLCCITTDecoder::DecodeT6(TCCITTByteArray& Buffer, std::string_view CompData) {
+    int32_t Y = 0;
+    const size_t RowBytes = size_t((std::max(FWidth, 0) + 7) / 8);
     try {
         Start(Buffer, CompData);
-        const size_t RowBytes = size_t((FWidth + 7) / 8);
         ResetReference();
-        for (int32_t Y = 0; Y < FHeight; ++Y) {
+        for (; Y < FHeight; ++Y) {
             // The end-of-block code, or any code that is not a mode, ends
             // the image; the rows before it stay.
             if (DecodeTwoDLine(Buffer.data() + size_t(Y) * RowBytes, true) != ToInt(leDone))
@@ -610,7 +611,8 @@ bool TVPLCCITTDecoder::DecodeT6(TCCITTByteArray& Buffer, std::string_view CompDa
         }
         return true;
     } catch (const ECCITTError&) {
-        std::fill(Buffer.begin(), Buffer.end(), uint8_t(0));
+        const size_t From = KeepRowsOnFault ? std::min(Buffer.size(), size_t(Y) * RowBytes) : 0;
+        std::fill(Buffer.begin() + std::ptrdiff_t(From), Buffer.end(), uint8_t(0));
         return false;
     }
 }
@@ -622,6 +624,7 @@ bool DecodeCCITTFax(const TCCITTParams& Params, std::string_view Data, TCCITTByt
     if (Size > CCITTMaxRasterBytes) return false;
     Buffer.assign(size_t(Size), 0);
     TVPLCCITTDecoder Decoder(Params.Columns, Params.Rows, 1, Params.EncodedByteAlign, false, 1);
+    Decoder.KeepRowsOnFault = true;
     if (Params.K < 0) return Decoder.DecodeT6(Buffer, Data);
     if (Params.K == 0) return Decoder.DecodeT41D(Buffer, Data);
     try {
