@@ -156,13 +156,16 @@ using jbig2::TArithmeticDecoder;
 struct TStop {};
 
 // Pixel budget of one stream: every bitmap and the work of combining.
+constexpr int64_t MinBitmapCharge = 4096;
 struct TBudget {
     int64_t Pixels = 0;
     int64_t Combined = 0;
     void Take(int64_t W, int64_t H) {
         if (W < 0 || H < 0) throw TStop{};
         if (W > 0 && H > JBIG2MaxBitmapPixels / W) throw TStop{};
-        Pixels += W * H;
+        // Every bitmap costs at least a small one's share, so that a stream
+        // of countless empty or tiny bitmaps ends too.
+        Pixels += std::max<int64_t>(W * H, MinBitmapCharge);
         if (Pixels > JBIG2MaxStreamPixels) throw TStop{};
     }
     void Work(int64_t N) {
@@ -561,6 +564,7 @@ constexpr size_t GenericContexts = 65536;
 // dictionary stops: a finished code needs a few at most.
 constexpr size_t PastEndLimit = 16;
 constexpr size_t RefinementContexts = 8192;
+constexpr int64_t MaxPatterns = int64_t(1) << 16;
 
 struct TIntStats {
     std::vector<uint8_t> IADH, IADW, IAEX, IAAI, IADT, IAFS, IADS, IAIT, IARI, IARDW, IARDH, IARDX, IARDY, IAID;
@@ -609,6 +613,8 @@ void DecodeGeneric(TBitmap& B, const TGenericParams& P, TArithmeticDecoder& AD, 
         for (int K = 0; K < Sh.NAT; ++K) ATClear |= 1u << Sh.ATBit[K];
     const uint32_t M0 = (1u << Sh.N0) - 1, M1 = (1u << Sh.N1) - 1, M2 = (1u << Sh.N2) - 1;
     const int64_t W = B.W, Stride = B.Stride;
+    // An empty region has nothing to decode, however many rows it claims.
+    if (W <= 0 || B.H <= 0) return;
     auto ByteOf = [Stride](const uint8_t* Row, int64_t I) -> uint32_t {
         return Row && I >= 0 && I < Stride ? Row[I] : 0;
     };
@@ -689,6 +695,7 @@ struct TRefineParams {
 
 void DecodeRefinement(TBitmap& B, const TRefineParams& P, const TBitmap& Ref, int64_t DX, int64_t DY,
                       TArithmeticDecoder& AD, std::vector<uint8_t>& Stats) {
+    if (B.W <= 0 || B.H <= 0) return;
     bool LTP = false;
     auto Context = [&](int64_t X, int64_t Y) {
         const int64_t RX = X - DX, RY = Y - DY;
@@ -1004,6 +1011,9 @@ private:
         const uint32_t GrayMax = R.U32();
         if (R.Overrun() || PW == 0 || PH == 0) return;
         const int64_t Count = int64_t(GrayMax) + 1;
+        // Grey values of 16 bits are far beyond any halftone; more patterns
+        // are a hostile count of bitmaps.
+        if (Count > MaxPatterns) throw TStop{};
         TBitmap Collective(Budget, Count * PW, PH);
         if (MMR) {
             DecodeMMR(Collective, R.Data() + R.Pos(), R.Size() - R.Pos());
@@ -1029,10 +1039,14 @@ private:
         const bool EnableSkip = (Flags >> 3) & 1;
         const int CombOp = (Flags >> 4) & 7;
         const int DefPixel = (Flags >> 7) & 1;
-        const uint32_t GW = R.U32(), GH = R.U32();
+        const uint32_t GW = R.U32();
+        uint32_t GH = R.U32();
         const int64_t GX = int32_t(R.U32()), GY = int32_t(R.U32());
         const int64_t RX = R.U16(), RY = R.U16();
         if (R.Overrun() || S.Refs.empty()) return;
+        // A grid without columns has no rows either (its row loops would
+        // run on empty).
+        if (GW == 0) GH = 0;
         TSegment* D = Find(S.Refs[0]);
         if (!D || D->Type != 16 || D->Patterns.empty()) return;
         const auto& Patterns = D->Patterns;
