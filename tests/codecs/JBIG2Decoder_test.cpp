@@ -385,3 +385,41 @@ TEST(JBIG2Stream, EmptyAndCountlessBitmapsEndQuickly) {
     EXPECT_TRUE(Decode(Segment(0, 48, {}, PageInfo(8, 8)) + Segment(1, 16, {}, Many), M));
     EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(5));
 }
+
+TEST(JBIG2Halftone, MMRPlanesEachEndWithTheirEndOfBlock) {
+    // Bits as text, each plane padded to a byte.
+    auto Bytes = [](const std::string& Bits) {
+        std::string Out((Bits.size() + 7) / 8, '\0');
+        for (size_t I = 0; I < Bits.size(); ++I)
+            if (Bits[I] == '1') Out[I / 8] = char(Out[I / 8] | (0x80 >> (I % 8)));
+        return Out;
+    };
+    // Rows of 8 in Group 4: black under white (horizontal: white 0, black
+    // 8), white under black (horizontal: white 8, black 0), white under
+    // white (vertical 0).
+    const std::string BlackOnWhite = "001" "00110101" "000101", WhiteOnBlack = "001" "10011" "0000110111",
+                      WhiteOnWhite = "1", EOFB = "000000000001" "000000000001";
+    // Grey 3 on the first row of cells, 1 on the second: Gray-coded planes
+    // 1 0 / 0 1 (high plane first).
+    const std::string Planes = Bytes(BlackOnWhite + WhiteOnBlack + EOFB) + Bytes(WhiteOnWhite + BlackOnWhite + EOFB);
+    std::vector<TPicture> Patterns;
+    for (int K = 0; K < 4; ++K) {
+        TPicture P(2, 2);
+        for (int I = 0; I < K; ++I) P.Set(I % 2, I / 2, 1);
+        Patterns.push_back(P);
+    }
+    std::string Halftone = RegionInfo(16, 4, 0, 0);
+    Halftone.push_back('\x01');
+    Put32(Halftone, 8);
+    Put32(Halftone, 2);
+    Put32(Halftone, 0);
+    Put32(Halftone, 0);
+    Halftone += std::string("\x02\x00\x00\x00", 4);
+    const std::string Data = Segment(0, 48, {}, PageInfo(16, 4)) + Segment(1, 16, {}, PatternDictionaryData(Patterns)) +
+                             Segment(2, 22, {1}, Halftone + Planes);
+    TVPLJBIG2Decoder D;
+    ASSERT_TRUE(Decode(Data, D));
+    const TPicture Got = Page(D);
+    for (int Y = 0; Y < 4; ++Y)
+        for (int X = 0; X < 16; ++X) EXPECT_EQ(Got.Get(X, Y), Patterns[Y < 2 ? 3 : 1].Get(X % 2, Y % 2)) << X << "," << Y;
+}
