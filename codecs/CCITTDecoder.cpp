@@ -251,10 +251,12 @@ TVPLCCITTDecoder::TVPLCCITTDecoder(int32_t AWidth, int32_t AHeight, int32_t AFil
       FFillOrder(AFillOrder),
       FFillBits(AFillBits) {
     // A row has at most one change per pixel; two more entries close the
-    // reference line.
+    // reference line. The lines grow as rows need them: a wide image of a
+    // few codes takes no memory for changes it never has.
     if (SizeIsSound()) {
-        PrevChangingElems.assign(size_t(FWidth) + 2, 0);
-        CurrChangingElems.assign(size_t(FWidth) + 2, 0);
+        const size_t Initial = size_t(std::min(FWidth, 4096)) + 2;
+        PrevChangingElems.assign(Initial, 0);
+        CurrChangingElems.assign(Initial, 0);
     }
 }
 
@@ -340,6 +342,11 @@ bool TVPLCCITTDecoder::AddChange(int32_t Pos) {
     // not already say.
     if (Pos >= FWidth) return true;
     if (FCurrCount >= FWidth) return false;
+    if (size_t(FCurrCount) + 2 >= CurrChangingElems.size()) {
+        const size_t Size = std::min(size_t(FWidth) + 2, CurrChangingElems.size() * 2);
+        CurrChangingElems.resize(Size, 0);
+        PrevChangingElems.resize(Size, 0);
+    }
     CurrChangingElems[size_t(FCurrCount++)] = Pos;
     return true;
 }

@@ -673,9 +673,8 @@ void DecodeGeneric(TBitmap& B, const TGenericParams& P, TArithmeticDecoder& AD, 
 size_t DecodeMMR(TBitmap& B, const uint8_t* Data, size_t Size) {
     if (B.W <= 0 || B.H <= 0) return 0;
     TVPLCCITTDecoder D(B.W, B.H, 1, false, false, 1);
-    TCCITTByteArray Buf(B.Data.size(), 0);
-    D.DecodeT6(Buf, std::string_view(reinterpret_cast<const char*>(Data), Size));
-    std::memcpy(B.Data.data(), Buf.data(), std::min(Buf.size(), B.Data.size()));
+    // The bitmap's rows are the decoder's rows; it is all white here.
+    D.DecodeT6(B.Data, std::string_view(reinterpret_cast<const char*>(Data), Size));
     int64_t Bits = D.BitsRead();
     // The end-of-block code: two EOLs (000000000001 twice).
     auto BitAt = [&](int64_t I) {
