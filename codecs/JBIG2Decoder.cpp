@@ -692,6 +692,26 @@ struct TRefineParams {
     int8_t AT[4] = {-1, -1, -1, -1};
 };
 
+// Whether rows Y - 1 to Y + 1 of Ref hold no black pixel from X0 to X1
+// (outside the bitmap is white).
+bool RefRowsWhite(const TBitmap& Ref, int64_t Y, int64_t X0, int64_t X1) {
+    X0 = std::max<int64_t>(X0, 0);
+    X1 = std::min<int64_t>(X1, int64_t(Ref.W) - 1);
+    if (X0 > X1) return true;
+    for (int64_t R = Y - 1; R <= Y + 1; ++R) {
+        if (R < 0 || R >= Ref.H) continue;
+        const uint8_t* Row = Ref.Row(int32_t(R));
+        const int64_t B0 = X0 >> 3, B1 = X1 >> 3;
+        for (int64_t I = B0; I <= B1; ++I) {
+            uint8_t V = Row[I];
+            if (I == B0) V &= uint8_t(0xFF >> (X0 & 7));
+            if (I == B1) V &= uint8_t(0xFF00 >> ((X1 & 7) + 1));
+            if (V) return false;
+        }
+    }
+    return true;
+}
+
 void DecodeRefinement(TBitmap& B, const TRefineParams& P, const TBitmap& Ref, int64_t DX, int64_t DY,
                       TArithmeticDecoder& AD, std::vector<uint8_t>& Stats) {
     if (B.W <= 0 || B.H <= 0) return;
@@ -714,7 +734,12 @@ void DecodeRefinement(TBitmap& B, const TRefineParams& P, const TBitmap& Ref, in
     for (int32_t Y = 0; Y < B.H; ++Y) {
         if (AD.PastEnd() > PastEndLimit) return;
         if (P.TPGRON) LTP = LTP != (AD.DecodeBit(Stats[P.Template == 0 ? 0x0010 : 0x0008]) != 0);
+        // A predicted row over white reference rows stays white: nothing
+        // to decode (a hostile region could otherwise spin over millions
+        // of such pixels without reading a byte).
+        if (LTP && RefRowsWhite(Ref, int64_t(Y) - DY, -DX - 1, int64_t(B.W) - DX + 1)) continue;
         for (int32_t X = 0; X < B.W; ++X) {
+            if ((X & 255) == 255 && AD.PastEnd() > PastEndLimit) return;
             if (LTP) {
                 const int64_t RX = X - DX, RY = Y - DY;
                 const int V = Ref.Get(RX, RY);
