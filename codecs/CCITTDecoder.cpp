@@ -251,10 +251,12 @@ TVPLCCITTDecoder::TVPLCCITTDecoder(int32_t AWidth, int32_t AHeight, int32_t AFil
       FFillOrder(AFillOrder),
       FFillBits(AFillBits) {
     // A row has at most one change per pixel; two more entries close the
-    // reference line.
+    // reference line. The lines grow as rows need them: a wide image of a
+    // few codes takes no memory for changes it never has.
     if (SizeIsSound()) {
-        PrevChangingElems.assign(size_t(FWidth) + 2, 0);
-        CurrChangingElems.assign(size_t(FWidth) + 2, 0);
+        const size_t Initial = size_t(std::min(FWidth, 4096)) + 2;
+        PrevChangingElems.assign(Initial, 0);
+        CurrChangingElems.assign(Initial, 0);
     }
 }
 
@@ -340,6 +342,11 @@ bool TVPLCCITTDecoder::AddChange(int32_t Pos) {
     // not already say.
     if (Pos >= FWidth) return true;
     if (FCurrCount >= FWidth) return false;
+    if (size_t(FCurrCount) + 2 >= CurrChangingElems.size()) {
+        const size_t Size = std::min(size_t(FWidth) + 2, CurrChangingElems.size() * 2);
+        CurrChangingElems.resize(Size, 0);
+        PrevChangingElems.resize(Size, 0);
+    }
     CurrChangingElems[size_t(FCurrCount++)] = Pos;
     return true;
 }
@@ -596,11 +603,12 @@ void TVPLCCITTDecoder::DecodeT42D(TCCITTByteArray& Buffer, std::string_view Comp
 }
 
 bool TVPLCCITTDecoder::DecodeT6(TCCITTByteArray& Buffer, std::string_view CompData) {
+    int32_t Y = 0;
+    const size_t RowBytes = size_t((std::max(FWidth, 0) + 7) / 8);
     try {
         Start(Buffer, CompData);
-        const size_t RowBytes = size_t((FWidth + 7) / 8);
         ResetReference();
-        for (int32_t Y = 0; Y < FHeight; ++Y) {
+        for (; Y < FHeight; ++Y) {
             // The end-of-block code, or any code that is not a mode, ends
             // the image; the rows before it stay.
             if (DecodeTwoDLine(Buffer.data() + size_t(Y) * RowBytes, true) != ToInt(leDone))
@@ -610,7 +618,8 @@ bool TVPLCCITTDecoder::DecodeT6(TCCITTByteArray& Buffer, std::string_view CompDa
         }
         return true;
     } catch (const ECCITTError&) {
-        std::fill(Buffer.begin(), Buffer.end(), uint8_t(0));
+        const size_t From = KeepRowsOnFault ? std::min(Buffer.size(), size_t(Y) * RowBytes) : 0;
+        std::fill(Buffer.begin() + std::ptrdiff_t(From), Buffer.end(), uint8_t(0));
         return false;
     }
 }
@@ -622,6 +631,7 @@ bool DecodeCCITTFax(const TCCITTParams& Params, std::string_view Data, TCCITTByt
     if (Size > CCITTMaxRasterBytes) return false;
     Buffer.assign(size_t(Size), 0);
     TVPLCCITTDecoder Decoder(Params.Columns, Params.Rows, 1, Params.EncodedByteAlign, false, 1);
+    Decoder.KeepRowsOnFault = true;
     if (Params.K < 0) return Decoder.DecodeT6(Buffer, Data);
     if (Params.K == 0) return Decoder.DecodeT41D(Buffer, Data);
     try {

@@ -59,6 +59,9 @@ public:
 
     int32_t Width() const { return FWidth; }
     int32_t Height() const { return FHeight; }
+    // Bad Group 4 data zero only the rows from the faulty one on, not the
+    // whole buffer.
+    bool KeepRowsOnFault = false;
     // Bits of the data read by the last decode (embedded users such as
     // JBIG2 find where the next coded block starts).
     int64_t BitsRead() const { return BitPosition(); }
@@ -131,7 +134,8 @@ struct TCCITTParams {
 // Decodes Data with the coding the sign of K selects into Buffer (Rows rows
 // of (Columns + 7) div 8 bytes, sized here). Returns the one-dimensional or
 // Group 4 result; the two-dimensional Group 3 form returns true with the
-// rows decoded before a fault, whose text goes to *Message.
+// rows decoded before a fault, whose text goes to *Message. Every coding
+// keeps the rows decoded before a fault.
 bool DecodeCCITTFax(const TCCITTParams& Params, std::string_view Data, TCCITTByteArray& Buffer,
                     std::string* Message = nullptr);
 

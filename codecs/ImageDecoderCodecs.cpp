@@ -11,8 +11,10 @@
 #include "codecs/ImageDecoder.h"
 #include "codecs/JBIG2Decoder.h"
 #include "codecs/Jpeg2000Bitmap.h"
+#include "codecs/TIFFMaker.h"
 #include "core/Objects.h"
 #include "core/Structure.h"
+#include "platform/gdiplus/ImageCodecs.h"
 #include "render/ColorSpaces.h"
 
 namespace velmo {
@@ -26,6 +28,51 @@ bool TPDFImageDecoder::DecodeCodecToSamples() {
         return false;
     }
 }
+
+namespace {
+
+// The fax data wrapped in a one-strip TIFF as the image list hands it out
+// (no resolution).
+std::string FaxWrapper(const TCCITTParams& P, std::string Strip, TTIFFCompression Compression,
+                       bool Reversed) {
+    TPDFTIFFMaker M;
+    M.Source = std::move(Strip);
+    M.Width = P.Columns;
+    M.Height = P.Rows;
+    M.Compression = Compression;
+    M.EncodedByteAlign = P.EncodedByteAlign;
+    M.Reversed = Reversed;
+    M.HorizontalDPI = M.VerticalDPI = 0;
+    return M.WriteTIFFToString();
+}
+
+TTIFFCompression FaxCompression(int32_t K) {
+    return K < 0 ? ttCCITT4 : K == 0 ? ttCCITT31d : ttCCITT32d;
+}
+
+// Data our decoder gave up on, read through the facade's TIFF decoder from
+// its one-strip wrapper: the raster (1 = black in the coding's sense) when
+// that decoder takes the whole image, else false.
+bool DecodeFaxThroughTIFF(const TCCITTParams& P, std::string_view Data, TCCITTByteArray& Raster) {
+    auto File = std::make_shared<const std::string>(
+        FaxWrapper(P, std::string(Data), FaxCompression(P.K), false));
+    GpBitmap Decoded;
+    if (gdiplus::DecodeTiff(File, false, Decoded) != gsOk) return false;
+    if (Decoded.Width != P.Columns || Decoded.Height != P.Rows) return false;
+    const size_t RowBytes = (size_t(P.Columns) + 7) / 8;
+    TCCITTByteArray Out(RowBytes * size_t(P.Rows), 0);
+    std::vector<uint8_t> Row(size_t(P.Columns) * 4);
+    for (int32_t Y = 0; Y < P.Rows; ++Y) {
+        gdiplus::ReadRowBGRA(Decoded, Y, Row.data());
+        uint8_t* Dst = Out.data() + size_t(Y) * RowBytes;
+        for (int32_t X = 0; X < P.Columns; ++X)
+            if (Row[size_t(X) * 4] < 128) Dst[X >> 3] |= uint8_t(0x80 >> (X & 7));
+    }
+    Raster = std::move(Out);
+    return true;
+}
+
+}  // namespace
 
 bool TPDFImageDecoder::DecodeCCITTToSamples() {
     TCCITTParams P;
@@ -52,10 +99,26 @@ bool TPDFImageDecoder::DecodeCCITTToSamples() {
         return false;
     }
     P.Columns = int32_t(Columns);
+    // A stencil listed as an image is drawn into a bitmap; other images keep
+    // their fax data in native mode.
+    if (FIsImageExtraction && FMaskType == mtStencil && FDecodeMode == dmToNative) FDecodeMode = dmToBitmap;
     TCCITTByteArray Raster;
     std::string Message;
-    // A failed decode keeps the rows decoded before the fault.
-    DecodeCCITTFax(P, FImageData, Raster, &Message);
+    const bool Decoded = DecodeCCITTFax(P, FImageData, Raster, &Message);
+    // Group 4 with byte-aligned rows has no TIFF form: TIFF readers cannot
+    // take it, so what our decoder gave stands (the rows before a fault).
+    const bool Aligned4 = P.K < 0 && P.EncodedByteAlign;
+    if (!Decoded && !Aligned4) DecodeFaxThroughTIFF(P, FImageData, Raster);
+    if (FDecodeMode == dmToNative) {
+        // The TIFF is black where the samples are 0, unless BlackIs1, a
+        // Decode of 1 0 or a stencil turns it.
+        const bool Reversed = P.BlackIs1 != (FDecode.rfind("[ 1 0", 0) == 0) != (FMaskType == mtStencil);
+        std::string File = Aligned4 ? FaxWrapper(P, std::string(Raster.begin(), Raster.end()), ttNone, Reversed)
+                                    : FaxWrapper(P, FImageData, FaxCompression(P.K), Reversed);
+        FNativeType = nitTIFF;
+        FImageStream = std::make_unique<TMemoryStream>();
+        FImageStream->Write(File.data(), int64_t(File.size()));
+    }
     if (Raster.empty()) {
         FLoadError = "fax data could not be decoded";
         return false;

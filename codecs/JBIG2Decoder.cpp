@@ -156,13 +156,16 @@ using jbig2::TArithmeticDecoder;
 struct TStop {};
 
 // Pixel budget of one stream: every bitmap and the work of combining.
+constexpr int64_t MinBitmapCharge = 4096;
 struct TBudget {
     int64_t Pixels = 0;
     int64_t Combined = 0;
     void Take(int64_t W, int64_t H) {
         if (W < 0 || H < 0) throw TStop{};
         if (W > 0 && H > JBIG2MaxBitmapPixels / W) throw TStop{};
-        Pixels += W * H;
+        // Every bitmap costs at least a small one's share, so that a stream
+        // of countless empty or tiny bitmaps ends too.
+        Pixels += std::max<int64_t>(W * H, MinBitmapCharge);
         if (Pixels > JBIG2MaxStreamPixels) throw TStop{};
     }
     void Work(int64_t N) {
@@ -561,6 +564,7 @@ constexpr size_t GenericContexts = 65536;
 // dictionary stops: a finished code needs a few at most.
 constexpr size_t PastEndLimit = 16;
 constexpr size_t RefinementContexts = 8192;
+constexpr int64_t MaxPatterns = int64_t(1) << 16;
 
 struct TIntStats {
     std::vector<uint8_t> IADH, IADW, IAEX, IAAI, IADT, IAFS, IADS, IAIT, IARI, IARDW, IARDH, IARDX, IARDY, IAID;
@@ -578,19 +582,43 @@ struct TGenericParams {
     const TBitmap* Skip = nullptr;
 };
 
-inline int RowBit(const uint8_t* Row, int64_t X, int64_t W) {
-    if (!Row || X < 0 || X >= W) return 0;
-    return (Row[X >> 3] >> (7 - (X & 7))) & 1;
-}
+// Where the context bits of each template come from: the last N0 pixels of
+// the row, N1 pixels of the row above whose lowest bit is the pixel A1 to the
+// right (shifted to bit S1), and N2 pixels two rows above, lowest A2 to the
+// right (shifted to S2). The nominal adaptive pixels lie inside these
+// windows; other positions are read one by one into their bits.
+struct TTemplateShape {
+    int N0, A1, N1, S1, A2, N2, S2, NAT;
+    int8_t Nominal[8];
+    uint8_t ATBit[4];
+};
+constexpr TTemplateShape TemplateShapes[4] = {
+    {4, 3, 7, 4, 2, 5, 11, 4, {3, -1, -3, -1, 2, -2, -2, -2}, {4, 10, 11, 15}},
+    {3, 3, 6, 3, 2, 4, 9, 1, {3, -1}, {3}},
+    {2, 2, 5, 2, 1, 3, 7, 1, {2, -1}, {2}},
+    {4, 2, 6, 4, 0, 0, 0, 1, {2, -1}, {4}},
+};
 
-// Arithmetic generic region decoding; stops early (rows left white) once
-// the decoder has run well past the end of its data.
+// Arithmetic generic region decoding; stops early (the rest left white)
+// once the decoder has run well past the end of its data. Contexts are built
+// from the packed rows a byte at a time: each pixel takes a few shifts.
 void DecodeGeneric(TBitmap& B, const TGenericParams& P, TArithmeticDecoder& AD, std::vector<uint8_t>& Stats) {
     static constexpr uint32_t SLTPContext[4] = {0x9B25, 0x0795, 0x00E5, 0x0195};
-    const int64_t W = B.W;
-    const int T = P.Template;
+    const int T = P.Template & 3;
+    const TTemplateShape& Sh = TemplateShapes[T];
+    bool Nominal = true;
+    uint32_t ATClear = 0;
+    for (int K = 0; K < 2 * Sh.NAT; ++K) Nominal = Nominal && P.AT[K] == Sh.Nominal[K];
+    if (!Nominal)
+        for (int K = 0; K < Sh.NAT; ++K) ATClear |= 1u << Sh.ATBit[K];
+    const uint32_t M0 = (1u << Sh.N0) - 1, M1 = (1u << Sh.N1) - 1, M2 = (1u << Sh.N2) - 1;
+    const int64_t W = B.W, Stride = B.Stride;
+    // An empty region has nothing to decode, however many rows it claims.
+    if (W <= 0 || B.H <= 0) return;
+    auto ByteOf = [Stride](const uint8_t* Row, int64_t I) -> uint32_t {
+        return Row && I >= 0 && I < Stride ? Row[I] : 0;
+    };
     bool LTP = false;
-    constexpr int R = 2;
     for (int32_t Y = 0; Y < B.H; ++Y) {
         if (AD.PastEnd() > PastEndLimit) return;
         uint8_t* Row0 = B.Row(Y);
@@ -599,47 +627,43 @@ void DecodeGeneric(TBitmap& B, const TGenericParams& P, TArithmeticDecoder& AD, 
         if (P.TPGDON) {
             LTP = LTP != (AD.DecodeBit(Stats[SLTPContext[T]]) != 0);
             if (LTP) {
-                if (Row1) std::memcpy(Row0, Row1, size_t(B.Stride));
+                if (Row1) std::memcpy(Row0, Row1, size_t(Stride));
                 continue;
             }
-        }
-        uint32_t W2 = 0, W1 = 0, W0 = 0;
-        for (int I = 0; I < R; ++I) {
-            W2 = W2 << 1 | uint32_t(RowBit(Row2, I, W));
-            W1 = W1 << 1 | uint32_t(RowBit(Row1, I, W));
         }
         const uint8_t* SkipRow = P.Skip ? P.Skip->Row(Y) : nullptr;
-        for (int64_t X = 0; X < W; ++X) {
-            W2 = W2 << 1 | uint32_t(RowBit(Row2, X + R, W));
-            W1 = W1 << 1 | uint32_t(RowBit(Row1, X + R, W));
-            if (SkipRow && RowBit(SkipRow, X, W)) {
-                W0 <<= 1;
-                continue;
+        // Bytes I - 1, I and I + 1 of the rows above: pixel 8 I + K is bit
+        // 15 - K.
+        uint32_t V1 = ByteOf(Row1, 0) << 8 | ByteOf(Row1, 1);
+        uint32_t V2 = ByteOf(Row2, 0) << 8 | ByteOf(Row2, 1);
+        uint32_t W0 = 0;
+        for (int64_t I = 0; I < Stride; ++I) {
+            if (AD.PastEnd() > PastEndLimit) return;
+            const int Count = int(std::min<int64_t>(8, W - 8 * I));
+            const uint8_t SkipByte = SkipRow ? SkipRow[I] : 0;
+            uint32_t Out = 0;
+            for (int K = 0; K < Count; ++K) {
+                if (SkipByte & (0x80 >> K)) {
+                    W0 <<= 1;
+                    continue;
+                }
+                uint32_t Cx = (W0 & M0) | ((V1 >> (15 - K - Sh.A1)) & M1) << Sh.S1 |
+                              ((V2 >> (15 - K - Sh.A2)) & M2) << Sh.S2;
+                if (!Nominal) {
+                    // Pixels of this row decoded so far are in Row0 already.
+                    Row0[I] = uint8_t(Out);
+                    const int64_t X = 8 * I + K;
+                    Cx &= ~ATClear;
+                    for (int A = 0; A < Sh.NAT; ++A)
+                        Cx |= uint32_t(B.Get(X + P.AT[2 * A], int64_t(Y) + P.AT[2 * A + 1])) << Sh.ATBit[A];
+                }
+                const uint32_t Pix = uint32_t(AD.DecodeBit(Stats[Cx]));
+                W0 = W0 << 1 | Pix;
+                Out |= Pix << (7 - K);
             }
-            uint32_t Cx;
-            switch (T) {
-                case 0:
-                    Cx = (W0 & 0xF) | uint32_t(B.Get(X + P.AT[0], Y + P.AT[1])) << 4 |
-                         ((W1 >> (R - 2)) & 0x1F) << 5 | uint32_t(B.Get(X + P.AT[2], Y + P.AT[3])) << 10 |
-                         uint32_t(B.Get(X + P.AT[4], Y + P.AT[5])) << 11 | ((W2 >> (R - 1)) & 7) << 12 |
-                         uint32_t(B.Get(X + P.AT[6], Y + P.AT[7])) << 15;
-                    break;
-                case 1:
-                    Cx = (W0 & 7) | uint32_t(B.Get(X + P.AT[0], Y + P.AT[1])) << 3 |
-                         ((W1 >> (R - 2)) & 0x1F) << 4 | ((W2 >> (R - 2)) & 0xF) << 9;
-                    break;
-                case 2:
-                    Cx = (W0 & 3) | uint32_t(B.Get(X + P.AT[0], Y + P.AT[1])) << 2 |
-                         ((W1 >> (R - 1)) & 0xF) << 3 | ((W2 >> (R - 1)) & 7) << 7;
-                    break;
-                default:
-                    Cx = (W0 & 0xF) | uint32_t(B.Get(X + P.AT[0], Y + P.AT[1])) << 4 |
-                         ((W1 >> (R - 1)) & 0x1F) << 5;
-                    break;
-            }
-            const int Pix = AD.DecodeBit(Stats[Cx]);
-            W0 = W0 << 1 | uint32_t(Pix);
-            if (Pix) Row0[X >> 3] |= uint8_t(0x80 >> (X & 7));
+            Row0[I] = uint8_t(Out);
+            V1 = (V1 << 8 | ByteOf(Row1, I + 2)) & 0xFFFFFF;
+            V2 = (V2 << 8 | ByteOf(Row2, I + 2)) & 0xFFFFFF;
         }
     }
 }
@@ -649,9 +673,8 @@ void DecodeGeneric(TBitmap& B, const TGenericParams& P, TArithmeticDecoder& AD, 
 size_t DecodeMMR(TBitmap& B, const uint8_t* Data, size_t Size) {
     if (B.W <= 0 || B.H <= 0) return 0;
     TVPLCCITTDecoder D(B.W, B.H, 1, false, false, 1);
-    TCCITTByteArray Buf(B.Data.size(), 0);
-    D.DecodeT6(Buf, std::string_view(reinterpret_cast<const char*>(Data), Size));
-    std::memcpy(B.Data.data(), Buf.data(), std::min(Buf.size(), B.Data.size()));
+    // The bitmap's rows are the decoder's rows; it is all white here.
+    D.DecodeT6(B.Data, std::string_view(reinterpret_cast<const char*>(Data), Size));
     int64_t Bits = D.BitsRead();
     // The end-of-block code: two EOLs (000000000001 twice).
     auto BitAt = [&](int64_t I) {
@@ -669,8 +692,29 @@ struct TRefineParams {
     int8_t AT[4] = {-1, -1, -1, -1};
 };
 
+// Whether rows Y - 1 to Y + 1 of Ref hold no black pixel from X0 to X1
+// (outside the bitmap is white).
+bool RefRowsWhite(const TBitmap& Ref, int64_t Y, int64_t X0, int64_t X1) {
+    X0 = std::max<int64_t>(X0, 0);
+    X1 = std::min<int64_t>(X1, int64_t(Ref.W) - 1);
+    if (X0 > X1) return true;
+    for (int64_t R = Y - 1; R <= Y + 1; ++R) {
+        if (R < 0 || R >= Ref.H) continue;
+        const uint8_t* Row = Ref.Row(int32_t(R));
+        const int64_t B0 = X0 >> 3, B1 = X1 >> 3;
+        for (int64_t I = B0; I <= B1; ++I) {
+            uint8_t V = Row[I];
+            if (I == B0) V &= uint8_t(0xFF >> (X0 & 7));
+            if (I == B1) V &= uint8_t(0xFF00 >> ((X1 & 7) + 1));
+            if (V) return false;
+        }
+    }
+    return true;
+}
+
 void DecodeRefinement(TBitmap& B, const TRefineParams& P, const TBitmap& Ref, int64_t DX, int64_t DY,
                       TArithmeticDecoder& AD, std::vector<uint8_t>& Stats) {
+    if (B.W <= 0 || B.H <= 0) return;
     bool LTP = false;
     auto Context = [&](int64_t X, int64_t Y) {
         const int64_t RX = X - DX, RY = Y - DY;
@@ -690,7 +734,12 @@ void DecodeRefinement(TBitmap& B, const TRefineParams& P, const TBitmap& Ref, in
     for (int32_t Y = 0; Y < B.H; ++Y) {
         if (AD.PastEnd() > PastEndLimit) return;
         if (P.TPGRON) LTP = LTP != (AD.DecodeBit(Stats[P.Template == 0 ? 0x0010 : 0x0008]) != 0);
+        // A predicted row over white reference rows stays white: nothing
+        // to decode (a hostile region could otherwise spin over millions
+        // of such pixels without reading a byte).
+        if (LTP && RefRowsWhite(Ref, int64_t(Y) - DY, -DX - 1, int64_t(B.W) - DX + 1)) continue;
         for (int32_t X = 0; X < B.W; ++X) {
+            if ((X & 255) == 255 && AD.PastEnd() > PastEndLimit) return;
             if (LTP) {
                 const int64_t RX = X - DX, RY = Y - DY;
                 const int V = Ref.Get(RX, RY);
@@ -986,6 +1035,9 @@ private:
         const uint32_t GrayMax = R.U32();
         if (R.Overrun() || PW == 0 || PH == 0) return;
         const int64_t Count = int64_t(GrayMax) + 1;
+        // Grey values of 16 bits are far beyond any halftone; more patterns
+        // are a hostile count of bitmaps.
+        if (Count > MaxPatterns) throw TStop{};
         TBitmap Collective(Budget, Count * PW, PH);
         if (MMR) {
             DecodeMMR(Collective, R.Data() + R.Pos(), R.Size() - R.Pos());
@@ -1011,10 +1063,14 @@ private:
         const bool EnableSkip = (Flags >> 3) & 1;
         const int CombOp = (Flags >> 4) & 7;
         const int DefPixel = (Flags >> 7) & 1;
-        const uint32_t GW = R.U32(), GH = R.U32();
+        const uint32_t GW = R.U32();
+        uint32_t GH = R.U32();
         const int64_t GX = int32_t(R.U32()), GY = int32_t(R.U32());
         const int64_t RX = R.U16(), RY = R.U16();
         if (R.Overrun() || S.Refs.empty()) return;
+        // A grid without columns has no rows either (its row loops would
+        // run on empty).
+        if (GW == 0) GH = 0;
         TSegment* D = Find(S.Refs[0]);
         if (!D || D->Type != 16 || D->Patterns.empty()) return;
         const auto& Patterns = D->Patterns;

@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "codecs/CCITTDecoder.h"
 #include "codecs/ImageDecoder.h"
+#include "codecs/TIFFMaker.h"
+#include "platform/gdiplus/ImageCodecs.h"
 #include "core/Structure.h"
 #include "tests/codecs/JBIG2Fixtures.h"
 
@@ -188,4 +191,169 @@ TEST(ImageDecoderCodecs, FaxRowsOfColumnsAreCutOrExtendedToTheWidth) {
                                      "/Filter /CCITTFaxDecode /DecodeParms << /K -1 /Columns 4000000000 >> >>",
                                      G4));
     EXPECT_FALSE(Huge.ValidImage());
+}
+
+namespace {
+
+// Coded data from strings of '0' and '1' (other characters ignored).
+std::string FaxBits(std::string_view S) {
+    std::string Bits;
+    for (char C : S)
+        if (C == '0' || C == '1') Bits += C;
+    std::string Out((Bits.size() + 7) / 8, '\0');
+    for (size_t I = 0; I < Bits.size(); ++I)
+        if (Bits[I] == '1') Out[I / 8] = char(Out[I / 8] | (0x80 >> (I % 8)));
+    return Out;
+}
+
+// Rows of 8 pixels with pixels 2 to 4 black (0x38): one-dimensional (white 2,
+// black 3, white 3); Group 4 first against white, then against itself.
+const char* const Fax38OneD = "0111 10 1000";
+const char* const Fax38G4First = "001 0111 10 1";
+const char* const Fax38G4Again = "1 1 1";
+const char* const FaxEOL = "000000000001";
+
+std::string FaxDict(const std::string& Extra, const std::string& Parms, int Height = 2) {
+    return "<< /Width 8 /Height " + std::to_string(Height) + " /BitsPerComponent 1 " + Extra +
+           " /Filter /CCITTFaxDecode /DecodeParms << /Columns 8 " + Parms + " >> >>";
+}
+
+// Black pixels of a decoded bitmap row as a byte (most significant bit first).
+uint8_t BlackBits(const TBitmap& B, int Y) {
+    uint8_t V = 0;
+    for (int X = 0; X < 8; ++X)
+        if ((B.GetPixel(X, Y) & 0xFFFFFF) == 0) V = uint8_t(V | (0x80 >> X));
+    return V;
+}
+
+}  // namespace
+
+TEST(ImageDecoderCodecs, FaxFaultsKeepWhatCanBeRead) {
+    TStore St;
+    auto Aligned = [](std::initializer_list<const char*> Rows) {
+        std::string Out;
+        for (const char* R : Rows) Out += FaxBits(R);
+        return Out;
+    };
+    struct {
+        const char* Name;
+        std::string Parms, Data;
+        TCCITTByteArray Rows;
+    } Cases[] = {
+        // Our decoder stops at the short row; the TIFF decoder reads on.
+        {"1-D row cut short by an EOL", "/K 0",
+         FaxBits(std::string(FaxEOL) + Fax38OneD + FaxEOL + "0111 10" + FaxEOL + Fax38OneD + FaxEOL + Fax38OneD),
+         {0x38, 0x38, 0x38, 0x38}},
+        // An extension code is bad data to ours; the TIFF decoder keeps
+        // the rows before it.
+        {"Group 4 extension code", "/K -1",
+         FaxBits(std::string(Fax38G4First) + Fax38G4Again + "0000001" + Fax38G4Again),
+         {0x38, 0x38, 0, 0}},
+        // No TIFF form: the rows before the fault stay.
+        {"byte-aligned Group 4 extension code", "/K -1 /EncodedByteAlign true",
+         Aligned({Fax38G4First, Fax38G4Again, "0000001 111 1"}),
+         {0x38, 0x38, 0, 0}},
+        {"byte-aligned Group 4 ending early", "/K -1 /EncodedByteAlign true",
+         Aligned({Fax38G4First, Fax38G4Again, "000000000001 000000000001"}),
+         {0x38, 0x38, 0, 0}},
+        // A two-dimensional fault ends this image only, with its rows.
+        {"2-D Group 3 EOL in a black run", "/K 1",
+         FaxBits(std::string(FaxEOL) + "1" + Fax38OneD + FaxEOL + "0" + "001 0111" + FaxEOL),
+         {0x38, 0, 0, 0}},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TPDFImageDecoder Dec;
+        Dec.LoadFromPDFStream(St.Stream(FaxDict("/ColorSpace /DeviceGray", C.Parms, 4), C.Data));
+        ASSERT_TRUE(Dec.ValidImage()) << Dec.LoadError();
+        EXPECT_FALSE(Dec.LoadException());
+        for (int Y = 0; Y < 4; ++Y) EXPECT_EQ(BlackBits(*Dec.Bitmap(), Y), C.Rows[size_t(Y)]) << "row " << Y;
+    }
+}
+
+TEST(ImageDecoderCodecs, FaxNativeFormIsTheTIFFWrapper) {
+    TStore St;
+    const std::string OneD = FaxBits(std::string(FaxEOL) + Fax38OneD + FaxEOL + Fax38OneD);
+    const std::string G4 = FaxBits(std::string(Fax38G4First) + Fax38G4Again);
+    const std::string G4Aligned = FaxBits(Fax38G4First) + FaxBits(Fax38G4Again);
+    const std::string TwoD = FaxBits(std::string(FaxEOL) + "1" + Fax38OneD + FaxEOL + "0" + Fax38G4Again);
+    struct {
+        const char* Name;
+        std::string Extra, Parms, Data;
+        TTIFFCompression Compression;
+        bool Reversed;
+    } Cases[] = {
+        {"K 0", "", "/K 0", OneD, ttCCITT31d, false},
+        {"K 1, BlackIs1", "", "/K 1 /BlackIs1 true", TwoD, ttCCITT32d, true},
+        {"K -1, Decode 1 0", "/Decode [1 0]", "/K -1", G4, ttCCITT4, true},
+        {"K -1, BlackIs1 and Decode 1 0", "/Decode [1 0]", "/K -1 /BlackIs1 true", G4, ttCCITT4, false},
+        // TIFF has no byte-aligned Group 4: the decoded rows go uncompressed.
+        {"K -1 byte-aligned", "", "/K -1 /EncodedByteAlign true", G4Aligned, ttNone, false},
+        {"K -1 byte-aligned, BlackIs1", "", "/K -1 /EncodedByteAlign true /BlackIs1 true", G4Aligned, ttNone, true},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TPDFImageDecoder Dec;
+        Dec.FDecodeMode = dmToNative;
+        Dec.LoadFromPDFStream(St.Stream(FaxDict("/ColorSpace /DeviceGray " + C.Extra, C.Parms), C.Data));
+        ASSERT_TRUE(Dec.ValidImage()) << Dec.LoadError();
+        EXPECT_EQ(Dec.NativeType(), nitTIFF);
+        TPDFTIFFMaker M;
+        M.Source = C.Compression == ttNone ? std::string("\x38\x38", 2) : C.Data;
+        M.Width = 8;
+        M.Height = 2;
+        M.Compression = C.Compression;
+        M.Reversed = C.Reversed;
+        M.HorizontalDPI = M.VerticalDPI = 0;
+        const std::string File = Dec.NativeImageData();
+        EXPECT_EQ(File, M.WriteTIFFToString());
+        // The file shows the image: black at pixels 2 to 4 unless reversed.
+        GpBitmap Read;
+        ASSERT_EQ(gdiplus::DecodeTiff(std::make_shared<const std::string>(File), false, Read), gsOk);
+        std::vector<uint8_t> Row(32);
+        for (int Y = 0; Y < 2; ++Y) {
+            gdiplus::ReadRowBGRA(Read, Y, Row.data());
+            for (int X = 0; X < 8; ++X)
+                EXPECT_EQ(Row[size_t(X) * 4] < 128, (X >= 2 && X <= 4) != C.Reversed) << X << "," << Y;
+        }
+    }
+    // A stencil listed as an image is a bitmap, not the fax data.
+    TPDFImageDecoder Stencil;
+    Stencil.FDecodeMode = dmToNative;
+    Stencil.FIsImageExtraction = true;
+    Stencil.LoadFromPDFStream(St.Stream(FaxDict("/ImageMask true", "/K -1"), G4));
+    ASSERT_TRUE(Stencil.ValidImage());
+    EXPECT_NE(Stencil.NativeType(), nitTIFF);
+}
+
+TEST(ImageDecoderCodecs, FaxSamplesFollowBlackIs1AndDecode) {
+    TStore St;
+    const std::string G4 = FaxBits(std::string(Fax38G4First) + Fax38G4Again);
+    const TColor Black = 0, White = 0xFFFFFF, Red = 0x0000FF, Blue = 0xFF0000;
+    const std::string Indexed = "/ColorSpace [/Indexed /DeviceRGB 1 <FF00000000FF>]";
+    struct {
+        std::string Extra, Parms;
+        TColor Coded, Other;  // pixels 2 to 4 (coded black) and the rest
+    } Cases[] = {
+        {"/ColorSpace /DeviceGray", "", Black, White},
+        {"/ColorSpace /DeviceGray", "/BlackIs1 true", White, Black},
+        {"/ColorSpace /DeviceGray /Decode [1 0]", "", White, Black},
+        {"/ColorSpace /DeviceGray /Decode [1 0]", "/BlackIs1 true", Black, White},
+        {Indexed, "", Red, Blue},
+        {Indexed, "/BlackIs1 true", Blue, Red},
+        // A stencil's raster is white where it paints.
+        {"/ImageMask true", "", White, Black},
+        {"/ImageMask true /Decode [1 0]", "", Black, White},
+        {"/ImageMask true", "/BlackIs1 true", Black, White},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Extra + " " + C.Parms);
+        TPDFImageDecoder Dec;
+        Dec.LoadFromPDFStream(St.Stream(FaxDict(C.Extra, "/K -1 " + C.Parms), G4));
+        ASSERT_TRUE(Dec.ValidImage()) << Dec.LoadError();
+        for (int Y = 0; Y < 2; ++Y)
+            for (int X = 0; X < 8; ++X)
+                EXPECT_EQ(Dec.Bitmap()->GetPixel(X, Y) & 0xFFFFFF, X >= 2 && X <= 4 ? C.Coded : C.Other)
+                    << X << "," << Y;
+    }
 }

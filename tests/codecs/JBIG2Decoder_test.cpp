@@ -237,3 +237,189 @@ TEST(JBIG2Stream, HostileCountsEndQuickly) {
     TVPLJBIG2Decoder Big;
     EXPECT_FALSE(Decode(Segment(0, 48, {}, PageInfo(1 << 30, 1 << 30)), Big));
 }
+
+namespace {
+
+// Symbols of two height classes, widths rising within each class.
+std::vector<TPicture> TestSymbols() {
+    return {RandomPicture(3, 4, 21), RandomPicture(5, 4, 22), RandomPicture(6, 4, 23), RandomPicture(4, 7, 24),
+            RandomPicture(9, 7, 25)};
+}
+
+// The instances' symbols ORed into a W x H picture, clipped at its edges.
+TPicture Place(int W, int H, const std::vector<TPicture>& Symbols, const std::vector<TInstance>& Instances) {
+    TPicture P(W, H);
+    for (const TInstance& I : Instances) {
+        const TPicture& S = Symbols[size_t(I.Symbol)];
+        for (int Y = 0; Y < S.H; ++Y)
+            for (int X = 0; X < S.W; ++X) {
+                const int PX = I.X + X, PY = I.Y + Y;
+                if (S.Get(X, Y) && PX >= 0 && PY >= 0 && PX < W && PY < H) P.Set(PX, PY, 1);
+            }
+    }
+    return P;
+}
+
+}  // namespace
+
+TEST(JBIG2Text, DictionarySymbolsPlacedByEveryCornerAndStripLayout) {
+    const std::vector<TPicture> Symbols = TestSymbols();
+    // Some instances cross the region's edges, the first at a negative x.
+    const std::vector<TInstance> Instances = {{0, -2, 1}, {3, 6, 0},  {1, 12, 2}, {4, 24, 3},
+                                              {2, 2, 9},  {0, 10, 10}, {4, 27, 12}, {1, 5, -3}};
+    struct {
+        int Corner;
+        bool Transposed;
+        int LogStrips, DSOffset, Template;
+    } Cases[] = {{1, false, 0, 0, 0}, {0, false, 1, 0, 1}, {3, false, 2, 2, 2}, {2, false, 0, -3, 3},
+                 {1, true, 0, 0, 0},  {2, true, 1, 1, 0},  {0, true, 3, -1, 1}};
+    const TPicture Want = Place(30, 16, Symbols, Instances);
+    for (const auto& C : Cases) {
+        SCOPED_TRACE("corner " + std::to_string(C.Corner) + " transposed " + std::to_string(C.Transposed) +
+                     " strips " + std::to_string(1 << C.LogStrips) + " offset " + std::to_string(C.DSOffset));
+        const std::string Data =
+            Segment(0, 48, {}, PageInfo(30, 16)) + Segment(1, 0, {}, SymbolDictionaryData(Symbols, C.Template)) +
+            Segment(2, 6, {1},
+                    TextRegionData(30, 16, Symbols, Instances, C.Corner, C.Transposed, C.LogStrips, C.DSOffset));
+        TVPLJBIG2Decoder D;
+        ASSERT_TRUE(Decode(Data, D));
+        EXPECT_EQ(Page(D).Px, Want.Px);
+    }
+}
+
+TEST(JBIG2Text, HuffmanDictionaryTextRegionAndUserTable) {
+    const std::vector<TPicture> Symbols = TestSymbols();
+    // Rows of instances (strips of one row), S steps of every sign and size.
+    const std::vector<TInstance> Instances = {{0, -2, 1}, {1, 5, 1}, {3, 13, 1}, {2, 3, 5},
+                                              {4, 20, 5}, {0, 1, 11}, {1, 0, 11}, {2, -8, 11}};
+    const TPicture Want = Place(30, 18, Symbols, Instances);
+    // Standard tables throughout.
+    {
+        const std::string Data = Segment(0, 48, {}, PageInfo(30, 18)) +
+                                 Segment(1, 0, {}, HuffmanSymbolDictionaryData(Symbols)) +
+                                 Segment(2, 6, {1}, HuffmanTextRegionData(30, 18, Symbols, Instances));
+        TVPLJBIG2Decoder D;
+        ASSERT_TRUE(Decode(Data, D));
+        EXPECT_EQ(Page(D).Px, Want.Px);
+    }
+    // S steps from a code-table segment: -4 .. 11 in three lines, lower
+    // and upper ranges and out-of-band.
+    {
+        const auto [Table, Encoder] = CodeTableData(-4, {{3, 2}, {1, 2}, {2, 3}}, 5, 5, 4);
+        const std::string Data = Segment(0, 48, {}, PageInfo(30, 18)) +
+                                 Segment(1, 0, {}, HuffmanSymbolDictionaryData(Symbols)) + Segment(2, 53, {}, Table) +
+                                 Segment(3, 6, {1, 2}, HuffmanTextRegionData(30, 18, Symbols, Instances, &Encoder));
+        TVPLJBIG2Decoder D;
+        ASSERT_TRUE(Decode(Data, D));
+        EXPECT_EQ(Page(D).Px, Want.Px);
+    }
+}
+
+TEST(JBIG2Halftone, PatternsPlacedByGreyValuesOnAClippedGrid) {
+    // Pattern K of 4 x 4 has K pixels set in a fixed order.
+    const int Order[16] = {0, 10, 2, 8, 5, 15, 7, 13, 1, 11, 3, 9, 4, 14, 6, 12};
+    std::vector<TPicture> Patterns;
+    for (int K = 0; K < 8; ++K) {
+        TPicture P(4, 4);
+        for (int I = 0; I < 2 * K; ++I) P.Set(Order[I] % 4, Order[I] / 4, 1);
+        Patterns.push_back(P);
+    }
+    const int GW = 9, GH = 5;
+    std::vector<uint32_t> Values;
+    uint32_t Seed = 5;
+    for (int I = 0; I < GW * GH; ++I) Values.push_back((Seed = Seed * 1103515245u + 12345u) >> 16 & 7);
+    struct {
+        int Template, Op, DefPixel;
+    } Cases[] = {{0, 0, 0}, {1, 2, 0}, {2, 0, 1}, {3, 4, 1}, {0, 1, 1}, {1, 3, 0}};
+    for (const auto& C : Cases) {
+        SCOPED_TRACE("template " + std::to_string(C.Template) + " op " + std::to_string(C.Op));
+        // The grid starts 2 pixels left of and 1 above the region.
+        TPicture Want(32, 18);
+        for (int Y = 0; Y < 18; ++Y)
+            for (int X = 0; X < 32; ++X) Want.Set(X, Y, C.DefPixel);
+        for (int M = 0; M < GH; ++M)
+            for (int N = 0; N < GW; ++N) {
+                const TPicture& P = Patterns[Values[size_t(M * GW + N)]];
+                for (int Y = 0; Y < 4; ++Y)
+                    for (int X = 0; X < 4; ++X) {
+                        const int PX = -2 + 4 * N + X, PY = -1 + 4 * M + Y;
+                        if (PX < 0 || PY < 0 || PX >= 32 || PY >= 18) continue;
+                        const int D = Want.Get(PX, PY), S = P.Get(X, Y);
+                        const int R[5] = {D | S, D & S, D ^ S, 1 - (D ^ S), S};
+                        Want.Set(PX, PY, R[C.Op]);
+                    }
+            }
+        const std::string Data =
+            Segment(0, 48, {}, PageInfo(32, 18)) + Segment(1, 16, {}, PatternDictionaryData(Patterns, C.Template)) +
+            Segment(2, 22, {1},
+                    HalftoneRegionData(32, 18, GW, GH, Values, 8, -2 * 256, -256, 4 * 256, 0, C.Template, C.Op,
+                                       C.DefPixel));
+        TVPLJBIG2Decoder D;
+        ASSERT_TRUE(Decode(Data, D));
+        EXPECT_EQ(Page(D).Px, Want.Px);
+    }
+}
+
+TEST(JBIG2Stream, EmptyAndCountlessBitmapsEndQuickly) {
+    const auto Start = std::chrono::steady_clock::now();
+    // A generic region without columns but with 2^31 rows, and a halftone
+    // grid without columns, over a page that stays blank.
+    std::string Empty = RegionInfo(0, 0x7FFFFFFF, 0, 0);
+    Empty += std::string(9, '\0') + std::string(40, '\x5A');
+    std::string Grid = RegionInfo(8, 8, 0, 0);
+    Grid.push_back('\0');
+    Put32(Grid, 0);
+    Put32(Grid, 0xFFFFFFFF);
+    Grid += std::string(12, '\0') + std::string(40, '\x5A');
+    std::vector<TPicture> One = {TPicture(1, 1)};
+    TVPLJBIG2Decoder D;
+    ASSERT_TRUE(Decode(Segment(0, 48, {}, PageInfo(8, 8)) + Segment(1, 38, {}, Empty) +
+                           Segment(2, 16, {}, PatternDictionaryData(One)) + Segment(3, 22, {2}, Grid),
+                       D));
+    EXPECT_EQ(Page(D).Px, std::vector<uint8_t>(64, 0));
+    // Sixteen million 1 x 1 patterns: the stream ends there.
+    std::string Many("\x00\x01\x01", 3);
+    Put32(Many, 0x00FFFFFF);
+    Many += std::string(40, '\0');
+    TVPLJBIG2Decoder M;
+    EXPECT_TRUE(Decode(Segment(0, 48, {}, PageInfo(8, 8)) + Segment(1, 16, {}, Many), M));
+    EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(5));
+}
+
+TEST(JBIG2Halftone, MMRPlanesEachEndWithTheirEndOfBlock) {
+    // Bits as text, each plane padded to a byte.
+    auto Bytes = [](const std::string& Bits) {
+        std::string Out((Bits.size() + 7) / 8, '\0');
+        for (size_t I = 0; I < Bits.size(); ++I)
+            if (Bits[I] == '1') Out[I / 8] = char(Out[I / 8] | (0x80 >> (I % 8)));
+        return Out;
+    };
+    // Rows of 8 in Group 4: black under white (horizontal: white 0, black
+    // 8), white under black (horizontal: white 8, black 0), white under
+    // white (vertical 0).
+    const std::string BlackOnWhite = "001" "00110101" "000101", WhiteOnBlack = "001" "10011" "0000110111",
+                      WhiteOnWhite = "1", EOFB = "000000000001" "000000000001";
+    // Grey 3 on the first row of cells, 1 on the second: Gray-coded planes
+    // 1 0 / 0 1 (high plane first).
+    const std::string Planes = Bytes(BlackOnWhite + WhiteOnBlack + EOFB) + Bytes(WhiteOnWhite + BlackOnWhite + EOFB);
+    std::vector<TPicture> Patterns;
+    for (int K = 0; K < 4; ++K) {
+        TPicture P(2, 2);
+        for (int I = 0; I < K; ++I) P.Set(I % 2, I / 2, 1);
+        Patterns.push_back(P);
+    }
+    std::string Halftone = RegionInfo(16, 4, 0, 0);
+    Halftone.push_back('\x01');
+    Put32(Halftone, 8);
+    Put32(Halftone, 2);
+    Put32(Halftone, 0);
+    Put32(Halftone, 0);
+    Halftone += std::string("\x02\x00\x00\x00", 4);
+    const std::string Data = Segment(0, 48, {}, PageInfo(16, 4)) + Segment(1, 16, {}, PatternDictionaryData(Patterns)) +
+                             Segment(2, 22, {1}, Halftone + Planes);
+    TVPLJBIG2Decoder D;
+    ASSERT_TRUE(Decode(Data, D));
+    const TPicture Got = Page(D);
+    for (int Y = 0; Y < 4; ++Y)
+        for (int X = 0; X < 16; ++X) EXPECT_EQ(Got.Get(X, Y), Patterns[Y < 2 ? 3 : 1].Get(X % 2, Y % 2)) << X << "," << Y;
+}

@@ -3,8 +3,11 @@
 // decoder (and the reference decoder) read back.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace jbig2test {
@@ -269,6 +272,408 @@ inline TPicture RandomPicture(int W, int H, uint32_t Seed, int Density = 50) {
             P.Set(X, Y, V);
         }
     return P;
+}
+
+
+// ---------------------------------------------------------------------------
+// Symbol dictionaries, text regions, patterns and halftones (arithmetic).
+
+// Integer contexts of one coding pass (512 each) and the symbol-ID contexts.
+struct TIntContexts {
+    std::vector<uint8_t> IADH, IADW, IAEX, IADT, IAFS, IADS, IAIT, IAID;
+    explicit TIntContexts(int CodeLen)
+        : IADH(512), IADW(512), IAEX(512), IADT(512), IAFS(512), IADS(512), IAIT(512),
+          IAID(size_t(1) << (CodeLen + 1)) {}
+};
+
+inline int CeilLog2(uint64_t N) {
+    int L = 0;
+    while ((uint64_t(1) << L) < N) ++L;
+    return L;
+}
+
+inline void Put16(std::string& S, uint16_t V) {
+    S.push_back(char(V >> 8));
+    S.push_back(char(V));
+}
+
+// Data of an arithmetic symbol dictionary of new symbols only, all
+// exported; symbols of one height form a height class, in the given order
+// (heights must not decrease). Generic template T with its nominal pixels.
+inline std::string SymbolDictionaryData(const std::vector<TPicture>& Symbols, int T = 0) {
+    static const int8_t AT[8] = {3, -1, -3, -1, 2, -2, -2, -2};
+    static const int8_t AT1[2] = {3, -1};
+    static const int8_t AT23[2] = {2, -1};
+    const int8_t* A = T == 0 ? AT : T == 1 ? AT1 : AT23;
+    std::string D;
+    Put16(D, uint16_t(T << 10));
+    for (int I = 0; I < (T == 0 ? 8 : 2); ++I) D.push_back(char(A[I]));
+    Put32(D, uint32_t(Symbols.size()));
+    Put32(D, uint32_t(Symbols.size()));
+    TMQEncoder E;
+    TIntContexts C(0);
+    std::vector<uint8_t> Stats(65536, 0);
+    int Height = 0;
+    for (size_t I = 0; I < Symbols.size();) {
+        E.EncodeInt(C.IADH, Symbols[I].H - Height);
+        Height = Symbols[I].H;
+        int Width = 0;
+        for (; I < Symbols.size() && Symbols[I].H == Height; ++I) {
+            E.EncodeInt(C.IADW, Symbols[I].W - Width);
+            Width = Symbols[I].W;
+            EncodeGeneric(E, Stats, Symbols[I], T, false, A);
+        }
+        E.EncodeInt(C.IADW, 0, true);
+    }
+    // Export runs: none not exported, then all.
+    E.EncodeInt(C.IAEX, 0);
+    E.EncodeInt(C.IAEX, int64_t(Symbols.size()));
+    return D + E.Finish();
+}
+
+// One symbol instance: its symbol and the top-left corner of its bitmap.
+struct TInstance {
+    int Symbol;
+    int X, Y;
+};
+
+// Where an instance sits along its strip (S) and across it (T), for a
+// reference corner (0 bottom left, 1 top left, 2 bottom right, 3 top
+// right) and transposition.
+inline void InstanceST(const TInstance& I, const TPicture& P, int Corner, bool Transposed, int64_t& S,
+                       int64_t& T, int64_t& Along) {
+    const bool Top = Corner & 1, Right = Corner >= 2;
+    if (!Transposed) {
+        S = I.X;
+        T = Top ? I.Y : I.Y + P.H - 1;
+        Along = P.W;
+    } else {
+        S = I.Y;
+        T = Right ? I.X + P.W - 1 : I.X;
+        Along = P.H;
+    }
+}
+
+// Data of an arithmetic text region of W x H at (0, 0) over the symbols;
+// instances are coded in the order given, strips of 2^LogStrips rows.
+inline std::string TextRegionData(int W, int H, const std::vector<TPicture>& Symbols,
+                                  const std::vector<TInstance>& Instances, int Corner = 1, bool Transposed = false,
+                                  int LogStrips = 0, int DSOffset = 0) {
+    std::string D = RegionInfo(uint32_t(W), uint32_t(H), 0, 0);
+    const uint16_t Flags = uint16_t(LogStrips << 2 | Corner << 4 | (Transposed ? 64 : 0) | (DSOffset & 31) << 10);
+    Put16(D, Flags);
+    Put32(D, uint32_t(Instances.size()));
+    const int CodeLen = CeilLog2(Symbols.size());
+    const int64_t Strips = int64_t(1) << LogStrips;
+    TMQEncoder E;
+    TIntContexts C(CodeLen);
+    E.EncodeInt(C.IADT, 0);
+    int64_t StripT = 0, FirstS = 0, CurS = 0;
+    for (size_t I = 0; I < Instances.size();) {
+        int64_t S, T, Along;
+        InstanceST(Instances[I], Symbols[size_t(Instances[I].Symbol)], Corner, Transposed, S, T, Along);
+        const int64_t Strip = (T >= 0 ? T / Strips : -((-T + Strips - 1) / Strips)) * Strips;
+        E.EncodeInt(C.IADT, (Strip - StripT) / Strips);
+        StripT = Strip;
+        bool First = true;
+        for (; I < Instances.size(); ++I) {
+            InstanceST(Instances[I], Symbols[size_t(Instances[I].Symbol)], Corner, Transposed, S, T, Along);
+            if (T < StripT || T >= StripT + Strips) break;
+            if (First) {
+                E.EncodeInt(C.IAFS, S - FirstS);
+                FirstS = S;
+                First = false;
+            } else {
+                E.EncodeInt(C.IADS, S - CurS - DSOffset);
+            }
+            if (Strips > 1) E.EncodeInt(C.IAIT, T - StripT);
+            E.EncodeIAID(C.IAID, CodeLen, uint32_t(Instances[I].Symbol));
+            CurS = S + Along - 1;
+        }
+        E.EncodeInt(C.IADS, 0, true);
+    }
+    return D + E.Finish();
+}
+
+// A pattern dictionary of equal patterns (arithmetic, template T).
+inline std::string PatternDictionaryData(const std::vector<TPicture>& Patterns, int T = 0) {
+    const int PW = Patterns[0].W, PH = Patterns[0].H;
+    std::string D;
+    D.push_back(char(T << 1));
+    D.push_back(char(PW));
+    D.push_back(char(PH));
+    Put32(D, uint32_t(Patterns.size() - 1));
+    TPicture Collective(PW * int(Patterns.size()), PH);
+    for (size_t K = 0; K < Patterns.size(); ++K)
+        for (int Y = 0; Y < PH; ++Y)
+            for (int X = 0; X < PW; ++X) Collective.Set(int(K) * PW + X, Y, Patterns[K].Get(X, Y));
+    const int8_t AT[8] = {int8_t(-PW), 0, -3, -1, 2, -2, -2, -2};
+    TMQEncoder E;
+    std::vector<uint8_t> Stats(65536, 0);
+    EncodeGeneric(E, Stats, Collective, T, false, AT);
+    return D + E.Finish();
+}
+
+// A halftone region of W x H at (0, 0): a grid of Values (GW x GH, row
+// by row) at (GX, GY) in 1/256 pixels with the vector (RX, RY), its
+// Gray-coded bit planes coded with template T.
+inline std::string HalftoneRegionData(int W, int H, int GW, int GH, const std::vector<uint32_t>& Values,
+                                      int Patterns, int32_t GX, int32_t GY, uint16_t RX, uint16_t RY, int T = 0,
+                                      int Op = 0, int DefPixel = 0) {
+    std::string D = RegionInfo(uint32_t(W), uint32_t(H), 0, 0);
+    D.push_back(char(T << 1 | Op << 4 | DefPixel << 7));
+    Put32(D, uint32_t(GW));
+    Put32(D, uint32_t(GH));
+    Put32(D, uint32_t(GX));
+    Put32(D, uint32_t(GY));
+    Put16(D, RX);
+    Put16(D, RY);
+    const int BPP = CeilLog2(uint64_t(Patterns));
+    const int8_t AT[8] = {int8_t(T <= 1 ? 3 : 2), -1, -3, -1, 2, -2, -2, -2};
+    TMQEncoder E;
+    std::vector<uint8_t> Stats(65536, 0);
+    for (int J = BPP - 1; J >= 0; --J) {
+        TPicture Plane(GW, GH);
+        for (int M = 0; M < GH; ++M)
+            for (int N = 0; N < GW; ++N) {
+                const uint32_t V = Values[size_t(M * GW + N)];
+                const uint32_t Bit = (V >> J) & 1, Above = J + 1 < BPP ? (V >> (J + 1)) & 1 : 0;
+                Plane.Set(N, M, int(Bit ^ Above));
+            }
+        EncodeGeneric(E, Stats, Plane, T, false, AT);
+    }
+    return D + E.Finish();
+}
+
+// ---------------------------------------------------------------------------
+// Huffman coding
+
+// Bits, most significant first.
+class TBitWriter {
+public:
+    void Put(uint64_t V, int N) {
+        for (int I = N - 1; I >= 0; --I) {
+            if (FBit == 0) FOut.push_back('\0');
+            if ((V >> I) & 1) FOut.back() = char(uint8_t(FOut.back()) | (0x80 >> FBit));
+            FBit = (FBit + 1) & 7;
+        }
+    }
+    void Align() { FBit = 0; }
+    const std::string& Bytes() const { return FOut; }
+
+private:
+    std::string FOut;
+    int FBit = 0;
+};
+
+// A table line: values Low .. Low + 2^RangeLen - 1 (Kind 0), Low and below
+// (Kind 1, the lower range), or the out-of-band value (Kind 2).
+struct THuffLine {
+    int64_t Low;
+    int PrefLen, RangeLen, Kind;
+};
+
+class THuffEncoder {
+public:
+    explicit THuffEncoder(std::vector<THuffLine> Lines) : FLines(std::move(Lines)), FCodes(FLines.size(), 0) {
+        int Max = 0;
+        for (const THuffLine& L : FLines) Max = std::max(Max, L.PrefLen);
+        std::vector<uint32_t> Count(size_t(Max) + 1, 0);
+        for (const THuffLine& L : FLines) ++Count[size_t(L.PrefLen)];
+        Count[0] = 0;
+        uint32_t First = 0;
+        for (int Len = 1; Len <= Max; ++Len) {
+            First = (First + Count[size_t(Len) - 1]) << 1;
+            uint32_t Code = First;
+            for (size_t I = 0; I < FLines.size(); ++I)
+                if (FLines[I].PrefLen == Len) FCodes[I] = Code++;
+        }
+    }
+    void Encode(TBitWriter& W, int64_t V) const {
+        for (size_t I = 0; I < FLines.size(); ++I) {
+            const THuffLine& L = FLines[I];
+            if (L.Kind == 0 && V >= L.Low && (L.RangeLen >= 32 || V < L.Low + (int64_t(1) << L.RangeLen))) {
+                W.Put(FCodes[I], L.PrefLen);
+                W.Put(uint64_t(V - L.Low), L.RangeLen);
+                return;
+            }
+        }
+        for (size_t I = 0; I < FLines.size(); ++I)
+            if (FLines[I].Kind == 1 && V <= FLines[I].Low) {
+                W.Put(FCodes[I], FLines[I].PrefLen);
+                W.Put(uint64_t(FLines[I].Low - V), 32);
+                return;
+            }
+        throw std::runtime_error("value outside the table");
+    }
+    void EncodeOOB(TBitWriter& W) const {
+        for (size_t I = 0; I < FLines.size(); ++I)
+            if (FLines[I].Kind == 2) return W.Put(FCodes[I], FLines[I].PrefLen);
+        throw std::runtime_error("table without out-of-band value");
+    }
+
+private:
+    std::vector<THuffLine> FLines;
+    std::vector<uint32_t> FCodes;
+};
+
+// The standard tables the fixtures use.
+inline const THuffEncoder& TableB1() {
+    static const THuffEncoder T({{0, 1, 4, 0}, {16, 2, 8, 0}, {272, 3, 16, 0}, {65808, 3, 32, 0}});
+    return T;
+}
+inline const THuffEncoder& TableB2() {
+    static const THuffEncoder T(
+        {{0, 1, 0, 0}, {1, 2, 0, 0}, {2, 3, 0, 0}, {3, 4, 3, 0}, {11, 5, 6, 0}, {75, 6, 32, 0}, {0, 6, 0, 2}});
+    return T;
+}
+inline const THuffEncoder& TableB4() {
+    static const THuffEncoder T(
+        {{1, 1, 0, 0}, {2, 2, 0, 0}, {3, 3, 0, 0}, {4, 4, 3, 0}, {12, 5, 6, 0}, {76, 5, 32, 0}});
+    return T;
+}
+inline const THuffEncoder& TableB6() {
+    static const THuffEncoder T({{-2048, 5, 10, 0}, {-1024, 4, 9, 0}, {-512, 4, 8, 0}, {-256, 4, 7, 0},
+                                 {-128, 5, 6, 0},   {-64, 5, 5, 0},   {-32, 4, 5, 0},  {0, 2, 7, 0},
+                                 {128, 3, 7, 0},    {256, 3, 8, 0},   {512, 4, 9, 0},  {1024, 4, 10, 0},
+                                 {-2049, 6, 32, 1}, {2048, 6, 32, 0}});
+    return T;
+}
+inline const THuffEncoder& TableB8() {
+    static const THuffEncoder T({{-15, 8, 3, 0},  {-7, 9, 1, 0},    {-5, 8, 1, 0},   {-3, 9, 0, 0},  {-2, 7, 0, 0},
+                                 {-1, 4, 0, 0},   {0, 2, 1, 0},     {2, 5, 0, 0},    {3, 6, 0, 0},   {4, 3, 4, 0},
+                                 {20, 6, 1, 0},   {22, 4, 4, 0},    {38, 4, 5, 0},   {70, 5, 6, 0},  {134, 5, 7, 0},
+                                 {262, 6, 7, 0},  {390, 7, 8, 0},   {646, 6, 10, 0}, {-16, 9, 32, 1}, {1670, 9, 32, 0},
+                                 {0, 2, 0, 2}});
+    return T;
+}
+inline const THuffEncoder& TableB11() {
+    static const THuffEncoder T({{1, 1, 0, 0},
+                                 {2, 2, 1, 0},
+                                 {4, 4, 0, 0},
+                                 {5, 4, 1, 0},
+                                 {7, 5, 1, 0},
+                                 {9, 5, 2, 0},
+                                 {13, 6, 2, 0},
+                                 {17, 7, 2, 0},
+                                 {21, 7, 3, 0},
+                                 {29, 7, 4, 0},
+                                 {45, 7, 5, 0},
+                                 {77, 7, 6, 0},
+                                 {141, 7, 32, 0}});
+    return T;
+}
+
+// Data of a Huffman symbol dictionary (standard tables B.4, B.2, B.1) of
+// new symbols only, all exported; each height class's symbols follow as an
+// uncompressed collective bitmap.
+inline std::string HuffmanSymbolDictionaryData(const std::vector<TPicture>& Symbols) {
+    std::string D;
+    Put16(D, 1);
+    Put32(D, uint32_t(Symbols.size()));
+    Put32(D, uint32_t(Symbols.size()));
+    TBitWriter W;
+    int Height = 0;
+    for (size_t I = 0; I < Symbols.size();) {
+        TableB4().Encode(W, Symbols[I].H - Height);
+        Height = Symbols[I].H;
+        int Width = 0, Total = 0;
+        const size_t First = I;
+        for (; I < Symbols.size() && Symbols[I].H == Height; ++I) {
+            TableB2().Encode(W, Symbols[I].W - Width);
+            Width = Symbols[I].W;
+            Total += Width;
+        }
+        TableB2().EncodeOOB(W);
+        TableB1().Encode(W, 0);  // uncompressed
+        W.Align();
+        for (int Y = 0; Y < Height; ++Y) {
+            int X0 = 0;
+            std::vector<int> Row(size_t((Total + 7) / 8) * 8, 0);
+            for (size_t K = First; K < I; ++K) {
+                for (int X = 0; X < Symbols[K].W; ++X) Row[size_t(X0 + X)] = Symbols[K].Get(X, Y);
+                X0 += Symbols[K].W;
+            }
+            for (int B : Row) W.Put(uint64_t(B), 1);
+        }
+    }
+    TableB1().Encode(W, 0);
+    TableB1().Encode(W, int64_t(Symbols.size()));
+    return D + W.Bytes();
+}
+
+// Data of a Huffman text region of W x H at (0, 0) with the top-left corner:
+// first S by B.6, T steps by B.11, S steps by B.8 or, with UserDS, by the
+// first referred code table; every symbol ID takes CodeLen bits.
+inline std::string HuffmanTextRegionData(int W, int H, const std::vector<TPicture>& Symbols,
+                                         const std::vector<TInstance>& Instances, const THuffEncoder* UserDS = nullptr) {
+    std::string D = RegionInfo(uint32_t(W), uint32_t(H), 0, 0);
+    Put16(D, uint16_t(1 | 1 << 4));
+    Put16(D, uint16_t(UserDS ? 3 << 2 : 0));
+    Put32(D, uint32_t(Instances.size()));
+    // The symbol ID table: run code 0..31 are lengths; all symbols take
+    // CodeLen bits, coded as run code CodeLen of one bit.
+    const int CodeLen = std::max(1, CeilLog2(Symbols.size()));
+    TBitWriter B;
+    for (int K = 0; K < 35; ++K) B.Put(K == CodeLen ? 1 : 0, 4);
+    for (size_t K = 0; K < Symbols.size(); ++K) B.Put(0, 1);
+    B.Align();
+    const THuffEncoder& DS = UserDS ? *UserDS : TableB8();
+    // Strips of one row: T is the top row; the first strip starts from -1.
+    TableB11().Encode(B, 1);
+    int64_t StripT = -1, FirstS = 0, CurS = 0;
+    for (size_t I = 0; I < Instances.size();) {
+        const int64_t T = Instances[I].Y;
+        TableB11().Encode(B, T - StripT);
+        StripT = T;
+        bool First = true;
+        for (; I < Instances.size() && Instances[I].Y == T; ++I) {
+            const int64_t S = Instances[I].X;
+            if (First) {
+                TableB6().Encode(B, S - FirstS);
+                FirstS = S;
+                First = false;
+            } else {
+                DS.Encode(B, S - CurS);
+            }
+            B.Put(uint64_t(Instances[I].Symbol), CodeLen);
+            CurS = S + Symbols[size_t(Instances[I].Symbol)].W - 1;
+        }
+        DS.EncodeOOB(B);
+    }
+    return D + B.Bytes();
+}
+
+// A code-table segment's data for lines of the given (prefix length, range
+// length) from Low, then the lower-range, upper-range and out-of-band
+// prefix lengths; with the same table for encoding.
+inline std::pair<std::string, THuffEncoder> CodeTableData(int32_t Low, const std::vector<std::pair<int, int>>& Lines,
+                                                          int LowerLen, int UpperLen, int OOBLen) {
+    int PS = 1, RS = 1;
+    for (auto [P, R] : Lines) {
+        while ((1 << PS) <= P) ++PS;
+        while ((1 << RS) <= R) ++RS;
+    }
+    while ((1 << PS) <= std::max({LowerLen, UpperLen, OOBLen})) ++PS;
+    std::string D;
+    D.push_back(char(1 | (PS - 1) << 1 | (RS - 1) << 4));
+    int64_t High = Low;
+    std::vector<THuffLine> Table;
+    for (auto [P, R] : Lines) {
+        Table.push_back({High, P, R, 0});
+        High += int64_t(1) << R;
+    }
+    Put32(D, uint32_t(Low));
+    Put32(D, uint32_t(High));
+    TBitWriter W;
+    for (auto [P, R] : Lines) W.Put(uint64_t(P), PS), W.Put(uint64_t(R), RS);
+    W.Put(uint64_t(LowerLen), PS);
+    W.Put(uint64_t(UpperLen), PS);
+    W.Put(uint64_t(OOBLen), PS);
+    Table.push_back({int64_t(Low) - 1, LowerLen, 32, 1});
+    Table.push_back({High, UpperLen, 32, 0});
+    Table.push_back({0, OOBLen, 0, 2});
+    return {D + W.Bytes(), THuffEncoder(Table)};
 }
 
 }  // namespace jbig2test

@@ -294,6 +294,37 @@ TEST(JPXCodecOracle, OpjFilesMatchOpjDecompress) {
             EXPECT_EQ(J.ChannelTypes(), (std::vector<int>{1, 2, 3, 7}));
         }
     }
+    // Luma at full size and both chroma components at half in each
+    // direction, coded without a component transform from raw planes: the
+    // reference decoder reads such a file as sYCC and turns it into RGB.
+    {
+        const int SW = 62, SH = 38;
+        const std::vector<int> Luma = Ramp(SW * SH, 255, 7), Cb = Ramp(SW * SH / 4, 255, 8),
+                               Cr = Ramp(SW * SH / 4, 255, 9);
+        std::string Raw;
+        for (const auto* Plane : {&Luma, &Cb, &Cr})
+            for (int V : *Plane) Raw.push_back(char(V));
+        const std::string Src = (Dir / "sycc.raw").string(), Coded = (Dir / "sycc.jp2").string();
+        vpltest::WriteFile(Src, Raw);
+        const auto R = vpltest::RunCommand({"opj_compress", "-i", Src, "-o", Coded, "-F",
+                                            std::to_string(SW) + "," + std::to_string(SH) + ",3,8,u@1x1:2x2:2x2",
+                                            "-mct", "0"});
+        ASSERT_EQ(R.exitCode, 0) << R.err;
+        const TPNM Peer = Opj(Coded, ".ppm", Dir);
+        ASSERT_EQ(Peer.Depth, 3);
+        TJpeg2000Bitmap J;
+        J.LoadFromBytes(vpltest::ReadFile(Coded));
+        ASSERT_FALSE(J.Failed());
+        ASSERT_EQ(J.Width(), SW);
+        ASSERT_EQ(J.Height(), SH);
+        ASSERT_EQ(J.PixelFormat(), pf24bit);
+        int64_t Sum = 0;
+        for (int Y = 0; Y < SH; ++Y)
+            for (int X = 0; X < SW; ++X)
+                for (int Ch = 0; Ch < 3; ++Ch)
+                    Sum += std::abs(OurSample(J, X, Y, Ch) - Peer.Samples[size_t((Y * SW + X) * 3 + Ch)]);
+        EXPECT_LE(double(Sum) / (SW * SH * 3), 2.0);
+    }
     // Twelve-bit extremes scale as the bitmap scales them.
     {
         const std::string Src = (Dir / "ext.pgm").string(), Coded = (Dir / "ext.jp2").string();
