@@ -1154,8 +1154,16 @@ bool TPDFImageDecoder::FitImageAndMask(TBitmap& Image, TBitmap& Mask) {
 
 std::unique_ptr<TBitmap> TPDFImageDecoder::ComposeWithMask(bool ForDraw, TColor FillColor) {
     if (!FBitmap || FBitmap->Empty()) return nullptr;
-    TBitmap Image(*FBitmap);
-    if (Image.PixelFormat() != pf24bit) Image.SetPixelFormat(pf24bit);
+    // The kept raster is read where it is; a copy is made only to change
+    // its format or to fit it to its mask.
+    TBitmap Converted;
+    const TBitmap* Kept = FBitmap.get();
+    if (FBitmap->PixelFormat() != pf24bit) {
+        Converted.Assign(*FBitmap);
+        Converted.SetPixelFormat(pf24bit);
+        Kept = &Converted;
+    }
+    const TBitmap& Image = *Kept;
     std::unique_ptr<TBitmap> Out;
     if (FMaskType == mtStencil) {
         // Painted where the stencil is white, in the fill colour.
@@ -1171,16 +1179,24 @@ std::unique_ptr<TBitmap> TPDFImageDecoder::ComposeWithMask(bool ForDraw, TColor 
         return Out;
     }
     if (FMaskBitmap && !FMaskBitmap->Empty()) {
-        TBitmap Mask(*FMaskBitmap);
-        if (!FitImageAndMask(Image, Mask)) return nullptr;
+        TBitmap FitImage, FitMask;
+        const TBitmap* Pixels = &Image;
+        const TBitmap* Mask = FMaskBitmap.get();
+        if (Image.Width() != Mask->Width() || Image.Height() != Mask->Height()) {
+            FitImage.Assign(Image);
+            FitMask.Assign(*Mask);
+            if (!FitImageAndMask(FitImage, FitMask)) return nullptr;
+            Pixels = &FitImage;
+            Mask = &FitMask;
+        }
         const bool Reverse = StartsWith(FMaskDecode, "[ 1 0");
-        Out = std::make_unique<TBitmap>(Image.Width(), Image.Height(), pf32bit);
-        for (int Y = 0; Y < Image.Height(); ++Y) {
-            const uint8_t* S = Image.ScanLine(Y);
+        Out = std::make_unique<TBitmap>(Pixels->Width(), Pixels->Height(), pf32bit);
+        for (int Y = 0; Y < Pixels->Height(); ++Y) {
+            const uint8_t* S = Pixels->ScanLine(Y);
             uint8_t* D = Out->ScanLine(Y);
-            for (int X = 0; X < Image.Width(); ++X) {
+            for (int X = 0; X < Pixels->Width(); ++X) {
                 std::memcpy(D + 4 * X, S + 3 * X, 3);
-                const uint8_t A = MaskValue(Mask, X, Y);
+                const uint8_t A = MaskValue(*Mask, X, Y);
                 D[4 * X + 3] = Reverse ? uint8_t(255 - A) : A;
             }
         }
@@ -1208,7 +1224,7 @@ std::unique_ptr<TBitmap> TPDFImageDecoder::ComposeWithMask(bool ForDraw, TColor 
         }
         return Out;
     }
-    return std::make_unique<TBitmap>(std::move(Image));
+    return std::make_unique<TBitmap>(Image);
 }
 
 void TPDFImageDecoder::ColorKeyRange(TColor& Low, TColor& High) {
