@@ -477,11 +477,18 @@ void TPDFImageDecoder::DecodeImageFilters(TPDFObject* FilterObj, TPDFObject* Par
         }
         return L;
     };
+    // The bytes of the samples the dictionary describes: the last stage of
+    // the chain sizes its output buffer by them at once.
+    size_t SampleBytes = 0;
+    if (FWidth > 0 && FHeight > 0 && SupportedBpc(FBitsPerComponent) && FitsCap(FWidth, FHeight))
+        SampleBytes = size_t((int64_t(FWidth) * ComponentCount() * FBitsPerComponent + 7) / 8) *
+                      size_t(FHeight);
     for (size_t I = 0; I < Filters.size(); ++I) {
         auto* N = ObjAs<TPDFName>(Filters[I]);
         if (!N) continue;
         const std::string& F = N->Name();
         TPDFDictionary* P = Parms[I];
+        const size_t Hint = I + 1 == Filters.size() ? SampleBytes : 0;
         if (F == "LZWDecode" || F == "LZW") {
             TPDFLZWDecompressor D;
             D.SetFillOrder(foTop);
@@ -495,11 +502,14 @@ void TPDFImageDecoder::DecodeImageFilters(TPDFObject* FilterObj, TPDFObject* Par
             FImageData = DecodeRunLength(FImageData);
         } else if (F == "FlateDecode" || F == "Fl") {
             if (!P || P->Count() == 0) {
-                FImageData = FlateDecompress(FImageData);
+                FImageData = FlateDecompress(FImageData, Hint);
             } else {
+                // PNG predictors add a tag byte to every row.
                 const TPDFFlateParms FP = PredictorParms(P);
-                FImageData = FP.Predictor < 2 ? FlateDecompress(FImageData)
-                                              : FlateDecompressWithPredictor(FImageData, FP);
+                const size_t RowTags = FP.Predictor >= 10 && Hint > 0 ? size_t(FHeight) : 0;
+                FImageData = FP.Predictor < 2
+                                 ? FlateDecompress(FImageData, Hint)
+                                 : FlateDecompressWithPredictor(FImageData, FP, Hint + RowTags);
             }
         } else if (F == "ASCIIHexDecode" || F == "AHx") {
             FImageData = DecodeASCIIHex(FImageData);
@@ -520,8 +530,8 @@ void TPDFImageDecoder::DecodeImageFilters(TPDFObject* FilterObj, TPDFObject* Par
             FImageFilterParms = ParmList(P);
         }
     }
-    const bool CodecSamples =
-        FImageFilter == "JBIG2Decode" || FImageFilter == "JPXDecode" || FImageFilter == "CCITTFaxDecode";
+    const bool CodecSamples = FImageFilter == "JBIG2Decode" || FImageFilter == "JPXDecode" ||
+                              FImageFilter == "CCITTFaxDecode";
     if (CodecSamples && !DecodeCodecToSamples()) {
         FValidImage = false;
         FImageData.clear();
@@ -622,6 +632,65 @@ void TPDFImageDecoder::BuildIndexedPalette(std::array<uint8_t, 768>& Palette) {
     }
 }
 
+namespace {
+
+// One transform from an embedded profile to sRGB, shared by every image that
+// carries the same profile bytes.
+struct TICCTransform {
+    cmsHTRANSFORM Transform = nullptr;
+    bool Gray = false;
+    bool Cmyk = false;
+    ~TICCTransform() {
+        if (Transform) cmsDeleteTransform(Transform);
+    }
+};
+
+constexpr size_t kMaxProfileBytes = size_t(8) << 20;
+constexpr size_t kMaxCachedTransforms = 64;
+
+// The transform of a zlib-compressed profile; null when the profile cannot
+// be read or is not a grey, RGB or CMYK profile.
+std::shared_ptr<TICCTransform> TransformFor(const std::string& Compressed) {
+    static std::mutex Lock;
+    static std::unordered_map<std::string, std::shared_ptr<TICCTransform>> Cache;
+    {
+        std::lock_guard<std::mutex> G(Lock);
+        auto It = Cache.find(Compressed);
+        if (It != Cache.end()) return It->second;
+    }
+    std::shared_ptr<TICCTransform> Result;
+    const std::string Profile = FlateDecompress(Compressed);
+    if (Profile.size() >= 132 && Profile.size() <= kMaxProfileBytes) {
+        cmsHPROFILE In = cmsOpenProfileFromMem(Profile.data(), cmsUInt32Number(Profile.size()));
+        if (In) {
+            const cmsColorSpaceSignature Sig = cmsGetColorSpace(In);
+            if (Sig == cmsSigRgbData || Sig == cmsSigGrayData || Sig == cmsSigCmykData) {
+                cmsHPROFILE Out = cmsCreate_sRGBProfile();
+                const bool Gray = Sig == cmsSigGrayData;
+                const bool Cmyk = Sig == cmsSigCmykData;
+                const cmsUInt32Number InType = Gray ? TYPE_GRAY_8 : Cmyk ? TYPE_CMYK_8 : TYPE_BGR_8;
+                cmsHTRANSFORM T = Out ? cmsCreateTransform(In, InType, Out, TYPE_BGR_8,
+                                                           INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE)
+                                      : nullptr;
+                if (T) {
+                    Result = std::make_shared<TICCTransform>();
+                    Result->Transform = T;
+                    Result->Gray = Gray;
+                    Result->Cmyk = Cmyk;
+                }
+                if (Out) cmsCloseProfile(Out);
+            }
+            cmsCloseProfile(In);
+        }
+    }
+    std::lock_guard<std::mutex> G(Lock);
+    if (Cache.size() >= kMaxCachedTransforms) Cache.clear();
+    Cache.emplace(Compressed, Result);
+    return Result;
+}
+
+}  // namespace
+
 void TPDFImageDecoder::DecodeSamplesToBitmap() {
     FValidImage = true;
     if (FWidth <= 0 || FHeight <= 0) {
@@ -669,6 +738,14 @@ void TPDFImageDecoder::DecodeSamplesToBitmap() {
         if (Take > 0) std::memcpy(Row.data(), FImageData.data() + Off, size_t(Take));
         std::fill(Row.begin() + Take, Row.end(), 0);
     };
+    // A whole row of 8-bit samples is read where it lies; a short one is
+    // completed with zeros first.
+    auto RowOf = [&](int64_t Y) -> const uint8_t* {
+        if ((Y + 1) * RowBytes <= Available)
+            return reinterpret_cast<const uint8_t*>(FImageData.data()) + Y * RowBytes;
+        LoadRow(Y);
+        return Row.data();
+    };
     const bool Gray = FColorSpace == "DeviceGray" || FColorSpace == "CalGray";
     try {
         if (Gray && Bpc == 1 && !Stencil) {
@@ -684,9 +761,59 @@ void TPDFImageDecoder::DecodeSamplesToBitmap() {
             FImageData.clear();
             return;
         }
-        FBitmap = std::make_unique<TBitmap>(FWidth, FHeight, pf24bit);
+        // A plain grey or RGB picture drawn far smaller than its samples is
+        // kept at a reduced size that still covers its device pixels.
+        const bool Reducible = Bpc == 8 && !Stencil && FMaskType == mtNone && !FMaskBitmap &&
+                               !FChildMask && FDecodeMode == dmToBitmap && !FIsImageExtraction &&
+                               FICCProfile.empty() &&
+                               (FColorSpace == "DeviceGray" || FColorSpace == "CalGray" ||
+                                FColorSpace == "DeviceRGB" || FColorSpace == "CalRGB");
+        const int32_t Reduction = Reducible ? ReductionFor(W, H) : 1;
+        FReduction = Reduction;
+        if (Reduction == 1) FBitmap = std::make_unique<TBitmap>(FWidth, FHeight, pf24bit);
         const bool Supported = SupportedBpc(Bpc);
-        if (Gray || FColorSpace == "Separation" || Stencil) {
+        if (Reduction > 1) {
+            // Each device pixel's block of R x R samples is averaged while
+            // the rows are unpacked; the full-size raster is never made.
+            const int64_t R = Reduction;
+            const int64_t OW = (W + R - 1) / R, OH = (H + R - 1) / R;
+            const int Ch = Gray ? 1 : 3;
+            const int Shift = R == 8 ? 3 : R == 4 ? 2 : 1;
+            FBitmap = std::make_unique<TBitmap>(int(OW), int(OH), pf24bit);
+            std::vector<uint32_t> Sum(size_t(OW) * size_t(Ch));
+            for (int64_t OY = 0; OY < OH; ++OY) {
+                std::fill(Sum.begin(), Sum.end(), 0);
+                const int64_t Y0 = OY * R, Y1 = std::min(H, Y0 + R);
+                for (int64_t Y = Y0; Y < Y1; ++Y) {
+                    const uint8_t* Src = RowOf(Y);
+                    for (int64_t X = 0; X < W; ++X)
+                        for (int C = 0; C < Ch; ++C)
+                            Sum[size_t((X >> Shift) * Ch + C)] += Src[X * Ch + C];
+                }
+                uint8_t* Dst = FBitmap->ScanLine(int(OY));
+                for (int64_t OX = 0; OX < OW; ++OX, Dst += 3) {
+                    const uint32_t Count =
+                        uint32_t((Y1 - Y0) * (std::min(W, (OX + 1) * R) - OX * R));
+                    auto Avg = [&](int C) {
+                        return uint8_t((Sum[size_t(OX * Ch + C)] + Count / 2) / Count);
+                    };
+                    if (Gray)
+                        Dst[0] = Dst[1] = Dst[2] = uint8_t(Avg(0) ^ (Invert ? 0xFF : 0));
+                    else
+                        Dst[0] = Avg(2), Dst[1] = Avg(1), Dst[2] = Avg(0);
+                }
+            }
+            FDecode = Gray ? "[ 0 1 ]" : "[ 0 1 0 1 0 1 ]";
+        } else if ((Gray || FColorSpace == "Separation" || Stencil) && Bpc == 8) {
+            const uint8_t Flip = Invert ? 0xFF : 0;
+            for (int64_t Y = 0; Y < H; ++Y) {
+                const uint8_t* Src = RowOf(Y);
+                uint8_t* Dst = FBitmap->ScanLine(int(Y));
+                for (int64_t X = 0; X < W; ++X, Dst += 3)
+                    Dst[0] = Dst[1] = Dst[2] = uint8_t(Src[X * N] ^ Flip);
+            }
+            FDecode = "[ 0 1 ]";
+        } else if (Gray || FColorSpace == "Separation" || Stencil) {
             for (int64_t Y = 0; Y < H && Supported; ++Y) {
                 LoadRow(Y);
                 uint8_t* Dst = FBitmap->ScanLine(int(Y));
@@ -697,6 +824,19 @@ void TPDFImageDecoder::DecodeSamplesToBitmap() {
                 }
             }
             FDecode = "[ 0 1 ]";
+        } else if ((FColorSpace == "DeviceRGB" || FColorSpace == "CalRGB" ||
+                    FColorSpace == "Lab") &&
+                   Bpc == 8) {
+            for (int64_t Y = 0; Y < H; ++Y) {
+                const uint8_t* Src = RowOf(Y);
+                uint8_t* Dst = FBitmap->ScanLine(int(Y));
+                for (int64_t X = 0; X < W; ++X, Src += 3, Dst += 3) {
+                    Dst[0] = Src[2];
+                    Dst[1] = Src[1];
+                    Dst[2] = Src[0];
+                }
+            }
+            FDecode = "[ 0 1 0 1 0 1 ]";
         } else if (FColorSpace == "DeviceRGB" || FColorSpace == "CalRGB" || FColorSpace == "Lab") {
             for (int64_t Y = 0; Y < H && Supported; ++Y) {
                 LoadRow(Y);
@@ -717,6 +857,19 @@ void TPDFImageDecoder::DecodeSamplesToBitmap() {
                     DeviceNToBGR(Px.data(), N, Dst + 3 * X);
                 }
             }
+        } else if (FColorSpace == "DeviceCMYK" && !FICCProfile.empty() && !IgnoreICCProfiles &&
+                   TransformFor(FICCProfile) && TransformFor(FICCProfile)->Cmyk) {
+            // Inks through the embedded CMYK profile.
+            const std::shared_ptr<TICCTransform> T = TransformFor(FICCProfile);
+            std::vector<uint8_t> Inks(size_t(W) * 4);
+            for (int64_t Y = 0; Y < H && Supported; ++Y) {
+                LoadRow(Y);
+                for (int64_t K = 0; K < 4 * W; ++K)
+                    Inks[size_t(K)] = SampleAt(Row.data(), K, Bpc, false);
+                cmsDoTransform(T->Transform, Inks.data(), FBitmap->ScanLine(int(Y)),
+                               cmsUInt32Number(W));
+            }
+            FICCProfile.clear();
         } else if (FColorSpace == "DeviceCMYK") {
             for (int64_t Y = 0; Y < H && Supported; ++Y) {
                 LoadRow(Y);
@@ -851,65 +1004,10 @@ void TPDFImageDecoder::ConvertSeparationBitmap() {
     }
 }
 
-namespace {
-
-// One transform from an embedded profile to sRGB, shared by every image that
-// carries the same profile bytes.
-struct TICCTransform {
-    cmsHTRANSFORM Transform = nullptr;
-    bool Gray = false;
-    ~TICCTransform() {
-        if (Transform) cmsDeleteTransform(Transform);
-    }
-};
-
-constexpr size_t kMaxProfileBytes = size_t(8) << 20;
-constexpr size_t kMaxCachedTransforms = 64;
-
-// The transform of a zlib-compressed profile; null when the profile cannot
-// be read or is neither a grey nor an RGB profile.
-std::shared_ptr<TICCTransform> TransformFor(const std::string& Compressed) {
-    static std::mutex Lock;
-    static std::unordered_map<std::string, std::shared_ptr<TICCTransform>> Cache;
-    {
-        std::lock_guard<std::mutex> G(Lock);
-        auto It = Cache.find(Compressed);
-        if (It != Cache.end()) return It->second;
-    }
-    std::shared_ptr<TICCTransform> Result;
-    const std::string Profile = FlateDecompress(Compressed);
-    if (Profile.size() >= 132 && Profile.size() <= kMaxProfileBytes) {
-        cmsHPROFILE In = cmsOpenProfileFromMem(Profile.data(), cmsUInt32Number(Profile.size()));
-        if (In) {
-            const cmsColorSpaceSignature Sig = cmsGetColorSpace(In);
-            if (Sig == cmsSigRgbData || Sig == cmsSigGrayData) {
-                cmsHPROFILE Out = cmsCreate_sRGBProfile();
-                const bool Gray = Sig == cmsSigGrayData;
-                cmsHTRANSFORM T =
-                    Out ? cmsCreateTransform(In, Gray ? TYPE_GRAY_8 : TYPE_BGR_8, Out, TYPE_BGR_8,
-                                             INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE)
-                        : nullptr;
-                if (T) {
-                    Result = std::make_shared<TICCTransform>();
-                    Result->Transform = T;
-                    Result->Gray = Gray;
-                }
-                if (Out) cmsCloseProfile(Out);
-            }
-            cmsCloseProfile(In);
-        }
-    }
-    std::lock_guard<std::mutex> G(Lock);
-    if (Cache.size() >= kMaxCachedTransforms) Cache.clear();
-    Cache.emplace(Compressed, Result);
-    return Result;
-}
-
-}  // namespace
-
 void TPDFImageDecoder::ApplyICCProfile() {
-    // A profile that does not describe the samples (CMYK samples are already
-    // device colours here, other spaces have no counterpart) is ignored.
+    // A profile that does not describe the samples (a CMYK profile is used
+    // while the inks are unpacked, other spaces have no counterpart) is
+    // ignored.
     const std::string Profile = std::move(FICCProfile);
     FICCProfile.clear();
     if (IgnoreICCProfiles || !FBitmap || FBitmap->Empty() || FBitmap->PixelFormat() != pf24bit)
@@ -918,7 +1016,7 @@ void TPDFImageDecoder::ApplyICCProfile() {
     const bool RGBSamples = FColorSpace == "DeviceRGB";
     if (!GraySamples && !RGBSamples) return;
     std::shared_ptr<TICCTransform> T = TransformFor(Profile);
-    if (!T || T->Gray != GraySamples) return;
+    if (!T || T->Cmyk || T->Gray != GraySamples) return;
     const int W = FBitmap->Width();
     std::vector<uint8_t> Grey(T->Gray ? static_cast<size_t>(W) : 0);
     for (int Y = 0; Y < FBitmap->Height(); ++Y) {
@@ -966,10 +1064,25 @@ void TPDFImageDecoder::DecodeDCT() {
         J.LoadFromBytes(FImageData);
         if (!FitsCap(J.Width(), J.Height())) throw std::runtime_error("JPEG too large");
         if (Invert) J.InvertCMYK();
-        TBitmap Decoded;
-        J.AssignTo(Decoded);
+        // A plain picture drawn far smaller than its samples (a page scan
+        // on a screen-resolution page) is decoded at a reduced scale that
+        // still has a sample for every device pixel it covers.
+        FReduction = 1;
+        const bool Plain = !Masked && FMaskType == mtNone && FDecodeMode == dmToBitmap &&
+                           !FIsImageExtraction && J.Width() == FWidth && J.Height() == FHeight;
+        if (Plain) {
+            FReduction = ReductionFor(FWidth, FHeight);
+            J.SetScale(FReduction == 8   ? jsEighth
+                       : FReduction == 4 ? jsQuarter
+                       : FReduction == 2 ? jsHalf
+                                         : jsFullSize);
+        }
+        // The decoded rows are taken over, not copied.
+        TBitmap Decoded(std::move(J.DecodedBitmap()));
         if (Decoded.PixelFormat() != pf24bit) Decoded.SetPixelFormat(pf24bit);
-        if (Decoded.Width() != FWidth || Decoded.Height() != FHeight)
+        const int TargetW = (FWidth + FReduction - 1) / FReduction;
+        const int TargetH = (FHeight + FReduction - 1) / FReduction;
+        if (Decoded.Width() != TargetW || Decoded.Height() != TargetH)
             FBitmap = Stretch(Decoded, FWidth, FHeight);
         else
             FBitmap = std::make_unique<TBitmap>(std::move(Decoded));
@@ -1001,6 +1114,20 @@ void TPDFImageDecoder::DecodeDCT() {
     }
 }
 
+int32_t TPDFImageDecoder::ReductionFor(int64_t Width, int64_t Height) const {
+    int32_t R = 1;
+    if (!(FHorizontalSize > 0) || !(FVerticalSize > 0)) return R;
+    while (R < 8 && (Width + 2 * R - 1) / (2 * R) >= FHorizontalSize &&
+           (Height + 2 * R - 1) / (2 * R) >= FVerticalSize)
+        R *= 2;
+    return R;
+}
+
+bool TPDFImageDecoder::CoversDrawnSize(double Width, double Height) const {
+    if (FReduction <= 1 || !FBitmap) return true;
+    return FBitmap->Width() >= Width && FBitmap->Height() >= Height;
+}
+
 // ---------------------------------------------------------------------------
 // Masks and drawing
 
@@ -1027,8 +1154,16 @@ bool TPDFImageDecoder::FitImageAndMask(TBitmap& Image, TBitmap& Mask) {
 
 std::unique_ptr<TBitmap> TPDFImageDecoder::ComposeWithMask(bool ForDraw, TColor FillColor) {
     if (!FBitmap || FBitmap->Empty()) return nullptr;
-    TBitmap Image(*FBitmap);
-    if (Image.PixelFormat() != pf24bit) Image.SetPixelFormat(pf24bit);
+    // The kept raster is read where it is; a copy is made only to change
+    // its format or to fit it to its mask.
+    TBitmap Converted;
+    const TBitmap* Kept = FBitmap.get();
+    if (FBitmap->PixelFormat() != pf24bit) {
+        Converted.Assign(*FBitmap);
+        Converted.SetPixelFormat(pf24bit);
+        Kept = &Converted;
+    }
+    const TBitmap& Image = *Kept;
     std::unique_ptr<TBitmap> Out;
     if (FMaskType == mtStencil) {
         // Painted where the stencil is white, in the fill colour.
@@ -1044,16 +1179,24 @@ std::unique_ptr<TBitmap> TPDFImageDecoder::ComposeWithMask(bool ForDraw, TColor 
         return Out;
     }
     if (FMaskBitmap && !FMaskBitmap->Empty()) {
-        TBitmap Mask(*FMaskBitmap);
-        if (!FitImageAndMask(Image, Mask)) return nullptr;
+        TBitmap FitImage, FitMask;
+        const TBitmap* Pixels = &Image;
+        const TBitmap* Mask = FMaskBitmap.get();
+        if (Image.Width() != Mask->Width() || Image.Height() != Mask->Height()) {
+            FitImage.Assign(Image);
+            FitMask.Assign(*Mask);
+            if (!FitImageAndMask(FitImage, FitMask)) return nullptr;
+            Pixels = &FitImage;
+            Mask = &FitMask;
+        }
         const bool Reverse = StartsWith(FMaskDecode, "[ 1 0");
-        Out = std::make_unique<TBitmap>(Image.Width(), Image.Height(), pf32bit);
-        for (int Y = 0; Y < Image.Height(); ++Y) {
-            const uint8_t* S = Image.ScanLine(Y);
+        Out = std::make_unique<TBitmap>(Pixels->Width(), Pixels->Height(), pf32bit);
+        for (int Y = 0; Y < Pixels->Height(); ++Y) {
+            const uint8_t* S = Pixels->ScanLine(Y);
             uint8_t* D = Out->ScanLine(Y);
-            for (int X = 0; X < Image.Width(); ++X) {
+            for (int X = 0; X < Pixels->Width(); ++X) {
                 std::memcpy(D + 4 * X, S + 3 * X, 3);
-                const uint8_t A = MaskValue(Mask, X, Y);
+                const uint8_t A = MaskValue(*Mask, X, Y);
                 D[4 * X + 3] = Reverse ? uint8_t(255 - A) : A;
             }
         }
@@ -1081,7 +1224,7 @@ std::unique_ptr<TBitmap> TPDFImageDecoder::ComposeWithMask(bool ForDraw, TColor 
         }
         return Out;
     }
-    return std::make_unique<TBitmap>(std::move(Image));
+    return std::make_unique<TBitmap>(Image);
 }
 
 void TPDFImageDecoder::ColorKeyRange(TColor& Low, TColor& High) {
@@ -1120,6 +1263,13 @@ void TPDFImageDecoder::Draw(TPDFPicasso& Picasso, const TPDFXForm& Mat, TColor F
     TransformPoint(Mat, {0, 1}, UL);
     TransformPoint(Mat, {1, 1}, UR);
     TransformPoint(Mat, {0, 0}, LL);
+    // An unmasked 24-bit image is drawn from its own rows.
+    const bool Plain =
+        FMaskType != mtStencil && FMaskType != mtColorKey && (!FMaskBitmap || FMaskBitmap->Empty());
+    if (Plain && FBitmap && !FBitmap->Empty() && FBitmap->PixelFormat() == pf24bit) {
+        Picasso.DrawImagePoints(UL.X, UL.Y, UR.X, UR.Y, LL.X, LL.Y, *FBitmap);
+        return;
+    }
     std::unique_ptr<TBitmap> Img;
     try {
         Img = ComposeWithMask(true, FillColor);

@@ -128,8 +128,17 @@ public:
     bool FChildMask = false;
     TPDFImageDecodeMode FDecodeMode = dmToBitmap;
     bool FIsImageExtraction = false;
+    // The device pixels the image covers where it is first drawn (0:
+    // unknown). A plain JPEG far larger than that is decoded at the largest
+    // of the codec's reduced scales that still covers it.
     double FHorizontalSize = 0;
     double FVerticalSize = 0;
+    // False when the bitmap was decoded at a reduced scale too small to
+    // cover Width x Height device pixels: such a draw needs a new decode.
+    bool CoversDrawnSize(double Width, double Height) const;
+    // The reduction (1, 2, 4 or 8) that still gives a Width x Height raster
+    // a sample for every device pixel of the first draw.
+    int32_t ReductionFor(int64_t Width, int64_t Height) const;
     bool FRenderToEPS = false;
     bool FInterpolate = true;
     bool FIsInlineImage = false;
@@ -211,6 +220,8 @@ private:
     std::string FDecodeParms;
     std::string FDecode;
     bool FValidImage = false;
+    // The reduction of a JPEG decoded below its size (1 = full size).
+    int32_t FReduction = 1;
     std::unique_ptr<TBitmap> FMaskBitmap;
     std::string FMaskDecode;
     std::vector<double> FMaskColor;

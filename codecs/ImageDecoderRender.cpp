@@ -5,6 +5,7 @@
 // lists the images instead of drawing them; text extraction skips them.
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <memory>
 
 #include "codecs/ImageDecoder.h"
@@ -131,18 +132,39 @@ void InstallImageDrawer() {
         const bool Listing = R.FDestination == rdImageList;
         const TPDFStructure* Owner = Image->Owner();
         const TPDFImageDecodeMode Mode = ModeFor(R);
+        // The device pixels the image's sides cover here.
+        TPDFDoublePoint UL, UR, LL;
+        TransformPoint(Mat, {0, 1}, UL);
+        TransformPoint(Mat, {1, 1}, UR);
+        TransformPoint(Mat, {0, 0}, LL);
+        double DrawnW = std::hypot(UR.X - UL.X, UR.Y - UL.Y);
+        double DrawnH = std::hypot(LL.X - UL.X, LL.Y - UL.Y);
+        if (!std::isfinite(DrawnW) || !std::isfinite(DrawnH)) DrawnW = DrawnH = 0;
         if (Ref) {
             if (auto* Cached = dynamic_cast<TPDFImageDecoder*>(
                     R.FindCachedImage(Owner, Ref->ObjNum, Ref->GenNum, Mode))) {
-                if (Listing)
+                if (Listing) {
                     ListImage(R, *Cached, Mat, Ref, false);
-                else
+                    return;
+                }
+                if (Cached->CoversDrawnSize(DrawnW, DrawnH)) {
                     Cached->Draw(*Picasso, Mat, FillColor);
-                return;
+                    return;
+                }
+                // Decoded smaller than this draw needs: decoded again below.
+                auto& Col = R.ImageCollection();
+                Col.erase(std::remove_if(
+                              Col.begin(), Col.end(),
+                              [Cached](const TPDFDecodedImage& E) { return E.ID.get() == Cached; }),
+                          Col.end());
             }
         }
         auto Dec = std::make_unique<TPDFImageDecoder>();
         Prepare(*Dec, R, [&R](TPDFIndRef* X) { return R.FindObject(X); });
+        if (!Listing) {
+            Dec->FHorizontalSize = DrawnW;
+            Dec->FVerticalSize = DrawnH;
+        }
         Dec->LoadFromPDFStream(Image);
         // A failed load is not kept: the next Do of the object tries again.
         if (Dec->LoadException()) return;

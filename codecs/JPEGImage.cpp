@@ -185,6 +185,12 @@ void TPDFJPEGImage::ResetJPEGData() { FImage = std::make_shared<TJPEGData>(); }
 
 void TPDFJPEGImage::DropBitmap() { FBitmap.reset(); }
 
+void TPDFJPEGImage::SetScale(TJPEGScale Value) {
+    if (Value == FScale) return;
+    FScale = Value;
+    DropBitmap();
+}
+
 std::string_view TPDFJPEGImage::Data() const {
     if (!FImage->FData) return {};
     return FImage->FData->Bytes();

@@ -114,6 +114,10 @@ public:
     void SetPixelFormat(TJPEGPixelFormat Value);
     TJPEGPerformance Performance() const { return FPerformance; }
     void SetPerformance(TJPEGPerformance Value) { FPerformance = Value; }
+    // Decoding at 1/2, 1/4 or 1/8 of the size (the codec scales while it
+    // decodes); a change drops the decoded bitmap.
+    TJPEGScale Scale() const { return FScale; }
+    void SetScale(TJPEGScale Value);
     bool Smoothing() const { return FSmoothing; }
     void SetSmoothing(bool Value) { FSmoothing = Value; }
     bool ProgressiveEncoding() const { return FProgressiveEncoding; }

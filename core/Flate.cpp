@@ -85,15 +85,20 @@ std::string FlateCompressLevel(std::string_view data, int level) {
 
 std::string FlateCompress(std::string_view data) { return FlateCompressLevel(data, 2); }
 
-std::string FlateDecompress(std::string_view data) {
+std::string FlateDecompress(std::string_view data, std::size_t sizeHint) {
     if (data.empty()) return {};
     z_stream zs{};
     if (inflateInit(&zs) != Z_OK) return {};
     std::string out;
     // A first guess from the input size; the buffer then doubles, so a stream
     // that inflates to hundreds of times its size is copied only a few times.
-    out.resize(
-        std::min<std::size_t>(std::max<std::size_t>(data.size() * 2, 8192), kMaxDecodedSize));
+    // A caller's hint is taken up to what deflate can expand the input to
+    // (about 1032 to 1) and a bound that a claimed size cannot pass.
+    constexpr std::size_t kMaxHint = std::size_t(256) << 20;
+    const std::size_t reach = data.size() > kMaxHint / 1032 ? kMaxHint : data.size() * 1032 + 1024;
+    const std::size_t hint = std::min({sizeHint, reach, kMaxHint}) + (sizeHint > 0 ? 1 : 0);
+    out.resize(std::min<std::size_t>(std::max<std::size_t>({data.size() * 2, 8192, hint}),
+                                     kMaxDecodedSize));
     std::size_t produced = 0;
     ZInput input(data);
     for (;;) {
@@ -312,8 +317,9 @@ bool UndoPredictor(std::string_view data, int predictor, int colors, int bitsPer
     return true;
 }
 
-std::string FlateDecompressWithPredictor(std::string_view data, const TPDFFlateParms& parms) {
-    std::string inflated = FlateDecompress(data);
+std::string FlateDecompressWithPredictor(std::string_view data, const TPDFFlateParms& parms,
+                                         std::size_t sizeHint) {
+    std::string inflated = FlateDecompress(data, sizeHint);
     if (parms.Predictor < 2) return inflated;
     std::string out;
     if (!UndoPredictor(inflated, parms.Predictor, parms.Colors, parms.BitsPerComponent,

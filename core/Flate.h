@@ -34,12 +34,16 @@ std::string FlateCompress(std::string_view data);
 std::string FlateCompressLevel(std::string_view data, int level);
 // Inflates a zlib stream. A damaged or truncated stream gives its readable
 // beginning; a stream that cannot be started gives the empty string.
-std::string FlateDecompress(std::string_view data);
+// `sizeHint`, when the caller knows how much should come out, sizes the
+// buffer at once (within what the input can inflate to) instead of growing
+// it by doubling; the result is the same.
+std::string FlateDecompress(std::string_view data, std::size_t sizeHint = 0);
 // A zlib stream of stored blocks, written without compressing.
 std::string FlateCompressStored(std::string_view data);
 // FlateDecompress, then the predictor of `parms` undone. Parameters that
 // describe no valid row layout give the empty string.
-std::string FlateDecompressWithPredictor(std::string_view data, const TPDFFlateParms& parms);
+std::string FlateDecompressWithPredictor(std::string_view data, const TPDFFlateParms& parms,
+                                         std::size_t sizeHint = 0);
 // The PNG Paeth predictor.
 std::uint8_t PaethPredictor(std::uint8_t left, std::uint8_t above, std::uint8_t upperLeft);
 

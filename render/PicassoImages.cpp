@@ -266,6 +266,23 @@ void TPDFPicasso::DrawAnyImage(double Left, double Top, double Width, double Hei
 void TPDFPicasso::DrawImagePoints(double ULX, double ULY, double URX, double URY, double LLX,
                                   double LLY, TBitmap& BM) {
     if (FModel != pmGDIPlus || FGraphics == nullptr) return;
+    const GpPointF Points[3] = {
+        {Single(ULX), Single(ULY)}, {Single(URX), Single(URY)}, {Single(LLX), Single(LLY)}};
+    // Blue-green-red rows are GDI+'s 24-bit layout: the back end reads the
+    // bitmap's own rows. Other formats go through their BMP form.
+    if (BM.PixelFormat() == pf24bit && !BM.Empty() && FGDIPlus != nullptr) {
+        GpBitmap* Bitmap = nullptr;
+        if (FGDIPlus->GdipCreateBitmapFromScan0(BM.Width(), BM.Height(),
+                                                int32_t(BM.BytesPerScanLine()), PixelFormat24bppRGB,
+                                                BM.ScanLine(0), &Bitmap) != gsOk ||
+            Bitmap == nullptr)
+            return;
+        SetGDIPlusImageMode();
+        FGDIPlus->GdipDrawImagePoints(FGraphics, reinterpret_cast<GpImage*>(Bitmap), Points, 3);
+        SetGDIPlusTextMode();
+        FGDIPlus->GdipDisposeImage(reinterpret_cast<GpImage*>(Bitmap));
+        return;
+    }
     TMemoryStream Bmp;
     try {
         BM.SaveToStream(Bmp);
@@ -275,8 +292,6 @@ void TPDFPicasso::DrawImagePoints(double ULX, double ULY, double URX, double URY
     Bmp.Seek(0, soBeginning);
     TGdipImage Image(FGDIPlus.get());
     if (!Image.Load(Bmp)) return;
-    const GpPointF Points[3] = {
-        {Single(ULX), Single(ULY)}, {Single(URX), Single(URY)}, {Single(LLX), Single(LLY)}};
     SetGDIPlusImageMode();
     FGDIPlus->GdipDrawImagePoints(FGraphics, Image.Get(), Points, 3);
     SetGDIPlusTextMode();

@@ -114,6 +114,20 @@ TBitmap& TBitmap::operator=(const TBitmap& Other) {
     return *this;
 }
 
+TBitmap::TBitmap(TBitmap&& Other) : FCanvas(std::make_unique<TCanvas>()) {
+    FCanvas->FBitmap = this;
+    TakeFrom(Other);
+    Other.Allocate(0, 0, FPixelFormat);
+}
+
+TBitmap& TBitmap::operator=(TBitmap&& Other) {
+    if (&Other == this)
+        return *this;
+    TakeFrom(Other);
+    Other.Allocate(0, 0, FPixelFormat);
+    return *this;
+}
+
 TBitmap::~TBitmap() {
     // The canvas's device context holds the bitmap object: it goes first.
     FCanvas.reset();

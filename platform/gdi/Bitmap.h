@@ -35,6 +35,11 @@ public:
     TBitmap(int Width, int Height, TPixelFormat Format = pf24bit);
     TBitmap(const TBitmap& Other);
     TBitmap& operator=(const TBitmap& Other);
+    // Moving takes the pixels and palette without copying them; the source
+    // is left an empty bitmap of its format. Canvases and handles stay with
+    // their own objects.
+    TBitmap(TBitmap&& Other);
+    TBitmap& operator=(TBitmap&& Other);
     ~TBitmap();
 
     // Copies size, format, palette and pixels (not the canvas state).

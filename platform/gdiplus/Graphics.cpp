@@ -990,6 +990,40 @@ TGPStatus DrawImageCore(GpGraphics* Graphics, GpImage* Image, const GpPointF* Po
     const double IY1 = std::ceil(std::max(SrcY, SrcY + SrcH));
     if ((IX1 - IX0) * (IY1 - IY0) > double(GpBitmap::MaxPixels)) return gsOutOfMemory;
     const int CW = int(IX1 - IX0), CH = int(IY1 - IY0);
+    TGpSource Source;
+    Source.ImageWidth = CW;
+    Source.ImageHeight = CH;
+    Source.WorldToDevice = W2D;
+    const TGpXForm CopyToUnit{1 / SrcW, 0, 0, 1 / SrcH, (IX0 - SrcX) / SrcW, (IY0 - SrcY) / SrcH};
+    Source.ImageToDevice = Multiply(CopyToUnit, ParToDevice);
+
+    GpPath Shape;
+    Shape.Points = {
+        Points[0],
+        Points[1],
+        {Points[1].X + Points[2].X - Points[0].X, Points[1].Y + Points[2].Y - Points[0].Y},
+        Points[2]};
+    Shape.Types = {PathPointTypeStart, PathPointTypeLine, PathPointTypeLine,
+                   PathPointTypeLine | PathPointTypeCloseSubpath};
+
+    // The whole of a bitmap stored the way the rasteriser reads, with
+    // nothing to adjust, is drawn from its own rows: a page-sized scan is
+    // not copied pixel by pixel for every draw.
+    const bool Adjusting = Attributes && (Attributes->KeyEnabled || Attributes->MatrixEnabled);
+    const bool Whole = IX0 == 0 && IY0 == 0 && CW == Bitmap->Width && CH == Bitmap->Height;
+    const bool InPlaceFormat = Bitmap->Format == PixelFormat24bppRGB ||
+                               Bitmap->Format == PixelFormat32bppRGB ||
+                               Bitmap->Format == PixelFormat32bppPARGB;
+    if (!Adjusting && Whole && InPlaceFormat && Bitmap->Stride > 0 && Bitmap->Stride % 4 == 0 &&
+        Bitmap->Stride <= INT32_MAX && reinterpret_cast<uintptr_t>(Bitmap->Scan0) % 4 == 0) {
+        Source.Image = Bitmap->Scan0;
+        Source.ImageStride = int(Bitmap->Stride);
+        Source.ImageBits = Bitmap->Format == PixelFormat24bppRGB   ? TGpImageBits::BGR24
+                           : Bitmap->Format == PixelFormat32bppRGB ? TGpImageBits::XRGB32
+                                                                   : TGpImageBits::PARGB32;
+        return Graphics->Device->Paint(StateOf(*Graphics), ToDevice(Shape, W2D), nullptr, Source);
+    }
+
     std::vector<uint32_t> Copy, Row;
     try {
         Copy.assign(size_t(CW) * size_t(CH), 0);
@@ -1009,22 +1043,7 @@ TGPStatus DrawImageCore(GpGraphics* Graphics, GpImage* Image, const GpPointF* Po
     }
     if (Attributes) Adjust(Copy, *Attributes);
 
-    TGpSource Source;
     Source.Image = Copy.data();
-    Source.ImageWidth = CW;
-    Source.ImageHeight = CH;
-    Source.WorldToDevice = W2D;
-    const TGpXForm CopyToUnit{1 / SrcW, 0, 0, 1 / SrcH, (IX0 - SrcX) / SrcW, (IY0 - SrcY) / SrcH};
-    Source.ImageToDevice = Multiply(CopyToUnit, ParToDevice);
-
-    GpPath Shape;
-    Shape.Points = {
-        Points[0],
-        Points[1],
-        {Points[1].X + Points[2].X - Points[0].X, Points[1].Y + Points[2].Y - Points[0].Y},
-        Points[2]};
-    Shape.Types = {PathPointTypeStart, PathPointTypeLine, PathPointTypeLine,
-                   PathPointTypeLine | PathPointTypeCloseSubpath};
     return Graphics->Device->Paint(StateOf(*Graphics), ToDevice(Shape, W2D), nullptr, Source);
 }
 

@@ -118,13 +118,21 @@ struct GpImageAttributes {
 namespace velmo::gdiplus {
 
 // What a drawing operation paints with.
+// How the pixels of an image source are stored: premultiplied ARGB words,
+// opaque blue-green-red bytes, or opaque words whose top byte is unused.
+enum class TGpImageBits { PARGB32, BGR24, XRGB32 };
+
 struct TGpSource {
     const GpBrush* Brush = nullptr;  // null: Color
     GpARGB Color = 0;
     // An image: premultiplied ARGB pixels, drawn with ImageToDevice mapping
-    // image pixel space onto device space.
-    const uint32_t* Image = nullptr;
+    // image pixel space onto device space. Rows are ImageStride bytes apart
+    // (0: ImageWidth * 4); ImageBits says how a pixel is stored, so that a
+    // bitmap's own rows are read in place rather than copied.
+    const void* Image = nullptr;
     int ImageWidth = 0, ImageHeight = 0;
+    int ImageStride = 0;
+    TGpImageBits ImageBits = TGpImageBits::PARGB32;
     TGpXForm ImageToDevice;
     // Brush space (world space for brushes) to device space.
     TGpXForm WorldToDevice;

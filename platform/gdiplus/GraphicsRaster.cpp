@@ -261,9 +261,12 @@ struct TImageRef {
 // nothing to draw (a mapping out of range).
 pixman_image_t* MakeSource(const TGpSource& S, const TGpDrawState& State, double Shift) {
     if (S.Image) {
-        pixman_image_t* I =
-            pixman_image_create_bits(PIXMAN_a8r8g8b8, S.ImageWidth, S.ImageHeight,
-                                     const_cast<uint32_t*>(S.Image), S.ImageWidth * 4);
+        const pixman_format_code_t Format = S.ImageBits == TGpImageBits::BGR24    ? PIXMAN_r8g8b8
+                                            : S.ImageBits == TGpImageBits::XRGB32 ? PIXMAN_x8r8g8b8
+                                                                                  : PIXMAN_a8r8g8b8;
+        pixman_image_t* I = pixman_image_create_bits(
+            Format, S.ImageWidth, S.ImageHeight, static_cast<uint32_t*>(const_cast<void*>(S.Image)),
+            S.ImageStride > 0 ? S.ImageStride : S.ImageWidth * 4);
         if (!I) return nullptr;
         pixman_image_set_repeat(I, PIXMAN_REPEAT_PAD);
         pixman_image_set_filter(I, FilterOf(State.Interpolation), nullptr, 0);
@@ -415,8 +418,43 @@ TGPStatus RasterPaint(TPixels& T, const TGpDrawState& State, const TShape& Shape
     }
     if (Area.Empty()) return gsOk;
 
+    // An image read in place from the target's own pixels (a bitmap drawn
+    // onto itself) is read from a copy made first.
+    TGpSource Own;
+    std::vector<uint32_t> OwnPixels;
+    const TGpSource* S = &Source;
+    if (Source.Image && T.Bits && Source.ImageWidth > 0 && Source.ImageHeight > 0) {
+        const int SStride = Source.ImageStride > 0 ? Source.ImageStride : Source.ImageWidth * 4;
+        const auto* SB = static_cast<const uint8_t*>(Source.Image);
+        const uint8_t* SEnd = SB + size_t(SStride) * size_t(Source.ImageHeight);
+        const uint8_t* TEnd = T.Bits + size_t(T.Stride) * size_t(T.Height);
+        if (SB < TEnd && T.Bits < SEnd) {
+            try {
+                OwnPixels.resize(size_t(Source.ImageWidth) * size_t(Source.ImageHeight));
+            } catch (const std::bad_alloc&) {
+                return gsOutOfMemory;
+            }
+            for (int Y = 0; Y < Source.ImageHeight; ++Y) {
+                const uint8_t* R = SB + size_t(SStride) * size_t(Y);
+                uint32_t* O = OwnPixels.data() + size_t(Y) * size_t(Source.ImageWidth);
+                for (int X = 0; X < Source.ImageWidth; ++X) {
+                    if (Source.ImageBits == TGpImageBits::BGR24)
+                        O[X] = 0xFF000000u | (uint32_t(R[3 * X + 2]) << 16) |
+                               (uint32_t(R[3 * X + 1]) << 8) | R[3 * X];
+                    else
+                        std::memcpy(&O[X], R + 4 * X, 4);
+                    if (Source.ImageBits == TGpImageBits::XRGB32) O[X] |= 0xFF000000u;
+                }
+            }
+            Own = Source;
+            Own.Image = OwnPixels.data();
+            Own.ImageStride = 0;
+            Own.ImageBits = TGpImageBits::PARGB32;
+            S = &Own;
+        }
+    }
     TImageRef Src;
-    Src.P = MakeSource(Source, State, Shift);
+    Src.P = MakeSource(*S, State, Shift);
     if (!Src.P) return gsOk;
 
     const int W = Area.X1 - Area.X0;

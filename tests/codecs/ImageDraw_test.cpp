@@ -105,6 +105,14 @@ TEST(ImageDraw, PagesShowTheirImages) {
                   "R >> >> /Length 7 >>\nstream\n/Fm0 Do\nendstream",
                   Quad}),
          {{5, 5, 255, 0, 0}, {15, 15, 255, 255, 255}}},
+        {"two forms that draw each other end, the page goes on",
+         OnePage("/Fm0 Do q 20 0 0 20 0 0 cm /Im0 Do Q", "/Fm0 4 0 R /Im0 5 0 R",
+                 {"<< /Type /XObject /Subtype /Form /BBox [0 0 20 20] /Resources << /XObject << "
+                  "/Fm1 6 0 R >> >> /Length 7 >>\nstream\n/Fm1 Do\nendstream",
+                  Quad,
+                  "<< /Type /XObject /Subtype /Form /BBox [0 0 20 20] /Resources << /XObject << "
+                  "/Fm0 4 0 R >> >> /Length 7 >>\nstream\n/Fm0 Do\nendstream"}),
+         {{5, 5, 255, 0, 0}, {15, 15, 255, 255, 255}}},
         {"a damaged image leaves the page",
          OnePage(
              "q 20 0 0 20 0 0 cm /Im0 Do Q 0 1 0 rg 0 0 5 5 re f", "/Im0 4 0 R",
@@ -313,4 +321,131 @@ TEST(ImageDraw, CachedDecodersAreKeptPerDecodeMode) {
     R.FDestination = velmo::rdTextFunnel;
     velmo::ImageXObjectDrawer()(R, &Image, &Ref, &P, velmo::IdentityXForm, 0);
     EXPECT_TRUE(R.ImageCollection().empty());
+}
+
+namespace {
+
+// A W x H JPEG of four quadrants.
+std::string QuadrantJpeg(int W, int H) {
+    velmo::TBitmap B(W, H, velmo::pf24bit);
+    for (int Y = 0; Y < H; ++Y)
+        for (int X = 0; X < W; ++X)
+            B.SetPixel(
+                X, Y,
+                X < W / 2 ? (Y < H / 2 ? 0x0000FF : 0x00FF00) : (Y < H / 2 ? 0xFF0000 : 0xFFFFFF));
+    velmo::TPDFJPEGImage J;
+    J.Assign(B);
+    velmo::TMemoryStream S;
+    J.SaveToStream(S);
+    return S.Bytes();
+}
+
+}  // namespace
+
+// A plain picture drawn far smaller than its samples keeps a raster of the
+// largest reduction (1/2, 1/4, 1/8) that still covers its device pixels:
+// JPEGs are decoded at that scale, 8-bit grey and RGB samples averaged in
+// blocks. Masked, 16-bit and listed images keep their size, and a cached
+// reduced image drawn larger later is decoded again.
+TEST(ImageDraw, PicturesDrawnSmallKeepAReducedRaster) {
+    static TServices Services;
+    // 16 x 16 samples: in each 4 x 4 block every other sample is 0 and the
+    // rest 8 x the block's number (red of RGB), so the means are known:
+    // block 5, kept pixel (1, 1) of a quarter, has the mean 20.
+    std::string Rgb, Grey;
+    for (int Y = 0; Y < 16; ++Y)
+        for (int X = 0; X < 16; ++X) {
+            const int Block = (Y / 4) * 4 + X / 4;
+            const int V = (X + Y) % 2 ? 8 * Block : 0;
+            Rgb += char(V);
+            Rgb += char(100);
+            Rgb += char(255 - V);
+            Grey += char(V);
+        }
+    struct TCase {
+        const char* Name;
+        std::string Dict;  // after /Subtype /Image
+        std::string Data;
+        double Drawn;  // device pixels of each side
+        int Want;      // kept raster's width (and height)
+        int Mean;      // red (grey) of the kept pixel (1, 1), -1: not checked
+    };
+    const std::vector<TCase> Cases = {
+        {"RGB at a quarter", "/Width 16 /Height 16 /ColorSpace /DeviceRGB /BitsPerComponent 8", Rgb,
+         4, 4, 20},
+        {"RGB at a half", "/Width 16 /Height 16 /ColorSpace /DeviceRGB /BitsPerComponent 8", Rgb, 8,
+         8, -1},
+        {"RGB covering more than half",
+         "/Width 16 /Height 16 /ColorSpace /DeviceRGB "
+         "/BitsPerComponent 8",
+         Rgb, 9, 16, -1},
+        {"grey at a quarter", "/Width 16 /Height 16 /ColorSpace /DeviceGray /BitsPerComponent 8",
+         Grey, 4, 4, 20},
+        {"grey at most an eighth",
+         "/Width 16 /Height 16 /ColorSpace /DeviceGray "
+         "/BitsPerComponent 8",
+         Grey, 1, 2, -1},
+        {"grey decode 1 0",
+         "/Width 16 /Height 16 /ColorSpace /DeviceGray /BitsPerComponent 8 "
+         "/Decode [1 0]",
+         Grey, 4, 4, 255 - 20},
+        {"16-bit samples keep their size",
+         "/Width 16 /Height 8 /ColorSpace /DeviceRGB "
+         "/BitsPerComponent 16",
+         Rgb, 2, 16, -1},
+        {"a colour key keeps the size",
+         "/Width 16 /Height 16 /ColorSpace /DeviceRGB "
+         "/BitsPerComponent 8 /Mask [0 0 0 0 0 0]",
+         Rgb, 4, 16, -1},
+        {"JPEG at a quarter",
+         "/Width 64 /Height 32 /ColorSpace /DeviceRGB /BitsPerComponent 8 "
+         "/Filter /DCTDecode",
+         QuadrantJpeg(64, 32), 8, 16, -1},
+        {"JPEG at full size",
+         "/Width 64 /Height 32 /ColorSpace /DeviceRGB /BitsPerComponent 8 "
+         "/Filter /DCTDecode",
+         QuadrantJpeg(64, 32), 40, 64, -1},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        velmo::TPDFStructure S;
+        velmo::TPDFRenderer R(nullptr);
+        velmo::TPDFPicasso P;
+        auto* D =
+            velmo::ObjAs<velmo::TPDFDictionary>(S.Decode("<< /Subtype /Image " + C.Dict + " >>"));
+        ASSERT_NE(D, nullptr);
+        velmo::TPDFStream Image(&S, C.Data, D);
+        velmo::TPDFIndRef Ref(&S);
+        Ref.ObjNum = 7;
+        const velmo::TPDFXForm Mat{C.Drawn, 0, 0, C.Drawn, 0, 0};
+        velmo::ImageXObjectDrawer()(R, &Image, &Ref, &P, Mat, 0);
+        auto* Dec = dynamic_cast<velmo::TPDFImageDecoder*>(R.FindCachedImage(&S, 7, 0, 0));
+        ASSERT_NE(Dec, nullptr);
+        ASSERT_NE(Dec->Bitmap(), nullptr);
+        EXPECT_EQ(Dec->Bitmap()->Width(), C.Want);
+        if (C.Mean >= 0) {
+            const velmo::TColor Px = Dec->Bitmap()->GetPixel(1, 1);
+            EXPECT_NEAR(int(Px & 0xFF), C.Mean, 1) << std::hex << Px;
+        }
+    }
+    // A reduced JPEG drawn larger later is decoded again at the size the
+    // new draw needs; the cache keeps one entry for the object.
+    velmo::TPDFStructure S;
+    velmo::TPDFRenderer R(nullptr);
+    velmo::TPDFPicasso P;
+    auto* D = velmo::ObjAs<velmo::TPDFDictionary>(
+        S.Decode("<< /Subtype /Image /Width 64 /Height 32 /ColorSpace /DeviceRGB "
+                 "/BitsPerComponent 8 /Filter /DCTDecode >>"));
+    velmo::TPDFStream Image(&S, QuadrantJpeg(64, 32), D);
+    velmo::TPDFIndRef Ref(&S);
+    Ref.ObjNum = 7;
+    for (const auto& [Drawn, Want] :
+         std::vector<std::pair<double, int>>{{8, 16}, {8, 16}, {50, 64}, {8, 64}}) {
+        const velmo::TPDFXForm Mat{Drawn, 0, 0, Drawn, 0, 0};
+        velmo::ImageXObjectDrawer()(R, &Image, &Ref, &P, Mat, 0);
+        ASSERT_EQ(R.ImageCollection().size(), 1u);
+        auto* Dec = dynamic_cast<velmo::TPDFImageDecoder*>(R.FindCachedImage(&S, 7, 0, 0));
+        ASSERT_NE(Dec, nullptr);
+        EXPECT_EQ(Dec->Bitmap()->Width(), Want) << Drawn;
+    }
 }

@@ -5,6 +5,7 @@
 // peer's render, and the page image list matches pdfimages' list and its
 // JPEG files.
 #include <gtest/gtest.h>
+#include <lcms2.h>
 
 #include <algorithm>
 #include <cmath>
@@ -143,6 +144,83 @@ std::string ImageMagickCmykJpeg() {
     return R.exitCode == 0 ? vpltest::ReadFile(File) : std::string();
 }
 
+// Embedded profiles made with lcms2, each mapping samples visibly away from
+// the space's plain reading, so a page that ignores its profile shows it.
+std::string SavedProfile(cmsHPROFILE P) {
+    cmsUInt32Number Size = 0;
+    std::string Bytes;
+    if (P && cmsSaveProfileToMem(P, nullptr, &Size) && Size > 0) {
+        Bytes.resize(Size);
+        if (!cmsSaveProfileToMem(P, Bytes.data(), &Size)) Bytes.clear();
+    }
+    if (P) cmsCloseProfile(P);
+    return Bytes;
+}
+
+// Grey of gamma 1: a sample is a linear light level.
+std::string LinearGreyProfile() {
+    cmsToneCurve* Linear = cmsBuildGamma(nullptr, 1.0);
+    std::string B = SavedProfile(cmsCreateGrayProfile(cmsD50_xyY(), Linear));
+    cmsFreeToneCurve(Linear);
+    return B;
+}
+
+// RGB of gamma 2.2 whose first two primaries are sRGB's green and red.
+std::string SwappedRgbProfile() {
+    const cmsCIExyY White = {0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE Primaries = {{0.30, 0.60, 1.0}, {0.64, 0.33, 1.0}, {0.15, 0.06, 1.0}};
+    cmsToneCurve* G = cmsBuildGamma(nullptr, 2.2);
+    cmsToneCurve* Curves[3] = {G, G, G};
+    std::string B = SavedProfile(cmsCreateRGBProfile(&White, &Primaries, Curves));
+    cmsFreeToneCurve(G);
+    return B;
+}
+
+// CMYK to Lab through a table: the inks taken as the complements of red,
+// blue and green (magenta and yellow trade places), dimmed by black.
+std::string SwappedCmykProfile() {
+    cmsHPROFILE Srgb = cmsCreate_sRGBProfile();
+    cmsHPROFILE Lab = cmsCreateLab2Profile(nullptr);
+    cmsHTRANSFORM ToLab =
+        cmsCreateTransform(Srgb, TYPE_RGB_DBL, Lab, TYPE_Lab_16, INTENT_PERCEPTUAL, 0);
+    cmsCloseProfile(Srgb);
+    cmsCloseProfile(Lab);
+    if (!ToLab) return std::string();
+    cmsHPROFILE P = cmsCreateProfilePlaceholder(nullptr);
+    cmsSetProfileVersion(P, 2.1);
+    cmsSetDeviceClass(P, cmsSigOutputClass);
+    cmsSetColorSpace(P, cmsSigCmykData);
+    cmsSetPCS(P, cmsSigLabData);
+    cmsPipeline* Pipe = cmsPipelineAlloc(nullptr, 4, 3);
+    cmsStage* Table = cmsStageAllocCLut16bit(nullptr, 9, 4, 3, nullptr);
+    auto Sample = [](const cmsUInt16Number In[], cmsUInt16Number Out[], void* Cargo) {
+        const double C = In[0] / 65535.0, M = In[1] / 65535.0, Y = In[2] / 65535.0,
+                     K = In[3] / 65535.0;
+        const double Rgb[3] = {(1 - C) * (1 - K), (1 - Y) * (1 - K), (1 - M) * (1 - K)};
+        cmsDoTransform(static_cast<cmsHTRANSFORM>(Cargo), Rgb, Out, 1);
+        return cmsInt32Number(TRUE);
+    };
+    cmsStageSampleCLut16bit(Table, Sample, ToLab, 0);
+    cmsPipelineInsertStage(Pipe, cmsAT_END, Table);
+    cmsWriteTag(P, cmsSigAToB0Tag, Pipe);
+    cmsPipelineFree(Pipe);
+    cmsDeleteTransform(ToLab);
+    return SavedProfile(P);
+}
+
+// One pixel of InType samples through a profile into sRGB.
+TColor ThroughProfile(const std::string& Profile, cmsUInt32Number InType, const uint8_t* In) {
+    cmsHPROFILE P = cmsOpenProfileFromMem(Profile.data(), cmsUInt32Number(Profile.size()));
+    cmsHPROFILE Srgb = cmsCreate_sRGBProfile();
+    cmsHTRANSFORM T = cmsCreateTransform(P, InType, Srgb, TYPE_RGB_8, INTENT_PERCEPTUAL, 0);
+    uint8_t Out[3] = {0, 0, 0};
+    if (T) cmsDoTransform(T, In, Out, 1);
+    if (T) cmsDeleteTransform(T);
+    cmsCloseProfile(Srgb);
+    if (P) cmsCloseProfile(P);
+    return RGB(Out[0], Out[1], Out[2]);
+}
+
 struct TExtra {
     int32_t Num;
     std::string Dict, Data;
@@ -157,13 +235,17 @@ struct TCase {
     std::vector<TExtra> Extra;  // objects the dictionary refers to
     TPDFMaskType Mask = mtNone;
     bool Stencil = false;
-    // qpdf --check decodes DCT data and warns about a leading line feed,
-    // so that case is checked by the decoder only.
     bool InFile = true;
+    // qpdf --check decodes DCT data and warns about a leading line feed;
+    // pdfimages -j writes the stored bytes with it, our list item is the
+    // JPEG without it.
+    bool LeadingLF = false;
     // Both peers lay a JPEG larger than its dictionary out in the
     // dictionary's rows (the page shows stripes); we resample it to the
     // dictionary's size, so that page is not judged against them.
     bool PeersReinterpret = false;
+    // The dictionary's size when it is not the common W x H.
+    int Width = W, Height = H;
 };
 
 std::vector<TCase> Cases() {
@@ -244,6 +326,17 @@ std::vector<TCase> Cases() {
                      },
                      1,
                      {{24, "<< /N 4 >>", "not a profile"}}});
+        const std::string Cmyk = SwappedCmykProfile();
+        C.push_back({"ICCBased N 4 with its profile",
+                     "/ColorSpace [/ICCBased 27 0 R] /BitsPerComponent 8",
+                     Pack(S, 4 * W, 8),
+                     [=](int X, int Y) {
+                         const uint8_t In[4] = {uint8_t(X * 32), uint8_t(Y * 64), 0,
+                                                uint8_t(X == Y ? 255 : 0)};
+                         return ThroughProfile(Cmyk, TYPE_CMYK_8, In);
+                     },
+                     1,
+                     {{27, "<< /N 4 /Alternate /DeviceCMYK >>", Cmyk}}});
         // CIE L*a*b* over D65: L* 25..100 across, a* -60..60 and b* 40..-40
         // down, converted by the CIE and sRGB formulas.
         std::vector<int> L;
@@ -341,6 +434,27 @@ std::vector<TCase> Cases() {
                      RgbAt,
                      0,
                      {{21, "<< /N 3 >>", "not a profile"}}});
+        const std::string Grey1 = LinearGreyProfile();
+        C.push_back({"ICCBased N 1 with its profile",
+                     "/ColorSpace [/ICCBased 25 0 R] /BitsPerComponent 8",
+                     Pack(S, W, 8),
+                     [=](int X, int Y) {
+                         const uint8_t In = uint8_t(S[size_t(Y * W + X)]);
+                         return ThroughProfile(Grey1, TYPE_GRAY_8, &In);
+                     },
+                     1,
+                     {{25, "<< /N 1 /Alternate /DeviceGray >>", Grey1}}});
+        const std::string Rgb3 = SwappedRgbProfile();
+        C.push_back(
+            {"ICCBased N 3 with its profile",
+             "/ColorSpace [/ICCBased 26 0 R] /BitsPerComponent 8",
+             Raw,
+             [=](int X, int Y) {
+                 const uint8_t In[3] = {uint8_t(X * 30), uint8_t(Y * 60), uint8_t((X + Y) * 10)};
+                 return ThroughProfile(Rgb3, TYPE_RGB_8, In);
+             },
+             1,
+             {{26, "<< /N 3 /Alternate /DeviceRGB >>", Rgb3}}});
     }
     {
         // A stencil: bit 0 paints.
@@ -381,7 +495,7 @@ std::vector<TCase> Cases() {
     TCase LF{"DCT with a leading line feed",
              "/ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /DCTDecode",
              "\n" + Jpeg(W, H, false), Halves, 40};
-    LF.InFile = false;
+    LF.LeadingLF = true;
     C.push_back(LF);
     // A CMYK JPEG's samples are taken as inverted (255 - ink), as the
     // peers take them: ImageMagick's inks show complemented without Decode
@@ -411,6 +525,19 @@ std::vector<TCase> Cases() {
                  Jpeg(2 * W, 2 * H, false), Halves, 40};
     Larger.PeersReinterpret = true;
     C.push_back(Larger);
+    // The same at photo size: 100 x 100 samples in a 50 x 50 dictionary,
+    // resampled to the dictionary's size.
+    TCase Hundred{"DCT 100 x 100 in a 50 x 50 dictionary",
+                  "/ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /DCTDecode",
+                  Jpeg(100, 100, false),
+                  [](int X, int) {
+                      if (X >= 23 && X <= 26) return DontCare;
+                      return X < 25 ? RGB(240, 20, 20) : RGB(20, 20, 240);
+                  },
+                  40};
+    Hundred.Width = Hundred.Height = 50;
+    Hundred.PeersReinterpret = true;
+    C.push_back(Hundred);
     C.push_back({"DCT grey", "/ColorSpace /DeviceGray /BitsPerComponent 8 /Filter /DCTDecode",
                  Jpeg(W, H, true),
                  [](int X, int) {
@@ -437,8 +564,8 @@ std::string MakePDF(const std::vector<TCase>& Cases) {
             C.Stencil ? "q 1 0 0 rg 72 0 0 72 0 0 cm /Im0 Do Q" : "q 72 0 0 72 0 0 cm /Im0 Do Q";
         Objects[Content] =
             "<< /Length " + std::to_string(Draw.size()) + " >>\nstream\n" + Draw + "\nendstream";
-        Objects[Image] = "<< /Type /XObject /Subtype /Image /Width " + std::to_string(W) +
-                         " /Height " + std::to_string(H) + " " + C.Dict + " /Length " +
+        Objects[Image] = "<< /Type /XObject /Subtype /Image /Width " + std::to_string(C.Width) +
+                         " /Height " + std::to_string(C.Height) + " " + C.Dict + " /Length " +
                          std::to_string(C.Data.size()) + " >>\nstream\n" + C.Data + "\nendstream";
     }
     std::string Pdf = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
@@ -491,8 +618,26 @@ TEST(ImageXObjectsOracle, GeneratedFileDecodes) {
     const auto File = Dir / "images.pdf";
     vpltest::WriteFile(File, MakePDF(InFile));
 
+    // Clean but for qpdf's own DCT check of the JPEG behind a line feed.
     const auto Check = vpltest::RunCommand({"qpdf", "--check", File.string()});
-    EXPECT_EQ(Check.exitCode, 0) << Check.out << Check.err;
+    std::vector<std::string> Allowed;
+    for (size_t I = 0; I < InFile.size(); ++I)
+        if (InFile[I].LeadingLF) Allowed.push_back("object " + std::to_string(102 + 3 * I) + " 0");
+    EXPECT_TRUE(Check.exitCode == 0 || (Check.exitCode == 3 && !Allowed.empty()))
+        << Check.out << Check.err;
+    {
+        std::istringstream Warnings(Check.out + Check.err);
+        std::string Line;
+        while (std::getline(Warnings, Line)) {
+            if (Line.find("WARNING") == std::string::npos ||
+                Line.find("re-processed without filtering") != std::string::npos)
+                continue;
+            const bool Known = std::any_of(
+                Allowed.begin(), Allowed.end(),
+                [&](const std::string& A) { return Line.find(A) != std::string::npos; });
+            EXPECT_TRUE(Known) << Line;
+        }
+    }
 
     // One image or stencil row per page, with the dictionary's size.
     const auto List = vpltest::RunCommand({"pdfimages", "-list", File.string()});
@@ -512,8 +657,8 @@ TEST(ImageXObjectsOracle, GeneratedFileDecodes) {
         ASSERT_LE(size_t(Page), InFile.size());
         const TCase& C = InFile[size_t(Page - 1)];
         EXPECT_EQ(Type, C.Stencil ? "stencil" : "image") << C.Name;
-        EXPECT_EQ(Wd, W) << C.Name;
-        EXPECT_EQ(Ht, H) << C.Name;
+        EXPECT_EQ(Wd, C.Width) << C.Name;
+        EXPECT_EQ(Ht, C.Height) << C.Name;
     }
     ASSERT_EQ(Pages.size(), InFile.size());
 
@@ -530,8 +675,8 @@ TEST(ImageXObjectsOracle, GeneratedFileDecodes) {
             Objects[E.Num] = Keep.back().get();
         }
         auto* D = ObjAs<TPDFDictionary>(S.Decode("<< /Type /XObject /Subtype /Image /Width " +
-                                                 std::to_string(W) + " /Height " +
-                                                 std::to_string(H) + " " + C.Dict + " >>"));
+                                                 std::to_string(C.Width) + " /Height " +
+                                                 std::to_string(C.Height) + " " + C.Dict + " >>"));
         ASSERT_NE(D, nullptr);
         TPDFStream Image(&S, C.Data, D);
         TPDFImageDecoder Dec;
@@ -542,11 +687,11 @@ TEST(ImageXObjectsOracle, GeneratedFileDecodes) {
         Dec.LoadFromPDFStream(&Image);
         ASSERT_TRUE(Dec.ValidImage()) << Dec.LoadError();
         EXPECT_EQ(Dec.MaskType(), C.Mask);
-        ASSERT_EQ(Dec.Bitmap()->Width(), W);
-        ASSERT_EQ(Dec.Bitmap()->Height(), H);
+        ASSERT_EQ(Dec.Bitmap()->Width(), C.Width);
+        ASSERT_EQ(Dec.Bitmap()->Height(), C.Height);
         int Bad = 0;
-        for (int Y = 0; Y < H; ++Y)
-            for (int X = 0; X < W; ++X) {
+        for (int Y = 0; Y < C.Height; ++Y)
+            for (int X = 0; X < C.Width; ++X) {
                 const TColor Got = Dec.Bitmap()->GetPixel(X, Y), Want = C.Expected(X, Y);
                 if (Want == DontCare) continue;
                 for (int Sh = 0; Sh < 24; Sh += 8)
@@ -599,8 +744,17 @@ TEST(ImageXObjectsOracle, PagesRenderAndListLikeThePeers) {
         std::string Error;
         ASSERT_TRUE(vpltest::RenderFilePageToPng(File, Page, 72, Ours, Error)) << Error;
         EXPECT_EQ(Error, "");
-        if (InFile[I].PeersReinterpret) continue;
         const vpltest::TPeerVerdict V = vpltest::JudgeAgainstPeers(Ours, Mutool, Pdftoppm);
+        if (InFile[I].PeersReinterpret) {
+            // Shown, not judged: the peers' layout of the larger JPEG.
+            std::printf("%s (ours resampled to the dictionary's size): mutool: %s; pdftoppm: %s\n",
+                        InFile[I].Name.c_str(),
+                        V.haveMutool ? vpltest::DescribeComparison(V.vsMutool).c_str()
+                                     : Mutool.error.c_str(),
+                        V.havePdftoppm ? vpltest::DescribeComparison(V.vsPdftoppm).c_str()
+                                       : Pdftoppm.error.c_str());
+            continue;
+        }
         EXPECT_TRUE(V.agrees)
             << "mutool: " << (V.haveMutool ? vpltest::DescribeComparison(V.vsMutool) : Mutool.error)
             << "; pdftoppm: "
@@ -651,17 +805,24 @@ TEST(ImageXObjectsOracle, PagesRenderAndListLikeThePeers) {
             ++JpegItems;
             char Name[32];
             std::snprintf(Name, sizeof Name, "x-%03d-%03d.jpg", Page, R.Num);
-            const std::string Theirs = vpltest::ReadFile(Dir / Name);
+            std::string Theirs = vpltest::ReadFile(Dir / Name);
             EXPECT_FALSE(Theirs.empty()) << Name;
+            // The stored bytes keep the line feed before the JPEG; ours
+            // is the JPEG itself.
+            if (InFile[I].LeadingLF) {
+                ASSERT_EQ(Theirs.substr(0, 3), "\n\xFF\xD8") << Name;
+                Theirs.erase(0, 1);
+            }
             EXPECT_TRUE(L->ImageData(K) == Theirs) << Name;
         }
     }
-    EXPECT_GE(JpegItems, 2);
+    EXPECT_GE(JpegItems, 3);
 }
 
 // Inline images, one per page, through each way their end is found: plain
 // samples whose bytes hold "EI", Flate data, ASCIIHex and ASCII85 text
-// (searched end), and an Indexed space whose lookup holds "/". Each decodes to its samples, each
+// (searched end), LZW, Flate then RunLength, a JPEG, and an Indexed space
+// whose lookup holds "/". Each decodes to its samples, each
 // page agrees with a peer and the page image lists match pdfimages -list.
 TEST(ImageXObjectsOracle, InlineImages) {
     VPL_REQUIRE_TOOL("pdfimages");
@@ -677,7 +838,9 @@ TEST(ImageXObjectsOracle, InlineImages) {
     struct TInline {
         const char* Name;
         std::string Content;
-        std::function<TColor(int, int)> Expected;  // over a 2 x 2 image
+        std::function<TColor(int, int)> Expected;
+        int Width = 2, Height = 2;
+        int Tolerance = 0;
     };
     const std::vector<TInline> Cases = {
         {"plain samples holding EI", "BI /W 2 /H 2 /CS /G /BPC 8 ID " + Grey + " EI", GreyAt},
@@ -688,6 +851,16 @@ TEST(ImageXObjectsOracle, InlineImages) {
          "BI /W 2 /H 2 /CS [/I /RGB 1 (/\\(\\)\\\\//)] /BPC 8 ID " +
              std::string("\x00\x01\x01\x00", 4) + " EI",
          [](int X, int Y) { return X == Y ? RGB('/', '(', ')') : RGB('\\', '/', '/'); }},
+        {"LZW", "BI /W 2 /H 2 /CS /G /BPC 8 /F /LZW ID " + LZWLiteral(Grey) + " EI", GreyAt},
+        {"Flate then RunLength",
+         "BI /W 2 /H 2 /CS /G /BPC 8 /F [/Fl /RL] ID " + FlateCompress(RunLength(Grey)) + "\nEI",
+         GreyAt},
+        {"DCT", "BI /W 8 /H 4 /CS /G /BPC 8 /F /DCT ID " + Jpeg(W, H, true) + "\nEI",
+         [](int X, int) {
+             if (X == W / 2 - 1 || X == W / 2) return DontCare;
+             return X < W / 2 ? RGB(86, 86, 86) : RGB(45, 45, 45);
+         },
+         W, H, 40},
     };
     std::vector<std::string> Pages;
     for (const TInline& C : Cases) Pages.push_back("q 72 0 0 72 0 0 cm " + C.Content + " Q");
@@ -726,11 +899,17 @@ TEST(ImageXObjectsOracle, InlineImages) {
         TPDFImageDecoder Dec;
         Dec.LoadFromInlineImage(Img, nullptr);
         ASSERT_TRUE(Dec.ValidImage()) << Dec.LoadError();
-        ASSERT_EQ(Dec.Bitmap()->Width(), 2);
-        ASSERT_EQ(Dec.Bitmap()->Height(), 2);
-        for (int Y = 0; Y < 2; ++Y)
-            for (int X = 0; X < 2; ++X)
-                EXPECT_EQ(Dec.Bitmap()->GetPixel(X, Y), C.Expected(X, Y)) << X << "," << Y;
+        ASSERT_EQ(Dec.Bitmap()->Width(), C.Width);
+        ASSERT_EQ(Dec.Bitmap()->Height(), C.Height);
+        for (int Y = 0; Y < C.Height; ++Y)
+            for (int X = 0; X < C.Width; ++X) {
+                const TColor Got = Dec.Bitmap()->GetPixel(X, Y), Want = C.Expected(X, Y);
+                if (Want == DontCare) continue;
+                for (int Sh = 0; Sh < 24; Sh += 8)
+                    EXPECT_LE(std::abs(int((Got >> Sh) & 0xFF) - int((Want >> Sh) & 0xFF)),
+                              C.Tolerance)
+                        << X << "," << Y << " got " << std::hex << Got << " want " << Want;
+            }
         // The page against the peers.
         const auto Mutool = Cache.Peer(vpltest::TRenderPeer::Mutool, File, Page, 72);
         const auto Pdftoppm = Cache.Peer(vpltest::TRenderPeer::Pdftoppm, File, Page, 72);
@@ -748,7 +927,7 @@ TEST(ImageXObjectsOracle, InlineImages) {
         ASSERT_NE(L, nullptr);
         EXPECT_EQ(L->ImageCount(), Listed[Page]);
         if (L->ImageCount() == 1) {
-            EXPECT_EQ(L->ImagePixelWidth(1), 2);
+            EXPECT_EQ(L->ImagePixelWidth(1), C.Width);
             EXPECT_EQ(L->ImageRef(1), nullptr);
         }
     }

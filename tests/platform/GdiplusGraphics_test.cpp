@@ -461,6 +461,38 @@ TEST_F(Gdiplus, ImagesAndAttributes) {
     }
 }
 
+// Whole bitmaps of the rasteriser's own layouts are read in place; one
+// drawn onto itself (through its own graphics) still reads the pixels it
+// had before the draw, in every such layout.
+TEST_F(Gdiplus, BitmapDrawnOntoItselfReadsItsOldPixels) {
+    const uint32_t Column[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+    for (GpPixelFormat Format : {PixelFormat24bppRGB, PixelFormat32bppRGB, PixelFormat32bppPARGB}) {
+        SCOPED_TRACE(Format);
+        TGPStatus S;
+        GpBitmap* Image = gp::NewBitmap(1, 4, Format, S);
+        ASSERT_EQ(S, gsOk);
+        for (int Y = 0; Y < 4; ++Y) {
+            const uint32_t P = 0xFF000000u | Column[Y];
+            std::memcpy(Image->Row(Y), &P, Format == PixelFormat24bppRGB ? 3 : 4);
+        }
+        GpGraphics* G = nullptr;
+        ASSERT_EQ(gp::GdipGetImageGraphicsContext(Image, &G), gsOk);
+        gp::GdipSetPixelOffsetMode(G, PixelOffsetModeHalf);
+        gp::GdipSetInterpolationMode(G, InterpolationModeNearestNeighbor);
+        // One row down: rows 1..3 take the old rows 0..2.
+        const GpPointF P[3] = {{0, 1}, {1, 1}, {0, 5}};
+        ASSERT_EQ(gp::GdipDrawImagePoints(G, Image, P, 3), gsOk);
+        gp::GdipDeleteGraphics(G);
+        const uint32_t Want[4] = {Column[0], Column[0], Column[1], Column[2]};
+        for (int Y = 0; Y < 4; ++Y) {
+            uint32_t Got = 0;
+            std::memcpy(&Got, Image->Row(Y), 3);
+            EXPECT_EQ(Got & 0xFFFFFF, Want[Y]) << "row " << Y;
+        }
+        gp::DisposeLiveImage(Image);
+    }
+}
+
 TEST(GdiplusStartup, CallsBeforeStartupAreRefused) {
     ASSERT_FALSE(gp::Started());
     GpPath* P = nullptr;
@@ -629,8 +661,8 @@ TEST_F(Gdiplus, GraphicsSettings) {
     }
     // Page units go through the target's resolution (96 DPI here): a quarter
     // inch and 18 points are both 24 pixels.
-    for (const auto& [Unit, Side] : {std::pair{UnitInch, 0.25f}, std::pair{UnitPoint, 18.0f},
-                                      std::pair{UnitPixel, 24.0f}}) {
+    for (const auto& [Unit, Side] :
+         {std::pair{UnitInch, 0.25f}, std::pair{UnitPoint, 18.0f}, std::pair{UnitPixel, 24.0f}}) {
         SCOPED_TRACE(Unit);
         TImageTarget T(40, 40);
         EXPECT_EQ(gp::GdipSetPageUnit(T.G, Unit), gsOk);

@@ -62,6 +62,13 @@ TGPStatus RecLoadFile(const GpWCHAR* F, GpImage** I) {
     if (R == gsOk) ++Rec.ImagesLoaded;
     return R;
 }
+// Bitmaps over the caller's rows count as images made too.
+TGPStatus RecFromScan0(int32_t W, int32_t H, int32_t Stride, GpPixelFormat F, uint8_t* Scan0,
+                       GpBitmap** B) {
+    TGPStatus R = gdiplus::GdipCreateBitmapFromScan0(W, H, Stride, F, Scan0, B);
+    if (R == gsOk) ++Rec.ImagesLoaded;
+    return R;
+}
 TGPStatus RecDispose(GpImage* I) {
     TGPStatus R = gdiplus::GdipDisposeImage(I);
     if (R == gsOk) ++Rec.ImagesDisposed;
@@ -121,6 +128,7 @@ void RegisterRecordingModule() {
         Put("GdipLoadImageFromStream", reinterpret_cast<FARPROC>(&RecLoad));
         Put("GdipLoadImageFromStreamICM", reinterpret_cast<FARPROC>(&RecLoadICM));
         Put("GdipLoadImageFromFile", reinterpret_cast<FARPROC>(&RecLoadFile));
+        Put("GdipCreateBitmapFromScan0", reinterpret_cast<FARPROC>(&RecFromScan0));
         Put("GdipDisposeImage", reinterpret_cast<FARPROC>(&RecDispose));
         Put("GdipCreateImageAttributes", reinterpret_cast<FARPROC>(&RecMakeAttributes));
         Put("GdipDisposeImageAttributes", reinterpret_cast<FARPROC>(&RecDisposeAttributes));
