@@ -22,6 +22,7 @@
 #include "document/PageTree.h"
 #include "render/ContentRun.h"
 #include "render/Renderer.h"
+#include "tests/support/PageKinds.h"
 #include "tests/support/RenderSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -30,7 +31,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kDPI = 72;
-constexpr int kPagesPerFile = 3;
+constexpr int kPagesPerFile = vpltest::kPageKindPages;
 constexpr double kFileTimeout = 60;
 // Files whose render pass takes longer are listed.
 constexpr double kSlowFile = 5;
@@ -94,70 +95,10 @@ std::vector<std::string> Lines(const std::string& Text) {
     return out;
 }
 
-// Operators that mark a page as more than paths, colours and text: inline
-// and XObject images, shadings, extended states and patterns.
-bool NonTextOperator(std::string_view T) {
-    static const std::set<std::string_view> ops = {"BI", "Do", "sh", "gs", "scn", "SCN"};
-    return ops.count(T) != 0;
-}
-
-bool TextOperator(std::string_view T) { return T == "Tj" || T == "TJ" || T == "'" || T == "\""; }
-
-velmo::TPDFObject* Deref(velmo::TPDFObject* O) {
-    auto* R = velmo::ObjAs<velmo::TPDFIndRef>(O);
-    return R ? R->Obj() : O;
-}
-
-// The kinds of pages 1-3 of a loaded file that have no annotations and whose
-// content holds none of the operators above: "vector <n>" when it shows no
-// text either, "text <n>" when it does. Files that stay encrypted in memory
-// are left out, as their content bytes are not plain.
-std::string PageKindsOf(velmo::TPDFDocument& doc) {
-    std::string Report;
-    if (doc.GetEncrypted() != velmo::peDecrypted) return Report;
-    velmo::TPDFPageTree* tree = doc.PageTree();
-    if (!tree) return Report;
-    velmo::TPDFRenderer renderer(nullptr);
-    const int pages = std::min(doc.PageCount(), kPagesPerFile);
-    for (int page = 1; page <= pages; ++page) {
-        velmo::TPDFDictionary* dict = tree->GetPage(page);
-        if (!dict) continue;
-        // Annotations of any form but an empty array count as present.
-        if (velmo::TPDFObject* a = dict->FindValueByKeyName("Annots", false)) {
-            auto* list = velmo::ObjAs<velmo::TPDFArray>(Deref(a));
-            if (!list || list->Count() > 0) continue;
-        }
-        std::string content;
-        try {
-            velmo::TPDFObject* c = Deref(dict->FindValueByKeyName("Contents", false));
-            if (auto* s = velmo::ObjAs<velmo::TPDFStream>(c)) {
-                content = s->GetDecodedStream();
-            } else if (auto* a = velmo::ObjAs<velmo::TPDFArray>(c)) {
-                for (velmo::TPDFObject* it : a->LiveItems())
-                    if (auto* s = velmo::ObjAs<velmo::TPDFStream>(Deref(it))) {
-                        content += s->GetDecodedStream();
-                        content += ' ';
-                    }
-            }
-        } catch (const std::exception&) {
-            continue;  // content that does not decode is judged by no test
-        }
-        velmo::TPDFRenderer::TContentRun run(renderer);
-        run.Text = content;
-        bool plain = true, text = false;
-        for (std::string_view t = run.NextToken(); !t.empty() && plain; t = run.NextToken()) {
-            if (NonTextOperator(t)) plain = false;
-            text = text || TextOperator(t);
-        }
-        if (plain) Report += (text ? "text " : "vector ") + std::to_string(page) + "\n";
-    }
-    return Report;
-}
-
 // The selection pass over one file alone, run in a child.
 int SelectPageKinds(const fs::path& File, std::string& Report) {
     velmo::TPDFDocument doc;
-    if (doc.LoadFromFile(File.u16string(), u"") == velmo::lrOkay) Report = PageKindsOf(doc);
+    if (doc.LoadFromFile(File.u16string(), u"") == velmo::lrOkay) Report = vpltest::PageKindsOf(doc);
     return 0;
 }
 
@@ -170,7 +111,7 @@ int RenderFilePages(vpltest::TRenderCache& Cache, const fs::path& File, const fs
                     std::string& Report) {
     velmo::TPDFDocument doc;
     const velmo::TVPLLoadResult loaded = doc.LoadFromFile(File.u16string(), u"");
-    WriteNote(VectorNote, loaded == velmo::lrOkay ? PageKindsOf(doc) : std::string());
+    WriteNote(VectorNote, loaded == velmo::lrOkay ? vpltest::PageKindsOf(doc) : std::string());
     if (loaded != velmo::lrOkay) {
         Report = std::string("load ") +
                  (loaded == velmo::lrWrongPassword ? "needs a password" : "does not load") + "\n";
@@ -302,9 +243,7 @@ void JudgePagesOfKind(const std::string& Kind, double Slack) {
             report = child.report;
             WriteNote(note, report);
         }
-        for (const std::string& line : Lines(report))
-            if (line.rfind(Kind + " ", 0) == 0)
-                pages.push_back({file, std::atoi(line.c_str() + Kind.size() + 1)});
+        for (const int page : vpltest::PagesOfKind(report, Kind)) pages.push_back({file, page});
     }
 
     // The reference is taken from the same peer renders (as

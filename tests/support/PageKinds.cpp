@@ -1,0 +1,86 @@
+#include "tests/support/PageKinds.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <exception>
+#include <set>
+#include <sstream>
+#include <string_view>
+
+#include "document/Document.h"
+#include "document/PageTree.h"
+#include "render/ContentRun.h"
+#include "render/Renderer.h"
+
+namespace vpltest {
+
+namespace {
+
+// Operators that mark a page as more than paths, colours and text: inline
+// and XObject images, shadings, extended states and patterns.
+bool NonTextOperator(std::string_view T) {
+    static const std::set<std::string_view> ops = {"BI", "Do", "sh", "gs", "scn", "SCN"};
+    return ops.count(T) != 0;
+}
+
+bool TextOperator(std::string_view T) { return T == "Tj" || T == "TJ" || T == "'" || T == "\""; }
+
+velmo::TPDFObject* Deref(velmo::TPDFObject* O) {
+    auto* R = velmo::ObjAs<velmo::TPDFIndRef>(O);
+    return R ? R->Obj() : O;
+}
+
+}  // namespace
+
+std::string PageKindsOf(velmo::TPDFDocument& doc, int MaxPages) {
+    std::string Report;
+    if (doc.GetEncrypted() != velmo::peDecrypted) return Report;
+    velmo::TPDFPageTree* tree = doc.PageTree();
+    if (!tree) return Report;
+    velmo::TPDFRenderer renderer(nullptr);
+    const int pages = std::min(doc.PageCount(), MaxPages);
+    for (int page = 1; page <= pages; ++page) {
+        velmo::TPDFDictionary* dict = tree->GetPage(page);
+        if (!dict) continue;
+        // Annotations of any form but an empty array count as present.
+        if (velmo::TPDFObject* a = dict->FindValueByKeyName("Annots", false)) {
+            auto* list = velmo::ObjAs<velmo::TPDFArray>(Deref(a));
+            if (!list || list->Count() > 0) continue;
+        }
+        std::string content;
+        try {
+            velmo::TPDFObject* c = Deref(dict->FindValueByKeyName("Contents", false));
+            if (auto* s = velmo::ObjAs<velmo::TPDFStream>(c)) {
+                content = s->GetDecodedStream();
+            } else if (auto* a = velmo::ObjAs<velmo::TPDFArray>(c)) {
+                for (velmo::TPDFObject* it : a->LiveItems())
+                    if (auto* s = velmo::ObjAs<velmo::TPDFStream>(Deref(it))) {
+                        content += s->GetDecodedStream();
+                        content += ' ';
+                    }
+            }
+        } catch (const std::exception&) {
+            continue;  // content that does not decode is judged by no test
+        }
+        velmo::TPDFRenderer::TContentRun run(renderer);
+        run.Text = content;
+        bool plain = true, text = false;
+        for (std::string_view t = run.NextToken(); !t.empty() && plain; t = run.NextToken()) {
+            if (NonTextOperator(t)) plain = false;
+            text = text || TextOperator(t);
+        }
+        if (plain) Report += (text ? "text " : "vector ") + std::to_string(page) + "\n";
+    }
+    return Report;
+}
+
+std::vector<int> PagesOfKind(const std::string& Report, const std::string& Kind) {
+    std::vector<int> pages;
+    std::istringstream in(Report);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(Kind + " ", 0) == 0) pages.push_back(std::atoi(line.c_str() + Kind.size() + 1));
+    return pages;
+}
+
+}  // namespace vpltest
