@@ -3,7 +3,7 @@
 # PDF files, one process per file for both, and prints the ratio of the total
 # times. Files are the corpus (../shared/corpus, or $CORPUS_DIR) unless given.
 #   bench/render_pages.sh [--pages N] [--dpi D] [--limit K] [--timeout S] [--min-text C]
-#                         [file|folder ...]
+#                         [--text C] [--images] [--scan] [file|folder ...]
 #     --pages N    pages 1..N of every file (default 3; fewer when the file has fewer)
 #     --dpi D      resolution of both renders (default 72)
 #     --limit K    at most K files (default all)
@@ -11,6 +11,12 @@
 #                  out of time in either is left out of both totals and listed
 #     --min-text C only files whose rendered pages hold at least C characters
 #                  of text by pdftotext (text-heavy pages)
+#     --text C     text-heavy pages as the text-render test picks them: of
+#                  pages 1-3, those without annotations whose content shows
+#                  text and holds none of BI Do sh gs scn SCN (the engine's
+#                  scanner, bench_render_pages --page-kinds), in files where
+#                  these pages hold at least C characters by pdftotext; only
+#                  these pages are drawn, by both
 #     --images     only files whose rendered pages carry images by pdfimages -list,
 #                  none of them fax, JBIG2 or JPEG 2000
 #     --scan       add a generated 300-dpi A4 scan: a JPEG page and a Flate page
@@ -19,6 +25,7 @@
 #
 # Ours is bench_render_pages, built here in Release:
 #   bench_render_pages <file.pdf> <first page> <last page> <dpi> <output folder>
+#   bench_render_pages <file.pdf> <page,page,...> <dpi> <output folder>
 # writes <output folder>/p<page, 4 digits>.png for each page and exits 0 when
 # every page rendered cleanly, 1 when a page reported an error (still timed),
 # 2 when the file does not load. $VPL_RENDER_PAGES_EXE runs another build.
@@ -30,6 +37,7 @@ DPI=72
 LIMIT=0
 TIMEOUT=60
 MIN_TEXT=0
+TEXT_PAGES=0
 IMAGES=0
 SCAN=0
 FEATURES=0
@@ -44,7 +52,8 @@ while [ $# -gt 0 ]; do
         --images) IMAGES=1; shift ;;
         --scan) SCAN=1; shift ;;
         --features) FEATURES=1; shift ;;
-        -h|--help) sed -n '2,26p' "$0"; exit 0 ;;
+        --text) TEXT_PAGES="$2"; shift 2 ;;
+        -h|--help) sed -n '2,34p' "$0"; exit 0 ;;
         *) INPUTS+=("$1"); shift ;;
     esac
 done
@@ -178,11 +187,30 @@ for f in "${FILES[@]}"; do
             continue
         fi
     fi
+    list="1-$last"
+    count=$last
+    if [ "$TEXT_PAGES" -gt 0 ]; then
+        selected=$(timeout 60 "$OURS" --page-kinds "$f" 2>/dev/null | awk '$1 == "text" { print $2 }' || true)
+        [ -z "$selected" ] && continue
+        chars=0
+        for p in $selected; do
+            c=$(timeout 30 pdftotext -q -f "$p" -l "$p" "$f" - 2>/dev/null | tr -d ' \n\t\r\f' |
+                wc -m || true)
+            chars=$((chars + ${c:-0}))
+        done
+        [ "$chars" -lt "$TEXT_PAGES" ] && continue
+        list=$(echo $selected | tr ' ' ',')
+        count=$(echo $selected | wc -w)
+    fi
     rm -rf "$WORK/ours" "$WORK/mutool"
     mkdir -p "$WORK/ours" "$WORK/mutool"
-    read -r to rc_o < <(timed "$OURS" "$f" 1 "$last" "$DPI" "$WORK/ours")
+    if [ "$TEXT_PAGES" -gt 0 ]; then
+        read -r to rc_o < <(timed "$OURS" "$f" "$list" "$DPI" "$WORK/ours")
+    else
+        read -r to rc_o < <(timed "$OURS" "$f" 1 "$last" "$DPI" "$WORK/ours")
+    fi
     read -r tm rc_m < <(timed mutool draw -q -r "$DPI" -F png -o "$WORK/mutool/p%04d.png" \
-        "$f" "1-$last")
+        "$f" "$list")
     if [ "$rc_o" -ge 124 ] || [ "$rc_m" -ge 124 ]; then
         echo "left out (time-out or killed: ours $rc_o, mutool $rc_m): $f"
         skipped=$((skipped + 1))
@@ -192,7 +220,7 @@ for f in "${FILES[@]}"; do
     ours_total=$(awk -v a="$ours_total" -v b="$to" 'BEGIN { printf "%.6f", a + b }')
     mutool_total=$(awk -v a="$mutool_total" -v b="$tm" 'BEGIN { printf "%.6f", a + b }')
     files=$((files + 1))
-    pages=$((pages + last))
+    pages=$((pages + count))
 done
 
 if [ "$files" -eq 0 ]; then

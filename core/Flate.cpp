@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <numeric>
 #include <vector>
 
@@ -55,19 +56,26 @@ std::string FlateCompressLevel(std::string_view data, int level) {
     if (data.empty()) return {};
     z_stream zs{};
     if (deflateInit(&zs, FlateLevelFromIndex(level)) != Z_OK) return {};
-    std::string out;
     // deflateBound is exact enough that the buffer never has to grow; it is
-    // still grown (doubling) should zlib ever need more.
-    out.resize(
-        deflateBound(&zs, static_cast<uLong>(std::min<std::size_t>(data.size(), UINT32_MAX))) + 64);
+    // still grown (doubling) should zlib ever need more. The buffer is left
+    // uninitialised: zlib writes what is kept, and a page-sized image
+    // compresses to a small part of its bound.
+    std::size_t capacity =
+        deflateBound(&zs, static_cast<uLong>(std::min<std::size_t>(data.size(), UINT32_MAX))) + 64;
+    std::unique_ptr<char[]> buffer(new char[capacity]);
     std::size_t produced = 0;
     ZInput input(data);
     int ret = Z_OK;
     for (;;) {
         input.Feed(zs);
-        if (produced == out.size()) out.resize(out.size() * 2);
-        std::size_t room = std::min<std::size_t>(out.size() - produced, 1u << 30);
-        zs.next_out = reinterpret_cast<unsigned char*>(out.data() + produced);
+        if (produced == capacity) {
+            std::unique_ptr<char[]> larger(new char[capacity * 2]);
+            std::memcpy(larger.get(), buffer.get(), produced);
+            buffer = std::move(larger);
+            capacity *= 2;
+        }
+        std::size_t room = std::min<std::size_t>(capacity - produced, 1u << 30);
+        zs.next_out = reinterpret_cast<unsigned char*>(buffer.get() + produced);
         zs.avail_out = static_cast<unsigned>(room);
         int flush = (input.remaining == 0) ? Z_FINISH : Z_NO_FLUSH;
         ret = deflate(&zs, flush);
@@ -79,8 +87,7 @@ std::string FlateCompressLevel(std::string_view data, int level) {
         }
     }
     deflateEnd(&zs);
-    out.resize(produced);
-    return out;
+    return std::string(buffer.get(), produced);
 }
 
 std::string FlateCompress(std::string_view data) { return FlateCompressLevel(data, 2); }

@@ -543,23 +543,30 @@ void TPNGWriter::SaveToStream(TStream& Stream) {
     }
 
     const int n = FHasMask ? 4 : 3;
-    std::string raw;
-    raw.reserve(size_t(h) * (1 + size_t(w) * size_t(n)));
+    // Each row: filter type 0, then the samples written in place.
+    const size_t rowBytes = 1 + size_t(w) * size_t(n);
+    std::string raw(size_t(h) * rowBytes, '\0');
     const uint64_t maskRows = FMask.size();
     for (uint32_t y = 0; y < h; ++y) {
-        raw += '\0';
+        char* out = raw.data() + size_t(y) * rowBytes + 1;
         const uint8_t* row = bm.ScanLine(int(y));
         const std::string* m = nullptr;
         if (FHasMask)
             m = &FMask[h > 1 ? size_t((maskRows - 1) * y / (h - 1)) : 0];
-        for (uint32_t x = 0; x < w; ++x) {
-            raw += char(row[3 * x + 2]);
-            raw += char(row[3 * x + 1]);
-            raw += char(row[3 * x]);
-            if (m) {
-                const uint64_t cols = m->size();
-                raw += (*m)[w > 1 ? size_t((cols - 1) * x / (w - 1)) : 0];
+        if (!m) {
+            for (uint32_t x = 0; x < w; ++x, out += 3, row += 3) {
+                out[0] = char(row[2]);
+                out[1] = char(row[1]);
+                out[2] = char(row[0]);
             }
+            continue;
+        }
+        const uint64_t cols = m->size();
+        for (uint32_t x = 0; x < w; ++x, out += 4, row += 3) {
+            out[0] = char(row[2]);
+            out[1] = char(row[1]);
+            out[2] = char(row[0]);
+            out[3] = (*m)[w > 1 ? size_t((cols - 1) * x / (w - 1)) : 0];
         }
     }
     chunk("IDAT", FlateCompress(raw));

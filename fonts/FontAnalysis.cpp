@@ -54,6 +54,24 @@ TPDFEncodingVector EncodingByName(std::string_view Name) {
     return peStandard;
 }
 
+}  // namespace
+
+TPDFProgramFormat SniffFontProgram(std::string_view Data) {
+    auto Starts = [&](std::string_view P) { return Data.substr(0, P.size()) == P; };
+    if (Starts(std::string_view("\0\1\0\0", 4)) || Starts("true")) return TPDFProgramFormat::TrueType;
+    if (Starts("OTTO")) return TPDFProgramFormat::OpenTypeCFF;
+    if (Starts("%!") || Starts("\x80\x01") ||
+        Data.substr(0, 100).find("!PS-AdobeFont") != std::string_view::npos)
+        return TPDFProgramFormat::Type1;
+    // A CFF header: major version 1, minor version, header size, offset size
+    // 1 to 4.
+    if (Data.size() >= 4 && Data[0] == 1 && uint8_t(Data[2]) >= 4 && Data[3] >= 1 && Data[3] <= 4)
+        return TPDFProgramFormat::CFF;
+    return TPDFProgramFormat::Unknown;
+}
+
+namespace {
+
 // The working state of one analysis.
 struct TAnalysis {
     TPDFFontCollection& C;
@@ -201,36 +219,46 @@ struct TAnalysis {
             Embedded = true;
         }
         if (!Data.empty() && C.FInstallFonts) {
-            if (std::string_view(Data).substr(0, 100).find("!PS-AdobeFont") ==
-                std::string_view::npos) {
-                auto T = std::make_unique<TPDFTrueTypeRasterizer2>();
-                T->Parser().LoadFromString(Data);
-                Program = TPDFFontCollectionData::fpTrueType;
-                if (T->Parser().GetCFFDataPosition() < 1) {
-                    T->SetFlags(Flags);
-                    if (T->Symbolic()) {
-                        SymbolicTrueType = true;
-                        for (int I = 0; I < 256; ++I)
-                            CharSet[size_t(I)] = "CID:" + std::to_string(I);
-                        SymbolicDifferences = Differences;
-                        // The names of the differences are kept only for
-                        // text extraction; drawing goes by code.
-                        if (!C.FUsingTextFunnel) Differences = nullptr;
-                    }
-                    Rasterizer = std::move(T);
-                } else {
-                    TPDFCharsetNames Unused;
-                    Program = TPDFFontCollectionData::fpCFF;
-                    Rasterizer = LoadProgram(TPDFProgramKind::CFF, Data, nullptr, Unused);
-                }
-            } else {
+            // The program is read as what its bytes are, whatever the key.
+            const TPDFProgramFormat Format = SniffFontProgram(Data);
+            if (Format == TPDFProgramFormat::Type1) {
                 TPDFCharsetNames Own;
                 Program = TPDFFontCollectionData::fpType1;
                 Rasterizer = LoadProgram(TPDFProgramKind::Type1, Data, nullptr, Own);
                 if (Rasterizer && (EncName.empty() || (Flags & 4) != 0)) CharSet = Own;
+            } else if (Format == TPDFProgramFormat::CFF) {
+                TPDFCharsetNames Unused;
+                Program = TPDFFontCollectionData::fpCFF;
+                Rasterizer = LoadProgram(TPDFProgramKind::CFF, Data, nullptr, Unused);
+            } else {
+                UseTrueTypeProgram(Data);
             }
         }
         if (Data.empty()) CompositeNonEmbeddedTrueType();
+    }
+
+    // A TrueType program (or an OpenType font with CFF outlines, which goes
+    // to the CFF decoder).
+    void UseTrueTypeProgram(const std::string& Data) {
+        auto T = std::make_unique<TPDFTrueTypeRasterizer2>();
+        T->Parser().LoadFromString(Data);
+        Program = TPDFFontCollectionData::fpTrueType;
+        if (T->Parser().GetCFFDataPosition() < 1) {
+            T->SetFlags(Flags);
+            if (T->Symbolic()) {
+                SymbolicTrueType = true;
+                for (int I = 0; I < 256; ++I) CharSet[size_t(I)] = "CID:" + std::to_string(I);
+                SymbolicDifferences = Differences;
+                // The names of the differences are kept only for text
+                // extraction; drawing goes by code.
+                if (!C.FUsingTextFunnel) Differences = nullptr;
+            }
+            Rasterizer = std::move(T);
+        } else {
+            TPDFCharsetNames Unused;
+            Program = TPDFFontCollectionData::fpCFF;
+            Rasterizer = LoadProgram(TPDFProgramKind::CFF, Data, nullptr, Unused);
+        }
     }
 
     void AnalyseType1(TPDFDictionary* D) {
@@ -245,9 +273,29 @@ struct TAnalysis {
                     Key[8] == '3' ? TPDFFontCollectionData::fpCFF : TPDFFontCollectionData::fpType1;
                 if (!C.FInstallFonts) continue;
                 const std::string Data = ReadStream(S, ObjAs<TPDFIndRef>(FF));
+                // The program is read as what its bytes are, whatever the
+                // key and the stream's Subtype say: a TrueType program goes
+                // to the TrueType rasterizer.
+                TPDFProgramKind Kind =
+                    Key[8] == '3' ? TPDFProgramKind::CFF : TPDFProgramKind::Type1;
+                switch (SniffFontProgram(Data)) {
+                    case TPDFProgramFormat::TrueType:
+                        UseTrueTypeProgram(Data);
+                        continue;
+                    case TPDFProgramFormat::Type1:
+                        Kind = TPDFProgramKind::Type1;
+                        break;
+                    case TPDFProgramFormat::CFF:
+                    case TPDFProgramFormat::OpenTypeCFF:
+                        Kind = TPDFProgramKind::CFF;
+                        break;
+                    case TPDFProgramFormat::Unknown:
+                        break;
+                }
+                Program = Kind == TPDFProgramKind::CFF ? TPDFFontCollectionData::fpCFF
+                                                       : TPDFFontCollectionData::fpType1;
                 TPDFCharsetNames Own;
-                auto P = LoadProgram(Key[8] == '3' ? TPDFProgramKind::CFF : TPDFProgramKind::Type1,
-                                     Data, S->FDictionary, Own);
+                auto P = LoadProgram(Kind, Data, S->FDictionary, Own);
                 if (!P) continue;
                 if (EncName.empty()) CharSet = Own;
                 Rasterizer = std::move(P);

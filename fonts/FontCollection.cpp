@@ -21,7 +21,10 @@ const TPDFCMapEntry* TPDFDisplayRanges::Find(std::uint32_t Code) const {
 
 // ---- TPDFFontCollectionData -----------------------------------------------------
 
-TPDFFontCollectionData::TPDFFontCollectionData() { GetEncodingGlyphNames(peStandard, Encoding); }
+TPDFFontCollectionData::TPDFFontCollectionData() {
+    GetEncodingGlyphNames(peStandard, Encoding);
+    ResolvedGlyphs.fill(kUnresolved);
+}
 
 void TPDFFontCollectionData::SetOwnCIDToGIDMap(std::unique_ptr<TVPLWordPairList> Map) {
     FOwnCIDToGIDMap = std::move(Map);

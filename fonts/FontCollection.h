@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <functional>
 #include <iterator>
@@ -156,6 +157,12 @@ using TPDFProgramLoader = std::function<std::unique_ptr<TPDFFontRasterizer>(
 // Without an installed loader such fonts are drawn with an installed face.
 TPDFProgramLoader& Type1ProgramLoader();
 
+// The format of an embedded font program by its first bytes: documents
+// label programs wrongly (a TrueType program as CFF data), and the program
+// is read as what it is.
+enum class TPDFProgramFormat { Unknown, TrueType, OpenTypeCFF, CFF, Type1 };
+TPDFProgramFormat SniffFontProgram(std::string_view Data);
+
 // One analysed font of a document.
 class TPDFFontCollectionData {
 public:
@@ -204,6 +211,26 @@ public:
     // (FontFile3, or CFF data in FontFile2) program.
     enum TProgram : std::uint8_t { fpNone, fpTrueType, fpType1, fpCFF } Program = fpNone;
     std::string SubType;
+
+    // What the rasterizer resolved each code's glyph to
+    // (TPDFFontRasterizer::ResolveGlyph), filled by the renderer the first
+    // time a code is shown; kUnresolved until then. NotdefCodes: the codes
+    // resolved so far whose glyph name is ".notdef". Composite fonts keep
+    // the same per glyph number below 65536 (empty until the first show).
+    // ResolvedFor is the rasterizer the answers came from.
+    static constexpr std::int32_t kUnresolved = -3;
+    std::array<std::int32_t, 256> ResolvedGlyphs;
+    std::bitset<256> NotdefCodes;
+    std::vector<std::int32_t> ResolvedGlyphIds;
+    const TPDFFontRasterizer* ResolvedFor = nullptr;
+    // Forgets the answers when the rasterizer is not the one they came from.
+    void CheckResolvedGlyphs() {
+        if (ResolvedFor == Rasterizer.get()) return;
+        ResolvedFor = Rasterizer.get();
+        ResolvedGlyphs.fill(kUnresolved);
+        NotdefCodes.reset();
+        ResolvedGlyphIds.clear();
+    }
 
     // Makes Map the entry's own CID to glyph table.
     void SetOwnCIDToGIDMap(std::unique_ptr<TVPLWordPairList> Map);

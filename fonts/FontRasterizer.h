@@ -48,6 +48,29 @@ public:
                                      const TPDFXForm& Mat, uint32_t Glyph, TPDFEncodingVector Enc) {
         return RenderToCanvas(RX, RY, Canvas, Mat, "GID:" + std::to_string(Glyph), Enc);
     }
+    // Drawing by number. The renderer resolves the glyph of each code of a
+    // font once and keeps the answer, so that showing text does no string
+    // work per glyph. ResolveGlyph gives what glyph name CharName stands for
+    // in this rasterizer: kNoGlyph when drawing it draws nothing, kByName
+    // when the rasterizer draws by name only (the renderer then keeps
+    // calling RenderToCanvas), else a number RenderResolvedGlyph draws.
+    // ResolveGlyphId does the same for the glyph RenderGlyphToCanvas draws
+    // for Glyph. Drawing a resolved number draws exactly what drawing the
+    // name (or the glyph) draws.
+    static constexpr int32_t kNoGlyph = -1;
+    static constexpr int32_t kByName = -2;
+    virtual int32_t ResolveGlyph(const std::string& CharName) {
+        (void)CharName;
+        return kByName;
+    }
+    virtual int32_t ResolveGlyphId(uint32_t Glyph) {
+        (void)Glyph;
+        return kByName;
+    }
+    virtual void RenderResolvedGlyph(double RX, double RY, TPDFGenericCanvas* Canvas,
+                                     const TPDFXForm& Mat, int32_t Resolved) {
+        (void)RX, (void)RY, (void)Canvas, (void)Mat, (void)Resolved;
+    }
     // The factor between the font's glyph units and thousandths of an em.
     virtual double FontMatrixScaling() = 0;
     // Called once before a string when the renderer draws system fonts

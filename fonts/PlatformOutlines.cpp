@@ -194,6 +194,20 @@ bool TPDFSimpleTrueTypeRasterizer::RenderToCanvas(double& RX, double& RY, TPDFGe
     return RenderGlyphToCanvas(RX, RY, Canvas, Mat, CharCodeOf(CharName), Enc);
 }
 
+int32_t TPDFSimpleTrueTypeRasterizer::ResolveGlyph(const std::string& CharName) {
+    return ResolveGlyphId(CharCodeOf(CharName));
+}
+
+int32_t TPDFSimpleTrueTypeRasterizer::ResolveGlyphId(uint32_t Glyph) {
+    return Glyph <= uint32_t(INT32_MAX) ? int32_t(Glyph) : kByName;
+}
+
+void TPDFSimpleTrueTypeRasterizer::RenderResolvedGlyph(double RX, double RY,
+                                                       TPDFGenericCanvas* Canvas,
+                                                       const TPDFXForm& Mat, int32_t Resolved) {
+    RenderGlyphToCanvas(RX, RY, Canvas, Mat, uint32_t(Resolved), peStandard);
+}
+
 bool TPDFSimpleTrueTypeRasterizer::RenderGlyphToCanvas(double& RX, double& RY,
                                                        TPDFGenericCanvas* Canvas,
                                                        const TPDFXForm& Mat, uint32_t Code,

@@ -108,6 +108,11 @@ public:
     // The same for character code Glyph, without a name.
     bool RenderGlyphToCanvas(double& RX, double& RY, TPDFGenericCanvas* Canvas,
                              const TPDFXForm& Mat, uint32_t Glyph, TPDFEncodingVector Enc) override;
+    // Names and glyphs resolve to their character codes.
+    int32_t ResolveGlyph(const std::string& CharName) override;
+    int32_t ResolveGlyphId(uint32_t Glyph) override;
+    void RenderResolvedGlyph(double RX, double RY, TPDFGenericCanvas* Canvas, const TPDFXForm& Mat,
+                             int32_t Resolved) override;
     double FontMatrixScaling() override { return 1.0; }
     // On a canvas that draws through GDI+, makes the GDI+ font of the
     // installed font (replacing and releasing an earlier one). Without one,

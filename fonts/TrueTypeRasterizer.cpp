@@ -346,6 +346,27 @@ bool TPDFTrueTypeRasterizer2::RenderGlyphToCanvas(double& RX, double& RY, TPDFGe
     return true;
 }
 
+int32_t TPDFTrueTypeRasterizer2::ResolveGlyph(const std::string& CharName) {
+    if (FParser->GlyphCount() < 1) return kNoGlyph;
+    const int32_t G = GlyphIndexOf(CharName);
+    return G >= 0 ? G : kNoGlyph;
+}
+
+int32_t TPDFTrueTypeRasterizer2::ResolveGlyphId(uint32_t Glyph) {
+    if (FParser->GlyphCount() < 1 || Glyph > uint32_t(INT32_MAX)) return kNoGlyph;
+    return int32_t(Glyph);
+}
+
+void TPDFTrueTypeRasterizer2::RenderResolvedGlyph(double RX, double RY, TPDFGenericCanvas* Canvas,
+                                                  const TPDFXForm& Mat, int32_t Resolved) {
+    const TPDFGenericShape* Shape = GlyphShape(Resolved);
+    if (Shape && Canvas) {
+        TPDFXForm M;
+        MultiplyXForm(M, TPDFXForm{1, 0, 0, 1, RX, RY}, Mat);
+        Canvas->DrawShape(*Shape, M);
+    }
+}
+
 void TPDFTrueTypeRasterizer2::GetWidths(const TPDFCharsetNames& CharSet,
                                         std::array<double, 256>& Widths) {
     for (size_t I = 0; I < 256; ++I) {

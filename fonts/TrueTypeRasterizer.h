@@ -63,6 +63,10 @@ public:
     // The same for glyph index Glyph, without a name.
     bool RenderGlyphToCanvas(double& RX, double& RY, TPDFGenericCanvas* Canvas,
                              const TPDFXForm& Mat, uint32_t Glyph, TPDFEncodingVector Enc) override;
+    int32_t ResolveGlyph(const std::string& CharName) override;
+    int32_t ResolveGlyphId(uint32_t Glyph) override;
+    void RenderResolvedGlyph(double RX, double RY, TPDFGenericCanvas* Canvas, const TPDFXForm& Mat,
+                             int32_t Resolved) override;
     double FontMatrixScaling() override { return 1.0; }
 
     // Symbolic: bit 3 (value 4) of the font descriptor's flags.

@@ -1941,13 +1941,19 @@ bool TPDFType1Decoder::Replay(TPDFGenericShape& S, double Scale) const {
 }
 
 const TPDFGenericShape* TPDFType1Decoder::GlyphShape(const std::string& Name) {
-    const int32_t Index = GlyphIndexOf(Name);
+    return GlyphShapeAt(GlyphIndexOf(Name));
+}
+
+const TPDFGenericShape* TPDFType1Decoder::GlyphShapeAt(int32_t Index) {
     if (Index < 0) return nullptr;
     auto [It, Added] = FGlyphs.try_emplace(Index);
     if (Added) {
         // Cached before it is built: a glyph that fails to decode stays as
         // far as it got and is not decoded again.
-        DecodeCharstring(Name);
+        if (FCharStringType == 2)
+            DecodeType2Charstring(Index);
+        else
+            DecodeType1Charstring(Index);
         double Scale = 1;
         if (FCharStringType == 2 && FFDSel >= 0 && size_t(FFDSel) < FCIDScale.size())
             Scale = FCIDScale[size_t(FFDSel)];
@@ -1956,22 +1962,40 @@ const TPDFGenericShape* TPDFType1Decoder::GlyphShape(const std::string& Name) {
     return &It->second.Shape;
 }
 
+void TPDFType1Decoder::DrawShape(const TPDFGenericShape& Shape, double RX, double RY,
+                                 TPDFGenericCanvas* Canvas, const TPDFXForm& Mat) const {
+    // The whole font matrix applies, so that a slanted or condensed
+    // program draws as it is meant to.
+    TPDFXForm M = Mat;
+    MultiplyXForm(M, FGlyphMatrix, M);
+    MultiplyXForm(M, TPDFXForm{1, 0, 0, 1, RX, RY}, M);
+    Canvas->DrawShape(Shape, M);
+}
+
 bool TPDFType1Decoder::RenderToCanvas(double& RX, double& RY, TPDFGenericCanvas* Canvas,
                                       const TPDFXForm& Mat, const std::string& CharName,
                                       TPDFEncodingVector) {
     const int32_t Index = GlyphIndexOf(CharName);
     if (Index < 0) return false;
     const bool Cached = FGlyphs.count(Index) != 0;
-    const TPDFGenericShape* Shape = GlyphShape(CharName);
-    if (Canvas && Shape) {
-        // The whole font matrix applies, so that a slanted or condensed
-        // program draws as it is meant to.
-        TPDFXForm M = Mat;
-        MultiplyXForm(M, FGlyphMatrix, M);
-        MultiplyXForm(M, TPDFXForm{1, 0, 0, 1, RX, RY}, M);
-        Canvas->DrawShape(*Shape, M);
-    }
+    const TPDFGenericShape* Shape = GlyphShapeAt(Index);
+    if (Canvas && Shape) DrawShape(*Shape, RX, RY, Canvas, Mat);
     return Cached || FGlyphs[Index].Ok;
+}
+
+int32_t TPDFType1Decoder::ResolveGlyph(const std::string& CharName) {
+    const int32_t Index = GlyphIndexOf(CharName);
+    return Index >= 0 ? Index : kNoGlyph;
+}
+
+int32_t TPDFType1Decoder::ResolveGlyphId(uint32_t Glyph) {
+    return ResolveGlyph("GID:" + std::to_string(Glyph));
+}
+
+void TPDFType1Decoder::RenderResolvedGlyph(double RX, double RY, TPDFGenericCanvas* Canvas,
+                                           const TPDFXForm& Mat, int32_t Resolved) {
+    const TPDFGenericShape* Shape = GlyphShapeAt(Resolved);
+    if (Canvas && Shape) DrawShape(*Shape, RX, RY, Canvas, Mat);
 }
 
 // ---- The font analysis's loader ----

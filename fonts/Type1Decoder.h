@@ -106,6 +106,10 @@ public:
     // ---- Glyphs ----
     bool RenderToCanvas(double& RX, double& RY, TPDFGenericCanvas* Canvas, const TPDFXForm& Mat,
                         const std::string& CharName, TPDFEncodingVector Enc) override;
+    int32_t ResolveGlyph(const std::string& CharName) override;
+    int32_t ResolveGlyphId(uint32_t Glyph) override;
+    void RenderResolvedGlyph(double RX, double RY, TPDFGenericCanvas* Canvas, const TPDFXForm& Mat,
+                             int32_t Resolved) override;
     double FontMatrixScaling() override { return FFontMatrixScaling; }
 
     // Fills the operation list with glyph Name's steps. False when the glyph
@@ -178,6 +182,10 @@ private:
     bool Type1Seac(TType1Run& R, double Asb, double Adx, double Ady, int Bchar, int Achar);
     bool DecodeType1Charstring(int32_t Index);
     bool DecodeType2Charstring(int32_t Index);
+    // The outline of the glyph of charstring Index, built once.
+    const TPDFGenericShape* GlyphShapeAt(int32_t Index);
+    void DrawShape(const TPDFGenericShape& Shape, double RX, double RY, TPDFGenericCanvas* Canvas,
+                   const TPDFXForm& Mat) const;
     bool Replay(TPDFGenericShape& Shape, double Scale) const;
     void ResolveNames();
     bool LoadCff(std::string_view Cff);

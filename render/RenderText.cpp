@@ -320,7 +320,8 @@ void TPDFRenderer::ShowText(TContentRun& Run) {
         }
     };
 
-    // Composite fonts draw by glyph number (never Type 3).
+    // Composite fonts draw by glyph number (never Type 3), resolved once
+    // per font and number.
     auto DrawGlyphId = [&](uint32_t Glyph, double GX, double GY) {
         if (!CanDraw) return;
         if (Type3) {
@@ -328,15 +329,53 @@ void TPDFRenderer::ShowText(TContentRun& Run) {
             return;
         }
         try {
-            Ras->RenderGlyphToCanvas(GX, GY, Canvas, Mat, Glyph, F->Enc);
+            int32_t Resolved = TPDFFontRasterizer::kByName;
+            if (Glyph <= 0xFFFF) {
+                if (F->ResolvedGlyphIds.empty())
+                    F->ResolvedGlyphIds.assign(0x10000, TPDFFontCollectionData::kUnresolved);
+                int32_t& Memo = F->ResolvedGlyphIds[Glyph];
+                if (Memo == TPDFFontCollectionData::kUnresolved) Memo = Ras->ResolveGlyphId(Glyph);
+                Resolved = Memo;
+            }
+            if (Resolved == TPDFFontRasterizer::kByName)
+                Ras->RenderGlyphToCanvas(GX, GY, Canvas, Mat, Glyph, F->Enc);
+            else if (Resolved != TPDFFontRasterizer::kNoGlyph)
+                Ras->RenderResolvedGlyph(GX, GY, Canvas, Mat, Resolved);
         } catch (const EMathError&) {
         }
     };
 
+    if (CanDraw) F->CheckResolvedGlyphs();
     double X = 0, Y = 0;
     const bool SubstituteSkipsNotdef = (F->SubType == "Type1" || F->SubType == "TrueType") &&
                                        !F->Embedded &&
                                        dynamic_cast<TPDFTrueTypeRasterizer2*>(Ras) != nullptr;
+    // Simple fonts draw the glyph of each code, resolved once per font and
+    // code; the substitute face skips ".notdef" but advances.
+    auto DrawCode = [&](unsigned char B, double GX, double GY) {
+        if (!CanDraw) return;
+        const std::string& Name = F->Encoding[B];
+        if (Type3) {
+            DrawGlyph(Name, GX, GY);
+            return;
+        }
+        try {
+            int32_t& Memo = F->ResolvedGlyphs[B];
+            if (Memo == TPDFFontCollectionData::kUnresolved) {
+                F->NotdefCodes[B] = Name == ".notdef";
+                Memo = Ras->ResolveGlyph(Name);
+            }
+            if (SubstituteSkipsNotdef && F->NotdefCodes[B]) return;
+            if (Memo == TPDFFontRasterizer::kByName)
+                Ras->RenderToCanvas(GX, GY, Canvas, Mat, Name, F->Enc);
+            else if (Memo != TPDFFontRasterizer::kNoGlyph)
+                Ras->RenderResolvedGlyph(GX, GY, Canvas, Mat, Memo);
+        } catch (const EMathError&) {
+            // A glyph that maps outside finite numbers leaves no outline.
+        }
+    };
+    const bool IsCIDFontType0 = F->SubType == "CIDFontType0";
+    const bool IsCIDFont = IsCIDFontType0 || F->SubType == "CIDFontType2";
     TCMapCodeList Codes;
     for (std::string_view Op : Ops) {
         if (!IsStringOperand(Op)) {
@@ -367,8 +406,7 @@ void TPDFRenderer::ShowText(TContentRun& Run) {
                     W = Tc * I / Tfs + W;
                     if (B == 32) W += I * Tw / Tfs;
                 }
-                const std::string& Name = F->Encoding[B];
-                if (!(SubstituteSkipsNotdef && Name == ".notdef")) DrawGlyph(Name, X, Ts * I / Tfs);
+                DrawCode(B, X, Ts * I / Tfs);
                 if (FiniteNumber(W)) X += W;
             }
             continue;
@@ -404,7 +442,7 @@ void TPDFRenderer::ShowText(TContentRun& Run) {
                 } else {
                     const int32_t Entry = AdobeCIDEntry(Key);
                     Glyph = Entry == -1                    ? Key
-                            : F->SubType == "CIDFontType0" ? uint32_t(Entry)
+                            : IsCIDFontType0 ? uint32_t(Entry)
                                                            : uint32_t(std::max(Entry - 2, 0));
                 }
             }
@@ -413,8 +451,7 @@ void TPDFRenderer::ShowText(TContentRun& Run) {
             if (F->CIDWidths) {
                 const uint32_t WidthKey = (F->ToUnicodeMap && !F->Embedded) ? C : Key;
                 std::optional<int32_t> Found = F->CIDWidths->Width(WidthKey);
-                if (!Found && (F->SubType == "CIDFontType2" || F->SubType == "CIDFontType0") &&
-                    F->GIDToCIDMap != -1) {
+                if (!Found && IsCIDFont && F->GIDToCIDMap != -1) {
                     const int V =
                         Col->ResourceCMapGetValue(F->GIDToCIDMap, F->ToUnicodeMap ? C : Key);
                     if (V >= 0) Found = F->CIDWidths->Width(uint32_t(V));

@@ -429,3 +429,86 @@ TEST(FontAnalysis, EmbeddedType1AndCffPrograms) {
 
 }  // namespace
 }  // namespace velmo
+
+namespace velmo {
+namespace {
+
+TEST(FontAnalysis, ProgramFormatByItsBytes) {
+    const struct {
+        std::string Data;
+        TPDFProgramFormat Format;
+    } Cases[] = {
+        {std::string("\0\1\0\0\0\x0b", 6), TPDFProgramFormat::TrueType},
+        {"true\0\x0b", TPDFProgramFormat::TrueType},
+        {"OTTO\0\x0b", TPDFProgramFormat::OpenTypeCFF},
+        {"%!PS-AdobeFont-1.0: X", TPDFProgramFormat::Type1},
+        {"\x80\x01\x10\0\0\0%!", TPDFProgramFormat::Type1},
+        {std::string("\1\0\4\1", 4), TPDFProgramFormat::CFF},
+        {std::string("\1\0\4\7", 4), TPDFProgramFormat::Unknown},
+        {"", TPDFProgramFormat::Unknown},
+        {"junk", TPDFProgramFormat::Unknown},
+    };
+    for (const auto& C : Cases) EXPECT_EQ(SniffFontProgram(C.Data), C.Format) << C.Data;
+}
+
+// Programs whose key or stream Subtype names another format are read as
+// what their bytes are: a TrueType program in a FontFile3 labelled
+// CIDFontType0C (or Type1C) draws through the TrueType rasterizer, by CID
+// as glyph index for the composite font.
+TEST(FontAnalysis, MislabelledTrueTypeProgramGoesToTheTrueTypeRasterizer) {
+    InstallType1ProgramLoader();
+    test::TTestFont Program;
+    Program.Glyphs = {test::SimpleGlyph({}),
+                      test::SimpleGlyph({{{0, 0, true}, {100, 0, true}, {100, 100, true}}})};
+    Program.Advances = {500, 600};
+    Program.Cmaps = {{3, 1, test::CmapFormat4({{0x41, 1}})}};
+    const struct {
+        const char* Font;
+        const char* Stream;
+    } Cases[] = {
+        {"<< /Type /Font /Subtype /Type0 /BaseFont /F0 /Encoding /Identity-H "
+         "/DescendantFonts [<< /Type /Font /Subtype /CIDFontType0 /BaseFont /F0 "
+         "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> "
+         "/FontDescriptor 2 0 R /DW 1000 >>] >>",
+         "<< /Subtype /CIDFontType0C >>"},
+        {"<< /Type /Font /Subtype /Type1 /BaseFont /F0 /FontDescriptor 2 0 R >>",
+         "<< /Subtype /Type1C >>"},
+    };
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Font);
+        TFonts F;
+        F.Add(1, Case.Font);
+        F.Add(2, "<< /Type /FontDescriptor /FontName /F0 /Flags 32 /FontFile3 3 0 R >>");
+        F.AddStream(3, Program.Build(), Case.Stream);
+        TPDFFontCollectionData& E = F.Analyse(1);
+        EXPECT_EQ(E.Program, TPDFFontCollectionData::fpTrueType);
+        EXPECT_TRUE(E.Embedded);
+        auto* T = dynamic_cast<TPDFTrueTypeRasterizer2*>(E.Rasterizer.get());
+        ASSERT_NE(T, nullptr);
+        test::TRecordingCanvas C;
+        double X = 0, Y = 0;
+        if (E.IsComposite)
+            T->RenderGlyphToCanvas(X, Y, &C, IdentityXForm, 1, peStandard);
+        else
+            T->RenderToCanvas(X, Y, &C, IdentityXForm, "A", peStandard);
+        EXPECT_FALSE(C.Text().empty());
+    }
+    // And a bare CFF program in a FontFile2 goes to the CFF decoder.
+    const std::string Cff = std::string("\x01\x00\x04\x01", 4) +
+                            std::string("\x00\x01\x01\x01\x02T", 6) +
+                            std::string("\x00\x01\x01\x01\x03\xac\x11", 7) +
+                            std::string("\x00\x00\x00\x00", 4) + std::string(12, '\x8b') +
+                            std::string("\x00\x02\x01\x01\x02\x09\x0e", 7) +
+                            std::string("\x8b\x8b\x15\x9b\x8b\x05\x0e", 7);
+    TFonts F;
+    F.Add(1, "<< /Type /Font /Subtype /TrueType /BaseFont /Cff /FontDescriptor 2 0 R >>");
+    F.Add(2, "<< /Type /FontDescriptor /FontFile2 3 0 R >>");
+    F.AddStream(3, Cff);
+    TPDFFontCollectionData& E = F.Analyse(1);
+    EXPECT_EQ(E.Program, TPDFFontCollectionData::fpCFF);
+    EXPECT_NE(dynamic_cast<TPDFType1Decoder*>(E.Rasterizer.get()), nullptr);
+    Type1ProgramLoader() = nullptr;
+}
+
+}  // namespace
+}  // namespace velmo

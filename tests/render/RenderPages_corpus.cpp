@@ -23,6 +23,7 @@
 #include "document/PageTree.h"
 #include "render/ContentRun.h"
 #include "render/Renderer.h"
+#include "tests/support/PageKinds.h"
 #include "tests/support/RenderSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -31,7 +32,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kDPI = 72;
-constexpr int kPagesPerFile = 3;
+constexpr int kPagesPerFile = vpltest::kPageKindPages;
 constexpr double kFileTimeout = 60;
 // Files whose render pass takes longer are listed.
 constexpr double kSlowFile = 5;
@@ -95,134 +96,10 @@ std::vector<std::string> Lines(const std::string& Text) {
     return out;
 }
 
-// Operators that mark a page as more than paths, colours and text: inline
-// and XObject images, shadings, extended states and patterns.
-bool NonTextOperator(std::string_view T) {
-    static const std::set<std::string_view> ops = {"BI", "Do", "sh", "gs", "scn", "SCN"};
-    return ops.count(T) != 0;
-}
-
-bool TextOperator(std::string_view T) { return T == "Tj" || T == "TJ" || T == "'" || T == "\""; }
-
-velmo::TPDFObject* Deref(velmo::TPDFObject* O) {
-    auto* R = velmo::ObjAs<velmo::TPDFIndRef>(O);
-    return R ? R->Obj() : O;
-}
-
-velmo::TPDFDictionary* DictOf(velmo::TPDFObject* O) {
-    return velmo::ObjAs<velmo::TPDFDictionary>(Deref(O));
-}
-
-bool NonEmptyDict(velmo::TPDFDictionary* D, std::string_view Key) {
-    auto* V = D ? DictOf(D->FindValueByKeyName(Key, false)) : nullptr;
-    return V && V->GetCount() > 0;
-}
-
-// Whether resources (or those of the forms they name, to a depth) hold
-// shadings or patterns, or an extended state with a soft-mask dictionary
-// (SMask set).
-bool DrawsFeatures(velmo::TPDFDictionary* Res, int Depth, std::set<const void*>& Seen,
-                   bool& SMask) {
-    if (!Res || Depth > 8 || !Seen.insert(Res).second) return false;
-    bool found = NonEmptyDict(Res, "Shading") || NonEmptyDict(Res, "Pattern");
-    if (velmo::TPDFDictionary* states = DictOf(Res->FindValueByKeyName("ExtGState", false)))
-        for (int32_t i = 0; i < states->GetCount() && i < 1000; ++i)
-            if (velmo::TPDFDictionary* gs = DictOf(states->GetEntry(i).Value))
-                if (DictOf(gs->FindValueByKeyName("SMask", false))) found = SMask = true;
-    if (velmo::TPDFDictionary* xobjects = DictOf(Res->FindValueByKeyName("XObject", false)))
-        for (int32_t i = 0; i < xobjects->GetCount() && i < 1000; ++i) {
-            auto* form = velmo::ObjAs<velmo::TPDFStream>(Deref(xobjects->GetEntry(i).Value));
-            if (!form || !form->FDictionary) continue;
-            velmo::TPDFDictionary* inner =
-                DictOf(form->FDictionary->FindValueByKeyName("Resources", false));
-            if (DrawsFeatures(inner, Depth + 1, Seen, SMask)) found = true;
-        }
-    return found;
-}
-
-// The page's resources, inherited through at most 32 parents.
-velmo::TPDFDictionary* PageResources(velmo::TPDFDictionary* Page) {
-    for (int i = 0; Page && i < 32; ++i) {
-        if (velmo::TPDFDictionary* r = DictOf(Page->FindValueByKeyName("Resources", false)))
-            return r;
-        Page = DictOf(Page->FindValueByKeyName("Parent", false));
-    }
-    return nullptr;
-}
-
-// Annotations of the page with an appearance dictionary.
-bool HasAppearances(velmo::TPDFDictionary* Page) {
-    auto* list = velmo::ObjAs<velmo::TPDFArray>(Deref(Page->FindValueByKeyName("Annots", false)));
-    if (!list) return false;
-    for (int32_t i = 0; i < list->GetCount() && i < 10000; ++i)
-        if (velmo::TPDFDictionary* a = DictOf(list->GetItem(i)))
-            if (DictOf(a->FindValueByKeyName("AP", false))) return true;
-    return false;
-}
-
-// The kinds of pages 1-3 of a loaded file: "feature <n>" for a page whose
-// resources (or a form they draw) use shadings, patterns or an extended
-// state with a soft-mask dictionary, or that has annotations with
-// appearances, followed by "smask <n>" and "annots <n>" for those reasons;
-// and for pages that have no annotations and whose content holds none of
-// the operators above, "vector <n>" when it shows no text either, "text
-// <n>" when it does. Files that stay encrypted in memory are left out, as
-// their content bytes are not plain.
-std::string PageKindsOf(velmo::TPDFDocument& doc) {
-    std::string Report;
-    if (doc.GetEncrypted() != velmo::peDecrypted) return Report;
-    velmo::TPDFPageTree* tree = doc.PageTree();
-    if (!tree) return Report;
-    velmo::TPDFRenderer renderer(nullptr);
-    const int pages = std::min(doc.PageCount(), kPagesPerFile);
-    for (int page = 1; page <= pages; ++page) {
-        velmo::TPDFDictionary* dict = tree->GetPage(page);
-        if (!dict) continue;
-        {
-            std::set<const void*> seen;
-            bool smask = false;
-            const bool drawn = DrawsFeatures(PageResources(dict), 0, seen, smask);
-            const bool annots = HasAppearances(dict);
-            if (drawn || annots) Report += "feature " + std::to_string(page) + "\n";
-            if (smask) Report += "smask " + std::to_string(page) + "\n";
-            if (annots) Report += "annots " + std::to_string(page) + "\n";
-        }
-        // Annotations of any form but an empty array count as present.
-        if (velmo::TPDFObject* a = dict->FindValueByKeyName("Annots", false)) {
-            auto* list = velmo::ObjAs<velmo::TPDFArray>(Deref(a));
-            if (!list || list->Count() > 0) continue;
-        }
-        std::string content;
-        try {
-            velmo::TPDFObject* c = Deref(dict->FindValueByKeyName("Contents", false));
-            if (auto* s = velmo::ObjAs<velmo::TPDFStream>(c)) {
-                content = s->GetDecodedStream();
-            } else if (auto* a = velmo::ObjAs<velmo::TPDFArray>(c)) {
-                for (velmo::TPDFObject* it : a->LiveItems())
-                    if (auto* s = velmo::ObjAs<velmo::TPDFStream>(Deref(it))) {
-                        content += s->GetDecodedStream();
-                        content += ' ';
-                    }
-            }
-        } catch (const std::exception&) {
-            continue;  // content that does not decode is judged by no test
-        }
-        velmo::TPDFRenderer::TContentRun run(renderer);
-        run.Text = content;
-        bool plain = true, text = false;
-        for (std::string_view t = run.NextToken(); !t.empty() && plain; t = run.NextToken()) {
-            if (NonTextOperator(t)) plain = false;
-            text = text || TextOperator(t);
-        }
-        if (plain) Report += (text ? "text " : "vector ") + std::to_string(page) + "\n";
-    }
-    return Report;
-}
-
 // The selection pass over one file alone, run in a child.
 int SelectPageKinds(const fs::path& File, std::string& Report) {
     velmo::TPDFDocument doc;
-    if (doc.LoadFromFile(File.u16string(), u"") == velmo::lrOkay) Report = PageKindsOf(doc);
+    if (doc.LoadFromFile(File.u16string(), u"") == velmo::lrOkay) Report = vpltest::PageKindsOf(doc);
     return 0;
 }
 
@@ -235,7 +112,7 @@ int RenderFilePages(vpltest::TRenderCache& Cache, const fs::path& File, const fs
                     std::string& Report) {
     velmo::TPDFDocument doc;
     const velmo::TVPLLoadResult loaded = doc.LoadFromFile(File.u16string(), u"");
-    WriteNote(VectorNote, loaded == velmo::lrOkay ? PageKindsOf(doc) : std::string());
+    WriteNote(VectorNote, loaded == velmo::lrOkay ? vpltest::PageKindsOf(doc) : std::string());
     if (loaded != velmo::lrOkay) {
         Report = std::string("load ") +
                  (loaded == velmo::lrWrongPassword ? "needs a password" : "does not load") + "\n";
@@ -370,13 +247,10 @@ void JudgePagesOfKind(const std::string& Kind, double Slack,
             report = child.report;
             WriteNote(note, report);
         }
-        for (const std::string& line : Lines(report)) {
-            if (line.rfind(Kind + " ", 0) == 0)
-                pages.push_back({file, std::atoi(line.c_str() + Kind.size() + 1)});
-            for (const std::string& a : Apart)
-                if (line.rfind(a + " ", 0) == 0)
-                    apart[a].insert({file.string(), std::atoi(line.c_str() + a.size() + 1)});
-        }
+        for (const int page : vpltest::PagesOfKind(report, Kind)) pages.push_back({file, page});
+        for (const std::string& a : Apart)
+            for (const int page : vpltest::PagesOfKind(report, a))
+                apart[a].insert({file.string(), page});
     }
     std::map<std::string, std::pair<int, int>> apartCounts;  // kind: judged, agreeing
 

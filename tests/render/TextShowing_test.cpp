@@ -47,6 +47,7 @@ public:
         Names->push_back(CharName);
         return true;
     }
+    int32_t ResolveGlyph(const std::string&) override { return kByName; }
 };
 
 // A page whose font /F1 is object 7 of a collection holding one entry.
