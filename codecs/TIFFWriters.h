@@ -60,7 +60,7 @@ public:
 
 private:
     TStream& FTarget;
-    uint32_t FLastIFD = 0;  // file position of the output's last IFD
+    uint32_t FLastIFD = 0;  // file position of the last IFD's next pointer
     bool FIntel = true;
     int32_t FPageCount = 0;
 };
