@@ -8,9 +8,11 @@ namespace velmo {
 
 namespace {
 
-// All frames together may paint at most this many pixels (clipped to the
-// screen): a small file of many screen-sized frames must not take hours.
-constexpr int64_t kMaxPaintedPixels = int64_t(1) << 28;
+// The largest screen decoded, and the pixels all frames together may paint
+// (clipped to the screen): a small file may claim any size, and many
+// screen-sized frames of a few bytes each must not take minutes.
+constexpr int64_t kMaxScreenPixels = int64_t(1) << 26;
+constexpr int64_t kMaxPaintedPixels = int64_t(1) << 26;
 
 // Reads from a byte string; past its end numbers read 0 and the next block
 // introducer ";".
@@ -147,25 +149,26 @@ void TPDFGIFDecoder::SaveToBitmap(TBitmap& Target) const {
     const int SW = FLogicalScreen.Width, SH = FLogicalScreen.Height;
     Target = TBitmap();
     Target.SetPixelFormat(pf24bit);
-    if (int64_t(SW) * SH > TBitmap::MaxPixels) return;
+    if (int64_t(SW) * SH > kMaxScreenPixels) return;
     Target.SetSize(SW, SH);
     int64_t Budget = kMaxPaintedPixels;
     for (const TPDFGIFImageBlock& B : FImageBlocks) {
         const int64_t W = B.Width, H = B.Height;
-        if (W == 0 || H == 0 || W * H > TBitmap::MaxPixels) continue;
+        if (W == 0 || H == 0 || W * H > kMaxScreenPixels) continue;
         // The part of the frame on the screen.
         const int64_t VisW = std::clamp<int64_t>(SW - B.Left, 0, W);
         const int64_t VisH = std::clamp<int64_t>(SH - B.Top, 0, H);
         if (VisW == 0 || VisH == 0) continue;
-        if (VisW * VisH > Budget) break;
-        Budget -= VisW * VisH;
-        // Indices are needed up to the last visible row, whatever the
-        // interlacing order.
+        // Indices are needed up to the last visible row (every row when
+        // interlaced); that many count against the budget.
+        const int64_t Needed = W * (B.Interlaced ? H : VisH);
+        if (Needed > Budget) break;
+        Budget -= Needed;
         TPDFLZWDecompressor D;
         D.SetFillOrder(foBottom);
         D.SetEarlyChange(false);
         D.SetInitialCodeSize(uint32_t(B.LZWMinimumCodeSize) + 1);
-        D.SetMaxOutput(size_t(W * H) + TPDFLZWDecompressor::kTableSize);
+        D.SetMaxOutput(size_t(Needed) + TPDFLZWDecompressor::kTableSize);
         const std::string Indices = D.Decompress(B.ImageData);
         const std::vector<TPDFGIFRGB>& Table = B.HasLocalColorTable ? B.LocalColorTable : FGlobalColorTable;
         // Rows in stored order, mapped to image rows (interlaced: four passes).

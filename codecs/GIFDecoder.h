@@ -55,7 +55,8 @@ public:
     void LoadFromStream(TStream& Source);
     void LoadFromString(std::string_view Source);
     // Paints every image onto Target (made pf24bit of the screen's size).
-    // A screen above the bitmap pixel cap leaves Target empty.
+    // A screen above 2^26 pixels leaves Target empty; frames paint at most
+    // 2^26 pixels in all (later frames are skipped).
     void SaveToBitmap(TBitmap& Target) const;
 
     const std::string& Version() const { return FVersion; }

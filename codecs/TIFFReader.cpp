@@ -14,6 +14,9 @@ namespace {
 
 // More pages than the count can hold are not read.
 constexpr int64_t kMaxPages = 65535;
+// The largest bitmap a page decodes into, in bytes: a small file may claim
+// any size, and its short strips would be padded out to it.
+constexpr int64_t kMaxDecodedBytes = int64_t(1) << 28;
 
 class TParser {
 public:
@@ -416,8 +419,9 @@ void TPDFTIFF::SimpleExtract(int32_t PageNo) {
     } else {
         return;
     }
-    TBitmap& BM = Bitmap();
-    BM = TBitmap(Pg.Width, Pg.Height, Format);
+    if (int64_t(Pg.Width) * Pg.Height * BitsPerPixel(Format) / 8 > kMaxDecodedBytes) return;
+    FBitmap = std::make_unique<TBitmap>(Pg.Width, Pg.Height, Format);
+    TBitmap& BM = *FBitmap;
     const int64_t Rows = RowsPerStripOf(Pg, Pg.Height);
     if (Rows <= 0) return;
     for (size_t S = 0; S < Pg.Strips.size() && int64_t(S) * Rows < Pg.Height; ++S) {
@@ -479,8 +483,9 @@ void TPDFTIFF::CompDecode(int32_t PageNo) {
     const int64_t W = Pg.Width;
     const int64_t RowSize = Format == pf1bit ? (W + 7) / 8 : Format == pf8bit ? W : int64_t(Spp) * W;
     const int32_t Channels = Format == pf1bit || Format == pf8bit ? 1 : Spp;
-    TBitmap& BM = Bitmap();
-    BM = TBitmap(Pg.Width, Pg.Height, Format);
+    if (int64_t(Pg.Width) * Pg.Height * BitsPerPixel(Format) / 8 > kMaxDecodedBytes) return;
+    FBitmap = std::make_unique<TBitmap>(Pg.Width, Pg.Height, Format);
+    TBitmap& BM = *FBitmap;
     const int64_t Rows = RowsPerStripOf(Pg, Pg.Height);
     if (Rows <= 0) return;
     std::vector<uint8_t> Row(static_cast<size_t>(RowSize));
