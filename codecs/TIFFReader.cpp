@@ -16,7 +16,7 @@ namespace {
 constexpr int64_t kMaxPages = 65535;
 // The largest bitmap a page decodes into, in bytes: a small file may claim
 // any size, and its short strips would be padded out to it.
-constexpr int64_t kMaxDecodedBytes = int64_t(1) << 28;
+constexpr int64_t kMaxDecodedBytes = int64_t(1) << 27;
 
 class TParser {
 public:

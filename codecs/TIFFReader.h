@@ -70,7 +70,7 @@ public:
     // Copies page Index (1-based); false, Page untouched, outside the pages.
     bool GetPage(int32_t Index, TTIFFPage& Page) const;
     // Uncompressed and LZW pages decoded into Bitmap(); pages that do not
-    // fit a bitmap format, or would need a bitmap above 256 MB, leave it
+    // fit a bitmap format, or would need a bitmap above 128 MB, leave it
     // alone.
     void SimpleExtract(int32_t Page);
     void CompDecode(int32_t Page);

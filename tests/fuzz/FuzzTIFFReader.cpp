@@ -11,7 +11,7 @@ namespace velmo::fuzz {
 void TIFFReader(std::string_view Data) {
     TPDFTIFF All;
     All.LoadFromString(Data, -1);
-    for (int32_t P = 1; P <= All.PageCount() && P <= 8; ++P) {
+    for (int32_t P = 1; P <= All.PageCount() && P <= 2; ++P) {
         All.SimpleExtract(P);
         All.CompDecode(P);
         (void)All.GetIFDPointer(P);
