@@ -1,7 +1,9 @@
 #include "codecs/CodecServices.h"
 
+#include "codecs/GIFWriter.h"
 #include "codecs/ImageDecoder.h"
 #include "codecs/JPEGImage.h"
+#include "codecs/TIFFWriters.h"
 #include "document/PageServices.h"
 
 namespace velmo {
@@ -15,6 +17,11 @@ void InstallCodecServices() {
         J.SetDPI(DPI);
         J.SaveToStream(Target);
     };
+    PageWriterHooks().WriteGIF = [](const TBitmap& Bitmap, TStream& Target) {
+        SaveBitmapAsGIF(Bitmap, Target);
+    };
+    PageWriterHooks().WriteTIFF = SaveBitmapAsTIFF;
+    PageWriterHooks().WriteG4TIFF = SaveBitmapAsG4TIFF;
     InstallImageDrawer();
     InstallType3InlineImageParser();
 }

@@ -57,9 +57,9 @@ std::uint32_t TPDFLZWDecompressor::ReadCode() {
 }
 
 bool TPDFLZWDecompressor::Reserve(std::size_t extra) {
-    if (extra > kMaxDecodedSize - FOutputLen) return false;
+    if (extra > FMaxOutput - FOutputLen) return false;
     if (FOutputLen + extra > FOutput.size())
-        FOutput.resize(std::min(std::max(FOutput.size() * 2, FOutputLen + extra), kMaxDecodedSize));
+        FOutput.resize(std::min(std::max(FOutput.size() * 2, FOutputLen + extra), FMaxOutput));
     return true;
 }
 

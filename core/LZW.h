@@ -34,6 +34,10 @@ public:
     // the empty string.
     void SetInitialCodeSize(std::uint32_t value) { FInitialCodeSize = value; }
 
+    // Decoding stops before an entry that would take the output past this
+    // many bytes (image readers know how many they need).
+    void SetMaxOutput(std::size_t value) { FMaxOutput = value < kMaxDecodedSize ? value : kMaxDecodedSize; }
+
     // Decoding without predictor.
     std::string Decompress(std::string_view input);
     // Decoding, then the predictor of `parms` undone: TIFF predictor 2 and the
@@ -76,6 +80,7 @@ private:
     std::size_t FOutputLen = 0;
     std::vector<Entry> FDictionary;
     std::uint32_t FChangeCode = 0;
+    std::size_t FMaxOutput = kMaxDecodedSize;
 };
 
 }  // namespace velmo

@@ -1,0 +1,1 @@
+vpl_fuzz_add(gif_decoder WORK FuzzGIFDecoder.cpp LIBS vpl_codecs)
