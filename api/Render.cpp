@@ -6,6 +6,8 @@
 #include <exception>
 
 #include "api/VelmoPDF.h"
+#include "codecs/TIFFWriters.h"
+#include "core/StringHelpers.h"
 #include "core/FileHelpers.h"
 #include "document/PageTree.h"
 #include "platform/files/Stream.h"
@@ -173,6 +175,40 @@ int32_t TVelmoPDF::RenderPageToMemory(double DPI, int32_t Page, void* Target, in
         DPI * FRenderScale, Page, FJPEGQuality, FGDIPlusSettings.get(), FKPLRFileName, Target,
         Width, Height, BitsPerPixel, FLastRenderError, FRenderCropType, FSelDoc->GetViewOCGList());
     return Done ? 1 : 0;
+}
+
+int32_t TVelmoPDF::RenderAsMultipageTIFFToFile(double DPI, const std::u16string& PageRanges,
+                                               int32_t ImageOptions, int32_t OutputOptions,
+                                               const std::u16string& FileName) {
+    FLastRenderError.clear();
+    if ((ImageOptions != 0 && ImageOptions != 1) || OutputOptions != 0) return 0;
+    TPDFPageTree* Tree = FSelDoc->PageTree();
+    if (Tree == nullptr) return 0;
+    std::string Ranges;
+    Ranges.reserve(PageRanges.size());
+    // Only ASCII takes part in a range list; anything else separates items.
+    for (char16_t C : PageRanges) Ranges += C < 0x80 ? char(C) : ',';
+    TVelmoPDFPageList Pages;
+    ParsePageRangeList(Ranges, 1, Tree->PageCount(), false, false, false, true, false, Pages);
+    if (Pages.empty()) return 0;
+    // A file that cannot be created raises out of here.
+    auto File = CreateWideFileStream(FileName, 0xFF10);
+    TMultipageTIFFWriter Writer(*File);
+    const int32_t Format = ImageOptions == 1 ? 10 : 7;
+    for (const int32_t Page : Pages) {
+        TMemoryStream Image;
+        if (RenderPageToStream(DPI, Page, Format, Image) == 0) return 0;
+        Image.Seek(0, soBeginning);
+        // A page that would carry the file past the classic TIFF limit is
+        // left out, with the pages after it: those before it stay a valid
+        // file.
+        if (!Writer.AddPage(Image)) {
+            FLastRenderError = "Page " + std::to_string(Page) +
+                               " does not fit into the TIFF file; the file ends before it";
+            return 0;
+        }
+    }
+    return 1;
 }
 
 std::u16string TVelmoPDF::LastRenderError() const { return Widen(FLastRenderError); }

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "api/VelmoPDF.h"
+#include "codecs/TIFFReader.h"
 #include "document/PageServices.h"
 #include "platform/files/WideFile.h"
 #include "render/Picasso.h"
@@ -106,12 +107,12 @@ TEST(RenderOperations, UnknownFormatLeavesEmptyFiles) {
 TEST(RenderOperations, RefusedPageIsAFailureNamingThePage) {
     // A page writer that refuses its page (an encoder error, a size the
     // format cannot hold) must not leave a result of success behind.
+    vpltest::TempDir Dir;
+    TVelmoPDF Lib;  // installs the real writers first
+    LoadPages(Lib, 3);
     TPDFPageWriterHooks& Hooks = PageWriterHooks();
     const auto Saved = Hooks.WriteGIF;
     Hooks.WriteGIF = [](const TBitmap&, TStream&) { throw std::runtime_error("too wide"); };
-    vpltest::TempDir Dir;
-    TVelmoPDF Lib;
-    LoadPages(Lib, 3);
     const int32_t Result = Lib.RenderDocumentToFile(72, 1, 3, 6, Wide(Dir / "p.gif"));
     const std::u16string Error = Lib.LastRenderError();
     TMemoryStream Memory;
@@ -148,6 +149,28 @@ TEST(RenderOperations, SinglePages) {
     EXPECT_NE(Lib.LastRenderError(), u"");
     EXPECT_EQ(Lib.RenderPageToString(72, 1, 5).substr(1, 3), "PNG");
     EXPECT_EQ(Lib.LastRenderError(), u"");
+}
+
+TEST(RenderOperations, MultipageTIFF) {
+    // Pages 3, 1, 1 of pages marked by their widths; each page of the file
+    // is the page the single-page road writes.
+    vpltest::TempDir Dir;
+    TVelmoPDF Lib;
+    LoadPages(Lib, 3);
+    for (const int32_t Mode : {0, 1}) {
+        SCOPED_TRACE(Mode);
+        const fs::path File = Dir / ("m" + std::to_string(Mode) + ".tif");
+        ASSERT_EQ(Lib.RenderAsMultipageTIFFToFile(72, u"3,1,1", Mode, 0, Wide(File)), 1);
+        TPDFTIFF Reader;
+        Reader.LoadFromString(vpltest::ReadFile(File), -1);
+        EXPECT_EQ(Reader.PageCount(), 3);
+    }
+    // Other image or output options, or no page, give 0.
+    EXPECT_EQ(Lib.RenderAsMultipageTIFFToFile(72, u"1", 2, 0, Wide(Dir / "x.tif")), 0);
+    EXPECT_EQ(Lib.RenderAsMultipageTIFFToFile(72, u"1", 0, 1, Wide(Dir / "x.tif")), 0);
+    EXPECT_EQ(Lib.RenderAsMultipageTIFFToFile(72, u"", 0, 0, Wide(Dir / "x.tif")), 0);
+    EXPECT_THROW(Lib.RenderAsMultipageTIFFToFile(72, u"1", 0, 0, Wide(Dir / "no" / "x.tif")),
+                 std::exception);
 }
 
 TEST(RenderOperations, MemoryNeedsTheRendererLibrary) {
