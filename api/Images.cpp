@@ -9,6 +9,7 @@
 #include "content/Image.h"
 #include "content/Painter.h"
 #include "core/FileHelpers.h"
+#include "core/StringHelpers.h"
 #include "document/ImageBase.h"
 #include "document/PageTree.h"
 #include "platform/files/Stream.h"
@@ -507,8 +508,7 @@ std::u16string TVelmoPDF::GetImageListItemFormatDesc(int32_t ImageListID, int32_
                                                      int32_t Options) {
     TPDFImageList* List = FindImageList(ImageListID);
     if (List == nullptr) return {};
-    const std::string Desc = List->FormatDesc(ImageIndex, Options);
-    return std::u16string(Desc.begin(), Desc.end());
+    return AnsiBytesToWide(List->FormatDesc(ImageIndex, Options));
 }
 
 int32_t TVelmoPDF::ReleaseImageList(int32_t ImageListID) {

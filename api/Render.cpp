@@ -36,13 +36,13 @@ private:
     int32_t FPage;
 };
 
-std::u16string Widen(const std::string& S) {
-    // Error texts are ASCII; any other byte is carried over as it is.
-    std::u16string W;
-    W.reserve(S.size());
-    for (unsigned char C : S) W.push_back(char16_t(C));
-    return W;
+// A 0/1 setting: stored and 1, or 0 with nothing changed.
+int32_t StoreFlag(bool& Field, int32_t Value) {
+    if (Value != 0 && Value != 1) return 0;
+    Field = Value == 1;
+    return 1;
 }
+
 
 }  // namespace
 
@@ -211,7 +211,7 @@ int32_t TVelmoPDF::RenderAsMultipageTIFFToFile(double DPI, const std::u16string&
     return 1;
 }
 
-std::u16string TVelmoPDF::LastRenderError() const { return Widen(FLastRenderError); }
+std::u16string TVelmoPDF::LastRenderError() const { return AnsiBytesToWide(FLastRenderError); }
 
 int32_t TVelmoPDF::CreateRenderer() {
     TPDFPageTree* Tree = FSelDoc->PageTree();
@@ -276,11 +276,7 @@ int32_t TVelmoPDF::SetGDIPlusFileName(const std::u16string& DLLFileName) {
 
 int32_t TVelmoPDF::SetGDIPlusOptions(int32_t OptionID, int32_t NewValue) {
     TGDIPlusSettings& S = *FGDIPlusSettings;
-    auto Flag = [&](bool& Field) {
-        if (NewValue != 0 && NewValue != 1) return 0;
-        Field = NewValue == 1;
-        return 1;
-    };
+    auto Flag = [&](bool& Field) { return StoreFlag(Field, NewValue); };
     auto Range = [&](int32_t& Field, int32_t Low, int32_t High) {
         if (NewValue < Low || NewValue > High) return 0;
         Field = NewValue;
@@ -322,11 +318,7 @@ int32_t TVelmoPDF::SetGDIPlusOptions(int32_t OptionID, int32_t NewValue) {
 
 int32_t TVelmoPDF::SetRenderOptions(int32_t OptionID, int32_t NewValue) {
     TGDIPlusSettings& S = *FGDIPlusSettings;
-    auto Flag = [&](bool& Field) {
-        if (NewValue != 0 && NewValue != 1) return 0;
-        Field = NewValue == 1;
-        return 1;
-    };
+    auto Flag = [&](bool& Field) { return StoreFlag(Field, NewValue); };
     switch (OptionID) {
         case 1:
             return Flag(S.RenderFormFields);
@@ -348,14 +340,14 @@ int32_t TVelmoPDF::SetRenderOptions(int32_t OptionID, int32_t NewValue) {
         case 8:
             S.ProgressData = NewValue;
             return 0;
-        case 9:
-            if (NewValue != 0 && NewValue != 1) return 0;
-            S.PathCombineMode = NewValue != 0 ? cmCombinePaths : cmNormalPaths;
+        case 9: {
+            bool Combine = S.PathCombineMode == cmCombinePaths;
+            if (!Flag(Combine)) return 0;
+            S.PathCombineMode = Combine ? cmCombinePaths : cmNormalPaths;
             return 1;
+        }
         case 10:
-            if (NewValue != 0 && NewValue != 1) return 0;
-            S.DirectFonts = NewValue != 0;
-            return 1;
+            return Flag(S.DirectFonts);
         default:
             return 0;
     }

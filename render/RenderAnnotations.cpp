@@ -59,6 +59,30 @@ void RectanglePath(TPDFRenderer::TContentRun& Run, double X0, double Y0, double 
     Run.ClosePath();
 }
 
+// An appearance or picture interpreted under Placed with the page's
+// resources as its parent's; matrix, resources and the annotation flag are
+// put back however it ends.
+class TPlacedContent {
+public:
+    TPlacedContent(TPDFRenderer& R, const TPDFXForm& Placed, TPDFDictionary* Parent)
+        : FR(R), FMatrix(R.CanvasMat), FParent(R.ParentResources) {
+        R.CanvasMat = Placed;
+        R.ParentResources = Parent;
+    }
+    ~TPlacedContent() {
+        FR.FDrawingAnnot = false;
+        FR.CanvasMat = FMatrix;
+        FR.ParentResources = FParent;
+    }
+    TPlacedContent(const TPlacedContent&) = delete;
+    TPlacedContent& operator=(const TPlacedContent&) = delete;
+
+private:
+    TPDFRenderer& FR;
+    TPDFXForm FMatrix;
+    TPDFDictionary* FParent;
+};
+
 }  // namespace
 
 TStampPictureSource& StampPictureSource() {
@@ -172,21 +196,8 @@ void TPDFRenderer::DrawAnnotationAppearance(TContentRun& Run, TPDFDictionary* An
         Run.Clip(!Run.EPS);
         Run.EndPath();
 
-        const TPDFXForm Saved = CanvasMat;
-        TPDFDictionary* SavedParent = ParentResources;
-        CanvasMat = Placed;
-        ParentResources = Run.Resources;
+        TPlacedContent Placing(*this, Placed, Run.Resources);
         FDrawingAnnot = true;
-        struct TPutBack {
-            TPDFRenderer& R;
-            TPDFXForm M;
-            TPDFDictionary* P;
-            ~TPutBack() {
-                R.FDrawingAnnot = false;
-                R.CanvasMat = M;
-                R.ParentResources = P;
-            }
-        } PutBack{*this, Saved, SavedParent};
         RenderContent(Appearance, {}, AppearanceRef);
         Run.RestoreGraphicsState(true);
         return;
@@ -304,19 +315,7 @@ void TPDFRenderer::DrawAnnotationAppearance(TContentRun& Run, TPDFDictionary* An
         TPDFXForm Placed;
         if (!TContentRun::SafeMul({Scale, 0, 0, Scale, Left, Bottom}, CanvasMat, Placed)) return;
         Run.SaveGraphicsState();
-        const TPDFXForm Saved = CanvasMat;
-        TPDFDictionary* SavedParent = ParentResources;
-        CanvasMat = Placed;
-        ParentResources = Run.Resources;
-        struct TPutBack {
-            TPDFRenderer& R;
-            TPDFXForm M;
-            TPDFDictionary* P;
-            ~TPutBack() {
-                R.CanvasMat = M;
-                R.ParentResources = P;
-            }
-        } PutBack{*this, Saved, SavedParent};
+        TPlacedContent Placing(*this, Placed, Run.Resources);
         TPDFString Picture(FStructure);
         Picture.FValue = Content;
         RenderContent(&Picture, {}, nullptr);

@@ -687,19 +687,22 @@ void TPDFRenderer::RenderSource(TPDFObject* Source, TPDFIndRef* ContainerIR, dou
     RenderContent(Source, {}, ContainerIR);
 }
 
+void TPDFRenderer::ShareWithSecond(TPDFRenderer& Second) const {
+    Second.FGDIPlusSettings = FGDIPlusSettings;
+    Second.OnFindObject = OnFindObject;
+    Second.OnDecrypt = OnDecrypt;
+    Second.OnEncrypt = OnEncrypt;
+    Second.FNesting = FNesting;
+    Second.FOCGStateList = FOCGStateList;
+}
+
 bool TPDFRenderer::RenderGroupBitmap(TContentRun& Run, TPDFStream* G, TPDFIndRef* Ref,
                                      const TPDFXForm& Mat, const double* Box, TColor Background,
                                      TBitmap& Out) {
     if (FMaxX <= 0 || FMaxY <= 0) return false;
     TPDFRenderer Second(FFontCol);
-    Second.FGDIPlusSettings = FGDIPlusSettings;
-    Second.OnFindObject = OnFindObject;
-    Second.OnDecrypt = OnDecrypt;
-    Second.OnEncrypt = OnEncrypt;
-    // The group is drawn under this renderer's guard: a group that sets
-    // its own mask again ends instead of recursing.
-    Second.FNesting = FNesting;
-    Second.FOCGStateList = FOCGStateList;
+    // A group that sets its own mask again ends instead of recursing.
+    ShareWithSecond(Second);
     Second.FDPI = FDPI;
     Second.FDestination = rdBitmap;
     Second.FPageDict = FPageDict;
@@ -771,14 +774,8 @@ void TPDFRenderer::RenderSourceToBitmap(TPDFObject* Source, TPDFIndRef* Containe
         Second.FHasSourceBackground = true;
         Second.FSourceBackground = *Background;
     }
-    Second.FGDIPlusSettings = FGDIPlusSettings;
-    Second.OnFindObject = OnFindObject;
-    Second.OnDecrypt = OnDecrypt;
-    Second.OnEncrypt = OnEncrypt;
-    // The second renderer interprets under this one's guard, so a cell
-    // that draws itself ends instead of recursing.
-    Second.FNesting = FNesting;
-    Second.FOCGStateList = FOCGStateList;
+    // A cell that draws itself ends instead of recursing.
+    ShareWithSecond(Second);
     const double Dpi = FDPI == 0 ? 1 : FDPI;
     double D = Dpi;
     const double AW = std::fabs(PageWidth), AH = std::fabs(PageHeight);

@@ -412,6 +412,10 @@ public:
     // Draws the group G under Mat (clipped to Box when given) onto a
     // device-size bitmap cleared to Background by a second renderer under
     // this one's guard; false when no bitmap was made.
+    // A second renderer drawing part of this one's page takes its settings,
+    // object look-up, decryption, optional-content states and nesting
+    // guard.
+    void ShareWithSecond(TPDFRenderer& Second) const;
     bool RenderGroupBitmap(TContentRun& Run, TPDFStream* G, TPDFIndRef* Ref, const TPDFXForm& Mat,
                            const double* Box, TColor Background, TBitmap& Out);
     // Prepares the tile image of a tiling pattern.
