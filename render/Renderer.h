@@ -34,11 +34,15 @@ class TPDFFontCollection;
 class TPDFFontCollectionData;
 class TPDFType3Rasterizer;
 
-// The printer job of rdPrinter and rdKPLRPrinter. The printing library
-// derives the real job; this one has no canvas, so nothing is printed.
+// The printer job of rdPrinter and rdKPLRPrinter as the renderer draws on
+// it; TVPLPrinterJob (Printing.h) is the job on a platform printer. This one
+// has no canvas, so nothing is printed.
 class TVPLPrinter : public TVPLPrinterBase {
 public:
     virtual TCanvas* Canvas() { return nullptr; }
+    // The device context of the paper (where regions of the renderer
+    // library's pass are copied); null for none.
+    virtual HDC Handle() { return nullptr; }
     virtual int32_t PageWidth() { return 0; }  // printable area, device pixels
     virtual int32_t PageHeight() { return 0; }
     virtual int32_t FullPageWidth() { return 0; }  // whole paper
