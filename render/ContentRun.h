@@ -185,6 +185,67 @@ struct TPDFRenderer::TContentRun {
 
     TPDFRenderCanvas* Dev() { return R.Device(); }
 
+    // ---- First pass of two-pass printing -----------------------------------
+
+    // Device bounds of the current path's points.
+    double PathMinX = 0, PathMinY = 0, PathMaxX = 0, PathMaxY = 0;
+    bool PathBoxEmpty = true;
+    void GrowPathBox(double X, double Y) {
+        if (PathBoxEmpty) {
+            PathMinX = PathMaxX = X;
+            PathMinY = PathMaxY = Y;
+            PathBoxEmpty = false;
+            return;
+        }
+        PathMinX = std::min(PathMinX, X);
+        PathMaxX = std::max(PathMaxX, X);
+        PathMinY = std::min(PathMinY, Y);
+        PathMaxY = std::max(PathMaxY, Y);
+    }
+    bool PrinterFirstPass() const { return R.FDestination == rdKPLRPrinter; }
+    static bool PatternSpace(const std::string& CS) { return CS.rfind("Pattern", 0) == 0; }
+    // What a plain device reproduces: normal blending, no soft mask, and on
+    // each side painted an opaque colour that is no pattern.
+    bool PlainPaint(bool Fill, bool Stroke) const {
+        if (GS.BlendMode != bmNormal || GS.Softmask || !Masks.empty()) return false;
+        if (Fill && (GS.FillAlpha < 1 || GS.FillPattern != nullptr || PatternSpace(GS.FillColorSpace)))
+            return false;
+        if (Stroke && (GS.StrokeAlpha < 1 || GS.StrokePattern != nullptr ||
+                       PatternSpace(GS.StrokeColorSpace)))
+            return false;
+        return true;
+    }
+    bool PlainImage(bool Stencil) const {
+        return !Stencil && GS.FillAlpha >= 1 && GS.BlendMode == bmNormal && !GS.Softmask &&
+               Masks.empty();
+    }
+    // The device bounds of the unit square under the current matrix.
+    void UnitSquareBounds(double& L, double& T, double& Rt, double& B) const {
+        const TPDFXForm& M = R.CanvasMat;
+        const double Xs[4] = {M.eDx, M.eM11 + M.eDx, M.eM21 + M.eDx, M.eM11 + M.eM21 + M.eDx};
+        const double Ys[4] = {M.eDy, M.eM12 + M.eDy, M.eM22 + M.eDy, M.eM12 + M.eM22 + M.eDy};
+        L = *std::min_element(Xs, Xs + 4);
+        Rt = *std::max_element(Xs, Xs + 4);
+        T = *std::min_element(Ys, Ys + 4);
+        B = *std::max_element(Ys, Ys + 4);
+    }
+    // Whether the inline image at Pos is a stencil mask (/IM or /ImageMask
+    // true before its data).
+    bool InlineStencil() const {
+        const size_t End = std::min(Text.size(), Pos + 4096);
+        std::string_view Head = Text.substr(Pos, End - Pos);
+        const size_t Id = Head.find("ID");
+        if (Id != std::string_view::npos) Head = Head.substr(0, Id);
+        for (std::string_view Key : {std::string_view("/ImageMask"), std::string_view("/IM")}) {
+            const size_t K = Head.find(Key);
+            if (K == std::string_view::npos) continue;
+            size_t P = K + Key.size();
+            while (P < Head.size() && IsWhite(Head[P])) ++P;
+            if (Head.substr(P, 4) == "true") return true;
+        }
+        return false;
+    }
+
     // ---- Scanner -------------------------------------------------------
 
     // Every token up to the content's last byte; comments (from '%' to the
@@ -329,12 +390,14 @@ struct TPDFRenderer::TContentRun {
             PathInvalid = true;
             return false;
         }
+        GrowPathBox(DX, DY);
         return true;
     }
 
     void StartPath() {
         if (PathStarted) return;
         PathStarted = true;
+        PathBoxEmpty = true;
         if (EPS)
             R.FEPS->PSNewPath();
         else if (!GS.Degenerate)
@@ -464,7 +527,17 @@ struct TPDFRenderer::TContentRun {
             PathInvalid = false;
             return;
         }
+        double Pad = 0;
+        if (Stroke) {
+            const TPDFXForm& M = R.CanvasMat;
+            Pad = std::max(1.0, GS.LineWidth * std::sqrt(std::fabs(M.eM11 * M.eM22 - M.eM12 * M.eM21)));
+        }
         if (!Visible || PathInvalid) {
+            D->NullPath();
+        } else if (PrinterFirstPass() && !PathBoxEmpty &&
+                   R.PrinterPassSkips(PathMinX - Pad, PathMinY - Pad, PathMaxX + Pad,
+                                      PathMaxY + Pad, PlainPaint(Fill, Stroke))) {
+            // Left to the renderer library's pass.
             D->NullPath();
         } else {
             if (Stroke) ApplyStrokeState();
@@ -989,6 +1062,13 @@ struct TPDFRenderer::TContentRun {
                 if (EPS || GS.Degenerate || !Visible) break;
                 const TVPLPattern* Pat = R.FindPattern(*this, Name);
                 if (Pat == nullptr) break;
+                if (PrinterFirstPass()) {
+                    // A shading is never plain: its area goes to the second pass.
+                    double L, T, Rt, B;
+                    R.PrinterAreaBounds(L, T, Rt, B);
+                    R.PrinterPassSkips(L, T, Rt, B, false);
+                    break;
+                }
                 ApplyFillState(pfWinding);
                 if (Library) {
                     // The library paints the shading from its current
@@ -1122,6 +1202,14 @@ struct TPDFRenderer::TContentRun {
                 break;
             }
             case op_BI: {
+                if (PrinterFirstPass() && Visible && !GS.Degenerate) {
+                    double L, T, Rt, B;
+                    UnitSquareBounds(L, T, Rt, B);
+                    if (R.PrinterPassSkips(L, T, Rt, B, PlainImage(InlineStencil()))) {
+                        SkipInlineImage();
+                        break;
+                    }
+                }
                 size_t P = Pos;
                 if (InlineImageDrawer() &&
                     InlineImageDrawer()(R, Text, P, Resources, Visible ? R.Picasso.get() : nullptr,

@@ -58,6 +58,9 @@ public:
     void ClosePath() override {
         if (!Invalid) FDevice->ClosePath();
     }
+    // Device bounds of the points received.
+    double MinX = 0, MinY = 0, MaxX = 0, MaxY = 0;
+    bool Empty = true;
     void StrokePath() override {}
     void FillPath() override {}
     void StrokeAndFillPath() override {}
@@ -67,6 +70,16 @@ private:
         if (Invalid || !std::isfinite(X) || !std::isfinite(Y)) {
             Invalid = true;
             return false;
+        }
+        if (Empty) {
+            MinX = MaxX = X;
+            MinY = MaxY = Y;
+            Empty = false;
+        } else {
+            MinX = std::min(MinX, X);
+            MaxX = std::max(MaxX, X);
+            MinY = std::min(MinY, Y);
+            MaxY = std::max(MaxY, Y);
         }
         return true;
     }
@@ -507,6 +520,20 @@ void TPDFRenderer::ShowText(TContentRun& Run) {
     if (Run.Library) {
         PaintLibraryText(Run, Type3 != nullptr, CanvasMat);
         return;
+    }
+    if (Run.PrinterFirstPass() && !DevCanvas.Empty && (Fill || Stroke)) {
+        double Pad = 0;
+        if (Stroke) {
+            const TPDFXForm& M = CanvasMat;
+            Pad = std::max(1.0, GS.LineWidth * std::sqrt(std::fabs(M.eM11 * M.eM22 - M.eM12 * M.eM21)));
+        }
+        if (PrinterPassSkips(DevCanvas.MinX - Pad, DevCanvas.MinY - Pad, DevCanvas.MaxX + Pad,
+                             DevCanvas.MaxY + Pad, Run.PlainPaint(Fill, Stroke))) {
+            // Left to the renderer library's pass; a clipping mode still clips.
+            if (Clip) D->SetClippingPath(pfWinding);
+            D->NullPath();
+            return;
+        }
     }
     if (Stroke) Run.ApplyStrokeState();
     if (Fill) Run.ApplyFillState(pfWinding);

@@ -62,6 +62,22 @@ void TPDFRenderer::DrawXObject(TContentRun& Run, std::string_view Name) {
     if (!Run.StreamVisible(Dict)) return;
 
     const std::string Subtype = Dict->StringValue("Subtype");
+    if (Run.PrinterFirstPass() && !Run.GS.Degenerate && (Subtype == "Image" || Subtype == "Form")) {
+        double L, T, Rt, B;
+        bool Plain;
+        if (Subtype == "Image") {
+            Run.UnitSquareBounds(L, T, Rt, B);
+            auto* Mask = ObjAs<TPDFBoolean>(Run.Resolve(Dict->FindValueByKeyName("ImageMask", false)));
+            Plain = Run.PlainImage(Mask != nullptr && Mask->FValue);
+        } else {
+            PrinterAreaBounds(L, T, Rt, B);
+            const TFormGroup G = ReadFormGroup(Run, Dict);
+            Plain = Run.GS.FillAlpha >= 1 && Run.GS.StrokeAlpha >= 1 &&
+                    Run.GS.BlendMode == bmNormal && !Run.GS.Softmask && Run.Masks.empty() &&
+                    !(G.Transparency && (G.Isolated || G.Knockout));
+        }
+        if (PrinterPassSkips(L, T, Rt, B, Plain)) return;
+    }
     if (Subtype != "Form") {
         // Images: drawn by the image library once it is installed.
         if (Subtype == "Image" && ImageXObjectDrawer() && Picasso)

@@ -373,6 +373,9 @@ void TPDFRenderer::Render() {
             PW = Printer->PageWidth();
             PH = Printer->PageHeight();
             FGDIPlusSettings.IsPrinting = true;
+            // Each printed page records its own regions: those of an earlier
+            // page would keep its elements off this page's first pass.
+            if (FDestination == rdKPLRPrinter) FPrinterBBoxArray.clear();
             break;
         case rdTextFunnel:
             if (FFunnel) FFunnel->Clear();
@@ -492,6 +495,7 @@ void TPDFRenderer::Render() {
     CanvasMat = Mul(RotM, CanvasMat);
     CanvasMat = Mul(MakeXForm(1, 0, 0, 1, -L, -B), CanvasMat);
     RenderDevice(Canvas, PW, PH, H);
+    if (FDestination == rdKPLRPrinter) PrinterSecondPass(Canvas, H);
 }
 
 void TPDFRenderer::RenderDevice(TCanvas* Canvas, int32_t PW, int32_t PH, double PageHeight) {

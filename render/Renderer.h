@@ -319,6 +319,35 @@ public:
     int32_t MaxX() const { return FMaxX; }
     int32_t MaxY() const { return FMaxY; }
     const TPDFXForm& PageMatrix() const { return FPageMatrix; }
+
+    // ---- Printer regions (two-pass printing through the renderer library) ----
+    // The first pass draws on the printer what it reproduces faithfully and
+    // records the device bounds of everything else; the second pass renders
+    // those regions through the renderer library and copies them onto the
+    // paper. Regions are device pixels within (0, 0)..(MaxX, MaxY).
+    static constexpr size_t kMaxPrinterRegions = 256;
+    // Orders, rounds outwards and clips a rectangle to the page; false when
+    // nothing of it remains.
+    bool AdjustBBox(double* Left, double* Top, double* Right, double* Bottom) const;
+    // True when the rectangle needs no drawing in the first pass: it is
+    // empty, off the page, or inside one recorded region.
+    bool IsBBoxInPrinterArray(double Left, double Top, double Right, double Bottom) const;
+    // Records a rectangle: the regions it overlaps keep only their parts
+    // outside it, then regions that nearly fill their common bounds merge.
+    // Above kMaxPrinterRegions regions the list becomes their union.
+    void AddToPrinterBBoxArray(double Left, double Top, double Right, double Bottom);
+    // The page bounds of the regions (normally set by Render).
+    void SetMaxXY(int32_t MaxX, int32_t MaxY) {
+        FMaxX = MaxX;
+        FMaxY = MaxY;
+    }
+    // The first-pass rule for one element: true when it is not to be drawn
+    // on the printer (covered already, or not plain, and then recorded).
+    // Always false outside the two-pass printer destination.
+    bool PrinterPassSkips(double Left, double Top, double Right, double Bottom, bool Plain);
+    // Device bounds of a shading or form in the first pass: the visible
+    // clip under GDI+, the whole page under GDI.
+    void PrinterAreaBounds(double& Left, double& Top, double& Right, double& Bottom);
     void ClearCachedResources() override;
 
     // Rendering.
@@ -474,6 +503,11 @@ private:
     // Leaves a 1 × 1 white bitmap and Reason in ErrorDesc.
     void FailDevice(const std::string& Reason);
     void RenderDevice(TCanvas* Canvas, int32_t PW, int32_t PH, double PageHeight);
+    // The renderer library's pass over the printer regions of the page just
+    // drawn, copied onto Target; nothing when the library cannot be bound.
+    void PrinterSecondPass(TCanvas* Target, double PageHeight);
+    // Inserts an adjusted rectangle (the cutting step of the region list).
+    void InsertPrinterRegion(const TKPLRPrinterBBox& N);
     void RunContent(TPDFObject* Source, std::string_view ContentOverride, TPDFIndRef* ContainerIR);
     TPDFRenderCanvas* Device();
 
