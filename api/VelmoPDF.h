@@ -15,6 +15,7 @@
 #include "core/StringList.h"
 #include "document/Document.h"
 #include "document/PageServices.h"
+#include "render/Printing.h"
 
 namespace velmo {
 
@@ -261,6 +262,42 @@ public:
     int32_t SelectRenderer(int32_t RendererID);
     int32_t SelectedRenderer() const;
 
+    // ---- Printing ----
+    // Options: the word PrintOptions returns (page scaling, auto-rotate and
+    // centre, title number).
+    int32_t PrintDocument(const std::u16string& PrinterName, int32_t StartPage, int32_t EndPage,
+                          int32_t Options);
+    int32_t PrintDocumentToFile(const std::u16string& PrinterName, int32_t StartPage,
+                                int32_t EndPage, int32_t Options, const std::u16string& FileName);
+    int32_t PrintDocumentToPrinterObject(TPrinter* APrinter, int32_t StartPage, int32_t EndPage,
+                                         int32_t Options);
+    int32_t PrintPages(const std::u16string& PrinterName, const std::u16string& PageRanges,
+                       int32_t Options);
+    int32_t PrintPagesToFile(const std::u16string& PrinterName, const std::u16string& PageRanges,
+                             int32_t Options, const std::u16string& FileName);
+    int32_t PrintPagesToPrinterObject(TPrinter* APrinter, const std::u16string& PageRanges,
+                                      int32_t Options);
+    int32_t PrintOptions(int32_t PageScaling, int32_t AutoRotateCenter, const std::u16string& Title);
+    std::string GetPrintPreviewBitmapToString(const std::u16string& PrinterName,
+                                              int32_t PreviewPage, int32_t PrintOptions,
+                                              int32_t MaxDimension, int32_t PreviewOptions);
+    int32_t NewInternalPrinterObject(int32_t Options);
+    std::u16string GetPrinterNames();
+    std::u16string GetLatestPrinterNames();
+    std::u16string GetDefaultPrinterName();
+    std::u16string GetPrinterBins(const std::u16string& PrinterName);
+    std::u16string GetPrinterMediaTypes(const std::u16string& PrinterName);
+    std::string GetPrinterDevModeToString(const std::u16string& PrinterName);
+    int32_t SetPrinterDevModeFromString(const std::string& Source);
+    std::u16string NewCustomPrinter(const std::u16string& OriginalPrinterName);
+    int32_t SetupCustomPrinter(const std::u16string& CustomPrinterName, int32_t Setting,
+                               int32_t NewValue);
+    int32_t RequestPrinterStatus(int32_t StatusCommand);
+    int32_t PrintMode(int32_t Mode);
+    // The printer object printing uses: the internal one, else the
+    // process's.
+    TPrinter* CurrentPrinter();
+
     // ---- Progress ----
     void SetOnProgress(TVelmoPDFProgressEvent Handler) { FOnProgress = std::move(Handler); }
 
@@ -347,6 +384,18 @@ public:
     bool HasPNGTransparency = false;
     // Drawing settings copied into every renderer.
     std::unique_ptr<TGDIPlusSettings> FGDIPlusSettings;
+    // Printing state.
+    std::unique_ptr<TPrinter> FPrinter;
+    std::vector<std::pair<std::string, std::unique_ptr<TPDFCustomPrinter>>> FCustomPrinters;
+    std::vector<std::string> FPrintTitles;
+    std::string FPrinterDevMode;
+    std::u16string FPrintToFile;
+    bool FPrintPreview = false;
+    int32_t FPrintPreviewMaxDimension = 0;
+    std::string FPrintPreviewBitmapData;
+    bool FPrinterStatusNeeded = false, FPrinterStartPaused = false;
+    int32_t FPrinterJobID = 0;
+    std::string FPrinterJobPrinterName;
     // The persistent renderers CreateRenderer made, by document.
     std::unordered_map<const TPDFDocument*, std::unique_ptr<TPDFRendererBase>> FRenderers;
 

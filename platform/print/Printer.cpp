@@ -34,10 +34,14 @@ void TPrinter::Refresh() {
 }
 
 int TPrinter::PrinterIndex() {
-    const auto& L = Printers();
     if (FDevice.empty()) return -1;
-    for (size_t I = 0; I < L.size(); ++I)
-        if (SameName(L[I], FDevice)) return int(I);
+    // A printer added since the list was read is found by reading it again.
+    for (int Pass = 0; Pass < 2; ++Pass) {
+        const auto& L = Printers();
+        for (size_t I = 0; I < L.size(); ++I)
+            if (SameName(L[I], FDevice)) return int(I);
+        if (Pass == 0) Refresh();
+    }
     return -1;
 }
 
