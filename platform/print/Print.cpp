@@ -702,6 +702,19 @@ cairo_status_t AppendPdf(void* Closure, const unsigned char* Data, unsigned int 
     return CAIRO_STATUS_SUCCESS;
 }
 
+// The page raster is made when first drawn on, so that contexts used only
+// for their capabilities hold no page.
+bool EnsurePage(TPrinterDevice& D) {
+    if (D.Attached != nullptr) return true;
+    D.Page.SetSize(D.Caps.HorzRes, D.Caps.VertRes);
+    for (int Y = 0; Y < D.Page.Height(); ++Y)
+        std::memset(D.Page.ScanLine(Y), 0xFF, size_t(D.Page.Width()) * 3);
+    D.Attached = AttachBitmapObject(D.Page);
+    if (D.Attached == nullptr) return false;
+    SelectObject(D.Dc, D.Attached);
+    return true;
+}
+
 void ClearPage(TPrinterDevice& D) {
     for (int Y = 0; Y < D.Page.Height(); ++Y)
         std::memset(D.Page.ScanLine(Y), 0xFF, size_t(D.Page.Width()) * 3);
@@ -786,12 +799,9 @@ HDC CreatePrinterDC(std::string_view Printer, const TDevMode* DevMode) {
     D->Printer = std::string(Printer);
     if (!GetPrinterCaps(Printer, DevMode, D->Caps)) return nullptr;
     D->DevMode = DevMode ? *DevMode : TDevMode::ForPrinter(Printer, D->Caps.DPIX, 1);
-    D->Page.SetSize(D->Caps.HorzRes, D->Caps.VertRes);
-    ClearPage(*D);
-    D->Attached = AttachBitmapObject(D->Page);
+    if (int64_t(D->Caps.HorzRes) * D->Caps.VertRes > TBitmap::MaxPixels) return nullptr;
     D->Dc = CreateCompatibleDC(nullptr);
-    if (D->Dc == nullptr || D->Attached == nullptr) return nullptr;
-    SelectObject(D->Dc, D->Attached);
+    if (D->Dc == nullptr) return nullptr;
     HDC Dc = D->Dc;
     std::lock_guard<std::mutex> G(DeviceMutex());
     Devices()[Dc] = std::move(D);
@@ -883,7 +893,7 @@ int StartDocW(HDC Dc, const DOCINFOW& Info) {
 
 int StartPage(HDC Dc) {
     TPrinterDevice* D = FindDevice(Dc);
-    if (D == nullptr || !D->InDoc || D->InPage) return 0;
+    if (D == nullptr || !D->InDoc || D->InPage || !EnsurePage(*D)) return 0;
     ClearPage(*D);
     D->InPage = true;
     return 1;
@@ -891,7 +901,7 @@ int StartPage(HDC Dc) {
 
 int EndPage(HDC Dc) {
     TPrinterDevice* D = FindDevice(Dc);
-    if (D == nullptr || !D->InDoc || !D->InPage) return 0;
+    if (D == nullptr || !D->InDoc || !D->InPage || !EnsurePage(*D)) return 0;
     EmitPage(*D);
     D->InPage = false;
     return 1;
@@ -929,7 +939,7 @@ int AbortDoc(HDC Dc) {
 
 TBitmap* PrinterDCPage(HDC Dc) {
     TPrinterDevice* D = FindDevice(Dc);
-    return D ? &D->Page : nullptr;
+    return D && EnsurePage(*D) ? &D->Page : nullptr;
 }
 
 std::vector<std::pair<std::string, std::string>> PrinterDCJobOptions(HDC Dc) {
