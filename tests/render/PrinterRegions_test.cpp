@@ -1,0 +1,230 @@
+// The printer region list of two-pass printing: adjusting rectangles to the
+// page, the cover test, insertion with cutting and the merges, the cap on
+// the list, and the first pass on a printer page (regions recorded for
+// elements a plain device cannot reproduce, the list emptied when a page
+// starts, a shading or transparency group covering the whole page under
+// GDI, and nothing copied onto the paper when the renderer library cannot
+// be bound).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/print/Print.h"
+#include "platform/print/Printer.h"
+#include "render/Printing.h"
+#include "render/Renderer.h"
+#include "tests/render/RendererTestKit.h"
+
+namespace velmo {
+namespace {
+
+using rendertest::TPage;
+
+bool operator==(const TKPLRPrinterBBox& A, const TKPLRPrinterBBox& B) {
+    return A.Left == B.Left && A.Top == B.Top && A.Right == B.Right && A.Bottom == B.Bottom;
+}
+std::string Show(const TPrinterBBoxArray& L) {
+    std::string S;
+    for (const auto& B : L)
+        S += "(" + std::to_string(B.Left) + "," + std::to_string(B.Top) + "," +
+             std::to_string(B.Right) + "," + std::to_string(B.Bottom) + ")";
+    return S;
+}
+
+struct PrinterRegions : ::testing::Test {
+    TPDFRenderer R{nullptr};
+    void SetUp() override { R.SetMaxXY(1000, 1000); }
+};
+
+TEST_F(PrinterRegions, AdjustBBoxOrdersRoundsOutwardsAndClips) {
+    struct Case {
+        double L, T, Rt, B;
+        bool Ok;
+        double EL, ET, ER, EB;
+    };
+    const Case Cases[] = {
+        {10.2, 20.7, 5.5, 40.1, true, 5, 20, 11, 41},
+        {-50, -50, -10, 10, false, 0, 0, 0, 0},
+        {990.5, 10, 1200, 20, true, 990, 10, 1000, 20},
+        {5, 5, 5, 9, false, 0, 0, 0, 0},          // no width
+        {-20, -30, 40, 50, true, 0, 0, 40, 50},    // cut at the top left
+        {10, 1001, 20, 1200, false, 0, 0, 0, 0},   // below the page
+        {1e300, 0, -1e300, 10, true, 0, 0, 1000, 10},
+    };
+    for (const Case& C : Cases) {
+        double L = C.L, T = C.T, Rt = C.Rt, B = C.B;
+        EXPECT_EQ(R.AdjustBBox(&L, &T, &Rt, &B), C.Ok) << C.L << "," << C.T;
+        if (C.Ok) {
+            EXPECT_EQ(L, C.EL);
+            EXPECT_EQ(T, C.ET);
+            EXPECT_EQ(Rt, C.ER);
+            EXPECT_EQ(B, C.EB);
+        }
+    }
+    double Nan = std::nan(""), Z = 0, One = 1;
+    EXPECT_FALSE(R.AdjustBBox(&Nan, &Z, &One, &One));
+}
+
+TEST_F(PrinterRegions, OverlappingRectanglesCutAndMergeIntoOne) {
+    R.AddToPrinterBBoxArray(0, 0, 100, 100);
+    EXPECT_EQ(Show(R.PrinterBBoxArray()), "(0,0,100,100)");
+    // Cut into (0,0,100,49) and (0,50,49,100) after the new one; the merges
+    // give (0,50,150,150) and then (0,0,150,150).
+    R.AddToPrinterBBoxArray(50, 50, 150, 150);
+    EXPECT_EQ(Show(R.PrinterBBoxArray()), "(0,0,150,150)");
+    // An equal rectangle leaves one region.
+    R.AddToPrinterBBoxArray(0, 0, 150, 150);
+    EXPECT_EQ(Show(R.PrinterBBoxArray()), "(0,0,150,150)");
+    // The two remainders alone (ratio 0.735) stay apart.
+    R.PrinterBBoxArray() = {{0, 0, 100, 49}};
+    R.AddToPrinterBBoxArray(0, 50, 49, 100);
+    EXPECT_EQ(Show(R.PrinterBBoxArray()), "(0,50,49,100)(0,0,100,49)");
+    // Empty or off-page rectangles are not recorded.
+    R.AddToPrinterBBoxArray(-50, -50, -10, -10);
+    R.AddToPrinterBBoxArray(5, 5, 5, 50);
+    EXPECT_EQ(R.PrinterBBoxArray().size(), 2u);
+}
+
+TEST_F(PrinterRegions, CoverTestNeedsOneRegionHoldingTheRectangle) {
+    R.PrinterBBoxArray() = {{0, 0, 100, 49}, {0, 50, 100, 100}};
+    EXPECT_TRUE(R.IsBBoxInPrinterArray(10, 10, 20, 20));
+    EXPECT_TRUE(R.IsBBoxInPrinterArray(10.5, 50.5, 99.5, 99.5));
+    EXPECT_FALSE(R.IsBBoxInPrinterArray(10, 40, 20, 60));  // straddles both
+    EXPECT_FALSE(R.IsBBoxInPrinterArray(90, 10, 110, 20));
+    // Nothing to draw counts as covered.
+    EXPECT_TRUE(R.IsBBoxInPrinterArray(2000, 2000, 3000, 3000));
+    EXPECT_TRUE(R.IsBBoxInPrinterArray(10, 10, 10, 20));
+}
+
+TEST_F(PrinterRegions, ManyRegionsAreReplacedByTheirUnion) {
+    // Small rectangles far apart never merge; beyond 256 the list becomes
+    // their union, and stays within the cap as more arrive.
+    for (int I = 0; I < 300; ++I) {
+        const double X = (I % 20) * 50, Y = (I / 20) * 60;
+        R.AddToPrinterBBoxArray(X, Y, X + 10, Y + 10);
+        ASSERT_LE(R.PrinterBBoxArray().size(), TPDFRenderer::kMaxPrinterRegions);
+        if (I == 255) {
+            EXPECT_EQ(R.PrinterBBoxArray().size(), 256u);
+        }
+        if (I == 256) {
+            EXPECT_EQ(Show(R.PrinterBBoxArray()), "(0,0,960,730)");
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The first pass on a printer page.
+
+constexpr const char* kPrinter = "vpl-regions-72";
+
+struct PrinterPass : ::testing::Test {
+    TPrinter Printer;
+    std::unique_ptr<TVPLPrinterJob> Job;
+    void SetUp() override {
+        static const bool Done = [] {
+            TLocalPrinterInfo Info;
+            Info.Name = kPrinter;
+            Info.Caps.DPIX = Info.Caps.DPIY = 72;
+            Info.Caps.PhysicalWidth = Info.Caps.HorzRes = 200;
+            Info.Caps.PhysicalHeight = Info.Caps.VertRes = 200;
+            RegisterLocalPrinter(Info);
+            return true;
+        }();
+        (void)Done;
+        Printer.SetPrinter(kPrinter, "WINSPOOL", "", nullptr);
+        Job = std::make_unique<TVPLPrinterJob>(&Printer, u"", false);
+    }
+    // A renderer printing through a library that cannot be bound.
+    void Prepare(TPDFRenderer& R, TPage& P, bool GDIPlus) {
+        P.Attach(R);
+        P.Resources->Add("ExtGState", P.S.Decode("<< /GS0 << /ca 0.5 >> >>"));
+        R.SetDestination(rdKPLRPrinter);
+        R.FKPLRFileName = u"vpl-no-such-renderer.so";
+        R.FVPLPrinter = Job.get();
+        R.SetDPI(Job->GetDPI());
+        R.GDIPlusSettings().UseGDIPlus = GDIPlus;
+    }
+    TColor At(int X, int Y) { return PrinterDCPage(Printer.Handle())->GetPixel(X, Y); }
+};
+
+TEST_F(PrinterPass, TransparentPathIsLeftOutAndRecordedAndTheListIsPerPage) {
+    TPDFRenderer R(nullptr);
+    TPage P1("0 g 70 10 20 20 re f /GS0 gs 1 0 0 rg 10 10 50 50 re f");
+    Prepare(R, P1, false);
+    R.Render();
+    EXPECT_EQ(Show(R.PrinterBBoxArray()), "(10,40,60,90)");
+    EXPECT_EQ(At(80, 80), clBlack);  // the opaque square is printed
+    // Without the renderer library the region is left as paper: no
+    // unwritten buffer lands on it.
+    EXPECT_EQ(At(30, 60), clWhite);
+    EXPECT_EQ(At(59, 89), clWhite);
+
+    // The next page starts with an empty list: its opaque element inside
+    // the earlier region is printed.
+    TPage P2("0 g 20 20 20 20 re f");
+    P2.Attach(R);
+    R.Render();
+    EXPECT_TRUE(R.PrinterBBoxArray().empty()) << Show(R.PrinterBBoxArray());
+    EXPECT_EQ(At(30, 70), clBlack);
+}
+
+TEST_F(PrinterPass, ElementsInsideARegionAreLeftToTheSecondPass) {
+    TPDFRenderer R(nullptr);
+    // A stencil image is never plain; an opaque square inside its region is
+    // skipped, one outside is printed.
+    TPage P("q 50 0 0 50 10 10 cm BI /W 1 /H 1 /IM true ID \xFF EI Q "
+            "0 g 20 20 10 10 re f 80 80 10 10 re f");
+    Prepare(R, P, false);
+    R.Render();
+    EXPECT_EQ(Show(R.PrinterBBoxArray()), "(10,40,60,90)");
+    EXPECT_EQ(At(25, 75), clWhite);
+    EXPECT_EQ(At(85, 15), clBlack);
+}
+
+TEST_F(PrinterPass, ShadingsAndGroupsCoverTheWholePageUnderGDI) {
+    const char* Shading =
+        "<< /Sh0 << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [0 0 100 0] "
+        "/Function << /FunctionType 2 /Domain [0 1] /C0 [1 0 0] /C1 [0 0 1] /N 1 >> >> >>";
+    {
+        TPDFRenderer R(nullptr);
+        TPage P("q 20 20 30 30 re W n /Sh0 sh Q");
+        Prepare(R, P, false);
+        P.Resources->Add("Shading", P.S.Decode(Shading));
+        R.Render();
+        EXPECT_EQ(Show(R.PrinterBBoxArray()), "(0,0,200,200)");
+    }
+    {
+        // Under GDI+ the shading's region is the visible clip.
+        TPDFRenderer R(nullptr);
+        TPage P("q 20 20 30 30 re W n /Sh0 sh Q");
+        Prepare(R, P, true);
+        P.Resources->Add("Shading", P.S.Decode(Shading));
+        R.Render();
+        EXPECT_EQ(Show(R.PrinterBBoxArray()), "(20,50,50,80)");
+    }
+    {
+        // An isolated transparency group needs a surface of its own; a plain
+        // form is printed.
+        TPDFRenderer R(nullptr);
+        TPage P("/Fg Do /Fp Do");
+        Prepare(R, P, false);
+        P.Objects[5] = P.S.NewStreamWithDict(
+            "0 g 0 0 10 10 re f",
+            ObjAs<TPDFDictionary>(P.S.Decode("<< /Type /XObject /Subtype /Form /BBox [0 0 10 10] "
+                                             "/Group << /S /Transparency /I true >> >>")));
+        P.Objects[6] = P.S.NewStreamWithDict(
+            "0 g 80 80 10 10 re f",
+            ObjAs<TPDFDictionary>(
+                P.S.Decode("<< /Type /XObject /Subtype /Form /BBox [0 0 100 100] >>")));
+        P.Resources->Add("XObject", P.S.Decode("<< /Fg 5 0 R /Fp 6 0 R >>"));
+        R.Render();
+        EXPECT_EQ(Show(R.PrinterBBoxArray()), "(0,0,200,200)");
+        // Once the whole page is a region, the plain form is left to the
+        // second pass too.
+        EXPECT_EQ(At(85, 15), clWhite);
+    }
+}
+
+}  // namespace
+}  // namespace velmo
