@@ -14,6 +14,7 @@
 #include "platform/print/Printer.h"
 #include "render/Printing.h"
 #include "render/Renderer.h"
+#include "tests/render/KPLRRecorder.h"
 #include "tests/render/RendererTestKit.h"
 
 namespace velmo {
@@ -224,6 +225,59 @@ TEST_F(PrinterPass, ShadingsAndGroupsCoverTheWholePageUnderGDI) {
         // second pass too.
         EXPECT_EQ(At(85, 15), clWhite);
     }
+}
+
+
+// ---------------------------------------------------------------------------
+// The second pass through a recording renderer library, whose picture is
+// black everywhere: the regions, and only they, become black on the paper.
+
+KPLR_status_t BlackPicture(PKPLR_renderer_t Dr, uint8_t* Buffer, int32_t Width, int32_t Height,
+                           int32_t BitsPerPixel) {
+    KLog.Calls.push_back("draw_to_memory(" + std::to_string(Width) + "," +
+                         std::to_string(Height) + "," + std::to_string(BitsPerPixel) + ")");
+    std::fill(Buffer, Buffer + size_t(Width) * Height * (BitsPerPixel / 8), uint8_t(0));
+    return KPLR_SUCCESS;
+}
+
+void RegisterBlackLibrary() {
+    static const bool Done = [] {
+        TModuleExports E = KPLRExports();
+        for (TModuleExport& X : E)
+            if (X.Name == "KPLR_renderer_draw_to_memory")
+                X.Proc = reinterpret_cast<FARPROC>(&BlackPicture);
+        RegisterModule(u"kplr-printer-pass.dll", E);
+        return true;
+    }();
+    (void)Done;
+    KLog = TKPLRLog{};
+}
+
+TEST_F(PrinterPass, SecondPassCopiesTheRegionsFromThePagesStartingMatrix) {
+    RegisterBlackLibrary();
+    TPDFRenderer R(nullptr);
+    // The content's own matrix stays in force after it (no q/Q): the second
+    // pass must not apply it twice.
+    TPage P("1 0 0 1 30 0 cm /GS0 gs 1 0 0 rg 10 10 20 20 re f");
+    Prepare(R, P, false);
+    R.FKPLRFileName = u"kplr-printer-pass.dll";
+    R.Render();
+    EXPECT_EQ(Show(R.PrinterBBoxArray()), "(40,70,60,90)");
+    const std::string Log = KLog.Joined();
+    EXPECT_NE(Log.find("draw_to_memory(20,20,24)"), std::string::npos) << Log;
+    // The library's page matrix is the page's starting one moved by the
+    // buffer's corner: (x, 100 − y) − (40, 70).
+    EXPECT_NE(Log.find("KPLR_set_page_matrix(H,1,0,0,-1,-40,30)"), std::string::npos) << Log;
+    // Its clip is the region in the buffer's pixels.
+    EXPECT_NE(Log.find("KPLR_move_to(H,0,0) KPLR_line_to(H,20,0) KPLR_line_to(H,20,20) "
+                       "KPLR_line_to(H,0,20) KPLR_close_path(H) KPLR_set_bin_clip(H)"),
+              std::string::npos)
+        << Log;
+    EXPECT_EQ(At(40, 70), clBlack);
+    EXPECT_EQ(At(59, 89), clBlack);
+    EXPECT_EQ(At(39, 70), clWhite);
+    EXPECT_EQ(At(60, 89), clWhite);
+    EXPECT_EQ(At(50, 69), clWhite);
 }
 
 }  // namespace
