@@ -345,6 +345,7 @@ bool PrinterExists(std::string_view Name) {
 
 bool GetPrinterCaps(std::string_view Name, const TDevMode* DevMode, TPrinterCaps& Caps) {
     Caps = TPrinterCaps();
+    if (Name.empty()) return false;
     uint32_t Fields = DevMode ? DevMode->Fields() : 0;
     TLocalPrinterInfo Local;
     if (FindLocal(Name, Local)) {
@@ -424,10 +425,8 @@ bool GetPrinterCaps(std::string_view Name, const TDevMode* DevMode, TPrinterCaps
         Caps.DPIX = Caps.DPIY = DPI;
         Caps.PhysicalWidth = ToPixels(W, DPI);
         Caps.PhysicalHeight = ToPixels(H, DPI);
-        Caps.OffsetX = ToPixels(Left, DPI) - (Left > 0 ? 0 : 1);
-        Caps.OffsetY = ToPixels(H - Top, DPI) - (H - Top > 0 ? 0 : 1);
-        Caps.OffsetX = std::max(0, Caps.OffsetX);
-        Caps.OffsetY = std::max(0, Caps.OffsetY);
+        Caps.OffsetX = Left > 0 ? ToPixels(Left, DPI) : 0;
+        Caps.OffsetY = H - Top > 0 ? ToPixels(H - Top, DPI) : 0;
         Caps.HorzRes = std::max(1, ToPixels(Right - Left, DPI));
         Caps.VertRes = std::max(1, ToPixels(Top - Bottom, DPI));
     }

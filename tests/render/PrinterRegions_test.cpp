@@ -33,9 +33,41 @@ std::string Show(const TPrinterBBoxArray& L) {
     return S;
 }
 
+constexpr const char* kPrinter = "vpl-regions-72";
+
+// Region lists on a 1000 × 1000 page, and printer pages on a 200 × 200
+// printer of 72 DPI registered inside the program.
 struct PrinterRegions : ::testing::Test {
     TPDFRenderer R{nullptr};
-    void SetUp() override { R.SetMaxXY(1000, 1000); }
+    TPrinter Printer;
+    std::unique_ptr<TVPLPrinterJob> Job;
+    void SetUp() override {
+        R.SetMaxXY(1000, 1000);
+        static const bool Done = [] {
+            TLocalPrinterInfo Info;
+            Info.Name = kPrinter;
+            Info.Caps.DPIX = Info.Caps.DPIY = 72;
+            Info.Caps.PhysicalWidth = Info.Caps.HorzRes = 200;
+            Info.Caps.PhysicalHeight = Info.Caps.VertRes = 200;
+            RegisterLocalPrinter(Info);
+            return true;
+        }();
+        (void)Done;
+        Printer.SetPrinter(kPrinter, "WINSPOOL", "", nullptr);
+        Job = std::make_unique<TVPLPrinterJob>(&Printer, u"", false);
+    }
+    // A renderer printing through the renderer library Library (by default
+    // one that cannot be bound).
+    void Prepare(TPDFRenderer& Rr, TPage& P, bool GDIPlus) {
+        P.Attach(Rr);
+        P.Resources->Add("ExtGState", P.S.Decode("<< /GS0 << /ca 0.5 >> >>"));
+        Rr.SetDestination(rdKPLRPrinter);
+        Rr.FKPLRFileName = u"vpl-no-such-renderer.so";
+        Rr.FVPLPrinter = Job.get();
+        Rr.SetDPI(Job->GetDPI());
+        Rr.GDIPlusSettings().UseGDIPlus = GDIPlus;
+    }
+    TColor At(int X, int Y) { return PrinterDCPage(Printer.Handle())->GetPixel(X, Y); }
 };
 
 TEST_F(PrinterRegions, AdjustBBoxOrdersRoundsOutwardsAndClips) {
@@ -117,40 +149,7 @@ TEST_F(PrinterRegions, ManyRegionsAreReplacedByTheirUnion) {
 // ---------------------------------------------------------------------------
 // The first pass on a printer page.
 
-constexpr const char* kPrinter = "vpl-regions-72";
-
-struct PrinterPass : ::testing::Test {
-    TPrinter Printer;
-    std::unique_ptr<TVPLPrinterJob> Job;
-    void SetUp() override {
-        static const bool Done = [] {
-            TLocalPrinterInfo Info;
-            Info.Name = kPrinter;
-            Info.Caps.DPIX = Info.Caps.DPIY = 72;
-            Info.Caps.PhysicalWidth = Info.Caps.HorzRes = 200;
-            Info.Caps.PhysicalHeight = Info.Caps.VertRes = 200;
-            RegisterLocalPrinter(Info);
-            return true;
-        }();
-        (void)Done;
-        Printer.SetPrinter(kPrinter, "WINSPOOL", "", nullptr);
-        Job = std::make_unique<TVPLPrinterJob>(&Printer, u"", false);
-    }
-    // A renderer printing through a library that cannot be bound.
-    void Prepare(TPDFRenderer& R, TPage& P, bool GDIPlus) {
-        P.Attach(R);
-        P.Resources->Add("ExtGState", P.S.Decode("<< /GS0 << /ca 0.5 >> >>"));
-        R.SetDestination(rdKPLRPrinter);
-        R.FKPLRFileName = u"vpl-no-such-renderer.so";
-        R.FVPLPrinter = Job.get();
-        R.SetDPI(Job->GetDPI());
-        R.GDIPlusSettings().UseGDIPlus = GDIPlus;
-    }
-    TColor At(int X, int Y) { return PrinterDCPage(Printer.Handle())->GetPixel(X, Y); }
-};
-
-TEST_F(PrinterPass, TransparentPathIsLeftOutAndRecordedAndTheListIsPerPage) {
-    TPDFRenderer R(nullptr);
+TEST_F(PrinterRegions, TransparentPathIsLeftOutAndRecordedAndTheListIsPerPage) {
     TPage P1("0 g 70 10 20 20 re f /GS0 gs 1 0 0 rg 10 10 50 50 re f");
     Prepare(R, P1, false);
     R.Render();
@@ -170,8 +169,7 @@ TEST_F(PrinterPass, TransparentPathIsLeftOutAndRecordedAndTheListIsPerPage) {
     EXPECT_EQ(At(30, 70), clBlack);
 }
 
-TEST_F(PrinterPass, ElementsInsideARegionAreLeftToTheSecondPass) {
-    TPDFRenderer R(nullptr);
+TEST_F(PrinterRegions, ElementsInsideARegionAreLeftToTheSecondPass) {
     // A stencil image is never plain; an opaque square inside its region is
     // skipped, one outside is printed.
     TPage P("q 50 0 0 50 10 10 cm BI /W 1 /H 1 /IM true ID \xFF EI Q "
@@ -183,12 +181,11 @@ TEST_F(PrinterPass, ElementsInsideARegionAreLeftToTheSecondPass) {
     EXPECT_EQ(At(85, 15), clBlack);
 }
 
-TEST_F(PrinterPass, ShadingsAndGroupsCoverTheWholePageUnderGDI) {
+TEST_F(PrinterRegions, ShadingsAndGroupsCoverTheWholePageUnderGDI) {
     const char* Shading =
         "<< /Sh0 << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [0 0 100 0] "
         "/Function << /FunctionType 2 /Domain [0 1] /C0 [1 0 0] /C1 [0 0 1] /N 1 >> >> >>";
     {
-        TPDFRenderer R(nullptr);
         TPage P("q 20 20 30 30 re W n /Sh0 sh Q");
         Prepare(R, P, false);
         P.Resources->Add("Shading", P.S.Decode(Shading));
@@ -197,7 +194,6 @@ TEST_F(PrinterPass, ShadingsAndGroupsCoverTheWholePageUnderGDI) {
     }
     {
         // Under GDI+ the shading's region is the visible clip.
-        TPDFRenderer R(nullptr);
         TPage P("q 20 20 30 30 re W n /Sh0 sh Q");
         Prepare(R, P, true);
         P.Resources->Add("Shading", P.S.Decode(Shading));
@@ -207,7 +203,6 @@ TEST_F(PrinterPass, ShadingsAndGroupsCoverTheWholePageUnderGDI) {
     {
         // An isolated transparency group needs a surface of its own; a plain
         // form is printed.
-        TPDFRenderer R(nullptr);
         TPage P("/Fg Do /Fp Do");
         Prepare(R, P, false);
         P.Objects[5] = P.S.NewStreamWithDict(
@@ -253,9 +248,8 @@ void RegisterBlackLibrary() {
     KLog = TKPLRLog{};
 }
 
-TEST_F(PrinterPass, SecondPassCopiesTheRegionsFromThePagesStartingMatrix) {
+TEST_F(PrinterRegions, SecondPassCopiesTheRegionsFromThePagesStartingMatrix) {
     RegisterBlackLibrary();
-    TPDFRenderer R(nullptr);
     // The content's own matrix stays in force after it (no q/Q): the second
     // pass must not apply it twice.
     TPage P("1 0 0 1 30 0 cm /GS0 gs 1 0 0 rg 10 10 20 20 re f");
