@@ -15,6 +15,9 @@
 #include "fonts/TrueTypeRasterizer.h"
 #include "fonts/Type3Rasterizer.h"
 #include "platform/gdiplus/GdiPlusFlat.h"
+#include "platform/print/Print.h"
+#include "platform/print/Printer.h"
+#include "render/Printing.h"
 #include "render/Renderer.h"
 #include "tests/fuzz/FuzzTargets.h"
 
@@ -130,6 +133,31 @@ void ContentStream(std::string_view Data) {
         R.SetDestination(Dest);
         R.Render();
     }
+
+    // The first pass of two-pass printing on a small printer of the
+    // program's own (the renderer library is not there, so regions are only
+    // recorded).
+    static const bool Printer = [] {
+        TLocalPrinterInfo Info;
+        Info.Name = "fuzz-printer";
+        Info.Caps.DPIX = Info.Caps.DPIY = 72;
+        Info.Caps.PhysicalWidth = Info.Caps.HorzRes = 48;
+        Info.Caps.PhysicalHeight = Info.Caps.VertRes = 40;
+        RegisterLocalPrinter(Info);
+        return true;
+    }();
+    (void)Printer;
+    TPrinter Device;
+    Device.SetPrinter("fuzz-printer", "WINSPOOL", "", nullptr);
+    TVPLPrinterJob Job(&Device, u"", false);
+    TPDFRenderer R(&Fonts);
+    R.SetPageDict(Page);
+    R.OnFindObject = Lookup;
+    R.SetDPI(Job.GetDPI());
+    R.SetDestination(rdKPLRPrinter);
+    R.FKPLRFileName = u"fuzz-no-renderer.so";
+    R.FVPLPrinter = &Job;
+    R.Render();
 }
 
 VPL_FUZZ_TARGET(content_stream, ContentStream);
