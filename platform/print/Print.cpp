@@ -855,7 +855,7 @@ int ExtEscape(HDC Dc, int Escape, int InSize, const void* In, int OutSize, void*
 
 int StartDocW(HDC Dc, const DOCINFOW& Info) {
     TPrinterDevice* D = FindDevice(Dc);
-    if (D == nullptr || D->InDoc) return 0;
+    if (D == nullptr || D->InDoc || !EnsurePage(*D)) return 0;
     D->Output = Utf16ToUtf8(Info.Output);
     D->Title = Utf16ToUtf8(Info.DocName);
     D->Options = DevModeJobOptions(D->Printer, D->DevMode);

@@ -159,7 +159,9 @@ constexpr int QUERYESCSUPPORT = 8, CHECKJPEGFORMAT = 4119, CHECKPNGFORMAT = 4120
 
 // A printer device context (null for an unknown printer); DevMode null
 // takes the printer's defaults. Information contexts are the same kind
-// (they simply never start a document).
+// (they simply never start a document). Its page raster is made when a
+// document starts or the page is first asked for (PrinterDCPage); until
+// then drawing on the context reaches no page.
 HDC CreatePrinterDC(std::string_view Printer, const TDevMode* DevMode);
 // Ends an open document first (as an abort) and frees the context.
 BOOL DeletePrinterDC(HDC Dc);

@@ -227,5 +227,40 @@ TEST(Printing, JobToAFileHoldsEveryPrintedPage) {
     EXPECT_TRUE(Lib.FPrintToFile.empty());
 }
 
+
+TEST(Printing, BandsOfTheRendererBufferReachThePaperAndNoPassThrough) {
+    RegisterPrinters();
+    TPrinter P;
+    P.SetPrinter(kSmall, "WINSPOOL", "", nullptr);
+    HDC Dc = P.Handle();
+    ASSERT_NE(Dc, nullptr);
+    TBitmap* Page = PrinterDCPage(Dc);
+    ASSERT_NE(Page, nullptr);
+    // The printers take no JPEG or PNG data as it is.
+    EXPECT_FALSE(PrinterAcceptsJPEG(Dc));
+    EXPECT_FALSE(PrinterAcceptsPNG(Dc));
+    // A bottom-up 4 × 3 buffer: row r from the bottom has blue = 10 r,
+    // green = column.
+    std::vector<uint8_t> Buffer(4 * 3 * 3);
+    for (int R = 0; R < 3; ++R)
+        for (int C = 0; C < 4; ++C) {
+            Buffer[size_t(R * 12 + C * 3)] = uint8_t(10 * R);
+            Buffer[size_t(R * 12 + C * 3 + 1)] = uint8_t(C);
+            Buffer[size_t(R * 12 + C * 3 + 2)] = 200;
+        }
+    // The band (1, 0, 2 × 2) lands at (50 + 1, 60 + 0); a band reaching
+    // past the buffer is cut to it.
+    PrintRendererBand(Dc, Buffer.data(), 4, 3, 1, 0, 2, 2, 50, 60, 0);
+    EXPECT_EQ(Page->GetPixel(51, 60), RGB(200, 1, 20));  // top row = buffer row 2
+    EXPECT_EQ(Page->GetPixel(52, 61), RGB(200, 2, 10));
+    EXPECT_EQ(Page->GetPixel(50, 60), clWhite);
+    EXPECT_EQ(Page->GetPixel(53, 60), clWhite);
+    PrintRendererBand(Dc, Buffer.data(), 4, 3, 2, 1, 100, 100, 0, 0, 0);
+    EXPECT_EQ(Page->GetPixel(2, 1), RGB(200, 2, 10));
+    EXPECT_EQ(Page->GetPixel(3, 2), RGB(200, 3, 0));
+    EXPECT_EQ(Page->GetPixel(4, 1), clWhite);
+    PrintRendererBand(Dc, Buffer.data(), 4, 3, -10, -10, 5, 5, 0, 0, 0);  // nothing inside
+}
+
 }  // namespace
 }  // namespace velmo
