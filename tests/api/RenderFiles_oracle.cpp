@@ -389,4 +389,45 @@ TEST(oracle, page_files) {
     }
 }
 
+// Pages 3, 1, 1 as one TIFF file, plain (0) and Group 4 (1): three
+// directories, each equal to the page the single-page road writes.
+TEST(oracle, multipage_tiff) {
+    for (const char* Tool : {"tiffinfo", "tiffsplit", "tiffcmp"}) VPL_REQUIRE_TOOL(Tool);
+    vpltest::TempDir Dir;
+    TVelmoPDF Lib;
+    ASSERT_NE(Lib.LoadFromString(ThreePagePdf(), u""), 0);
+    for (const int Mode : {0, 1}) {
+        SCOPED_TRACE(Mode);
+        const std::string M = std::to_string(Mode);
+        const fs::path File = Dir / ("m" + M + ".tif");
+        ASSERT_EQ(Lib.RenderAsMultipageTIFFToFile(kDPI, u"3,1,1", Mode, 0, Wide(File)), 1);
+        const std::string Info = Tiffinfo(File);
+        size_t Directories = 0;
+        for (size_t At = Info.find("TIFF Directory at offset"); At != std::string::npos;
+             At = Info.find("TIFF Directory at offset", At + 1))
+            ++Directories;
+        EXPECT_EQ(Directories, 3u) << Info;
+        const std::string Prefix = (Dir / ("piece" + M + "-")).string();
+        const auto Split = vpltest::RunCommand({"tiffsplit", File.string(), Prefix});
+        ASSERT_EQ(Split.exitCode, 0) << Split.err;
+        const char* Pieces[] = {"aaa", "aab", "aac"};
+        const int Pages[] = {3, 1, 1};
+        for (int I = 0; I < 3; ++I) {
+            SCOPED_TRACE(Pieces[I]);
+            const fs::path Single = Dir / ("single" + M + "-" + std::to_string(I) + ".tif");
+            ASSERT_EQ(Lib.RenderPageToFile(kDPI, Pages[I], Mode == 0 ? 7 : 10, Wide(Single)), 1);
+            const auto Cmp = vpltest::RunCommand(
+                {"tiffcmp", Prefix + Pieces[I] + ".tif", Single.string()});
+            EXPECT_EQ(Cmp.exitCode, 0) << Cmp.out << Cmp.err;
+        }
+        EXPECT_FALSE(fs::exists(Prefix + "aad.tif"));
+    }
+    // Other image or output options, or an empty range, give 0.
+    EXPECT_EQ(Lib.RenderAsMultipageTIFFToFile(kDPI, u"1", 2, 0, Wide(Dir / "x.tif")), 0);
+    EXPECT_EQ(Lib.RenderAsMultipageTIFFToFile(kDPI, u"1", -1, 0, Wide(Dir / "x.tif")), 0);
+    EXPECT_EQ(Lib.RenderAsMultipageTIFFToFile(kDPI, u"1", 0, 1, Wide(Dir / "x.tif")), 0);
+    EXPECT_EQ(Lib.RenderAsMultipageTIFFToFile(kDPI, u"", 0, 0, Wide(Dir / "x.tif")), 0);
+    EXPECT_EQ(Lib.RenderAsMultipageTIFFToFile(kDPI, u"", 1, 0, Wide(Dir / "x.tif")), 0);
+}
+
 }  // namespace velmo
