@@ -10,6 +10,7 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -428,6 +429,193 @@ TEST(oracle, multipage_tiff) {
     EXPECT_EQ(Lib.RenderAsMultipageTIFFToFile(kDPI, u"1", 0, 1, Wide(Dir / "x.tif")), 0);
     EXPECT_EQ(Lib.RenderAsMultipageTIFFToFile(kDPI, u"", 0, 0, Wide(Dir / "x.tif")), 0);
     EXPECT_EQ(Lib.RenderAsMultipageTIFFToFile(kDPI, u"", 1, 0, Wide(Dir / "x.tif")), 0);
+}
+
+namespace {
+
+// One row of `pdfimages -list`.
+struct TListedImage {
+    std::string type;  // image, stencil, smask, ...
+    int width = 0, height = 0;
+    std::string encoding;
+};
+
+std::vector<TListedImage> PdfimagesList(const fs::path& File, int Page) {
+    const std::string P = std::to_string(Page);
+    const auto R = vpltest::RunCommand({"pdfimages", "-f", P, "-l", P, "-list", File.string()});
+    EXPECT_EQ(R.exitCode, 0) << R.err;
+    std::vector<TListedImage> Out;
+    std::istringstream In(R.out);
+    std::string Line;
+    for (int Skip = 0; Skip < 2 && std::getline(In, Line); ++Skip) {
+    }
+    while (std::getline(In, Line)) {
+        std::istringstream Fields(Line);
+        std::string PageNo, Num, Colour, Comp, Bpc;
+        TListedImage I;
+        if (Fields >> PageNo >> Num >> I.type >> I.width >> I.height >> Colour >> Comp >> Bpc >>
+            I.encoding)
+            Out.push_back(I);
+    }
+    return Out;
+}
+
+// A binary PPM (P6, maximum 255) as a raster; empty when it is not one.
+TRgbRaster PpmRaster(const std::string& Bytes) {
+    std::istringstream In(Bytes);
+    std::string Magic;
+    int W = 0, H = 0, Max = 0;
+    if (!(In >> Magic >> W >> H >> Max) || Magic != "P6" || Max != 255 || W <= 0 || H <= 0)
+        return {};
+    const size_t Start = size_t(In.tellg()) + 1;
+    TRgbRaster Out(W, H);
+    if (Bytes.size() < Start + Out.rgb.size()) return {};
+    std::copy(Bytes.begin() + std::ptrdiff_t(Start),
+              Bytes.begin() + std::ptrdiff_t(Start + Out.rgb.size()), Out.rgb.begin());
+    return Out;
+}
+
+// The pixels of an image list item's data by its kind (400): a BMP, TIFF
+// or PNG file.
+TRgbRaster ItemRaster(const std::string& Data, int Kind, const fs::path& Scratch,
+                      std::string& Why) {
+    TRgbRaster Out;
+    if (Kind == 2) return BmpRaster(Data);
+    vpltest::WriteFile(Scratch, Data);
+    if (Kind == 3) return TiffRaster(Scratch);
+    if (Kind == 4) vpltest::ReadPngRaster(Scratch, Out, &Why);
+    else Why = "kind " + std::to_string(Kind);
+    return Out;
+}
+
+// The selected page's image list against pdfimages: count and sizes as
+// listed, JPEG data as `pdfimages -j` writes it, the pixels of every other
+// image as `pdfimages -png` writes them (of stencil masks only when
+// StencilPixels is set).
+void CompareImageList(TVelmoPDF& Lib, const fs::path& File, int Page, const fs::path& Dir,
+                      bool StencilPixels) {
+    const std::vector<TListedImage> Listed = PdfimagesList(File, Page);
+    const int32_t List = Lib.GetPageImageList(0);
+    ASSERT_NE(List, 0);
+    ASSERT_EQ(Lib.GetImageListCount(List), int32_t(Listed.size()));
+    const std::string P = std::to_string(Page);
+    const std::string JPrefix = (Dir / "j").string(), PPrefix = (Dir / "p").string();
+    ASSERT_EQ(vpltest::RunCommand({"pdfimages", "-f", P, "-l", P, "-j", File.string(), JPrefix})
+                  .exitCode,
+              0);
+    ASSERT_EQ(vpltest::RunCommand({"pdfimages", "-f", P, "-l", P, "-png", File.string(), PPrefix})
+                  .exitCode,
+              0);
+    for (size_t I = 0; I < Listed.size(); ++I) {
+        SCOPED_TRACE(testing::Message() << "image " << I << " (" << Listed[I].type << ", "
+                                        << Listed[I].encoding << ")");
+        const int32_t Index = int32_t(I) + 1;
+        EXPECT_EQ(Lib.GetImageListItemIntProperty(List, Index, 401), Listed[I].width);
+        EXPECT_EQ(Lib.GetImageListItemIntProperty(List, Index, 402), Listed[I].height);
+        const int Kind = Lib.GetImageListItemIntProperty(List, Index, 400);
+        const std::string Data = Lib.GetImageListItemDataToString(List, Index, 0);
+        char Number[8];
+        std::snprintf(Number, sizeof Number, "-%03zu", I);
+        if (Listed[I].encoding == "jpeg") {
+            EXPECT_EQ(Kind, 1);
+            EXPECT_TRUE(Data == vpltest::ReadFile(JPrefix + Number + ".jpg"))
+                << "the JPEG data differs from pdfimages -j";
+            continue;
+        }
+        if (Listed[I].type == "stencil" && !StencilPixels) continue;
+        // pdfimages writes 1-bit PNGs too; ImageMagick turns any of them into
+        // 8-bit RGB.
+        const TRgbRaster Theirs = PpmRaster(
+            vpltest::RunCommand({"convert", PPrefix + Number + ".png", "-depth", "8", "ppm:-"}).out);
+        ASSERT_FALSE(Theirs.Empty());
+        std::string Why;
+        const TRgbRaster Ours = ItemRaster(Data, Kind, Dir / "item.bin", Why);
+        ASSERT_FALSE(Ours.Empty()) << "kind " << Kind << ": " << Why;
+        EXPECT_EQ(FirstDifference(Ours, Theirs), "") << "kind " << Kind;
+    }
+    // A released list's ID names nothing any more.
+    EXPECT_EQ(Lib.ReleaseImageList(List), 1);
+    EXPECT_EQ(Lib.GetImageListCount(List), 0);
+    EXPECT_EQ(Lib.GetImageListItemIntProperty(List, 1, 401), 0);
+    EXPECT_EQ(Lib.GetImageListItemDataToString(List, 1, 0), "");
+    EXPECT_EQ(Lib.ReleaseImageList(List), 0);
+}
+
+std::string Deflated(const std::string& Data) {
+    uLongf Size = compressBound(uLong(Data.size()));
+    std::string Out(Size, '\0');
+    compress2(reinterpret_cast<Bytef*>(Out.data()), &Size,
+              reinterpret_cast<const Bytef*>(Data.data()), uLong(Data.size()), 9);
+    Out.resize(Size);
+    return Out;
+}
+
+}  // namespace
+
+// A generated page holding a JPEG, a Flate RGB image and an image mask,
+// and the first page of a corpus file with several kinds of images.
+TEST(oracle, api_image_list) {
+    for (const char* Tool : {"pdfimages", "convert"}) VPL_REQUIRE_TOOL(Tool);
+    vpltest::TempDir Dir;
+    const fs::path Jpeg = Dir / "g.jpg";
+    ASSERT_EQ(vpltest::RunCommand({"convert", "-size", "24x16", "gradient:red-blue", "-quality",
+                                   "85", "-interlace", "none", Jpeg.string()})
+                  .exitCode,
+              0);
+    std::string Rgb, Mask;
+    for (int Y = 0; Y < 12; ++Y)
+        for (int X = 0; X < 20; ++X) {
+            Rgb.push_back(char(X * 12));
+            Rgb.push_back(char(Y * 20));
+            Rgb.push_back(char((X * Y) & 0xFF));
+        }
+    for (int Y = 0; Y < 8; ++Y) {
+        Mask.push_back(char(Y % 2 ? 0xF0 : 0x0F));
+        Mask.push_back(char(0xFF >> Y));
+    }
+    const std::string Content =
+        "q 48 0 0 32 10 10 cm /J Do Q q 40 0 0 24 70 10 cm /F Do Q "
+        "q 0 0.5 0 rg 32 0 0 16 130 10 cm /M Do Q";
+    const std::string Pdf = vpltest::PdfFromObjects({
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Contents 4 0 R "
+        "/Resources << /XObject << /J 5 0 R /F 6 0 R /M 7 0 R >> >> >>",
+        StreamObject("", Content),
+        StreamObject("/Type /XObject /Subtype /Image /Width 24 /Height 16 /ColorSpace /DeviceRGB "
+                     "/BitsPerComponent 8 /Filter /DCTDecode",
+                     vpltest::ReadFile(Jpeg)),
+        StreamObject("/Type /XObject /Subtype /Image /Width 20 /Height 12 /ColorSpace /DeviceRGB "
+                     "/BitsPerComponent 8 /Filter /FlateDecode",
+                     Deflated(Rgb)),
+        StreamObject("/Type /XObject /Subtype /Image /Width 16 /Height 8 /ImageMask true "
+                     "/BitsPerComponent 1",
+                     Mask),
+    });
+    const fs::path Generated = Dir / "images.pdf";
+    vpltest::WriteFile(Generated, Pdf);
+    {
+        SCOPED_TRACE("generated page");
+        TVelmoPDF Lib;
+        ASSERT_NE(Lib.LoadFromFile(Wide(Generated), u""), 0);
+        ASSERT_EQ(PdfimagesList(Generated, 1).size(), 3u);
+        CompareImageList(Lib, Generated, 1, Dir.path(), true);
+    }
+    if (vpltest::CorpusDir().empty()) return;  // the generated page suffices without it
+    const fs::path Corpus = vpltest::CorpusDir() / "pdfjs" / "images_1bit_grayscale.pdf";
+    if (!fs::exists(Corpus)) return;
+    {
+        SCOPED_TRACE(Corpus.string());
+        vpltest::TempDir CorpusDir;
+        TVelmoPDF Lib;
+        ASSERT_NE(Lib.LoadFromFile(Wide(Corpus), u""), 0);
+        ASSERT_GE(PdfimagesList(Corpus, 1).size(), 3u);
+        // Its stencil masks are left to sizes: one is an inline CCITT mask
+        // pdfimages writes all black, the other also names a colour space
+        // and inverts its samples by /Decode, which pdfimages applies and
+        // the list's data of a grey image does not.
+        CompareImageList(Lib, Corpus, 1, CorpusDir.path(), false);
+    }
 }
 
 }  // namespace velmo
