@@ -60,9 +60,11 @@ public:
     }
 
     void ReduceToLimit() {
-        while (FLeafCount > FMaxColors && Reduce()) {
-        }
+        while (FLeafCount > FMaxColors && Reduce()) FReduced = true;
     }
+    // True once leaves were folded: the table then holds averages, not the
+    // image's own colours.
+    bool Reduced() const { return FReduced; }
 
     // The leaves' average colours in depth-first order, each leaf's Index
     // set; the count is the leaf count.
@@ -120,6 +122,53 @@ private:
     std::array<TOctreeNode*, 8> FReducible{};
     int32_t FMaxColors;
     int32_t FColorBits;
+    bool FReduced = false;
+};
+
+// Exact mapping for an image whose colours all fit the table: every colour
+// is a leaf of its own, found through a small open-addressed hash (two
+// colours of one 5-5-5 cell must not merge).
+class TExactColorLookup {
+public:
+    explicit TExactColorLookup(const std::vector<TRGBQuad>& Colors) {
+        for (size_t I = 0; I < Colors.size() && I < 256; ++I) {
+            const uint32_t Key = KeyOf(Colors[I].rgbRed, Colors[I].rgbGreen, Colors[I].rgbBlue);
+            size_t H = Home(Key);
+            while (FSlots[H].Index >= 0) H = (H + 1) & (kSlots - 1);
+            FSlots[H] = {Key, int16_t(I)};
+        }
+    }
+    uint8_t Lookup(uint8_t R, uint8_t G, uint8_t B) {
+        const uint32_t Key = KeyOf(R, G, B);
+        if (Key == FLastKey) return FLastIndex;
+        // Every colour of the image is in the table, so the probe ends at
+        // its slot; an empty slot (never met) gives index 0.
+        uint8_t Index = 0;
+        for (size_t H = Home(Key);; H = (H + 1) & (kSlots - 1)) {
+            if (FSlots[H].Index < 0) break;
+            if (FSlots[H].Key == Key) {
+                Index = uint8_t(FSlots[H].Index);
+                break;
+            }
+        }
+        FLastKey = Key;
+        FLastIndex = Index;
+        return Index;
+    }
+
+private:
+    static constexpr size_t kSlots = 1024;  // a power of two, four times the table
+    struct TSlot {
+        uint32_t Key = 0;
+        int16_t Index = -1;
+    };
+    static uint32_t KeyOf(uint8_t R, uint8_t G, uint8_t B) {
+        return uint32_t(R) << 16 | uint32_t(G) << 8 | B;
+    }
+    static size_t Home(uint32_t Key) { return size_t((Key * 2654435761u) >> 22) & (kSlots - 1); }
+    std::array<TSlot, kSlots> FSlots{};
+    uint32_t FLastKey = 0xFFFFFFFFu;
+    uint8_t FLastIndex = 0;
 };
 
 // Nearest-colour mapping cached per 5-5-5 colour cell: a cell's first
@@ -334,11 +383,20 @@ void TPDFGIFWriter::Assign(const TBitmap& Source) {
     std::copy(Leaves.begin(), Leaves.end(), Palette.begin());
     auto Result = std::make_unique<TBitmap>(W, H, pf8bit);
     Result->SetPalette(Palette);
-    TFastColorLookup Lookup(Leaves);
-    for (int Y = 0; Y < H; ++Y) {
-        const uint8_t* Row = BM->ScanLine(Y);
-        uint8_t* Out = Result->ScanLine(Y);
-        for (int X = 0; X < W; ++X) Out[X] = Lookup.Lookup(Row[3 * X + 2], Row[3 * X + 1], Row[3 * X]);
+    auto MapRows = [&](auto& Lookup) {
+        for (int Y = 0; Y < H; ++Y) {
+            const uint8_t* Row = BM->ScanLine(Y);
+            uint8_t* Out = Result->ScanLine(Y);
+            for (int X = 0; X < W; ++X)
+                Out[X] = Lookup.Lookup(Row[3 * X + 2], Row[3 * X + 1], Row[3 * X]);
+        }
+    };
+    if (Q.Reduced()) {
+        TFastColorLookup Lookup(Leaves);
+        MapRows(Lookup);
+    } else {
+        TExactColorLookup Lookup(Leaves);
+        MapRows(Lookup);
     }
     FWidth = W;
     FHeight = H;

@@ -39,11 +39,8 @@ TEST(GIFCodecsOracle, WriterOutputReadByGiflib) {
         EXPECT_NE(Text.out.find("BitsPerPixel = 8"), std::string::npos) << Text.out;
         const auto Rgb = vpltest::RunCommand({"gif2rgb", "-1", "-o", (D / "p.rgb").string(), (D / "p.gif").string()});
         ASSERT_EQ(Rgb.exitCode, 0) << Rgb.err;
-        // giflib sees the quantized picture our decoder sees (colours that
-        // share a 5-5-5 cell may map to one palette entry).
-        TPDFGIFDecoder G;
-        G.LoadFromString(S.Bytes());
-        G.SaveToBitmap(B);
+        // At most 256 colours: giflib sees the page's own colours, also
+        // those that share a 5-5-5 cell.
         const std::string Px = vpltest::ReadFile(D / "p.rgb");
         ASSERT_EQ(Px.size(), size_t(W) * size_t(H) * 3);
         for (int Y = 0; Y < H; ++Y)

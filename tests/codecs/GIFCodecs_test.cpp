@@ -69,22 +69,39 @@ TEST(GIFWriter, SidesAboveTheHeaderLimitAreRefused) {
     EXPECT_EQ(S.Bytes().substr(6, 4), std::string("\xFF\xFF\x01\x00", 4));
 }
 
-// Up to 256 colours come back exactly; noise of 200 colours over 60,000
-// pixels assigns code 4094 many times, so the file holds clears and codes
-// restarting at 9 bits.
+// Up to 256 colours come back exactly, also colours that share a 5-5-5
+// cell (anti-aliased shades of grey: eight to a cell, all 256 of them).
+// Noise of 200 colours over 60,000 pixels assigns code 4094 many times, so
+// the file holds clears and codes restarting at 9 bits.
 TEST(GIFWriter, FewColoursRoundTripExactly) {
-    std::vector<TColor> Colours;
+    std::vector<TColor> Random, Greys, Near;
     std::srand(7);
-    for (int I = 0; I < 200; ++I) Colours.push_back(TColor(std::rand() & 0xFFFFFF));
+    for (int I = 0; I < 200; ++I) Random.push_back(TColor(std::rand() & 0xFFFFFF));
+    for (int I = 0; I < 256; ++I) Greys.push_back(TColor(uint32_t(I) * 0x010101));
+    // Two colours one step apart, in one cell.
+    Near = {TColor(0x808080), TColor(0x818080)};
     struct TCase {
+        const char* Name;
         int W, H;
-        bool Noise;
+        const std::vector<TColor>* Colours;
+        bool Noise;  // random picks, else colour (X + Y) mod Count
+        int Count;
     };
-    for (const TCase& C : {TCase{300, 200, true}, TCase{1, 1, false}, TCase{17, 3, false}, TCase{255, 2, true}}) {
+    const TCase Cases[] = {
+        {"noise", 300, 200, &Random, true, 200},
+        {"one pixel", 1, 1, &Random, false, 5},
+        {"five colours", 17, 3, &Random, false, 5},
+        {"noise, two rows", 255, 2, &Random, true, 200},
+        {"every grey", 256, 3, &Greys, false, 256},
+        {"two colours of one cell", 9, 4, &Near, false, 2},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        const std::vector<TColor>& Colours = *C.Colours;
         TBitmap B(C.W, C.H, pf24bit);
         for (int Y = 0; Y < C.H; ++Y)
             for (int X = 0; X < C.W; ++X)
-                B.SetPixel(X, Y, Colours[size_t(C.Noise ? std::rand() % 200 : (X + Y) % 5)]);
+                B.SetPixel(X, Y, Colours[size_t(C.Noise ? std::rand() % C.Count : (X + Y) % C.Count)]);
         const TBitmap D = Decode(GIFOf(B));
         ASSERT_EQ(D.Width(), C.W);
         ASSERT_EQ(D.Height(), C.H);
