@@ -14,9 +14,6 @@ namespace velmo {
 
 namespace {
 
-// One channel of a $00BBGGRR colour (Shift 0 red, 8 green, 16 blue) as 0..1.
-double Unit(uint32_t Color, int Shift) { return ((Color >> Shift) & 0xFF) / 255.0; }
-
 std::atomic<TPrintBitmapPassThroughProc> PassThroughHook{nullptr};
 
 bool Finite(double V) { return std::isfinite(V); }
@@ -414,6 +411,7 @@ void TPDFPicasso::SetStrokeColor(uint8_t Red, uint8_t Green, uint8_t Blue) {
 void TPDFPicasso::SetStrokeColor(uint32_t Color) {
     FStrokeColor = Color;
     FStrokePattern = nullptr;
+    FHasStrokePatternSpace = false;
 }
 void TPDFPicasso::SetFillPattern(const TVPLPattern* Pattern) {
     FFillPattern = Pattern;
@@ -427,7 +425,15 @@ void TPDFPicasso::SetFillPattern(const TVPLPattern* Pattern, const TPDFXForm& Pa
     FHasFillPatternSpace = true;
     FFillForShading = ForShading;
 }
-void TPDFPicasso::SetStrokePattern(const TVPLPattern* Pattern) { FStrokePattern = Pattern; }
+void TPDFPicasso::SetStrokePattern(const TVPLPattern* Pattern) {
+    FStrokePattern = Pattern;
+    FHasStrokePatternSpace = false;
+}
+void TPDFPicasso::SetStrokePattern(const TVPLPattern* Pattern, const TPDFXForm& PatternToDevice) {
+    FStrokePattern = Pattern;
+    FStrokePatternSpace = PatternToDevice;
+    FHasStrokePatternSpace = true;
+}
 void TPDFPicasso::SetFillAlpha(double NewFillAlpha) { FFillAlpha = ClampAlpha(NewFillAlpha); }
 void TPDFPicasso::SetStrokeAlpha(double NewStrokeAlpha) {
     FStrokeAlpha = ClampAlpha(NewStrokeAlpha);
@@ -1043,7 +1049,7 @@ void TPDFPicasso::FillPath() {
             }
             CairoKnockOut();
             VPL_CAIRO(cairo_set_operator, FCairoHandle, TCairoDLL::GetBlendMode(FBlendMode));
-            CairoSource(FFillPattern, FFillColor, FFillAlpha);
+            CairoSource(false);
             if (FIsClippingPath) {
                 VPL_CAIRO(cairo_fill_preserve, FCairoHandle);
                 VPL_CAIRO(cairo_clip, FCairoHandle);
@@ -1105,7 +1111,7 @@ void TPDFPicasso::StrokePath() {
                 FIsClippingPath = false;
                 break;
             }
-            CairoSource(FStrokePattern, FStrokeColor, FStrokeAlpha);
+            CairoSource(true);
             VPL_CAIRO(cairo_set_line_width, FCairoHandle, CairoLineWidth());
             if (FIsClippingPath) {
                 VPL_CAIRO(cairo_stroke_preserve, FCairoHandle);
@@ -1180,9 +1186,9 @@ void TPDFPicasso::StrokeAndFillPath() {
                 break;
             }
             VPL_CAIRO(cairo_set_operator, FCairoHandle, TCairoDLL::GetBlendMode(FBlendMode));
-            CairoSource(FFillPattern, FFillColor, FFillAlpha);
+            CairoSource(false);
             VPL_CAIRO(cairo_fill_preserve, FCairoHandle);
-            CairoSource(FStrokePattern, FStrokeColor, FStrokeAlpha);
+            CairoSource(true);
             VPL_CAIRO(cairo_set_line_width, FCairoHandle, CairoLineWidth());
             if (FIsClippingPath) {
                 VPL_CAIRO(cairo_stroke_preserve, FCairoHandle);

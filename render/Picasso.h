@@ -178,6 +178,8 @@ public:
     void SetFillPattern(const TVPLPattern* Pattern, const TPDFXForm& PatternToDevice,
                         bool ForShading);
     void SetStrokePattern(const TVPLPattern* Pattern);
+    // The stroke pattern with the matrix from pattern space to the device.
+    void SetStrokePattern(const TVPLPattern* Pattern, const TPDFXForm& PatternToDevice);
     void SetFillAlpha(double NewFillAlpha);
     void SetStrokeAlpha(double NewStrokeAlpha);
     void SetBlendMode(TPDFBlendMode NewBlendMode);
@@ -314,7 +316,7 @@ public:
     // set-up of the renderer library (PatternP is the address of the canvas
     // field holding the pattern, Stroke the slot: 0 fill, 1 stroke), and
     // the renderer library's shading paint of the fill pattern.
-    void SetupCairoPattern(const TVPLPattern* Pattern);
+    void SetupCairoPattern(const TVPLPattern* Pattern, bool Stroke = false);
     void SetupKPLRPattern(const TVPLPattern* const* PatternP, int32_t Stroke);
     void DrawShading();
 
@@ -393,8 +395,9 @@ private:
     // Fills the prepared path with Brush: a pattern's background first, and
     // an axial ramp cut off at the ends it does not extend.
     void GDIPlusFillWith(GpBrush* Brush);
-    // The matrix from pattern space to the device of the fill pattern.
-    TPDFXForm FillPatternToDevice() const;
+    // The matrix from pattern space to the device of the fill or stroke
+    // pattern.
+    TPDFXForm PatternToDevice(bool Stroke) const;
     void ApplyGDIPlusClip();
     void DeleteGDIPlusPath();
     void AppendCombinedPoint(double X, double Y, uint8_t Type);
@@ -413,7 +416,11 @@ private:
     // The stroke width in device pixels for cairo.
     double CairoLineWidth() const;
     // The cairo source of a fill or stroke: its pattern, else its colour.
-    void CairoSource(const TVPLPattern* Pattern, uint32_t Color, double Alpha);
+    void CairoSource(bool Stroke);
+    // A cairo source of a shading drawn by our rasteriser over the visible
+    // clip: a device-space image at its pixel position (transparent when
+    // nothing can be drawn).
+    void CairoImageSource(const TVPLShading& Shading, const TPDFXForm& ToDevice, double Alpha);
     // The renderer library's source of a fill or stroke.
     void KPLRSource(bool Stroke);
 
@@ -449,6 +456,8 @@ private:
     TPDFXForm FFillPatternSpace{};
     bool FHasFillPatternSpace = false;
     bool FFillForShading = false;
+    TPDFXForm FStrokePatternSpace{};
+    bool FHasStrokePatternSpace = false;
     double FPageHeight = 0;
     TPDFMetafileInfo FMetafileInfo;
     TPDFDeviceContextInfo FDeviceContextInfo;

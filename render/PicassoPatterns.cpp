@@ -36,7 +36,7 @@ GpBrush* TPDFPicasso::CreatePatternBrush(const TVPLPattern* Pattern) {
         case ptAxial: {
             const int32_t N = Pattern->GetRGBCount();
             if (N <= 0) return nullptr;
-            const TPDFXForm M = FillPatternToDevice();
+            const TPDFXForm M = PatternToDevice(false);
             TPDFDoublePoint Start, End;
             TransformPoint(M, {Pattern->GetCoords(0), Pattern->GetCoords(1)}, Start);
             TransformPoint(M, {Pattern->GetCoords(2), Pattern->GetCoords(3)}, End);
@@ -154,10 +154,12 @@ GpBrush* TPDFPicasso::CreatePatternBrush(const TVPLPattern* Pattern) {
     }
 }
 
-TPDFXForm TPDFPicasso::FillPatternToDevice() const {
-    if (FHasFillPatternSpace) return FFillPatternSpace;
+TPDFXForm TPDFPicasso::PatternToDevice(bool Stroke) const {
+    if (Stroke ? FHasStrokePatternSpace : FHasFillPatternSpace)
+        return Stroke ? FStrokePatternSpace : FFillPatternSpace;
+    const TVPLPattern* P = Stroke ? FStrokePattern : FFillPattern;
     TPDFXForm M;
-    MultiplyXForm(M, FFillPattern ? FFillPattern->FMatrix : IdentityXForm, FCurrentXForm);
+    MultiplyXForm(M, P ? P->FMatrix : IdentityXForm, FCurrentXForm);
     return M;
 }
 
@@ -167,40 +169,17 @@ GpBrush* TPDFPicasso::CreateShadingBrush(const TVPLPattern* Pattern) {
     if (FGDIPlus->GdipGetPathWorldBounds(FPath, &PB, nullptr, nullptr) != gsOk ||
         FGDIPlus->GdipGetVisibleClipBounds(FGraphics, &CB) != gsOk)
         return nullptr;
-    double X0 = std::max(PB.X, CB.X), Y0 = std::max(PB.Y, CB.Y);
-    double X1 = std::min(PB.X + PB.Width, CB.X + CB.Width);
-    double Y1 = std::min(PB.Y + PB.Height, CB.Y + CB.Height);
-    const TPDFXForm M = FillPatternToDevice();
-    const TVPLShading& S = *Pattern->FShading;
-    if (S.HasBBox) {
-        // The box in device space bounds the image too.
-        double BX0 = 1e300, BY0 = 1e300, BX1 = -1e300, BY1 = -1e300;
-        for (int K = 0; K < 4; ++K) {
-            TPDFDoublePoint P{S.BBox[K & 1 ? 2 : 0], S.BBox[K & 2 ? 3 : 1]}, D;
-            TransformPoint(M, P, D);
-            BX0 = std::min(BX0, D.X);
-            BY0 = std::min(BY0, D.Y);
-            BX1 = std::max(BX1, D.X);
-            BY1 = std::max(BY1, D.Y);
-        }
-        X0 = std::max(X0, BX0);
-        Y0 = std::max(Y0, BY0);
-        X1 = std::min(X1, BX1);
-        Y1 = std::min(Y1, BY1);
-    }
-    if (!(X1 > X0) || !(Y1 > Y0) || !std::isfinite(X0) || !std::isfinite(Y0) ||
-        !std::isfinite(X1) || !std::isfinite(Y1))
-        return nullptr;
     // The visible clip lies on the device, so the image is never larger
     // than the page.
-    const int32_t IX0 = int32_t(std::floor(X0)), IY0 = int32_t(std::floor(Y0));
-    const int32_t W = int32_t(std::ceil(X1)) - IX0, H = int32_t(std::ceil(Y1)) - IY0;
-    std::vector<uint32_t> Pixels;
-    if (W <= 0 || H <= 0 || !RasteriseShading(S, M, IX0, IY0, W, H, Pixels)) return nullptr;
-    const uint32_t Alpha = uint32_t(std::lround(std::clamp(FFillAlpha, 0.0, 1.0) * 255));
-    if (Alpha != 255)
-        for (uint32_t& P : Pixels)
-            if (P >> 24) P = (P & 0xFFFFFF) | (Alpha << 24);
+    const double X0 = std::max(PB.X, CB.X), Y0 = std::max(PB.Y, CB.Y);
+    const double X1 = std::min(PB.X + PB.Width, CB.X + CB.Width);
+    const double Y1 = std::min(PB.Y + PB.Height, CB.Y + CB.Height);
+    TShadingImage Img;
+    if (!RasteriseShadingOver(*Pattern->FShading, PatternToDevice(false), X0, Y0, X1, Y1,
+                              FFillAlpha, Img))
+        return nullptr;
+    const int32_t IX0 = Img.X0, IY0 = Img.Y0, W = Img.W, H = Img.H;
+    std::vector<uint32_t>& Pixels = Img.ARGB;
     GpBitmap* Image = nullptr;
     if (FGDIPlus->GdipCreateBitmapFromScan0(W, H, W * 4, PixelFormat32bppARGB,
                                             reinterpret_cast<uint8_t*>(Pixels.data()),
@@ -245,7 +224,7 @@ void TPDFPicasso::GDIPlusFillWith(GpBrush* Brush) {
     GpRegion* Saved = nullptr;
     GpPath* Strip = nullptr;
     if (Band) {
-        const TPDFXForm M = FillPatternToDevice();
+        const TPDFXForm M = PatternToDevice(false);
         TPDFDoublePoint S, E;
         TransformPoint(M, {P->GetCoords(0), P->GetCoords(1)}, S);
         TransformPoint(M, {P->GetCoords(2), P->GetCoords(3)}, E);

@@ -176,9 +176,10 @@ struct TPDFGraphicsState {
     std::string FillColorSpace = "DeviceGray";
     std::string StrokeColorSpace = "DeviceGray";
     const TVPLPattern* StrokePattern = nullptr;
-    // Pattern space of the fill pattern: the default space of the content
-    // that chose it.
+    // Pattern space of the fill and stroke patterns: the default space of
+    // the content that chose them.
     TPDFXForm FillPatternBase = IdentityXForm;
+    TPDFXForm StrokePatternBase = IdentityXForm;
     std::string AlternateFillCS;
     double LineWidth = 1;
     int32_t LineCap = 0;
@@ -242,6 +243,8 @@ public:
     // paints (no /Background).
     virtual void SetFillPattern(const TVPLPattern* Pattern, const TPDFXForm& PatternToDevice,
                                 bool ForShading) {}
+    // The stroke's pattern (after SetStrokeColor, which drops it), likewise.
+    virtual void SetStrokePattern(const TVPLPattern* Pattern, const TPDFXForm& PatternToDevice) {}
     // q takes a snapshot of the clip, Q puts it back.
     virtual GpRegion* SaveClip() = 0;
     virtual void RestoreClip(GpRegion* Snapshot) = 0;

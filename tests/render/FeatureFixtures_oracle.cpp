@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/render/FeatureFixturePages.h"
 #include "tests/support/RenderSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -64,11 +65,20 @@ const std::vector<TShadingCase>& Cases() {
         {"axial_curved", std::string("<< /ShadingType 2 ") + kRGB +
                              " /Coords [0 0 200 0] /Extend [true true] /Function << "
                              "/FunctionType 2 /Domain [0 1] /C0 [1 1 0] /C1 [0 0 1] /N 3 >> >>"},
+        {"axial_start_extends", std::string("<< /ShadingType 2 ") + kRGB +
+                                    " /Coords [50 0 150 0] /Extend [true false] " + kRedBlue +
+                                    " >>"},
+        {"axial_end_extends", std::string("<< /ShadingType 2 ") + kRGB +
+                                  " /Coords [50 0 150 0] /Extend [false true] " + kRedBlue +
+                                  " >>"},
         {"radial", std::string("<< /ShadingType 3 ") + kRGB + " /Coords [100 50 5 100 50 45] " +
                        kRedBlue + " >>"},
         {"radial_extend", std::string("<< /ShadingType 3 ") + kRGB +
                               " /Coords [80 50 5 110 50 45] /Extend [true true] " + kRedBlue +
                               " >>"},
+        {"radial_end_extends", std::string("<< /ShadingType 3 ") + kRGB +
+                                   " /Coords [80 50 5 110 50 30] /Extend [false true] " +
+                                   kRedBlue + " >>"},
         {"function_based",
          std::string("<< /ShadingType 1 ") + kRGB +
              " /Domain [0 1 0 1] /Matrix [200 0 0 100 0 0] /Function " +
@@ -192,6 +202,8 @@ TEST(ShadingFixtures, AxialRampsMatchPdftoppm) {
         {"axial_type3", {20, 100, 180, 0}},
         {"axial_no_extend", {10, 60, 100, 140, 190}},
         {"axial_extend", {10, 60, 100, 140, 190}},
+        {"axial_start_extends", {10, 60, 100, 140, 190}},
+        {"axial_end_extends", {10, 60, 100, 140, 190}},
     };
     for (const TProbe& probe : probes) {
         const TShadingCase* c = nullptr;
@@ -362,3 +374,19 @@ TEST(TransparencyFixtures, KnownPixels) {
 }
 
 }  // namespace
+
+std::vector<vpltest::TFixturePage> vpltest::ShadingFixturePages() {
+    std::vector<TFixturePage> pages;
+    for (const TShadingCase& c : Cases())
+        for (TPaint paint : {bySh, byPattern})
+            pages.push_back({std::string(c.name) + (paint == bySh ? "-sh" : "-pattern"),
+                             PagePdf(c, paint, false)});
+    return pages;
+}
+
+std::vector<vpltest::TFixturePage> vpltest::TransparencyFixturePages() {
+    std::vector<TFixturePage> pages;
+    for (const TTransparencyPage& p : TransparencyPages())
+        pages.push_back({p.name, TransparencyPdf(p, false)});
+    return pages;
+}

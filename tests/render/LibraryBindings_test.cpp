@@ -351,16 +351,18 @@ TEST(CairoBinding, KnockOutShowsTheLastObjectOverTheBackdrop) {
     EXPECT_TRUE(Near(Page.At(80, 20), 127, 127, 255)) << std::hex << Page.At(80, 20);
 }
 
-TEST(CairoBinding, AxialPatternPadsOnlyWhenExtended) {
-    for (bool Extend : {false, true}) {
-        SCOPED_TRACE(Extend ? "extended" : "not extended");
+TEST(CairoBinding, AxialPatternPadsOnlyTheEndsThatExtend) {
+    const bool Extends[][2] = {{false, false}, {true, true}, {true, false}, {false, true}};
+    for (const auto& E : Extends) {
+        SCOPED_TRACE(std::string("extend ") + (E[0] ? "true " : "false ") +
+                     (E[1] ? "true" : "false"));
         TPage Page(100, 10);
         TVPLPattern Ramp;
         Ramp.FPatternType = ptAxial;
         Ramp.FPDFPatternType = ptShading;
         Ramp.FCoords = {20, 0, 80, 0, 0, 0};
         Ramp.FStops = {{1, 0, 0}, {0, 0, 1}};
-        Ramp.FExtend = {Extend, Extend};
+        Ramp.FExtend = {E[0], E[1]};
         {
             TPDFPicasso P;
             P.SetCurrentXForm(IdentityXForm);
@@ -370,8 +372,8 @@ TEST(CairoBinding, AxialPatternPadsOnlyWhenExtended) {
             Rect(P, 0, 0, 100, 10);
             P.FillPath();
         }
-        EXPECT_EQ(Page.At(5, 5), Extend ? 0x0000FFu : 0xFFFFFFu);
-        EXPECT_EQ(Page.At(95, 5), Extend ? 0xFF0000u : 0xFFFFFFu);
+        EXPECT_EQ(Page.At(5, 5), E[0] ? 0x0000FFu : 0xFFFFFFu);
+        EXPECT_EQ(Page.At(95, 5), E[1] ? 0xFF0000u : 0xFFFFFFu);
         const uint32_t Mid = Page.At(50, 5);
         EXPECT_NEAR(int(Mid & 0xFF), 128, 8);
         EXPECT_NEAR(int((Mid >> 16) & 0xFF), 128, 8);
