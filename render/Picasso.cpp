@@ -881,6 +881,23 @@ void TPDFPicasso::DeleteGDIPlusPath() {
     FPath = nullptr;
 }
 
+GpPen* TPDFPicasso::CreateGDIPlusPenOf(GpREAL Width, GpUnit Unit) {
+    GpPen* Pen = nullptr;
+    if (FStrokePattern == nullptr) {
+        FGDIPlus->GdipCreatePen1(StrokeARGB(), Width, Unit, &Pen);
+        return Pen;
+    }
+    // A stroke in a pattern colour space paints the pattern; a pattern that
+    // gives no paint paints nothing.
+    GpBrush* Brush = FStrokePattern->FShading && FHasStrokePatternSpace
+                         ? CreateShadingBrush(FStrokePattern, true)
+                         : CreatePatternBrush(FStrokePattern, true);
+    if (Brush == nullptr) return nullptr;
+    if (FGDIPlus->GdipCreatePen2(Brush, Width, Unit, &Pen) != gsOk) Pen = nullptr;
+    FGDIPlus->GdipDeleteBrush(Brush);
+    return Pen;
+}
+
 GpPen* TPDFPicasso::CreateGDIPlusPen() {
     if (FLineDashArray.size() % 2 == 1) {
         const size_t N = FLineDashArray.size();
@@ -894,7 +911,7 @@ GpPen* TPDFPicasso::CreateGDIPlusPen() {
     if (!FSettings.IsPrinting) {
         // Width 0 asks for the thinnest line the device can show.
         if (!(FLineWidth > 0) || !Finite(FLineWidth)) FLineWidth = 1.0 / S;
-        FGDIPlus->GdipCreatePen1(StrokeARGB(), GpREAL(FLineWidth), UnitWorld, &Pen);
+        Pen = CreateGDIPlusPenOf(GpREAL(FLineWidth), UnitWorld);
         if (Pen == nullptr) return nullptr;
         const TPDFXForm& T = FCurrentXForm;
         GpMatrix* Matrix = nullptr;
@@ -909,7 +926,7 @@ GpPen* TPDFPicasso::CreateGDIPlusPen() {
             FLineWidth = 1.0;  // one device pixel
         else
             FLineWidth = FLineWidth * S;
-        FGDIPlus->GdipCreatePen1(StrokeARGB(), GpREAL(FLineWidth), UnitPixel, &Pen);
+        Pen = CreateGDIPlusPenOf(GpREAL(FLineWidth), UnitPixel);
         if (Pen == nullptr) return nullptr;
     }
     if (!FLineDashArray.empty()) {

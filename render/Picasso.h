@@ -295,9 +295,9 @@ public:
     static std::string HTML5Number(double Number);
     static std::string HTML5HexColor(int32_t Value);
 
-    // GDI+ brush of an axial or coloured-tile pattern; nullptr for the
-    // others. The caller deletes it.
-    GpBrush* CreatePatternBrush(const TVPLPattern* Pattern);
+    // GDI+ brush of an axial or coloured-tile pattern of the fill or the
+    // stroke; nullptr for the others. The caller deletes it.
+    GpBrush* CreatePatternBrush(const TVPLPattern* Pattern, bool Stroke = false);
     // GDI+ soft-mask layers: what is drawn after BeginMaskLayer goes to a
     // transparent W × H layer, which EndMaskLayer lays onto what was drawn
     // before through Mask (W × H coverage bytes, row-major). False (and
@@ -307,9 +307,9 @@ public:
     void EndMaskLayer(const std::vector<uint8_t>& Mask);
     int32_t MaskLayerCount() const { return int32_t(FMaskLayers.size()); }
     // GDI+: a device-space texture of a shading drawn by our rasteriser over
-    // the current path's bounds within the visible clip; nullptr when
-    // nothing would be painted.
-    GpBrush* CreateShadingBrush(const TVPLPattern* Pattern);
+    // the current path's bounds within the visible clip (for a stroke the
+    // whole visible clip); nullptr when nothing would be painted.
+    GpBrush* CreateShadingBrush(const TVPLPattern* Pattern, bool Stroke = false);
 
     // Pattern paint of the library models (PicassoLibrary.cpp): the
     // context's source for a cairo fill or stroke, the pattern or shading
@@ -391,6 +391,8 @@ private:
     // zero-length line at its end.
     void PrepareGDIPlusPath();
     GpPen* CreateGDIPlusPen();
+    // The pen of the stroke colour, or of the stroke pattern's brush.
+    GpPen* CreateGDIPlusPenOf(GpREAL Width, GpUnit Unit);
     GpBrush* CreateGDIPlusBrush();
     // Fills the prepared path with Brush: a pattern's background first, and
     // an axial ramp cut off at the ends it does not extend.

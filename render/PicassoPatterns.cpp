@@ -30,13 +30,13 @@ bool Finite(const TPDFDoublePoint& P) { return std::isfinite(P.X) && std::isfini
 
 }  // namespace
 
-GpBrush* TPDFPicasso::CreatePatternBrush(const TVPLPattern* Pattern) {
+GpBrush* TPDFPicasso::CreatePatternBrush(const TVPLPattern* Pattern, bool Stroke) {
     if (Pattern == nullptr || !FGDIPlus || FGDIPlus->GDIPlusStatus != gpReady) return nullptr;
     switch (Pattern->FPatternType) {
         case ptAxial: {
             const int32_t N = Pattern->GetRGBCount();
             if (N <= 0) return nullptr;
-            const TPDFXForm M = PatternToDevice(false);
+            const TPDFXForm M = PatternToDevice(Stroke);
             TPDFDoublePoint Start, End;
             TransformPoint(M, {Pattern->GetCoords(0), Pattern->GetCoords(1)}, Start);
             TransformPoint(M, {Pattern->GetCoords(2), Pattern->GetCoords(3)}, End);
@@ -113,16 +113,21 @@ GpBrush* TPDFPicasso::CreatePatternBrush(const TVPLPattern* Pattern) {
                 FGDIPlus->GdipCreateTexture2(Image, WrapModeTile, 0, 0, GpREAL(W), GpREAL(H),
                                              &Brush) == gsOk &&
                 Brush != nullptr) {
-                // Tile pixels map onto the cell (its top left corner first),
-                // the cell into pattern space, and pattern space onto the
-                // device.
-                const double CW = std::min(Pattern->FXStep, Pattern->FBBox[2] - Pattern->FBBox[0]);
-                const double CH = std::min(Pattern->FYStep, Pattern->FBBox[3] - Pattern->FBBox[1]);
+                // Tile pixels map onto one step (its top left corner first),
+                // the step into pattern space, and pattern space onto the
+                // device. A rendered tile is one step whole, gaps beyond the
+                // cell included; else it is the cell cut to the step.
+                const bool Rendered = !Pattern->FTilePixels.empty();
+                const double BW = Pattern->FBBox[2] - Pattern->FBBox[0];
+                const double BH = Pattern->FBBox[3] - Pattern->FBBox[1];
+                const double CW = Rendered ? Pattern->FXStep : std::min(Pattern->FXStep, BW);
+                const double CH = Rendered ? Pattern->FYStep : std::min(Pattern->FYStep, BH);
                 TPDFXForm T;
-                if (FHasFillPatternSpace && CW > 0 && CH > 0) {
+                const bool HasSpace = Stroke ? FHasStrokePatternSpace : FHasFillPatternSpace;
+                if (HasSpace && CW > 0 && CH > 0) {
                     const TPDFXForm Cell{CW / W, 0, 0, -CH / H, Pattern->FBBox[0],
                                          Pattern->FBBox[1] + CH};
-                    MultiplyXForm(T, Cell, FFillPatternSpace);
+                    MultiplyXForm(T, Cell, PatternToDevice(Stroke));
                 } else {
                     const double F = Pattern->GetMatrix(5);
                     T = {Pattern->GetMatrix(0), Pattern->GetMatrix(1), Pattern->GetMatrix(2),
@@ -137,7 +142,7 @@ GpBrush* TPDFPicasso::CreatePatternBrush(const TVPLPattern* Pattern) {
                                                 &Matrix) == gsOk &&
                     Matrix != nullptr) {
                     FGDIPlus->GdipSetTextureTransform(Brush, Matrix);
-                    if (!FHasFillPatternSpace && Pattern->FTileScale != 1.0)
+                    if (!HasSpace && Pattern->FTileScale != 1.0)
                         FGDIPlus->GdipScaleTextureTransform(Brush, GpREAL(Pattern->FTileScale),
                                                             GpREAL(Pattern->FTileScale),
                                                             MatrixOrderPrepend);
@@ -163,11 +168,15 @@ TPDFXForm TPDFPicasso::PatternToDevice(bool Stroke) const {
     return M;
 }
 
-GpBrush* TPDFPicasso::CreateShadingBrush(const TVPLPattern* Pattern) {
+GpBrush* TPDFPicasso::CreateShadingBrush(const TVPLPattern* Pattern, bool Stroke) {
     if (Pattern == nullptr || !Pattern->FShading || FPath == nullptr) return nullptr;
     GpRectF PB{}, CB{};
-    if (FGDIPlus->GdipGetPathWorldBounds(FPath, &PB, nullptr, nullptr) != gsOk ||
-        FGDIPlus->GdipGetVisibleClipBounds(FGraphics, &CB) != gsOk)
+    if (FGDIPlus->GdipGetVisibleClipBounds(FGraphics, &CB) != gsOk) return nullptr;
+    // A stroke reaches beyond its path by the pen, joins and caps: it gets
+    // the whole visible clip.
+    if (Stroke)
+        PB = CB;
+    else if (FGDIPlus->GdipGetPathWorldBounds(FPath, &PB, nullptr, nullptr) != gsOk)
         return nullptr;
     // The visible clip lies on the device, so the image is never larger
     // than the page.
@@ -175,8 +184,8 @@ GpBrush* TPDFPicasso::CreateShadingBrush(const TVPLPattern* Pattern) {
     const double X1 = std::min(PB.X + PB.Width, CB.X + CB.Width);
     const double Y1 = std::min(PB.Y + PB.Height, CB.Y + CB.Height);
     TShadingImage Img;
-    if (!RasteriseShadingOver(*Pattern->FShading, PatternToDevice(false), X0, Y0, X1, Y1,
-                              FFillAlpha, Img))
+    if (!RasteriseShadingOver(*Pattern->FShading, PatternToDevice(Stroke), X0, Y0, X1, Y1,
+                              Stroke ? FStrokeAlpha : FFillAlpha, Img))
         return nullptr;
     const int32_t IX0 = Img.X0, IY0 = Img.Y0, W = Img.W, H = Img.H;
     std::vector<uint32_t>& Pixels = Img.ARGB;
