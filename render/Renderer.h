@@ -26,6 +26,7 @@
 #include "render/ColorManager.h"
 #include "render/ColorSpaces.h"
 #include "render/Picasso.h"
+#include "render/SoftMask.h"
 #include "render/TextFunnelBase.h"
 
 namespace velmo {
@@ -137,31 +138,6 @@ struct TPDFDecodedImage {
     // The decoder's mode: an object decoded for drawing is not the one an
     // image list or the renderer library reads.
     int32_t DecodeMode = 0;
-};
-
-class TPDFFunction;
-// A soft-mask dictionary as the renderer library's groups need it: its
-// kind, its backdrop components (luminosity masks only) and its transfer
-// function of one input and one output (identity without one).
-class TLibrarySoftmask : public TKPLRSoftmaskFunction {
-public:
-    TLibrarySoftmask();
-    ~TLibrarySoftmask() override;
-    // Reads the mask dictionary; Resolve gives the object behind a
-    // reference.
-    void Populate(TPDFDictionary* Source, const std::function<TPDFObject*(TPDFObject*)>& Resolve,
-                  const TPDFFindObjectEvent& OnFindObject);
-    bool IsLuminosity() const { return FLuminosity; }
-    TPDFDictionary* SourceDict() const { return FSource; }
-    int32_t GetBCLength() const { return static_cast<int32_t>(FBCArray.size()); }
-    double GetBCArray(int32_t Index) const;
-    double GetFunctionValue(const std::vector<double>& FunctionInput) const override;
-
-private:
-    TPDFDictionary* FSource = nullptr;
-    bool FLuminosity = false;
-    std::vector<double> FBCArray;
-    std::unique_ptr<TPDFFunction> FFunction;
 };
 
 // The graphics state of one content interpretation.
@@ -511,7 +487,7 @@ private:
     std::unique_ptr<TPDFColorManager> FColorManager;
     // Soft masks handed to the renderer library, which calls them back
     // until the page is finished; freed with the next page.
-    std::vector<std::unique_ptr<TLibrarySoftmask>> FLibrarySoftmasks;
+    std::vector<std::unique_ptr<TVPLSoftmask>> FLibrarySoftmasks;
     std::vector<TPDFDecodedImage> FImageCollection;
     uint32_t FTotalImageCollectionSize = 0;
     int32_t FMaxX = 0, FMaxY = 0;
