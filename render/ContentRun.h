@@ -463,7 +463,13 @@ struct TPDFRenderer::TContentRun {
         D->SetLineJoinStyle(GS.LineJoin);
         D->SetLineCapStyle(GS.LineCap);
         D->SetMiterLimit(GS.MiterLimit);
-        if (Library) ApplyLibraryPaintState(true);
+        if (Library) {
+            ApplyLibraryPaintState(true);
+        } else if (GS.StrokePattern != nullptr) {
+            TPDFXForm M = GS.StrokePatternBase;
+            SafeMul(GS.StrokePattern->FMatrix, GS.StrokePatternBase, M);
+            D->SetStrokePattern(GS.StrokePattern, M);
+        }
     }
 
     void ApplyFillState(TPDFFillMode Mode) {
@@ -759,7 +765,7 @@ struct TPDFRenderer::TContentRun {
                                          : R.FindPattern(*this, CS.substr(Colon + 1));
             PatternCS = {};
             (Fill ? GS.FillPattern : GS.StrokePattern) = Pat;
-            if (Fill) GS.FillPatternBase = PatternBase;
+            (Fill ? GS.FillPatternBase : GS.StrokePatternBase) = PatternBase;
             if (Pat == nullptr) {
                 // A pattern that cannot be found paints white.
                 Color = 0xFFFFFF;

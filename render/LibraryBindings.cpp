@@ -222,6 +222,8 @@ void TCairoDLL::Clear() {
     VPL_CAIRO_ENTRY_POINTS(VPL_CAIRO_RESET)
 #undef VPL_CAIRO_RESET
     cairo_pattern_destroy = nullptr;
+    cairo_image_surface_create_for_data = nullptr;
+    cairo_surface_set_user_data = nullptr;
     if (DLLHandle != nullptr) FreeLibrary(DLLHandle);
     DLLHandle = nullptr;
 }
@@ -247,6 +249,8 @@ bool TCairoDLL::Attach(const std::u16string& DLLFileName) {
         Clear();
         return false;
     }
+    cairo_image_surface_create_for_data = Functions.CreateForData;
+    cairo_surface_set_user_data = Functions.SetUserData;
     cairo_win32_surface_create = Win32Functions[size_t(FSurfaceSlot)].Create;
     cairo_win32_surface_create_with_dib = Win32Functions[size_t(FSurfaceSlot)].CreateWithDib;
     cairo_win32_surface_get_dc = Win32Functions[size_t(FSurfaceSlot)].GetDc;

@@ -137,6 +137,19 @@ public:
     // else every gradient fill would leak one.
     using Tcairo_pattern_destroy = void (*)(cairo_pattern_t* Pattern);
     Tcairo_pattern_destroy cairo_pattern_destroy = nullptr;
+    // Also from the same file: image surfaces over pixels of our own (a
+    // rasterised shading), which cairo hands back through the user data's
+    // destroy function when it lets the surface go.
+    using Tcairo_image_surface_create_for_data = cairo_surface_t* (*)(unsigned char* Data,
+                                                                      cairo_format_t Format,
+                                                                      int Width, int Height,
+                                                                      int Stride);
+    using Tcairo_surface_set_user_data = cairo_status_t (*)(cairo_surface_t* Surface,
+                                                            const cairo_user_data_key_t* Key,
+                                                            void* Data,
+                                                            cairo_destroy_func_t Destroy);
+    Tcairo_image_surface_create_for_data cairo_image_surface_create_for_data = nullptr;
+    Tcairo_surface_set_user_data cairo_surface_set_user_data = nullptr;
 
 private:
     void Clear();

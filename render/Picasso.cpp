@@ -14,9 +14,6 @@ namespace velmo {
 
 namespace {
 
-// One channel of a $00BBGGRR colour (Shift 0 red, 8 green, 16 blue) as 0..1.
-double Unit(uint32_t Color, int Shift) { return ((Color >> Shift) & 0xFF) / 255.0; }
-
 std::atomic<TPrintBitmapPassThroughProc> PassThroughHook{nullptr};
 
 bool Finite(double V) { return std::isfinite(V); }
@@ -414,6 +411,7 @@ void TPDFPicasso::SetStrokeColor(uint8_t Red, uint8_t Green, uint8_t Blue) {
 void TPDFPicasso::SetStrokeColor(uint32_t Color) {
     FStrokeColor = Color;
     FStrokePattern = nullptr;
+    FHasStrokePatternSpace = false;
 }
 void TPDFPicasso::SetFillPattern(const TVPLPattern* Pattern) {
     FFillPattern = Pattern;
@@ -427,7 +425,15 @@ void TPDFPicasso::SetFillPattern(const TVPLPattern* Pattern, const TPDFXForm& Pa
     FHasFillPatternSpace = true;
     FFillForShading = ForShading;
 }
-void TPDFPicasso::SetStrokePattern(const TVPLPattern* Pattern) { FStrokePattern = Pattern; }
+void TPDFPicasso::SetStrokePattern(const TVPLPattern* Pattern) {
+    FStrokePattern = Pattern;
+    FHasStrokePatternSpace = false;
+}
+void TPDFPicasso::SetStrokePattern(const TVPLPattern* Pattern, const TPDFXForm& PatternToDevice) {
+    FStrokePattern = Pattern;
+    FStrokePatternSpace = PatternToDevice;
+    FHasStrokePatternSpace = true;
+}
 void TPDFPicasso::SetFillAlpha(double NewFillAlpha) { FFillAlpha = ClampAlpha(NewFillAlpha); }
 void TPDFPicasso::SetStrokeAlpha(double NewStrokeAlpha) {
     FStrokeAlpha = ClampAlpha(NewStrokeAlpha);
@@ -875,6 +881,23 @@ void TPDFPicasso::DeleteGDIPlusPath() {
     FPath = nullptr;
 }
 
+GpPen* TPDFPicasso::CreateGDIPlusPenOf(GpREAL Width, GpUnit Unit) {
+    GpPen* Pen = nullptr;
+    if (FStrokePattern == nullptr) {
+        FGDIPlus->GdipCreatePen1(StrokeARGB(), Width, Unit, &Pen);
+        return Pen;
+    }
+    // A stroke in a pattern colour space paints the pattern; a pattern that
+    // gives no paint paints nothing.
+    GpBrush* Brush = FStrokePattern->FShading && FHasStrokePatternSpace
+                         ? CreateShadingBrush(FStrokePattern, true)
+                         : CreatePatternBrush(FStrokePattern, true);
+    if (Brush == nullptr) return nullptr;
+    if (FGDIPlus->GdipCreatePen2(Brush, Width, Unit, &Pen) != gsOk) Pen = nullptr;
+    FGDIPlus->GdipDeleteBrush(Brush);
+    return Pen;
+}
+
 GpPen* TPDFPicasso::CreateGDIPlusPen() {
     if (FLineDashArray.size() % 2 == 1) {
         const size_t N = FLineDashArray.size();
@@ -888,7 +911,7 @@ GpPen* TPDFPicasso::CreateGDIPlusPen() {
     if (!FSettings.IsPrinting) {
         // Width 0 asks for the thinnest line the device can show.
         if (!(FLineWidth > 0) || !Finite(FLineWidth)) FLineWidth = 1.0 / S;
-        FGDIPlus->GdipCreatePen1(StrokeARGB(), GpREAL(FLineWidth), UnitWorld, &Pen);
+        Pen = CreateGDIPlusPenOf(GpREAL(FLineWidth), UnitWorld);
         if (Pen == nullptr) return nullptr;
         const TPDFXForm& T = FCurrentXForm;
         GpMatrix* Matrix = nullptr;
@@ -903,7 +926,7 @@ GpPen* TPDFPicasso::CreateGDIPlusPen() {
             FLineWidth = 1.0;  // one device pixel
         else
             FLineWidth = FLineWidth * S;
-        FGDIPlus->GdipCreatePen1(StrokeARGB(), GpREAL(FLineWidth), UnitPixel, &Pen);
+        Pen = CreateGDIPlusPenOf(GpREAL(FLineWidth), UnitPixel);
         if (Pen == nullptr) return nullptr;
     }
     if (!FLineDashArray.empty()) {
@@ -1043,7 +1066,7 @@ void TPDFPicasso::FillPath() {
             }
             CairoKnockOut();
             VPL_CAIRO(cairo_set_operator, FCairoHandle, TCairoDLL::GetBlendMode(FBlendMode));
-            CairoSource(FFillPattern, FFillColor, FFillAlpha);
+            CairoSource(false);
             if (FIsClippingPath) {
                 VPL_CAIRO(cairo_fill_preserve, FCairoHandle);
                 VPL_CAIRO(cairo_clip, FCairoHandle);
@@ -1105,7 +1128,7 @@ void TPDFPicasso::StrokePath() {
                 FIsClippingPath = false;
                 break;
             }
-            CairoSource(FStrokePattern, FStrokeColor, FStrokeAlpha);
+            CairoSource(true);
             VPL_CAIRO(cairo_set_line_width, FCairoHandle, CairoLineWidth());
             if (FIsClippingPath) {
                 VPL_CAIRO(cairo_stroke_preserve, FCairoHandle);
@@ -1180,9 +1203,9 @@ void TPDFPicasso::StrokeAndFillPath() {
                 break;
             }
             VPL_CAIRO(cairo_set_operator, FCairoHandle, TCairoDLL::GetBlendMode(FBlendMode));
-            CairoSource(FFillPattern, FFillColor, FFillAlpha);
+            CairoSource(false);
             VPL_CAIRO(cairo_fill_preserve, FCairoHandle);
-            CairoSource(FStrokePattern, FStrokeColor, FStrokeAlpha);
+            CairoSource(true);
             VPL_CAIRO(cairo_set_line_width, FCairoHandle, CairoLineWidth());
             if (FIsClippingPath) {
                 VPL_CAIRO(cairo_stroke_preserve, FCairoHandle);

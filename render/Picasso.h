@@ -178,6 +178,8 @@ public:
     void SetFillPattern(const TVPLPattern* Pattern, const TPDFXForm& PatternToDevice,
                         bool ForShading);
     void SetStrokePattern(const TVPLPattern* Pattern);
+    // The stroke pattern with the matrix from pattern space to the device.
+    void SetStrokePattern(const TVPLPattern* Pattern, const TPDFXForm& PatternToDevice);
     void SetFillAlpha(double NewFillAlpha);
     void SetStrokeAlpha(double NewStrokeAlpha);
     void SetBlendMode(TPDFBlendMode NewBlendMode);
@@ -293,9 +295,9 @@ public:
     static std::string HTML5Number(double Number);
     static std::string HTML5HexColor(int32_t Value);
 
-    // GDI+ brush of an axial or coloured-tile pattern; nullptr for the
-    // others. The caller deletes it.
-    GpBrush* CreatePatternBrush(const TVPLPattern* Pattern);
+    // GDI+ brush of an axial or coloured-tile pattern of the fill or the
+    // stroke; nullptr for the others. The caller deletes it.
+    GpBrush* CreatePatternBrush(const TVPLPattern* Pattern, bool Stroke = false);
     // GDI+ soft-mask layers: what is drawn after BeginMaskLayer goes to a
     // transparent W × H layer, which EndMaskLayer lays onto what was drawn
     // before through Mask (W × H coverage bytes, row-major). False (and
@@ -305,16 +307,16 @@ public:
     void EndMaskLayer(const std::vector<uint8_t>& Mask);
     int32_t MaskLayerCount() const { return int32_t(FMaskLayers.size()); }
     // GDI+: a device-space texture of a shading drawn by our rasteriser over
-    // the current path's bounds within the visible clip; nullptr when
-    // nothing would be painted.
-    GpBrush* CreateShadingBrush(const TVPLPattern* Pattern);
+    // the current path's bounds within the visible clip (for a stroke the
+    // whole visible clip); nullptr when nothing would be painted.
+    GpBrush* CreateShadingBrush(const TVPLPattern* Pattern, bool Stroke = false);
 
     // Pattern paint of the library models (PicassoLibrary.cpp): the
     // context's source for a cairo fill or stroke, the pattern or shading
     // set-up of the renderer library (PatternP is the address of the canvas
     // field holding the pattern, Stroke the slot: 0 fill, 1 stroke), and
     // the renderer library's shading paint of the fill pattern.
-    void SetupCairoPattern(const TVPLPattern* Pattern);
+    void SetupCairoPattern(const TVPLPattern* Pattern, bool Stroke = false);
     void SetupKPLRPattern(const TVPLPattern* const* PatternP, int32_t Stroke);
     void DrawShading();
 
@@ -389,12 +391,15 @@ private:
     // zero-length line at its end.
     void PrepareGDIPlusPath();
     GpPen* CreateGDIPlusPen();
+    // The pen of the stroke colour, or of the stroke pattern's brush.
+    GpPen* CreateGDIPlusPenOf(GpREAL Width, GpUnit Unit);
     GpBrush* CreateGDIPlusBrush();
     // Fills the prepared path with Brush: a pattern's background first, and
     // an axial ramp cut off at the ends it does not extend.
     void GDIPlusFillWith(GpBrush* Brush);
-    // The matrix from pattern space to the device of the fill pattern.
-    TPDFXForm FillPatternToDevice() const;
+    // The matrix from pattern space to the device of the fill or stroke
+    // pattern.
+    TPDFXForm PatternToDevice(bool Stroke) const;
     void ApplyGDIPlusClip();
     void DeleteGDIPlusPath();
     void AppendCombinedPoint(double X, double Y, uint8_t Type);
@@ -413,7 +418,11 @@ private:
     // The stroke width in device pixels for cairo.
     double CairoLineWidth() const;
     // The cairo source of a fill or stroke: its pattern, else its colour.
-    void CairoSource(const TVPLPattern* Pattern, uint32_t Color, double Alpha);
+    void CairoSource(bool Stroke);
+    // A cairo source of a shading drawn by our rasteriser over the visible
+    // clip: a device-space image at its pixel position (transparent when
+    // nothing can be drawn).
+    void CairoImageSource(const TVPLShading& Shading, const TPDFXForm& ToDevice, double Alpha);
     // The renderer library's source of a fill or stroke.
     void KPLRSource(bool Stroke);
 
@@ -449,6 +458,8 @@ private:
     TPDFXForm FFillPatternSpace{};
     bool FHasFillPatternSpace = false;
     bool FFillForShading = false;
+    TPDFXForm FStrokePatternSpace{};
+    bool FHasStrokePatternSpace = false;
     double FPageHeight = 0;
     TPDFMetafileInfo FMetafileInfo;
     TPDFDeviceContextInfo FDeviceContextInfo;

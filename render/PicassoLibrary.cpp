@@ -3,6 +3,8 @@
 // pattern and shading set-up of the renderer library.
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <vector>
 
 #include "render/Picasso.h"
 
@@ -17,55 +19,95 @@ namespace {
 
 double Unit(uint32_t Color, int Shift) { return ((Color >> Shift) & 0xFF) / 255.0; }
 
-bool FiniteMatrix(const cairo_matrix_t& M) {
-    return std::isfinite(M.xx) && std::isfinite(M.yx) && std::isfinite(M.xy) &&
-           std::isfinite(M.yy) && std::isfinite(M.x0) && std::isfinite(M.y0);
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
 // cairo pattern paint
 
-void TPDFPicasso::SetupCairoPattern(const TVPLPattern* Pattern) {
+void TPDFPicasso::SetupCairoPattern(const TVPLPattern* Pattern, bool Stroke) {
     if (FModel != pmCairo || Pattern == nullptr || FCairoHandle == nullptr) return;
-    if (Pattern->FPatternType != ptAxial) {
-        // SHADING RASTERISER CALL SITE: radial and mesh shadings are to be
-        // painted from the shading rasteriser's device-space image here.
-        // Until then they paint nothing: keeping the previous source would
-        // fill the shape with whatever colour came before.
-        FCairoDLL->cairo_set_source_rgba(FCairoHandle, 0, 0, 0, 0);
+    const double Alpha = Stroke ? FStrokeAlpha : FFillAlpha;
+    const TPDFXForm M = PatternToDevice(Stroke);
+    if (Pattern->FShading) {
+        CairoImageSource(*Pattern->FShading, M, Alpha);
         return;
     }
     const int32_t N = Pattern->GetRGBCount();
-    if (N <= 0) return;
-    cairo_pattern_t* P = FCairoDLL->cairo_pattern_create_linear(
-        Pattern->GetCoords(0), Pattern->GetCoords(1), Pattern->GetCoords(2), Pattern->GetCoords(3));
-    if (P == nullptr) return;
-    for (int32_t I = 0; I < N; ++I)
-        FCairoDLL->cairo_pattern_add_color_stop_rgb(P, N > 1 ? double(I) / double(N - 1) : 0,
-                                                    Pattern->GetRGB(0, I), Pattern->GetRGB(1, I),
-                                                    Pattern->GetRGB(2, I));
-    // Pattern space → device is the pattern matrix followed by the current
-    // transform, as for the GDI+ brush; cairo wants the inverse.
-    const TPDFXForm PatternMatrix{Pattern->GetMatrix(0), Pattern->GetMatrix(1),
-                                  Pattern->GetMatrix(2), Pattern->GetMatrix(3),
-                                  Pattern->GetMatrix(4), Pattern->GetMatrix(5)};
-    TPDFXForm M;
-    MultiplyXForm(M, PatternMatrix, FCurrentXForm);
-    cairo_matrix_t CM{M.eM11, M.eM12, M.eM21, M.eM22, M.eDx, M.eDy};
-    if (!FiniteMatrix(CM) || FCairoDLL->cairo_matrix_invert(&CM) != CAIRO_STATUS_SUCCESS ||
-        !FiniteMatrix(CM)) {
-        // A ramp that cannot be placed paints nothing rather than garbage.
-        FCairoDLL->cairo_pattern_set_extend(P, CAIRO_EXTEND_NONE);
-        CM = cairo_matrix_t{1, 0, 0, 1, -1e7, -1e7};
+    if ((Pattern->FPatternType == ptAxial || Pattern->FPatternType == ptRadial) && N > 0) {
+        // A ramp without its shading: the same rasteriser over its stops,
+        // which pads exactly the ends that extend (a cairo gradient pads
+        // both or neither).
+        TVPLShading Ramp;
+        Ramp.ShadingType = Pattern->FPatternType == ptAxial ? 2 : 3;
+        Ramp.Components = 3;
+        for (size_t I = 0; I < 6; ++I) Ramp.Coords[I] = Pattern->GetCoords(int32_t(I));
+        Ramp.Extend = {Pattern->GetExtend(0) != 0, Pattern->GetExtend(1) != 0};
+        for (int32_t I = 0; I < N; ++I)
+            Ramp.Ramp.push_back(
+                uint32_t(std::lround(std::clamp(Pattern->GetRGB(0, I), 0.0, 1.0) * 255)) << 16 |
+                uint32_t(std::lround(std::clamp(Pattern->GetRGB(1, I), 0.0, 1.0) * 255)) << 8 |
+                uint32_t(std::lround(std::clamp(Pattern->GetRGB(2, I), 0.0, 1.0) * 255)));
+        Ramp.ToRGB = [](const double*, int32_t) { return 0u; };
+        CairoImageSource(Ramp, M, Alpha);
+        return;
     }
-    FCairoDLL->cairo_pattern_set_matrix(P, &CM);
-    FCairoDLL->cairo_pattern_set_extend(P, Pattern->GetExtend(0) ? CAIRO_EXTEND_PAD
-                                                                 : CAIRO_EXTEND_NONE);
-    FCairoDLL->cairo_set_source(FCairoHandle, P);
-    // The context holds its own reference.
-    FCairoDLL->cairo_pattern_destroy(P);
+    // Anything else paints nothing: keeping the previous source would fill
+    // the shape with whatever colour came before.
+    FCairoDLL->cairo_set_source_rgba(FCairoHandle, 0, 0, 0, 0);
+}
+
+namespace {
+
+const cairo_user_data_key_t ShadingPixelsKey{};
+
+void FreeShadingPixels(void* P) { delete static_cast<std::vector<uint32_t>*>(P); }
+
+}  // namespace
+
+void TPDFPicasso::CairoImageSource(const TVPLShading& Shading, const TPDFXForm& ToDevice,
+                                   double Alpha) {
+    TCairoDLL& C = *FCairoDLL;
+    // Nothing is painted unless the image becomes the source.
+    C.cairo_set_source_rgba(FCairoHandle, 0, 0, 0, 0);
+    if (C.cairo_image_surface_create_for_data == nullptr ||
+        C.cairo_surface_set_user_data == nullptr)
+        return;
+    // Paths reach cairo in device pixels, so the clip's extents are device
+    // pixels too; the surface bounds them in any case.
+    double X0 = 0, Y0 = 0, X1 = 0, Y1 = 0;
+    C.cairo_clip_extents(FCairoHandle, &X0, &Y0, &X1, &Y1);
+    if (FCairoSurface != nullptr) {
+        const int W = C.cairo_image_surface_get_width(FCairoSurface);
+        const int H = C.cairo_image_surface_get_height(FCairoSurface);
+        if (W > 0 && H > 0) {
+            X0 = std::max(X0, 0.0), Y0 = std::max(Y0, 0.0);
+            X1 = std::min(X1, double(W)), Y1 = std::min(Y1, double(H));
+        }
+    }
+    TShadingImage Img;
+    if (!RasteriseShadingOver(Shading, ToDevice, X0, Y0, X1, Y1, Alpha, Img)) return;
+    // cairo's pixels are premultiplied.
+    auto Pixels = std::make_unique<std::vector<uint32_t>>(std::move(Img.ARGB));
+    for (uint32_t& P : *Pixels) {
+        const uint32_t A = P >> 24;
+        if (A == 255) continue;
+        auto Mul = [A](uint32_t V) { return (V * A + 127) / 255; };
+        P = (A << 24) | (Mul((P >> 16) & 0xFF) << 16) | (Mul((P >> 8) & 0xFF) << 8) | Mul(P & 0xFF);
+    }
+    cairo_surface_t* Surface =
+        C.cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(Pixels->data()),
+                                              CAIRO_FORMAT_ARGB32, Img.W, Img.H, Img.W * 4);
+    if (Surface == nullptr) return;
+    if (C.cairo_surface_status(Surface) != CAIRO_STATUS_SUCCESS ||
+        C.cairo_surface_set_user_data(Surface, &ShadingPixelsKey, Pixels.get(),
+                                      FreeShadingPixels) != CAIRO_STATUS_SUCCESS) {
+        C.cairo_surface_destroy(Surface);
+        return;
+    }
+    // The surface owns the pixels now and lives as long as a source uses it.
+    Pixels.release();
+    C.cairo_set_source_surface(FCairoHandle, Surface, Img.X0, Img.Y0);
+    C.cairo_surface_destroy(Surface);
 }
 
 double TPDFPicasso::CairoLineWidth() const {
@@ -75,12 +117,15 @@ double TPDFPicasso::CairoLineWidth() const {
     return std::isfinite(W) && W > 0 ? W : 1.0;
 }
 
-void TPDFPicasso::CairoSource(const TVPLPattern* Pattern, uint32_t Color, double Alpha) {
-    if (Pattern != nullptr && Pattern->FPatternType != ptUnknown)
-        SetupCairoPattern(Pattern);
+void TPDFPicasso::CairoSource(bool Stroke) {
+    const TVPLPattern* Pattern = Stroke ? FStrokePattern : FFillPattern;
+    const uint32_t Color = Stroke ? FStrokeColor : FFillColor;
+    // A pattern that gives no paint (an empty digest) paints nothing.
+    if (Pattern != nullptr)
+        SetupCairoPattern(Pattern, Stroke);
     else
         VPL_CAIRO(cairo_set_source_rgba, FCairoHandle, Unit(Color, 0), Unit(Color, 8),
-                  Unit(Color, 16), Alpha);
+                  Unit(Color, 16), Stroke ? FStrokeAlpha : FFillAlpha);
 }
 
 // ---------------------------------------------------------------------------

@@ -30,13 +30,13 @@ bool Finite(const TPDFDoublePoint& P) { return std::isfinite(P.X) && std::isfini
 
 }  // namespace
 
-GpBrush* TPDFPicasso::CreatePatternBrush(const TVPLPattern* Pattern) {
+GpBrush* TPDFPicasso::CreatePatternBrush(const TVPLPattern* Pattern, bool Stroke) {
     if (Pattern == nullptr || !FGDIPlus || FGDIPlus->GDIPlusStatus != gpReady) return nullptr;
     switch (Pattern->FPatternType) {
         case ptAxial: {
             const int32_t N = Pattern->GetRGBCount();
             if (N <= 0) return nullptr;
-            const TPDFXForm M = FillPatternToDevice();
+            const TPDFXForm M = PatternToDevice(Stroke);
             TPDFDoublePoint Start, End;
             TransformPoint(M, {Pattern->GetCoords(0), Pattern->GetCoords(1)}, Start);
             TransformPoint(M, {Pattern->GetCoords(2), Pattern->GetCoords(3)}, End);
@@ -113,16 +113,21 @@ GpBrush* TPDFPicasso::CreatePatternBrush(const TVPLPattern* Pattern) {
                 FGDIPlus->GdipCreateTexture2(Image, WrapModeTile, 0, 0, GpREAL(W), GpREAL(H),
                                              &Brush) == gsOk &&
                 Brush != nullptr) {
-                // Tile pixels map onto the cell (its top left corner first),
-                // the cell into pattern space, and pattern space onto the
-                // device.
-                const double CW = std::min(Pattern->FXStep, Pattern->FBBox[2] - Pattern->FBBox[0]);
-                const double CH = std::min(Pattern->FYStep, Pattern->FBBox[3] - Pattern->FBBox[1]);
+                // Tile pixels map onto one step (its top left corner first),
+                // the step into pattern space, and pattern space onto the
+                // device. A rendered tile is one step whole, gaps beyond the
+                // cell included; else it is the cell cut to the step.
+                const bool Rendered = !Pattern->FTilePixels.empty();
+                const double BW = Pattern->FBBox[2] - Pattern->FBBox[0];
+                const double BH = Pattern->FBBox[3] - Pattern->FBBox[1];
+                const double CW = Rendered ? Pattern->FXStep : std::min(Pattern->FXStep, BW);
+                const double CH = Rendered ? Pattern->FYStep : std::min(Pattern->FYStep, BH);
                 TPDFXForm T;
-                if (FHasFillPatternSpace && CW > 0 && CH > 0) {
+                const bool HasSpace = Stroke ? FHasStrokePatternSpace : FHasFillPatternSpace;
+                if (HasSpace && CW > 0 && CH > 0) {
                     const TPDFXForm Cell{CW / W, 0, 0, -CH / H, Pattern->FBBox[0],
                                          Pattern->FBBox[1] + CH};
-                    MultiplyXForm(T, Cell, FFillPatternSpace);
+                    MultiplyXForm(T, Cell, PatternToDevice(Stroke));
                 } else {
                     const double F = Pattern->GetMatrix(5);
                     T = {Pattern->GetMatrix(0), Pattern->GetMatrix(1), Pattern->GetMatrix(2),
@@ -137,7 +142,7 @@ GpBrush* TPDFPicasso::CreatePatternBrush(const TVPLPattern* Pattern) {
                                                 &Matrix) == gsOk &&
                     Matrix != nullptr) {
                     FGDIPlus->GdipSetTextureTransform(Brush, Matrix);
-                    if (!FHasFillPatternSpace && Pattern->FTileScale != 1.0)
+                    if (!HasSpace && Pattern->FTileScale != 1.0)
                         FGDIPlus->GdipScaleTextureTransform(Brush, GpREAL(Pattern->FTileScale),
                                                             GpREAL(Pattern->FTileScale),
                                                             MatrixOrderPrepend);
@@ -154,53 +159,36 @@ GpBrush* TPDFPicasso::CreatePatternBrush(const TVPLPattern* Pattern) {
     }
 }
 
-TPDFXForm TPDFPicasso::FillPatternToDevice() const {
-    if (FHasFillPatternSpace) return FFillPatternSpace;
+TPDFXForm TPDFPicasso::PatternToDevice(bool Stroke) const {
+    if (Stroke ? FHasStrokePatternSpace : FHasFillPatternSpace)
+        return Stroke ? FStrokePatternSpace : FFillPatternSpace;
+    const TVPLPattern* P = Stroke ? FStrokePattern : FFillPattern;
     TPDFXForm M;
-    MultiplyXForm(M, FFillPattern ? FFillPattern->FMatrix : IdentityXForm, FCurrentXForm);
+    MultiplyXForm(M, P ? P->FMatrix : IdentityXForm, FCurrentXForm);
     return M;
 }
 
-GpBrush* TPDFPicasso::CreateShadingBrush(const TVPLPattern* Pattern) {
+GpBrush* TPDFPicasso::CreateShadingBrush(const TVPLPattern* Pattern, bool Stroke) {
     if (Pattern == nullptr || !Pattern->FShading || FPath == nullptr) return nullptr;
     GpRectF PB{}, CB{};
-    if (FGDIPlus->GdipGetPathWorldBounds(FPath, &PB, nullptr, nullptr) != gsOk ||
-        FGDIPlus->GdipGetVisibleClipBounds(FGraphics, &CB) != gsOk)
-        return nullptr;
-    double X0 = std::max(PB.X, CB.X), Y0 = std::max(PB.Y, CB.Y);
-    double X1 = std::min(PB.X + PB.Width, CB.X + CB.Width);
-    double Y1 = std::min(PB.Y + PB.Height, CB.Y + CB.Height);
-    const TPDFXForm M = FillPatternToDevice();
-    const TVPLShading& S = *Pattern->FShading;
-    if (S.HasBBox) {
-        // The box in device space bounds the image too.
-        double BX0 = 1e300, BY0 = 1e300, BX1 = -1e300, BY1 = -1e300;
-        for (int K = 0; K < 4; ++K) {
-            TPDFDoublePoint P{S.BBox[K & 1 ? 2 : 0], S.BBox[K & 2 ? 3 : 1]}, D;
-            TransformPoint(M, P, D);
-            BX0 = std::min(BX0, D.X);
-            BY0 = std::min(BY0, D.Y);
-            BX1 = std::max(BX1, D.X);
-            BY1 = std::max(BY1, D.Y);
-        }
-        X0 = std::max(X0, BX0);
-        Y0 = std::max(Y0, BY0);
-        X1 = std::min(X1, BX1);
-        Y1 = std::min(Y1, BY1);
-    }
-    if (!(X1 > X0) || !(Y1 > Y0) || !std::isfinite(X0) || !std::isfinite(Y0) ||
-        !std::isfinite(X1) || !std::isfinite(Y1))
+    if (FGDIPlus->GdipGetVisibleClipBounds(FGraphics, &CB) != gsOk) return nullptr;
+    // A stroke reaches beyond its path by the pen, joins and caps: it gets
+    // the whole visible clip.
+    if (Stroke)
+        PB = CB;
+    else if (FGDIPlus->GdipGetPathWorldBounds(FPath, &PB, nullptr, nullptr) != gsOk)
         return nullptr;
     // The visible clip lies on the device, so the image is never larger
     // than the page.
-    const int32_t IX0 = int32_t(std::floor(X0)), IY0 = int32_t(std::floor(Y0));
-    const int32_t W = int32_t(std::ceil(X1)) - IX0, H = int32_t(std::ceil(Y1)) - IY0;
-    std::vector<uint32_t> Pixels;
-    if (W <= 0 || H <= 0 || !RasteriseShading(S, M, IX0, IY0, W, H, Pixels)) return nullptr;
-    const uint32_t Alpha = uint32_t(std::lround(std::clamp(FFillAlpha, 0.0, 1.0) * 255));
-    if (Alpha != 255)
-        for (uint32_t& P : Pixels)
-            if (P >> 24) P = (P & 0xFFFFFF) | (Alpha << 24);
+    const double X0 = std::max(PB.X, CB.X), Y0 = std::max(PB.Y, CB.Y);
+    const double X1 = std::min(PB.X + PB.Width, CB.X + CB.Width);
+    const double Y1 = std::min(PB.Y + PB.Height, CB.Y + CB.Height);
+    TShadingImage Img;
+    if (!RasteriseShadingOver(*Pattern->FShading, PatternToDevice(Stroke), X0, Y0, X1, Y1,
+                              Stroke ? FStrokeAlpha : FFillAlpha, Img))
+        return nullptr;
+    const int32_t IX0 = Img.X0, IY0 = Img.Y0, W = Img.W, H = Img.H;
+    std::vector<uint32_t>& Pixels = Img.ARGB;
     GpBitmap* Image = nullptr;
     if (FGDIPlus->GdipCreateBitmapFromScan0(W, H, W * 4, PixelFormat32bppARGB,
                                             reinterpret_cast<uint8_t*>(Pixels.data()),
@@ -245,7 +233,7 @@ void TPDFPicasso::GDIPlusFillWith(GpBrush* Brush) {
     GpRegion* Saved = nullptr;
     GpPath* Strip = nullptr;
     if (Band) {
-        const TPDFXForm M = FillPatternToDevice();
+        const TPDFXForm M = PatternToDevice(false);
         TPDFDoublePoint S, E;
         TransformPoint(M, {P->GetCoords(0), P->GetCoords(1)}, S);
         TransformPoint(M, {P->GetCoords(2), P->GetCoords(3)}, E);

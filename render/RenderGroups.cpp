@@ -255,51 +255,6 @@ void TPDFRenderer::RenderLibraryPatternTile(TContentRun& Run, const TVPLPattern*
 // ---------------------------------------------------------------------------
 // Soft masks of the renderer library
 
-TLibrarySoftmask::TLibrarySoftmask() = default;
-TLibrarySoftmask::~TLibrarySoftmask() = default;
-
-void TLibrarySoftmask::Populate(TPDFDictionary* Source,
-                                const std::function<TPDFObject*(TPDFObject*)>& Resolve,
-                                const TPDFFindObjectEvent& OnFindObject) {
-    FSource = Source;
-    FLuminosity = false;
-    FBCArray.clear();
-    FFunction.reset();
-    if (Source == nullptr) return;
-    auto* S = ObjAs<TPDFName>(Resolve(Source->FindValueByKeyName("S", false)));
-    FLuminosity = S != nullptr && S->FValue == "Luminosity";
-    if (FLuminosity) {
-        if (auto* BC = ObjAs<TPDFArray>(Resolve(Source->FindValueByKeyName("BC", false)))) {
-            FBCArray.assign(size_t(std::max(BC->GetCount(), 0)), 0.0);
-            for (size_t I = 0; I < FBCArray.size(); ++I)
-                if (auto* N = ObjAs<TPDFNumeric>(Resolve(BC->GetItem(int32_t(I)))))
-                    FBCArray[I] = std::isfinite(N->AsDouble()) ? N->AsDouble() : 0;
-        }
-    }
-    TPDFObject* TR = Resolve(Source->FindValueByKeyName("TR", false));
-    if (ObjAs<TPDFDictionary>(TR) || ObjAs<TPDFStream>(TR)) {
-        FFunction = TPDFFunction::FunctionFactory(TR, OnFindObject);
-        if (FFunction && (FFunction->InputValueCount() != 1 || FFunction->OutputValueCount() != 1))
-            FFunction.reset();
-    }
-}
-
-double TLibrarySoftmask::GetBCArray(int32_t Index) const {
-    return Index >= 0 && size_t(Index) < FBCArray.size() ? FBCArray[size_t(Index)] : 0;
-}
-
-double TLibrarySoftmask::GetFunctionValue(const std::vector<double>& FunctionInput) const {
-    const double X = FunctionInput.empty() ? 0 : FunctionInput[0];
-    if (!FFunction) return X;
-    std::vector<double> Y;
-    try {
-        FFunction->RunFunction(std::span<const double>(&X, 1), Y);
-    } catch (const std::exception&) {
-        return X;
-    }
-    return Y.empty() || !std::isfinite(Y[0]) ? X : Y[0];
-}
-
 void TPDFRenderer::ClearLibrarySoftmask(TContentRun& Run) {
     if (TKorbexPDFLibraryKPLR* L = Run.LibraryDLL())
         L->KPLR_renderer_clear_softmask(Picasso->RendererHandle());
@@ -311,10 +266,10 @@ void TPDFRenderer::RenderSoftMaskGroup(TContentRun& Run, TPDFDictionary* MaskDic
     if (L == nullptr) return;
     // The library calls the transfer back whenever it draws through the
     // mask, up to the end of the page: the mask lives as long as the page.
-    auto Owned = std::make_unique<TLibrarySoftmask>();
-    Owned->Populate(
-        MaskDict, [&Run](TPDFObject* O) { return Run.Resolve(O); }, OnFindObject);
-    TLibrarySoftmask& Mask = *Owned;
+    auto Owned = std::make_unique<TVPLSoftmask>(FColorManager.get());
+    Owned->OnFindObject = OnFindObject;
+    Owned->Populate(MaskDict);
+    TVPLSoftmask& Mask = *Owned;
     FLibrarySoftmasks.push_back(std::move(Owned));
 
     TPDFObject* GEntry = MaskDict->FindValueByKeyName("G", false);
@@ -427,12 +382,12 @@ void TPDFRenderer::RenderSoftMaskGroup(TContentRun& Run, TPDFDictionary* MaskDic
             }
         } PutBack{*this, L, Handle, MaskGroup, SavedCanvas};
         L->KPLR_renderer_clear_softmask(MaskGroup);
-        if (Mask.IsLuminosity())
+        if ((Mask.SoftmaskType() == ptLuminosity))
             L->KPLR_renderer_clear_surface(MaskGroup, Red / 255, Green / 255, Blue / 255, 1);
         Picasso->SetRendererHandle(MaskGroup);
         FUseInitialState = false;
         RenderContent(G, {}, GRef);
-        L->KPLR_renderer_set_softmask(MaskGroup, Mask.IsLuminosity() ? 1 : 0,
+        L->KPLR_renderer_set_softmask(MaskGroup, (Mask.SoftmaskType() == ptLuminosity) ? 1 : 0,
                                       SoftmaskFunctionCallback,
                                       static_cast<TKPLRSoftmaskFunction*>(&Mask));
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "render/ContentRun.h"
 #include "render/SoftMask.h"
@@ -34,6 +35,43 @@ std::string UncolouredColor(TPDFRenderer::TContentRun& Run, std::vector<double>&
         Values[I] = std::isfinite(V) ? V : 0;
     }
     return Base;
+}
+
+// The longest side of a tile: a step far larger than its cell is drawn
+// coarser rather than as a huge bitmap.
+constexpr double kMaxTileSide = 4096;
+
+// The tile of one step from the cell's pixels (PW × PH, drawn over W × H of
+// pattern space from the box's lower left corner): a step wider or taller
+// than the cell leaves the rest of the tile transparent, so the gaps between
+// cells stay unpainted. Row 0 is the top of the step.
+void TileOfOneStep(TVPLPattern& Pattern, const std::vector<uint32_t>& Cell, int32_t PW,
+                   int32_t PH, double W, double H) {
+    const double SX = std::max(1.0, Pattern.FXStep / W), SY = std::max(1.0, Pattern.FYStep / H);
+    const double TW = std::max(1.0, std::round(PW * SX)), TH = std::max(1.0, std::round(PH * SY));
+    const double F = std::min(1.0, kMaxTileSide / std::max(TW, TH));
+    if (SX == 1 && SY == 1) {
+        Pattern.FTilePixels = Cell;
+        Pattern.FTilePixelWidth = PW;
+        Pattern.FTilePixelHeight = PH;
+        return;
+    }
+    const int32_t OW = std::max(1, int32_t(TW * F)), OH = std::max(1, int32_t(TH * F));
+    Pattern.FTilePixels.assign(size_t(OW) * size_t(OH), 0);
+    // The cell fills the lowest PH rows and the first PW columns.
+    const double Top = TH - PH;
+    for (int32_t Y = 0; Y < OH; ++Y) {
+        const double CY = std::floor((Y + 0.5) / F - Top);
+        if (CY < 0 || CY >= PH) continue;
+        for (int32_t X = 0; X < OW; ++X) {
+            const double CX = std::floor((X + 0.5) / F);
+            if (CX >= PW) break;
+            Pattern.FTilePixels[size_t(Y) * size_t(OW) + size_t(X)] =
+                Cell[size_t(CY) * size_t(PW) + size_t(CX)];
+        }
+    }
+    Pattern.FTilePixelWidth = OW;
+    Pattern.FTilePixelHeight = OH;
 }
 
 }  // namespace
@@ -118,7 +156,7 @@ const TVPLPattern* TPDFRenderer::FindPattern(TContentRun& Run, std::string_view 
             Pattern->FTileScale = Scale;
             const int32_t PW = OnWhite.Width(), PH = OnWhite.Height();
             if (PW > 0 && PH > 0 && OnBlack.Width() == PW && OnBlack.Height() == PH) {
-                Pattern->FTilePixels.resize(size_t(PW) * size_t(PH));
+                std::vector<uint32_t> Cell(size_t(PW) * size_t(PH));
                 for (int32_t Y = 0; Y < PH; ++Y)
                     for (int32_t X = 0; X < PW; ++X) {
                         const TColor B = OnBlack.GetPixel(X, Y);
@@ -129,10 +167,9 @@ const TVPLPattern* TPDFRenderer::FindPattern(TContentRun& Run, std::string_view 
                                 const int C = std::min(255, int((B >> Shift) & 0xFF) * 255 / Alpha);
                                 P |= uint32_t(C) << (16 - Shift);
                             }
-                        Pattern->FTilePixels[size_t(Y) * size_t(PW) + size_t(X)] = P;
+                        Cell[size_t(Y) * size_t(PW) + size_t(X)] = P;
                     }
-                Pattern->FTilePixelWidth = PW;
-                Pattern->FTilePixelHeight = PH;
+                TileOfOneStep(*Pattern, Cell, PW, PH, W, H);
             }
         }
     }

@@ -66,6 +66,9 @@ public:
     void SetFillPattern(const TVPLPattern* P, const TPDFXForm& M, bool ForShading) override {
         FP->SetFillPattern(P, M, ForShading);
     }
+    void SetStrokePattern(const TVPLPattern* P, const TPDFXForm& M) override {
+        FP->SetStrokePattern(P, M);
+    }
     GpRegion* SaveClip() override { return FP->GetCurrentClipRegion(); }
     void RestoreClip(GpRegion* R) override {
         // No snapshot (a Q without its q, or no snapshot could be taken):

@@ -26,6 +26,7 @@
 #include "render/ColorManager.h"
 #include "render/ColorSpaces.h"
 #include "render/Picasso.h"
+#include "render/SoftMask.h"
 #include "render/TextFunnelBase.h"
 
 namespace velmo {
@@ -143,31 +144,6 @@ struct TPDFDecodedImage {
     int32_t DecodeMode = 0;
 };
 
-class TPDFFunction;
-// A soft-mask dictionary as the renderer library's groups need it: its
-// kind, its backdrop components (luminosity masks only) and its transfer
-// function of one input and one output (identity without one).
-class TLibrarySoftmask : public TKPLRSoftmaskFunction {
-public:
-    TLibrarySoftmask();
-    ~TLibrarySoftmask() override;
-    // Reads the mask dictionary; Resolve gives the object behind a
-    // reference.
-    void Populate(TPDFDictionary* Source, const std::function<TPDFObject*(TPDFObject*)>& Resolve,
-                  const TPDFFindObjectEvent& OnFindObject);
-    bool IsLuminosity() const { return FLuminosity; }
-    TPDFDictionary* SourceDict() const { return FSource; }
-    int32_t GetBCLength() const { return static_cast<int32_t>(FBCArray.size()); }
-    double GetBCArray(int32_t Index) const;
-    double GetFunctionValue(const std::vector<double>& FunctionInput) const override;
-
-private:
-    TPDFDictionary* FSource = nullptr;
-    bool FLuminosity = false;
-    std::vector<double> FBCArray;
-    std::unique_ptr<TPDFFunction> FFunction;
-};
-
 // The graphics state of one content interpretation.
 struct TPDFGraphicsState {
     double XPos = 110, YPos = 700;
@@ -180,9 +156,10 @@ struct TPDFGraphicsState {
     std::string FillColorSpace = "DeviceGray";
     std::string StrokeColorSpace = "DeviceGray";
     const TVPLPattern* StrokePattern = nullptr;
-    // Pattern space of the fill pattern: the default space of the content
-    // that chose it.
+    // Pattern space of the fill and stroke patterns: the default space of
+    // the content that chose them.
     TPDFXForm FillPatternBase = IdentityXForm;
+    TPDFXForm StrokePatternBase = IdentityXForm;
     std::string AlternateFillCS;
     double LineWidth = 1;
     int32_t LineCap = 0;
@@ -246,6 +223,8 @@ public:
     // paints (no /Background).
     virtual void SetFillPattern(const TVPLPattern* Pattern, const TPDFXForm& PatternToDevice,
                                 bool ForShading) {}
+    // The stroke's pattern (after SetStrokeColor, which drops it), likewise.
+    virtual void SetStrokePattern(const TVPLPattern* Pattern, const TPDFXForm& PatternToDevice) {}
     // q takes a snapshot of the clip, Q puts it back.
     virtual GpRegion* SaveClip() = 0;
     virtual void RestoreClip(GpRegion* Snapshot) = 0;
@@ -546,7 +525,7 @@ private:
     std::unique_ptr<TPDFColorManager> FColorManager;
     // Soft masks handed to the renderer library, which calls them back
     // until the page is finished; freed with the next page.
-    std::vector<std::unique_ptr<TLibrarySoftmask>> FLibrarySoftmasks;
+    std::vector<std::unique_ptr<TVPLSoftmask>> FLibrarySoftmasks;
     std::vector<TPDFDecodedImage> FImageCollection;
     uint32_t FTotalImageCollectionSize = 0;
     int32_t FMaxX = 0, FMaxY = 0;

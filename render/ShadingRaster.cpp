@@ -572,4 +572,46 @@ bool RasteriseShading(const TVPLShading& S, const TPDFXForm& ToDevice, int32_t X
     return true;
 }
 
+bool RasteriseShadingOver(const TVPLShading& S, const TPDFXForm& ToDevice, double X0, double Y0,
+                          double X1, double Y1, double Alpha, TShadingImage& Out) {
+    Out = TShadingImage{};
+    if (S.HasBBox) {
+        double BX0 = 1e300, BY0 = 1e300, BX1 = -1e300, BY1 = -1e300;
+        for (int K = 0; K < 4; ++K) {
+            double DX, DY;
+            Map(ToDevice, S.BBox[K & 1 ? 2 : 0], S.BBox[K & 2 ? 3 : 1], DX, DY);
+            BX0 = std::min(BX0, DX);
+            BY0 = std::min(BY0, DY);
+            BX1 = std::max(BX1, DX);
+            BY1 = std::max(BY1, DY);
+        }
+        X0 = std::max(X0, BX0);
+        Y0 = std::max(Y0, BY0);
+        X1 = std::min(X1, BX1);
+        Y1 = std::min(Y1, BY1);
+    }
+    if (!(X1 > X0) || !(Y1 > Y0) || !std::isfinite(X0) || !std::isfinite(Y0) ||
+        !std::isfinite(X1) || !std::isfinite(Y1) || std::fabs(X0) > 1e9 || std::fabs(Y0) > 1e9 ||
+        std::fabs(X1) > 1e9 || std::fabs(Y1) > 1e9)
+        return false;
+    const int64_t IX0 = int64_t(std::floor(X0)), IY0 = int64_t(std::floor(Y0));
+    const int64_t W = int64_t(std::ceil(X1)) - IX0, H = int64_t(std::ceil(Y1)) - IY0;
+    if (W <= 0 || H <= 0 || W > INT32_MAX || H > INT32_MAX) return false;
+    Out.X0 = int32_t(IX0);
+    Out.Y0 = int32_t(IY0);
+    Out.W = int32_t(W);
+    Out.H = int32_t(H);
+    if (!RasteriseShading(S, ToDevice, Out.X0, Out.Y0, Out.W, Out.H, Out.ARGB)) {
+        Out = TShadingImage{};
+        return false;
+    }
+    const double A = std::isfinite(Alpha) ? std::clamp(Alpha, 0.0, 1.0) : 1.0;
+    if (A < 1)
+        for (uint32_t& P : Out.ARGB) {
+            const uint32_t Scaled = uint32_t(std::lround(double(P >> 24) * A));
+            P = (P & 0xFFFFFF) | (Scaled << 24);
+        }
+    return true;
+}
+
 }  // namespace velmo

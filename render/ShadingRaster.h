@@ -60,4 +60,18 @@ inline constexpr int32_t kMaxPatchSubdivision = 64;  // cells per patch side
 bool RasteriseShading(const TVPLShading& Shading, const TPDFXForm& ToDevice, int32_t X0,
                       int32_t Y0, int32_t W, int32_t H, std::vector<uint32_t>& ARGB);
 
+// A shading drawn over a device-space box: the box cut by the shading's
+// /BBox (through ToDevice) and widened to whole pixels. The image is never
+// larger than the box it is given, which the caller takes from the visible
+// clip, so never larger than the page.
+struct TShadingImage {
+    int32_t X0 = 0, Y0 = 0, W = 0, H = 0;
+    std::vector<uint32_t> ARGB;  // as RasteriseShading gives it
+};
+
+// False when nothing of the box remains or the shading cannot be drawn.
+// Alpha (0 … 1) scales the opacity of every covered pixel.
+bool RasteriseShadingOver(const TVPLShading& Shading, const TPDFXForm& ToDevice, double X0,
+                          double Y0, double X1, double Y1, double Alpha, TShadingImage& Out);
+
 }  // namespace velmo

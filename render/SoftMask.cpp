@@ -1,6 +1,7 @@
 #include "render/SoftMask.h"
 
 #include <cmath>
+#include <exception>
 
 namespace velmo {
 
@@ -47,6 +48,18 @@ double TVPLSoftmask::GetFunctionValue(std::span<const double> Input) {
     double Y = 0;
     FPDFFunction->RunFunction(std::span<const double>(&X, 1), std::span<double>(&Y, 1));
     return Y;
+}
+
+double TVPLSoftmask::GetFunctionValue(const std::vector<double>& FunctionInput) const {
+    const double X = FunctionInput.empty() ? 0 : FunctionInput[0];
+    if (!FPDFFunction) return X;
+    double Y = 0;
+    try {
+        FPDFFunction->RunFunction(std::span<const double>(&X, 1), std::span<double>(&Y, 1));
+    } catch (const std::exception&) {
+        return X;
+    }
+    return std::isfinite(Y) ? Y : X;
 }
 
 }  // namespace velmo

@@ -1,6 +1,7 @@
 // The soft mask of a graphics-state parameter dictionary: which kind of
 // mask (alpha or luminosity), the backdrop components and the transfer
-// function, read once from the /SMask dictionary.
+// function, read once from the /SMask dictionary. Every destination uses
+// it; the renderer library calls its transfer back while it draws.
 #pragma once
 
 #include <cstdint>
@@ -11,12 +12,13 @@
 #include "core/Objects.h"
 #include "render/ColorManager.h"
 #include "render/Functions.h"
+#include "render/LibraryBindings.h"
 
 namespace velmo {
 
 enum TVPLSoftmaskType : uint8_t { ptAlpha, ptLuminosity };
 
-class TVPLSoftmask {
+class TVPLSoftmask : public TKPLRSoftmaskFunction {
 public:
     explicit TVPLSoftmask(TPDFColorManager* ColorManager) : FColorManager(ColorManager) {}
 
@@ -33,6 +35,10 @@ public:
     // The transfer function of Input[0]; the identity without one. A
     // function fault raises EPDFFunctionError.
     double GetFunctionValue(std::span<const double> Input);
+    // The same for the renderer library's call-back, which cannot take an
+    // exception: a function fault or a value that is not finite gives the
+    // input back.
+    double GetFunctionValue(const std::vector<double>& FunctionInput) const override;
 
 private:
     TPDFObject* Resolve(TPDFObject* O) const;

@@ -368,6 +368,7 @@ struct PropertyItem {
     X(GdipScaleTextureTransform, TGPStatus,                                                        \
       (GpTexture* Texture, GpREAL Sx, GpREAL Sy, GpMatrixOrder Order))                             \
     X(GdipCreatePen1, TGPStatus, (GpARGB Color, GpREAL Width, GpUnit Unit, GpPen** Pen))           \
+    X(GdipCreatePen2, TGPStatus, (GpBrush* Brush, GpREAL Width, GpUnit Unit, GpPen** Pen))         \
     X(GdipDeletePen, TGPStatus, (GpPen* Pen))                                                      \
     X(GdipSetPenDashArray, TGPStatus, (GpPen* Pen, const GpREAL* Dash, int32_t Count))             \
     X(GdipSetPenDashOffset, TGPStatus, (GpPen* Pen, GpREAL Offset))                                \

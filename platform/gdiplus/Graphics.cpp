@@ -569,6 +569,7 @@ TGPStatus GdipDrawPath(GpGraphics* Graphics, GpPen* Pen, GpPath* Path) {
     if (Path->Points.empty()) return gsOk;
     TGpSource Source;
     Source.Color = Pen->Color;
+    Source.Brush = Pen->Brush.get();
     Source.WorldToDevice = WorldToDevice(*Graphics);
     TGpStroke Stroke;
     Stroke.Pen = Pen;
@@ -727,6 +728,20 @@ TGPStatus GdipCreatePen1(GpARGB Color, GpREAL Width, GpUnit Unit, GpPen** Pen) {
     P->Unit = Unit;
     *Pen = P;
     return gsOk;
+}
+
+TGPStatus GdipCreatePen2(GpBrush* Brush, GpREAL Width, GpUnit Unit, GpPen** Pen) {
+    if (!Started()) return gsGdiplusNotInitialized;
+    if (!LiveBrush(Brush)) return gsInvalidParameter;
+    std::shared_ptr<const GpBrush> Copy;
+    try {
+        Copy = std::make_shared<const GpBrush>(*Brush);
+    } catch (const std::bad_alloc&) {
+        return gsOutOfMemory;
+    }
+    const TGPStatus Status = GdipCreatePen1(Brush->Color, Width, Unit, Pen);
+    if (Status == gsOk) (*Pen)->Brush = std::move(Copy);
+    return Status;
 }
 
 TGPStatus GdipDeletePen(GpPen* Pen) {

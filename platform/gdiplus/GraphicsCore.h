@@ -94,6 +94,8 @@ struct GpTexture : GpBrush {};
 
 struct GpPen {
     GpARGB Color = 0;
+    // A pen made from a brush paints with its own copy of it.
+    std::shared_ptr<const GpBrush> Brush;
     double Width = 1;
     GpUnit Unit = UnitWorld;
     // In pen widths; empty for a solid line.

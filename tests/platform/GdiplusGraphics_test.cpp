@@ -235,6 +235,33 @@ TEST_F(Gdiplus, PensAndBrushes) {
     }
 }
 
+TEST_F(Gdiplus, PenOfABrushPaintsTheBrush) {
+    TDcTarget T(110, 40);
+    const GpPointF From{0, 0}, To{100, 0};
+    GpLineGradient* Ramp = nullptr;
+    ASSERT_EQ(gp::GdipCreateLineBrush(&From, &To, 0xFFFF0000, 0xFF0000FF, WrapModeTile, &Ramp),
+              gsOk);
+    GpPen* Pen = nullptr;
+    ASSERT_EQ(gp::GdipCreatePen2(Ramp, 6, UnitWorld, &Pen), gsOk);
+    // The pen keeps its own copy: the brush may go first.
+    EXPECT_EQ(gp::GdipDeleteBrush(Ramp), gsOk);
+    GpPath* P = Line(5, 20, 95, 20);
+    EXPECT_EQ(gp::GdipDrawPath(T.G, Pen, P), gsOk);
+    gp::GdipDeletePath(P);
+    gp::GdipDeletePen(Pen);
+    const uint32_t Left = T.At(10, 20), Right = T.At(90, 20);
+    EXPECT_GT(Left >> 16, 200u) << std::hex << Left;
+    EXPECT_LT(Left & 0xFF, 60u) << std::hex << Left;
+    EXPECT_GT(Right & 0xFF, 200u) << std::hex << Right;
+    EXPECT_LT(Right >> 16, 60u) << std::hex << Right;
+    EXPECT_EQ(T.At(50, 30), 0xFFFFFFu);
+    // A missing or deleted brush makes no pen.
+    Pen = nullptr;
+    EXPECT_EQ(gp::GdipCreatePen2(nullptr, 1, UnitWorld, &Pen), gsInvalidParameter);
+    EXPECT_EQ(gp::GdipCreatePen2(Ramp, 1, UnitWorld, &Pen), gsInvalidParameter);
+    EXPECT_EQ(Pen, nullptr);
+}
+
 TEST_F(Gdiplus, ClipSnapshotsRestoreExactly) {
     const float Shapes[3][4] = {{10, 8, 110, 90}, {25, 20, 80, 70}, {33, 37, 50, 40}};
     const GpARGB Inner[3] = {0xFFD02020, 0xFF20D020, 0xFF2020D0};

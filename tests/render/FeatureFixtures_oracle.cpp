@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/render/FeatureFixturePages.h"
 #include "tests/support/RenderSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -64,11 +65,20 @@ const std::vector<TShadingCase>& Cases() {
         {"axial_curved", std::string("<< /ShadingType 2 ") + kRGB +
                              " /Coords [0 0 200 0] /Extend [true true] /Function << "
                              "/FunctionType 2 /Domain [0 1] /C0 [1 1 0] /C1 [0 0 1] /N 3 >> >>"},
+        {"axial_start_extends", std::string("<< /ShadingType 2 ") + kRGB +
+                                    " /Coords [50 0 150 0] /Extend [true false] " + kRedBlue +
+                                    " >>"},
+        {"axial_end_extends", std::string("<< /ShadingType 2 ") + kRGB +
+                                  " /Coords [50 0 150 0] /Extend [false true] " + kRedBlue +
+                                  " >>"},
         {"radial", std::string("<< /ShadingType 3 ") + kRGB + " /Coords [100 50 5 100 50 45] " +
                        kRedBlue + " >>"},
         {"radial_extend", std::string("<< /ShadingType 3 ") + kRGB +
                               " /Coords [80 50 5 110 50 45] /Extend [true true] " + kRedBlue +
                               " >>"},
+        {"radial_end_extends", std::string("<< /ShadingType 3 ") + kRGB +
+                                   " /Coords [80 50 5 110 50 30] /Extend [false true] " +
+                                   kRedBlue + " >>"},
         {"function_based",
          std::string("<< /ShadingType 1 ") + kRGB +
              " /Domain [0 1 0 1] /Matrix [200 0 0 100 0 0] /Function " +
@@ -192,6 +202,8 @@ TEST(ShadingFixtures, AxialRampsMatchPdftoppm) {
         {"axial_type3", {20, 100, 180, 0}},
         {"axial_no_extend", {10, 60, 100, 140, 190}},
         {"axial_extend", {10, 60, 100, 140, 190}},
+        {"axial_start_extends", {10, 60, 100, 140, 190}},
+        {"axial_end_extends", {10, 60, 100, 140, 190}},
     };
     for (const TProbe& probe : probes) {
         const TShadingCase* c = nullptr;
@@ -243,6 +255,16 @@ const std::string kStripeCell = Stream(
     "/PatternType 1 /PaintType 2 /TilingType 1 /BBox [0 0 24 24] /XStep 24 /YStep 24 "
     "/Resources << >>",
     "0 0 12 24 re f");
+// A cell of 10 × 10 stepped every 25 units: white gaps between red squares.
+const std::string kSparseCell = Stream(
+    "/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 10 10] /XStep 25 /YStep 25 "
+    "/Resources << >>",
+    "1 0 0 rg 0 0 10 10 re f");
+// A shading pattern of red to blue along the page.
+const std::string kRampPattern =
+    "<< /PatternType 2 /Shading << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [0 0 200 0] "
+    "/Extend [true true] /Function << /FunctionType 2 /Domain [0 1] /C0 [1 0 0] /C1 [0 0 1] "
+    "/N 1 >> >> >>";
 // A luminosity mask from black at the left to white at the right.
 const std::string kRampGroup =
     Stream("/Type /XObject /Subtype /Form /BBox [0 0 200 100] /Group << /S /Transparency /CS "
@@ -267,6 +289,11 @@ const std::vector<TTransparencyPage>& TransparencyPages() {
         {"uncoloured_tiling",
          "/CS0 cs 1 0 0 /P0 scn 10 10 85 80 re f 0 0.6 0 /P0 scn 105 10 85 80 re f",
          "/ColorSpace << /CS0 [/Pattern /DeviceRGB] >> /Pattern << /P0 5 0 R >>", {kStripeCell}},
+        {"tiling_large_steps", "q 1 0 0 1 3 2 cm /Pattern cs /P0 scn 0 0 200 100 re f Q",
+         "/Pattern << /P0 5 0 R >>", {kSparseCell}},
+        {"pattern_strokes",
+         "/Pattern CS /P0 SCN 16 w 20 30 m 180 30 l S /P1 SCN 20 70 m 180 70 l S",
+         "/Pattern << /P0 5 0 R /P1 6 0 R >>", {kRampPattern, kCheckerCell}},
         {"luminosity_mask", "/M gs 1 0 0 rg 0 0 200 100 re f",
          "/ExtGState << /M << /SMask << /S /Luminosity /G 5 0 R >> >> >>", {kRampGroup}},
         {"luminosity_backdrop", "/M gs 0 0 1 rg 0 0 200 100 re f",
@@ -353,6 +380,26 @@ TEST(TransparencyFixtures, KnownPixels) {
     EXPECT_LE(inverted.Pixel(2, 50)[1], 10);
     EXPECT_GE(inverted.Pixel(197, 50)[1], 245);
 
+    // Cells of 10 units stepped by 25 (moved by 3, 2): gaps stay white.
+    const vpltest::TRgbRaster sparse = Render("tiling_large_steps");
+    ASSERT_FALSE(sparse.Empty());
+    auto AtPage = [](const vpltest::TRgbRaster& R, int X, int Y) { return R.Pixel(X, 99 - Y); };
+    EXPECT_GE(AtPage(sparse, 8, 7)[0], 245);
+    EXPECT_LE(AtPage(sparse, 8, 7)[1], 10);
+    EXPECT_GE(AtPage(sparse, 20, 7)[1], 245) << "gap right of a cell";
+    EXPECT_GE(AtPage(sparse, 8, 20)[1], 245) << "gap above a cell";
+    EXPECT_GE(AtPage(sparse, 33, 32)[0], 245);
+    EXPECT_LE(AtPage(sparse, 33, 32)[1], 10);
+
+    // Strokes paint their pattern: the ramp goes red to blue along the line.
+    const vpltest::TRgbRaster strokes = Render("pattern_strokes");
+    ASSERT_FALSE(strokes.Empty());
+    EXPECT_GE(AtPage(strokes, 25, 30)[0], 200);
+    EXPECT_LE(AtPage(strokes, 25, 30)[2], 60);
+    EXPECT_GE(AtPage(strokes, 175, 30)[2], 200);
+    EXPECT_LE(AtPage(strokes, 175, 30)[0], 60);
+    EXPECT_GE(AtPage(strokes, 100, 50)[1], 245) << "between the strokes";
+
     // The backdrop white lets the blue fill through outside the black square.
     const vpltest::TRgbRaster backdrop = Render("luminosity_backdrop");
     ASSERT_FALSE(backdrop.Empty());
@@ -362,3 +409,19 @@ TEST(TransparencyFixtures, KnownPixels) {
 }
 
 }  // namespace
+
+std::vector<vpltest::TFixturePage> vpltest::ShadingFixturePages() {
+    std::vector<TFixturePage> pages;
+    for (const TShadingCase& c : Cases())
+        for (TPaint paint : {bySh, byPattern})
+            pages.push_back({std::string(c.name) + (paint == bySh ? "-sh" : "-pattern"),
+                             PagePdf(c, paint, false)});
+    return pages;
+}
+
+std::vector<vpltest::TFixturePage> vpltest::TransparencyFixturePages() {
+    std::vector<TFixturePage> pages;
+    for (const TTransparencyPage& p : TransparencyPages())
+        pages.push_back({p.name, TransparencyPdf(p, false)});
+    return pages;
+}

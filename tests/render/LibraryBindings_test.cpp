@@ -228,16 +228,18 @@ TEST(CairoBinding, KnockOutShowsTheLastObjectOverTheBackdrop) {
     EXPECT_TRUE(Near(Page.At(80, 20), 127, 127, 255)) << std::hex << Page.At(80, 20);
 }
 
-TEST(CairoBinding, AxialPatternPadsOnlyWhenExtended) {
-    for (bool Extend : {false, true}) {
-        SCOPED_TRACE(Extend ? "extended" : "not extended");
+TEST(CairoBinding, AxialPatternPadsOnlyTheEndsThatExtend) {
+    const bool Extends[][2] = {{false, false}, {true, true}, {true, false}, {false, true}};
+    for (const auto& E : Extends) {
+        SCOPED_TRACE(std::string("extend ") + (E[0] ? "true " : "false ") +
+                     (E[1] ? "true" : "false"));
         TPage Page(100, 10);
         TVPLPattern Ramp;
         Ramp.FPatternType = ptAxial;
         Ramp.FPDFPatternType = ptShading;
         Ramp.FCoords = {20, 0, 80, 0, 0, 0};
         Ramp.FStops = {{1, 0, 0}, {0, 0, 1}};
-        Ramp.FExtend = {Extend, Extend};
+        Ramp.FExtend = {E[0], E[1]};
         {
             TPDFPicasso P;
             P.SetCurrentXForm(IdentityXForm);
@@ -247,8 +249,8 @@ TEST(CairoBinding, AxialPatternPadsOnlyWhenExtended) {
             Rect(P, 0, 0, 100, 10);
             P.FillPath();
         }
-        EXPECT_EQ(Page.At(5, 5), Extend ? 0x0000FFu : 0xFFFFFFu);
-        EXPECT_EQ(Page.At(95, 5), Extend ? 0xFF0000u : 0xFFFFFFu);
+        EXPECT_EQ(Page.At(5, 5), E[0] ? 0x0000FFu : 0xFFFFFFu);
+        EXPECT_EQ(Page.At(95, 5), E[1] ? 0xFF0000u : 0xFFFFFFu);
         const uint32_t Mid = Page.At(50, 5);
         EXPECT_NEAR(int(Mid & 0xFF), 128, 8);
         EXPECT_NEAR(int((Mid >> 16) & 0xFF), 128, 8);
@@ -530,6 +532,56 @@ TEST(RendererLibrary, LuminositySoftMaskGroup) {
     EXPECT_NE(Log.find("KPLR_set_fill_rgba(H,0,0,1)", Mask), std::string::npos) << Log;
     EXPECT_EQ(Status, 1);
     EXPECT_DOUBLE_EQ(Transfer, 0.75);
+}
+
+TEST(RendererLibrary, FormGroupSequences) {
+    const std::string Form = "/Type /XObject /Subtype /Form /BBox [0 0 100 100] ";
+    struct TCase {
+        const char* Name;
+        std::string GroupKeys;
+        bool Grouped;
+        const char* Create;
+    } const Cases[] = {
+        {"knock-out isolated group", "/Group << /S /Transparency /K true /I true >>", true,
+         "KPLR_renderer_group_create(H,1,1,1)"},
+        {"plain transparency group", "/Group << /S /Transparency >>", true,
+         "KPLR_renderer_group_create(H,1,0,0)"},
+        {"form without a group", "", false, ""},
+        {"group of another kind", "/Group << /S /Other >>", false, ""},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        RegisterRecordingLibrary();
+        RenderThroughLibrary(
+            PageObjects("/A gs /F Do 0 1 0 rg 0 0 5 5 re f",
+                        "/ExtGState << /A << /ca 0.5 /BM /Multiply >> >> /XObject << /F 5 0 R >>",
+                        {Stream(Form + C.GroupKeys, "1 0 0 rg 0 0 50 50 re f")}),
+            u"kplr-rec.dll");
+        const std::string Log = KLog.Joined();
+        if (!C.Grouped) {
+            EXPECT_EQ(Log.find("KPLR_renderer_group_create"), std::string::npos) << Log;
+            EXPECT_NE(Log.find("KPLR_set_fill_rgba(H,1,0,0) KPLR_fill_path(H)"), std::string::npos)
+                << Log;
+            continue;
+        }
+        // The group is made and its mask cleared, the form's fill goes into
+        // it at full opacity, then the group is laid onto the page with the
+        // state's opacity and blend mode and destroyed; the page's own fill
+        // follows on the page.
+        const size_t Create = Log.find(std::string(C.Create) + " KPLR_renderer_clear_softmask(G)");
+        ASSERT_NE(Create, std::string::npos) << Log;
+        const size_t Fill = Log.find("KPLR_set_fill_rgba(G,1,0,0) KPLR_fill_path(G)", Create);
+        ASSERT_NE(Fill, std::string::npos) << Log;
+        const size_t Alpha = Log.find("KPLR_set_fill_alpha(G,", Create);
+        EXPECT_EQ(Log.substr(Alpha, 24), "KPLR_set_fill_alpha(G,1)") << Log;
+        const size_t Blend =
+            Log.find("KPLR_renderer_blend_group(G,0.5,1) KPLR_renderer_destroy(G)", Fill);
+        ASSERT_NE(Blend, std::string::npos) << Log;
+        EXPECT_NE(Log.find("KPLR_set_fill_rgba(H,0,1,0) KPLR_fill_path(H)", Blend),
+                  std::string::npos)
+            << Log;
+        EXPECT_EQ(KLog.GroupsMade, 1);
+    }
 }
 
 TEST(RendererLibrary, TilingCellsAndTheirCap) {

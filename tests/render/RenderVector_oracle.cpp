@@ -5,10 +5,9 @@
 // page rotation, an offset crop box, each colour-space family the
 // interpreter fills with, and a group of optional content that the default
 // configuration turns off.
-#include <gtest/gtest.h>
-
 #include <cairo.h>
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -18,6 +17,7 @@
 #include "document/Document.h"
 #include "document/PageTree.h"
 #include "render/Renderer.h"
+#include "tests/render/FeatureFixturePages.h"
 #include "tests/support/RenderSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -237,6 +237,23 @@ TEST(oracle, cairo_model) {
         vpltest::WriteFile(file, OnePagePdf(p));
         for (int dpi : {72, 150}) {
             SCOPED_TRACE(std::string(p.name) + " at " + std::to_string(dpi) + " DPI");
+            vpltest::TRgbRaster ours, cairo;
+            std::string error;
+            ASSERT_TRUE(vpltest::RenderFilePageToPng(file, 1, dpi, ours, error)) << error;
+            ASSERT_TRUE(RenderThroughCairo(file, dpi, cairo, error)) << error;
+            EXPECT_EQ(error, "");
+            const vpltest::TRenderComparison c = vpltest::CompareRenders(cairo, ours);
+            EXPECT_TRUE(c.similar) << vpltest::DescribeComparison(c);
+        }
+    }
+
+    // Every shading type, by sh and as a pattern fill, with each end
+    // extended or not, drawn as the default model draws it.
+    for (const vpltest::TFixturePage& p : vpltest::ShadingFixturePages()) {
+        const fs::path file = tmp / (p.label + ".pdf");
+        vpltest::WriteFile(file, p.pdf);
+        for (int dpi : {72, 150}) {
+            SCOPED_TRACE(p.label + " at " + std::to_string(dpi) + " DPI");
             vpltest::TRgbRaster ours, cairo;
             std::string error;
             ASSERT_TRUE(vpltest::RenderFilePageToPng(file, 1, dpi, ours, error)) << error;
