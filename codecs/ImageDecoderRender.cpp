@@ -52,6 +52,8 @@ void WriteEPSImage(TPDFRenderer& R, TPDFImageDecoder& Dec, const std::string& Na
             }
         MaskArg = &Mask;
     }
+    // A stencil paints in the fill colour of where it is drawn.
+    if (Stencil) EPS->PSSetColor(R.FImageFillColorEPS);
     EPS->PSImageFromBitmap(*BM, MaskArg, Name, Stencil, Dec.BitmapIsCMYK(), Reusable);
 }
 
@@ -161,7 +163,11 @@ void InstallImageDrawer() {
         const bool Listing = R.FDestination == rdImageList;
         const bool EPS = R.FDestination == rdEPS;
         // An image object the EPS document holds already is painted again.
-        if (EPS && Ref && R.EPS() && R.EPS()->PSRepaintImage(EPSName(Ref))) return;
+        if (EPS && Ref && R.EPS() && R.EPS()->HasImage(EPSName(Ref))) {
+            if (R.EPS()->IsStencilImage(EPSName(Ref))) R.EPS()->PSSetColor(R.FImageFillColorEPS);
+            R.EPS()->PSRepaintImage(EPSName(Ref));
+            return;
+        }
         const TPDFStructure* Owner = Image->Owner();
         const TPDFImageDecodeMode Mode = ModeFor(R);
         // The device pixels the image's sides cover here.

@@ -1123,6 +1123,7 @@ struct TPDFRenderer::TContentRun {
             }
             case op_BI: {
                 size_t P = Pos;
+                if (EPS) R.FImageFillColorEPS = GS.FillColorEPS;
                 if (InlineImageDrawer() &&
                     InlineImageDrawer()(R, Text, P, Resources, Visible ? R.Picasso.get() : nullptr,
                                         R.CanvasMat, GS.FillColor) &&

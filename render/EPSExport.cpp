@@ -52,8 +52,8 @@ bool IsGrayRamp(const std::vector<TRGBQuad>& P) {
 }
 
 // The 1-bit samples of a black-and-white bitmap with 1 where a pixel is
-// dark, whatever its palette says.
-std::string DarkBits(const TBitmap& BM) {
+// dark (Light: where it is light), whatever its palette says.
+std::string ToneBits(const TBitmap& BM, bool Light) {
     const int W = BM.Width(), H = BM.Height();
     const size_t RowBytes = (size_t(W) + 7) / 8;
     const auto& P = BM.Palette();
@@ -70,6 +70,8 @@ std::string DarkBits(const TBitmap& BM) {
         } else {
             std::fill(D, D + RowBytes, Dark0 ? 0xFF : 0x00);
         }
+        if (Light)
+            for (size_t I = 0; I < RowBytes; ++I) D[I] = uint8_t(~D[I]);
         // Bits past the width stay clear.
         if (W % 8) D[RowBytes - 1] &= uint8_t(0xFF << (8 - W % 8));
     }
@@ -313,8 +315,9 @@ void TPDFEPSExport::PSImageFromBitmap(const TBitmap& BM, const TBitmap* Mask,
         if (PSRepaintImage(ResName)) return;
     }
     TImageEntry Entry;
-    Entry.Masked = Masked;
-    Entry.Space = WriteImageData(BM, Masked ? Mask : nullptr, ResName, IsMask, CMYK);
+    Entry.Masked = Masked && !IsMask;
+    Entry.Stencil = IsMask;
+    Entry.Space = WriteImageData(BM, Entry.Masked ? Mask : nullptr, ResName, IsMask, CMYK);
     if (Reusable) FImages.emplace(ResName, Entry);
     PaintImage(ResName, Entry);
 }
@@ -340,7 +343,12 @@ std::string TPDFEPSExport::WriteImageData(const TBitmap& Source, const TBitmap* 
     TBitmap Converted;
     const TBitmap* BM = &Source;
     const TPixelFormat F = Source.PixelFormat();
-    if (F == pf4bit || (F == pf8bit && !IsGrayRamp(Source.Palette())) || (F == pf32bit && !CMYK)) {
+    if (IsMask && F != pf1bit) {
+        Converted.Assign(Source);
+        Converted.SetPixelFormat(pf1bit);
+        BM = &Converted;
+    } else if (F == pf4bit || (F == pf8bit && !IsGrayRamp(Source.Palette())) ||
+               (F == pf32bit && !CMYK)) {
         Converted.Assign(Source);
         Converted.SetPixelFormat(pf24bit);
         BM = &Converted;
@@ -349,7 +357,8 @@ std::string TPDFEPSExport::WriteImageData(const TBitmap& Source, const TBitmap* 
     const TPixelFormat Format = BM->PixelFormat();
     std::string Data;
     if (Format == pf1bit) {
-        Data = DarkBits(*BM);
+        // A stencil paints where it is light: those samples become 1.
+        Data = ToneBits(*BM, IsMask);
     } else {
         const int N = Format == pf8bit ? 1 : Format == pf24bit ? 3 : 4;
         Data.resize(size_t(W) * size_t(H) * size_t(N));
@@ -370,7 +379,9 @@ std::string TPDFEPSExport::WriteImageData(const TBitmap& Source, const TBitmap* 
     EmitData(Data);
     EmitLine("/datastreamfor" + Name + " exch def");
 
-    const char* Space = Format == pf24bit   ? "/DeviceRGB setcolorspace"
+    // A stencil paints in the current colour and sets no space.
+    const char* Space = IsMask              ? ""
+                        : Format == pf24bit ? "/DeviceRGB setcolorspace"
                         : Format == pf32bit ? "/DeviceCMYK setcolorspace"
                                             : "/DeviceGray setcolorspace";
     const std::string Ws = std::to_string(W), Hs = std::to_string(H);
@@ -385,7 +396,7 @@ std::string TPDFEPSExport::WriteImageData(const TBitmap& Source, const TBitmap* 
     EmitLine("/ImageMatrix [ " + Ws + " 0 0 -" + Hs + " 0 " + Hs + " ] def");
     switch (Format) {
         case pf1bit:
-            EmitLine(IsMask ? "/Decode [ 0 1 ] def" : "/Decode [ 1 0 ] def");
+            EmitLine("/Decode [ 1 0 ] def");
             break;
         case pf8bit:
             EmitLine("/Decode [ 0 1 ] def");
@@ -424,6 +435,11 @@ std::string TPDFEPSExport::WriteImageData(const TBitmap& Source, const TBitmap* 
 }
 
 void TPDFEPSExport::PaintImage(const std::string& Name, const TImageEntry& Entry) {
+    if (Entry.Stencil) {
+        EmitLine("datastreamfor" + Name + " resetfile");
+        EmitLine("ImageDataDictionaryfor" + Name + " imagemask");
+        return;
+    }
     // The image takes the current colour space, which a repeated paint may
     // find changed; setting it leaves the current colour black, so the next
     // colour is written whatever it is.

@@ -76,7 +76,8 @@ public:
 
     // Paints BM in the unit square of the current transformation. Mask, when
     // given, is dithered at twice its size into a 1-bit mask (white shows the
-    // image). IsMask: BM is a 1-bit stencil. CMYK: a 32-bit BM holds C, M, Y,
+    // image). IsMask: BM is a stencil, painted in the current colour where it
+    // is light, the rest left untouched. CMYK: a 32-bit BM holds C, M, Y,
     // K bytes (as the image decoder marks it); other 32-bit bitmaps are B, G,
     // R, A and are written as RGB. A Reusable name (an image object's
     // reference) has its data and dictionaries written once per document and
@@ -96,6 +97,10 @@ public:
     std::string Text() const;
     const std::string& LastColor() const { return FLastColor; }
     bool HasImage(const std::string& ResName) const { return FImages.count(ResName) != 0; }
+    bool IsStencilImage(const std::string& ResName) const {
+        auto It = FImages.find(ResName);
+        return It != FImages.end() && It->second.Stencil;
+    }
 
     // PostScript numbers: at most four decimals, no exponent, one space after.
     static std::string FormatPSNumber(double V);
@@ -108,6 +113,7 @@ protected:
 private:
     struct TImageEntry {
         bool Masked = false;
+        bool Stencil = false;  // painted with imagemask in the current colour
         std::string Space;  // the colour-space line the image is painted in
     };
     // Writes the data and dictionaries; the colour-space line.

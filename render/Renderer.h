@@ -256,6 +256,9 @@ public:
     // Replaces the EPS writer (a test's recorder, for one).
     void SetEPS(std::unique_ptr<TPDFEPSExport> Writer);
     void SaveEPSToStream(TStream& Target) override { FEPS->SaveToStream(Target); }
+    // The fill colour's PostScript text where an image is drawn into EPS: a
+    // stencil mask paints in it.
+    std::string FImageFillColorEPS = "0 setgray";
     const std::string& ErrorDesc() const { return FErrorDesc; }
     double DPI() const { return FDPI; }
     void SetDPI(double Value) { FDPI = Value; }

@@ -107,6 +107,11 @@ std::vector<TEPSPage> Pages() {
          "q 40 0 0 40 150 150 cm /Im1 Do Q",
          "/MediaBox [0 0 200 200]", "/XObject << /Im1 5 0 R >>",
          {QuadrantImage("/Mask 6 0 R"), MaskObject(true)}, {0, 0, 200, 200}},
+        {"stencil_mask_in_fill_colour",
+         "0.9 0.9 0.6 rg 0 0 200 200 re f 0.8 0 0 rg q 160 0 0 160 20 20 cm /Im1 Do Q "
+         "0 0 0.7 rg q 40 0 0 40 150 150 cm /Im1 Do Q",
+         "/MediaBox [0 0 200 200]", "/XObject << /Im1 5 0 R >>", {MaskObject(true)},
+         {0, 0, 200, 200}},
         {"soft_masked_image",
          "0.6 0.8 0.9 rg 0 0 200 200 re f q 160 0 0 160 20 20 cm /Im1 Do Q",
          "/MediaBox [0 0 200 200]", "/XObject << /Im1 5 0 R >>",

@@ -203,8 +203,23 @@ TEST(EPSExport, OneBitAndGreyImages) {
     EXPECT_EQ(DataItem(E, 0), std::string("\xA0"));
     EXPECT_EQ(Count(Body(E), "/Decode [ 1 0 ] def"), 1u);
     EXPECT_EQ(Count(Body(E), "/BitsPerComponent 1 def"), 1u);
+    // A stencil paints in the current colour where it is light: 1 bits
+    // with imagemask, no colour space, the colour kept.
+    E.PSSetColor("1 0 0 setrgbcolor");
+    const size_t Before = Body(E).size();
     E.PSImageFromBitmap(BW, nullptr, "S", true);
-    EXPECT_EQ(Count(Body(E), "/Decode [ 0 1 ] def"), 1u);
+    EXPECT_EQ(DataItem(E, 1), std::string("\x40"));
+    const auto L = Body(E);
+    const std::vector<std::string> Stencil(L.begin() + long(Before), L.end());
+    EXPECT_EQ(Count(Stencil, "/Decode [ 1 0 ] def"), 1u);
+    EXPECT_EQ(Count(Stencil, "/DeviceGray setcolorspace"), 0u);
+    EXPECT_EQ(Stencil.back(), "ImageDataDictionaryforS imagemask");
+    E.PSSetColor("1 0 0 setrgbcolor");
+    EXPECT_EQ(Body(E).back(), "ImageDataDictionaryforS imagemask");
+    TBitmap Grey24(2, 1);
+    Grey24.SetPixel(0, 0, velmo::clWhite);
+    E.PSImageFromBitmap(Grey24, nullptr, "S24", true);
+    EXPECT_EQ(DataItem(E, 2), std::string("\x80"));
 
     TBitmap Grey(2, 1, velmo::pf8bit);
     std::vector<velmo::TRGBQuad> Ramp(256);
