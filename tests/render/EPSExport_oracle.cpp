@@ -23,17 +23,6 @@ struct TEPSPage {
     bool rotated = false;              // /Rotate 90: EPS keeps user space upright
 };
 
-std::string OnePagePdf(const TEPSPage& P) {
-    const std::string content = P.content;
-    std::vector<std::string> objects = {
-        "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        std::string("<< /Type /Page /Parent 2 0 R ") + P.pageKeys + " /Resources << " +
-            P.resources + " >> /Contents 4 0 R >>",
-        "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream"};
-    for (const std::string& o : P.objects) objects.push_back(o);
-    return vpltest::PdfFromObjects(objects, "1.5");
-}
-
 std::string Hex(const std::string& Bytes) {
     static const char* D = "0123456789ABCDEF";
     std::string S;
@@ -142,7 +131,7 @@ TEST(oracle, eps_ghostscript) {
         SCOPED_TRACE(P.name);
         const auto Pdf = Dir / (std::string(P.name) + ".pdf");
         const auto Eps = Dir / (std::string(P.name) + ".eps");
-        vpltest::WriteFile(Pdf, OnePagePdf(P));
+        vpltest::WriteFile(Pdf, vpltest::OnePagePdf(P.pageKeys, P.resources, P.content, P.objects));
         velmo::TPDFDocument Doc;
         ASSERT_EQ(Doc.LoadFromFile(Pdf.u16string(), u""), velmo::lrOkay);
         std::string Error;
