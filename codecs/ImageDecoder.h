@@ -140,6 +140,12 @@ public:
     // a sample for every device pixel of the first draw.
     int32_t ReductionFor(int64_t Width, int64_t Height) const;
     bool FRenderToEPS = false;
+    // Set by a stage that leaves C, M, Y, K bytes in a 32-bit bitmap; every
+    // other 32-bit bitmap holds B, G, R, A.
+    bool FCMYKBitmap = false;
+    bool BitmapIsCMYK() const {
+        return FCMYKBitmap && FBitmap && FBitmap->PixelFormat() == pf32bit;
+    }
     bool FInterpolate = true;
     bool FIsInlineImage = false;
     TPDFFindObjectEvent FOnFindObject;

@@ -29,6 +29,37 @@ void Prepare(TPDFImageDecoder& Dec, TPDFRenderer& R, const TPDFFindObjectEvent& 
     Dec.FOnFindObject = Find;
     Dec.FDecodeMode = ModeFor(R);
     Dec.FIsImageExtraction = R.FDestination == rdImageList;
+    Dec.FRenderToEPS = R.FDestination == rdEPS;
+}
+
+// The image into the EPS writer, painted in the unit square of the writer's
+// current transformation. The mask handed on is white where the image
+// shows; a stencil goes as the image itself.
+void WriteEPSImage(TPDFRenderer& R, TPDFImageDecoder& Dec, const std::string& Name, bool Reusable) {
+    TPDFEPSExport* EPS = R.EPS();
+    TBitmap* BM = Dec.Bitmap();
+    if (!EPS || !Dec.ValidImage() || !BM || BM->Empty()) return;
+    const bool Stencil = Dec.MaskType() == mtStencil;
+    TBitmap Mask;
+    const TBitmap* MaskArg = nullptr;
+    if (!Stencil && Dec.MaskBitmap() && !Dec.MaskBitmap()->Empty()) {
+        Mask.Assign(*Dec.MaskBitmap());
+        Mask.SetPixelFormat(pf24bit);
+        if (Dec.MaskDecode().rfind("[ 1 0", 0) == 0)
+            for (int Y = 0; Y < Mask.Height(); ++Y) {
+                uint8_t* Row = Mask.ScanLine(Y);
+                for (size_t I = 0; I < size_t(Mask.Width()) * 3; ++I) Row[I] = uint8_t(255 - Row[I]);
+            }
+        MaskArg = &Mask;
+    }
+    // A stencil paints in the fill colour of where it is drawn.
+    if (Stencil) EPS->PSSetColor(R.FImageFillColorEPS);
+    EPS->PSImageFromBitmap(*BM, MaskArg, Name, Stencil, Dec.BitmapIsCMYK(), Reusable);
+}
+
+// The EPS name of an image object: its reference with dots for spaces.
+std::string EPSName(const TPDFIndRef* Ref) {
+    return std::to_string(Ref->ObjNum) + "." + std::to_string(Ref->GenNum) + ".R";
 }
 
 // The image as an item of the renderer's image list: its stored bytes where
@@ -130,6 +161,13 @@ void InstallImageDrawer() {
         // Text extraction never decodes images.
         if (!Image || !Picasso || R.FDestination == rdTextFunnel) return;
         const bool Listing = R.FDestination == rdImageList;
+        const bool EPS = R.FDestination == rdEPS;
+        // An image object the EPS document holds already is painted again.
+        if (EPS && Ref && R.EPS() && R.EPS()->HasImage(EPSName(Ref))) {
+            if (R.EPS()->IsStencilImage(EPSName(Ref))) R.EPS()->PSSetColor(R.FImageFillColorEPS);
+            R.EPS()->PSRepaintImage(EPSName(Ref));
+            return;
+        }
         const TPDFStructure* Owner = Image->Owner();
         const TPDFImageDecodeMode Mode = ModeFor(R);
         // The device pixels the image's sides cover here.
@@ -139,12 +177,17 @@ void InstallImageDrawer() {
         TransformPoint(Mat, {0, 0}, LL);
         double DrawnW = std::hypot(UR.X - UL.X, UR.Y - UL.Y);
         double DrawnH = std::hypot(LL.X - UL.X, LL.Y - UL.Y);
-        if (!std::isfinite(DrawnW) || !std::isfinite(DrawnH)) DrawnW = DrawnH = 0;
+        // EPS has no device: the image is written at its own size.
+        if (!std::isfinite(DrawnW) || !std::isfinite(DrawnH) || EPS) DrawnW = DrawnH = 0;
         if (Ref) {
             if (auto* Cached = dynamic_cast<TPDFImageDecoder*>(
                     R.FindCachedImage(Owner, Ref->ObjNum, Ref->GenNum, Mode))) {
                 if (Listing) {
                     ListImage(R, *Cached, Mat, Ref, false);
+                    return;
+                }
+                if (EPS && Cached->CoversDrawnSize(1e9, 1e9)) {
+                    WriteEPSImage(R, *Cached, EPSName(Ref), true);
                     return;
                 }
                 if (Cached->CoversDrawnSize(DrawnW, DrawnH)) {
@@ -170,6 +213,8 @@ void InstallImageDrawer() {
         if (Dec->LoadException()) return;
         if (Listing)
             ListImage(R, *Dec, Mat, Ref, false);
+        else if (EPS)
+            WriteEPSImage(R, *Dec, Ref ? EPSName(Ref) : std::string("Image"), Ref != nullptr);
         else
             Dec->Draw(*Picasso, Mat, FillColor);
         if (!Ref) return;
@@ -187,6 +232,7 @@ void InstallImageDrawer() {
                              TPDFDictionary* Resources, TPDFPicasso* Picasso, const TPDFXForm& Mat,
                              TColor FillColor) {
         TPDFInlineImage Img;
+        const size_t Start = Pos;
         int64_t P = int64_t(Pos) + 1;
         const TPDFFindObjectEvent Find = [&R](TPDFIndRef* X) { return R.FindObject(X); };
         if (!ParseInlineImage(Content, P, Img, Find, Resources)) return false;
@@ -198,6 +244,10 @@ void InstallImageDrawer() {
         if (Dec.LoadException()) return true;
         if (R.FDestination == rdImageList)
             ListImage(R, Dec, Mat, nullptr, true);
+        else if (R.FDestination == rdEPS)
+            // Scan positions repeat across nested contents: an inline image
+            // is written whole wherever it is drawn.
+            WriteEPSImage(R, Dec, "Inline" + std::to_string(Start), false);
         else
             Dec.Draw(*Picasso, Mat, FillColor);
         return true;

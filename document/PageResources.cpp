@@ -7,6 +7,7 @@
 #include "core/Digests.h"
 #include "document/Document.h"
 #include "document/PageTree.h"
+#include "document/PatternBase.h"
 
 namespace velmo {
 
@@ -88,6 +89,17 @@ void TPDFPageTree::UseImageLevel(TPDFImageBase* Image, int Depth) {
     if (!Image || Depth > 32) return;
     for (const auto& b : Image->FIncludedBitmaps)
         UseImageLevel(dynamic_cast<TPDFImageBase*>(b.get()), Depth + 1);
+    // Every colour a brush pattern is drawn with gets its own pattern object.
+    for (const auto& p : Image->FIncludedPatterns) {
+        auto* Pattern = dynamic_cast<TPDFPatternBase*>(p.get());
+        if (!Pattern || !Pattern->Bitmap()) continue;
+        const std::vector<TColor> Colors = Pattern->Colors();
+        for (size_t i = 0; i < Colors.size(); ++i) {
+            Pattern->NewPatternBitMap(*Pattern->Bitmap(), Colors[i]);
+            if (Pattern->IndRef())
+                UsePattern(Pattern->Name() + "_" + std::to_string(i), Pattern->IndRef());
+        }
+    }
     if (Image->FIndRef) RegisterResource("XObject", Image->FName, Image->FIndRef, Resources());
 }
 

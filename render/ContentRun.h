@@ -1217,6 +1217,7 @@ struct TPDFRenderer::TContentRun {
                     }
                 }
                 size_t P = Pos;
+                if (EPS) R.FImageFillColorEPS = GS.FillColorEPS;
                 if (InlineImageDrawer() &&
                     InlineImageDrawer()(R, Text, P, Resources, Visible ? R.Picasso.get() : nullptr,
                                         R.CanvasMat, GS.FillColor) &&

@@ -88,39 +88,28 @@ private:
 };
 
 // Glyph outlines in the user space of the EPS writer, whose own transform
-// already holds the content's matrices.
+// already holds the content's matrices. The outlines build the writer's path
+// through its canvas side; the show is painted once when it ends.
 class TGlyphEPSCanvas : public TPDFGenericCanvas {
 public:
     explicit TGlyphEPSCanvas(TPDFEPSExport* EPS) : FEPS(EPS) {}
     void BeginPath() override {}
-    void MoveTo(double X, double Y) override {
-        FEPS->PSMoveTo(X, Y);
-        FX = X;
-        FY = Y;
-    }
-    void AddLineToPath(double X, double Y) override {
-        FEPS->PSLineTo(X, Y);
-        FX = X;
-        FY = Y;
-    }
+    void MoveTo(double X, double Y) override { FEPS->MoveTo(X, Y); }
+    void AddLineToPath(double X, double Y) override { FEPS->AddLineToPath(X, Y); }
     void AddBezierToPath(double X1, double Y1, double X2, double Y2, double X3,
                          double Y3) override {
-        FEPS->PSCurveTo(X1, Y1, X2, Y2, X3, Y3);
-        FX = X3;
-        FY = Y3;
+        FEPS->AddBezierToPath(X1, Y1, X2, Y2, X3, Y3);
     }
     void AddQBezierToPath(double QX, double QY, double X, double Y) override {
-        AddBezierToPath(FX + 2.0 / 3 * (QX - FX), FY + 2.0 / 3 * (QY - FY), X + 2.0 / 3 * (QX - X),
-                        Y + 2.0 / 3 * (QY - Y), X, Y);
+        FEPS->AddQBezierToPath(QX, QY, X, Y);
     }
-    void ClosePath() override { FEPS->PSClosePath(); }
+    void ClosePath() override { FEPS->ClosePath(); }
     void StrokePath() override {}
     void FillPath() override {}
     void StrokeAndFillPath() override {}
 
 private:
     TPDFEPSExport* FEPS;
-    double FX = 0, FY = 0;
 };
 
 // The bytes of a string operand: literal strings unescaped, hex strings

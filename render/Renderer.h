@@ -4,8 +4,8 @@
 // into the EPS writer.
 //
 // Pieces that later libraries provide are reached through the small classes
-// declared here: the printer job, the EPS writer, metafiles, the image list,
-// patterns and image decoders. Until they exist their stand-ins draw nothing.
+// declared here: the printer job, metafiles, the image list, patterns and
+// image decoders. Until they exist their stand-ins draw nothing.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +25,7 @@
 #include "platform/gdi/Bitmap.h"
 #include "render/ColorManager.h"
 #include "render/ColorSpaces.h"
+#include "render/EPSExport.h"
 #include "render/Picasso.h"
 #include "render/SoftMask.h"
 #include "render/TextFunnelBase.h"
@@ -51,34 +52,6 @@ public:
     virtual int32_t PrintOffsetX() { return 0; }  // printable area's corner on the paper
     virtual int32_t PrintOffsetY() { return 0; }
     virtual bool HasPreview() { return false; }
-};
-
-// The EPS writer of rdEPS, receiving user-space coordinates and PostScript
-// colour texts. The EPS library derives the writer that produces the file;
-// this one records nothing.
-class TPDFEPSExport {
-public:
-    virtual ~TPDFEPSExport() = default;
-    virtual void StartDocument(double Left, double Bottom, double Right, double Top) {}
-    virtual void FinishDocument() {}
-    virtual void PSSaveGraphicsState() {}
-    virtual void PSRestoreGraphicsState() {}
-    virtual void PSConcat(const TPDFXForm& M) {}
-    virtual void PSSetLineWidth(double Width) {}
-    virtual void PSSetLineCap(int32_t Cap) {}
-    virtual void PSSetLineJoin(int32_t Join) {}
-    virtual void PSSetMiterLimit(double Limit) {}
-    virtual void PSNewPath() {}
-    virtual void PSMoveTo(double X, double Y) {}
-    virtual void PSLineTo(double X, double Y) {}
-    virtual void PSCurveTo(double X1, double Y1, double X2, double Y2, double X3, double Y3) {}
-    virtual void PSCurveToV(double X2, double Y2, double X3, double Y3) {}
-    virtual void PSCurveToY(double X1, double Y1, double X3, double Y3) {}
-    virtual void PSClosePath() {}
-    virtual void PSSetColor(const std::string& ColorText) {}
-    virtual void PSStroke() {}
-    virtual void PSFill(bool EvenOdd) {}
-    virtual void PSClip(bool EvenOdd) {}
 };
 
 // The metafile of rdWMF and rdEMF: its size and kind only, until the
@@ -263,8 +236,12 @@ public:
     TBitmap* Bitmap() { return &FBitmap; }
     TMetafile* Metafile() const { return FMetafile.get(); }
     TPDFEPSExport* EPS() const { return FEPS.get(); }
-    // Replaces the EPS writer (the EPS library, or a test's recorder).
+    // Replaces the EPS writer (a test's recorder, for one).
     void SetEPS(std::unique_ptr<TPDFEPSExport> Writer);
+    void SaveEPSToStream(TStream& Target) override { FEPS->SaveToStream(Target); }
+    // The fill colour's PostScript text where an image is drawn into EPS: a
+    // stencil mask paints in it.
+    std::string FImageFillColorEPS = "0 setgray";
     const std::string& ErrorDesc() const { return FErrorDesc; }
     double DPI() const { return FDPI; }
     void SetDPI(double Value) { FDPI = Value; }

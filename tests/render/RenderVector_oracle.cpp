@@ -37,15 +37,7 @@ struct TVectorPage {
 
 // A file of one page: uncompressed, with a cross-reference table.
 std::string OnePagePdf(const TVectorPage& P) {
-    const std::string content = P.content;
-    std::vector<std::string> objects = {
-        std::string("<< /Type /Catalog /Pages 2 0 R ") + P.catalogKeys + " >>",
-        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        std::string("<< /Type /Page /Parent 2 0 R ") + P.pageKeys + " /Resources << " +
-            P.resources + " >> /Contents 4 0 R >>",
-        "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream"};
-    for (const std::string& o : P.objects) objects.push_back(o);
-    return vpltest::PdfFromObjects(objects, "1.5");
+    return vpltest::OnePagePdf(P.pageKeys, P.resources, P.content, P.objects, P.catalogKeys);
 }
 
 std::string StreamObject(const std::string& Keys, const std::string& Data) {

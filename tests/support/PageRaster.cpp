@@ -33,6 +33,19 @@ std::string MinimalPdf(const std::vector<std::string>& PageContents, double Widt
     return PdfFromObjects(objects, "1.4");
 }
 
+std::string OnePagePdf(const std::string& PageKeys, const std::string& Resources,
+                       const std::string& Content, const std::vector<std::string>& Objects,
+                       const std::string& CatalogKeys) {
+    std::vector<std::string> objects = {
+        "<< /Type /Catalog /Pages 2 0 R " + CatalogKeys + " >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R " + PageKeys + " /Resources << " + Resources +
+            " >> /Contents 4 0 R >>",
+        "<< /Length " + std::to_string(Content.size()) + " >>\nstream\n" + Content + "\nendstream"};
+    for (const std::string& o : Objects) objects.push_back(o);
+    return PdfFromObjects(objects, "1.5");
+}
+
 bool RenderPageToRaster(const std::filesystem::path& File, int Page, double DPI, TRgbRaster& Out,
                         std::string& Error) {
     Out = TRgbRaster();

@@ -109,6 +109,14 @@ using TPageRenderFn = std::function<bool(const std::filesystem::path& File, int 
 std::string MinimalPdf(const std::vector<std::string>& PageContents, double Width = 595,
                        double Height = 842);
 
+// A file of one page (uncompressed, with a cross-reference table): object 1
+// the catalog (with CatalogKeys), 2 the page list, 3 the page (PageKeys
+// besides /Type /Parent /Contents, Resources inside its /Resources
+// dictionary), 4 its content; Objects become objects 5, 6, ...
+std::string OnePagePdf(const std::string& PageKeys, const std::string& Resources,
+                       const std::string& Content, const std::vector<std::string>& Objects = {},
+                       const std::string& CatalogKeys = "");
+
 // Our render of a page (1-based) as a 24-bit raster: the document is loaded
 // (empty password), the page's renderer made by the installed factory draws
 // it to a bitmap (rdBitmap) at DPI over the page tree's render fonts. A
