@@ -1,0 +1,166 @@
+// State shared by the window layer's sources. Everything here belongs to the
+// user-interface thread except the posted and sent queues, which other
+// threads reach under PostLock.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/ui/Window.h"
+#include "platform/ui/host/Host.h"
+
+namespace velmo::ui {
+
+struct TClass {
+    std::u16string Name;
+    std::u16string Key;  // folded name
+    ATOM Atom = 0;
+    WNDCLASSEXW Info;
+    bool System = false;
+    int Windows = 0;
+};
+
+struct TWindow {
+    HWND Handle = nullptr;
+    std::shared_ptr<TClass> Class;
+    HWND Parent = nullptr;  // nullptr: a top-level window (child of the desktop)
+    HWND Owner = nullptr;
+    std::vector<HWND> Children;  // z-order, topmost first
+    DWORD Style = 0;
+    DWORD ExStyle = 0;
+    RECT Rect;    // window rectangle in the parent's client coordinates
+    RECT Client;  // client rectangle in the same coordinates
+    std::u16string Text;
+    HMENU Menu = nullptr;
+    LONG_PTR Id = 0;
+    LONG_PTR UserData = 0;
+    std::vector<uint8_t> Extra;
+    std::vector<WNDPROC> Procs;                       // the chain; back() is current
+    std::vector<std::pair<WNDPROC, WNDPROC>> Unlinked;  // removed link -> procedure below
+    std::map<std::u16string, HANDLE> Props;
+    HICON IconBig = nullptr;
+    HICON IconSmall = nullptr;
+    RECT Normal;  // rectangle to restore from minimized or maximized
+    bool NcActive = false;
+    bool Destroying = false;
+    bool Dead = false;
+};
+
+struct THook {
+    HHOOK Handle = nullptr;
+    int Kind = 0;
+    HOOKPROC Proc = nullptr;
+    bool Alive = true;
+};
+
+struct TTimer {
+    HWND Wnd = nullptr;
+    UINT_PTR Id = 0;
+    UINT Elapse = 0;
+    uint32_t Due = 0;
+    TIMERPROC Proc = nullptr;
+};
+
+struct TCrossSend {
+    HWND Wnd = nullptr;
+    UINT Msg = 0;
+    WPARAM W = 0;
+    LPARAM L = 0;
+    LRESULT Result = 0;
+    bool Done = false;
+};
+
+struct TState {
+    // Windows.
+    struct TSlot {
+        uint64_t Gen = 0;
+        std::shared_ptr<TWindow> Window;
+    };
+    std::vector<TSlot> Slots;
+    std::deque<uint32_t> FreeSlots;
+    size_t LiveWindows = 0;
+    std::vector<HWND> TopLevel;  // z-order, topmost first
+    std::unordered_map<std::u16string, std::shared_ptr<TClass>> Classes;
+
+    // Activation, focus, capture.
+    HWND Active = nullptr;
+    HWND Focus = nullptr;
+    HWND Capture = nullptr;
+
+    // Hooks.
+    std::vector<THook> Hooks;  // oldest first
+    int HookDepth = 0;
+    uint64_t NextHook = 1;
+
+    // Timers.
+    std::vector<TTimer> Timers;
+    UINT_PTR NextTimerId = 1;
+
+    // Queue (UI thread).
+    std::deque<MSG> Input;
+    MSG Current;          // the message last retrieved
+    int SendDepth = 0;    // nested sends being answered for other threads
+    WPARAM MouseButtons = 0;
+    uint32_t LastDownTime = 0;
+    POINT LastDownPoint;
+    HWND LastDownWnd = nullptr;
+    UINT LastDownMsg = 0;
+
+    // Posted and sent (any thread).
+    std::mutex PostLock;
+    std::condition_variable SendDone;
+    std::deque<MSG> Posted;
+    std::deque<std::shared_ptr<TCrossSend>> Sent;
+    bool QuitPosted = false;
+    int QuitCode = 0;
+
+    std::optional<std::thread::id> UiThread;
+    std::shared_ptr<IWindowHost> Host;
+};
+
+TState& State();
+// Records the calling thread as the user-interface thread if none is yet.
+void ClaimUiThread();
+bool OnUiThread();
+
+// The live window of a handle, or null (dead, destroyed or never made).
+TWindow* Find(HWND Wnd);
+std::shared_ptr<TWindow> Hold(HWND Wnd);
+
+// Calls the window's current procedure.
+LRESULT Deliver(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
+// Runs the hooks of Kind, newest first; 0 when there is none.
+LRESULT CallHooks(int Kind, int Code, WPARAM W, LPARAM L);
+
+// Geometry helpers.
+POINT ClientOrigin(const TWindow& W);      // client origin in screen coordinates
+POINT WindowOrigin(const TWindow& W);      // window origin in screen coordinates
+RECT ScreenRect(const TWindow& W);
+std::vector<HWND>& SiblingList(const TWindow& W);
+bool IsTopLevel(const TWindow& W);
+bool Visible(const TWindow& W);  // the window and every ancestor are visible
+
+// Activation and focus done by the layer (hooks consulted).
+bool ActivateWindow(HWND Wnd, bool Mouse);
+void ReleaseCaptureOf(HWND Wnd);
+// Removes the window's timers and queued messages.
+void ForgetWindowMessages(HWND Wnd);
+
+// Sends messages that other threads are waiting on.
+void AnswerCrossSends();
+// Default handling of the move and size loops and caption buttons.
+LRESULT NonClientButtonDown(HWND Wnd, WPARAM Hit, LPARAM L);
+LRESULT HitTest(const TWindow& W, POINT Screen);
+
+std::u16string Fold(std::u16string_view S);
+std::u16string FromWide(LPCWSTR S);
+
+}  // namespace velmo::ui

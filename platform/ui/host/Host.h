@@ -1,0 +1,71 @@
+// What the window layer needs of the system that shows its windows: time,
+// input events, waiting, and the top-level windows' life on screen. The SDL
+// host shows them; the Null host keeps everything in memory for tests.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/gdi/Graphics.h"
+#include "platform/ui/Messages.h"
+
+namespace velmo {
+
+enum class THostEventKind {
+    MouseMove,
+    MouseDown,
+    MouseUp,
+    MouseWheel,
+    KeyDown,
+    KeyUp,
+    Text,          // committed text, one WM_CHAR per UTF-16 unit
+    CaptureLost,   // the system took the pointer or focus away
+    Quit,          // the user asked the program to end
+};
+
+struct THostEvent {
+    THostEventKind Kind = THostEventKind::MouseMove;
+    POINT Screen;              // pointer position in screen coordinates
+    int Button = 0;            // 0 left, 1 right, 2 middle
+    int WheelDelta = 0;        // multiples of 120
+    uint32_t VirtualKey = 0;   // VK_ code for key events
+    bool Alt = false;
+    bool Shift = false;
+    bool Control = false;
+    std::u16string Text;
+};
+
+class IWindowHost {
+public:
+    virtual ~IWindowHost() = default;
+    // Milliseconds of the host's clock.
+    virtual uint32_t Now() = 0;
+    virtual int ScreenWidth() = 0;
+    virtual int ScreenHeight() = 0;
+    // Takes the next pending input event, if any.
+    virtual bool PollEvent(THostEvent& Event) = 0;
+    // Waits for an event, a Wake call or the tick Deadline (when given).
+    // False when nothing can ever come (only the Null host says so).
+    virtual bool Wait(std::optional<uint32_t> Deadline) = 0;
+    // Called from any thread after a post, so that Wait returns.
+    virtual void Wake() = 0;
+    // A queue check found nothing: the caller is spinning.
+    virtual void Idle(std::optional<uint32_t> NextTimer) { (void)NextTimer; }
+
+    // The top-level windows: shown, hidden, moved and renamed.
+    virtual void TopLevelShown(HWND Wnd, const RECT& Rect) { (void)Wnd, (void)Rect; }
+    virtual void TopLevelHidden(HWND Wnd) { (void)Wnd; }
+    virtual void TopLevelMoved(HWND Wnd, const RECT& Rect) { (void)Wnd, (void)Rect; }
+    virtual void TopLevelTitle(HWND Wnd, const std::u16string& Title) { (void)Wnd, (void)Title; }
+    virtual void TopLevelActivated(HWND Wnd) { (void)Wnd; }
+    virtual void TopLevelDestroyed(HWND Wnd) { (void)Wnd; }
+};
+
+// The host the layer uses; a Null host until one is set. Setting a host is
+// done on the user-interface thread while no message call runs.
+void SetWindowHost(std::shared_ptr<IWindowHost> Host);
+IWindowHost& WindowHost();
+
+}  // namespace velmo
