@@ -180,6 +180,17 @@ bool TakeMessage(MSG* Out, HWND Wnd, UINT First, UINT Last, UINT Remove) {
             if (Remove & PM_REMOVE) S.Posted.erase(It);
             return true;
         }
+    }
+    for (auto It = S.Input.begin(); It != S.Input.end(); ++It) {
+        if (!Find(It->hwnd)) continue;
+        if (!Matches(*It, Wnd, First, Last)) continue;
+        *Out = *It;
+        if (Remove & PM_REMOVE) S.Input.erase(It);
+        return true;
+    }
+    {
+        // The quit comes once posted messages and input are through.
+        std::lock_guard<std::mutex> G(S.PostLock);
         if (S.QuitPosted && (First == 0 && Last == 0 ? true : (WM_QUIT >= First && WM_QUIT <= Last))) {
             *Out = MSG();
             Out->message = WM_QUIT;
@@ -188,13 +199,6 @@ bool TakeMessage(MSG* Out, HWND Wnd, UINT First, UINT Last, UINT Remove) {
             if (Remove & PM_REMOVE) S.QuitPosted = false;
             return true;
         }
-    }
-    for (auto It = S.Input.begin(); It != S.Input.end(); ++It) {
-        if (!Find(It->hwnd)) continue;
-        if (!Matches(*It, Wnd, First, Last)) continue;
-        *Out = *It;
-        if (Remove & PM_REMOVE) S.Input.erase(It);
-        return true;
     }
     // Input for windows that died meanwhile is dropped.
     S.Input.erase(std::remove_if(S.Input.begin(), S.Input.end(), [](const MSG& M) { return !Find(M.hwnd); }),

@@ -17,8 +17,6 @@ using namespace ui;
 
 namespace {
 
-thread_local DWORD LastError = 0;
-
 // Handles: slot in the low bits, generation above, generation never 0 so a
 // small made-up handle value never names a window.
 constexpr unsigned kSlotBits = 20;
@@ -293,7 +291,7 @@ LRESULT Deliver(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
     if (!Win || Win->Procs.empty()) return 0;
     // The window object lives until the call returns, whatever the
     // procedure destroys.
-    return CallWindowProcW(Win->Procs.back(), Wnd, Msg, W, L);
+    return CallWindowProcW(Win->Procs.back().Proc, Wnd, Msg, W, L);
 }
 
 POINT WindowOrigin(const TWindow& W) {
@@ -352,8 +350,6 @@ std::u16string FromWide(LPCWSTR S) {
 }  // namespace ui
 
 // ---------------------------------------------------------------------------
-DWORD GetLastError() { return LastError; }
-void SetLastError(DWORD Code) { LastError = Code; }
 
 HINSTANCE GetModuleHandleW(LPCWSTR Name) { return Name ? nullptr : ModuleInstance(); }
 
@@ -563,7 +559,7 @@ HWND CreateWindowExW(DWORD ExStyle, LPCWSTR ClassName, LPCWSTR WindowName, DWORD
         Win->Menu = Menu;
     }
     Win->Extra.assign(size_t(Class->Info.cbWndExtra), 0);
-    Win->Procs.push_back(Class->Info.lpfnWndProc);
+    Win->Procs.push_back({Class->Info.lpfnWndProc, nullptr});
     Win->Rect = {X, Y, X + Width, Y + Height};
     Win->Client = Win->Rect;
     Win->Normal = Win->Rect;
@@ -1171,7 +1167,7 @@ LONG_PTR GetWindowLongPtrW(HWND Wnd, int Index) {
         return 0;
     }
     switch (Index) {
-    case GWL_WNDPROC: return reinterpret_cast<LONG_PTR>(W->Procs.back());
+    case GWL_WNDPROC: return reinterpret_cast<LONG_PTR>(W->Procs.back().Proc);
     case GWL_HINSTANCE: return reinterpret_cast<LONG_PTR>(ModuleInstance());
     case GWL_HWNDPARENT: return reinterpret_cast<LONG_PTR>(W->Parent ? W->Parent : W->Owner);
     case GWL_STYLE: return LONG_PTR(int32_t(W->Style));
@@ -1190,27 +1186,27 @@ LONG_PTR GetWindowLongPtrW(HWND Wnd, int Index) {
 }
 
 namespace {
-// Installs Proc as the window's procedure. A procedure already in the chain
-// below the current one is a saved procedure being put back: only the link
-// installed over it goes, and calls through that link go on below.
+// Installs Proc as the window's procedure. Putting back what the current
+// link saved removes that link; putting back what a lower link saved (an
+// out-of-order restore) removes only that lower link, and calls through its
+// procedure go on to the procedure below it. Anything else is a new link.
 WNDPROC InstallProc(TWindow& W, WNDPROC Proc) {
-    WNDPROC Current = W.Procs.back();
-    auto It = std::find(W.Procs.begin(), W.Procs.end(), Proc);
-    if (It != W.Procs.end() && It + 1 != W.Procs.end()) {
-        WNDPROC Removed = *(It + 1);
-        W.Procs.erase(It + 1);
+    WNDPROC Current = W.Procs.back().Proc;
+    auto DropAlias = [&](WNDPROC P) {
         W.Unlinked.erase(std::remove_if(W.Unlinked.begin(), W.Unlinked.end(),
-                                        [&](const auto& P) { return P.first == Removed; }),
+                                        [&](const auto& A) { return A.first == P; }),
                          W.Unlinked.end());
+    };
+    for (size_t I = W.Procs.size(); I-- > 1;) {
+        if (W.Procs[I].Prev != Proc) continue;
+        WNDPROC Removed = W.Procs[I].Proc;
+        W.Procs.erase(W.Procs.begin() + std::ptrdiff_t(I));
+        DropAlias(Removed);
         W.Unlinked.emplace_back(Removed, Proc);
         return Removed;
     }
-    if (It == W.Procs.end()) {
-        W.Procs.push_back(Proc);
-        W.Unlinked.erase(std::remove_if(W.Unlinked.begin(), W.Unlinked.end(),
-                                        [&](const auto& P) { return P.first == Proc; }),
-                         W.Unlinked.end());
-    }
+    DropAlias(Proc);
+    W.Procs.push_back({Proc, Current});
     return Current;
 }
 }  // namespace

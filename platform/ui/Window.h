@@ -17,6 +17,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/files/WideFile.h"
 #include "platform/gdi/DC.h"
 #include "platform/ui/Messages.h"
 
@@ -543,8 +544,7 @@ constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr DWORD ERROR_ACCESS_DENIED = 5;
 constexpr DWORD ERROR_INVALID_INDEX = 1413;
 constexpr DWORD ERROR_INVALID_FILTER_PROC = 1427;
-DWORD GetLastError();
-void SetLastError(DWORD Code);
+// GetLastError and SetLastError: platform/files/WideFile.h, one value per thread.
 
 // ---------------------------------------------------------------------------
 // Module instance: every window of the program carries this one value.
@@ -633,7 +633,7 @@ void FreeObjectInstance(WNDPROC Instance);
 
 // ---------------------------------------------------------------------------
 // Messages and the queue. The queue yields, in this order: messages sent by
-// other threads, posted messages, WM_QUIT, input, WM_PAINT, WM_TIMER.
+// other threads, posted messages, input, WM_QUIT, WM_PAINT, WM_TIMER.
 BOOL PostMessageW(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
 BOOL PostThreadMessageW(DWORD ThreadId, UINT Msg, WPARAM W, LPARAM L);
 void PostQuitMessage(int ExitCode);

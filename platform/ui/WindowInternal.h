@@ -43,7 +43,13 @@ struct TWindow {
     LONG_PTR Id = 0;
     LONG_PTR UserData = 0;
     std::vector<uint8_t> Extra;
-    std::vector<WNDPROC> Procs;                       // the chain; back() is current
+    // The procedure chain, back() current: each link with the procedure it
+    // was installed over (what its installer saved).
+    struct TLink {
+        WNDPROC Proc = nullptr;
+        WNDPROC Prev = nullptr;
+    };
+    std::vector<TLink> Procs;
     std::vector<std::pair<WNDPROC, WNDPROC>> Unlinked;  // removed link -> procedure below
     std::map<std::u16string, HANDLE> Props;
     HICON IconBig = nullptr;
