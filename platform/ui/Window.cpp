@@ -601,7 +601,8 @@ HWND CreateWindowExW(DWORD ExStyle, LPCWSTR ClassName, LPCWSTR WindowName, DWORD
     // Linked into the z-order on top of its siblings.
     SiblingList(*Win).insert(SiblingList(*Win).begin(), Wnd);
 
-    if (!(Style & WS_CHILD) || (Style & WS_THICKFRAME)) {
+    // Overlapped and sizable windows keep to their tracking limits.
+    if (!(Style & (WS_CHILD | WS_POPUP)) || (Style & WS_THICKFRAME)) {
         MINMAXINFO Info;
         SendMinMaxInfo(Wnd, Info);
         if (TWindow* W = Find(Wnd)) {
