@@ -161,10 +161,20 @@ void HostEvent(const THostEvent& E) {
     }
 }
 
+// Host events wait as they came; each gets its window only when the queue
+// reaches it, so a capture taken by an earlier message decides where the
+// later ones go.
 void PumpHost() {
     TState& S = State();
     THostEvent E;
-    for (int N = 0; N < 4096 && S.Host->PollEvent(E); ++N) HostEvent(E);
+    for (int N = 0; N < 4096 && S.RawInput.size() < (1u << 16) && S.Host->PollEvent(E); ++N)
+        S.RawInput.push_back(std::move(E));
+}
+
+bool MatchingInput(HWND Wnd, UINT First, UINT Last) {
+    for (const MSG& M : State().Input)
+        if (Find(M.hwnd) && Matches(M, Wnd, First, Last)) return true;
+    return false;
 }
 
 // The message the queue gives next, in the platform's order.
@@ -180,6 +190,11 @@ bool TakeMessage(MSG* Out, HWND Wnd, UINT First, UINT Last, UINT Remove) {
             if (Remove & PM_REMOVE) S.Posted.erase(It);
             return true;
         }
+    }
+    while (!S.RawInput.empty() && !MatchingInput(Wnd, First, Last)) {
+        THostEvent E = std::move(S.RawInput.front());
+        S.RawInput.pop_front();
+        HostEvent(E);
     }
     for (auto It = S.Input.begin(); It != S.Input.end(); ++It) {
         if (!Find(It->hwnd)) continue;
@@ -438,6 +453,14 @@ DWORD GetQueueStatus(UINT Flags) {
         std::lock_guard<std::mutex> G(S.PostLock);
         if (!S.Posted.empty() || S.QuitPosted) Have |= QS_POSTMESSAGE;
         if (!S.Sent.empty()) Have |= QS_SENDMESSAGE;
+    }
+    for (const THostEvent& E : S.RawInput) {
+        if (E.Kind == THostEventKind::KeyDown || E.Kind == THostEventKind::KeyUp || E.Kind == THostEventKind::Text)
+            Have |= QS_KEY;
+        else if (E.Kind == THostEventKind::MouseMove)
+            Have |= QS_MOUSEMOVE;
+        else if (E.Kind != THostEventKind::Quit && E.Kind != THostEventKind::CaptureLost)
+            Have |= QS_MOUSEBUTTON;
     }
     for (const MSG& M : S.Input) {
         if (M.message >= WM_KEYFIRST && M.message <= WM_KEYLAST) Have |= QS_KEY;

@@ -111,7 +111,8 @@ struct TState {
     UINT_PTR NextTimerId = 1;
 
     // Queue (UI thread).
-    std::deque<MSG> Input;
+    std::deque<THostEvent> RawInput;  // host events not yet given a window
+    std::deque<MSG> Input;            // input messages with their windows
     MSG Current;          // the message last retrieved
     int SendDepth = 0;    // nested sends being answered for other threads
     WPARAM MouseButtons = 0;
