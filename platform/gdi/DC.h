@@ -282,4 +282,16 @@ BOOL SelectClipPath(HDC Dc, int Mode);
 int SetPolyFillMode(HDC Dc, int Mode);
 int GetPolyFillMode(HDC Dc);
 
+// The viewport origin: where logical (0, 0) lies in device pixels. Saved
+// and restored with the DC's state.
+BOOL SetViewportOrgEx(HDC Dc, int X, int Y, POINT* Previous);
+BOOL GetViewportOrgEx(HDC Dc, POINT* Origin);
+
+// For window DCs over a shared framebuffer: device (0, 0) lies at (X, Y) of
+// the selected bitmap, clip regions are given in device pixels, and no call
+// touches a pixel outside System (bitmap pixels; null for no such limit).
+// The clip selected by the DC's user only narrows it.
+BOOL SetDeviceOrigin(HDC Dc, int X, int Y, HRGN System);
+BOOL GetDeviceOrigin(HDC Dc, POINT* Origin);
+
 }  // namespace velmo
