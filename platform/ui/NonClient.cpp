@@ -238,6 +238,8 @@ LRESULT NonClientButtonDown(HWND Wnd, WPARAM Hit, LPARAM L) {
 LRESULT DefWindowProcW(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
     TWindow* Win = Find(Wnd);
     if (!Win) return 0;
+    LRESULT Painted = 0;
+    if (DefaultPaint(Wnd, Msg, W, L, Painted)) return Painted;
     switch (Msg) {
     case WM_NCCREATE: {
         auto* Cs = reinterpret_cast<const CREATESTRUCTW*>(L);
@@ -253,7 +255,13 @@ LRESULT DefWindowProcW(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         return 0;
     }
     case WM_NCHITTEST: return HitTest(*Win, {GET_X_LPARAM(L), GET_Y_LPARAM(L)});
-    case WM_NCACTIVATE: Win->NcActive = W != FALSE; return TRUE;
+    case WM_NCACTIVATE:
+        Win->NcActive = W != FALSE;
+        if (Visible(*Win) && FrameMetricsOf(Win->Style, Win->ExStyle, Win->Menu != nullptr).Border +
+                                     FrameMetricsOf(Win->Style, Win->ExStyle, Win->Menu != nullptr).Caption >
+                                 0)
+            Deliver(Wnd, WM_NCPAINT, 1, 0);
+        return TRUE;
     case WM_NCLBUTTONDOWN: return NonClientButtonDown(Wnd, W, L);
     case WM_NCLBUTTONDBLCLK:
         if (LRESULT(W) == HTCAPTION && (Win->Style & WS_MAXIMIZEBOX))
@@ -262,6 +270,7 @@ LRESULT DefWindowProcW(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
     case WM_SETTEXT: {
         Win->Text = FromWide(reinterpret_cast<LPCWSTR>(L));
         if (IsTopLevel(*Win)) State().Host->TopLevelTitle(Wnd, Win->Text);
+        if (Visible(*Win) && (Win->Style & WS_CAPTION) == WS_CAPTION) Deliver(Wnd, WM_NCPAINT, 1, 0);
         return TRUE;
     }
     case WM_GETTEXT: {

@@ -215,6 +215,15 @@ bool TakeMessage(MSG* Out, HWND Wnd, UINT First, UINT Last, UINT Remove) {
             return true;
         }
     }
+    if ((First == 0 && Last == 0) || (WM_PAINT >= First && WM_PAINT <= Last)) {
+        if (HWND P = WindowToPaint(Wnd == reinterpret_cast<HWND>(intptr_t(-1)) ? nullptr : Wnd)) {
+            *Out = MSG();
+            Out->hwnd = P;
+            Out->message = WM_PAINT;
+            Out->time = S.Host->Now();
+            return true;
+        }
+    }
     // Input for windows that died meanwhile is dropped.
     S.Input.erase(std::remove_if(S.Input.begin(), S.Input.end(), [](const MSG& M) { return !Find(M.hwnd); }),
                   S.Input.end());
@@ -387,6 +396,7 @@ BOOL PeekMessageW(MSG* Msg, HWND Wnd, UINT First, UINT Last, UINT Remove) {
         return TRUE;
     }
     // A caller spinning on PeekMessage reaches its timers too.
+    PresentDirty();
     S.Host->Idle(NextTimerDue());
     if (TakeMessage(Msg, Wnd, First, Last, Remove)) {
         if (Remove & PM_REMOVE) S.Current = *Msg;
@@ -404,6 +414,7 @@ BOOL GetMessageW(MSG* Msg, HWND Wnd, UINT First, UINT Last) {
             S.Current = *Msg;
             return Msg->message == WM_QUIT ? FALSE : TRUE;
         }
+        PresentDirty();
         if (!S.Host->Wait(NextTimerDue())) return -1;
     }
 }
@@ -441,6 +452,11 @@ LRESULT DispatchMessageW(const MSG* Msg) {
         bool Live = std::any_of(S.Timers.begin(), S.Timers.end(),
                                 [&](const TTimer& T) { return T.Wnd == Msg->hwnd && T.Id == Msg->wParam; });
         if (!Live) return 0;
+    }
+    if (Msg->message == WM_PAINT) {
+        LRESULT R = Deliver(Msg->hwnd, WM_PAINT, Msg->wParam, Msg->lParam);
+        AfterPaintMessage(Msg->hwnd);
+        return R;
     }
     return Deliver(Msg->hwnd, Msg->message, Msg->wParam, Msg->lParam);
 }

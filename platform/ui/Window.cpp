@@ -191,6 +191,7 @@ void FreeWindow(HWND Wnd) {
     TState& S = State();
     std::shared_ptr<TWindow> W = Hold(Wnd);
     if (!W) return;
+    ForgetPainting(Wnd);
     W->Dead = true;
     ForgetWindowMessages(Wnd);
     if (S.Active == Wnd) S.Active = nullptr;
@@ -598,8 +599,10 @@ HWND CreateWindowExW(DWORD ExStyle, LPCWSTR ClassName, LPCWSTR WindowName, DWORD
     Cs.cy = ClampSize(Cs.cy);
     Win->Rect = {Cs.x, Cs.y, Cs.x + Cs.cx, Cs.y + Cs.cy};
     Win->Client = Win->Rect;
-    // Linked into the z-order on top of its siblings.
-    SiblingList(*Win).insert(SiblingList(*Win).begin(), Wnd);
+    // A top-level window starts above the others; a child below its
+    // siblings, so that children keep their creation order.
+    if (Win->Parent) SiblingList(*Win).push_back(Wnd);
+    else SiblingList(*Win).insert(SiblingList(*Win).begin(), Wnd);
 
     // Overlapped and sizable windows keep to their tracking limits.
     if (!(Style & (WS_CHILD | WS_POPUP)) || (Style & WS_THICKFRAME)) {
@@ -768,6 +771,8 @@ BOOL SetWindowPos(HWND Wnd, HWND InsertAfter, int X, int Y, int Cx, int Cy, UINT
         Pos.cy = W->Rect.bottom - W->Rect.top;
     }
     bool WasVisible = W->Style & WS_VISIBLE;
+    const RECT OldScreen = ScreenRect(*W);
+    const std::vector<HWND> OldOrder = SiblingList(*W);
     if (WasVisible && (Flags & SWP_SHOWWINDOW)) Pos.flags &= ~SWP_SHOWWINDOW;
     if (!WasVisible && (Flags & SWP_HIDEWINDOW)) Pos.flags &= ~SWP_HIDEWINDOW;
     if (!(Flags & SWP_NOSENDCHANGING)) {
@@ -819,6 +824,10 @@ BOOL SetWindowPos(HWND Wnd, HWND InsertAfter, int X, int Y, int Cx, int Cy, UINT
     }
     if (Pos.flags & SWP_SHOWWINDOW) W->Style |= WS_VISIBLE;
     if (Pos.flags & SWP_HIDEWINDOW) W->Style &= ~WS_VISIBLE;
+    bool Restacked = SiblingList(*W) != OldOrder;
+    if (!(Pos.flags & SWP_NOREDRAW) &&
+        (Moved || Sized || Restacked || (Pos.flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW | SWP_FRAMECHANGED))))
+        InvalidateAfterChange(Wnd, OldScreen, WasVisible);
     if (IsTopLevel(*W)) {
         if (Pos.flags & SWP_SHOWWINDOW) S.Host->TopLevelShown(Wnd, W->Rect);
         else if (Pos.flags & SWP_HIDEWINDOW) S.Host->TopLevelHidden(Wnd);

@@ -681,6 +681,62 @@ HWND SetCapture(HWND Wnd);
 BOOL ReleaseCapture();
 
 // ---------------------------------------------------------------------------
+// Painting. Each top-level window has one 32-bpp framebuffer that it and
+// all its descendants paint into; a window DC draws into it from the
+// window's (or its client area's) origin, limited to what of the window is
+// visible: its rectangle within every ancestor's client area, less its
+// children (WS_CLIPCHILDREN) and the siblings above it (WS_CLIPSIBLINGS).
+struct PAINTSTRUCT {
+    HDC hdc = nullptr;
+    BOOL fErase = FALSE;
+    RECT rcPaint;
+    BOOL fRestore = FALSE;
+    BOOL fIncUpdate = FALSE;
+};
+
+constexpr DWORD DCX_WINDOW = 0x00000001;
+constexpr DWORD DCX_CACHE = 0x00000002;
+constexpr DWORD DCX_NORESETATTRS = 0x00000004;
+constexpr DWORD DCX_CLIPCHILDREN = 0x00000008;
+constexpr DWORD DCX_CLIPSIBLINGS = 0x00000010;
+constexpr DWORD DCX_PARENTCLIP = 0x00000020;
+constexpr DWORD DCX_EXCLUDERGN = 0x00000040;
+constexpr DWORD DCX_INTERSECTRGN = 0x00000080;
+constexpr DWORD DCX_LOCKWINDOWUPDATE = 0x00000400;
+constexpr DWORD DCX_USESTYLE = 0x00010000;
+
+constexpr UINT RDW_INVALIDATE = 0x0001;
+constexpr UINT RDW_INTERNALPAINT = 0x0002;
+constexpr UINT RDW_ERASE = 0x0004;
+constexpr UINT RDW_VALIDATE = 0x0008;
+constexpr UINT RDW_NOINTERNALPAINT = 0x0010;
+constexpr UINT RDW_NOERASE = 0x0020;
+constexpr UINT RDW_NOCHILDREN = 0x0040;
+constexpr UINT RDW_ALLCHILDREN = 0x0080;
+constexpr UINT RDW_UPDATENOW = 0x0100;
+constexpr UINT RDW_ERASENOW = 0x0200;
+constexpr UINT RDW_FRAME = 0x0400;
+constexpr UINT RDW_NOFRAME = 0x0800;
+
+HDC BeginPaint(HWND Wnd, PAINTSTRUCT* Paint);
+BOOL EndPaint(HWND Wnd, const PAINTSTRUCT* Paint);
+HDC GetDC(HWND Wnd);
+HDC GetWindowDC(HWND Wnd);
+// Clip is in screen coordinates (as WM_NCPAINT passes it); the value 1
+// stands for the whole window.
+HDC GetDCEx(HWND Wnd, HRGN Clip, DWORD Flags);
+int ReleaseDC(HWND Wnd, HDC Dc);
+BOOL InvalidateRect(HWND Wnd, const RECT* Rect, BOOL Erase);
+BOOL InvalidateRgn(HWND Wnd, HRGN Region, BOOL Erase);
+BOOL ValidateRect(HWND Wnd, const RECT* Rect);
+BOOL GetUpdateRect(HWND Wnd, RECT* Rect, BOOL Erase);
+BOOL UpdateWindow(HWND Wnd);
+BOOL RedrawWindow(HWND Wnd, const RECT* Update, HRGN Region, UINT Flags);
+// The framebuffer of a top-level window (null for a child or a dead
+// handle), for hosts and tests.
+const TBitmap* GetWindowFramebuffer(HWND Wnd);
+
+// ---------------------------------------------------------------------------
 // Fixed answers.
 DWORD GetVersion();
 

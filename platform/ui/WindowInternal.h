@@ -14,10 +14,57 @@
 #include <unordered_map>
 #include <vector>
 
+#include <pixman.h>
+
+#include "platform/gdi/Bitmap.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/host/Host.h"
 
 namespace velmo::ui {
+
+// A set of pixels (update and visible regions).
+class TRgn {
+public:
+    TRgn() { pixman_region32_init(&R); }
+    TRgn(const RECT& Rc) {
+        if (Rc.right > Rc.left && Rc.bottom > Rc.top)
+            pixman_region32_init_rect(&R, Rc.left, Rc.top, unsigned(Rc.right - Rc.left), unsigned(Rc.bottom - Rc.top));
+        else
+            pixman_region32_init(&R);
+    }
+    TRgn(const TRgn& O) {
+        pixman_region32_init(&R);
+        pixman_region32_copy(&R, O.Mut());
+    }
+    TRgn& operator=(const TRgn& O) {
+        if (this != &O) pixman_region32_copy(&R, O.Mut());
+        return *this;
+    }
+    ~TRgn() { pixman_region32_fini(&R); }
+    pixman_region32_t* Mut() const { return const_cast<pixman_region32_t*>(&R); }
+    bool Empty() const { return !pixman_region32_not_empty(Mut()); }
+    void Clear() { pixman_region32_clear(&R); }
+    void Add(const TRgn& O) { pixman_region32_union(&R, &R, O.Mut()); }
+    void Intersect(const TRgn& O) { pixman_region32_intersect(&R, &R, O.Mut()); }
+    void Subtract(const TRgn& O) { pixman_region32_subtract(&R, &R, O.Mut()); }
+    void Offset(int Dx, int Dy) { pixman_region32_translate(&R, Dx, Dy); }
+    bool Contains(int X, int Y) const { return pixman_region32_contains_point(Mut(), X, Y, nullptr) != 0; }
+    RECT Box() const {
+        if (Empty()) return {};
+        const pixman_box32_t* E = pixman_region32_extents(Mut());
+        return {E->x1, E->y1, E->x2, E->y2};
+    }
+    std::vector<RECT> Rects() const {
+        int N = 0;
+        const pixman_box32_t* B = pixman_region32_rectangles(Mut(), &N);
+        std::vector<RECT> Out;
+        for (int I = 0; I < N; ++I) Out.push_back({B[I].x1, B[I].y1, B[I].x2, B[I].y2});
+        return Out;
+    }
+
+private:
+    pixman_region32_t R;
+};
 
 struct TClass {
     std::u16string Name;
@@ -56,6 +103,15 @@ struct TWindow {
     HICON IconSmall = nullptr;
     RECT Normal;  // rectangle to restore from minimized or maximized
     bool NcActive = false;
+    // Painting: the update region in window coordinates, and what is due.
+    TRgn Update;
+    bool EraseDue = false;
+    bool NcPaintDue = false;
+    // Top-level windows: the framebuffer every descendant paints into,
+    // and what changed in it since it was last presented.
+    std::unique_ptr<TBitmap> Frame;
+    HBITMAP FrameObject = nullptr;
+    TRgn Dirty;
     bool Destroying = false;
     bool Dead = false;
 };
@@ -166,6 +222,21 @@ void AnswerCrossSends();
 // Default handling of the move and size loops and caption buttons.
 LRESULT NonClientButtonDown(HWND Wnd, WPARAM Hit, LPARAM L);
 LRESULT HitTest(const TWindow& W, POINT Screen);
+
+// Painting (Paint.cpp).
+// Marks what a change of a window's place, size, visibility or order
+// uncovers or covers for repainting.
+void InvalidateAfterChange(HWND Wnd, const RECT& OldScreen, bool WasVisible);
+// Releases the framebuffer and the window DCs of a dying window.
+void ForgetPainting(HWND Wnd);
+// A window that needs WM_PAINT and matches the filter, parents first.
+HWND WindowToPaint(HWND Filter);
+// A WM_PAINT that left its window invalid: validated, so loops go on.
+void AfterPaintMessage(HWND Wnd);
+// Hands the changed parts of every framebuffer to the host.
+void PresentDirty();
+RECT RootRect(const TWindow& W, bool Client);
+bool DefaultPaint(HWND Wnd, UINT Msg, WPARAM W, LPARAM L, LRESULT& Result);
 
 std::u16string Fold(std::u16string_view S);
 std::u16string FromWide(LPCWSTR S);

@@ -40,7 +40,8 @@ inline std::string MessageName(UINT Msg) {
         {WM_STYLECHANGING, "WM_STYLECHANGING"}, {WM_STYLECHANGED, "WM_STYLECHANGED"},
         {WM_SYSCOMMAND, "WM_SYSCOMMAND"}, {WM_CLOSE, "WM_CLOSE"}, {WM_CHAR, "WM_CHAR"},
         {WM_ENTERSIZEMOVE, "WM_ENTERSIZEMOVE"}, {WM_EXITSIZEMOVE, "WM_EXITSIZEMOVE"}, {WM_MOVING, "WM_MOVING"},
-        {WM_SYSKEYDOWN, "WM_SYSKEYDOWN"}, {WM_KEYDOWN, "WM_KEYDOWN"}, {WM_USER, "WM_USER"},
+        {WM_SYSKEYDOWN, "WM_SYSKEYDOWN"}, {WM_PAINT, "WM_PAINT"}, {WM_NCPAINT, "WM_NCPAINT"},
+        {WM_ERASEBKGND, "WM_ERASEBKGND"}, {WM_KEYDOWN, "WM_KEYDOWN"}, {WM_USER, "WM_USER"},
     };
     auto It = Table.find(Msg);
     return It == Table.end() ? "0x" + std::to_string(Msg) : It->second;

@@ -8,6 +8,9 @@
 #include <optional>
 #include <string>
 
+#include <vector>
+
+#include "platform/gdi/Bitmap.h"
 #include "platform/gdi/Graphics.h"
 #include "platform/ui/Messages.h"
 
@@ -61,6 +64,11 @@ public:
     virtual void TopLevelTitle(HWND Wnd, const std::u16string& Title) { (void)Wnd, (void)Title; }
     virtual void TopLevelActivated(HWND Wnd) { (void)Wnd; }
     virtual void TopLevelDestroyed(HWND Wnd) { (void)Wnd; }
+    // The parts of a top-level window's framebuffer (window coordinates)
+    // that changed since the last call.
+    virtual void Present(HWND Wnd, const TBitmap& Frame, const std::vector<RECT>& Dirty) {
+        (void)Wnd, (void)Frame, (void)Dirty;
+    }
 };
 
 // The host the layer uses; a Null host until one is set. Setting a host is

@@ -1,5 +1,6 @@
 #include "platform/ui/host/NullHost.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace velmo {
@@ -70,6 +71,18 @@ void TNullHost::TopLevelActivated(HWND Wnd) {
 void TNullHost::TopLevelDestroyed(HWND Wnd) {
     std::lock_guard<std::mutex> G(Lock);
     Log.push_back({"destroyed", Wnd, {}, {}});
+}
+
+void TNullHost::Present(HWND Wnd, const TBitmap&, const std::vector<RECT>& Dirty) {
+    std::lock_guard<std::mutex> G(Lock);
+    RECT Box = Dirty.empty() ? RECT{} : Dirty.front();
+    for (const RECT& R : Dirty) {
+        Box.left = std::min(Box.left, R.left);
+        Box.top = std::min(Box.top, R.top);
+        Box.right = std::max(Box.right, R.right);
+        Box.bottom = std::max(Box.bottom, R.bottom);
+    }
+    Log.push_back({"present", Wnd, Box, {}});
 }
 
 void TNullHost::Inject(const THostEvent& Event) {

@@ -32,6 +32,7 @@ public:
     void TopLevelTitle(HWND Wnd, const std::u16string& Title) override;
     void TopLevelActivated(HWND Wnd) override;
     void TopLevelDestroyed(HWND Wnd) override;
+    void Present(HWND Wnd, const TBitmap& Frame, const std::vector<RECT>& Dirty) override;
 
     // Test side.
     void Inject(const THostEvent& Event);
@@ -47,7 +48,7 @@ public:
     void SetNow(uint32_t Tick);
 
     // What the layer told the host, in order ("shown", "hidden", "moved",
-    // "title", "activated", "destroyed").
+    // "title", "activated", "destroyed", "present" with the dirty box).
     struct TCall {
         std::string What;
         HWND Wnd = nullptr;
