@@ -46,13 +46,26 @@ void EnsureFrame(TWindow& Root) {
     }
 }
 
+// What a window covers in its root's framebuffer: its rectangle within its
+// shape.
+TRgn AreaOf(const TWindow& W) {
+    RECT R = RootRect(W, false);
+    if (!W.Shape) return TRgn(R);
+    TRgn S = *W.Shape;
+    S.Offset(R.left, R.top);
+    S.Intersect(TRgn(R));
+    return S;
+}
+
 // The visible part of a window in its root's framebuffer.
 TRgn VisibleRegion(const TWindow& W, bool Client, bool ClipChildren, bool ClipSiblings) {
     if (!Visible(W)) return TRgn();
     TRgn Vis(RootRect(W, Client));
     const TWindow* C = &W;
     bool First = true;
-    for (int D = 0; C->Parent && D < 1000; ++D) {
+    for (int D = 0; D < 1000; ++D) {
+        Vis.Intersect(AreaOf(*C));
+        if (!C->Parent) break;
         TWindow* P = Find(C->Parent);
         if (!P) return TRgn();
         Vis.Intersect(TRgn(RootRect(*P, true)));
@@ -60,7 +73,7 @@ TRgn VisibleRegion(const TWindow& W, bool Client, bool ClipChildren, bool ClipSi
             for (HWND S : P->Children) {
                 if (S == C->Handle) break;
                 TWindow* Sw = Find(S);
-                if (Sw && (Sw->Style & WS_VISIBLE)) Vis.Subtract(TRgn(RootRect(*Sw, false)));
+                if (Sw && (Sw->Style & WS_VISIBLE)) Vis.Subtract(AreaOf(*Sw));
             }
         }
         First = false;
@@ -70,7 +83,7 @@ TRgn VisibleRegion(const TWindow& W, bool Client, bool ClipChildren, bool ClipSi
     if (ClipChildren || (W.Style & WS_CLIPCHILDREN)) {
         for (HWND K : W.Children) {
             TWindow* Kw = Find(K);
-            if (Kw && (Kw->Style & WS_VISIBLE)) Vis.Subtract(TRgn(RootRect(*Kw, false)));
+            if (Kw && (Kw->Style & WS_VISIBLE)) Vis.Subtract(AreaOf(*Kw));
         }
     }
     return Vis;
@@ -272,6 +285,12 @@ void PaintDefaultFrame(HWND Wnd, HRGN Clip) {
 
 namespace ui {
 
+bool InShape(const TWindow& W, POINT Screen) {
+    if (!W.Shape) return true;
+    RECT R = ScreenRect(W);
+    return W.Shape->Contains(Screen.x - R.left, Screen.y - R.top);
+}
+
 RECT RootRect(const TWindow& W, bool Client) {
     TWindow* Root = RootOf(W);
     RECT Rs = Root ? ScreenRect(*Root) : RECT{};
@@ -472,6 +491,35 @@ BOOL UpdateWindow(HWND Wnd) {
     if (!Find(Wnd)) return FALSE;
     PaintNow(Wnd, true, 0);
     return TRUE;
+}
+
+int SetWindowRgn(HWND Wnd, HRGN Region, BOOL Redraw) {
+    TWindow* W = Find(Wnd);
+    if (!W) return 0;
+    std::optional<TRgn> Shape;
+    if (Region) {
+        Shape = FromGdiRegion(Region);
+        DeleteObject(Region);
+    }
+    bool Same = (Shape && W->Shape && *Shape == *W->Shape) || (!Shape && !W->Shape);
+    if (Same) return 1;
+    RECT Old = ScreenRect(*W);
+    // What the old shape covered is repainted below, the new one in the window.
+    W->Shape.reset();
+    if (Redraw) InvalidateAfterChange(Wnd, Old, (W->Style & WS_VISIBLE) != 0);
+    W->Shape = Shape;
+    if (!W->Parent) State().Host->TopLevelShape(Wnd, Shape ? Shape->Rects() : std::vector<RECT>{});
+    if (Redraw) InvalidateAfterChange(Wnd, Old, (W->Style & WS_VISIBLE) != 0);
+    return 1;
+}
+
+int GetWindowRgn(HWND Wnd, HRGN Region) {
+    TWindow* W = Find(Wnd);
+    if (!W || !W->Shape || !Region) return ERROR;
+    HRGN Copy = ToGdiRegion(*W->Shape);
+    int Type = CombineRgn(Region, Copy, nullptr, RGN_COPY);
+    DeleteObject(Copy);
+    return Type;
 }
 
 const TBitmap* GetWindowFramebuffer(HWND Wnd) {

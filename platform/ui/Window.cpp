@@ -1089,7 +1089,7 @@ HWND FindUnder(const std::vector<HWND>& List, POINT Screen, int Depth) {
     for (HWND H : Copy) {
         TWindow* W = Find(H);
         if (!W || !(W->Style & WS_VISIBLE)) continue;
-        if (!Contains(ScreenRect(*W), Screen)) continue;
+        if (!Contains(ScreenRect(*W), Screen) || !InShape(*W, Screen)) continue;
         if (W->Style & WS_DISABLED) {
             if (W->Style & WS_CHILD) continue;
             return H;  // a disabled top-level window still takes the point

@@ -736,6 +736,13 @@ BOOL RedrawWindow(HWND Wnd, const RECT* Update, HRGN Region, UINT Flags);
 // handle), for hosts and tests.
 const TBitmap* GetWindowFramebuffer(HWND Wnd);
 
+// A window's shape, in window coordinates: painting and hit testing of the
+// window and its descendants keep inside it. The layer takes the region
+// (the caller must not use or free it); null gives the rectangle back.
+int SetWindowRgn(HWND Wnd, HRGN Region, BOOL Redraw);
+// Copies the shape into Region; ERROR when the window has none.
+int GetWindowRgn(HWND Wnd, HRGN Region);
+
 // ---------------------------------------------------------------------------
 // Fixed answers.
 DWORD GetVersion();

@@ -43,6 +43,7 @@ public:
     ~TRgn() { pixman_region32_fini(&R); }
     pixman_region32_t* Mut() const { return const_cast<pixman_region32_t*>(&R); }
     bool Empty() const { return !pixman_region32_not_empty(Mut()); }
+    bool operator==(const TRgn& O) const { return pixman_region32_equal(Mut(), O.Mut()) != 0; }
     void Clear() { pixman_region32_clear(&R); }
     void Add(const TRgn& O) { pixman_region32_union(&R, &R, O.Mut()); }
     void Intersect(const TRgn& O) { pixman_region32_intersect(&R, &R, O.Mut()); }
@@ -105,6 +106,8 @@ struct TWindow {
     bool NcActive = false;
     // Painting: the update region in window coordinates, and what is due.
     TRgn Update;
+    // The window's shape (SetWindowRgn), window coordinates; none: its rectangle.
+    std::optional<TRgn> Shape;
     bool EraseDue = false;
     bool NcPaintDue = false;
     // Top-level windows: the framebuffer every descendant paints into,
@@ -237,6 +240,8 @@ void AfterPaintMessage(HWND Wnd);
 void PresentDirty();
 RECT RootRect(const TWindow& W, bool Client);
 bool DefaultPaint(HWND Wnd, UINT Msg, WPARAM W, LPARAM L, LRESULT& Result);
+// Whether a screen point lies in the window's shape (true without one).
+bool InShape(const TWindow& W, POINT Screen);
 
 std::u16string Fold(std::u16string_view S);
 std::u16string FromWide(LPCWSTR S);

@@ -1,6 +1,8 @@
 // Framebuffers, visible regions, update regions, BeginPaint and window DCs.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "tests/platform/WindowFixture.h"
 
 namespace velmo::uitest {
@@ -218,6 +220,104 @@ TEST_F(WindowPaint, FramebuffersStayWithinTheirCap) {
     Pump();
     DestroyWindow(Big);
     EXPECT_EQ(GetWindowFramebuffer(Big), nullptr);
+}
+
+}  // namespace
+}  // namespace velmo::uitest
+
+namespace velmo::uitest {
+namespace {
+
+class WindowRegion : public PaintingFixture {};
+
+// An ellipse inside Width x Height, row by row.
+HRGN Ellipse(int Width, int Height) {
+    HRGN R = CreateRectRgn(0, 0, 0, 0);
+    for (int Y = 0; Y < Height; ++Y) {
+        double Dy = (Y + 0.5 - Height / 2.0) / (Height / 2.0);
+        double Half = (Width / 2.0) * std::sqrt(std::max(0.0, 1 - Dy * Dy));
+        int L = int(std::lround(Width / 2.0 - Half)), Rt = int(std::lround(Width / 2.0 + Half));
+        if (Rt <= L) continue;
+        HRGN Row = CreateRectRgn(L, Y, Rt, Y + 1);
+        CombineRgn(R, R, Row, RGN_OR);
+        DeleteObject(Row);
+    }
+    return R;
+}
+
+TEST_F(WindowRegion, ShapedWindowClipsPaintAndHitTest) {
+    HWND Below = Solid("below", WS_POPUP | WS_VISIBLE, 100, 100, 200, 200, nullptr, Green);
+    HWND Top = Solid("top", WS_POPUP | WS_VISIBLE, 100, 100, 200, 200, nullptr, Red);
+    HWND Kid = Solid("kid", WS_CHILD | WS_VISIBLE, 0, 0, 100, 100, Top, Blue);
+    ASSERT_TRUE(Below && Top && Kid);
+    Pump();
+    Host->ClearCalls();
+
+    // A top-level shape with a hole; the host hears of it once per change.
+    HRGN Outer = CreateRectRgn(0, 0, 200, 200);
+    HRGN Hole = CreateRectRgn(150, 150, 180, 180);
+    CombineRgn(Outer, Outer, Hole, RGN_DIFF);
+    DeleteObject(Hole);
+    HRGN Same = CreateRectRgn(0, 0, 0, 0);
+    CombineRgn(Same, Outer, nullptr, RGN_COPY);
+    EXPECT_TRUE(SetWindowRgn(Top, Outer, TRUE));
+    EXPECT_TRUE(SetWindowRgn(Top, Same, TRUE));  // no change
+    int Shapes = 0;
+    for (const auto& C : Host->Calls())
+        if (C.What == "shape") {
+            ++Shapes;
+            EXPECT_EQ(C.Rect.right, 200);
+        }
+    EXPECT_EQ(Shapes, 1);
+    HRGN Back = CreateRectRgn(0, 0, 0, 0);
+    EXPECT_EQ(GetWindowRgn(Top, Back), COMPLEXREGION);
+    EXPECT_FALSE(PtInRegion(Back, 160, 160));
+    EXPECT_TRUE(PtInRegion(Back, 140, 160));
+    DeleteObject(Back);
+
+    // An elliptic child.
+    EXPECT_TRUE(SetWindowRgn(Kid, Ellipse(100, 100), TRUE));
+    const TBitmap* F = GetWindowFramebuffer(Top);
+    Pump();
+    EXPECT_EQ(PixelAt(Top, 50, 50), Blue);
+    EXPECT_EQ(PixelAt(Top, 2, 2), Red);  // the child's corner shows its parent
+    EXPECT_EQ(PixelAt(Top, 120, 120), Red);
+    COLORREF InHole = PixelAt(Top, 165, 165);
+
+    // Painting outside the shapes leaves the pixels alone.
+    HDC Dc = GetWindowDC(Kid);
+    HBRUSH Y = CreateSolidBrush(Yellow);
+    RECT All{-50, -50, 400, 400};
+    FillRect(Dc, &All, Y);
+    ReleaseDC(Kid, Dc);
+    Dc = GetWindowDC(Top);
+    FillRect(Dc, &All, Y);
+    DeleteObject(Y);
+    ReleaseDC(Top, Dc);
+    EXPECT_EQ(PixelAt(Top, 50, 50), Yellow);
+    EXPECT_EQ(PixelAt(Top, 165, 165), InHole);
+    EXPECT_EQ(F, GetWindowFramebuffer(Top));
+
+    // Hit tests go through the holes to what lies below.
+    EXPECT_EQ(WindowFromPoint({150, 150}), Kid);
+    EXPECT_EQ(WindowFromPoint({102, 102}), Top);  // outside the ellipse
+    EXPECT_EQ(WindowFromPoint({265, 265}), Below);  // in the hole
+    EXPECT_EQ(WindowFromPoint({240, 240}), Top);
+    Host->MouseDown(265, 265);
+    Host->MouseUp(265, 265);
+    Trace().clear();
+    Pump();
+    EXPECT_EQ(TraceOf({"BUTTON"}), (std::vector<std::string>{"below WM_LBUTTONDOWN", "below WM_LBUTTONUP"}));
+
+    // Back to the rectangle: the host hears of it, the hole is gone.
+    Host->ClearCalls();
+    SetWindowRgn(Top, nullptr, TRUE);
+    EXPECT_EQ(Host->Calls().size(), 1u);
+    HRGN None = CreateRectRgn(0, 0, 0, 0);
+    EXPECT_EQ(GetWindowRgn(Top, None), ERROR);
+    DeleteObject(None);
+    SetWindowPos(Top, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    EXPECT_EQ(WindowFromPoint({265, 265}), Top);
 }
 
 }  // namespace

@@ -63,6 +63,9 @@ public:
     virtual void TopLevelMoved(HWND Wnd, const RECT& Rect) { (void)Wnd, (void)Rect; }
     virtual void TopLevelTitle(HWND Wnd, const std::u16string& Title) { (void)Wnd, (void)Title; }
     virtual void TopLevelActivated(HWND Wnd) { (void)Wnd; }
+    // A top-level window's shape changed (window coordinates; empty: its
+    // whole rectangle again).
+    virtual void TopLevelShape(HWND Wnd, const std::vector<RECT>& Shape) { (void)Wnd, (void)Shape; }
     virtual void TopLevelDestroyed(HWND Wnd) { (void)Wnd; }
     // The parts of a top-level window's framebuffer (window coordinates)
     // that changed since the last call.

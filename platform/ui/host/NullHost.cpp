@@ -68,6 +68,18 @@ void TNullHost::TopLevelActivated(HWND Wnd) {
     std::lock_guard<std::mutex> G(Lock);
     Log.push_back({"activated", Wnd, {}, {}});
 }
+void TNullHost::TopLevelShape(HWND Wnd, const std::vector<RECT>& Shape) {
+    std::lock_guard<std::mutex> G(Lock);
+    RECT Box = Shape.empty() ? RECT{} : Shape.front();
+    for (const RECT& R : Shape) {
+        Box.left = std::min(Box.left, R.left);
+        Box.top = std::min(Box.top, R.top);
+        Box.right = std::max(Box.right, R.right);
+        Box.bottom = std::max(Box.bottom, R.bottom);
+    }
+    Log.push_back({"shape", Wnd, Box, {}});
+}
+
 void TNullHost::TopLevelDestroyed(HWND Wnd) {
     std::lock_guard<std::mutex> G(Lock);
     Log.push_back({"destroyed", Wnd, {}, {}});

@@ -31,6 +31,7 @@ public:
     void TopLevelMoved(HWND Wnd, const RECT& Rect) override;
     void TopLevelTitle(HWND Wnd, const std::u16string& Title) override;
     void TopLevelActivated(HWND Wnd) override;
+    void TopLevelShape(HWND Wnd, const std::vector<RECT>& Shape) override;
     void TopLevelDestroyed(HWND Wnd) override;
     void Present(HWND Wnd, const TBitmap& Frame, const std::vector<RECT>& Dirty) override;
 
