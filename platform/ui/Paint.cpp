@@ -221,12 +221,7 @@ void MarkDirty(const TWindowDc& D) {
 
 // The plain frame: border, caption, caption-button boxes, menu strip,
 // client edge and scroll-bar areas, from the styles and the metrics table.
-void PaintDefaultFrame(HWND Wnd, HRGN Clip) {
-    TWindow* W = Find(Wnd);
-    if (!W) return;
-    HDC Dc = GetDCEx(Wnd, Clip, DCX_WINDOW | DCX_USESTYLE |
-                                    (Clip && Clip != reinterpret_cast<HRGN>(uintptr_t(1)) ? DCX_INTERSECTRGN : 0));
-    if (!Dc) return;
+void PaintFrameInto(const TWindow* W, HDC Dc) {
     TFrameMetrics F = FrameMetricsOf(W->Style, W->ExStyle, W->Menu != nullptr);
     int Wd = W->Rect.right - W->Rect.left, Ht = W->Rect.bottom - W->Rect.top;
     auto Fill = [&](RECT R, int Color) { FillRect(Dc, &R, GetSysColorBrush(Color)); };
@@ -278,7 +273,46 @@ void PaintDefaultFrame(HWND Wnd, HRGN Clip) {
     if (F.HScroll) Fill({Inner.left, Inner.bottom - F.HScroll, Inner.right - F.VScroll, Inner.bottom}, COLOR_SCROLLBAR);
     if (F.VScroll && F.HScroll)
         Fill({Inner.right - F.VScroll, Inner.bottom - F.HScroll, Inner.right, Inner.bottom}, COLOR_BTNFACE);
+}
+
+void PaintDefaultFrame(HWND Wnd, HRGN Clip) {
+    TWindow* W = Find(Wnd);
+    if (!W) return;
+    HDC Dc = GetDCEx(Wnd, Clip, DCX_WINDOW | DCX_USESTYLE |
+                                    (Clip && Clip != reinterpret_cast<HRGN>(uintptr_t(1)) ? DCX_INTERSECTRGN : 0));
+    if (!Dc) return;
+    PaintFrameInto(W, Dc);
     ReleaseDC(Wnd, Dc);
+}
+
+// WM_PRINT: the window as the flags ask, into Dc whose origin is the
+// window's top-left corner.
+void PrintInto(HWND Wnd, HDC Dc, LPARAM Flags, int Depth) {
+    TWindow* W = Find(Wnd);
+    if (!W || Depth > 100) return;
+    if ((Flags & PRF_CHECKVISIBLE) && !Visible(*W)) return;
+    int Saved = SaveDC(Dc);
+    POINT Org;
+    GetViewportOrgEx(Dc, &Org);
+    if (Flags & PRF_NONCLIENT) PaintFrameInto(W, Dc);
+    int Cx = W->Client.left - W->Rect.left, Cy = W->Client.top - W->Rect.top;
+    SetViewportOrgEx(Dc, Org.x + Cx, Org.y + Cy, nullptr);
+    IntersectClipRect(Dc, 0, 0, W->Client.right - W->Client.left, W->Client.bottom - W->Client.top);
+    if (Flags & PRF_ERASEBKGND) Deliver(Wnd, WM_ERASEBKGND, WPARAM(Dc), 0);
+    if ((Flags & PRF_CLIENT) && Find(Wnd)) Deliver(Wnd, WM_PRINTCLIENT, WPARAM(Dc), Flags);
+    if ((Flags & PRF_CHILDREN) && (W = Find(Wnd))) {
+        std::vector<HWND> Kids = W->Children;
+        // Lowest first, so the upper children end on top.
+        for (auto It = Kids.rbegin(); It != Kids.rend(); ++It) {
+            TWindow* K = Find(*It);
+            if (!K || !(K->Style & WS_VISIBLE)) continue;
+            int S = SaveDC(Dc);
+            SetViewportOrgEx(Dc, Org.x + Cx + K->Rect.left, Org.y + Cy + K->Rect.top, nullptr);
+            PrintInto(*It, Dc, Flags | PRF_NONCLIENT | PRF_CLIENT | PRF_ERASEBKGND, Depth + 1);
+            RestoreDC(Dc, S);
+        }
+    }
+    RestoreDC(Dc, Saved);
 }
 
 }  // namespace
@@ -537,6 +571,11 @@ bool DefaultPaint(HWND Wnd, UINT Msg, WPARAM W, LPARAM L, LRESULT& Result) {
     if (!Win) return false;
     switch (Msg) {
     case WM_PAINT: {
+        // With a DC in wParam the caller paints into it and nothing is validated.
+        if (W) {
+            Result = 0;
+            return true;
+        }
         PAINTSTRUCT Ps;
         BeginPaint(Wnd, &Ps);
         EndPaint(Wnd, &Ps);
@@ -559,6 +598,10 @@ bool DefaultPaint(HWND Wnd, UINT Msg, WPARAM W, LPARAM L, LRESULT& Result) {
     }
     case WM_NCPAINT:
         PaintDefaultFrame(Wnd, reinterpret_cast<HRGN>(W));
+        Result = 0;
+        return true;
+    case WM_PRINT:
+        if (W) PrintInto(Wnd, reinterpret_cast<HDC>(W), L, 0);
         Result = 0;
         return true;
     default: (void)L; return false;

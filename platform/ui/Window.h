@@ -718,6 +718,14 @@ constexpr UINT RDW_ERASENOW = 0x0200;
 constexpr UINT RDW_FRAME = 0x0400;
 constexpr UINT RDW_NOFRAME = 0x0800;
 
+// WM_PRINT flags.
+constexpr LPARAM PRF_CHECKVISIBLE = 0x0001;
+constexpr LPARAM PRF_NONCLIENT = 0x0002;
+constexpr LPARAM PRF_CLIENT = 0x0004;
+constexpr LPARAM PRF_ERASEBKGND = 0x0008;
+constexpr LPARAM PRF_CHILDREN = 0x0010;
+constexpr LPARAM PRF_OWNED = 0x0020;
+
 HDC BeginPaint(HWND Wnd, PAINTSTRUCT* Paint);
 BOOL EndPaint(HWND Wnd, const PAINTSTRUCT* Paint);
 HDC GetDC(HWND Wnd);

@@ -21,6 +21,14 @@ COLORREF PixelAt(HWND Root, int X, int Y) {
 
 // Paints its whole client area in the colour kept in GWL_USERDATA.
 LRESULT SolidProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
+    if (Msg == WM_PRINTCLIENT) {
+        RECT R;
+        GetClientRect(Wnd, &R);
+        HBRUSH B = CreateSolidBrush(COLORREF(GetWindowLongPtrW(Wnd, GWL_USERDATA)));
+        FillRect(reinterpret_cast<HDC>(W), &R, B);
+        DeleteObject(B);
+        return 0;
+    }
     if (Msg == WM_PAINT) {
         Trace().push_back(NameOf(Wnd) + " paint");
         PAINTSTRUCT Ps;
@@ -318,6 +326,49 @@ TEST_F(WindowRegion, ShapedWindowClipsPaintAndHitTest) {
     DeleteObject(None);
     SetWindowPos(Top, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     EXPECT_EQ(WindowFromPoint({265, 265}), Top);
+}
+
+}  // namespace
+}  // namespace velmo::uitest
+
+namespace velmo::uitest {
+namespace {
+
+TEST_F(WindowPaint, PrintPaintsTheWindowIntoAGivenDc) {
+    WNDCLASSEXW C;
+    C.lpfnWndProc = TracingProc;
+    C.lpszClassName = u"Printed";
+    C.hbrBackground = reinterpret_cast<HBRUSH>(uintptr_t(COLOR_WINDOW + 1));
+    ASSERT_NE(RegisterClassExW(&C), 0);
+    HWND Wnd = CreateWindowExW(0, u"Printed", nullptr, WS_OVERLAPPEDWINDOW, 100, 100, 300, 200, nullptr, nullptr,
+                               nullptr, nullptr);
+    HWND Kid = Solid("kid", WS_CHILD | WS_VISIBLE, 20, 30, 40, 50, Wnd, Blue);
+    ASSERT_TRUE(Wnd && Kid);
+    TBitmap Target(300, 200, pf32bit);
+    HBITMAP Object = AttachBitmapObject(Target);
+    HDC Dc = CreateCompatibleDC(nullptr);
+    SelectObject(Dc, Object);
+    SendMessageW(Wnd, WM_PRINT, WPARAM(Dc), PRF_NONCLIENT | PRF_CLIENT | PRF_ERASEBKGND | PRF_CHILDREN);
+    auto At = [&](int X, int Y) {
+        const uint8_t* P = Target.ScanLine(Y) + 4 * X;
+        return COLORREF(P[2] | (P[1] << 8) | (P[0] << 16));
+    };
+    EXPECT_EQ(At(150, 10), GetSysColor(COLOR_INACTIVECAPTION));
+    EXPECT_EQ(At(150, 100), 0xFFFFFFu);
+    EXPECT_EQ(At(4 + 20, 23 + 30), Blue);
+    EXPECT_EQ(At(4 + 59, 23 + 79), Blue);
+    EXPECT_EQ(At(4 + 60, 23 + 80), 0xFFFFFFu);
+    // Hidden windows print nothing when asked to check.
+    SendMessageW(Wnd, WM_PRINT, WPARAM(Dc), PRF_CHECKVISIBLE | PRF_ERASEBKGND | PRF_CLIENT);
+    // A WM_PAINT carrying a DC validates nothing.
+    ShowWindow(Wnd, SW_SHOW);
+    EXPECT_TRUE(GetUpdateRect(Wnd, nullptr, FALSE));
+    DefWindowProcW(Wnd, WM_PAINT, WPARAM(Dc), 0);
+    EXPECT_TRUE(GetUpdateRect(Wnd, nullptr, FALSE));
+    DeleteDC(Dc);
+    DetachBitmapObject(Object);
+    DestroyWindow(Wnd);
+    UnregisterClassW(u"Printed", nullptr);
 }
 
 }  // namespace
