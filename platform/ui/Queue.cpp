@@ -1,6 +1,7 @@
 // The message queue and its loops, timers, hooks, input, activation, focus
 // and capture.
 #include <algorithm>
+#include <unordered_map>
 #include <unistd.h>
 #include <sys/syscall.h>
 
@@ -40,6 +41,23 @@ std::optional<uint32_t> NextTimerDue() {
     }
     if (Next && Due(*Next, Now)) return Now;
     return Next;
+}
+
+struct TDrop {
+    std::vector<std::u16string> Files;
+    POINT Point;
+};
+std::unordered_map<uintptr_t, TDrop>& Drops() {
+    static auto* M = new std::unordered_map<uintptr_t, TDrop>;
+    return *M;
+}
+
+HDROP MakeDrop(const std::vector<std::u16string>& Files, POINT P) {
+    static uintptr_t Next = 0x5D000000;
+    if (Drops().size() >= 1024) return nullptr;  // drops nobody finished
+    Next += 16;
+    Drops()[Next] = {Files, P};
+    return reinterpret_cast<HDROP>(Next);
 }
 
 LPARAM PointParam(POINT P) { return MAKELPARAM(P.x, P.y); }
@@ -149,6 +167,21 @@ void HostEvent(const THostEvent& E) {
         S.MouseButtons = 0;
         if (S.Capture) ReleaseCapture();
         break;
+    case THostEventKind::Drop: {
+        HWND To = WindowFromPoint(E.Screen);
+        for (int D = 0; To && D < 1000; ++D) {
+            TWindow* W = Find(To);
+            if (!W) break;
+            if (W->ExStyle & WS_EX_ACCEPTFILES) break;
+            To = W->Parent;
+        }
+        if (!To || !Find(To) || E.Files.empty()) break;
+        POINT P = E.Screen;
+        ScreenToClient(To, &P);
+        HDROP Drop = MakeDrop(E.Files, P);
+        if (Drop && !PostMessageW(To, WM_DROPFILES, WPARAM(Drop), 0)) DragFinish(Drop);
+        break;
+    }
     case THostEventKind::Quit: {
         std::vector<HWND> Targets;
         for (HWND H : S.TopLevel) {
@@ -628,6 +661,37 @@ LRESULT CallNextHookEx(HHOOK Hook, int Code, WPARAM W, LPARAM L) {
 }
 
 // ---------------------------------------------------------------------------
+void DragAcceptFiles(HWND Wnd, BOOL Accept) {
+    TWindow* W = Find(Wnd);
+    if (!W) return;
+    if (Accept) W->ExStyle |= WS_EX_ACCEPTFILES;
+    else W->ExStyle &= ~WS_EX_ACCEPTFILES;
+}
+
+UINT DragQueryFileW(HDROP Drop, UINT Index, LPWSTR Buffer, UINT Size) {
+    auto It = Drops().find(uintptr_t(Drop));
+    if (It == Drops().end()) return 0;
+    const auto& Files = It->second.Files;
+    if (Index == 0xFFFFFFFFu) return UINT(Files.size());
+    if (Index >= Files.size()) return 0;
+    const std::u16string& Name = Files[Index];
+    if (!Buffer) return UINT(Name.size());
+    if (Size == 0) return 0;
+    size_t N = std::min(Name.size(), size_t(Size) - 1);
+    std::copy_n(Name.data(), N, Buffer);
+    Buffer[N] = 0;
+    return UINT(N);
+}
+
+BOOL DragQueryPoint(HDROP Drop, POINT* Point) {
+    auto It = Drops().find(uintptr_t(Drop));
+    if (It == Drops().end() || !Point) return FALSE;
+    *Point = It->second.Point;
+    return TRUE;
+}
+
+void DragFinish(HDROP Drop) { Drops().erase(uintptr_t(Drop)); }
+
 HWND GetActiveWindow() { return State().Active; }
 
 HWND SetActiveWindow(HWND Wnd) {

@@ -752,6 +752,20 @@ int SetWindowRgn(HWND Wnd, HRGN Region, BOOL Redraw);
 int GetWindowRgn(HWND Wnd, HRGN Region);
 
 // ---------------------------------------------------------------------------
+// Dropped files. A drop reaches the deepest window under the pointer with
+// WS_EX_ACCEPTFILES, or its nearest such ancestor, as a posted WM_DROPFILES
+// whose wParam is the drop. Names are kept whole, in drop order.
+using HDROP = struct HDROP__*;
+void DragAcceptFiles(HWND Wnd, BOOL Accept);
+// Index 0xFFFFFFFF: the count of names. Buffer null: the length of name
+// Index. Otherwise copies at most Size - 1 units and a terminating zero and
+// returns the units copied.
+UINT DragQueryFileW(HDROP Drop, UINT Index, LPWSTR Buffer, UINT Size);
+// The drop point in the client coordinates of the receiving window.
+BOOL DragQueryPoint(HDROP Drop, POINT* Point);
+void DragFinish(HDROP Drop);
+
+// ---------------------------------------------------------------------------
 // Fixed answers.
 DWORD GetVersion();
 

@@ -26,6 +26,7 @@ enum class THostEventKind {
     Text,          // committed text, one WM_CHAR per UTF-16 unit
     CaptureLost,   // the system took the pointer or focus away
     Quit,          // the user asked the program to end
+    Drop,          // files dropped at the pointer position (Screen)
 };
 
 struct THostEvent {
@@ -38,6 +39,7 @@ struct THostEvent {
     bool Shift = false;
     bool Control = false;
     std::u16string Text;
+    std::vector<std::u16string> Files;  // Drop: full names in drop order
 };
 
 class IWindowHost {

@@ -150,6 +150,14 @@ void TNullHost::LoseCapture() {
     E.Kind = THostEventKind::CaptureLost;
     Inject(E);
 }
+void TNullHost::Drop(int X, int Y, std::vector<std::u16string> Files) {
+    THostEvent E;
+    E.Kind = THostEventKind::Drop;
+    E.Screen = {X, Y};
+    E.Files = std::move(Files);
+    Inject(E);
+}
+
 void TNullHost::Quit() {
     THostEvent E;
     E.Kind = THostEventKind::Quit;

@@ -44,6 +44,7 @@ public:
     void KeyUp(uint32_t Vk, bool Alt = false);
     void Text(const std::u16string& Text);
     void LoseCapture();
+    void Drop(int X, int Y, std::vector<std::u16string> Files);
     void Quit();
     void Advance(uint32_t Ms);
     void SetNow(uint32_t Tick);
