@@ -160,10 +160,7 @@ void InvalidateTree(TWindow& W, TRgn Region, UINT Flags, int Depth) {
     if (!(Flags & RDW_FRAME)) Own.Intersect(TRgn(Cr));
     if (Flags & RDW_VALIDATE) {
         W.Update.Subtract(Own);
-        if (Flags & RDW_NOFRAME) {
-        } else if (Flags & RDW_FRAME) {
-            W.NcPaintDue = false;
-        }
+        if (Flags & RDW_FRAME) W.NcPaintDue = false;
         if (W.Update.Empty()) W.EraseDue = false;
     } else {
         W.Update.Add(Own);
