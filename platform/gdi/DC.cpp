@@ -1203,6 +1203,18 @@ BOOL PtInRegion(HRGN Region, int X, int Y) {
     return G && G->Contains(X, Y) ? 1 : 0;
 }
 
+bool GetRegionRects(HRGN Region, std::vector<RECT>& Out) {
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    TRegion* G = FindRegion(R, Region);
+    if (!G) return false;
+    int N = 0;
+    const pixman_box32_t* B = pixman_region32_rectangles(G->Mut(), &N);
+    Out.clear();
+    for (int I = 0; I < N; ++I) Out.push_back(RECT{B[I].x1, B[I].y1, B[I].x2, B[I].y2});
+    return true;
+}
+
 int SelectClipRgn(HDC Dc, HRGN Region) {
     TRegistry& R = Registry();
     std::lock_guard<std::mutex> Guard(R.Lock);

@@ -40,6 +40,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/gdi/Bitmap.h"
 
@@ -227,6 +228,9 @@ int CombineRgn(HRGN Dest, HRGN Src1, HRGN Src2, int Mode);
 int OffsetRgn(HRGN Region, int Dx, int Dy);
 int GetRgnBox(HRGN Region, RECT* Box);
 BOOL PtInRegion(HRGN Region, int X, int Y);
+// The rectangles a region is made of (rows top to bottom); false for a
+// handle that names no live region.
+bool GetRegionRects(HRGN Region, std::vector<RECT>& Out);
 
 // Clipping. Every drawing call (blits, fills, paths) touches only pixels in
 // the clip region and in the bitmap; a DC starts without a clip region.

@@ -102,20 +102,9 @@ HRGN ToGdiRegion(const TRgn& R) {
 // Reads a region object (any coordinates) into a TRgn.
 TRgn FromGdiRegion(HRGN Region) {
     TRgn Out;
-    RECT Box;
-    if (GetRgnBox(Region, &Box) == ERROR) return Out;
-    // Rows of the region's box, merged into spans: regions of windows are
-    // small next to the 16-bit range.
-    if (int64_t(Box.right - Box.left) * (Box.bottom - Box.top) > (int64_t(1) << 22)) return TRgn(Box);
-    for (int Y = Box.top; Y < Box.bottom; ++Y) {
-        int X = Box.left;
-        while (X < Box.right) {
-            while (X < Box.right && !PtInRegion(Region, X, Y)) ++X;
-            int Start = X;
-            while (X < Box.right && PtInRegion(Region, X, Y)) ++X;
-            if (X > Start) Out.Add(TRgn(RECT{Start, Y, X, Y + 1}));
-        }
-    }
+    std::vector<RECT> Rects;
+    if (!GetRegionRects(Region, Rects)) return Out;
+    for (const RECT& R : Rects) Out.Add(TRgn(R));
     return Out;
 }
 
