@@ -34,6 +34,7 @@ bool IsLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 }  // namespace
 
 int GetLastError() { return tLastError; }
+void SetLastError(int Code) { tLastError = Code; }
 
 std::string WideToFileSystemName(const std::u16string& Name) {
     std::string out;

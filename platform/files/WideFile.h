@@ -40,8 +40,10 @@ constexpr uint32_t FILE_CURRENT = 1;
 constexpr uint32_t FILE_END = 2;
 
 // Error number (errno value) of the last failed call of this layer on this
-// thread; 0 after a success.
+// thread; 0 after a success. The window layer leaves its own error codes
+// here through SetLastError.
 int GetLastError();
+void SetLastError(int Code);
 
 // Opens or creates a file. Folders cannot be opened. With CREATE_ALWAYS the
 // file is truncated only after its lock was granted, so a file held without

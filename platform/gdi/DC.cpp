@@ -120,7 +120,8 @@ struct TDcSettings {
     uintptr_t Font = 0;
     int PolyFillMode = ALTERNATE;
     int X = 0, Y = 0;  // current position
-    // No value: no clip region.
+    int ViewX = 0, ViewY = 0;  // viewport origin: logical (0, 0) in device pixels
+    // No value: no clip region. Held in bitmap pixels.
     std::optional<TRegion> Clip;
 };
 
@@ -139,6 +140,12 @@ constexpr size_t MaxPathElements = size_t(1) << 22;
 
 struct TMemoryDc {
     TDcSettings Now;
+    // A window DC: device (0, 0) lies at (OrgX, OrgY) of the bitmap, and
+    // nothing outside System (bitmap pixels) is ever touched.
+    int OrgX = 0, OrgY = 0;
+    std::optional<TRegion> System;
+    int ShiftX() const { return OrgX + Now.ViewX; }
+    int ShiftY() const { return OrgY + Now.ViewY; }
     uintptr_t Bitmap = 0;
     std::vector<TDcSettings> Saved;
     TPathState PathState = TPathState::None;
@@ -442,7 +449,18 @@ BOOL Blit(HDC Dc, int X, int Y, int W, int H, HDC Source, int XSrc, int YSrc, in
     TGdiObject* DstObject = R.FindObject(Target->Bitmap);
     if (!DstObject) return 0;
     TBitmap& Dst = DstObject->Pixels();
-    const TRegion* Clip = Target->Now.Clip ? &*Target->Now.Clip : nullptr;
+    X += Target->ShiftX();
+    Y += Target->ShiftY();
+    if (SrcDc) {
+        XSrc += SrcDc->ShiftX();
+        YSrc += SrcDc->ShiftY();
+    }
+    std::optional<TRegion> Limit = Target->Now.Clip;
+    if (Target->System) {
+        if (Limit) Limit->Combine(*Limit, *Target->System, RGN_AND);
+        else Limit = Target->System;
+    }
+    const TRegion* Clip = Limit ? &*Limit : nullptr;
     uint32_t P = 0;
     if (UsesPattern(Code)) {
         TGdiObject* Brush = R.FindObject(Target->Now.Brush);
@@ -782,8 +800,26 @@ TBitmap* TargetOf(TRegistry& R, TMemoryDc& D) {
 // The pixels a drawing call may touch: the clip region within the bitmap.
 TRegion Drawable(const TMemoryDc& D, const TBitmap& B) {
     TRegion Area(0, 0, B.Width(), B.Height());
+    if (D.System) Area.Combine(Area, *D.System, RGN_AND);
     if (D.Now.Clip) Area.Combine(Area, *D.Now.Clip, RGN_AND);
     return Area;
+}
+
+// A region given in device pixels, moved to bitmap pixels.
+TRegion ToBitmap(const TMemoryDc& D, const TRegion& Device) {
+    TRegion Out = Device;
+    if (D.OrgX || D.OrgY) pixman_region32_translate(Out.Get(), D.OrgX, D.OrgY);
+    return Out;
+}
+
+// A path in logical units, moved to bitmap pixels.
+std::vector<TPathElement> Shifted(const TMemoryDc& D, std::vector<TPathElement> Path) {
+    if (D.ShiftX() || D.ShiftY())
+        for (TPathElement& E : Path) {
+            E.X += D.ShiftX();
+            E.Y += D.ShiftY();
+        }
+    return Path;
 }
 
 void WriteBox(const TRegion& Region, RECT* Box) {
@@ -1081,7 +1117,7 @@ BOOL PaintPath(HDC Dc, int What) {
     std::lock_guard<std::mutex> Guard(R.Lock);
     TMemoryDc* D = R.FindDc(Dc);
     if (!D || D->PathState != TPathState::Done) return 0;
-    const std::vector<TPathElement> Path = std::move(D->Path);
+    const std::vector<TPathElement> Path = Shifted(*D, std::move(D->Path));
     D->Path.clear();
     D->PathState = TPathState::None;
     return Render(R, *D, Path, What);
@@ -1109,7 +1145,7 @@ BOOL DrawFigure(HDC Dc, std::initializer_list<TPathElement> Elements) {
     Figure.insert(Figure.end(), Elements);
     D->Now.X = (Elements.end() - 1)->X;
     D->Now.Y = (Elements.end() - 1)->Y;
-    return Render(R, *D, Figure, PaintStroke);
+    return Render(R, *D, Shifted(*D, std::move(Figure)), PaintStroke);
 }
 
 }  // namespace
@@ -1167,6 +1203,18 @@ BOOL PtInRegion(HRGN Region, int X, int Y) {
     return G && G->Contains(X, Y) ? 1 : 0;
 }
 
+bool GetRegionRects(HRGN Region, std::vector<RECT>& Out) {
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    TRegion* G = FindRegion(R, Region);
+    if (!G) return false;
+    int N = 0;
+    const pixman_box32_t* B = pixman_region32_rectangles(G->Mut(), &N);
+    Out.clear();
+    for (int I = 0; I < N; ++I) Out.push_back(RECT{B[I].x1, B[I].y1, B[I].x2, B[I].y2});
+    return true;
+}
+
 int SelectClipRgn(HDC Dc, HRGN Region) {
     TRegistry& R = Registry();
     std::lock_guard<std::mutex> Guard(R.Lock);
@@ -1178,7 +1226,7 @@ int SelectClipRgn(HDC Dc, HRGN Region) {
     }
     TRegion* G = FindRegion(R, Region);
     if (!G) return ERROR;
-    D->Now.Clip = *G;
+    D->Now.Clip = ToBitmap(*D, *G);
     return G->Type();
 }
 
@@ -1193,7 +1241,7 @@ int ExtSelectClipRgn(HDC Dc, HRGN Region, int Mode) {
     TBitmap* B = TargetOf(R, *D);
     if (!B) return ERROR;
     TRegion Clip = D->Now.Clip ? *D->Now.Clip : TRegion(0, 0, B->Width(), B->Height());
-    Clip.Combine(Clip, *G, Mode);
+    Clip.Combine(Clip, ToBitmap(*D, *G), Mode);
     D->Now.Clip = Clip;
     return Clip.Type();
 }
@@ -1206,6 +1254,11 @@ bool WithDcTarget(HDC Dc,
     if (!D) return false;
     TBitmap* B = TargetOf(R, *D);
     if (!B) return false;
+    if (D->System) {
+        const TRegion Area = Drawable(*D, *B);
+        Body(*B, Area.Get());
+        return true;
+    }
     Body(*B, D->Now.Clip ? D->Now.Clip->Get() : nullptr);
     return true;
 }
@@ -1218,7 +1271,8 @@ int IntersectClipRect(HDC Dc, int Left, int Top, int Right, int Bottom) {
     TBitmap* B = TargetOf(R, *D);
     if (!B) return ERROR;
     TRegion Clip = D->Now.Clip ? *D->Now.Clip : TRegion(0, 0, B->Width(), B->Height());
-    Clip.Combine(Clip, TRegion(Left, Top, Right, Bottom), RGN_AND);
+    const int64_t Dx = D->ShiftX(), Dy = D->ShiftY();
+    Clip.Combine(Clip, TRegion(Left + Dx, Top + Dy, Right + Dx, Bottom + Dy), RGN_AND);
     D->Now.Clip = Clip;
     return Clip.Type();
 }
@@ -1230,7 +1284,8 @@ int GetClipBox(HDC Dc, RECT* Box) {
     if (!D) return ERROR;
     TBitmap* B = TargetOf(R, *D);
     if (!B) return ERROR;
-    const TRegion Area = Drawable(*D, *B);
+    TRegion Area = Drawable(*D, *B);
+    if (D->ShiftX() || D->ShiftY()) pixman_region32_translate(Area.Get(), -D->ShiftX(), -D->ShiftY());
     WriteBox(Area, Box);
     return Area.Type();
 }
@@ -1245,7 +1300,8 @@ int FillRect(HDC Dc, const RECT* Rect, HBRUSH Brush) {
     if (!B) return 0;
     if (Br->Hollow || Rect->right <= Rect->left || Rect->bottom <= Rect->top) return 1;
     TRegion Area = Drawable(*D, *B);
-    Area.Combine(Area, TRegion(Rect->left, Rect->top, Rect->right, Rect->bottom), RGN_AND);
+    const int64_t Dx = D->ShiftX(), Dy = D->ShiftY();
+    Area.Combine(Area, TRegion(Rect->left + Dx, Rect->top + Dy, Rect->right + Dx, Rect->bottom + Dy), RGN_AND);
     PaintRegion(*B, Area, ValueOf(*B, Br->Color));
     return 1;
 }
@@ -1336,7 +1392,7 @@ BOOL SelectClipPath(HDC Dc, int Mode) {
     if (!D || D->PathState != TPathState::Done) return 0;
     TBitmap* B = TargetOf(R, *D);
     if (!B) return 0;
-    const std::vector<TPathElement> Path = std::move(D->Path);
+    const std::vector<TPathElement> Path = Shifted(*D, std::move(D->Path));
     D->Path.clear();
     D->PathState = TPathState::None;
     const TRegion Bounds(0, 0, B->Width(), B->Height());
@@ -1364,6 +1420,50 @@ int SetPolyFillMode(HDC Dc, int Mode) {
 
 int GetPolyFillMode(HDC Dc) {
     return WithDc(Dc, 0, [](TMemoryDc& D) { return D.Now.PolyFillMode; });
+}
+
+}  // namespace velmo
+
+namespace velmo {
+
+BOOL SetViewportOrgEx(HDC Dc, int X, int Y, POINT* Previous) {
+    return WithDc(Dc, BOOL(0), [&](TMemoryDc& D) -> BOOL {
+        if (Previous) *Previous = POINT{D.Now.ViewX, D.Now.ViewY};
+        D.Now.ViewX = X;
+        D.Now.ViewY = Y;
+        return 1;
+    });
+}
+
+BOOL GetViewportOrgEx(HDC Dc, POINT* Origin) {
+    return WithDc(Dc, BOOL(0), [&](TMemoryDc& D) -> BOOL {
+        if (Origin) *Origin = POINT{D.Now.ViewX, D.Now.ViewY};
+        return 1;
+    });
+}
+
+BOOL SetDeviceOrigin(HDC Dc, int X, int Y, HRGN System) {
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    TMemoryDc* D = R.FindDc(Dc);
+    if (!D) return 0;
+    D->OrgX = X;
+    D->OrgY = Y;
+    if (!System) {
+        D->System.reset();
+        return 1;
+    }
+    TRegion* G = FindRegion(R, System);
+    if (!G) return 0;
+    D->System = *G;
+    return 1;
+}
+
+BOOL GetDeviceOrigin(HDC Dc, POINT* Origin) {
+    return WithDc(Dc, BOOL(0), [&](TMemoryDc& D) -> BOOL {
+        if (Origin) *Origin = POINT{D.OrgX, D.OrgY};
+        return 1;
+    });
 }
 
 }  // namespace velmo

@@ -40,6 +40,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/gdi/Bitmap.h"
 
@@ -227,6 +228,9 @@ int CombineRgn(HRGN Dest, HRGN Src1, HRGN Src2, int Mode);
 int OffsetRgn(HRGN Region, int Dx, int Dy);
 int GetRgnBox(HRGN Region, RECT* Box);
 BOOL PtInRegion(HRGN Region, int X, int Y);
+// The rectangles a region is made of (rows top to bottom); false for a
+// handle that names no live region.
+bool GetRegionRects(HRGN Region, std::vector<RECT>& Out);
 
 // Clipping. Every drawing call (blits, fills, paths) touches only pixels in
 // the clip region and in the bitmap; a DC starts without a clip region.
@@ -281,5 +285,17 @@ BOOL SelectClipPath(HDC Dc, int Mode);
 // Returns the previous mode, 0 on failure.
 int SetPolyFillMode(HDC Dc, int Mode);
 int GetPolyFillMode(HDC Dc);
+
+// The viewport origin: where logical (0, 0) lies in device pixels. Saved
+// and restored with the DC's state.
+BOOL SetViewportOrgEx(HDC Dc, int X, int Y, POINT* Previous);
+BOOL GetViewportOrgEx(HDC Dc, POINT* Origin);
+
+// For window DCs over a shared framebuffer: device (0, 0) lies at (X, Y) of
+// the selected bitmap, clip regions are given in device pixels, and no call
+// touches a pixel outside System (bitmap pixels; null for no such limit).
+// The clip selected by the DC's user only narrows it.
+BOOL SetDeviceOrigin(HDC Dc, int X, int Y, HRGN System);
+BOOL GetDeviceOrigin(HDC Dc, POINT* Origin);
 
 }  // namespace velmo

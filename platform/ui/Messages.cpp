@@ -31,17 +31,22 @@ void RegisterWindowMessageHandler(HWND Wnd, TWindowMessageHandler Handler) {
 
 void UnregisterWindowMessageHandler(HWND Wnd) { RegisterWindowMessageHandler(Wnd, nullptr); }
 
-LRESULT SendMessageW(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
+namespace ui {
+
+bool CallRegisteredHandler(HWND Wnd, UINT Msg, WPARAM W, LPARAM L, LRESULT& Result) {
     TWindowMessageHandler H;
     {
         // The handler runs outside the lock, so that it may send or register.
         THandlerTable& T = Table();
         std::lock_guard<std::mutex> G(T.Lock);
         auto It = T.Handlers.find(Wnd);
-        if (It == T.Handlers.end()) return 0;
+        if (It == T.Handlers.end()) return false;
         H = It->second;
     }
-    return H(Wnd, Msg, W, L);
+    Result = H(Wnd, Msg, W, L);
+    return true;
 }
+
+}  // namespace ui
 
 }  // namespace velmo

@@ -1,8 +1,9 @@
-// Window messages sent synchronously to handlers registered by window handle.
+// Window messages sent synchronously.
 //
-// The window layer registers one handler per window it creates; until then
-// (and in headless tests) whoever owns a handle registers its own handler.
-// A message to a handle without a handler is dropped and answers 0.
+// A handle of the window layer (Window.h) reaches its window's procedure.
+// Any other handle may have a handler registered by whoever owns it (the
+// progress messages of headless renders use this); a message to a handle
+// with neither is dropped and answers 0.
 #pragma once
 
 #include <cstdint>
@@ -22,8 +23,10 @@ using TWindowMessageHandler = std::function<LRESULT(HWND Wnd, UINT Msg, WPARAM W
 void RegisterWindowMessageHandler(HWND Wnd, TWindowMessageHandler Handler);
 void UnregisterWindowMessageHandler(HWND Wnd);
 
-// Calls the handler of Wnd on the calling thread and returns its answer; 0
-// when Wnd has none. A handler may itself send messages.
+// Calls the window's procedure (on the user-interface thread, waiting for it
+// when called from another thread) or the handler of Wnd on the calling
+// thread, and returns its answer; 0 when Wnd has neither. A procedure or
+// handler may itself send messages.
 LRESULT SendMessageW(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
 
 }  // namespace velmo
