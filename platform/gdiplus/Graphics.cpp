@@ -187,9 +187,11 @@ namespace {
 struct TGpRecordedMetafile : GpImage {
     GpIStream* Stream = nullptr;  // one reference held
     std::unique_ptr<TGpRecording> Recording;
+    // No graphics was made on it: nothing is written.
+    bool Used = false;
 
     ~TGpRecordedMetafile() override {
-        if (Recording && Stream) {
+        if (Recording && Stream && Used) {
             const std::string Bytes = Recording->Finish();
             size_t At = 0;
             while (At < Bytes.size()) {
@@ -223,6 +225,7 @@ TGPStatus GdipGetImageGraphicsContext(GpImage* Image, GpGraphics** Graphics) {
         GpGraphics* G = Register<GpGraphics>(TGpKind::Graphics);
         if (!G) return gsOutOfMemory;
         G->Device = M->Recording->NewDevice();
+        M->Used = true;
         *Graphics = G;
         return gsOk;
     }

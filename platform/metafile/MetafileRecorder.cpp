@@ -545,7 +545,6 @@ void TEmfRecorder::PlaceBitmap(int X, int Y, int W, int H, const std::vector<uin
             break;
         }
     if (Opaque) {
-        TDib D = DibFromPremultiplied(PARGB.data(), W, H);
         // Opaque rows need no alpha: 24-bit bits for a plain bitmap draw.
         TBitmap B(W, H, pf24bit);
         for (int Yy = 0; Yy < H; ++Yy)
@@ -553,7 +552,6 @@ void TEmfRecorder::PlaceBitmap(int X, int Y, int W, int H, const std::vector<uin
                 const uint32_t P = PARGB[size_t(Yy) * size_t(W) + size_t(Xx)];
                 B.SetPixel(Xx, Yy, RGB(uint8_t(P >> 16), uint8_t(P >> 8), uint8_t(P)));
             }
-        (void)D;
         FEmf.StretchDIBits(X, Y, W, H, DibFromBitmap(B, RECT{0, 0, W, H}));
     } else {
         FEmf.AlphaBlend(X, Y, W, H, DibFromPremultiplied(PARGB.data(), W, H));

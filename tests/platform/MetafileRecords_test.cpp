@@ -131,7 +131,7 @@ TEST(MetafileRecords, EveryEmfRecordKindWritesValidatesAndReadsBack) {
     ASSERT_EQ(B.Width(), 100);
     EXPECT_EQ(B.GetPixel(20, 20), RGB(255, 0, 0));  // the winding fill
     EXPECT_EQ(B.GetPixel(5, 5), clWhite);
-    EXPECT_EQ(B.GetPixel(12, 50), RGB(255, 0, 0));   // stretched bitmap, top row red
+    EXPECT_EQ(B.GetPixel(12, 50), RGB(0, 0, 255));   // stretched bitmap, top row blue
     EXPECT_EQ(B.GetPixel(12, 53), RGB(0, 0, 0));
     EXPECT_NEAR(GetRValue(B.GetPixel(20, 50)), 128, 2);  // alpha blend over white
     EXPECT_EQ(B.GetPixel(70, 55), RGB(255, 0, 0));   // filled and stroked square

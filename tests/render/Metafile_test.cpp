@@ -30,7 +30,7 @@ const char* const kContent =
 void AddTranslucentState(TPage& P) {
     TPDFDictionary* Ext = P.S.NewDictionary();
     TPDFDictionary* GS = P.S.NewDictionary();
-    GS->Add("ca", P.S.NewNumber(0.5));
+    GS->Add("ca", P.S.NewNumeric(0.5));
     Ext->Add("GS1", GS);
     P.Resources->Add("ExtGState", Ext);
 }
