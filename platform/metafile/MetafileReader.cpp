@@ -72,6 +72,11 @@ bool EnumerateEmfPlus(std::string_view Emf,
                       std::string* Error) {
     bool Stopped = false, Ok = true;
     std::string Inner;
+    // Parts of a continued object gathered so far.
+    bool Parts = false;
+    uint8_t PartsId = 0;
+    uint32_t PartsTotal = 0;
+    std::string Joined;
     const bool EmfOk = EnumerateEmf(
         Emf,
         [&](const TEmfRecord& R) {
@@ -96,15 +101,65 @@ bool EnumerateEmfPlus(std::string_view Emf,
                     Ok = false, Inner = "EMF+ record size out of range";
                     return false;
                 }
-                if (!Visit(TEmfPlusRecord{Type, Flags, C.substr(At + 12, DataSize)})) {
+                std::string_view Body = C.substr(At + 12, DataSize);
+                At += Size;
+                if (Type == EmfPlusObject && ((Flags & 0x8000) || Parts)) {
+                    // A continued object: its parts are joined and handed
+                    // out as one record when the last part arrives.
+                    const uint8_t Id = uint8_t(Flags & 0xFF);
+                    if (Flags & 0x8000) {
+                        if (Body.size() < 4) {
+                            Ok = false, Inner = "continued object without its size";
+                            return false;
+                        }
+                        TByteReader T(Body);
+                        const uint32_t Total = T.U32();
+                        if (Parts && (Id != PartsId || Total != PartsTotal)) {
+                            Ok = false, Inner = "continued object interrupted";
+                            return false;
+                        }
+                        if (Total > (1u << 28)) {
+                            Ok = false, Inner = "continued object too large";
+                            return false;
+                        }
+                        Parts = true, PartsId = Id, PartsTotal = Total;
+                        Body.remove_prefix(4);
+                    } else if (Id != PartsId) {
+                        Ok = false, Inner = "continued object interrupted";
+                        return false;
+                    }
+                    if (Joined.size() + Body.size() > PartsTotal) {
+                        Ok = false, Inner = "continued object larger than its size";
+                        return false;
+                    }
+                    Joined.append(Body);
+                    if (Flags & 0x8000) continue;
+                    Parts = false;
+                    const std::string Whole = std::move(Joined);
+                    Joined.clear();
+                    if (Whole.size() != PartsTotal) {
+                        Ok = false, Inner = "continued object shorter than its size";
+                        return false;
+                    }
+                    if (!Visit(TEmfPlusRecord{Type, uint16_t(Flags & 0x7FFF), Whole})) {
+                        Stopped = true;
+                        return false;
+                    }
+                    continue;
+                }
+                if (Parts) {
+                    Ok = false, Inner = "continued object interrupted";
+                    return false;
+                }
+                if (!Visit(TEmfPlusRecord{Type, Flags, Body})) {
                     Stopped = true;
                     return false;
                 }
-                At += Size;
             }
             return true;
         },
         Error);
+    if (Ok && Parts && !Stopped) Ok = false, Inner = "continued object left unfinished";
     if (!Ok) return Fail(Error, Inner);
     return EmfOk || Stopped;
 }
@@ -553,6 +608,9 @@ bool ValidateWmf(std::string_view Data, std::string* Error) {
                     SaveDepth += Rel;
                     break;
                 }
+                case META_INTERSECTCLIPRECT:
+                    if (N < 8) return Stop("record too short");
+                    break;
                 case META_SETWINDOWEXT:
                 case META_SETWINDOWORG:
                 case META_MOVETO:

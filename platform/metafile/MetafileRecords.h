@@ -73,6 +73,7 @@ enum : uint16_t {
     META_SETWINDOWEXT = 0x020C,
     META_LINETO = 0x0213,
     META_MOVETO = 0x0214,
+    META_INTERSECTCLIPRECT = 0x0416,
     META_CREATEPENINDIRECT = 0x02FA,
     META_CREATEBRUSHINDIRECT = 0x02FC,
     META_POLYLINE = 0x0325,
@@ -238,6 +239,8 @@ public:
     TEmfPlusWriter(int Width, int Height);
     // The record with its header; Data is padded to 4 bytes.
     void Record(uint16_t Type, uint16_t Flags, std::string_view Data);
+    // An object of a kind in slot Id, split into parts when large.
+    void Object(uint8_t Kind, uint8_t Id, std::string_view Data);
     // A path object (device coordinates) in slot Id.
     void PathObject(uint8_t Id, const std::vector<float>& XY, const std::vector<uint8_t>& Types);
     void PenObject(uint8_t Id, uint32_t ARGB, float Width, int32_t Join, int32_t StartCap,

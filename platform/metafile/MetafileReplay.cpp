@@ -379,6 +379,11 @@ bool ReplayWmf(std::string_view Data, TBitmap& Target, std::string* Error) {
             case META_SELECTOBJECT:
                 if (HGDIOBJ O = D.Get(P.U16())) SelectObject(Dc, O);
                 break;
+            case META_INTERSECTCLIPRECT: {
+                const int16_t B = P.I16(), Rr = P.I16(), T = P.I16(), L = P.I16();
+                IntersectClipRect(Dc, Dx(L), Dy(T), Dx(Rr), Dy(B));
+                break;
+            }
             case META_SELECTCLIPREGION:
                 if (HGDIOBJ O = D.Get(P.U16())) SelectClipRgn(Dc, O);
                 break;

@@ -465,6 +465,27 @@ void TEmfPlusWriter::Flush() {
     FPending.Data().clear();
 }
 
+void TEmfPlusWriter::Object(uint8_t Kind, uint8_t Id, std::string_view Data) {
+    // Objects larger than one record's share are split as the format asks:
+    // every part but the last carries the continuation bit and the whole
+    // object's size.
+    constexpr size_t Part = 32000;
+    const uint16_t Flags = uint16_t((Kind << 8) | Id);
+    if (Data.size() <= Part) {
+        Record(EmfPlusObject, Flags, Data);
+        return;
+    }
+    size_t At = 0;
+    while (Data.size() - At > Part) {
+        TByteWriter P;
+        P.U32(uint32_t(Data.size()));
+        P.Bytes(Data.substr(At, Part));
+        Record(EmfPlusObject, uint16_t(Flags | 0x8000), P.Data());
+        At += Part;
+    }
+    Record(EmfPlusObject, Flags, Data.substr(At));
+}
+
 void TEmfPlusWriter::PathObject(uint8_t Id, const std::vector<float>& XY,
                                 const std::vector<uint8_t>& Types) {
     TByteWriter P;
@@ -474,7 +495,7 @@ void TEmfPlusWriter::PathObject(uint8_t Id, const std::vector<float>& XY,
     for (float V : XY) P.F32(V);
     for (uint8_t T : Types) P.U8(T);
     P.Pad4();
-    Record(EmfPlusObject, uint16_t((EmfPlusObjectPath << 8) | Id), P.Data());
+    Object(EmfPlusObjectPath, Id, P.Data());
 }
 
 void TEmfPlusWriter::PenObject(uint8_t Id, uint32_t ARGB, float Width, int32_t Join,
@@ -493,7 +514,7 @@ void TEmfPlusWriter::PenObject(uint8_t Id, uint32_t ARGB, float Width, int32_t J
     P.U32(EmfPlusGraphicsVersion);  // the pen's brush: solid colour
     P.U32(0);
     P.U32(ARGB);
-    Record(EmfPlusObject, uint16_t((EmfPlusObjectPen << 8) | Id), P.Data());
+    Object(EmfPlusObjectPen, Id, P.Data());
 }
 
 void TEmfPlusWriter::ImageObject(uint8_t Id, const uint32_t* PARGB, int Width, int Height) {
@@ -506,7 +527,7 @@ void TEmfPlusWriter::ImageObject(uint8_t Id, const uint32_t* PARGB, int Width, i
     P.U32(EmfPlusPixelFormatPARGB);
     P.U32(0);  // pixel data
     for (size_t I = 0; I < size_t(Width) * size_t(Height); ++I) P.U32(PARGB[I]);
-    Record(EmfPlusObject, uint16_t((EmfPlusObjectImage << 8) | Id), P.Data());
+    Object(EmfPlusObjectImage, Id, P.Data());
 }
 
 void TEmfPlusWriter::FillPath(uint8_t PathId, uint32_t ARGB) {

@@ -546,6 +546,19 @@ std::string EmfToWmf(std::string_view Emf, int Width, int Height) {
                     pixman_region32_intersect(&Clip.R, &Clip.R, &Shape.R);
                 Clip.Has = true;
                 Path.clear();
+                int N = 0;
+                const pixman_box32_t* One = pixman_region32_rectangles(&Shape.R, &N);
+                if (Mode == 1 && N == 1) {
+                    // A rectangle intersected: the record every 16-bit
+                    // reader knows.
+                    TByteWriter Q;
+                    Q.I16(Clamp16(One->y2));
+                    Q.I16(Clamp16(One->x2));
+                    Q.I16(Clamp16(One->y1));
+                    Q.I16(Clamp16(One->x1));
+                    W.Record(META_INTERSECTCLIPRECT, Q);
+                    break;
+                }
                 SelectClip();
                 break;
             }
