@@ -133,7 +133,9 @@ bool EnumerateEmfPlus(std::string_view Emf,
                         return false;
                     }
                     Joined.append(Body);
-                    if (Flags & 0x8000) continue;
+                    // Complete when the size is reached (the platform sets the
+                    // bit on every part) or at a part without the bit.
+                    if ((Flags & 0x8000) && Joined.size() < PartsTotal) continue;
                     Parts = false;
                     const std::string Whole = std::move(Joined);
                     Joined.clear();

@@ -175,7 +175,7 @@ bool Rasterise(const TGpDrawState& State, const TDevicePath* Path, const TGpStro
 class TEmfGpDevice : public TGpDevice {
 public:
     TEmfGpDevice(HDC Dc, std::shared_ptr<TEmfRecorder> Recorder)
-        : FDc(Dc), FRaster(gdiplus::NewRasterDcDevice(Dc)), FRecorder(std::move(Recorder)) {}
+        : FRaster(gdiplus::NewRasterDcDevice(Dc)), FRecorder(std::move(Recorder)) {}
     void Resolution(double& DpiX, double& DpiY) override { FRaster->Resolution(DpiX, DpiY); }
     bool Size(int& Width, int& Height) override { return FRaster->Size(Width, Height); }
     bool ClipBox(int& X0, int& Y0, int& X1, int& Y1) override {
@@ -238,7 +238,6 @@ private:
             FRecorder->PlaceBitmap(Box.left, Box.top, Box.right - Box.left, Box.bottom - Box.top, Px);
     }
 
-    HDC FDc;
     std::unique_ptr<TGpDevice> FRaster;
     std::shared_ptr<TEmfRecorder> FRecorder;
 };

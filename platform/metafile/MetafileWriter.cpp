@@ -466,24 +466,21 @@ void TEmfPlusWriter::Flush() {
 }
 
 void TEmfPlusWriter::Object(uint8_t Kind, uint8_t Id, std::string_view Data) {
-    // Objects larger than one record's share are split as the format asks:
-    // every part but the last carries the continuation bit and the whole
-    // object's size.
+    // Objects larger than one record's share are split into parts, each
+    // with the continuation bit and the whole object's size before its
+    // bytes (as the platform writes them, the last part included).
     constexpr size_t Part = 32000;
     const uint16_t Flags = uint16_t((Kind << 8) | Id);
     if (Data.size() <= Part) {
         Record(EmfPlusObject, Flags, Data);
         return;
     }
-    size_t At = 0;
-    while (Data.size() - At > Part) {
+    for (size_t At = 0; At < Data.size(); At += Part) {
         TByteWriter P;
         P.U32(uint32_t(Data.size()));
         P.Bytes(Data.substr(At, Part));
         Record(EmfPlusObject, uint16_t(Flags | 0x8000), P.Data());
-        At += Part;
     }
-    Record(EmfPlusObject, Flags, Data.substr(At));
 }
 
 void TEmfPlusWriter::PathObject(uint8_t Id, const std::vector<float>& XY,

@@ -171,7 +171,7 @@ public:
         Record(META_CREATEREGION, P);
         return NewSlot();
     }
-    void StretchDib(int X, int Y, int W, int H, const TDib& Dib) {
+    void StretchDib(int64_t X, int64_t Y, int64_t W, int64_t H, const TDib& Dib) {
         TByteWriter P;
         P.U32(0x00CC0020);
         P.U16(0);
@@ -225,8 +225,10 @@ private:
 
 // Flattens a cubic Bézier into line ends appended to Out.
 void Flatten(POINT P0, POINT P1, POINT P2, POINT P3, std::vector<POINT>& Out) {
-    const double Len = std::hypot(P1.x - P0.x, P1.y - P0.y) + std::hypot(P2.x - P1.x, P2.y - P1.y) +
-                       std::hypot(P3.x - P2.x, P3.y - P2.y);
+    auto D = [](POINT A, POINT B) {
+        return std::hypot(double(B.x) - double(A.x), double(B.y) - double(A.y));
+    };
+    const double Len = D(P0, P1) + D(P1, P2) + D(P2, P3);
     const int N = std::clamp(int(std::ceil(Len / 4)), 1, 64);
     for (int I = 1; I <= N; ++I) {
         const double T = double(I) / N, U = 1 - T;
@@ -670,8 +672,8 @@ std::string EmfToWmf(std::string_view Emf, int Width, int Height) {
                     TByteWriter Sz;
                     Sz.U32(uint32_t(Part.Bits.size()));
                     Part.Header.replace(20, 4, Sz.Data());
-                    const int Y0 = Y + int(int64_t(Ht) * Top / BH);
-                    const int Y1 = Y + int(int64_t(Ht) * (Top + Rows) / BH);
+                    const int64_t Y0 = int64_t(Y) + int64_t(Ht) * Top / BH;
+                    const int64_t Y1 = int64_t(Y) + int64_t(Ht) * (Top + Rows) / BH;
                     W.StretchDib(X, Y0, Wd, Y1 - Y0, Part);
                 }
                 break;
