@@ -441,6 +441,7 @@ bool ValidateEmfPlus(std::string_view Data, std::string* Error) {
                             P.U32();
                             const uint32_t Type = P.U32();
                             if (P.Failed()) return Stop("image header cut off");
+                            if (Type == 1 && R.Data.size() <= 28) return Stop("compressed image without data");
                             if (Type == 0) {
                                 if (W <= 0 || H <= 0 || Stride < int64_t(W) * 4)
                                     return Stop("image size wrong");

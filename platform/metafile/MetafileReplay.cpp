@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/com/StreamAdapter.h"
+#include "platform/files/Stream.h"
 #include "platform/gdi/Canvas.h"
 #include "platform/gdi/DC.h"
 #include "platform/gdiplus/GdiPlusFlat.h"
@@ -529,6 +531,19 @@ bool ReplayEmfPlus(std::string_view Data, TBitmap& Target, std::string* Error) {
                             if (P.U32() != 1) break;
                             const int32_t W = P.I32(), H = P.I32(), Stride = P.I32();
                             const uint32_t Format = P.U32(), Type = P.U32();
+                            if (!P.Failed() && Type == 1) {
+                                // Compressed: a PNG (or other image file).
+                                TMemoryStream Bytes;
+                                const std::string_view Rest = R.Data.substr(std::min<size_t>(28, R.Data.size()));
+                                Bytes.WriteBuffer(Rest.data(), int64_t(Rest.size()));
+                                Bytes.Seek(0, soBeginning);
+                                auto* Adapter = new TStreamAdapter(Bytes);
+                                GpImage* Image = nullptr;
+                                if (gp::GdipLoadImageFromStream(Adapter, &Image) == gsOk)
+                                    Images[Id] = reinterpret_cast<GpBitmap*>(Image);
+                                Adapter->Release();
+                                break;
+                            }
                             if (P.Failed() || Type != 0 || Format != EmfPlusPixelFormatPARGB ||
                                 W <= 0 || H <= 0 || Stride != W * 4 ||
                                 int64_t(W) * H > (int64_t(1) << 26))

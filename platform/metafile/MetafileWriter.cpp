@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "platform/gdi/Bitmap.h"
+#include "platform/gdiplus/ImageCodecs.h"
+#include "platform/gdiplus/Internal.h"
 #include "platform/metafile/MetafileRecords.h"
 
 namespace velmo::metafile {
@@ -520,10 +522,28 @@ void TEmfPlusWriter::ImageObject(uint8_t Id, const uint32_t* PARGB, int Width, i
     P.U32(1);  // bitmap
     P.I32(Width);
     P.I32(Height);
-    P.I32(Width * 4);
-    P.U32(EmfPlusPixelFormatPARGB);
-    P.U32(0);  // pixel data
-    for (size_t I = 0; I < size_t(Width) * size_t(Height); ++I) P.U32(PARGB[I]);
+    // Readers know PNG best: the pixels go in compressed when the encoder
+    // takes them, else as premultiplied rows.
+    std::string Png;
+    TGPStatus Status = gsOk;
+    if (GpBitmap* B = gdiplus::NewBitmap(Width, Height, PixelFormat32bppPARGB, Status)) {
+        for (int Y = 0; Y < Height; ++Y)
+            gdiplus::WriteRowPARGB(*B, Y, PARGB + size_t(Y) * size_t(Width));
+        if (gdiplus::EncodeImage(*B, gdiplus::EncoderPng, nullptr, Png) != gsOk) Png.clear();
+        gdiplus::DisposeLiveImage(B);
+    }
+    if (!Png.empty()) {
+        P.I32(0);
+        P.U32(0);
+        P.U32(1);  // compressed
+        P.Bytes(Png);
+    } else {
+        P.I32(Width * 4);
+        P.U32(EmfPlusPixelFormatPARGB);
+        P.U32(0);  // pixel data
+        for (size_t I = 0; I < size_t(Width) * size_t(Height); ++I) P.U32(PARGB[I]);
+    }
+    P.Pad4();
     Object(EmfPlusObjectImage, Id, P.Data());
 }
 
