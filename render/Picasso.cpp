@@ -9,6 +9,7 @@
 
 #include "core/Unicode.h"
 #include "platform/gdi/DC.h"
+#include "platform/metafile/MetafileRecorder.h"
 
 namespace velmo {
 
@@ -302,6 +303,8 @@ bool TPDFPicasso::StartMetafileRecording(HDC ReferenceDC) {
 
 void TPDFPicasso::SetupMetafile(int32_t Width, int32_t Height, TStream& Target) {
     if (FMetafileInfo.Adapter != nullptr) FMetafileInfo.Adapter->Release();
+    // The facade records EMF+ through the metafile layer's writer.
+    metafile::InstallMetafileRecording();
     FMetafileInfo.UseMetafile = true;
     FMetafileInfo.Width = Width;
     FMetafileInfo.Height = Height;

@@ -9,6 +9,8 @@
 #include "document/PageServices.h"
 #include "fonts/FontCollection.h"
 #include "platform/gdi/DC.h"
+#include "platform/metafile/MetafileReader.h"
+#include "platform/metafile/MetafileRecorder.h"
 #include "platform/gdiplus/GdiPlusFlat.h"
 #include "render/ContentRun.h"
 #include "render/ImageList.h"
@@ -809,6 +811,63 @@ void TPDFRenderer::RenderSourceToStream(TPDFObject* Source, TPDFIndRef* Containe
                          CellColor, nullptr, Cell);
     Cell.SaveToStream(Stream);
     Stream.Seek(0, soBeginning);
+}
+
+void TMetafile::SaveToStream(TStream& Target) const {
+    if (FData.empty()) return;
+    if (FEnhanced) {
+        Target.WriteBuffer(FData.data(), int64_t(FData.size()));
+        return;
+    }
+    const std::string Wmf = metafile::EmfToWmf(FData, FWidth, FHeight);
+    if (!Wmf.empty()) Target.WriteBuffer(Wmf.data(), int64_t(Wmf.size()));
+}
+
+bool TMetafile::LoadFromStream(TStream& Source) {
+    Clear();
+    const int64_t Left = Source.Size() - Source.Position();
+    if (Left <= 0 || Left > (int64_t(1) << 30)) return false;
+    std::string Bytes(size_t(Left), '\0');
+    Source.ReadBuffer(Bytes.data(), Left);
+    if (!metafile::ValidateMetafile(Bytes)) return false;
+    metafile::TMetafileInfo Info;
+    if (!metafile::ReadMetafileInfo(Bytes, Info)) return false;
+    FWidth = Info.WidthPixels;
+    FHeight = Info.HeightPixels;
+    FEnhanced = Info.Kind != metafile::TMetafileKind::Wmf;
+    if (FEnhanced) FData = std::move(Bytes);
+    // A WMF keeps its size and kind; its records are not converted back.
+    return true;
+}
+
+TMetafileCanvas::TMetafileCanvas(TMetafile* Metafile, HDC ReferenceDevice)
+    : FMetafile(Metafile), FReferenceDevice(ReferenceDevice) {
+    if (!FMetafile || FMetafile->Width() <= 0 || FMetafile->Height() <= 0) return;
+    metafile::InstallMetafileRecording();
+    FPage = std::make_unique<TBitmap>(FMetafile->Width(), FMetafile->Height(), pf24bit);
+    TCanvas& C = FPage->Canvas();
+    {
+        TCanvasLock Lock(C);
+        C.Brush().Color = clWhite;
+        C.Brush().Style = bsSolid;
+        C.FillRect(RECT{0, 0, FPage->Width(), FPage->Height()});
+    }
+    FDc = C.Handle();
+    if (FDc == nullptr) return;
+    FRecorder = std::make_shared<metafile::TEmfRecorder>(FPage->Width(), FPage->Height());
+    SetDcRecorder(FDc, FRecorder);
+}
+
+TMetafileCanvas::~TMetafileCanvas() {
+    auto* Recorder = dynamic_cast<metafile::TEmfRecorder*>(FRecorder.get());
+    if (FDc) SetDcRecorder(FDc, nullptr);
+    if (Recorder && FMetafile) FMetafile->SetData(Recorder->Finish());
+}
+
+TCanvas* TMetafileCanvas::Canvas() { return FRecorder ? &FPage->Canvas() : nullptr; }
+
+void TPDFRenderer::SaveMetafileToStream(TStream& Target) {
+    if (FMetafile) FMetafile->SaveToStream(Target);
 }
 
 TMetafileCanvasFactory& MetafileCanvasFactory() {

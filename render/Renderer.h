@@ -23,6 +23,7 @@
 #include "document/PageServices.h"
 #include "platform/files/Stream.h"
 #include "platform/gdi/Bitmap.h"
+#include "platform/gdi/DC.h"
 #include "render/ColorManager.h"
 #include "render/ColorSpaces.h"
 #include "render/EPSExport.h"
@@ -54,14 +55,17 @@ public:
     virtual bool HasPreview() { return false; }
 };
 
-// The metafile of rdWMF and rdEMF: its size and kind only, until the
-// metafile library draws into it.
+// The metafile of rdWMF and rdEMF: its size in pixels of the 96-DPI
+// reference device, its kind, and the EMF it holds. An enhanced metafile
+// saves that EMF; any other saves a placeable WMF converted from it (96
+// units per inch).
 class TMetafile {
 public:
     virtual ~TMetafile() = default;
     virtual void Clear() {
         FWidth = FHeight = 0;
         FEnhanced = false;
+        FData.clear();
     }
     int32_t Width() const { return FWidth; }
     int32_t Height() const { return FHeight; }
@@ -71,28 +75,43 @@ public:
         FWidth = Width;
         FHeight = Height;
     }
+    // The recorded EMF (empty before a recording completed).
+    const std::string& Data() const { return FData; }
+    void SetData(std::string Data) { FData = std::move(Data); }
+    // Writes the metafile at the stream's position; nothing when empty.
+    void SaveToStream(TStream& Target) const;
+    // Reads an EMF, EMF+ or WMF from the stream's position to its end:
+    // kind and size come from its header. False (the metafile cleared)
+    // when the data is no valid metafile.
+    bool LoadFromStream(TStream& Source);
 
 protected:
     int32_t FWidth = 0, FHeight = 0;
     bool FEnhanced = false;
+    std::string FData;
 };
 
-// The canvas that records a metafile, on a reference device (the metafile
-// library derives it). Until then it has no canvas: a metafile render sizes
-// the metafile and draws nothing.
+// The canvas that records a metafile: a device context whose drawing
+// (device-context calls and the GDI+ facade on it) becomes EMF records, on a
+// 96-DPI reference device, its frame in 0.01 mm from the metafile's size.
+// Freeing the canvas completes the metafile.
 class TMetafileCanvas {
 public:
-    TMetafileCanvas(TMetafile* Metafile, HDC ReferenceDevice)
-        : FMetafile(Metafile), FReferenceDevice(ReferenceDevice) {}
-    virtual ~TMetafileCanvas() = default;
-    virtual TCanvas* Canvas() { return nullptr; }
+    TMetafileCanvas(TMetafile* Metafile, HDC ReferenceDevice);
+    virtual ~TMetafileCanvas();
+    TMetafileCanvas(const TMetafileCanvas&) = delete;
+    TMetafileCanvas& operator=(const TMetafileCanvas&) = delete;
+    virtual TCanvas* Canvas();
 
 protected:
     TMetafile* FMetafile;
     HDC FReferenceDevice;
+    std::unique_ptr<TBitmap> FPage;
+    std::shared_ptr<TDcRecorder> FRecorder;
+    HDC FDc = nullptr;
 };
 
-// Installed by the metafile library; without it the stand-in above serves.
+// A test may install its own canvas; without one the recording canvas serves.
 using TMetafileCanvasFactory =
     std::function<std::unique_ptr<TMetafileCanvas>(TMetafile* Metafile, HDC ReferenceDevice)>;
 TMetafileCanvasFactory& MetafileCanvasFactory();
@@ -242,6 +261,7 @@ public:
     // The fill colour's PostScript text where an image is drawn into EPS: a
     // stencil mask paints in it.
     std::string FImageFillColorEPS = "0 setgray";
+    void SaveMetafileToStream(TStream& Target) override;
     const std::string& ErrorDesc() const { return FErrorDesc; }
     double DPI() const { return FDPI; }
     void SetDPI(double Value) { FDPI = Value; }

@@ -150,6 +150,7 @@ struct TMemoryDc {
     std::vector<TDcSettings> Saved;
     TPathState PathState = TPathState::None;
     std::vector<TPathElement> Path;
+    std::shared_ptr<TDcRecorder> Recorder;
 };
 
 // Every live DC and object by handle value. Values only grow, so a handle
@@ -432,10 +433,42 @@ void FillRop(TBitmap& Dst, const TRegion* Clip, int X, int Y, int W, int H, uint
         }
 }
 
-BOOL Blit(HDC Dc, int X, int Y, int W, int H, HDC Source, int XSrc, int YSrc, int WSrc, int HSrc,
-          DWORD Rop, bool SourceAllowed) {
-    TRegistry& R = Registry();
-    std::lock_guard<std::mutex> Guard(R.Lock);
+// Hands the clip region of a recording DC to its recorder.
+void RecordClip(TMemoryDc& D) {
+    if (!D.Recorder) return;
+    if (!D.Now.Clip) {
+        D.Recorder->ClipChanged(nullptr);
+        return;
+    }
+    int N = 0;
+    const pixman_box32_t* Boxes = pixman_region32_rectangles(D.Now.Clip->Mut(), &N);
+    std::vector<RECT> Rects(size_t(std::max(N, 0)));
+    for (int I = 0; I < N; ++I)
+        Rects[size_t(I)] = RECT{Boxes[I].x1, Boxes[I].y1, Boxes[I].x2, Boxes[I].y2};
+    D.Recorder->ClipChanged(&Rects);
+}
+
+// Hands the pixels of a rectangle a call changed to the DC's recorder, cut
+// to the bitmap and the clip's bounds.
+void RecordPixels(TMemoryDc& D, const TBitmap& B, int64_t X0, int64_t Y0, int64_t X1, int64_t Y1) {
+    if (!D.Recorder) return;
+    if (X1 < X0) std::swap(X0, X1);
+    if (Y1 < Y0) std::swap(Y0, Y1);
+    X0 = std::max<int64_t>(X0, 0), Y0 = std::max<int64_t>(Y0, 0);
+    X1 = std::min<int64_t>(X1, B.Width()), Y1 = std::min<int64_t>(Y1, B.Height());
+    if (D.Now.Clip) {
+        const pixman_box32_t* E = pixman_region32_extents(D.Now.Clip->Mut());
+        X0 = std::max<int64_t>(X0, E->x1), Y0 = std::max<int64_t>(Y0, E->y1);
+        X1 = std::min<int64_t>(X1, E->x2), Y1 = std::min<int64_t>(Y1, E->y2);
+    }
+    if (X1 <= X0 || Y1 <= Y0) return;
+    D.Recorder->PixelsChanged(B, RECT{LONG(X0), LONG(Y0), LONG(X1), LONG(Y1)});
+}
+
+TBitmap* TargetOf(TRegistry& R, TMemoryDc& D);
+
+BOOL BlitLocked(TRegistry& R, HDC Dc, int X, int Y, int W, int H, HDC Source, int XSrc,
+                int YSrc, int WSrc, int HSrc, DWORD Rop, bool SourceAllowed) {
     TMemoryDc* Target = R.FindDc(Dc);
     if (!Target) return 0;
     const uint8_t Code = Rop3Code(Rop);
@@ -522,6 +555,20 @@ BOOL Blit(HDC Dc, int X, int Y, int W, int H, HDC Source, int XSrc, int YSrc, in
         }
     }
     return 1;
+}
+
+BOOL Blit(HDC Dc, int X, int Y, int W, int H, HDC Source, int XSrc, int YSrc, int WSrc, int HSrc,
+          DWORD Rop, bool SourceAllowed) {
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    const BOOL Done = BlitLocked(R, Dc, X, Y, W, H, Source, XSrc, YSrc, WSrc, HSrc, Rop,
+                                 SourceAllowed);
+    if (Done) {
+        TMemoryDc* Target = R.FindDc(Dc);
+        if (TBitmap* B = Target && Target->Recorder ? TargetOf(R, *Target) : nullptr)
+            RecordPixels(*Target, *B, X, Y, int64_t(X) + W, int64_t(Y) + H);
+    }
+    return Done;
 }
 
 }  // namespace
@@ -767,6 +814,7 @@ BOOL RestoreDC(HDC Dc, int Saved) {
         if (Saved == 0 || Level < 1 || Level > Depth) return 0;
         D.Now = D.Saved[size_t(Level - 1)];
         D.Saved.resize(size_t(Level - 1));
+        RecordClip(D);
         return 1;
     });
 }
@@ -1108,6 +1156,14 @@ BOOL Render(TRegistry& R, TMemoryDc& D, const std::vector<TPathElement>& Path, i
             To.Mask->Paint(*B, To.Part, ValueOf(*B, Pen->Color));
         }
     }
+    if (D.Recorder) {
+        std::vector<TDcPathPoint> Points(Path.size());
+        for (size_t I = 0; I < Path.size(); ++I)
+            Points[I] = {TDcPathPoint::TOp(Path[I].Op), Path[I].X, Path[I].Y};
+        D.Recorder->PathPainted(Points, What, D.Now.PolyFillMode,
+                                TDcPenInfo{Pen->Style, Pen->Width, Pen->Color},
+                                TDcBrushInfo{Brush->Hollow, Brush->Color});
+    }
     return 1;
 }
 
@@ -1222,11 +1278,13 @@ int SelectClipRgn(HDC Dc, HRGN Region) {
     if (!D) return ERROR;
     if (!Region) {
         D->Now.Clip.reset();
+        RecordClip(*D);
         return SIMPLEREGION;
     }
     TRegion* G = FindRegion(R, Region);
     if (!G) return ERROR;
     D->Now.Clip = ToBitmap(*D, *G);
+    RecordClip(*D);
     return G->Type();
 }
 
@@ -1243,6 +1301,7 @@ int ExtSelectClipRgn(HDC Dc, HRGN Region, int Mode) {
     TRegion Clip = D->Now.Clip ? *D->Now.Clip : TRegion(0, 0, B->Width(), B->Height());
     Clip.Combine(Clip, ToBitmap(*D, *G), Mode);
     D->Now.Clip = Clip;
+    RecordClip(*D);
     return Clip.Type();
 }
 
@@ -1274,6 +1333,7 @@ int IntersectClipRect(HDC Dc, int Left, int Top, int Right, int Bottom) {
     const int64_t Dx = D->ShiftX(), Dy = D->ShiftY();
     Clip.Combine(Clip, TRegion(Left + Dx, Top + Dy, Right + Dx, Bottom + Dy), RGN_AND);
     D->Now.Clip = Clip;
+    RecordClip(*D);
     return Clip.Type();
 }
 
@@ -1303,6 +1363,16 @@ int FillRect(HDC Dc, const RECT* Rect, HBRUSH Brush) {
     const int64_t Dx = D->ShiftX(), Dy = D->ShiftY();
     Area.Combine(Area, TRegion(Rect->left + Dx, Rect->top + Dy, Rect->right + Dx, Rect->bottom + Dy), RGN_AND);
     PaintRegion(*B, Area, ValueOf(*B, Br->Color));
+    if (D->Recorder) {
+        const RECT& Rc = *Rect;
+        D->Recorder->PathPainted({{TDcPathPoint::Move, Rc.left, Rc.top},
+                                  {TDcPathPoint::Line, Rc.right, Rc.top},
+                                  {TDcPathPoint::Line, Rc.right, Rc.bottom},
+                                  {TDcPathPoint::Line, Rc.left, Rc.bottom},
+                                  {TDcPathPoint::Close, Rc.left, Rc.top}},
+                                 PaintFill, ALTERNATE, TDcPenInfo{PS_NULL, 0, 0},
+                                 TDcBrushInfo{false, Br->Color});
+    }
     return 1;
 }
 
@@ -1410,6 +1480,7 @@ BOOL SelectClipPath(HDC Dc, int Mode) {
     else
         Clip.Combine(Clip, Shape, Mode);
     D->Now.Clip = Clip;
+    RecordClip(*D);
     return 1;
 }
 
@@ -1420,6 +1491,17 @@ int SetPolyFillMode(HDC Dc, int Mode) {
 
 int GetPolyFillMode(HDC Dc) {
     return WithDc(Dc, 0, [](TMemoryDc& D) { return D.Now.PolyFillMode; });
+}
+
+bool SetDcRecorder(HDC Dc, std::shared_ptr<TDcRecorder> Recorder) {
+    return WithDc(Dc, false, [&](TMemoryDc& D) {
+        D.Recorder = std::move(Recorder);
+        return true;
+    });
+}
+
+std::shared_ptr<TDcRecorder> GetDcRecorder(HDC Dc) {
+    return WithDc(Dc, std::shared_ptr<TDcRecorder>(), [](TMemoryDc& D) { return D.Recorder; });
 }
 
 }  // namespace velmo

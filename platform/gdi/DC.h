@@ -39,6 +39,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -297,5 +298,45 @@ BOOL GetViewportOrgEx(HDC Dc, POINT* Origin);
 // The clip selected by the DC's user only narrows it.
 BOOL SetDeviceOrigin(HDC Dc, int X, int Y, HRGN System);
 BOOL GetDeviceOrigin(HDC Dc, POINT* Origin);
+
+// Recording DCs. A DC given a recorder still draws into its bitmap, and also
+// hands each change to the recorder: painted paths with the pen and brush
+// they were painted with, pixels changed by blits and rectangle fills (after
+// the change), and every change of the clip region. The recorder is called
+// under the lock that serialises this layer, so it must not call back into
+// it.
+struct TDcPathPoint {
+    enum TOp : uint8_t { Move, Line, Bezier, Close };
+    TOp Op = Move;
+    int X = 0, Y = 0;
+};
+
+struct TDcPenInfo {
+    int Style = PS_SOLID;  // PS_NULL: no stroke
+    int Width = 0;
+    COLORREF Color = 0;
+};
+
+struct TDcBrushInfo {
+    bool Hollow = false;
+    COLORREF Color = 0;
+};
+
+class TDcRecorder {
+public:
+    virtual ~TDcRecorder() = default;
+    // What: 1 fill, 2 stroke, 3 both. FillMode: ALTERNATE or WINDING.
+    virtual void PathPainted(const std::vector<TDcPathPoint>& Path, int What, int FillMode,
+                             const TDcPenInfo& Pen, const TDcBrushInfo& Brush) = 0;
+    // Area (right and bottom excluded, within Bitmap) holds new pixels.
+    virtual void PixelsChanged(const TBitmap& Bitmap, const RECT& Area) = 0;
+    // The clip region is now Rects (banded, y then x), or none when null.
+    virtual void ClipChanged(const std::vector<RECT>* Rects) = 0;
+};
+
+// Gives Dc a recorder (null removes it); false for a handle that names no DC.
+bool SetDcRecorder(HDC Dc, std::shared_ptr<TDcRecorder> Recorder);
+// The recorder of a DC; null when it has none or names no DC.
+std::shared_ptr<TDcRecorder> GetDcRecorder(HDC Dc);
 
 }  // namespace velmo

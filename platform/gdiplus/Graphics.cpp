@@ -179,6 +179,34 @@ bool GraphicsResolution(GpGraphics* Graphics, GpREAL& DpiX, GpREAL& DpiY) {
 
 // ---- Graphics ----
 
+namespace {
+
+// A metafile being recorded into a caller's stream. Freeing it (disposing
+// of the image) ends the recording and writes the metafile at the stream's
+// position; graphics still made on it then draw nothing.
+struct TGpRecordedMetafile : GpImage {
+    GpIStream* Stream = nullptr;  // one reference held
+    std::unique_ptr<TGpRecording> Recording;
+    // No graphics was made on it: nothing is written.
+    bool Used = false;
+
+    ~TGpRecordedMetafile() override {
+        if (Recording && Stream && Used) {
+            const std::string Bytes = Recording->Finish();
+            size_t At = 0;
+            while (At < Bytes.size()) {
+                const uint32_t Part = uint32_t(std::min<size_t>(Bytes.size() - At, 1u << 30));
+                uint32_t Done = 0;
+                if (Stream->Write(Bytes.data() + At, Part, &Done) < 0 || Done == 0) break;
+                At += Done;
+            }
+        }
+        if (Stream) Stream->Release();
+    }
+};
+
+}  // namespace
+
 TGPStatus GdipCreateFromHDC(HDC Dc, GpGraphics** Graphics) {
     if (!Started()) return gsGdiplusNotInitialized;
     if (!Graphics) return gsInvalidParameter;
@@ -193,6 +221,14 @@ TGPStatus GdipCreateFromHDC(HDC Dc, GpGraphics** Graphics) {
 TGPStatus GdipGetImageGraphicsContext(GpImage* Image, GpGraphics** Graphics) {
     if (!Started()) return gsGdiplusNotInitialized;
     if (!Graphics || !IsLive(Image, TGpKind::Image)) return gsInvalidParameter;
+    if (auto* M = dynamic_cast<TGpRecordedMetafile*>(Image)) {
+        GpGraphics* G = Register<GpGraphics>(TGpKind::Graphics);
+        if (!G) return gsOutOfMemory;
+        G->Device = M->Recording->NewDevice();
+        M->Used = true;
+        *Graphics = G;
+        return gsOk;
+    }
     if (Image->IsMetafile) return gsNotImplemented;
     auto* B = dynamic_cast<GpBitmap*>(Image);
     if (!B) return gsInvalidParameter;
@@ -1151,11 +1187,30 @@ TGPStatus GdipRecordMetafileFileName(const GpWCHAR* FileName, HDC ReferenceDc, G
     return gsNotImplemented;
 }
 
+
+// Only EMF+-only recordings (type 4) of a frame in pixels are made: the
+// records are the published EMF+ format, written by the metafile layer.
 TGPStatus GdipRecordMetafileStream(GpIStream* Stream, HDC ReferenceDc, GpEmfType Type,
                                    const GpRectF* FrameRect, GpMetafileFrameUnit FrameUnit,
                                    const GpWCHAR* Description, GpMetafile** Metafile) {
     if (!Started()) return gsGdiplusNotInitialized;
-    return gsNotImplemented;
+    if (!Stream || !FrameRect || !Metafile) return gsInvalidParameter;
+    const TGpRecordingFactory Factory = RecordingFactory();
+    if (!Factory || Type != 4 || FrameUnit != UnitPixel) return gsNotImplemented;
+    const double W = std::nearbyint(double(FrameRect->Width)),
+                 H = std::nearbyint(double(FrameRect->Height));
+    if (!std::isfinite(W) || !std::isfinite(H) || W < 1 || H < 1 || W > 1e6 || H > 1e6 ||
+        W * H > double(GpBitmap::MaxPixels))
+        return gsInvalidParameter;
+    auto M = std::make_unique<TGpRecordedMetafile>();
+    M->IsMetafile = true;
+    M->Recording = Factory(int(W), int(H));
+    if (!M->Recording) return gsOutOfMemory;
+    if (!AddLive(static_cast<GpImage*>(M.get()), TGpKind::Image)) return gsOutOfMemory;
+    Stream->AddRef();
+    M->Stream = Stream;
+    *Metafile = reinterpret_cast<GpMetafile*>(static_cast<GpImage*>(M.release()));
+    return gsOk;
 }
 
 // ---- Fonts and driver strings ----

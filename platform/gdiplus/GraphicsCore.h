@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/gdiplus/Internal.h"
@@ -174,9 +175,31 @@ public:
     virtual TGPStatus Clear(const TGpDrawState& State, GpARGB Color) = 0;
 };
 
+// A recording DC (one with a recorder, DC.h) gets the device of the
+// recording hook when one is installed; any other DC a raster device.
 std::unique_ptr<TGpDevice> NewDcDevice(HDC Dc);
+// The raster device of a DC, recorder or not.
+std::unique_ptr<TGpDevice> NewRasterDcDevice(HDC Dc);
 // Bitmap must be a live 24bppRGB, 32bppRGB, 32bppARGB or 32bppPARGB image.
 std::unique_ptr<TGpDevice> NewBitmapDevice(GpBitmap* Bitmap);
+
+// A metafile being recorded: graphics made on it draw through NewDevice;
+// Finish ends the recording and returns the metafile's bytes (devices made
+// earlier then draw nothing).
+class TGpRecording {
+public:
+    virtual ~TGpRecording() = default;
+    virtual std::unique_ptr<TGpDevice> NewDevice() = 0;
+    virtual std::string Finish() = 0;
+};
+
+// Installed by the metafile layer: the device of a recording DC (null for a
+// DC that does not record), and a new EMF+ recording of a frame of Width ×
+// Height pixels.
+using TDcDeviceHook = std::unique_ptr<TGpDevice> (*)(HDC Dc);
+using TGpRecordingFactory = std::unique_ptr<TGpRecording> (*)(int Width, int Height);
+void SetRecordingHooks(TDcDeviceHook DcDevice, TGpRecordingFactory Recording);
+TGpRecordingFactory RecordingFactory();
 
 // Times a cairo context was found in an error state after an operation
 // (a fault of the facade: its inputs are checked before they reach cairo).

@@ -672,7 +672,25 @@ TGpXForm Multiply(const TGpXForm& A, const TGpXForm& B) {
     return R;
 }
 
-std::unique_ptr<TGpDevice> NewDcDevice(HDC Dc) { return std::make_unique<TDcDevice>(Dc); }
+namespace {
+std::atomic<TDcDeviceHook> DcDeviceHook{nullptr};
+std::atomic<TGpRecordingFactory> RecordingHook{nullptr};
+}  // namespace
+
+void SetRecordingHooks(TDcDeviceHook DcDevice, TGpRecordingFactory Recording) {
+    DcDeviceHook.store(DcDevice);
+    RecordingHook.store(Recording);
+}
+
+TGpRecordingFactory RecordingFactory() { return RecordingHook.load(); }
+
+std::unique_ptr<TGpDevice> NewDcDevice(HDC Dc) {
+    if (TDcDeviceHook Hook = DcDeviceHook.load())
+        if (auto Device = Hook(Dc)) return Device;
+    return std::make_unique<TDcDevice>(Dc);
+}
+
+std::unique_ptr<TGpDevice> NewRasterDcDevice(HDC Dc) { return std::make_unique<TDcDevice>(Dc); }
 std::unique_ptr<TGpDevice> NewBitmapDevice(GpBitmap* Bitmap) {
     return std::make_unique<TBitmapDevice>(Bitmap);
 }

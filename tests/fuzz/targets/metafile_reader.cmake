@@ -1,0 +1,1 @@
+vpl_fuzz_add(metafile_reader WORK FuzzMetafileReader.cpp LIBS vpl_platform_metafile)
