@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 
@@ -141,13 +142,28 @@ TEST(corpus, document_load) {
     ASSERT_FALSE(files.empty());
     std::vector<std::string> failures, differences;
     int compared = 0, deepChecked = 0, streamsChecked = 0;
-    for (const fs::path& file : files) {
+    // A chunk of files at a time: qpdf's views of them (with the stream data
+    // it writes), then one child loads them in turn.
+    constexpr size_t kChunk = 32;
+    for (size_t from = 0; from < files.size(); from += kChunk) {
+    const size_t count = std::min(kChunk, files.size() - from);
+    std::vector<std::unique_ptr<vpltest::TempDir>> tmps;
+    std::vector<QpdfView> views;
+    for (size_t i = 0; i < count; ++i) {
+        tmps.push_back(std::make_unique<vpltest::TempDir>());
+        views.push_back(AskQpdf(files[from + i], tmps.back()->path()));
+    }
+    const std::vector<vpltest::ChildResult> children = vpltest::RunIsolatedBatch(
+        count,
+        [&](size_t i, std::string& report) {
+            return LoadAndInspect(files[from + i], tmps[i]->path(), views[i].checkPassed, report);
+        },
+        60, kChunk);
+    for (size_t i = 0; i < count; ++i) {
+        const fs::path& file = files[from + i];
         const std::string rel = fs::relative(file, vpltest::CorpusDir()).string();
-        vpltest::TempDir tmp;
-        const QpdfView q = AskQpdf(file, tmp.path());
-        const vpltest::ChildResult child = vpltest::RunIsolated(
-            [&](std::string& report) { return LoadAndInspect(file, tmp.path(), q.checkPassed, report); },
-            60);
+        const QpdfView& q = views[i];
+        const vpltest::ChildResult& child = children[i];
         if (child.outcome == vpltest::ChildOutcome::Crashed ||
             child.outcome == vpltest::ChildOutcome::TimedOut) {
             failures.push_back(rel + ": " +
@@ -190,6 +206,7 @@ TEST(corpus, document_load) {
                                    rep["streamdiff"].substr(0, 200));
             streamsChecked += std::atoi(rep["streams"].c_str());
         }
+    }
     }
     std::cout << files.size() << " files, " << compared << " page counts compared, " << deepChecked
               << " files checked object by object, " << streamsChecked << " streams compared\n";
