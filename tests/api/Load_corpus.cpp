@@ -50,9 +50,10 @@ TEST(corpus, api_load) {
         opened.push_back(file);
         views.push_back(std::move(q));
     }
-    const std::vector<vpltest::ChildResult> children = vpltest::RunIsolatedBatch(
-        opened.size(),
-        [&](size_t i, std::string& report) {
+    const std::vector<vpltest::ChildResult> children =
+        vpltest::RunIsolatedBatch(
+            opened.size(),
+            [&](size_t i, std::string& report) {
                 const fs::path& file = opened[i];
                 velmo::TVelmoPDF lib;
                 const int32_t r = lib.LoadFromFile(velmo::FileSystemNameToWide(file.string()), u"");
@@ -66,8 +67,8 @@ TEST(corpus, api_load) {
                     r == 1 && lib.FSelDoc && lib.FSelDoc->Security().FOpenedWithoutKey;
                 report += keyless ? " 1" : " 0";
                 return 0;
-        },
-        60);
+            },
+            60);
     for (size_t i = 0; i < opened.size(); ++i) {
         const fs::path& file = opened[i];
         const std::string rel = fs::relative(file, vpltest::CorpusDir()).string();

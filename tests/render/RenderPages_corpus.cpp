@@ -175,11 +175,11 @@ int SharedRenderPass(vpltest::TRenderCache& Cache, const fs::path& File, bool Wa
         Report.clear();
         RenderFilePages(Cache, File, vectorNote, Report);
         WriteNote(note, Report);
-        Report += "took " +
-                  std::to_string(std::chrono::duration<double>(std::chrono::steady_clock::now() -
-                                                               start)
-                                     .count()) +
-                  "\n";
+        Report +=
+            "took " +
+            std::to_string(
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()) +
+            "\n";
     }
     if (fd >= 0) ::close(fd);
     return 0;
@@ -311,7 +311,8 @@ void JudgePagesOfKind(const std::string& Kind, double Slack,
     std::vector<std::string> kinds(files.size());
     std::vector<fs::path> unsorted;
     for (size_t i = 0; i < files.size(); ++i)
-        if (!ReadNote(NotePath(cache, files[i], "page-kinds"), kinds[i])) unsorted.push_back(files[i]);
+        if (!ReadNote(NotePath(cache, files[i], "page-kinds"), kinds[i]))
+            unsorted.push_back(files[i]);
     const std::vector<vpltest::ChildResult> passes = SharedRenderPasses(cache, unsorted);
     for (size_t i = 0, k = 0; i < files.size(); ++i) {
         const fs::path& file = files[i];

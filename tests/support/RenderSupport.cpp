@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <random>
 #include <memory>
+#include <random>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -499,12 +499,29 @@ void TRenderCache::PrefetchPeers(const std::vector<TPageRef>& Pages, int DPI, in
         const int first = missing.front().first, last = missing.back().first;
         if (job.peer == TRenderPeer::Mutool) {
             std::string list;
-            for (const auto& m : missing) list += (list.empty() ? "" : ",") + std::to_string(m.first);
-            argv = {"mutool", "draw", "-r", std::to_string(DPI), "-F", "png",
-                    "-o", (dir / "p%d.png").string(), job.file.string(), list};
+            for (const auto& m : missing)
+                list += (list.empty() ? "" : ",") + std::to_string(m.first);
+            argv = {"mutool",
+                    "draw",
+                    "-r",
+                    std::to_string(DPI),
+                    "-F",
+                    "png",
+                    "-o",
+                    (dir / "p%d.png").string(),
+                    job.file.string(),
+                    list};
         } else {
-            argv = {"pdftoppm", "-r", std::to_string(DPI), "-png", "-f", std::to_string(first),
-                    "-l", std::to_string(last), job.file.string(), (dir / "p").string()};
+            argv = {"pdftoppm",
+                    "-r",
+                    std::to_string(DPI),
+                    "-png",
+                    "-f",
+                    std::to_string(first),
+                    "-l",
+                    std::to_string(last),
+                    job.file.string(),
+                    (dir / "p").string()};
         }
         const CommandResult run = FRunner(argv, FPeerTimeout * double(missing.size()));
         if (!run.timedOut) {

@@ -2,10 +2,10 @@
 // hanging code, so its time-outs and crash detection are checked here.
 #include "tests/support/TestSupport.h"
 
-#include <csignal>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <stdexcept>
 #include <thread>
 
@@ -66,9 +66,9 @@ TEST(TestSupport, RunIsolatedBatchBlamesOnlyTheFailingItem) {
         },
         3);  // room for a sanitizer's report of the crash
     ASSERT_EQ(r.size(), 7u);
-    const ChildOutcome want[] = {ChildOutcome::Ok,      ChildOutcome::Ok,     ChildOutcome::Crashed,
-                                 ChildOutcome::Ok,      ChildOutcome::TimedOut,
-                                 ChildOutcome::Failed,  ChildOutcome::Failed};
+    const ChildOutcome want[] = {ChildOutcome::Ok,    ChildOutcome::Ok,       ChildOutcome::Crashed,
+                                 ChildOutcome::Ok,    ChildOutcome::TimedOut, ChildOutcome::Failed,
+                                 ChildOutcome::Failed};
     for (size_t i = 0; i < r.size(); ++i) EXPECT_EQ(r[i].outcome, want[i]) << "item " << i;
     EXPECT_EQ(r[0].report.rfind("item 0 in ", 0), 0u);
     // Items 0 and 1 share a child; item 3 runs in a new one.
@@ -80,7 +80,12 @@ TEST(TestSupport, RunIsolatedBatchBlamesOnlyTheFailingItem) {
 
     // A sanitizer's exit status ends the child and counts as a crash.
     std::vector<ChildResult> s = RunIsolatedBatch(
-        3, [](size_t item, std::string&) { if (item == 1) ::_exit(1); return 0; }, 10);
+        3,
+        [](size_t item, std::string&) {
+            if (item == 1) ::_exit(1);
+            return 0;
+        },
+        10);
     EXPECT_EQ(s[0].outcome, ChildOutcome::Ok);
     EXPECT_EQ(s[1].outcome, ChildOutcome::Crashed);
     EXPECT_EQ(s[2].outcome, ChildOutcome::Ok);
@@ -88,14 +93,21 @@ TEST(TestSupport, RunIsolatedBatchBlamesOnlyTheFailingItem) {
 
 TEST(TestSupport, RunIsolatedBatchStartsANewChildAfterTheLimit) {
     std::vector<ChildResult> r = RunIsolatedBatch(
-        5, [](size_t, std::string& rep) { rep = std::to_string(::getpid()); return 0; }, 10, 2);
+        5,
+        [](size_t, std::string& rep) {
+            rep = std::to_string(::getpid());
+            return 0;
+        },
+        10, 2);
     ASSERT_EQ(r.size(), 5u);
     for (const ChildResult& c : r) EXPECT_EQ(c.outcome, ChildOutcome::Ok);
     EXPECT_EQ(r[0].report, r[1].report);
     EXPECT_NE(r[1].report, r[2].report);
     EXPECT_EQ(r[2].report, r[3].report);
     EXPECT_NE(r[3].report, r[4].report);
-    EXPECT_TRUE(RunIsolatedBatch(0, [](size_t, std::string&) { return 0; }, 1).empty());
+    EXPECT_TRUE(RunIsolatedBatch(
+                    0, [](size_t, std::string&) { return 0; }, 1)
+                    .empty());
 }
 
 TEST(TestSupport, TempDirIsRemoved) {
