@@ -279,11 +279,13 @@ TEST_F(RenderCacheTest, PrefetchDrawsAFilesPagesInOneRunAndLeavesTheRestToPeer) 
                 if (argv[i] == "-o") pattern = argv[i + 1];
             const fs::path dir = fs::path(pattern).parent_path();
             // Pages 1, 2 and 4 drawn, page 4 not named on standard error.
-            for (int page : {1, 2, 4}) WritePngRaster(dir / ("p" + std::to_string(page) + ".png"), image);
+            for (int page : {1, 2, 4})
+                WritePngRaster(dir / ("p" + std::to_string(page) + ".png"), image);
             r.err = "page " + pdf.string() + " 1\npage " + pdf.string() + " 2\n";
         } else {
             // Zero-padded numbers; page 2 not drawn.
-            for (const char* name : {"p-01.png", "p-04.png"}) WritePngRaster(argv.back() + name + 1, image);
+            for (const char* suffix : {"-01.png", "-04.png"})
+                WritePngRaster(argv.back() + suffix, image);
         }
         return r;
     };
@@ -294,7 +296,8 @@ TEST_F(RenderCacheTest, PrefetchDrawsAFilesPagesInOneRunAndLeavesTheRestToPeer) 
     EXPECT_EQ(runs, 2);
     for (int page : {1, 2}) EXPECT_TRUE(cache.Peer(TRenderPeer::Mutool, pdf, page, 72).fromCache);
     EXPECT_FALSE(cache.Peer(TRenderPeer::Mutool, pdf, 4, 72).fromCache);
-    for (int page : {1, 4}) EXPECT_TRUE(cache.Peer(TRenderPeer::Pdftoppm, pdf, page, 72).fromCache);
+    for (int page : {1, 4})
+        EXPECT_TRUE(cache.Peer(TRenderPeer::Pdftoppm, pdf, page, 72).fromCache);
     EXPECT_FALSE(cache.Peer(TRenderPeer::Pdftoppm, pdf, 2, 72).fromCache);
     EXPECT_EQ(single.runs, 2);
     // Nothing is drawn again, and no temporary files are left behind.
