@@ -41,15 +41,20 @@ TEST(corpus, api_load) {
     ASSERT_FALSE(files.empty());
     std::vector<std::string> failures, known;
     int compared = 0, passwordFiles = 0;
+    // qpdf's count is the pages it walks, not the root's /Count.
+    std::vector<fs::path> opened;
+    std::vector<vpltest::QpdfPageList> views;
     for (const fs::path& file : files) {
-        const std::string rel = fs::relative(file, vpltest::CorpusDir()).string();
-        // qpdf's count is the pages it walks, not the root's /Count.
-        const vpltest::QpdfPageList q = vpltest::QpdfPages(file);
-        const bool needsPassword = q.needsPassword;
-        if (q.pages < 0 && !needsPassword) continue;  // qpdf cannot open it
-        const int expected = q.pages;
-        const vpltest::ChildResult child = vpltest::RunIsolated(
-            [&](std::string& report) {
+        vpltest::QpdfPageList q = vpltest::QpdfPages(file);
+        if (q.pages < 0 && !q.needsPassword) continue;  // qpdf cannot open it
+        opened.push_back(file);
+        views.push_back(std::move(q));
+    }
+    const std::vector<vpltest::ChildResult> children =
+        vpltest::RunIsolatedBatch(
+            opened.size(),
+            [&](size_t i, std::string& report) {
+                const fs::path& file = opened[i];
                 velmo::TVelmoPDF lib;
                 const int32_t r = lib.LoadFromFile(velmo::FileSystemNameToWide(file.string()), u"");
                 const int32_t code = lib.LastErrorCode();
@@ -64,6 +69,12 @@ TEST(corpus, api_load) {
                 return 0;
             },
             60);
+    for (size_t i = 0; i < opened.size(); ++i) {
+        const fs::path& file = opened[i];
+        const std::string rel = fs::relative(file, vpltest::CorpusDir()).string();
+        const bool needsPassword = views[i].needsPassword;
+        const int expected = views[i].pages;
+        const vpltest::ChildResult& child = children[i];
         if (child.outcome != vpltest::ChildOutcome::Ok) {
             failures.push_back(
                 rel + ": " +

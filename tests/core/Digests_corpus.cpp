@@ -19,41 +19,51 @@ TEST(corpus, sha1_ranges) {
     VPL_REQUIRE_TOOL("dd");
     int checked = 0;
     std::vector<std::string> failures;
+    struct Ranges {
+        std::filesystem::path pdf;
+        int64_t len1, start2, len2;
+    };
+    std::vector<Ranges> files;
     for (const auto& pdf : vpltest::CorpusPdfs()) {
         std::error_code ec;
         int64_t size = int64_t(std::filesystem::file_size(pdf, ec));
         if (ec)
             continue;
         // A gap in the middle, as around a signature's contents.
-        int64_t len1 = size / 3;
-        int64_t start2 = size / 2 + (size > 10 ? 7 : 0);
-        int64_t len2 = size - start2;
-        std::string ours;
-        vpltest::ChildResult child = vpltest::RunIsolated(
-            [&](std::string& report) {
-                TVelmoPDFWideFileStream s(FileSystemNameToWide(pdf.string()),
-                                          fmOpenRead | fmShareDenyWrite);
-                report = vpltest::ToHex(SHA1OfStreamRanges(s, len1, start2, len2));
-                return 0;
-            },
-            60);
+        const int64_t start2 = size / 2 + (size > 10 ? 7 : 0);
+        files.push_back({pdf, size / 3, start2, size - start2});
+    }
+    const std::vector<vpltest::ChildResult> ours = vpltest::RunIsolatedBatch(
+        files.size(),
+        [&](size_t i, std::string& report) {
+            const Ranges& f = files[i];
+            TVelmoPDFWideFileStream s(FileSystemNameToWide(f.pdf.string()),
+                                      fmOpenRead | fmShareDenyWrite);
+            report = vpltest::ToHex(SHA1OfStreamRanges(s, f.len1, f.start2, f.len2));
+            return 0;
+        },
+        60);
+    for (size_t i = 0; i < files.size(); ++i) {
+        const Ranges& f = files[i];
+        const vpltest::ChildResult& child = ours[i];
         if (child.outcome != vpltest::ChildOutcome::Ok) {
-            failures.push_back(pdf.string() + ": did not finish cleanly");
+            failures.push_back(f.pdf.string() + ": did not finish cleanly");
             continue;
         }
         std::string script =
-            "{ dd if=\"$1\" bs=65536 iflag=count_bytes count=" + std::to_string(len1) +
+            "{ dd if=\"$1\" bs=65536 iflag=count_bytes count=" + std::to_string(f.len1) +
             " status=none; dd if=\"$1\" bs=65536 iflag=skip_bytes,count_bytes skip=" +
-            std::to_string(start2) + " count=" + std::to_string(len2) +
+            std::to_string(f.start2) + " count=" + std::to_string(f.len2) +
             " status=none; } | sha1sum";
-        vpltest::CommandResult r = vpltest::RunCommand({"sh", "-c", script, "sh", pdf.string()}, 60);
+        vpltest::CommandResult r =
+            vpltest::RunCommand({"sh", "-c", script, "sh", f.pdf.string()}, 60);
         if (r.exitCode != 0) {
-            failures.push_back(pdf.string() + ": dd/sha1sum failed");
+            failures.push_back(f.pdf.string() + ": dd/sha1sum failed");
             continue;
         }
         std::string expected = r.out.substr(0, 40);
         if (child.report != expected)
-            failures.push_back(pdf.string() + ": " + child.report + " != " + expected);
+            failures.push_back(f.pdf.string() + ": " + child.report + " != " + expected);
         ++checked;
     }
     for (const auto& f : failures)

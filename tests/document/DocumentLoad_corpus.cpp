@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 
@@ -141,54 +142,73 @@ TEST(corpus, document_load) {
     ASSERT_FALSE(files.empty());
     std::vector<std::string> failures, differences;
     int compared = 0, deepChecked = 0, streamsChecked = 0;
-    for (const fs::path& file : files) {
-        const std::string rel = fs::relative(file, vpltest::CorpusDir()).string();
-        vpltest::TempDir tmp;
-        const QpdfView q = AskQpdf(file, tmp.path());
-        const vpltest::ChildResult child = vpltest::RunIsolated(
-            [&](std::string& report) { return LoadAndInspect(file, tmp.path(), q.checkPassed, report); },
-            60);
-        if (child.outcome == vpltest::ChildOutcome::Crashed ||
-            child.outcome == vpltest::ChildOutcome::TimedOut) {
-            failures.push_back(rel + ": " +
-                               (child.outcome == vpltest::ChildOutcome::Crashed ? "crashed" : "timed out") +
-                               "\n" + child.report.substr(0, 2000));
-            continue;
+    // A chunk of files at a time: qpdf's views of them (with the stream data
+    // it writes), then one child loads them in turn.
+    constexpr size_t kChunk = 32;
+    for (size_t from = 0; from < files.size(); from += kChunk) {
+        const size_t count = std::min(kChunk, files.size() - from);
+        std::vector<std::unique_ptr<vpltest::TempDir>> tmps;
+        std::vector<QpdfView> views;
+        for (size_t i = 0; i < count; ++i) {
+            tmps.push_back(std::make_unique<vpltest::TempDir>());
+            views.push_back(AskQpdf(files[from + i], tmps.back()->path()));
         }
-        auto rep = vpltest::ParseReport(child.report);
-        const int pages = std::atoi(rep["pages"].c_str());
-        const int result = std::atoi(rep["result"].c_str());
-        if (q.pageCount >= 0) {
-            ++compared;
-            if (pages != q.pageCount) {
-                const std::string line = rel + ": " + std::to_string(pages) + " pages (load result " +
-                                         std::to_string(result) + "), qpdf " +
-                                         std::to_string(q.pageCount) +
-                                         (q.npagesExit == 3 ? " after repairing" : "");
-                auto known = kKnownPageCountDifferences.find(rel);
-                if (known != kKnownPageCountDifferences.end())
-                    differences.push_back(line + " [known: " + known->second + "]");
-                else
-                    failures.push_back(line);
+        const std::vector<vpltest::ChildResult> children = vpltest::RunIsolatedBatch(
+            count,
+            [&](size_t i, std::string& report) {
+                return LoadAndInspect(files[from + i], tmps[i]->path(), views[i].checkPassed,
+                                      report);
+            },
+            60, kChunk);
+        for (size_t i = 0; i < count; ++i) {
+            const fs::path& file = files[from + i];
+            const std::string rel = fs::relative(file, vpltest::CorpusDir()).string();
+            const QpdfView& q = views[i];
+            const vpltest::ChildResult& child = children[i];
+            if (child.outcome == vpltest::ChildOutcome::Crashed ||
+                child.outcome == vpltest::ChildOutcome::TimedOut) {
+                failures.push_back(
+                    rel + ": " +
+                    (child.outcome == vpltest::ChildOutcome::Crashed ? "crashed" : "timed out") +
+                    "\n" + child.report.substr(0, 2000));
+                continue;
             }
-        } else if (result == 0) {
-            differences.push_back(rel + ": qpdf cannot open it, we load " + std::to_string(pages) +
-                                  " pages");
-        }
-        if (q.checkPassed && result == 0) {
-            ++deepChecked;
-            std::string expectedObjs;
-            for (size_t i = 0; i < q.pageObjs.size() && i < 5000; ++i)
-                expectedObjs += std::to_string(q.pageObjs[i]) + " ";
-            if (rep["objs"] != expectedObjs)
-                failures.push_back(rel + ": page objects " + rep["objs"].substr(0, 200) +
-                                   "differ from qpdf's " + expectedObjs.substr(0, 200));
-            if (!rep["errors"].empty())
-                failures.push_back(rel + ": objects that do not parse: " + rep["errors"].substr(0, 200));
-            if (!rep["streamdiff"].empty())
-                failures.push_back(rel + ": raw stream bytes differ from qpdf's for objects " +
-                                   rep["streamdiff"].substr(0, 200));
-            streamsChecked += std::atoi(rep["streams"].c_str());
+            auto rep = vpltest::ParseReport(child.report);
+            const int pages = std::atoi(rep["pages"].c_str());
+            const int result = std::atoi(rep["result"].c_str());
+            if (q.pageCount >= 0) {
+                ++compared;
+                if (pages != q.pageCount) {
+                    const std::string line = rel + ": " + std::to_string(pages) +
+                                             " pages (load result " + std::to_string(result) +
+                                             "), qpdf " + std::to_string(q.pageCount) +
+                                             (q.npagesExit == 3 ? " after repairing" : "");
+                    auto known = kKnownPageCountDifferences.find(rel);
+                    if (known != kKnownPageCountDifferences.end())
+                        differences.push_back(line + " [known: " + known->second + "]");
+                    else
+                        failures.push_back(line);
+                }
+            } else if (result == 0) {
+                differences.push_back(rel + ": qpdf cannot open it, we load " +
+                                      std::to_string(pages) + " pages");
+            }
+            if (q.checkPassed && result == 0) {
+                ++deepChecked;
+                std::string expectedObjs;
+                for (size_t i = 0; i < q.pageObjs.size() && i < 5000; ++i)
+                    expectedObjs += std::to_string(q.pageObjs[i]) + " ";
+                if (rep["objs"] != expectedObjs)
+                    failures.push_back(rel + ": page objects " + rep["objs"].substr(0, 200) +
+                                       "differ from qpdf's " + expectedObjs.substr(0, 200));
+                if (!rep["errors"].empty())
+                    failures.push_back(
+                        rel + ": objects that do not parse: " + rep["errors"].substr(0, 200));
+                if (!rep["streamdiff"].empty())
+                    failures.push_back(rel + ": raw stream bytes differ from qpdf's for objects " +
+                                       rep["streamdiff"].substr(0, 200));
+                streamsChecked += std::atoi(rep["streams"].c_str());
+            }
         }
     }
     std::cout << files.size() << " files, " << compared << " page counts compared, " << deepChecked

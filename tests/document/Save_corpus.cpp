@@ -73,14 +73,23 @@ TEST(corpus, save_roundtrip) {
     ASSERT_FALSE(files.empty());
     std::vector<std::string> failures;
     int saved = 0, appended = 0;
-    for (const fs::path& file : files) {
-        const std::string rel = fs::relative(file, vpltest::CorpusDir()).string();
-        if (vpltest::RunCommand({"qpdf", "--check", file.string()}, 60).exitCode != 0) continue;
+    // A chunk of files at a time: those qpdf checks cleanly are saved and
+    // appended to by one child in turn, then the results are checked.
+    constexpr size_t kChunk = 32;
+    for (size_t from = 0; from < files.size(); from += kChunk) {
+        std::vector<fs::path> chunk;
+        for (size_t i = from; i < std::min(files.size(), from + kChunk); ++i)
+            if (vpltest::RunCommand({"qpdf", "--check", files[i].string()}, 60).exitCode == 0)
+                chunk.push_back(files[i]);
         vpltest::TempDir tmp;
-        const fs::path out = tmp / "saved.pdf";
-        const fs::path app = tmp / "appended.pdf";
-        const vpltest::ChildResult child = vpltest::RunIsolated(
-            [&](std::string& report) {
+        const auto outPath = [&](size_t i) { return tmp / (std::to_string(i) + "-saved.pdf"); };
+        const auto appPath = [&](size_t i) { return tmp / (std::to_string(i) + "-appended.pdf"); };
+        const std::vector<vpltest::ChildResult> children = vpltest::RunIsolatedBatch(
+            chunk.size(),
+            [&](size_t i, std::string& report) {
+                const fs::path& file = chunk[i];
+                const fs::path out = outPath(i);
+                const fs::path app = appPath(i);
                 const std::string original = vpltest::ReadFile(file);
                 {
                     TPDFDocument d;
@@ -118,38 +127,52 @@ TEST(corpus, save_roundtrip) {
                 }
                 return 0;
             },
-            120);
-        if (child.outcome != vpltest::ChildOutcome::Ok) {
-            failures.push_back(rel + ": " + (child.outcome == vpltest::ChildOutcome::Crashed ? "crashed" : "failed or timed out") +
-                               "\n" + child.report.substr(0, 2000));
-            continue;
-        }
-        auto rep = vpltest::ParseReport(child.report);
-        if (rep.count("skip")) continue;
-        ++saved;
-        if (rep["save"] != "1") {
-            failures.push_back(rel + ": save failed");
-            continue;
-        }
-        if (rep["pages2"] != rep["pages"])
-            failures.push_back(rel + ": " + rep["pages2"] + " pages after reload, " + rep["pages"] + " before");
-        if (rep["content2"] != rep["content"]) failures.push_back(rel + ": page content differs after reload");
-        const auto check = vpltest::RunCommand({"qpdf", "--check", out.string()}, 60);
-        if (check.exitCode != 0)
-            failures.push_back(rel + ": qpdf --check of the saved file: " + check.err.substr(0, 500) +
-                               check.out.substr(0, 500));
-        if (rep.count("append")) {
-            ++appended;
-            if (rep["append"] != "1") failures.push_back(rel + ": append failed");
-            if (rep["incremental"] == "1" && rep["prefix"] != "1")
-                failures.push_back(rel + ": appending changed the old bytes");
-            if (rep["title"] != "1") failures.push_back(rel + ": the appended title does not load");
-            const auto c2 = vpltest::RunCommand({"qpdf", "--check", app.string()}, 60);
-            if (c2.exitCode != 0 && kKnownAppendDifferences.count(rel))
-                std::cout << "difference: " << rel << ": " << kKnownAppendDifferences.at(rel) << "\n";
-            else if (c2.exitCode != 0)
-                failures.push_back(rel + ": qpdf --check of the appended file: " + c2.err.substr(0, 500) +
-                                   c2.out.substr(0, 300));
+            120, kChunk);
+        for (size_t i = 0; i < chunk.size(); ++i) {
+            const fs::path& file = chunk[i];
+            const std::string rel = fs::relative(file, vpltest::CorpusDir()).string();
+            const fs::path out = outPath(i);
+            const fs::path app = appPath(i);
+            const vpltest::ChildResult& child = children[i];
+            if (child.outcome != vpltest::ChildOutcome::Ok) {
+                failures.push_back(rel + ": " +
+                                   (child.outcome == vpltest::ChildOutcome::Crashed
+                                        ? "crashed"
+                                        : "failed or timed out") +
+                                   "\n" + child.report.substr(0, 2000));
+                continue;
+            }
+            auto rep = vpltest::ParseReport(child.report);
+            if (rep.count("skip")) continue;
+            ++saved;
+            if (rep["save"] != "1") {
+                failures.push_back(rel + ": save failed");
+                continue;
+            }
+            if (rep["pages2"] != rep["pages"])
+                failures.push_back(rel + ": " + rep["pages2"] + " pages after reload, " +
+                                   rep["pages"] + " before");
+            if (rep["content2"] != rep["content"])
+                failures.push_back(rel + ": page content differs after reload");
+            const auto check = vpltest::RunCommand({"qpdf", "--check", out.string()}, 60);
+            if (check.exitCode != 0)
+                failures.push_back(rel + ": qpdf --check of the saved file: " +
+                                   check.err.substr(0, 500) + check.out.substr(0, 500));
+            if (rep.count("append")) {
+                ++appended;
+                if (rep["append"] != "1") failures.push_back(rel + ": append failed");
+                if (rep["incremental"] == "1" && rep["prefix"] != "1")
+                    failures.push_back(rel + ": appending changed the old bytes");
+                if (rep["title"] != "1")
+                    failures.push_back(rel + ": the appended title does not load");
+                const auto c2 = vpltest::RunCommand({"qpdf", "--check", app.string()}, 60);
+                if (c2.exitCode != 0 && kKnownAppendDifferences.count(rel))
+                    std::cout << "difference: " << rel << ": " << kKnownAppendDifferences.at(rel)
+                              << "\n";
+                else if (c2.exitCode != 0)
+                    failures.push_back(rel + ": qpdf --check of the appended file: " +
+                                       c2.err.substr(0, 500) + c2.out.substr(0, 300));
+            }
         }
     }
     std::cout << saved << " files saved and reloaded, " << appended << " appended\n";

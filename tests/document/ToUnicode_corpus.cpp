@@ -44,9 +44,13 @@ int ParseToUnicodeStreams(const std::filesystem::path& file, std::string& report
 TEST(corpus, tounicode) {
     VPL_REQUIRE_CORPUS();
     int total = 0;
-    for (const auto& file : vpltest::CorpusPdfs()) {
-        const vpltest::ChildResult r = vpltest::RunIsolated(
-            [&](std::string& report) { return ParseToUnicodeStreams(file, report); }, 60);
+    const auto files = vpltest::CorpusPdfs();
+    const auto results = vpltest::RunIsolatedBatch(
+        files.size(),
+        [&](size_t i, std::string& report) { return ParseToUnicodeStreams(files[i], report); }, 60);
+    for (size_t i = 0; i < files.size(); ++i) {
+        const auto& file = files[i];
+        const vpltest::ChildResult& r = results[i];
         if (r.outcome != vpltest::ChildOutcome::Ok) {
             ADD_FAILURE() << file << ": " << r.report.substr(0, 1000);
             continue;

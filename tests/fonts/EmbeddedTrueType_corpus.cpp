@@ -300,10 +300,15 @@ TEST(corpus, embedded_truetype) {
     const auto T0 = std::chrono::steady_clock::now();
     TCounts Total;
     int Files = 0;
-    for (const auto& File : vpltest::CorpusPdfs()) {
-        if (!MayHoldFontFile2(vpltest::ReadFile(File))) continue;
-        const vpltest::ChildResult R =
-            vpltest::RunIsolated([&](std::string& Report) { return CheckFile(File, Report); }, 120);
+    std::vector<std::filesystem::path> Candidates;
+    for (const auto& File : vpltest::CorpusPdfs())
+        if (MayHoldFontFile2(vpltest::ReadFile(File))) Candidates.push_back(File);
+    const auto Results = vpltest::RunIsolatedBatch(
+        Candidates.size(),
+        [&](size_t I, std::string& Report) { return CheckFile(Candidates[I], Report); }, 120);
+    for (size_t I = 0; I < Candidates.size(); ++I) {
+        const auto& File = Candidates[I];
+        const vpltest::ChildResult& R = Results[I];
         if (R.outcome == vpltest::ChildOutcome::Crashed ||
             R.outcome == vpltest::ChildOutcome::TimedOut) {
             ADD_FAILURE() << File

@@ -206,9 +206,13 @@ TEST(corpus, font_analysis) {
     VPL_REQUIRE_CORPUS();
     VPL_REQUIRE_TOOL("pdffonts");
     long Fonts = 0, Compared = 0, Agree = 0;
-    for (const auto& File : vpltest::CorpusPdfs()) {
-        const vpltest::ChildResult R =
-            vpltest::RunIsolated([&](std::string& Report) { return CheckFile(File, Report); }, 120);
+    const auto Files = vpltest::CorpusPdfs();
+    const auto Results = vpltest::RunIsolatedBatch(
+        Files.size(), [&](size_t I, std::string& Report) { return CheckFile(Files[I], Report); },
+        120);
+    for (size_t I = 0; I < Files.size(); ++I) {
+        const auto& File = Files[I];
+        const vpltest::ChildResult& R = Results[I];
         if (R.outcome == vpltest::ChildOutcome::Crashed ||
             R.outcome == vpltest::ChildOutcome::TimedOut) {
             ADD_FAILURE() << File

@@ -220,10 +220,13 @@ TEST(corpus, colour_functions) {
     const auto Files = vpltest::CorpusPdfs();
     std::map<std::string, int64_t> Totals;
     std::vector<std::string> Unhandled, Failures;
-    for (const auto& File : Files) {
+    const auto Results = vpltest::RunIsolatedBatch(
+        Files.size(), [&](size_t I, std::string& Report) { return CheckFile(Files[I], Report); },
+        120);
+    for (size_t I = 0; I < Files.size(); ++I) {
+        const auto& File = Files[I];
         const std::string Name = std::filesystem::relative(File, vpltest::CorpusDir()).string();
-        vpltest::ChildResult Child =
-            vpltest::RunIsolated([&](std::string& Report) { return CheckFile(File, Report); }, 120);
+        const vpltest::ChildResult& Child = Results[I];
         if (Child.outcome == vpltest::ChildOutcome::Crashed ||
             Child.outcome == vpltest::ChildOutcome::TimedOut) {
             Failures.push_back(Name + (Child.outcome == vpltest::ChildOutcome::TimedOut

@@ -4,7 +4,9 @@
 // page-selecting render tests find them. The vector pages (no text, images,
 // XObjects, shadings, extended states, patterns or annotations) are judged
 // against the peers' renders.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -142,6 +144,70 @@ int RenderFilePages(vpltest::TRenderCache& Cache, const fs::path& File, const fs
     return 0;
 }
 
+// The render pass of a file as any render test runs it, in a batch child:
+// the first test to reach a file renders it and leaves its notes, the others
+// read them. A file another process is rendering is not waited for unless
+// Wait is set: the report is then "busy" and the caller comes back to it.
+// Report: the pass's lines (see RenderFilePages), then "took <seconds>" when
+// this call rendered the file, or "noted" when the notes were there.
+int SharedRenderPass(vpltest::TRenderCache& Cache, const fs::path& File, bool Wait,
+                     std::string& Report) {
+    Cache.SetOursTimeout(0);  // the whole file runs in this child
+    const fs::path note = NotePath(Cache, File, "pages-r72");
+    const fs::path vectorNote = NotePath(Cache, File, "page-kinds");
+    if (note.empty()) {
+        Report = "load does not load\n";
+        return 0;
+    }
+    const int fd = ::open((note.string() + ".lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644);
+    if (fd >= 0)
+        while (::flock(fd, Wait ? LOCK_EX : LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EINTR) continue;
+            ::close(fd);
+            Report = "busy";
+            return 0;
+        }
+    std::string kinds;
+    if (ReadNote(note, Report) && ReadNote(vectorNote, kinds)) {
+        Report += "noted\n";
+    } else {
+        const auto start = std::chrono::steady_clock::now();
+        Report.clear();
+        RenderFilePages(Cache, File, vectorNote, Report);
+        WriteNote(note, Report);
+        Report +=
+            "took " +
+            std::to_string(
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()) +
+            "\n";
+    }
+    if (fd >= 0) ::close(fd);
+    return 0;
+}
+
+// SharedRenderPass over Files in batch children: files busy in another
+// process are taken last, when that process has most likely noted them.
+std::vector<vpltest::ChildResult> SharedRenderPasses(vpltest::TRenderCache& Cache,
+                                                     const std::vector<fs::path>& Files) {
+    std::vector<vpltest::ChildResult> results = vpltest::RunIsolatedBatch(
+        Files.size(),
+        [&](size_t i, std::string& rep) { return SharedRenderPass(Cache, Files[i], false, rep); },
+        kFileTimeout);
+    std::vector<size_t> busy;
+    for (size_t i = 0; i < Files.size(); ++i)
+        if (results[i].outcome == vpltest::ChildOutcome::Ok && results[i].report == "busy")
+            busy.push_back(i);
+    const std::vector<vpltest::ChildResult> later = vpltest::RunIsolatedBatch(
+        busy.size(),
+        [&](size_t i, std::string& rep) {
+            return SharedRenderPass(Cache, Files[busy[i]], true, rep);
+        },
+        // The wait for the other process counts against the limit as well.
+        2 * kFileTimeout);
+    for (size_t i = 0; i < busy.size(); ++i) results[busy[i]] = later[i];
+    return results;
+}
+
 }  // namespace
 
 TEST(corpus, render_pages) {
@@ -154,18 +220,25 @@ TEST(corpus, render_pages) {
     const auto start = std::chrono::steady_clock::now();
     std::vector<std::string> unloadable, pageErrors, failures, slow;
     int pagesDone = 0, filesFromNotes = 0;
-    for (const fs::path& file : files) {
-        const std::string rel = Rel(file);
-        const fs::path note = NotePath(cache, file, "pages-r72");
-        const fs::path vectorNote = NotePath(cache, file, "page-kinds");
-        std::string report;
-        if (ReadNote(note, report)) {
+    // Files an earlier pass of this build noted are read from the notes; the
+    // others go through the shared render pass.
+    std::vector<fs::path> toRender;
+    std::vector<std::string> reports(files.size());
+    std::vector<bool> haveReport(files.size(), false);
+    for (size_t i = 0; i < files.size(); ++i)
+        if (ReadNote(NotePath(cache, files[i], "pages-r72"), reports[i])) {
+            haveReport[i] = true;
             ++filesFromNotes;
         } else {
-            const auto fileStart = std::chrono::steady_clock::now();
-            const vpltest::ChildResult child = vpltest::RunIsolated(
-                [&](std::string& rep) { return RenderFilePages(cache, file, vectorNote, rep); },
-                kFileTimeout);
+            toRender.push_back(files[i]);
+        }
+    const std::vector<vpltest::ChildResult> passes = SharedRenderPasses(cache, toRender);
+    for (size_t i = 0, k = 0; i < files.size(); ++i) {
+        const fs::path& file = files[i];
+        const std::string rel = Rel(file);
+        std::string report = reports[i];
+        if (!haveReport[i]) {
+            const vpltest::ChildResult& child = passes[k++];
             if (child.outcome == vpltest::ChildOutcome::Crashed ||
                 child.outcome == vpltest::ChildOutcome::TimedOut) {
                 failures.push_back(
@@ -180,11 +253,13 @@ TEST(corpus, render_pages) {
                 failures.push_back(rel + ": render pass failed: " + OneLine(child.report));
                 continue;
             }
-            const double took =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - fileStart).count();
-            if (took >= kSlowFile) slow.push_back(rel + ": " + std::to_string(int(took)) + " s");
             report = child.report;
-            WriteNote(note, report);
+            for (const std::string& line : Lines(report)) {
+                if (line == "noted") ++filesFromNotes;
+                if (line.rfind("took ", 0) == 0 && std::atof(line.c_str() + 5) >= kSlowFile)
+                    slow.push_back(rel + ": " + std::to_string(int(std::atof(line.c_str() + 5))) +
+                                   " s");
+            }
         }
         for (const std::string& line : Lines(report)) {
             if (line.rfind("load ", 0) == 0) {
@@ -230,22 +305,35 @@ void JudgePagesOfKind(const std::string& Kind, double Slack,
     // Pages also listed under one of the Apart kinds, by kind.
     std::map<std::string, std::set<std::pair<std::string, int>>> apart;
     std::vector<std::string> failures;
-    for (const fs::path& file : files) {
+    // The page kinds come from the shared render pass, which also draws our
+    // pages once for every render test; a file whose pass crashed or hung
+    // (render_pages reports that) is only sorted, alone in a child.
+    std::vector<std::string> kinds(files.size());
+    std::vector<fs::path> unsorted;
+    for (size_t i = 0; i < files.size(); ++i)
+        if (!ReadNote(NotePath(cache, files[i], "page-kinds"), kinds[i]))
+            unsorted.push_back(files[i]);
+    const std::vector<vpltest::ChildResult> passes = SharedRenderPasses(cache, unsorted);
+    for (size_t i = 0, k = 0; i < files.size(); ++i) {
+        const fs::path& file = files[i];
         const fs::path note = NotePath(cache, file, "page-kinds");
-        std::string report;
-        if (!ReadNote(note, report)) {
-            const vpltest::ChildResult child = vpltest::RunIsolated(
-                [&](std::string& rep) { return SelectPageKinds(file, rep); }, kFileTimeout);
-            if (child.outcome != vpltest::ChildOutcome::Ok) {
-                failures.push_back(Rel(file) + ": page selection " +
-                                   (child.outcome == vpltest::ChildOutcome::TimedOut
-                                        ? std::string("timed out")
-                                        : "ended with exit " + std::to_string(child.exitCode)) +
-                                   ": " + OneLine(child.report));
-                continue;
+        std::string report = kinds[i];
+        if (k < unsorted.size() && unsorted[k] == file) {
+            const bool passed = passes[k++].outcome == vpltest::ChildOutcome::Ok;
+            if (!passed || !ReadNote(note, report)) {
+                const vpltest::ChildResult child = vpltest::RunIsolated(
+                    [&](std::string& rep) { return SelectPageKinds(file, rep); }, kFileTimeout);
+                if (child.outcome != vpltest::ChildOutcome::Ok) {
+                    failures.push_back(Rel(file) + ": page selection " +
+                                       (child.outcome == vpltest::ChildOutcome::TimedOut
+                                            ? std::string("timed out")
+                                            : "ended with exit " + std::to_string(child.exitCode)) +
+                                       ": " + OneLine(child.report));
+                    continue;
+                }
+                report = child.report;
+                WriteNote(note, report);
             }
-            report = child.report;
-            WriteNote(note, report);
         }
         for (const int page : vpltest::PagesOfKind(report, Kind)) pages.push_back({file, page});
         for (const std::string& a : Apart)
@@ -256,6 +344,7 @@ void JudgePagesOfKind(const std::string& Kind, double Slack,
 
     // The reference is taken from the same peer renders (as
     // vpltest::ReferenceRate), so a peer that times out is waited for once.
+    cache.PrefetchPeers(pages, kDPI, 4);
     vpltest::TReferenceRate ref;
     int judged = 0, agreeing = 0, oursFailed = 0;
     std::vector<std::string> peerTimeouts;

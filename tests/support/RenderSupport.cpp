@@ -10,8 +10,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <random>
+#include <set>
 #include <sstream>
+#include <thread>
 
 #include "core/Digests.h"
 #include "core/PNG.h"
@@ -456,6 +459,103 @@ TRenderResult TRenderCache::Peer(TRenderPeer Which, const fs::path& File, int Pa
                    Shorten(run.err.empty() ? readError : run.err);
     StoreFailure(entry, result.status, result.error);
     return result;
+}
+
+void TRenderCache::PrefetchPeers(const std::vector<TPageRef>& Pages, int DPI, int Threads) {
+    std::map<std::string, std::pair<fs::path, std::set<int>>> byFile;
+    for (const TPageRef& p : Pages) {
+        auto& slot = byFile[p.file.string()];
+        slot.first = p.file;
+        slot.second.insert(p.page);
+    }
+    struct TJob {
+        TRenderPeer peer;
+        fs::path file;
+        std::vector<int> pages;
+    };
+    std::vector<TJob> jobs;
+    for (const auto& [name, slot] : byFile)
+        for (TRenderPeer peer : {TRenderPeer::Mutool, TRenderPeer::Pdftoppm})
+            jobs.push_back({peer, slot.first, {slot.second.begin(), slot.second.end()}});
+
+    auto runJob = [&](const TJob& job) {
+        // Locks in page order, as every process takes them one at a time.
+        std::vector<std::unique_ptr<TFileLock>> locks;
+        std::vector<std::pair<int, fs::path>> missing;  // page, entry
+        for (int page : job.pages) {
+            const fs::path entry = EntryPath(PeerName(job.peer), job.file, page, DPI);
+            if (entry.empty()) return;
+            std::error_code ec;
+            if (fs::exists(entry, ec) || fs::exists(FailPath(entry), ec)) continue;
+            locks.push_back(std::make_unique<TFileLock>(entry.string() + ".lock"));
+            if (fs::exists(entry, ec) || fs::exists(FailPath(entry), ec)) continue;
+            missing.push_back({page, entry});
+        }
+        if (missing.empty()) return;
+        const fs::path dir = TempNameBeside(missing.front().second);
+        std::error_code ec;
+        if (!fs::create_directory(dir, ec)) return;
+        std::vector<std::string> argv;
+        const int first = missing.front().first, last = missing.back().first;
+        if (job.peer == TRenderPeer::Mutool) {
+            std::string list;
+            for (const auto& m : missing)
+                list += (list.empty() ? "" : ",") + std::to_string(m.first);
+            argv = {"mutool",
+                    "draw",
+                    "-r",
+                    std::to_string(DPI),
+                    "-F",
+                    "png",
+                    "-o",
+                    (dir / "p%d.png").string(),
+                    job.file.string(),
+                    list};
+        } else {
+            argv = {"pdftoppm",
+                    "-r",
+                    std::to_string(DPI),
+                    "-png",
+                    "-f",
+                    std::to_string(first),
+                    "-l",
+                    std::to_string(last),
+                    job.file.string(),
+                    (dir / "p").string()};
+        }
+        const CommandResult run = FRunner(argv, FPeerTimeout * double(missing.size()));
+        if (!run.timedOut) {
+            // pdftoppm pads the page number to the width of the page count.
+            std::map<int, fs::path> produced;
+            for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator();
+                 it.increment(ec)) {
+                std::string name = it->path().filename().string();
+                if (name.size() < 6 || name.compare(name.size() - 4, 4, ".png") != 0) continue;
+                const size_t digits = name.find_first_of("0123456789");
+                if (digits == std::string::npos) continue;
+                produced[std::atoi(name.c_str() + digits)] = it->path();
+            }
+            for (const auto& [page, entry] : missing) {
+                auto it = produced.find(page);
+                if (it == produced.end()) continue;
+                if (job.peer == TRenderPeer::Mutool && !MutoolDrewPage(run.err, page)) continue;
+                TRgbRaster raster;
+                if (!ReadPngRaster(it->second, raster)) continue;
+                std::error_code rn;
+                fs::rename(it->second, entry, rn);
+            }
+        }
+        fs::remove_all(dir, ec);
+    };
+
+    std::atomic<size_t> next{0};
+    auto worker = [&] {
+        for (size_t i; (i = next++) < jobs.size();) runJob(jobs[i]);
+    };
+    std::vector<std::thread> pool;
+    for (int t = 1; t < std::max(Threads, 1); ++t) pool.emplace_back(worker);
+    worker();
+    for (std::thread& t : pool) t.join();
 }
 
 TRenderResult TRenderCache::Ours(const fs::path& File, int Page, int DPI,

@@ -153,6 +153,8 @@ void InstallPageRenderServices();
 // A rebuilt engine gets a new identity, so its pages are rendered afresh.
 std::string EngineBuildId();
 
+struct TPageRef;
+
 // Render cache in a folder shared by every test process. An entry is keyed
 // by the SHA-256 of the file's bytes, the page and the resolution; our
 // rasters also by the engine build (a folder per build), the peers' renders
@@ -182,6 +184,12 @@ public:
 
     // A peer's render of the page at DPI pixels per inch.
     TRenderResult Peer(TRenderPeer Which, const std::filesystem::path& File, int Page, int DPI);
+    // Fills the cache with both peers' renders of the pages: each peer draws
+    // the missing pages of a file in one run, files in up to Threads runs at
+    // once. A page such a run did not draw cleanly is left to Peer, which
+    // asks for it alone (and keeps its failure), so the results are those
+    // of page-by-page runs.
+    void PrefetchPeers(const std::vector<TPageRef>& Pages, int DPI, int Threads);
     // Our render of the page through Render (see TPageRenderFn).
     TRenderResult Ours(const std::filesystem::path& File, int Page, int DPI,
                        const TPageRenderFn& Render);

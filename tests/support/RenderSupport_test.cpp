@@ -258,6 +258,55 @@ TEST_F(RenderCacheTest, MutoolDrawingAnotherPageIsAFailure) {
     EXPECT_EQ(fake.runs, 2);
 }
 
+// One run per peer and file fills the cache; a page that run did not draw
+// (no image, or mutool did not name it) is left to a run of its own.
+TEST_F(RenderCacheTest, PrefetchDrawsAFilesPagesInOneRunAndLeavesTheRestToPeer) {
+    const TRgbRaster image(8, 6, 0, 128, 255);
+    std::atomic<int> runs{0};
+    FakePeers single;
+    auto singleRunner = single.Runner();
+    auto runner = [&](const std::vector<std::string>& argv, double t) {
+        const bool batch = argv[0] == "mutool" ? argv.back().find(',') != std::string::npos
+                                               : std::find(argv.begin(), argv.end(),
+                                                           "-singlefile") == argv.end();
+        if (!batch) return singleRunner(argv, t);
+        ++runs;
+        CommandResult r;
+        r.exitCode = 0;
+        if (argv[0] == "mutool") {
+            std::string pattern;
+            for (size_t i = 0; i + 1 < argv.size(); ++i)
+                if (argv[i] == "-o") pattern = argv[i + 1];
+            const fs::path dir = fs::path(pattern).parent_path();
+            // Pages 1, 2 and 4 drawn, page 4 not named on standard error.
+            for (int page : {1, 2, 4})
+                WritePngRaster(dir / ("p" + std::to_string(page) + ".png"), image);
+            r.err = "page " + pdf.string() + " 1\npage " + pdf.string() + " 2\n";
+        } else {
+            // Zero-padded numbers; page 2 not drawn.
+            for (const char* suffix : {"-01.png", "-04.png"})
+                WritePngRaster(argv.back() + suffix, image);
+        }
+        return r;
+    };
+    TRenderCache cache(cacheDir(), "b");
+    cache.SetToolRunner(runner);
+    std::vector<TPageRef> pages = {{pdf, 1}, {pdf, 2}, {pdf, 4}};
+    cache.PrefetchPeers(pages, 72, 2);
+    EXPECT_EQ(runs, 2);
+    for (int page : {1, 2}) EXPECT_TRUE(cache.Peer(TRenderPeer::Mutool, pdf, page, 72).fromCache);
+    EXPECT_FALSE(cache.Peer(TRenderPeer::Mutool, pdf, 4, 72).fromCache);
+    for (int page : {1, 4})
+        EXPECT_TRUE(cache.Peer(TRenderPeer::Pdftoppm, pdf, page, 72).fromCache);
+    EXPECT_FALSE(cache.Peer(TRenderPeer::Pdftoppm, pdf, 2, 72).fromCache);
+    EXPECT_EQ(single.runs, 2);
+    // Nothing is drawn again, and no temporary files are left behind.
+    cache.PrefetchPeers(pages, 72, 2);
+    EXPECT_EQ(runs, 2);
+    for (const auto& e : fs::recursive_directory_iterator(cacheDir()))
+        EXPECT_EQ(e.path().string().find(".tmp-"), std::string::npos) << e.path();
+}
+
 TEST_F(RenderCacheTest, ConcurrentRequestsForOnePageRunThePeerOnce) {
     FakePeers fake;
     fake.delay = 0.2;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +18,8 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -163,21 +166,42 @@ CommandResult RunCommand(const std::vector<std::string>& argv, double timeoutSec
     if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0 ||
         ::pipe2(inPipe, O_CLOEXEC) != 0)
         return result;
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(inPipe[0], 0);
-        ::dup2(outPipe[1], 1);
-        ::dup2(errPipe[1], 2);
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
+    // posix_spawn shares the memory of this process until the exec instead
+    // of copying its page tables: a sanitized test process is large, and the
+    // corpus tests start thousands of tools.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    // The tools start with the default SIGPIPE action whatever this process
+    // set (it ignores the signal so that a tool that stops reading does not
+    // end the test).
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    const int spawned = ::posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
     ::close(outPipe[1]);
     ::close(errPipe[1]);
     ::close(inPipe[0]);
+    if (spawned != 0) {
+        // As a shell reports a command it cannot run.
+        for (int fd : {outPipe[0], errPipe[0], inPipe[1]})
+            ::close(fd);
+        result.exitCode = 127;
+        return result;
+    }
     ::signal(SIGPIPE, SIG_IGN);
     if (input.empty()) {
         ::close(inPipe[1]);
@@ -257,6 +281,186 @@ ChildResult RunIsolated(const std::function<int(std::string& report)>& fn,
         result.outcome = ChildOutcome::Crashed;
     }
     return result;
+}
+
+namespace {
+
+// Frames a batch child writes on its report pipe: 'S' and the item number
+// when it starts an item, 'E', the item number, its exit code and the
+// report when it finished it.
+void WriteAll(int Fd, const char* Data, size_t Size) {
+    size_t done = 0;
+    while (done < Size) {
+        ssize_t w = ::write(Fd, Data + done, Size - done);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return;
+        done += size_t(w);
+    }
+}
+
+void WriteFrame(int Fd, char Tag, uint64_t Item, int32_t Code = 0,
+                const std::string& Report = std::string()) {
+    std::string frame(1, Tag);
+    frame.append(reinterpret_cast<const char*>(&Item), sizeof Item);
+    if (Tag == 'E') {
+        const uint64_t size = Report.size();
+        frame.append(reinterpret_cast<const char*>(&Code), sizeof Code);
+        frame.append(reinterpret_cast<const char*>(&size), sizeof size);
+        frame += Report;
+    }
+    WriteAll(Fd, frame.data(), frame.size());
+}
+
+// Takes the complete frames off the front of Buffer.
+template <typename OnStart, typename OnEnd>
+void ParseFrames(std::string& Buffer, OnStart Start, OnEnd End) {
+    size_t at = 0;
+    constexpr size_t head = 1 + sizeof(uint64_t);
+    constexpr size_t endHead = head + sizeof(int32_t) + sizeof(uint64_t);
+    while (Buffer.size() - at >= head) {
+        uint64_t item = 0;
+        std::memcpy(&item, Buffer.data() + at + 1, sizeof item);
+        if (Buffer[at] == 'S') {
+            Start(size_t(item));
+            at += head;
+            continue;
+        }
+        if (Buffer.size() - at < endHead)
+            break;
+        int32_t code = 0;
+        uint64_t size = 0;
+        std::memcpy(&code, Buffer.data() + at + head, sizeof code);
+        std::memcpy(&size, Buffer.data() + at + head + sizeof code, sizeof size);
+        if (Buffer.size() - at - endHead < size)
+            break;
+        End(size_t(item), int(code), Buffer.substr(at + endHead, size_t(size)));
+        at += endHead + size_t(size);
+    }
+    Buffer.erase(0, at);
+}
+
+}  // namespace
+
+std::vector<ChildResult> RunIsolatedBatch(size_t count,
+                                          const std::function<int(size_t, std::string&)>& fn,
+                                          double timeoutSeconds, size_t itemsPerChild) {
+    std::vector<ChildResult> results(count);
+    if (itemsPerChild == 0)
+        itemsPerChild = count;
+    size_t next = 0;  // first item the next child starts with
+    while (next < count) {
+        const size_t first = next;
+        const size_t last = std::min(count, first + itemsPerChild);
+        int reportPipe[2];
+        if (::pipe2(reportPipe, O_CLOEXEC) != 0) {
+            for (size_t i = first; i < count; ++i)
+                results[i].report = "cannot make a pipe";
+            return results;
+        }
+        std::fflush(nullptr);
+        pid_t pid = ::fork();
+        if (pid < 0) {
+            ::close(reportPipe[0]);
+            ::close(reportPipe[1]);
+            for (size_t i = first; i < count; ++i)
+                results[i].report = "cannot start a child";
+            return results;
+        }
+        if (pid == 0) {
+            ::close(reportPipe[0]);
+            for (size_t i = first; i < last; ++i) {
+                WriteFrame(reportPipe[1], 'S', i);
+                std::string report;
+                int code = 1;
+                try {
+                    code = fn(i, report);
+                    if (code == 1)
+                        code = 2;  // 1 is the sanitizers' exit status
+                } catch (const std::exception& e) {
+                    report += std::string("exception escaped: ") + e.what();
+                    code = 3;
+                } catch (...) {
+                    report += "unknown exception escaped";
+                    code = 3;
+                }
+                WriteFrame(reportPipe[1], 'E', i, code & 0xff, report);
+            }
+            ::_exit(0);
+        }
+        ::close(reportPipe[1]);
+        const int fd = reportPipe[0];
+        std::string buffer;
+        bool running = false;  // an item has started and not finished
+        size_t current = first;
+        double deadline = Now() + timeoutSeconds;
+        bool timedOut = false, closed = false;
+        char buf[65536];
+        while (!closed) {
+            const double left = deadline - Now();
+            if (left <= 0) {
+                timedOut = true;
+                break;
+            }
+            pollfd pfd{fd, POLLIN, 0};
+            const int r = ::poll(&pfd, 1, int(std::min(left, 1.0) * 1000) + 1);
+            if (r < 0 && errno != EINTR)
+                break;
+            if (r <= 0)
+                continue;
+            const ssize_t got = ::read(fd, buf, sizeof buf);
+            if (got < 0 && (errno == EINTR || errno == EAGAIN))
+                continue;
+            if (got <= 0) {
+                closed = true;
+                break;
+            }
+            buffer.append(buf, size_t(got));
+            ParseFrames(
+                buffer,
+                [&](size_t item) {
+                    running = true;
+                    current = item;
+                    deadline = Now() + timeoutSeconds;  // the limit holds per item
+                },
+                [&](size_t item, int code, std::string report) {
+                    running = false;
+                    ChildResult& res = results[item];
+                    res.exitCode = code;
+                    res.outcome = code == 0 ? ChildOutcome::Ok : ChildOutcome::Failed;
+                    res.report = std::move(report);
+                    current = item + 1;
+                    next = item + 1;
+                    deadline = Now() + timeoutSeconds;
+                });
+        }
+        if (timedOut)
+            ::kill(pid, SIGKILL);
+        ::close(fd);
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        if (next >= last)
+            continue;  // every item of this child finished
+        // The child ended inside an item, or before it started the next one:
+        // that item takes the blame, so the next child always gets further.
+        if (!running)
+            current = next;
+        ChildResult& res = results[current];
+        res.report.clear();
+        if (timedOut) {
+            res.outcome = ChildOutcome::TimedOut;
+        } else if (WIFEXITED(status)) {
+            res.exitCode = WEXITSTATUS(status);
+            // The sanitizers exit with status 1 after their report.
+            res.outcome = res.exitCode == 1 ? ChildOutcome::Crashed : ChildOutcome::Failed;
+        } else {
+            res.outcome = ChildOutcome::Crashed;
+        }
+        next = current + 1;
+    }
+    return results;
 }
 
 QpdfPageList QpdfPages(const fs::path& file, const std::string& password) {

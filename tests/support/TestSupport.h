@@ -56,6 +56,17 @@ struct ChildResult {
 ChildResult RunIsolated(const std::function<int(std::string& report)>& fn,
                         double timeoutSeconds);
 
+// RunIsolated over the items 0 .. count-1 with fewer processes: one forked
+// child works through up to itemsPerChild items in turn (0: all of them),
+// each with its own time limit. When an item crashes or hangs, the child is
+// ended, that item alone gets Crashed or TimedOut, and a new child goes on
+// with the next item. fn(item, report) returns 0 for success; results come
+// back by item. State an item leaves in the child's memory is seen by the
+// items after it in the same child: fn starts each item from its own inputs.
+std::vector<ChildResult> RunIsolatedBatch(
+    size_t count, const std::function<int(size_t item, std::string& report)>& fn,
+    double timeoutSeconds, size_t itemsPerChild = 64);
+
 // The pages qpdf walks in a file (`qpdf --show-pages`): exitCode is qpdf's
 // (0 clean, 3 with warnings, 2 refused), pages -1 unless it opened the file;
 // needsPassword when it refused for the password.
