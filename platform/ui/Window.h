@@ -55,7 +55,7 @@ constexpr LPARAM MAKELPARAM(int Lo, int Hi) {
 constexpr WPARAM MAKEWPARAM(int Lo, int Hi) { return WPARAM(uint32_t(uint16_t(Lo)) | (uint32_t(uint16_t(Hi)) << 16)); }
 // Names a class by atom where a class name is expected.
 inline LPCWSTR MAKEINTATOM(ATOM A) { return reinterpret_cast<LPCWSTR>(uintptr_t(A)); }
-constexpr bool IS_INTRESOURCE(const void* P) { return (uintptr_t(P) >> 16) == 0; }
+inline bool IS_INTRESOURCE(const void* P) { return (uintptr_t(P) >> 16) == 0; }
 
 // ---------------------------------------------------------------------------
 // Messages.

@@ -1,6 +1,7 @@
 // Pages 1-3 of every corpus file through the public class: LoadFromFile and
-// RenderDocumentToFile at 72 DPI to PNG, each file in a child with a time
-// limit, every page judged against the peers' renders by the render rule.
+// RenderDocumentToFile at 72 DPI to PNG, each file with its own time limit in
+// a child that works through many files, every page judged against the
+// peers' renders by the render rule.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -78,15 +79,40 @@ TEST(corpus, render_api) {
     Cache.SetPeerTimeout(30);
     const auto Start = std::chrono::steady_clock::now();
 
+    // Every file is rendered first, many files per child, each with its own
+    // time limit; the peers then draw the pages we wrote, several files at
+    // once, before the pages are judged.
+    vpltest::TempDir Out;
+    auto FolderOf = [&](size_t I) { return Out.path() / std::to_string(I); };
+    const std::vector<vpltest::ChildResult> Children = vpltest::RunIsolatedBatch(
+        Files.size(),
+        [&](size_t I, std::string& Report) {
+            fs::create_directories(FolderOf(I));
+            return RenderThroughTheClass(Files[I], FolderOf(I), Report);
+        },
+        kFileTimeout);
+
+    std::vector<int> PagesOf(Files.size(), 0);
+    std::vector<vpltest::TPageRef> Wanted;
+    for (size_t I = 0; I < Files.size(); ++I) {
+        const vpltest::ChildResult& Child = Children[I];
+        if (Child.outcome != vpltest::ChildOutcome::Ok) continue;
+        if (Child.report.rfind("load ", 0) == 0) {
+            Wanted.push_back({Files[I], 1});
+            continue;
+        }
+        std::sscanf(Child.report.c_str(), "pages %d", &PagesOf[I]);
+        for (int Page = 1; Page <= PagesOf[I]; ++Page) Wanted.push_back({Files[I], Page});
+    }
+    Cache.PrefetchPeers(Wanted, kDPI, 4);
+
     vpltest::TReferenceRate Ref;
     int Judged = 0, Agreeing = 0, PagesWritten = 0, Unopened = 0;
     std::vector<std::string> Failures, Disagreements, Unopenable, RenderErrors;
-    for (const fs::path& File : Files) {
+    for (size_t I = 0; I < Files.size(); ++I) {
+        const fs::path& File = Files[I];
         const std::string Rel = fs::relative(File, vpltest::CorpusDir()).string();
-        vpltest::TempDir Out;
-        const vpltest::ChildResult Child = vpltest::RunIsolated(
-            [&](std::string& Report) { return RenderThroughTheClass(File, Out.path(), Report); },
-            kFileTimeout);
+        const vpltest::ChildResult& Child = Children[I];
         if (Child.outcome != vpltest::ChildOutcome::Ok) {
             Failures.push_back(Rel + ": " +
                                (Child.outcome == vpltest::ChildOutcome::TimedOut
@@ -95,7 +121,6 @@ TEST(corpus, render_api) {
                                (Child.report.empty() ? "" : ": " + OneLine(Child.report, 2000)));
             continue;
         }
-        int Pages = 0;
         if (Child.report.rfind("load ", 0) == 0) {
             // Not opened: a peer that draws page 1 shows the file is usable.
             ++Unopened;
@@ -110,8 +135,9 @@ TEST(corpus, render_api) {
             }
             continue;
         }
+        const int Pages = PagesOf[I];
         int Result = 0;
-        std::sscanf(Child.report.c_str(), "pages %d %d", &Pages, &Result);
+        std::sscanf(Child.report.c_str(), "pages %*d %d", &Result);
         if (Result != 1 && Pages >= 1) RenderErrors.push_back(Rel + ": " + Child.report);
         for (int Page = 1; Page <= Pages; ++Page) {
             const std::string Where = Rel + " page " + std::to_string(Page);
@@ -130,7 +156,7 @@ TEST(corpus, render_api) {
             std::snprintf(Name, sizeof Name, "p%04d.png", Page);
             vpltest::TRgbRaster Ours;
             std::string Why;
-            if (!vpltest::ReadPngRaster(Out / Name, Ours, &Why)) {
+            if (!vpltest::ReadPngRaster(FolderOf(I) / Name, Ours, &Why)) {
                 Disagreements.push_back(Where + ": no page file: " + Why);
                 continue;
             }

@@ -79,7 +79,7 @@ TEST(corpus, save_roundtrip) {
     for (size_t from = 0; from < files.size(); from += kChunk) {
         std::vector<fs::path> chunk;
         for (size_t i = from; i < std::min(files.size(), from + kChunk); ++i)
-            if (vpltest::RunCommand({"qpdf", "--check", files[i].string()}, 60).exitCode == 0)
+            if (vpltest::RunCommand({"qpdf", "--check", files[i].string()}, 300).exitCode == 0)
                 chunk.push_back(files[i]);
         vpltest::TempDir tmp;
         const auto outPath = [&](size_t i) { return tmp / (std::to_string(i) + "-saved.pdf"); };
@@ -154,7 +154,7 @@ TEST(corpus, save_roundtrip) {
                                    rep["pages"] + " before");
             if (rep["content2"] != rep["content"])
                 failures.push_back(rel + ": page content differs after reload");
-            const auto check = vpltest::RunCommand({"qpdf", "--check", out.string()}, 60);
+            const auto check = vpltest::RunCommand({"qpdf", "--check", out.string()}, 300);
             if (check.exitCode != 0)
                 failures.push_back(rel + ": qpdf --check of the saved file: " +
                                    check.err.substr(0, 500) + check.out.substr(0, 500));
@@ -165,7 +165,7 @@ TEST(corpus, save_roundtrip) {
                     failures.push_back(rel + ": appending changed the old bytes");
                 if (rep["title"] != "1")
                     failures.push_back(rel + ": the appended title does not load");
-                const auto c2 = vpltest::RunCommand({"qpdf", "--check", app.string()}, 60);
+                const auto c2 = vpltest::RunCommand({"qpdf", "--check", app.string()}, 300);
                 if (c2.exitCode != 0 && kKnownAppendDifferences.count(rel))
                     std::cout << "difference: " << rel << ": " << kKnownAppendDifferences.at(rel)
                               << "\n";
@@ -236,7 +236,7 @@ TEST(corpus, page_editing) {
     auto rep = vpltest::ParseReport(child.report);
     ASSERT_EQ(rep["save"], "1");
     EXPECT_EQ(rep["kept"], "1") << "deleting a clone changed its source page's content";
-    const auto check = vpltest::RunCommand({"qpdf", "--check", out.string()}, 60);
+    const auto check = vpltest::RunCommand({"qpdf", "--check", out.string()}, 300);
     EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
     std::string got;
     for (int v : QpdfPages(out)) got += std::to_string(v) + " ";

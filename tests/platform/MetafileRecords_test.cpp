@@ -429,6 +429,7 @@ TEST_F(Gdiplus, RecordingDcTurnsFacadeDrawingIntoRecords) {
 }
 
 TEST_F(Gdiplus, RecordMetafileStreamWritesEmfPlusOnly) {
+    metafile::InstallMetafileRecording();
     TMemoryStream Target;
     auto* Adapter = new TStreamAdapter(Target);
     GpMetafile* M = nullptr;
