@@ -20,6 +20,7 @@
 
 #include "platform/fonts/CatalogConfig.h"
 #include "platform/fonts/FontCatalog.h"
+#include "platform/text/Utf8.h"
 
 namespace velmo::platform {
 
@@ -29,35 +30,6 @@ namespace {
 // and the data calls count in 32 bits.
 constexpr uint64_t kMaxFontFile = uint64_t(1) << 31;
 
-std::string Utf16ToUtf8(const std::u16string& S) {
-    std::string Out;
-    for (size_t I = 0; I < S.size(); ++I) {
-        uint32_t C = S[I];
-        if (C >= 0xD800 && C < 0xDC00 && I + 1 < S.size() && S[I + 1] >= 0xDC00 &&
-            S[I + 1] < 0xE000) {
-            C = 0x10000 + ((C - 0xD800) << 10) + (S[I + 1] - 0xDC00);
-            ++I;
-        } else if (C >= 0xD800 && C < 0xE000) {
-            C = 0xFFFD;
-        }
-        if (C < 0x80) {
-            Out += char(C);
-        } else if (C < 0x800) {
-            Out += char(0xC0 | (C >> 6));
-            Out += char(0x80 | (C & 0x3F));
-        } else if (C < 0x10000) {
-            Out += char(0xE0 | (C >> 12));
-            Out += char(0x80 | ((C >> 6) & 0x3F));
-            Out += char(0x80 | (C & 0x3F));
-        } else {
-            Out += char(0xF0 | (C >> 18));
-            Out += char(0x80 | ((C >> 12) & 0x3F));
-            Out += char(0x80 | ((C >> 6) & 0x3F));
-            Out += char(0x80 | (C & 0x3F));
-        }
-    }
-    return Out;
-}
 
 uint32_t BE32(const uint8_t* P) {
     return uint32_t(P[0]) << 24 | uint32_t(P[1]) << 16 | uint32_t(P[2]) << 8 | P[3];

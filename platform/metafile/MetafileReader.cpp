@@ -686,4 +686,28 @@ bool ReadMetafileInfo(std::string_view Data, TMetafileInfo& Info) {
     return Info.Kind != TMetafileKind::Unknown;
 }
 
+bool ReadEmfImage(const TEmfRecord& R, TEmfImage& Out) {
+    const bool Alpha = R.Type == EMR_ALPHABLEND;
+    if (!Alpha && R.Type != EMR_STRETCHDIBITS) return false;
+    TByteReader P(R.Bytes, 8);
+    P.Skip(16);  // bounds
+    uint32_t OffBmi, CbBmi, OffBits, CbBits;
+    if (Alpha) {
+        Out.X = P.I32(), Out.Y = P.I32(), Out.Width = P.I32(), Out.Height = P.I32();
+        P.Skip(4 + 8 + 24 + 8);
+        OffBmi = P.U32(), CbBmi = P.U32(), OffBits = P.U32(), CbBits = P.U32();
+    } else {
+        Out.X = P.I32(), Out.Y = P.I32();
+        P.Skip(16);
+        OffBmi = P.U32(), CbBmi = P.U32(), OffBits = P.U32(), CbBits = P.U32();
+        P.Skip(8);
+        Out.Width = P.I32(), Out.Height = P.I32();
+    }
+    const uint64_t N = R.Bytes.size();
+    if (P.Failed() || CbBmi == 0 || uint64_t(OffBmi) + CbBmi > N || uint64_t(OffBits) + CbBits > N)
+        return false;
+    return DecodeDib(R.Bytes.substr(OffBmi, CbBmi), R.Bytes.substr(OffBits, CbBits),
+                     Out.PixelsWide, Out.PixelsHigh, Out.Pixels, Alpha);
+}
+
 }  // namespace velmo::metafile

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmo::metafile {
 
@@ -18,6 +19,18 @@ struct TEmfRecord {
     size_t Offset = 0;       // from the start of the file
     std::string_view Bytes;  // the whole record, header included
 };
+
+// The placement and pixels of an EMR_STRETCHDIBITS or EMR_ALPHABLEND
+// record: destination rectangle, and premultiplied ARGB words (rows top
+// first) of the bitmap it carries.
+struct TEmfImage {
+    int32_t X = 0, Y = 0, Width = 0, Height = 0;
+    int PixelsWide = 0, PixelsHigh = 0;
+    std::vector<uint32_t> Pixels;
+};
+// False when the record is short, its bitmap lies outside it, or the bitmap
+// is of a kind this layer does not decode.
+bool ReadEmfImage(const TEmfRecord& R, TEmfImage& Out);
 
 struct TWmfRecord {
     uint16_t Function = 0;

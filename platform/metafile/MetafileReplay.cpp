@@ -264,27 +264,10 @@ bool ReplayEmf(std::string_view Data, TBitmap& Target, std::string* Error) {
             }
             case EMR_STRETCHDIBITS:
             case EMR_ALPHABLEND: {
-                const bool Alpha = R.Type == EMR_ALPHABLEND;
-                P.Skip(16);
-                int32_t X, Y, W, H;
-                uint32_t OffBmi, CbBmi, OffBits, CbBits;
-                if (Alpha) {
-                    X = P.I32(), Y = P.I32(), W = P.I32(), H = P.I32();
-                    P.Skip(4 + 8 + 24 + 8);
-                    OffBmi = P.U32(), CbBmi = P.U32(), OffBits = P.U32(), CbBits = P.U32();
-                } else {
-                    X = P.I32(), Y = P.I32();
-                    P.Skip(16);
-                    OffBmi = P.U32(), CbBmi = P.U32(), OffBits = P.U32(), CbBits = P.U32();
-                    P.Skip(8);
-                    W = P.I32(), H = P.I32();
-                }
-                if (P.Failed() || CbBmi == 0) break;
-                int BW = 0, BH = 0;
-                std::vector<uint32_t> Px;
-                if (DecodeDib(R.Bytes.substr(OffBmi, CbBmi), R.Bytes.substr(OffBits, CbBits), BW,
-                              BH, Px, Alpha))
-                    D.Pixels(X, Y, W, H, Px, BW, BH);
+                TEmfImage Img;
+                if (ReadEmfImage(R, Img))
+                    D.Pixels(Img.X, Img.Y, Img.Width, Img.Height, Img.Pixels, Img.PixelsWide,
+                             Img.PixelsHigh);
                 break;
             }
             default:

@@ -340,6 +340,24 @@ std::string EmfToWmf(std::string_view Emf, int Width, int Height) {
             }
         W.Record(META_POLYPOLYGON, P);
     };
+    // Combines Shape into the clip as RGN_AND (1), RGN_OR (2), RGN_DIFF (4)
+    // or RGN_COPY (5); with no clip yet the whole picture stands for it.
+    auto CombineClip = [&](pixman_region32_t& Shape, uint32_t Mode) {
+        if (!Clip.Has && Mode != 5) {
+            pixman_region32_fini(&Clip.R);
+            pixman_region32_init_rect(&Clip.R, 0, 0, unsigned(std::max(Width, 1)),
+                                      unsigned(std::max(Height, 1)));
+        }
+        if (Mode == 5)
+            pixman_region32_copy(&Clip.R, &Shape);
+        else if (Mode == 2)
+            pixman_region32_union(&Clip.R, &Clip.R, &Shape);
+        else if (Mode == 4)
+            pixman_region32_subtract(&Clip.R, &Clip.R, &Shape);
+        else
+            pixman_region32_intersect(&Clip.R, &Clip.R, &Shape);
+        Clip.Has = true;
+    };
     auto Paint = [&](bool Fill, bool Stroke) {
         std::vector<const TFigure*> Closed, Open, All;
         for (const TFigure& F : Path) {
@@ -531,22 +549,7 @@ std::string EmfToWmf(std::string_view Emf, int Width, int Height) {
                 TRegionHolder Shape;
                 std::vector<TFigure> Figures = Path;
                 PolygonRegion(Figures, FillMode, Width, Height, &Shape.R);
-                if (!Clip.Has || Mode == 5) {
-                    if (!Clip.Has && Mode != 5) {
-                        pixman_region32_fini(&Clip.R);
-                        pixman_region32_init_rect(&Clip.R, 0, 0, unsigned(std::max(Width, 1)),
-                                                  unsigned(std::max(Height, 1)));
-                    }
-                }
-                if (Mode == 5)
-                    pixman_region32_copy(&Clip.R, &Shape.R);
-                else if (Mode == 2)
-                    pixman_region32_union(&Clip.R, &Clip.R, &Shape.R);
-                else if (Mode == 4)
-                    pixman_region32_subtract(&Clip.R, &Clip.R, &Shape.R);
-                else
-                    pixman_region32_intersect(&Clip.R, &Clip.R, &Shape.R);
-                Clip.Has = true;
+                CombineClip(Shape.R, Mode);
                 Path.clear();
                 int N = 0;
                 const pixman_box32_t* One = pixman_region32_rectangles(&Shape.R, &N);
@@ -583,48 +586,17 @@ std::string EmfToWmf(std::string_view Emf, int Width, int Height) {
                 TRegionHolder Shape;
                 pixman_region32_fini(&Shape.R);
                 pixman_region32_init_rects(&Shape.R, Boxes.data(), int(Boxes.size()));
-                if (Mode == 5 || !Clip.Has) {
-                    if (!Clip.Has && Mode != 5) {
-                        pixman_region32_fini(&Clip.R);
-                        pixman_region32_init_rect(&Clip.R, 0, 0, unsigned(std::max(Width, 1)),
-                                                  unsigned(std::max(Height, 1)));
-                    }
-                }
-                if (Mode == 5)
-                    pixman_region32_copy(&Clip.R, &Shape.R);
-                else if (Mode == 2)
-                    pixman_region32_union(&Clip.R, &Clip.R, &Shape.R);
-                else if (Mode == 4)
-                    pixman_region32_subtract(&Clip.R, &Clip.R, &Shape.R);
-                else
-                    pixman_region32_intersect(&Clip.R, &Clip.R, &Shape.R);
-                Clip.Has = true;
+                CombineClip(Shape.R, Mode);
                 SelectClip();
                 break;
             }
             case EMR_STRETCHDIBITS:
             case EMR_ALPHABLEND: {
-                const bool Alpha = R.Type == EMR_ALPHABLEND;
-                P.Skip(16);
-                int32_t X, Y, Wd, Ht;
-                uint32_t OffBmi, CbBmi, OffBits, CbBits;
-                if (Alpha) {
-                    X = P.I32(), Y = P.I32(), Wd = P.I32(), Ht = P.I32();
-                    P.Skip(4 + 8 + 24 + 8);
-                    OffBmi = P.U32(), CbBmi = P.U32(), OffBits = P.U32(), CbBits = P.U32();
-                } else {
-                    X = P.I32(), Y = P.I32();
-                    P.Skip(16);
-                    OffBmi = P.U32(), CbBmi = P.U32(), OffBits = P.U32(), CbBits = P.U32();
-                    P.Skip(8);
-                    Wd = P.I32(), Ht = P.I32();
-                }
-                if (P.Failed() || CbBmi == 0) break;
-                int BW = 0, BH = 0;
-                std::vector<uint32_t> Px;
-                if (!DecodeDib(R.Bytes.substr(OffBmi, CbBmi), R.Bytes.substr(OffBits, CbBits), BW,
-                               BH, Px, Alpha))
-                    break;
+                TEmfImage Img;
+                if (!ReadEmfImage(R, Img)) break;
+                const int32_t X = Img.X, Y = Img.Y, Wd = Img.Width, Ht = Img.Height;
+                const int BW = Img.PixelsWide, BH = Img.PixelsHigh;
+                const std::vector<uint32_t>& Px = Img.Pixels;
                 // Over white: premultiplied colour plus the white left uncovered.
                 std::vector<uint32_t> Over(Px.size());
                 for (size_t I = 0; I < Px.size(); ++I) {

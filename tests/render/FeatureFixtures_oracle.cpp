@@ -137,33 +137,6 @@ std::string PagePdf(const TShadingCase& C, TPaint Paint, bool Rotated) {
     return vpltest::PdfFromObjects(objects, "1.5");
 }
 
-void ExpectAgrees(vpltest::TRenderCache& Cache, const fs::path& File, int Dpi,
-                  const std::string& Label) {
-    SCOPED_TRACE(Label + " at " + std::to_string(Dpi) + " DPI");
-    const vpltest::TRenderResult mutool = Cache.Peer(vpltest::TRenderPeer::Mutool, File, 1, Dpi);
-    const vpltest::TRenderResult pdftoppm =
-        Cache.Peer(vpltest::TRenderPeer::Pdftoppm, File, 1, Dpi);
-    ASSERT_TRUE(mutool.Ok() || pdftoppm.Ok())
-        << "no peer drew the page: " << mutool.error << " / " << pdftoppm.error;
-    vpltest::TRgbRaster ours;
-    std::string error;
-    ASSERT_TRUE(vpltest::RenderFilePageToPng(File, 1, Dpi, ours, error)) << error;
-    EXPECT_EQ(error, "");
-    const vpltest::TPeerVerdict v = vpltest::JudgeAgainstPeers(ours, mutool, pdftoppm);
-    EXPECT_TRUE(v.agrees) << "mutool: "
-                          << (v.haveMutool ? vpltest::DescribeComparison(v.vsMutool)
-                                           : mutool.error)
-                          << "; pdftoppm: "
-                          << (v.havePdftoppm ? vpltest::DescribeComparison(v.vsPdftoppm)
-                                             : pdftoppm.error);
-    if (!v.agrees && std::getenv("VPL_KEEP_RENDERS")) {
-        const fs::path keep = fs::path(std::getenv("VPL_KEEP_RENDERS"));
-        vpltest::WritePngRaster(keep / (Label + "-" + std::to_string(Dpi) + "-ours.png"), ours);
-        if (mutool.Ok())
-            vpltest::WritePngRaster(keep / (Label + "-" + std::to_string(Dpi) + "-mutool.png"),
-                                    mutool.raster);
-    }
-}
 
 TEST(ShadingFixtures, EveryTypeAgreesWithThePeers) {
     VPL_REQUIRE_TOOL("mutool");
@@ -181,7 +154,7 @@ TEST(ShadingFixtures, EveryTypeAgreesWithThePeers) {
                 vpltest::WriteFile(file, PagePdf(c, paint, rotated));
                 for (int dpi : {72, 150}) {
                     if (rotated && dpi == 150) continue;
-                    ExpectAgrees(cache, file, dpi, label);
+                    vpltest::ExpectPageAgreesWithPeers(cache, file, dpi, label);
                 }
             }
 }
@@ -336,7 +309,7 @@ TEST(TransparencyFixtures, PagesAgreeWithThePeers) {
             vpltest::WriteFile(file, TransparencyPdf(p, rotated));
             for (int dpi : {72, 150}) {
                 if (rotated && dpi == 150) continue;
-                ExpectAgrees(cache, file, dpi, label);
+                vpltest::ExpectPageAgreesWithPeers(cache, file, dpi, label);
             }
         }
 }

@@ -142,33 +142,7 @@ TEST(oracle, render_vector_fixtures) {
         const fs::path file = tmp / (std::string(p.name) + ".pdf");
         vpltest::WriteFile(file, OnePagePdf(p));
         for (int dpi : {72, 150}) {
-            SCOPED_TRACE(std::string(p.name) + " at " + std::to_string(dpi) + " DPI");
-            const vpltest::TRenderResult mutool =
-                cache.Peer(vpltest::TRenderPeer::Mutool, file, 1, dpi);
-            const vpltest::TRenderResult pdftoppm =
-                cache.Peer(vpltest::TRenderPeer::Pdftoppm, file, 1, dpi);
-            ASSERT_TRUE(mutool.Ok() || pdftoppm.Ok())
-                << "no peer drew the page: " << mutool.error << " / " << pdftoppm.error;
-            vpltest::TRgbRaster ours;
-            std::string error;
-            ASSERT_TRUE(vpltest::RenderFilePageToPng(file, 1, dpi, ours, error)) << error;
-            EXPECT_EQ(error, "");
-            const vpltest::TPeerVerdict v = vpltest::JudgeAgainstPeers(ours, mutool, pdftoppm);
-            EXPECT_TRUE(v.agrees) << "mutool: "
-                                  << (v.haveMutool ? vpltest::DescribeComparison(v.vsMutool)
-                                                   : mutool.error)
-                                  << "; pdftoppm: "
-                                  << (v.havePdftoppm ? vpltest::DescribeComparison(v.vsPdftoppm)
-                                                     : pdftoppm.error);
-            if (!v.agrees && std::getenv("VPL_KEEP_RENDERS")) {
-                const fs::path keep = fs::path(std::getenv("VPL_KEEP_RENDERS"));
-                vpltest::WritePngRaster(
-                    keep / (std::string(p.name) + "-" + std::to_string(dpi) + "-ours.png"), ours);
-                if (mutool.Ok())
-                    vpltest::WritePngRaster(
-                        keep / (std::string(p.name) + "-" + std::to_string(dpi) + "-mutool.png"),
-                        mutool.raster);
-            }
+            vpltest::ExpectPageAgreesWithPeers(cache, file, dpi, p.name);
         }
     }
 }

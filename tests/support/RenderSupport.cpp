@@ -1,6 +1,7 @@
 #include "tests/support/RenderSupport.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -667,6 +668,35 @@ TPeerVerdict JudgeAgainstPeers(const TRgbRaster& Ours, const TRenderResult& Muto
     if (v.havePdftoppm) v.vsPdftoppm = CompareRenders(Ours, Pdftoppm.raster);
     v.agrees = (v.haveMutool && v.vsMutool.similar) || (v.havePdftoppm && v.vsPdftoppm.similar);
     return v;
+}
+
+void ExpectPageAgreesWithPeers(TRenderCache& Cache, const std::filesystem::path& File, int Dpi,
+                               const std::string& Label) {
+    namespace fs = std::filesystem;
+    SCOPED_TRACE(Label + " at " + std::to_string(Dpi) + " DPI");
+    const TRenderResult mutool = Cache.Peer(TRenderPeer::Mutool, File, 1, Dpi);
+    const TRenderResult pdftoppm =
+        Cache.Peer(TRenderPeer::Pdftoppm, File, 1, Dpi);
+    ASSERT_TRUE(mutool.Ok() || pdftoppm.Ok())
+        << "no peer drew the page: " << mutool.error << " / " << pdftoppm.error;
+    TRgbRaster ours;
+    std::string error;
+    ASSERT_TRUE(RenderFilePageToPng(File, 1, Dpi, ours, error)) << error;
+    EXPECT_EQ(error, "");
+    const TPeerVerdict v = JudgeAgainstPeers(ours, mutool, pdftoppm);
+    EXPECT_TRUE(v.agrees) << "mutool: "
+                          << (v.haveMutool ? DescribeComparison(v.vsMutool)
+                                           : mutool.error)
+                          << "; pdftoppm: "
+                          << (v.havePdftoppm ? DescribeComparison(v.vsPdftoppm)
+                                             : pdftoppm.error);
+    if (!v.agrees && std::getenv("VPL_KEEP_RENDERS")) {
+        const fs::path keep = fs::path(std::getenv("VPL_KEEP_RENDERS"));
+        WritePngRaster(keep / (Label + "-" + std::to_string(Dpi) + "-ours.png"), ours);
+        if (mutool.Ok())
+            WritePngRaster(keep / (Label + "-" + std::to_string(Dpi) + "-mutool.png"),
+                                    mutool.raster);
+    }
 }
 
 }  // namespace vpltest

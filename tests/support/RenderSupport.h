@@ -241,4 +241,11 @@ struct TPeerVerdict {
 TPeerVerdict JudgeAgainstPeers(const TRgbRaster& Ours, const TRenderResult& Mutool,
                                const TRenderResult& Pdftoppm);
 
+// Test assertion: page 1 of File rendered by us at Dpi agrees with the
+// peers by the render rule (a page no peer draws fails). With
+// $VPL_KEEP_RENDERS set, a page that does not agree is kept there as
+// <Label>-<Dpi>-ours.png beside mutool's.
+void ExpectPageAgreesWithPeers(TRenderCache& Cache, const std::filesystem::path& File, int Dpi,
+                               const std::string& Label);
+
 }  // namespace vpltest
