@@ -150,8 +150,12 @@ constexpr int32_t FW_BOLD = 700;
 struct LOGFONTW {
     int32_t lfHeight = 0;
     int32_t lfWeight = FW_NORMAL;
+    int32_t lfWidth = 0;  // 0: the face's own proportions
     uint8_t lfItalic = 0;
+    uint8_t lfUnderline = 0;
+    uint8_t lfStrikeOut = 0;
     uint8_t lfCharSet = 1;  // DEFAULT_CHARSET
+    uint8_t lfQuality = 0;  // DEFAULT_QUALITY
     std::u16string lfFaceName;
 };
 
@@ -338,5 +342,98 @@ public:
 bool SetDcRecorder(HDC Dc, std::shared_ptr<TDcRecorder> Recorder);
 // The recorder of a DC; null when it has none or names no DC.
 std::shared_ptr<TDcRecorder> GetDcRecorder(HDC Dc);
+
+// Background modes of text and hatched drawing.
+constexpr int TRANSPARENT = 1;
+constexpr int OPAQUE = 2;
+// Returns the previous mode, 0 on failure. A DC starts OPAQUE.
+int SetBkMode(HDC Dc, int Mode);
+int GetBkMode(HDC Dc);
+
+// Removes the rectangle from the clip region (a DC without one counts as
+// clipped to its bitmap). Returns the new clip's type.
+int ExcludeClipRect(HDC Dc, int Left, int Top, int Right, int Bottom);
+// Whether any pixel of the rectangle lies inside the clip region and bitmap.
+BOOL RectVisible(HDC Dc, const RECT* Rect);
+
+// A region from rectangles (a bounding header followed by the rectangles,
+// as the region-data layout has it); null for malformed data.
+struct RGNDATAHEADER {
+    DWORD dwSize = 32;
+    DWORD iType = 1;  // RDH_RECTANGLES
+    DWORD nCount = 0;
+    DWORD nRgnSize = 0;
+    RECT rcBound{};
+};
+HRGN ExtCreateRegion(const void* Transform, DWORD Count, const void* Data);
+
+// MaskBlt: where the 1-bit mask holds 1 the foreground code (bits 16-23 of
+// Rop) applies, where it holds 0 the background code (bits 24-31); no mask
+// means foreground everywhere.
+constexpr DWORD MAKEROP4(DWORD Fore, DWORD Back) { return ((Back << 8) & 0xFF000000u) | Fore; }
+BOOL MaskBlt(HDC Dc, int X, int Y, int Width, int Height, HDC Source, int XSrc, int YSrc,
+             HBITMAP Mask, int XMask, int YMask, DWORD Rop);
+
+// Bitmap header of GetDIBits and the DIB calls: a negative height means
+// rows from the top.
+struct BITMAPINFOHEADER {
+    DWORD biSize = 40;
+    int32_t biWidth = 0;
+    int32_t biHeight = 0;
+    uint16_t biPlanes = 1;
+    uint16_t biBitCount = 0;
+    DWORD biCompression = 0;  // BI_RGB
+    DWORD biSizeImage = 0;
+    int32_t biXPelsPerMeter = 0, biYPelsPerMeter = 0;
+    DWORD biClrUsed = 0, biClrImportant = 0;
+};
+struct RGBQUAD {
+    uint8_t rgbBlue = 0, rgbGreen = 0, rgbRed = 0, rgbReserved = 0;
+};
+struct BITMAPINFO {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[256];
+};
+constexpr UINT DIB_RGB_COLORS = 0;
+// Copies rows Start .. Start + Lines − 1 of the bitmap (counted from the
+// bottom unless the header's height is negative) into Bits in the header's
+// format; with null Bits fills the header only. Returns the rows copied, 0
+// on failure.
+int GetDIBits(HDC Dc, HBITMAP Bitmap, UINT Start, UINT Lines, void* Bits, BITMAPINFO* Info,
+              UINT Usage);
+
+// Edges and frames drawn in the system colours.
+constexpr UINT BDR_RAISEDOUTER = 0x0001;
+constexpr UINT BDR_SUNKENOUTER = 0x0002;
+constexpr UINT BDR_RAISEDINNER = 0x0004;
+constexpr UINT BDR_SUNKENINNER = 0x0008;
+constexpr UINT EDGE_RAISED = BDR_RAISEDOUTER | BDR_RAISEDINNER;
+constexpr UINT EDGE_SUNKEN = BDR_SUNKENOUTER | BDR_SUNKENINNER;
+constexpr UINT EDGE_ETCHED = BDR_SUNKENOUTER | BDR_RAISEDINNER;
+constexpr UINT EDGE_BUMP = BDR_RAISEDOUTER | BDR_SUNKENINNER;
+constexpr UINT BF_LEFT = 0x0001;
+constexpr UINT BF_TOP = 0x0002;
+constexpr UINT BF_RIGHT = 0x0004;
+constexpr UINT BF_BOTTOM = 0x0008;
+constexpr UINT BF_RECT = 0x000F;
+constexpr UINT BF_MIDDLE = 0x0800;
+constexpr UINT BF_SOFT = 0x1000;
+constexpr UINT BF_ADJUST = 0x2000;
+constexpr UINT BF_FLAT = 0x4000;
+constexpr UINT BF_MONO = 0x8000;
+// Draws the edge inside Rect; with BF_ADJUST shrinks Rect by what it drew.
+BOOL DrawEdge(HDC Dc, RECT* Rect, UINT Edge, UINT Flags);
+// Inverts a dotted one-pixel frame; drawing it twice restores the pixels.
+BOOL DrawFocusRect(HDC Dc, const RECT* Rect);
+// A frame of one-pixel width in Brush.
+int FrameRect(HDC Dc, const RECT* Rect, HBRUSH Brush);
+// Inverts the rectangle's pixels.
+BOOL InvertRect(HDC Dc, const RECT* Rect);
+
+// The system colours the painters use (indices of the system colour table),
+// and where the painters read them from: the window layer installs its
+// palette; without one the classic defaults hold.
+COLORREF GdiSysColor(int Index);
+void SetGdiSysColorSource(COLORREF (*Source)(int Index));
 
 }  // namespace velmo
