@@ -57,10 +57,16 @@ bool TPDFPattern::NewPatternBitMap(const TBitmap& Bitmap, TColor Color) {
     if (!FStructure) return true;
     TBitmap Copy(Bitmap);
     SetBWToColor(Copy, Color, clWhite);
+    // A tile pixel is 0.00072 units of the page. Numbers are written with
+    // four decimals, which would turn that scale into 0.0007 (tiles 2.8 %
+    // small), so the tile is laid out in tenths of a pixel under a matrix of
+    // 0.0072: both are exact in four decimals and their product is the scale.
     const int Prec = FStructure->PDFPrecNum;
+    const double TileW = Copy.Width() / 10.0, TileH = Copy.Height() / 10.0;
     const std::string W = FormatNumber(Copy.Width(), Prec), H = FormatNumber(Copy.Height(), Prec);
+    const std::string TW = FormatNumber(TileW, Prec), TH = FormatNumber(TileH, Prec);
     const std::string CRLF = "\r\n";
-    std::string Content = "q " + CRLF + W + " 0 0 " + H + " 0 0 cm" + CRLF + "BI" + CRLF +
+    std::string Content = "q " + CRLF + TW + " 0 0 " + TH + " 0 0 cm" + CRLF + "BI" + CRLF +
                           "/BPC 8" + CRLF + "/H " + H + CRLF + "/W " + W + CRLF + "/CS /RGB" +
                           CRLF + "/F /Fl" + CRLF + "ID\r";
     Content += GetInlineStream(Copy);
@@ -72,10 +78,10 @@ bool TPDFPattern::NewPatternBitMap(const TBitmap& Bitmap, TColor Color) {
     D->Add("PatternType", FStructure->NewNumeric(1));
     D->Add("PaintType", FStructure->NewNumeric(1));
     D->Add("TilingType", FStructure->NewNumeric(1));
-    D->Add("BBox", FStructure->NewDoubleArray({0, 0, double(Copy.Width()), double(Copy.Height())}));
-    D->Add("XStep", FStructure->NewNumeric(Copy.Width()));
-    D->Add("YStep", FStructure->NewNumeric(Copy.Height()));
-    D->Add("Matrix", FStructure->NewDoubleArray({0.00072, 0, 0, 0.00072, 0, 0}));
+    D->Add("BBox", FStructure->NewDoubleArray({0, 0, TileW, TileH}));
+    D->Add("XStep", FStructure->NewNumeric(TileW));
+    D->Add("YStep", FStructure->NewNumeric(TileH));
+    D->Add("Matrix", FStructure->NewDoubleArray({0.0072, 0, 0, 0.0072, 0, 0}));
     D->Add("Resources",
            FStructure->Decode("<< /ProcSet [ /PDF /Text /ImageB /ImageC /ImageI ] >>"));
     if (FStructure->OnNewIndObj) {

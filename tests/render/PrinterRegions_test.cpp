@@ -12,6 +12,7 @@
 
 #include "platform/print/Print.h"
 #include "platform/print/Printer.h"
+#include "fonts/FontCollection.h"
 #include "render/Printing.h"
 #include "render/Renderer.h"
 #include "tests/render/KPLRRecorder.h"
@@ -179,6 +180,80 @@ TEST_F(PrinterRegions, ElementsInsideARegionAreLeftToTheSecondPass) {
     EXPECT_EQ(Show(R.PrinterBBoxArray()), "(10,40,60,90)");
     EXPECT_EQ(At(25, 75), clWhite);
     EXPECT_EQ(At(85, 15), clBlack);
+}
+
+// Glyphs drawn as filled boxes of 500 × 700 glyph units from the origin.
+class TBoxRasterizer : public TPDFFontRasterizer {
+public:
+    bool RenderToCanvas(double& RX, double& RY, TPDFGenericCanvas* Canvas, const TPDFXForm& Mat,
+                        const std::string&, TPDFEncodingVector) override {
+        auto Pt = [&](double X, double Y, bool Move) {
+            X += RX;
+            Y += RY;
+            const double DX = X * Mat.eM11 + Y * Mat.eM21 + Mat.eDx;
+            const double DY = X * Mat.eM12 + Y * Mat.eM22 + Mat.eDy;
+            Move ? Canvas->MoveTo(DX, DY) : Canvas->AddLineToPath(DX, DY);
+        };
+        Pt(0, 0, true);
+        Pt(500, 0, false);
+        Pt(500, 700, false);
+        Pt(0, 700, false);
+        Canvas->ClosePath();
+        return true;
+    }
+    double FontMatrixScaling() override { return 1; }
+};
+
+TEST_F(PrinterRegions, TextTakesTheSameRuleAsPaths) {
+    TPDFFontCollection Fonts;
+    auto E = std::make_unique<TPDFFontCollectionData>();
+    E->ObjNum = 7;
+    E->FontName = "Box";
+    E->Widths.fill(500);
+    for (int C = 0; C < 256; ++C) E->Encoding[size_t(C)] = std::string(1, char(C));
+    E->Rasterizer = std::make_unique<TBoxRasterizer>();
+    E->SubType = "Type1";
+    E->Embedded = true;
+    Fonts.AddFontData(std::move(E));
+    auto Page = [&](const std::string& Content) {
+        auto P = std::make_unique<TPage>(Content);
+        auto* FontRes = P->S.NewDictionary();
+        FontRes->Add("F1", P->Ref(7));
+        P->Resources->Add("Font", FontRes);
+        P->Objects[7] = P->S.NewDictionary();
+        return P;
+    };
+    auto Count = [&](int X0, int X1) {
+        int N = 0;
+        for (int Y = 0; Y < 200; ++Y)
+            for (int X = X0; X < X1; ++X) N += At(X, Y) != clWhite;
+        return N;
+    };
+    {
+        // Half-transparent text: the box of the whole show (two glyphs of
+        // 20 × 28 at 20, 20 on the 100-unit page) becomes a region and
+        // nothing is printed.
+        TPDFRenderer Rr(&Fonts);
+        Rr.SetMaxXY(1000, 1000);
+        auto P = Page("/GS0 gs 0 g BT /F1 40 Tf 20 20 Td (HH) Tj ET");
+        Prepare(Rr, *P, false);
+        Rr.Render();
+        EXPECT_EQ(Show(Rr.PrinterBBoxArray()), "(20,52,60,80)");
+        EXPECT_EQ(Count(0, 200), 0);
+    }
+    {
+        // Opaque text inside a stencil's region is left to the second pass;
+        // outside it, it is printed.
+        TPDFRenderer Rr(&Fonts);
+        Rr.SetMaxXY(1000, 1000);
+        auto P = Page("q 40 0 0 40 10 10 cm BI /W 1 /H 1 /IM true ID \xFF EI Q "
+                      "0 g BT /F1 20 Tf 15 15 Td (H) Tj ET BT /F1 20 Tf 60 60 Td (H) Tj ET");
+        Prepare(Rr, *P, false);
+        Rr.Render();
+        EXPECT_EQ(Show(Rr.PrinterBBoxArray()), "(10,50,50,90)");
+        EXPECT_EQ(Count(0, 50), 0);
+        EXPECT_EQ(Count(55, 200), 10 * 14);
+    }
 }
 
 TEST_F(PrinterRegions, ShadingsAndGroupsCoverTheWholePageUnderGDI) {
