@@ -222,6 +222,7 @@ void TCairoDLL::Clear() {
     VPL_CAIRO_ENTRY_POINTS(VPL_CAIRO_RESET)
 #undef VPL_CAIRO_RESET
     cairo_pattern_destroy = nullptr;
+    cairo_pattern_create_for_surface = nullptr;
     cairo_image_surface_create_for_data = nullptr;
     cairo_surface_set_user_data = nullptr;
     if (DLLHandle != nullptr) FreeLibrary(DLLHandle);
@@ -239,6 +240,8 @@ bool TCairoDLL::Attach(const std::u16string& DLLFileName) {
     VPL_CAIRO_ENTRY_POINTS(VPL_CAIRO_BIND)
 #undef VPL_CAIRO_BIND
     All = Bind(DLLHandle, "cairo_pattern_destroy", cairo_pattern_destroy) && All;
+    All = Bind(DLLHandle, "cairo_pattern_create_for_surface", cairo_pattern_create_for_surface) &&
+          All;
     TSurfaceSlot Functions;
     All = Bind(DLLHandle, "cairo_image_surface_create_for_data", Functions.CreateForData) && All;
     All = Bind(DLLHandle, "cairo_surface_set_user_data", Functions.SetUserData) && All;

@@ -137,6 +137,9 @@ public:
     // else every gradient fill would leak one.
     using Tcairo_pattern_destroy = void (*)(cairo_pattern_t* Pattern);
     Tcairo_pattern_destroy cairo_pattern_destroy = nullptr;
+    // A repeating image source (tiling patterns) is a pattern over a surface.
+    using Tcairo_pattern_create_for_surface = cairo_pattern_t* (*)(cairo_surface_t* Surface);
+    Tcairo_pattern_create_for_surface cairo_pattern_create_for_surface = nullptr;
     // Also from the same file: image surfaces over pixels of our own (a
     // rasterised shading), which cairo hands back through the user data's
     // destroy function when it lets the surface go.

@@ -423,6 +423,8 @@ private:
     // clip: a device-space image at its pixel position (transparent when
     // nothing can be drawn).
     void CairoImageSource(const TVPLShading& Shading, const TPDFXForm& ToDevice, double Alpha);
+    // A tiling pattern's rendered tile repeated over the plane.
+    void CairoTileSource(const TVPLPattern& Pattern, bool Stroke, double Alpha);
     // The renderer library's source of a fill or stroke.
     void KPLRSource(bool Stroke);
 

@@ -51,6 +51,10 @@ void TPDFPicasso::SetupCairoPattern(const TVPLPattern* Pattern, bool Stroke) {
         CairoImageSource(Ramp, M, Alpha);
         return;
     }
+    if (Pattern->FPatternType == ptColorTile) {
+        CairoTileSource(*Pattern, Stroke, Alpha);
+        return;
+    }
     // Anything else paints nothing: keeping the previous source would fill
     // the shape with whatever colour came before.
     FCairoDLL->cairo_set_source_rgba(FCairoHandle, 0, 0, 0, 0);
@@ -108,6 +112,56 @@ void TPDFPicasso::CairoImageSource(const TVPLShading& Shading, const TPDFXForm& 
     Pixels.release();
     C.cairo_set_source_surface(FCairoHandle, Surface, Img.X0, Img.Y0);
     C.cairo_surface_destroy(Surface);
+}
+
+void TPDFPicasso::CairoTileSource(const TVPLPattern& Pattern, bool Stroke, double Alpha) {
+    TCairoDLL& C = *FCairoDLL;
+    C.cairo_set_source_rgba(FCairoHandle, 0, 0, 0, 0);
+    const int32_t W = Pattern.FTilePixelWidth, H = Pattern.FTilePixelHeight;
+    if (W <= 0 || H <= 0 || Pattern.FTilePixels.size() != size_t(W) * size_t(H) ||
+        C.cairo_image_surface_create_for_data == nullptr ||
+        C.cairo_surface_set_user_data == nullptr || C.cairo_pattern_create_for_surface == nullptr ||
+        C.cairo_pattern_destroy == nullptr)
+        return;
+    // The rendered tile is one step whole, row 0 at the top of the step:
+    // tile pixels to pattern space, then pattern space to the device.
+    const double CW = Pattern.FXStep, CH = Pattern.FYStep;
+    if (!(CW > 0) || !(CH > 0)) return;
+    const TPDFXForm Cell{CW / W, 0, 0, -CH / H, Pattern.FBBox[0], Pattern.FBBox[1] + CH};
+    TPDFXForm T;
+    MultiplyXForm(T, Cell, PatternToDevice(Stroke));
+    cairo_matrix_t M{T.eM11, T.eM12, T.eM21, T.eM22, T.eDx, T.eDy};
+    if (!std::isfinite(M.xx) || !std::isfinite(M.yx) || !std::isfinite(M.xy) ||
+        !std::isfinite(M.yy) || !std::isfinite(M.x0) || !std::isfinite(M.y0) ||
+        C.cairo_matrix_invert(&M) != CAIRO_STATUS_SUCCESS)
+        return;
+    // cairo's pixels are premultiplied; the paint's alpha goes in too.
+    const double A0 = std::clamp(Alpha, 0.0, 1.0);
+    auto Pixels = std::make_unique<std::vector<uint32_t>>(Pattern.FTilePixels);
+    for (uint32_t& P : *Pixels) {
+        const double A = (P >> 24) * A0;
+        auto Mul = [A](uint32_t V) { return uint32_t(std::lround(V * A / 255)); };
+        P = uint32_t(std::lround(A)) << 24 | Mul((P >> 16) & 0xFF) << 16 | Mul((P >> 8) & 0xFF) << 8 |
+            Mul(P & 0xFF);
+    }
+    cairo_surface_t* Surface =
+        C.cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(Pixels->data()),
+                                              CAIRO_FORMAT_ARGB32, W, H, W * 4);
+    if (Surface == nullptr) return;
+    if (C.cairo_surface_status(Surface) != CAIRO_STATUS_SUCCESS ||
+        C.cairo_surface_set_user_data(Surface, &ShadingPixelsKey, Pixels.get(),
+                                      FreeShadingPixels) != CAIRO_STATUS_SUCCESS) {
+        C.cairo_surface_destroy(Surface);
+        return;
+    }
+    Pixels.release();
+    cairo_pattern_t* Source = C.cairo_pattern_create_for_surface(Surface);
+    C.cairo_surface_destroy(Surface);
+    if (Source == nullptr) return;
+    C.cairo_pattern_set_extend(Source, CAIRO_EXTEND_REPEAT);
+    C.cairo_pattern_set_matrix(Source, &M);
+    C.cairo_set_source(FCairoHandle, Source);
+    C.cairo_pattern_destroy(Source);
 }
 
 double TPDFPicasso::CairoLineWidth() const {
