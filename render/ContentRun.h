@@ -365,6 +365,9 @@ struct TPDFRenderer::TContentRun {
             return;
         }
         if (OwnStateStack()) {
+            // A cairo mask layer holds a state of its own above the one
+            // being restored: it ends first.
+            if (!Masks.empty()) EndMasks(States.size() + 1);
             if (R.Picasso) R.Picasso->RestoreState();
         } else if (Dev()) {
             Dev()->RestoreClip(GS.ClipRegion);

@@ -455,6 +455,7 @@ private:
         GpBitmap* Bitmap = nullptr;
         std::vector<uint32_t> Pixels;  // premultiplied ARGB
         int32_t Width = 0, Height = 0;
+        bool Cairo = false;  // a cairo group instead of a GDI+ bitmap
     };
     std::vector<std::unique_ptr<TMaskLayer>> FMaskLayers;
     TPDFXForm FFillPatternSpace{};

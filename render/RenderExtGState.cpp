@@ -112,10 +112,12 @@ void TPDFRenderer::SetExtGState(TContentRun& Run, std::string_view Name) {
 namespace velmo {
 
 void TPDFRenderer::ApplySoftMask(TContentRun& Run, TPDFDictionary* MaskDict) {
-    // Only the default model on a bitmap draws through layers.
-    if (!Run.Visible || !Picasso || Picasso->Model() != pmGDIPlus || FCanvasRecorder != nullptr ||
-        FDestination != rdBitmap)
-        return;
+    // The default model on a bitmap and the cairo model draw through layers.
+    const bool Layers =
+        Picasso && ((Picasso->Model() == pmGDIPlus && FDestination == rdBitmap) ||
+                    (Picasso->Model() == pmCairo &&
+                     (FDestination == rdCairo || FDestination == rdCairoBitmap)));
+    if (!Run.Visible || !Layers || FCanvasRecorder != nullptr) return;
     TVPLSoftmask Mask(FColorManager.get());
     Mask.OnFindObject = OnFindObject;
     Mask.Populate(MaskDict);

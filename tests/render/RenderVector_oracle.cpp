@@ -230,36 +230,14 @@ TEST(oracle, cairo_model) {
         }
     }
 
-    // Tiling patterns, coloured and uncoloured, shifted off the pixel grid,
-    // and with steps larger than the cell: the tile repeats as the default
-    // model lays it.
-    const std::string Checker = StreamObject(
-        "/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 24 24] /XStep 24 /YStep 24 "
-        "/Resources << >>",
-        "1 0 0 rg 0 0 12 12 re f 0 0 1 rg 12 12 12 12 re f");
-    const std::string Stripe = StreamObject(
-        "/PatternType 1 /PaintType 2 /TilingType 1 /BBox [0 0 24 24] /XStep 24 /YStep 24 "
-        "/Resources << >>",
-        "0 0 12 24 re f");
-    const std::string Sparse = StreamObject(
-        "/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 10 10] /XStep 25 /YStep 25 "
-        "/Resources << >>",
-        "1 0 0 rg 0 0 10 10 re f");
-    const TVectorPage Tilings[] = {
-        {"coloured tiling", "q 1 0 0 1 7 3 cm /Pattern cs /P0 scn 10 10 170 160 re f Q",
-         "/MediaBox [0 0 200 200]", "/Pattern << /P0 5 0 R >>", {Checker}},
-        {"uncoloured tiling",
-         "/CS0 cs 1 0 0 /P0 scn 10 10 85 180 re f 0 0.6 0 /P0 scn 105 10 85 180 re f",
-         "/MediaBox [0 0 200 200]",
-         "/ColorSpace << /CS0 [/Pattern /DeviceRGB] >> /Pattern << /P0 5 0 R >>", {Stripe}},
-        {"tiling with large steps", "q 1 0 0 1 3 2 cm /Pattern cs /P0 scn 0 0 200 200 re f Q",
-         "/MediaBox [0 0 200 200]", "/Pattern << /P0 5 0 R >>", {Sparse}},
-    };
-    for (const TVectorPage& p : Tilings) {
-        const fs::path file = tmp / "tiling.pdf";
-        vpltest::WriteFile(file, OnePagePdf(p));
+    // The transparency fixtures: alpha, tiling patterns coloured and
+    // uncoloured (steps larger than the cell too), pattern strokes and soft
+    // masks of both kinds.
+    for (const vpltest::TFixturePage& p : vpltest::TransparencyFixturePages()) {
+        const fs::path file = tmp / (p.label + ".pdf");
+        vpltest::WriteFile(file, p.pdf);
         for (int dpi : {72, 150}) {
-            SCOPED_TRACE(std::string(p.name) + " at " + std::to_string(dpi) + " DPI");
+            SCOPED_TRACE(p.label + " at " + std::to_string(dpi) + " DPI");
             vpltest::TRgbRaster ours, cairo;
             std::string error;
             ASSERT_TRUE(vpltest::RenderFilePageToPng(file, 1, dpi, ours, error)) << error;
