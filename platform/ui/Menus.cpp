@@ -3,6 +3,7 @@
 #include "platform/ui/Menus.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -309,6 +310,7 @@ SIZE LayoutPopup(HMENU Menu, HWND Owner) {
     if (!M) return {0, 0};
     std::vector<SIZE> Sizes;
     std::vector<UINT> Types;
+    TMeasureDc Dc;
     for (size_t I = 0; (M = FindMenu(Menu)) && I < M->Items.size(); ++I) {
         TItem It = M->Items[I];
         Types.push_back(It.Type);
@@ -320,7 +322,6 @@ SIZE LayoutPopup(HMENU Menu, HWND Owner) {
             Sizes.push_back({0, kSeparatorHeight});
             continue;
         }
-        TMeasureDc Dc;
         auto [Label, Accel] = SplitAccel(It.Text);
         SIZE L = TextSize(Dc.Dc, Label), A = TextSize(Dc.Dc, Accel);
         int W = CheckColumn() + L.cx + (Accel.empty() ? 0 : 12 + A.cx) + CheckColumn();
@@ -372,12 +373,12 @@ bool BarStrip(HWND Wnd, RECT& Strip) {
 void LayoutBar(HWND Wnd, HMENU Menu, const RECT& Strip) {
     std::vector<int> Widths;
     TMenu* M;
+    TMeasureDc Dc;
     for (size_t I = 0; (M = FindMenu(Menu)) && I < M->Items.size(); ++I) {
         TItem It = M->Items[I];
         if (It.Type & MFT_OWNERDRAW) {
             Widths.push_back(MeasureOwnerDrawn(Wnd, It).cx);
         } else {
-            TMeasureDc Dc;
             Widths.push_back(TextSize(Dc.Dc, SplitAccel(It.Text).first).cx + 2 * kBarPadding);
         }
     }
@@ -486,6 +487,7 @@ struct TTracker {
     bool SysCmd = false;
     LPARAM CmdPoint = 0;
     HWND CaptureWnd = nullptr;
+    std::optional<MSG> PassOn;  // a press that ended the menu, for its window
 };
 
 TTracker* Tracking = nullptr;
@@ -903,9 +905,14 @@ void Key(TTracker& T, WPARAM Vk, UINT Msg) {
 }
 
 void HandleMessage(TTracker& T, MSG& M) {
+    // While the menu holds the capture, input arrives as client messages
+    // with the screen point in the message; a non-client message was posted
+    // by someone and carries its screen point in lParam.
+    bool NonClient = M.message >= WM_NCMOUSEMOVE && M.message <= WM_NCMBUTTONDBLCLK;
+    POINT Pt = NonClient ? POINT{GET_X_LPARAM(M.lParam), GET_Y_LPARAM(M.lParam)} : M.pt;
     switch (M.message) {
     case WM_MOUSEMOVE:
-    case WM_NCMOUSEMOVE: MouseMove(T, M.pt); return;
+    case WM_NCMOUSEMOVE: MouseMove(T, Pt); return;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
@@ -917,12 +924,17 @@ void HandleMessage(TTracker& T, MSG& M) {
     case WM_NCMBUTTONDOWN:
     case WM_NCLBUTTONDBLCLK:
     case WM_NCRBUTTONDBLCLK:
-    case WM_NCMBUTTONDBLCLK: ButtonDown(T, M.pt); return;
+    case WM_NCMBUTTONDBLCLK:
+        ButtonDown(T, Pt);
+        // A posted press that ended the menu still reaches its window, so a
+        // window drawing its own menu buttons can open the next one.
+        if (T.Done && !T.Chosen && NonClient) T.PassOn = M;
+        return;
     case WM_LBUTTONUP:
-    case WM_NCLBUTTONUP: ButtonUp(T, M.pt); return;
+    case WM_NCLBUTTONUP: ButtonUp(T, Pt); return;
     case WM_RBUTTONUP:
     case WM_NCRBUTTONUP:
-        if (T.Flags & TPM_RIGHTBUTTON) ButtonUp(T, M.pt);
+        if (T.Flags & TPM_RIGHTBUTTON) ButtonUp(T, Pt);
         return;
     case WM_MBUTTONUP:
     case WM_NCMBUTTONUP:
@@ -970,6 +982,8 @@ void Finish(TTracker& T) {
     if (T.Notify && Find(T.Owner)) SendMessageW(T.Owner, WM_EXITMENULOOP, T.Popup ? TRUE : FALSE, 0);
     if (T.Chosen && !(T.Flags & TPM_RETURNCMD) && Find(T.Owner))
         PostMessageW(T.Owner, T.SysCmd ? WM_SYSCOMMAND : WM_COMMAND, T.Cmd, T.SysCmd ? T.CmdPoint : 0);
+    if (T.PassOn && Find(T.PassOn->hwnd))
+        PostMessageW(T.PassOn->hwnd, T.PassOn->message, T.PassOn->wParam, T.PassOn->lParam);
 }
 
 void Begin(TTracker& T, HMENU Top) {
@@ -1241,13 +1255,8 @@ bool MenuDefault(HWND Wnd, UINT Msg, WPARAM W, LPARAM L, LRESULT& Result) {
             if (LRESULT(W & 0xF) == HTSYSMENU) {
                 TrackSystemMenu(Wnd, nullptr);
             } else {
-                TWindow* Win = Find(Wnd);
-                if (Win && FindMenu(Win->Menu)) {
-                    RECT Strip;
-                    if (BarStrip(Wnd, Strip)) LayoutBar(Wnd, Win->Menu, Strip);
-                    int I = MenuItemFromPoint(Wnd, Find(Wnd)->Menu, P);
-                    if (I >= 0) TrackBar(Wnd, I, true, false, true);
-                }
+                int I = MenuItemFromPoint(Wnd, GetMenu(Wnd), P);
+                if (I >= 0) TrackBar(Wnd, I, true, false, true);
             }
             return true;
         }
@@ -1462,7 +1471,8 @@ BOOL GetMenuItemRect(HWND Wnd, HMENU Menu, UINT Item, RECT* Rect) {
 int MenuItemFromPoint(HWND Wnd, HMENU Menu, POINT Screen) {
     TMenu* M = FindMenu(Menu);
     if (!M) return -1;
-    if (TWindow* W = Find(Wnd); W && W->Menu == Menu && !M->Laid) {
+    if (TWindow* W = Find(Wnd); W && W->Menu == Menu) {
+        // The bar follows the window wherever it is now.
         RECT Strip;
         if (BarStrip(Wnd, Strip)) LayoutBar(Wnd, Menu, Strip);
         if (!(M = FindMenu(Menu))) return -1;

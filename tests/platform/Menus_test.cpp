@@ -42,7 +42,8 @@ LRESULT OwnerProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
     case WM_COMMAND:
     case WM_SYSCOMMAND:
     case WM_KEYDOWN:
-    case WM_CHAR: Notes().push_back({Msg, W, L}); break;
+    case WM_CHAR:
+    case WM_NCLBUTTONDOWN: Notes().push_back({Msg, W, L}); break;
     case WM_MEASUREITEM: {
         auto* Mi = reinterpret_cast<MEASUREITEMSTRUCT*>(L);
         Notes().push_back({Msg, W, L, Mi->itemID});
@@ -531,6 +532,22 @@ TEST_F(Menus, MouseHoverClickAndPlacement) {
         Pump();
         EXPECT_EQ(Commands(), Flags ? std::vector<UINT>{103} : std::vector<UINT>{}) << Flags;
     }
+
+    // A press posted to the owner, as a window drawing its own menu buttons
+    // does to switch menus, ends the menu and then reaches the owner.
+    Notes().clear();
+    Drive(Owner, {[&] {
+        PostMessageW(Owner, WM_NCLBUTTONDOWN, HTCLIENT, MAKELPARAM(20, 30));
+        return true;
+    }});
+    TrackPopupMenu(Popup, TPM_RIGHTBUTTON | TPM_NONOTIFY, 200, 150, 0, Owner, nullptr);
+    EXPECT_EQ(FindWindowW(u"#32768", nullptr), nullptr);
+    EXPECT_EQ(IndexOf(WM_NCLBUTTONDOWN), -1);
+    Pump();
+    int Passed = IndexOf(WM_NCLBUTTONDOWN);
+    ASSERT_GE(Passed, 0);
+    EXPECT_EQ(Notes()[size_t(Passed)].L, MAKELPARAM(20, 30));
+    EXPECT_TRUE(Commands().empty());
 
     // A press outside the menu dismisses it without a command.
     Notes().clear();
