@@ -24,6 +24,13 @@ constexpr int kFrame = 3;            // a popup's frame on each side
 constexpr int kSeparatorHeight = 8;
 constexpr int kBarPadding = 8;       // each side of a bar item's text
 
+// Keys of menu navigation.
+constexpr UINT kKeySpace = 0x20;
+constexpr UINT kKeyLeft = 0x25;
+constexpr UINT kKeyUp = 0x26;
+constexpr UINT kKeyRight = 0x27;
+constexpr UINT kKeyDown = 0x28;
+
 struct TItem {
     UINT Type = MFT_STRING;
     UINT State = 0;
@@ -843,12 +850,12 @@ void ChooseMnemonic(TTracker& T, char16_t Ch) {
 void Key(TTracker& T, WPARAM Vk, UINT Msg) {
     size_t D = T.Levels.size();
     switch (Vk) {
-    case VK_UP:
-    case VK_DOWN:
-        if (D > 0) Step(T, D - 1, Vk == VK_DOWN ? 1 : -1);
+    case kKeyUp:
+    case kKeyDown:
+        if (D > 0) Step(T, D - 1, Vk == kKeyDown ? 1 : -1);
         else if (T.BarWnd && T.BarSel >= 0) DropBar(T, true);
         return;
-    case VK_RIGHT:
+    case kKeyRight:
         if (D > 0) {
             const TItem* It = SelectedItem(T, D - 1);
             if (It && It->Sub && Enabled(*It)) {
@@ -858,7 +865,7 @@ void Key(TTracker& T, WPARAM Vk, UINT Msg) {
         }
         if (T.BarWnd) BarSelect(T, StepBar(T, 1), T.Dropped, true);
         return;
-    case VK_LEFT:
+    case kKeyLeft:
         if (D > 1) CloseLevelsFrom(T, D - 1);
         else if (T.BarWnd) BarSelect(T, StepBar(T, -1), T.Dropped, true);
         return;
@@ -1221,8 +1228,8 @@ bool MenuDefault(HWND Wnd, UINT Msg, WPARAM W, LPARAM L, LRESULT& Result) {
             F10Down = true;
             return true;
         }
-        if ((L & (1 << 29)) && (W == VK_SPACE || (W >= 'A' && W <= 'Z') || (W >= '0' && W <= '9'))) {
-            SendKeyMenu(Wnd, W == VK_SPACE ? LPARAM(u' ') : LPARAM(FoldChar(char16_t(W))));
+        if ((L & (1 << 29)) && (W == kKeySpace || (W >= 'A' && W <= 'Z') || (W >= '0' && W <= '9'))) {
+            SendKeyMenu(Wnd, W == kKeySpace ? LPARAM(u' ') : LPARAM(FoldChar(char16_t(W))));
             return true;
         }
         return false;

@@ -16,6 +16,7 @@
 // makes calls fail.
 #pragma once
 
+#include "platform/ui/OwnerDraw.h"
 #include "platform/ui/Window.h"
 
 namespace velmo {

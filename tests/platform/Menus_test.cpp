@@ -11,6 +11,8 @@
 namespace velmo::uitest {
 namespace {
 
+constexpr uint32_t KeySpace = 0x20, KeyLeft = 0x25, KeyUp = 0x26, KeyRight = 0x27, KeyDown = 0x28;
+
 // What the owner window was told, in order.
 struct TNote {
     UINT Msg = 0;
@@ -225,7 +227,7 @@ struct TInput {
     uint32_t Vk = 0;
     char16_t Ch = 0;
 };
-const TInput Down{VK_DOWN}, Up{VK_UP}, Right{VK_RIGHT}, Enter{VK_RETURN}, Esc{VK_ESCAPE};
+const TInput Down{KeyDown}, Up{KeyUp}, Right{KeyRight}, Enter{VK_RETURN}, Esc{VK_ESCAPE};
 TInput Char(char16_t C) { return {0, C}; }
 
 TEST_F(Menus, TrackPopupKeysFilterOwnerDraw) {
@@ -328,8 +330,8 @@ TEST_F(Menus, TrackPopupKeysFilterOwnerDraw) {
     // TPM_RETURNCMD gives the command instead of posting it.
     Notes().clear();
     FilterAction() = nullptr;
-    Host->KeyDown(VK_DOWN);
-    Host->KeyDown(VK_DOWN);
+    Host->KeyDown(KeyDown);
+    Host->KeyDown(KeyDown);
     Host->KeyDown(VK_RETURN);
     EXPECT_EQ(TrackPopupMenu(Popup, TPM_RETURNCMD, 200, 150, 0, Owner, nullptr), 102);
     Pump();
@@ -589,7 +591,11 @@ TEST_F(Menus, PopupPaintsAndSubclassesPaintOver) {
     };
     COLORREF Frame = 0, Selected = 0, Plain = 0, Drawn = 0;
     COLORREF PrintedFrame = 0, PrintedItem = 0;
-    Host->KeyDown(VK_UP);  // selects the last item
+    // A window shown without activation to print into.
+    HWND Canvas = CreateWindowExW(0, u"MenuOwner", nullptr, WS_POPUP, 700, 500, 400, 400, nullptr, nullptr,
+                                  nullptr, nullptr);
+    ShowWindow(Canvas, SW_SHOWNA);
+    Host->KeyDown(KeyUp);  // selects the last item
     Drive(Owner, {[] { return true; },  // the Up key
                   [&] {
         HWND Wnd = FindWindowW(u"#32768", nullptr);
@@ -606,15 +612,11 @@ TEST_F(Menus, PopupPaintsAndSubclassesPaintOver) {
         Drawn = PixelAt(Wnd, Local(Od).x, Local(Od).y);
         // WM_PRINT paints the window into any DC: the frame the default way
         // (the subclass only paints WM_NCPAINT), the items over it.
-        TBitmap Target(Wr.right - Wr.left, Wr.bottom - Wr.top, pf32bit);
-        HBITMAP Object = AttachBitmapObject(Target);
-        HDC Dc = CreateCompatibleDC(nullptr);
-        SelectObject(Dc, Object);
+        HDC Dc = GetWindowDC(Canvas);
         SendMessageW(Wnd, WM_PRINT, reinterpret_cast<WPARAM>(Dc), PRF_NONCLIENT | PRF_CLIENT | PRF_ERASEBKGND);
-        DeleteDC(Dc);
-        DetachBitmapObject(Object);
-        PrintedFrame = BitmapPixel(&Target, 2, 2);
-        PrintedItem = BitmapPixel(&Target, Local(Last).x, Local(Last).y);
+        ReleaseDC(Canvas, Dc);
+        PrintedFrame = PixelAt(Canvas, 2, 2);
+        PrintedItem = PixelAt(Canvas, Local(Last).x, Local(Last).y);
         Host->KeyDown(VK_ESCAPE);
         return true;
     }});
@@ -685,7 +687,7 @@ TEST_F(Menus, BarStripLayoutPaintAndHits) {
     COLORREF Tracked = 0;
     Host->KeyDown(VK_F10);
     Host->KeyUp(VK_F10);
-    Host->KeyDown(VK_RIGHT);
+    Host->KeyDown(KeyRight);
     Drive(Wnd, {[&] {
                     return true;  // the Right key
                 },
@@ -721,18 +723,18 @@ TEST_F(Menus, BarKeysAndClicks) {
         std::vector<UINT> Commands;
     };
     const TCase Cases[] = {
-        {"F10 selects File, Down drops it on New", {{VK_F10}, {VK_F10, false, true}, {VK_DOWN}, {VK_RETURN}}, {301}},
+        {"F10 selects File, Down drops it on New", {{VK_F10}, {VK_F10, false, true}, {KeyDown}, {VK_RETURN}}, {301}},
         {"Alt alone, then Right moves to Edit",
-         {{VK_MENU, true}, {VK_MENU, false, true}, {VK_RIGHT}, {VK_DOWN}, {VK_RETURN}},
+         {{VK_MENU, true}, {VK_MENU, false, true}, {KeyRight}, {KeyDown}, {VK_RETURN}},
          {401}},
-        {"Alt+F opens File on New", {{'F', true}, {VK_DOWN}, {VK_RETURN}}, {302}},
-        {"Left from the first wraps to the bar command", {{VK_F10}, {VK_F10, false, true}, {VK_LEFT}, {VK_RETURN}},
+        {"Alt+F opens File on New", {{'F', true}, {KeyDown}, {VK_RETURN}}, {302}},
+        {"Left from the first wraps to the bar command", {{VK_F10}, {VK_F10, false, true}, {KeyLeft}, {VK_RETURN}},
          {501}},
         {"Right from a popup item moves to the next bar item",
-         {{'F', true}, {VK_RIGHT}, {VK_RETURN}},
+         {{'F', true}, {KeyRight}, {VK_RETURN}},
          {401}},
         {"Escape closes the popup, a second one the bar",
-         {{VK_F10}, {VK_F10, false, true}, {VK_DOWN}, {VK_ESCAPE}, {VK_ESCAPE}},
+         {{VK_F10}, {VK_F10, false, true}, {KeyDown}, {VK_ESCAPE}, {VK_ESCAPE}},
          {}},
         {"a letter no item has opens nothing", {{'Q', true}, {VK_RETURN}}, {}},
     };
@@ -854,8 +856,8 @@ TEST_F(Menus, SystemMenuStatesAndCommands) {
 
     // Alt+Space opens it (WM_INITMENUPOPUP names it as the system menu);
     // Up wraps to Close, which arrives as WM_SYSCOMMAND and closes.
-    Host->KeyDown(VK_SPACE, true);
-    Host->KeyDown(VK_UP);
+    Host->KeyDown(KeySpace, true);
+    Host->KeyDown(KeyUp);
     Host->KeyDown(VK_RETURN);
     Pump();
     int Init = IndexOf(WM_INITMENUPOPUP);
@@ -910,8 +912,8 @@ TEST_F(Menus, TrackingSurvivesHostileOwners) {
         EndMenu();
     };
     Notes().clear();
-    Host->KeyDown(VK_DOWN);
-    Host->KeyDown(VK_DOWN);
+    Host->KeyDown(KeyDown);
+    Host->KeyDown(KeyDown);
     Host->KeyDown(VK_RETURN);
     EXPECT_TRUE(TrackPopupMenu(Popup, 0, 10, 10, 0, Owner, nullptr));
     EXPECT_FALSE(Nested);
@@ -922,7 +924,7 @@ TEST_F(Menus, TrackingSurvivesHostileOwners) {
     OwnerExtra() = [&](HWND Wnd, UINT Msg, WPARAM, LPARAM L) {
         if (Msg == WM_MENUSELECT && L != 0) DestroyWindow(Wnd);
     };
-    Host->KeyDown(VK_DOWN);
+    Host->KeyDown(KeyDown);
     Host->KeyDown(VK_RETURN);
     EXPECT_TRUE(TrackPopupMenu(Popup, 0, 10, 10, 0, Owner, nullptr));
     EXPECT_FALSE(IsWindow(Owner));
