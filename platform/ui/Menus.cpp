@@ -1043,22 +1043,19 @@ HMENU BuildSystemMenu() {
     return M;
 }
 
-// The system menu below the window's icon (keyboard) or at the point.
-void TrackSystemMenu(HWND Wnd, const POINT* At) {
+// The system menu below the window's icon, on its first item when opened
+// from the keyboard.
+void TrackSystemMenu(HWND Wnd, bool Keyboard) {
     HMENU Sys = GetSystemMenu(Wnd, FALSE);
     if (!Sys || Tracking) return;
-    POINT P;
-    if (At) {
-        P = *At;
-    } else {
-        RECT Wr;
-        GetWindowRect(Wnd, &Wr);
-        TWindow* W = Find(Wnd);
-        TFrameMetrics F = FrameMetricsOf(W->Style, W->ExStyle, false);
-        P = {Wr.left + F.Border, Wr.top + F.Border + F.Caption};
-    }
+    TWindow* W = Find(Wnd);
+    if (!W) return;
+    RECT Wr;
+    GetWindowRect(Wnd, &Wr);
+    TFrameMetrics F = FrameMetricsOf(W->Style, W->ExStyle, false);
+    POINT P{Wr.left + F.Border, Wr.top + F.Border + F.Caption};
     bool Ok = false;
-    TrackPopup(Sys, TPM_LEFTBUTTON, P, Wnd, nullptr, At == nullptr, Ok);
+    TrackPopup(Sys, TPM_LEFTBUTTON, P, Wnd, nullptr, Keyboard, Ok);
 }
 
 void TrackBar(HWND Wnd, int Item, bool Drop, bool SelectFirst, bool Mouse) {
@@ -1096,7 +1093,7 @@ void KeyMenu(HWND Wnd, char16_t Ch) {
     if (!W || Tracking) return;
     bool HasBar = !(W->Style & WS_CHILD) && FindMenu(W->Menu) && GetMenuItemCount(W->Menu) > 0;
     if (Ch == u' ' || (Ch == 0 && !HasBar)) {
-        if (W->Style & WS_SYSMENU) TrackSystemMenu(Wnd, nullptr);
+        if (W->Style & WS_SYSMENU) TrackSystemMenu(Wnd, true);
         return;
     }
     if (!HasBar) return;
@@ -1260,7 +1257,7 @@ bool MenuDefault(HWND Wnd, UINT Msg, WPARAM W, LPARAM L, LRESULT& Result) {
         if ((W & 0xFFF0) == SC_MOUSEMENU) {
             POINT P{GET_X_LPARAM(L), GET_Y_LPARAM(L)};
             if (LRESULT(W & 0xF) == HTSYSMENU) {
-                TrackSystemMenu(Wnd, nullptr);
+                TrackSystemMenu(Wnd, false);
             } else {
                 int I = MenuItemFromPoint(Wnd, GetMenu(Wnd), P);
                 if (I >= 0) TrackBar(Wnd, I, true, false, true);

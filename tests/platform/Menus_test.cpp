@@ -61,6 +61,7 @@ LRESULT OwnerProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         HBRUSH B = CreateSolidBrush(OwnerDrawn);
         FillRect(Di->hDC, &Di->rcItem, B);
         DeleteObject(B);
+        if (OwnerExtra()) OwnerExtra()(Wnd, Msg, W, L);
         return TRUE;
     }
     default: break;
@@ -867,6 +868,34 @@ TEST_F(Menus, SystemMenuStatesAndCommands) {
     EXPECT_EQ(Commands(WM_SYSCOMMAND), (std::vector<UINT>{UINT(SC_KEYMENU), UINT(SC_CLOSE)}));
     EXPECT_FALSE(IsWindow(Wnd));
 
+    // A click on the window's icon opens it with nothing selected; a click
+    // on Minimize chooses it, with the point.
+    HWND Iconic = MakeOwner();
+    RECT Ir;
+    GetWindowRect(Iconic, &Ir);
+    POINT Icon{Ir.left + GetSystemMetrics(SM_CXFRAME) + 4, Ir.top + GetSystemMetrics(SM_CYFRAME) + 4};
+    ASSERT_EQ(SendMessageW(Iconic, WM_NCHITTEST, 0, MAKELPARAM(Icon.x, Icon.y)), HTSYSMENU);
+    HMENU IconSys = GetSystemMenu(Iconic, FALSE);
+    POINT MinAt{};
+    Click(Icon);
+    Drive(Iconic, {[&] {
+        RECT R;
+        if (!FindWindowW(u"#32768", nullptr) || !GetMenuItemRect(nullptr, IconSys, 3, &R)) return false;
+        MinAt = Center(R);
+        Click(MinAt);
+        return true;
+    }});
+    Pump();
+    EXPECT_EQ(Commands(WM_SYSCOMMAND), (std::vector<UINT>{UINT(SC_MOUSEMENU | HTSYSMENU), UINT(SC_MINIMIZE)}));
+    EXPECT_TRUE(IsIconic(Iconic));
+    bool Preselected = std::any_of(Notes().begin(), Notes().end(), [](const TNote& N) {
+        return N.Msg == WM_MENUSELECT && N.L != 0 && LOWORD(N.W) == UINT(SC_RESTORE);
+    });
+    EXPECT_FALSE(Preselected);
+    int Chosen = IndexOf(WM_SYSCOMMAND, true);
+    EXPECT_EQ(Notes()[size_t(Chosen)].L, MAKELPARAM(MinAt.x, MinAt.y));
+    KillTimer(Iconic, 77);
+
     // Without a bar, F10 opens the system menu on its first item; on a
     // maximised window that is Restore.
     HWND Max = MakeOwner();
@@ -919,6 +948,25 @@ TEST_F(Menus, TrackingSurvivesHostileOwners) {
     EXPECT_FALSE(Nested);
     Pump();
     EXPECT_TRUE(Commands().empty());
+
+    // The owner destroys the menu when an item is selected, or while
+    // drawing one.
+    for (UINT Kill : {WM_MENUSELECT, WM_DRAWITEM}) {
+        HMENU Doomed = MakePopup();
+        OwnerExtra() = [&](HWND, UINT Msg, WPARAM, LPARAM L) {
+            if (Msg == Kill && (Msg != WM_MENUSELECT || L != 0)) DestroyMenu(Doomed);
+        };
+        Notes().clear();
+        Host->KeyDown(KeyDown);
+        Host->KeyDown(KeyDown);
+        Host->KeyDown(VK_RETURN);
+        TrackPopupMenu(Doomed, 0, 10, 10, 0, Owner, nullptr);
+        EXPECT_FALSE(IsMenu(Doomed));
+        EXPECT_EQ(FindWindowW(u"#32768", nullptr), nullptr);
+        OwnerExtra() = nullptr;
+        Pump();
+        EXPECT_TRUE(Commands().empty());
+    }
 
     // The owner destroys itself when an item is selected.
     OwnerExtra() = [&](HWND Wnd, UINT Msg, WPARAM, LPARAM L) {
