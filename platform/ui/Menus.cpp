@@ -1085,14 +1085,14 @@ int BarMnemonic(HMENU Bar, char16_t Ch) {
     return -1;
 }
 
-// SC_KEYMENU: 0 (F10 or Alt alone) selects the bar's first item, or opens
-// the system menu without a bar; a space opens the system menu; a letter
-// opens the bar item it is the mnemonic of.
+// SC_KEYMENU: 0 (F10 or Alt alone) selects the bar's first item (nothing
+// without a bar, so a stray Alt never pops a menu up); a space opens the
+// system menu; a letter opens the bar item it is the mnemonic of.
 void KeyMenu(HWND Wnd, char16_t Ch) {
     TWindow* W = Find(Wnd);
     if (!W || Tracking) return;
     bool HasBar = !(W->Style & WS_CHILD) && FindMenu(W->Menu) && GetMenuItemCount(W->Menu) > 0;
-    if (Ch == u' ' || (Ch == 0 && !HasBar)) {
+    if (Ch == u' ') {
         if (W->Style & WS_SYSMENU) TrackSystemMenu(Wnd, true);
         return;
     }

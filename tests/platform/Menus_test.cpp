@@ -896,17 +896,21 @@ TEST_F(Menus, SystemMenuStatesAndCommands) {
     EXPECT_EQ(Notes()[size_t(Chosen)].L, MAKELPARAM(MinAt.x, MinAt.y));
     KillTimer(Iconic, 77);
 
-    // Without a bar, F10 opens the system menu on its first item; on a
-    // maximised window that is Restore.
+    // Without a bar, F10 opens nothing; Alt+Space opens the system menu on
+    // its first item, on a maximised window Restore.
     HWND Max = MakeOwner();
     ShowWindow(Max, SW_SHOWMAXIMIZED);
     Notes().clear();
+    Created().clear();
     Host->KeyDown(VK_F10);
     Host->KeyUp(VK_F10);
+    Pump();
+    EXPECT_EQ(MenuWindowsMade(), 0);
+    Host->KeyDown(KeySpace, true);
     Host->KeyDown(VK_RETURN);
     Pump();
     EXPECT_FALSE(IsZoomed(Max));
-    EXPECT_EQ(Commands(WM_SYSCOMMAND), (std::vector<UINT>{UINT(SC_KEYMENU), UINT(SC_RESTORE)}));
+    EXPECT_EQ(Commands(WM_SYSCOMMAND), (std::vector<UINT>{UINT(SC_KEYMENU), UINT(SC_KEYMENU), UINT(SC_RESTORE)}));
 }
 
 TEST_F(Menus, TrackingSurvivesHostileOwners) {
