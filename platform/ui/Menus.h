@@ -12,8 +12,9 @@
 // chosen item as WM_COMMAND (WM_SYSCOMMAND for a system menu). One menu is
 // tracked at a time.
 //
-// Menu handles are never reused, so a kept handle of a destroyed menu only
-// makes calls fail.
+// Menus belong to the user-interface thread, like windows. Menu handles are
+// never reused, so a kept handle of a destroyed menu only makes calls fail;
+// a submenu that would contain its own parent is refused.
 #pragma once
 
 #include "platform/ui/OwnerDraw.h"

@@ -482,6 +482,26 @@ TEST_F(Menus, MouseHoverClickAndPlacement) {
         P.Check(Got);
     }
 
+    // An item with MFT_MENUBREAK starts a new column at the top.
+    HMENU Columns = CreatePopupMenu();
+    AppendMenuW(Columns, MF_STRING, 1, u"One");
+    AppendMenuW(Columns, MF_STRING, 2, u"Two");
+    AppendMenuW(Columns, MF_STRING | MF_MENUBREAK, 3, u"Three");
+    RECT C1{}, C2{}, C3{};
+    FilterAction() = [&](MSG&) {
+        GetMenuItemRect(nullptr, Columns, 0, &C1);
+        GetMenuItemRect(nullptr, Columns, 1, &C2);
+        GetMenuItemRect(nullptr, Columns, 2, &C3);
+        return false;
+    };
+    Host->KeyDown(VK_ESCAPE);
+    TrackPopupMenu(Columns, 0, 300, 300, 0, Owner, nullptr);
+    EXPECT_EQ(C2.top, C1.bottom);
+    EXPECT_EQ(C3.top, C1.top);
+    EXPECT_GE(C3.left, C1.right);
+    EXPECT_EQ(C1.right - C1.left, C2.right - C2.left);
+    DestroyMenu(Columns);
+
     // A left click on an item chooses it.
     Notes().clear();
     Drive(Owner, {[&] {
@@ -702,7 +722,26 @@ TEST_F(Menus, BarStripLayoutPaintAndHits) {
     EXPECT_EQ(PixelAt(Wnd, In.x, In.y), GetSysColor(COLOR_MENU));
     KillTimer(Wnd, 77);
 
-    // DrawMenuBar repaints the strip; a window without the menu takes none.
+    // An owner-drawn bar item is measured and drawn by the window, with the
+    // bar's handle.
+    MENUITEMINFOW Od;
+    Od.fMask = MIIM_FTYPE | MIIM_DATA;
+    Od.fType = MFT_OWNERDRAW;
+    Od.dwItemData = 0xD00D;
+    ASSERT_TRUE(SetMenuItemInfoW(Bar, 2, TRUE, &Od));
+    Notes().clear();
+    ASSERT_TRUE(DrawMenuBar(Wnd));
+    int Measured = IndexOf(WM_MEASUREITEM), Drawn = IndexOf(WM_DRAWITEM);
+    ASSERT_GE(Measured, 0);
+    ASSERT_GT(Drawn, Measured);
+    EXPECT_EQ(Notes()[size_t(Drawn)].Item, 501u);
+    EXPECT_EQ(Notes()[size_t(Drawn)].L, reinterpret_cast<LPARAM>(Bar));
+    RECT Help;
+    ASSERT_TRUE(GetMenuItemRect(Wnd, Bar, 2, &Help));
+    EXPECT_EQ(Help.right - Help.left, 90);  // the width the owner answered
+    EXPECT_EQ(PixelAt(Wnd, Help.left + 1 - Wr.left, Help.top + 1 - Wr.top), OwnerDrawn);
+
+    // A window without the menu takes none.
     EXPECT_TRUE(DrawMenuBar(Wnd));
     ASSERT_TRUE(SetMenu(Wnd, nullptr));
     // The menu dies with the window that has it.
