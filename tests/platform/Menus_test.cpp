@@ -443,6 +443,65 @@ TEST_F(Menus, ItemsInfoAndStates) {
     DestroyMenu(Again);
 }
 
+// Random edits over a few menus, some destroyed on the way: every call
+// answers without touching freed menus and searches always end.
+TEST_F(Menus, RandomEditsStayConsistent) {
+    uint32_t Seed = 12345;
+    auto Next = [&](uint32_t N) {
+        Seed = Seed * 1664525u + 1013904223u;
+        return (Seed >> 8) % N;
+    };
+    std::vector<HMENU> Pool;
+    for (int I = 0; I < 6; ++I) Pool.push_back(CreatePopupMenu());
+    for (int Op = 0; Op < 3000; ++Op) {
+        HMENU A = Pool[Next(uint32_t(Pool.size()))], B = Pool[Next(uint32_t(Pool.size()))];
+        UINT Id = Next(20);
+        MENUITEMINFOW Info;
+        switch (Next(9)) {
+        case 0: AppendMenuW(A, MF_STRING, Id, u"&Item"); break;
+        case 1: AppendMenuW(A, MF_POPUP, reinterpret_cast<UINT_PTR>(B), u"Sub"); break;
+        case 2: InsertMenuW(A, Id, MF_BYCOMMAND | MF_SEPARATOR, 0, nullptr); break;
+        case 3:
+            Info.fMask = MIIM_SUBMENU | MIIM_STATE;
+            Info.hSubMenu = B;
+            Info.fState = MFS_GRAYED;
+            SetMenuItemInfoW(A, Id, Next(2), &Info);
+            break;
+        case 4: DeleteMenu(A, Id, Next(2) ? MF_BYPOSITION : MF_BYCOMMAND); break;
+        case 5: RemoveMenu(A, Id, MF_BYCOMMAND); break;
+        case 6:
+            if (Next(10) == 0) {
+                DestroyMenu(A);
+                Pool[Next(uint32_t(Pool.size()))] = CreatePopupMenu();
+            }
+            break;
+        case 7: EnableMenuItem(A, Id, MF_BYCOMMAND | MF_GRAYED); break;
+        default: {
+            char16_t Buf[8];
+            GetMenuStringW(A, Id, Buf, 8, MF_BYCOMMAND);
+            GetMenuState(A, Id, MF_BYCOMMAND);
+            break;
+        }
+        }
+        // No menu ever reaches itself through its submenus.
+        for (HMENU M : Pool) {
+            std::vector<HMENU> Queue{M};
+            std::vector<HMENU> Seen;
+            for (size_t Q = 0; Q < Queue.size(); ++Q) {
+                for (int P = 0; P < std::max(0, GetMenuItemCount(Queue[Q])); ++P) {
+                    HMENU S = GetSubMenu(Queue[Q], P);
+                    if (!S || std::find(Seen.begin(), Seen.end(), S) != Seen.end()) continue;
+                    ASSERT_NE(S, M) << "cycle after operation " << Op;
+                    Seen.push_back(S);
+                    Queue.push_back(S);
+                }
+            }
+        }
+    }
+    for (HMENU M : Pool)
+        if (IsMenu(M)) DestroyMenu(M);
+}
+
 TEST_F(Menus, MouseHoverClickAndPlacement) {
     HWND Owner = MakeOwner();
     HMENU Popup = MakePopup();
