@@ -98,7 +98,7 @@ COLORREF GetSysColor(int Index) {
 
 namespace {
 // The painters of the graphics layer draw edges and frames in this palette.
-const bool SysColorsInstalled = (SetGdiSysColorSource(&GetSysColor), true);
+[[maybe_unused]] const bool SysColorsInstalled = (SetGdiSysColorSource(&GetSysColor), true);
 }  // namespace
 
 HBRUSH GetSysColorBrush(int Index) {
