@@ -251,6 +251,12 @@ void PaintMenuBar(HWND Wnd, HDC Dc, const RECT& Strip);
 bool MenuDefault(HWND Wnd, UINT Msg, WPARAM W, LPARAM L, LRESULT& Result);
 void ForgetMenus(HWND Wnd);
 
+// Painting kept across a resize: copies the valid source bits (rectangles
+// of a WM_NCCALCSIZE answer, in the parent's client coordinates) to the
+// valid destination, aligned as Align's WVR_ flags say, and takes them out
+// of the update regions.
+void CopyValidBits(HWND Wnd, const RECT& OldScreen, RECT Dest, RECT Source, LRESULT Align);
+
 std::u16string Fold(std::u16string_view S);
 std::u16string FromWide(LPCWSTR S);
 
