@@ -404,10 +404,21 @@ void LayoutBar(HWND Wnd, HMENU Menu, const RECT& Strip) {
 
 void Fill(HDC Dc, const RECT& R, int Color) { FillRect(Dc, &R, GetSysColorBrush(Color)); }
 
-// A tick seven pixels wide, three high in each column.
-void DrawCheck(HDC Dc, int X, int Y, int Color) {
-    static const int Rise[7] = {2, 3, 4, 3, 2, 1, 0};
-    for (int I = 0; I < 7; ++I) Fill(Dc, {X + I, Y + Rise[I], X + I + 1, Y + Rise[I] + 3}, Color);
+// The system check mark in the text colour on the item's background,
+// centred in the cell at (X, Y).
+void DrawCheck(HDC Dc, int X, int Y, int Cell, int TextColor, int BackColor) {
+    static HBITMAP Mark = CreateBitmapObject(CheckMarkBitmap());
+    HDC Src = CreateCompatibleDC(Dc);
+    if (!Src) return;
+    HGDIOBJ Old = SelectObject(Src, Mark);
+    COLORREF OldText = SetTextColor(Dc, GetSysColor(TextColor));
+    COLORREF OldBack = SetBkColor(Dc, GetSysColor(BackColor));
+    int Off = (Cell - CheckMarkSize) / 2;
+    BitBlt(Dc, X + Off, Y + Off, CheckMarkSize, CheckMarkSize, Src, 0, 0, SRCCOPY);
+    SetTextColor(Dc, OldText);
+    SetBkColor(Dc, OldBack);
+    SelectObject(Src, Old);
+    DeleteDC(Src);
 }
 
 // A small triangle pointing right.
@@ -460,7 +471,8 @@ void DrawPlainItem(HDC Dc, const TItem& It, const RECT& R, bool Selected, bool B
         DrawItemText(Dc, Label, R, DT_CENTER);
     } else {
         int Col = CheckColumn();
-        if (It.State & MFS_CHECKED) DrawCheck(Dc, R.left + (Col - 7) / 2, (R.top + R.bottom) / 2 - 3, Text);
+        if (It.State & MFS_CHECKED)
+            DrawCheck(Dc, R.left, (R.top + R.bottom - Col) / 2, Col, Text, Selected ? COLOR_HIGHLIGHT : COLOR_MENU);
         DrawItemText(Dc, Label, {R.left + Col, R.top, R.right - Col, R.bottom}, DT_LEFT);
         DrawItemText(Dc, Accel, {R.left + Col, R.top, R.right - Col, R.bottom}, DT_RIGHT);
         if (It.Sub) DrawArrow(Dc, R.right - Col / 2 - 2, (R.top + R.bottom) / 2 - 3, Text);

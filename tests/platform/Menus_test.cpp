@@ -671,6 +671,8 @@ TEST_F(Menus, PopupPaintsAndSubclassesPaintOver) {
     };
     COLORREF Frame = 0, Selected = 0, Plain = 0, Drawn = 0;
     COLORREF PrintedFrame = 0, PrintedItem = 0;
+    int CheckInk = 0, UncheckedInk = -1;
+    CheckMenuItem(Popup, 103, MF_BYCOMMAND | MF_CHECKED);
     // A window shown without activation to print into.
     HWND Canvas = CreateWindowExW(0, u"MenuOwner", nullptr, WS_POPUP, 700, 500, 400, 400, nullptr, nullptr,
                                   nullptr, nullptr);
@@ -686,6 +688,16 @@ TEST_F(Menus, PopupPaintsAndSubclassesPaintOver) {
         GetMenuItemRect(nullptr, Popup, 0, &First);
         if (Last.bottom <= Last.top) return false;
         auto Local = [&](const RECT& R) { return POINT{R.left + 2 - Wr.left, R.top + 2 - Wr.top}; };
+        // The check mark's column: ink in the checked item only.
+        auto Ink = [&](const RECT& R, COLORREF Color) {
+            int N = 0;
+            for (int Y = R.top; Y < R.bottom; ++Y)
+                for (int X = R.left; X < R.left + GetSystemMetrics(SM_CXMENUCHECK) + 4; ++X)
+                    N += PixelAt(Wnd, X - Wr.left, Y - Wr.top) == Color;
+            return N;
+        };
+        CheckInk = Ink(Last, GetSysColor(COLOR_HIGHLIGHTTEXT));
+        UncheckedInk = Ink(First, GetSysColor(COLOR_GRAYTEXT));
         Frame = PixelAt(Wnd, 2, 2);
         Selected = PixelAt(Wnd, Local(Last).x, Local(Last).y);
         Plain = PixelAt(Wnd, Local(First).x, Local(First).y);
@@ -701,6 +713,8 @@ TEST_F(Menus, PopupPaintsAndSubclassesPaintOver) {
         return true;
     }});
     TrackPopupMenu(Popup, 0, 200, 150, 0, Owner, nullptr);
+    EXPECT_GT(CheckInk, 5);
+    EXPECT_EQ(UncheckedInk, 0);
     EXPECT_EQ(Frame, Skin);
     EXPECT_EQ(Selected, GetSysColor(COLOR_HIGHLIGHT));
     EXPECT_EQ(Plain, GetSysColor(COLOR_MENU));
