@@ -12,13 +12,6 @@ class Painting : public WindowTest {};
 
 constexpr COLORREF Red = 0x0000FF, Blue = 0xFF0000, Green = 0x00FF00, Yellow = 0x00FFFF;
 
-COLORREF PixelAt(HWND Root, int X, int Y) {
-    const TBitmap* F = GetWindowFramebuffer(Root);
-    if (!F || X < 0 || Y < 0 || X >= F->Width() || Y >= F->Height()) return 0xFFFFFFFF;
-    const uint8_t* P = F->ScanLine(Y) + 4 * X;
-    return COLORREF(P[2] | (P[1] << 8) | (P[0] << 16));
-}
-
 // Paints its whole client area in the colour kept in GWL_USERDATA.
 LRESULT SolidProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
     if (Msg == WM_PRINTCLIENT) {
@@ -277,6 +270,12 @@ TEST_F(WindowRegion, ShapedWindowClipsPaintAndHitTest) {
             EXPECT_EQ(C.Rect.right, 200);
         }
     EXPECT_EQ(Shapes, 1);
+    // Moving it and repainting it change nothing the host holds.
+    Host->ClearCalls();
+    SetWindowPos(Top, nullptr, 101, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(Top, nullptr, 100, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RedrawWindow(Top, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW);
+    for (const auto& C : Host->Calls()) EXPECT_NE(C.What, "shape");
     HRGN Back = CreateRectRgn(0, 0, 0, 0);
     EXPECT_EQ(GetWindowRgn(Top, Back), COMPLEXREGION);
     EXPECT_FALSE(PtInRegion(Back, 160, 160));
