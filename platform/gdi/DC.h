@@ -207,8 +207,8 @@ COLORREF GetBkColor(HDC Dc);
 int SetStretchBltMode(HDC Dc, int Mode);
 int GetStretchBltMode(HDC Dc);
 
-// Saves text colour, background colour, stretch mode, polygon fill mode,
-// current position, clip region, brush, pen and font; returns
+// Saves text colour, background colour and mode, stretch mode, polygon fill
+// mode, current position, clip region, brush, pen and font; returns
 // the new save depth (1 for the first), 0 on failure. RestoreDC(Dc, n)
 // restores the state saved at depth n (n > 0) or |n| saves back (n < 0) and
 // drops it and every later one.
@@ -357,7 +357,8 @@ int ExcludeClipRect(HDC Dc, int Left, int Top, int Right, int Bottom);
 BOOL RectVisible(HDC Dc, const RECT* Rect);
 
 // A region from rectangles (a bounding header followed by the rectangles,
-// as the region-data layout has it); null for malformed data.
+// as the region-data layout has it); null for malformed data, for rectangles
+// beyond the Count bytes given, and for a transform (none is supported).
 struct RGNDATAHEADER {
     DWORD dwSize = 32;
     DWORD iType = 1;  // RDH_RECTANGLES
@@ -369,7 +370,8 @@ HRGN ExtCreateRegion(const void* Transform, DWORD Count, const void* Data);
 
 // MaskBlt: where the 1-bit mask holds 1 the foreground code (bits 16-23 of
 // Rop) applies, where it holds 0 the background code (bits 24-31); no mask
-// means foreground everywhere.
+// means foreground everywhere. Fails when the mask is not 1-bit or does not
+// cover the rectangle from (XMask, YMask).
 constexpr DWORD MAKEROP4(DWORD Fore, DWORD Back) { return ((Back << 8) & 0xFF000000u) | Fore; }
 BOOL MaskBlt(HDC Dc, int X, int Y, int Width, int Height, HDC Source, int XSrc, int YSrc,
              HBITMAP Mask, int XMask, int YMask, DWORD Rop);
@@ -397,8 +399,11 @@ struct BITMAPINFO {
 constexpr UINT DIB_RGB_COLORS = 0;
 // Copies rows Start .. Start + Lines − 1 of the bitmap (counted from the
 // bottom unless the header's height is negative) into Bits in the header's
-// format; with null Bits fills the header only. Returns the rows copied, 0
-// on failure.
+// format (1, 4, 8, 24 or 32 bits, BI_RGB; palette depths get the bitmap's
+// own colour table at its own depth, else the default table of that depth,
+// in bmiColors); with null Bits fills the header only, and a header whose
+// bit count is 0 gets the bitmap's size and depth. Returns the rows copied
+// (or the height when only the header is asked for), 0 on failure.
 int GetDIBits(HDC Dc, HBITMAP Bitmap, UINT Start, UINT Lines, void* Bits, BITMAPINFO* Info,
               UINT Usage);
 

@@ -4,6 +4,7 @@
 
 #include "platform/ui/Icons.h"
 #include "platform/ui/ImageLists.h"
+#include "tests/platform/DcTarget.h"
 #include "tests/platform/WindowFixture.h"
 
 namespace velmo::uitest {
@@ -27,26 +28,6 @@ HICON TwoByTwo() {
     return Icon;
 }
 
-struct TCanvas {
-    TBitmap Pixels;
-    HDC Dc;
-    HBITMAP Object;
-    HGDIOBJ Old;
-    TCanvas(int W, int H, COLORREF Fill) : Pixels(W, H, pf32bit) {
-        for (int Y = 0; Y < H; ++Y)
-            for (int X = 0; X < W; ++X) Pixels.SetPixel(X, Y, TColor(Fill));
-        Dc = CreateCompatibleDC(nullptr);
-        Object = AttachBitmapObject(Pixels);
-        Old = SelectObject(Dc, Object);
-    }
-    ~TCanvas() {
-        SelectObject(Dc, Old);
-        DeleteDC(Dc);
-        DetachBitmapObject(Object);
-    }
-    COLORREF At(int X, int Y) const { return COLORREF(Pixels.GetPixel(X, Y)); }
-};
-
 TEST(Icons, DrawMaskImageAlphaAndScale) {
     HICON Icon = TwoByTwo();
     ASSERT_NE(Icon, nullptr);
@@ -61,7 +42,7 @@ TEST(Icons, DrawMaskImageAlphaAndScale) {
         {DI_IMAGE, {0x0000FF, 0, 0xFFFFFF, 0xFF0000}},
     };
     for (const TCase& C : Cases) {
-        TCanvas T(4, 4, Grey);
+        TTarget T(4, 4, pf32bit, Grey);
         ASSERT_TRUE(DrawIconEx(T.Dc, 1, 1, Icon, 0, 0, 0, nullptr, C.Flags));
         EXPECT_EQ(T.At(1, 1), C.Want[0]) << C.Flags;
         EXPECT_EQ(T.At(2, 1), C.Want[1]) << C.Flags;
@@ -87,7 +68,7 @@ TEST(Icons, DrawMaskImageAlphaAndScale) {
     DeleteObject(Info.hbmColor);
     DeleteObject(Info.hbmMask);
     {
-        TCanvas T(6, 6, Grey);
+        TTarget T(6, 6, pf32bit, Grey);
         // Stretched on drawing, and a flicker-free brush fills first.
         HBRUSH Green = CreateSolidBrush(0x00FF00);
         ASSERT_TRUE(DrawIconEx(T.Dc, 0, 0, Icon, 4, 4, 0, Green, DI_NORMAL));
@@ -110,7 +91,7 @@ TEST(Icons, DrawMaskImageAlphaAndScale) {
     HICON Soft = CreateIconIndirect(&AlphaInfo);
     ASSERT_NE(Soft, nullptr);
     {
-        TCanvas T(1, 1, 0x000000);
+        TTarget T(1, 1, pf32bit, 0x000000);
         ASSERT_TRUE(DrawIconEx(T.Dc, 0, 0, Soft, 0, 0, 0, nullptr, DI_NORMAL));
         EXPECT_EQ(T.At(0, 0), 0x000080u);
     }
@@ -128,7 +109,7 @@ TEST(Icons, DrawMaskImageAlphaAndScale) {
     DeleteObject(AlphaInfo.hbmMask);
     EXPECT_TRUE(DestroyIcon(Soft));
     EXPECT_FALSE(DestroyIcon(Soft));
-    TCanvas T(2, 2, Grey);
+    TTarget T(2, 2, pf32bit, Grey);
     EXPECT_FALSE(DrawIconEx(T.Dc, 0, 0, Soft, 0, 0, 0, nullptr, DI_NORMAL));
     EXPECT_FALSE(GetIconInfo(Soft, &Info));
     EXPECT_EQ(CopyImage(Soft, IMAGE_ICON, 0, 0, 0), nullptr);
@@ -162,7 +143,7 @@ TEST(Icons, IconsInImageLists) {
     EXPECT_EQ(ImageList_ReplaceIcon(List, 0, Icon), 0);
     EXPECT_EQ(ImageList_ReplaceIcon(List, 3, Icon), -1);
     EXPECT_EQ(ImageList_GetImageCount(List), 1);
-    TCanvas T(4, 4, 0x606060);
+    TTarget T(4, 4, pf32bit, 0x606060);
     ASSERT_TRUE(ImageList_Draw(List, 0, T.Dc, 0, 0, ILD_TRANSPARENT));
     EXPECT_EQ(T.At(0, 0), 0x0000FFu);
     EXPECT_EQ(T.At(3, 0), 0x606060u);  // the icon's transparent quarter

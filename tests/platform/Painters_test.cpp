@@ -10,31 +10,11 @@
 #include "platform/gdi/DC.h"
 #include "platform/ui/Icons.h"
 #include "platform/ui/ImageLists.h"
+#include "tests/platform/DcTarget.h"
 #include "tests/platform/WindowFixture.h"
 
 namespace velmo {
 namespace {
-
-// A memory DC over its own bitmap.
-struct TTarget {
-    TBitmap Pixels;
-    HDC Dc = nullptr;
-    HBITMAP Object = nullptr;
-    HGDIOBJ Old = nullptr;
-    explicit TTarget(int W, int H, TPixelFormat F = pf24bit, COLORREF Fill = 0xFF00FF) : Pixels(W, H, F) {
-        Dc = CreateCompatibleDC(nullptr);
-        Object = AttachBitmapObject(Pixels);
-        Old = SelectObject(Dc, Object);
-        for (int Y = 0; Y < H; ++Y)
-            for (int X = 0; X < W; ++X) Pixels.SetPixel(X, Y, TColor(Fill));
-    }
-    ~TTarget() {
-        SelectObject(Dc, Old);
-        DeleteDC(Dc);
-        DetachBitmapObject(Object);
-    }
-    COLORREF At(int X, int Y) const { return COLORREF(Pixels.GetPixel(X, Y)); }
-};
 
 // Distinct colours for the system colour entries the painters use, so a
 // golden can tell every one apart.
