@@ -27,8 +27,16 @@ std::vector<UINT>& OwnerDrawTrace() {
     return T;
 }
 
+// The brush the parent answers to WM_CTLCOLOR* (none: the default).
+HBRUSH& ParentBrush() {
+    static HBRUSH B = nullptr;
+    return B;
+}
+
 LRESULT ParentProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
     if (Msg == WM_COMMAND) Notes().push_back({LOWORD(W), HIWORD(W)});
+    if (Msg >= WM_CTLCOLORMSGBOX && Msg <= WM_CTLCOLORSTATIC && ParentBrush())
+        return reinterpret_cast<LRESULT>(ParentBrush());
     if (Msg == WM_MEASUREITEM) {
         OwnerDrawTrace().push_back(Msg);
         reinterpret_cast<MEASUREITEMSTRUCT*>(L)->itemHeight = 20;
@@ -51,6 +59,7 @@ protected:
         WindowTest::SetUp();
         Notes().clear();
         OwnerDrawTrace().clear();
+        ParentBrush() = nullptr;
         WNDCLASSEXW C;
         C.lpfnWndProc = ParentProc;
         C.lpszClassName = u"ControlParent";
@@ -295,6 +304,406 @@ TEST_F(Controls, ButtonsEditsDialogs) {
     // it is cancelled.
     SetModalHandler(nullptr);
     EXPECT_EQ(MessageBoxW(Parent, u"Nobody answers", nullptr, MB_OKCANCEL), IDCANCEL);
+}
+
+LRESULT NotesBetween(size_t From, WORD Code) {
+    return std::count_if(Notes().begin() + long(From), Notes().end(), [&](const TNote& N) { return N.Code == Code; });
+}
+
+TEST_F(Controls, EditPairsLimitsAndModes) {
+    HWND Edit = Child(u"edit", u"", ES_AUTOHSCROLL, 50, 10, 10, 200, 24);
+    SetFocus(Edit);
+    // A pair typed as two WM_CHAR goes in whole: one change per character.
+    Host->Text(u"a\U0001F600b");
+    Pump();
+    EXPECT_EQ(TextOf(Edit), u"a\U0001F600b");
+    EXPECT_EQ(Count(EN_CHANGE, 50), 3);
+    auto Sel = [&] {
+        DWORD S = 0, E = 0;
+        SendMessageW(Edit, EM_GETSEL, reinterpret_cast<WPARAM>(&S), reinterpret_cast<LPARAM>(&E));
+        return std::pair{S, E};
+    };
+    SendMessageW(Edit, WM_KEYDOWN, VK_LEFT, 0);
+    EXPECT_EQ(Sel(), (std::pair<DWORD, DWORD>{3, 3}));
+    SendMessageW(Edit, WM_KEYDOWN, VK_LEFT, 0);
+    EXPECT_EQ(Sel(), (std::pair<DWORD, DWORD>{1, 1})) << "one step over the pair";
+    SendMessageW(Edit, EM_SETSEL, 2, 2);
+    EXPECT_EQ(Sel(), (std::pair<DWORD, DWORD>{1, 1})) << "a position inside a pair moves to its start";
+    SendMessageW(Edit, EM_SETSEL, 3, 3);
+    SendMessageW(Edit, WM_CHAR, 0x08, 0);
+    EXPECT_EQ(TextOf(Edit), u"ab") << "backspace removes the whole pair";
+    SendMessageW(Edit, WM_KEYDOWN, VK_DELETE, 0);
+    EXPECT_EQ(TextOf(Edit), u"a");
+    SendMessageW(Edit, EM_UNDO, 0, 0);
+    EXPECT_EQ(TextOf(Edit), u"ab");
+
+    // The limit cuts typed and pasted text, never inside a pair.
+    SetWindowTextW(Edit, u"");
+    SendMessageW(Edit, EM_LIMITTEXT, 3, 0);
+    size_t Mark = Notes().size();
+    Host->Text(u"abcd");
+    Pump();
+    EXPECT_EQ(TextOf(Edit), u"abc");
+    EXPECT_EQ(NotesBetween(Mark, EN_MAXTEXT), 1);
+    SetWindowTextW(Edit, u"ab");
+    SendMessageW(Edit, EM_SETSEL, 2, 2);
+    SendMessageW(Edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(u"\U0001F600"));
+    EXPECT_EQ(TextOf(Edit), u"ab");
+    SendMessageW(Edit, EM_LIMITTEXT, 0, 0);
+
+    // A single-line edit keeps the first line of pasted text.
+    SetWindowTextW(Edit, u"x");
+    SendMessageW(Edit, EM_SETSEL, 1, 1);
+    SendMessageW(Edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(u"yz\r\nnext"));
+    EXPECT_EQ(TextOf(Edit), u"xyz");
+    EXPECT_EQ(SendMessageW(Edit, EM_GETMODIFY, 0, 0), TRUE);
+
+    // Typing rules of the styles; read-only and password modes.
+    struct TCase {
+        DWORD Style;
+        std::u16string Typed;
+        std::u16string Want;
+    };
+    const TCase Cases[] = {
+        {ES_NUMBER, u"1a2", u"12"},
+        {ES_UPPERCASE, u"aBc", u"ABC"},
+        {ES_LOWERCASE, u"aBc", u"abc"},
+        {ES_READONLY, u"abc", u"seed"},
+        {ES_MULTILINE, u"a\rb", u"seeda\r\nb"},
+    };
+    for (const TCase& C : Cases) {
+        HWND E = Child(u"edit", u"seed", C.Style, 60, 10, 50, 200, 60);
+        SendMessageW(E, EM_SETSEL, 0, -1);
+        if (C.Style & ES_MULTILINE) SendMessageW(E, EM_SETSEL, 4, 4);
+        else if (!(C.Style & ES_READONLY)) SendMessageW(E, WM_CLEAR, 0, 0);
+        SetFocus(E);
+        Host->Text(C.Typed);
+        Pump();
+        EXPECT_EQ(TextOf(E), C.Want) << "style " << C.Style;
+        DestroyWindow(E);
+    }
+    HWND Secret = Child(u"edit", u"hidden", ES_PASSWORD, 61, 10, 50, 200, 24);
+    EXPECT_EQ(SendMessageW(Secret, EM_GETPASSWORDCHAR, 0, 0), u'*');
+    SendMessageW(Edit, EM_SETSEL, 0, -1);
+    SendMessageW(Edit, WM_COPY, 0, 0);
+    SendMessageW(Secret, EM_SETSEL, 0, -1);
+    SendMessageW(Secret, WM_COPY, 0, 0);
+    SendMessageW(Secret, WM_CUT, 0, 0);
+    EXPECT_EQ(TextOf(Secret), u"hidden") << "a password is never cut";
+    SendMessageW(Edit, EM_SETSEL, 3, 3);
+    SendMessageW(Edit, WM_PASTE, 0, 0);
+    EXPECT_EQ(TextOf(Edit), u"xyzxyz") << "the clipboard still holds the plain edit's text";
+
+    // Lines of a multi-line edit.
+    HWND Memo = Child(u"edit", u"one\r\ntwo\r\nthree", ES_MULTILINE, 62, 10, 80, 200, 80);
+    EXPECT_EQ(SendMessageW(Memo, EM_GETLINECOUNT, 0, 0), 3);
+    EXPECT_EQ(SendMessageW(Memo, EM_LINEINDEX, 1, 0), 5);
+    EXPECT_EQ(SendMessageW(Memo, EM_LINELENGTH, 10, 0), 5);
+    EXPECT_EQ(SendMessageW(Memo, EM_LINEFROMCHAR, 6, 0), 1);
+    SendMessageW(Memo, EM_SETSEL, 1, 1);
+    SendMessageW(Memo, WM_KEYDOWN, VK_DOWN, 0);
+    EXPECT_EQ(SendMessageW(Memo, EM_LINEFROMCHAR, WPARAM(-1), 0), 1);
+    SendMessageW(Memo, WM_KEYDOWN, VK_END, 0);
+    DWORD S = 0;
+    SendMessageW(Memo, EM_GETSEL, reinterpret_cast<WPARAM>(&S), 0);
+    EXPECT_EQ(S, 8u);
+}
+
+TEST_F(Controls, ListBoxSelectionScrollAndOwnerDraw) {
+    HWND List = Child(u"listbox", nullptr, LBS_NOTIFY | WS_VSCROLL | WS_BORDER, 70, 10, 10, 150, 100);
+    ASSERT_TRUE(List);
+    for (int I = 0; I < 20; ++I) {
+        std::string S = "item " + std::to_string(I);
+        std::u16string W(S.begin(), S.end());
+        EXPECT_EQ(SendMessageW(List, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W.c_str())), I);
+    }
+    int H = int(SendMessageW(List, LB_GETITEMHEIGHT, 0, 0));
+    ASSERT_GT(H, 0);
+    RECT Item;
+    SendMessageW(List, LB_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&Item));
+    POINT P{(Item.left + Item.right) / 2, (Item.top + Item.bottom) / 2};
+    ClientToScreen(List, &P);
+    Host->MouseDown(P.x, P.y);
+    Host->MouseUp(P.x, P.y);
+    Pump();
+    EXPECT_EQ(SendMessageW(List, LB_GETCURSEL, 0, 0), 2);
+    EXPECT_EQ(Count(LBN_SELCHANGE, 70), 1);
+    Host->Advance(1000);
+    Host->MouseDown(P.x, P.y);
+    Host->MouseUp(P.x, P.y);
+    Pump();
+    EXPECT_EQ(Count(LBN_SELCHANGE, 70), 1) << "choosing the chosen item again changes nothing";
+    Host->KeyDown(VK_DOWN);
+    Pump();
+    EXPECT_EQ(SendMessageW(List, LB_GETCURSEL, 0, 0), 3);
+    EXPECT_EQ(Count(LBN_SELCHANGE, 70), 2);
+    Host->KeyDown(VK_END);
+    Pump();
+    EXPECT_EQ(SendMessageW(List, LB_GETCURSEL, 0, 0), 19);
+    int Top = int(SendMessageW(List, LB_GETTOPINDEX, 0, 0));
+    RECT Client;
+    GetClientRect(List, &Client);
+    EXPECT_GT(Top, 0);
+    EXPECT_LE(19, Top + Client.bottom / H) << "the chosen item is scrolled into view";
+    SendMessageW(List, WM_MOUSEWHEEL, MAKEWPARAM(0, 120), 0);
+    EXPECT_EQ(SendMessageW(List, LB_GETTOPINDEX, 0, 0), Top - 3);
+    SendMessageW(List, WM_VSCROLL, SB_TOP, 0);
+    EXPECT_EQ(SendMessageW(List, LB_GETTOPINDEX, 0, 0), 0);
+    EXPECT_EQ(SendMessageW(List, LB_DELETESTRING, 0, 0), 19);
+    EXPECT_EQ(SendMessageW(List, LB_GETCURSEL, 0, 0), 18) << "the selection follows its item";
+    EXPECT_EQ(SendMessageW(List, LB_GETTEXT, 99, 0), LB_ERR);
+    EXPECT_EQ(SendMessageW(List, LB_FINDSTRINGEXACT, WPARAM(-1), reinterpret_cast<LPARAM>(u"ITEM 7")), 6);
+
+    // Sorted, multiple selection, no notification without LBS_NOTIFY.
+    HWND Multi = Child(u"listbox", nullptr, LBS_SORT | LBS_MULTIPLESEL, 71, 200, 10, 150, 100);
+    for (const char16_t* S : {u"pear", u"apple", u"fig"}) SendMessageW(Multi, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(S));
+    char16_t Buf[16];
+    SendMessageW(Multi, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(Buf));
+    EXPECT_EQ(std::u16string(Buf), u"apple");
+    for (int I : {0, 2}) {
+        SendMessageW(Multi, LB_GETITEMRECT, WPARAM(I), reinterpret_cast<LPARAM>(&Item));
+        POINT Q{Item.left + 5, Item.top + 2};
+        ClientToScreen(Multi, &Q);
+        Host->Advance(1000);
+        Host->MouseDown(Q.x, Q.y);
+        Host->MouseUp(Q.x, Q.y);
+    }
+    Pump();
+    EXPECT_EQ(SendMessageW(Multi, LB_GETSELCOUNT, 0, 0), 2);
+    int Items[4] = {};
+    EXPECT_EQ(SendMessageW(Multi, LB_GETSELITEMS, 4, reinterpret_cast<LPARAM>(Items)), 2);
+    EXPECT_EQ(Items[1], 2);
+    EXPECT_EQ(Count(LBN_SELCHANGE, 71), 0);
+
+    // Owner drawing: measured before the first item is drawn.
+    HWND Drawn = Child(u"listbox", nullptr, LBS_OWNERDRAWFIXED, 72, 10, 150, 150, 100);
+    SendMessageW(Drawn, LB_ADDSTRING, 0, 1234);
+    InvalidateRect(Drawn, nullptr, TRUE);
+    Pump();
+    ASSERT_FALSE(OwnerDrawTrace().empty());
+    EXPECT_EQ(OwnerDrawTrace().front(), WM_MEASUREITEM);
+    EXPECT_NE(std::find(OwnerDrawTrace().begin(), OwnerDrawTrace().end(), WM_DRAWITEM), OwnerDrawTrace().end());
+    EXPECT_EQ(SendMessageW(Drawn, LB_GETITEMHEIGHT, 0, 0), 20);
+    EXPECT_EQ(SendMessageW(Drawn, LB_GETITEMDATA, 0, 0), 1234);
+}
+
+TEST_F(Controls, ComboStylesDropDownAndSelection) {
+    struct TCase {
+        DWORD Style;
+        bool HasEdit;
+        bool PopupList;
+    };
+    for (const TCase& C : {TCase{CBS_SIMPLE, true, false}, TCase{CBS_DROPDOWN, true, true},
+                           TCase{CBS_DROPDOWNLIST, false, true}}) {
+        HWND Combo = Child(u"combobox", nullptr, C.Style, 80, 10, 10, 200, 150);
+        ASSERT_TRUE(Combo);
+        COMBOBOXINFO Info;
+        ASSERT_TRUE(GetComboBoxInfo(Combo, &Info));
+        EXPECT_EQ(Info.hwndCombo, Combo);
+        EXPECT_EQ(Info.hwndItem != nullptr, C.HasEdit) << C.Style;
+        ASSERT_TRUE(Info.hwndList);
+        EXPECT_EQ(GetClassNameString(Info.hwndList), u"ComboLBox");
+        DWORD ListStyle = DWORD(GetWindowLongPtrW(Info.hwndList, GWL_STYLE));
+        EXPECT_EQ((ListStyle & WS_POPUP) != 0, C.PopupList) << C.Style;
+        EXPECT_EQ((Info.stateButton & STATE_SYSTEM_INVISIBLE) != 0, C.Style == CBS_SIMPLE);
+        RECT Wr;
+        GetWindowRect(Combo, &Wr);
+        if (C.PopupList) { EXPECT_LT(Wr.bottom - Wr.top, 150) << "the field alone, the list drops below"; }
+        DestroyWindow(Combo);
+    }
+
+    HWND Combo = Child(u"combobox", nullptr, CBS_DROPDOWN, 81, 10, 10, 200, 150);
+    for (const char16_t* S : {u"A4", u"Letter", u"Legal"}) SendMessageW(Combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(S));
+    COMBOBOXINFO Info;
+    GetComboBoxInfo(Combo, &Info);
+    POINT Btn{(Info.rcButton.left + Info.rcButton.right) / 2, (Info.rcButton.top + Info.rcButton.bottom) / 2};
+    ClientToScreen(Combo, &Btn);
+    Host->MouseDown(Btn.x, Btn.y);
+    Host->MouseUp(Btn.x, Btn.y);
+    Pump();
+    EXPECT_EQ(SendMessageW(Combo, CB_GETDROPPEDSTATE, 0, 0), TRUE);
+    EXPECT_TRUE(IsWindowVisible(Info.hwndList));
+    // Choose the second item in the dropped list.
+    RECT Item;
+    SendMessageW(Info.hwndList, LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&Item));
+    POINT P{Item.left + 10, (Item.top + Item.bottom) / 2};
+    ClientToScreen(Info.hwndList, &P);
+    Host->Advance(1000);
+    Host->MouseMove(P.x, P.y);
+    Host->MouseDown(P.x, P.y);
+    Host->MouseUp(P.x, P.y);
+    Pump();
+    EXPECT_FALSE(IsWindowVisible(Info.hwndList));
+    EXPECT_EQ(SendMessageW(Combo, CB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(TextOf(Combo), u"Letter");
+    std::vector<WORD> Order;
+    for (const TNote& N : Notes())
+        if (N.Id == 81 && (N.Code == CBN_DROPDOWN || N.Code == CBN_CLOSEUP || N.Code == CBN_SELCHANGE))
+            Order.push_back(N.Code);
+    EXPECT_EQ(Order, (std::vector<WORD>{CBN_DROPDOWN, CBN_CLOSEUP, CBN_SELCHANGE}));
+
+    // Typing changes the text, not the selection.
+    Notes().clear();
+    SetFocus(Info.hwndItem);
+    SendMessageW(Info.hwndItem, EM_SETSEL, 0, -1);
+    Host->Text(u"Custom");
+    Pump();
+    EXPECT_EQ(TextOf(Combo), u"Custom");
+    EXPECT_EQ(SendMessageW(Combo, CB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(Count(CBN_EDITCHANGE, 81), 6);
+    EXPECT_EQ(Count(CBN_SELCHANGE, 81), 0);
+
+    // A cancelled drop keeps the old selection; a press outside cancels.
+    Notes().clear();
+    SendMessageW(Combo, CB_SHOWDROPDOWN, TRUE, 0);
+    SendMessageW(Info.hwndList, LB_SETCURSEL, 2, 0);
+    SendMessageW(Combo, CB_SHOWDROPDOWN, FALSE, 0);
+    EXPECT_EQ(SendMessageW(Combo, CB_GETCURSEL, 0, 0), 1);
+    SendMessageW(Combo, CB_SHOWDROPDOWN, TRUE, 0);
+    Host->Advance(1000);
+    Host->MouseDown(600, 600);
+    Host->MouseUp(600, 600);
+    Pump();
+    EXPECT_EQ(SendMessageW(Combo, CB_GETDROPPEDSTATE, 0, 0), FALSE);
+    EXPECT_EQ(Count(CBN_CLOSEUP, 81), 2);
+    EXPECT_EQ(Count(CBN_SELENDCANCEL, 81), 2);
+    EXPECT_EQ(Count(CBN_SELCHANGE, 81), 0);
+
+    // A drop-down list walks its items with the arrows.
+    HWND Pick = Child(u"combobox", nullptr, CBS_DROPDOWNLIST, 82, 10, 60, 200, 150);
+    for (const char16_t* S : {u"one", u"two"}) SendMessageW(Pick, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(S));
+    SetFocus(Pick);
+    Host->KeyDown(VK_DOWN);
+    Host->KeyDown(VK_DOWN);
+    Host->KeyDown(VK_DOWN);
+    Pump();
+    EXPECT_EQ(SendMessageW(Pick, CB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(Count(CBN_SELCHANGE, 82), 2);
+    EXPECT_EQ(TextOf(Pick), u"two");
+}
+
+HHOOK FilterHook = nullptr;
+std::vector<int>& FilterCodes() {
+    static std::vector<int> C;
+    return C;
+}
+LRESULT RecordFilter(int Code, WPARAM W, LPARAM L) {
+    FilterCodes().push_back(Code);
+    return CallNextHookEx(FilterHook, Code, W, L);
+}
+
+TEST_F(Controls, DialogTabOrderGroupsAndLoops) {
+    TDialogTemplate T;
+    T.Title = u"Options";
+    T.Style |= WS_VISIBLE;
+    T.Items = {{u"Edit", u"", 100, WS_TABSTOP | WS_BORDER, {10, 10, 200, 34}},
+               {u"Button", u"One", 101, WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, {10, 40, 100, 60}},
+               {u"Button", u"Two", 102, BS_AUTORADIOBUTTON, {10, 60, 100, 80}},
+               {u"Button", u"Three", 103, BS_AUTORADIOBUTTON, {10, 80, 100, 100}},
+               {u"Static", u"Note", 104, WS_GROUP, {10, 100, 100, 120}},
+               {u"Button", u"Check", 105, WS_TABSTOP | BS_AUTOCHECKBOX, {10, 120, 100, 140}},
+               {u"Button", u"OK", IDOK, WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, {120, 160, 190, 183}},
+               {u"Button", u"Cancel", IDCANCEL, WS_TABSTOP, {200, 160, 270, 183}}};
+    for (auto& I : T.Items) I.Style |= WS_CHILD | WS_VISIBLE;
+    static std::vector<int> Commands;
+    Commands.clear();
+    auto Proc = [](HWND, UINT Msg, WPARAM W, LPARAM) -> INT_PTR {
+        if (Msg == WM_INITDIALOG) return TRUE;
+        if (Msg == WM_COMMAND && HIWORD(W) == BN_CLICKED) Commands.push_back(LOWORD(W));
+        return Msg == WM_COMMAND;
+    };
+    HWND Dlg = CreateDialogIndirectParamW(nullptr, &T, Parent, Proc, 0);
+    ASSERT_TRUE(Dlg);
+    auto Run = [&] {
+        MSG M;
+        for (int I = 0; I < 1000 && PeekMessageW(&M, nullptr, 0, 0, PM_REMOVE); ++I)
+            if (!IsDialogMessageW(Dlg, &M)) {
+                TranslateMessage(&M);
+                DispatchMessageW(&M);
+            }
+    };
+    auto Key = [&](UINT Vk) {
+        Host->KeyDown(Vk);
+        Host->KeyUp(Vk);
+        Run();
+        return GetDlgCtrlID(GetFocus());
+    };
+    Run();
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), 100);
+    EXPECT_EQ(Key(VK_TAB), 101);
+    EXPECT_EQ(Key(VK_DOWN), 102) << "arrows move within the group";
+    EXPECT_EQ(SendDlgItemMessageW(Dlg, 102, BM_GETCHECK, 0, 0), BST_CHECKED) << "and choose the radio button";
+    EXPECT_EQ(Key(VK_DOWN), 103);
+    EXPECT_EQ(Key(VK_DOWN), 101) << "the group wraps";
+    EXPECT_EQ(Key(VK_TAB), 105) << "the static is skipped";
+    EXPECT_EQ(Key(VK_TAB), IDOK);
+    EXPECT_EQ(Key(VK_TAB), IDCANCEL);
+    EXPECT_EQ(Key(VK_TAB), 100) << "Tab wraps to the first stop";
+    // Enter presses the focused push button, else the default one.
+    Commands.clear();
+    Key(VK_RETURN);
+    SendMessageW(Dlg, DM_SETDEFID, IDCANCEL, 0);
+    Key(VK_RETURN);
+    Key(VK_TAB);
+    Key(VK_TAB);
+    Key(VK_TAB);
+    Key(VK_RETURN);
+    EXPECT_EQ(Commands, (std::vector<int>{IDOK, IDCANCEL, IDOK}));
+    DestroyWindow(Dlg);
+
+    // Modal loops pass their messages to the filter with their code, and a
+    // WM_QUIT ends them and stays for the outer loop.
+    FilterCodes().clear();
+    FilterHook = SetWindowsHookExW(WH_MSGFILTER, RecordFilter, nullptr, GetCurrentThreadId());
+    SetModalHandler([&](HWND) {
+        if (FilterCodes().empty()) PostMessageW(Parent, WM_USER, 0, 0);
+        else PostQuitMessage(7);
+    });
+    TDialogTemplate Plain;
+    Plain.Title = u"Plain";
+    Plain.Items = {{u"Button", u"OK", IDOK, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, {10, 10, 80, 33}}};
+    EXPECT_EQ(DialogBoxIndirectParamW(nullptr, &Plain, Parent, nullptr, 0), IDCANCEL);
+    UnhookWindowsHookEx(FilterHook);
+    ASSERT_FALSE(FilterCodes().empty());
+    EXPECT_TRUE(std::all_of(FilterCodes().begin(), FilterCodes().end(), [](int C) { return C == MSGF_DIALOGBOX; }));
+    MSG M;
+    bool Quit = false;
+    while (PeekMessageW(&M, nullptr, 0, 0, PM_REMOVE))
+        if (M.message == WM_QUIT) Quit = M.wParam == 7;
+    EXPECT_TRUE(Quit);
+    EXPECT_TRUE(IsWindowEnabled(Parent));
+}
+
+TEST_F(Controls, PaintWithTheParentsBrushInsideTheirBounds) {
+    const COLORREF Red = 0x0000FF;
+    HBRUSH RedBrush = CreateSolidBrush(Red);
+    ParentBrush() = RedBrush;
+    struct TCase {
+        const char16_t* Class;
+        DWORD Style;
+    };
+    for (TCase C : {TCase{u"static", SS_LEFT}, TCase{u"edit", 0}, TCase{u"listbox", 0}, TCase{u"button", BS_AUTOCHECKBOX},
+                    TCase{u"button", BS_GROUPBOX}}) {
+        HWND Ctl = Child(C.Class, u"", C.Style, 90, 40, 40, 60, 40);
+        UpdateWindow(Parent);
+        Pump();
+        RECT R;
+        GetWindowRect(Ctl, &R);
+        RECT P;
+        GetWindowRect(Parent, &P);
+        const TBitmap* F = GetWindowFramebuffer(Parent);
+        ASSERT_TRUE(F);
+        auto At = [&](int X, int Y) {
+            const uint8_t* Px = F->ScanLine(Y - P.top) + 4 * (X - P.left);
+            return COLORREF(Px[2] | (Px[1] << 8) | (Px[0] << 16));
+        };
+        EXPECT_EQ(At(R.right - 3, R.bottom - 3), Red) << "inside, class " << std::string(C.Class, C.Class + 6);
+        EXPECT_NE(At(R.right + 2, R.bottom + 2), Red) << "outside";
+        DestroyWindow(Ctl);
+        Pump();
+    }
+    ParentBrush() = nullptr;
+    DeleteObject(RedBrush);
 }
 
 }  // namespace
