@@ -228,11 +228,12 @@ LRESULT ButtonProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         return 0;
     case WM_KILLFOCUS:
         B->Focused = false;
+        if (B->Tracking && GetCapture() == Wnd) ReleaseCapture();
+        if (!(B = ControlState<TButton>(Wnd))) return 0;
         if (B->SpaceDown) {
             B->SpaceDown = false;
-            SetPushed(Wnd, *B, false);
+            SetPushed(Wnd, *B, false);  // may notify: B is not used after this
         }
-        if (B->Tracking && GetCapture() == Wnd) ReleaseCapture();
         Repaint(Wnd);
         if (StyleOf(Wnd) & BS_NOTIFY) NotifyParent(Wnd, BN_KILLFOCUS);
         return 0;

@@ -303,9 +303,18 @@ namespace ui {
 LRESULT DialogClassProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) { return DefDlgProcW(Wnd, Msg, W, L); }
 }  // namespace ui
 
+// Whether Shift is held, from the key messages the dialogs see (the layer
+// keeps no key state of its own).
+static bool& ShiftHeld() {
+    static bool Held = false;
+    return Held;
+}
+
 BOOL IsDialogMessageW(HWND Dlg, MSG* Msg) {
     if (!Msg || !IsWindow(Dlg)) return FALSE;
     if (Msg->hwnd != Dlg && !IsChild(Dlg, Msg->hwnd)) return FALSE;
+    if ((Msg->message == WM_KEYDOWN || Msg->message == WM_KEYUP) && Msg->wParam == VK_SHIFT)
+        ShiftHeld() = Msg->message == WM_KEYDOWN;
     if (Msg->message != WM_KEYDOWN) {
         TranslateMessage(Msg);
         DispatchMessageW(Msg);
@@ -318,7 +327,7 @@ BOOL IsDialogMessageW(HWND Dlg, MSG* Msg) {
     switch (Msg->wParam) {
     case VK_TAB:
         if (Wants || (Code & DLGC_WANTTAB)) break;
-        FocusControl(GetNextDlgTabItem(Dlg, Ctl, FALSE));
+        FocusControl(GetNextDlgTabItem(Dlg, Ctl, ShiftHeld() ? TRUE : FALSE));
         return TRUE;
     case VK_LEFT:
     case VK_UP:

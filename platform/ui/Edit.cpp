@@ -271,6 +271,25 @@ void MoveCaret(HWND Wnd, TEdit& E, size_t To, bool Extend) {
     Moved(Wnd, E);
 }
 
+// The combo box an edit is the text field of, if any.
+HWND ComboOf(HWND Wnd) {
+    HWND P = GetParent(Wnd);
+    return P && GetClassNameString(P) == u"ComboBox" ? P : nullptr;
+}
+
+// Keys that belong to the combo box around the edit: the arrows and F4
+// walk or drop its list, Enter and Esc close a dropped list.
+bool ComboKey(HWND Wnd, UINT Msg, UINT Vk) {
+    HWND Combo = ComboOf(Wnd);
+    if (!Combo) return false;
+    bool Dropped = SendMessageW(Combo, CB_GETDROPPEDSTATE, 0, 0) != 0;
+    bool Take = Vk == VK_UP || Vk == VK_DOWN || (Msg == WM_KEYDOWN && Vk == VK_F4) ||
+                (Dropped && (Vk == VK_RETURN || Vk == VK_ESCAPE));
+    if (!Take) return false;
+    SendMessageW(Combo, Msg, Vk, 0);
+    return true;
+}
+
 void KeyDown(HWND Wnd, TEdit& E, UINT Vk) {
     bool Extend = E.Shift;
     auto Lines = LinesOf(E.Text, Multi(Wnd));
@@ -471,6 +490,8 @@ LRESULT EditProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
     case WM_GETDLGCODE: {
         LRESULT R = DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
         if (Multi(Wnd)) R |= DLGC_WANTALLKEYS;
+        if (HWND Combo = ComboOf(Wnd); Combo && SendMessageW(Combo, CB_GETDROPPEDSTATE, 0, 0))
+            return R | DLGC_WANTALLKEYS;  // Enter and Esc close the list
         // Enter and Esc belong to the dialog unless a multi-line edit wants Enter.
         auto* M = reinterpret_cast<const MSG*>(L);
         if (M && M->message == WM_KEYDOWN && (M->wParam == VK_ESCAPE || M->wParam == VK_TAB ||
@@ -521,7 +542,13 @@ LRESULT EditProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         InvalidateRect(Wnd, nullptr, TRUE);
         Notify(Wnd, EN_KILLFOCUS);
         return 0;
-    case WM_KEYDOWN: KeyDown(Wnd, *E, UINT(W)); return 0;
+    case WM_KEYDOWN:
+        if (ComboKey(Wnd, Msg, UINT(W))) return 0;
+        KeyDown(Wnd, *E, UINT(W));
+        return 0;
+    case WM_SYSKEYDOWN:
+        if (ComboKey(Wnd, Msg, UINT(W))) return 0;
+        return DefWindowProcW(Wnd, Msg, W, L);
     case WM_KEYUP:
         if (W == VK_SHIFT) E->Shift = false;
         if (W == VK_CONTROL) E->Control = false;
@@ -546,6 +573,8 @@ LRESULT EditProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
             std::u16string R = Read(GCS_RESULTSTR);
             E->Composing.clear();
             if (!ReadOnly(Wnd) && !R.empty()) Replace(Wnd, *E, R, true, true);
+            // The parent may have destroyed the edit on EN_CHANGE.
+            if (!(E = ControlState<TEdit>(Wnd))) return 0;
         }
         if (DWORD(L) & GCS_COMPSTR) {
             E->Composing = ReadOnly(Wnd) ? std::u16string() : Read(GCS_COMPSTR);

@@ -553,6 +553,30 @@ TEST_F(Controls, ComboStylesDropDownAndSelection) {
     EXPECT_EQ(Count(CBN_EDITCHANGE, 81), 6);
     EXPECT_EQ(Count(CBN_SELCHANGE, 81), 0);
 
+    // Keys in the edit: Down walks the closed list, F4 drops it, Esc closes
+    // it unchanged, Enter closes it with the new choice.
+    Host->KeyDown(VK_DOWN);
+    Pump();
+    EXPECT_EQ(SendMessageW(Combo, CB_GETCURSEL, 0, 0), 2);
+    EXPECT_EQ(TextOf(Combo), u"Legal");
+    EXPECT_EQ(Count(CBN_SELCHANGE, 81), 1);
+    Host->KeyDown(VK_F4);
+    Pump();
+    EXPECT_EQ(SendMessageW(Combo, CB_GETDROPPEDSTATE, 0, 0), TRUE);
+    Host->KeyDown(VK_UP);
+    Host->KeyDown(VK_ESCAPE);
+    Pump();
+    EXPECT_EQ(SendMessageW(Combo, CB_GETDROPPEDSTATE, 0, 0), FALSE);
+    EXPECT_EQ(SendMessageW(Combo, CB_GETCURSEL, 0, 0), 2);
+    Host->KeyDown(VK_F4);
+    Host->KeyDown(VK_UP);
+    Host->KeyDown(VK_RETURN);
+    Pump();
+    EXPECT_EQ(SendMessageW(Combo, CB_GETDROPPEDSTATE, 0, 0), FALSE);
+    EXPECT_EQ(SendMessageW(Combo, CB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(TextOf(Combo), u"Letter");
+    EXPECT_EQ(Count(CBN_SELCHANGE, 81), 2);
+
     // A cancelled drop keeps the old selection; a press outside cancels.
     Notes().clear();
     SendMessageW(Combo, CB_SHOWDROPDOWN, TRUE, 0);
@@ -639,6 +663,10 @@ TEST_F(Controls, DialogTabOrderGroupsAndLoops) {
     EXPECT_EQ(Key(VK_TAB), IDOK);
     EXPECT_EQ(Key(VK_TAB), IDCANCEL);
     EXPECT_EQ(Key(VK_TAB), 100) << "Tab wraps to the first stop";
+    Host->KeyDown(VK_SHIFT);
+    EXPECT_EQ(Key(VK_TAB), IDCANCEL) << "Shift+Tab goes back";
+    Host->KeyUp(VK_SHIFT);
+    EXPECT_EQ(Key(VK_TAB), 100);
     // Enter presses the focused push button, else the default one.
     Commands.clear();
     Key(VK_RETURN);
