@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/ui/WindowInternal.h"
+#include "platform/ui/Controls.h"
 #include "platform/ui/host/NullHost.h"
 
 namespace velmo {
@@ -136,6 +137,8 @@ void RegisterSystemClasses() {
         RegisterClassExW(&C);
         State().Classes[Fold(Name)]->System = true;
     }
+    // Standard controls and dialog boxes.
+    RegisterControlClasses();
     // Scroll-bar and tab controls.
     State().Classes[Fold(u"ScrollBar")]->Info.lpfnWndProc = ScrollBarControlProc;
     WNDCLASSEXW Tab;
