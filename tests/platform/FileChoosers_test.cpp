@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "platform/files/WideFile.h"
+#include "platform/ui/Dialogs.h"
 #include "platform/ui/FileChoosers.h"
 #include "tests/platform/WindowFixture.h"
 #include "tests/support/TestSupport.h"
@@ -421,16 +422,60 @@ TEST_F(Dialogs, FileChooserRoads) {
         !GetClassInfoExW(nullptr, u"button", &Probe)) {
         GTEST_SKIP() << "the edit, list box and button controls are not built yet";
     }
+    fs::create_directories(Tmp.path() / "sub");
+    for (const char* Name : {"a.pdf", "b.png", "c.jpg", "d.txt"}) vpltest::WriteFile(Tmp.path() / Name, "x");
+    // What the dialog shows, seen from the modal loop's handler: a dialog
+    // box of the skinnable kind, listing the folders and the files of the
+    // chosen filter ("Images").
+    struct TSeen {
+        std::u16string Class;
+        DWORD Style = 0;
+        std::vector<std::u16string> Listed;
+        bool OwnerEnabled = true;
+    };
+    static TSeen Seen;
+    Seen = TSeen();
+    SetModalHandler([Owner](HWND Dlg) {
+        if (!Seen.Class.empty()) return;
+        Seen.Class = GetClassNameString(Dlg);
+        Seen.Style = DWORD(GetWindowLongPtrW(Dlg, GWL_STYLE));
+        Seen.OwnerEnabled = IsWindowEnabled(Owner);
+        for (HWND K = GetWindow(Dlg, GW_CHILD); K; K = GetWindow(K, GW_HWNDNEXT)) {
+            if (GetClassNameString(K) != u"ListBox") continue;
+            int N = int(SendMessageW(K, LB_GETCOUNT, 0, 0));
+            for (int I = 0; I < N; ++I) {
+                char16_t Buf[260] = {};
+                if (SendMessageW(K, LB_GETTEXTLEN, I, 0) < 259) SendMessageW(K, LB_GETTEXT, I, LPARAM(Buf));
+                Seen.Listed.push_back(Buf);
+            }
+        }
+    });
     TFileChooserRequest Save = OpenRequest(Folder, Owner);
     Save.Kind = TFileChooserKind::Save;
     Save.Multiple = false;
     Host->Text(u"report.pdf");
     Host->KeyDown(VK_RETURN);
     R = ShowFileChooser(Save);
+    SetModalHandler(nullptr);
     EXPECT_EQ(R.Road, TFileChooserRoad::Own);
     EXPECT_TRUE(R.Accepted);
     EXPECT_EQ(R.Files, (std::vector<std::u16string>{Folder + u"/report.pdf"}));
+    EXPECT_EQ(R.FilterIndex, 1);
     EXPECT_TRUE(IsWindowEnabled(Owner));
+    EXPECT_EQ(Seen.Class, u"#32770");
+    EXPECT_EQ(Seen.Style & (DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU),
+              DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU);
+    EXPECT_FALSE(Seen.OwnerEnabled);
+    EXPECT_EQ(Seen.Listed, (std::vector<std::u16string>{u"../", u"bin/", u"empty-runtime/", u"sub/", u"b.png",
+                                                         u"c.jpg"}));
+    // A typed folder name opens the folder; the next name is taken there.
+    Host->Text(u"sub");
+    Host->KeyDown(VK_RETURN);
+    Host->Text(u"图片.pdf");
+    Host->KeyDown(VK_RETURN);
+    R = ShowFileChooser(Save);
+    EXPECT_TRUE(R.Accepted);
+    EXPECT_EQ(R.Files, (std::vector<std::u16string>{Folder + u"/sub/图片.pdf"}));
     Host->KeyDown(VK_ESCAPE);
     R = ShowFileChooser(Save);
     EXPECT_EQ(R.Road, TFileChooserRoad::Own);
