@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/ui/Controls.h"
 #include "platform/ui/WindowInternal.h"
 
 namespace velmo {
@@ -353,14 +354,14 @@ void KeyScroll(HWND Wnd, WPARAM Key) {
     bool Vertical = (W->Style & SBS_VERT) != 0;
     WORD Code;
     switch (Key) {
-    case 0x21: Code = SB_PAGEUP; break;    // VK_PRIOR
-    case 0x22: Code = SB_PAGEDOWN; break;  // VK_NEXT
-    case 0x23: Code = SB_BOTTOM; break;    // VK_END
-    case 0x24: Code = SB_TOP; break;       // VK_HOME
-    case 0x25:                              // VK_LEFT
-    case 0x26: Code = SB_LINEUP; break;    // VK_UP
-    case 0x27:                              // VK_RIGHT
-    case 0x28: Code = SB_LINEDOWN; break;  // VK_DOWN
+    case VK_PRIOR: Code = SB_PAGEUP; break;
+    case VK_NEXT: Code = SB_PAGEDOWN; break;
+    case VK_END: Code = SB_BOTTOM; break;
+    case VK_HOME: Code = SB_TOP; break;
+    case VK_LEFT:
+    case VK_UP: Code = SB_LINEUP; break;
+    case VK_RIGHT:
+    case VK_DOWN: Code = SB_LINEDOWN; break;
     default: return;
     }
     HWND Parent = GetParent(Wnd);
@@ -433,6 +434,7 @@ LRESULT ScrollBarControlProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
     case WM_KEYDOWN:
         if (!Grip) KeyScroll(Wnd, W);
         return 0;
+    case WM_GETDLGCODE: return Grip ? 0 : DLGC_WANTARROWS;
     case WM_ENABLE: InvalidateRect(Wnd, nullptr, FALSE); return 0;
     case SBM_SETPOS: {
         TScrollBar* S = BarOf(Wnd, SB_CTL);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/fonts/DCText.h"
+#include "platform/ui/Controls.h"
 #include "platform/ui/WindowInternal.h"
 
 namespace velmo {
@@ -288,7 +289,7 @@ LRESULT TabControlProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         TTab* T = TabOf(Wnd);
         return T ? reinterpret_cast<LRESULT>(T->Font) : 0;
     }
-    case WM_GETDLGCODE: return 0x0001;  // DLGC_WANTARROWS
+    case WM_GETDLGCODE: return DLGC_WANTARROWS;
     case WM_SETFOCUS:
     case WM_KILLFOCUS: InvalidateRect(Wnd, nullptr, FALSE); return 0;
     case WM_LBUTTONDOWN:
@@ -305,7 +306,7 @@ LRESULT TabControlProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
     case WM_KEYDOWN: {
         TTab* T = TabOf(Wnd);
         if (!T) return 0;
-        int Step = (W == 0x25 || W == 0x26) ? -1 : (W == 0x27 || W == 0x28) ? 1 : 0;  // arrows
+        int Step = (W == VK_LEFT || W == VK_UP) ? -1 : (W == VK_RIGHT || W == VK_DOWN) ? 1 : 0;
         if (Step && !T->Items.empty()) SelectByUser(Wnd, std::clamp(T->Sel + Step, 0, int(T->Items.size()) - 1));
         return 0;
     }

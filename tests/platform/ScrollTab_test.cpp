@@ -3,6 +3,7 @@
 // suite runs the checks of ScrollTabSupport.h too.
 #include <gtest/gtest.h>
 
+#include "platform/ui/Controls.h"
 #include "tests/platform/ScrollTabSupport.h"
 
 namespace velmo::uitest {
@@ -40,6 +41,13 @@ TEST_F(ScrollTab, RepeatCaptureLossQuitAndLook) {
     Repeated.push_back({WM_HSCROLL, SB_ENDSCROLL, 0, Horz});
     EXPECT_EQ(Log().Scrolls, Repeated);
     EXPECT_EQ(GetCapture(), nullptr);
+
+    // A focused control scrolls by keys: one step, then the end.
+    Log().Scrolls.clear();
+    SetFocus(Horz);
+    Host->KeyDown(VK_NEXT);
+    Pump();
+    EXPECT_EQ(Log().Scrolls, (Scrolls{{WM_HSCROLL, SB_PAGEDOWN, 0, Horz}, {WM_HSCROLL, SB_ENDSCROLL, 0, Horz}}));
 
     // --- A WM_QUIT ends the loop and is posted again. ---
     Log().Scrolls.clear();
@@ -241,6 +249,18 @@ TEST_F(ScrollTab, TabControlLayoutAndSelection) {
     EXPECT_EQ(SendMessageW(Tab, TCM_GETCURFOCUS, 0, 0), 2);
     EXPECT_EQ(SendMessageW(Tab, TCM_SETCURSEL, 7, 0), -1);
     EXPECT_TRUE(Log().Notes.empty());
+
+    // Arrow keys move the selection as a click does, within the tabs.
+    SetFocus(Tab);
+    Host->KeyDown(VK_LEFT);
+    Host->KeyDown(VK_RIGHT);
+    Host->KeyDown(VK_RIGHT);
+    Pump();
+    EXPECT_EQ(Log().Notes, (Notes{{TCN_SELCHANGING, 42}, {TCN_SELCHANGE, 42}, {TCN_SELCHANGING, 42},
+                                  {TCN_SELCHANGE, 42}}));
+    EXPECT_EQ(SendMessageW(Tab, TCM_GETCURSEL, 0, 0), 2);
+    EXPECT_EQ(SendMessageW(Tab, WM_GETDLGCODE, 0, 0), DLGC_WANTARROWS);
+    Log().Notes.clear();
 
     // Items read back, the text cut to the caller's buffer.
     char16_t Buf[4] = {};
