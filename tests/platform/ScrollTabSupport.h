@@ -21,6 +21,7 @@ namespace velmo::uitest::scrolltab {
 struct TOwnerLog {
     std::vector<std::tuple<UINT, int, int, HWND>> Scrolls;  // message, code, position, control
     std::vector<int> TrackPosSeen;                         // SIF_TRACKPOS during SB_THUMBTRACK
+    int PressedThumbSeen = 0;                              // thumbs shown pressed meanwhile
     std::vector<std::pair<UINT, UINT_PTR>> Notes;          // NMHDR code, id
     HWND NoteFrom = nullptr;
     bool Veto = false;
@@ -46,6 +47,10 @@ inline LRESULT OwnerProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
             I.fMask = SIF_TRACKPOS;
             GetScrollInfo(Ctl ? Ctl : Wnd, Ctl ? SB_CTL : SB_VERT, &I);
             Log().TrackPosSeen.push_back(I.nTrackPos);
+            SCROLLBARINFO Sb;
+            if (GetScrollBarInfo(Ctl ? Ctl : Wnd, Ctl ? OBJID_CLIENT : OBJID_VSCROLL, &Sb) &&
+                (Sb.rgstate[3] & STATE_SYSTEM_PRESSED))
+                ++Log().PressedThumbSeen;
         }
         if (LOWORD(W) == SB_THUMBPOSITION) SetScrollPos(Ctl ? Ctl : Wnd, Ctl ? SB_CTL : SB_VERT, HIWORD(W), TRUE);
         return 0;
@@ -160,6 +165,7 @@ inline void CheckThumbDrag(TNullHost& Host) {
                                       {WM_VSCROLL, SB_THUMBPOSITION, 0, nullptr},
                                       {WM_VSCROLL, SB_ENDSCROLL, 0, nullptr}}));
     EXPECT_EQ(Log().TrackPosSeen, (std::vector<int>{18, 36, 0}));
+    EXPECT_EQ(Log().PressedThumbSeen, 3);
     EXPECT_GE(Log().Filtered, 7);  // every move and the release went through the filter
     EXPECT_EQ(GetCapture(), nullptr);
 

@@ -169,6 +169,25 @@ TEST_F(ScrollTab, WindowBarsFollowTheirRange) {
     EXPECT_EQ(C.bottom, 150);
     ASSERT_TRUE(GetScrollBarInfo(Top, OBJID_HSCROLL, &Sb));
     EXPECT_TRUE(Sb.rgstate[0] & STATE_SYSTEM_INVISIBLE);
+    EXPECT_EQ(Sb.rgstate[3] & STATE_SYSTEM_PRESSED, 0u);
+
+    // A size grip sizes its top-level window from the bottom-right corner.
+    HWND Sizable = MakeOwner(WS_OVERLAPPEDWINDOW | WS_VISIBLE, 300, 300, 300, 200);
+    RECT Cr;
+    GetClientRect(Sizable, &Cr);
+    HWND Corner = MakeChild(u"ScrollBar", SBS_SIZEGRIP, Cr.right - 17, Cr.bottom - 17, 17, 17, Sizable, 9);
+    ASSERT_NE(Corner, nullptr);
+    POINT P{8, 8};
+    ClientToScreen(Corner, &P);
+    Host->MouseDown(P.x, P.y);
+    Host->MouseMove(P.x + 40, P.y + 30);
+    Host->MouseUp(P.x + 40, P.y + 30);
+    Pump();
+    RECT Wr;
+    GetWindowRect(Sizable, &Wr);
+    EXPECT_EQ(Wr.left, 300);
+    EXPECT_EQ(Wr.right - Wr.left, 340);
+    EXPECT_EQ(Wr.bottom - Wr.top, 230);
 }
 
 // ---------------------------------------------------------------------------
