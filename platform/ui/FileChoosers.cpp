@@ -59,10 +59,10 @@ bool ServeWindows() {
     return true;
 }
 
-// The owner stays disabled while its chooser is open.
+// The owner's top-level window stays disabled while its chooser is open.
 class TOwnerDisabled {
 public:
-    explicit TOwnerDisabled(HWND Owner) : FOwner(Owner) {
+    explicit TOwnerDisabled(HWND Owner) : FOwner(Owner ? GetAncestor(Owner, GA_ROOT) : nullptr) {
         if (FOwner && IsWindow(FOwner) && IsWindowEnabled(FOwner)) {
             EnableWindow(FOwner, FALSE);
             FDisabled = true;
