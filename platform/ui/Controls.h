@@ -325,8 +325,8 @@ constexpr DWORD STATE_SYSTEM_INVISIBLE = 0x00008000;
 
 struct COMBOBOXINFO {
     DWORD cbSize = sizeof(COMBOBOXINFO);
-    RECT rcItem;          // the edit or the selection field, combo client coordinates
-    RECT rcButton;        // the drop-down button, combo client coordinates
+    RECT rcItem;    // the edit or the selection field, combo client coordinates
+    RECT rcButton;  // the drop-down button, combo client coordinates
     DWORD stateButton = 0;
     HWND hwndCombo = nullptr;
     HWND hwndItem = nullptr;  // the inner edit (null for a drop-down list)

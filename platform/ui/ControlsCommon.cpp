@@ -14,21 +14,22 @@ DWORD StyleOf(HWND Wnd) { return DWORD(GetWindowLongPtrW(Wnd, GWL_STYLE)); }
 void NotifyParent(HWND Ctl, WORD Code) {
     HWND Parent = GetParent(Ctl);
     if (!Parent) return;
-    SendMessageW(Parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(Ctl), Code), reinterpret_cast<LPARAM>(Ctl));
+    SendMessageW(Parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(Ctl), Code),
+                 reinterpret_cast<LPARAM>(Ctl));
 }
 
 HBRUSH ControlBrush(HWND Ctl, HDC Dc, UINT CtlColorMsg) {
     bool Window = CtlColorMsg == WM_CTLCOLOREDIT || CtlColorMsg == WM_CTLCOLORLISTBOX;
     bool Disabled = !IsWindowEnabled(Ctl);
     SetTextColor(Dc, GetSysColor(Disabled && CtlColorMsg != WM_CTLCOLOREDIT ? COLOR_GRAYTEXT
-                                 : Window ? COLOR_WINDOWTEXT
-                                          : COLOR_BTNTEXT));
+                                 : Window                                   ? COLOR_WINDOWTEXT
+                                                                            : COLOR_BTNTEXT));
     SetBkColor(Dc, GetSysColor(Window ? COLOR_WINDOW : COLOR_BTNFACE));
     HWND Parent = GetParent(Ctl);
     HBRUSH B = nullptr;
     if (Parent)
-        B = reinterpret_cast<HBRUSH>(
-            SendMessageW(Parent, CtlColorMsg, reinterpret_cast<WPARAM>(Dc), reinterpret_cast<LPARAM>(Ctl)));
+        B = reinterpret_cast<HBRUSH>(SendMessageW(Parent, CtlColorMsg, reinterpret_cast<WPARAM>(Dc),
+                                                  reinterpret_cast<LPARAM>(Ctl)));
     if (!B) B = GetSysColorBrush(Window ? COLOR_WINDOW : COLOR_BTNFACE);
     return B;
 }
@@ -143,7 +144,8 @@ void RegisterControlClasses() {
 
 BOOL GetComboBoxInfo(HWND Combo, COMBOBOXINFO* Info) {
     if (!Info || Info->cbSize != sizeof(COMBOBOXINFO) || !IsWindow(Combo)) return FALSE;
-    return SendMessageW(Combo, CB_GETCOMBOBOXINFO, 0, reinterpret_cast<LPARAM>(Info)) ? TRUE : FALSE;
+    return SendMessageW(Combo, CB_GETCOMBOBOXINFO, 0, reinterpret_cast<LPARAM>(Info)) ? TRUE
+                                                                                      : FALSE;
 }
 
 }  // namespace velmo

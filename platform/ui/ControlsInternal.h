@@ -31,8 +31,12 @@ void DetachState(HWND Wnd) {
 }
 
 DWORD StyleOf(HWND Wnd);
-inline bool RectHolds(const RECT& R, POINT P) { return P.x >= R.left && P.x < R.right && P.y >= R.top && P.y < R.bottom; }
-inline void MoveRect(RECT& R, int Dx, int Dy) { R.left += Dx, R.right += Dx, R.top += Dy, R.bottom += Dy; }
+inline bool RectHolds(const RECT& R, POINT P) {
+    return P.x >= R.left && P.x < R.right && P.y >= R.top && P.y < R.bottom;
+}
+inline void MoveRect(RECT& R, int Dx, int Dy) {
+    R.left += Dx, R.right += Dx, R.top += Dy, R.bottom += Dy;
+}
 // WM_COMMAND (id, code) to the parent, the control as lParam.
 void NotifyParent(HWND Ctl, WORD Code);
 // The parent's WM_CTLCOLOR* answer, the control's default colours set in

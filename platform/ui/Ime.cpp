@@ -36,10 +36,17 @@ long ImmGetCompositionStringW(HIMC Context, DWORD Index, void* Buffer, DWORD Siz
     const std::u16string* S = nullptr;
     long Cursor = 0;
     switch (Index) {
-    case GCS_COMPSTR: S = &Comp().Composing; break;
-    case GCS_RESULTSTR: S = &Comp().Result; break;
-    case GCS_CURSORPOS: Cursor = long(Comp().Composing.size()); return Cursor;
-    default: return -1;
+        case GCS_COMPSTR:
+            S = &Comp().Composing;
+            break;
+        case GCS_RESULTSTR:
+            S = &Comp().Result;
+            break;
+        case GCS_CURSORPOS:
+            Cursor = long(Comp().Composing.size());
+            return Cursor;
+        default:
+            return -1;
     }
     long Bytes = long(S->size() * sizeof(char16_t));
     if (!Buffer || Size == 0) return Bytes;
@@ -65,7 +72,8 @@ void ImeSetComposition(const std::u16string& Text) {
         SendMessageW(To, WM_IME_STARTCOMPOSITION, 0, 0);
     }
     C.Composing = Text;
-    SendMessageW(To, WM_IME_COMPOSITION, Text.empty() ? 0 : WPARAM(Text.back()), LPARAM(GCS_COMPSTR | GCS_CURSORPOS));
+    SendMessageW(To, WM_IME_COMPOSITION, Text.empty() ? 0 : WPARAM(Text.back()),
+                 LPARAM(GCS_COMPSTR | GCS_CURSORPOS));
 }
 
 void ImeCommit(const std::u16string& Text) {
@@ -78,7 +86,8 @@ void ImeCommit(const std::u16string& Text) {
     }
     C.Composing.clear();
     C.Result = Text;
-    SendMessageW(To, WM_IME_COMPOSITION, Text.empty() ? 0 : WPARAM(Text.front()), LPARAM(GCS_RESULTSTR));
+    SendMessageW(To, WM_IME_COMPOSITION, Text.empty() ? 0 : WPARAM(Text.front()),
+                 LPARAM(GCS_RESULTSTR));
     C.Result.clear();
     C.Active = false;
     if (IsWindow(To)) SendMessageW(To, WM_IME_ENDCOMPOSITION, 0, 0);
