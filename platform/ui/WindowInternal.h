@@ -243,6 +243,14 @@ bool DefaultPaint(HWND Wnd, UINT Msg, WPARAM W, LPARAM L, LRESULT& Result);
 // Whether a screen point lies in the window's shape (true without one).
 bool InShape(const TWindow& W, POINT Screen);
 
+// Menus (Menus.cpp): the class procedure of "#32768" windows, the bar strip
+// painted into a window DC (strip in window coordinates), the default
+// handling of menu keys and clicks, and what dies with a window.
+LRESULT MenuWindowProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
+void PaintMenuBar(HWND Wnd, HDC Dc, const RECT& Strip);
+bool MenuDefault(HWND Wnd, UINT Msg, WPARAM W, LPARAM L, LRESULT& Result);
+void ForgetMenus(HWND Wnd);
+
 std::u16string Fold(std::u16string_view S);
 std::u16string FromWide(LPCWSTR S);
 
