@@ -192,6 +192,7 @@ void FreeWindow(HWND Wnd) {
     std::shared_ptr<TWindow> W = Hold(Wnd);
     if (!W) return;
     ForgetPainting(Wnd);
+    ForgetTextInput(Wnd);
     W->Dead = true;
     ForgetWindowMessages(Wnd);
     if (S.Active == Wnd) S.Active = nullptr;
