@@ -308,6 +308,8 @@ LRESULT DefWindowProcW(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         if (W == VK_F4 && (L & (1 << 29)))
             return SendMessageW(GetAncestor(Wnd, GA_ROOT), WM_SYSCOMMAND, SC_CLOSE, 0);
         return 0;
+    case WM_IME_COMPOSITION:
+    case WM_IME_CHAR: return ImeDefault(Wnd, Msg, W, L);
     case WM_ACTIVATE:
         if (LOWORD(W) != WA_INACTIVE && !(Win->Style & WS_MINIMIZE)) SetFocus(Wnd);
         return 0;

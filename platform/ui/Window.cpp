@@ -198,6 +198,7 @@ void FreeWindow(HWND Wnd) {
     if (!W) return;
     ForgetMenus(Wnd);
     ForgetPainting(Wnd);
+    ForgetTextInput(Wnd);
     W->Dead = true;
     ForgetWindowMessages(Wnd);
     if (S.Active == Wnd) S.Active = nullptr;

@@ -254,4 +254,18 @@ void ForgetMenus(HWND Wnd);
 std::u16string Fold(std::u16string_view S);
 std::u16string FromWide(LPCWSTR S);
 
+// Text input (TextInput.cpp).
+// The host's composition for the window To; empty text cancels it.
+bool ImeCompose(HWND To, const std::u16string& Text, int Cursor);
+// Committed text ends a running composition as its result; false when
+// none runs, so the text comes as plain characters.
+bool ImeCommit(HWND To, const std::u16string& Text);
+// Default answers of the input-method messages.
+LRESULT ImeDefault(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
+void ForgetTextInput(HWND Wnd);
+// Queues an input message behind the input already queued. The state an
+// input message reads is set when its host event is taken, and the queue
+// takes the next host event only once the input before it is through.
+void PostInputMessage(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
+
 }  // namespace velmo::ui
