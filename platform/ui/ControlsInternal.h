@@ -70,9 +70,9 @@ size_t PrevBoundary(const std::u16string& S, size_t Pos);
 size_t NextBoundary(const std::u16string& S, size_t Pos);
 size_t SnapBoundary(const std::u16string& S, size_t Pos);
 
-// The layer's clipboard text.
-void PutClipboardText(const std::u16string& Text);
-std::optional<std::u16string> TakeClipboardText();
+// Text through the layer's clipboard.
+void PutClipboardText(HWND Owner, const std::u16string& Text);
+std::optional<std::u16string> TakeClipboardText(HWND Owner);
 
 LRESULT ButtonProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
 LRESULT StaticProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);

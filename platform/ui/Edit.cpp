@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "platform/ui/ControlsInternal.h"
-#include "platform/ui/Ime.h"
+#include "platform/ui/TextInput.h"
 
 namespace velmo::ui {
 
@@ -169,13 +169,21 @@ void KeepCaretVisible(HWND Wnd, TEdit& E) {
         else if (Li >= E.TopLine + Visible)
             E.TopLine = Li + 1 - Visible;
     }
+    // The caret stands after the text being composed.
+    int Composed = TextWidth(M.Dc(), E.Composing);
     POINT P = PosOf(Wnd, M.Dc(), E, E.Caret);
+    P.x += Composed;
     int Width = A.right - A.left;
     if (P.x < A.left)
         E.ScrollX = std::max(0, E.ScrollX - (A.left - P.x) - Width / 4);
     else if (P.x >= A.right)
         E.ScrollX += P.x - A.right + 1 + Width / 4;
     if (E.ScrollX < 0) E.ScrollX = 0;
+    // The system caret follows, so the input method opens beside it.
+    if (E.Focused) {
+        P = PosOf(Wnd, M.Dc(), E, E.Caret);
+        SetCaretPos(P.x + Composed, P.y);
+    }
 }
 
 void Changed(HWND Wnd, TEdit& E) {
@@ -255,9 +263,9 @@ std::u16string Selection(const TEdit& E) {
     return E.Text.substr(A, B - A);
 }
 
-void Copy(const TEdit& E) {
+void Copy(HWND Wnd, const TEdit& E) {
     if (E.Password || E.Caret == E.Anchor) return;
-    PutClipboardText(Selection(E));
+    PutClipboardText(Wnd, Selection(E));
 }
 
 bool IsWordChar(char16_t C) { return C != u' ' && C != u'\t' && C != u'\r' && C != u'\n'; }
@@ -351,7 +359,7 @@ void KeyDown(HWND Wnd, TEdit& E, UINT Vk) {
         case VK_DELETE:
             if (ReadOnly(Wnd)) return;
             if (E.Shift) {  // Shift+Delete cuts
-                Copy(E);
+                Copy(Wnd, E);
                 Replace(Wnd, E, u"", true);
                 return;
             }
@@ -360,9 +368,9 @@ void KeyDown(HWND Wnd, TEdit& E, UINT Vk) {
             return;
         case VK_INSERT:
             if (E.Control)
-                Copy(E);
+                Copy(Wnd, E);
             else if (E.Shift && !ReadOnly(Wnd))
-                if (auto T = TakeClipboardText()) Replace(Wnd, E, *T, true);
+                if (auto T = TakeClipboardText(Wnd)) Replace(Wnd, E, *T, true);
             return;
         default:
             return;
@@ -377,15 +385,15 @@ void Char(HWND Wnd, TEdit& E, char16_t C) {
             Moved(Wnd, E);
             return;
         case 0x03:
-            Copy(E);
+            Copy(Wnd, E);
             return;
         case 0x16:
             if (!ReadOnly(Wnd))
-                if (auto T = TakeClipboardText()) Replace(Wnd, E, *T, true);
+                if (auto T = TakeClipboardText(Wnd)) Replace(Wnd, E, *T, true);
             return;
         case 0x18:
             if (ReadOnly(Wnd) || E.Password) return;
-            Copy(E);
+            Copy(Wnd, E);
             Replace(Wnd, E, u"", true);
             return;
         case 0x1A:
@@ -580,6 +588,11 @@ LRESULT EditProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         case WM_SETFOCUS:
             E->Focused = true;
             E->Shift = E->Control = false;
+            {
+                TMeasure M(Wnd, *E);
+                CreateCaret(Wnd, nullptr, 1, LineHeight(M.Dc()));
+            }
+            KeepCaretVisible(Wnd, *E);
             InvalidateRect(Wnd, nullptr, TRUE);
             Notify(Wnd, EN_SETFOCUS);
             return 0;
@@ -587,6 +600,7 @@ LRESULT EditProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
             E->Focused = false;
             E->Tracking = false;
             E->Composing.clear();
+            DestroyCaret();
             InvalidateRect(Wnd, nullptr, TRUE);
             Notify(Wnd, EN_KILLFOCUS);
             return 0;
@@ -630,6 +644,7 @@ LRESULT EditProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
             }
             if (DWORD(L) & GCS_COMPSTR) {
                 E->Composing = ReadOnly(Wnd) ? std::u16string() : Read(GCS_COMPSTR);
+                KeepCaretVisible(Wnd, *E);
                 InvalidateRect(Wnd, nullptr, TRUE);
             }
             ImmReleaseContext(Wnd, C);
@@ -701,15 +716,15 @@ LRESULT EditProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         }
         case WM_CUT:
             if (ReadOnly(Wnd) || E->Password) return 0;
-            Copy(*E);
+            Copy(Wnd, *E);
             Replace(Wnd, *E, u"", true);
             return 0;
         case WM_COPY:
-            Copy(*E);
+            Copy(Wnd, *E);
             return 0;
         case WM_PASTE:
             if (!ReadOnly(Wnd))
-                if (auto T = TakeClipboardText()) Replace(Wnd, *E, *T, true);
+                if (auto T = TakeClipboardText(Wnd)) Replace(Wnd, *E, *T, true);
             return 0;
         case WM_CLEAR:
             if (!ReadOnly(Wnd)) Replace(Wnd, *E, u"", true);

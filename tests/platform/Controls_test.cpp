@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "platform/ui/Dialogs.h"
-#include "platform/ui/Ime.h"
+#include "platform/ui/TextInput.h"
 #include "tests/platform/WindowFixture.h"
 
 namespace velmo::uitest {
@@ -210,10 +210,15 @@ TEST_F(Controls, ButtonsEditsDialogs) {
     EXPECT_EQ(Count(EN_CHANGE, 50), 2);
     SendMessageW(Edit, EM_SETSEL, 1, 1);
     Notes().clear();
-    ImeSetComposition(u"tu");
-    ImeSetComposition(u"图");
+    Host->Compose(u"tu", 2);
+    Host->Compose(u"图", 1);
+    Pump();
     EXPECT_EQ(TextOf(Edit), u"ab") << "composition is shown, not inserted";
-    ImeCommit(u"图片");
+    POINT Caret;
+    ASSERT_TRUE(GetCaretPos(&Caret));
+    EXPECT_GT(Caret.x, LOWORD(SendMessageW(Edit, EM_POSFROMCHAR, 1, 0)))
+        << "the caret follows the composition";
+    Host->Text(u"图片");
     Pump();
     EXPECT_EQ(TextOf(Edit), u"a图片b");
     EXPECT_EQ(Count(EN_CHANGE, 50), 1);
@@ -773,9 +778,11 @@ TEST_F(Controls, DestroyedInsideTheirOwnNotifications) {
         Host->KeyUp(VK_SPACE);
         Pump();
     };
-    auto Compose = [](HWND Ctl) {
+    auto Compose = [this](HWND Ctl) {
         SetFocus(Ctl);
-        ImeCommit(u"图片");
+        Host->Compose(u"图", 1);
+        Host->Text(u"图片");
+        Pump();
     };
     auto PickSecond = [](HWND Ctl) {
         SetFocus(Ctl);
