@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/ui/ScrollBars.h"
 #include "platform/ui/Window.h"
 
 namespace velmo {
@@ -194,16 +195,7 @@ constexpr WORD EN_MAXTEXT = 0x0501;
 constexpr WORD EN_HSCROLL = 0x0601;
 constexpr WORD EN_VSCROLL = 0x0602;
 
-// Scroll codes of WM_VSCROLL / WM_HSCROLL and EM_SCROLL.
-constexpr WORD SB_LINEUP = 0;
-constexpr WORD SB_LINEDOWN = 1;
-constexpr WORD SB_PAGEUP = 2;
-constexpr WORD SB_PAGEDOWN = 3;
-constexpr WORD SB_THUMBPOSITION = 4;
-constexpr WORD SB_THUMBTRACK = 5;
-constexpr WORD SB_TOP = 6;
-constexpr WORD SB_BOTTOM = 7;
-constexpr WORD SB_ENDSCROLL = 8;
+// Scroll codes of WM_VSCROLL / WM_HSCROLL and EM_SCROLL: platform/ui/ScrollBars.h.
 
 // ---------------------------------------------------------------------------
 // List boxes.
@@ -316,9 +308,8 @@ constexpr WORD CBN_CLOSEUP = 8;
 constexpr WORD CBN_SELENDOK = 9;
 constexpr WORD CBN_SELENDCANCEL = 10;
 
-// Accessibility states a combo box reports for its button.
-constexpr DWORD STATE_SYSTEM_PRESSED = 0x00000008;
-constexpr DWORD STATE_SYSTEM_INVISIBLE = 0x00008000;
+// Accessibility states a combo box reports for its button
+// (STATE_SYSTEM_*): platform/ui/ScrollBars.h.
 
 struct COMBOBOXINFO {
     DWORD cbSize = sizeof(COMBOBOXINFO);

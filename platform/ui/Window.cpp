@@ -141,6 +141,14 @@ void RegisterSystemClasses() {
     State().Classes[Fold(u"#32768")]->Info.lpfnWndProc = MenuWindowProc;
     // Standard controls and dialog boxes.
     RegisterControlClasses();
+    // Scroll-bar and tab controls.
+    State().Classes[Fold(u"ScrollBar")]->Info.lpfnWndProc = ScrollBarControlProc;
+    WNDCLASSEXW Tab;
+    Tab.lpfnWndProc = TabControlProc;
+    Tab.lpszClassName = u"SysTabControl32";
+    Tab.style = CS_DBLCLKS | CS_GLOBALCLASS | CS_HREDRAW | CS_VREDRAW;
+    RegisterClassExW(&Tab);
+    State().Classes[Fold(u"SysTabControl32")]->System = true;
 }
 
 std::shared_ptr<TClass> FindClass(LPCWSTR Name) {

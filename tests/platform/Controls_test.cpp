@@ -9,6 +9,7 @@
 
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/TextInput.h"
+#include "tests/platform/ScrollTabSupport.h"
 #include "tests/platform/WindowFixture.h"
 
 namespace velmo::uitest {
@@ -855,6 +856,41 @@ TEST_F(Controls, PaintWithTheParentsBrushInsideTheirBounds) {
     }
     ParentBrush() = nullptr;
     DeleteObject(RedBrush);
+}
+
+// Scroll bars, the combo box and the tab control: a thumb drag reports
+// only changes of position, thumbs follow their ranges, a drop opens and
+// closes with its notifications while typed text leaves the selection, and
+// the tab control's display area with and without tabs.
+TEST_F(Controls, ScrollComboTab) {
+    scrolltab::PrepareOwners(Host);
+    scrolltab::CheckThumbDrag(*Host);
+    EXPECT_NE(scrolltab::CheckThumbTable(), nullptr);
+
+    HWND Combo = Child(u"combobox", nullptr, CBS_DROPDOWN, 90, 10, 10, 200, 150);
+    ASSERT_TRUE(Combo);
+    for (const char16_t* S : {u"Fit", u"Width", u"Page"})
+        SendMessageW(Combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(S));
+    SendMessageW(Combo, CB_SETCURSEL, 2, 0);
+    COMBOBOXINFO Info;
+    ASSERT_TRUE(GetComboBoxInfo(Combo, &Info));
+    SetFocus(Info.hwndItem);
+    Notes().clear();
+    Host->KeyDown(VK_F4);
+    Host->KeyDown(VK_ESCAPE);
+    Pump();
+    std::vector<WORD> Order;
+    for (const TNote& N : Notes())
+        if (N.Id == 90 && (N.Code == CBN_DROPDOWN || N.Code == CBN_CLOSEUP)) Order.push_back(N.Code);
+    EXPECT_EQ(Order, (std::vector<WORD>{CBN_DROPDOWN, CBN_CLOSEUP}));
+    SendMessageW(Info.hwndItem, EM_SETSEL, 0, -1);
+    Host->Text(u"150%");
+    Pump();
+    EXPECT_EQ(TextOf(Combo), u"150%");
+    EXPECT_EQ(SendMessageW(Combo, CB_GETCURSEL, 0, 0), 2);
+
+    EXPECT_NE(scrolltab::CheckAdjustRect(Parent), nullptr);
+    scrolltab::Log().Host.reset();
 }
 
 }  // namespace
