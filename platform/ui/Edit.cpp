@@ -29,6 +29,8 @@ struct TEdit {
     HFONT Font = nullptr;
     int ScrollX = 0;
     size_t TopLine = 0;
+    bool WantsBar = false;  // a multi-line edit created with WS_VSCROLL
+    bool Syncing = false;
     std::u16string Composing;
     bool Focused = false;
     bool Tracking = false;
@@ -156,6 +158,25 @@ size_t PosFromPoint(HWND Wnd, HDC Dc, const TEdit& E, POINT P) {
 
 void Notify(HWND Wnd, WORD Code) { NotifyParent(Wnd, Code); }
 
+int VisibleLines(HWND Wnd, TEdit& E) {
+    TMeasure M(Wnd, E);
+    RECT A = TextArea(Wnd);
+    return std::max(1, int(A.bottom - A.top) / std::max(1, LineHeight(M.Dc())));
+}
+
+// The vertical scroll bar of a multi-line edit: lines, page, first line.
+void SyncScrollBar(HWND Wnd, TEdit& E) {
+    if (!E.WantsBar || E.Syncing) return;
+    E.Syncing = true;
+    SCROLLINFO Si;
+    Si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    Si.nMax = int(std::min<size_t>(LinesOf(E.Text, true).size(), 0x7FFFFFFF)) - 1;
+    Si.nPage = UINT(VisibleLines(Wnd, E));
+    Si.nPos = int(std::min<size_t>(E.TopLine, 0x7FFFFFFF));
+    SetScrollInfo(Wnd, SB_VERT, &Si, TRUE);
+    if (ControlState<TEdit>(Wnd) == &E) E.Syncing = false;
+}
+
 void KeepCaretVisible(HWND Wnd, TEdit& E) {
     TMeasure M(Wnd, E);
     RECT A = TextArea(Wnd);
@@ -184,6 +205,7 @@ void KeepCaretVisible(HWND Wnd, TEdit& E) {
         P = PosOf(Wnd, M.Dc(), E, E.Caret);
         SetCaretPos(P.x + Composed, P.y);
     }
+    SyncScrollBar(Wnd, E);
 }
 
 void Changed(HWND Wnd, TEdit& E) {
@@ -531,8 +553,10 @@ LRESULT EditProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
     switch (Msg) {
         case WM_CREATE: {
             auto* Cs = reinterpret_cast<const CREATESTRUCTW*>(L);
+            E->WantsBar = Cs && (Cs->style & ES_MULTILINE) && (Cs->style & WS_VSCROLL);
             if (Cs && Cs->lpszName && !IS_INTRESOURCE(Cs->lpszName))
                 SetText(Wnd, *E, FromWide(Cs->lpszName));
+            SyncScrollBar(Wnd, *E);
             return 0;
         }
         case WM_GETDLGCODE: {
@@ -583,7 +607,8 @@ LRESULT EditProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
             InvalidateRect(Wnd, nullptr, TRUE);
             return 0;
         case WM_SIZE:
-            KeepCaretVisible(Wnd, *E);
+            // The view stays where it is; only the bar learns the new page.
+            SyncScrollBar(Wnd, *E);
             return 0;
         case WM_SETFOCUS:
             E->Focused = true;
@@ -819,11 +844,14 @@ LRESULT EditProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
             return Multi(Wnd) ? LRESULT(E->TopLine) : 0;
         case EM_LINESCROLL: {
             if (!Multi(Wnd)) return FALSE;
+            // The last page ends with the last line, as the scroll bar has it.
             long Count = long(LinesOf(E->Text, true).size());
-            long Top = std::clamp(long(E->TopLine) + long(L), 0L, std::max(0L, Count - 1));
+            long Top = std::clamp(long(E->TopLine) + long(L), 0L,
+                                  std::max(0L, Count - VisibleLines(Wnd, *E)));
             if (size_t(Top) != E->TopLine) {
                 E->TopLine = size_t(Top);
                 InvalidateRect(Wnd, nullptr, TRUE);
+                SyncScrollBar(Wnd, *E);
                 Notify(Wnd, EN_VSCROLL);
             }
             return TRUE;

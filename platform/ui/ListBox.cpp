@@ -26,6 +26,10 @@ struct TListBox {
     bool Focused = false;
     bool Tracking = false;
     HWND Combo = nullptr;  // the combo box a "ComboLBox" serves
+    bool Syncing = false;  // the scroll bar is being updated
+    // Created with WS_VSCROLL: the bar comes and goes with the need to
+    // scroll (which clears and sets the style), so the wish is kept here.
+    bool WantsBar = false;
 };
 
 constexpr size_t kMaxItems = 1u << 24;
@@ -60,12 +64,31 @@ int VisibleCount(HWND Wnd, TListBox& B) {
     return std::max(1, int(Rc.bottom - Rc.top) / ItemHeightOf(Wnd, B));
 }
 
+// The vertical scroll bar shows the items, the page and the top item.
+void SyncScrollBar(HWND Wnd, TListBox& B) {
+    if (!B.WantsBar || B.Syncing) return;
+    B.Syncing = true;
+    SCROLLINFO Si;
+    Si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS |
+               ((Style(Wnd) & LBS_DISABLENOSCROLL) ? SIF_DISABLENOSCROLL : 0);
+    Si.nMin = 0;
+    Si.nMax = std::max(0, int(B.Items.size()) - 1);
+    Si.nPage = UINT(VisibleCount(Wnd, B));
+    Si.nPos = B.Top;
+    HWND Self = Wnd;
+    SetScrollInfo(Wnd, SB_VERT, &Si, TRUE);
+    if (ControlState<TListBox>(Self) == &B) B.Syncing = false;
+}
+
+// Sets the top item (kept in range) and the scroll bar.
 void SetTop(HWND Wnd, TListBox& B, int Top) {
     int Max = std::max(0, int(B.Items.size()) - VisibleCount(Wnd, B));
     Top = std::clamp(Top, 0, Max);
-    if (Top == B.Top) return;
-    B.Top = Top;
-    InvalidateRect(Wnd, nullptr, TRUE);
+    if (Top != B.Top) {
+        B.Top = Top;
+        InvalidateRect(Wnd, nullptr, TRUE);
+    }
+    SyncScrollBar(Wnd, B);
 }
 
 void ShowItem(HWND Wnd, TListBox& B, int I) {
@@ -175,6 +198,7 @@ LRESULT Insert(HWND Wnd, TListBox& B, int At, LPARAM L, bool Sorted) {
     B.Items.insert(B.Items.begin() + At, std::move(It));
     if (B.Current >= At) ++B.Current;
     InvalidateRect(Wnd, nullptr, TRUE);
+    SetTop(Wnd, B, B.Top);
     return At;
 }
 
@@ -222,6 +246,7 @@ LRESULT ListBoxProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
     switch (Msg) {
         case WM_CREATE: {
             auto* Cs = reinterpret_cast<const CREATESTRUCTW*>(L);
+            B->WantsBar = (Cs ? DWORD(Cs->style) : Style(Wnd)) & WS_VSCROLL;
             // A combo box passes itself as the creation parameter of its list.
             if (Cs && Cs->lpCreateParams && GetClassNameString(Wnd) == u"ComboLBox")
                 B->Combo = reinterpret_cast<HWND>(Cs->lpCreateParams);
@@ -403,6 +428,7 @@ LRESULT ListBoxProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
             B->Caret = 0;
             B->Top = 0;
             InvalidateRect(Wnd, nullptr, TRUE);
+            SyncScrollBar(Wnd, *B);
             return 0;
         case LB_GETCOUNT:
             return Count;
@@ -510,6 +536,7 @@ LRESULT ListBoxProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
             if (LOWORD(L) == 0 || LOWORD(L) > 255) return LB_ERR;
             B->ItemHeight = LOWORD(L);
             InvalidateRect(Wnd, nullptr, TRUE);
+            SetTop(Wnd, *B, B->Top);
             return 0;
         case LB_GETITEMHEIGHT:
             return ItemHeightOf(Wnd, *B);

@@ -430,7 +430,8 @@ TEST_F(Controls, EditPairsLimitsAndModes) {
     EXPECT_EQ(TextOf(Edit), u"xyzxyz") << "the clipboard still holds the plain edit's text";
 
     // Lines of a multi-line edit.
-    HWND Memo = Child(u"edit", u"one\r\ntwo\r\nthree", ES_MULTILINE, 62, 10, 80, 200, 80);
+    HWND Memo =
+        Child(u"edit", u"one\r\ntwo\r\nthree", ES_MULTILINE | WS_VSCROLL, 62, 10, 80, 200, 30);
     EXPECT_EQ(SendMessageW(Memo, EM_GETLINECOUNT, 0, 0), 3);
     EXPECT_EQ(SendMessageW(Memo, EM_LINEINDEX, 1, 0), 5);
     EXPECT_EQ(SendMessageW(Memo, EM_LINELENGTH, 10, 0), 5);
@@ -442,6 +443,14 @@ TEST_F(Controls, EditPairsLimitsAndModes) {
     DWORD S = 0;
     SendMessageW(Memo, EM_GETSEL, reinterpret_cast<WPARAM>(&S), 0);
     EXPECT_EQ(S, 8u);
+    // Its scroll bar follows the first visible line.
+    SendMessageW(Memo, EM_LINESCROLL, 0, 10);
+    LRESULT First = SendMessageW(Memo, EM_GETFIRSTVISIBLELINE, 0, 0);
+    EXPECT_GT(First, 0);
+    EXPECT_LT(First, 3) << "the last line stays in view";
+    EXPECT_EQ(GetScrollPos(Memo, SB_VERT), First);
+    SendMessageW(Memo, WM_VSCROLL, SB_TOP, 0);
+    EXPECT_EQ(GetScrollPos(Memo, SB_VERT), 0);
 }
 
 TEST_F(Controls, ListBoxSelectionScrollAndOwnerDraw) {
@@ -481,8 +490,17 @@ TEST_F(Controls, ListBoxSelectionScrollAndOwnerDraw) {
     GetClientRect(List, &Client);
     EXPECT_GT(Top, 0);
     EXPECT_LE(19, Top + Client.bottom / H) << "the chosen item is scrolled into view";
+    // The scroll bar shows the items, the page and the top item.
+    SCROLLINFO Si;
+    Si.fMask = SIF_ALL;
+    ASSERT_TRUE(GetScrollInfo(List, SB_VERT, &Si));
+    EXPECT_EQ(Si.nMin, 0);
+    EXPECT_EQ(Si.nMax, 19);
+    EXPECT_EQ(int(Si.nPage), Client.bottom / H);
+    EXPECT_EQ(Si.nPos, Top);
     SendMessageW(List, WM_MOUSEWHEEL, MAKEWPARAM(0, 120), 0);
     EXPECT_EQ(SendMessageW(List, LB_GETTOPINDEX, 0, 0), Top - 3);
+    EXPECT_EQ(GetScrollPos(List, SB_VERT), Top - 3);
     SendMessageW(List, WM_VSCROLL, SB_TOP, 0);
     EXPECT_EQ(SendMessageW(List, LB_GETTOPINDEX, 0, 0), 0);
     EXPECT_EQ(SendMessageW(List, LB_DELETESTRING, 0, 0), 19);
@@ -881,7 +899,8 @@ TEST_F(Controls, ScrollComboTab) {
     Pump();
     std::vector<WORD> Order;
     for (const TNote& N : Notes())
-        if (N.Id == 90 && (N.Code == CBN_DROPDOWN || N.Code == CBN_CLOSEUP)) Order.push_back(N.Code);
+        if (N.Id == 90 && (N.Code == CBN_DROPDOWN || N.Code == CBN_CLOSEUP))
+            Order.push_back(N.Code);
     EXPECT_EQ(Order, (std::vector<WORD>{CBN_DROPDOWN, CBN_CLOSEUP}));
     SendMessageW(Info.hwndItem, EM_SETSEL, 0, -1);
     Host->Text(u"150%");
