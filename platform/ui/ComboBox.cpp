@@ -20,7 +20,7 @@ struct TCombo {
     HWND Edit = nullptr;
     HWND List = nullptr;
     bool Dropped = false;
-    bool Pressed = false;   // the button is held
+    bool Pressed = false;  // the button is held
     bool Focused = false;
     bool Tracking = false;  // mouse capture while dropped
     int FieldHeight = 0;
@@ -114,11 +114,14 @@ void Drop(HWND Wnd, TCombo& C) {
     H = std::max(H, ItemH + 2);
     int Y = Wr.bottom;
     if (Y + H > GetSystemMetrics(SM_CYSCREEN)) Y = Wr.top - H;
-    SetWindowPos(C.List, HWND_TOPMOST, Wr.left, Y, Wr.right - Wr.left, H, SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    SetWindowPos(C.List, HWND_TOPMOST, Wr.left, Y, Wr.right - Wr.left, H,
+                 SWP_NOACTIVATE | SWP_SHOWWINDOW);
     int Sel = Current(C);
     if (Sel >= 0) SendMessageW(C.List, LB_SETTOPINDEX, WPARAM(std::max(0, Sel - Rows + 1)), 0);
-    if (C.Edit && GetFocus() != C.Edit) SetFocus(C.Edit);
-    else if (!C.Edit && GetFocus() != Wnd) SetFocus(Wnd);
+    if (C.Edit && GetFocus() != C.Edit)
+        SetFocus(C.Edit);
+    else if (!C.Edit && GetFocus() != Wnd)
+        SetFocus(Wnd);
     SetCapture(Wnd);
     C.Tracking = true;
     InvalidateRect(Wnd, nullptr, TRUE);
@@ -162,7 +165,8 @@ void PaintCombo(HWND Wnd, HDC Dc, TCombo& C) {
         D.CtlID = UINT(GetDlgCtrlID(Wnd));
         D.itemID = UINT(Sel);
         D.itemAction = ODA_DRAWENTIRE;
-        D.itemState = ODS_COMBOBOXEDIT | (Focus ? ODS_SELECTED | ODS_FOCUS : 0) | (Enabled ? 0 : ODS_DISABLED);
+        D.itemState = ODS_COMBOBOXEDIT | (Focus ? ODS_SELECTED | ODS_FOCUS : 0) |
+                      (Enabled ? 0 : ODS_DISABLED);
         D.hwndItem = Wnd;
         D.hDC = Dc;
         D.rcItem = F;
@@ -188,7 +192,8 @@ void Layout(HWND Wnd, TCombo& C) {
     RECT F = FieldRect(Wnd, C);
     if (C.Edit) MoveWindow(C.Edit, F.left, F.top, F.right - F.left, F.bottom - F.top, TRUE);
     if (C.List && Kind(Wnd) == CBS_SIMPLE)
-        MoveWindow(C.List, 0, C.FieldHeight, Rc.right - Rc.left, std::max<int>(0, Rc.bottom - C.FieldHeight), TRUE);
+        MoveWindow(C.List, 0, C.FieldHeight, Rc.right - Rc.left,
+                   std::max<int>(0, Rc.bottom - C.FieldHeight), TRUE);
 }
 
 // Moves the selection of a closed combo (keys on a drop-down list).
@@ -224,317 +229,365 @@ LRESULT ComboBoxProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
     }
     if (!C) return DefWindowProcW(Wnd, Msg, W, L);
     switch (Msg) {
-    case WM_CREATE: {
-        auto* Cs = reinterpret_cast<const CREATESTRUCTW*>(L);
-        DWORD Style = Cs ? DWORD(Cs->style) : StyleOf(Wnd);
-        HDC Dc = GetDC(Wnd);
-        HGDIOBJ Old = SelectObject(Dc, DefaultControlFont());
-        C->FieldHeight = LineHeight(Dc) + 8;
-        SelectObject(Dc, Old);
-        ReleaseDC(Wnd, Dc);
-        C->DropHeight = Cs ? Cs->cy : 0;
-        DWORD K = Style & 3;
-        DWORD ListStyle = WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_COMBOBOX;
-        if (Style & CBS_SORT) ListStyle |= LBS_SORT;
-        if (Style & CBS_OWNERDRAWFIXED) ListStyle |= LBS_OWNERDRAWFIXED;
-        if (Style & CBS_OWNERDRAWVARIABLE) ListStyle |= LBS_OWNERDRAWVARIABLE;
-        if (Style & CBS_HASSTRINGS) ListStyle |= LBS_HASSTRINGS;
-        if (K == CBS_SIMPLE) {
-            C->List = CreateWindowExW(0, u"ComboLBox", nullptr, ListStyle | WS_CHILD | WS_VISIBLE, 0, C->FieldHeight, 10, 10,
-                                      Wnd, reinterpret_cast<HMENU>(intptr_t(kListId)), nullptr, Wnd);
-        } else {
-            C->List = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, u"ComboLBox", nullptr, ListStyle | WS_POPUP, 0,
-                                      0, 10, 10, Wnd, nullptr, nullptr, Wnd);
-        }
-        if (!C->List) return -1;
-        if (K != CBS_DROPDOWNLIST) {
-            DWORD EditStyle = WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | ES_NOHIDESEL;
-            C->Edit = CreateWindowExW(0, u"Edit", nullptr, EditStyle, 0, 0, 10, 10, Wnd,
-                                      reinterpret_cast<HMENU>(intptr_t(kEditId)), nullptr, nullptr);
-            if (!C->Edit) return -1;
-        }
-        // A drop-down combo box is as high as its field; the height asked
-        // for is the room of the dropped list.
-        if (K != CBS_SIMPLE && Cs)
-            SetWindowPos(Wnd, nullptr, 0, 0, Cs->cx, C->FieldHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        Layout(Wnd, *C);
-        return 0;
-    }
-    case WM_SIZE: Layout(Wnd, *C); return 0;
-    case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
-    case WM_ERASEBKGND: return 1;
-    case WM_PAINT: {
-        TPaintScope P(Wnd, W);
-        PaintCombo(Wnd, P.Dc(), *C);
-        return 0;
-    }
-    case WM_PRINTCLIENT:
-        if (W) PaintCombo(Wnd, reinterpret_cast<HDC>(W), *C);
-        return 0;
-    case WM_SETFONT:
-        C->Font = reinterpret_cast<HFONT>(W);
-        if (C->Edit) SendMessageW(C->Edit, WM_SETFONT, W, L);
-        if (C->List) SendMessageW(C->List, WM_SETFONT, W, L);
-        if (L) InvalidateRect(Wnd, nullptr, TRUE);
-        return 0;
-    case WM_GETFONT: return reinterpret_cast<LRESULT>(C->Font);
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORSTATIC:
-        // The inner controls' colours are the parent's to give.
-        return GetParent(Wnd) ? SendMessageW(GetParent(Wnd), Msg, W, L) : 0;
-    case WM_SETFOCUS:
-        if (C->Edit) {
-            SetFocus(C->Edit);
-            return 0;
-        }
-        C->Focused = true;
-        InvalidateRect(Wnd, nullptr, TRUE);
-        NotifyParent(Wnd, CBN_SETFOCUS);
-        return 0;
-    case WM_KILLFOCUS: {
-        HWND To = reinterpret_cast<HWND>(W);
-        if (To && (To == C->Edit || To == Wnd)) return 0;
-        Close(Wnd, *C, false);
-        if (!IsWindow(Wnd)) return 0;
-        C->Focused = false;
-        InvalidateRect(Wnd, nullptr, TRUE);
-        if (!C->Edit) NotifyParent(Wnd, CBN_KILLFOCUS);
-        return 0;
-    }
-    case WM_COMMAND: {
-        HWND From = reinterpret_cast<HWND>(L);
-        WORD Code = HIWORD(W);
-        if (From && From == C->Edit) {
-            switch (Code) {
-            case EN_SETFOCUS:
-                C->Focused = true;
-                NotifyParent(Wnd, CBN_SETFOCUS);
-                break;
-            case EN_KILLFOCUS: {
-                HWND Now = GetFocus();
-                if (Now == Wnd || Now == C->List) break;
-                Close(Wnd, *C, false);
-                C->Focused = false;
-                if (IsWindow(Wnd)) NotifyParent(Wnd, CBN_KILLFOCUS);
-                break;
+        case WM_CREATE: {
+            auto* Cs = reinterpret_cast<const CREATESTRUCTW*>(L);
+            DWORD Style = Cs ? DWORD(Cs->style) : StyleOf(Wnd);
+            HDC Dc = GetDC(Wnd);
+            HGDIOBJ Old = SelectObject(Dc, DefaultControlFont());
+            C->FieldHeight = LineHeight(Dc) + 8;
+            SelectObject(Dc, Old);
+            ReleaseDC(Wnd, Dc);
+            C->DropHeight = Cs ? Cs->cy : 0;
+            DWORD K = Style & 3;
+            DWORD ListStyle = WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_COMBOBOX;
+            if (Style & CBS_SORT) ListStyle |= LBS_SORT;
+            if (Style & CBS_OWNERDRAWFIXED) ListStyle |= LBS_OWNERDRAWFIXED;
+            if (Style & CBS_OWNERDRAWVARIABLE) ListStyle |= LBS_OWNERDRAWVARIABLE;
+            if (Style & CBS_HASSTRINGS) ListStyle |= LBS_HASSTRINGS;
+            if (K == CBS_SIMPLE) {
+                C->List = CreateWindowExW(
+                    0, u"ComboLBox", nullptr, ListStyle | WS_CHILD | WS_VISIBLE, 0, C->FieldHeight,
+                    10, 10, Wnd, reinterpret_cast<HMENU>(intptr_t(kListId)), nullptr, Wnd);
+            } else {
+                C->List =
+                    CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, u"ComboLBox", nullptr,
+                                    ListStyle | WS_POPUP, 0, 0, 10, 10, Wnd, nullptr, nullptr, Wnd);
             }
-            case EN_UPDATE:
-                if (!C->Echo) NotifyParent(Wnd, CBN_EDITUPDATE);
-                break;
-            case EN_CHANGE:
-                if (!C->Echo) NotifyParent(Wnd, CBN_EDITCHANGE);
-                break;
-            default: break;
+            if (!C->List) return -1;
+            if (K != CBS_DROPDOWNLIST) {
+                DWORD EditStyle = WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | ES_NOHIDESEL;
+                C->Edit =
+                    CreateWindowExW(0, u"Edit", nullptr, EditStyle, 0, 0, 10, 10, Wnd,
+                                    reinterpret_cast<HMENU>(intptr_t(kEditId)), nullptr, nullptr);
+                if (!C->Edit) return -1;
             }
-            return 0;
-        }
-        if (From && From == C->List) {
-            if (Code == LBN_SELCHANGE && Kind(Wnd) == CBS_SIMPLE) {
-                ShowChoice(Wnd, *C);
-                if (IsWindow(Wnd)) NotifyParent(Wnd, CBN_SELCHANGE);
-            } else if (Code == LBN_DBLCLK) {
-                NotifyParent(Wnd, CBN_DBLCLK);
-            }
-            return 0;
-        }
-        return 0;
-    }
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: {
-        POINT P{GET_X_LPARAM(L), GET_Y_LPARAM(L)};
-        if (C->Dropped) {
-            POINT S = P;
-            ClientToScreen(Wnd, &S);
-            RECT Lr;
-            GetWindowRect(C->List, &Lr);
-            if (RectHolds(Lr, S)) {
-                ScreenToClient(C->List, &S);
-                SendMessageW(C->List, LB_SETCURSEL,
-                             WPARAM(LOWORD(SendMessageW(C->List, LB_ITEMFROMPOINT, 0, MAKELPARAM(S.x, S.y)))), 0);
-                return 0;
-            }
-            Close(Wnd, *C, false);  // a press outside the list closes it
-            return 0;
-        }
-        if (Kind(Wnd) == CBS_SIMPLE) return 0;
-        RECT B = ButtonRect(Wnd, *C);
-        if (RectHolds(B, P) || Kind(Wnd) == CBS_DROPDOWNLIST) {
-            if (!C->Edit && GetFocus() != Wnd) SetFocus(Wnd);
-            if (!IsWindow(Wnd)) return 0;
-            C->Pressed = true;
-            Drop(Wnd, *C);
-        }
-        return 0;
-    }
-    case WM_MOUSEMOVE:
-        if (C->Dropped) {
-            POINT S{GET_X_LPARAM(L), GET_Y_LPARAM(L)};
-            ClientToScreen(Wnd, &S);
-            RECT Lr;
-            GetWindowRect(C->List, &Lr);
-            if (RectHolds(Lr, S)) {
-                ScreenToClient(C->List, &S);
-                LRESULT Hit = SendMessageW(C->List, LB_ITEMFROMPOINT, 0, MAKELPARAM(S.x, S.y));
-                if (!HIWORD(Hit) && LOWORD(Hit) != Current(*C)) SendMessageW(C->List, LB_SETCURSEL, WPARAM(LOWORD(Hit)), 0);
-            }
-        }
-        return 0;
-    case WM_LBUTTONUP:
-        if (C->Dropped) {
-            C->Pressed = false;
-            POINT S{GET_X_LPARAM(L), GET_Y_LPARAM(L)};
-            ClientToScreen(Wnd, &S);
-            RECT Lr;
-            GetWindowRect(C->List, &Lr);
-            // A release over the list chooses; the release that follows the
-            // press on the button leaves the list open.
-            if (RectHolds(Lr, S)) Close(Wnd, *C, true);
-            else InvalidateRect(Wnd, nullptr, TRUE);
-        }
-        return 0;
-    case WM_CAPTURECHANGED:
-        if (C->Tracking) {
-            C->Tracking = false;
-            Close(Wnd, *C, false);
-        }
-        return 0;
-    case WM_MOUSEWHEEL:
-        if (!C->Dropped) Step(Wnd, *C, Current(*C) + (int16_t(HIWORD(W)) > 0 ? -1 : 1));
-        else SendMessageW(C->List, Msg, W, L);
-        return 0;
-    case WM_KEYDOWN: {
-        int Cur = Current(*C);
-        int Count = int(SendMessageW(C->List, LB_GETCOUNT, 0, 0));
-        switch (W) {
-        case VK_F4:
-            if (C->Dropped) Close(Wnd, *C, true);
-            else Drop(Wnd, *C);
-            return 0;
-        case VK_RETURN:
-            if (C->Dropped) Close(Wnd, *C, true);
-            return 0;
-        case VK_ESCAPE:
-            if (C->Dropped) Close(Wnd, *C, false);
-            return 0;
-        case VK_UP: Step(Wnd, *C, Cur - 1); return 0;
-        case VK_DOWN: Step(Wnd, *C, Cur + 1); return 0;
-        case VK_HOME: Step(Wnd, *C, 0); return 0;
-        case VK_END: Step(Wnd, *C, Count - 1); return 0;
-        default: return 0;
-        }
-    }
-    case WM_SYSKEYDOWN:
-        if (W == VK_DOWN || W == VK_UP) {
-            if (C->Dropped) Close(Wnd, *C, true);
-            else Drop(Wnd, *C);
-            return 0;
-        }
-        return DefWindowProcW(Wnd, Msg, W, L);
-    case WM_SETTEXT:
-        if (C->Edit) return SendMessageW(C->Edit, Msg, W, L);
-        if (L) {
-            LRESULT I = SendMessageW(C->List, LB_FINDSTRINGEXACT, WPARAM(-1), L);
-            if (I < 0) return CB_ERR;
-            SendMessageW(C->List, LB_SETCURSEL, WPARAM(I), 0);
-            InvalidateRect(Wnd, nullptr, TRUE);
-        }
-        return TRUE;
-    case WM_GETTEXT:
-    case WM_GETTEXTLENGTH: {
-        if (C->Edit) return SendMessageW(C->Edit, Msg, W, L);
-        std::u16string T = ItemText(*C, Current(*C));
-        if (Msg == WM_GETTEXTLENGTH) return LRESULT(T.size());
-        auto* Buf = reinterpret_cast<LPWSTR>(L);
-        if (!Buf || W == 0) return 0;
-        size_t N = std::min(T.size(), size_t(W) - 1);
-        std::copy_n(T.data(), N, Buf);
-        Buf[N] = 0;
-        return LRESULT(N);
-    }
-    case WM_ENABLE:
-        if (C->Edit) EnableWindow(C->Edit, W != 0);
-        if (C->List) EnableWindow(C->List, W != 0);
-        InvalidateRect(Wnd, nullptr, TRUE);
-        return 0;
-    case CB_ADDSTRING: return SendMessageW(C->List, LB_ADDSTRING, W, L);
-    case CB_INSERTSTRING: return SendMessageW(C->List, LB_INSERTSTRING, W, L);
-    case CB_DELETESTRING: {
-        LRESULT R = SendMessageW(C->List, LB_DELETESTRING, W, L);
-        InvalidateRect(Wnd, nullptr, TRUE);
-        return R;
-    }
-    case CB_RESETCONTENT:
-        SendMessageW(C->List, LB_RESETCONTENT, 0, 0);
-        InvalidateRect(Wnd, nullptr, TRUE);
-        return CB_OKAY;
-    case CB_GETCOUNT: return SendMessageW(C->List, LB_GETCOUNT, 0, 0);
-    case CB_GETCURSEL: return Current(*C);
-    case CB_SETCURSEL: {
-        LRESULT R = SendMessageW(C->List, LB_SETCURSEL, W, 0);
-        ShowChoice(Wnd, *C);
-        return R;
-    }
-    case CB_SELECTSTRING: {
-        LRESULT I = SendMessageW(C->List, LB_FINDSTRING, W, L);
-        if (I >= 0) {
-            SendMessageW(C->List, LB_SETCURSEL, WPARAM(I), 0);
-            ShowChoice(Wnd, *C);
-        }
-        return I;
-    }
-    case CB_FINDSTRING: return SendMessageW(C->List, LB_FINDSTRING, W, L);
-    case CB_FINDSTRINGEXACT: return SendMessageW(C->List, LB_FINDSTRINGEXACT, W, L);
-    case CB_GETLBTEXT: return SendMessageW(C->List, LB_GETTEXT, W, L);
-    case CB_GETLBTEXTLEN: return SendMessageW(C->List, LB_GETTEXTLEN, W, L);
-    case CB_GETITEMDATA: return SendMessageW(C->List, LB_GETITEMDATA, W, L);
-    case CB_SETITEMDATA: return SendMessageW(C->List, LB_SETITEMDATA, W, L);
-    case CB_GETITEMHEIGHT:
-        if (intptr_t(W) == -1) return C->FieldHeight;
-        return SendMessageW(C->List, LB_GETITEMHEIGHT, W, L);
-    case CB_SETITEMHEIGHT:
-        if (intptr_t(W) == -1) {
-            if (L <= 0 || L > 255) return CB_ERR;
-            C->FieldHeight = int(L) + 6;
+            // A drop-down combo box is as high as its field; the height asked
+            // for is the room of the dropped list.
+            if (K != CBS_SIMPLE && Cs)
+                SetWindowPos(Wnd, nullptr, 0, 0, Cs->cx, C->FieldHeight,
+                             SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
             Layout(Wnd, *C);
             return 0;
         }
-        return SendMessageW(C->List, LB_SETITEMHEIGHT, W, L);
-    case CB_SHOWDROPDOWN:
-        if (W) Drop(Wnd, *C);
-        else Close(Wnd, *C, false);
-        return TRUE;
-    case CB_GETDROPPEDSTATE: return C->Dropped;
-    case CB_GETDROPPEDCONTROLRECT:
-        if (!L) return CB_ERR;
-        if (C->Dropped) GetWindowRect(C->List, reinterpret_cast<RECT*>(L));
-        else {
-            RECT* R = reinterpret_cast<RECT*>(L);
-            GetWindowRect(Wnd, R);
-            R->bottom = R->top + std::max(C->DropHeight, C->FieldHeight);
+        case WM_SIZE:
+            Layout(Wnd, *C);
+            return 0;
+        case WM_GETDLGCODE:
+            return DLGC_WANTARROWS | DLGC_WANTCHARS;
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_PAINT: {
+            TPaintScope P(Wnd, W);
+            PaintCombo(Wnd, P.Dc(), *C);
+            return 0;
         }
-        return TRUE;
-    case CB_LIMITTEXT:
-        if (!C->Edit) return CB_ERR;
-        SendMessageW(C->Edit, EM_LIMITTEXT, W, 0);
-        return TRUE;
-    case CB_GETEDITSEL: return C->Edit ? SendMessageW(C->Edit, EM_GETSEL, W, L) : CB_ERR;
-    case CB_SETEDITSEL:
-        if (!C->Edit) return CB_ERR;
-        SendMessageW(C->Edit, EM_SETSEL, WPARAM(int16_t(LOWORD(uintptr_t(L)))), LPARAM(int16_t(HIWORD(uintptr_t(L)))));
-        return TRUE;
-    case CB_GETCOMBOBOXINFO: {
-        auto* I = reinterpret_cast<COMBOBOXINFO*>(L);
-        if (!I) return FALSE;
-        I->rcItem = FieldRect(Wnd, *C);
-        I->rcButton = ButtonRect(Wnd, *C);
-        I->stateButton = Kind(Wnd) == CBS_SIMPLE ? STATE_SYSTEM_INVISIBLE : (C->Pressed ? STATE_SYSTEM_PRESSED : 0);
-        I->hwndCombo = Wnd;
-        I->hwndItem = C->Edit;
-        I->hwndList = C->List;
-        return TRUE;
-    }
-    default: return DefWindowProcW(Wnd, Msg, W, L);
+        case WM_PRINTCLIENT:
+            if (W) PaintCombo(Wnd, reinterpret_cast<HDC>(W), *C);
+            return 0;
+        case WM_SETFONT:
+            C->Font = reinterpret_cast<HFONT>(W);
+            if (C->Edit) SendMessageW(C->Edit, WM_SETFONT, W, L);
+            if (C->List) SendMessageW(C->List, WM_SETFONT, W, L);
+            if (L) InvalidateRect(Wnd, nullptr, TRUE);
+            return 0;
+        case WM_GETFONT:
+            return reinterpret_cast<LRESULT>(C->Font);
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORSTATIC:
+            // The inner controls' colours are the parent's to give.
+            return GetParent(Wnd) ? SendMessageW(GetParent(Wnd), Msg, W, L) : 0;
+        case WM_SETFOCUS:
+            if (C->Edit) {
+                SetFocus(C->Edit);
+                return 0;
+            }
+            C->Focused = true;
+            InvalidateRect(Wnd, nullptr, TRUE);
+            NotifyParent(Wnd, CBN_SETFOCUS);
+            return 0;
+        case WM_KILLFOCUS: {
+            HWND To = reinterpret_cast<HWND>(W);
+            if (To && (To == C->Edit || To == Wnd)) return 0;
+            Close(Wnd, *C, false);
+            if (!IsWindow(Wnd)) return 0;
+            C->Focused = false;
+            InvalidateRect(Wnd, nullptr, TRUE);
+            if (!C->Edit) NotifyParent(Wnd, CBN_KILLFOCUS);
+            return 0;
+        }
+        case WM_COMMAND: {
+            HWND From = reinterpret_cast<HWND>(L);
+            WORD Code = HIWORD(W);
+            if (From && From == C->Edit) {
+                switch (Code) {
+                    case EN_SETFOCUS:
+                        C->Focused = true;
+                        NotifyParent(Wnd, CBN_SETFOCUS);
+                        break;
+                    case EN_KILLFOCUS: {
+                        HWND Now = GetFocus();
+                        if (Now == Wnd || Now == C->List) break;
+                        Close(Wnd, *C, false);
+                        C->Focused = false;
+                        if (IsWindow(Wnd)) NotifyParent(Wnd, CBN_KILLFOCUS);
+                        break;
+                    }
+                    case EN_UPDATE:
+                        if (!C->Echo) NotifyParent(Wnd, CBN_EDITUPDATE);
+                        break;
+                    case EN_CHANGE:
+                        if (!C->Echo) NotifyParent(Wnd, CBN_EDITCHANGE);
+                        break;
+                    default:
+                        break;
+                }
+                return 0;
+            }
+            if (From && From == C->List) {
+                if (Code == LBN_SELCHANGE && Kind(Wnd) == CBS_SIMPLE) {
+                    ShowChoice(Wnd, *C);
+                    if (IsWindow(Wnd)) NotifyParent(Wnd, CBN_SELCHANGE);
+                } else if (Code == LBN_DBLCLK) {
+                    NotifyParent(Wnd, CBN_DBLCLK);
+                }
+                return 0;
+            }
+            return 0;
+        }
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK: {
+            POINT P{GET_X_LPARAM(L), GET_Y_LPARAM(L)};
+            if (C->Dropped) {
+                POINT S = P;
+                ClientToScreen(Wnd, &S);
+                RECT Lr;
+                GetWindowRect(C->List, &Lr);
+                if (RectHolds(Lr, S)) {
+                    ScreenToClient(C->List, &S);
+                    SendMessageW(C->List, LB_SETCURSEL,
+                                 WPARAM(LOWORD(SendMessageW(C->List, LB_ITEMFROMPOINT, 0,
+                                                            MAKELPARAM(S.x, S.y)))),
+                                 0);
+                    return 0;
+                }
+                Close(Wnd, *C, false);  // a press outside the list closes it
+                return 0;
+            }
+            if (Kind(Wnd) == CBS_SIMPLE) return 0;
+            RECT B = ButtonRect(Wnd, *C);
+            if (RectHolds(B, P) || Kind(Wnd) == CBS_DROPDOWNLIST) {
+                if (!C->Edit && GetFocus() != Wnd) SetFocus(Wnd);
+                if (!IsWindow(Wnd)) return 0;
+                C->Pressed = true;
+                Drop(Wnd, *C);
+            }
+            return 0;
+        }
+        case WM_MOUSEMOVE:
+            if (C->Dropped) {
+                POINT S{GET_X_LPARAM(L), GET_Y_LPARAM(L)};
+                ClientToScreen(Wnd, &S);
+                RECT Lr;
+                GetWindowRect(C->List, &Lr);
+                if (RectHolds(Lr, S)) {
+                    ScreenToClient(C->List, &S);
+                    LRESULT Hit = SendMessageW(C->List, LB_ITEMFROMPOINT, 0, MAKELPARAM(S.x, S.y));
+                    if (!HIWORD(Hit) && LOWORD(Hit) != Current(*C))
+                        SendMessageW(C->List, LB_SETCURSEL, WPARAM(LOWORD(Hit)), 0);
+                }
+            }
+            return 0;
+        case WM_LBUTTONUP:
+            if (C->Dropped) {
+                C->Pressed = false;
+                POINT S{GET_X_LPARAM(L), GET_Y_LPARAM(L)};
+                ClientToScreen(Wnd, &S);
+                RECT Lr;
+                GetWindowRect(C->List, &Lr);
+                // A release over the list chooses; the release that follows the
+                // press on the button leaves the list open.
+                if (RectHolds(Lr, S))
+                    Close(Wnd, *C, true);
+                else
+                    InvalidateRect(Wnd, nullptr, TRUE);
+            }
+            return 0;
+        case WM_CAPTURECHANGED:
+            if (C->Tracking) {
+                C->Tracking = false;
+                Close(Wnd, *C, false);
+            }
+            return 0;
+        case WM_MOUSEWHEEL:
+            if (!C->Dropped)
+                Step(Wnd, *C, Current(*C) + (int16_t(HIWORD(W)) > 0 ? -1 : 1));
+            else
+                SendMessageW(C->List, Msg, W, L);
+            return 0;
+        case WM_KEYDOWN: {
+            int Cur = Current(*C);
+            int Count = int(SendMessageW(C->List, LB_GETCOUNT, 0, 0));
+            switch (W) {
+                case VK_F4:
+                    if (C->Dropped)
+                        Close(Wnd, *C, true);
+                    else
+                        Drop(Wnd, *C);
+                    return 0;
+                case VK_RETURN:
+                    if (C->Dropped) Close(Wnd, *C, true);
+                    return 0;
+                case VK_ESCAPE:
+                    if (C->Dropped) Close(Wnd, *C, false);
+                    return 0;
+                case VK_UP:
+                    Step(Wnd, *C, Cur - 1);
+                    return 0;
+                case VK_DOWN:
+                    Step(Wnd, *C, Cur + 1);
+                    return 0;
+                case VK_HOME:
+                    Step(Wnd, *C, 0);
+                    return 0;
+                case VK_END:
+                    Step(Wnd, *C, Count - 1);
+                    return 0;
+                default:
+                    return 0;
+            }
+        }
+        case WM_SYSKEYDOWN:
+            if (W == VK_DOWN || W == VK_UP) {
+                if (C->Dropped)
+                    Close(Wnd, *C, true);
+                else
+                    Drop(Wnd, *C);
+                return 0;
+            }
+            return DefWindowProcW(Wnd, Msg, W, L);
+        case WM_SETTEXT:
+            if (C->Edit) return SendMessageW(C->Edit, Msg, W, L);
+            if (L) {
+                LRESULT I = SendMessageW(C->List, LB_FINDSTRINGEXACT, WPARAM(-1), L);
+                if (I < 0) return CB_ERR;
+                SendMessageW(C->List, LB_SETCURSEL, WPARAM(I), 0);
+                InvalidateRect(Wnd, nullptr, TRUE);
+            }
+            return TRUE;
+        case WM_GETTEXT:
+        case WM_GETTEXTLENGTH: {
+            if (C->Edit) return SendMessageW(C->Edit, Msg, W, L);
+            std::u16string T = ItemText(*C, Current(*C));
+            if (Msg == WM_GETTEXTLENGTH) return LRESULT(T.size());
+            auto* Buf = reinterpret_cast<LPWSTR>(L);
+            if (!Buf || W == 0) return 0;
+            size_t N = std::min(T.size(), size_t(W) - 1);
+            std::copy_n(T.data(), N, Buf);
+            Buf[N] = 0;
+            return LRESULT(N);
+        }
+        case WM_ENABLE:
+            if (C->Edit) EnableWindow(C->Edit, W != 0);
+            if (C->List) EnableWindow(C->List, W != 0);
+            InvalidateRect(Wnd, nullptr, TRUE);
+            return 0;
+        case CB_ADDSTRING:
+            return SendMessageW(C->List, LB_ADDSTRING, W, L);
+        case CB_INSERTSTRING:
+            return SendMessageW(C->List, LB_INSERTSTRING, W, L);
+        case CB_DELETESTRING: {
+            LRESULT R = SendMessageW(C->List, LB_DELETESTRING, W, L);
+            InvalidateRect(Wnd, nullptr, TRUE);
+            return R;
+        }
+        case CB_RESETCONTENT:
+            SendMessageW(C->List, LB_RESETCONTENT, 0, 0);
+            InvalidateRect(Wnd, nullptr, TRUE);
+            return CB_OKAY;
+        case CB_GETCOUNT:
+            return SendMessageW(C->List, LB_GETCOUNT, 0, 0);
+        case CB_GETCURSEL:
+            return Current(*C);
+        case CB_SETCURSEL: {
+            LRESULT R = SendMessageW(C->List, LB_SETCURSEL, W, 0);
+            ShowChoice(Wnd, *C);
+            return R;
+        }
+        case CB_SELECTSTRING: {
+            LRESULT I = SendMessageW(C->List, LB_FINDSTRING, W, L);
+            if (I >= 0) {
+                SendMessageW(C->List, LB_SETCURSEL, WPARAM(I), 0);
+                ShowChoice(Wnd, *C);
+            }
+            return I;
+        }
+        case CB_FINDSTRING:
+            return SendMessageW(C->List, LB_FINDSTRING, W, L);
+        case CB_FINDSTRINGEXACT:
+            return SendMessageW(C->List, LB_FINDSTRINGEXACT, W, L);
+        case CB_GETLBTEXT:
+            return SendMessageW(C->List, LB_GETTEXT, W, L);
+        case CB_GETLBTEXTLEN:
+            return SendMessageW(C->List, LB_GETTEXTLEN, W, L);
+        case CB_GETITEMDATA:
+            return SendMessageW(C->List, LB_GETITEMDATA, W, L);
+        case CB_SETITEMDATA:
+            return SendMessageW(C->List, LB_SETITEMDATA, W, L);
+        case CB_GETITEMHEIGHT:
+            if (intptr_t(W) == -1) return C->FieldHeight;
+            return SendMessageW(C->List, LB_GETITEMHEIGHT, W, L);
+        case CB_SETITEMHEIGHT:
+            if (intptr_t(W) == -1) {
+                if (L <= 0 || L > 255) return CB_ERR;
+                C->FieldHeight = int(L) + 6;
+                Layout(Wnd, *C);
+                return 0;
+            }
+            return SendMessageW(C->List, LB_SETITEMHEIGHT, W, L);
+        case CB_SHOWDROPDOWN:
+            if (W)
+                Drop(Wnd, *C);
+            else
+                Close(Wnd, *C, false);
+            return TRUE;
+        case CB_GETDROPPEDSTATE:
+            return C->Dropped;
+        case CB_GETDROPPEDCONTROLRECT:
+            if (!L) return CB_ERR;
+            if (C->Dropped)
+                GetWindowRect(C->List, reinterpret_cast<RECT*>(L));
+            else {
+                RECT* R = reinterpret_cast<RECT*>(L);
+                GetWindowRect(Wnd, R);
+                R->bottom = R->top + std::max(C->DropHeight, C->FieldHeight);
+            }
+            return TRUE;
+        case CB_LIMITTEXT:
+            if (!C->Edit) return CB_ERR;
+            SendMessageW(C->Edit, EM_LIMITTEXT, W, 0);
+            return TRUE;
+        case CB_GETEDITSEL:
+            return C->Edit ? SendMessageW(C->Edit, EM_GETSEL, W, L) : CB_ERR;
+        case CB_SETEDITSEL:
+            if (!C->Edit) return CB_ERR;
+            SendMessageW(C->Edit, EM_SETSEL, WPARAM(int16_t(LOWORD(uintptr_t(L)))),
+                         LPARAM(int16_t(HIWORD(uintptr_t(L)))));
+            return TRUE;
+        case CB_GETCOMBOBOXINFO: {
+            auto* I = reinterpret_cast<COMBOBOXINFO*>(L);
+            if (!I) return FALSE;
+            I->rcItem = FieldRect(Wnd, *C);
+            I->rcButton = ButtonRect(Wnd, *C);
+            I->stateButton = Kind(Wnd) == CBS_SIMPLE ? STATE_SYSTEM_INVISIBLE
+                                                     : (C->Pressed ? STATE_SYSTEM_PRESSED : 0);
+            I->hwndCombo = Wnd;
+            I->hwndItem = C->Edit;
+            I->hwndList = C->List;
+            return TRUE;
+        }
+        default:
+            return DefWindowProcW(Wnd, Msg, W, L);
     }
 }
 

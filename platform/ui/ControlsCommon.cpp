@@ -3,6 +3,7 @@
 
 #include "platform/ui/ControlsInternal.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/TextInput.h"
 #include "platform/ui/WindowInternal.h"
 
 namespace velmo {
@@ -14,21 +15,22 @@ DWORD StyleOf(HWND Wnd) { return DWORD(GetWindowLongPtrW(Wnd, GWL_STYLE)); }
 void NotifyParent(HWND Ctl, WORD Code) {
     HWND Parent = GetParent(Ctl);
     if (!Parent) return;
-    SendMessageW(Parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(Ctl), Code), reinterpret_cast<LPARAM>(Ctl));
+    SendMessageW(Parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(Ctl), Code),
+                 reinterpret_cast<LPARAM>(Ctl));
 }
 
 HBRUSH ControlBrush(HWND Ctl, HDC Dc, UINT CtlColorMsg) {
     bool Window = CtlColorMsg == WM_CTLCOLOREDIT || CtlColorMsg == WM_CTLCOLORLISTBOX;
     bool Disabled = !IsWindowEnabled(Ctl);
     SetTextColor(Dc, GetSysColor(Disabled && CtlColorMsg != WM_CTLCOLOREDIT ? COLOR_GRAYTEXT
-                                 : Window ? COLOR_WINDOWTEXT
-                                          : COLOR_BTNTEXT));
+                                 : Window                                   ? COLOR_WINDOWTEXT
+                                                                            : COLOR_BTNTEXT));
     SetBkColor(Dc, GetSysColor(Window ? COLOR_WINDOW : COLOR_BTNFACE));
     HWND Parent = GetParent(Ctl);
     HBRUSH B = nullptr;
     if (Parent)
-        B = reinterpret_cast<HBRUSH>(
-            SendMessageW(Parent, CtlColorMsg, reinterpret_cast<WPARAM>(Dc), reinterpret_cast<LPARAM>(Ctl)));
+        B = reinterpret_cast<HBRUSH>(SendMessageW(Parent, CtlColorMsg, reinterpret_cast<WPARAM>(Dc),
+                                                  reinterpret_cast<LPARAM>(Ctl)));
     if (!B) B = GetSysColorBrush(Window ? COLOR_WINDOW : COLOR_BTNFACE);
     return B;
 }
@@ -95,13 +97,33 @@ size_t SnapBoundary(const std::u16string& S, size_t Pos) {
     return Pos;
 }
 
-static std::optional<std::u16string>& ClipboardSlot() {
-    static std::optional<std::u16string> Slot;
-    return Slot;
+void PutClipboardText(HWND Owner, const std::u16string& Text) {
+    if (!OpenClipboard(Owner)) return;
+    EmptyClipboard();
+    HGLOBAL Mem = GlobalAlloc(GMEM_MOVEABLE, (Text.size() + 1) * sizeof(char16_t));
+    if (auto* P = static_cast<char16_t*>(Mem ? GlobalLock(Mem) : nullptr)) {
+        std::copy(Text.begin(), Text.end(), P);
+        P[Text.size()] = 0;
+        GlobalUnlock(Mem);
+        if (!SetClipboardData(CF_UNICODETEXT, Mem)) GlobalFree(Mem);
+    } else if (Mem) {
+        GlobalFree(Mem);
+    }
+    CloseClipboard();
 }
 
-void PutClipboardText(const std::u16string& Text) { ClipboardSlot() = Text; }
-std::optional<std::u16string> TakeClipboardText() { return ClipboardSlot(); }
+std::optional<std::u16string> TakeClipboardText(HWND Owner) {
+    if (!OpenClipboard(Owner)) return std::nullopt;
+    std::optional<std::u16string> Out;
+    HANDLE Mem = GetClipboardData(CF_UNICODETEXT);
+    if (auto* P = static_cast<const char16_t*>(Mem ? GlobalLock(Mem) : nullptr)) {
+        size_t Units = GlobalSize(Mem) / sizeof(char16_t);
+        Out = std::u16string(P, std::find(P, P + Units, u'\0'));
+        GlobalUnlock(Mem);
+    }
+    CloseClipboard();
+    return Out;
+}
 
 }  // namespace ui
 
@@ -143,7 +165,8 @@ void RegisterControlClasses() {
 
 BOOL GetComboBoxInfo(HWND Combo, COMBOBOXINFO* Info) {
     if (!Info || Info->cbSize != sizeof(COMBOBOXINFO) || !IsWindow(Combo)) return FALSE;
-    return SendMessageW(Combo, CB_GETCOMBOBOXINFO, 0, reinterpret_cast<LPARAM>(Info)) ? TRUE : FALSE;
+    return SendMessageW(Combo, CB_GETCOMBOBOXINFO, 0, reinterpret_cast<LPARAM>(Info)) ? TRUE
+                                                                                      : FALSE;
 }
 
 }  // namespace velmo

@@ -31,8 +31,12 @@ void DetachState(HWND Wnd) {
 }
 
 DWORD StyleOf(HWND Wnd);
-inline bool RectHolds(const RECT& R, POINT P) { return P.x >= R.left && P.x < R.right && P.y >= R.top && P.y < R.bottom; }
-inline void MoveRect(RECT& R, int Dx, int Dy) { R.left += Dx, R.right += Dx, R.top += Dy, R.bottom += Dy; }
+inline bool RectHolds(const RECT& R, POINT P) {
+    return P.x >= R.left && P.x < R.right && P.y >= R.top && P.y < R.bottom;
+}
+inline void MoveRect(RECT& R, int Dx, int Dy) {
+    R.left += Dx, R.right += Dx, R.top += Dy, R.bottom += Dy;
+}
 // WM_COMMAND (id, code) to the parent, the control as lParam.
 void NotifyParent(HWND Ctl, WORD Code);
 // The parent's WM_CTLCOLOR* answer, the control's default colours set in
@@ -66,9 +70,9 @@ size_t PrevBoundary(const std::u16string& S, size_t Pos);
 size_t NextBoundary(const std::u16string& S, size_t Pos);
 size_t SnapBoundary(const std::u16string& S, size_t Pos);
 
-// The layer's clipboard text.
-void PutClipboardText(const std::u16string& Text);
-std::optional<std::u16string> TakeClipboardText();
+// Text through the layer's clipboard.
+void PutClipboardText(HWND Owner, const std::u16string& Text);
+std::optional<std::u16string> TakeClipboardText(HWND Owner);
 
 LRESULT ButtonProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
 LRESULT StaticProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);

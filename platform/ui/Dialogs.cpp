@@ -36,7 +36,8 @@ TModalHandler& Handler() {
 
 std::vector<HWND> Controls(HWND Dlg) {
     std::vector<HWND> Out;
-    for (HWND H = GetWindow(Dlg, GW_CHILD); H && Out.size() < 100000; H = GetWindow(H, GW_HWNDNEXT)) Out.push_back(H);
+    for (HWND H = GetWindow(Dlg, GW_CHILD); H && Out.size() < 100000; H = GetWindow(H, GW_HWNDNEXT))
+        Out.push_back(H);
     return Out;
 }
 
@@ -54,16 +55,21 @@ HWND ControlOf(HWND Dlg, HWND Wnd) {
 }
 
 LRESULT DlgCode(HWND Ctl, MSG* Msg) {
-    return Ctl ? SendMessageW(Ctl, WM_GETDLGCODE, Msg ? Msg->wParam : 0, reinterpret_cast<LPARAM>(Msg)) : 0;
+    return Ctl ? SendMessageW(Ctl, WM_GETDLGCODE, Msg ? Msg->wParam : 0,
+                              reinterpret_cast<LPARAM>(Msg))
+               : 0;
 }
 
 void FocusControl(HWND Ctl) {
     if (!Ctl) return;
     SetFocus(Ctl);
-    if (IsWindow(Ctl) && (DlgCode(Ctl, nullptr) & DLGC_HASSETSEL)) SendMessageW(Ctl, EM_SETSEL, 0, -1);
+    if (IsWindow(Ctl) && (DlgCode(Ctl, nullptr) & DLGC_HASSETSEL))
+        SendMessageW(Ctl, EM_SETSEL, 0, -1);
 }
 
-bool IsPush(HWND Ctl) { return DlgCode(Ctl, nullptr) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON); }
+bool IsPush(HWND Ctl) {
+    return DlgCode(Ctl, nullptr) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON);
+}
 
 int DefaultId(HWND Dlg) {
     LRESULT R = SendMessageW(Dlg, DM_GETDEFID, 0, 0);
@@ -92,8 +98,8 @@ HWND Build(const TDialogTemplate* T, HWND Owner, DLGPROC Proc, LPARAM Init, bool
         X = Around.left + (Around.right - Around.left - W) / 2;
         Y = Around.top + (Around.bottom - Around.top - H) / 2;
     }
-    HWND Dlg = CreateWindowExW(T->ExStyle, u"#32770", T->Title.c_str(), Style, X, Y, W, H, Owner, nullptr, nullptr,
-                               nullptr);
+    HWND Dlg = CreateWindowExW(T->ExStyle, u"#32770", T->Title.c_str(), Style, X, Y, W, H, Owner,
+                               nullptr, nullptr, nullptr);
     if (!Dlg) return nullptr;
     TDialogRun Run;
     Run.Modal = Modal;
@@ -102,16 +108,17 @@ HWND Build(const TDialogTemplate* T, HWND Owner, DLGPROC Proc, LPARAM Init, bool
     HFONT Font = ui::DefaultControlFont();
     HWND First = nullptr;
     for (const TDialogItem& It : T->Items) {
-        HWND C = CreateWindowExW(It.ExStyle | WS_EX_NOPARENTNOTIFY, It.Class.c_str(), It.Text.c_str(),
-                                 (It.Style | WS_CHILD) & ~WS_POPUP, It.Rect.left, It.Rect.top,
-                                 It.Rect.right - It.Rect.left, It.Rect.bottom - It.Rect.top, Dlg,
-                                 reinterpret_cast<HMENU>(intptr_t(It.Id)), nullptr, nullptr);
+        HWND C =
+            CreateWindowExW(It.ExStyle | WS_EX_NOPARENTNOTIFY, It.Class.c_str(), It.Text.c_str(),
+                            (It.Style | WS_CHILD) & ~WS_POPUP, It.Rect.left, It.Rect.top,
+                            It.Rect.right - It.Rect.left, It.Rect.bottom - It.Rect.top, Dlg,
+                            reinterpret_cast<HMENU>(intptr_t(It.Id)), nullptr, nullptr);
         if (!IsWindow(Dlg)) return nullptr;
         if (!C) continue;
         SendMessageW(C, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
         if (!First && (It.Style & WS_TABSTOP)) First = C;
         if (TDialogRun* R = RunOf(Dlg); R && !R->DefId && GetClassNameString(C) == u"Button" &&
-                                         (It.Style & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+                                        (It.Style & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
             R->DefId = It.Id;
     }
     if (!First) First = GetNextDlgTabItem(Dlg, nullptr, FALSE);
@@ -223,84 +230,98 @@ LRESULT DefDlgProcW(HWND Dlg, UINT Msg, WPARAM W, LPARAM L) {
         if (!IsWindow(Dlg)) return R;
         if (R) {
             switch (Msg) {
-            case WM_CTLCOLORMSGBOX:
-            case WM_CTLCOLOREDIT:
-            case WM_CTLCOLORLISTBOX:
-            case WM_CTLCOLORBTN:
-            case WM_CTLCOLORDLG:
-            case WM_CTLCOLORSCROLLBAR:
-            case WM_CTLCOLORSTATIC:
-            case WM_INITDIALOG: return R;
-            default: return GetWindowLongPtrW(Dlg, DWLP_MSGRESULT);
+                case WM_CTLCOLORMSGBOX:
+                case WM_CTLCOLOREDIT:
+                case WM_CTLCOLORLISTBOX:
+                case WM_CTLCOLORBTN:
+                case WM_CTLCOLORDLG:
+                case WM_CTLCOLORSCROLLBAR:
+                case WM_CTLCOLORSTATIC:
+                case WM_INITDIALOG:
+                    return R;
+                default:
+                    return GetWindowLongPtrW(Dlg, DWLP_MSGRESULT);
             }
         }
     }
     TDialogRun* Run = RunOf(Dlg);
     switch (Msg) {
-    case WM_INITDIALOG: return 0;
-    case WM_ERASEBKGND: {
-        HDC Dc = reinterpret_cast<HDC>(W);
-        auto B = reinterpret_cast<HBRUSH>(SendMessageW(Dlg, WM_CTLCOLORDLG, W, reinterpret_cast<LPARAM>(Dlg)));
-        if (!B) B = GetSysColorBrush(COLOR_BTNFACE);
-        RECT Rc;
-        GetClientRect(Dlg, &Rc);
-        FillRect(Dc, &Rc, B);
-        return 1;
-    }
-    case WM_CTLCOLORDLG:
-        SetBkColor(reinterpret_cast<HDC>(W), GetSysColor(COLOR_BTNFACE));
-        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
-    case WM_CLOSE:
-        PostMessageW(Dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(Dlg, IDCANCEL)));
-        return 0;
-    case WM_ACTIVATE:
-        if (!Run) break;
-        if (LOWORD(W) == WA_INACTIVE) {
-            HWND F = GetFocus();
-            if (F && IsChild(Dlg, F)) Run->SavedFocus = F;
-        } else {
-            HWND F = Run->SavedFocus && IsWindow(Run->SavedFocus) ? Run->SavedFocus : GetNextDlgTabItem(Dlg, nullptr, FALSE);
-            if (F) FocusControl(F);
-            else SetFocus(Dlg);
+        case WM_INITDIALOG:
+            return 0;
+        case WM_ERASEBKGND: {
+            HDC Dc = reinterpret_cast<HDC>(W);
+            auto B = reinterpret_cast<HBRUSH>(
+                SendMessageW(Dlg, WM_CTLCOLORDLG, W, reinterpret_cast<LPARAM>(Dlg)));
+            if (!B) B = GetSysColorBrush(COLOR_BTNFACE);
+            RECT Rc;
+            GetClientRect(Dlg, &Rc);
+            FillRect(Dc, &Rc, B);
+            return 1;
         }
-        return 0;
-    case WM_SETFOCUS: {
-        if (!Run) break;
-        HWND F = Run->SavedFocus && IsWindow(Run->SavedFocus) ? Run->SavedFocus : GetNextDlgTabItem(Dlg, nullptr, FALSE);
-        if (F) FocusControl(F);
-        return 0;
-    }
-    case WM_NEXTDLGCTL: {
-        HWND To = L ? reinterpret_cast<HWND>(W) : GetNextDlgTabItem(Dlg, GetFocus(), W != 0);
-        FocusControl(To);
-        return 0;
-    }
-    case DM_GETDEFID:
-        if (Run && Run->DefId) return LRESULT(MAKELPARAM(Run->DefId, DC_HASDEFID)) & 0xFFFFFFFF;
-        return 0;
-    case DM_SETDEFID: {
-        if (!Run) return FALSE;
-        int Old = Run->DefId;
-        Run->DefId = int(W);
-        if (HWND B = Old ? GetDlgItem(Dlg, Old) : nullptr; B && (DlgCode(B, nullptr) & DLGC_DEFPUSHBUTTON))
-            SendMessageW(B, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
-        if (HWND B = GetDlgItem(Dlg, int(W)); B && (DlgCode(B, nullptr) & DLGC_UNDEFPUSHBUTTON))
-            SendMessageW(B, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
-        return TRUE;
-    }
-    case WM_NCDESTROY: {
-        LRESULT R = DefWindowProcW(Dlg, Msg, W, L);
-        Runs().erase(Dlg);
-        return R;
-    }
-    default: break;
+        case WM_CTLCOLORDLG:
+            SetBkColor(reinterpret_cast<HDC>(W), GetSysColor(COLOR_BTNFACE));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        case WM_CLOSE:
+            PostMessageW(Dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(Dlg, IDCANCEL)));
+            return 0;
+        case WM_ACTIVATE:
+            if (!Run) break;
+            if (LOWORD(W) == WA_INACTIVE) {
+                HWND F = GetFocus();
+                if (F && IsChild(Dlg, F)) Run->SavedFocus = F;
+            } else {
+                HWND F = Run->SavedFocus && IsWindow(Run->SavedFocus)
+                             ? Run->SavedFocus
+                             : GetNextDlgTabItem(Dlg, nullptr, FALSE);
+                if (F)
+                    FocusControl(F);
+                else
+                    SetFocus(Dlg);
+            }
+            return 0;
+        case WM_SETFOCUS: {
+            if (!Run) break;
+            HWND F = Run->SavedFocus && IsWindow(Run->SavedFocus)
+                         ? Run->SavedFocus
+                         : GetNextDlgTabItem(Dlg, nullptr, FALSE);
+            if (F) FocusControl(F);
+            return 0;
+        }
+        case WM_NEXTDLGCTL: {
+            HWND To = L ? reinterpret_cast<HWND>(W) : GetNextDlgTabItem(Dlg, GetFocus(), W != 0);
+            FocusControl(To);
+            return 0;
+        }
+        case DM_GETDEFID:
+            if (Run && Run->DefId) return LRESULT(MAKELPARAM(Run->DefId, DC_HASDEFID)) & 0xFFFFFFFF;
+            return 0;
+        case DM_SETDEFID: {
+            if (!Run) return FALSE;
+            int Old = Run->DefId;
+            Run->DefId = int(W);
+            if (HWND B = Old ? GetDlgItem(Dlg, Old) : nullptr;
+                B && (DlgCode(B, nullptr) & DLGC_DEFPUSHBUTTON))
+                SendMessageW(B, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+            if (HWND B = GetDlgItem(Dlg, int(W)); B && (DlgCode(B, nullptr) & DLGC_UNDEFPUSHBUTTON))
+                SendMessageW(B, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+            return TRUE;
+        }
+        case WM_NCDESTROY: {
+            LRESULT R = DefWindowProcW(Dlg, Msg, W, L);
+            Runs().erase(Dlg);
+            return R;
+        }
+        default:
+            break;
     }
     return DefWindowProcW(Dlg, Msg, W, L);
 }
 
 namespace ui {
-LRESULT DialogClassProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) { return DefDlgProcW(Wnd, Msg, W, L); }
+LRESULT DialogClassProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
+    return DefDlgProcW(Wnd, Msg, W, L);
+}
 }  // namespace ui
 
 // Whether Shift is held, from the key messages the dialogs see (the layer
@@ -325,47 +346,50 @@ BOOL IsDialogMessageW(HWND Dlg, MSG* Msg) {
     bool Wants = Code & (DLGC_WANTALLKEYS | DLGC_WANTMESSAGE);
     HWND Ctl = ControlOf(Dlg, Target);
     switch (Msg->wParam) {
-    case VK_TAB:
-        if (Wants || (Code & DLGC_WANTTAB)) break;
-        FocusControl(GetNextDlgTabItem(Dlg, Ctl, ShiftHeld() ? TRUE : FALSE));
-        return TRUE;
-    case VK_LEFT:
-    case VK_UP:
-    case VK_RIGHT:
-    case VK_DOWN: {
-        if (Wants || (Code & DLGC_WANTARROWS) || !Ctl) break;
-        HWND To = GetNextDlgGroupItem(Dlg, Ctl, Msg->wParam == VK_LEFT || Msg->wParam == VK_UP);
-        if (!To || To == Ctl) return TRUE;
-        SetFocus(To);
-        // An automatic radio button reached by the arrows is chosen.
-        if (IsWindow(To) && (DlgCode(To, nullptr) & DLGC_RADIOBUTTON) &&
-            (Style(To) & BS_TYPEMASK) == BS_AUTORADIOBUTTON)
-            SendMessageW(To, BM_CLICK, 0, 0);
-        return TRUE;
-    }
-    case VK_RETURN: {
-        if (Wants) break;
-        int Id = DefaultId(Dlg);
-        if (Ctl && IsPush(Ctl)) Id = GetDlgCtrlID(Ctl);
-        Command(Dlg, Id);
-        return TRUE;
-    }
-    case VK_ESCAPE:
-        if (Wants) break;
-        Command(Dlg, IDCANCEL);
-        return TRUE;
-    default: break;
+        case VK_TAB:
+            if (Wants || (Code & DLGC_WANTTAB)) break;
+            FocusControl(GetNextDlgTabItem(Dlg, Ctl, ShiftHeld() ? TRUE : FALSE));
+            return TRUE;
+        case VK_LEFT:
+        case VK_UP:
+        case VK_RIGHT:
+        case VK_DOWN: {
+            if (Wants || (Code & DLGC_WANTARROWS) || !Ctl) break;
+            HWND To = GetNextDlgGroupItem(Dlg, Ctl, Msg->wParam == VK_LEFT || Msg->wParam == VK_UP);
+            if (!To || To == Ctl) return TRUE;
+            SetFocus(To);
+            // An automatic radio button reached by the arrows is chosen.
+            if (IsWindow(To) && (DlgCode(To, nullptr) & DLGC_RADIOBUTTON) &&
+                (Style(To) & BS_TYPEMASK) == BS_AUTORADIOBUTTON)
+                SendMessageW(To, BM_CLICK, 0, 0);
+            return TRUE;
+        }
+        case VK_RETURN: {
+            if (Wants) break;
+            int Id = DefaultId(Dlg);
+            if (Ctl && IsPush(Ctl)) Id = GetDlgCtrlID(Ctl);
+            Command(Dlg, Id);
+            return TRUE;
+        }
+        case VK_ESCAPE:
+            if (Wants) break;
+            Command(Dlg, IDCANCEL);
+            return TRUE;
+        default:
+            break;
     }
     TranslateMessage(Msg);
     DispatchMessageW(Msg);
     return TRUE;
 }
 
-HWND CreateDialogIndirectParamW(HINSTANCE, const TDialogTemplate* Template, HWND Owner, DLGPROC Proc, LPARAM Init) {
+HWND CreateDialogIndirectParamW(HINSTANCE, const TDialogTemplate* Template, HWND Owner,
+                                DLGPROC Proc, LPARAM Init) {
     return Build(Template, Owner, Proc, Init, false);
 }
 
-INT_PTR DialogBoxIndirectParamW(HINSTANCE, const TDialogTemplate* Template, HWND Owner, DLGPROC Proc, LPARAM Init) {
+INT_PTR DialogBoxIndirectParamW(HINSTANCE, const TDialogTemplate* Template, HWND Owner,
+                                DLGPROC Proc, LPARAM Init) {
     if (!Template) return -1;
     TDialogTemplate T = *Template;
     T.Style &= ~WS_VISIBLE;
@@ -409,11 +433,14 @@ BOOL CheckDlgButton(HWND Dlg, int Id, UINT Check) {
     return TRUE;
 }
 
-UINT IsDlgButtonChecked(HWND Dlg, int Id) { return UINT(SendDlgItemMessageW(Dlg, Id, BM_GETCHECK, 0, 0)); }
+UINT IsDlgButtonChecked(HWND Dlg, int Id) {
+    return UINT(SendDlgItemMessageW(Dlg, Id, BM_GETCHECK, 0, 0));
+}
 
 BOOL CheckRadioButton(HWND Dlg, int First, int Last, int Check) {
     for (int Id = First; Id <= Last && Id - First < 100000; ++Id)
-        if (HWND C = GetDlgItem(Dlg, Id)) SendMessageW(C, BM_SETCHECK, Id == Check ? BST_CHECKED : BST_UNCHECKED, 0);
+        if (HWND C = GetDlgItem(Dlg, Id))
+            SendMessageW(C, BM_SETCHECK, Id == Check ? BST_CHECKED : BST_UNCHECKED, 0);
     return TRUE;
 }
 
@@ -422,11 +449,16 @@ BOOL CheckRadioButton(HWND Dlg, int First, int Last, int Check) {
 
 int MessageBoxIconId(UINT Type) {
     switch (Type & MB_ICONMASK) {
-    case MB_ICONHAND: return IDI_HAND;
-    case MB_ICONQUESTION: return IDI_QUESTION;
-    case MB_ICONEXCLAMATION: return IDI_EXCLAMATION;
-    case MB_ICONASTERISK: return IDI_ASTERISK;
-    default: return 0;
+        case MB_ICONHAND:
+            return IDI_HAND;
+        case MB_ICONQUESTION:
+            return IDI_QUESTION;
+        case MB_ICONEXCLAMATION:
+            return IDI_EXCLAMATION;
+        case MB_ICONASTERISK:
+            return IDI_ASTERISK;
+        default:
+            return 0;
     }
 }
 
@@ -438,34 +470,43 @@ struct TBoxButtons {
 
 TBoxButtons ButtonsOf(UINT Type) {
     switch (Type & MB_TYPEMASK) {
-    case MB_OKCANCEL: return {{{IDOK, u"OK"}, {IDCANCEL, u"Cancel"}}};
-    case MB_ABORTRETRYIGNORE: return {{{IDABORT, u"&Abort"}, {IDRETRY, u"&Retry"}, {IDIGNORE, u"&Ignore"}}};
-    case MB_YESNOCANCEL: return {{{IDYES, u"&Yes"}, {IDNO, u"&No"}, {IDCANCEL, u"Cancel"}}};
-    case MB_YESNO: return {{{IDYES, u"&Yes"}, {IDNO, u"&No"}}};
-    case MB_RETRYCANCEL: return {{{IDRETRY, u"&Retry"}, {IDCANCEL, u"Cancel"}}};
-    default: return {{{IDOK, u"OK"}}};
+        case MB_OKCANCEL:
+            return {{{IDOK, u"OK"}, {IDCANCEL, u"Cancel"}}};
+        case MB_ABORTRETRYIGNORE:
+            return {{{IDABORT, u"&Abort"}, {IDRETRY, u"&Retry"}, {IDIGNORE, u"&Ignore"}}};
+        case MB_YESNOCANCEL:
+            return {{{IDYES, u"&Yes"}, {IDNO, u"&No"}, {IDCANCEL, u"Cancel"}}};
+        case MB_YESNO:
+            return {{{IDYES, u"&Yes"}, {IDNO, u"&No"}}};
+        case MB_RETRYCANCEL:
+            return {{{IDRETRY, u"&Retry"}, {IDCANCEL, u"Cancel"}}};
+        default:
+            return {{{IDOK, u"OK"}}};
     }
 }
 
 INT_PTR MessageBoxProc(HWND Dlg, UINT Msg, WPARAM W, LPARAM) {
     switch (Msg) {
-    case WM_INITDIALOG: return TRUE;
-    case WM_COMMAND: {
-        int Id = LOWORD(W);
-        HWND B = GetDlgItem(Dlg, Id);
-        if (B && GetClassNameString(B) == u"Button") {
-            EndDialog(Dlg, Id);
+        case WM_INITDIALOG:
             return TRUE;
+        case WM_COMMAND: {
+            int Id = LOWORD(W);
+            HWND B = GetDlgItem(Dlg, Id);
+            if (B && GetClassNameString(B) == u"Button") {
+                EndDialog(Dlg, Id);
+                return TRUE;
+            }
+            // Esc or the close box: Cancel when there is one; a box with only
+            // OK answers OK; otherwise the box stays.
+            if (Id == IDCANCEL) {
+                if (GetDlgItem(Dlg, IDOK) && !GetDlgItem(Dlg, IDNO) && !GetDlgItem(Dlg, IDRETRY))
+                    EndDialog(Dlg, IDOK);
+                return TRUE;
+            }
+            return FALSE;
         }
-        // Esc or the close box: Cancel when there is one; a box with only
-        // OK answers OK; otherwise the box stays.
-        if (Id == IDCANCEL) {
-            if (GetDlgItem(Dlg, IDOK) && !GetDlgItem(Dlg, IDNO) && !GetDlgItem(Dlg, IDRETRY)) EndDialog(Dlg, IDOK);
-            return TRUE;
-        }
-        return FALSE;
-    }
-    default: return FALSE;
+        default:
+            return FALSE;
     }
 }
 
@@ -482,11 +523,13 @@ int MessageBoxW(HWND Owner, LPCWSTR Text, LPCWSTR Caption, UINT Type) {
     RECT T{0, 0, 400, 0};
     if (Dc) {
         HGDIOBJ Old = SelectObject(Dc, ui::DefaultControlFont());
-        DrawTextW(Dc, Body.c_str(), int(Body.size()), &T, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+        DrawTextW(Dc, Body.c_str(), int(Body.size()), &T,
+                  DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
         SelectObject(Dc, Old);
         DeleteDC(Dc);
     }
-    int TextW = std::clamp<int>(T.right - T.left, 40, 600), TextH = std::clamp<int>(T.bottom - T.top, 16, 600);
+    int TextW = std::clamp<int>(T.right - T.left, 40, 600),
+        TextH = std::clamp<int>(T.bottom - T.top, 16, 600);
     int N = int(Buttons.List.size());
     int RowW = N * BtnW + (N - 1) * Gap;
     int BodyX = Margin + (IconId ? Icon + Margin : 0);
@@ -500,24 +543,35 @@ int MessageBoxW(HWND Owner, LPCWSTR Text, LPCWSTR Caption, UINT Type) {
     if (IconId) {
         // The icon static names its icon by number, as item tables do.
         std::string Digits = std::to_string(IconId);
-        D.Items.push_back({u"Static", u"#" + std::u16string(Digits.begin(), Digits.end()), IDC_MESSAGEBOX_ICON,
-                           WS_CHILD | WS_VISIBLE | SS_ICON, {Margin, Margin, Margin + Icon, Margin + Icon}});
+        D.Items.push_back({u"Static",
+                           u"#" + std::u16string(Digits.begin(), Digits.end()),
+                           IDC_MESSAGEBOX_ICON,
+                           WS_CHILD | WS_VISIBLE | SS_ICON,
+                           {Margin, Margin, Margin + Icon, Margin + Icon}});
     }
-    D.Items.push_back({u"Static", Body, IDC_MESSAGEBOX_TEXT, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
-                       {BodyX, Margin + (BodyH - TextH) / 2, BodyX + TextW, Margin + (BodyH - TextH) / 2 + TextH}});
+    D.Items.push_back({u"Static",
+                       Body,
+                       IDC_MESSAGEBOX_TEXT,
+                       WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
+                       {BodyX, Margin + (BodyH - TextH) / 2, BodyX + TextW,
+                        Margin + (BodyH - TextH) / 2 + TextH}});
     int Default = std::clamp(int((Type & MB_DEFMASK) >> 8), 0, N - 1);
     int X = (Width - RowW) / 2, Y = Margin + BodyH + Margin;
     for (int I = 0; I < N; ++I) {
-        DWORD S = WS_CHILD | WS_VISIBLE | WS_TABSTOP | (I == Default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) |
-                  (I == 0 ? WS_GROUP : 0);
-        D.Items.push_back({u"Button", Buttons.List[size_t(I)].second, Buttons.List[size_t(I)].first, S,
+        DWORD S = WS_CHILD | WS_VISIBLE | WS_TABSTOP |
+                  (I == Default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | (I == 0 ? WS_GROUP : 0);
+        D.Items.push_back({u"Button",
+                           Buttons.List[size_t(I)].second,
+                           Buttons.List[size_t(I)].first,
+                           S,
                            {X, Y, X + BtnW, Y + BtnH}});
         X += BtnW + Gap;
     }
     HWND Dlg = Build(&D, Owner, MessageBoxProc, 0, true);
     if (!Dlg) return 0;
     // The default button has the focus when the box shows.
-    if (TDialogRun* R = RunOf(Dlg)) R->SavedFocus = GetDlgItem(Dlg, Buttons.List[size_t(Default)].first);
+    if (TDialogRun* R = RunOf(Dlg))
+        R->SavedFocus = GetDlgItem(Dlg, Buttons.List[size_t(Default)].first);
     INT_PTR Result = RunModal(Dlg, Owner, MSGF_MESSAGEBOX);
     return int(Result);
 }

@@ -77,11 +77,11 @@ struct TDialogTemplate {
 
 // Modal: the owner (its root) is disabled while the dialog runs; returns
 // the EndDialog value, −1 on failure.
-INT_PTR DialogBoxIndirectParamW(HINSTANCE Instance, const TDialogTemplate* Template, HWND Owner, DLGPROC Proc,
-                                LPARAM Init);
+INT_PTR DialogBoxIndirectParamW(HINSTANCE Instance, const TDialogTemplate* Template, HWND Owner,
+                                DLGPROC Proc, LPARAM Init);
 // Modeless: the dialog window (visible when its style has WS_VISIBLE).
-HWND CreateDialogIndirectParamW(HINSTANCE Instance, const TDialogTemplate* Template, HWND Owner, DLGPROC Proc,
-                                LPARAM Init);
+HWND CreateDialogIndirectParamW(HINSTANCE Instance, const TDialogTemplate* Template, HWND Owner,
+                                DLGPROC Proc, LPARAM Init);
 BOOL EndDialog(HWND Dialog, INT_PTR Result);
 LRESULT DefDlgProcW(HWND Dialog, UINT Msg, WPARAM W, LPARAM L);
 // Handles the dialog keys of a message meant for Dialog or its controls

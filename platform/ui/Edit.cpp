@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "platform/ui/ControlsInternal.h"
-#include "platform/ui/Ime.h"
+#include "platform/ui/TextInput.h"
 
 namespace velmo::ui {
 
@@ -29,6 +29,8 @@ struct TEdit {
     HFONT Font = nullptr;
     int ScrollX = 0;
     size_t TopLine = 0;
+    bool WantsBar = false;  // a multi-line edit created with WS_VSCROLL
+    bool Syncing = false;
     std::u16string Composing;
     bool Focused = false;
     bool Tracking = false;
@@ -72,7 +74,8 @@ std::u16string Shown(const TEdit& E, std::u16string_view S) {
     if (!E.Password) return std::u16string(S);
     std::u16string Out;
     for (size_t I = 0; I < S.size(); ++I) {
-        if (S[I] >= 0xDC00 && S[I] <= 0xDFFF && I > 0 && S[I - 1] >= 0xD800 && S[I - 1] <= 0xDBFF) continue;
+        if (S[I] >= 0xDC00 && S[I] <= 0xDFFF && I > 0 && S[I - 1] >= 0xD800 && S[I - 1] <= 0xDBFF)
+            continue;
         Out.push_back(E.Password);
     }
     return Out;
@@ -110,7 +113,8 @@ int LineX(HWND Wnd, HDC Dc, const TEdit& E, const TLine& L) {
     DWORD Align = StyleOf(Wnd) & 3;
     int X = A.left - E.ScrollX;
     if (Align == ES_CENTER || Align == ES_RIGHT) {
-        int W = TextWidth(Dc, Shown(E, std::u16string_view(E.Text).substr(L.Start, L.End - L.Start)));
+        int W =
+            TextWidth(Dc, Shown(E, std::u16string_view(E.Text).substr(L.Start, L.End - L.Start)));
         int Room = (A.right - A.left) - W;
         if (Room > 0) X += Align == ES_CENTER ? Room / 2 : Room;
     }
@@ -123,7 +127,8 @@ POINT PosOf(HWND Wnd, HDC Dc, const TEdit& E, size_t Pos) {
     const TLine& L = Lines[Li];
     int H = LineHeight(Dc);
     RECT A = TextArea(Wnd);
-    int X = LineX(Wnd, Dc, E, L) + TextWidth(Dc, Shown(E, std::u16string_view(E.Text).substr(L.Start, Pos - L.Start)));
+    int X = LineX(Wnd, Dc, E, L) +
+            TextWidth(Dc, Shown(E, std::u16string_view(E.Text).substr(L.Start, Pos - L.Start)));
     int Y = A.top + (int(Li) - int(E.TopLine)) * H;
     return {X, Y};
 }
@@ -141,7 +146,8 @@ size_t PosFromPoint(HWND Wnd, HDC Dc, const TEdit& E, POINT P) {
     for (size_t I = L.Start; I < L.End;) {
         size_t Next = NextBoundary(E.Text, I);
         if (Next > L.End) Next = L.End;
-        int X = X0 + TextWidth(Dc, Shown(E, std::u16string_view(E.Text).substr(L.Start, Next - L.Start)));
+        int X = X0 + TextWidth(
+                         Dc, Shown(E, std::u16string_view(E.Text).substr(L.Start, Next - L.Start)));
         if (P.x < (Prev + X) / 2) return I;
         Best = Next;
         Prev = X;
@@ -152,6 +158,25 @@ size_t PosFromPoint(HWND Wnd, HDC Dc, const TEdit& E, POINT P) {
 
 void Notify(HWND Wnd, WORD Code) { NotifyParent(Wnd, Code); }
 
+int VisibleLines(HWND Wnd, TEdit& E) {
+    TMeasure M(Wnd, E);
+    RECT A = TextArea(Wnd);
+    return std::max(1, int(A.bottom - A.top) / std::max(1, LineHeight(M.Dc())));
+}
+
+// The vertical scroll bar of a multi-line edit: lines, page, first line.
+void SyncScrollBar(HWND Wnd, TEdit& E) {
+    if (!E.WantsBar || E.Syncing) return;
+    E.Syncing = true;
+    SCROLLINFO Si;
+    Si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    Si.nMax = int(std::min<size_t>(LinesOf(E.Text, true).size(), 0x7FFFFFFF)) - 1;
+    Si.nPage = UINT(VisibleLines(Wnd, E));
+    Si.nPos = int(std::min<size_t>(E.TopLine, 0x7FFFFFFF));
+    SetScrollInfo(Wnd, SB_VERT, &Si, TRUE);
+    if (ControlState<TEdit>(Wnd) == &E) E.Syncing = false;
+}
+
 void KeepCaretVisible(HWND Wnd, TEdit& E) {
     TMeasure M(Wnd, E);
     RECT A = TextArea(Wnd);
@@ -160,14 +185,27 @@ void KeepCaretVisible(HWND Wnd, TEdit& E) {
         auto Lines = LinesOf(E.Text, true);
         size_t Li = LineOf(Lines, E.Caret);
         size_t Visible = size_t(std::max(1, int(A.bottom - A.top) / std::max(1, H)));
-        if (Li < E.TopLine) E.TopLine = Li;
-        else if (Li >= E.TopLine + Visible) E.TopLine = Li + 1 - Visible;
+        if (Li < E.TopLine)
+            E.TopLine = Li;
+        else if (Li >= E.TopLine + Visible)
+            E.TopLine = Li + 1 - Visible;
     }
+    // The caret stands after the text being composed.
+    int Composed = TextWidth(M.Dc(), E.Composing);
     POINT P = PosOf(Wnd, M.Dc(), E, E.Caret);
+    P.x += Composed;
     int Width = A.right - A.left;
-    if (P.x < A.left) E.ScrollX = std::max(0, E.ScrollX - (A.left - P.x) - Width / 4);
-    else if (P.x >= A.right) E.ScrollX += P.x - A.right + 1 + Width / 4;
+    if (P.x < A.left)
+        E.ScrollX = std::max(0, E.ScrollX - (A.left - P.x) - Width / 4);
+    else if (P.x >= A.right)
+        E.ScrollX += P.x - A.right + 1 + Width / 4;
     if (E.ScrollX < 0) E.ScrollX = 0;
+    // The system caret follows, so the input method opens beside it.
+    if (E.Focused) {
+        P = PosOf(Wnd, M.Dc(), E, E.Caret);
+        SetCaretPos(P.x + Composed, P.y);
+    }
+    SyncScrollBar(Wnd, E);
 }
 
 void Changed(HWND Wnd, TEdit& E) {
@@ -198,7 +236,8 @@ std::u16string Accepted(HWND Wnd, std::u16string S, bool Typed) {
         for (auto& C : S)
             if (C >= u'A' && C <= u'Z') C = char16_t(C + 32);
     if ((Style & ES_NUMBER) && Typed)
-        S.erase(std::remove_if(S.begin(), S.end(), [](char16_t C) { return C < u'0' || C > u'9'; }), S.end());
+        S.erase(std::remove_if(S.begin(), S.end(), [](char16_t C) { return C < u'0' || C > u'9'; }),
+                S.end());
     return S;
 }
 
@@ -246,9 +285,9 @@ std::u16string Selection(const TEdit& E) {
     return E.Text.substr(A, B - A);
 }
 
-void Copy(const TEdit& E) {
+void Copy(HWND Wnd, const TEdit& E) {
     if (E.Password || E.Caret == E.Anchor) return;
-    PutClipboardText(Selection(E));
+    PutClipboardText(Wnd, Selection(E));
 }
 
 bool IsWordChar(char16_t C) { return C != u' ' && C != u'\t' && C != u'\r' && C != u'\n'; }
@@ -295,70 +334,100 @@ void KeyDown(HWND Wnd, TEdit& E, UINT Vk) {
     auto Lines = LinesOf(E.Text, Multi(Wnd));
     size_t Li = LineOf(Lines, E.Caret);
     switch (Vk) {
-    case VK_SHIFT: E.Shift = true; return;
-    case VK_CONTROL: E.Control = true; return;
-    case VK_LEFT:
-        if (!Extend && E.Caret != E.Anchor) MoveCaret(Wnd, E, std::min(E.Caret, E.Anchor), false);
-        else MoveCaret(Wnd, E, E.Control ? WordLeft(E.Text, E.Caret) : PrevBoundary(E.Text, E.Caret), Extend);
-        return;
-    case VK_RIGHT:
-        if (!Extend && E.Caret != E.Anchor) MoveCaret(Wnd, E, std::max(E.Caret, E.Anchor), false);
-        else MoveCaret(Wnd, E, E.Control ? WordRight(E.Text, E.Caret) : NextBoundary(E.Text, E.Caret), Extend);
-        return;
-    case VK_HOME: MoveCaret(Wnd, E, E.Control ? 0 : Lines[Li].Start, Extend); return;
-    case VK_END: MoveCaret(Wnd, E, E.Control ? E.Text.size() : Lines[Li].End, Extend); return;
-    case VK_UP:
-    case VK_DOWN: {
-        if (!Multi(Wnd)) {
-            MoveCaret(Wnd, E, Vk == VK_UP ? PrevBoundary(E.Text, E.Caret) : NextBoundary(E.Text, E.Caret), Extend);
+        case VK_SHIFT:
+            E.Shift = true;
+            return;
+        case VK_CONTROL:
+            E.Control = true;
+            return;
+        case VK_LEFT:
+            if (!Extend && E.Caret != E.Anchor)
+                MoveCaret(Wnd, E, std::min(E.Caret, E.Anchor), false);
+            else
+                MoveCaret(Wnd, E,
+                          E.Control ? WordLeft(E.Text, E.Caret) : PrevBoundary(E.Text, E.Caret),
+                          Extend);
+            return;
+        case VK_RIGHT:
+            if (!Extend && E.Caret != E.Anchor)
+                MoveCaret(Wnd, E, std::max(E.Caret, E.Anchor), false);
+            else
+                MoveCaret(Wnd, E,
+                          E.Control ? WordRight(E.Text, E.Caret) : NextBoundary(E.Text, E.Caret),
+                          Extend);
+            return;
+        case VK_HOME:
+            MoveCaret(Wnd, E, E.Control ? 0 : Lines[Li].Start, Extend);
+            return;
+        case VK_END:
+            MoveCaret(Wnd, E, E.Control ? E.Text.size() : Lines[Li].End, Extend);
+            return;
+        case VK_UP:
+        case VK_DOWN: {
+            if (!Multi(Wnd)) {
+                MoveCaret(
+                    Wnd, E,
+                    Vk == VK_UP ? PrevBoundary(E.Text, E.Caret) : NextBoundary(E.Text, E.Caret),
+                    Extend);
+                return;
+            }
+            if ((Vk == VK_UP && Li == 0) || (Vk == VK_DOWN && Li + 1 >= Lines.size())) return;
+            TMeasure M(Wnd, E);
+            POINT P = PosOf(Wnd, M.Dc(), E, E.Caret);
+            P.y += (Vk == VK_UP ? -1 : 1) * LineHeight(M.Dc()) + 1;
+            MoveCaret(Wnd, E, PosFromPoint(Wnd, M.Dc(), E, P), Extend);
             return;
         }
-        if ((Vk == VK_UP && Li == 0) || (Vk == VK_DOWN && Li + 1 >= Lines.size())) return;
-        TMeasure M(Wnd, E);
-        POINT P = PosOf(Wnd, M.Dc(), E, E.Caret);
-        P.y += (Vk == VK_UP ? -1 : 1) * LineHeight(M.Dc()) + 1;
-        MoveCaret(Wnd, E, PosFromPoint(Wnd, M.Dc(), E, P), Extend);
-        return;
-    }
-    case VK_DELETE:
-        if (ReadOnly(Wnd)) return;
-        if (E.Shift) {  // Shift+Delete cuts
-            Copy(E);
+        case VK_DELETE:
+            if (ReadOnly(Wnd)) return;
+            if (E.Shift) {  // Shift+Delete cuts
+                Copy(Wnd, E);
+                Replace(Wnd, E, u"", true);
+                return;
+            }
+            if (E.Caret == E.Anchor) E.Caret = NextBoundary(E.Text, E.Caret);
             Replace(Wnd, E, u"", true);
             return;
-        }
-        if (E.Caret == E.Anchor) E.Caret = NextBoundary(E.Text, E.Caret);
-        Replace(Wnd, E, u"", true);
-        return;
-    case VK_INSERT:
-        if (E.Control) Copy(E);
-        else if (E.Shift && !ReadOnly(Wnd))
-            if (auto T = TakeClipboardText()) Replace(Wnd, E, *T, true);
-        return;
-    default: return;
+        case VK_INSERT:
+            if (E.Control)
+                Copy(Wnd, E);
+            else if (E.Shift && !ReadOnly(Wnd))
+                if (auto T = TakeClipboardText(Wnd)) Replace(Wnd, E, *T, true);
+            return;
+        default:
+            return;
     }
 }
 
 void Char(HWND Wnd, TEdit& E, char16_t C) {
     // Control characters: the editing shortcuts.
     switch (C) {
-    case 0x01: E.Anchor = 0, E.Caret = E.Text.size(); Moved(Wnd, E); return;
-    case 0x03: Copy(E); return;
-    case 0x16:
-        if (!ReadOnly(Wnd))
-            if (auto T = TakeClipboardText()) Replace(Wnd, E, *T, true);
-        return;
-    case 0x18:
-        if (ReadOnly(Wnd) || E.Password) return;
-        Copy(E);
-        Replace(Wnd, E, u"", true);
-        return;
-    case 0x1A: Undo(Wnd, E); return;
-    default: break;
+        case 0x01:
+            E.Anchor = 0, E.Caret = E.Text.size();
+            Moved(Wnd, E);
+            return;
+        case 0x03:
+            Copy(Wnd, E);
+            return;
+        case 0x16:
+            if (!ReadOnly(Wnd))
+                if (auto T = TakeClipboardText(Wnd)) Replace(Wnd, E, *T, true);
+            return;
+        case 0x18:
+            if (ReadOnly(Wnd) || E.Password) return;
+            Copy(Wnd, E);
+            Replace(Wnd, E, u"", true);
+            return;
+        case 0x1A:
+            Undo(Wnd, E);
+            return;
+        default:
+            break;
     }
     if (ReadOnly(Wnd)) return;
     if (C == 0x08) {
-        if (E.Caret == E.Anchor) E.Caret = E.Control ? WordLeft(E.Text, E.Caret) : PrevBoundary(E.Text, E.Caret);
+        if (E.Caret == E.Anchor)
+            E.Caret = E.Control ? WordLeft(E.Text, E.Caret) : PrevBoundary(E.Text, E.Caret);
         Replace(Wnd, E, u"", true);
         return;
     }
@@ -482,278 +551,331 @@ LRESULT EditProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
     }
     if (!E) return DefWindowProcW(Wnd, Msg, W, L);
     switch (Msg) {
-    case WM_CREATE: {
-        auto* Cs = reinterpret_cast<const CREATESTRUCTW*>(L);
-        if (Cs && Cs->lpszName && !IS_INTRESOURCE(Cs->lpszName)) SetText(Wnd, *E, FromWide(Cs->lpszName));
-        return 0;
-    }
-    case WM_GETDLGCODE: {
-        LRESULT R = DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
-        if (Multi(Wnd)) R |= DLGC_WANTALLKEYS;
-        if (HWND Combo = ComboOf(Wnd); Combo && SendMessageW(Combo, CB_GETDROPPEDSTATE, 0, 0))
-            return R | DLGC_WANTALLKEYS;  // Enter and Esc close the list
-        // Enter and Esc belong to the dialog unless a multi-line edit wants Enter.
-        auto* M = reinterpret_cast<const MSG*>(L);
-        if (M && M->message == WM_KEYDOWN && (M->wParam == VK_ESCAPE || M->wParam == VK_TAB ||
-                                              (M->wParam == VK_RETURN && !(StyleOf(Wnd) & ES_WANTRETURN))))
-            R &= ~DLGC_WANTALLKEYS;
-        return R;
-    }
-    case WM_ERASEBKGND: return 1;
-    case WM_PAINT: {
-        TPaintScope P(Wnd, W);
-        PaintEdit(Wnd, P.Dc(), *E);
-        return 0;
-    }
-    case WM_PRINTCLIENT:
-        if (W) PaintEdit(Wnd, reinterpret_cast<HDC>(W), *E);
-        return 0;
-    case WM_SETFONT:
-        E->Font = reinterpret_cast<HFONT>(W);
-        if (L) InvalidateRect(Wnd, nullptr, TRUE);
-        return 0;
-    case WM_GETFONT: return reinterpret_cast<LRESULT>(E->Font);
-    case WM_SETTEXT:
-        SetText(Wnd, *E, FromWide(reinterpret_cast<LPCWSTR>(L)));
-        Notify(Wnd, EN_UPDATE);
-        if (IsWindow(Wnd)) Notify(Wnd, EN_CHANGE);
-        return TRUE;
-    case WM_GETTEXT: {
-        auto* Buf = reinterpret_cast<LPWSTR>(L);
-        if (!Buf || W == 0) return 0;
-        size_t N = std::min(E->Text.size(), size_t(W) - 1);
-        std::copy_n(E->Text.data(), N, Buf);
-        Buf[N] = 0;
-        return LRESULT(N);
-    }
-    case WM_GETTEXTLENGTH: return LRESULT(E->Text.size());
-    case WM_ENABLE: InvalidateRect(Wnd, nullptr, TRUE); return 0;
-    case WM_SIZE: KeepCaretVisible(Wnd, *E); return 0;
-    case WM_SETFOCUS:
-        E->Focused = true;
-        E->Shift = E->Control = false;
-        InvalidateRect(Wnd, nullptr, TRUE);
-        Notify(Wnd, EN_SETFOCUS);
-        return 0;
-    case WM_KILLFOCUS:
-        E->Focused = false;
-        E->Tracking = false;
-        E->Composing.clear();
-        InvalidateRect(Wnd, nullptr, TRUE);
-        Notify(Wnd, EN_KILLFOCUS);
-        return 0;
-    case WM_KEYDOWN:
-        if (ComboKey(Wnd, Msg, UINT(W))) return 0;
-        KeyDown(Wnd, *E, UINT(W));
-        return 0;
-    case WM_SYSKEYDOWN:
-        if (ComboKey(Wnd, Msg, UINT(W))) return 0;
-        return DefWindowProcW(Wnd, Msg, W, L);
-    case WM_KEYUP:
-        if (W == VK_SHIFT) E->Shift = false;
-        if (W == VK_CONTROL) E->Control = false;
-        return 0;
-    case WM_CHAR: Char(Wnd, *E, char16_t(W)); return 0;
-    case WM_IME_CHAR: Char(Wnd, *E, char16_t(W)); return 0;
-    case WM_IME_STARTCOMPOSITION:
-        E->Composing.clear();
-        return 0;
-    case WM_IME_COMPOSITION: {
-        HIMC C = ImmGetContext(Wnd);
-        auto Read = [&](DWORD Which) {
-            long Bytes = ImmGetCompositionStringW(C, Which, nullptr, 0);
-            std::u16string S;
-            if (Bytes > 0) {
-                S.resize(size_t(Bytes) / sizeof(char16_t));
-                ImmGetCompositionStringW(C, Which, S.data(), DWORD(Bytes));
+        case WM_CREATE: {
+            auto* Cs = reinterpret_cast<const CREATESTRUCTW*>(L);
+            E->WantsBar = Cs && (Cs->style & ES_MULTILINE) && (Cs->style & WS_VSCROLL);
+            if (Cs && Cs->lpszName && !IS_INTRESOURCE(Cs->lpszName))
+                SetText(Wnd, *E, FromWide(Cs->lpszName));
+            SyncScrollBar(Wnd, *E);
+            return 0;
+        }
+        case WM_GETDLGCODE: {
+            LRESULT R = DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
+            if (Multi(Wnd)) R |= DLGC_WANTALLKEYS;
+            if (HWND Combo = ComboOf(Wnd); Combo && SendMessageW(Combo, CB_GETDROPPEDSTATE, 0, 0))
+                return R | DLGC_WANTALLKEYS;  // Enter and Esc close the list
+            // Enter and Esc belong to the dialog unless a multi-line edit wants Enter.
+            auto* M = reinterpret_cast<const MSG*>(L);
+            if (M && M->message == WM_KEYDOWN &&
+                (M->wParam == VK_ESCAPE || M->wParam == VK_TAB ||
+                 (M->wParam == VK_RETURN && !(StyleOf(Wnd) & ES_WANTRETURN))))
+                R &= ~DLGC_WANTALLKEYS;
+            return R;
+        }
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_PAINT: {
+            TPaintScope P(Wnd, W);
+            PaintEdit(Wnd, P.Dc(), *E);
+            return 0;
+        }
+        case WM_PRINTCLIENT:
+            if (W) PaintEdit(Wnd, reinterpret_cast<HDC>(W), *E);
+            return 0;
+        case WM_SETFONT:
+            E->Font = reinterpret_cast<HFONT>(W);
+            if (L) InvalidateRect(Wnd, nullptr, TRUE);
+            return 0;
+        case WM_GETFONT:
+            return reinterpret_cast<LRESULT>(E->Font);
+        case WM_SETTEXT:
+            SetText(Wnd, *E, FromWide(reinterpret_cast<LPCWSTR>(L)));
+            Notify(Wnd, EN_UPDATE);
+            if (IsWindow(Wnd)) Notify(Wnd, EN_CHANGE);
+            return TRUE;
+        case WM_GETTEXT: {
+            auto* Buf = reinterpret_cast<LPWSTR>(L);
+            if (!Buf || W == 0) return 0;
+            size_t N = std::min(E->Text.size(), size_t(W) - 1);
+            std::copy_n(E->Text.data(), N, Buf);
+            Buf[N] = 0;
+            return LRESULT(N);
+        }
+        case WM_GETTEXTLENGTH:
+            return LRESULT(E->Text.size());
+        case WM_ENABLE:
+            InvalidateRect(Wnd, nullptr, TRUE);
+            return 0;
+        case WM_SIZE:
+            // The view stays where it is; only the bar learns the new page.
+            SyncScrollBar(Wnd, *E);
+            return 0;
+        case WM_SETFOCUS:
+            E->Focused = true;
+            E->Shift = E->Control = false;
+            {
+                TMeasure M(Wnd, *E);
+                CreateCaret(Wnd, nullptr, 1, LineHeight(M.Dc()));
             }
-            return S;
-        };
-        if (DWORD(L) & GCS_RESULTSTR) {
-            std::u16string R = Read(GCS_RESULTSTR);
-            E->Composing.clear();
-            if (!ReadOnly(Wnd) && !R.empty()) Replace(Wnd, *E, R, true, true);
-            // The parent may have destroyed the edit on EN_CHANGE.
-            if (!(E = ControlState<TEdit>(Wnd))) return 0;
-        }
-        if (DWORD(L) & GCS_COMPSTR) {
-            E->Composing = ReadOnly(Wnd) ? std::u16string() : Read(GCS_COMPSTR);
+            KeepCaretVisible(Wnd, *E);
             InvalidateRect(Wnd, nullptr, TRUE);
-        }
-        ImmReleaseContext(Wnd, C);
-        return 0;
-    }
-    case WM_IME_ENDCOMPOSITION:
-        E->Composing.clear();
-        InvalidateRect(Wnd, nullptr, TRUE);
-        return 0;
-    case WM_LBUTTONDOWN: {
-        if (GetFocus() != Wnd) SetFocus(Wnd);
-        if (!(E = ControlState<TEdit>(Wnd))) return 0;
-        TMeasure M(Wnd, *E);
-        size_t P = PosFromPoint(Wnd, M.Dc(), *E, {GET_X_LPARAM(L), GET_Y_LPARAM(L)});
-        E->Caret = P;
-        if (!(W & MK_SHIFT)) E->Anchor = P;
-        E->Tracking = true;
-        SetCapture(Wnd);
-        InvalidateRect(Wnd, nullptr, TRUE);
-        return 0;
-    }
-    case WM_LBUTTONDBLCLK: {
-        TMeasure M(Wnd, *E);
-        size_t P = PosFromPoint(Wnd, M.Dc(), *E, {GET_X_LPARAM(L), GET_Y_LPARAM(L)});
-        E->Anchor = WordLeft(E->Text, NextBoundary(E->Text, P));
-        size_t End = P;
-        while (End < E->Text.size() && IsWordChar(E->Text[End])) End = NextBoundary(E->Text, End);
-        E->Caret = End;
-        InvalidateRect(Wnd, nullptr, TRUE);
-        return 0;
-    }
-    case WM_MOUSEMOVE:
-        if (E->Tracking) {
-            TMeasure M(Wnd, *E);
-            E->Caret = PosFromPoint(Wnd, M.Dc(), *E, {GET_X_LPARAM(L), GET_Y_LPARAM(L)});
-            Moved(Wnd, *E);
-        }
-        return 0;
-    case WM_LBUTTONUP:
-        if (E->Tracking) {
+            Notify(Wnd, EN_SETFOCUS);
+            return 0;
+        case WM_KILLFOCUS:
+            E->Focused = false;
             E->Tracking = false;
-            if (GetCapture() == Wnd) ReleaseCapture();
-        }
-        return 0;
-    case WM_CAPTURECHANGED: E->Tracking = false; return 0;
-    case WM_MOUSEWHEEL:
-        if (Multi(Wnd)) {
-            int Steps = -int16_t(HIWORD(W)) / 120 * 3;
-            return SendMessageW(Wnd, EM_LINESCROLL, 0, Steps);
-        }
-        return 0;
-    case WM_VSCROLL: {
-        if (!Multi(Wnd)) return 0;
-        WORD Code = LOWORD(W);
-        long D = Code == SB_LINEUP ? -1 : Code == SB_LINEDOWN ? 1 : Code == SB_PAGEUP ? -10 : Code == SB_PAGEDOWN ? 10 : 0;
-        if (Code == SB_THUMBTRACK || Code == SB_THUMBPOSITION) D = long(HIWORD(W)) - long(E->TopLine);
-        if (Code == SB_TOP) D = -long(E->TopLine);
-        if (Code == SB_BOTTOM) D = 1L << 20;
-        SendMessageW(Wnd, EM_LINESCROLL, 0, D);
-        return 0;
-    }
-    case WM_CUT:
-        if (ReadOnly(Wnd) || E->Password) return 0;
-        Copy(*E);
-        Replace(Wnd, *E, u"", true);
-        return 0;
-    case WM_COPY: Copy(*E); return 0;
-    case WM_PASTE:
-        if (!ReadOnly(Wnd))
-            if (auto T = TakeClipboardText()) Replace(Wnd, *E, *T, true);
-        return 0;
-    case WM_CLEAR:
-        if (!ReadOnly(Wnd)) Replace(Wnd, *E, u"", true);
-        return 0;
-    case WM_UNDO:
-    case EM_UNDO: Undo(Wnd, *E); return E->CanUndo;
-    case EM_CANUNDO: return E->CanUndo;
-    case EM_EMPTYUNDOBUFFER:
-        E->CanUndo = false;
-        E->UndoText.clear();
-        return 0;
-    case EM_GETSEL: {
-        DWORD A = DWORD(std::min(E->Caret, E->Anchor)), B = DWORD(std::max(E->Caret, E->Anchor));
-        if (W) *reinterpret_cast<DWORD*>(W) = A;
-        if (L) *reinterpret_cast<DWORD*>(L) = B;
-        return LRESULT(MAKELPARAM(int(std::min<DWORD>(A, 0xFFFF)), int(std::min<DWORD>(B, 0xFFFF))) & 0xFFFFFFFF);
-    }
-    case EM_SETSEL: {
-        long A = long(intptr_t(W)), B = long(L);
-        if (A < 0) {  // no selection: the caret stays
-            E->Anchor = E->Caret;
-        } else {
-            size_t N = E->Text.size();
-            size_t Sa = size_t(A) > N ? N : size_t(A);
-            size_t Sb = B < 0 || size_t(B) > N ? N : size_t(B);
-            E->Anchor = SnapBoundary(E->Text, Sa);
-            E->Caret = SnapBoundary(E->Text, Sb);
-        }
-        Moved(Wnd, *E);
-        return 0;
-    }
-    case EM_REPLACESEL:
-        if (L) Replace(Wnd, *E, FromWide(reinterpret_cast<LPCWSTR>(L)), W != 0);
-        return 0;
-    case EM_GETLINECOUNT: return LRESULT(LinesOf(E->Text, Multi(Wnd)).size());
-    case EM_LINEINDEX: {
-        auto Lines = LinesOf(E->Text, Multi(Wnd));
-        size_t Li = intptr_t(W) < 0 ? LineOf(Lines, E->Caret) : size_t(W);
-        return Li < Lines.size() ? LRESULT(Lines[Li].Start) : -1;
-    }
-    case EM_LINELENGTH: {
-        auto Lines = LinesOf(E->Text, Multi(Wnd));
-        if (intptr_t(W) < 0) return 0;
-        size_t Li = LineOf(Lines, std::min(size_t(W), E->Text.size()));
-        return LRESULT(Lines[Li].End - Lines[Li].Start);
-    }
-    case EM_LINEFROMCHAR: {
-        auto Lines = LinesOf(E->Text, Multi(Wnd));
-        size_t P = intptr_t(W) < 0 ? E->Caret : std::min(size_t(W), E->Text.size());
-        return LRESULT(LineOf(Lines, P));
-    }
-    case EM_GETLINE: {
-        auto Lines = LinesOf(E->Text, Multi(Wnd));
-        auto* Buf = reinterpret_cast<char16_t*>(L);
-        size_t Li = Multi(Wnd) ? size_t(W) : 0;
-        if (!Buf || Li >= Lines.size()) return 0;
-        size_t Max = *reinterpret_cast<WORD*>(Buf);
-        size_t N = std::min(Max, Lines[Li].End - Lines[Li].Start);
-        std::copy_n(E->Text.data() + Lines[Li].Start, N, Buf);
-        return LRESULT(N);
-    }
-    case EM_LIMITTEXT:
-        E->Limit = W == 0 ? kDefaultLimit : size_t(W);
-        return 0;
-    case EM_GETLIMITTEXT: return LRESULT(E->Limit);
-    case EM_GETMODIFY: return E->Modified;
-    case EM_SETMODIFY: E->Modified = W != 0; return 0;
-    case EM_SETPASSWORDCHAR:
-        E->Password = char16_t(W);
-        InvalidateRect(Wnd, nullptr, TRUE);
-        return 0;
-    case EM_GETPASSWORDCHAR: return E->Password;
-    case EM_SETREADONLY: {
-        LONG_PTR S = GetWindowLongPtrW(Wnd, GWL_STYLE);
-        SetWindowLongPtrW(Wnd, GWL_STYLE, W ? (S | ES_READONLY) : (S & ~LONG_PTR(ES_READONLY)));
-        InvalidateRect(Wnd, nullptr, TRUE);
-        return TRUE;
-    }
-    case EM_GETFIRSTVISIBLELINE: return Multi(Wnd) ? LRESULT(E->TopLine) : 0;
-    case EM_LINESCROLL: {
-        if (!Multi(Wnd)) return FALSE;
-        long Count = long(LinesOf(E->Text, true).size());
-        long Top = std::clamp(long(E->TopLine) + long(L), 0L, std::max(0L, Count - 1));
-        if (size_t(Top) != E->TopLine) {
-            E->TopLine = size_t(Top);
+            E->Composing.clear();
+            DestroyCaret();
             InvalidateRect(Wnd, nullptr, TRUE);
-            Notify(Wnd, EN_VSCROLL);
+            Notify(Wnd, EN_KILLFOCUS);
+            return 0;
+        case WM_KEYDOWN:
+            if (ComboKey(Wnd, Msg, UINT(W))) return 0;
+            KeyDown(Wnd, *E, UINT(W));
+            return 0;
+        case WM_SYSKEYDOWN:
+            if (ComboKey(Wnd, Msg, UINT(W))) return 0;
+            return DefWindowProcW(Wnd, Msg, W, L);
+        case WM_KEYUP:
+            if (W == VK_SHIFT) E->Shift = false;
+            if (W == VK_CONTROL) E->Control = false;
+            return 0;
+        case WM_CHAR:
+            Char(Wnd, *E, char16_t(W));
+            return 0;
+        case WM_IME_CHAR:
+            Char(Wnd, *E, char16_t(W));
+            return 0;
+        case WM_IME_STARTCOMPOSITION:
+            E->Composing.clear();
+            return 0;
+        case WM_IME_COMPOSITION: {
+            HIMC C = ImmGetContext(Wnd);
+            auto Read = [&](DWORD Which) {
+                long Bytes = ImmGetCompositionStringW(C, Which, nullptr, 0);
+                std::u16string S;
+                if (Bytes > 0) {
+                    S.resize(size_t(Bytes) / sizeof(char16_t));
+                    ImmGetCompositionStringW(C, Which, S.data(), DWORD(Bytes));
+                }
+                return S;
+            };
+            if (DWORD(L) & GCS_RESULTSTR) {
+                std::u16string R = Read(GCS_RESULTSTR);
+                E->Composing.clear();
+                if (!ReadOnly(Wnd) && !R.empty()) Replace(Wnd, *E, R, true, true);
+                // The parent may have destroyed the edit on EN_CHANGE.
+                if (!(E = ControlState<TEdit>(Wnd))) return 0;
+            }
+            if (DWORD(L) & GCS_COMPSTR) {
+                E->Composing = ReadOnly(Wnd) ? std::u16string() : Read(GCS_COMPSTR);
+                KeepCaretVisible(Wnd, *E);
+                InvalidateRect(Wnd, nullptr, TRUE);
+            }
+            ImmReleaseContext(Wnd, C);
+            return 0;
         }
-        return TRUE;
-    }
-    case EM_SCROLLCARET: KeepCaretVisible(Wnd, *E); InvalidateRect(Wnd, nullptr, TRUE); return TRUE;
-    case EM_POSFROMCHAR: {
-        TMeasure M(Wnd, *E);
-        POINT P = PosOf(Wnd, M.Dc(), *E, std::min(size_t(W), E->Text.size()));
-        return MAKELPARAM(P.x, P.y);
-    }
-    case EM_CHARFROMPOS: {
-        TMeasure M(Wnd, *E);
-        size_t P = PosFromPoint(Wnd, M.Dc(), *E, {GET_X_LPARAM(L), GET_Y_LPARAM(L)});
-        size_t Li = LineOf(LinesOf(E->Text, Multi(Wnd)), P);
-        return MAKELPARAM(int(std::min<size_t>(P, 0xFFFF)), int(std::min<size_t>(Li, 0xFFFF)));
-    }
-    case EM_GETRECT:
-        if (L) *reinterpret_cast<RECT*>(L) = TextArea(Wnd);
-        return 0;
-    default: return DefWindowProcW(Wnd, Msg, W, L);
+        case WM_IME_ENDCOMPOSITION:
+            E->Composing.clear();
+            InvalidateRect(Wnd, nullptr, TRUE);
+            return 0;
+        case WM_LBUTTONDOWN: {
+            if (GetFocus() != Wnd) SetFocus(Wnd);
+            if (!(E = ControlState<TEdit>(Wnd))) return 0;
+            TMeasure M(Wnd, *E);
+            size_t P = PosFromPoint(Wnd, M.Dc(), *E, {GET_X_LPARAM(L), GET_Y_LPARAM(L)});
+            E->Caret = P;
+            if (!(W & MK_SHIFT)) E->Anchor = P;
+            E->Tracking = true;
+            SetCapture(Wnd);
+            InvalidateRect(Wnd, nullptr, TRUE);
+            return 0;
+        }
+        case WM_LBUTTONDBLCLK: {
+            TMeasure M(Wnd, *E);
+            size_t P = PosFromPoint(Wnd, M.Dc(), *E, {GET_X_LPARAM(L), GET_Y_LPARAM(L)});
+            E->Anchor = WordLeft(E->Text, NextBoundary(E->Text, P));
+            size_t End = P;
+            while (End < E->Text.size() && IsWordChar(E->Text[End]))
+                End = NextBoundary(E->Text, End);
+            E->Caret = End;
+            InvalidateRect(Wnd, nullptr, TRUE);
+            return 0;
+        }
+        case WM_MOUSEMOVE:
+            if (E->Tracking) {
+                TMeasure M(Wnd, *E);
+                E->Caret = PosFromPoint(Wnd, M.Dc(), *E, {GET_X_LPARAM(L), GET_Y_LPARAM(L)});
+                Moved(Wnd, *E);
+            }
+            return 0;
+        case WM_LBUTTONUP:
+            if (E->Tracking) {
+                E->Tracking = false;
+                if (GetCapture() == Wnd) ReleaseCapture();
+            }
+            return 0;
+        case WM_CAPTURECHANGED:
+            E->Tracking = false;
+            return 0;
+        case WM_MOUSEWHEEL:
+            if (Multi(Wnd)) {
+                int Steps = -int16_t(HIWORD(W)) / 120 * 3;
+                return SendMessageW(Wnd, EM_LINESCROLL, 0, Steps);
+            }
+            return 0;
+        case WM_VSCROLL: {
+            if (!Multi(Wnd)) return 0;
+            WORD Code = LOWORD(W);
+            long D = Code == SB_LINEUP     ? -1
+                     : Code == SB_LINEDOWN ? 1
+                     : Code == SB_PAGEUP   ? -10
+                     : Code == SB_PAGEDOWN ? 10
+                                           : 0;
+            if (Code == SB_THUMBTRACK || Code == SB_THUMBPOSITION)
+                D = long(HIWORD(W)) - long(E->TopLine);
+            if (Code == SB_TOP) D = -long(E->TopLine);
+            if (Code == SB_BOTTOM) D = 1L << 20;
+            SendMessageW(Wnd, EM_LINESCROLL, 0, D);
+            return 0;
+        }
+        case WM_CUT:
+            if (ReadOnly(Wnd) || E->Password) return 0;
+            Copy(Wnd, *E);
+            Replace(Wnd, *E, u"", true);
+            return 0;
+        case WM_COPY:
+            Copy(Wnd, *E);
+            return 0;
+        case WM_PASTE:
+            if (!ReadOnly(Wnd))
+                if (auto T = TakeClipboardText(Wnd)) Replace(Wnd, *E, *T, true);
+            return 0;
+        case WM_CLEAR:
+            if (!ReadOnly(Wnd)) Replace(Wnd, *E, u"", true);
+            return 0;
+        case WM_UNDO:
+        case EM_UNDO:
+            Undo(Wnd, *E);
+            return E->CanUndo;
+        case EM_CANUNDO:
+            return E->CanUndo;
+        case EM_EMPTYUNDOBUFFER:
+            E->CanUndo = false;
+            E->UndoText.clear();
+            return 0;
+        case EM_GETSEL: {
+            DWORD A = DWORD(std::min(E->Caret, E->Anchor)),
+                  B = DWORD(std::max(E->Caret, E->Anchor));
+            if (W) *reinterpret_cast<DWORD*>(W) = A;
+            if (L) *reinterpret_cast<DWORD*>(L) = B;
+            return LRESULT(
+                MAKELPARAM(int(std::min<DWORD>(A, 0xFFFF)), int(std::min<DWORD>(B, 0xFFFF))) &
+                0xFFFFFFFF);
+        }
+        case EM_SETSEL: {
+            long A = long(intptr_t(W)), B = long(L);
+            if (A < 0) {  // no selection: the caret stays
+                E->Anchor = E->Caret;
+            } else {
+                size_t N = E->Text.size();
+                size_t Sa = size_t(A) > N ? N : size_t(A);
+                size_t Sb = B < 0 || size_t(B) > N ? N : size_t(B);
+                E->Anchor = SnapBoundary(E->Text, Sa);
+                E->Caret = SnapBoundary(E->Text, Sb);
+            }
+            Moved(Wnd, *E);
+            return 0;
+        }
+        case EM_REPLACESEL:
+            if (L) Replace(Wnd, *E, FromWide(reinterpret_cast<LPCWSTR>(L)), W != 0);
+            return 0;
+        case EM_GETLINECOUNT:
+            return LRESULT(LinesOf(E->Text, Multi(Wnd)).size());
+        case EM_LINEINDEX: {
+            auto Lines = LinesOf(E->Text, Multi(Wnd));
+            size_t Li = intptr_t(W) < 0 ? LineOf(Lines, E->Caret) : size_t(W);
+            return Li < Lines.size() ? LRESULT(Lines[Li].Start) : -1;
+        }
+        case EM_LINELENGTH: {
+            auto Lines = LinesOf(E->Text, Multi(Wnd));
+            if (intptr_t(W) < 0) return 0;
+            size_t Li = LineOf(Lines, std::min(size_t(W), E->Text.size()));
+            return LRESULT(Lines[Li].End - Lines[Li].Start);
+        }
+        case EM_LINEFROMCHAR: {
+            auto Lines = LinesOf(E->Text, Multi(Wnd));
+            size_t P = intptr_t(W) < 0 ? E->Caret : std::min(size_t(W), E->Text.size());
+            return LRESULT(LineOf(Lines, P));
+        }
+        case EM_GETLINE: {
+            auto Lines = LinesOf(E->Text, Multi(Wnd));
+            auto* Buf = reinterpret_cast<char16_t*>(L);
+            size_t Li = Multi(Wnd) ? size_t(W) : 0;
+            if (!Buf || Li >= Lines.size()) return 0;
+            size_t Max = *reinterpret_cast<WORD*>(Buf);
+            size_t N = std::min(Max, Lines[Li].End - Lines[Li].Start);
+            std::copy_n(E->Text.data() + Lines[Li].Start, N, Buf);
+            return LRESULT(N);
+        }
+        case EM_LIMITTEXT:
+            E->Limit = W == 0 ? kDefaultLimit : size_t(W);
+            return 0;
+        case EM_GETLIMITTEXT:
+            return LRESULT(E->Limit);
+        case EM_GETMODIFY:
+            return E->Modified;
+        case EM_SETMODIFY:
+            E->Modified = W != 0;
+            return 0;
+        case EM_SETPASSWORDCHAR:
+            E->Password = char16_t(W);
+            InvalidateRect(Wnd, nullptr, TRUE);
+            return 0;
+        case EM_GETPASSWORDCHAR:
+            return E->Password;
+        case EM_SETREADONLY: {
+            LONG_PTR S = GetWindowLongPtrW(Wnd, GWL_STYLE);
+            SetWindowLongPtrW(Wnd, GWL_STYLE, W ? (S | ES_READONLY) : (S & ~LONG_PTR(ES_READONLY)));
+            InvalidateRect(Wnd, nullptr, TRUE);
+            return TRUE;
+        }
+        case EM_GETFIRSTVISIBLELINE:
+            return Multi(Wnd) ? LRESULT(E->TopLine) : 0;
+        case EM_LINESCROLL: {
+            if (!Multi(Wnd)) return FALSE;
+            // The last page ends with the last line, as the scroll bar has it.
+            long Count = long(LinesOf(E->Text, true).size());
+            long Top = std::clamp(long(E->TopLine) + long(L), 0L,
+                                  std::max(0L, Count - VisibleLines(Wnd, *E)));
+            if (size_t(Top) != E->TopLine) {
+                E->TopLine = size_t(Top);
+                InvalidateRect(Wnd, nullptr, TRUE);
+                SyncScrollBar(Wnd, *E);
+                Notify(Wnd, EN_VSCROLL);
+            }
+            return TRUE;
+        }
+        case EM_SCROLLCARET:
+            KeepCaretVisible(Wnd, *E);
+            InvalidateRect(Wnd, nullptr, TRUE);
+            return TRUE;
+        case EM_POSFROMCHAR: {
+            TMeasure M(Wnd, *E);
+            POINT P = PosOf(Wnd, M.Dc(), *E, std::min(size_t(W), E->Text.size()));
+            return MAKELPARAM(P.x, P.y);
+        }
+        case EM_CHARFROMPOS: {
+            TMeasure M(Wnd, *E);
+            size_t P = PosFromPoint(Wnd, M.Dc(), *E, {GET_X_LPARAM(L), GET_Y_LPARAM(L)});
+            size_t Li = LineOf(LinesOf(E->Text, Multi(Wnd)), P);
+            return MAKELPARAM(int(std::min<size_t>(P, 0xFFFF)), int(std::min<size_t>(Li, 0xFFFF)));
+        }
+        case EM_GETRECT:
+            if (L) *reinterpret_cast<RECT*>(L) = TextArea(Wnd);
+            return 0;
+        default:
+            return DefWindowProcW(Wnd, Msg, W, L);
     }
 }
 

@@ -244,6 +244,7 @@ LRESULT DefWindowProcW(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
     if (!Win) return 0;
     LRESULT Painted = 0;
     if (DefaultPaint(Wnd, Msg, W, L, Painted)) return Painted;
+    if (MenuDefault(Wnd, Msg, W, L, Painted)) return Painted;
     switch (Msg) {
     case WM_NCCREATE: {
         auto* Cs = reinterpret_cast<const CREATESTRUCTW*>(L);
@@ -313,6 +314,8 @@ LRESULT DefWindowProcW(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         if (W == VK_F4 && (L & (1 << 29)))
             return SendMessageW(GetAncestor(Wnd, GA_ROOT), WM_SYSCOMMAND, SC_CLOSE, 0);
         return 0;
+    case WM_IME_COMPOSITION:
+    case WM_IME_CHAR: return ImeDefault(Wnd, Msg, W, L);
     case WM_ACTIVATE:
         if (LOWORD(W) != WA_INACTIVE && !(Win->Style & WS_MINIMIZE)) SetFocus(Wnd);
         return 0;

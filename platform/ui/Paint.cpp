@@ -238,7 +238,7 @@ void PaintFrameInto(const TWindow* W, HDC Dc) {
         Row += F.Caption;
     }
     if (F.Menu) {
-        Fill({B, Row, Wd - B, Row + F.Menu}, COLOR_MENU);
+        PaintMenuBar(W->Handle, Dc, {B, Row, Wd - B, Row + F.Menu});
         Row += F.Menu;
     }
     int E = F.ClientEdge;

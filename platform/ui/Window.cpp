@@ -137,6 +137,8 @@ void RegisterSystemClasses() {
         RegisterClassExW(&C);
         State().Classes[Fold(Name)]->System = true;
     }
+    // Menu windows paint and answer as menus from their creation on.
+    State().Classes[Fold(u"#32768")]->Info.lpfnWndProc = MenuWindowProc;
     // Standard controls and dialog boxes.
     RegisterControlClasses();
     // Scroll-bar and tab controls.
@@ -202,7 +204,9 @@ void FreeWindow(HWND Wnd) {
     TState& S = State();
     std::shared_ptr<TWindow> W = Hold(Wnd);
     if (!W) return;
+    ForgetMenus(Wnd);
     ForgetPainting(Wnd);
+    ForgetTextInput(Wnd);
     W->Dead = true;
     ForgetWindowMessages(Wnd);
     if (S.Active == Wnd) S.Active = nullptr;
@@ -1164,21 +1168,7 @@ HWND GetDlgItem(HWND Dialog, int Id) {
     return nullptr;
 }
 
-HMENU GetMenu(HWND Wnd) {
-    TWindow* W = Find(Wnd);
-    return W && !(W->Style & WS_CHILD) ? W->Menu : nullptr;
-}
-
-BOOL SetMenu(HWND Wnd, HMENU Menu) {
-    TWindow* W = Find(Wnd);
-    if (!W || (W->Style & WS_CHILD)) return FALSE;
-    W->Menu = Menu;
-    SetWindowPos(Wnd, nullptr, 0, 0, 0, 0,
-                 SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    return TRUE;
-}
-
-BOOL DrawMenuBar(HWND Wnd) { return Find(Wnd) ? TRUE : FALSE; }
+// GetMenu, SetMenu and DrawMenuBar: Menus.cpp.
 
 // ---------------------------------------------------------------------------
 LONG_PTR GetWindowLongPtrW(HWND Wnd, int Index) {

@@ -249,6 +249,14 @@ bool DefaultPaint(HWND Wnd, UINT Msg, WPARAM W, LPARAM L, LRESULT& Result);
 // Whether a screen point lies in the window's shape (true without one).
 bool InShape(const TWindow& W, POINT Screen);
 
+// Menus (Menus.cpp): the class procedure of "#32768" windows, the bar strip
+// painted into a window DC (strip in window coordinates), the default
+// handling of menu keys and clicks, and what dies with a window.
+LRESULT MenuWindowProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
+void PaintMenuBar(HWND Wnd, HDC Dc, const RECT& Strip);
+bool MenuDefault(HWND Wnd, UINT Msg, WPARAM W, LPARAM L, LRESULT& Result);
+void ForgetMenus(HWND Wnd);
+
 std::u16string Fold(std::u16string_view S);
 
 // Scroll bars and tab controls (ScrollBars.cpp, TabControl.cpp).
@@ -259,5 +267,19 @@ void TrackWindowScrollBar(HWND Wnd, int Bar, POINT Screen);
 LRESULT ScrollBarControlProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
 LRESULT TabControlProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
 std::u16string FromWide(LPCWSTR S);
+
+// Text input (TextInput.cpp).
+// The host's composition for the window To; empty text cancels it.
+bool ImeCompose(HWND To, const std::u16string& Text, int Cursor);
+// Committed text ends a running composition as its result; false when
+// none runs, so the text comes as plain characters.
+bool ImeCommit(HWND To, const std::u16string& Text);
+// Default answers of the input-method messages.
+LRESULT ImeDefault(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
+void ForgetTextInput(HWND Wnd);
+// Queues an input message behind the input already queued. The state an
+// input message reads is set when its host event is taken, and the queue
+// takes the next host event only once the input before it is through.
+void PostInputMessage(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
 
 }  // namespace velmo::ui

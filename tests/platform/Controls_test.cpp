@@ -1,11 +1,14 @@
 // The standard controls and dialogs on the Null host: clicks and key
 // presses give one notification each, edits take typed, composed and pasted
 // text, modal dialogs and message boxes answer scripted keys and clicks.
+#include "platform/ui/Controls.h"
+
 #include <gtest/gtest.h>
 
-#include "platform/ui/Controls.h"
+#include <functional>
+
 #include "platform/ui/Dialogs.h"
-#include "platform/ui/Ime.h"
+#include "platform/ui/TextInput.h"
 #include "tests/platform/ScrollTabSupport.h"
 #include "tests/platform/WindowFixture.h"
 
@@ -34,8 +37,16 @@ HBRUSH& ParentBrush() {
     return B;
 }
 
+// A notification code on which the parent destroys the control (0: none).
+int& DestroyOn() {
+    static int Code = -1;
+    return Code;
+}
+
 LRESULT ParentProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
     if (Msg == WM_COMMAND) Notes().push_back({LOWORD(W), HIWORD(W)});
+    if (Msg == WM_COMMAND && L && int(HIWORD(W)) == DestroyOn())
+        DestroyWindow(reinterpret_cast<HWND>(L));
     if (Msg >= WM_CTLCOLORMSGBOX && Msg <= WM_CTLCOLORSTATIC && ParentBrush())
         return reinterpret_cast<LRESULT>(ParentBrush());
     if (Msg == WM_MEASUREITEM) {
@@ -61,13 +72,14 @@ protected:
         Notes().clear();
         OwnerDrawTrace().clear();
         ParentBrush() = nullptr;
+        DestroyOn() = -1;
         WNDCLASSEXW C;
         C.lpfnWndProc = ParentProc;
         C.lpszClassName = u"ControlParent";
         C.hbrBackground = reinterpret_cast<HBRUSH>(uintptr_t(COLOR_BTNFACE + 1));
         RegisterClassExW(&C);
-        Parent = CreateWindowExW(0, u"ControlParent", u"Parent", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 500, 400,
-                                 nullptr, nullptr, nullptr, nullptr);
+        Parent = CreateWindowExW(0, u"ControlParent", u"Parent", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                 100, 100, 500, 400, nullptr, nullptr, nullptr, nullptr);
         ASSERT_TRUE(Parent);
         Pump();
     }
@@ -77,7 +89,8 @@ protected:
         UnregisterClassW(u"ControlParent", nullptr);
     }
 
-    HWND Child(const char16_t* Class, const char16_t* Text, DWORD Style, int Id, int X, int Y, int W, int H) {
+    HWND Child(const char16_t* Class, const char16_t* Text, DWORD Style, int Id, int X, int Y,
+               int W, int H) {
         HWND C = CreateWindowExW(0, Class, Text, Style | WS_CHILD | WS_VISIBLE, X, Y, W, H, Parent,
                                  reinterpret_cast<HMENU>(intptr_t(Id)), nullptr, nullptr);
         Pump();
@@ -150,7 +163,8 @@ TEST_F(Controls, ButtonsEditsDialogs) {
     EXPECT_EQ(Count(BN_CLICKED, 10), 3);
 
     // A subclass that takes the press leaves no click from the button.
-    SavedButtonProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(Btn, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(EatPress)));
+    SavedButtonProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(Btn, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(EatPress)));
     Click(Btn);
     EXPECT_EQ(Count(BN_CLICKED, 10), 3);
     SetWindowLongPtrW(Btn, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(SavedButtonProc));
@@ -161,7 +175,8 @@ TEST_F(Controls, ButtonsEditsDialogs) {
     HWND R1 = Child(u"button", u"One", BS_AUTORADIOBUTTON | WS_GROUP, 30, 10, 70, 100, 20);
     HWND R2 = Child(u"button", u"Two", BS_AUTORADIOBUTTON, 31, 120, 70, 100, 20);
     HWND R3 = Child(u"button", u"Three", BS_AUTORADIOBUTTON, 32, 230, 70, 100, 20);
-    HWND Next = Child(u"button", u"Next group", BS_AUTORADIOBUTTON | WS_GROUP, 33, 340, 70, 100, 20);
+    HWND Next =
+        Child(u"button", u"Next group", BS_AUTORADIOBUTTON | WS_GROUP, 33, 340, 70, 100, 20);
     Click(Check);
     EXPECT_EQ(SendMessageW(Check, BM_GETCHECK, 0, 0), BST_CHECKED);
     Click(Check);
@@ -196,10 +211,15 @@ TEST_F(Controls, ButtonsEditsDialogs) {
     EXPECT_EQ(Count(EN_CHANGE, 50), 2);
     SendMessageW(Edit, EM_SETSEL, 1, 1);
     Notes().clear();
-    ImeSetComposition(u"tu");
-    ImeSetComposition(u"图");
+    Host->Compose(u"tu", 2);
+    Host->Compose(u"图", 1);
+    Pump();
     EXPECT_EQ(TextOf(Edit), u"ab") << "composition is shown, not inserted";
-    ImeCommit(u"图片");
+    POINT Caret;
+    ASSERT_TRUE(GetCaretPos(&Caret));
+    EXPECT_GT(Caret.x, LOWORD(SendMessageW(Edit, EM_POSFROMCHAR, 1, 0)))
+        << "the caret follows the composition";
+    Host->Text(u"图片");
     Pump();
     EXPECT_EQ(TextOf(Edit), u"a图片b");
     EXPECT_EQ(Count(EN_CHANGE, 50), 1);
@@ -230,9 +250,18 @@ TEST_F(Controls, ButtonsEditsDialogs) {
     T.Title = u"Question";
     T.Width = 260;
     T.Height = 120;
-    T.Items = {{u"Edit", u"name", 100, WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, {10, 10, 250, 34}},
-               {u"Button", u"OK", IDOK, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, {90, 80, 165, 103}},
-               {u"Button", u"Cancel", IDCANCEL, WS_CHILD | WS_VISIBLE | WS_TABSTOP, {175, 80, 250, 103}}};
+    T.Items = {
+        {u"Edit",
+         u"name",
+         100,
+         WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL,
+         {10, 10, 250, 34}},
+        {u"Button",
+         u"OK",
+         IDOK,
+         WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
+         {90, 80, 165, 103}},
+        {u"Button", u"Cancel", IDCANCEL, WS_CHILD | WS_VISIBLE | WS_TABSTOP, {175, 80, 250, 103}}};
     auto Proc = [](HWND Dlg, UINT Msg, WPARAM W, LPARAM) -> INT_PTR {
         if (Msg == WM_INITDIALOG) return TRUE;
         if (Msg == WM_COMMAND && (LOWORD(W) == IDOK || LOWORD(W) == IDCANCEL)) {
@@ -298,7 +327,8 @@ TEST_F(Controls, ButtonsEditsDialogs) {
                 Host->KeyUp(C.Key);
             }
         });
-        EXPECT_EQ(MessageBoxW(Parent, u"Convert the file?", u"Converter", C.Type), C.Want) << "type " << C.Type;
+        EXPECT_EQ(MessageBoxW(Parent, u"Convert the file?", u"Converter", C.Type), C.Want)
+            << "type " << C.Type;
         EXPECT_EQ(IconId, MessageBoxIconId(C.Type));
     }
     // Without a scripted answer a box never blocks: nothing can arrive, so
@@ -308,7 +338,8 @@ TEST_F(Controls, ButtonsEditsDialogs) {
 }
 
 LRESULT NotesBetween(size_t From, WORD Code) {
-    return std::count_if(Notes().begin() + long(From), Notes().end(), [&](const TNote& N) { return N.Code == Code; });
+    return std::count_if(Notes().begin() + long(From), Notes().end(),
+                         [&](const TNote& N) { return N.Code == Code; });
 }
 
 TEST_F(Controls, EditPairsLimitsAndModes) {
@@ -329,7 +360,8 @@ TEST_F(Controls, EditPairsLimitsAndModes) {
     SendMessageW(Edit, WM_KEYDOWN, VK_LEFT, 0);
     EXPECT_EQ(Sel(), (std::pair<DWORD, DWORD>{1, 1})) << "one step over the pair";
     SendMessageW(Edit, EM_SETSEL, 2, 2);
-    EXPECT_EQ(Sel(), (std::pair<DWORD, DWORD>{1, 1})) << "a position inside a pair moves to its start";
+    EXPECT_EQ(Sel(), (std::pair<DWORD, DWORD>{1, 1}))
+        << "a position inside a pair moves to its start";
     SendMessageW(Edit, EM_SETSEL, 3, 3);
     SendMessageW(Edit, WM_CHAR, 0x08, 0);
     EXPECT_EQ(TextOf(Edit), u"ab") << "backspace removes the whole pair";
@@ -375,8 +407,10 @@ TEST_F(Controls, EditPairsLimitsAndModes) {
     for (const TCase& C : Cases) {
         HWND E = Child(u"edit", u"seed", C.Style, 60, 10, 50, 200, 60);
         SendMessageW(E, EM_SETSEL, 0, -1);
-        if (C.Style & ES_MULTILINE) SendMessageW(E, EM_SETSEL, 4, 4);
-        else if (!(C.Style & ES_READONLY)) SendMessageW(E, WM_CLEAR, 0, 0);
+        if (C.Style & ES_MULTILINE)
+            SendMessageW(E, EM_SETSEL, 4, 4);
+        else if (!(C.Style & ES_READONLY))
+            SendMessageW(E, WM_CLEAR, 0, 0);
         SetFocus(E);
         Host->Text(C.Typed);
         Pump();
@@ -396,7 +430,8 @@ TEST_F(Controls, EditPairsLimitsAndModes) {
     EXPECT_EQ(TextOf(Edit), u"xyzxyz") << "the clipboard still holds the plain edit's text";
 
     // Lines of a multi-line edit.
-    HWND Memo = Child(u"edit", u"one\r\ntwo\r\nthree", ES_MULTILINE, 62, 10, 80, 200, 80);
+    HWND Memo =
+        Child(u"edit", u"one\r\ntwo\r\nthree", ES_MULTILINE | WS_VSCROLL, 62, 10, 80, 200, 30);
     EXPECT_EQ(SendMessageW(Memo, EM_GETLINECOUNT, 0, 0), 3);
     EXPECT_EQ(SendMessageW(Memo, EM_LINEINDEX, 1, 0), 5);
     EXPECT_EQ(SendMessageW(Memo, EM_LINELENGTH, 10, 0), 5);
@@ -408,10 +443,19 @@ TEST_F(Controls, EditPairsLimitsAndModes) {
     DWORD S = 0;
     SendMessageW(Memo, EM_GETSEL, reinterpret_cast<WPARAM>(&S), 0);
     EXPECT_EQ(S, 8u);
+    // Its scroll bar follows the first visible line.
+    SendMessageW(Memo, EM_LINESCROLL, 0, 10);
+    LRESULT First = SendMessageW(Memo, EM_GETFIRSTVISIBLELINE, 0, 0);
+    EXPECT_GT(First, 0);
+    EXPECT_LT(First, 3) << "the last line stays in view";
+    EXPECT_EQ(GetScrollPos(Memo, SB_VERT), First);
+    SendMessageW(Memo, WM_VSCROLL, SB_TOP, 0);
+    EXPECT_EQ(GetScrollPos(Memo, SB_VERT), 0);
 }
 
 TEST_F(Controls, ListBoxSelectionScrollAndOwnerDraw) {
-    HWND List = Child(u"listbox", nullptr, LBS_NOTIFY | WS_VSCROLL | WS_BORDER, 70, 10, 10, 150, 100);
+    HWND List =
+        Child(u"listbox", nullptr, LBS_NOTIFY | WS_VSCROLL | WS_BORDER, 70, 10, 10, 150, 100);
     ASSERT_TRUE(List);
     for (int I = 0; I < 20; ++I) {
         std::string S = "item " + std::to_string(I);
@@ -446,18 +490,29 @@ TEST_F(Controls, ListBoxSelectionScrollAndOwnerDraw) {
     GetClientRect(List, &Client);
     EXPECT_GT(Top, 0);
     EXPECT_LE(19, Top + Client.bottom / H) << "the chosen item is scrolled into view";
+    // The scroll bar shows the items, the page and the top item.
+    SCROLLINFO Si;
+    Si.fMask = SIF_ALL;
+    ASSERT_TRUE(GetScrollInfo(List, SB_VERT, &Si));
+    EXPECT_EQ(Si.nMin, 0);
+    EXPECT_EQ(Si.nMax, 19);
+    EXPECT_EQ(int(Si.nPage), Client.bottom / H);
+    EXPECT_EQ(Si.nPos, Top);
     SendMessageW(List, WM_MOUSEWHEEL, MAKEWPARAM(0, 120), 0);
     EXPECT_EQ(SendMessageW(List, LB_GETTOPINDEX, 0, 0), Top - 3);
+    EXPECT_EQ(GetScrollPos(List, SB_VERT), Top - 3);
     SendMessageW(List, WM_VSCROLL, SB_TOP, 0);
     EXPECT_EQ(SendMessageW(List, LB_GETTOPINDEX, 0, 0), 0);
     EXPECT_EQ(SendMessageW(List, LB_DELETESTRING, 0, 0), 19);
     EXPECT_EQ(SendMessageW(List, LB_GETCURSEL, 0, 0), 18) << "the selection follows its item";
     EXPECT_EQ(SendMessageW(List, LB_GETTEXT, 99, 0), LB_ERR);
-    EXPECT_EQ(SendMessageW(List, LB_FINDSTRINGEXACT, WPARAM(-1), reinterpret_cast<LPARAM>(u"ITEM 7")), 6);
+    EXPECT_EQ(
+        SendMessageW(List, LB_FINDSTRINGEXACT, WPARAM(-1), reinterpret_cast<LPARAM>(u"ITEM 7")), 6);
 
     // Sorted, multiple selection, no notification without LBS_NOTIFY.
     HWND Multi = Child(u"listbox", nullptr, LBS_SORT | LBS_MULTIPLESEL, 71, 200, 10, 150, 100);
-    for (const char16_t* S : {u"pear", u"apple", u"fig"}) SendMessageW(Multi, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(S));
+    for (const char16_t* S : {u"pear", u"apple", u"fig"})
+        SendMessageW(Multi, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(S));
     char16_t Buf[16];
     SendMessageW(Multi, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(Buf));
     EXPECT_EQ(std::u16string(Buf), u"apple");
@@ -483,7 +538,8 @@ TEST_F(Controls, ListBoxSelectionScrollAndOwnerDraw) {
     Pump();
     ASSERT_FALSE(OwnerDrawTrace().empty());
     EXPECT_EQ(OwnerDrawTrace().front(), WM_MEASUREITEM);
-    EXPECT_NE(std::find(OwnerDrawTrace().begin(), OwnerDrawTrace().end(), WM_DRAWITEM), OwnerDrawTrace().end());
+    EXPECT_NE(std::find(OwnerDrawTrace().begin(), OwnerDrawTrace().end(), WM_DRAWITEM),
+              OwnerDrawTrace().end());
     EXPECT_EQ(SendMessageW(Drawn, LB_GETITEMHEIGHT, 0, 0), 20);
     EXPECT_EQ(SendMessageW(Drawn, LB_GETITEMDATA, 0, 0), 1234);
 }
@@ -509,15 +565,19 @@ TEST_F(Controls, ComboStylesDropDownAndSelection) {
         EXPECT_EQ((Info.stateButton & STATE_SYSTEM_INVISIBLE) != 0, C.Style == CBS_SIMPLE);
         RECT Wr;
         GetWindowRect(Combo, &Wr);
-        if (C.PopupList) { EXPECT_LT(Wr.bottom - Wr.top, 150) << "the field alone, the list drops below"; }
+        if (C.PopupList) {
+            EXPECT_LT(Wr.bottom - Wr.top, 150) << "the field alone, the list drops below";
+        }
         DestroyWindow(Combo);
     }
 
     HWND Combo = Child(u"combobox", nullptr, CBS_DROPDOWN, 81, 10, 10, 200, 150);
-    for (const char16_t* S : {u"A4", u"Letter", u"Legal"}) SendMessageW(Combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(S));
+    for (const char16_t* S : {u"A4", u"Letter", u"Legal"})
+        SendMessageW(Combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(S));
     COMBOBOXINFO Info;
     GetComboBoxInfo(Combo, &Info);
-    POINT Btn{(Info.rcButton.left + Info.rcButton.right) / 2, (Info.rcButton.top + Info.rcButton.bottom) / 2};
+    POINT Btn{(Info.rcButton.left + Info.rcButton.right) / 2,
+              (Info.rcButton.top + Info.rcButton.bottom) / 2};
     ClientToScreen(Combo, &Btn);
     Host->MouseDown(Btn.x, Btn.y);
     Host->MouseUp(Btn.x, Btn.y);
@@ -539,7 +599,8 @@ TEST_F(Controls, ComboStylesDropDownAndSelection) {
     EXPECT_EQ(TextOf(Combo), u"Letter");
     std::vector<WORD> Order;
     for (const TNote& N : Notes())
-        if (N.Id == 81 && (N.Code == CBN_DROPDOWN || N.Code == CBN_CLOSEUP || N.Code == CBN_SELCHANGE))
+        if (N.Id == 81 &&
+            (N.Code == CBN_DROPDOWN || N.Code == CBN_CLOSEUP || N.Code == CBN_SELCHANGE))
             Order.push_back(N.Code);
     EXPECT_EQ(Order, (std::vector<WORD>{CBN_DROPDOWN, CBN_CLOSEUP, CBN_SELCHANGE}));
 
@@ -596,7 +657,8 @@ TEST_F(Controls, ComboStylesDropDownAndSelection) {
 
     // A drop-down list walks its items with the arrows.
     HWND Pick = Child(u"combobox", nullptr, CBS_DROPDOWNLIST, 82, 10, 60, 200, 150);
-    for (const char16_t* S : {u"one", u"two"}) SendMessageW(Pick, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(S));
+    for (const char16_t* S : {u"one", u"two"})
+        SendMessageW(Pick, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(S));
     SetFocus(Pick);
     Host->KeyDown(VK_DOWN);
     Host->KeyDown(VK_DOWN);
@@ -621,14 +683,15 @@ TEST_F(Controls, DialogTabOrderGroupsAndLoops) {
     TDialogTemplate T;
     T.Title = u"Options";
     T.Style |= WS_VISIBLE;
-    T.Items = {{u"Edit", u"", 100, WS_TABSTOP | WS_BORDER, {10, 10, 200, 34}},
-               {u"Button", u"One", 101, WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, {10, 40, 100, 60}},
-               {u"Button", u"Two", 102, BS_AUTORADIOBUTTON, {10, 60, 100, 80}},
-               {u"Button", u"Three", 103, BS_AUTORADIOBUTTON, {10, 80, 100, 100}},
-               {u"Static", u"Note", 104, WS_GROUP, {10, 100, 100, 120}},
-               {u"Button", u"Check", 105, WS_TABSTOP | BS_AUTOCHECKBOX, {10, 120, 100, 140}},
-               {u"Button", u"OK", IDOK, WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, {120, 160, 190, 183}},
-               {u"Button", u"Cancel", IDCANCEL, WS_TABSTOP, {200, 160, 270, 183}}};
+    T.Items = {
+        {u"Edit", u"", 100, WS_TABSTOP | WS_BORDER, {10, 10, 200, 34}},
+        {u"Button", u"One", 101, WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, {10, 40, 100, 60}},
+        {u"Button", u"Two", 102, BS_AUTORADIOBUTTON, {10, 60, 100, 80}},
+        {u"Button", u"Three", 103, BS_AUTORADIOBUTTON, {10, 80, 100, 100}},
+        {u"Static", u"Note", 104, WS_GROUP, {10, 100, 100, 120}},
+        {u"Button", u"Check", 105, WS_TABSTOP | BS_AUTOCHECKBOX, {10, 120, 100, 140}},
+        {u"Button", u"OK", IDOK, WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, {120, 160, 190, 183}},
+        {u"Button", u"Cancel", IDCANCEL, WS_TABSTOP, {200, 160, 270, 183}}};
     for (auto& I : T.Items) I.Style |= WS_CHILD | WS_VISIBLE;
     static std::vector<int> Commands;
     Commands.clear();
@@ -657,7 +720,8 @@ TEST_F(Controls, DialogTabOrderGroupsAndLoops) {
     EXPECT_EQ(GetDlgCtrlID(GetFocus()), 100);
     EXPECT_EQ(Key(VK_TAB), 101);
     EXPECT_EQ(Key(VK_DOWN), 102) << "arrows move within the group";
-    EXPECT_EQ(SendDlgItemMessageW(Dlg, 102, BM_GETCHECK, 0, 0), BST_CHECKED) << "and choose the radio button";
+    EXPECT_EQ(SendDlgItemMessageW(Dlg, 102, BM_GETCHECK, 0, 0), BST_CHECKED)
+        << "and choose the radio button";
     EXPECT_EQ(Key(VK_DOWN), 103);
     EXPECT_EQ(Key(VK_DOWN), 101) << "the group wraps";
     EXPECT_EQ(Key(VK_TAB), 105) << "the static is skipped";
@@ -685,22 +749,98 @@ TEST_F(Controls, DialogTabOrderGroupsAndLoops) {
     FilterCodes().clear();
     FilterHook = SetWindowsHookExW(WH_MSGFILTER, RecordFilter, nullptr, GetCurrentThreadId());
     SetModalHandler([&](HWND) {
-        if (FilterCodes().empty()) PostMessageW(Parent, WM_USER, 0, 0);
-        else PostQuitMessage(7);
+        if (FilterCodes().empty())
+            PostMessageW(Parent, WM_USER, 0, 0);
+        else
+            PostQuitMessage(7);
     });
     TDialogTemplate Plain;
     Plain.Title = u"Plain";
-    Plain.Items = {{u"Button", u"OK", IDOK, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, {10, 10, 80, 33}}};
+    Plain.Items = {{u"Button",
+                    u"OK",
+                    IDOK,
+                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
+                    {10, 10, 80, 33}}};
     EXPECT_EQ(DialogBoxIndirectParamW(nullptr, &Plain, Parent, nullptr, 0), IDCANCEL);
     UnhookWindowsHookEx(FilterHook);
     ASSERT_FALSE(FilterCodes().empty());
-    EXPECT_TRUE(std::all_of(FilterCodes().begin(), FilterCodes().end(), [](int C) { return C == MSGF_DIALOGBOX; }));
+    EXPECT_TRUE(std::all_of(FilterCodes().begin(), FilterCodes().end(),
+                            [](int C) { return C == MSGF_DIALOGBOX; }));
     MSG M;
     bool Quit = false;
     while (PeekMessageW(&M, nullptr, 0, 0, PM_REMOVE))
         if (M.message == WM_QUIT) Quit = M.wParam == 7;
     EXPECT_TRUE(Quit);
     EXPECT_TRUE(IsWindowEnabled(Parent));
+}
+
+// A parent that destroys a control from its notification: the control
+// touches nothing of itself afterwards (ASan watches).
+TEST_F(Controls, DestroyedInsideTheirOwnNotifications) {
+    struct TCase {
+        const char16_t* Class;
+        DWORD Style;
+        WORD Code;
+        std::function<void(HWND)> Act;
+    };
+    auto Type = [this](const std::u16string& Text) {
+        return [this, Text](HWND Ctl) {
+            SetFocus(Ctl);
+            Host->Text(Text);
+            Pump();
+        };
+    };
+    auto Press = [this](HWND Ctl) { Click(Ctl); };
+    auto Space = [this](HWND Ctl) {
+        SetFocus(Ctl);
+        Host->KeyDown(VK_SPACE);
+        Host->KeyUp(VK_SPACE);
+        Pump();
+    };
+    auto Compose = [this](HWND Ctl) {
+        SetFocus(Ctl);
+        Host->Compose(u"图", 1);
+        Host->Text(u"图片");
+        Pump();
+    };
+    auto PickSecond = [](HWND Ctl) {
+        SetFocus(Ctl);
+        SendMessageW(Ctl, WM_KEYDOWN, VK_DOWN, 0);
+        SendMessageW(Ctl, WM_KEYDOWN, VK_DOWN, 0);
+    };
+    auto DropAndChoose = [](HWND Ctl) {
+        SendMessageW(Ctl, CB_SHOWDROPDOWN, TRUE, 0);
+        if (IsWindow(Ctl)) SendMessageW(Ctl, WM_KEYDOWN, VK_DOWN, 0);
+        if (IsWindow(Ctl)) SendMessageW(Ctl, WM_KEYDOWN, VK_RETURN, 0);
+    };
+    const TCase Cases[] = {
+        {u"button", BS_PUSHBUTTON, BN_CLICKED, Press},
+        {u"button", BS_AUTOCHECKBOX, BN_CLICKED, Space},
+        {u"button", BS_PUSHBUTTON | BS_NOTIFY, BN_HILITE, Press},
+        {u"button", BS_PUSHBUTTON | BS_NOTIFY, BN_UNHILITE, Space},
+        {u"edit", 0, EN_UPDATE, Type(u"x")},
+        {u"edit", 0, EN_CHANGE, Compose},
+        {u"edit", ES_MULTILINE, EN_CHANGE, Type(u"\r")},
+        {u"listbox", LBS_NOTIFY, LBN_SELCHANGE, PickSecond},
+        {u"combobox", CBS_DROPDOWNLIST, CBN_SELCHANGE, PickSecond},
+        {u"combobox", CBS_DROPDOWN, CBN_DROPDOWN, DropAndChoose},
+        {u"combobox", CBS_DROPDOWNLIST, CBN_SELENDOK, DropAndChoose},
+        {u"combobox", CBS_DROPDOWNLIST, CBN_CLOSEUP, DropAndChoose},
+    };
+    for (const TCase& C : Cases) {
+        HWND Ctl = Child(C.Class, u"", C.Style | WS_TABSTOP, 95, 20, 20, 120, 60);
+        ASSERT_TRUE(Ctl);
+        UINT Add = std::u16string(C.Class) == u"combobox"  ? CB_ADDSTRING
+                   : std::u16string(C.Class) == u"listbox" ? LB_ADDSTRING
+                                                           : 0;
+        for (const char16_t* S : {u"a", u"b", u"c"})
+            if (Add) SendMessageW(Ctl, Add, 0, reinterpret_cast<LPARAM>(S));
+        DestroyOn() = C.Code;
+        C.Act(Ctl);
+        Pump();
+        EXPECT_FALSE(IsWindow(Ctl)) << std::string(C.Class, C.Class + 4) << " code " << C.Code;
+        DestroyOn() = -1;
+    }
 }
 
 TEST_F(Controls, PaintWithTheParentsBrushInsideTheirBounds) {
@@ -711,8 +851,8 @@ TEST_F(Controls, PaintWithTheParentsBrushInsideTheirBounds) {
         const char16_t* Class;
         DWORD Style;
     };
-    for (TCase C : {TCase{u"static", SS_LEFT}, TCase{u"edit", 0}, TCase{u"listbox", 0}, TCase{u"button", BS_AUTOCHECKBOX},
-                    TCase{u"button", BS_GROUPBOX}}) {
+    for (TCase C : {TCase{u"static", SS_LEFT}, TCase{u"edit", 0}, TCase{u"listbox", 0},
+                    TCase{u"button", BS_AUTOCHECKBOX}, TCase{u"button", BS_GROUPBOX}}) {
         HWND Ctl = Child(C.Class, u"", C.Style, 90, 40, 40, 60, 40);
         UpdateWindow(Parent);
         Pump();
@@ -726,7 +866,8 @@ TEST_F(Controls, PaintWithTheParentsBrushInsideTheirBounds) {
             const uint8_t* Px = F->ScanLine(Y - P.top) + 4 * (X - P.left);
             return COLORREF(Px[2] | (Px[1] << 8) | (Px[0] << 16));
         };
-        EXPECT_EQ(At(R.right - 3, R.bottom - 3), Red) << "inside, class " << std::string(C.Class, C.Class + 6);
+        EXPECT_EQ(At(R.right - 3, R.bottom - 3), Red)
+            << "inside, class " << std::string(C.Class, C.Class + 6);
         EXPECT_NE(At(R.right + 2, R.bottom + 2), Red) << "outside";
         DestroyWindow(Ctl);
         Pump();
@@ -758,7 +899,8 @@ TEST_F(Controls, ScrollComboTab) {
     Pump();
     std::vector<WORD> Order;
     for (const TNote& N : Notes())
-        if (N.Id == 90 && (N.Code == CBN_DROPDOWN || N.Code == CBN_CLOSEUP)) Order.push_back(N.Code);
+        if (N.Id == 90 && (N.Code == CBN_DROPDOWN || N.Code == CBN_CLOSEUP))
+            Order.push_back(N.Code);
     EXPECT_EQ(Order, (std::vector<WORD>{CBN_DROPDOWN, CBN_CLOSEUP}));
     SendMessageW(Info.hwndItem, EM_SETSEL, 0, -1);
     Host->Text(u"150%");

@@ -80,14 +80,15 @@ inline std::vector<std::string> TraceOf(std::initializer_list<const char*> Words
     return Out;
 }
 
-// A pixel of a top-level window's framebuffer as a COLORREF; all ones
-// outside it.
-inline COLORREF PixelAt(HWND Root, int X, int Y) {
-    const TBitmap* F = GetWindowFramebuffer(Root);
+// A pixel of a 32-bpp bitmap as a COLORREF; 0xFFFFFFFF outside it.
+inline COLORREF BitmapPixel(const TBitmap* F, int X, int Y) {
     if (!F || X < 0 || Y < 0 || X >= F->Width() || Y >= F->Height()) return 0xFFFFFFFF;
     const uint8_t* P = F->ScanLine(Y) + 4 * X;
     return COLORREF(P[2] | (P[1] << 8) | (P[0] << 16));
 }
+
+// A pixel of a top-level window's framebuffer (window coordinates).
+inline COLORREF PixelAt(HWND Root, int X, int Y) { return BitmapPixel(GetWindowFramebuffer(Root), X, Y); }
 
 class WindowTest : public ::testing::Test {
 protected:
