@@ -160,9 +160,11 @@ void HostEvent(const THostEvent& E) {
     case THostEventKind::Text: {
         HWND To = S.Focus ? S.Focus : S.Active;
         if (!To) break;
+        if (ImeCommit(To, E.Text)) break;
         for (char16_t C : E.Text) PostInput(To, WM_CHAR, WPARAM(C), 1, {});
         break;
     }
+    case THostEventKind::Composition: ImeCompose(S.Focus ? S.Focus : S.Active, E.Text, E.Cursor); break;
     case THostEventKind::CaptureLost:
         S.MouseButtons = 0;
         if (S.Capture) ReleaseCapture();
@@ -372,6 +374,8 @@ void ReleaseCaptureOf(HWND Wnd) {
     if (State().Capture == Wnd) ReleaseCapture();
 }
 
+void PostInputMessage(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) { PostInput(Wnd, Msg, W, L, {}); }
+
 }  // namespace ui
 
 // ---------------------------------------------------------------------------
@@ -504,7 +508,8 @@ DWORD GetQueueStatus(UINT Flags) {
         if (!S.Sent.empty()) Have |= QS_SENDMESSAGE;
     }
     for (const THostEvent& E : S.RawInput) {
-        if (E.Kind == THostEventKind::KeyDown || E.Kind == THostEventKind::KeyUp || E.Kind == THostEventKind::Text)
+        if (E.Kind == THostEventKind::KeyDown || E.Kind == THostEventKind::KeyUp || E.Kind == THostEventKind::Text ||
+            E.Kind == THostEventKind::Composition)
             Have |= QS_KEY;
         else if (E.Kind == THostEventKind::MouseMove)
             Have |= QS_MOUSEMOVE;

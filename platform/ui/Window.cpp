@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/ui/WindowInternal.h"
+#include "platform/ui/Controls.h"
 #include "platform/ui/host/NullHost.h"
 
 namespace velmo {
@@ -138,6 +139,16 @@ void RegisterSystemClasses() {
     }
     // Menu windows paint and answer as menus from their creation on.
     State().Classes[Fold(u"#32768")]->Info.lpfnWndProc = MenuWindowProc;
+    // Standard controls and dialog boxes.
+    RegisterControlClasses();
+    // Scroll-bar and tab controls.
+    State().Classes[Fold(u"ScrollBar")]->Info.lpfnWndProc = ScrollBarControlProc;
+    WNDCLASSEXW Tab;
+    Tab.lpfnWndProc = TabControlProc;
+    Tab.lpszClassName = u"SysTabControl32";
+    Tab.style = CS_DBLCLKS | CS_GLOBALCLASS | CS_HREDRAW | CS_VREDRAW;
+    RegisterClassExW(&Tab);
+    State().Classes[Fold(u"SysTabControl32")]->System = true;
 }
 
 std::shared_ptr<TClass> FindClass(LPCWSTR Name) {
@@ -195,6 +206,7 @@ void FreeWindow(HWND Wnd) {
     if (!W) return;
     ForgetMenus(Wnd);
     ForgetPainting(Wnd);
+    ForgetTextInput(Wnd);
     W->Dead = true;
     ForgetWindowMessages(Wnd);
     if (S.Active == Wnd) S.Active = nullptr;

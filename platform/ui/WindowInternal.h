@@ -67,6 +67,9 @@ private:
     pixman_region32_t R;
 };
 
+// Scroll-bar state of a window (ScrollBars.cpp).
+struct TScrollBars;
+
 struct TClass {
     std::u16string Name;
     std::u16string Key;  // folded name
@@ -117,6 +120,9 @@ struct TWindow {
     TRgn Dirty;
     bool Destroying = false;
     bool Dead = false;
+    // Scroll bars: the state of the window's two bars or of the control's
+    // own, made on first use.
+    std::shared_ptr<TScrollBars> Scroll;
 };
 
 struct THook {
@@ -258,6 +264,28 @@ void ForgetMenus(HWND Wnd);
 void CopyValidBits(HWND Wnd, const RECT& OldScreen, RECT Dest, RECT Source, LRESULT Align);
 
 std::u16string Fold(std::u16string_view S);
+
+// Scroll bars and tab controls (ScrollBars.cpp, TabControl.cpp).
+// Paints the window's frame bars into a DC whose origin is the window's corner.
+void PaintWindowScrollBars(const TWindow& W, HDC Dc);
+// Runs a press on a window's bar (SB_HORZ or SB_VERT) at a screen point.
+void TrackWindowScrollBar(HWND Wnd, int Bar, POINT Screen);
+LRESULT ScrollBarControlProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
+LRESULT TabControlProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
 std::u16string FromWide(LPCWSTR S);
+
+// Text input (TextInput.cpp).
+// The host's composition for the window To; empty text cancels it.
+bool ImeCompose(HWND To, const std::u16string& Text, int Cursor);
+// Committed text ends a running composition as its result; false when
+// none runs, so the text comes as plain characters.
+bool ImeCommit(HWND To, const std::u16string& Text);
+// Default answers of the input-method messages.
+LRESULT ImeDefault(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
+void ForgetTextInput(HWND Wnd);
+// Queues an input message behind the input already queued. The state an
+// input message reads is set when its host event is taken, and the queue
+// takes the next host event only once the input before it is through.
+void PostInputMessage(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
 
 }  // namespace velmo::ui

@@ -27,6 +27,8 @@ enum class THostEventKind {
     CaptureLost,   // the system took the pointer or focus away
     Quit,          // the user asked the program to end
     Drop,          // files dropped at the pointer position (Screen)
+    // Input method and clipboard.
+    Composition,   // text being composed (Text, Cursor); empty text ends it
 };
 
 struct THostEvent {
@@ -40,6 +42,7 @@ struct THostEvent {
     bool Control = false;
     std::u16string Text;
     std::vector<std::u16string> Files;  // Drop: full names in drop order
+    int Cursor = 0;            // Composition: caret in UTF-16 units
 };
 
 class IWindowHost {
@@ -74,6 +77,13 @@ public:
     virtual void Present(HWND Wnd, const TBitmap& Frame, const std::vector<RECT>& Dirty) {
         (void)Wnd, (void)Frame, (void)Dirty;
     }
+
+    // Input method and clipboard.
+    // Where the caret is (screen coordinates), so the input method's
+    // candidate list opens beside it.
+    virtual void TextInputRect(HWND TopLevel, const RECT& Screen) { (void)TopLevel, (void)Screen; }
+    virtual void SetClipboardText(const std::u16string& Text) { (void)Text; }
+    virtual std::optional<std::u16string> ClipboardText() { return std::nullopt; }
 };
 
 // The host the layer uses; a Null host until one is set. Setting a host is

@@ -97,6 +97,19 @@ void TNullHost::Present(HWND Wnd, const TBitmap&, const std::vector<RECT>& Dirty
     Log.push_back({"present", Wnd, Box, {}});
 }
 
+void TNullHost::TextInputRect(HWND TopLevel, const RECT& Screen) {
+    std::lock_guard<std::mutex> G(Lock);
+    Log.push_back({"caret", TopLevel, Screen, {}});
+}
+void TNullHost::SetClipboardText(const std::u16string& Text) {
+    std::lock_guard<std::mutex> G(Lock);
+    Clipboard = Text;
+}
+std::optional<std::u16string> TNullHost::ClipboardText() {
+    std::lock_guard<std::mutex> G(Lock);
+    return Clipboard;
+}
+
 void TNullHost::Inject(const THostEvent& Event) {
     {
         std::lock_guard<std::mutex> G(Lock);
@@ -161,6 +174,13 @@ void TNullHost::Drop(int X, int Y, std::vector<std::u16string> Files) {
 void TNullHost::Quit() {
     THostEvent E;
     E.Kind = THostEventKind::Quit;
+    Inject(E);
+}
+void TNullHost::Compose(const std::u16string& Text, int Cursor) {
+    THostEvent E;
+    E.Kind = THostEventKind::Composition;
+    E.Text = Text;
+    E.Cursor = Cursor;
     Inject(E);
 }
 void TNullHost::Advance(uint32_t Ms) {

@@ -34,6 +34,9 @@ public:
     void TopLevelShape(HWND Wnd, const std::vector<RECT>& Shape) override;
     void TopLevelDestroyed(HWND Wnd) override;
     void Present(HWND Wnd, const TBitmap& Frame, const std::vector<RECT>& Dirty) override;
+    void TextInputRect(HWND TopLevel, const RECT& Screen) override;
+    void SetClipboardText(const std::u16string& Text) override;
+    std::optional<std::u16string> ClipboardText() override;
 
     // Test side.
     void Inject(const THostEvent& Event);
@@ -46,11 +49,13 @@ public:
     void LoseCapture();
     void Drop(int X, int Y, std::vector<std::u16string> Files);
     void Quit();
+    void Compose(const std::u16string& Text, int Cursor);
     void Advance(uint32_t Ms);
     void SetNow(uint32_t Tick);
 
     // What the layer told the host, in order ("shown", "hidden", "moved",
-    // "title", "activated", "destroyed", "present" with the dirty box).
+    // "title", "activated", "destroyed", "present" with the dirty box,
+    // "caret" with the caret rectangle on screen).
     struct TCall {
         std::string What;
         HWND Wnd = nullptr;
@@ -69,6 +74,7 @@ private:
     uint32_t Clock = 1000;
     std::deque<THostEvent> Events;
     std::vector<TCall> Log;
+    std::optional<std::u16string> Clipboard;
 };
 
 }  // namespace velmo
