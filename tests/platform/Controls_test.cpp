@@ -872,6 +872,15 @@ TEST_F(Controls, PaintWithTheParentsBrushInsideTheirBounds) {
         DestroyWindow(Ctl);
         Pump();
     }
+    // A push button keeps its face; the parent's brush is for around it.
+    HWND Push = Child(u"button", u"", BS_PUSHBUTTON, 91, 40, 40, 60, 40);
+    UpdateWindow(Parent);
+    Pump();
+    RECT R, P;
+    GetWindowRect(Push, &R);
+    GetWindowRect(Parent, &P);
+    EXPECT_EQ(PixelAt(Parent, (R.left + R.right) / 2 - P.left, (R.top + R.bottom) / 2 - P.top),
+              GetSysColor(COLOR_BTNFACE));
     ParentBrush() = nullptr;
     DeleteObject(RedBrush);
 }
