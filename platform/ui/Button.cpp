@@ -174,10 +174,28 @@ void PaintButton(HWND Wnd, HDC Dc, TButton& B) {
         }
         DrawEdge(Dc, &Face, Down ? EDGE_SUNKEN : EDGE_RAISED,
                  BF_RECT | BF_ADJUST | (Style & BS_FLAT ? BF_FLAT : 0));
+        // The parent's brush is for what lies around the face.
+        FillRect(Dc, &Face, GetSysColorBrush(COLOR_BTNFACE));
         RECT T = Face;
         if (Down) MoveRect(T, 1, 1);
-        DrawTextW(Dc, Text.c_str(), int(Text.size()), &T,
-                  DT_SINGLELINE | DT_CENTER | DT_VCENTER | Prefix);
+        DWORD H = Style & BS_CENTER, V = Style & BS_VCENTER;
+        UINT Format = Prefix | (H == BS_LEFT ? DT_LEFT : H == BS_RIGHT ? DT_RIGHT : DT_CENTER);
+        if (Style & BS_MULTILINE) {
+            // Several lines are placed as a block.
+            RECT M = T;
+            DrawTextW(Dc, Text.c_str(), int(Text.size()), &M, Format | DT_WORDBREAK | DT_CALCRECT);
+            int Room = (T.bottom - T.top) - (M.bottom - M.top);
+            if (V == BS_BOTTOM)
+                T.top += Room;
+            else if (V != BS_TOP)
+                T.top += Room / 2;
+            DrawTextW(Dc, Text.c_str(), int(Text.size()), &T, Format | DT_WORDBREAK);
+        } else {
+            Format |= DT_SINGLELINE | (V == BS_TOP      ? DT_TOP
+                                       : V == BS_BOTTOM ? DT_BOTTOM
+                                                        : DT_VCENTER);
+            DrawTextW(Dc, Text.c_str(), int(Text.size()), &T, Format);
+        }
         if (B.Focused) {
             RECT F = Face;
             F.left += 2, F.top += 2, F.right -= 2, F.bottom -= 2;

@@ -37,6 +37,10 @@ struct TEdit {
     bool Shift = false;
     bool Control = false;
     char16_t PendingHigh = 0;  // a high surrogate waiting for its low half
+    // The character a key already acted on: the layer's hosts send editing
+    // keys as key presses only, but a host that also sends the character
+    // must not get the action twice.
+    char16_t SkipChar = 0;
 };
 
 struct TLine {
@@ -329,7 +333,29 @@ bool ComboKey(HWND Wnd, UINT Msg, UINT Vk) {
     return true;
 }
 
+void CharAction(HWND Wnd, TEdit& E, char16_t C);
+
+// Keys that edit: Backspace, Enter and Tab of a multi-line edit, and the
+// Ctrl shortcuts, acting as their characters do.
+bool EditingKey(HWND Wnd, TEdit& E, UINT Vk) {
+    char16_t C = 0;
+    if (Vk == VK_BACK)
+        C = 0x08;
+    else if (Vk == VK_RETURN && Multi(Wnd))
+        C = u'\r';
+    else if (Vk == VK_TAB && Multi(Wnd) && !E.Control)
+        C = u'\t';
+    else if (E.Control && (Vk == 'A' || Vk == 'C' || Vk == 'V' || Vk == 'X' || Vk == 'Z'))
+        C = char16_t(Vk - 'A' + 1);
+    if (!C) return false;
+    CharAction(Wnd, E, C);
+    if (ControlState<TEdit>(Wnd) == &E) E.SkipChar = C;
+    return true;
+}
+
 void KeyDown(HWND Wnd, TEdit& E, UINT Vk) {
+    E.SkipChar = 0;
+    if (EditingKey(Wnd, E, Vk)) return;
     bool Extend = E.Shift;
     auto Lines = LinesOf(E.Text, Multi(Wnd));
     size_t Li = LineOf(Lines, E.Caret);
@@ -399,7 +425,7 @@ void KeyDown(HWND Wnd, TEdit& E, UINT Vk) {
     }
 }
 
-void Char(HWND Wnd, TEdit& E, char16_t C) {
+void CharAction(HWND Wnd, TEdit& E, char16_t C) {
     // Control characters: the editing shortcuts.
     switch (C) {
         case 0x01:
@@ -454,6 +480,15 @@ void Char(HWND Wnd, TEdit& E, char16_t C) {
     }
     E.PendingHigh = 0;
     Replace(Wnd, E, std::u16string(1, C), true, true);
+}
+
+void Char(HWND Wnd, TEdit& E, char16_t C) {
+    if (E.SkipChar && C == E.SkipChar) {
+        E.SkipChar = 0;
+        return;
+    }
+    E.SkipChar = 0;
+    CharAction(Wnd, E, C);
 }
 
 void PaintEdit(HWND Wnd, HDC Dc, TEdit& E) {

@@ -443,6 +443,30 @@ TEST_F(Controls, EditPairsLimitsAndModes) {
     DWORD S = 0;
     SendMessageW(Memo, EM_GETSEL, reinterpret_cast<WPARAM>(&S), 0);
     EXPECT_EQ(S, 8u);
+    // Editing keys arrive as key presses: Enter, Backspace and the Ctrl
+    // shortcuts act once, also when the character follows.
+    SetFocus(Memo);
+    SendMessageW(Memo, EM_SETSEL, 3, 3);
+    Host->KeyDown(VK_RETURN);
+    Pump();
+    SendMessageW(Memo, WM_CHAR, u'\r', 0);
+    EXPECT_EQ(TextOf(Memo), u"one\r\n\r\ntwo\r\nthree");
+    Host->KeyDown(VK_BACK);
+    Pump();
+    EXPECT_EQ(TextOf(Memo), u"one\r\ntwo\r\nthree") << "the line break goes as one";
+    Host->KeyDown(VK_CONTROL);
+    Host->KeyDown('A');
+    Host->KeyDown('X');
+    Host->KeyUp(VK_CONTROL);
+    Pump();
+    EXPECT_EQ(TextOf(Memo), u"");
+    Host->KeyDown(VK_CONTROL);
+    Host->KeyDown('V');
+    Host->KeyDown('V');
+    Host->KeyUp(VK_CONTROL);
+    Pump();
+    EXPECT_EQ(TextOf(Memo), u"one\r\ntwo\r\nthreeone\r\ntwo\r\nthree");
+    SetWindowTextW(Memo, u"one\r\ntwo\r\nthree");
     // Its scroll bar follows the first visible line.
     SendMessageW(Memo, EM_LINESCROLL, 0, 10);
     LRESULT First = SendMessageW(Memo, EM_GETFIRSTVISIBLELINE, 0, 0);
@@ -872,6 +896,15 @@ TEST_F(Controls, PaintWithTheParentsBrushInsideTheirBounds) {
         DestroyWindow(Ctl);
         Pump();
     }
+    // A push button keeps its face; the parent's brush is for around it.
+    HWND Push = Child(u"button", u"", BS_PUSHBUTTON, 91, 40, 40, 60, 40);
+    UpdateWindow(Parent);
+    Pump();
+    RECT R, P;
+    GetWindowRect(Push, &R);
+    GetWindowRect(Parent, &P);
+    EXPECT_EQ(PixelAt(Parent, (R.left + R.right) / 2 - P.left, (R.top + R.bottom) / 2 - P.top),
+              GetSysColor(COLOR_BTNFACE));
     ParentBrush() = nullptr;
     DeleteObject(RedBrush);
 }
