@@ -334,7 +334,11 @@ protected:
     virtual bool PaintsItself() const { return false; }
     void UpdateShowing();
     void AlignControls();
+
+public:
     void SetParent(TWinControl* Value) override;
+
+protected:
 
     HWND FHandle = nullptr;
     HWND FParentWindow = nullptr;

@@ -1,0 +1,259 @@
+// The component layer: handler chains on controls, stored-form loading,
+// properties by name, controls found from their windows, mouse enter and
+// leave, errors escaping handlers.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/text/Utf8.h"
+#include "platform/ui/components/Forms.h"
+#include "platform/ui/components/Menus.h"
+#include "tests/platform/WindowFixture.h"
+
+namespace velmo::vcl {
+namespace {
+
+using uitest::WindowTest;
+
+std::vector<std::string>& Log() {
+    static std::vector<std::string> L;
+    return L;
+}
+
+// A party that chains itself into a control's WindowProc and takes itself
+// off by putting back the value it saved.
+struct TChainHook {
+    std::string Name;
+    TControl* Control = nullptr;
+    TWndMethod Old;
+    void Proc(TMessage& M) {
+        if (M.Msg == WM_USER || M.Msg == CM_RECREATEWND) Log().push_back(Name);
+        Old(M);
+    }
+    void Install() {
+        Old = Control->WindowProc();
+        Control->SetWindowProc(WndMethod<&TChainHook::Proc>(this));
+    }
+    void Remove() { Control->SetWindowProc(Old); }
+};
+
+class Components : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        Log().clear();
+    }
+};
+
+TEST_F(Components, ChainsLoadingProperties) {
+    // --- Two hooks taken off in either order ----------------------------------------
+    struct TOrder {
+        bool FirstInstalledGoesFirst;
+    };
+    for (TOrder Order : {TOrder{true}, TOrder{false}}) {
+        SCOPED_TRACE(Order.FirstInstalledGoesFirst ? "A off first" : "B off first");
+        auto Form = std::make_unique<TForm>(nullptr);
+        auto* Panel = new TPanel(Form.get());
+        Panel->SetParent(Form.get());
+        Panel->SetBounds(0, 0, 50, 50);
+        int Entered = 0;
+        Panel->OnMouseEnter = [&](TObject*) { ++Entered; };
+        auto A = std::make_unique<TChainHook>(TChainHook{"A", Panel, {}});
+        auto B = std::make_unique<TChainHook>(TChainHook{"B", Panel, {}});
+        A->Install();
+        B->Install();
+        SendMessageW(Panel->Handle(), WM_USER, 0, 0);
+        EXPECT_EQ(Log(), (std::vector<std::string>{"B", "A"}));
+
+        std::unique_ptr<TChainHook>& First = Order.FirstInstalledGoesFirst ? A : B;
+        std::unique_ptr<TChainHook>& Second = Order.FirstInstalledGoesFirst ? B : A;
+        const std::string Live = Second->Name;
+        First->Remove();
+        First.reset();  // a call into it now would be a use after free
+        Log().clear();
+        SendMessageW(Panel->Handle(), WM_USER, 0, 0);
+        Panel->Perform(WM_USER, 0, 0);
+        EXPECT_EQ(Log(), (std::vector<std::string>{Live, Live}));
+
+        Second->Remove();
+        Second.reset();
+        Log().clear();
+        SendMessageW(Panel->Handle(), WM_USER, 0, 0);
+        Panel->Perform(CM_MOUSEENTER, 0, 0);
+        EXPECT_TRUE(Log().empty());
+        EXPECT_EQ(Entered, 1);  // the control's own handling is still at the end
+    }
+
+    // --- Stored form: binary properties, Loaded order, OnCreate -------------------------
+    struct TRecorder : TComponent {
+        using TComponent::TComponent;
+        std::vector<uint8_t> Data;
+        int FLevel = 0;
+        bool SetWhileLoading = false;
+        const char* ClassName() const override { return "TRecorder"; }
+        int Level() const { return FLevel; }
+        void SetLevel(int V) {
+            FLevel = V;
+            SetWhileLoading = Loading();
+        }
+        void ListProperties(TPropList& Out) const override {
+            static const std::vector<TPropInfo> Props = {IntProp<TRecorder, int>("Level", &TRecorder::Level, &TRecorder::SetLevel)};
+            TComponent::ListProperties(Out);
+            for (const auto& P : Props) Out.push_back(&P);
+        }
+        void DefineProperties(TFiler& Filer) override {
+            Filer.DefineBinaryProperty(
+                "SkinStream",
+                [this](TByteReader& R) {
+                    Data.resize(R.Size());
+                    R.Read(Data.data(), Data.size());
+                    Log().push_back("define " + NarrowAscii(Name()));
+                },
+                !Data.empty());
+        }
+        void Loaded() override {
+            TComponent::Loaded();
+            Log().push_back("loaded " + NarrowAscii(Name()) + (Data.empty() ? " empty" : " with data"));
+        }
+    };
+    struct TStoredForm : TForm {
+        using TForm::TForm;
+        void Loaded() override {
+            TForm::Loaded();
+            Log().push_back("loaded form");
+        }
+    };
+    static const uint8_t Skin1[] = {1, 2, 3};
+    static const uint8_t Skin2[] = {9};
+    Log().clear();
+    {
+        TStoredForm Form(nullptr);
+        Form.OnCreate = [](TObject*) { Log().push_back("create"); };
+        auto MakeRecorder = [](TComponent* Root) -> TComponent* { return new TRecorder(Root); };
+        std::vector<TStoredComponent> Table = {
+            {{}, u"Form_main", {}, {{"Caption", u"OrvekanPDF图片转换工具"}, {"ClientWidth", u"713"}}, {}, {}},
+            {MakeRecorder, u"Skin1", {}, {{"Level", u"5"}}, {{"SkinStream", Skin1}}, {}},
+            {[](TComponent* Root) -> TComponent* { return new TPanel(Root); }, u"pnl1", u"Form_main",
+             {{"Align", u"alTop"}, {"Height", u"69"}}, {}, {}},
+            {MakeRecorder, u"Skin2", {}, {}, {{"SkinStream", Skin2}}, {}},
+        };
+        Form.ReadStoredForm(Table);
+        EXPECT_EQ(Log(), (std::vector<std::string>{"define Skin1", "define Skin2", "loaded form", "loaded Skin1 with data",
+                                                   "loaded Skin2 with data", "create"}));
+        auto* R1 = dynamic_cast<TRecorder*>(Form.FindComponent(u"skin1"));
+        ASSERT_NE(R1, nullptr);
+        EXPECT_EQ(R1->Level(), 5);
+        EXPECT_TRUE(R1->SetWhileLoading);
+        EXPECT_FALSE(R1->Loading());
+        EXPECT_EQ(R1->Data, (std::vector<uint8_t>{1, 2, 3}));
+        auto* Pnl = dynamic_cast<TPanel*>(Form.FindComponent(u"pnl1"));
+        ASSERT_NE(Pnl, nullptr);
+        EXPECT_EQ(Pnl->Parent(), &Form);
+        EXPECT_EQ(Form.ClientWidth(), 713);
+        EXPECT_EQ(Pnl->Width(), 713);  // aligned to the top edge
+        EXPECT_EQ(Form.Caption(), u"OrvekanPDF图片转换工具");
+    }
+
+    // --- Properties by name: every kind, round trip and neutral answers ------------------
+    TForm Form(nullptr);
+    auto* Panel = new TPanel(&Form);
+    Panel->SetParent(&Form);
+    struct TCase {
+        const char* Name;
+        std::u16string Text;
+        TTypeKind Kind;
+        const char* Expect;  // integer as text, enumeration value name or UTF-8 string
+    };
+    const TCase Cases[] = {
+        {"Tag", u"42", TTypeKind::tkInteger, "42"},
+        {"left", u"-7", TTypeKind::tkInteger, "-7"},
+        {"Color", u"16711680", TTypeKind::tkInteger, "16711680"},
+        {"Align", u"alClient", TTypeKind::tkEnumeration, "alClient"},
+        {"Visible", u"false", TTypeKind::tkEnumeration, "False"},
+        {"BevelOuter", u"bvNone", TTypeKind::tkEnumeration, "bvNone"},
+        {"Caption", u"图片 & more", TTypeKind::tkUString, "图片 & more"},
+        {"Hint", u"", TTypeKind::tkUString, ""},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        EXPECT_TRUE(SetPropByName(Panel, C.Name, C.Text));
+        switch (C.Kind) {
+            case TTypeKind::tkInteger:
+                EXPECT_EQ(std::to_string(GetOrdPropByName(Panel, C.Name)), C.Expect);
+                break;
+            case TTypeKind::tkEnumeration:
+                EXPECT_EQ(GetEnumPropByName(Panel, C.Name), C.Expect);
+                break;
+            default:
+                EXPECT_EQ(Utf16ToUtf8(GetWideStrPropByName(Panel, C.Name)), C.Expect);
+                break;
+        }
+    }
+    EXPECT_EQ(Panel->Tag(), 42);
+    EXPECT_EQ(Panel->Align(), alClient);
+    EXPECT_FALSE(Panel->Visible());
+    EXPECT_EQ(GetObjectPropByName<TFont>(Panel, "Font"), Panel->Font());
+    EXPECT_EQ(GetObjectPropByName<TMenu>(Panel, "Font"), nullptr);  // wrong class
+    SetPropByName(Panel->Font(), "Name", u"微软雅黑");
+    EXPECT_EQ(Panel->Font()->Name(), u"微软雅黑");
+
+    // Missing properties, wrong kinds, bad text: neutral answers, nothing written.
+    EXPECT_EQ(GetOrdPropByName(Panel, "NoSuch"), -1);
+    EXPECT_EQ(GetOrdPropByName(Panel, "Caption"), -1);
+    EXPECT_EQ(GetOrdPropByName(nullptr, "Tag"), -1);
+    EXPECT_EQ(GetEnumPropByName(Panel, "Tag"), "");
+    EXPECT_EQ(GetWideStrPropByName(Panel, "Tag"), u"");
+    EXPECT_EQ(GetObjectPropByName<TFont>(Panel, "Caption"), nullptr);
+    EXPECT_FALSE(SetPropByName(Panel, "NoSuch", u"1"));
+    EXPECT_FALSE(SetPropByName(nullptr, "Tag", u"1"));
+    EXPECT_FALSE(SetPropByName(Panel, "Tag", u"12abc"));
+    EXPECT_FALSE(SetPropByName(Panel, "Tag", u""));
+    EXPECT_FALSE(SetPropByName(Panel, "Align", u"alNowhere"));
+    EXPECT_FALSE(SetPropByName(Panel, "Font", u"x"));
+    EXPECT_EQ(Panel->Tag(), 42);
+    EXPECT_EQ(Panel->Align(), alClient);
+    // The form's own properties come from its class and its bases.
+    EXPECT_TRUE(SetPropByName(&Form, "AutoScroll", u"False"));
+    EXPECT_EQ(GetEnumPropByName(&Form, "AutoScroll"), "False");
+
+    // --- Any control's window yields the control ----------------------------------------
+    Panel->SetVisible(true);
+    auto* Inner = new TCustomControl(&Form);
+    Inner->SetParent(Panel);
+    Inner->SetBounds(5, 5, 20, 20);
+    Form.Show();
+    char Expected[64];
+    std::snprintf(Expected, sizeof Expected, "ControlOfs%.8X%.8X",
+                  unsigned(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr))), unsigned(GetCurrentThreadId()));
+    EXPECT_EQ(ControlAtomString(), Widen(Expected));
+    EXPECT_EQ(GlobalFindAtomW(ControlAtomString().c_str()), ControlAtom());
+    for (TWinControl* C : std::initializer_list<TWinControl*>{&Form, Panel, Inner}) {
+        SCOPED_TRACE(C->ClassName());
+        HWND H = C->Handle();
+        ASSERT_NE(H, nullptr);
+        EXPECT_EQ(FindControl(H), C);
+        EXPECT_EQ(GetPropW(H, MAKEINTATOM(ControlAtom())), C);
+        EXPECT_EQ(GetClassNameString(H), Widen(C->ClassName()));
+    }
+    EXPECT_EQ(FindControl(GetDesktopWindow()), nullptr);
+    EXPECT_EQ(FindControl(nullptr), nullptr);
+
+    // A recreated window yields the control too, and the chain stays on.
+    TChainHook Hook{"hook", Panel, {}};
+    Hook.Install();
+    HWND Old = Panel->Handle();
+    Log().clear();
+    Panel->RecreateWnd();
+    EXPECT_EQ(Log(), std::vector<std::string>{"hook"});
+    EXPECT_FALSE(IsWindow(Old));
+    EXPECT_EQ(FindControl(Panel->Handle()), Panel);
+    EXPECT_EQ(FindControl(Inner->Handle()), Inner);
+    EXPECT_EQ(GetParent(Inner->Handle()), Panel->Handle());
+    Hook.Remove();
+}
+
+}  // namespace
+}  // namespace velmo::vcl
