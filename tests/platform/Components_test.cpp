@@ -11,6 +11,7 @@
 #include "platform/text/Utf8.h"
 #include "platform/ui/components/Forms.h"
 #include "platform/ui/components/Menus.h"
+#include "platform/ui/components/StdCtrls.h"
 #include "tests/platform/WindowFixture.h"
 
 namespace velmo::vcl {
@@ -253,6 +254,100 @@ TEST_F(Components, ChainsLoadingProperties) {
     EXPECT_EQ(FindControl(Inner->Handle()), Inner);
     EXPECT_EQ(GetParent(Inner->Handle()), Panel->Handle());
     Hook.Remove();
+}
+
+}  // namespace
+}  // namespace velmo::vcl
+
+namespace velmo::vcl {
+namespace {
+
+int BoxCount = 0;
+std::u16string BoxText;
+int RecordBox(HWND, const std::u16string& Text, const std::u16string&, UINT) {
+    ++BoxCount;
+    BoxText = Text;
+    return 1;
+}
+
+TEST_F(Components, LabelHoverPagesAndErrors) {
+    TForm Form(nullptr);
+    Form.SetBounds(100, 100, 400, 300);
+    auto* Label = new TLabel(&Form);
+    Label->SetParent(&Form);
+    Label->SetAutoSize(false);
+    Label->SetBounds(20, 20, 100, 20);
+    std::vector<std::string> Events;
+    Label->OnMouseEnter = [&](TObject*) {
+        Events.push_back("enter");
+        Label->Font()->SetColor(clYellow);
+    };
+    Label->OnMouseLeave = [&](TObject*) {
+        Events.push_back("leave");
+        Label->Font()->SetColor(clGreen);
+    };
+    Label->OnClick = [&](TObject*) { Events.push_back("click"); };
+    Form.Show();
+    Application()->ProcessMessages();
+    POINT Origin = Form.ClientToScreen(POINT{0, 0});
+    Host->MouseMove(Origin.x + 200, Origin.y + 200);
+    Application()->ProcessMessages();
+    Host->MouseMove(Origin.x + 30, Origin.y + 25);
+    Application()->ProcessMessages();
+    Host->MouseDown(Origin.x + 30, Origin.y + 25);
+    Host->MouseUp(Origin.x + 31, Origin.y + 26);
+    Application()->ProcessMessages();
+    Host->MouseMove(Origin.x + 200, Origin.y + 200);
+    Application()->ProcessMessages();
+    EXPECT_EQ(Events, (std::vector<std::string>{"enter", "click", "leave"}));
+    EXPECT_EQ(Label->Font()->Color(), clGreen);
+
+    // With every tab hidden the sheets fill the tab control's display area.
+    auto* Pages = new TPageControl(&Form);
+    Pages->SetParent(&Form);
+    Pages->SetBounds(0, 60, 300, 200);
+    std::vector<TTabSheet*> Sheets;
+    for (int I = 0; I < 4; ++I) {
+        auto* S = new TTabSheet(&Form);
+        S->SetPageControl(Pages);
+        S->SetTabVisible(false);
+        Sheets.push_back(S);
+    }
+    Pages->SetActivePageIndex(3);
+    Pages->SetActivePageIndex(0);  // the window shows the first page whatever was stored
+    EXPECT_EQ(Pages->ActivePageIndex(), 0);
+    RECT Display;
+    GetClientRect(Pages->Handle(), &Display);
+    SendMessageW(Pages->Handle(), TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&Display));
+    EXPECT_TRUE(Sheets[0]->Visible());
+    EXPECT_FALSE(Sheets[3]->Visible());
+    RECT B = Sheets[0]->BoundsRect();
+    EXPECT_EQ(B.left, Display.left);
+    EXPECT_EQ(B.top, Display.top);
+    EXPECT_EQ(B.right, Display.right);
+    EXPECT_EQ(B.bottom, Display.bottom);
+    // The skinning layer's message with CN_NOTIFY's number is no header.
+    EXPECT_EQ(Pages->Perform(CN_NOTIFY, 0, SkinMessageMark), 0);
+
+    // Errors escaping handlers: a message box with the text; a silent abort.
+    SetMessageBoxProc(&RecordBox);
+    BoxCount = 0;
+    auto* Button = new TButton(&Form);
+    Button->SetParent(&Form);
+    Button->OnClick = [](TObject*) { throw std::runtime_error("disk full"); };
+    SendMessageW(Form.Handle(), WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), reinterpret_cast<LPARAM>(Button->Handle()));
+    EXPECT_EQ(BoxCount, 1);
+    EXPECT_EQ(BoxText, u"disk full.");
+    Button->OnClick = [](TObject*) { Abort(); };
+    SendMessageW(Form.Handle(), WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), reinterpret_cast<LPARAM>(Button->Handle()));
+    EXPECT_EQ(BoxCount, 1);
+    SetMessageBoxProc(nullptr);
+
+    // The hidden application window answers WM_GETICON with the program icon.
+    Application()->Icon().SetHandle(reinterpret_cast<HICON>(uintptr_t(0x1234)));
+    EXPECT_EQ(GetClassNameString(Application()->Handle()), u"TApplication");
+    EXPECT_EQ(SendMessageW(Application()->Handle(), WM_GETICON, ICON_BIG, 0), 0x1234);
+    Application()->Icon().ReleaseHandle();
 }
 
 }  // namespace
