@@ -352,3 +352,213 @@ TEST_F(Components, LabelHoverPagesAndErrors) {
 
 }  // namespace
 }  // namespace velmo::vcl
+
+namespace velmo::vcl {
+namespace {
+
+// Runs the application's loop until Done or nothing can come any more.
+template <class F>
+void RunUntil(const F& Done, int Limit = 10000) {
+    for (int I = 0; I < Limit && !Done(); ++I)
+        if (!Application()->HandleMessage()) break;
+}
+
+TEST_F(Components, TimersHintsAndNestedClicks) {
+    // A timer fires at its interval on the host's clock and stops when disabled.
+    {
+        TTimer Timer(nullptr);
+        std::vector<uint32_t> Ticks;
+        Timer.SetInterval(100);
+        const uint32_t Start = GetTickCount();
+        Timer.SetOnTimer([&](TObject*) {
+            Ticks.push_back(GetTickCount() - Start);
+            if (Ticks.size() == 3) Timer.SetEnabled(false);
+        });
+        RunUntil([&] { return Ticks.size() >= 3; });
+        ASSERT_EQ(Ticks.size(), 3u);
+        for (size_t I = 0; I < 3; ++I) EXPECT_GE(Ticks[I], 100 * (I + 1));
+        RunUntil([] { return false; }, 20);
+        EXPECT_EQ(Ticks.size(), 3u);
+    }
+
+    // A click arriving while a click handler lets messages run is handled
+    // at once, nested inside the first.
+    TForm Form(nullptr);
+    Form.SetBounds(50, 50, 300, 200);
+    auto* Panel = new TPanel(&Form);
+    Panel->SetParent(&Form);
+    Panel->SetBounds(10, 10, 100, 40);
+    Panel->SetHint(u"提示");
+    Panel->SetShowHint(true);
+    Form.Show();
+    Application()->ProcessMessages();
+    POINT P = Panel->ClientToScreen(POINT{20, 20});
+    std::vector<std::string> Events;
+    int Depth = 0;
+    Panel->OnClick = [&](TObject*) {
+        int N = ++Depth;
+        Events.push_back("start " + std::to_string(N));
+        if (N == 1) {
+            Host->MouseDown(P.x, P.y);
+            Host->MouseUp(P.x, P.y);
+            Application()->ProcessMessages();
+        }
+        Events.push_back("end " + std::to_string(N));
+    };
+    Host->MouseMove(P.x, P.y);
+    Host->MouseDown(P.x, P.y);
+    Host->MouseUp(P.x, P.y);
+    Application()->ProcessMessages();
+    EXPECT_EQ(Events, (std::vector<std::string>{"start 1", "start 2", "end 2", "end 1"}));
+
+    // The hint shows after the pause over the control and goes after the
+    // hide pause.
+    Application()->CancelHint();
+    Host->MouseMove(P.x + 200, P.y + 100);
+    Application()->ProcessMessages();
+    const uint32_t Moved = GetTickCount();
+    Host->MouseMove(P.x + 1, P.y);
+    RunUntil([] { return Application()->HintWindow() && Application()->HintWindow()->HandleAllocated(); });
+    ASSERT_NE(Application()->HintWindow(), nullptr);
+    HWND Hint = Application()->HintWindow()->Handle();
+    EXPECT_TRUE(IsWindowVisible(Hint));
+    EXPECT_GE(GetTickCount() - Moved, uint32_t(Application()->HintPause));
+    EXPECT_EQ(GetWindowTextString(Hint), u"提示");
+    EXPECT_EQ(GetClassNameString(Hint), u"THintWindow");
+    const uint32_t Shown = GetTickCount();
+    RunUntil([&] { return !IsWindow(Hint); });
+    EXPECT_FALSE(IsWindow(Hint));
+    EXPECT_GE(GetTickCount() - Shown, uint32_t(Application()->HintHidePause));
+
+    // A control freed while its hint is pending leaves nothing behind.
+    Host->MouseMove(P.x + 200, P.y + 100);
+    Application()->ProcessMessages();
+    Host->MouseMove(P.x + 2, P.y);
+    Application()->ProcessMessages();
+    EXPECT_EQ(Application()->HintControl(), Panel);
+    delete Panel;
+    EXPECT_EQ(Application()->HintControl(), nullptr);
+    RunUntil([] { return false; }, 20);
+}
+
+UINT ChooseSecond(TPopupMenu& Menu, int, int) { return Menu.Items()->Items(1)->Command(); }
+
+TEST_F(Components, MenusOwnerDrawAndCommands) {
+    TForm Form(nullptr);
+    auto* Main = new TMainMenu(&Form);
+    Main->SetOwnerDraw(true);
+    Form.SetMenu(Main);
+    auto* File = new TMenuItem(&Form);
+    File->SetCaption(u"&File");
+    Main->Items()->Add(File);
+    std::vector<std::string> Clicks;
+    auto* Open = new TMenuItem(&Form);
+    Open->SetCaption(u"&Open...");
+    Open->SetShortCut(ShortCut('O', ssCtrl));
+    Open->OnClick = [&](TObject*) { Clicks.push_back("open"); };
+    File->Add(Open);
+    auto* Off = new TMenuItem(&Form);
+    Off->SetCaption(u"Disabled");
+    Off->SetEnabled(false);
+    Off->OnClick = [&](TObject*) { Clicks.push_back("disabled"); };
+    File->Add(Off);
+
+    // Lookups by caption (markers aside), command and shortcut.
+    EXPECT_EQ(Main->Items()->Find(u"file"), File);
+    EXPECT_EQ(File->Find(u"Open..."), Open);
+    EXPECT_EQ(Main->FindItem(Open->Command(), fkCommand), Open);
+    EXPECT_EQ(Main->FindItem(ShortCut('O', ssCtrl), fkShortCut), Open);
+    EXPECT_EQ(Main->FindItem(0, fkCommand), nullptr);
+    EXPECT_NE(Open->Command(), Off->Command());
+
+    // Menu commands reach the item; a disabled item does nothing.
+    SendMessageW(Form.Handle(), WM_COMMAND, Open->Command(), 0);
+    SendMessageW(Form.Handle(), WM_COMMAND, Off->Command(), 0);
+    EXPECT_TRUE(Main->IsShortCut('O', ssCtrl));
+    EXPECT_FALSE(Main->IsShortCut('O', ssAlt));
+    EXPECT_EQ(Clicks, (std::vector<std::string>{"open", "open"}));
+
+    // Owner drawing: measure, then draw with the selection state.
+    std::vector<std::string> Drawn;
+    Open->OnMeasureItem = [&](TObject*, TCanvas&, int& W, int& H) {
+        Drawn.push_back("measure");
+        W = 120, H = 22;
+    };
+    Open->OnDrawItem = [&](TObject* Sender, TCanvas& Canvas, RECT R, bool Selected) {
+        EXPECT_EQ(Sender, Open);
+        EXPECT_NE(Canvas.Handle(), nullptr);
+        Drawn.push_back(std::string("draw ") + (Selected ? "selected " : "plain ") + std::to_string(R.right));
+    };
+    TMeasureItemStruct Mi;
+    Mi.CtlType = ODT_MENU;
+    Mi.itemID = Open->Command();
+    Mi.itemData = reinterpret_cast<ULONG_PTR>(Open);
+    EXPECT_EQ(SendMessageW(Form.Handle(), WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&Mi)), 1);
+    EXPECT_EQ(Mi.itemWidth, 120u);
+    EXPECT_EQ(Mi.itemHeight, 22u);
+    HDC Dc = GetDC(Form.Handle());
+    TDrawItemStruct Di;
+    Di.CtlType = ODT_MENU;
+    Di.itemID = Open->Command();
+    Di.itemData = reinterpret_cast<ULONG_PTR>(Open);
+    Di.itemState = ODS_SELECTED;
+    Di.hDC = Dc;
+    Di.rcItem = {0, 0, 120, 22};
+    SendMessageW(Form.Handle(), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&Di));
+    Di.itemState = 0;
+    SendMessageW(Form.Handle(), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&Di));
+    // A plain item without events draws itself; a record naming no item is left alone.
+    Di.itemData = reinterpret_cast<ULONG_PTR>(Off);
+    Di.itemID = Off->Command();
+    EXPECT_EQ(SendMessageW(Form.Handle(), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&Di)), 1);
+    Di.itemData = 12345;
+    Di.itemID = 0xFFFF;
+    EXPECT_EQ(SendMessageW(Form.Handle(), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&Di)), 0);
+    ReleaseDC(Form.Handle(), Dc);
+    EXPECT_EQ(Drawn, (std::vector<std::string>{"measure", "draw selected 120", "draw plain 120"}));
+
+    // Radio items of one group exclude each other.
+    auto* R1 = new TMenuItem(&Form);
+    auto* R2 = new TMenuItem(&Form);
+    for (TMenuItem* R : {R1, R2}) {
+        R->SetRadioItem(true);
+        R->SetGroupIndex(1);
+        File->Add(R);
+    }
+    R1->SetChecked(true);
+    R2->SetChecked(true);
+    EXPECT_FALSE(R1->Checked());
+    EXPECT_TRUE(R2->Checked());
+
+    // A popup runs its tracker and clicks the chosen item.
+    auto* Popup = new TPopupMenu(&Form);
+    std::vector<std::string> PopupEvents;
+    for (const char16_t* Caption : {u"One", u"Two"}) {
+        auto* I = new TMenuItem(&Form);
+        I->SetCaption(Caption);
+        I->OnClick = [&PopupEvents, I](TObject*) { PopupEvents.push_back(NarrowAscii(I->Caption())); };
+        Popup->Items()->Add(I);
+    }
+    Popup->OnPopup = [&](TObject*) { PopupEvents.push_back("popup"); };
+    SetPopupTracker(&ChooseSecond);
+    Popup->Popup(10, 10);
+    SetPopupTracker(nullptr);
+    Popup->Popup(10, 10);
+    EXPECT_EQ(PopupEvents, (std::vector<std::string>{"popup", "Two", "popup"}));
+
+    // Freed items give their commands back; the menu forgets a freed image list.
+    UINT Freed = Off->Command();
+    delete Off;
+    EXPECT_EQ(Main->FindItem(Freed, fkCommand), nullptr);
+    auto* Again = new TMenuItem(&Form);
+    EXPECT_EQ(Again->Command(), Freed);
+    auto* Images = new TImageList(&Form);
+    Main->SetImages(Images);
+    delete Images;
+    EXPECT_EQ(Main->Images(), nullptr);
+    delete Main;
+    EXPECT_EQ(Form.Menu(), nullptr);
+}
+
+}  // namespace
+}  // namespace velmo::vcl

@@ -631,6 +631,10 @@ void TApplication::Notification(TComponent* AComponent, TOperation Operation) {
     if (Operation != opRemove) return;
     if (AComponent == FMainForm) FMainForm = nullptr;
     if (AComponent == FHint) FHint = nullptr;
+    if (AComponent == FHintControl) {
+        FHintControl = nullptr;
+        if (FHandle && IsWindow(FHandle)) KillTimer(FHandle, HintShowTimer);
+    }
 }
 
 void TApplication::CancelHint() {
@@ -639,6 +643,7 @@ void TApplication::CancelHint() {
         KillTimer(FHandle, HintHideTimer);
     }
     if (FHint && FHint->HandleAllocated()) FHint->ReleaseHandle();
+    if (FHintControl) RemoveFreeNotification(FHintControl);
     FHintControl = nullptr;
     FHintShown = false;
 }
@@ -653,6 +658,7 @@ void TApplication::HintMouseMessage(const MSG& Msg) {
     CancelHint();
     if (!Target || !Target->ShowHint() || Target->Hint().empty()) return;
     FHintControl = Target;
+    FreeNotification(Target);  // a control freed meanwhile clears it
     SetTimer(Handle(), HintShowTimer, UINT(WasShown ? HintShortPause : HintPause), nullptr);
 }
 
