@@ -229,6 +229,10 @@ LRESULT NonClientButtonDown(HWND Wnd, WPARAM Hit, LPARAM L) {
     case HTMINBUTTON:
     case HTMAXBUTTON:
     case HTHELP: TrackCaptionButton(Wnd, LRESULT(Hit)); return 0;
+    case HTHSCROLL:
+    case HTVSCROLL:
+        TrackWindowScrollBar(Wnd, LRESULT(Hit) == HTVSCROLL ? 1 : 0, {GET_X_LPARAM(L), GET_Y_LPARAM(L)});
+        return 0;
     default: return 0;
     }
 }
@@ -264,6 +268,8 @@ LRESULT DefWindowProcW(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         return TRUE;
     case WM_NCLBUTTONDOWN: return NonClientButtonDown(Wnd, W, L);
     case WM_NCLBUTTONDBLCLK:
+        // A double click on a scroll bar is one more press.
+        if (LRESULT(W) == HTHSCROLL || LRESULT(W) == HTVSCROLL) return NonClientButtonDown(Wnd, W, L);
         if (LRESULT(W) == HTCAPTION && (Win->Style & WS_MAXIMIZEBOX))
             return SendMessageW(Wnd, WM_SYSCOMMAND, IsZoomed(Wnd) ? SC_RESTORE : SC_MAXIMIZE, L);
         return 0;

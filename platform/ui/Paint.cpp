@@ -254,11 +254,7 @@ void PaintFrameInto(const TWindow* W, HDC Dc) {
             Fill({Wd - B - 2, Row + 1, Wd - B - 1, Ht - B - 1}, COLOR_3DLIGHT);
         }
     }
-    RECT Inner{B + E, Row + E, Wd - B - E, Ht - B - E};
-    if (F.VScroll) Fill({Inner.right - F.VScroll, Inner.top, Inner.right, Inner.bottom - F.HScroll}, COLOR_SCROLLBAR);
-    if (F.HScroll) Fill({Inner.left, Inner.bottom - F.HScroll, Inner.right - F.VScroll, Inner.bottom}, COLOR_SCROLLBAR);
-    if (F.VScroll && F.HScroll)
-        Fill({Inner.right - F.VScroll, Inner.bottom - F.HScroll, Inner.right, Inner.bottom}, COLOR_BTNFACE);
+    if (F.VScroll || F.HScroll) PaintWindowScrollBars(*W, Dc);
 }
 
 void PaintDefaultFrame(HWND Wnd, HRGN Clip) {

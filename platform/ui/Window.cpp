@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/ui/WindowInternal.h"
+#include "platform/ui/Controls.h"
 #include "platform/ui/host/NullHost.h"
 
 namespace velmo {
@@ -136,6 +137,16 @@ void RegisterSystemClasses() {
         RegisterClassExW(&C);
         State().Classes[Fold(Name)]->System = true;
     }
+    // Standard controls and dialog boxes.
+    RegisterControlClasses();
+    // Scroll-bar and tab controls.
+    State().Classes[Fold(u"ScrollBar")]->Info.lpfnWndProc = ScrollBarControlProc;
+    WNDCLASSEXW Tab;
+    Tab.lpfnWndProc = TabControlProc;
+    Tab.lpszClassName = u"SysTabControl32";
+    Tab.style = CS_DBLCLKS | CS_GLOBALCLASS | CS_HREDRAW | CS_VREDRAW;
+    RegisterClassExW(&Tab);
+    State().Classes[Fold(u"SysTabControl32")]->System = true;
 }
 
 std::shared_ptr<TClass> FindClass(LPCWSTR Name) {

@@ -67,6 +67,9 @@ private:
     pixman_region32_t R;
 };
 
+// Scroll-bar state of a window (ScrollBars.cpp).
+struct TScrollBars;
+
 struct TClass {
     std::u16string Name;
     std::u16string Key;  // folded name
@@ -117,6 +120,9 @@ struct TWindow {
     TRgn Dirty;
     bool Destroying = false;
     bool Dead = false;
+    // Scroll bars: the state of the window's two bars or of the control's
+    // own, made on first use.
+    std::shared_ptr<TScrollBars> Scroll;
 };
 
 struct THook {
@@ -244,6 +250,14 @@ bool DefaultPaint(HWND Wnd, UINT Msg, WPARAM W, LPARAM L, LRESULT& Result);
 bool InShape(const TWindow& W, POINT Screen);
 
 std::u16string Fold(std::u16string_view S);
+
+// Scroll bars and tab controls (ScrollBars.cpp, TabControl.cpp).
+// Paints the window's frame bars into a DC whose origin is the window's corner.
+void PaintWindowScrollBars(const TWindow& W, HDC Dc);
+// Runs a press on a window's bar (SB_HORZ or SB_VERT) at a screen point.
+void TrackWindowScrollBar(HWND Wnd, int Bar, POINT Screen);
+LRESULT ScrollBarControlProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
+LRESULT TabControlProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
 std::u16string FromWide(LPCWSTR S);
 
 }  // namespace velmo::ui

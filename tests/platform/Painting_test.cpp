@@ -12,13 +12,6 @@ class Painting : public WindowTest {};
 
 constexpr COLORREF Red = 0x0000FF, Blue = 0xFF0000, Green = 0x00FF00, Yellow = 0x00FFFF;
 
-COLORREF PixelAt(HWND Root, int X, int Y) {
-    const TBitmap* F = GetWindowFramebuffer(Root);
-    if (!F || X < 0 || Y < 0 || X >= F->Width() || Y >= F->Height()) return 0xFFFFFFFF;
-    const uint8_t* P = F->ScanLine(Y) + 4 * X;
-    return COLORREF(P[2] | (P[1] << 8) | (P[0] << 16));
-}
-
 // Paints its whole client area in the colour kept in GWL_USERDATA.
 LRESULT SolidProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
     if (Msg == WM_PRINTCLIENT) {

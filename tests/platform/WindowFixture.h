@@ -80,6 +80,15 @@ inline std::vector<std::string> TraceOf(std::initializer_list<const char*> Words
     return Out;
 }
 
+// A pixel of a top-level window's framebuffer as a COLORREF; all ones
+// outside it.
+inline COLORREF PixelAt(HWND Root, int X, int Y) {
+    const TBitmap* F = GetWindowFramebuffer(Root);
+    if (!F || X < 0 || Y < 0 || X >= F->Width() || Y >= F->Height()) return 0xFFFFFFFF;
+    const uint8_t* P = F->ScanLine(Y) + 4 * X;
+    return COLORREF(P[2] | (P[1] << 8) | (P[0] << 16));
+}
+
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -1,0 +1,81 @@
+// Helpers the control procedures share: their per-window state, the
+// notification to the parent, colours and fonts for painting.
+#pragma once
+
+#include <string>
+
+#include "platform/fonts/DCText.h"
+#include "platform/ui/Controls.h"
+#include "platform/ui/WindowInternal.h"
+
+namespace velmo::ui {
+
+// Each control keeps its state object in the first pointer of its window
+// extra bytes; the object lives from WM_NCCREATE to WM_NCDESTROY.
+constexpr int kControlExtra = int(sizeof(void*)) * 2;
+
+template <class T>
+T* ControlState(HWND Wnd) {
+    return reinterpret_cast<T*>(GetWindowLongPtrW(Wnd, 0));
+}
+template <class T>
+T* AttachState(HWND Wnd) {
+    auto* S = new T();
+    SetWindowLongPtrW(Wnd, 0, reinterpret_cast<LONG_PTR>(S));
+    return S;
+}
+template <class T>
+void DetachState(HWND Wnd) {
+    delete ControlState<T>(Wnd);
+    SetWindowLongPtrW(Wnd, 0, 0);
+}
+
+DWORD StyleOf(HWND Wnd);
+inline bool RectHolds(const RECT& R, POINT P) { return P.x >= R.left && P.x < R.right && P.y >= R.top && P.y < R.bottom; }
+inline void MoveRect(RECT& R, int Dx, int Dy) { R.left += Dx, R.right += Dx, R.top += Dy, R.bottom += Dy; }
+// WM_COMMAND (id, code) to the parent, the control as lParam.
+void NotifyParent(HWND Ctl, WORD Code);
+// The parent's WM_CTLCOLOR* answer, the control's default colours set in
+// the DC first; a parent answering 0 gets the default brush of the kind.
+HBRUSH ControlBrush(HWND Ctl, HDC Dc, UINT CtlColorMsg);
+// The control's font (WM_SETFONT), else the layer's message font.
+HFONT DefaultControlFont();
+
+// A DC to paint in for WM_PAINT: the one in wParam, or BeginPaint's.
+class TPaintScope {
+public:
+    TPaintScope(HWND Wnd, WPARAM W);
+    ~TPaintScope();
+    HDC Dc() const { return Dc_; }
+    TPaintScope(const TPaintScope&) = delete;
+    TPaintScope& operator=(const TPaintScope&) = delete;
+
+private:
+    HWND Wnd_;
+    HDC Dc_ = nullptr;
+    bool Began_ = false;
+    PAINTSTRUCT Ps_;
+};
+
+// Text width of S in the DC's font.
+int TextWidth(HDC Dc, std::u16string_view S);
+int LineHeight(HDC Dc);
+
+// Unit boundaries that never split a surrogate pair.
+size_t PrevBoundary(const std::u16string& S, size_t Pos);
+size_t NextBoundary(const std::u16string& S, size_t Pos);
+size_t SnapBoundary(const std::u16string& S, size_t Pos);
+
+// The layer's clipboard text.
+void PutClipboardText(const std::u16string& Text);
+std::optional<std::u16string> TakeClipboardText();
+
+LRESULT ButtonProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
+LRESULT StaticProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
+LRESULT EditProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
+LRESULT ListBoxProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
+LRESULT ComboBoxProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
+LRESULT ComboListProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
+LRESULT DialogClassProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
+
+}  // namespace velmo::ui

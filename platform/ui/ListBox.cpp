@@ -1,0 +1,471 @@
+// The "listbox" class: strings (or owner data) in one column, single or
+// multiple selection, LBS_NOTIFY notifications, fixed-height owner drawing
+// and vertical scrolling by messages and the wheel. "ComboLBox" is the
+// same list serving a combo box: it tells the combo box, not its parent.
+#include <algorithm>
+
+#include "platform/ui/ControlsInternal.h"
+
+namespace velmo::ui {
+
+namespace {
+
+struct TItem {
+    std::u16string Text;
+    ULONG_PTR Data = 0;
+    bool Selected = false;
+};
+
+struct TListBox {
+    std::vector<TItem> Items;
+    int Current = -1;  // the selection of a single-selection list
+    int Caret = 0;     // the focus item
+    int Top = 0;
+    int ItemHeight = 0;
+    HFONT Font = nullptr;
+    bool Focused = false;
+    bool Tracking = false;
+    HWND Combo = nullptr;  // the combo box a "ComboLBox" serves
+};
+
+constexpr size_t kMaxItems = 1u << 24;
+
+DWORD Style(HWND Wnd) { return StyleOf(Wnd); }
+bool MultiSel(HWND Wnd) { return Style(Wnd) & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL); }
+bool OwnerDraw(HWND Wnd) { return Style(Wnd) & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE); }
+bool HasStrings(HWND Wnd) { return !OwnerDraw(Wnd) || (Style(Wnd) & LBS_HASSTRINGS); }
+
+void Notify(HWND Wnd, TListBox& B, WORD Code) {
+    if (B.Combo) {
+        SendMessageW(B.Combo, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(Wnd), Code), reinterpret_cast<LPARAM>(Wnd));
+        return;
+    }
+    if (Style(Wnd) & LBS_NOTIFY) NotifyParent(Wnd, Code);
+}
+
+int ItemHeightOf(HWND Wnd, TListBox& B) {
+    if (B.ItemHeight > 0) return B.ItemHeight;
+    HDC Dc = GetDC(Wnd);
+    HGDIOBJ Old = SelectObject(Dc, B.Font ? B.Font : DefaultControlFont());
+    B.ItemHeight = std::max(1, LineHeight(Dc));
+    SelectObject(Dc, Old);
+    ReleaseDC(Wnd, Dc);
+    return B.ItemHeight;
+}
+
+int VisibleCount(HWND Wnd, TListBox& B) {
+    RECT Rc;
+    GetClientRect(Wnd, &Rc);
+    return std::max(1, int(Rc.bottom - Rc.top) / ItemHeightOf(Wnd, B));
+}
+
+void SetTop(HWND Wnd, TListBox& B, int Top) {
+    int Max = std::max(0, int(B.Items.size()) - VisibleCount(Wnd, B));
+    Top = std::clamp(Top, 0, Max);
+    if (Top == B.Top) return;
+    B.Top = Top;
+    InvalidateRect(Wnd, nullptr, TRUE);
+}
+
+void ShowItem(HWND Wnd, TListBox& B, int I) {
+    if (I < 0) return;
+    if (I < B.Top) SetTop(Wnd, B, I);
+    else if (I >= B.Top + VisibleCount(Wnd, B)) SetTop(Wnd, B, I - VisibleCount(Wnd, B) + 1);
+}
+
+RECT ItemRect(HWND Wnd, TListBox& B, int I) {
+    RECT Rc;
+    GetClientRect(Wnd, &Rc);
+    int H = ItemHeightOf(Wnd, B);
+    return {Rc.left, Rc.top + (I - B.Top) * H, Rc.right, Rc.top + (I - B.Top + 1) * H};
+}
+
+int ItemAt(HWND Wnd, TListBox& B, POINT P) {
+    int H = ItemHeightOf(Wnd, B);
+    if (P.y < 0) return -1;
+    int I = B.Top + P.y / H;
+    return I < int(B.Items.size()) ? I : -1;
+}
+
+bool IsSelected(HWND Wnd, const TListBox& B, int I) {
+    if (MultiSel(Wnd)) return I >= 0 && I < int(B.Items.size()) && B.Items[size_t(I)].Selected;
+    return I == B.Current;
+}
+
+// Selects one item in a single-selection list; −1 clears.
+void Select(HWND Wnd, TListBox& B, int I) {
+    if (I < -1 || I >= int(B.Items.size())) I = -1;
+    B.Current = I;
+    if (I >= 0) B.Caret = I;
+    ShowItem(Wnd, B, I);
+    InvalidateRect(Wnd, nullptr, TRUE);
+}
+
+void PaintList(HWND Wnd, HDC Dc, TListBox& B) {
+    RECT Rc;
+    GetClientRect(Wnd, &Rc);
+    HBRUSH Brush = ControlBrush(Wnd, Dc, WM_CTLCOLORLISTBOX);
+    FillRect(Dc, &Rc, Brush);
+    HGDIOBJ OldFont = SelectObject(Dc, B.Font ? B.Font : DefaultControlFont());
+    int OldMode = SetBkMode(Dc, TRANSPARENT);
+    COLORREF Ink = GetTextColor(Dc);
+    bool Enabled = IsWindowEnabled(Wnd);
+    int Vis = VisibleCount(Wnd, B) + 1;
+    for (int I = B.Top; I < int(B.Items.size()) && I < B.Top + Vis; ++I) {
+        RECT R = ItemRect(Wnd, B, I);
+        bool Sel = IsSelected(Wnd, B, I);
+        bool Foc = B.Focused && I == B.Caret;
+        if (OwnerDraw(Wnd)) {
+            DRAWITEMSTRUCT D;
+            D.CtlType = B.Combo ? ODT_COMBOBOX : ODT_LISTBOX;
+            D.CtlID = UINT(GetDlgCtrlID(B.Combo ? B.Combo : Wnd));
+            D.itemID = UINT(I);
+            D.itemAction = ODA_DRAWENTIRE;
+            D.itemState = (Sel ? ODS_SELECTED : 0) | (Foc ? ODS_FOCUS : 0) | (Enabled ? 0 : ODS_DISABLED);
+            D.hwndItem = B.Combo ? B.Combo : Wnd;
+            D.hDC = Dc;
+            D.rcItem = R;
+            D.itemData = B.Items[size_t(I)].Data;
+            HWND Owner = B.Combo ? GetParent(B.Combo) : GetParent(Wnd);
+            SendMessageW(Owner, WM_DRAWITEM, WPARAM(D.CtlID), reinterpret_cast<LPARAM>(&D));
+            continue;
+        }
+        if (Sel) {
+            FillRect(Dc, &R, GetSysColorBrush(COLOR_HIGHLIGHT));
+            SetTextColor(Dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+        }
+        RECT T = R;
+        T.left += 2;
+        const std::u16string& S = B.Items[size_t(I)].Text;
+        DrawTextW(Dc, S.c_str(), int(S.size()), &T, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX |
+                                                          ((Style(Wnd) & LBS_USETABSTOPS) ? DT_EXPANDTABS : 0));
+        SetTextColor(Dc, Ink);
+        if (Foc && MultiSel(Wnd)) DrawFocusRect(Dc, &R);
+    }
+    SetBkMode(Dc, OldMode);
+    SelectObject(Dc, OldFont);
+}
+
+int Compare(const std::u16string& A, const std::u16string& B) {
+    std::u16string Fa = Fold(A), Fb = Fold(B);
+    return Fa < Fb ? -1 : Fa == Fb ? 0 : 1;
+}
+
+LRESULT Insert(HWND Wnd, TListBox& B, int At, LPARAM L, bool Sorted) {
+    if (B.Items.size() >= kMaxItems) return LB_ERRSPACE;
+    TItem It;
+    if (HasStrings(Wnd)) {
+        if (L && !IS_INTRESOURCE(reinterpret_cast<const void*>(L))) It.Text = FromWide(reinterpret_cast<LPCWSTR>(L));
+    } else {
+        It.Data = ULONG_PTR(L);
+    }
+    if (Sorted && HasStrings(Wnd)) {
+        At = 0;
+        while (At < int(B.Items.size()) && Compare(B.Items[size_t(At)].Text, It.Text) <= 0) ++At;
+    } else if (At < 0 || At > int(B.Items.size())) {
+        if (At != -1) return LB_ERR;
+        At = int(B.Items.size());
+    }
+    B.Items.insert(B.Items.begin() + At, std::move(It));
+    if (B.Current >= At) ++B.Current;
+    InvalidateRect(Wnd, nullptr, TRUE);
+    return At;
+}
+
+LRESULT Find(const TListBox& B, int After, LPCWSTR Text, bool Exact) {
+    if (!Text || B.Items.empty()) return LB_ERR;
+    std::u16string Key = Fold(FromWide(Text));
+    int N = int(B.Items.size());
+    int Start = After < 0 || After >= N ? 0 : After + 1;
+    for (int K = 0; K < N; ++K) {
+        int I = (Start + K) % N;
+        std::u16string F = Fold(B.Items[size_t(I)].Text);
+        if (Exact ? F == Key : F.compare(0, Key.size(), Key) == 0) return I;
+    }
+    return LB_ERR;
+}
+
+void Move(HWND Wnd, TListBox& B, int To) {
+    if (B.Items.empty()) return;
+    To = std::clamp(To, 0, int(B.Items.size()) - 1);
+    if (MultiSel(Wnd)) {
+        B.Caret = To;
+        ShowItem(Wnd, B, To);
+        InvalidateRect(Wnd, nullptr, TRUE);
+        return;
+    }
+    if (To == B.Current) return;
+    Select(Wnd, B, To);
+    Notify(Wnd, B, LBN_SELCHANGE);
+}
+
+}  // namespace
+
+LRESULT ListBoxProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
+    if (Msg == WM_NCCREATE) {
+        AttachState<TListBox>(Wnd);
+        return DefWindowProcW(Wnd, Msg, W, L);
+    }
+    TListBox* B = ControlState<TListBox>(Wnd);
+    if (Msg == WM_NCDESTROY) {
+        DetachState<TListBox>(Wnd);
+        return DefWindowProcW(Wnd, Msg, W, L);
+    }
+    if (!B) return DefWindowProcW(Wnd, Msg, W, L);
+    int Count = int(B->Items.size());
+    switch (Msg) {
+    case WM_CREATE: {
+        auto* Cs = reinterpret_cast<const CREATESTRUCTW*>(L);
+        // A combo box passes itself as the creation parameter of its list.
+        if (Cs && Cs->lpCreateParams && GetClassNameString(Wnd) == u"ComboLBox")
+            B->Combo = reinterpret_cast<HWND>(Cs->lpCreateParams);
+        if (OwnerDraw(Wnd)) {
+            MEASUREITEMSTRUCT M;
+            M.CtlType = B->Combo ? ODT_COMBOBOX : ODT_LISTBOX;
+            M.CtlID = UINT(GetDlgCtrlID(B->Combo ? B->Combo : Wnd));
+            M.itemHeight = UINT(ItemHeightOf(Wnd, *B));
+            HWND Owner = B->Combo ? GetParent(B->Combo) : GetParent(Wnd);
+            if (Owner) SendMessageW(Owner, WM_MEASUREITEM, WPARAM(M.CtlID), reinterpret_cast<LPARAM>(&M));
+            if (M.itemHeight > 0 && M.itemHeight < 32768) B->ItemHeight = int(M.itemHeight);
+        }
+        return 0;
+    }
+    case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case WM_ERASEBKGND: return 1;
+    case WM_PAINT: {
+        TPaintScope P(Wnd, W);
+        PaintList(Wnd, P.Dc(), *B);
+        return 0;
+    }
+    case WM_PRINTCLIENT:
+        if (W) PaintList(Wnd, reinterpret_cast<HDC>(W), *B);
+        return 0;
+    case WM_SETFONT:
+        B->Font = reinterpret_cast<HFONT>(W);
+        if (!OwnerDraw(Wnd)) B->ItemHeight = 0;
+        if (L) InvalidateRect(Wnd, nullptr, TRUE);
+        return 0;
+    case WM_GETFONT: return reinterpret_cast<LRESULT>(B->Font);
+    case WM_SETFOCUS:
+        B->Focused = true;
+        InvalidateRect(Wnd, nullptr, TRUE);
+        Notify(Wnd, *B, LBN_SETFOCUS);
+        return 0;
+    case WM_KILLFOCUS:
+        B->Focused = false;
+        InvalidateRect(Wnd, nullptr, TRUE);
+        Notify(Wnd, *B, LBN_KILLFOCUS);
+        return 0;
+    case WM_SIZE: SetTop(Wnd, *B, B->Top); return 0;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: {
+        if (!B->Combo && GetFocus() != Wnd) SetFocus(Wnd);
+        if (!(B = ControlState<TListBox>(Wnd))) return 0;
+        int I = ItemAt(Wnd, *B, {GET_X_LPARAM(L), GET_Y_LPARAM(L)});
+        if (Msg == WM_LBUTTONDBLCLK) {
+            if (I >= 0) Notify(Wnd, *B, LBN_DBLCLK);
+            return 0;
+        }
+        if (I < 0 || (Style(Wnd) & LBS_NOSEL)) return 0;
+        if (MultiSel(Wnd)) {
+            B->Items[size_t(I)].Selected = !B->Items[size_t(I)].Selected;
+            B->Caret = I;
+            InvalidateRect(Wnd, nullptr, TRUE);
+            Notify(Wnd, *B, LBN_SELCHANGE);
+            return 0;
+        }
+        B->Tracking = true;
+        SetCapture(Wnd);
+        if (I != B->Current) {
+            Select(Wnd, *B, I);
+            Notify(Wnd, *B, LBN_SELCHANGE);
+        }
+        return 0;
+    }
+    case WM_MOUSEMOVE:
+        if (B->Tracking && !MultiSel(Wnd)) {
+            int I = ItemAt(Wnd, *B, {GET_X_LPARAM(L), GET_Y_LPARAM(L)});
+            if (I >= 0 && I != B->Current) {
+                Select(Wnd, *B, I);
+                Notify(Wnd, *B, LBN_SELCHANGE);
+            }
+        }
+        return 0;
+    case WM_LBUTTONUP:
+        if (B->Tracking) {
+            B->Tracking = false;
+            if (GetCapture() == Wnd) ReleaseCapture();
+        }
+        return 0;
+    case WM_CAPTURECHANGED: B->Tracking = false; return 0;
+    case WM_MOUSEWHEEL: SetTop(Wnd, *B, B->Top - int16_t(HIWORD(W)) / 120 * 3); return 0;
+    case WM_VSCROLL: {
+        int Page = VisibleCount(Wnd, *B);
+        switch (LOWORD(W)) {
+        case SB_LINEUP: SetTop(Wnd, *B, B->Top - 1); break;
+        case SB_LINEDOWN: SetTop(Wnd, *B, B->Top + 1); break;
+        case SB_PAGEUP: SetTop(Wnd, *B, B->Top - Page); break;
+        case SB_PAGEDOWN: SetTop(Wnd, *B, B->Top + Page); break;
+        case SB_THUMBTRACK:
+        case SB_THUMBPOSITION: SetTop(Wnd, *B, int(HIWORD(W))); break;
+        case SB_TOP: SetTop(Wnd, *B, 0); break;
+        case SB_BOTTOM: SetTop(Wnd, *B, Count); break;
+        default: break;
+        }
+        return 0;
+    }
+    case WM_KEYDOWN: {
+        int At = MultiSel(Wnd) ? B->Caret : (B->Current < 0 ? B->Caret - 1 : B->Current);
+        int Page = VisibleCount(Wnd, *B);
+        switch (W) {
+        case VK_UP: Move(Wnd, *B, At - 1); break;
+        case VK_DOWN: Move(Wnd, *B, At + 1); break;
+        case VK_PRIOR: Move(Wnd, *B, At - Page + 1); break;
+        case VK_NEXT: Move(Wnd, *B, At + Page - 1); break;
+        case VK_HOME: Move(Wnd, *B, 0); break;
+        case VK_END: Move(Wnd, *B, Count - 1); break;
+        case VK_SPACE:
+            if (MultiSel(Wnd) && B->Caret < Count) {
+                B->Items[size_t(B->Caret)].Selected = !B->Items[size_t(B->Caret)].Selected;
+                InvalidateRect(Wnd, nullptr, TRUE);
+                Notify(Wnd, *B, LBN_SELCHANGE);
+            }
+            break;
+        default: break;
+        }
+        return 0;
+    }
+    case LB_ADDSTRING: return Insert(Wnd, *B, -1, L, Style(Wnd) & LBS_SORT);
+    case LB_INSERTSTRING: return Insert(Wnd, *B, int(intptr_t(W)), L, false);
+    case LB_DELETESTRING: {
+        int I = int(intptr_t(W));
+        if (I < 0 || I >= Count) return LB_ERR;
+        B->Items.erase(B->Items.begin() + I);
+        if (B->Current == I) B->Current = -1;
+        else if (B->Current > I) --B->Current;
+        if (B->Caret >= int(B->Items.size())) B->Caret = std::max(0, int(B->Items.size()) - 1);
+        SetTop(Wnd, *B, B->Top);
+        InvalidateRect(Wnd, nullptr, TRUE);
+        return LRESULT(B->Items.size());
+    }
+    case LB_RESETCONTENT:
+        B->Items.clear();
+        B->Current = -1;
+        B->Caret = 0;
+        B->Top = 0;
+        InvalidateRect(Wnd, nullptr, TRUE);
+        return 0;
+    case LB_GETCOUNT: return Count;
+    case LB_SETCURSEL: {
+        if (MultiSel(Wnd)) return LB_ERR;
+        int I = int(intptr_t(W));
+        Select(Wnd, *B, I);
+        return I >= 0 && I < Count ? I : LB_ERR;
+    }
+    case LB_GETCURSEL: return MultiSel(Wnd) ? B->Caret : B->Current;
+    case LB_GETSEL: {
+        int I = int(intptr_t(W));
+        if (I < 0 || I >= Count) return LB_ERR;
+        return IsSelected(Wnd, *B, I) ? 1 : 0;
+    }
+    case LB_SETSEL: {
+        if (!MultiSel(Wnd)) return LB_ERR;
+        int I = int(L);
+        if (I == -1) {
+            for (auto& It : B->Items) It.Selected = W != 0;
+        } else {
+            if (I < 0 || I >= Count) return LB_ERR;
+            B->Items[size_t(I)].Selected = W != 0;
+            B->Caret = I;
+        }
+        InvalidateRect(Wnd, nullptr, TRUE);
+        return 0;
+    }
+    case LB_GETSELCOUNT: {
+        if (!MultiSel(Wnd)) return LB_ERR;
+        return std::count_if(B->Items.begin(), B->Items.end(), [](const TItem& It) { return It.Selected; });
+    }
+    case LB_GETSELITEMS: {
+        if (!MultiSel(Wnd) || !L) return LB_ERR;
+        int* Out = reinterpret_cast<int*>(L);
+        int N = 0;
+        for (int I = 0; I < Count && N < int(W); ++I)
+            if (B->Items[size_t(I)].Selected) Out[N++] = I;
+        return N;
+    }
+    case LB_GETTEXT: {
+        int I = int(intptr_t(W));
+        if (I < 0 || I >= Count || !L) return LB_ERR;
+        if (!HasStrings(Wnd)) {
+            *reinterpret_cast<ULONG_PTR*>(L) = B->Items[size_t(I)].Data;
+            return sizeof(ULONG_PTR);
+        }
+        const std::u16string& S = B->Items[size_t(I)].Text;
+        auto* Buf = reinterpret_cast<char16_t*>(L);
+        std::copy(S.begin(), S.end(), Buf);
+        Buf[S.size()] = 0;
+        return LRESULT(S.size());
+    }
+    case LB_GETTEXTLEN: {
+        int I = int(intptr_t(W));
+        if (I < 0 || I >= Count) return LB_ERR;
+        return HasStrings(Wnd) ? LRESULT(B->Items[size_t(I)].Text.size()) : LRESULT(sizeof(ULONG_PTR));
+    }
+    case LB_FINDSTRING: return Find(*B, int(intptr_t(W)), reinterpret_cast<LPCWSTR>(L), false);
+    case LB_FINDSTRINGEXACT: return Find(*B, int(intptr_t(W)), reinterpret_cast<LPCWSTR>(L), true);
+    case LB_SELECTSTRING: {
+        LRESULT I = Find(*B, int(intptr_t(W)), reinterpret_cast<LPCWSTR>(L), false);
+        if (I >= 0 && !MultiSel(Wnd)) Select(Wnd, *B, int(I));
+        return I;
+    }
+    case LB_GETTOPINDEX: return B->Top;
+    case LB_SETTOPINDEX:
+        if (int(intptr_t(W)) < 0 || int(intptr_t(W)) >= std::max(1, Count)) return LB_ERR;
+        SetTop(Wnd, *B, int(intptr_t(W)));
+        return 0;
+    case LB_GETITEMRECT: {
+        int I = int(intptr_t(W));
+        if (I < 0 || I >= std::max(1, Count) || !L) return LB_ERR;
+        *reinterpret_cast<RECT*>(L) = ItemRect(Wnd, *B, I);
+        return 0;
+    }
+    case LB_GETITEMDATA: {
+        int I = int(intptr_t(W));
+        if (I < 0 || I >= Count) return LB_ERR;
+        return LRESULT(B->Items[size_t(I)].Data);
+    }
+    case LB_SETITEMDATA: {
+        int I = int(intptr_t(W));
+        if (I < 0 || I >= Count) return LB_ERR;
+        B->Items[size_t(I)].Data = ULONG_PTR(L);
+        return 0;
+    }
+    case LB_SETCARETINDEX: {
+        int I = int(intptr_t(W));
+        if (I < 0 || I >= Count) return LB_ERR;
+        B->Caret = I;
+        ShowItem(Wnd, *B, I);
+        InvalidateRect(Wnd, nullptr, TRUE);
+        return 0;
+    }
+    case LB_GETCARETINDEX: return B->Caret;
+    case LB_SETITEMHEIGHT:
+        if (LOWORD(L) == 0 || LOWORD(L) > 255) return LB_ERR;
+        B->ItemHeight = LOWORD(L);
+        InvalidateRect(Wnd, nullptr, TRUE);
+        return 0;
+    case LB_GETITEMHEIGHT: return ItemHeightOf(Wnd, *B);
+    case LB_ITEMFROMPOINT: {
+        RECT Rc;
+        GetClientRect(Wnd, &Rc);
+        POINT P{GET_X_LPARAM(L), GET_Y_LPARAM(L)};
+        int I = ItemAt(Wnd, *B, P);
+        bool Outside = !RectHolds(Rc, P) || I < 0;
+        if (I < 0) I = std::max(0, Count - 1);
+        return MAKELPARAM(I, Outside ? 1 : 0);
+    }
+    default: return DefWindowProcW(Wnd, Msg, W, L);
+    }
+}
+
+}  // namespace velmo::ui

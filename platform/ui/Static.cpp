@@ -1,0 +1,127 @@
+// The "static" class: text, filled and framed rectangles, etched lines and
+// images. Transparent to the mouse unless SS_NOTIFY.
+#include "platform/ui/ControlsInternal.h"
+
+namespace velmo::ui {
+
+namespace {
+
+struct TStatic {
+    HFONT Font = nullptr;
+    HANDLE Image = nullptr;
+};
+
+void PaintStatic(HWND Wnd, HDC Dc, TStatic& S) {
+    DWORD Style = StyleOf(Wnd);
+    DWORD Type = Style & SS_TYPEMASK;
+    RECT Rc;
+    GetClientRect(Wnd, &Rc);
+    if (Type == SS_OWNERDRAW) {
+        DRAWITEMSTRUCT D;
+        D.CtlType = ODT_STATIC;
+        D.CtlID = UINT(GetDlgCtrlID(Wnd));
+        D.itemAction = ODA_DRAWENTIRE;
+        D.itemState = IsWindowEnabled(Wnd) ? 0 : ODS_DISABLED;
+        D.hwndItem = Wnd;
+        D.hDC = Dc;
+        D.rcItem = Rc;
+        SendMessageW(GetParent(Wnd), WM_DRAWITEM, WPARAM(D.CtlID), reinterpret_cast<LPARAM>(&D));
+        return;
+    }
+    HBRUSH Brush = ControlBrush(Wnd, Dc, WM_CTLCOLORSTATIC);
+    switch (Type) {
+    case SS_BLACKRECT: FillRect(Dc, &Rc, GetSysColorBrush(COLOR_WINDOWFRAME)); return;
+    case SS_GRAYRECT: FillRect(Dc, &Rc, GetSysColorBrush(COLOR_BTNSHADOW)); return;
+    case SS_WHITERECT: FillRect(Dc, &Rc, GetSysColorBrush(COLOR_BTNHIGHLIGHT)); return;
+    case SS_BLACKFRAME: FrameRect(Dc, &Rc, GetSysColorBrush(COLOR_WINDOWFRAME)); return;
+    case SS_GRAYFRAME: FrameRect(Dc, &Rc, GetSysColorBrush(COLOR_BTNSHADOW)); return;
+    case SS_WHITEFRAME: FrameRect(Dc, &Rc, GetSysColorBrush(COLOR_BTNHIGHLIGHT)); return;
+    case SS_ETCHEDHORZ: {
+        RECT R = Rc;
+        DrawEdge(Dc, &R, EDGE_ETCHED, BF_TOP);
+        return;
+    }
+    case SS_ETCHEDVERT: {
+        RECT R = Rc;
+        DrawEdge(Dc, &R, EDGE_ETCHED, BF_LEFT);
+        return;
+    }
+    case SS_ETCHEDFRAME: {
+        RECT R = Rc;
+        DrawEdge(Dc, &R, EDGE_ETCHED, BF_RECT);
+        return;
+    }
+    default: break;
+    }
+    FillRect(Dc, &Rc, Brush);
+    if (Type == SS_ICON || Type == SS_BITMAP) return;  // images are drawn by their owners' subclasses
+    std::u16string Text = GetWindowTextString(Wnd);
+    HGDIOBJ OldFont = SelectObject(Dc, S.Font ? S.Font : DefaultControlFont());
+    int OldMode = SetBkMode(Dc, TRANSPARENT);
+    UINT Format = Type == SS_CENTER ? DT_CENTER : Type == SS_RIGHT ? DT_RIGHT : DT_LEFT;
+    if (Type == SS_SIMPLE || Type == SS_LEFTNOWORDWRAP) Format |= DT_SINGLELINE;
+    else Format |= DT_WORDBREAK | DT_EXPANDTABS;
+    if (Style & SS_NOPREFIX) Format |= DT_NOPREFIX;
+    if (Style & SS_ENDELLIPSIS) Format |= DT_END_ELLIPSIS;
+    if (Style & SS_CENTERIMAGE) Format = (Format & ~DT_WORDBREAK) | DT_SINGLELINE | DT_VCENTER;
+    DrawTextW(Dc, Text.c_str(), int(Text.size()), &Rc, Format);
+    SetBkMode(Dc, OldMode);
+    SelectObject(Dc, OldFont);
+}
+
+}  // namespace
+
+LRESULT StaticProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
+    if (Msg == WM_NCCREATE) {
+        AttachState<TStatic>(Wnd);
+        return DefWindowProcW(Wnd, Msg, W, L);
+    }
+    TStatic* S = ControlState<TStatic>(Wnd);
+    if (Msg == WM_NCDESTROY) {
+        DetachState<TStatic>(Wnd);
+        return DefWindowProcW(Wnd, Msg, W, L);
+    }
+    if (!S) return DefWindowProcW(Wnd, Msg, W, L);
+    switch (Msg) {
+    case WM_NCHITTEST: return (StyleOf(Wnd) & SS_NOTIFY) ? HTCLIENT : HTTRANSPARENT;
+    case WM_GETDLGCODE: return DLGC_STATIC;
+    case WM_ERASEBKGND: return 1;
+    case WM_PAINT: {
+        TPaintScope P(Wnd, W);
+        PaintStatic(Wnd, P.Dc(), *S);
+        return 0;
+    }
+    case WM_PRINTCLIENT:
+        if (W) PaintStatic(Wnd, reinterpret_cast<HDC>(W), *S);
+        return 0;
+    case WM_SETFONT:
+        S->Font = reinterpret_cast<HFONT>(W);
+        if (L) InvalidateRect(Wnd, nullptr, TRUE);
+        return 0;
+    case WM_GETFONT: return reinterpret_cast<LRESULT>(S->Font);
+    case WM_SETTEXT: {
+        LRESULT R = DefWindowProcW(Wnd, Msg, W, L);
+        InvalidateRect(Wnd, nullptr, TRUE);
+        return R;
+    }
+    case WM_ENABLE: InvalidateRect(Wnd, nullptr, TRUE); return 0;
+    case WM_LBUTTONDOWN:
+        if (StyleOf(Wnd) & SS_NOTIFY) NotifyParent(Wnd, STN_CLICKED);
+        return 0;
+    case WM_LBUTTONDBLCLK:
+        if (StyleOf(Wnd) & SS_NOTIFY) NotifyParent(Wnd, STN_DBLCLK);
+        return 0;
+    case STM_SETICON:
+    case STM_SETIMAGE: {
+        HANDLE Old = S->Image;
+        S->Image = reinterpret_cast<HANDLE>(Msg == STM_SETICON ? W : WPARAM(L));
+        InvalidateRect(Wnd, nullptr, TRUE);
+        return reinterpret_cast<LRESULT>(Old);
+    }
+    case STM_GETICON:
+    case STM_GETIMAGE: return reinterpret_cast<LRESULT>(S->Image);
+    default: return DefWindowProcW(Wnd, Msg, W, L);
+    }
+}
+
+}  // namespace velmo::ui
