@@ -524,3 +524,90 @@ TEST(WindowText, HostileCallsFailCleanly) {
         EXPECT_LE(Left, Stops * M.tmAveCharWidth + 3);
     }
 }
+
+#include "tests/platform/WindowFixture.h"
+
+namespace velmo::uitest {
+namespace {
+
+class WindowCaption : public WindowTest {};
+
+// A pixel of a top-level window's framebuffer ($00BBGGRR).
+COLORREF FramePixel(HWND Root, int X, int Y) {
+    const TBitmap* F = GetWindowFramebuffer(Root);
+    return F ? COLORREF(F->GetPixel(X, Y)) : CLR_INVALID;
+}
+
+TEST_F(WindowCaption, TitleDrawnBetweenIconAndButtonsWithEllipsis) {
+    HWND Wnd = Make("top", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 320, 200);
+    ASSERT_TRUE(Wnd);
+    RECT Window;
+    GetWindowRect(Wnd, &Window);
+    POINT Origin{0, 0};
+    ClientToScreen(Wnd, &Origin);
+    const int Width = Window.right - Window.left;
+    const int CaptionBottom = Origin.y - Window.top;
+    const int Border = Origin.x - Window.left;
+    // The caption band's ink: columns of pixels that are neither the
+    // caption's colour nor the buttons' face.
+    auto InkColumns = [&](int& First, int& Last, int& ButtonsLeft) {
+        Pump();
+        const int Mid = Border + GetSystemMetrics(SM_CYCAPTION) / 2;
+        const COLORREF Back = FramePixel(Wnd, Border + 1, Mid), Face = GetSysColor(COLOR_BTNFACE);
+        // The boxes from the right, across the gaps of a few pixels between them.
+        ButtonsLeft = Width;
+        for (int X = Width - Border - 3, Gap = 0; X > 0 && Gap < 4; --X) {
+            if (FramePixel(Wnd, X, Mid) == Back) {
+                ++Gap;
+            } else {
+                Gap = 0;
+                ButtonsLeft = X;
+            }
+        }
+        First = Width;
+        Last = -1;
+        for (int Y = Border; Y < CaptionBottom && Y < Border + GetSystemMetrics(SM_CYCAPTION) - 1; ++Y)
+            for (int X = Border; X < ButtonsLeft; ++X) {
+                const COLORREF C = FramePixel(Wnd, X, Y);
+                if (C != Back && C != Face) {
+                    First = std::min(First, X);
+                    Last = std::max(Last, X);
+                }
+            }
+    };
+    int First, Last, Buttons;
+    InkColumns(First, Last, Buttons);
+    EXPECT_EQ(Last, -1);  // no title, no ink
+    ASSERT_LT(Buttons, Width - Border - 3);
+
+    SetWindowTextW(Wnd, kCaption);
+    InkColumns(First, Last, Buttons);
+    ASSERT_GE(Last, 0);
+    EXPECT_GE(First, Border + 2 + GetSystemMetrics(SM_CXSMICON));
+    EXPECT_LT(Last, Buttons - 1);
+    const int ShortEnd = Last;
+    // Letters in the caption-text colour on the caption's own background.
+    {
+        const int Mid = Border + GetSystemMetrics(SM_CYCAPTION) / 2;
+        const COLORREF Back = FramePixel(Wnd, Border + 1, Mid);
+        int Text = 0, Between = 0;
+        for (int Y = Border; Y < Border + GetSystemMetrics(SM_CYCAPTION) - 1; ++Y)
+            for (int X = First; X <= Last; ++X) {
+                Text += FramePixel(Wnd, X, Y) == GetSysColor(COLOR_CAPTIONTEXT);
+                Between += FramePixel(Wnd, X, Y) == Back;
+            }
+        EXPECT_GT(Text, 20);
+        EXPECT_GT(Between, 100);
+    }
+
+    // A title too long for the bar ends in an ellipsis just before the buttons.
+    SetWindowTextW(Wnd, (std::u16string(kCaption) + u" " + kCaption + u" " + kCaption).c_str());
+    InkColumns(First, Last, Buttons);
+    EXPECT_GT(Last, ShortEnd);
+    EXPECT_LT(Last, Buttons - 1);
+    EXPECT_GT(Last, Buttons - 24);
+    DestroyWindow(Wnd);
+}
+
+}  // namespace
+}  // namespace velmo::uitest
