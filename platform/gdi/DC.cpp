@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -121,6 +122,7 @@ struct TDcSettings {
     int PolyFillMode = ALTERNATE;
     int X = 0, Y = 0;  // current position
     int ViewX = 0, ViewY = 0;  // viewport origin: logical (0, 0) in device pixels
+    int BkMode = OPAQUE;
     // No value: no clip region. Held in bitmap pixels.
     std::optional<TRegion> Clip;
 };
@@ -416,9 +418,21 @@ std::vector<TAxisStep> MapAxis(int DPos, int DExt, int DLimit, int SPos, int SEx
 bool UsesSource(uint8_t Code) { return (((Code >> 2) ^ Code) & 0x33) != 0; }
 bool UsesPattern(uint8_t Code) { return (((Code >> 4) ^ Code) & 0x0F) != 0; }
 
+// The 1-bit mask of a masked blit: destination pixel (x, y) reads mask pixel
+// (x + Dx, y + Dy); a 1 there applies the foreground code, a 0 Back.
+struct TMaskSelect {
+    const TBitmap* Mask = nullptr;
+    int64_t Dx = 0, Dy = 0;
+    uint8_t Back = 0;
+    uint8_t Pick(uint8_t Fore, int X, int Y) const {
+        if (!Mask) return Fore;
+        return ReadValue(*Mask, int(X + Dx), int(Y + Dy)) ? Fore : Back;
+    }
+};
+
 // Destination-only or brush-only fill of a rectangle.
 void FillRop(TBitmap& Dst, const TRegion* Clip, int X, int Y, int W, int H, uint8_t Code,
-             uint32_t P) {
+             uint32_t P, const TMaskSelect& Select = {}) {
     int64_t X0, Wn, Y0, Hn;
     Normalise(X, W, X0, Wn);
     Normalise(Y, H, Y0, Hn);
@@ -429,7 +443,8 @@ void FillRop(TBitmap& Dst, const TRegion* Clip, int X, int Y, int W, int H, uint
         for (int64_t Xi = XA; Xi < XB; ++Xi) {
             if (Clip && !Clip->Contains(int(Xi), int(Yi))) continue;
             const uint32_t D = ReadValue(Dst, int(Xi), int(Yi));
-            WriteValue(Dst, int(Xi), int(Yi), ApplyRop3(Code, P, 0, D) & Mask);
+            WriteValue(Dst, int(Xi), int(Yi),
+                       ApplyRop3(Select.Pick(Code, int(Xi), int(Yi)), P, 0, D) & Mask);
         }
 }
 
@@ -467,12 +482,22 @@ void RecordPixels(TMemoryDc& D, const TBitmap& B, int64_t X0, int64_t Y0, int64_
 
 TBitmap* TargetOf(TRegistry& R, TMemoryDc& D);
 
+// A masked blit passes the mask bitmap (1-bit, at least the blit's size
+// from MaskX, MaskY) and the background code.
+struct TBlitMask {
+    uintptr_t Bitmap = 0;
+    int X = 0, Y = 0;
+    uint8_t Back = 0;
+};
+
 BOOL BlitLocked(TRegistry& R, HDC Dc, int X, int Y, int W, int H, HDC Source, int XSrc,
-                int YSrc, int WSrc, int HSrc, DWORD Rop, bool SourceAllowed) {
+                int YSrc, int WSrc, int HSrc, DWORD Rop, bool SourceAllowed,
+                const TBlitMask* Masked = nullptr) {
     TMemoryDc* Target = R.FindDc(Dc);
     if (!Target) return 0;
     const uint8_t Code = Rop3Code(Rop);
-    const bool NeedSource = UsesSource(Code);
+    const uint8_t Back = Masked ? Masked->Back : Code;
+    const bool NeedSource = UsesSource(Code) || UsesSource(Back);
     if (NeedSource && !SourceAllowed) return 0;
     TMemoryDc* SrcDc = nullptr;
     if (NeedSource) {
@@ -494,15 +519,34 @@ BOOL BlitLocked(TRegistry& R, HDC Dc, int X, int Y, int W, int H, HDC Source, in
         else Limit = Target->System;
     }
     const TRegion* Clip = Limit ? &*Limit : nullptr;
+    TMaskSelect Select;
+    std::unique_ptr<TBitmap> MaskCopy;
+    if (Masked) {
+        TGdiObject* M = R.FindObject(Masked->Bitmap);
+        if (!M || M->Kind != TObjectKind::Bitmap) return 0;
+        const TBitmap& MaskBits = M->Pixels();
+        int64_t X0, Wn, Y0, Hn;
+        Normalise(X, W, X0, Wn);
+        Normalise(Y, H, Y0, Hn);
+        if (MaskBits.PixelFormat() != pf1bit || Masked->X < 0 || Masked->Y < 0 ||
+            Masked->X + Wn > MaskBits.Width() || Masked->Y + Hn > MaskBits.Height())
+            return 0;
+        // A mask that is also the target is read as it was before the blit.
+        if (&MaskBits == &Dst) MaskCopy = std::make_unique<TBitmap>(MaskBits);
+        Select.Mask = MaskCopy ? MaskCopy.get() : &MaskBits;
+        Select.Dx = Masked->X - X0;
+        Select.Dy = Masked->Y - Y0;
+        Select.Back = Back;
+    }
     uint32_t P = 0;
-    if (UsesPattern(Code)) {
+    if (UsesPattern(Code) || UsesPattern(Back)) {
         TGdiObject* Brush = R.FindObject(Target->Now.Brush);
         if (!Brush) return 0;
         if (Brush->Hollow) return 1;
         P = IsIndexed(Dst) ? TNearest(Dst)(Packed(Brush->Color)) : Packed(Brush->Color);
     }
     if (!NeedSource) {
-        FillRop(Dst, Clip, X, Y, W, H, Code, P);
+        FillRop(Dst, Clip, X, Y, W, H, Code, P, Select);
         return 1;
     }
     if (WSrc == 0 || HSrc == 0) return W == 0 || H == 0 ? 1 : 0;
@@ -551,18 +595,19 @@ BOOL BlitLocked(TRegistry& R, HDC Dc, int X, int Y, int W, int H, HDC Source, in
                     }
             }
             const uint32_t D = ReadValue(Dst, Xs_.Dest, Ys_.Dest);
-            WriteValue(Dst, Xs_.Dest, Ys_.Dest, ApplyRop3(Code, P, S & Mask, D) & Mask);
+            WriteValue(Dst, Xs_.Dest, Ys_.Dest,
+                       ApplyRop3(Select.Pick(Code, Xs_.Dest, Ys_.Dest), P, S & Mask, D) & Mask);
         }
     }
     return 1;
 }
 
 BOOL Blit(HDC Dc, int X, int Y, int W, int H, HDC Source, int XSrc, int YSrc, int WSrc, int HSrc,
-          DWORD Rop, bool SourceAllowed) {
+          DWORD Rop, bool SourceAllowed, const TBlitMask* Masked = nullptr) {
     TRegistry& R = Registry();
     std::lock_guard<std::mutex> Guard(R.Lock);
     const BOOL Done = BlitLocked(R, Dc, X, Y, W, H, Source, XSrc, YSrc, WSrc, HSrc, Rop,
-                                 SourceAllowed);
+                                 SourceAllowed, Masked);
     if (Done) {
         TMemoryDc* Target = R.FindDc(Dc);
         if (TBitmap* B = Target && Target->Recorder ? TargetOf(R, *Target) : nullptr)
@@ -1546,6 +1591,178 @@ BOOL GetDeviceOrigin(HDC Dc, POINT* Origin) {
         if (Origin) *Origin = POINT{D.OrgX, D.OrgY};
         return 1;
     });
+}
+
+}  // namespace velmo
+
+// Painters: background mode, clip exclusion and visibility, regions from
+// rectangle data, masked blits and reading bitmaps out in DIB layout.
+namespace velmo {
+
+int SetBkMode(HDC Dc, int Mode) {
+    if (Mode != TRANSPARENT && Mode != OPAQUE) return 0;
+    return WithDc(Dc, 0, [&](TMemoryDc& D) { return std::exchange(D.Now.BkMode, Mode); });
+}
+
+int GetBkMode(HDC Dc) {
+    return WithDc(Dc, 0, [](TMemoryDc& D) { return D.Now.BkMode; });
+}
+
+int ExcludeClipRect(HDC Dc, int Left, int Top, int Right, int Bottom) {
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    TMemoryDc* D = R.FindDc(Dc);
+    if (!D) return ERROR;
+    TBitmap* B = TargetOf(R, *D);
+    if (!B) return ERROR;
+    TRegion Clip = D->Now.Clip ? *D->Now.Clip : TRegion(0, 0, B->Width(), B->Height());
+    const int64_t Dx = D->ShiftX(), Dy = D->ShiftY();
+    Clip.Combine(Clip, TRegion(Left + Dx, Top + Dy, Right + Dx, Bottom + Dy), RGN_DIFF);
+    D->Now.Clip = Clip;
+    RecordClip(*D);
+    return Clip.Type();
+}
+
+BOOL RectVisible(HDC Dc, const RECT* Rect) {
+    if (!Rect) return 0;
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    TMemoryDc* D = R.FindDc(Dc);
+    if (!D) return 0;
+    TBitmap* B = TargetOf(R, *D);
+    if (!B) return 0;
+    TRegion Area = Drawable(*D, *B);
+    const int64_t Dx = D->ShiftX(), Dy = D->ShiftY();
+    Area.Combine(Area,
+                 TRegion(Rect->left + Dx, Rect->top + Dy, Rect->right + Dx, Rect->bottom + Dy),
+                 RGN_AND);
+    return Area.Type() != NULLREGION;
+}
+
+HRGN ExtCreateRegion(const void* Transform, DWORD Count, const void* Data) {
+    // Transformed regions are not made: every caller passes none.
+    if (Transform || !Data || Count < sizeof(RGNDATAHEADER)) return nullptr;
+    RGNDATAHEADER Header;
+    std::memcpy(&Header, Data, sizeof Header);
+    if (Header.dwSize != sizeof(RGNDATAHEADER) || Header.iType != 1) return nullptr;
+    // The rectangles must lie within the bytes the caller vouches for.
+    if (uint64_t(Header.nCount) > (uint64_t(Count) - sizeof Header) / sizeof(RECT)) return nullptr;
+    const auto* Bytes = static_cast<const uint8_t*>(Data) + sizeof Header;
+    std::vector<pixman_box32_t> Boxes;
+    Boxes.reserve(Header.nCount);
+    for (DWORD I = 0; I < Header.nCount; ++I) {
+        RECT Rc;
+        std::memcpy(&Rc, Bytes + size_t(I) * sizeof(RECT), sizeof Rc);
+        int64_t L = ClampRegion(Rc.left), T = ClampRegion(Rc.top), Ri = ClampRegion(Rc.right),
+                B = ClampRegion(Rc.bottom);
+        if (L > Ri) std::swap(L, Ri);
+        if (T > B) std::swap(T, B);
+        if (L == Ri || T == B) continue;
+        Boxes.push_back({int32_t(L), int32_t(T), int32_t(Ri), int32_t(B)});
+    }
+    auto O = std::make_unique<TGdiObject>();
+    O->Kind = TObjectKind::Region;
+    O->Region = std::make_unique<TRegion>();
+    if (!Boxes.empty() &&
+        !pixman_region32_init_rects(O->Region->Get(), Boxes.data(), int(Boxes.size())))
+        return nullptr;
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    return ToHandle(R.Add(std::move(O)));
+}
+
+BOOL MaskBlt(HDC Dc, int X, int Y, int Width, int Height, HDC Source, int XSrc, int YSrc,
+             HBITMAP Mask, int XMask, int YMask, DWORD Rop) {
+    if (!Mask) return Blit(Dc, X, Y, Width, Height, Source, XSrc, YSrc, Width, Height, Rop, true);
+    TBlitMask Masked;
+    Masked.Bitmap = reinterpret_cast<uintptr_t>(Mask);
+    Masked.X = XMask;
+    Masked.Y = YMask;
+    Masked.Back = uint8_t((Rop >> 24) & 0xFF);
+    return Blit(Dc, X, Y, Width, Height, Source, XSrc, YSrc, Width, Height, Rop, true, &Masked);
+}
+
+int GetDIBits(HDC Dc, HBITMAP Bitmap, UINT Start, UINT Lines, void* Bits, BITMAPINFO* Info,
+              UINT Usage) {
+    if (!Info || Usage != DIB_RGB_COLORS) return 0;
+    TRegistry& R = Registry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    TGdiObject* O = R.FindObject(Bitmap);
+    if (!R.FindDc(Dc) || !O || O->Kind != TObjectKind::Bitmap) return 0;
+    const TBitmap& B = O->Pixels();
+    BITMAPINFOHEADER& H = Info->bmiHeader;
+    auto Stride = [](int64_t Width, int Bpp) { return ((Width * Bpp + 31) / 32) * 4; };
+    if (H.biBitCount == 0) {
+        // Only the header is asked for: the bitmap's own size and depth.
+        H.biWidth = B.Width();
+        H.biHeight = B.Height();
+        H.biPlanes = 1;
+        H.biBitCount = uint16_t(B.BitsPerPixel());
+        H.biCompression = 0;
+        H.biSizeImage = DWORD(Stride(B.Width(), B.BitsPerPixel()) * B.Height());
+        H.biClrUsed = H.biClrImportant = 0;
+        return B.Height();
+    }
+    const int Bpp = H.biBitCount;
+    if ((Bpp != 1 && Bpp != 4 && Bpp != 8 && Bpp != 24 && Bpp != 32) || H.biCompression != 0 ||
+        H.biWidth <= 0 || H.biHeight == 0 || H.biHeight == INT32_MIN)
+        return 0;
+    const bool TopDown = H.biHeight < 0;
+    const int64_t Rows = TopDown ? -int64_t(H.biHeight) : int64_t(H.biHeight);
+    const int64_t RowBytes = Stride(H.biWidth, Bpp);
+    if (RowBytes * Rows > (int64_t(1) << 31)) return 0;
+    H.biSizeImage = DWORD(RowBytes * Rows);
+    H.biPlanes = 1;
+
+    // The colour table: the bitmap's own one at its own depth, else the
+    // default one of that depth.
+    TPixelFormat Format = Bpp == 1 ? pf1bit : Bpp == 4 ? pf4bit : Bpp == 8 ? pf8bit
+                          : Bpp == 24 ? pf24bit : pf32bit;
+    TBitmap Table(1, 1, Format);
+    const bool SameIndices = Bpp <= 8 && B.BitsPerPixel() == Bpp;
+    if (Bpp <= 8) {
+        Table.SetPalette(SameIndices ? B.Palette() : TBitmap::DefaultPalette(Format));
+        const auto& Pal = Table.Palette();
+        for (size_t I = 0; I < 256; ++I) Info->bmiColors[I] = RGBQUAD{};
+        for (size_t I = 0; I < Pal.size() && I < 256; ++I)
+            Info->bmiColors[I] = RGBQUAD{Pal[I].rgbBlue, Pal[I].rgbGreen, Pal[I].rgbRed, 0};
+        H.biClrUsed = 0;
+    }
+    if (!Bits) return int(std::min<int64_t>(Rows, INT32_MAX));
+    if (int64_t(Start) >= Rows) return 0;
+    const int64_t Count = std::min<int64_t>(Lines, Rows - int64_t(Start));
+    TNearest Nearest(Table);
+    auto* Out = static_cast<uint8_t*>(Bits);
+    for (int64_t I = 0; I < Count; ++I) {
+        const int64_t Scan = int64_t(Start) + I;  // DIB scan line, in storage order
+        const int64_t Row = TopDown ? Scan : Rows - 1 - Scan;  // from the top
+        uint8_t* Dest = Out + I * RowBytes;
+        std::memset(Dest, 0, size_t(RowBytes));
+        if (Row >= B.Height()) continue;
+        const int Width = int(std::min<int64_t>(H.biWidth, B.Width()));
+        for (int X = 0; X < Width; ++X) {
+            const uint32_t V = ReadValue(B, X, int(Row));
+            switch (Bpp) {
+                case 32:
+                    Dest[size_t(X) * 4 + 3] = uint8_t(B.PixelFormat() == pf32bit ? V >> 24 : 0);
+                    [[fallthrough]];
+                case 24: {
+                    const uint32_t C = ColourOf(B, V);
+                    uint8_t* P = Dest + size_t(X) * (Bpp / 8);
+                    P[0] = uint8_t(C), P[1] = uint8_t(C >> 8), P[2] = uint8_t(C >> 16);
+                    break;
+                }
+                default: {
+                    const uint32_t Index = SameIndices ? V : Nearest(ColourOf(B, V));
+                    const int Bit = X * Bpp;
+                    const int Shift = 8 - Bpp - (Bit & 7);
+                    Dest[Bit >> 3] = uint8_t(Dest[Bit >> 3] | ((Index & ((1u << Bpp) - 1)) << Shift));
+                    break;
+                }
+            }
+        }
+    }
+    return int(Count);
 }
 
 }  // namespace velmo

@@ -430,6 +430,11 @@ int FrameRect(HDC Dc, const RECT* Rect, HBRUSH Brush);
 // Inverts the rectangle's pixels.
 BOOL InvertRect(HDC Dc, const RECT* Rect);
 
+// The menu check mark: a 1-bit CheckMarkSize-square glyph whose 0 bits are
+// the mark, so a blit draws it in the target's text colour.
+constexpr int CheckMarkSize = 13;
+TBitmap CheckMarkBitmap();
+
 // The system colours the painters use (indices of the system colour table),
 // and where the painters read them from: the window layer installs its
 // palette; without one the classic defaults hold.

@@ -333,9 +333,19 @@ LRESULT DefWindowProcW(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         }
         return 0;
     }
-    case WM_GETICON:
-        return reinterpret_cast<LRESULT>(W == ICON_BIG ? Win->IconBig : Win->IconSmall);
+    case WM_GETICON: {
+        if (W == ICON_BIG) return reinterpret_cast<LRESULT>(Win->IconBig);
+        if (W == ICON_SMALL) return reinterpret_cast<LRESULT>(Win->IconSmall);
+        // ICON_SMALL2: whatever small icon the window would show, its own,
+        // its class's, else the big one.
+        HICON Icon = Win->IconSmall;
+        if (!Icon && Win->Class) Icon = Win->Class->Info.hIconSm;
+        if (!Icon) Icon = Win->IconBig;
+        if (!Icon && Win->Class) Icon = Win->Class->Info.hIcon;
+        return reinterpret_cast<LRESULT>(Icon);
+    }
     case WM_SETICON: {
+        if (W != ICON_BIG && W != ICON_SMALL) return 0;
         HICON& Slot = W == ICON_BIG ? Win->IconBig : Win->IconSmall;
         HICON Old = Slot;
         Slot = reinterpret_cast<HICON>(L);

@@ -96,6 +96,11 @@ COLORREF GetSysColor(int Index) {
     return Palette[size_t(Index)];
 }
 
+namespace {
+// The painters of the graphics layer draw edges and frames in this palette.
+[[maybe_unused]] const bool SysColorsInstalled = (SetGdiSysColorSource(&GetSysColor), true);
+}  // namespace
+
 HBRUSH GetSysColorBrush(int Index) {
     if (Index < 0 || size_t(Index) >= Palette.size()) return nullptr;
     static std::array<HBRUSH, Palette.size()> Brushes{};
