@@ -244,6 +244,7 @@ LRESULT DefWindowProcW(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
     if (!Win) return 0;
     LRESULT Painted = 0;
     if (DefaultPaint(Wnd, Msg, W, L, Painted)) return Painted;
+    if (MenuDefault(Wnd, Msg, W, L, Painted)) return Painted;
     switch (Msg) {
     case WM_NCCREATE: {
         auto* Cs = reinterpret_cast<const CREATESTRUCTW*>(L);

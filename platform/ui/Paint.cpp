@@ -265,7 +265,7 @@ void PaintFrameInto(const TWindow* W, HDC Dc) {
         Row += F.Caption;
     }
     if (F.Menu) {
-        Fill({B, Row, Wd - B, Row + F.Menu}, COLOR_MENU);
+        PaintMenuBar(W->Handle, Dc, {B, Row, Wd - B, Row + F.Menu});
         Row += F.Menu;
     }
     int E = F.ClientEdge;
@@ -620,3 +620,66 @@ bool DefaultPaint(HWND Wnd, UINT Msg, WPARAM W, LPARAM L, LRESULT& Result) {
 }  // namespace ui
 
 }  // namespace velmo
+
+// Valid bits kept across a resize (WVR_VALIDRECTS).
+namespace velmo::ui {
+
+void CopyValidBits(HWND Wnd, const RECT& OldScreen, RECT Dest, RECT Source, LRESULT Align) {
+    TWindow* W = Find(Wnd);
+    if (!W || !Visible(*W)) return;
+    TWindow* Root = RootOf(*W);
+    if (!Root || !Root->Frame) return;
+    // Both rectangles come in the parent's client coordinates (the screen's
+    // for a top-level window); into framebuffer pixels, the source as the
+    // window lay before the change.
+    POINT DestShift{}, SourceShift{};
+    if (!W->Parent) {
+        DestShift = {-W->Rect.left, -W->Rect.top};
+        SourceShift = {-OldScreen.left, -OldScreen.top};
+    } else {
+        TWindow* P = Find(W->Parent);
+        if (!P) return;
+        const RECT Pc = RootRect(*P, true);
+        DestShift = SourceShift = {Pc.left, Pc.top};
+    }
+    Dest = Offset(Dest, DestShift.x, DestShift.y);
+    Source = Offset(Source, SourceShift.x, SourceShift.y);
+    const int64_t Wd = std::min<int64_t>(int64_t(Dest.right) - Dest.left, int64_t(Source.right) - Source.left);
+    const int64_t Ht = std::min<int64_t>(int64_t(Dest.bottom) - Dest.top, int64_t(Source.bottom) - Source.top);
+    if (Wd <= 0 || Ht <= 0) return;
+    // The kept block sits at the top left of both rectangles unless the
+    // answer aligns it to their right or bottom edges.
+    int64_t Sx = Source.left, Sy = Source.top, Dx = Dest.left, Dy = Dest.top;
+    if (Align & WVR_ALIGNRIGHT) Sx = Source.right - Wd, Dx = Dest.right - Wd;
+    if (Align & WVR_ALIGNBOTTOM) Sy = Source.bottom - Ht, Dy = Dest.bottom - Ht;
+
+    TBitmap& F = *Root->Frame;
+    TRgn Kept(RECT{LONG(Dx), LONG(Dy), LONG(Dx + Wd), LONG(Dy + Ht)});
+    Kept.Intersect(VisibleRegion(*W, true, false, false));
+    // Only source pixels that exist in the framebuffer are carried over.
+    TRgn From(RECT{0, 0, F.Width(), F.Height()});
+    From.Offset(int(Dx - Sx), int(Dy - Sy));
+    Kept.Intersect(From);
+    if (Kept.Empty()) return;
+    const TBitmap Before = F;
+    for (const RECT& B : Kept.Rects())
+        for (LONG Y = B.top; Y < B.bottom; ++Y)
+            std::copy_n(Before.ScanLine(int(Y - Dy + Sy)) + size_t(B.left - Dx + Sx) * 4, size_t(B.right - B.left) * 4,
+                        F.ScanLine(Y) + size_t(B.left) * 4);
+    Root->Dirty.Add(Kept);
+
+    // The kept pixels need no repainting by the window, nor by the parent
+    // behind it.
+    auto Validate = [&](TWindow& Of) {
+        TRgn Own = Kept;
+        const RECT R = RootRect(Of, false);
+        Own.Offset(-R.left, -R.top);
+        Of.Update.Subtract(Own);
+        if (Of.Update.Empty()) Of.EraseDue = false;
+    };
+    Validate(*W);
+    if (W->Parent)
+        if (TWindow* P = Find(W->Parent)) Validate(*P);
+}
+
+}  // namespace velmo::ui

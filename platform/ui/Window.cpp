@@ -147,6 +147,8 @@ void RegisterSystemClasses() {
     Tab.style = CS_DBLCLKS | CS_GLOBALCLASS | CS_HREDRAW | CS_VREDRAW;
     RegisterClassExW(&Tab);
     State().Classes[Fold(u"SysTabControl32")]->System = true;
+    // Menu windows paint and answer as menus from their creation on.
+    State().Classes[Fold(u"#32768")]->Info.lpfnWndProc = MenuWindowProc;
 }
 
 std::shared_ptr<TClass> FindClass(LPCWSTR Name) {
@@ -202,6 +204,7 @@ void FreeWindow(HWND Wnd) {
     TState& S = State();
     std::shared_ptr<TWindow> W = Hold(Wnd);
     if (!W) return;
+    ForgetMenus(Wnd);
     ForgetPainting(Wnd);
     W->Dead = true;
     ForgetWindowMessages(Wnd);
@@ -800,6 +803,9 @@ BOOL SetWindowPos(HWND Wnd, HWND InsertAfter, int X, int Y, int Cx, int Cy, UINT
     bool Sized = (New.right - New.left) != (Old.right - Old.left) || (New.bottom - New.top) != (Old.bottom - Old.top);
     if (!Moved) Pos.flags |= SWP_NOMOVE;
     if (!Sized) Pos.flags |= SWP_NOSIZE;
+    bool KeepValid = false;
+    RECT ValidDest{}, ValidSource{};
+    LRESULT ValidAlign = 0;
     if (Sized || (Pos.flags & SWP_FRAMECHANGED)) {
         NCCALCSIZE_PARAMS P;
         P.rgrc[0] = New;
@@ -807,8 +813,14 @@ BOOL SetWindowPos(HWND Wnd, HWND InsertAfter, int X, int Y, int Cx, int Cy, UINT
         P.rgrc[2] = W->Client;
         P.lppos = &Pos;
         W->Rect = New;
-        Deliver(Wnd, WM_NCCALCSIZE, TRUE, reinterpret_cast<LPARAM>(&P));
+        const LRESULT Answer = Deliver(Wnd, WM_NCCALCSIZE, TRUE, reinterpret_cast<LPARAM>(&P));
         if (!(W = Find(Wnd))) return FALSE;
+        if (Answer & WVR_VALIDRECTS) {
+            KeepValid = true;
+            ValidDest = P.rgrc[1];
+            ValidSource = P.rgrc[2];
+            ValidAlign = Answer;
+        }
         RECT C = P.rgrc[0];
         C.right = std::max(C.right, C.left);
         C.bottom = std::max(C.bottom, C.top);
@@ -839,6 +851,8 @@ BOOL SetWindowPos(HWND Wnd, HWND InsertAfter, int X, int Y, int Cx, int Cy, UINT
     if (!(Pos.flags & SWP_NOREDRAW) &&
         (Moved || Sized || Restacked || (Pos.flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW | SWP_FRAMECHANGED))))
         InvalidateAfterChange(Wnd, OldScreen, WasVisible);
+    if (KeepValid && WasVisible && (W->Style & WS_VISIBLE) && !(Pos.flags & (SWP_NOCOPYBITS | SWP_NOREDRAW)))
+        CopyValidBits(Wnd, OldScreen, ValidDest, ValidSource, ValidAlign);
     if (IsTopLevel(*W)) {
         if (Pos.flags & SWP_SHOWWINDOW) S.Host->TopLevelShown(Wnd, W->Rect);
         else if (Pos.flags & SWP_HIDEWINDOW) S.Host->TopLevelHidden(Wnd);
@@ -1164,21 +1178,7 @@ HWND GetDlgItem(HWND Dialog, int Id) {
     return nullptr;
 }
 
-HMENU GetMenu(HWND Wnd) {
-    TWindow* W = Find(Wnd);
-    return W && !(W->Style & WS_CHILD) ? W->Menu : nullptr;
-}
-
-BOOL SetMenu(HWND Wnd, HMENU Menu) {
-    TWindow* W = Find(Wnd);
-    if (!W || (W->Style & WS_CHILD)) return FALSE;
-    W->Menu = Menu;
-    SetWindowPos(Wnd, nullptr, 0, 0, 0, 0,
-                 SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    return TRUE;
-}
-
-BOOL DrawMenuBar(HWND Wnd) { return Find(Wnd) ? TRUE : FALSE; }
+// GetMenu, SetMenu and DrawMenuBar: Menus.cpp.
 
 // ---------------------------------------------------------------------------
 LONG_PTR GetWindowLongPtrW(HWND Wnd, int Index) {

@@ -366,6 +366,7 @@ constexpr WPARAM SC_MAXIMIZE = 0xF030;
 constexpr WPARAM SC_NEXTWINDOW = 0xF040;
 constexpr WPARAM SC_PREVWINDOW = 0xF050;
 constexpr WPARAM SC_CLOSE = 0xF060;
+constexpr WPARAM SC_MOUSEMENU = 0xF090;
 constexpr WPARAM SC_KEYMENU = 0xF100;
 constexpr WPARAM SC_RESTORE = 0xF120;
 constexpr WPARAM SC_CONTEXTHELP = 0xF180;
@@ -394,6 +395,7 @@ constexpr UINT VK_CONTROL = 0x11;
 constexpr UINT VK_MENU = 0x12;
 constexpr UINT VK_ESCAPE = 0x1B;
 constexpr UINT VK_F4 = 0x73;
+constexpr UINT VK_F10 = 0x79;
 
 // Message-queue calls.
 constexpr UINT PM_NOREMOVE = 0x0000;

@@ -249,6 +249,20 @@ bool DefaultPaint(HWND Wnd, UINT Msg, WPARAM W, LPARAM L, LRESULT& Result);
 // Whether a screen point lies in the window's shape (true without one).
 bool InShape(const TWindow& W, POINT Screen);
 
+// Menus (Menus.cpp): the class procedure of "#32768" windows, the bar strip
+// painted into a window DC (strip in window coordinates), the default
+// handling of menu keys and clicks, and what dies with a window.
+LRESULT MenuWindowProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
+void PaintMenuBar(HWND Wnd, HDC Dc, const RECT& Strip);
+bool MenuDefault(HWND Wnd, UINT Msg, WPARAM W, LPARAM L, LRESULT& Result);
+void ForgetMenus(HWND Wnd);
+
+// Painting kept across a resize: copies the valid source bits (rectangles
+// of a WM_NCCALCSIZE answer, in the parent's client coordinates) to the
+// valid destination, aligned as Align's WVR_ flags say, and takes them out
+// of the update regions.
+void CopyValidBits(HWND Wnd, const RECT& OldScreen, RECT Dest, RECT Source, LRESULT Align);
+
 std::u16string Fold(std::u16string_view S);
 
 // Scroll bars and tab controls (ScrollBars.cpp, TabControl.cpp).

@@ -270,6 +270,12 @@ TEST_F(WindowRegion, ShapedWindowClipsPaintAndHitTest) {
             EXPECT_EQ(C.Rect.right, 200);
         }
     EXPECT_EQ(Shapes, 1);
+    // Moving it and repainting it change nothing the host holds.
+    Host->ClearCalls();
+    SetWindowPos(Top, nullptr, 101, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(Top, nullptr, 100, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RedrawWindow(Top, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW);
+    for (const auto& C : Host->Calls()) EXPECT_NE(C.What, "shape");
     HRGN Back = CreateRectRgn(0, 0, 0, 0);
     EXPECT_EQ(GetWindowRgn(Top, Back), COMPLEXREGION);
     EXPECT_FALSE(PtInRegion(Back, 160, 160));
