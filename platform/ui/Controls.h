@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/ui/Icons.h"
 #include "platform/ui/OwnerDraw.h"
 #include "platform/ui/ScrollBars.h"
 #include "platform/ui/Window.h"
@@ -140,9 +141,6 @@ constexpr WORD STN_CLICKED = 0;
 constexpr WORD STN_DBLCLK = 1;
 constexpr WORD STN_ENABLE = 2;
 constexpr WORD STN_DISABLE = 3;
-
-constexpr UINT IMAGE_BITMAP = 0;
-constexpr UINT IMAGE_ICON = 1;
 
 // ---------------------------------------------------------------------------
 // Edits.

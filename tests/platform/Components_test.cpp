@@ -3,6 +3,7 @@
 // leave, errors escaping handlers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -12,6 +13,8 @@
 #include "platform/ui/components/Forms.h"
 #include "platform/ui/components/Menus.h"
 #include "platform/ui/components/StdCtrls.h"
+#include "platform/ui/Dialogs.h"
+#include "platform/ui/Menus.h"
 #include "tests/platform/WindowFixture.h"
 
 namespace velmo::vcl {
@@ -262,13 +265,6 @@ TEST_F(Components, ChainsLoadingProperties) {
 namespace velmo::vcl {
 namespace {
 
-int BoxCount = 0;
-std::u16string BoxText;
-int RecordBox(HWND, const std::u16string& Text, const std::u16string&, UINT) {
-    ++BoxCount;
-    BoxText = Text;
-    return 1;
-}
 
 TEST_F(Components, LabelHoverPagesAndErrors) {
     TForm Form(nullptr);
@@ -330,8 +326,13 @@ TEST_F(Components, LabelHoverPagesAndErrors) {
     EXPECT_EQ(Pages->Perform(CN_NOTIFY, 0, SkinMessageMark), 0);
 
     // Errors escaping handlers: a message box with the text; a silent abort.
-    SetMessageBoxProc(&RecordBox);
-    BoxCount = 0;
+    int BoxCount = 0;
+    std::u16string BoxText;
+    TModalHandler Previous = SetModalHandler([&](HWND Box) {
+        ++BoxCount;
+        BoxText = GetWindowTextString(GetDlgItem(Box, IDC_MESSAGEBOX_TEXT));
+        PostMessageW(Box, WM_COMMAND, IDOK, 0);
+    });
     auto* Button = new TButton(&Form);
     Button->SetParent(&Form);
     Button->OnClick = [](TObject*) { throw std::runtime_error("disk full"); };
@@ -341,7 +342,7 @@ TEST_F(Components, LabelHoverPagesAndErrors) {
     Button->OnClick = [](TObject*) { Abort(); };
     SendMessageW(Form.Handle(), WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), reinterpret_cast<LPARAM>(Button->Handle()));
     EXPECT_EQ(BoxCount, 1);
-    SetMessageBoxProc(nullptr);
+    SetModalHandler(Previous);
 
     // The hidden application window answers WM_GETICON with the program icon.
     Application()->Icon().SetHandle(reinterpret_cast<HICON>(uintptr_t(0x1234)));
@@ -441,7 +442,6 @@ TEST_F(Components, TimersHintsAndNestedClicks) {
     RunUntil([] { return false; }, 20);
 }
 
-UINT ChooseSecond(TPopupMenu& Menu, int, int) { return Menu.Items()->Items(1)->Command(); }
 
 TEST_F(Components, MenusOwnerDrawAndCommands) {
     TForm Form(nullptr);
@@ -540,11 +540,30 @@ TEST_F(Components, MenusOwnerDrawAndCommands) {
         Popup->Items()->Add(I);
     }
     Popup->OnPopup = [&](TObject*) { PopupEvents.push_back("popup"); };
-    SetPopupTracker(&ChooseSecond);
+    Form.Show();  // keys go to the active window
+    Host->KeyDown(VK_DOWN);
+    Host->KeyDown(VK_DOWN);
+    Host->KeyDown(VK_RETURN);
     Popup->Popup(10, 10);
-    SetPopupTracker(nullptr);
+    Host->KeyDown(VK_ESCAPE);
     Popup->Popup(10, 10);
     EXPECT_EQ(PopupEvents, (std::vector<std::string>{"popup", "Two", "popup"}));
+
+    // Owner-drawn popup items are measured before they are drawn, through
+    // the application's window.
+    std::vector<std::string> PopupDrawn;
+    Popup->SetOwnerDraw(true);
+    TMenuItem* Two = Popup->Items()->Items(1);
+    Two->OnMeasureItem = [&](TObject*, TCanvas&, int& W, int& H) {
+        PopupDrawn.push_back("measure");
+        W = 80, H = 20;
+    };
+    Two->OnDrawItem = [&](TObject*, TCanvas&, RECT, bool) { PopupDrawn.push_back("draw"); };
+    Host->KeyDown(VK_ESCAPE);
+    Popup->Popup(10, 10);
+    ASSERT_FALSE(PopupDrawn.empty());
+    EXPECT_EQ(PopupDrawn.front(), "measure");
+    EXPECT_NE(std::find(PopupDrawn.begin(), PopupDrawn.end(), "draw"), PopupDrawn.end());
 
     // Freed items give their commands back; the menu forgets a freed image list.
     UINT Freed = Off->Command();

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/OwnerDraw.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/components/Classes.h"
 #include "platform/ui/components/Graphics.h"
@@ -412,36 +413,7 @@ void SetControlExceptionHandler(TExceptionHandler Handler);
 void HandleControlException(std::exception_ptr Error);
 
 // Owner-drawn item records of WM_DRAWITEM and WM_MEASUREITEM.
-constexpr UINT ODT_MENU = 1;
-constexpr UINT ODT_LISTBOX = 2;
-constexpr UINT ODT_COMBOBOX = 3;
-constexpr UINT ODT_BUTTON = 4;
-constexpr UINT ODA_DRAWENTIRE = 1;
-constexpr UINT ODA_SELECT = 2;
-constexpr UINT ODA_FOCUS = 4;
-constexpr UINT ODS_SELECTED = 0x0001;
-constexpr UINT ODS_GRAYED = 0x0002;
-constexpr UINT ODS_DISABLED = 0x0004;
-constexpr UINT ODS_CHECKED = 0x0008;
-constexpr UINT ODS_FOCUS = 0x0010;
-struct TDrawItemStruct {
-    UINT CtlType = 0;
-    UINT CtlID = 0;
-    UINT itemID = 0;
-    UINT itemAction = 0;
-    UINT itemState = 0;
-    HWND hwndItem = nullptr;
-    HDC hDC = nullptr;
-    RECT rcItem;
-    ULONG_PTR itemData = 0;
-};
-struct TMeasureItemStruct {
-    UINT CtlType = 0;
-    UINT CtlID = 0;
-    UINT itemID = 0;
-    UINT itemWidth = 0;
-    UINT itemHeight = 0;
-    ULONG_PTR itemData = 0;
-};
+using TDrawItemStruct = DRAWITEMSTRUCT;
+using TMeasureItemStruct = MEASUREITEMSTRUCT;
 
 }  // namespace velmo::vcl

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "platform/fonts/DCText.h"
+#include "platform/ui/Dialogs.h"
+#include "platform/ui/Menus.h"
 #include "platform/text/Utf8.h"
 #include "platform/ui/components/Menus.h"
 
@@ -13,10 +15,6 @@ namespace {
 constexpr UINT_PTR HintShowTimer = 1;
 constexpr UINT_PTR HintHideTimer = 2;
 
-TMessageBoxProc& MessageBoxProc() {
-    static TMessageBoxProc P = nullptr;
-    return P;
-}
 
 void ParentOfStored(TComponent* Child, TComponent* Parent) {
     auto* C = dynamic_cast<TControl*>(Child);
@@ -58,12 +56,6 @@ std::u16string FromUtf8Lossy(const std::string& S) {
 }
 
 }  // namespace
-
-void SetMessageBoxProc(TMessageBoxProc Proc) { MessageBoxProc() = Proc; }
-
-int ShowMessageBox(HWND Owner, const std::u16string& Text, const std::u16string& Caption, UINT Type) {
-    return MessageBoxProc() ? MessageBoxProc()(Owner, Text, Caption, Type) : 0;
-}
 
 TApplication* Application() {
     static TApplication* A = [] {
@@ -193,6 +185,11 @@ void TCustomForm::ReadStoredForm(const std::vector<TStoredComponent>& Table) {
     DoCreate();
 }
 
+void TCustomForm::InitializeHandle() {
+    TWinControl::InitializeHandle();
+    if (FMenu) velmo::SetMenu(FHandle, FMenu->Handle());
+}
+
 void TCustomForm::DoCreate() {
     FCreated = true;
     if (OnCreate) OnCreate(this);
@@ -291,6 +288,7 @@ void TCustomForm::SetMenu(TMainMenu* V) {
     if (FMenu) FMenu->RemoveFreeNotification(this);
     FMenu = V;
     if (V) V->FreeNotification(this);
+    if (FHandle) velmo::SetMenu(FHandle, V ? V->Handle() : nullptr);
     Perform(CM_MENUCHANGED, 0, 0);
 }
 
@@ -524,6 +522,28 @@ LRESULT TApplication::AppWndProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
     switch (Msg) {
         case WM_GETICON:
             return reinterpret_cast<LRESULT>(A->FIcon.Handle());
+        case WM_MEASUREITEM:
+            // Owner-drawn items of the popup menus this window owns.
+            if (auto* Mi = reinterpret_cast<MEASUREITEMSTRUCT*>(L); Mi && Mi->CtlType == ODT_MENU)
+                if (TMenuItem* I = FindMenuItemOfData(Mi->itemData)) {
+                    TCanvas C;
+                    int Wd = int(Mi->itemWidth), Ht = int(Mi->itemHeight);
+                    I->MeasureItem(C, Wd, Ht);
+                    Mi->itemWidth = UINT(std::max(0, Wd));
+                    Mi->itemHeight = UINT(std::max(0, Ht));
+                    return 1;
+                }
+            break;
+        case WM_DRAWITEM:
+            if (auto* Di = reinterpret_cast<DRAWITEMSTRUCT*>(L); Di && Di->CtlType == ODT_MENU)
+                if (TMenuItem* I = FindMenuItemOfData(Di->itemData)) {
+                    TCanvas C;
+                    C.SetHandle(Di->hDC);
+                    I->DrawItem(C, Di->rcItem, (Di->itemState & ODS_SELECTED) != 0);
+                    C.SetHandle(nullptr);
+                    return 1;
+                }
+            break;
         case WM_TIMER:
             if (W == HintShowTimer || W == HintHideTimer) {
                 A->HintTimerExpired(W);
@@ -622,8 +642,8 @@ void TApplication::HandleException(std::exception_ptr Error) {
 void TApplication::ShowException(const std::string& Message) {
     std::u16string Text = FromUtf8Lossy(Message);
     if (!Text.empty() && Text.back() > u'.') Text += u'.';
-    ShowMessageBox(FMainForm && FMainForm->HandleAllocated() ? FMainForm->Handle() : Handle(), Text, FTitle,
-                   MB_OK | MB_ICONSTOP);
+    MessageBoxW(FMainForm && FMainForm->HandleAllocated() ? FMainForm->Handle() : Handle(), Text.c_str(),
+                FTitle.c_str(), MB_OK | MB_ICONSTOP);
 }
 
 void TApplication::Notification(TComponent* AComponent, TOperation Operation) {

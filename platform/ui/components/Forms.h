@@ -91,6 +91,7 @@ public:
 
 protected:
     void CreateParams(TCreateParams& Params) override;
+    void InitializeHandle() override;
     void PaintWindow(HDC Dc) override;
     bool PaintsItself() const override { return true; }
     void Notification(TComponent* AComponent, TOperation Operation) override;
@@ -151,16 +152,6 @@ private:
     TNotifyEvent FOnTimer;
     HWND FWindow = nullptr;
 };
-
-// --- Message boxes -----------------------------------------------------------------------------
-constexpr UINT MB_OK = 0x0000;
-constexpr UINT MB_ICONSTOP = 0x0010;
-constexpr int IDOK = 1;
-// Every message box of the component layer goes through one procedure,
-// pointed at the window layer's message box where there is one.
-using TMessageBoxProc = int (*)(HWND Owner, const std::u16string& Text, const std::u16string& Caption, UINT Type);
-void SetMessageBoxProc(TMessageBoxProc Proc);
-int ShowMessageBox(HWND Owner, const std::u16string& Text, const std::u16string& Caption, UINT Type);
 
 // --- Application ------------------------------------------------------------------------------
 class TApplication : public TComponent {

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/fonts/DCText.h"
+#include "platform/ui/Icons.h"
 
 namespace velmo::vcl {
 
@@ -186,9 +187,14 @@ void TCanvas::Draw(int X, int Y, velmo::TBitmap& Bitmap) {
 
 // --- TIcon ---------------------------------------------------------------------------
 
-TIcon::~TIcon() = default;
+TIcon::~TIcon() {
+    if (FHandle) DestroyIcon(FHandle);
+}
 
-void TIcon::SetHandle(HICON Icon) { FHandle = Icon; }
+void TIcon::SetHandle(HICON Icon) {
+    if (FHandle && FHandle != Icon) DestroyIcon(FHandle);
+    FHandle = Icon;
+}
 
 HICON TIcon::ReleaseHandle() {
     HICON H = FHandle;
@@ -197,6 +203,10 @@ HICON TIcon::ReleaseHandle() {
 }
 
 // --- TImageList ----------------------------------------------------------------------
+
+TImageList::~TImageList() {
+    if (FHandle) ImageList_Destroy(FHandle);
+}
 
 void TImageList::ListProperties(TPropList& Out) const {
     static const std::vector<TPropInfo> Props = {
@@ -207,59 +217,51 @@ void TImageList::ListProperties(TPropList& Out) const {
     for (const auto& P : Props) Out.push_back(&P);
 }
 
+HIMAGELIST TImageList::Handle() {
+    if (!FHandle) FHandle = ImageList_Create(FWidth, FHeight, ILC_COLOR24 | ILC_MASK, 4, 4);
+    return FHandle;
+}
+
+void TImageList::Clear() {
+    if (FHandle) ImageList_Destroy(FHandle);
+    FHandle = nullptr;
+}
+
 void TImageList::SetWidth(int V) {
     V = std::clamp(V, 1, 256);
-    if (V != FWidth) FImages.clear();
+    if (V != FWidth) Clear();
     FWidth = V;
 }
 
 void TImageList::SetHeight(int V) {
     V = std::clamp(V, 1, 256);
-    if (V != FHeight) FImages.clear();
+    if (V != FHeight) Clear();
     FHeight = V;
 }
 
+int TImageList::Count() const { return FHandle ? ImageList_GetImageCount(FHandle) : 0; }
+
 int TImageList::Add(const velmo::TBitmap& Image, const velmo::TBitmap* Mask) {
-    TImage I;
-    I.Pixels.assign(size_t(FWidth) * size_t(FHeight), 0);
-    I.Opaque.assign(I.Pixels.size(), 0);
-    const bool HasKey = !Mask && FMasked && !Image.Empty();
-    const TColor Key = HasKey ? Image.GetPixel(0, Image.Height() - 1) : 0;
-    for (int Y = 0; Y < FHeight && Y < Image.Height(); ++Y)
-        for (int X = 0; X < FWidth && X < Image.Width(); ++X) {
-            TColor C = Image.GetPixel(X, Y);
-            bool Clear = false;
-            if (Mask && X < Mask->Width() && Y < Mask->Height())
-                Clear = (Mask->GetPixel(X, Y) & 0xFFFFFF) == 0xFFFFFF;
-            else if (HasKey)
-                Clear = C == Key;
-            size_t K = size_t(Y) * size_t(FWidth) + size_t(X);
-            I.Pixels[K] = uint32_t(C) & 0xFFFFFF;
-            I.Opaque[K] = Clear ? 0 : 1;
-        }
-    FImages.push_back(std::move(I));
-    return int(FImages.size()) - 1;
+    if (Image.Empty() || !Handle()) return -1;
+    HBITMAP Img = CreateBitmapObject(Image);
+    if (!Img) return -1;
+    int R = -1;
+    if (Mask) {
+        HBITMAP M = CreateBitmapObject(*Mask);
+        R = ImageList_Add(FHandle, Img, M);
+        if (M) DeleteObject(M);
+    } else if (FMasked) {
+        R = ImageList_AddMasked(FHandle, Img, ColorToRGB(Image.GetPixel(0, Image.Height() - 1)));
+    } else {
+        R = ImageList_Add(FHandle, Img, nullptr);
+    }
+    DeleteObject(Img);
+    return R;
 }
 
-void TImageList::Draw(HDC Dc, int X, int Y, int Index) const {
-    if (!Dc || Index < 0 || Index >= int(FImages.size())) return;
-    const TImage& I = FImages[size_t(Index)];
-    velmo::TBitmap B(FWidth, FHeight, pf24bit);
-    for (int Row = 0; Row < FHeight; ++Row)
-        for (int Col = 0; Col < FWidth; ++Col)
-            B.SetPixel(Col, Row, TColor(I.Pixels[size_t(Row) * size_t(FWidth) + size_t(Col)]));
-    HDC Src = B.Canvas().Handle();
-    if (!Src) return;
-    // Opaque runs of each row are copied; transparent pixels stay as they were.
-    for (int Row = 0; Row < FHeight; ++Row) {
-        int Col = 0;
-        while (Col < FWidth) {
-            while (Col < FWidth && !I.Opaque[size_t(Row) * size_t(FWidth) + size_t(Col)]) ++Col;
-            int Start = Col;
-            while (Col < FWidth && I.Opaque[size_t(Row) * size_t(FWidth) + size_t(Col)]) ++Col;
-            if (Col > Start) BitBlt(Dc, X + Start, Y + Row, Col - Start, 1, Src, Start, Row, SRCCOPY);
-        }
-    }
+void TImageList::Draw(HDC Dc, int X, int Y, int Index) {
+    if (!Dc || !FHandle || Index < 0 || Index >= Count()) return;
+    ImageList_Draw(FHandle, Index, Dc, X, Y, ILD_TRANSPARENT);
 }
 
 }  // namespace velmo::vcl

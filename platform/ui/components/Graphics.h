@@ -10,6 +10,7 @@
 #include "platform/gdi/Bitmap.h"
 #include "platform/fonts/DCText.h"
 #include "platform/gdi/Canvas.h"
+#include "platform/ui/ImageLists.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/components/Classes.h"
 
@@ -158,10 +159,11 @@ private:
 // released.
 class TIcon : public TPersistent {
 public:
+    // An icon still held is destroyed with the object.
     ~TIcon() override;
     const char* ClassName() const override { return "TIcon"; }
     HICON Handle() const { return FHandle; }
-    // Takes Icon over (an icon held before is released to nobody: dropped).
+    // Takes Icon over; an icon held before is destroyed.
     void SetHandle(HICON Icon);
     HICON ReleaseHandle();
     bool Empty() const { return FHandle == nullptr; }
@@ -174,11 +176,12 @@ private:
     int FWidth = 32, FHeight = 32;
 };
 
-// A list of equally sized images, each with a transparent key or a mask,
-// drawn by index.
+// A list of equally sized images with masks, drawn by index: a component
+// over the window layer's image lists.
 class TImageList : public TComponent {
 public:
     explicit TImageList(TComponent* AOwner) : TComponent(AOwner) {}
+    ~TImageList() override;
     const char* ClassName() const override { return "TImageList"; }
     void ListProperties(TPropList& Out) const override;
 
@@ -186,26 +189,24 @@ public:
     void SetWidth(int V);
     int Height() const { return FHeight; }
     void SetHeight(int V);
-    int Count() const { return int(FImages.size()); }
+    int Count() const;
     // Adds an image (cut or padded to the list's size); pixels where Mask
     // is white (or, without a mask, of the bitmap's bottom-left colour when
-    // Masked) are transparent. Returns the index.
+    // Masked) are transparent. Returns the index, -1 on failure.
     int Add(const velmo::TBitmap& Image, const velmo::TBitmap* Mask = nullptr);
     bool Masked() const { return FMasked; }
     void SetMasked(bool V) { FMasked = V; }
-    void Clear() { FImages.clear(); }
-    // Draws image Index at (X, Y) of Dc; nothing for an index out of range.
-    void Draw(HDC Dc, int X, int Y, int Index) const;
+    void Clear();
+    // Draws image Index at (X, Y) of Dc, transparent pixels left alone.
+    void Draw(HDC Dc, int X, int Y, int Index);
     void Draw(TCanvas& Canvas, int X, int Y, int Index) { Draw(Canvas.Handle(), X, Y, Index); }
+    // The layer's image list (made on first use).
+    HIMAGELIST Handle();
 
 private:
-    struct TImage {
-        std::vector<uint32_t> Pixels;  // 0x00RRGGBB per pixel
-        std::vector<uint8_t> Opaque;
-    };
     int FWidth = 16, FHeight = 16;
     bool FMasked = true;
-    std::vector<TImage> FImages;
+    HIMAGELIST FHandle = nullptr;
 };
 
 }  // namespace velmo::vcl

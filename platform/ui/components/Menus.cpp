@@ -4,6 +4,8 @@
 #include <set>
 
 #include "platform/fonts/DCText.h"
+#include "platform/ui/Menus.h"
+#include "platform/ui/components/Forms.h"
 
 namespace velmo::vcl {
 
@@ -26,9 +28,9 @@ UINT AllocateCommand() {
     return Id;
 }
 
-TPopupTracker& Tracker() {
-    static TPopupTracker T = nullptr;
-    return T;
+std::set<TMenu*>& LiveMenus() {
+    static std::set<TMenu*> S;
+    return S;
 }
 
 std::u16string StripHotkey(const std::u16string& S) {
@@ -45,7 +47,6 @@ std::u16string StripHotkey(const std::u16string& S) {
 
 }  // namespace
 
-void SetPopupTracker(TPopupTracker T) { Tracker() = T; }
 
 // --- TMenuItem ----------------------------------------------------------------------------
 
@@ -183,11 +184,69 @@ void TMenuItem::MeasureItem(TCanvas& Canvas, int& Width, int& Height) {
 
 // --- TMenu ------------------------------------------------------------------------------------
 
-TMenu::TMenu(TComponent* AOwner) : TComponent(AOwner), FItems(new TMenuItem(nullptr)) { FItems->FMenu = this; }
+TMenu::TMenu(TComponent* AOwner) : TComponent(AOwner), FItems(new TMenuItem(nullptr)) {
+    FItems->FMenu = this;
+    LiveMenus().insert(this);
+}
 
 TMenu::~TMenu() {
     MarkDestroying();
+    LiveMenus().erase(this);
+    if (FHandle) {
+        // A form showing this menu as its bar lets go of it first.
+        if (auto* F = dynamic_cast<TCustomForm*>(Owner()); F && F->HandleAllocated() && GetMenu(F->Handle()) == FHandle)
+            velmo::SetMenu(F->Handle(), nullptr);
+        DestroyMenu(FHandle);
+    }
     delete FItems;
+}
+
+TMenuItem* FindMenuItemOfData(ULONG_PTR ItemData) {
+    for (TMenu* M : LiveMenus())
+        if (TMenuItem* I = M->FindItem(ItemData)) return I;
+    return nullptr;
+}
+
+HMENU TMenu::Handle() {
+    if (!FHandle) {
+        FHandle = IsBar() ? CreateMenu() : CreatePopupMenu();
+        if (FHandle) Fill(FHandle, FItems, 0);
+    }
+    return FHandle;
+}
+
+void TMenu::RebuildHandle() {
+    if (!FHandle) return;
+    HMENU Old = FHandle;
+    FHandle = nullptr;
+    Handle();
+    if (auto* F = dynamic_cast<TCustomForm*>(Owner()); F && F->HandleAllocated() && GetMenu(F->Handle()) == Old)
+        velmo::SetMenu(F->Handle(), FHandle);
+    DestroyMenu(Old);
+}
+
+void TMenu::Fill(HMENU Menu, TMenuItem* Parent, int Depth) {
+    if (Depth > 32) return;
+    for (TMenuItem* I : Parent->FItems) {
+        if (!I->Visible()) continue;
+        UINT Flags = I->IsLine() ? MF_SEPARATOR : MF_STRING;
+        if (!I->Enabled()) Flags |= MF_GRAYED;
+        if (I->Checked()) Flags |= MF_CHECKED;
+        if (I->Default()) Flags |= MF_DEFAULT;
+        const bool Owned = FOwnerDraw && !(IsBar() && Depth == 0);
+        if (Owned) Flags |= MF_OWNERDRAW;
+        // An owner-drawn item carries its object's address as its data.
+        const std::u16string Caption = I->Caption();
+        LPCWSTR Text = Owned ? reinterpret_cast<LPCWSTR>(I) : Caption.c_str();
+        if (I->Count() > 0) {
+            HMENU Sub = CreatePopupMenu();
+            if (!Sub) continue;
+            Fill(Sub, I, Depth + 1);
+            AppendMenuW(Menu, Flags | MF_POPUP, reinterpret_cast<UINT_PTR>(Sub), Text);
+        } else {
+            AppendMenuW(Menu, Flags, I->Command(), Text);
+        }
+    }
 }
 
 void TMenu::ListProperties(TPropList& Out) const {
@@ -256,7 +315,12 @@ bool TMenu::IsShortCut(uint16_t Key, TShiftState Shift) {
 
 void TPopupMenu::Popup(int X, int Y) {
     if (OnPopup) OnPopup(this);
-    UINT Id = Tracker() ? Tracker()(*this, X, Y) : 0;
+    // The items may have changed since the last time: a fresh menu.
+    RebuildHandle();
+    HMENU M = Handle();
+    if (!M) return;
+    UINT Align = Alignment == paRight ? TPM_RIGHTALIGN : Alignment == paCenter ? TPM_CENTERALIGN : TPM_LEFTALIGN;
+    UINT Id = UINT(TrackPopupMenu(M, Align | TPM_RIGHTBUTTON | TPM_RETURNCMD, X, Y, 0, Application()->Handle(), nullptr));
     if (Id) DispatchCommand(Id);
 }
 

@@ -114,11 +114,19 @@ public:
     bool DispatchCommand(UINT Command);
     // Clicks the enabled item of a shortcut; false when there is none.
     bool IsShortCut(uint16_t Key, TShiftState Shift);
+    // The window layer's menu made from the items (on first use; a change
+    // of the items after that needs RebuildHandle).
+    HMENU Handle();
+    void RebuildHandle();
+    bool HandleAllocated() const { return FHandle != nullptr; }
 
 protected:
     void Notification(TComponent* AComponent, TOperation Operation) override;
+    virtual bool IsBar() const { return false; }
 
 private:
+    void Fill(HMENU Menu, TMenuItem* Parent, int Depth);
+    HMENU FHandle = nullptr;
     TMenuItem* FItems = nullptr;
     TImageList* FImages = nullptr;
     bool FOwnerDraw = false;
@@ -128,6 +136,9 @@ class TMainMenu : public TMenu {
 public:
     using TMenu::TMenu;
     const char* ClassName() const override { return "TMainMenu"; }
+
+protected:
+    bool IsBar() const override { return true; }
 };
 
 enum TPopupAlignment { paLeft, paRight, paCenter };
@@ -136,7 +147,8 @@ class TPopupMenu : public TMenu {
 public:
     using TMenu::TMenu;
     const char* ClassName() const override { return "TPopupMenu"; }
-    // Shows the menu at a screen point and clicks the chosen item.
+    // Shows the menu at a screen point (the window layer's popup menu,
+    // owned by the application window) and clicks the chosen item.
     virtual void Popup(int X, int Y);
     TPopupAlignment Alignment = paLeft;
     bool AutoPopup = true;
@@ -144,10 +156,7 @@ public:
     TNotifyEvent OnPopup;
 };
 
-// Popup menus are tracked through one procedure, pointed at the window
-// layer's menu tracking where there is one; it answers the chosen command
-// or 0.
-using TPopupTracker = UINT (*)(TPopupMenu& Menu, int X, int Y);
-void SetPopupTracker(TPopupTracker Tracker);
+// The item of any live menu whose address an owner-drawn record carries.
+TMenuItem* FindMenuItemOfData(ULONG_PTR ItemData);
 
 }  // namespace velmo::vcl

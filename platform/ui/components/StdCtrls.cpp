@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/ui/FileChoosers.h"
+
 namespace velmo::vcl {
 
 namespace {
@@ -14,10 +16,6 @@ constexpr DWORD LBS_NOTIFY = 0x0001;
 constexpr DWORD LBS_SORT = 0x0002;
 constexpr DWORD LBS_NOINTEGRALHEIGHT = 0x0100;
 
-TFileDialogProc& FileDialogProc() {
-    static TFileDialogProc P = nullptr;
-    return P;
-}
 }  // namespace
 
 // --- TItemsControl ----------------------------------------------------------------------
@@ -553,23 +551,6 @@ void TPageControl::WndProc(TMessage& M) {
 
 // --- File dialogs ----------------------------------------------------------------------------
 
-void SetFileDialogProc(TFileDialogProc Proc) { FileDialogProc() = Proc; }
-
-std::vector<std::pair<std::u16string, std::u16string>> ParseFilter(const std::u16string& Filter) {
-    std::vector<std::u16string> Parts;
-    size_t B = 0;
-    while (B <= Filter.size()) {
-        size_t E = Filter.find(u'|', B);
-        if (E == std::u16string::npos) E = Filter.size();
-        Parts.push_back(Filter.substr(B, E - B));
-        B = E + 1;
-    }
-    std::vector<std::pair<std::u16string, std::u16string>> R;
-    for (size_t I = 0; I + 1 < Parts.size(); I += 2) R.emplace_back(Parts[I], Parts[I + 1]);
-    if (Filter.empty()) R.clear();
-    return R;
-}
-
 void TOpenDialog::ListProperties(TPropList& Out) const {
     static const std::vector<TPropInfo> Props = {
         StrProp<TOpenDialog>("DefaultExt", &TOpenDialog::DefaultExt, &TOpenDialog::SetDefaultExt),
@@ -586,21 +567,25 @@ void TOpenDialog::ListProperties(TPropList& Out) const {
 bool TOpenDialog::Execute() { return Run(false); }
 
 bool TOpenDialog::Run(bool Save) {
-    TFileDialogRequest Q;
-    Q.Save = Save;
-    Q.Multiple = !Save && (Options & ofAllowMultiSelect);
+    TFileChooserRequest Q;
+    Q.Kind = Save ? TFileChooserKind::Save : TFileChooserKind::Open;
+    TCustomForm* Main = Application()->MainForm();
+    Q.Owner = Main && Main->HandleAllocated() ? Main->Handle() : nullptr;
     Q.Title = FTitle;
-    Q.InitialDir = FInitialDir;
+    Q.InitialFolder = FInitialDir;
     Q.FileName = FFileName;
-    Q.DefaultExt = FDefaultExt;
-    Q.Filters = ParseFilter(FFilter);
-    Q.FilterIndex = FFilterIndex;
-    std::vector<std::u16string> Names;
-    if (!FileDialogProc() || !FileDialogProc()(Q, Names) || Names.empty()) return false;
-    if (Q.Multiple == false && Names.size() > 1) Names.resize(1);
-    FFiles = Names;
-    FFileName = Names.front();
-    if (Save && !FDefaultExt.empty() && FFileName.find(u'.', FFileName.find_last_of(u'/') + 1) == std::u16string::npos)
+    Q.Filters = ParseFileFilter(FFilter);
+    Q.FilterIndex = std::max(0, FFilterIndex - 1);
+    Q.Multiple = !Save && (Options & ofAllowMultiSelect);
+    TFileChooserResult A = ShowFileChooser(Q);
+    if (!A.Accepted || A.Files.empty()) return false;
+    FFiles = A.Files;
+    FFileName = A.Files.front();
+    if (A.FilterIndex >= 0) FFilterIndex = A.FilterIndex + 1;
+    // A saved name without an extension takes the default one.
+    size_t Slash = FFileName.find_last_of(u'/');
+    size_t Base = Slash == std::u16string::npos ? 0 : Slash + 1;
+    if (Save && !FDefaultExt.empty() && FFileName.find(u'.', Base) == std::u16string::npos)
         FFileName += u"." + FDefaultExt;
     return true;
 }

@@ -306,31 +306,12 @@ private:
 // --- File dialogs -----------------------------------------------------------------------
 enum TOpenOption : uint32_t { ofOverwritePrompt = 1, ofAllowMultiSelect = 2, ofFileMustExist = 4 };
 
-struct TFileDialogRequest {
-    bool Save = false;
-    bool Multiple = false;
-    std::u16string Title;
-    std::u16string InitialDir;
-    std::u16string FileName;
-    std::u16string DefaultExt;
-    // (description, patterns separated by ';') pairs, in order.
-    std::vector<std::pair<std::u16string, std::u16string>> Filters;
-    int FilterIndex = 1;
-};
-// File dialogs run through one procedure, pointed at the window layer's
-// file chooser where there is one. True with the chosen names; false for a
-// cancel.
-using TFileDialogProc = bool (*)(const TFileDialogRequest& Request, std::vector<std::u16string>& Names);
-void SetFileDialogProc(TFileDialogProc Proc);
-// "Text|*.txt|All|*.*" as (description, patterns) pairs; a trailing
-// description without patterns is dropped.
-std::vector<std::pair<std::u16string, std::u16string>> ParseFilter(const std::u16string& Filter);
-
 class TOpenDialog : public TComponent {
 public:
     using TComponent::TComponent;
     const char* ClassName() const override { return "TOpenDialog"; }
     void ListProperties(TPropList& Out) const override;
+    // Runs the desktop's file chooser; false for a cancel.
     virtual bool Execute();
     std::u16string Filter() const { return FFilter; }
     void SetFilter(const std::u16string& V) { FFilter = V; }
