@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "platform/text/Utf8.h"
+#include "platform/ui/Dialogs.h"
+#include "platform/ui/Menus.h"
 #include "platform/ui/components/Forms.h"
 #include "platform/ui/components/Menus.h"
 #include "platform/ui/components/StdCtrls.h"
-#include "platform/ui/Dialogs.h"
-#include "platform/ui/Menus.h"
 #include "tests/platform/WindowFixture.h"
 
 namespace velmo::vcl {
@@ -104,7 +104,8 @@ TEST_F(Components, ChainsLoadingProperties) {
             SetWhileLoading = Loading();
         }
         void ListProperties(TPropList& Out) const override {
-            static const std::vector<TPropInfo> Props = {IntProp<TRecorder, int>("Level", &TRecorder::Level, &TRecorder::SetLevel)};
+            static const std::vector<TPropInfo> Props = {
+                IntProp<TRecorder, int>("Level", &TRecorder::Level, &TRecorder::SetLevel)};
             TComponent::ListProperties(Out);
             for (const auto& P : Props) Out.push_back(&P);
         }
@@ -120,7 +121,8 @@ TEST_F(Components, ChainsLoadingProperties) {
         }
         void Loaded() override {
             TComponent::Loaded();
-            Log().push_back("loaded " + NarrowAscii(Name()) + (Data.empty() ? " empty" : " with data"));
+            Log().push_back("loaded " + NarrowAscii(Name()) +
+                            (Data.empty() ? " empty" : " with data"));
         }
     };
     struct TStoredForm : TForm {
@@ -138,14 +140,24 @@ TEST_F(Components, ChainsLoadingProperties) {
         Form.OnCreate = [](TObject*) { Log().push_back("create"); };
         auto MakeRecorder = [](TComponent* Root) -> TComponent* { return new TRecorder(Root); };
         std::vector<TStoredComponent> Table = {
-            {{}, u"Form_main", {}, {{"Caption", u"OrvekanPDF图片转换工具"}, {"ClientWidth", u"713"}}, {}, {}},
+            {{},
+             u"Form_main",
+             {},
+             {{"Caption", u"OrvekanPDF图片转换工具"}, {"ClientWidth", u"713"}},
+             {},
+             {}},
             {MakeRecorder, u"Skin1", {}, {{"Level", u"5"}}, {{"SkinStream", Skin1}}, {}},
-            {[](TComponent* Root) -> TComponent* { return new TPanel(Root); }, u"pnl1", u"Form_main",
-             {{"Align", u"alTop"}, {"Height", u"69"}}, {}, {}},
+            {[](TComponent* Root) -> TComponent* { return new TPanel(Root); },
+             u"pnl1",
+             u"Form_main",
+             {{"Align", u"alTop"}, {"Height", u"69"}},
+             {},
+             {}},
             {MakeRecorder, u"Skin2", {}, {}, {{"SkinStream", Skin2}}, {}},
         };
         Form.ReadStoredForm(Table);
-        EXPECT_EQ(Log(), (std::vector<std::string>{"define Skin1", "define Skin2", "loaded form", "loaded Skin1 with data",
+        EXPECT_EQ(Log(), (std::vector<std::string>{"define Skin1", "define Skin2", "loaded form",
+                                                   "loaded Skin1 with data",
                                                    "loaded Skin2 with data", "create"}));
         auto* R1 = dynamic_cast<TRecorder*>(Form.FindComponent(u"skin1"));
         ASSERT_NE(R1, nullptr);
@@ -231,7 +243,8 @@ TEST_F(Components, ChainsLoadingProperties) {
     Form.Show();
     char Expected[64];
     std::snprintf(Expected, sizeof Expected, "ControlOfs%.8X%.8X",
-                  unsigned(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr))), unsigned(GetCurrentThreadId()));
+                  unsigned(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr))),
+                  unsigned(GetCurrentThreadId()));
     EXPECT_EQ(ControlAtomString(), Widen(Expected));
     EXPECT_EQ(GlobalFindAtomW(ControlAtomString().c_str()), ControlAtom());
     for (TWinControl* C : std::initializer_list<TWinControl*>{&Form, Panel, Inner}) {
@@ -264,7 +277,6 @@ TEST_F(Components, ChainsLoadingProperties) {
 
 namespace velmo::vcl {
 namespace {
-
 
 TEST_F(Components, LabelHoverPagesAndErrors) {
     TForm Form(nullptr);
@@ -336,11 +348,13 @@ TEST_F(Components, LabelHoverPagesAndErrors) {
     auto* Button = new TButton(&Form);
     Button->SetParent(&Form);
     Button->OnClick = [](TObject*) { throw std::runtime_error("disk full"); };
-    SendMessageW(Form.Handle(), WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), reinterpret_cast<LPARAM>(Button->Handle()));
+    SendMessageW(Form.Handle(), WM_COMMAND, MAKEWPARAM(0, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(Button->Handle()));
     EXPECT_EQ(BoxCount, 1);
     EXPECT_EQ(BoxText, u"disk full.");
     Button->OnClick = [](TObject*) { Abort(); };
-    SendMessageW(Form.Handle(), WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), reinterpret_cast<LPARAM>(Button->Handle()));
+    SendMessageW(Form.Handle(), WM_COMMAND, MAKEWPARAM(0, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(Button->Handle()));
     EXPECT_EQ(BoxCount, 1);
     SetModalHandler(Previous);
 
@@ -419,7 +433,9 @@ TEST_F(Components, TimersHintsAndNestedClicks) {
     Application()->ProcessMessages();
     const uint32_t Moved = GetTickCount();
     Host->MouseMove(P.x + 1, P.y);
-    RunUntil([] { return Application()->HintWindow() && Application()->HintWindow()->HandleAllocated(); });
+    RunUntil([] {
+        return Application()->HintWindow() && Application()->HintWindow()->HandleAllocated();
+    });
     ASSERT_NE(Application()->HintWindow(), nullptr);
     HWND Hint = Application()->HintWindow()->Handle();
     EXPECT_TRUE(IsWindowVisible(Hint));
@@ -441,7 +457,6 @@ TEST_F(Components, TimersHintsAndNestedClicks) {
     EXPECT_EQ(Application()->HintControl(), nullptr);
     RunUntil([] { return false; }, 20);
 }
-
 
 TEST_F(Components, MenusOwnerDrawAndCommands) {
     TForm Form(nullptr);
@@ -487,7 +502,8 @@ TEST_F(Components, MenusOwnerDrawAndCommands) {
     Open->OnDrawItem = [&](TObject* Sender, TCanvas& Canvas, RECT R, bool Selected) {
         EXPECT_EQ(Sender, Open);
         EXPECT_NE(Canvas.Handle(), nullptr);
-        Drawn.push_back(std::string("draw ") + (Selected ? "selected " : "plain ") + std::to_string(R.right));
+        Drawn.push_back(std::string("draw ") + (Selected ? "selected " : "plain ") +
+                        std::to_string(R.right));
     };
     TMeasureItemStruct Mi;
     Mi.CtlType = ODT_MENU;
@@ -536,7 +552,9 @@ TEST_F(Components, MenusOwnerDrawAndCommands) {
     for (const char16_t* Caption : {u"One", u"Two"}) {
         auto* I = new TMenuItem(&Form);
         I->SetCaption(Caption);
-        I->OnClick = [&PopupEvents, I](TObject*) { PopupEvents.push_back(NarrowAscii(I->Caption())); };
+        I->OnClick = [&PopupEvents, I](TObject*) {
+            PopupEvents.push_back(NarrowAscii(I->Caption()));
+        };
         Popup->Items()->Add(I);
     }
     Popup->OnPopup = [&](TObject*) { PopupEvents.push_back("popup"); };

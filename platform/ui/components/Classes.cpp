@@ -201,7 +201,8 @@ void TComponent::FreeNotification(TComponent* C) {
 
 void TComponent::RemoveFreeNotification(TComponent* C) {
     if (!C) return;
-    FFreeNotifies.erase(std::remove(FFreeNotifies.begin(), FFreeNotifies.end(), C), FFreeNotifies.end());
+    FFreeNotifies.erase(std::remove(FFreeNotifies.begin(), FFreeNotifies.end(), C),
+                        FFreeNotifies.end());
     C->FFreeNotifies.erase(std::remove(C->FFreeNotifies.begin(), C->FFreeNotifies.end(), this),
                            C->FFreeNotifies.end());
 }
@@ -234,7 +235,8 @@ TParentSetter& ParentSetter() {
 class TTableFiler : public TFiler {
 public:
     explicit TTableFiler(const TStoredComponent& Entry) : FEntry(Entry) {}
-    void DefineBinaryProperty(const std::string& Name, const TReadProc& ReadData, bool HasData) override {
+    void DefineBinaryProperty(const std::string& Name, const TReadProc& ReadData,
+                              bool HasData) override {
         (void)HasData;  // only written forms consult it
         if (!ReadData) return;
         for (const auto& [N, Data] : FEntry.Binary)
@@ -252,7 +254,8 @@ private:
 
 void SetStoredParentSetter(TParentSetter Setter) { ParentSetter() = Setter; }
 
-std::vector<TComponent*> ReadStoredComponents(TComponent& Root, const std::vector<TStoredComponent>& Table) {
+std::vector<TComponent*> ReadStoredComponents(TComponent& Root,
+                                              const std::vector<TStoredComponent>& Table) {
     std::vector<TComponent*> Created;
     Root.BeginLoading();
     for (const TStoredComponent& E : Table) {
@@ -267,7 +270,8 @@ std::vector<TComponent*> ReadStoredComponents(TComponent& Root, const std::vecto
         if (!E.Name.empty()) C->SetName(E.Name);
         if (C != &Root && ParentSetter()) {
             TComponent* Parent = E.Parent.empty() ? nullptr : Root.FindComponent(E.Parent);
-            if (!Parent && (E.Parent.empty() || SameTextWide(E.Parent, Root.Name()))) Parent = &Root;
+            if (!Parent && (E.Parent.empty() || SameTextWide(E.Parent, Root.Name())))
+                Parent = &Root;
             ParentSetter()(C, Parent);
         }
         for (const auto& [Name, Text] : E.Properties) SetPropByName(C, Name, Text);

@@ -64,7 +64,8 @@ TPropInfo IntProp(std::string Name, V (C::*Get)() const, void (C::*Set)(V)) {
     return P;
 }
 template <class C, class V>
-TPropInfo EnumProp(std::string Name, std::vector<std::string> Names, V (C::*Get)() const, void (C::*Set)(V)) {
+TPropInfo EnumProp(std::string Name, std::vector<std::string> Names, V (C::*Get)() const,
+                   void (C::*Set)(V)) {
     TPropInfo P = IntProp<C, V>(std::move(Name), Get, Set);
     P.Kind = TTypeKind::tkEnumeration;
     P.EnumNames = std::move(Names);
@@ -75,12 +76,14 @@ TPropInfo BoolProp(std::string Name, bool (C::*Get)() const, void (C::*Set)(bool
     return EnumProp<C, bool>(std::move(Name), {"False", "True"}, Get, Set);
 }
 template <class C>
-TPropInfo StrProp(std::string Name, std::u16string (C::*Get)() const, void (C::*Set)(const std::u16string&)) {
+TPropInfo StrProp(std::string Name, std::u16string (C::*Get)() const,
+                  void (C::*Set)(const std::u16string&)) {
     TPropInfo P;
     P.Name = std::move(Name);
     P.Kind = TTypeKind::tkUString;
     P.GetStr = [Get](const TObject& O) { return (static_cast<const C&>(O).*Get)(); };
-    if (Set) P.SetStr = [Set](TObject& O, const std::u16string& S) { (static_cast<C&>(O).*Set)(S); };
+    if (Set)
+        P.SetStr = [Set](TObject& O, const std::u16string& S) { (static_cast<C&>(O).*Set)(S); };
     return P;
 }
 template <class C, class V>
@@ -90,7 +93,9 @@ TPropInfo ObjProp(std::string Name, V* (C::*Get)() const, void (C::*Set)(V*)) {
     P.Kind = TTypeKind::tkClass;
     P.GetObj = [Get](const TObject& O) -> TObject* { return (static_cast<const C&>(O).*Get)(); };
     if (Set)
-        P.SetObj = [Set](TObject& O, TObject* V2) { (static_cast<C&>(O).*Set)(dynamic_cast<V*>(V2)); };
+        P.SetObj = [Set](TObject& O, TObject* V2) {
+            (static_cast<C&>(O).*Set)(dynamic_cast<V*>(V2));
+        };
     return P;
 }
 
@@ -148,7 +153,8 @@ class TFiler {
 public:
     using TReadProc = std::function<void(TByteReader&)>;
     virtual ~TFiler() = default;
-    virtual void DefineBinaryProperty(const std::string& Name, const TReadProc& ReadData, bool HasData) = 0;
+    virtual void DefineBinaryProperty(const std::string& Name, const TReadProc& ReadData,
+                                      bool HasData) = 0;
 };
 
 // --- Components ----------------------------------------------------------------
@@ -236,7 +242,8 @@ struct TStoredComponent {
 using TParentSetter = void (*)(TComponent* Child, TComponent* Parent);
 void SetStoredParentSetter(TParentSetter Setter);
 // Reads the table into Root; returns the created components in order.
-std::vector<TComponent*> ReadStoredComponents(TComponent& Root, const std::vector<TStoredComponent>& Table);
+std::vector<TComponent*> ReadStoredComponents(TComponent& Root,
+                                              const std::vector<TStoredComponent>& Table);
 
 // Text helpers shared by the component layer: ASCII case-insensitive
 // comparison and ASCII text widened or narrowed (other units become '?').

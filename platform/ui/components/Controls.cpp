@@ -127,10 +127,11 @@ TControl::~TControl() {
 
 void TControl::ListProperties(TPropList& Out) const {
     static const std::vector<TPropInfo> Props = {
-        EnumProp<TControl, TAlign>("Align", {"alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient"},
+        EnumProp<TControl, TAlign>("Align",
+                                   {"alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient"},
                                    &TControl::Align, &TControl::SetAlign),
-        EnumProp<TControl, TBiDiMode>("BiDiMode", {"bdLeftToRight", "bdRightToLeft"}, &TControl::BiDiMode,
-                                      &TControl::SetBiDiMode),
+        EnumProp<TControl, TBiDiMode>("BiDiMode", {"bdLeftToRight", "bdRightToLeft"},
+                                      &TControl::BiDiMode, &TControl::SetBiDiMode),
         StrProp<TControl>("Caption", &TControl::Caption, &TControl::SetCaption),
         IntProp<TControl, TColor>("Color", &TControl::Color, &TControl::SetColor),
         IntProp<TControl, TCursor>("Cursor", &TControl::Cursor, &TControl::SetCursor),
@@ -205,15 +206,21 @@ void TControl::WndProc(TMessage& M) {
         case WM_LBUTTONDBLCLK:
         case WM_RBUTTONDOWN:
         case WM_MBUTTONDOWN: {
-            TMouseButton B = M.Msg == WM_RBUTTONDOWN ? mbRight : M.Msg == WM_MBUTTONDOWN ? mbMiddle : mbLeft;
+            TMouseButton B = M.Msg == WM_RBUTTONDOWN   ? mbRight
+                             : M.Msg == WM_MBUTTONDOWN ? mbMiddle
+                                                       : mbLeft;
             if (B == mbLeft && ClicksOnMouseUp()) FClicked = true;
-            if (OnMouseDown) OnMouseDown(this, B, MouseShift(M.WParam), GET_X_LPARAM(M.LParam), GET_Y_LPARAM(M.LParam));
+            if (OnMouseDown)
+                OnMouseDown(this, B, MouseShift(M.WParam), GET_X_LPARAM(M.LParam),
+                            GET_Y_LPARAM(M.LParam));
             break;
         }
         case WM_LBUTTONUP:
         case WM_RBUTTONUP:
         case WM_MBUTTONUP: {
-            TMouseButton B = M.Msg == WM_RBUTTONUP ? mbRight : M.Msg == WM_MBUTTONUP ? mbMiddle : mbLeft;
+            TMouseButton B = M.Msg == WM_RBUTTONUP   ? mbRight
+                             : M.Msg == WM_MBUTTONUP ? mbMiddle
+                                                     : mbLeft;
             int X = GET_X_LPARAM(M.LParam), Y = GET_Y_LPARAM(M.LParam);
             if (OnMouseUp) OnMouseUp(this, B, MouseShift(M.WParam), X, Y);
             if (B == mbLeft && FClicked) {
@@ -224,7 +231,9 @@ void TControl::WndProc(TMessage& M) {
             break;
         }
         case WM_MOUSEMOVE:
-            if (OnMouseMove) OnMouseMove(this, MouseShift(M.WParam), GET_X_LPARAM(M.LParam), GET_Y_LPARAM(M.LParam));
+            if (OnMouseMove)
+                OnMouseMove(this, MouseShift(M.WParam), GET_X_LPARAM(M.LParam),
+                            GET_Y_LPARAM(M.LParam));
             break;
         case CM_MOUSEENTER:
             FMouseInside = true;
@@ -424,13 +433,15 @@ void TWinControl::CreateHandle() {
     CreateWnd();
     // Visible windowed children get their windows now.
     for (TControl* C : std::vector<TControl*>(FControls))
-        if (auto* W = dynamic_cast<TWinControl*>(C); W && W->FVisible && !W->FHandle) W->CreateHandle();
+        if (auto* W = dynamic_cast<TWinControl*>(C); W && W->FVisible && !W->FHandle)
+            W->CreateHandle();
 }
 
 void TWinControl::CreateWnd() {
     TCreateParams P;
     CreateParams(P);
-    if ((P.Style & WS_CHILD) && !P.WndParent) throw std::runtime_error("Control has no parent window");
+    if ((P.Style & WS_CHILD) && !P.WndParent)
+        throw std::runtime_error("Control has no parent window");
     const std::u16string Key = FoldName(P.WinClassName);
     HINSTANCE Inst = GetModuleHandleW(nullptr);
     WNDCLASSEXW Existing;
@@ -453,7 +464,8 @@ void TWinControl::CreateWnd() {
         C.lpszClassName = P.WinClassName.c_str();
         BaseProcs()[Key] = Base;
         if (!RegisterClassExW(&C) && !GetClassInfoExW(Inst, P.WinClassName.c_str(), &Existing))
-            throw std::runtime_error("Cannot register the window class of " + std::string(ClassName()));
+            throw std::runtime_error("Cannot register the window class of " +
+                                     std::string(ClassName()));
     }
     FDefWndProc = BaseProcs()[Key];
     CreateWindowHandle(P);
@@ -462,8 +474,9 @@ void TWinControl::CreateWnd() {
 void TWinControl::CreateWindowHandle(const TCreateParams& P) {
     TWinControl* Saved = CreationControl;
     CreationControl = this;
-    HWND H = CreateWindowExW(P.ExStyle, P.WinClassName.c_str(), P.Caption.c_str(), P.Style, P.X, P.Y, P.Width,
-                             P.Height, P.WndParent, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND H = CreateWindowExW(P.ExStyle, P.WinClassName.c_str(), P.Caption.c_str(), P.Style, P.X,
+                             P.Y, P.Width, P.Height, P.WndParent, nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
     CreationControl = Saved;
     if (!H) {
         FHandle = nullptr;
@@ -557,7 +570,8 @@ TControl* TWinControl::ControlAtPos(POINT P) const {
     for (auto It = FControls.rbegin(); It != FControls.rend(); ++It) {
         TControl* C = *It;
         if (dynamic_cast<TWinControl*>(C) || !C->FVisible || !C->FEnabled) continue;
-        if (P.x >= C->FLeft && P.x < C->FLeft + C->FWidth && P.y >= C->FTop && P.y < C->FTop + C->FHeight)
+        if (P.x >= C->FLeft && P.x < C->FLeft + C->FWidth && P.y >= C->FTop &&
+            P.y < C->FTop + C->FHeight)
             return C;
     }
     return nullptr;
@@ -705,14 +719,15 @@ bool TWinControl::HandleChildMouse(TMessage& M) {
     if (Target && Target->FParent != this) Target = FCaptureControl = nullptr;
     if (!Target) Target = ControlAtPos(P);
     if (!Target) return false;
-    const bool Down = M.Msg == WM_LBUTTONDOWN || M.Msg == WM_RBUTTONDOWN || M.Msg == WM_MBUTTONDOWN ||
-                      M.Msg == WM_LBUTTONDBLCLK;
+    const bool Down = M.Msg == WM_LBUTTONDOWN || M.Msg == WM_RBUTTONDOWN ||
+                      M.Msg == WM_MBUTTONDOWN || M.Msg == WM_LBUTTONDBLCLK;
     const bool Up = M.Msg == WM_LBUTTONUP || M.Msg == WM_RBUTTONUP || M.Msg == WM_MBUTTONUP;
     if (Down && FHandle) {
         FCaptureControl = Target;
         SetCapture(FHandle);
     }
-    M.Result = Target->Perform(M.Msg, M.WParam, MAKELPARAM(P.x - Target->FLeft, P.y - Target->FTop));
+    M.Result =
+        Target->Perform(M.Msg, M.WParam, MAKELPARAM(P.x - Target->FLeft, P.y - Target->FTop));
     if (Up && !(M.WParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) && FCaptureControl) {
         FCaptureControl = nullptr;
         if (FHandle && GetCapture() == FHandle) ReleaseCapture();
@@ -769,8 +784,11 @@ void TWinControl::ReflectNotification(TMessage& M) {
                 Child = reinterpret_cast<const TDrawItemStruct*>(M.LParam)->hwndItem;
             break;
         case WM_MEASUREITEM:
-            if (M.LParam && reinterpret_cast<const TMeasureItemStruct*>(M.LParam)->CtlType != ODT_MENU && FHandle)
-                Child = GetDlgItem(FHandle, int(reinterpret_cast<const TMeasureItemStruct*>(M.LParam)->CtlID));
+            if (M.LParam &&
+                reinterpret_cast<const TMeasureItemStruct*>(M.LParam)->CtlType != ODT_MENU &&
+                FHandle)
+                Child = GetDlgItem(
+                    FHandle, int(reinterpret_cast<const TMeasureItemStruct*>(M.LParam)->CtlID));
             break;
         default:
             break;
@@ -790,8 +808,9 @@ void TWinControl::WndProc(TMessage& M) {
     }
     switch (M.Msg) {
         case WM_PAINT: {
-            bool HasGraphic = std::any_of(FControls.begin(), FControls.end(),
-                                          [](TControl* C) { return !dynamic_cast<TWinControl*>(C); });
+            bool HasGraphic = std::any_of(FControls.begin(), FControls.end(), [](TControl* C) {
+                return !dynamic_cast<TWinControl*>(C);
+            });
             if (HasGraphic || PaintsItself()) {
                 PaintHandler(M);
                 return;
@@ -827,7 +846,8 @@ void TWinControl::WndProc(TMessage& M) {
             if (FHandle) {
                 RECT R;
                 GetWindowRect(FHandle, &R);
-                if (HWND P = GetParent(FHandle)) MapWindowPoints(nullptr, P, reinterpret_cast<POINT*>(&R), 2);
+                if (HWND P = GetParent(FHandle))
+                    MapWindowPoints(nullptr, P, reinterpret_cast<POINT*>(&R), 2);
                 bool Sized = R.right - R.left != FWidth || R.bottom - R.top != FHeight;
                 FLeft = R.left, FTop = R.top, FWidth = R.right - R.left, FHeight = R.bottom - R.top;
                 if (Sized) Realign();
@@ -871,7 +891,8 @@ void TWinControl::WndProc(TMessage& M) {
             if (FHandle) SetWindowTextW(FHandle, FText.c_str());
             break;
         case CM_FONTCHANGED:
-            if (FHandle) SendMessageW(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont->Handle()), 1);
+            if (FHandle)
+                SendMessageW(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont->Handle()), 1);
             for (TControl* C : FControls)
                 if (C->FParentFont) {
                     C->FFont->Assign(*FFont);
@@ -901,7 +922,8 @@ void TWinControl::DefaultHandler(TMessage& M) {
         M.Result = reinterpret_cast<LRESULT>(BrushHandle());
         return;
     }
-    M.Result = CallWindowProcW(FDefWndProc ? FDefWndProc : DefWindowProcW, FHandle, M.Msg, M.WParam, M.LParam);
+    M.Result = CallWindowProcW(FDefWndProc ? FDefWndProc : DefWindowProcW, FHandle, M.Msg, M.WParam,
+                               M.LParam);
 }
 
 void TWinControl::PaintHandler(TMessage& M) {
@@ -926,7 +948,8 @@ void TWinControl::PaintWindow(HDC Dc) {
 
 void TWinControl::PaintControls(HDC Dc) {
     for (TControl* C : std::vector<TControl*>(FControls)) {
-        if (dynamic_cast<TWinControl*>(C) || !C->FVisible || C->FWidth <= 0 || C->FHeight <= 0) continue;
+        if (dynamic_cast<TWinControl*>(C) || !C->FVisible || C->FWidth <= 0 || C->FHeight <= 0)
+            continue;
         int Saved = SaveDC(Dc);
         IntersectClipRect(Dc, C->FLeft, C->FTop, C->FLeft + C->FWidth, C->FTop + C->FHeight);
         POINT Org;
@@ -939,7 +962,8 @@ void TWinControl::PaintControls(HDC Dc) {
 
 // --- TGraphicControl -------------------------------------------------------------------------
 
-TGraphicControl::TGraphicControl(TComponent* AOwner) : TControl(AOwner), FCanvas(std::make_unique<TCanvas>()) {}
+TGraphicControl::TGraphicControl(TComponent* AOwner)
+    : TControl(AOwner), FCanvas(std::make_unique<TCanvas>()) {}
 
 TGraphicControl::~TGraphicControl() = default;
 
@@ -962,7 +986,8 @@ void TGraphicControl::WndProc(TMessage& M) {
 
 // --- TCustomControl --------------------------------------------------------------------------
 
-TCustomControl::TCustomControl(TComponent* AOwner) : TWinControl(AOwner), FCanvas(std::make_unique<TCanvas>()) {}
+TCustomControl::TCustomControl(TComponent* AOwner)
+    : TWinControl(AOwner), FCanvas(std::make_unique<TCanvas>()) {}
 
 TCustomControl::~TCustomControl() = default;
 

@@ -243,7 +243,8 @@ private:
     struct TProcNode;
     static void ChainThunk(void* Data, TMessage& M);
     static void OwnThunk(void* Data, TMessage& M);
-    std::vector<std::unique_ptr<TProcNode>> FNodes;  // every link made, alive as long as the control
+    std::vector<std::unique_ptr<TProcNode>>
+        FNodes;  // every link made, alive as long as the control
     TProcNode* FTopLink = nullptr;
     TProcNode* FBase = nullptr;
     friend class TWinControl;
@@ -340,15 +341,14 @@ public:
     void SetParent(TWinControl* Value) override;
 
 protected:
-
     HWND FHandle = nullptr;
     HWND FParentWindow = nullptr;
     WNDPROC FDefWndProc = nullptr;
     bool FTabStop = false;
-    std::vector<TControl*> FControls;       // graphic and windowed children, in z-order
-    std::vector<TWinControl*> FTabList;     // windowed children in tab order
-    TControl* FMouseControl = nullptr;      // hot child graphic control (or this)
-    TControl* FCaptureControl = nullptr;    // graphic control holding the mouse
+    std::vector<TControl*> FControls;     // graphic and windowed children, in z-order
+    std::vector<TWinControl*> FTabList;   // windowed children in tab order
+    TControl* FMouseControl = nullptr;    // hot child graphic control (or this)
+    TControl* FCaptureControl = nullptr;  // graphic control holding the mouse
     bool FTrackingLeave = false;
     bool FRecreating = false;
     HBRUSH FBrushHandle = nullptr;

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "platform/fonts/DCText.h"
+#include "platform/text/Utf8.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/Menus.h"
-#include "platform/text/Utf8.h"
 #include "platform/ui/components/Menus.h"
 
 namespace velmo::vcl {
@@ -15,14 +15,15 @@ namespace {
 constexpr UINT_PTR HintShowTimer = 1;
 constexpr UINT_PTR HintHideTimer = 2;
 
-
 void ParentOfStored(TComponent* Child, TComponent* Parent) {
     auto* C = dynamic_cast<TControl*>(Child);
     auto* P = dynamic_cast<TWinControl*>(Parent);
     if (C && P) C->SetParent(P);
 }
 
-void ApplicationExceptionHandler(std::exception_ptr Error) { Application()->HandleException(Error); }
+void ApplicationExceptionHandler(std::exception_ptr Error) {
+    Application()->HandleException(Error);
+}
 
 // An error text (UTF-8) as UTF-16; malformed bytes become U+FFFD.
 std::u16string FromUtf8Lossy(const std::string& S) {
@@ -80,11 +81,13 @@ TCustomPanel::TCustomPanel(TComponent* AOwner) : TCustomControl(AOwner) {
 
 void TCustomPanel::ListProperties(TPropList& Out) const {
     static const std::vector<TPropInfo> Props = {
-        EnumProp<TCustomPanel, TAlignment>("Alignment", {"taLeftJustify", "taRightJustify", "taCenter"},
+        EnumProp<TCustomPanel, TAlignment>("Alignment",
+                                           {"taLeftJustify", "taRightJustify", "taCenter"},
                                            &TCustomPanel::Alignment, &TCustomPanel::SetAlignment),
         EnumProp<TCustomPanel, TBevelCut>("BevelOuter", {"bvNone", "bvLowered", "bvRaised"},
                                           &TCustomPanel::BevelOuter, &TCustomPanel::SetBevelOuter),
-        BoolProp<TCustomPanel>("Transparent", &TCustomPanel::Transparent, &TCustomPanel::SetTransparent),
+        BoolProp<TCustomPanel>("Transparent", &TCustomPanel::Transparent,
+                               &TCustomPanel::SetTransparent),
     };
     TCustomControl::ListProperties(Out);
     for (const auto& P : Props) Out.push_back(&P);
@@ -127,7 +130,9 @@ void TCustomPanel::Paint() {
         FCanvas->Brush().Style = bsClear;
         HDC T = FCanvas->TextHandle();
         UINT Flags = DT_SINGLELINE | DT_VCENTER | DT_EXPANDTABS |
-                     (FAlignment == taCenter ? DT_CENTER : FAlignment == taRightJustify ? DT_RIGHT : DT_LEFT);
+                     (FAlignment == taCenter         ? DT_CENTER
+                      : FAlignment == taRightJustify ? DT_RIGHT
+                                                     : DT_LEFT);
         RECT Tr = R;
         DrawTextW(T, FText.c_str(), int(FText.size()), &Tr, Flags);
     }
@@ -135,7 +140,8 @@ void TCustomPanel::Paint() {
 
 // --- TCustomForm -----------------------------------------------------------------------------
 
-TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner), FCanvas(std::make_unique<TCanvas>()) {
+TCustomForm::TCustomForm(TComponent* AOwner)
+    : TWinControl(AOwner), FCanvas(std::make_unique<TCanvas>()) {
     Application();  // the stored-form and error plumbing is in place
     FColor = clBtnFace;
     FVisible = false;
@@ -168,13 +174,16 @@ void TCustomForm::ListProperties(TPropList& Out) const {
     static const std::vector<TPropInfo> Props = {
         BoolProp<TCustomForm>("AutoScroll", &TCustomForm::AutoScroll, &TCustomForm::SetAutoScroll),
         EnumProp<TCustomForm, TFormBorderStyle>(
-            "BorderStyle", {"bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin"},
+            "BorderStyle",
+            {"bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin"},
             &TCustomForm::BorderStyle, &TCustomForm::SetBorderStyle),
-        IntProp<TCustomForm, int>("ClientHeight", &TCustomForm::ClientHeight, &TCustomForm::SetClientHeight),
-        IntProp<TCustomForm, int>("ClientWidth", &TCustomForm::ClientWidth, &TCustomForm::SetClientWidth),
+        IntProp<TCustomForm, int>("ClientHeight", &TCustomForm::ClientHeight,
+                                  &TCustomForm::SetClientHeight),
+        IntProp<TCustomForm, int>("ClientWidth", &TCustomForm::ClientWidth,
+                                  &TCustomForm::SetClientWidth),
         ObjProp<TCustomForm, TMainMenu>("Menu", &TCustomForm::Menu, &TCustomForm::SetMenu),
-        EnumProp<TCustomForm, TPosition>("Position", {"poDesigned", "poScreenCenter"}, &TCustomForm::Position,
-                                         &TCustomForm::SetPosition),
+        EnumProp<TCustomForm, TPosition>("Position", {"poDesigned", "poScreenCenter"},
+                                         &TCustomForm::Position, &TCustomForm::SetPosition),
     };
     TWinControl::ListProperties(Out);
     for (const auto& P : Props) Out.push_back(&P);
@@ -406,7 +415,9 @@ void THintWindow::CreateParams(TCreateParams& P) {
 RECT THintWindow::CalcHintRect(int MaxWidth, const std::u16string& Text) {
     RECT R{0, 0, std::max(1, MaxWidth), 0};
     HDC Dc = FCanvas->TextHandle();
-    if (Dc) DrawTextW(Dc, Text.c_str(), int(Text.size()), &R, DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
+    if (Dc)
+        DrawTextW(Dc, Text.c_str(), int(Text.size()), &R,
+                  DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
     R.right += 6;
     R.bottom += 2;
     return R;
@@ -417,8 +428,8 @@ void THintWindow::ActivateHint(RECT Rect, const std::u16string& Text) {
     FVisible = true;
     HWND H = Handle();
     SetWindowTextW(H, Text.c_str());
-    SetWindowPos(H, HWND_TOPMOST, Rect.left, Rect.top, Rect.right - Rect.left, Rect.bottom - Rect.top,
-                 SWP_SHOWWINDOW | SWP_NOACTIVATE);
+    SetWindowPos(H, HWND_TOPMOST, Rect.left, Rect.top, Rect.right - Rect.left,
+                 Rect.bottom - Rect.top, SWP_SHOWWINDOW | SWP_NOACTIVATE);
     InvalidateRect(H, nullptr, TRUE);
 }
 
@@ -433,7 +444,8 @@ void THintWindow::Paint() {
         DrawTextW(Dc, FText.c_str(), int(FText.size()), &R, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
 }
 
-// --- TTimer ---------------------------------------------------------------------------------------
+// --- TTimer
+// ---------------------------------------------------------------------------------------
 
 TTimer::TTimer(TComponent* AOwner) : TComponent(AOwner) {}
 
@@ -482,8 +494,8 @@ void TTimer::UpdateTimer() {
             return RegisterClassExW(&C) != 0;
         }();
         (void)Registered;
-        FWindow = CreateWindowExW(WS_EX_TOOLWINDOW, u"TPUtilWindow", u"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                  GetModuleHandleW(nullptr), nullptr);
+        FWindow = CreateWindowExW(WS_EX_TOOLWINDOW, u"TPUtilWindow", u"", WS_POPUP, 0, 0, 0, 0,
+                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
         if (!FWindow) return;
         SetWindowLongPtrW(FWindow, GWL_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
@@ -507,7 +519,8 @@ void TTimer::SetOnTimer(TNotifyEvent E) {
     UpdateTimer();
 }
 
-// --- TApplication ------------------------------------------------------------------------------------
+// --- TApplication
+// ------------------------------------------------------------------------------------
 
 TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) {}
 
@@ -570,8 +583,8 @@ HWND TApplication::Handle() {
     }();
     (void)Registered;
     FHandle = CreateWindowExW(0, u"TApplication", FTitle.c_str(),
-                              WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0,
-                              nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+                              WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+                              0, 0, 0, 0, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     return FHandle;
 }
 
@@ -642,8 +655,8 @@ void TApplication::HandleException(std::exception_ptr Error) {
 void TApplication::ShowException(const std::string& Message) {
     std::u16string Text = FromUtf8Lossy(Message);
     if (!Text.empty() && Text.back() > u'.') Text += u'.';
-    MessageBoxW(FMainForm && FMainForm->HandleAllocated() ? FMainForm->Handle() : Handle(), Text.c_str(),
-                FTitle.c_str(), MB_OK | MB_ICONSTOP);
+    MessageBoxW(FMainForm && FMainForm->HandleAllocated() ? FMainForm->Handle() : Handle(),
+                Text.c_str(), FTitle.c_str(), MB_OK | MB_ICONSTOP);
 }
 
 void TApplication::Notification(TComponent* AComponent, TOperation Operation) {
@@ -672,7 +685,9 @@ void TApplication::HintMouseMessage(const MSG& Msg) {
     if (Msg.message != WM_MOUSEMOVE || !ShowHint) return;
     TControl* Target = FindControl(Msg.hwnd);
     if (auto* W = dynamic_cast<TWinControl*>(Target))
-        if (TControl* G = W->ControlAtPos(POINT{GET_X_LPARAM(Msg.lParam), GET_Y_LPARAM(Msg.lParam)})) Target = G;
+        if (TControl* G =
+                W->ControlAtPos(POINT{GET_X_LPARAM(Msg.lParam), GET_Y_LPARAM(Msg.lParam)}))
+            Target = G;
     if (Target == FHintControl) return;
     const bool WasShown = FHintShown;
     CancelHint();

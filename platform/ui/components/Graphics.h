@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/gdi/Bitmap.h"
 #include "platform/fonts/DCText.h"
+#include "platform/gdi/Bitmap.h"
 #include "platform/gdi/Canvas.h"
 #include "platform/ui/ImageLists.h"
 #include "platform/ui/Window.h"

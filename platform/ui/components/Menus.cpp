@@ -47,7 +47,6 @@ std::u16string StripHotkey(const std::u16string& S) {
 
 }  // namespace
 
-
 // --- TMenuItem ----------------------------------------------------------------------------
 
 TMenuItem::TMenuItem(TComponent* AOwner) : TComponent(AOwner), FCommand(AllocateCommand()) {}
@@ -154,7 +153,8 @@ void TMenuItem::DrawItem(TCanvas& Canvas, RECT Rect, bool Selected) {
     HDC Dc = Canvas.Handle();
     if (!Dc) return;
     if (IsLine()) {
-        RECT L{Rect.left + 2, (Rect.top + Rect.bottom) / 2 - 1, Rect.right - 2, (Rect.top + Rect.bottom) / 2 + 1};
+        RECT L{Rect.left + 2, (Rect.top + Rect.bottom) / 2 - 1, Rect.right - 2,
+               (Rect.top + Rect.bottom) / 2 + 1};
         DrawEdge(Dc, &L, EDGE_ETCHED, BF_TOP);
         return;
     }
@@ -162,9 +162,11 @@ void TMenuItem::DrawItem(TCanvas& Canvas, RECT Rect, bool Selected) {
     Canvas.Brush().Style = bsClear;
     HDC T = Canvas.TextHandle();
     RECT R{Rect.left + 20, Rect.top, Rect.right - 4, Rect.bottom};
-    DrawTextW(T, FCaption.c_str(), int(FCaption.size()), &R, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_EXPANDTABS);
+    DrawTextW(T, FCaption.c_str(), int(FCaption.size()), &R,
+              DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_EXPANDTABS);
     if (TMenu* M = GetParentMenu(); M && M->Images() && FImageIndex >= 0)
-        M->Images()->Draw(Dc, Rect.left + 2, Rect.top + (Rect.bottom - Rect.top - M->Images()->Height()) / 2,
+        M->Images()->Draw(Dc, Rect.left + 2,
+                          Rect.top + (Rect.bottom - Rect.top - M->Images()->Height()) / 2,
                           FImageIndex);
 }
 
@@ -194,7 +196,8 @@ TMenu::~TMenu() {
     LiveMenus().erase(this);
     if (FHandle) {
         // A form showing this menu as its bar lets go of it first.
-        if (auto* F = dynamic_cast<TCustomForm*>(Owner()); F && F->HandleAllocated() && GetMenu(F->Handle()) == FHandle)
+        if (auto* F = dynamic_cast<TCustomForm*>(Owner());
+            F && F->HandleAllocated() && GetMenu(F->Handle()) == FHandle)
             velmo::SetMenu(F->Handle(), nullptr);
         DestroyMenu(FHandle);
     }
@@ -220,7 +223,8 @@ void TMenu::RebuildHandle() {
     HMENU Old = FHandle;
     FHandle = nullptr;
     Handle();
-    if (auto* F = dynamic_cast<TCustomForm*>(Owner()); F && F->HandleAllocated() && GetMenu(F->Handle()) == Old)
+    if (auto* F = dynamic_cast<TCustomForm*>(Owner());
+        F && F->HandleAllocated() && GetMenu(F->Handle()) == Old)
         velmo::SetMenu(F->Handle(), FHandle);
     DestroyMenu(Old);
 }
@@ -285,9 +289,11 @@ TMenuItem* Search(TMenuItem* Root, const Pred& P, int Depth = 0) {
 TMenuItem* TMenu::FindItem(UINT Value, TFindItemKind Kind) const {
     switch (Kind) {
         case fkCommand:
-            return Value ? Search(FItems, [Value](TMenuItem* I) { return I->Command() == Value; }) : nullptr;
+            return Value ? Search(FItems, [Value](TMenuItem* I) { return I->Command() == Value; })
+                         : nullptr;
         case fkShortCut:
-            return Value ? Search(FItems, [Value](TMenuItem* I) { return I->ShortCut() == Value; }) : nullptr;
+            return Value ? Search(FItems, [Value](TMenuItem* I) { return I->ShortCut() == Value; })
+                         : nullptr;
         case fkHandle:
             return nullptr;
     }
@@ -296,7 +302,8 @@ TMenuItem* TMenu::FindItem(UINT Value, TFindItemKind Kind) const {
 
 TMenuItem* TMenu::FindItem(ULONG_PTR ItemData) const {
     if (!ItemData) return nullptr;
-    return Search(FItems, [ItemData](TMenuItem* I) { return reinterpret_cast<ULONG_PTR>(I) == ItemData; });
+    return Search(FItems,
+                  [ItemData](TMenuItem* I) { return reinterpret_cast<ULONG_PTR>(I) == ItemData; });
 }
 
 bool TMenu::DispatchCommand(UINT Command) {
@@ -319,8 +326,11 @@ void TPopupMenu::Popup(int X, int Y) {
     RebuildHandle();
     HMENU M = Handle();
     if (!M) return;
-    UINT Align = Alignment == paRight ? TPM_RIGHTALIGN : Alignment == paCenter ? TPM_CENTERALIGN : TPM_LEFTALIGN;
-    UINT Id = UINT(TrackPopupMenu(M, Align | TPM_RIGHTBUTTON | TPM_RETURNCMD, X, Y, 0, Application()->Handle(), nullptr));
+    UINT Align = Alignment == paRight    ? TPM_RIGHTALIGN
+                 : Alignment == paCenter ? TPM_CENTERALIGN
+                                         : TPM_LEFTALIGN;
+    UINT Id = UINT(TrackPopupMenu(M, Align | TPM_RIGHTBUTTON | TPM_RETURNCMD, X, Y, 0,
+                                  Application()->Handle(), nullptr));
     if (Id) DispatchCommand(Id);
 }
 

@@ -17,12 +17,14 @@ enum TFindItemKind { fkCommand, fkHandle, fkShortCut };
 using TShortCut = uint16_t;
 constexpr TShortCut scShift = 0x2000, scCtrl = 0x4000, scAlt = 0x8000;
 constexpr TShortCut ShortCut(uint16_t Key, TShiftState Shift) {
-    return TShortCut((Key & 0xFF) | ((Shift & ssShift) ? scShift : 0) | ((Shift & ssCtrl) ? scCtrl : 0) |
-                     ((Shift & ssAlt) ? scAlt : 0));
+    return TShortCut((Key & 0xFF) | ((Shift & ssShift) ? scShift : 0) |
+                     ((Shift & ssCtrl) ? scCtrl : 0) | ((Shift & ssAlt) ? scAlt : 0));
 }
 
-using TMenuDrawItemEvent = std::function<void(TObject* Sender, TCanvas& Canvas, RECT Rect, bool Selected)>;
-using TMenuMeasureItemEvent = std::function<void(TObject* Sender, TCanvas& Canvas, int& Width, int& Height)>;
+using TMenuDrawItemEvent =
+    std::function<void(TObject* Sender, TCanvas& Canvas, RECT Rect, bool Selected)>;
+using TMenuMeasureItemEvent =
+    std::function<void(TObject* Sender, TCanvas& Canvas, int& Width, int& Height)>;
 
 class TMenuItem : public TComponent {
 public:

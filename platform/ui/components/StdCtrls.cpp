@@ -65,7 +65,8 @@ void TItemsControl::SetItemIndex(int V) {
 void TItemsControl::Refill() {
     if (!FHandle) return;
     SendMessageW(FHandle, ResetMessage(), 0, 0);
-    for (const auto& S : FItems) SendMessageW(FHandle, AddMessage(), 0, reinterpret_cast<LPARAM>(S.c_str()));
+    for (const auto& S : FItems)
+        SendMessageW(FHandle, AddMessage(), 0, reinterpret_cast<LPARAM>(S.c_str()));
     if (FItemIndex >= 0) SendMessageW(FHandle, SetSelMessage(), WPARAM(FItemIndex), 0);
 }
 
@@ -119,9 +120,11 @@ TCustomCheckBox::TCustomCheckBox(TComponent* AOwner) : TWinControl(AOwner) {
 
 void TCustomCheckBox::ListProperties(TPropList& Out) const {
     static const std::vector<TPropInfo> Props = {
-        BoolProp<TCustomCheckBox>("Checked", &TCustomCheckBox::Checked, &TCustomCheckBox::SetChecked),
+        BoolProp<TCustomCheckBox>("Checked", &TCustomCheckBox::Checked,
+                                  &TCustomCheckBox::SetChecked),
         EnumProp<TCustomCheckBox, TCheckBoxState>("State", {"cbUnchecked", "cbChecked", "cbGrayed"},
-                                                  &TCustomCheckBox::State, &TCustomCheckBox::SetState),
+                                                  &TCustomCheckBox::State,
+                                                  &TCustomCheckBox::SetState),
     };
     TWinControl::ListProperties(Out);
     for (const auto& P : Props) Out.push_back(&P);
@@ -160,10 +163,12 @@ TCustomLabel::TCustomLabel(TComponent* AOwner) : TGraphicControl(AOwner) {
 
 void TCustomLabel::ListProperties(TPropList& Out) const {
     static const std::vector<TPropInfo> Props = {
-        EnumProp<TCustomLabel, TAlignment>("Alignment", {"taLeftJustify", "taRightJustify", "taCenter"},
+        EnumProp<TCustomLabel, TAlignment>("Alignment",
+                                           {"taLeftJustify", "taRightJustify", "taCenter"},
                                            &TCustomLabel::Alignment, &TCustomLabel::SetAlignment),
         BoolProp<TCustomLabel>("AutoSize", &TCustomLabel::AutoSize, &TCustomLabel::SetAutoSize),
-        BoolProp<TCustomLabel>("Transparent", &TCustomLabel::Transparent, &TCustomLabel::SetTransparent),
+        BoolProp<TCustomLabel>("Transparent", &TCustomLabel::Transparent,
+                               &TCustomLabel::SetTransparent),
     };
     TGraphicControl::ListProperties(Out);
     for (const auto& P : Props) Out.push_back(&P);
@@ -222,7 +227,8 @@ void TCustomLabel::Paint() {
     DrawTextW(Dc, FText.c_str(), int(FText.size()), &R, TextFlags());
 }
 
-// --- TCustomEdit ----------------------------------------------------------------------------------
+// --- TCustomEdit
+// ----------------------------------------------------------------------------------
 
 TCustomEdit::TCustomEdit(TComponent* AOwner) : TWinControl(AOwner) {
     FTabStop = true;
@@ -251,7 +257,9 @@ void TCustomEdit::InitializeHandle() {
     if (FMaxLength) SendMessageW(FHandle, EM_LIMITTEXT, WPARAM(FMaxLength), 0);
 }
 
-std::u16string TCustomEdit::GetText() const { return FHandle ? GetWindowTextString(FHandle) : FText; }
+std::u16string TCustomEdit::GetText() const {
+    return FHandle ? GetWindowTextString(FHandle) : FText;
+}
 
 void TCustomEdit::SetReadOnly(bool V) {
     FReadOnly = V;
@@ -272,7 +280,8 @@ void TCustomEdit::WndProc(TMessage& M) {
     TWinControl::WndProc(M);
 }
 
-// --- TCustomComboBox --------------------------------------------------------------------------------
+// --- TCustomComboBox
+// --------------------------------------------------------------------------------
 
 TCustomComboBox::TCustomComboBox(TComponent* AOwner) : TItemsControl(AOwner) {
     FTabStop = true;
@@ -281,9 +290,11 @@ TCustomComboBox::TCustomComboBox(TComponent* AOwner) : TItemsControl(AOwner) {
 
 void TCustomComboBox::ListProperties(TPropList& Out) const {
     static const std::vector<TPropInfo> Props = {
-        IntProp<TItemsControl, int>("ItemIndex", &TItemsControl::ItemIndex, &TItemsControl::SetItemIndex),
-        EnumProp<TCustomComboBox, TComboBoxStyle>("Style", {"csDropDown", "csSimple", "csDropDownList"},
-                                                  &TCustomComboBox::Style, &TCustomComboBox::SetStyle),
+        IntProp<TItemsControl, int>("ItemIndex", &TItemsControl::ItemIndex,
+                                    &TItemsControl::SetItemIndex),
+        EnumProp<TCustomComboBox, TComboBoxStyle>(
+            "Style", {"csDropDown", "csSimple", "csDropDownList"}, &TCustomComboBox::Style,
+            &TCustomComboBox::SetStyle),
         StrProp<TControl>("Text", &TControl::Text, &TControl::SetTextProp),
     };
     TItemsControl::ListProperties(Out);
@@ -293,7 +304,10 @@ void TCustomComboBox::ListProperties(TPropList& Out) const {
 void TCustomComboBox::CreateParams(TCreateParams& P) {
     TItemsControl::CreateParams(P);
     P.BaseClass = u"combobox";
-    P.Style |= WS_VSCROLL | CBS_AUTOHSCROLL | DWORD(FStyle == csDropDown ? 2 : FStyle == csSimple ? 1 : 3);
+    P.Style |= WS_VSCROLL | CBS_AUTOHSCROLL |
+               DWORD(FStyle == csDropDown ? 2
+                     : FStyle == csSimple ? 1
+                                          : 3);
 }
 
 void TCustomComboBox::SetStyle(TComboBoxStyle V) {
@@ -302,7 +316,9 @@ void TCustomComboBox::SetStyle(TComboBoxStyle V) {
     if (FHandle) RecreateWnd();
 }
 
-std::u16string TCustomComboBox::GetText() const { return FHandle ? GetWindowTextString(FHandle) : FText; }
+std::u16string TCustomComboBox::GetText() const {
+    return FHandle ? GetWindowTextString(FHandle) : FText;
+}
 
 void TCustomComboBox::WndProc(TMessage& M) {
     if (M.Msg == CN_COMMAND) {
@@ -328,7 +344,8 @@ void TCustomComboBox::WndProc(TMessage& M) {
     TItemsControl::WndProc(M);
 }
 
-// --- TCustomListBox ------------------------------------------------------------------------------------
+// --- TCustomListBox
+// ------------------------------------------------------------------------------------
 
 TCustomListBox::TCustomListBox(TComponent* AOwner) : TItemsControl(AOwner) {
     FTabStop = true;
@@ -337,7 +354,8 @@ TCustomListBox::TCustomListBox(TComponent* AOwner) : TItemsControl(AOwner) {
 
 void TCustomListBox::ListProperties(TPropList& Out) const {
     static const std::vector<TPropInfo> Props = {
-        IntProp<TItemsControl, int>("ItemIndex", &TItemsControl::ItemIndex, &TItemsControl::SetItemIndex),
+        IntProp<TItemsControl, int>("ItemIndex", &TItemsControl::ItemIndex,
+                                    &TItemsControl::SetItemIndex),
         BoolProp<TCustomListBox>("Sorted", &TCustomListBox::Sorted, &TCustomListBox::SetSorted),
     };
     TItemsControl::ListProperties(Out);
@@ -367,7 +385,8 @@ void TCustomListBox::WndProc(TMessage& M) {
     TItemsControl::WndProc(M);
 }
 
-// --- TCustomGroupBox ----------------------------------------------------------------------------------
+// --- TCustomGroupBox
+// ----------------------------------------------------------------------------------
 
 TCustomGroupBox::TCustomGroupBox(TComponent* AOwner) : TCustomControl(AOwner) {
     FColor = clBtnFace;
@@ -399,7 +418,8 @@ void TCustomGroupBox::Paint() {
     }
 }
 
-// --- TTabSheet / TPageControl -------------------------------------------------------------------------------
+// --- TTabSheet / TPageControl
+// -------------------------------------------------------------------------------
 
 TTabSheet::TTabSheet(TComponent* AOwner) : TWinControl(AOwner) {
     FColor = clBtnFace;
@@ -455,8 +475,8 @@ void TPageControl::ListProperties(TPropList& Out) const {
     static const std::vector<TPropInfo> Props = {
         IntProp<TPageControl, int>("ActivePageIndex", &TPageControl::ActivePageIndex,
                                    &TPageControl::SetActivePageIndex),
-        EnumProp<TPageControl, TTabStyle>("Style", {"tsTabs", "tsButtons", "tsFlatButtons"}, &TPageControl::Style,
-                                          &TPageControl::SetStyle),
+        EnumProp<TPageControl, TTabStyle>("Style", {"tsTabs", "tsButtons", "tsFlatButtons"},
+                                          &TPageControl::Style, &TPageControl::SetStyle),
     };
     TCustomTabControl::ListProperties(Out);
     for (const auto& P : Props) Out.push_back(&P);
@@ -556,7 +576,8 @@ void TOpenDialog::ListProperties(TPropList& Out) const {
         StrProp<TOpenDialog>("DefaultExt", &TOpenDialog::DefaultExt, &TOpenDialog::SetDefaultExt),
         StrProp<TOpenDialog>("FileName", &TOpenDialog::FileName, &TOpenDialog::SetFileName),
         StrProp<TOpenDialog>("Filter", &TOpenDialog::Filter, &TOpenDialog::SetFilter),
-        IntProp<TOpenDialog, int>("FilterIndex", &TOpenDialog::FilterIndex, &TOpenDialog::SetFilterIndex),
+        IntProp<TOpenDialog, int>("FilterIndex", &TOpenDialog::FilterIndex,
+                                  &TOpenDialog::SetFilterIndex),
         StrProp<TOpenDialog>("InitialDir", &TOpenDialog::InitialDir, &TOpenDialog::SetInitialDir),
         StrProp<TOpenDialog>("Title", &TOpenDialog::Title, &TOpenDialog::SetTitle),
     };
