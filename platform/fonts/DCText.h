@@ -5,6 +5,7 @@
 // chosen per face and Unicode block.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -51,6 +52,8 @@ constexpr UINT TA_RIGHT = 2;
 constexpr UINT TA_CENTER = 6;
 constexpr UINT TA_BOTTOM = 8;
 constexpr UINT TA_BASELINE = 24;
+// Both return the previous / current alignment, 0xFFFFFFFF for a handle
+// that names no DC.
 UINT SetTextAlign(HDC Dc, UINT Align);
 UINT GetTextAlign(HDC Dc);
 
@@ -70,7 +73,13 @@ BOOL GetTextExtentPoint32A(HDC Dc, const char* Text, int Count, SIZE* Size);
 BOOL GetTextMetricsW(HDC Dc, TEXTMETRICW* Metrics);
 // The face name of the selected font (what it resolved to when the
 // requested face is not installed); returns the units copied.
+// With a null Name, returns the units the name needs with its terminator.
 int GetTextFaceW(HDC Dc, int Count, char16_t* Name);
+
+// The installed file and face index the selected font's text is drawn
+// with: its own face for Char 0, else the face that gives Char's glyph (the
+// fallback face when the font's own lacks it). False when none has it.
+bool GetTextFontFile(HDC Dc, char32_t Char, std::string& File, int& FaceIndex);
 
 // DrawTextW formats.
 constexpr UINT DT_TOP = 0x00000000;
@@ -101,8 +110,32 @@ constexpr UINT DT_PREFIXONLY = 0x00200000;
 // Formats and draws Count units (−1: up to a terminating 0) inside Rect;
 // returns the text's height, 0 on failure. DT_CALCRECT measures instead and
 // sets Rect's right and bottom.
+//
+// Lines break at CR, LF and CR LF unless DT_SINGLELINE. DT_WORDBREAK breaks
+// after blanks and between wide (CJK) characters; a word still too wide is
+// cut between characters, unless an ellipsis flag asks to shorten it
+// instead. The ellipsis flags shorten each line wider than Rect with "...":
+// at its end (DT_END_ELLIPSIS), at the end of its last whole word
+// (DT_WORD_ELLIPSIS) or before its last path component (DT_PATH_ELLIPSIS).
+// "&x" underlines x and "&&" is one "&", unless DT_NOPREFIX; DT_HIDEPREFIX
+// leaves the underline out, DT_PREFIXONLY draws only it. DT_EXPANDTABS
+// expands tabs to stops of 8 average widths (DT_TABSTOP: bits 8-15 of
+// Format give the number of widths). Text is clipped to Rect unless
+// DT_NOCLIP. DT_VCENTER and DT_BOTTOM apply to single lines. An empty text
+// measures 0 × 0 and returns 0.
 int DrawTextW(HDC Dc, const char16_t* Text, int Count, RECT* Rect, UINT Format);
+// With a writable buffer and DT_MODIFYSTRING, the text of the first line
+// an ellipsis shortened is written back, never beyond the Count units given
+// (the terminator only when it fits within them).
+int DrawTextW(HDC Dc, char16_t* Text, int Count, RECT* Rect, UINT Format);
 // Windows-1252 text; the same result as DrawTextW on the converted text.
 int DrawTextA(HDC Dc, const char* Text, int Count, RECT* Rect, UINT Format);
+int DrawTextA(HDC Dc, char* Text, int Count, RECT* Rect, UINT Format);
+inline int DrawTextW(HDC Dc, std::nullptr_t, int Count, RECT* Rect, UINT Format) {
+    return DrawTextW(Dc, static_cast<const char16_t*>(nullptr), Count, Rect, Format);
+}
+inline int DrawTextA(HDC Dc, std::nullptr_t, int Count, RECT* Rect, UINT Format) {
+    return DrawTextA(Dc, static_cast<const char*>(nullptr), Count, Rect, Format);
+}
 
 }  // namespace velmo

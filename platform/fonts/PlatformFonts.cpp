@@ -111,10 +111,10 @@ bool IsBuiltinSymbol(const std::string& Family) {
     return true;
 }
 
-bool ResolveLocked(const TPlatformFont& Font, TResolvedFont& Out) {
+bool ResolveLocked(const TPlatformFont& Font, TResolvedFont& Out, char32_t Need = 0) {
     // Documents rely on the symbol font's byte maps and glyph names, which
     // no installed symbol font offers in that form: the built-in one answers.
-    if (IsBuiltinSymbol(Font.Family) && !BuiltinSymbolFontFile().empty()) {
+    if (!Need && IsBuiltinSymbol(Font.Family) && !BuiltinSymbolFontFile().empty()) {
         Out = TResolvedFont{};
         Out.File = BuiltinSymbolFontFile();
         Out.SyntheticBold = Font.Bold;
@@ -145,6 +145,12 @@ bool ResolveLocked(const TPlatformFont& Font, TResolvedFont& Out) {
         if (FcPatternGetString(F, FC_FONTFORMAT, 0, &Format) != FcResultMatch || !Format) continue;
         const std::string Fmt(reinterpret_cast<const char*>(Format));
         if (Fmt != "TrueType" && Fmt != "CFF") continue;
+        if (Need) {
+            FcCharSet* Chars = nullptr;
+            if (FcPatternGetCharSet(F, FC_CHARSET, 0, &Chars) != FcResultMatch || !Chars ||
+                !FcCharSetHasChar(Chars, FcChar32(Need)))
+                continue;
+        }
         if (FcPatternGetInteger(F, FC_INDEX, 0, &Index) != FcResultMatch) Index = 0;
         // Named instances of variable fonts share their base face's data.
         Index &= 0xFFFF;
@@ -197,6 +203,13 @@ bool ResolvePlatformFont(const TPlatformFont& Font, TResolvedFont& Out) {
     if (!ResolveLocked(Font, Out)) return false;
     C.Resolved.emplace(std::move(Key), Out);
     return true;
+}
+
+bool ResolvePlatformFontFor(const TPlatformFont& Font, char32_t CodePoint, TResolvedFont& Out) {
+    if (CodePoint == 0 || CodePoint > 0x10FFFF) return false;
+    TCaches& C = Caches();
+    std::lock_guard<std::mutex> Guard(C.Lock);
+    return ResolveLocked(Font, Out, CodePoint);
 }
 
 bool GetDCFont(HDC Dc, TPlatformFont& Out) {

@@ -38,6 +38,11 @@ struct TResolvedFont {
 // fontconfig cannot be initialised.
 bool ResolvePlatformFont(const TPlatformFont& Font, TResolvedFont& Out);
 
+// The first face of fontconfig's sorted list for Font that holds CodePoint
+// (the face a character missing in Font's own face is drawn with). Not
+// cached: callers keep what they found. False when no installed face has it.
+bool ResolvePlatformFontFor(const TPlatformFont& Font, char32_t CodePoint, TResolvedFont& Out);
+
 // The font selected into Dc as a record; false when Dc holds none.
 bool GetDCFont(HDC Dc, TPlatformFont& Out);
 

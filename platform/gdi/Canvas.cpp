@@ -14,12 +14,17 @@ bool SameBrush(const TBrush& A, const TBrush& B) {
     return A.Color == B.Color && A.Style == B.Style;
 }
 
-// COLORREF of a colour; system colours (negative) draw black.
-COLORREF RefOf(TColor C) { return C < 0 ? 0 : COLORREF(C) & 0xFFFFFF; }
+// COLORREF of a colour; a system colour (negative, its index in the low
+// byte) draws as the system palette has it.
+COLORREF RefOf(TColor C) { return C < 0 ? GdiSysColor(C & 0xFF) & 0xFFFFFF : COLORREF(C) & 0xFFFFFF; }
 
 }  // namespace
 
 TCanvas::~TCanvas() {
+    if (FForeignDc) {
+        SetHandle(nullptr);
+        return;
+    }
     if (!FDc) return;
     SelectObject(FDc, FDefaultPen);
     SelectObject(FDc, FDefaultBrush);
@@ -27,6 +32,28 @@ TCanvas::~TCanvas() {
     DeleteDC(FDc);
     if (FPenObject) DeleteObject(FPenObject);
     if (FBrushObject) DeleteObject(FBrushObject);
+}
+
+void TCanvas::SetHandle(HDC Dc) {
+    if (FDc && FForeignDc) {
+        SelectObject(FDc, FDefaultPen);
+        SelectObject(FDc, FDefaultBrush);
+    } else if (FDc) {
+        SelectObject(FDc, FDefaultPen);
+        SelectObject(FDc, FDefaultBrush);
+        SelectObject(FDc, FDefaultBitmap);
+        DeleteDC(FDc);
+    }
+    if (FPenObject) DeleteObject(FPenObject);
+    if (FBrushObject) DeleteObject(FBrushObject);
+    FPenObject = FBrushObject = nullptr;
+    FDc = Dc;
+    FForeignDc = Dc != nullptr;
+    if (Dc) {
+        FDefaultPen = GetCurrentObject(Dc, OBJ_PEN);
+        FDefaultBrush = GetCurrentObject(Dc, OBJ_BRUSH);
+        FDefaultBitmap = nullptr;
+    }
 }
 
 HDC TCanvas::Handle() {

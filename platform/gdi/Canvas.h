@@ -66,6 +66,11 @@ public:
     // Number of Lock calls not yet undone (by every thread).
     int LockCount() const { return FLockCount.load(); }
 
+    // Draws on a device context owned by someone else (a window DC during
+    // a paint) instead of the canvas's own; null gives it back, with the
+    // objects the canvas selected into it replaced by the ones it found.
+    void SetHandle(HDC Dc);
+
 private:
     friend class TBitmap;
 
@@ -75,6 +80,7 @@ private:
     TBrush FBrush;
     TBitmap* FBitmap = nullptr;  // the bitmap drawn on, when there is one
     HDC FDc = nullptr;
+    bool FForeignDc = false;  // FDc belongs to the caller of SetHandle
     HGDIOBJ FPenObject = nullptr;
     HGDIOBJ FBrushObject = nullptr;
     TPen FRealisedPen;

@@ -10,15 +10,14 @@
 #include <optional>
 #include <string>
 
+#include "platform/ui/Icons.h"
+#include "platform/ui/OwnerDraw.h"
 #include "platform/ui/ScrollBars.h"
 #include "platform/ui/Window.h"
 
 namespace velmo {
 
 using INT_PTR = intptr_t;
-
-// The owner-draw state of a combo box's selection field.
-constexpr UINT ODS_COMBOBOXEDIT = 0x1000;
 
 // Messages every control shares.
 constexpr UINT WM_CUT = 0x0300;
@@ -29,10 +28,15 @@ constexpr UINT WM_UNDO = 0x0304;
 constexpr UINT WM_NEXTDLGCTL = 0x0028;
 
 // Keys the controls interpret beyond those of the layer.
+constexpr UINT VK_SPACE = 0x20;
 constexpr UINT VK_PRIOR = 0x21;
 constexpr UINT VK_NEXT = 0x22;
 constexpr UINT VK_END = 0x23;
 constexpr UINT VK_HOME = 0x24;
+constexpr UINT VK_LEFT = 0x25;
+constexpr UINT VK_UP = 0x26;
+constexpr UINT VK_RIGHT = 0x27;
+constexpr UINT VK_DOWN = 0x28;
 constexpr UINT VK_INSERT = 0x2D;
 constexpr UINT VK_DELETE = 0x2E;
 
@@ -137,9 +141,6 @@ constexpr WORD STN_CLICKED = 0;
 constexpr WORD STN_DBLCLK = 1;
 constexpr WORD STN_ENABLE = 2;
 constexpr WORD STN_DISABLE = 3;
-
-constexpr UINT IMAGE_BITMAP = 0;
-constexpr UINT IMAGE_ICON = 1;
 
 // ---------------------------------------------------------------------------
 // Edits.
@@ -313,8 +314,8 @@ constexpr WORD CBN_SELENDCANCEL = 10;
 
 struct COMBOBOXINFO {
     DWORD cbSize = sizeof(COMBOBOXINFO);
-    RECT rcItem;    // the edit or the selection field, combo client coordinates
-    RECT rcButton;  // the drop-down button, combo client coordinates
+    RECT rcItem;          // the edit or the selection field, combo client coordinates
+    RECT rcButton;        // the drop-down button, combo client coordinates
     DWORD stateButton = 0;
     HWND hwndCombo = nullptr;
     HWND hwndItem = nullptr;  // the inner edit (null for a drop-down list)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "platform/fonts/DCText.h"
 #include "platform/ui/WindowInternal.h"
 
 namespace velmo {
@@ -205,6 +206,27 @@ void MarkDirty(const TWindowDc& D) {
     Root->Dirty.Add(VisibleRegion(*W, false, false, false));
 }
 
+// The window's title in its caption bar, in the caption font, left-aligned
+// between the small-icon slot and the caption buttons (whose left edge is
+// Right), shortened with an ellipsis when it does not fit.
+void PaintCaptionTitle(const TWindow* W, HDC Dc, int Left, int Top, int Right, int Height) {
+    if (W->Text.empty() || Right <= Left) return;
+    NONCLIENTMETRICSW Metrics;
+    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof Metrics, &Metrics, 0)) return;
+    const bool Tool = W->ExStyle & WS_EX_TOOLWINDOW;
+    HFONT Font = CreateFontIndirectW(Tool ? Metrics.lfSmCaptionFont : Metrics.lfCaptionFont);
+    if (!Font) return;
+    const int Saved = SaveDC(Dc);
+    SelectObject(Dc, Font);
+    SetBkMode(Dc, TRANSPARENT);
+    SetTextColor(Dc, GetSysColor(W->NcActive ? COLOR_CAPTIONTEXT : COLOR_INACTIVECAPTIONTEXT));
+    RECT Title{Left, Top, Right, Top + Height};
+    DrawTextW(Dc, W->Text.c_str(), int(W->Text.size()), &Title,
+              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    RestoreDC(Dc, Saved);
+    DeleteObject(Font);
+}
+
 // The plain frame: border, caption, caption-button boxes, menu strip,
 // client edge and scroll-bar areas, from the styles and the metrics table.
 void PaintFrameInto(const TWindow* W, HDC Dc) {
@@ -224,6 +246,7 @@ void PaintFrameInto(const TWindow* W, HDC Dc) {
     if (F.Caption) {
         Fill({B, Row, Wd - B, Row + F.Caption - 1}, W->NcActive ? COLOR_ACTIVECAPTION : COLOR_INACTIVECAPTION);
         Fill({B, Row + F.Caption - 1, Wd - B, Row + F.Caption}, COLOR_BTNFACE);
+        int TitleLeft = B + 2, TitleRight = Wd - B - 2;
         if (W->Style & WS_SYSMENU) {
             bool Tool = W->ExStyle & WS_EX_TOOLWINDOW;
             int Bw = GetSystemMetrics(Tool ? SM_CXSMSIZE : SM_CXSIZE) - 2;
@@ -233,8 +256,12 @@ void PaintFrameInto(const TWindow* W, HDC Dc) {
             Right -= Bw + 2;
             if (!Tool && (W->Style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX))) {
                 Fill({Right - 2 * Bw, Top, Right, Top + Bh}, COLOR_BTNFACE);
+                Right -= 2 * Bw;
             }
+            TitleRight = Right - 2;
+            if (!Tool) TitleLeft += GetSystemMetrics(SM_CXSMICON) + 2;
         }
+        PaintCaptionTitle(W, Dc, TitleLeft, Row, TitleRight, F.Caption - 1);
         Row += F.Caption;
     }
     if (F.Menu) {

@@ -16,6 +16,7 @@
 #include "platform/fonts/FontCatalog.h"
 #include "platform/fonts/PlatformFonts.h"
 #include "resources/Resources.h"
+#include "tests/support/CatalogFcTools.h"
 #include "tests/support/TestSupport.h"
 
 namespace velmo {
@@ -23,25 +24,8 @@ namespace {
 
 TEST(oracle, font_substitution) {
     VPL_REQUIRE_TOOL("fc-match");
-    vpltest::TempDir Dir;
-    const std::string Rules = (Dir.path() / "aliases.conf").string();
-    const std::string Conf = (Dir.path() / "fonts.conf").string();
-    {
-        std::ofstream(Rules, std::ios::binary) << Resources::Get(Resources::kFontAliases);
-        std::ofstream(Conf) << "<?xml version=\"1.0\"?>\n<fontconfig>\n"
-                               "  <include ignore_missing=\"no\">/etc/fonts/fonts.conf</include>\n"
-                               "  <include ignore_missing=\"no\">"
-                            << Rules << "</include>\n</fontconfig>\n";
-    }
-    auto FcMatch = [&](const std::string& Pattern) {
-        auto R = vpltest::RunCommand(
-            {"env", "FONTCONFIG_FILE=" + Conf, "fc-match", "-f", "%{file}\n%{index}", Pattern}, 60);
-        std::istringstream In(R.out);
-        std::pair<std::string, int> Out{"", -1};
-        std::getline(In, Out.first);
-        In >> Out.second;
-        return Out;
-    };
+    const vpltest::TCatalogFcTools Tools;
+    auto FcMatch = [&](const std::string& Pattern) { return Tools.Match(Pattern); };
     FT_Library Lib = nullptr;
     ASSERT_EQ(FT_Init_FreeType(&Lib), 0);
 

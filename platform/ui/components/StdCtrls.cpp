@@ -1,0 +1,614 @@
+#include "platform/ui/components/StdCtrls.h"
+
+#include <algorithm>
+
+#include "platform/ui/FileChoosers.h"
+
+namespace velmo::vcl {
+
+namespace {
+constexpr DWORD BS_DEFPUSHBUTTON = 0x0001;
+constexpr DWORD BS_3STATE = 0x0005;
+constexpr DWORD ES_AUTOHSCROLL = 0x0080;
+constexpr DWORD ES_READONLY = 0x0800;
+constexpr DWORD CBS_AUTOHSCROLL = 0x0040;
+constexpr DWORD LBS_NOTIFY = 0x0001;
+constexpr DWORD LBS_SORT = 0x0002;
+constexpr DWORD LBS_NOINTEGRALHEIGHT = 0x0100;
+
+}  // namespace
+
+// --- TItemsControl ----------------------------------------------------------------------
+
+std::u16string TItemsControl::Item(int Index) const {
+    if (Index < 0 || Index >= int(FItems.size())) return {};
+    return FItems[size_t(Index)];
+}
+
+void TItemsControl::AddItem(const std::u16string& S) { InsertItem(int(FItems.size()), S); }
+
+void TItemsControl::InsertItem(int Index, const std::u16string& S) {
+    Index = std::clamp(Index, 0, int(FItems.size()));
+    FItems.insert(FItems.begin() + Index, S);
+    Refill();
+}
+
+void TItemsControl::DeleteItem(int Index) {
+    if (Index < 0 || Index >= int(FItems.size())) return;
+    FItems.erase(FItems.begin() + Index);
+    if (FItemIndex >= int(FItems.size())) FItemIndex = -1;
+    Refill();
+}
+
+void TItemsControl::ExchangeItems(int A, int B) {
+    if (A < 0 || B < 0 || A >= int(FItems.size()) || B >= int(FItems.size())) return;
+    int Sel = ItemIndex();
+    std::swap(FItems[size_t(A)], FItems[size_t(B)]);
+    Refill();
+    SetItemIndex(Sel == A ? B : Sel == B ? A : Sel);
+}
+
+void TItemsControl::ClearItems() {
+    FItems.clear();
+    FItemIndex = -1;
+    Refill();
+}
+
+int TItemsControl::ItemIndex() const { return FItemIndex; }
+
+void TItemsControl::SetItemIndex(int V) {
+    if (V < -1 || V >= int(FItems.size())) V = -1;
+    FItemIndex = V;
+    if (FHandle) SendMessageW(FHandle, SetSelMessage(), WPARAM(V), 0);
+}
+
+void TItemsControl::Refill() {
+    if (!FHandle) return;
+    SendMessageW(FHandle, ResetMessage(), 0, 0);
+    for (const auto& S : FItems)
+        SendMessageW(FHandle, AddMessage(), 0, reinterpret_cast<LPARAM>(S.c_str()));
+    if (FItemIndex >= 0) SendMessageW(FHandle, SetSelMessage(), WPARAM(FItemIndex), 0);
+}
+
+void TItemsControl::InitializeHandle() { Refill(); }
+
+// --- TButton -----------------------------------------------------------------------------
+
+TButton::TButton(TComponent* AOwner) : TWinControl(AOwner) {
+    FTabStop = true;
+    FColor = clBtnFace;
+    FWidth = 75, FHeight = 25;
+}
+
+void TButton::ListProperties(TPropList& Out) const {
+    static const std::vector<TPropInfo> Props = {
+        BoolProp<TButton>("Cancel", &TButton::Cancel, &TButton::SetCancel),
+        BoolProp<TButton>("Default", &TButton::Default, &TButton::SetDefault),
+        IntProp<TButton, int>("ModalResult", &TButton::ModalResult, &TButton::SetModalResult),
+    };
+    TWinControl::ListProperties(Out);
+    for (const auto& P : Props) Out.push_back(&P);
+}
+
+void TButton::CreateParams(TCreateParams& P) {
+    TWinControl::CreateParams(P);
+    P.BaseClass = u"button";
+    if (FDefault) P.Style |= BS_DEFPUSHBUTTON;
+}
+
+void TButton::SetDefault(bool V) {
+    if (V == FDefault) return;
+    FDefault = V;
+    if (FHandle) RecreateWnd();
+}
+
+void TButton::WndProc(TMessage& M) {
+    if (M.Msg == CN_COMMAND && HIWORD(M.WParam) == BN_CLICKED) {
+        Click();
+        return;
+    }
+    TWinControl::WndProc(M);
+}
+
+// --- TCustomCheckBox ------------------------------------------------------------------------
+
+TCustomCheckBox::TCustomCheckBox(TComponent* AOwner) : TWinControl(AOwner) {
+    FTabStop = true;
+    FColor = clBtnFace;
+    FWidth = 97, FHeight = 17;
+}
+
+void TCustomCheckBox::ListProperties(TPropList& Out) const {
+    static const std::vector<TPropInfo> Props = {
+        BoolProp<TCustomCheckBox>("Checked", &TCustomCheckBox::Checked,
+                                  &TCustomCheckBox::SetChecked),
+        EnumProp<TCustomCheckBox, TCheckBoxState>("State", {"cbUnchecked", "cbChecked", "cbGrayed"},
+                                                  &TCustomCheckBox::State,
+                                                  &TCustomCheckBox::SetState),
+    };
+    TWinControl::ListProperties(Out);
+    for (const auto& P : Props) Out.push_back(&P);
+}
+
+void TCustomCheckBox::CreateParams(TCreateParams& P) {
+    TWinControl::CreateParams(P);
+    P.BaseClass = u"button";
+    P.Style |= BS_3STATE;
+}
+
+void TCustomCheckBox::InitializeHandle() { SendMessageW(FHandle, BM_SETCHECK, WPARAM(FState), 0); }
+
+void TCustomCheckBox::SetState(TCheckBoxState V) {
+    if (V == FState) return;
+    FState = V;
+    if (FHandle) SendMessageW(FHandle, BM_SETCHECK, WPARAM(V), 0);
+    if (!Loading()) Click();
+}
+
+void TCustomCheckBox::WndProc(TMessage& M) {
+    if (M.Msg == CN_COMMAND && HIWORD(M.WParam) == BN_CLICKED) {
+        SetState(FState == cbChecked ? cbUnchecked : cbChecked);
+        return;
+    }
+    TWinControl::WndProc(M);
+}
+
+// --- TCustomLabel ------------------------------------------------------------------------------
+
+TCustomLabel::TCustomLabel(TComponent* AOwner) : TGraphicControl(AOwner) {
+    FColor = clBtnFace;
+    FParentColor = true;
+    FWidth = 65, FHeight = 17;
+}
+
+void TCustomLabel::ListProperties(TPropList& Out) const {
+    static const std::vector<TPropInfo> Props = {
+        EnumProp<TCustomLabel, TAlignment>("Alignment",
+                                           {"taLeftJustify", "taRightJustify", "taCenter"},
+                                           &TCustomLabel::Alignment, &TCustomLabel::SetAlignment),
+        BoolProp<TCustomLabel>("AutoSize", &TCustomLabel::AutoSize, &TCustomLabel::SetAutoSize),
+        BoolProp<TCustomLabel>("Transparent", &TCustomLabel::Transparent,
+                               &TCustomLabel::SetTransparent),
+    };
+    TGraphicControl::ListProperties(Out);
+    for (const auto& P : Props) Out.push_back(&P);
+}
+
+void TCustomLabel::SetAutoSize(bool V) {
+    FAutoSize = V;
+    AdjustBounds();
+}
+void TCustomLabel::SetTransparent(bool V) {
+    FTransparent = V;
+    Invalidate();
+}
+void TCustomLabel::SetAlignment(TAlignment V) {
+    FAlignment = V;
+    Invalidate();
+}
+
+UINT TCustomLabel::TextFlags() const {
+    UINT F = DT_EXPANDTABS | DT_NOCLIP;
+    F |= FAlignment == taCenter ? DT_CENTER : FAlignment == taRightJustify ? DT_RIGHT : DT_LEFT;
+    return F;
+}
+
+void TCustomLabel::AdjustBounds() {
+    if (!FAutoSize || Loading()) return;
+    TCanvas C;
+    velmo::TBitmap B(1, 1, pf24bit);
+    HDC Dc = CreateCompatibleDC(nullptr);
+    if (!Dc) return;
+    HGDIOBJ Old = SelectObject(Dc, FFont->Handle());
+    RECT R{0, 0, 0, 0};
+    std::u16string T = FText.empty() ? u" " : FText;
+    DrawTextW(Dc, T.c_str(), int(T.size()), &R, TextFlags() | DT_CALCRECT);
+    SelectObject(Dc, Old);
+    DeleteDC(Dc);
+    SetBounds(FLeft, FTop, R.right - R.left, R.bottom - R.top);
+}
+
+void TCustomLabel::WndProc(TMessage& M) {
+    TGraphicControl::WndProc(M);
+    if (M.Msg == CM_TEXTCHANGED || M.Msg == CM_FONTCHANGED) AdjustBounds();
+}
+
+void TCustomLabel::Paint() {
+    RECT R = ClientRect();
+    if (!FTransparent) {
+        FCanvas->Brush().Color = FColor;
+        FCanvas->Brush().Style = bsSolid;
+        FCanvas->FillRect(R);
+    }
+    FCanvas->Brush().Style = bsClear;
+    HDC Dc = FCanvas->TextHandle();
+    if (!Dc) return;
+    if (!FEnabled) SetTextColor(Dc, ColorToRGB(clGrayText));
+    DrawTextW(Dc, FText.c_str(), int(FText.size()), &R, TextFlags());
+}
+
+// --- TCustomEdit
+// ----------------------------------------------------------------------------------
+
+TCustomEdit::TCustomEdit(TComponent* AOwner) : TWinControl(AOwner) {
+    FTabStop = true;
+    FWidth = 121, FHeight = 21;
+}
+
+void TCustomEdit::ListProperties(TPropList& Out) const {
+    static const std::vector<TPropInfo> Props = {
+        IntProp<TCustomEdit, int>("MaxLength", &TCustomEdit::MaxLength, &TCustomEdit::SetMaxLength),
+        BoolProp<TCustomEdit>("ReadOnly", &TCustomEdit::ReadOnly, &TCustomEdit::SetReadOnly),
+        StrProp<TControl>("Text", &TControl::Text, &TControl::SetTextProp),
+    };
+    TWinControl::ListProperties(Out);
+    for (const auto& P : Props) Out.push_back(&P);
+}
+
+void TCustomEdit::CreateParams(TCreateParams& P) {
+    TWinControl::CreateParams(P);
+    P.BaseClass = u"edit";
+    P.Style |= ES_AUTOHSCROLL;
+    if (FReadOnly) P.Style |= ES_READONLY;
+    P.ExStyle |= WS_EX_CLIENTEDGE;
+}
+
+void TCustomEdit::InitializeHandle() {
+    if (FMaxLength) SendMessageW(FHandle, EM_LIMITTEXT, WPARAM(FMaxLength), 0);
+}
+
+std::u16string TCustomEdit::GetText() const {
+    return FHandle ? GetWindowTextString(FHandle) : FText;
+}
+
+void TCustomEdit::SetReadOnly(bool V) {
+    FReadOnly = V;
+    if (FHandle) SendMessageW(FHandle, EM_SETREADONLY, V ? 1 : 0, 0);
+}
+
+void TCustomEdit::SetMaxLength(int V) {
+    FMaxLength = std::max(0, V);
+    if (FHandle) SendMessageW(FHandle, EM_LIMITTEXT, WPARAM(FMaxLength), 0);
+}
+
+void TCustomEdit::WndProc(TMessage& M) {
+    if (M.Msg == CN_COMMAND && HIWORD(M.WParam) == EN_CHANGE) {
+        if (FHandle) FText = GetWindowTextString(FHandle);
+        if (OnChange) OnChange(this);
+        return;
+    }
+    TWinControl::WndProc(M);
+}
+
+// --- TCustomComboBox
+// --------------------------------------------------------------------------------
+
+TCustomComboBox::TCustomComboBox(TComponent* AOwner) : TItemsControl(AOwner) {
+    FTabStop = true;
+    FWidth = 145, FHeight = 21;
+}
+
+void TCustomComboBox::ListProperties(TPropList& Out) const {
+    static const std::vector<TPropInfo> Props = {
+        IntProp<TItemsControl, int>("ItemIndex", &TItemsControl::ItemIndex,
+                                    &TItemsControl::SetItemIndex),
+        EnumProp<TCustomComboBox, TComboBoxStyle>(
+            "Style", {"csDropDown", "csSimple", "csDropDownList"}, &TCustomComboBox::Style,
+            &TCustomComboBox::SetStyle),
+        StrProp<TControl>("Text", &TControl::Text, &TControl::SetTextProp),
+    };
+    TItemsControl::ListProperties(Out);
+    for (const auto& P : Props) Out.push_back(&P);
+}
+
+void TCustomComboBox::CreateParams(TCreateParams& P) {
+    TItemsControl::CreateParams(P);
+    P.BaseClass = u"combobox";
+    P.Style |= WS_VSCROLL | CBS_AUTOHSCROLL |
+               DWORD(FStyle == csDropDown ? 2
+                     : FStyle == csSimple ? 1
+                                          : 3);
+}
+
+void TCustomComboBox::SetStyle(TComboBoxStyle V) {
+    if (V == FStyle) return;
+    FStyle = V;
+    if (FHandle) RecreateWnd();
+}
+
+std::u16string TCustomComboBox::GetText() const {
+    return FHandle ? GetWindowTextString(FHandle) : FText;
+}
+
+void TCustomComboBox::WndProc(TMessage& M) {
+    if (M.Msg == CN_COMMAND) {
+        switch (HIWORD(M.WParam)) {
+            case CBN_SELCHANGE:
+                if (FHandle) FItemIndex = int(SendMessageW(FHandle, CB_GETCURSEL, 0, 0));
+                if (OnSelect) OnSelect(this);
+                if (OnChange) OnChange(this);
+                return;
+            case CBN_EDITCHANGE:
+                if (OnChange) OnChange(this);
+                return;
+            case CBN_DROPDOWN:
+                if (OnDropDown) OnDropDown(this);
+                return;
+            case CBN_CLOSEUP:
+                if (OnCloseUp) OnCloseUp(this);
+                return;
+            default:
+                break;
+        }
+    }
+    TItemsControl::WndProc(M);
+}
+
+// --- TCustomListBox
+// ------------------------------------------------------------------------------------
+
+TCustomListBox::TCustomListBox(TComponent* AOwner) : TItemsControl(AOwner) {
+    FTabStop = true;
+    FWidth = 121, FHeight = 97;
+}
+
+void TCustomListBox::ListProperties(TPropList& Out) const {
+    static const std::vector<TPropInfo> Props = {
+        IntProp<TItemsControl, int>("ItemIndex", &TItemsControl::ItemIndex,
+                                    &TItemsControl::SetItemIndex),
+        BoolProp<TCustomListBox>("Sorted", &TCustomListBox::Sorted, &TCustomListBox::SetSorted),
+    };
+    TItemsControl::ListProperties(Out);
+    for (const auto& P : Props) Out.push_back(&P);
+}
+
+void TCustomListBox::CreateParams(TCreateParams& P) {
+    TItemsControl::CreateParams(P);
+    P.BaseClass = u"listbox";
+    P.Style |= WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | (FSorted ? LBS_SORT : 0);
+    P.ExStyle |= WS_EX_CLIENTEDGE;
+}
+
+void TCustomListBox::SetSorted(bool V) {
+    if (V == FSorted) return;
+    FSorted = V;
+    if (V) std::stable_sort(FItems.begin(), FItems.end());
+    if (FHandle) RecreateWnd();
+}
+
+void TCustomListBox::WndProc(TMessage& M) {
+    if (M.Msg == CN_COMMAND && HIWORD(M.WParam) == LBN_SELCHANGE) {
+        if (FHandle) FItemIndex = int(SendMessageW(FHandle, LB_GETCURSEL, 0, 0));
+        Click();
+        return;
+    }
+    TItemsControl::WndProc(M);
+}
+
+// --- TCustomGroupBox
+// ----------------------------------------------------------------------------------
+
+TCustomGroupBox::TCustomGroupBox(TComponent* AOwner) : TCustomControl(AOwner) {
+    FColor = clBtnFace;
+    FWidth = 185, FHeight = 105;
+}
+
+void TCustomGroupBox::AdjustClientRect(RECT& R) const {
+    int H = FFont->Height() < 0 ? -FFont->Height() : FFont->Height();
+    R.left += 2, R.right -= 2, R.bottom -= 2;
+    R.top += std::max(H, 2) + 2;
+}
+
+void TCustomGroupBox::Paint() {
+    RECT R = ClientRect();
+    FCanvas->Brush().Color = FColor;
+    FCanvas->Brush().Style = bsSolid;
+    FCanvas->FillRect(R);
+    HDC Dc = FCanvas->TextHandle();
+    if (!Dc) return;
+    int H = FFont->Height() < 0 ? -FFont->Height() : FFont->Height();
+    RECT Frame{0, H / 2, R.right, R.bottom};
+    DrawEdge(Dc, &Frame, EDGE_ETCHED, BF_RECT);
+    if (!FText.empty()) {
+        RECT T{8, 0, R.right - 8, H + 2};
+        FCanvas->Brush().Style = bsSolid;
+        Dc = FCanvas->TextHandle();
+        DrawTextW(Dc, FText.c_str(), int(FText.size()), &T, DT_LEFT | DT_SINGLELINE | DT_CALCRECT);
+        DrawTextW(Dc, FText.c_str(), int(FText.size()), &T, DT_LEFT | DT_SINGLELINE);
+    }
+}
+
+// --- TTabSheet / TPageControl
+// -------------------------------------------------------------------------------
+
+TTabSheet::TTabSheet(TComponent* AOwner) : TWinControl(AOwner) {
+    FColor = clBtnFace;
+    FAlign = alClient;
+}
+
+TTabSheet::~TTabSheet() {
+    if (FPageControl) FPageControl->RemovePage(this);
+}
+
+void TTabSheet::ListProperties(TPropList& Out) const {
+    static const std::vector<TPropInfo> Props = {
+        BoolProp<TTabSheet>("TabVisible", &TTabSheet::TabVisible, &TTabSheet::SetTabVisible),
+    };
+    TWinControl::ListProperties(Out);
+    for (const auto& P : Props) Out.push_back(&P);
+}
+
+void TTabSheet::SetPageControl(TPageControl* V) {
+    if (V == FPageControl) return;
+    if (FPageControl) FPageControl->RemovePage(this);
+    SetParent(V);
+    if (V) V->InsertPage(this);
+}
+
+void TTabSheet::SetTabVisible(bool V) {
+    if (V == FTabVisible) return;
+    FTabVisible = V;
+    if (FPageControl) {
+        FPageControl->UpdateTabs();
+        FPageControl->Realign();
+    }
+}
+
+int TTabSheet::PageIndex() const {
+    if (!FPageControl) return -1;
+    auto& P = FPageControl->FPages;
+    auto It = std::find(P.begin(), P.end(), this);
+    return It == P.end() ? -1 : int(It - P.begin());
+}
+
+TPageControl::TPageControl(TComponent* AOwner) : TCustomTabControl(AOwner) {
+    FTabStop = true;
+    FColor = clBtnFace;
+    FWidth = 289, FHeight = 193;
+}
+
+TPageControl::~TPageControl() {
+    for (TTabSheet* P : FPages) P->FPageControl = nullptr;
+}
+
+void TPageControl::ListProperties(TPropList& Out) const {
+    static const std::vector<TPropInfo> Props = {
+        IntProp<TPageControl, int>("ActivePageIndex", &TPageControl::ActivePageIndex,
+                                   &TPageControl::SetActivePageIndex),
+        EnumProp<TPageControl, TTabStyle>("Style", {"tsTabs", "tsButtons", "tsFlatButtons"},
+                                          &TPageControl::Style, &TPageControl::SetStyle),
+    };
+    TCustomTabControl::ListProperties(Out);
+    for (const auto& P : Props) Out.push_back(&P);
+}
+
+void TPageControl::CreateParams(TCreateParams& P) {
+    TCustomTabControl::CreateParams(P);
+    P.BaseClass = u"SysTabControl32";
+    P.Style |= WS_CLIPCHILDREN;
+}
+
+void TPageControl::InitializeHandle() {
+    UpdateTabs();
+    Realign();
+}
+
+TTabSheet* TPageControl::Pages(int Index) const {
+    if (Index < 0 || Index >= int(FPages.size())) return nullptr;
+    return FPages[size_t(Index)];
+}
+
+void TPageControl::InsertPage(TTabSheet* P) {
+    FPages.push_back(P);
+    P->FPageControl = this;
+    P->SetVisible(P == FActivePage);
+    UpdateTabs();
+}
+
+void TPageControl::RemovePage(TTabSheet* P) {
+    FPages.erase(std::remove(FPages.begin(), FPages.end(), P), FPages.end());
+    P->FPageControl = nullptr;
+    if (FActivePage == P) FActivePage = nullptr;
+    UpdateTabs();
+}
+
+int TPageControl::ActivePageIndex() const { return FActivePage ? FActivePage->PageIndex() : -1; }
+
+void TPageControl::SetActivePageIndex(int V) { SetActivePage(Pages(V)); }
+
+void TPageControl::SetActivePage(TTabSheet* V) {
+    if (V && V->FPageControl != this) return;
+    if (V == FActivePage) return;
+    FActivePage = V;
+    for (TTabSheet* P : FPages) P->SetVisible(P == V);
+    Realign();
+    if (FHandle && V && V->FTabVisible) {
+        int Tab = 0;
+        for (TTabSheet* P : FPages) {
+            if (P == V) break;
+            if (P->FTabVisible) ++Tab;
+        }
+        SendMessageW(FHandle, TCM_SETCURSEL, WPARAM(Tab), 0);
+    }
+}
+
+void TPageControl::UpdateTabs() {
+    if (!FHandle) return;
+    SendMessageW(FHandle, TCM_DELETEALLITEMS, 0, 0);
+    int Tab = 0;
+    for (TTabSheet* P : FPages) {
+        if (!P->FTabVisible) continue;
+        std::u16string Text = P->Caption();
+        TTabItemW Item;
+        Item.mask = TCIF_TEXT;
+        Item.pszText = Text.data();
+        SendMessageW(FHandle, TCM_INSERTITEMW, WPARAM(Tab++), reinterpret_cast<LPARAM>(&Item));
+    }
+}
+
+void TPageControl::AdjustClientRect(RECT& R) const {
+    if (FHandle) SendMessageW(FHandle, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&R));
+}
+
+void TPageControl::WndProc(TMessage& M) {
+    // The skinning layer's own message shares CN_NOTIFY's number and carries
+    // no notification header.
+    if (M.Msg == CN_NOTIFY && M.LParam && M.LParam != SkinMessageMark) {
+        const auto* H = reinterpret_cast<const NMHDR*>(M.LParam);
+        if (H->code == TCN_SELCHANGE && FHandle) {
+            int Tab = int(SendMessageW(FHandle, TCM_FIRST + 11, 0, 0));  // TCM_GETCURSEL
+            for (TTabSheet* P : FPages)
+                if (P->FTabVisible && Tab-- == 0) {
+                    SetActivePage(P);
+                    break;
+                }
+            if (OnChange) OnChange(this);
+            return;
+        }
+    }
+    TCustomTabControl::WndProc(M);
+}
+
+// --- File dialogs ----------------------------------------------------------------------------
+
+void TOpenDialog::ListProperties(TPropList& Out) const {
+    static const std::vector<TPropInfo> Props = {
+        StrProp<TOpenDialog>("DefaultExt", &TOpenDialog::DefaultExt, &TOpenDialog::SetDefaultExt),
+        StrProp<TOpenDialog>("FileName", &TOpenDialog::FileName, &TOpenDialog::SetFileName),
+        StrProp<TOpenDialog>("Filter", &TOpenDialog::Filter, &TOpenDialog::SetFilter),
+        IntProp<TOpenDialog, int>("FilterIndex", &TOpenDialog::FilterIndex,
+                                  &TOpenDialog::SetFilterIndex),
+        StrProp<TOpenDialog>("InitialDir", &TOpenDialog::InitialDir, &TOpenDialog::SetInitialDir),
+        StrProp<TOpenDialog>("Title", &TOpenDialog::Title, &TOpenDialog::SetTitle),
+    };
+    TComponent::ListProperties(Out);
+    for (const auto& P : Props) Out.push_back(&P);
+}
+
+bool TOpenDialog::Execute() { return Run(false); }
+
+bool TOpenDialog::Run(bool Save) {
+    TFileChooserRequest Q;
+    Q.Kind = Save ? TFileChooserKind::Save : TFileChooserKind::Open;
+    TCustomForm* Main = Application()->MainForm();
+    Q.Owner = Main && Main->HandleAllocated() ? Main->Handle() : nullptr;
+    Q.Title = FTitle;
+    Q.InitialFolder = FInitialDir;
+    Q.FileName = FFileName;
+    Q.Filters = ParseFileFilter(FFilter);
+    Q.FilterIndex = std::max(0, FFilterIndex - 1);
+    Q.Multiple = !Save && (Options & ofAllowMultiSelect);
+    TFileChooserResult A = ShowFileChooser(Q);
+    if (!A.Accepted || A.Files.empty()) return false;
+    FFiles = A.Files;
+    FFileName = A.Files.front();
+    if (A.FilterIndex >= 0) FFilterIndex = A.FilterIndex + 1;
+    // A saved name without an extension takes the default one.
+    size_t Slash = FFileName.find_last_of(u'/');
+    size_t Base = Slash == std::u16string::npos ? 0 : Slash + 1;
+    if (Save && !FDefaultExt.empty() && FFileName.find(u'.', Base) == std::u16string::npos)
+        FFileName += u"." + FDefaultExt;
+    return true;
+}
+
+}  // namespace velmo::vcl
