@@ -674,29 +674,39 @@ void BreakParagraph(TFormatter& F, const TLine& Para, int Max, bool CutWords, st
         Out.push_back(Para);
         return;
     }
+    // Shaped once; each line then walks only its own characters.
+    TRun Run;
+    if (!Shape(F.Dc, S, nullptr, false, Run)) return;
+    const int Stop = std::max(1, F.TabWidth);
     while (Start < S.size()) {
-        TRun Run;
-        std::u16string_view Rest(S.data() + Start, S.size() - Start);
-        if (!F.Measure(Rest, Run)) return;
-        if (Run.Overhang + Run.Extent <= Max) {
+        // The last break opportunity whose line still fits.
+        size_t Fit = 0, Break = 0;
+        int64_t X = 0, Shift = 0;
+        bool Whole = true;
+        for (size_t I = Start; I < S.size(); ++I) {
+            const TPlaced& Pc = Run.Chars[I];
+            const bool Tab = S[I] == u'\t' && (F.Format & DT_EXPANDTABS);
+            const int64_t Advance = Tab ? (X / Stop + 1) * Stop - X : Pc.Advance;
+            const bool Ink = !Tab && Pc.InkRight > Pc.InkLeft;
+            if (Ink) Shift = std::max(Shift, -(X + Pc.InkLeft));
+            const int64_t Right = Shift + X + (Ink ? std::max<int64_t>(Advance, Pc.InkRight) : Advance);
+            const bool Blank = IsSpace(S[I]);
+            if (Right > Max && !Blank) {
+                Whole = false;
+                break;
+            }
+            X += Advance;
+            Fit = I + 1 - Start;
+            const bool Opportunity =
+                Blank || (!(F.Format & DT_NOFULLWIDTHCHARBREAK) &&
+                          (IsWide(S[I]) || (I + 1 < S.size() && IsWide(S[I + 1]))));
+            if (Opportunity) Break = Fit;
+        }
+        if (Whole) {
             Emit(Start, S.size());
             return;
         }
-        // The last break opportunity whose line still fits.
-        size_t Fit = 0, Break = 0;
-        const int Shift = Run.Overhang;
-        for (size_t I = 0; I < Rest.size(); ++I) {
-            const TPlaced& Pc = Run.Chars[I];
-            const int64_t Right = Shift + int64_t(Pc.X) +
-                                  (Pc.InkRight > Pc.InkLeft ? std::max(Pc.Advance, Pc.InkRight) : Pc.Advance);
-            const bool Blank = IsSpace(Rest[I]);
-            if (Right > Max && !Blank) break;
-            Fit = I + 1;
-            const bool Opportunity =
-                Blank || (!(F.Format & DT_NOFULLWIDTHCHARBREAK) &&
-                          (IsWide(Rest[I]) || (I + 1 < Rest.size() && IsWide(Rest[I + 1]))));
-            if (Opportunity) Break = I + 1;
-        }
+        const std::u16string_view Rest(S.data() + Start, S.size() - Start);
         if (Break == 0) {
             if (CutWords) {
                 Break = std::max<size_t>(Fit, 1);
@@ -720,14 +730,22 @@ void Ellipsis(TFormatter& F, TLine& L, int Max) {
     static const std::u16string Dots = u"...";
     auto Fits = [&](const std::u16string& T) { return F.Width(T) <= Max; };
     auto Trim = [&](const std::u16string& Head, const std::u16string& Tail) {
-        // The longest start of Head that fits followed by Tail.
-        size_t Lo = 0, Hi = Head.size();
-        while (Lo < Hi) {
-            const size_t Mid = (Lo + Hi + 1) / 2;
-            if (Fits(Head.substr(0, Mid) + Dots + Tail)) Lo = Mid;
-            else Hi = Mid - 1;
+        // The longest start of Head that fits followed by Tail: estimated
+        // from the pen positions of one shaping, then checked for real
+        // (the ink of the last kept character may reach a little further).
+        TRun Run;
+        if (!F.Measure(Head, Run)) return size_t(0);
+        const int64_t After = F.Width(Dots + Tail);
+        size_t Lo = 0;
+        for (size_t Mid = Head.size(); Mid > 0; --Mid) {
+            const int64_t Pen = Mid < Head.size() ? Run.Chars[Mid].X : Run.Width;
+            if (Run.Overhang + Pen + After <= Max) {
+                Lo = Mid;
+                break;
+            }
         }
-        if (Lo > 0 && Lo < Head.size() && Head[Lo] >= 0xDC00 && Head[Lo] < 0xE000) --Lo;
+        auto Split = [&](size_t K) { return K > 0 && K < Head.size() && Head[K] >= 0xDC00 && Head[K] < 0xE000; };
+        while (Lo > 0 && (Split(Lo) || !Fits(Head.substr(0, Lo) + Dots + Tail))) --Lo;
         return Lo;
     };
     std::u16string Out;
