@@ -37,6 +37,8 @@ constexpr size_t kMaxFonts = 64;
 constexpr size_t kMaxAdvances = 1 << 16;
 constexpr size_t kMaxGlyphBytes = size_t(16) << 20;
 constexpr size_t kMaxAlignEntries = 4096;
+constexpr size_t kMaxFallbackRequests = 64;
+constexpr size_t kMaxSingles = 4096;
 constexpr UINT kAlignError = 0xFFFFFFFF;
 // Units of one DrawTextW call (longer text is cut there).
 constexpr int kMaxDrawTextUnits = 1 << 20;
@@ -74,9 +76,10 @@ struct TFont {
     bool Italic = false, Underline = false, StrikeOut = false;
     uint8_t CharSet = 1;
     std::u16string FaceName;
-    // The face each Unicode block falls back to (null: none has it).
-    std::map<uint32_t, TFaceRef> Fallback;
 };
+
+// A font request without its size: what fallback faces depend on.
+using TRequestKey = std::tuple<std::string, bool, bool, int>;
 
 struct TGlyph {
     int Left = 0, Top = 0, Width = 0, Height = 0;  // Top: rows above the baseline
@@ -100,6 +103,11 @@ struct TEngine {
     std::map<TGlyphKey, std::shared_ptr<const TGlyph>> Glyphs;
     size_t GlyphBytes = 0;
     std::map<HDC, UINT> Align;
+    // The face each Unicode block of a request falls back to (none: no face
+    // has the block's first character asked for), and the faces of single
+    // characters that the block's face lacks.
+    std::map<TRequestKey, std::map<uint32_t, TFaceRef>> Blocks;
+    std::map<std::pair<TRequestKey, char32_t>, TFaceRef> Singles;
     int NextFaceId = 1;
 };
 
@@ -267,17 +275,33 @@ uint32_t GlyphIn(const TFace& F, char32_t C) {
 std::pair<TFaceRef, uint32_t> MapChar(TEngine& E, TFont& F, char32_t C) {
     if (uint32_t G = GlyphIn(*F.Primary.Face, C)) return {F.Primary, G};
     if (C < 0x20 || (C >= 0x7F && C < 0xA0)) return {F.Primary, 0};
+    const TRequestKey Key{F.Request.Family, F.Request.Bold, F.Request.Italic, F.Request.CharSet};
+    auto Look = [&](TFaceRef& Slot) {
+        platform::TResolvedFont R;
+        if (platform::ResolvePlatformFontFor(F.Request, C, R)) Slot = OpenResolved(E, R);
+    };
+    if (E.Blocks.size() >= kMaxFallbackRequests && !E.Blocks.count(Key)) E.Blocks.clear();
+    auto& Blocks = E.Blocks[Key];
     const uint32_t Block = uint32_t(C) >> 7;
-    auto It = F.Fallback.find(Block);
-    if (It != F.Fallback.end() && It->second.Face)
+    auto It = Blocks.find(Block);
+    if (It == Blocks.end()) {
+        TFaceRef Ref;
+        Look(Ref);
+        It = Blocks.emplace(Block, Ref).first;
+    }
+    if (It->second.Face)
         if (uint32_t G = GlyphIn(*It->second.Face, C)) return {It->second, G};
-    // Not yet looked up, or the block's face lacks this one: ask fontconfig.
-    platform::TResolvedFont R;
-    TFaceRef Ref;
-    if (platform::ResolvePlatformFontFor(F.Request, C, R)) Ref = OpenResolved(E, R);
-    if (It == F.Fallback.end()) F.Fallback.emplace(Block, Ref);
-    if (Ref.Face)
-        if (uint32_t G = GlyphIn(*Ref.Face, C)) return {Ref, G};
+    // The block's face lacks this one: the character's own, remembered too.
+    const auto Single = std::make_pair(Key, C);
+    auto S = E.Singles.find(Single);
+    if (S == E.Singles.end()) {
+        if (E.Singles.size() >= kMaxSingles) E.Singles.clear();
+        TFaceRef Ref;
+        Look(Ref);
+        S = E.Singles.emplace(Single, Ref).first;
+    }
+    if (S->second.Face)
+        if (uint32_t G = GlyphIn(*S->second.Face, C)) return {S->second, G};
     return {F.Primary, 0};
 }
 

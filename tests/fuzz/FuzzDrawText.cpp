@@ -25,7 +25,7 @@ void DrawText(std::string_view Data) {
     for (size_t I = 7; I + 1 < Data.size() && Text.size() < 400; I += 2)
         Text.push_back(char16_t(Byte(I) | Byte(I + 1) << 8));
 
-    static TBitmap Pixels(700, 600, pf32bit);
+    static TBitmap Pixels(600, 400, pf32bit);
     static HDC Dc = [] {
         HDC D = CreateCompatibleDC(nullptr);
         SelectObject(D, AttachBitmapObject(Pixels));
@@ -52,10 +52,12 @@ void DrawText(std::string_view Data) {
         if (H != Calc.bottom - Calc.top) std::abort();
         RECT Draw = Calc;
         DrawTextW(Dc, Text.c_str(), int(Text.size()), &Draw, (Format & ~UINT(DT_CALCRECT)) | DT_NOCLIP);
-        for (int Y = 0; Y < Pixels.Height(); ++Y)
+        for (int Y = 0; Y < Pixels.Height(); ++Y) {
+            const uint8_t* Row = Pixels.ScanLine(Y);
             for (int X = 0; X < Pixels.Width(); ++X)
-                if ((X < Calc.left || X >= Calc.right) && (Pixels.GetPixel(X, Y) & 0xFFFFFF) != 0xFFFFFF)
+                if ((X < Calc.left || X >= Calc.right) && (Row[4 * X] != 0xFF || Row[4 * X + 1] != 0xFF || Row[4 * X + 2] != 0xFF))
                     std::abort();
+        }
         std::u16string Buffer = Text + u"guard";
         RECT M{0, 0, Width, Height};
         DrawTextW(Dc, Buffer.data(), int(Text.size()), &M, Format | DT_MODIFYSTRING);
