@@ -660,6 +660,12 @@ bool IsWide(char16_t C) {
 
 bool IsSpace(char16_t C) { return C == u' ' || C == u'\t'; }
 
+// Whether cutting S before unit K would part a surrogate pair (a lone
+// surrogate is a character of its own).
+bool SplitsPair(std::u16string_view S, size_t K) {
+    return K > 0 && K < S.size() && S[K - 1] >= 0xD800 && S[K - 1] < 0xDC00 && S[K] >= 0xDC00 && S[K] < 0xE000;
+}
+
 // Removes "&" prefixes: "&&" is one "&", "&x" marks x.
 void StripPrefixes(std::u16string& S, std::vector<int>& Marks, bool Mark) {
     std::u16string Out;
@@ -705,7 +711,7 @@ void BreakParagraph(TFormatter& F, const TLine& Para, int Max, bool CutWords, st
     while (Start < S.size()) {
         // The last break opportunity whose line still fits.
         size_t Fit = 0, Break = 0;
-        int64_t X = 0, Shift = 0;
+        int64_t X = 0, Shift = 0, Reach = 0;  // Reach: the furthest right of pen or ink so far
         bool Whole = true;
         for (size_t I = Start; I < S.size(); ++I) {
             const TPlaced& Pc = Run.Chars[I];
@@ -713,12 +719,13 @@ void BreakParagraph(TFormatter& F, const TLine& Para, int Max, bool CutWords, st
             const int64_t Advance = Tab ? (X / Stop + 1) * Stop - X : Pc.Advance;
             const bool Ink = !Tab && Pc.InkRight > Pc.InkLeft;
             if (Ink) Shift = std::max(Shift, -(X + Pc.InkLeft));
-            const int64_t Right = Shift + X + (Ink ? std::max<int64_t>(Advance, Pc.InkRight) : Advance);
+            const int64_t Right = std::max(Reach, X + (Ink ? std::max<int64_t>(Advance, Pc.InkRight) : Advance));
             const bool Blank = IsSpace(S[I]);
-            if (Right > Max && !Blank) {
+            if (Shift + Right > Max && !Blank) {
                 Whole = false;
                 break;
             }
+            if (!Blank) Reach = Right;
             X += Advance;
             Fit = I + 1 - Start;
             const bool Opportunity =
@@ -734,7 +741,7 @@ void BreakParagraph(TFormatter& F, const TLine& Para, int Max, bool CutWords, st
         if (Break == 0) {
             if (CutWords) {
                 Break = std::max<size_t>(Fit, 1);
-                if (Break < Rest.size() && Rest[Break] >= 0xDC00 && Rest[Break] < 0xE000) ++Break;
+                if (SplitsPair(Rest, Break)) ++Break;
             } else {
                 // The whole word on its own line.
                 Break = 1;
@@ -768,8 +775,7 @@ void Ellipsis(TFormatter& F, TLine& L, int Max) {
                 break;
             }
         }
-        auto Split = [&](size_t K) { return K > 0 && K < Head.size() && Head[K] >= 0xDC00 && Head[K] < 0xE000; };
-        while (Lo > 0 && (Split(Lo) || !Fits(Head.substr(0, Lo) + Dots + Tail))) --Lo;
+        while (Lo > 0 && (SplitsPair(Head, Lo) || !Fits(Head.substr(0, Lo) + Dots + Tail))) --Lo;
         return Lo;
     };
     std::u16string Out;
@@ -909,7 +915,7 @@ int FormatText(HDC Dc, std::u16string_view Text, RECT* Rect, UINT Format, std::u
         std::vector<std::pair<int, int>> Marks;
         for (int M : L.Marks) {
             int To = M + 1;
-            if (size_t(To) < L.Text.size() && L.Text[size_t(To)] >= 0xDC00 && L.Text[size_t(To)] < 0xE000) ++To;
+            if (SplitsPair(L.Text, size_t(To))) ++To;
             Marks.emplace_back(M, To);
         }
         // A prefix-only call draws no background either.

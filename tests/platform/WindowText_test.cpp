@@ -507,6 +507,20 @@ TEST(WindowText, HostileCallsFailCleanly) {
     const int H = DrawTextW(T.Dc, Long.c_str(), -1, &Narrow, DT_WORDBREAK | DT_CALCRECT);
     GetTextMetricsW(T.Dc, &M);
     EXPECT_EQ(H, 300 * M.tmHeight);
+    // A lone low surrogate is a character of its own: the break before it
+    // is not moved past it, so the text still fits what was measured.
+    std::u16string Lone = u"WW";
+    Lone.push_back(char16_t(0xDF94));
+    Lone += u"WW";
+    for (int Room : {1, 2 * WidthOf(T.Dc, u"W"), 3 * WidthOf(T.Dc, u"W")}) {
+        RECT Calc{10, 0, 10 + Room, 0};
+        DrawTextW(T.Dc, Lone.c_str(), -1, &Calc, DT_WORDBREAK | DT_CALCRECT);
+        T.Clear();
+        RECT Draw = Calc;
+        DrawTextW(T.Dc, Lone.c_str(), -1, &Draw, DT_WORDBREAK | DT_NOCLIP);
+        EXPECT_GE(T.InkBox().left, Calc.left) << Room;
+        EXPECT_LE(T.InkBox().right, Calc.right) << Room;
+    }
     // A long paragraph is broken and shortened in time linear in its length.
     const std::u16string Many(100000, u'W');
     RECT Column{0, 0, 3 * WidthOf(T.Dc, u"W"), 0};
