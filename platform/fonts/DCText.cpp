@@ -37,6 +37,8 @@ constexpr size_t kMaxFonts = 64;
 constexpr size_t kMaxAdvances = 1 << 16;
 constexpr size_t kMaxGlyphBytes = size_t(16) << 20;
 constexpr size_t kMaxAlignEntries = 4096;
+constexpr size_t kMaxFallbackRequests = 64;
+constexpr size_t kMaxSingles = 4096;
 constexpr UINT kAlignError = 0xFFFFFFFF;
 // Units of one DrawTextW call (longer text is cut there).
 constexpr int kMaxDrawTextUnits = 1 << 20;
@@ -74,9 +76,10 @@ struct TFont {
     bool Italic = false, Underline = false, StrikeOut = false;
     uint8_t CharSet = 1;
     std::u16string FaceName;
-    // The face each Unicode block falls back to (null: none has it).
-    std::map<uint32_t, TFaceRef> Fallback;
 };
+
+// A font request without its size: what fallback faces depend on.
+using TRequestKey = std::tuple<std::string, bool, bool, int>;
 
 struct TGlyph {
     int Left = 0, Top = 0, Width = 0, Height = 0;  // Top: rows above the baseline
@@ -100,6 +103,11 @@ struct TEngine {
     std::map<TGlyphKey, std::shared_ptr<const TGlyph>> Glyphs;
     size_t GlyphBytes = 0;
     std::map<HDC, UINT> Align;
+    // The face each Unicode block of a request falls back to (none: no face
+    // has the block's first character asked for), and the faces of single
+    // characters that the block's face lacks.
+    std::map<TRequestKey, std::map<uint32_t, TFaceRef>> Blocks;
+    std::map<std::pair<TRequestKey, char32_t>, TFaceRef> Singles;
     int NextFaceId = 1;
 };
 
@@ -267,17 +275,33 @@ uint32_t GlyphIn(const TFace& F, char32_t C) {
 std::pair<TFaceRef, uint32_t> MapChar(TEngine& E, TFont& F, char32_t C) {
     if (uint32_t G = GlyphIn(*F.Primary.Face, C)) return {F.Primary, G};
     if (C < 0x20 || (C >= 0x7F && C < 0xA0)) return {F.Primary, 0};
+    const TRequestKey Key{F.Request.Family, F.Request.Bold, F.Request.Italic, F.Request.CharSet};
+    auto Look = [&](TFaceRef& Slot) {
+        platform::TResolvedFont R;
+        if (platform::ResolvePlatformFontFor(F.Request, C, R)) Slot = OpenResolved(E, R);
+    };
+    if (E.Blocks.size() >= kMaxFallbackRequests && !E.Blocks.count(Key)) E.Blocks.clear();
+    auto& Blocks = E.Blocks[Key];
     const uint32_t Block = uint32_t(C) >> 7;
-    auto It = F.Fallback.find(Block);
-    if (It != F.Fallback.end() && It->second.Face)
+    auto It = Blocks.find(Block);
+    if (It == Blocks.end()) {
+        TFaceRef Ref;
+        Look(Ref);
+        It = Blocks.emplace(Block, Ref).first;
+    }
+    if (It->second.Face)
         if (uint32_t G = GlyphIn(*It->second.Face, C)) return {It->second, G};
-    // Not yet looked up, or the block's face lacks this one: ask fontconfig.
-    platform::TResolvedFont R;
-    TFaceRef Ref;
-    if (platform::ResolvePlatformFontFor(F.Request, C, R)) Ref = OpenResolved(E, R);
-    if (It == F.Fallback.end()) F.Fallback.emplace(Block, Ref);
-    if (Ref.Face)
-        if (uint32_t G = GlyphIn(*Ref.Face, C)) return {Ref, G};
+    // The block's face lacks this one: the character's own, remembered too.
+    const auto Single = std::make_pair(Key, C);
+    auto S = E.Singles.find(Single);
+    if (S == E.Singles.end()) {
+        if (E.Singles.size() >= kMaxSingles) E.Singles.clear();
+        TFaceRef Ref;
+        Look(Ref);
+        S = E.Singles.emplace(Single, Ref).first;
+    }
+    if (S->second.Face)
+        if (uint32_t G = GlyphIn(*S->second.Face, C)) return {S->second, G};
     return {F.Primary, 0};
 }
 
@@ -636,6 +660,12 @@ bool IsWide(char16_t C) {
 
 bool IsSpace(char16_t C) { return C == u' ' || C == u'\t'; }
 
+// Whether cutting S before unit K would part a surrogate pair (a lone
+// surrogate is a character of its own).
+bool SplitsPair(std::u16string_view S, size_t K) {
+    return K > 0 && K < S.size() && S[K - 1] >= 0xD800 && S[K - 1] < 0xDC00 && S[K] >= 0xDC00 && S[K] < 0xE000;
+}
+
 // Removes "&" prefixes: "&&" is one "&", "&x" marks x.
 void StripPrefixes(std::u16string& S, std::vector<int>& Marks, bool Mark) {
     std::u16string Out;
@@ -674,33 +704,44 @@ void BreakParagraph(TFormatter& F, const TLine& Para, int Max, bool CutWords, st
         Out.push_back(Para);
         return;
     }
+    // Shaped once; each line then walks only its own characters.
+    TRun Run;
+    if (!Shape(F.Dc, S, nullptr, false, Run)) return;
+    const int Stop = std::max(1, F.TabWidth);
     while (Start < S.size()) {
-        TRun Run;
-        std::u16string_view Rest(S.data() + Start, S.size() - Start);
-        if (!F.Measure(Rest, Run)) return;
-        if (Run.Overhang + Run.Extent <= Max) {
+        // The last break opportunity whose line still fits.
+        size_t Fit = 0, Break = 0;
+        int64_t X = 0, Shift = 0, Reach = 0;  // Reach: the furthest right of pen or ink so far
+        bool Whole = true;
+        for (size_t I = Start; I < S.size(); ++I) {
+            const TPlaced& Pc = Run.Chars[I];
+            const bool Tab = S[I] == u'\t' && (F.Format & DT_EXPANDTABS);
+            const int64_t Advance = Tab ? (X / Stop + 1) * Stop - X : Pc.Advance;
+            const bool Ink = !Tab && Pc.InkRight > Pc.InkLeft;
+            if (Ink) Shift = std::max(Shift, -(X + Pc.InkLeft));
+            const int64_t Right = std::max(Reach, X + (Ink ? std::max<int64_t>(Advance, Pc.InkRight) : Advance));
+            const bool Blank = IsSpace(S[I]);
+            if (Shift + Right > Max && !Blank) {
+                Whole = false;
+                break;
+            }
+            if (!Blank) Reach = Right;
+            X += Advance;
+            Fit = I + 1 - Start;
+            const bool Opportunity =
+                Blank || (!(F.Format & DT_NOFULLWIDTHCHARBREAK) &&
+                          (IsWide(S[I]) || (I + 1 < S.size() && IsWide(S[I + 1]))));
+            if (Opportunity) Break = Fit;
+        }
+        if (Whole) {
             Emit(Start, S.size());
             return;
         }
-        // The last break opportunity whose line still fits.
-        size_t Fit = 0, Break = 0;
-        const int Shift = Run.Overhang;
-        for (size_t I = 0; I < Rest.size(); ++I) {
-            const TPlaced& Pc = Run.Chars[I];
-            const int64_t Right = Shift + int64_t(Pc.X) +
-                                  (Pc.InkRight > Pc.InkLeft ? std::max(Pc.Advance, Pc.InkRight) : Pc.Advance);
-            const bool Blank = IsSpace(Rest[I]);
-            if (Right > Max && !Blank) break;
-            Fit = I + 1;
-            const bool Opportunity =
-                Blank || (!(F.Format & DT_NOFULLWIDTHCHARBREAK) &&
-                          (IsWide(Rest[I]) || (I + 1 < Rest.size() && IsWide(Rest[I + 1]))));
-            if (Opportunity) Break = I + 1;
-        }
+        const std::u16string_view Rest(S.data() + Start, S.size() - Start);
         if (Break == 0) {
             if (CutWords) {
                 Break = std::max<size_t>(Fit, 1);
-                if (Break < Rest.size() && Rest[Break] >= 0xDC00 && Rest[Break] < 0xE000) ++Break;
+                if (SplitsPair(Rest, Break)) ++Break;
             } else {
                 // The whole word on its own line.
                 Break = 1;
@@ -720,14 +761,21 @@ void Ellipsis(TFormatter& F, TLine& L, int Max) {
     static const std::u16string Dots = u"...";
     auto Fits = [&](const std::u16string& T) { return F.Width(T) <= Max; };
     auto Trim = [&](const std::u16string& Head, const std::u16string& Tail) {
-        // The longest start of Head that fits followed by Tail.
-        size_t Lo = 0, Hi = Head.size();
-        while (Lo < Hi) {
-            const size_t Mid = (Lo + Hi + 1) / 2;
-            if (Fits(Head.substr(0, Mid) + Dots + Tail)) Lo = Mid;
-            else Hi = Mid - 1;
+        // The longest start of Head that fits followed by Tail: estimated
+        // from the pen positions of one shaping, then checked for real
+        // (the ink of the last kept character may reach a little further).
+        TRun Run;
+        if (!F.Measure(Head, Run)) return size_t(0);
+        const int64_t After = F.Width(Dots + Tail);
+        size_t Lo = 0;
+        for (size_t Mid = Head.size(); Mid > 0; --Mid) {
+            const int64_t Pen = Mid < Head.size() ? Run.Chars[Mid].X : Run.Width;
+            if (Run.Overhang + Pen + After <= Max) {
+                Lo = Mid;
+                break;
+            }
         }
-        if (Lo > 0 && Lo < Head.size() && Head[Lo] >= 0xDC00 && Head[Lo] < 0xE000) --Lo;
+        while (Lo > 0 && (SplitsPair(Head, Lo) || !Fits(Head.substr(0, Lo) + Dots + Tail))) --Lo;
         return Lo;
     };
     std::u16string Out;
@@ -867,7 +915,7 @@ int FormatText(HDC Dc, std::u16string_view Text, RECT* Rect, UINT Format, std::u
         std::vector<std::pair<int, int>> Marks;
         for (int M : L.Marks) {
             int To = M + 1;
-            if (size_t(To) < L.Text.size() && L.Text[size_t(To)] >= 0xDC00 && L.Text[size_t(To)] < 0xE000) ++To;
+            if (SplitsPair(L.Text, size_t(To))) ++To;
             Marks.emplace_back(M, To);
         }
         // A prefix-only call draws no background either.

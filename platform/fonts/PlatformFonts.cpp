@@ -85,7 +85,13 @@ struct TCaches {
     std::map<TFileKey, std::shared_ptr<const TMappedFontFile>> Files;
     std::map<std::pair<TFileKey, int>, std::shared_ptr<const std::string>> Faces;
     std::map<std::tuple<std::string, bool, bool, int>, TResolvedFont> Resolved;
+    // fontconfig's sorted lists, kept for the fallback look-ups of each
+    // request (a few dozen requests at most in practice; dropped together
+    // beyond that).
+    std::map<std::tuple<std::string, bool, bool, int>, std::shared_ptr<FcFontSet>> Sorted;
 };
+
+constexpr size_t kMaxSortedLists = 32;
 
 FcConfig* Config() {
     // Our own configuration, released at exit; fontconfig's default one is
@@ -111,6 +117,31 @@ bool IsBuiltinSymbol(const std::string& Family) {
     return true;
 }
 
+// fontconfig's sorted list of faces for a request, cached.
+std::shared_ptr<FcFontSet> SortedLocked(const TPlatformFont& Font) {
+    TCaches& C = Caches();
+    auto Key = std::make_tuple(Font.Family, Font.Bold, Font.Italic, Font.CharSet);
+    if (auto It = C.Sorted.find(Key); It != C.Sorted.end()) return It->second;
+    FcConfig* Cfg = Config();
+    if (!Cfg) return nullptr;
+    const char* Lang = CharsetLanguage(Font.CharSet);
+    std::unique_ptr<FcPattern, decltype(&FcPatternDestroy)> P(FcPatternCreate(), &FcPatternDestroy);
+    if (!P) return nullptr;
+    FcPatternAddString(P.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(Font.Family.c_str()));
+    FcPatternAddInteger(P.get(), FC_WEIGHT, Font.Bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(P.get(), FC_SLANT, Font.Italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    if (Lang && *Lang) FcPatternAddString(P.get(), FC_LANG, reinterpret_cast<const FcChar8*>(Lang));
+    if (!FcConfigSubstitute(Cfg, P.get(), FcMatchPattern)) return nullptr;
+    FcDefaultSubstitute(P.get());
+    FcResult Result = FcResultNoMatch;
+    FcFontSet* Raw = FcFontSort(Cfg, P.get(), FcTrue, nullptr, &Result);
+    if (!Raw) return nullptr;
+    std::shared_ptr<FcFontSet> Set(Raw, &FcFontSetDestroy);
+    if (C.Sorted.size() >= kMaxSortedLists) C.Sorted.clear();
+    C.Sorted.emplace(std::move(Key), Set);
+    return Set;
+}
+
 bool ResolveLocked(const TPlatformFont& Font, TResolvedFont& Out, char32_t Need = 0) {
     // Documents rely on the symbol font's byte maps and glyph names, which
     // no installed symbol font offers in that form: the built-in one answers.
@@ -121,20 +152,7 @@ bool ResolveLocked(const TPlatformFont& Font, TResolvedFont& Out, char32_t Need 
         Out.SyntheticOblique = Font.Italic;
         return true;
     }
-    FcConfig* Cfg = Config();
-    if (!Cfg) return false;
-    const char* Lang = CharsetLanguage(Font.CharSet);
-    std::unique_ptr<FcPattern, decltype(&FcPatternDestroy)> P(FcPatternCreate(), &FcPatternDestroy);
-    if (!P) return false;
-    FcPatternAddString(P.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(Font.Family.c_str()));
-    FcPatternAddInteger(P.get(), FC_WEIGHT, Font.Bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-    FcPatternAddInteger(P.get(), FC_SLANT, Font.Italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    if (Lang && *Lang) FcPatternAddString(P.get(), FC_LANG, reinterpret_cast<const FcChar8*>(Lang));
-    if (!FcConfigSubstitute(Cfg, P.get(), FcMatchPattern)) return false;
-    FcDefaultSubstitute(P.get());
-    FcResult Result = FcResultNoMatch;
-    std::unique_ptr<FcFontSet, decltype(&FcFontSetDestroy)> Set(
-        FcFontSort(Cfg, P.get(), FcTrue, nullptr, &Result), &FcFontSetDestroy);
+    const std::shared_ptr<FcFontSet> Set = SortedLocked(Font);
     if (!Set) return false;
     for (int I = 0; I < Set->nfont; ++I) {
         FcPattern* F = Set->fonts[I];

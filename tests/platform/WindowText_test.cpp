@@ -507,6 +507,26 @@ TEST(WindowText, HostileCallsFailCleanly) {
     const int H = DrawTextW(T.Dc, Long.c_str(), -1, &Narrow, DT_WORDBREAK | DT_CALCRECT);
     GetTextMetricsW(T.Dc, &M);
     EXPECT_EQ(H, 300 * M.tmHeight);
+    // A lone low surrogate is a character of its own: the break before it
+    // is not moved past it, so the text still fits what was measured.
+    std::u16string Lone = u"WW";
+    Lone.push_back(char16_t(0xDF94));
+    Lone += u"WW";
+    for (int Room : {1, 2 * WidthOf(T.Dc, u"W"), 3 * WidthOf(T.Dc, u"W")}) {
+        RECT Calc{10, 0, 10 + Room, 0};
+        DrawTextW(T.Dc, Lone.c_str(), -1, &Calc, DT_WORDBREAK | DT_CALCRECT);
+        T.Clear();
+        RECT Draw = Calc;
+        DrawTextW(T.Dc, Lone.c_str(), -1, &Draw, DT_WORDBREAK | DT_NOCLIP);
+        EXPECT_GE(T.InkBox().left, Calc.left) << Room;
+        EXPECT_LE(T.InkBox().right, Calc.right) << Room;
+    }
+    // A long paragraph is broken and shortened in time linear in its length.
+    const std::u16string Many(100000, u'W');
+    RECT Column{0, 0, 3 * WidthOf(T.Dc, u"W"), 0};
+    EXPECT_EQ(DrawTextW(T.Dc, Many.c_str(), -1, &Column, DT_WORDBREAK | DT_CALCRECT), (100000 + 2) / 3 * M.tmHeight);
+    RECT Line{0, 0, 300, 40};
+    EXPECT_GT(DrawTextW(T.Dc, Many.c_str(), -1, &Line, DT_SINGLELINE | DT_END_ELLIPSIS), 0);
     // Tabs stop every 8 average widths, or as many as the format's second
     // byte gives with DT_TABSTOP (its bits are then no flags: 0x0400 is no
     // DT_CALCRECT there).
