@@ -76,6 +76,9 @@ public:
         SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
         SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
         SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+        // The window surface is the system's own framebuffer, filled in
+        // software: no GL driver behind it, on a bare X server too.
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return SDL_GetError();
         WakeEvent = SDL_RegisterEvents(1);
         SDL_StartTextInput();
