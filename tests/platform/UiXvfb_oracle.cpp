@@ -162,6 +162,40 @@ TEST(oracle, ui_xvfb_click_reaches_child) {
         }
     EXPECT_EQ(Differ, 0);
 
+    // A top-level shape with a hole: the server shows its black root
+    // through the hole and the window around it.
+    RECT Hole{150, 120, 250, 200};  // window coordinates
+    HRGN Shape = CreateRectRgn(0, 0, Wr.right - Wr.left, Wr.bottom - Wr.top);
+    HRGN Cut = CreateRectRgn(Hole.left, Hole.top, Hole.right, Hole.bottom);
+    CombineRgn(Shape, Shape, Cut, RGN_DIFF);
+    DeleteObject(Cut);
+    ASSERT_NE(SetWindowRgn(Top, Shape, TRUE), 0);
+    PumpFor(1.0, [] { return false; });
+    auto Screen = X.Grab("root", vpltest::ArtifactDir() / "shaped.png");
+    ASSERT_TRUE(Screen);
+    Frame = GetWindowFramebuffer(Top);
+    ASSERT_TRUE(Frame);
+    auto FramePixel = [&](int Xp, int Y) {
+        const uint8_t* P = Frame->ScanLine(Y) + 4 * Xp;
+        return uint32_t(P[2]) << 16 | uint32_t(P[1]) << 8 | P[0];
+    };
+    EXPECT_EQ(Screen->Pixel(Wr.left + 200, Wr.top + 160), 0u);
+    EXPECT_EQ(Screen->Pixel(Wr.left + 140, Wr.top + 160), FramePixel(140, 160));
+    EXPECT_EQ(Screen->Pixel(Wr.left + 200, Wr.top + 210), FramePixel(200, 210));
+
+    // The server's title follows the caption.
+    SetWindowTextW(Top, u"VelmoRenamedWindow");
+    PumpFor(0.3, [] { return false; });
+    Ids = X.FindWindows("VelmoRenamedWindow");
+    ASSERT_EQ(Ids.size(), 1u);
+
+    // Alt+F4 closes the window, though no window manager runs.
+    ASSERT_EQ(X.Xdotool({"mousemove", "--sync", std::to_string(Wr.left + 20), std::to_string(Wr.top + 60)}).exitCode,
+              0);
+    ASSERT_EQ(X.Xdotool({"key", "alt+F4"}).exitCode, 0);
+    PumpFor(5.0, [&] { return !IsWindow(Top); });
+    EXPECT_FALSE(IsWindow(Top));
+
     DestroyWindow(Top);
     PumpFor(0.2, [] { return false; });
     UnregisterClassW(u"XvfbClick", nullptr);

@@ -1,5 +1,5 @@
 // A private X server for tests that show real windows: Xvfb on a free
-// display (1280x1024x24, no window manager), driven with xdotool and
+// display (1280x1024x24, black root, no window manager), driven with xdotool and
 // photographed with ImageMagick's import. Screens and grabs are kept under
 // the build tree's test-artifacts/ folder.
 #pragma once

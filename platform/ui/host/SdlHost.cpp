@@ -114,7 +114,7 @@ public:
             if (Left <= 0) return true;
             Got = SDL_WaitEventTimeout(&E, Left);
         } else {
-            Got = SDL_WaitEvent(&E);
+            Got = SDL_WaitEventTimeout(&E, -1);  // until something comes
         }
         if (Got) Translate(E);
         return true;
@@ -177,6 +177,10 @@ public:
             T.Window = nullptr;
             if (!Create(Wnd, T)) return;
             if (WasVisible) SDL_ShowWindow(T.Window);
+            // The new window starts blank: it gets the whole picture.
+            if (const TBitmap* Frame = GetWindowFramebuffer(Wnd))
+                Present(Wnd, *Frame, {RECT{0, 0, Frame->Width(), Frame->Height()}});
+            return;
         }
         if (T.Shaped) ApplyShape(T);
     }
