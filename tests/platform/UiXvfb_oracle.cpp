@@ -7,6 +7,12 @@
 #include <memory>
 #include <thread>
 
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/ui/TextInput.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/host/NullHost.h"
 #include "platform/ui/host/SdlHost.h"
@@ -199,6 +205,146 @@ TEST(oracle, ui_xvfb_click_reaches_child) {
     DestroyWindow(Top);
     PumpFor(0.2, [] { return false; });
     UnregisterClassW(u"XvfbClick", nullptr);
+}
+
+// What SDL reports (drops, input-method text, the clipboard) reaches the
+// layer as the platform's messages. The events are pushed into SDL's queue
+// the way its X11 driver would queue them.
+struct TEventsSeen {
+    HWND DropWnd = nullptr;
+    int Drops = 0;
+    std::vector<std::u16string> Names;
+    std::vector<std::string> Ime;
+};
+TEventsSeen& Events() {
+    static TEventsSeen E;
+    return E;
+}
+
+LRESULT EventsProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
+    switch (Msg) {
+    case WM_DROPFILES: {
+        HDROP Drop = reinterpret_cast<HDROP>(W);
+        ++Events().Drops;
+        Events().DropWnd = Wnd;
+        UINT N = DragQueryFileW(Drop, 0xFFFFFFFFu, nullptr, 0);
+        for (UINT I = 0; I < N; ++I) {
+            UINT Len = DragQueryFileW(Drop, I, nullptr, 0);
+            std::u16string Name(Len + 1, u'\0');
+            DragQueryFileW(Drop, I, Name.data(), Len + 1);
+            Name.resize(Len);
+            Events().Names.push_back(Name);
+        }
+        DragFinish(Drop);
+        return 0;
+    }
+    case WM_IME_STARTCOMPOSITION: Events().Ime.push_back("start"); break;
+    case WM_IME_ENDCOMPOSITION: Events().Ime.push_back("end"); break;
+    case WM_IME_COMPOSITION: {
+        HIMC Imc = ImmGetContext(Wnd);
+        DWORD Index = (L & GCS_RESULTSTR) ? GCS_RESULTSTR : GCS_COMPSTR;
+        LONG Bytes = ImmGetCompositionStringW(Imc, Index, nullptr, 0);
+        Events().Ime.push_back(std::string(Index == GCS_RESULTSTR ? "result " : "compose ") +
+                               std::to_string(Bytes / 2) + " at " +
+                               std::to_string(ImmGetCompositionStringW(Imc, GCS_CURSORPOS, nullptr, 0)));
+        ImmReleaseContext(Wnd, Imc);
+        break;
+    }
+    case WM_CHAR: Events().Ime.push_back("char " + std::to_string(unsigned(W))); break;
+    default: break;
+    }
+    return DefWindowProcW(Wnd, Msg, W, L);
+}
+
+TEST(oracle, ui_xvfb_sdl_events_reach_the_layer) {
+    VPL_REQUIRE_XVFB_TOOLS();
+    vpltest::Xvfb X;
+    ASSERT_TRUE(X.Running()) << X.Error();
+    TNullHostAfter Restore;
+    ASSERT_EQ(StartSdlHost(), "");
+    Events() = TEventsSeen();
+
+    WNDCLASSEXW C;
+    C.lpfnWndProc = EventsProc;
+    C.lpszClassName = u"XvfbEvents";
+    C.hbrBackground = reinterpret_cast<HBRUSH>(intptr_t(COLOR_WINDOW + 1));
+    ASSERT_NE(RegisterClassExW(&C), 0);
+    HWND Top = CreateWindowExW(WS_EX_ACCEPTFILES, u"XvfbEvents", u"VelmoXvfbEvents", WS_OVERLAPPEDWINDOW, 200, 150,
+                               300, 240, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(Top);
+    HWND Child = CreateWindowExW(0, u"XvfbEvents", nullptr, WS_CHILD | WS_VISIBLE, 20, 20, 100, 100, Top, nullptr,
+                                 nullptr, nullptr);
+    ASSERT_TRUE(Child);
+    ShowWindow(Top, SW_SHOWNORMAL);
+    PumpFor(1.0, [] { return false; });
+    ASSERT_EQ(X.FindWindows("VelmoXvfbEvents").size(), 1u);
+
+    // A drop lands where the pointer is when it completes: over the child,
+    // whose accepting parent takes it, names whole and in order.
+    RECT R;
+    GetWindowRect(Child, &R);
+    ASSERT_EQ(X.Xdotool({"mousemove", "--sync", std::to_string(R.left + 30), std::to_string(R.top + 40)}).exitCode, 0);
+    PumpFor(0.3, [] { return false; });
+    std::string Long = "/tmp/" + std::string(300, 'n') + "/\xE5\x9B\xBE\xE7\x89\x87.pdf";
+    SDL_Event E;
+    SDL_zero(E);
+    E.type = SDL_DROPBEGIN;
+    SDL_PushEvent(&E);
+    for (const std::string& Name : {std::string("/tmp/first.pdf"), Long, std::string("/tmp/third.png")}) {
+        SDL_zero(E);
+        E.type = SDL_DROPFILE;
+        E.drop.file = SDL_strdup(Name.c_str());
+        SDL_PushEvent(&E);
+    }
+    SDL_zero(E);
+    E.type = SDL_DROPCOMPLETE;
+    SDL_PushEvent(&E);
+    PumpFor(5.0, [] { return Events().Drops > 0; });
+    PumpFor(0.2, [] { return false; });
+    EXPECT_EQ(Events().Drops, 1);
+    EXPECT_EQ(Events().DropWnd, Top);
+    std::u16string LongW = u"/tmp/" + std::u16string(300, u'n') + u"/\u56FE\u7247.pdf";
+    EXPECT_EQ(Events().Names, (std::vector<std::u16string>{u"/tmp/first.pdf", LongW, u"/tmp/third.png"}));
+
+    // Composition with its caret in characters becomes UTF-16 units; the
+    // commit ends it and comes as characters.
+    SetFocus(Child);
+    SDL_zero(E);
+    E.type = SDL_TEXTEDITING;
+    std::snprintf(E.edit.text, sizeof E.edit.text, "%s", "\xF0\x9F\x98\x80x");  // U+1F600 then x
+    E.edit.start = 1;
+    SDL_PushEvent(&E);
+    SDL_zero(E);
+    E.type = SDL_TEXTINPUT;
+    std::snprintf(E.text.text, sizeof E.text.text, "%s", "\xE5\x9B\xBE\xE7\x89\x87");
+    SDL_PushEvent(&E);
+    PumpFor(5.0, [] { return Events().Ime.size() >= 6; });
+    EXPECT_EQ(Events().Ime, (std::vector<std::string>{"start", "compose 3 at 2", "result 2 at 0", "char 22270",
+                                                       "char 29255", "end"}));
+
+    // Clipboard text goes out through SDL and comes back.
+    ASSERT_TRUE(OpenClipboard(Top));
+    EmptyClipboard();
+    std::u16string Text = u"\u56FE\u7247 clip";
+    HGLOBAL Mem = GlobalAlloc(GMEM_MOVEABLE, (Text.size() + 1) * 2);
+    std::memcpy(GlobalLock(Mem), Text.c_str(), (Text.size() + 1) * 2);
+    GlobalUnlock(Mem);
+    SetClipboardData(CF_UNICODETEXT, Mem);
+    CloseClipboard();
+    char* Sdl = SDL_GetClipboardText();
+    EXPECT_STREQ(Sdl, "\xE5\x9B\xBE\xE7\x89\x87 clip");
+    SDL_free(Sdl);
+    SDL_SetClipboardText("back \xC3\xA9");
+    ASSERT_TRUE(OpenClipboard(Top));
+    HANDLE Got = GetClipboardData(CF_UNICODETEXT);
+    ASSERT_NE(Got, nullptr);
+    EXPECT_EQ(std::u16string(static_cast<const char16_t*>(GlobalLock(Got))), u"back \u00E9");
+    GlobalUnlock(Got);
+    CloseClipboard();
+
+    DestroyWindow(Top);
+    PumpFor(0.2, [] { return false; });
+    UnregisterClassW(u"XvfbEvents", nullptr);
 }
 
 }  // namespace
