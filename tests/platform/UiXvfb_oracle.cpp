@@ -76,6 +76,23 @@ void PumpFor(double Seconds, F Done) {
     }
 }
 
+uint32_t FramePixel(const TBitmap& Frame, int X, int Y) {
+    const uint8_t* P = Frame.ScanLine(Y) + 4 * X;
+    return uint32_t(P[2]) << 16 | uint32_t(P[1]) << 8 | P[0];
+}
+
+// Pixels where the grab and the framebuffer disagree; the first few are
+// reported.
+int PixelsDiffering(const vpltest::RgbImage& Shot, const TBitmap& Frame) {
+    int Differ = 0;
+    for (int Y = 0; Y < Frame.Height(); ++Y)
+        for (int X = 0; X < Frame.Width(); ++X)
+            if (Shot.Pixel(X, Y) != FramePixel(Frame, X, Y) && Differ++ < 5)
+                ADD_FAILURE() << "pixel " << X << "," << Y << ": screen " << std::hex << Shot.Pixel(X, Y)
+                              << ", framebuffer " << FramePixel(Frame, X, Y);
+    return Differ;
+}
+
 // The Null host comes back (and SDL lets go of the display) before the
 // server ends.
 struct TNullHostAfter {
@@ -157,16 +174,26 @@ TEST(oracle, ui_xvfb_click_reaches_child) {
     ASSERT_TRUE(Shot);
     ASSERT_EQ(Shot->width, Frame->Width());
     ASSERT_EQ(Shot->height, Frame->Height());
-    int Differ = 0;
-    for (int Y = 0; Y < Frame->Height(); ++Y)
-        for (int Xp = 0; Xp < Frame->Width(); ++Xp) {
-            const uint8_t* P = Frame->ScanLine(Y) + 4 * Xp;
-            uint32_t Want = uint32_t(P[2]) << 16 | uint32_t(P[1]) << 8 | P[0];
-            if (Shot->Pixel(Xp, Y) != Want && Differ++ < 5)
-                ADD_FAILURE() << "pixel " << Xp << "," << Y << ": screen " << std::hex << Shot->Pixel(Xp, Y)
-                              << ", framebuffer " << Want;
-        }
-    EXPECT_EQ(Differ, 0);
+    EXPECT_EQ(PixelsDiffering(*Shot, *Frame), 0);
+
+    // A larger window gets a new surface, which shows the whole picture
+    // again, at the new size.
+    MoveWindow(Top, 60, 50, 470, 350, TRUE);
+    PumpFor(1.0, [] { return false; });
+    GetWindowRect(Top, &Wr);
+    G = X.WindowGeometry(Ids[0]);
+    ASSERT_TRUE(G);
+    EXPECT_EQ(G->x, 60);
+    EXPECT_EQ(G->y, 50);
+    EXPECT_EQ(G->width, 470);
+    EXPECT_EQ(G->height, 350);
+    Frame = GetWindowFramebuffer(Top);
+    ASSERT_TRUE(Frame);
+    Shot = X.Grab(Ids[0], vpltest::ArtifactDir() / "resized.png");
+    ASSERT_TRUE(Shot);
+    ASSERT_EQ(Shot->width, Frame->Width());
+    ASSERT_EQ(Shot->height, Frame->Height());
+    EXPECT_EQ(PixelsDiffering(*Shot, *Frame), 0);
 
     // A top-level shape with a hole: the server shows its black root
     // through the hole and the window around it.
@@ -181,13 +208,9 @@ TEST(oracle, ui_xvfb_click_reaches_child) {
     ASSERT_TRUE(Screen);
     Frame = GetWindowFramebuffer(Top);
     ASSERT_TRUE(Frame);
-    auto FramePixel = [&](int Xp, int Y) {
-        const uint8_t* P = Frame->ScanLine(Y) + 4 * Xp;
-        return uint32_t(P[2]) << 16 | uint32_t(P[1]) << 8 | P[0];
-    };
     EXPECT_EQ(Screen->Pixel(Wr.left + 200, Wr.top + 160), 0u);
-    EXPECT_EQ(Screen->Pixel(Wr.left + 140, Wr.top + 160), FramePixel(140, 160));
-    EXPECT_EQ(Screen->Pixel(Wr.left + 200, Wr.top + 210), FramePixel(200, 210));
+    EXPECT_EQ(Screen->Pixel(Wr.left + 140, Wr.top + 160), FramePixel(*Frame, 140, 160));
+    EXPECT_EQ(Screen->Pixel(Wr.left + 200, Wr.top + 210), FramePixel(*Frame, 200, 210));
 
     // The server's title follows the caption.
     SetWindowTextW(Top, u"VelmoRenamedWindow");
