@@ -225,6 +225,29 @@ TEST(oracle, ui_xvfb_click_reaches_child) {
     PumpFor(5.0, [&] { return !IsWindow(Top); });
     EXPECT_FALSE(IsWindow(Top));
 
+    // A captionless popup (a menu or a list) shows where the layer put it
+    // and takes its clicks.
+    HWND Popup = CreateWindowExW(WS_EX_TOPMOST, u"XvfbClick", nullptr, WS_POPUP, 700, 600, 120, 80, nullptr, nullptr,
+                                 nullptr, nullptr);
+    ASSERT_TRUE(Popup);
+    SetWindowLongPtrW(Popup, GWL_USERDATA, LONG_PTR(0x2040C0));
+    ShowWindow(Popup, SW_SHOWNORMAL);
+    PumpFor(1.0, [] { return false; });
+    Screen = X.Grab("root", vpltest::ArtifactDir() / "popup.png");
+    ASSERT_TRUE(Screen);
+    EXPECT_EQ(Screen->Pixel(700, 600), 0xC04020u);
+    EXPECT_EQ(Screen->Pixel(819, 679), 0xC04020u);
+    EXPECT_EQ(Screen->Pixel(820, 680), 0u);
+    Clicks().clear();
+    ASSERT_EQ(X.Xdotool({"mousemove", "--sync", "730", "610"}).exitCode, 0);
+    ASSERT_EQ(X.Xdotool({"click", "1"}).exitCode, 0);
+    PumpFor(5.0, [] { return Clicks().size() >= 2; });
+    ASSERT_EQ(Clicks().size(), 2u);
+    EXPECT_EQ(Clicks()[0].Wnd, Popup);
+    EXPECT_EQ(Clicks()[0].Client.x, 30);
+    EXPECT_EQ(Clicks()[0].Client.y, 10);
+    DestroyWindow(Popup);
+
     DestroyWindow(Top);
     PumpFor(0.2, [] { return false; });
     UnregisterClassW(u"XvfbClick", nullptr);
