@@ -195,6 +195,21 @@ TEST(oracle, ui_xvfb_click_reaches_child) {
     ASSERT_EQ(Shot->height, Frame->Height());
     EXPECT_EQ(PixelsDiffering(*Shot, *Frame), 0);
 
+    // The caption is the layer's: a click there reaches the window's own
+    // procedure as a non-client click.
+    Clicks().clear();
+    ASSERT_EQ(X.Xdotool({"mousemove", "--sync", std::to_string(Wr.left + 120), std::to_string(Wr.top + 12)}).exitCode,
+              0);
+    ASSERT_EQ(X.Xdotool({"click", "1"}).exitCode, 0);
+    PumpFor(5.0, [] { return !Clicks().empty(); });
+    ASSERT_FALSE(Clicks().empty());
+    EXPECT_EQ(Clicks()[0].Wnd, Top);
+    EXPECT_EQ(Clicks()[0].Msg, UINT(WM_NCLBUTTONDOWN));
+    EXPECT_EQ(Clicks()[0].Client.x, Wr.left + 120);  // screen point
+    PumpFor(0.3, [] { return false; });
+    GetWindowRect(Top, &Wr);
+    EXPECT_EQ(Wr.left, 60);  // a click without a drag moves nothing
+
     // A top-level shape with a hole: the server shows its black root
     // through the hole and the window around it.
     RECT Hole{150, 120, 250, 200};  // window coordinates
