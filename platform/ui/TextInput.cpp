@@ -328,9 +328,12 @@ HANDLE GetClipboardData(UINT Format) {
     TClipboard& C = Clip();
     if (!C.Open || (Format != CF_UNICODETEXT && Format != CF_TEXT)) return nullptr;
     if (C.Emptied) return Format == CF_UNICODETEXT ? C.Unicode : C.Ansi;
+    // Each form is read once per session; blocks handed out stay valid
+    // until the clipboard is closed.
+    HGLOBAL& Slot = Format == CF_UNICODETEXT ? C.Unicode : C.Ansi;
+    if (Slot) return Slot;
     std::optional<std::u16string> Text = State().Host->ClipboardText();
     if (!Text) return nullptr;
-    DropContents();
     if (Format == CF_UNICODETEXT) return C.Unicode = BlockOfText(*Text);
     std::string A = WideToAnsi(*Text);
     C.Ansi = GlobalAlloc(GMEM_MOVEABLE, A.size() + 1);

@@ -230,12 +230,15 @@ TEST_F(HostEvents, DropImeClipboardOnNullHost) {
     ASSERT_TRUE(OpenClipboard(nullptr));
     HANDLE Got = GetClipboardData(CF_UNICODETEXT);
     ASSERT_NE(Got, nullptr);
-    EXPECT_EQ(std::u16string(static_cast<const char16_t*>(GlobalLock(Got))), u"from elsewhere \u00E9");
-    GlobalUnlock(Got);
+    const auto* Wide = static_cast<const char16_t*>(GlobalLock(Got));
     HANDLE Ansi = GetClipboardData(CF_TEXT);
     ASSERT_NE(Ansi, nullptr);
     EXPECT_EQ(std::string(static_cast<const char*>(GlobalLock(Ansi))), "from elsewhere \xE9");
     GlobalUnlock(Ansi);
+    // Both forms stay readable until the clipboard is closed.
+    EXPECT_EQ(std::u16string(Wide), u"from elsewhere \u00E9");
+    EXPECT_EQ(GetClipboardData(CF_UNICODETEXT), Got);
+    GlobalUnlock(Got);
     ASSERT_TRUE(CloseClipboard());
     EXPECT_EQ(Host->ClipboardText(), u"from elsewhere \u00E9");  // reading changes nothing
     EXPECT_FALSE(CloseClipboard());

@@ -247,5 +247,33 @@ TEST_F(SystemAnswers, FixedVersionMetricsColoursAndParameters) {
         EXPECT_EQ(DefWindowProcW(Wnd, Msg, 0, 0x41A2), 0) << Msg;
 }
 
+// No multiple-document windows exist, but a child marked WS_EX_MDICHILD is
+// an ordinary child, and every WM_MDI* message, sent to it or its parent,
+// comes back from the default procedure as nothing, so code written for
+// such windows runs its branches harmlessly.
+TEST_F(SystemAnswers, MdiMarksAndMessagesAreStubs) {
+    HWND Parent = Make("parent", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200);
+    HWND Child = Make("child", WS_CHILD | WS_VISIBLE, 5, 5, 50, 50, Parent, WS_EX_MDICHILD);
+    ASSERT_TRUE(Parent && Child);
+    EXPECT_EQ(DWORD(GetWindowLongPtrW(Child, GWL_EXSTYLE)) & WS_EX_MDICHILD, WS_EX_MDICHILD);
+    EXPECT_EQ(GetParent(Child), Parent);
+    Pump();
+    for (UINT Msg : {WM_MDICREATE, WM_MDIDESTROY, WM_MDIACTIVATE, WM_MDIRESTORE, WM_MDINEXT, WM_MDIMAXIMIZE,
+                     WM_MDITILE, WM_MDICASCADE, WM_MDIICONARRANGE, WM_MDIGETACTIVE, WM_MDISETMENU,
+                     WM_MDIREFRESHMENU}) {
+        EXPECT_EQ(SendMessageW(Child, Msg, WPARAM(Child), 0), 0) << Msg;
+        EXPECT_EQ(SendMessageW(Parent, Msg, WPARAM(Child), 0), 0) << Msg;
+    }
+    // Nothing was made, moved or destroyed by them.
+    EXPECT_TRUE(IsWindow(Child));
+    EXPECT_TRUE(IsWindowVisible(Child));
+    RECT R;
+    GetWindowRect(Child, &R);
+    POINT P{R.left, R.top};
+    ScreenToClient(Parent, &P);
+    EXPECT_EQ(P.x, 5);
+    EXPECT_EQ(P.y, 5);
+}
+
 }  // namespace
 }  // namespace velmo::uitest

@@ -76,6 +76,9 @@ public:
         SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
         SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
         SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+        // The window surface is the system's own framebuffer, filled in
+        // software: no GL driver behind it, on a bare X server too.
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return SDL_GetError();
         WakeEvent = SDL_RegisterEvents(1);
         SDL_StartTextInput();
@@ -111,7 +114,7 @@ public:
             if (Left <= 0) return true;
             Got = SDL_WaitEventTimeout(&E, Left);
         } else {
-            Got = SDL_WaitEvent(&E);
+            Got = SDL_WaitEventTimeout(&E, -1);  // until something comes
         }
         if (Got) Translate(E);
         return true;
@@ -172,8 +175,13 @@ public:
             bool WasVisible = T.Visible;
             SDL_DestroyWindow(T.Window);
             T.Window = nullptr;
+            T.Surface = nullptr;
             if (!Create(Wnd, T)) return;
             if (WasVisible) SDL_ShowWindow(T.Window);
+            // The new window starts blank: it gets the whole picture.
+            if (const TBitmap* Frame = GetWindowFramebuffer(Wnd))
+                Present(Wnd, *Frame, {RECT{0, 0, Frame->Width(), Frame->Height()}});
+            return;
         }
         if (T.Shaped) ApplyShape(T);
     }
@@ -188,10 +196,20 @@ public:
     void Present(HWND Wnd, const TBitmap& Frame, const std::vector<RECT>& Dirty) override {
         auto It = Tops.find(Wnd);
         if (It == Tops.end() || !It->second.Window || Frame.BitsPerPixel() != 32) return;
-        SDL_Surface* S = SDL_GetWindowSurface(It->second.Window);
+        TTop& Top = It->second;
+        SDL_Surface* S = SDL_GetWindowSurface(Top.Window);
         if (!S) return;
+        // A surface made anew (first show, resize) starts blank: it gets
+        // the whole picture, not only what changed.
+        std::vector<RECT> Whole;
+        if (S != Top.Surface || S->w != Top.SurfaceWidth || S->h != Top.SurfaceHeight) {
+            Whole.push_back(RECT{0, 0, Frame.Width(), Frame.Height()});
+            Top.Surface = S;
+            Top.SurfaceWidth = S->w;
+            Top.SurfaceHeight = S->h;
+        }
         std::vector<SDL_Rect> Rects;
-        for (const RECT& D : Dirty) {
+        for (const RECT& D : Whole.empty() ? Dirty : Whole) {
             int L = std::max<int>(D.left, 0), T = std::max<int>(D.top, 0);
             int R = std::min({int(D.right), Frame.Width(), S->w}), B = std::min({int(D.bottom), Frame.Height(), S->h});
             if (L >= R || T >= B) continue;
@@ -200,7 +218,7 @@ public:
                               int(Frame.BytesPerScanLine()), S->format->format, To, S->pitch);
             Rects.push_back(SDL_Rect{L, T, R - L, B - T});
         }
-        if (!Rects.empty()) SDL_UpdateWindowSurfaceRects(It->second.Window, Rects.data(), int(Rects.size()));
+        if (!Rects.empty()) SDL_UpdateWindowSurfaceRects(Top.Window, Rects.data(), int(Rects.size()));
     }
 
     void TextInputRect(HWND TopLevel, const RECT& Screen) override {
@@ -232,6 +250,9 @@ private:
         bool Visible = false;
         bool Shaped = false;
         bool Popup = false;
+        SDL_Surface* Surface = nullptr;  // the surface last painted
+        int SurfaceWidth = 0;
+        int SurfaceHeight = 0;
     };
 
     static int Width(const RECT& R) { return std::max<int>(1, R.right - R.left); }
@@ -381,7 +402,11 @@ private:
         case SDL_WINDOWEVENT:
             switch (E.window.event) {
             case SDL_WINDOWEVENT_EXPOSED:
-                if (SDL_Window* W = SDL_GetWindowFromID(E.window.windowID)) SDL_UpdateWindowSurface(W);
+            case SDL_WINDOWEVENT_SIZE_CHANGED:
+                // Shown again by the system: the picture is put back whole.
+                if (HWND Wnd = WndOf(E.window.windowID))
+                    if (const TBitmap* Frame = GetWindowFramebuffer(Wnd))
+                        Present(Wnd, *Frame, {RECT{0, 0, Frame->Width(), Frame->Height()}});
                 return;
             case SDL_WINDOWEVENT_FOCUS_LOST: H.Kind = THostEventKind::CaptureLost; return Push(H);
             case SDL_WINDOWEVENT_CLOSE:
