@@ -39,7 +39,7 @@ struct TTaps {
 // interpolates linearly between the two nearest source samples (centres
 // aligned, edges held).
 std::vector<TTaps> MakeTaps(int Src, int Dst) {
-    std::vector<TTaps> taps(size_t(Dst));
+    std::vector<TTaps> taps(static_cast<size_t>(Dst));
     const double scale = double(Src) / Dst;
     for (int i = 0; i < Dst; ++i) {
         TTaps& t = taps[size_t(i)];
