@@ -63,14 +63,12 @@ TPostTarget SplitPostUrl(const std::u16string& Url) {
     }
     const size_t q = rest.find(u'?');
     const std::u16string_view beforeQuery = rest.substr(0, q);
-    if (q != std::u16string_view::npos)
-        t.Parameters = std::u16string(rest.substr(q + 1));
+    if (q != std::u16string_view::npos) t.Parameters = std::u16string(rest.substr(q + 1));
     const size_t slash = beforeQuery.find(u'/');
     std::u16string_view hostPort = beforeQuery.substr(0, slash);
     const size_t colon = hostPort.find(u':');
     t.Host = std::u16string(hostPort.substr(0, colon));
-    if (colon != std::u16string_view::npos)
-        t.Port = std::u16string(hostPort.substr(colon + 1));
+    if (colon != std::u16string_view::npos) t.Port = std::u16string(hostPort.substr(colon + 1));
     if (slash != std::u16string_view::npos) {
         const std::u16string_view pathDoc = beforeQuery.substr(slash);
         const size_t last = pathDoc.rfind(u'/');
@@ -80,8 +78,7 @@ TPostTarget SplitPostUrl(const std::u16string& Url) {
     t.Secure = SameName(t.Protocol, u"https");
     t.ConnectPort = t.Secure ? 443 : 80;
     t.Object = t.Path + t.Document;
-    if (Url.find(u'?') != std::u16string::npos)
-        t.Object += u"?";
+    if (Url.find(u'?') != std::u16string::npos) t.Object += u"?";
     return t;
 }
 
@@ -104,8 +101,7 @@ void Tqenhttp::addheads(const std::u16string& hds) {
     for (const auto& piece : SplitByChar(hds, u'\r')) {
         const std::u16string line = Trim(piece);
         const size_t p = line.find(u':');
-        if (p == std::u16string::npos)
-            continue;
+        if (p == std::u16string::npos) continue;
         Merge(fhead, line.substr(0, p), line.substr(p + 1));
     }
 }
@@ -123,8 +119,7 @@ void Tqenhttp::mergecookies(const std::u16string& cks) {
 std::u16string Tqenhttp::getcookies() const {
     std::u16string r;
     for (size_t i = 0; i < fcookie.size(); ++i) {
-        if (i)
-            r += u';';
+        if (i) r += u';';
         r += fcookie[i].title + u"=" + fcookie[i].text;
     }
     return r;
@@ -133,8 +128,7 @@ std::u16string Tqenhttp::getcookies() const {
 std::u16string Tqenhttp::getheads() const {
     std::u16string r;
     for (size_t i = 0; i < fhead.size(); ++i) {
-        if (i)
-            r += u"\r\n";
+        if (i) r += u"\r\n";
         r += fhead[i].title + u":" + fhead[i].text;
     }
     return r;
@@ -150,8 +144,7 @@ void Tqenhttp::weizhaoIP(std::u16string ip) {
 std::vector<std::string> Tqenhttp::headerblock() const {
     std::u16string block = getheads();
     const std::u16string cookies = getcookies();
-    if (!cookies.empty())
-        block += u"\r\nCookie:" + cookies;
+    if (!cookies.empty()) block += u"\r\nCookie:" + cookies;
     // Header text travels in the ANSI code page, as the platform sends it.
     return {WideToAnsi(block)};
 }
@@ -163,12 +156,10 @@ void Tqenhttp::takeheaders(const std::string& raw) {
         std::u16string next;
         TextBetween(rest, u"Set-Cookie:", u"\r", value, next);
         rest = std::move(next);
-        if (!result.empty())
-            result += u';';
+        if (!result.empty()) result += u';';
         result += value;
     }
-    if (!result.empty())
-        mergecookies(result);
+    if (!result.empty()) mergecookies(result);
 }
 
 bool Tqenhttp::run(const std::string& method, const std::string& url, const std::string& body,
@@ -185,8 +176,7 @@ bool Tqenhttp::run(const std::string& method, const std::string& url, const std:
     r.ReceiveTimeoutMs = freceive;
     r.ConnectTo = fconnectto;
     const THttpResponse res = HttpSend(r, sink);
-    if (!res.Completed)
-        return false;
+    if (!res.Completed) return false;
     takeheaders(res.RawHeaders);
     return true;
 }
@@ -201,8 +191,7 @@ std::string GetUrl(const std::u16string& url) { return EncodeUrlBytes(WideToUTF8
 
 std::function<bool(std::string_view)> MemorySink(std::string& out) {
     return [&out](std::string_view piece) {
-        if (out.size() + piece.size() > Tqenhttp::MaxMemoryBody)
-            return false;
+        if (out.size() + piece.size() > Tqenhttp::MaxMemoryBody) return false;
         out.append(piece);
         return true;
     };
@@ -212,15 +201,13 @@ std::function<bool(std::string_view)> MemorySink(std::string& out) {
 
 std::u16string Tqenhttp::get(const std::u16string& url) {
     std::string body;
-    if (!run("GET", GetUrl(url), std::string(), MemorySink(body)))
-        return std::u16string();
+    if (!run("GET", GetUrl(url), std::string(), MemorySink(body))) return std::u16string();
     return decode(body);
 }
 
 void Tqenhttp::get(const std::u16string& url, TStream& stm) {
     std::string body;
-    if (run("GET", GetUrl(url), std::string(), MemorySink(body)))
-        stm.WriteBuffer(body);
+    if (run("GET", GetUrl(url), std::string(), MemorySink(body))) stm.WriteBuffer(body);
 }
 
 void Tqenhttp::getfile(const std::u16string& url, const std::u16string& svfilename) {
@@ -233,10 +220,8 @@ void Tqenhttp::getfile(const std::u16string& url, const std::u16string& svfilena
             }
             return true;
         });
-        if (writeFailed)
-            throw EWriteError("Stream write error");
-        if (!ok)
-            file.SetSize(0);
+        if (writeFailed) throw EWriteError("Stream write error");
+        if (!ok) file.SetSize(0);
     });
 }
 
@@ -253,16 +238,14 @@ std::string PostUrl(const TPostTarget& t) {
 std::u16string Tqenhttp::post(const std::u16string& url, const std::u16string& postdata) {
     std::string body;
     const std::string data = postdatautf8 ? WideToUTF8(postdata) : WideToAnsi(postdata);
-    if (!run("POST", PostUrl(SplitPostUrl(url)), data, MemorySink(body)))
-        return std::u16string();
+    if (!run("POST", PostUrl(SplitPostUrl(url)), data, MemorySink(body))) return std::u16string();
     return decode(body);
 }
 
 void Tqenhttp::post(const std::u16string& url, const std::u16string& postdata, TStream& stm) {
     std::string body;
     const std::string data = postdatautf8 ? WideToUTF8(postdata) : WideToAnsi(postdata);
-    if (run("POST", PostUrl(SplitPostUrl(url)), data, MemorySink(body)))
-        stm.WriteBuffer(body);
+    if (run("POST", PostUrl(SplitPostUrl(url)), data, MemorySink(body))) stm.WriteBuffer(body);
 }
 
 }  // namespace velmo

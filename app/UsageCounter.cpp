@@ -21,8 +21,9 @@ std::string CounterUrl(const std::u16string& Host, const std::u16string& Name) {
     static const char* hex = "0123456789ABCDEF";
     std::string name;
     for (unsigned char c : WideToUTF8(Name)) {
-        const bool keep = c > 0x20 && c < 0x7F &&
-                          std::string_view("#%&+\"<>\\^`{|}").find(char(c)) == std::string_view::npos;
+        const bool keep =
+            c > 0x20 && c < 0x7F &&
+            std::string_view("#%&+\"<>\\^`{|}").find(char(c)) == std::string_view::npos;
         if (keep) {
             name += char(c);
         } else {
@@ -51,8 +52,7 @@ namespace {
 std::u16string ExecutableName() {
     char buf[4096];
     const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0)
-        return std::u16string();
+    if (n <= 0) return std::u16string();
     std::string path(buf, size_t(n));
     const size_t slash = path.find_last_of('/');
     return FileSystemNameToWide(slash == std::string::npos ? path : path.substr(slash + 1));
@@ -61,8 +61,7 @@ std::u16string ExecutableName() {
 }  // namespace
 
 bool StartCounterAt(const std::u16string& Host, const std::u16string& Name) {
-    if (Host.empty())
-        return false;
+    if (Host.empty()) return false;
     InternetStartup();
     try {
         std::thread(CounterThreadProc, Host, Name).detach();
@@ -74,8 +73,7 @@ bool StartCounterAt(const std::u16string& Host, const std::u16string& Name) {
 
 bool StartCounter() {
     const std::u16string host = CounterHost();
-    if (host.empty())
-        return false;
+    if (host.empty()) return false;
     return StartCounterAt(host, ExecutableName());
 }
 

@@ -27,7 +27,8 @@ public:
 // An input/output error with its code (3: path not found).
 class EInOutError : public std::runtime_error {
 public:
-    EInOutError(int code, const std::string& message) : std::runtime_error(message), ErrorCode(code) {}
+    EInOutError(int code, const std::string& message)
+        : std::runtime_error(message), ErrorCode(code) {}
     int ErrorCode;
 };
 
@@ -35,7 +36,8 @@ using Fqenfenjiestr = std::vector<std::u16string>;
 
 // Full name of a found file, the is-a-folder flag (always false from the
 // walker) and the stop flag, which ends the walk after the current file.
-using TFoundFileProc = std::function<void(const std::u16string& FileName, bool IsFolder, bool& Stop)>;
+using TFoundFileProc =
+    std::function<void(const std::u16string& FileName, bool IsFolder, bool& Stop)>;
 
 // ---- text ----
 
@@ -82,7 +84,8 @@ bool MakeFolder(const std::u16string& Path);
 // (ordinal, ASCII case folded), and returns how many were handed over
 // without error. Errors raised by Proc are swallowed; that file is not
 // counted.
-int ForEachFile(const std::u16string& Folder, const std::u16string& Filter, const TFoundFileProc& Proc);
+int ForEachFile(const std::u16string& Folder, const std::u16string& Filter,
+                const TFoundFileProc& Proc);
 
 // ---- dialog and shell ----
 
@@ -96,7 +99,8 @@ std::u16string PickFolder();
 
 // Starts a program (Argv[0] looked up on PATH) in WorkDir without waiting
 // for it; true when it was started.
-using TShellLauncher = std::function<bool(const std::vector<std::string>& Argv, const std::string& WorkDir)>;
+using TShellLauncher =
+    std::function<bool(const std::vector<std::string>& Argv, const std::string& WorkDir)>;
 // Installs Launcher (null: the default, posix_spawn) and returns the one it
 // replaces.
 TShellLauncher SetShellLauncher(TShellLauncher Launcher);

@@ -18,12 +18,9 @@ namespace velmo {
 TImageFormat DetectImageFormat(std::string_view B) {
     if (B.size() >= 3 && uint8_t(B[0]) == 0xFF && uint8_t(B[1]) == 0xD8 && uint8_t(B[2]) == 0xFF)
         return TImageFormat::JPEG;
-    if (B.substr(0, 8) == std::string_view("\x89PNG\r\n\x1a\n", 8))
-        return TImageFormat::PNG;
-    if (B.substr(0, 6) == "GIF87a" || B.substr(0, 6) == "GIF89a")
-        return TImageFormat::GIF;
-    if (B.substr(0, 2) == "BM")
-        return TImageFormat::BMP;
+    if (B.substr(0, 8) == std::string_view("\x89PNG\r\n\x1a\n", 8)) return TImageFormat::PNG;
+    if (B.substr(0, 6) == "GIF87a" || B.substr(0, 6) == "GIF89a") return TImageFormat::GIF;
+    if (B.substr(0, 2) == "BM") return TImageFormat::BMP;
     return TImageFormat::Unknown;
 }
 
@@ -112,10 +109,8 @@ uint8_t ToByte(float V) { return uint8_t(std::clamp(std::lround(V), 0L, 255L)); 
 TBitmap ScaleBitmap(const TBitmap& Source, int Width, int Height) {
     if (Width < 1 || Height < 1 || Width > 65535 || Height > 65535)
         throw EImagingError("Invalid image size");
-    if (Source.Empty())
-        throw EImagingError("Empty image");
-    if (int64_t(Width) * Height > TBitmap::MaxPixels)
-        throw EImagingError("Image too large");
+    if (Source.Empty()) throw EImagingError("Empty image");
+    if (int64_t(Width) * Height > TBitmap::MaxPixels) throw EImagingError("Image too large");
     TBitmap converted;
     const TBitmap* src = &Source;
     if (Source.PixelFormat() != pf24bit && Source.PixelFormat() != pf32bit) {
@@ -179,12 +174,10 @@ namespace {
 
 std::string ReadWholeFile(const std::u16string& FileName) {
     const THandle h = CreateFileW(FileName, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
-    if (h == INVALID_HANDLE_VALUE)
-        throw EImagingError("Cannot open the image file");
+    if (h == INVALID_HANDLE_VALUE) throw EImagingError("Cannot open the image file");
     THandleStream s(h, true);
     const int64_t size = s.Size();
-    if (size < 0 || size > (int64_t(1) << 31))
-        throw EImagingError("Image file too large");
+    if (size < 0 || size > (int64_t(1) << 31)) throw EImagingError("Image file too large");
     std::string bytes(size_t(size), '\0');
     s.ReadBuffer(bytes.data(), size);
     return bytes;
@@ -206,16 +199,14 @@ TBitmap Decode(const std::string& Bytes, TImageFormat Format) {
             TStringStream s(Bytes);
             reader.LoadFromStream(s);
             std::unique_ptr<TBitmap> decoded = reader.SaveToBitmap();
-            if (!decoded)
-                throw EImagingError("Unsupported or damaged PNG image");
+            if (!decoded) throw EImagingError("Unsupported or damaged PNG image");
             bm = std::move(*decoded);
             break;
         }
         case TImageFormat::GIF: {
             TPDFGIFDecoder gif;
             gif.LoadFromString(Bytes);
-            if (gif.ImageBlocks().empty())
-                throw EImagingError("Damaged GIF image");
+            if (gif.ImageBlocks().empty()) throw EImagingError("Damaged GIF image");
             gif.SaveToBitmap(bm);
             break;
         }
@@ -227,13 +218,10 @@ TBitmap Decode(const std::string& Bytes, TImageFormat Format) {
         default:
             throw EImagingError("Unknown image format");
     }
-    if (bm.Empty())
-        throw EImagingError("Empty image");
-    if (bm.PixelFormat() != pf24bit && bm.PixelFormat() != pf32bit)
-        bm.SetPixelFormat(pf24bit);
+    if (bm.Empty()) throw EImagingError("Empty image");
+    if (bm.PixelFormat() != pf24bit && bm.PixelFormat() != pf32bit) bm.SetPixelFormat(pf24bit);
     // Only PNG carries alpha; elsewhere the fourth byte means nothing.
-    if (Format != TImageFormat::PNG && bm.PixelFormat() == pf32bit)
-        bm.SetPixelFormat(pf24bit);
+    if (Format != TImageFormat::PNG && bm.PixelFormat() == pf32bit) bm.SetPixelFormat(pf24bit);
     return bm;
 }
 
@@ -255,7 +243,9 @@ void TImagingImage::LoadFromBytes(std::string Bytes) {
     FModified = false;
 }
 
-void TImagingImage::LoadFromFile(const std::u16string& FileName) { LoadFromBytes(ReadWholeFile(FileName)); }
+void TImagingImage::LoadFromFile(const std::u16string& FileName) {
+    LoadFromBytes(ReadWholeFile(FileName));
+}
 
 void TImagingImage::Scale(int NewWidth, int NewHeight) {
     FBitmap = ScaleBitmap(FBitmap, NewWidth, NewHeight);
@@ -263,10 +253,8 @@ void TImagingImage::Scale(int NewWidth, int NewHeight) {
 }
 
 std::string TImagingImage::Encode() const {
-    if (FBitmap.Empty())
-        throw EImagingError("Empty image");
-    if (!FModified && FSaveFormat == FLoadedFormat)
-        return FLoadedBytes;
+    if (FBitmap.Empty()) throw EImagingError("Empty image");
+    if (!FModified && FSaveFormat == FLoadedFormat) return FLoadedBytes;
     TMemoryStream out;
     switch (FSaveFormat) {
         case TImageFormat::BMP: {
@@ -291,8 +279,7 @@ std::string TImagingImage::Encode() const {
                         m[3 * x] = m[3 * x + 1] = m[3 * x + 2] = a;
                     }
                 }
-                if (!opaque)
-                    writer.SetAlphaChannel(&mask, false);
+                if (!opaque) writer.SetAlphaChannel(&mask, false);
             }
             writer.SaveToStream(out);
             break;

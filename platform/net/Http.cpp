@@ -49,8 +49,7 @@ size_t OnHeader(char* Buffer, size_t Size, size_t Count, void* User) {
     std::string_view line(Buffer, n);
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
     // A new status line begins another response: only the last one is kept.
-    if (line.substr(0, 5) == "HTTP/")
-        t->Headers.clear();
+    if (line.substr(0, 5) == "HTTP/") t->Headers.clear();
     if (!line.empty()) {
         t->Headers.append(line);
         t->Headers += "\r\n";
@@ -94,8 +93,7 @@ struct TSlist {
     curl_slist* List = nullptr;
     ~TSlist() { curl_slist_free_all(List); }
     void Add(const std::string& S) {
-        if (curl_slist* n = curl_slist_append(List, S.c_str()))
-            List = n;
+        if (curl_slist* n = curl_slist_append(List, S.c_str())) List = n;
     }
 };
 
@@ -122,12 +120,10 @@ THttpResponse HttpSend(const THttpRequest& Request,
         size_t start = 0;
         while (start <= given.size()) {
             size_t end = given.find_first_of("\r\n", start);
-            if (end == std::string::npos)
-                end = given.size();
+            if (end == std::string::npos) end = given.size();
             std::string line = given.substr(start, end - start);
             start = end + 1;
-            if (line.empty())
-                continue;
+            if (line.empty()) continue;
             // libcurl reads "Name:" with nothing after it as "remove Name";
             // "Name;" sends the header with an empty value.
             const size_t colon = line.find(':');
@@ -148,8 +144,7 @@ THttpResponse HttpSend(const THttpRequest& Request,
     curl_easy_setopt(e, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(e, CURLOPT_USERAGENT, Request.UserAgent.c_str());
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.List);
-    if (connectTo.List)
-        curl_easy_setopt(e, CURLOPT_CONNECT_TO, connectTo.List);
+    if (connectTo.List) curl_easy_setopt(e, CURLOPT_CONNECT_TO, connectTo.List);
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, Request.FollowRedirects ? 1L : 0L);
     curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
     if (Request.ConnectTimeoutMs)
@@ -181,10 +176,8 @@ THttpResponse HttpSend(const THttpRequest& Request,
     bool idle = false;
     int running = 1;
     while (running) {
-        if (curl_multi_perform(m, &running) != CURLM_OK)
-            break;
-        if (!running)
-            break;
+        if (curl_multi_perform(m, &running) != CURLM_OK) break;
+        if (!running) break;
         const auto now = Clock::now();
         curl_off_t connected = 0;
         curl_easy_getinfo(e, CURLINFO_CONNECT_TIME_T, &connected);

@@ -34,8 +34,8 @@ TEST(AppUtilities, Tables) {
         {1048577, u"1.00 MB"},
         {1073741824, u"1024.00 MB"},
         {1073741825, u"1.00 GB"},
-        {uint64_t(5) << 30, u"5.00 GB"},           // beyond 32 bits
-        {uint64_t(4) << 30, u"4.00 GB"},           // exactly 2^32: not 0 B
+        {uint64_t(5) << 30, u"5.00 GB"},  // beyond 32 bits
+        {uint64_t(4) << 30, u"4.00 GB"},  // exactly 2^32: not 0 B
         {1536, u"1.50 KB"},
     };
     for (const auto& c : sizes) EXPECT_EQ(FormatFileSize(c.size), c.text) << c.size;
@@ -54,7 +54,8 @@ TEST(AppUtilities, Tables) {
     };
     for (const auto& c : splits) {
         EXPECT_EQ(SplitByChar(c.text, c.ch), c.parts);
-        EXPECT_EQ(FieldCount(c.text, c.ch), int(std::u16string_view(c.text).empty() ? 1 : c.parts.size()));
+        EXPECT_EQ(FieldCount(c.text, c.ch),
+                  int(std::u16string_view(c.text).empty() ? 1 : c.parts.size()));
     }
 
     struct BetweenCase {
@@ -67,10 +68,10 @@ TEST(AppUtilities, Tables) {
     const BetweenCase betweens[] = {
         {u"x: a\rrest", u":", u"\r", u" a", u"rest"},
         {u"x a\rrest", u":", u"\r", u"", u"x a\rrest"},
-        {u"k=v", u"=", u"\r", u"", u"v"},              // no end mark: all after start
-        {u"<<ab", u"<<", u">>", u"", u"b"},          // two-character end mark missing
+        {u"k=v", u"=", u"\r", u"", u"v"},    // no end mark: all after start
+        {u"<<ab", u"<<", u">>", u"", u"b"},  // two-character end mark missing
         {u"[a][b]", u"[", u"]", u"a", u"[b]"},
-        {u"abc", u"", u"c", u"", u"abc"},             // empty start mark never matches
+        {u"abc", u"", u"c", u"", u"abc"},  // empty start mark never matches
     };
     for (const auto& c : betweens) {
         std::u16string between = u"old", rest = u"old";
@@ -98,8 +99,14 @@ TEST(AppUtilities, Tables) {
         int64_t r;
     };
     const RoundCase rounds[] = {
-        {2.5, 3},   {2.4999, 2}, {-2.5, -2}, {-2.7, -2}, {0.0, 0},
-        {1.5, 2},   {-0.4, 0},   {1e300, std::numeric_limits<int64_t>::max()},
+        {2.5, 3},
+        {2.4999, 2},
+        {-2.5, -2},
+        {-2.7, -2},
+        {0.0, 0},
+        {1.5, 2},
+        {-0.4, 0},
+        {1e300, std::numeric_limits<int64_t>::max()},
         {-1e300, std::numeric_limits<int64_t>::min()},
         {std::nan(""), 0},
     };
@@ -182,8 +189,7 @@ TEST(AppUtilities, ForEachFile) {
     int calls = 0;
     EXPECT_EQ(ForEachFile(base, filter,
                           [&](const std::u16string&, bool, bool& stop) {
-                              if (++calls == 2)
-                                  stop = true;
+                              if (++calls == 2) stop = true;
                           }),
               2);
     EXPECT_EQ(calls, 2);
@@ -192,8 +198,7 @@ TEST(AppUtilities, ForEachFile) {
     EXPECT_EQ(ForEachFile(base, filter,
                           [&](const std::u16string& name, bool, bool&) {
                               ++calls;
-                              if (name.ends_with(u"b.JPG"))
-                                  throw std::runtime_error("unreadable");
+                              if (name.ends_with(u"b.JPG")) throw std::runtime_error("unreadable");
                           }),
               3);
     EXPECT_EQ(calls, 4);
@@ -232,11 +237,12 @@ TEST(AppUtilities, PickFolderAndShell) {
     std::vector<std::vector<std::string>> calls;
     std::vector<std::string> dirs;
     bool answer = true;
-    TShellLauncher previous = SetShellLauncher([&](const std::vector<std::string>& argv, const std::string& wd) {
-        calls.push_back(argv);
-        dirs.push_back(wd);
-        return answer;
-    });
+    TShellLauncher previous =
+        SetShellLauncher([&](const std::vector<std::string>& argv, const std::string& wd) {
+            calls.push_back(argv);
+            dirs.push_back(wd);
+            return answer;
+        });
     EXPECT_TRUE(OpenWithShell(u"/usr/share/doc/velmo/README.md"));
     EXPECT_TRUE(OpenWithShell(u"https://example.org/a/b"));
     answer = false;
@@ -255,13 +261,15 @@ TEST(AppUtilities, PickFolderAndShell) {
 TEST(AppUtilities, OpenWithShellNeverWaits) {
     vpltest::TempDir dir;
     const fs::path marker = dir / "opened";
-    vpltest::WriteFile(dir / "xdg-open", "#!/bin/sh\nsleep 1\necho \"$1\" > '" + marker.string() + "'\n");
+    vpltest::WriteFile(dir / "xdg-open",
+                       "#!/bin/sh\nsleep 1\necho \"$1\" > '" + marker.string() + "'\n");
     fs::permissions(dir / "xdg-open", fs::perms::owner_all);
     const std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
     setenv("PATH", (dir.path().string() + ":" + oldPath).c_str(), 1);
     const auto t0 = std::chrono::steady_clock::now();
     const bool started = OpenWithShell(W(dir / "doc.txt"));
-    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double took =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     setenv("PATH", oldPath.c_str(), 1);
     EXPECT_TRUE(started);
     EXPECT_LT(took, 0.8);

@@ -1,10 +1,11 @@
+#include "app/HttpClient.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <regex>
 
-#include "app/HttpClient.h"
 #include "core/Unicode.h"
 #include "platform/files/Stream.h"
 #include "platform/text/AnsiCodePage.h"
@@ -39,19 +40,16 @@ TEST(HttpClient, LoopbackServer) {
     const std::string cafe = "caf\xC3\xA9";  // UTF-8 of "café"
     LoopbackServer server([&](const SeenRequest& r) {
         if (r.target == "/cookies")
-            return LoopbackServer::response(200, {"Set-Cookie: a=1; path=/", "Set-Cookie: b=2"}, "ok");
+            return LoopbackServer::response(200, {"Set-Cookie: a=1; path=/", "Set-Cookie: b=2"},
+                                            "ok");
         if (r.target == "/moved")
             return LoopbackServer::response(302, {"Location: /target"}, "moved");
         if (r.target == "/target")
             return LoopbackServer::response(200, {"X-Final: yes"}, "arrived");
-        if (r.target == "/utf8")
-            return LoopbackServer::response(200, {}, cafe);
-        if (r.target == "/ansi")
-            return LoopbackServer::response(200, {}, "caf\xE9");
-        if (r.target == "/empty")
-            return LoopbackServer::response(200, {}, "");
-        if (r.method == "POST")
-            return LoopbackServer::response(200, {}, "got:" + r.body);
+        if (r.target == "/utf8") return LoopbackServer::response(200, {}, cafe);
+        if (r.target == "/ansi") return LoopbackServer::response(200, {}, "caf\xE9");
+        if (r.target == "/empty") return LoopbackServer::response(200, {}, "");
+        if (r.method == "POST") return LoopbackServer::response(200, {}, "got:" + r.body);
         return LoopbackServer::response(200, {}, "plain");
     });
 
@@ -138,18 +136,21 @@ TEST(HttpClient, LoopbackServer) {
     EXPECT_EQ(fs::file_size(saved), 0u);
     http.getfile(Url(server, "/plain"), W(saved.string()));
     EXPECT_EQ(vpltest::ReadFile(saved), "plain");
-    EXPECT_THROW(http.getfile(Url(server, "/plain"), W((dir / "no/such/file").string())), EStreamError);
+    EXPECT_THROW(http.getfile(Url(server, "/plain"), W((dir / "no/such/file").string())),
+                 EStreamError);
 
     // The made-up address.
     http.clearheads();
     http.weizhaoIP(FormatForwardedAddress(7, 0, 253, 101));
     ASSERT_EQ(http.heads().size(), 1u);
-    EXPECT_EQ(http.heads()[0].title + u":" + http.heads()[0].text, u"X-Forwarded-For:007.000.253.101");
+    EXPECT_EQ(http.heads()[0].title + u":" + http.heads()[0].text,
+              u"X-Forwarded-For:007.000.253.101");
     http.clearheads();
     http.weizhaoIP(u"");
     const std::string made(http.heads()[0].text.begin(), http.heads()[0].text.end());
     std::smatch m;
-    ASSERT_TRUE(std::regex_match(made, m, std::regex(R"((\d{3})\.(\d{3})\.(\d{3})\.(\d{3}))"))) << made;
+    ASSERT_TRUE(std::regex_match(made, m, std::regex(R"((\d{3})\.(\d{3})\.(\d{3})\.(\d{3}))")))
+        << made;
     EXPECT_GE(std::stoi(m[1]), 1);
     EXPECT_LE(std::stoi(m[1]), 165);
     for (int i = 2; i <= 4; ++i) EXPECT_LE(std::stoi(m[i]), 253);
@@ -167,7 +168,8 @@ TEST(HttpClient, PostAddressSplit) {
         const char16_t* object;
     };
     const Case cases[] = {
-        {u"https://h.example:8443/a/b.asp?k=v", true, 443, u"h.example", u"/a/", u"b.asp", u"k=v", u"/a/b.asp?"},
+        {u"https://h.example:8443/a/b.asp?k=v", true, 443, u"h.example", u"/a/", u"b.asp", u"k=v",
+         u"/a/b.asp?"},
         {u"HTTPS://h/x", true, 443, u"h", u"/", u"x", u"", u"/x"},
         {u"http://h:81/dir/", false, 80, u"h", u"/dir/", u"", u"", u"/dir/"},
         {u"http://h", false, 80, u"h", u"", u"", u"", u""},
@@ -206,7 +208,8 @@ TEST(HttpClient, TimeOutsAndFailures) {
         vpltest::WriteFile(file, "previous");
         http.getfile(url, W(file.string()));
         EXPECT_EQ(fs::file_size(file), 0u);
-        const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        const double took =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         EXPECT_LT(took, 2.0 * 3) << hostPort;  // three requests, each within 2 s
         EXPECT_EQ(http.getturnhead(), u"");
         EXPECT_EQ(http.getcookies(), u"k=v");

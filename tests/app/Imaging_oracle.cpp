@@ -86,7 +86,8 @@ TEST(ImagingOracle, ScaleAgreesWithImageMagick) {
         const std::string geometry = std::to_string(c.outW) + "x" + std::to_string(c.outH) + "!";
         auto r = vpltest::RunCommand({"convert", src.string(), "-resize", geometry, ref.string()});
         ASSERT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_EQ(Identify("%m %w %h", ours), "PNG " + std::to_string(c.outW) + " " + std::to_string(c.outH));
+        EXPECT_EQ(Identify("%m %w %h", ours),
+                  "PNG " + std::to_string(c.outW) + " " + std::to_string(c.outH));
         const TBitmap a = LoadPng(ours), b = LoadPng(ref);
         ASSERT_EQ(a.Width(), b.Width());
         ASSERT_EQ(a.Height(), b.Height());

@@ -1,8 +1,9 @@
+#include "app/imaging/Imaging.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "app/imaging/Imaging.h"
 #include "codecs/GIFWriter.h"
 #include "codecs/JPEGImage.h"
 #include "core/PNG.h"
@@ -62,7 +63,8 @@ std::string Encoded(const TBitmap& b, TImageFormat f) {
 double MeanDifference(const TBitmap& a, const TBitmap& b) {
     double sum = 0;
     for (int y = 0; y < a.Height(); ++y)
-        for (int x = 0; x < a.Width() * 3; ++x) sum += std::abs(int(a.ScanLine(y)[x]) - int(b.ScanLine(y)[x]));
+        for (int x = 0; x < a.Width() * 3; ++x)
+            sum += std::abs(int(a.ScanLine(y)[x]) - int(b.ScanLine(y)[x]));
     return sum / (double(a.Width()) * a.Height() * 3);
 }
 
@@ -168,7 +170,7 @@ TEST(Imaging, ScalerValues) {
     EXPECT_EQ(half.ScanLine(0)[0], 50);
     EXPECT_EQ(half.ScanLine(0)[3], 228);
     TBitmap third = ScaleBitmap(row, 3, 1);  // each covers 4/3 source pixels
-    EXPECT_EQ(third.ScanLine(0)[0], 25);      // (0 + 100/3) * 3/4
+    EXPECT_EQ(third.ScanLine(0)[0], 25);     // (0 + 100/3) * 3/4
     EXPECT_EQ(third.ScanLine(0)[3], 150);
 
     // A uniform picture stays uniform at any size.

@@ -1,8 +1,9 @@
+#include "app/UsageCounter.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "app/UsageCounter.h"
 #include "tests/support/LoopbackServer.h"
 
 using namespace velmo;
@@ -28,7 +29,8 @@ TEST(UsageCounter, OffAndLoopback) {
     EXPECT_EQ(ThreadCount(), before);
     EXPECT_FALSE(StartCounterAt(u"", u"velmo convert"));
 
-    LoopbackServer server([](const SeenRequest&) { return LoopbackServer::response(200, {}, "1"); });
+    LoopbackServer server(
+        [](const SeenRequest&) { return LoopbackServer::response(200, {}, "1"); });
     const std::string host = server.hostPort();
     ASSERT_TRUE(StartCounterAt(std::u16string(host.begin(), host.end()), u"velmo convert"));
     ASSERT_TRUE(server.waitForRequests(1, 10));

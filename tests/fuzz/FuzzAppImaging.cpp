@@ -18,8 +18,7 @@ void AppImaging(std::string_view Data) {
         return;
     }
     // Large pictures are decoded only: scaling them is slow, not risky.
-    if (int64_t(image.Width()) * image.Height() > (int64_t(1) << 20))
-        return;
+    if (int64_t(image.Width()) * image.Height() > (int64_t(1) << 20)) return;
     // Sizes the encoders refuse (JPEG sides above 65,500) raise, as they may.
     try {
         image.Scale(std::max(1, image.Width() / 3), std::max(1, image.Height() / 2 + 1));

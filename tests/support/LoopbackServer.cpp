@@ -17,15 +17,13 @@ namespace {
 
 std::string Lower(std::string s) {
     for (auto& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c + 32);
+        if (c >= 'A' && c <= 'Z') c = char(c + 32);
     return s;
 }
 
 int BoundSocket(int& port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        throw std::runtime_error("socket failed");
+    if (fd < 0) throw std::runtime_error("socket failed");
     int one = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in a{};
@@ -49,11 +47,9 @@ void ReadUntil(int fd, std::string& buf, Pred pred) {
     char chunk[4096];
     while (!pred() && buf.size() < (size_t(4) << 20)) {
         pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 2000) <= 0)
-            return;
+        if (poll(&p, 1, 2000) <= 0) return;
         const ssize_t n = read(fd, chunk, sizeof chunk);
-        if (n <= 0)
-            return;
+        if (n <= 0) return;
         buf.append(chunk, size_t(n));
     }
 }
@@ -62,15 +58,13 @@ void ReadUntil(int fd, std::string& buf, Pred pred) {
 
 std::string SeenRequest::header(const std::string& name) const {
     for (const auto& [n, v] : headers)
-        if (Lower(n) == Lower(name))
-            return v;
+        if (Lower(n) == Lower(name)) return v;
     return std::string();
 }
 
 bool SeenRequest::hasHeader(const std::string& name) const {
     for (const auto& h : headers)
-        if (Lower(h.first) == Lower(name))
-            return true;
+        if (Lower(h.first) == Lower(name)) return true;
     return false;
 }
 
@@ -117,14 +111,11 @@ std::string LoopbackServer::response(int status, const std::vector<std::string>&
 void LoopbackServer::run() {
     for (;;) {
         pollfd p[2] = {{listenFd_, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
-        if (poll(p, 2, -1) < 0)
-            continue;
-        if (p[1].revents)
-            return;
+        if (poll(p, 2, -1) < 0) continue;
+        if (p[1].revents) return;
         if (p[0].revents & POLLIN) {
             const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd >= 0)
-                serve(fd);
+            if (fd >= 0) serve(fd);
         }
     }
 }
@@ -154,8 +145,9 @@ void LoopbackServer::serve(int fd) {
         }
         const size_t colon = line.find(':');
         std::string value = colon == std::string::npos ? std::string() : line.substr(colon + 1);
-        value.erase(0, value.find_first_not_of(" \t") == std::string::npos ? value.size()
-                                                                          : value.find_first_not_of(" \t"));
+        value.erase(0, value.find_first_not_of(" \t") == std::string::npos
+                           ? value.size()
+                           : value.find_first_not_of(" \t"));
         req.headers.emplace_back(line.substr(0, colon), value);
     }
     const size_t length = size_t(std::strtoull(req.header("Content-Length").c_str(), nullptr, 10));
@@ -174,8 +166,7 @@ void LoopbackServer::serve(int fd) {
     size_t sent = 0;
     while (sent < answer.size()) {
         const ssize_t n = send(fd, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0)
-            break;
+        if (n <= 0) break;
         sent += size_t(n);
     }
     shutdown(fd, SHUT_WR);
