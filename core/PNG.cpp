@@ -20,16 +20,19 @@ uint32_t Be32(const uint8_t* p) {
 }
 
 void PutBe32(std::string& s, uint32_t v) {
-    for (int k = 3; k >= 0; --k) s += char((v >> (8 * k)) & 0xFF);
+    for (int k = 3; k >= 0; --k)
+        s += char((v >> (8 * k)) & 0xFF);
 }
 
 // Inflates a zlib stream, stopping once Limit bytes came out. A damaged or
 // truncated stream gives what could be inflated before the damage.
 std::string InflateAtMost(std::string_view Data, size_t Limit) {
     std::string out;
-    if (Data.empty() || Limit == 0) return out;
+    if (Data.empty() || Limit == 0)
+        return out;
     z_stream z{};
-    if (inflateInit(&z) != Z_OK) return out;
+    if (inflateInit(&z) != Z_OK)
+        return out;
     out.resize(std::min<size_t>(Limit, std::max<size_t>(Data.size() * 4, 1 << 16)));
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Data.data()));
     size_t inLeft = Data.size();
@@ -40,7 +43,8 @@ std::string InflateAtMost(std::string_view Data, size_t Limit) {
             inLeft -= z.avail_in;
         }
         if (produced == out.size()) {
-            if (out.size() >= Limit) break;
+            if (out.size() >= Limit)
+                break;
             out.resize(std::min(Limit, out.size() * 2));
         }
         z.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
@@ -48,7 +52,8 @@ std::string InflateAtMost(std::string_view Data, size_t Limit) {
         uInt before = z.avail_out;
         int r = inflate(&z, Z_NO_FLUSH);
         produced += before - z.avail_out;
-        if (r == Z_STREAM_END || (r != Z_OK && r != Z_BUF_ERROR)) break;
+        if (r == Z_STREAM_END || (r != Z_OK && r != Z_BUF_ERROR))
+            break;
         if (r == Z_BUF_ERROR && z.avail_in == 0 && inLeft == 0)
             break;  // input used up before the end: truncated
     }
@@ -81,7 +86,8 @@ struct TLayout {
     bool Init(uint32_t w, uint32_t h, uint32_t d, uint8_t colorType, bool interlace) {
         static constexpr int kChannels[7] = {1, 0, 3, 1, 2, 0, 4};
         static constexpr int kComponents[7] = {1, 0, 3, 1, 1, 0, 3};
-        if (colorType > 6 || kChannels[colorType] == 0) return false;
+        if (colorType > 6 || kChannels[colorType] == 0)
+            return false;
         // Depths the PNG format allows for each colour type.
         bool ok = false;
         switch (colorType) {
@@ -94,7 +100,8 @@ struct TLayout {
             default:
                 ok = d == 8 || d == 16;
         }
-        if (!ok || w == 0 || h == 0 || uint64_t(w) * h > TPNGReader::MaxPixels) return false;
+        if (!ok || w == 0 || h == 0 || uint64_t(w) * h > TPNGReader::MaxPixels)
+            return false;
         width = w, height = h, depth = d;
         channels = kChannels[colorType];
         components = kComponents[colorType];
@@ -117,7 +124,8 @@ struct TLayout {
             const TPass& pass = interlaced ? kAdam7[p] : kWhole;
             uint64_t cols = PassCount(width, pass.col0, pass.colStep);
             uint64_t rows = PassCount(height, pass.row0, pass.rowStep);
-            if (cols > 0 && rows > 0) f(pass, cols, rows);
+            if (cols > 0 && rows > 0)
+                f(pass, cols, rows);
         }
     }
 };
@@ -131,7 +139,8 @@ void Unfilter(uint8_t Filter, uint8_t* Row, const uint8_t* Prev, size_t N, int B
                 Row[i] = uint8_t(Row[i] + Row[i - size_t(Bpp)]);
             break;
         case 2:
-            for (size_t i = 0; i < N; ++i) Row[i] = uint8_t(Row[i] + Prev[i]);
+            for (size_t i = 0; i < N; ++i)
+                Row[i] = uint8_t(Row[i] + Prev[i]);
             break;
         case 3:
             for (size_t i = 0; i < N; ++i) {
@@ -192,7 +201,8 @@ inline void PutSubByteSample(uint8_t* Row, uint64_t I, uint32_t Depth, uint8_t V
 // Every second byte (the high byte of each 16-bit sample).
 std::string HighBytes(const std::string& S) {
     std::string out(S.size() / 2, '\0');
-    for (size_t i = 0; i < out.size(); ++i) out[i] = S[2 * i];
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = S[2 * i];
     return out;
 }
 
@@ -208,31 +218,35 @@ void TPNGReader::LoadFromFile(const std::u16string& FileName) {
 
 void TPNGReader::LoadFromStream(TStream& InStream) {
     uint8_t sig[8];
-    if (InStream.Read(sig, 8) != 8 || std::memcmp(sig, kSignature, 8) != 0) return;
+    if (InStream.Read(sig, 8) != 8 || std::memcmp(sig, kSignature, 8) != 0)
+        return;
     const int64_t streamSize = InStream.Size();
     bool first = true;
     bool haveIDAT = false;
     for (;;) {
         const int64_t lengthPos = InStream.Position();
         uint8_t head[8];
-        if (InStream.Read(head, 4) != 4 || InStream.Read(head + 4, 4) != 4) break;
+        if (InStream.Read(head, 4) != 4 || InStream.Read(head + 4, 4) != 4)
+            break;
         const uint32_t length = Be32(head);
         const std::string_view type(reinterpret_cast<char*>(head + 4), 4);
-        if (first && type != "IHDR") break;
+        if (first && type != "IHDR")
+            break;
         first = false;
-        if (type == "IEND") break;
+        if (type == "IEND")
+            break;
         const int64_t dataPos = InStream.Position();
         const int64_t remaining = std::max<int64_t>(streamSize - dataPos, 0);
-        const bool known = type == "IHDR" || type == "PLTE" || type == "tRNS" || type == "IDAT" ||
-                           type == "pHYs" || type == "iCCP";
+        const bool known = type == "IHDR" || type == "PLTE" || type == "tRNS" ||
+                           type == "IDAT" || type == "pHYs" || type == "iCCP";
         if (!known) {
-            if (int64_t(length) > remaining) break;
+            if (int64_t(length) > remaining)
+                break;
             InStream.Seek(int64_t(length), soCurrent);
         } else {
             // Never more than the stream holds, whatever the length claims.
             std::string data(size_t(std::min<int64_t>(length, remaining)), '\0');
-            data.resize(
-                size_t(std::max<int64_t>(InStream.Read(data.data(), int64_t(data.size())), 0)));
+            data.resize(size_t(std::max<int64_t>(InStream.Read(data.data(), int64_t(data.size())), 0)));
             const auto* d = reinterpret_cast<const uint8_t*>(data.data());
             if (type == "IHDR") {
                 uint8_t h[13] = {};
@@ -252,11 +266,14 @@ void TPNGReader::LoadFromStream(TStream& InStream) {
                 FTransparencyPosition = lengthPos;
                 FTransparencyData = data;
                 // Palette entries that tRNS does not list are opaque.
-                if (FTransparencyData.size() < 256) FTransparencyData.resize(256, char(0xFF));
+                if (FTransparencyData.size() < 256)
+                    FTransparencyData.resize(256, char(0xFF));
             } else if (type == "IDAT") {
-                if (!haveIDAT) FFirstDataPosition = lengthPos;
+                if (!haveIDAT)
+                    FFirstDataPosition = lengthPos;
                 haveIDAT = true;
-                if (!FSkipImageData) FSourceData += data;
+                if (!FSkipImageData)
+                    FSourceData += data;
             } else if (type == "pHYs") {
                 if (data.size() >= 9) {
                     uint64_t x = Be32(d), y = Be32(d + 4);
@@ -284,10 +301,12 @@ void TPNGReader::LoadFromStream(TStream& InStream) {
                     FICCData = data;
                 }
             }
-            if (data.size() < length) break;
+            if (data.size() < length)
+                break;
         }
         uint8_t crc[4];
-        if (InStream.Read(crc, 4) != 4) break;
+        if (InStream.Read(crc, 4) != 4)
+            break;
     }
     if (FWidth != 0 && FHeight != 0 && FCompressionMethod == 0 && FFilterMethod == 0 &&
         !FSkipImageData && !FSourceData.empty())
@@ -298,7 +317,8 @@ void TPNGReader::DecodeImageData() {
     TLayout L;
     // A colour type and depth the format does not allow, or an image over
     // the pixel cap, gives no image data.
-    if (!L.Init(FWidth, FHeight, FSourceBitDepth, FColorType, FInterlaceMethod == 1)) return;
+    if (!L.Init(FWidth, FHeight, FSourceBitDepth, FColorType, FInterlaceMethod == 1))
+        return;
     // zlib never inflates more than 1032 bytes per input byte. Rows beyond
     // what the data can hold are filled in, but a header that claims far more
     // than that (a few hundred bytes announcing gigabytes) is refused rather
@@ -313,13 +333,15 @@ void TPNGReader::DecodeImageData() {
         return;
     const bool palette = FColorType == 3;
     const bool paletteAlpha = palette && L.depth == 8 && FTransparencyPosition != 0;
-    FEmbeddedPredictor = !L.alpha && !L.interlaced && !(FDownSampleImage && L.depth == 16);
+    FEmbeddedPredictor =
+        !L.alpha && !L.interlaced && !(FDownSampleImage && L.depth == 16);
 
     std::string image, alpha, indices;
     if (FEmbeddedPredictor) {
         FImageBitDepth = L.depth;
         FImageData = FSourceData;
-        if (!paletteAlpha) return;
+        if (!paletteAlpha)
+            return;
     }
     const std::string inflated = InflateAtMost(FSourceData, size_t(L.filteredSize));
     if (!FEmbeddedPredictor) {
@@ -364,11 +386,13 @@ void TPNGReader::DecodeImageData() {
         }
         FImageData = FlateCompress(image);
         FAlphaData = L.alpha ? FlateCompress(alpha) : std::string();
-        if (palette) indices = image;  // depth 8: one index per byte
+        if (palette)
+            indices = image;  // depth 8: one index per byte
     }
     if (paletteAlpha && FAlphaData.empty()) {
         std::string a(indices.size(), '\0');
-        for (size_t i = 0; i < indices.size(); ++i) a[i] = FTransparencyData[uint8_t(indices[i])];
+        for (size_t i = 0; i < indices.size(); ++i)
+            a[i] = FTransparencyData[uint8_t(indices[i])];
         FAlphaBitDepth = 8;
         FAlphaData = FlateCompress(a);
     }
@@ -389,11 +413,11 @@ std::string TPNGReader::MakePDFPalette() const {
 std::unique_ptr<TBitmap> TPNGReader::SaveToBitmap() const {
     // Grey and palette images may also come with 1, 2 or 4 bits a sample.
     const uint32_t depth = FImageBitDepth;
-    if (depth != 8 &&
-        !((depth == 1 || depth == 2 || depth == 4) && (FColorType == 0 || FColorType == 3)))
+    if (depth != 8 && !((depth == 1 || depth == 2 || depth == 4) && (FColorType == 0 || FColorType == 3)))
         return nullptr;
     TLayout L;
-    if (!L.Init(FWidth, FHeight, depth, FColorType, false)) return nullptr;
+    if (!L.Init(FWidth, FHeight, depth, FColorType, false))
+        return nullptr;
     const uint64_t rowBytes = L.imageRowBytes;
     std::string image;
     if (FEmbeddedPredictor) {
@@ -412,8 +436,7 @@ std::unique_ptr<TBitmap> TPNGReader::SaveToBitmap() const {
         alpha = InflateAtMost(FAlphaData, size_t(uint64_t(FWidth) * FHeight));
         alpha.resize(size_t(uint64_t(FWidth) * FHeight), '\0');
     }
-    auto bitmap =
-        std::make_unique<TBitmap>(int(FWidth), int(FHeight), withAlpha ? pf32bit : pf24bit);
+    auto bitmap = std::make_unique<TBitmap>(int(FWidth), int(FHeight), withAlpha ? pf32bit : pf24bit);
     const int n = withAlpha ? 4 : 3;
     const auto* pal = reinterpret_cast<const uint8_t*>(FPaletteData.data());
     for (uint32_t y = 0; y < FHeight; ++y) {
@@ -441,7 +464,8 @@ std::unique_ptr<TBitmap> TPNGReader::SaveToBitmap() const {
                 r = g = b = src[x];
             }
             dst[n * x] = b, dst[n * x + 1] = g, dst[n * x + 2] = r;
-            if (withAlpha) dst[4 * x + 3] = uint8_t(alpha[uint64_t(y) * FWidth + x]);
+            if (withAlpha)
+                dst[4 * x + 3] = uint8_t(alpha[uint64_t(y) * FWidth + x]);
         }
     }
     return bitmap;
@@ -467,7 +491,8 @@ void TPNGWriter::AddColorProfile(std::string_view ProfileData) {
 }
 
 void TPNGWriter::SetAlphaChannel(const TBitmap* Mask, bool Reverse) {
-    if (!Mask || Mask->Width() <= 0 || Mask->Height() <= 0) return;
+    if (!Mask || Mask->Width() <= 0 || Mask->Height() <= 0)
+        return;
     TBitmap copy(*Mask);
     copy.SetPixelFormat(pf24bit);
     FMask.assign(size_t(copy.Height()), std::string());
@@ -506,7 +531,8 @@ void TPNGWriter::SaveToStream(TStream& Stream) {
     ihdr.append(3, '\0');
     chunk("IHDR", ihdr);
 
-    if (FDPI <= 0) FDPI = 96;
+    if (FDPI <= 0)
+        FDPI = 96;
     const uint32_t ppm = uint32_t(int64_t(FDPI) * 10000 / 254 + 1);
     std::string phys;
     PutBe32(phys, ppm);
@@ -515,9 +541,9 @@ void TPNGWriter::SaveToStream(TStream& Stream) {
     chunk("pHYs", phys);
 
     if (FHasTransparencyColor) {
-        const char trns[6] = {0, char(GetRValue(FTransparencyColor)),
-                              0, char(GetGValue(FTransparencyColor)),
-                              0, char(GetBValue(FTransparencyColor))};
+        const char trns[6] = {0, char(GetRValue(FTransparencyColor)), 0,
+                              char(GetGValue(FTransparencyColor)), 0,
+                              char(GetBValue(FTransparencyColor))};
         chunk("tRNS", std::string_view(trns, 6));
     }
     if (!FCompressedColorProfileData.empty()) {
@@ -536,7 +562,8 @@ void TPNGWriter::SaveToStream(TStream& Stream) {
         char* out = raw.data() + size_t(y) * rowBytes + 1;
         const uint8_t* row = bm.ScanLine(int(y));
         const std::string* m = nullptr;
-        if (FHasMask) m = &FMask[h > 1 ? size_t((maskRows - 1) * y / (h - 1)) : 0];
+        if (FHasMask)
+            m = &FMask[h > 1 ? size_t((maskRows - 1) * y / (h - 1)) : 0];
         if (!m) {
             for (uint32_t x = 0; x < w; ++x, out += 3, row += 3) {
                 out[0] = char(row[2]);
