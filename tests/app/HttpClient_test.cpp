@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <regex>
+#include <thread>
 
 #include "core/Unicode.h"
 #include "platform/files/Stream.h"
@@ -195,7 +196,14 @@ TEST(HttpClient, TimeOutsAndFailures) {
     http.setconnectouttime(300);
     http.setsendouttime(300);
     http.setaccectouttime(300);
-    http.addcookies(u"k=v");
+    // A first answer fills the headers and the jar; failures leave both.
+    LoopbackServer answering([](const SeenRequest&) {
+        return LoopbackServer::response(200, {"Set-Cookie: k=v"}, "first");
+    });
+    ASSERT_EQ(http.get(W("http://" + answering.hostPort() + "/")), u"first");
+    const std::u16string head = http.getturnhead();
+    ASSERT_NE(head.find(u"Set-Cookie: k=v"), std::u16string::npos);
+    ASSERT_EQ(http.getcookies(), u" k=v");
     vpltest::TempDir dir;
     for (const std::string hostPort : {"127.0.0.1:" + std::to_string(refused), silent.hostPort()}) {
         const std::u16string url = W("http://" + hostPort + "/x");
@@ -211,8 +219,8 @@ TEST(HttpClient, TimeOutsAndFailures) {
         const double took =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         EXPECT_LT(took, 2.0 * 3) << hostPort;  // three requests, each within 2 s
-        EXPECT_EQ(http.getturnhead(), u"");
-        EXPECT_EQ(http.getcookies(), u"k=v");
+        EXPECT_EQ(http.getturnhead(), head);
+        EXPECT_EQ(http.getcookies(), u" k=v");
     }
     // A single silent request ends within 2 s.
     const auto t0 = std::chrono::steady_clock::now();
@@ -221,6 +229,14 @@ TEST(HttpClient, TimeOutsAndFailures) {
     // A POST that nobody answers returns empty as well.
     http.setconnectto({"post.test:80:127.0.0.1:" + std::to_string(silent.port())});
     EXPECT_EQ(http.post(u"http://post.test/p", u"data"), u"");
+    // The receive time-out counts silence: an answer after 100 ms arrives,
+    // one after 900 ms does not.
+    LoopbackServer slow([](const SeenRequest& r) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(r.target == "/late" ? 900 : 100));
+        return LoopbackServer::response(200, {}, "slow");
+    });
+    EXPECT_EQ(http.get(W("http://" + slow.hostPort() + "/soon")), u"slow");
+    EXPECT_EQ(http.get(W("http://" + slow.hostPort() + "/late")), u"");
     // A URL that cannot even be parsed.
     EXPECT_EQ(http.get(u"not a url"), u"");
     EXPECT_EQ(http.get(u""), u"");
