@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <filesystem>
 
 #include "codecs/GIFWriter.h"
@@ -60,6 +62,31 @@ std::string Encoded(const TBitmap& b, TImageFormat f) {
     return s.Bytes();
 }
 
+// A PNG file of packed rows (each already prefixed with its filter byte 0).
+std::string MakePng(uint32_t w, uint32_t h, uint8_t depth, uint8_t colorType, const std::string& palette,
+                    const std::string& rows) {
+    auto be32 = [](uint32_t v) {
+        std::string r(4, '\0');
+        for (int i = 0; i < 4; ++i) r[size_t(i)] = char((v >> (24 - 8 * i)) & 0xFF);
+        return r;
+    };
+    auto chunk = [&](const std::string& type, const std::string& data) {
+        const std::string body = type + data;
+        const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()));
+        return be32(uint32_t(data.size())) + body + be32(uint32_t(crc));
+    };
+    std::string z(compressBound(uLong(rows.size())), '\0');
+    uLongf zlen = uLongf(z.size());
+    compress(reinterpret_cast<Bytef*>(z.data()), &zlen, reinterpret_cast<const Bytef*>(rows.data()),
+             uLong(rows.size()));
+    z.resize(zlen);
+    std::string ihdr = be32(w) + be32(h) + char(depth) + char(colorType) + std::string(3, '\0');
+    std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr);
+    if (!palette.empty())
+        png += chunk("PLTE", palette);
+    return png + chunk("IDAT", z) + chunk("IEND", "");
+}
+
 double MeanDifference(const TBitmap& a, const TBitmap& b) {
     double sum = 0;
     for (int y = 0; y < a.Height(); ++y)
@@ -113,6 +140,27 @@ TEST(Imaging, DecodesByContent) {
     }
     TImagingImage image;
     EXPECT_ANY_THROW(image.LoadFromFile(W(dir / "missing.png")));
+}
+
+TEST(Imaging, DecodesNarrowPngSamples) {
+    // 1-bit grey: 1010 / 0101.
+    TImagingImage grey;
+    grey.LoadFromBytes(MakePng(4, 2, 1, 0, "", std::string("\0\xA0\0\x50", 4)));
+    const TColor greyWant[2][4] = {{0xFFFFFF, 0, 0xFFFFFF, 0}, {0, 0xFFFFFF, 0, 0xFFFFFF}};
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(grey.Bitmap().GetPixel(x, y), greyWant[y][x]) << x << "," << y;
+    // 2-bit palette of red, green, blue: indices 0 1 2 3 (3 lies beyond the
+    // palette and reads as black).
+    TImagingImage pal;
+    pal.LoadFromBytes(MakePng(4, 1, 2, 3, std::string("\xFF\0\0\0\xFF\0\0\0\xFF", 9),
+                              std::string("\0\x1B", 2)));
+    const TColor palWant[4] = {0x0000FF, 0x00FF00, 0xFF0000, 0};
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(pal.Bitmap().GetPixel(x, 0), palWant[x]) << x;
+    // 4-bit grey scales 15 to white.
+    TImagingImage four;
+    four.LoadFromBytes(MakePng(2, 1, 4, 0, "", std::string("\0\xF5", 2)));
+    EXPECT_EQ(four.Bitmap().GetPixel(0, 0), 0xFFFFFF);
+    EXPECT_EQ(four.Bitmap().GetPixel(1, 0), 0x555555);
 }
 
 TEST(Imaging, UnchangedImageKeepsItsBytes) {
