@@ -65,41 +65,29 @@ std::vector<TTaps> MakeTaps(int Src, int Dst) {
     return taps;
 }
 
-// A float image of C channels per pixel, row after row.
-struct TPlane {
-    int W = 0, H = 0, C = 0;
-    std::vector<float> P;
-    float* At(int X, int Y) { return P.data() + (size_t(Y) * size_t(W) + size_t(X)) * size_t(C); }
-};
-
-TPlane Horizontal(TPlane& S, int W) {
-    TPlane D{W, S.H, S.C, std::vector<float>(size_t(W) * size_t(S.H) * size_t(S.C))};
-    const auto taps = MakeTaps(S.W, W);
-    for (int y = 0; y < S.H; ++y)
-        for (int x = 0; x < W; ++x) {
-            float* out = D.At(x, y);
-            const TTaps& t = taps[size_t(x)];
-            for (size_t k = 0; k < t.Weights.size(); ++k) {
-                const float* in = S.At(t.First + int(k), y);
-                for (int c = 0; c < S.C; ++c) out[c] += t.Weights[k] * in[c];
-            }
-        }
-    return D;
-}
-
-TPlane Vertical(TPlane& S, int H) {
-    TPlane D{S.W, H, S.C, std::vector<float>(size_t(S.W) * size_t(H) * size_t(S.C))};
-    const auto taps = MakeTaps(S.H, H);
-    for (int y = 0; y < H; ++y) {
-        const TTaps& t = taps[size_t(y)];
+// Out (Taps.size() pixels of C floats) := In filtered along the row.
+void FilterRow(const float* In, float* Out, const std::vector<TTaps>& Taps, int C) {
+    for (size_t x = 0; x < Taps.size(); ++x) {
+        float* out = Out + x * size_t(C);
+        for (int c = 0; c < C; ++c) out[c] = 0;
+        const TTaps& t = Taps[x];
         for (size_t k = 0; k < t.Weights.size(); ++k) {
-            const float w = t.Weights[k];
-            const float* in = S.At(0, t.First + int(k));
-            float* out = D.At(0, y);
-            for (size_t i = 0, n = size_t(S.W) * size_t(S.C); i < n; ++i) out[i] += w * in[i];
+            const float* in = In + (size_t(t.First) + k) * size_t(C);
+            for (int c = 0; c < C; ++c) out[c] += t.Weights[k] * in[c];
         }
     }
-    return D;
+}
+
+// Out (N floats) := the rows Row(First + k) weighted by the taps of one
+// output row.
+template <class RowOf>
+void FilterColumn(const RowOf& Row, const TTaps& T, size_t N, float* Out) {
+    std::fill(Out, Out + N, 0.0f);
+    for (size_t k = 0; k < T.Weights.size(); ++k) {
+        const float w = T.Weights[k];
+        const float* in = Row(T.First + int(k));
+        for (size_t i = 0; i < N; ++i) Out[i] += w * in[i];
+    }
 }
 
 uint8_t ToByte(float V) { return uint8_t(std::clamp(std::lround(V), 0L, 255L)); }
@@ -122,16 +110,20 @@ TBitmap ScaleBitmap(const TBitmap& Source, int Width, int Height) {
     const int C = alpha ? 4 : 3;
     const int SW = src->Width(), SH = src->Height();
     // The pass that makes the smaller intermediate image goes first.
+    // The pass that makes the smaller intermediate image goes first; only
+    // that image is held in floats, the source and result are read and
+    // written row by row.
     const bool horizontalFirst = int64_t(Width) * SH <= int64_t(SW) * Height;
     const int64_t middle = horizontalFirst ? int64_t(Width) * SH : int64_t(SW) * Height;
-    if (middle > TBitmap::MaxPixels || int64_t(SW) * SH > TBitmap::MaxPixels)
-        throw EImagingError("Image too large");
-
-    TPlane plane{SW, SH, C, std::vector<float>(size_t(SW) * size_t(SH) * size_t(C))};
-    for (int y = 0; y < SH; ++y) {
+    if (middle > MaxIntermediatePixels) throw EImagingError("Image too large");
+    const int MW = horizontalFirst ? Width : SW;
+    const size_t midRow = size_t(MW) * size_t(C);
+    std::vector<float> mid(size_t(middle) * size_t(C));
+    std::vector<float> srcBuf(size_t(SW) * size_t(C)), outBuf(size_t(Width) * size_t(C));
+    const auto sourceRow = [&](int y) {
         const uint8_t* row = src->ScanLine(y);
         for (int x = 0; x < SW; ++x) {
-            float* p = plane.At(x, y);
+            float* p = srcBuf.data() + size_t(x) * size_t(C);
             const uint8_t* s = row + size_t(x) * size_t(C);
             if (alpha) {
                 const float a = s[3] / 255.0f;
@@ -140,22 +132,18 @@ TBitmap ScaleBitmap(const TBitmap& Source, int Width, int Height) {
                 p[0] = s[0], p[1] = s[1], p[2] = s[2];
             }
         }
-    }
-    TPlane out;
-    if (horizontalFirst) {
-        TPlane mid = Horizontal(plane, Width);
-        plane = TPlane();
-        out = Vertical(mid, Height);
-    } else {
-        TPlane mid = Vertical(plane, Height);
-        plane = TPlane();
-        out = Horizontal(mid, Width);
-    }
+        return static_cast<const float*>(srcBuf.data());
+    };
+    const auto midRowAt = [&](int y) {
+        return static_cast<const float*>(mid.data() + size_t(y) * midRow);
+    };
+    const auto hTaps = MakeTaps(SW, Width);
+    const auto vTaps = MakeTaps(SH, Height);
+
     TBitmap result(Width, Height, alpha ? pf32bit : pf24bit);
-    for (int y = 0; y < Height; ++y) {
+    const auto writeRow = [&](int y, const float* p) {
         uint8_t* row = result.ScanLine(y);
-        for (int x = 0; x < Width; ++x) {
-            const float* p = out.At(x, y);
+        for (int x = 0; x < Width; ++x, p += C) {
             uint8_t* d = row + size_t(x) * size_t(C);
             if (alpha) {
                 const float a = p[3];
@@ -165,6 +153,21 @@ TBitmap ScaleBitmap(const TBitmap& Source, int Width, int Height) {
             } else {
                 d[0] = ToByte(p[0]), d[1] = ToByte(p[1]), d[2] = ToByte(p[2]);
             }
+        }
+    };
+    if (horizontalFirst) {
+        for (int y = 0; y < SH; ++y)
+            FilterRow(sourceRow(y), mid.data() + size_t(y) * midRow, hTaps, C);
+        for (int y = 0; y < Height; ++y) {
+            FilterColumn(midRowAt, vTaps[size_t(y)], midRow, outBuf.data());
+            writeRow(y, outBuf.data());
+        }
+    } else {
+        for (int y = 0; y < Height; ++y)
+            FilterColumn(sourceRow, vTaps[size_t(y)], midRow, mid.data() + size_t(y) * midRow);
+        for (int y = 0; y < Height; ++y) {
+            FilterRow(midRowAt(y), outBuf.data(), hTaps, C);
+            writeRow(y, outBuf.data());
         }
     }
     return result;

@@ -34,9 +34,12 @@ TImageFormat DetectImageFormat(std::string_view Bytes);
 constexpr int DefaultJPEGQuality = 90;
 
 // Scales a pf24bit or pf32bit bitmap (others are converted to pf24bit
-// first) to Width × Height. Alpha is averaged premultiplied. Raises
-// EImagingError for a size below 1 or above 65,535 or beyond the bitmap
-// limit.
+// first) to Width × Height. Alpha is averaged premultiplied. The scaler
+// holds one intermediate image of the width of one side and the height of
+// the other in floats, at most this many pixels.
+constexpr int64_t MaxIntermediatePixels = int64_t(1) << 26;
+// Raises EImagingError for a size below 1 or above 65,535, or beyond the
+// bitmap or intermediate limits.
 TBitmap ScaleBitmap(const TBitmap& Source, int Width, int Height);
 
 class TImagingImage {
