@@ -78,6 +78,16 @@ TEST(HttpClient, LoopbackServer) {
     EXPECT_EQ(Custom(seen[0]), (std::vector<H>{{"A", "3"}, {"b", "2"}, {"Cookie", "x=3;y=2"}}));
     EXPECT_NE(http.getturnhead().find(u"HTTP/1.1 200"), std::u16string::npos);
 
+    // With cookies alone the block starts with an empty line, which is not
+    // sent; a header with an empty value is sent as it is.
+    http.clearheads();
+    http.addheads(u"X-Empty:");
+    EXPECT_EQ(http.get(Url(server, "/plain")), u"plain");
+    EXPECT_EQ(Custom(server.requests().back()), (std::vector<H>{{"X-Empty", ""}, {"Cookie", "x=3;y=2"}}));
+    http.clearheads();
+    EXPECT_EQ(http.get(Url(server, "/plain")), u"plain");
+    EXPECT_EQ(Custom(server.requests().back()), (std::vector<H>{{"Cookie", "x=3;y=2"}}));
+
     // Two Set-Cookie lines: every piece, attributes included, joins the jar.
     http.clearheads();
     http.clearcookies();
