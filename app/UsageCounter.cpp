@@ -18,21 +18,9 @@ namespace velmo {
 std::u16string CounterHost() { return UTF8ToWide(VPL_COUNTER_HOST); }
 
 std::string CounterUrl(const std::u16string& Host, const std::u16string& Name) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string name;
-    for (unsigned char c : WideToUTF8(Name)) {
-        const bool keep =
-            c > 0x20 && c < 0x7F &&
-            std::string_view("#%&+\"<>\\^`{|}").find(char(c)) == std::string_view::npos;
-        if (keep) {
-            name += char(c);
-        } else {
-            name += '%';
-            name += hex[c >> 4];
-            name += hex[c & 15];
-        }
-    }
-    return "http://" + EncodeUrlBytes(WideToUTF8(Host)) + "/soft/Counter.asp?nm=" + name;
+    // The name is data: whatever would end or split the query is encoded.
+    return "http://" + EncodeUrlBytes(WideToUTF8(Host)) + "/soft/Counter.asp?nm=" +
+           PercentEncode(WideToUTF8(Name), "#%&+\"<>\\^`{|}");
 }
 
 void CounterThreadProc(const std::u16string& Host, const std::u16string& Name) {

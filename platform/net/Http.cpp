@@ -12,14 +12,12 @@ void InternetStartup() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-std::string EncodeUrlBytes(std::string_view Url) {
+std::string PercentEncode(std::string_view Bytes, std::string_view Also) {
     static const char* hex = "0123456789ABCDEF";
     std::string R;
-    R.reserve(Url.size());
-    for (unsigned char c : Url) {
-        const bool bad = c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' ||
-                         c == '^' || c == '`' || c == '{' || c == '|' || c == '}';
-        if (bad) {
+    R.reserve(Bytes.size());
+    for (unsigned char c : Bytes) {
+        if (c <= 0x20 || c >= 0x7F || Also.find(char(c)) != std::string_view::npos) {
             R += '%';
             R += hex[c >> 4];
             R += hex[c & 15];
@@ -29,6 +27,8 @@ std::string EncodeUrlBytes(std::string_view Url) {
     }
     return R;
 }
+
+std::string EncodeUrlBytes(std::string_view Url) { return PercentEncode(Url, "\"<>\\^`{|}"); }
 
 namespace {
 

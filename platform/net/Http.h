@@ -56,5 +56,7 @@ THttpResponse HttpSend(const THttpRequest& Request,
 // Percent-encodes the bytes no URL can hold as they are (controls, blank,
 // bytes from 0x7F on, and " < > \ ^ ` { | }); every other byte stays.
 std::string EncodeUrlBytes(std::string_view Url);
+// Percent-encodes controls, blank, bytes from 0x7F on and the bytes of Also.
+std::string PercentEncode(std::string_view Bytes, std::string_view Also);
 
 }  // namespace velmo

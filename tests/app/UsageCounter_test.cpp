@@ -26,7 +26,8 @@ TEST(UsageCounter, OffAndLoopback) {
     EXPECT_EQ(CounterHost(), u"");
     const size_t before = ThreadCount();
     EXPECT_FALSE(StartCounter());
-    EXPECT_EQ(ThreadCount(), before);
+    // Threads of earlier tests may end meanwhile; none may begin.
+    EXPECT_LE(ThreadCount(), before);
     EXPECT_FALSE(StartCounterAt(u"", u"velmo convert"));
 
     LoopbackServer server(
