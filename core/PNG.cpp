@@ -411,10 +411,12 @@ std::string TPNGReader::MakePDFPalette() const {
 }
 
 std::unique_ptr<TBitmap> TPNGReader::SaveToBitmap() const {
-    if (FImageBitDepth != 8)
+    // Grey and palette images may also come with 1, 2 or 4 bits a sample.
+    const uint32_t depth = FImageBitDepth;
+    if (depth != 8 && !((depth == 1 || depth == 2 || depth == 4) && (FColorType == 0 || FColorType == 3)))
         return nullptr;
     TLayout L;
-    if (!L.Init(FWidth, FHeight, 8, FColorType, false))
+    if (!L.Init(FWidth, FHeight, depth, FColorType, false))
         return nullptr;
     const uint64_t rowBytes = L.imageRowBytes;
     std::string image;
@@ -444,6 +446,15 @@ std::unique_ptr<TBitmap> TPNGReader::SaveToBitmap() const {
             uint8_t r, g, b;
             if (L.components == 3) {
                 r = src[3 * x], g = src[3 * x + 1], b = src[3 * x + 2];
+            } else if (depth < 8) {
+                const uint8_t v = SubByteSample(src, x, depth);
+                size_t i = v;
+                bool inside = FColorType == 3 && i < size_t(FPaletteSize);
+                if (FColorType == 3)
+                    r = inside ? pal[3 * i] : 0, g = inside ? pal[3 * i + 1] : 0,
+                    b = inside ? pal[3 * i + 2] : 0;
+                else
+                    r = g = b = uint8_t(v * 255 / ((1u << depth) - 1));
             } else if (FColorType == 3) {
                 size_t i = src[x];
                 bool inside = i < size_t(FPaletteSize);
