@@ -106,7 +106,12 @@ TEST(PNGReader, PaletteTransparency) {
                             Chunk("PLTE", std::string(plte.data(), 9)) + Chunk("tRNS", std::string("\0", 1)));
     TPNGReader r4 = Read(file4);
     EXPECT_TRUE(r4.AlphaData().empty());
-    EXPECT_FALSE(r4.SaveToBitmap());  // only 8-bit images become bitmaps
+    // Narrow palette images decode too, their samples unpacked, opaque.
+    std::unique_ptr<TBitmap> bm4 = r4.SaveToBitmap();
+    ASSERT_TRUE(bm4);
+    EXPECT_EQ(bm4->GetPixel(0, 0), RGB(0, 0, 0));
+    EXPECT_EQ(bm4->GetPixel(1, 0), RGB(255, 0, 0));
+    EXPECT_EQ(bm4->GetPixel(2, 0), RGB(0, 255, 0));
 }
 
 TEST(PNGReader, Resolution) {
