@@ -2,12 +2,14 @@
 // files and printer objects, the preview, printer lists, bins, media types,
 // device-mode bytes, custom printers and print-job status.
 #include <algorithm>
+#include <cmath>
 #include <functional>
 
 #include "api/VelmoPDF.h"
 #include "core/StringHelpers.h"
 #include "core/Unicode.h"
 #include "document/PageTree.h"
+#include "platform/fonts/DCText.h"
 #include "platform/text/AnsiCodePage.h"
 #include "platform/ui/Messages.h"
 #include "render/Picasso.h"
@@ -161,6 +163,23 @@ static int32_t RunPrintJob(TVelmoPDF& V, TPrinter* APrinter, const std::u16strin
     Job.BeginDoc();
     Post(1020);
     if (Job.Printing()) {
+        // The job's first mark: one space in white Arial 12 at the origin
+        // over a clear background, so the page has begun before rendering.
+        if (HDC Dc = Job.Handle()) {
+            LOGFONTW F;
+            F.lfFaceName = u"Arial";
+            F.lfHeight = -std::max(1, int32_t(std::lround(12.0 * Job.GetDPI() / 72)));
+            if (HFONT Font = CreateFontIndirectW(F)) {
+                HGDIOBJ Old = SelectObject(Dc, Font);
+                const COLORREF OldColor = SetTextColor(Dc, 0xFFFFFF);
+                const int OldMode = SetBkMode(Dc, TRANSPARENT);
+                TextOutW(Dc, 0, 0, u" ", 1);
+                SetBkMode(Dc, OldMode);
+                SetTextColor(Dc, OldColor);
+                SelectObject(Dc, Old);
+                DeleteObject(Font);
+            }
+        }
         struct TEnd {
             TVPLPrinterJob& J;
             std::function<void(int32_t)> Post;

@@ -72,7 +72,8 @@ TEST(CairoBinding, AttachLoadsCompleteLibrariesOnly) {
     VPL_CAIRO_ENTRY_POINTS(VPL_EXPORT)
 #undef VPL_EXPORT
     for (const char* Extra : {"cairo_image_surface_create_for_data", "cairo_surface_set_user_data",
-                              "cairo_surface_get_user_data", "cairo_pattern_destroy"})
+                              "cairo_surface_get_user_data", "cairo_pattern_destroy",
+                              "cairo_pattern_create_for_surface"})
         Partial.push_back({Extra, GetProcAddress(Real.DLLHandle, Extra)});
     ASSERT_TRUE(RegisterModule(u"cairo-partial.dll", Partial));
     {
