@@ -1039,7 +1039,10 @@ TGPStatus DrawImageCore(GpGraphics* Graphics, GpImage* Image, const GpPointF* Po
     const double IY0 = std::floor(std::min(SrcY, SrcY + SrcH));
     const double IX1 = std::ceil(std::max(SrcX, SrcX + SrcW));
     const double IY1 = std::ceil(std::max(SrcY, SrcY + SrcH));
-    if ((IX1 - IX0) * (IY1 - IY0) > double(GpBitmap::MaxPixels)) return gsOutOfMemory;
+    // Each side is bounded too: a side of 0 would let the other be any size.
+    const double Cap = double(GpBitmap::MaxPixels);
+    if (!(IX1 - IX0 <= Cap) || !(IY1 - IY0 <= Cap) || (IX1 - IX0) * (IY1 - IY0) > Cap)
+        return gsOutOfMemory;
     const int CW = int(IX1 - IX0), CH = int(IY1 - IY0);
     TGpSource Source;
     Source.ImageWidth = CW;
