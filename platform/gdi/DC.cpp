@@ -1367,7 +1367,11 @@ bool WithDcTarget(HDC Dc,
     return true;
 }
 
-int IntersectClipRect(HDC Dc, int Left, int Top, int Right, int Bottom) {
+namespace {
+
+// The clip region (or the whole bitmap when there is none) combined with a
+// rectangle in logical units.
+int CombineClipRect(HDC Dc, int Left, int Top, int Right, int Bottom, int Mode) {
     TRegistry& R = Registry();
     std::lock_guard<std::mutex> Guard(R.Lock);
     TMemoryDc* D = R.FindDc(Dc);
@@ -1376,10 +1380,16 @@ int IntersectClipRect(HDC Dc, int Left, int Top, int Right, int Bottom) {
     if (!B) return ERROR;
     TRegion Clip = D->Now.Clip ? *D->Now.Clip : TRegion(0, 0, B->Width(), B->Height());
     const int64_t Dx = D->ShiftX(), Dy = D->ShiftY();
-    Clip.Combine(Clip, TRegion(Left + Dx, Top + Dy, Right + Dx, Bottom + Dy), RGN_AND);
+    Clip.Combine(Clip, TRegion(Left + Dx, Top + Dy, Right + Dx, Bottom + Dy), Mode);
     D->Now.Clip = Clip;
     RecordClip(*D);
     return Clip.Type();
+}
+
+}  // namespace
+
+int IntersectClipRect(HDC Dc, int Left, int Top, int Right, int Bottom) {
+    return CombineClipRect(Dc, Left, Top, Right, Bottom, RGN_AND);
 }
 
 int GetClipBox(HDC Dc, RECT* Box) {
@@ -1609,18 +1619,7 @@ int GetBkMode(HDC Dc) {
 }
 
 int ExcludeClipRect(HDC Dc, int Left, int Top, int Right, int Bottom) {
-    TRegistry& R = Registry();
-    std::lock_guard<std::mutex> Guard(R.Lock);
-    TMemoryDc* D = R.FindDc(Dc);
-    if (!D) return ERROR;
-    TBitmap* B = TargetOf(R, *D);
-    if (!B) return ERROR;
-    TRegion Clip = D->Now.Clip ? *D->Now.Clip : TRegion(0, 0, B->Width(), B->Height());
-    const int64_t Dx = D->ShiftX(), Dy = D->ShiftY();
-    Clip.Combine(Clip, TRegion(Left + Dx, Top + Dy, Right + Dx, Bottom + Dy), RGN_DIFF);
-    D->Now.Clip = Clip;
-    RecordClip(*D);
-    return Clip.Type();
+    return CombineClipRect(Dc, Left, Top, Right, Bottom, RGN_DIFF);
 }
 
 BOOL RectVisible(HDC Dc, const RECT* Rect) {
