@@ -15,14 +15,14 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ui/components/Classes.h"
+
 namespace velmo {
 
 // The silent abort: the button action that meets it ends at once without a
-// message, keeping what it had already done.
-class EAbort : public std::runtime_error {
-public:
-    EAbort() : std::runtime_error("Operation aborted") {}
-};
+// message, keeping what it had already done. It is the component layer's
+// own, so the application object recognises it.
+using vcl::EAbort;
 
 // An input/output error with its code (3: path not found).
 class EInOutError : public std::runtime_error {

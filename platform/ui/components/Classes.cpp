@@ -254,6 +254,17 @@ private:
 
 void SetStoredParentSetter(TParentSetter Setter) { ParentSetter() = Setter; }
 
+// A stored name may reach into an object property ("Font.Height"), as
+// many levels deep as the name has dots.
+static bool SetStoredProp(TObject* Obj, std::string_view Name, const std::u16string& Text) {
+    for (size_t Dot; (Dot = Name.find('.')) != std::string_view::npos;) {
+        Obj = GetObjectPropRaw(Obj, Name.substr(0, Dot));
+        if (!Obj) return false;
+        Name.remove_prefix(Dot + 1);
+    }
+    return SetPropByName(Obj, Name, Text);
+}
+
 std::vector<TComponent*> ReadStoredComponents(TComponent& Root,
                                               const std::vector<TStoredComponent>& Table) {
     std::vector<TComponent*> Created;
@@ -274,7 +285,7 @@ std::vector<TComponent*> ReadStoredComponents(TComponent& Root,
                 Parent = &Root;
             ParentSetter()(C, Parent);
         }
-        for (const auto& [Name, Text] : E.Properties) SetPropByName(C, Name, Text);
+        for (const auto& [Name, Text] : E.Properties) SetStoredProp(C, Name, Text);
         TTableFiler Filer(E);
         C->DefineProperties(Filer);
         if (E.Assign) E.Assign(C);

@@ -143,6 +143,7 @@ void TControl::ListProperties(TPropList& Out) const {
         BoolProp<TControl>("ParentColor", &TControl::ParentColor, &TControl::SetParentColor),
         BoolProp<TControl>("ParentFont", &TControl::ParentFont, &TControl::SetParentFont),
         BoolProp<TControl>("ShowHint", &TControl::ShowHint, &TControl::SetShowHint),
+        StrProp<TControl>("Text", &TControl::Text, &TControl::SetTextProp),
         IntProp<TControl, int>("Top", &TControl::Top, &TControl::SetTop),
         BoolProp<TControl>("Visible", &TControl::Visible, &TControl::SetVisible),
         IntProp<TControl, int>("Width", &TControl::Width, &TControl::SetWidth),
