@@ -30,23 +30,7 @@ namespace fs = std::filesystem;
 
 class Dialogs : public WindowTest {};
 
-// Sets an environment variable for the scope and puts the old value back.
-class TEnv {
-public:
-    TEnv(const char* Name, const std::optional<std::string>& Value) : FName(Name) {
-        if (const char* Old = getenv(Name)) FOld = Old;
-        if (Value) setenv(Name, Value->c_str(), 1);
-        else unsetenv(Name);
-    }
-    ~TEnv() {
-        if (FOld) setenv(FName, FOld->c_str(), 1);
-        else unsetenv(FName);
-    }
-
-private:
-    const char* FName;
-    std::optional<std::string> FOld;
-};
+using TEnv = vpltest::ScopedEnv;
 
 // A session bus of the test's own: dbus-daemon started here and ended at
 // the end of the scope.

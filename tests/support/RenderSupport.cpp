@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -347,8 +348,45 @@ fs::path TRenderCache::DefaultDir() {
     return fs::temp_directory_path() / ("vpl-render-cache-" + std::to_string(::getuid()));
 }
 
+fs::path TRenderCache::DefaultPeerDir() {
+    if (const char* env = std::getenv("VPL_PEER_CACHE"); env && *env) return env;
+    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && *xdg)
+        return fs::path(xdg) / "velmo-tests" / "peer-renders";
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return fs::path(home) / ".cache" / "velmo-tests" / "peer-renders";
+    return DefaultDir();
+}
+
+namespace {
+
+// The first line a peer prints for -v, reduced to a folder-name part, so an
+// upgraded peer starts a folder of its own. Empty when it prints nothing.
+std::string PeerVersionTag(TRenderPeer Peer) {
+    static std::mutex Lock;
+    static std::map<TRenderPeer, std::string> Tags;
+    std::lock_guard<std::mutex> G(Lock);
+    if (auto It = Tags.find(Peer); It != Tags.end()) return It->second;
+    const CommandResult Run = RunCommand({PeerName(Peer), "-v"}, 20);
+    std::string Text = Run.out + Run.err;
+    Text = Text.substr(0, Text.find('\n'));
+    std::string Tag;
+    for (char C : Text)
+        if (std::isalnum(static_cast<unsigned char>(C)) || C == '.') Tag += C;
+    if (Tag.size() > 40) Tag = Sha256Hex(Tag).substr(0, 16);
+    return Tags[Peer] = Tag;
+}
+
+}  // namespace
+
+TRenderCache::TRenderCache() : TRenderCache(DefaultDir()) {
+    FPeerDir = DefaultPeerDir();
+    std::error_code ec;
+    fs::create_directories(FPeerDir, ec);
+    if (ec) FPeerDir = FDir;
+}
+
 TRenderCache::TRenderCache(fs::path Dir, std::string BuildId)
-    : FDir(std::move(Dir)), FBuildId(std::move(BuildId)) {
+    : FDir(std::move(Dir)), FPeerDir(FDir), FBuildId(std::move(BuildId)) {
     FRunner = [](const std::vector<std::string>& argv, double timeout) {
         return RunCommand(argv, timeout);
     };
@@ -384,6 +422,17 @@ fs::path TRenderCache::EntryPath(const std::string& Folder, const fs::path& File
            (digest + "-p" + std::to_string(Page) + "-r" + std::to_string(DPI) + ".png");
 }
 
+fs::path TRenderCache::PeerEntryPath(TRenderPeer Which, const fs::path& File, int Page,
+                                     int DPI) {
+    if (FPeerDir == FDir) return EntryPath(PeerName(Which), File, Page, DPI);
+    const std::string digest = FileDigest(File);
+    if (digest.empty()) return {};
+    const fs::path Folder = FPeerDir / (std::string(PeerName(Which)) + "-" + PeerVersionTag(Which));
+    std::error_code ec;
+    fs::create_directories(Folder, ec);
+    return Folder / (digest + "-p" + std::to_string(Page) + "-r" + std::to_string(DPI) + ".png");
+}
+
 void TRenderCache::PruneOtherBuilds() {
     // Rasters of earlier engine builds are never read again.
     std::lock_guard<std::mutex> lock(FLock);
@@ -404,7 +453,7 @@ void TRenderCache::PruneOtherBuilds() {
 
 TRenderResult TRenderCache::Peer(TRenderPeer Which, const fs::path& File, int Page, int DPI) {
     TRenderResult result;
-    const fs::path entry = EntryPath(PeerName(Which), File, Page, DPI);
+    const fs::path entry = PeerEntryPath(Which, File, Page, DPI);
     if (entry.empty()) {
         result.error = "cannot read " + File.string();
         return result;
@@ -484,7 +533,7 @@ void TRenderCache::PrefetchPeers(const std::vector<TPageRef>& Pages, int DPI, in
         std::vector<std::unique_ptr<TFileLock>> locks;
         std::vector<std::pair<int, fs::path>> missing;  // page, entry
         for (int page : job.pages) {
-            const fs::path entry = EntryPath(PeerName(job.peer), job.file, page, DPI);
+            const fs::path entry = PeerEntryPath(job.peer, job.file, page, DPI);
             if (entry.empty()) return;
             std::error_code ec;
             if (fs::exists(entry, ec) || fs::exists(FailPath(entry), ec)) continue;

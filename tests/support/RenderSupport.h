@@ -158,7 +158,10 @@ struct TPageRef;
 // Render cache in a folder shared by every test process. An entry is keyed
 // by the SHA-256 of the file's bytes, the page and the resolution; our
 // rasters also by the engine build (a folder per build), the peers' renders
-// not at all, so a peer renders a page once ever. Entries are written to a
+// by the peer's version only, so a peer renders a page once ever. The
+// default cache keeps the peers' renders in a folder of the user's cache
+// that outlives build trees (a clean clone does not render them again); a
+// cache made on an explicit folder keeps everything there. Entries are written to a
 // temporary name and renamed into place, and a lock file per entry keeps
 // concurrent processes from rendering the same page twice. Failures are
 // kept too (a peer that refuses a file is not asked again); time-outs of a
@@ -169,8 +172,13 @@ public:
     // build tree), else a folder below the system temporary folder.
     static std::filesystem::path DefaultDir();
 
-    explicit TRenderCache(std::filesystem::path Dir = DefaultDir(),
-                          std::string BuildId = EngineBuildId());
+    // $VPL_PEER_CACHE when set, else velmo-tests/peer-renders in
+    // $XDG_CACHE_HOME or ~/.cache, else DefaultDir().
+    static std::filesystem::path DefaultPeerDir();
+
+    // Our rasters in DefaultDir(), the peers' in DefaultPeerDir().
+    TRenderCache();
+    explicit TRenderCache(std::filesystem::path Dir, std::string BuildId = EngineBuildId());
 
     const std::filesystem::path& Dir() const { return FDir; }
     const std::string& BuildId() const { return FBuildId; }
@@ -201,9 +209,14 @@ public:
 private:
     std::filesystem::path EntryPath(const std::string& Folder, const std::filesystem::path& File,
                                     int Page, int DPI);
+    // The entry of a peer's render: in the shared peer folder under the
+    // peer's name and version.
+    std::filesystem::path PeerEntryPath(TRenderPeer Which, const std::filesystem::path& File,
+                                        int Page, int DPI);
     void PruneOtherBuilds();
 
     std::filesystem::path FDir;
+    std::filesystem::path FPeerDir;
     std::string FBuildId;
     TToolRunner FRunner;
     double FPeerTimeout = 120;

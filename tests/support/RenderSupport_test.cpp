@@ -216,6 +216,39 @@ TEST_F(RenderCacheTest, PeerRenderIsReusedAcrossProcessesAndKeyedByContentPageAn
         EXPECT_EQ(e.path().string().find(".tmp-"), std::string::npos) << e.path();
 }
 
+// The default cache keeps the peers' renders apart from our rasters, in a
+// folder that outlives the build tree, under the peer's name and version;
+// a second build tree finds them there.
+TEST_F(RenderCacheTest, DefaultCacheKeepsPeerRendersOutsideTheBuildTree) {
+    const fs::path Ours = dir.path() / "build-tree-cache", Peers = dir.path() / "user-cache";
+    ScopedEnv OursEnv("VPL_RENDER_CACHE", Ours.string());
+    ScopedEnv PeersEnv("VPL_PEER_CACHE", Peers.string());
+    FakePeers fake;
+    {
+        TRenderCache cache;
+        cache.SetToolRunner(fake.Runner());
+        ASSERT_TRUE(cache.Peer(TRenderPeer::Pdftoppm, pdf, 1, 72).Ok());
+    }
+    int InPeers = 0;
+    for (const auto& e : fs::recursive_directory_iterator(Peers))
+        if (e.path().extension() == ".png") {
+            ++InPeers;
+            EXPECT_EQ(e.path().parent_path().filename().string().rfind("pdftoppm-", 0), 0u)
+                << e.path();
+        }
+    EXPECT_EQ(InPeers, 1);
+    if (fs::exists(Ours))
+        for (const auto& e : fs::recursive_directory_iterator(Ours))
+            EXPECT_NE(e.path().extension(), ".png") << e.path();
+
+    // A clean clone: a new build-tree cache, the same user cache.
+    fs::remove_all(Ours);
+    TRenderCache fresh;
+    fresh.SetToolRunner(fake.Runner());
+    EXPECT_TRUE(fresh.Peer(TRenderPeer::Pdftoppm, pdf, 1, 72).fromCache);
+    EXPECT_EQ(fake.runs, 1);
+}
+
 TEST_F(RenderCacheTest, PeerFailureIsKeptButATimeOutIsTriedAgain) {
     FakePeers fake;
     fake.writeImage = false;

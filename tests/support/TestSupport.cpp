@@ -526,4 +526,19 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ec);
 }
 
+ScopedEnv::ScopedEnv(const char* Name, const std::optional<std::string>& Value) : name_(Name) {
+    if (const char* Old = std::getenv(Name)) old_ = Old;
+    if (Value)
+        ::setenv(Name, Value->c_str(), 1);
+    else
+        ::unsetenv(Name);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (old_)
+        ::setenv(name_, old_->c_str(), 1);
+    else
+        ::unsetenv(name_);
+}
+
 }  // namespace vpltest

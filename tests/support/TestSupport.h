@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,20 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// Sets an environment variable (or unsets it, for no value) for the scope
+// and puts the old state back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* Name, const std::optional<std::string>& Value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
 };
 
 }  // namespace vpltest
