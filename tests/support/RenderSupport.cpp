@@ -359,7 +359,7 @@ fs::path TRenderCache::DefaultPeerDir() {
 
 namespace {
 
-// The first line a peer prints for -v, reduced to a folder-name part, so an
+// The version in the first line a peer prints for -v, so an
 // upgraded peer starts a folder of its own. Empty when it prints nothing.
 std::string PeerVersionTag(TRenderPeer Peer) {
     static std::mutex Lock;
@@ -370,8 +370,9 @@ std::string PeerVersionTag(TRenderPeer Peer) {
     std::string Text = Run.out + Run.err;
     Text = Text.substr(0, Text.find('\n'));
     std::string Tag;
+    // "pdftoppm version 22.12.0" gives "22.12.0".
     for (char C : Text)
-        if (std::isalnum(static_cast<unsigned char>(C)) || C == '.') Tag += C;
+        if (std::isdigit(static_cast<unsigned char>(C)) || (C == '.' && !Tag.empty())) Tag += C;
     if (Tag.size() > 40) Tag = Sha256Hex(Tag).substr(0, 16);
     return Tags[Peer] = Tag;
 }
