@@ -1,6 +1,7 @@
 // The three-page PDF the PDF-to-images tests convert: an A4 page, an A4 page
 // turned by /Rotate 90 and a Letter page, each with coloured bars, a
-// diagonal and a frame, so a page drawn sideways or shifted shows.
+// diagonal and a frame, so a page drawn sideways or shifted shows. With
+// Turned false the second page has no /Rotate (the same pages upright).
 #pragma once
 
 #include <string>
@@ -9,7 +10,7 @@
 
 namespace vpltest {
 
-inline std::string ThreePagePdf() {
+inline std::string ThreePagePdf(bool Turned = true) {
     auto Stream = [](const std::string& Ops) {
         return "<< /Length " + std::to_string(Ops.size()) + " >>\nstream\n" + Ops +
                "\nendstream";
@@ -28,7 +29,7 @@ inline std::string ThreePagePdf() {
         "<< /Type /Catalog /Pages 2 0 R >>",
         "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>",
         Page("0 0 595.28 841.89", "", 6),
-        Page("0 0 595.28 841.89", " /Rotate 90", 7),
+        Page("0 0 595.28 841.89", Turned ? " /Rotate 90" : "", 7),
         Page("0 0 612 792", "", 8),
         Stream(Bars),
         Stream("0.9 0.7 0.1 rg 100 100 300 500 re f\n" + Bars),
