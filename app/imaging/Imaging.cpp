@@ -321,11 +321,15 @@ void GetImageSize(const std::u16string& FileName, int& Width, int& Height) {
     Height = image.Height();
 }
 
+void ScaleWICImage(TImagingImage& Image, int NewWidth, int NewHeight) {
+    Image.Scale(NewWidth, NewHeight);
+}
+
 void ResizeImageFile(const std::u16string& Source, const std::u16string& Dest, int NewWidth,
                      int NewHeight) {
     TImagingImage image;
     image.LoadFromFile(Source);
-    image.Scale(NewWidth, NewHeight);
+    ScaleWICImage(image, NewWidth, NewHeight);
     image.SaveToFile(Dest);
 }
 
