@@ -100,8 +100,12 @@ void TForm_main::ResizeOneFile(const std::u16string& FileName, bool IsFolder, bo
     if (IsFolder) return;
     lbl13->SetCaption(WorkingText + NameOf(FileName));
     LetMessagesRun();
-    int w = 0, h = 0;
-    GetImageSize(FileName, w, h);
+    // The image is decoded once: its size and its pixels come from the same
+    // load (reading the size first and loading again to scale costs a second
+    // decode of every file).
+    TImagingImage image;
+    image.LoadFromFile(FileName);
+    const int w = image.Width(), h = image.Height();
     // Read for every file: the edit may change while the walk lets messages
     // run.
     const int32_t W = StrToIntA(NumberText(edt6->Text()));
@@ -110,7 +114,9 @@ void TForm_main::ResizeOneFile(const std::u16string& FileName, bool IsFolder, bo
     if (W < 1 || w < 1) throw EImagingError("Invalid image width");
     const int64_t H = RoundHalfUp(h * (double(W) / w));
     if (H < 1 || H > 65535 || W > 65535) throw EImagingError("Invalid image size");
-    ResizeImageFile(FileName, FileName, W, int(H));
+    // Saved in the format it was loaded in, through a temporary file.
+    ScaleWICImage(image, W, int(H));
+    image.SaveToFile(FileName);
     TotalSize += FileSizeOf(FileName);
 }
 

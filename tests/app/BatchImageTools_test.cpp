@@ -106,6 +106,27 @@ TEST_F(BatchImageTools, QualityEditEmptiedByEveryMousePress) {
     EXPECT_EQ(Form->edt7->Text(), u"85");
 }
 
+// The file in hand is on the progress line, without its folder, before the
+// walk lets pending messages run: a press queued before the walk sees it.
+TEST_F(BatchImageTools, ProgressLineNamesTheFileInHand) {
+    WritePng(Dir / "a.png", 4, 4);
+    WritePng(Dir / "b.png", 4, 4);
+    Form->edt4->SetText(W(Dir.path()));
+    Form->edt6->SetText(u"2");
+    std::vector<std::u16string> seen;
+    Form->edt7->OnMouseDown = [&](TObject*, vcl::TMouseButton, vcl::TShiftState, int, int) {
+        seen.push_back(Form->lbl13->Caption());
+    };
+    const POINT at = Form->edt7->ClientToScreen({5, 5});
+    Host->MouseDown(at.x, at.y);
+    Host->MouseUp(at.x, at.y);
+    Form->btn10Click(nullptr);
+    EXPECT_EQ(seen, std::vector<std::u16string>{u"进度：正在转换a.png"});
+    EXPECT_EQ(Form->lbl13->Caption(),
+              u"进度：转换完成！生成文件总大小为：" +
+                  FormatFileSize(FileSizeOf(W(Dir / "a.png")) + FileSizeOf(W(Dir / "b.png"))));
+}
+
 TEST_F(BatchImageTools, FolderPicksFillTheirEdits) {
     std::optional<std::u16string> answer = u"/chosen/folder";
     SetFolderPicker([&] { return answer; });
