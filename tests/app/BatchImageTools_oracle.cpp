@@ -5,13 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 
 #include "app/MainWindow.h"
 #include "app/Utilities.h"
+#include "platform/files/WideFile.h"
 #include "app/imaging/Imaging.h"
 #include "platform/ui/host/NullHost.h"
 #include "tests/support/TestSupport.h"
@@ -21,15 +20,7 @@ namespace fs = std::filesystem;
 namespace velmo::app {
 namespace {
 
-std::u16string W(const fs::path& p) {
-    const std::string s = p.string();
-    return std::u16string(s.begin(), s.end());
-}
-
-std::string Bytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::u16string W(const fs::path& p) { return FileSystemNameToWide(p.string()); }
 
 void Magick(const std::vector<std::string>& argv) {
     std::vector<std::string> a = {"convert"};
@@ -108,11 +99,12 @@ TEST(oracle, app_batch_image_tools) {
     MakeImage(conv / "c.JPG", 30, 40);
     MakeImage(conv / "d.bmp", 33, 21);
     MakeImage(conv / "e.gif", 25, 25);
-    std::ofstream(conv / "f.png", std::ios::binary) << "\x89PNG\r\n\x1a\n not an image";
+    vpltest::WriteFile(conv / "f.png", "\x89PNG\r\n\x1a\n not an image");
     MakeImage(conv / "sub" / "x.png", 20, 20);
     MakeImage(conv / "sub" / "y.gif", 20, 20);
-    const std::string cBytes = Bytes(conv / "c.JPG"), fBytes = Bytes(conv / "f.png");
-    const std::string subX = Bytes(conv / "sub" / "x.png");
+    const std::string cBytes = vpltest::ReadFile(conv / "c.JPG");
+    const std::string fBytes = vpltest::ReadFile(conv / "f.png");
+    const std::string subX = vpltest::ReadFile(conv / "sub" / "x.png");
 
     Form->edt3->SetText(W(conv));
     Form->chk1->SetChecked(true);
@@ -133,10 +125,10 @@ TEST(oracle, app_batch_image_tools) {
         EXPECT_EQ(Identify("%m %w %h", conv / name), want) << name;
         if (name != "c.JPG") written += fs::file_size(conv / name);
     }
-    EXPECT_EQ(Bytes(conv / "c.JPG"), cBytes);
-    EXPECT_EQ(Bytes(conv / "c.jpg"), cBytes);  // an unchanged JPEG keeps its bytes
-    EXPECT_EQ(Bytes(conv / "f.png"), fBytes);
-    EXPECT_EQ(Bytes(conv / "sub" / "x.png"), subX);
+    EXPECT_EQ(vpltest::ReadFile(conv / "c.JPG"), cBytes);
+    EXPECT_EQ(vpltest::ReadFile(conv / "c.jpg"), cBytes);  // an unchanged JPEG keeps its bytes
+    EXPECT_EQ(vpltest::ReadFile(conv / "f.png"), fBytes);
+    EXPECT_EQ(vpltest::ReadFile(conv / "sub" / "x.png"), subX);
     EXPECT_TRUE(fs::exists(conv / "sub" / "y.gif"));
     EXPECT_FALSE(fs::exists(conv / "sub" / "x.jpg"));
     EXPECT_EQ(Form->lbl11->Caption(), DoneWith(written));

@@ -5,14 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
 
 #include "app/MainWindow.h"
 #include "app/Utilities.h"
+#include "platform/files/WideFile.h"
 #include "codecs/JPEGImage.h"
 #include "core/PNG.h"
 #include "platform/files/Stream.h"
@@ -27,15 +26,7 @@ namespace {
 
 const std::u16string NoneWritten = u"进度：转换完成！生成文件总大小为：0 B";
 
-std::u16string W(const fs::path& p) {
-    const std::string s = p.string();
-    return std::u16string(s.begin(), s.end());
-}
-
-std::string Bytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::u16string W(const fs::path& p) { return FileSystemNameToWide(p.string()); }
 
 TBitmap Ramp(int w, int h) {
     TBitmap b(w, h, pf24bit);
@@ -55,7 +46,7 @@ void WriteJpeg(const fs::path& p, int w, int h) {
     j.Assign(Ramp(w, h));
     TMemoryStream s;
     j.SaveToStream(s);
-    std::ofstream(p, std::ios::binary) << s.Bytes();
+    vpltest::WriteFile(p, s.Bytes());
 }
 
 // The form on a fresh null host, shown on the batch page.
@@ -78,7 +69,7 @@ protected:
     std::map<std::string, std::string> Snapshot() const {
         std::map<std::string, std::string> r;
         for (const auto& e : fs::directory_iterator(Dir.path()))
-            r[e.path().filename().string()] = e.is_regular_file() ? Bytes(e.path()) : "<dir>";
+            r[e.path().filename().string()] = e.is_regular_file() ? vpltest::ReadFile(e.path()) : "<dir>";
         return r;
     }
 
@@ -183,9 +174,9 @@ TEST_F(BatchImageTools, BadWidthsLeaveEveryFile) {
         EXPECT_EQ(Form->lbl13->Caption(), NoneWritten) << std::string(width.begin(), width.end());
     }
     Form->edt6->SetText(u"1");  // 30 x 20 -> 1 x 1 works; 3 x 1 -> 1 x 0 does not
-    const std::string flat = Bytes(Dir / "flat.png");
+    const std::string flat = vpltest::ReadFile(Dir / "flat.png");
     Form->btn10Click(nullptr);
-    EXPECT_EQ(Bytes(Dir / "flat.png"), flat);
+    EXPECT_EQ(vpltest::ReadFile(Dir / "flat.png"), flat);
     EXPECT_EQ(Form->lbl13->Caption(),
               u"进度：转换完成！生成文件总大小为：" +
                   FormatFileSize(FileSizeOf(W(Dir / "a.png")) + FileSizeOf(W(Dir / "b.jpg"))));
@@ -213,7 +204,7 @@ TEST_F(BatchImageTools, BadQualityLeavesEveryFile) {
 // written; a corrupt image is neither converted nor deleted.
 TEST_F(BatchImageTools, ConvertKeepsSourcesUnlessAsked) {
     WritePng(Dir / "a.png", 12, 8);
-    std::ofstream(Dir / "bad.png", std::ios::binary) << "\x89PNG\r\n\x1a\n broken";
+    vpltest::WriteFile(Dir / "bad.png", "\x89PNG\r\n\x1a\n broken");
     Form->edt3->SetText(W(Dir.path()) + u"/");
     Form->chk1->SetChecked(false);
     Form->btn8Click(nullptr);
