@@ -67,8 +67,10 @@ void TForm_main::edt7MouseDown(TObject*, vcl::TMouseButton, vcl::TShiftState, in
 
 void TForm_main::btn8Click(TObject*) {
     TotalSize = 0;
-    ForEachFile(edt3->Text(), ImageFilter, [this](const std::u16string& F, bool IsFolder,
-                                                  bool& Stop) { ConvertOneFile(F, IsFolder, Stop); });
+    ForEachFile(edt3->Text(), ImageFilter,
+                [this](const std::u16string& F, bool IsFolder, bool& Stop) {
+                    ConvertOneFile(F, IsFolder, Stop);
+                });
     lbl11->SetCaption(DoneText + FormatFileSize(TotalSize));
 }
 
@@ -91,8 +93,10 @@ void TForm_main::ConvertOneFile(const std::u16string& FileName, bool IsFolder, b
 
 void TForm_main::btn10Click(TObject*) {
     TotalSize = 0;
-    ForEachFile(edt4->Text(), ImageFilter, [this](const std::u16string& F, bool IsFolder,
-                                                  bool& Stop) { ResizeOneFile(F, IsFolder, Stop); });
+    ForEachFile(edt4->Text(), ImageFilter,
+                [this](const std::u16string& F, bool IsFolder, bool& Stop) {
+                    ResizeOneFile(F, IsFolder, Stop);
+                });
     lbl13->SetCaption(DoneText + FormatFileSize(TotalSize));
 }
 

@@ -10,8 +10,8 @@
 
 #include "app/MainWindow.h"
 #include "app/Utilities.h"
-#include "platform/files/WideFile.h"
 #include "app/imaging/Imaging.h"
+#include "platform/files/WideFile.h"
 #include "platform/ui/host/NullHost.h"
 #include "tests/support/TestSupport.h"
 
@@ -113,10 +113,13 @@ TEST(oracle, app_batch_image_tools) {
     std::map<std::string, std::string> sizes;  // name -> "JPEG w h"
     for (const auto& e : fs::directory_iterator(conv))
         if (e.is_regular_file()) sizes[e.path().filename().string()];
-    const std::map<std::string, std::string> expected = {
-        {"a.jpg", "JPEG 64 48"}, {"b.jpg", "JPEG 40 30"}, {"c.JPG", "JPEG 30 40"},
-        {"c.jpg", "JPEG 30 40"}, {"d.jpg", "JPEG 33 21"}, {"e.jpg", "JPEG 25 25"},
-        {"f.png", ""}};
+    const std::map<std::string, std::string> expected = {{"a.jpg", "JPEG 64 48"},
+                                                         {"b.jpg", "JPEG 40 30"},
+                                                         {"c.JPG", "JPEG 30 40"},
+                                                         {"c.jpg", "JPEG 30 40"},
+                                                         {"d.jpg", "JPEG 33 21"},
+                                                         {"e.jpg", "JPEG 25 25"},
+                                                         {"f.png", ""}};
     ASSERT_EQ(sizes.size(), expected.size());
     uint64_t written = 0;
     for (const auto& [name, want] : expected) {
@@ -169,7 +172,8 @@ TEST(oracle, app_batch_image_tools) {
         {u"75.9", 75}, {u"0", 1}, {u"256", 1}, {u"150", 100}, {u"100", 100}};
     for (const auto& [text, used] : table) {
         SCOPED_TRACE(std::string(text.begin(), text.end()));
-        fs::copy_file(Dir / "q-source.jpg", quality / "q.jpg", fs::copy_options::overwrite_existing);
+        fs::copy_file(Dir / "q-source.jpg", quality / "q.jpg",
+                      fs::copy_options::overwrite_existing);
         fs::copy_file(Dir / "q-source.jpg", quality / "r.jpeg",
                       fs::copy_options::overwrite_existing);
         Form->edt5->SetText(W(quality));

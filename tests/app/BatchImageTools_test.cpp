@@ -11,10 +11,10 @@
 
 #include "app/MainWindow.h"
 #include "app/Utilities.h"
-#include "platform/files/WideFile.h"
 #include "codecs/JPEGImage.h"
 #include "core/PNG.h"
 #include "platform/files/Stream.h"
+#include "platform/files/WideFile.h"
 #include "platform/ui/components/Forms.h"
 #include "platform/ui/host/NullHost.h"
 #include "tests/support/TestSupport.h"
@@ -69,7 +69,8 @@ protected:
     std::map<std::string, std::string> Snapshot() const {
         std::map<std::string, std::string> r;
         for (const auto& e : fs::directory_iterator(Dir.path()))
-            r[e.path().filename().string()] = e.is_regular_file() ? vpltest::ReadFile(e.path()) : "<dir>";
+            r[e.path().filename().string()] =
+                e.is_regular_file() ? vpltest::ReadFile(e.path()) : "<dir>";
         return r;
     }
 
@@ -163,8 +164,8 @@ TEST_F(BatchImageTools, BadWidthsLeaveEveryFile) {
     WriteJpeg(Dir / "b.jpg", 16, 16);
     const auto before = Snapshot();
     Form->edt4->SetText(W(Dir.path()));
-    const std::u16string widths[] = {u"abc", u"", u"0", u"-10", u"12.5", u"١٢", u"65536",
-                                     u"99999999999"};
+    const std::u16string widths[] = {u"abc",  u"",   u"0",     u"-10",
+                                     u"12.5", u"١٢", u"65536", u"99999999999"};
     for (const auto& width : widths) {
         Form->edt6->SetText(u"30");
         Form->btn10Click(nullptr);  // unchanged sizes: a non-zero total first
@@ -211,8 +212,8 @@ TEST_F(BatchImageTools, ConvertKeepsSourcesUnlessAsked) {
     EXPECT_TRUE(fs::exists(Dir / "a.png"));
     EXPECT_TRUE(fs::exists(Dir / "a.jpg"));
     EXPECT_FALSE(fs::exists(Dir / "bad.jpg"));
-    EXPECT_EQ(Form->lbl11->Caption(), u"进度：转换完成！生成文件总大小为：" +
-                                          FormatFileSize(FileSizeOf(W(Dir / "a.jpg"))));
+    EXPECT_EQ(Form->lbl11->Caption(),
+              u"进度：转换完成！生成文件总大小为：" + FormatFileSize(FileSizeOf(W(Dir / "a.jpg"))));
     fs::remove(Dir / "a.jpg");
     Form->chk1->SetChecked(true);
     Form->btn8Click(nullptr);
