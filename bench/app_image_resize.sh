@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Times the batch scale work of the conversion tool's imaging layer against
-# mogrify -resize on copies of the same JPEG photos, in one run, and prints
-# the ratio of the mean times.
+# Times the conversion tool's batch scale tool (its scale button over a
+# folder, on the null host) against mogrify -resize on copies of the same
+# JPEG photos, in one run, and prints the ratio of the mean times.
 #   bench/app_image_resize.sh [count] [width]x[height] [new width]
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -12,7 +12,7 @@ BUILD="$ROOT/build/bench"
 
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVPL_BENCH=ON -DVPL_TESTS=OFF \
     -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
-cmake --build "$BUILD" --target bench_app_image_resize >/dev/null
+cmake --build "$BUILD" --target bench_app_image_resize --parallel "${VPL_JOBS:-3}" >/dev/null
 
 WORK="$(mktemp -d)"
 trap 'rm -rf "$WORK"' EXIT

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "app/Utilities.h"
@@ -118,7 +119,8 @@ TBitmap ScaleBitmap(const TBitmap& Source, int Width, int Height) {
     if (middle > MaxIntermediatePixels) throw EImagingError("Image too large");
     const int MW = horizontalFirst ? Width : SW;
     const size_t midRow = size_t(MW) * size_t(C);
-    std::vector<float> mid(size_t(middle) * size_t(C));
+    // Every element is written before it is read: no zeroing.
+    const std::unique_ptr<float[]> mid(new float[size_t(middle) * size_t(C)]);
     std::vector<float> srcBuf(size_t(SW) * size_t(C)), outBuf(size_t(Width) * size_t(C));
     const auto sourceRow = [&](int y) {
         const uint8_t* row = src->ScanLine(y);
@@ -135,7 +137,7 @@ TBitmap ScaleBitmap(const TBitmap& Source, int Width, int Height) {
         return static_cast<const float*>(srcBuf.data());
     };
     const auto midRowAt = [&](int y) {
-        return static_cast<const float*>(mid.data() + size_t(y) * midRow);
+        return static_cast<const float*>(mid.get() + size_t(y) * midRow);
     };
     const auto hTaps = MakeTaps(SW, Width);
     const auto vTaps = MakeTaps(SH, Height);
@@ -157,14 +159,14 @@ TBitmap ScaleBitmap(const TBitmap& Source, int Width, int Height) {
     };
     if (horizontalFirst) {
         for (int y = 0; y < SH; ++y)
-            FilterRow(sourceRow(y), mid.data() + size_t(y) * midRow, hTaps, C);
+            FilterRow(sourceRow(y), mid.get() + size_t(y) * midRow, hTaps, C);
         for (int y = 0; y < Height; ++y) {
             FilterColumn(midRowAt, vTaps[size_t(y)], midRow, outBuf.data());
             writeRow(y, outBuf.data());
         }
     } else {
         for (int y = 0; y < Height; ++y)
-            FilterColumn(sourceRow, vTaps[size_t(y)], midRow, mid.data() + size_t(y) * midRow);
+            FilterColumn(sourceRow, vTaps[size_t(y)], midRow, mid.get() + size_t(y) * midRow);
         for (int y = 0; y < Height; ++y) {
             FilterRow(midRowAt(y), outBuf.data(), hTaps, C);
             writeRow(y, outBuf.data());
@@ -192,7 +194,7 @@ TBitmap Decode(const std::string& Bytes, TImageFormat Format) {
         case TImageFormat::JPEG: {
             TPDFJPEGImage jpeg;
             jpeg.LoadFromBytes(Bytes);
-            bm.Assign(jpeg.DecodedBitmap());
+            bm = std::move(jpeg.DecodedBitmap());  // the image dies here
             break;
         }
         case TImageFormat::PNG: {
@@ -321,11 +323,15 @@ void GetImageSize(const std::u16string& FileName, int& Width, int& Height) {
     Height = image.Height();
 }
 
+void ScaleWICImage(TImagingImage& Image, int NewWidth, int NewHeight) {
+    Image.Scale(NewWidth, NewHeight);
+}
+
 void ResizeImageFile(const std::u16string& Source, const std::u16string& Dest, int NewWidth,
                      int NewHeight) {
     TImagingImage image;
     image.LoadFromFile(Source);
-    image.Scale(NewWidth, NewHeight);
+    ScaleWICImage(image, NewWidth, NewHeight);
     image.SaveToFile(Dest);
 }
 

@@ -81,6 +81,10 @@ private:
 
 // Width and height of the image in the file.
 void GetImageSize(const std::u16string& FileName, int& Width, int& Height);
+// Scales the image to NewWidth × NewHeight and marks it changed. A side
+// below 1 or above 65,535 raises EImagingError and leaves the image as it
+// was (a wider number is never cut to 16 bits: that would distort it).
+void ScaleWICImage(TImagingImage& Image, int NewWidth, int NewHeight);
 // Loads Source, scales it and saves it to Dest in its own format (Dest may
 // be Source: it is replaced only once the new file is complete).
 void ResizeImageFile(const std::u16string& Source, const std::u16string& Dest, int NewWidth,
