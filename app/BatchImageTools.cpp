@@ -81,7 +81,9 @@ void TForm_main::ConvertOneFile(const std::u16string& FileName, bool IsFolder, b
     const size_t dot = ExtensionDot(FileName);
     const std::u16string stem = dot == std::u16string::npos ? FileName : FileName.substr(0, dot);
     const std::u16string ext = dot == std::u16string::npos ? u"" : FileName.substr(dot);
-    const std::u16string out = stem + u".jpg";
+    // A ".JPG" source is its own target: file names here tell letter case
+    // apart, and a copy beside it under ".jpg" would only duplicate it.
+    const std::u16string out = LowerAscii(ext) == u".jpg" ? FileName : stem + u".jpg";
     ConvertImageFile(FileName, out);
     TotalSize += FileSizeOf(out);
     // Only a source whose JPEG was written gets here; a ".jpg" source (in
