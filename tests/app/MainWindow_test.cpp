@@ -103,6 +103,14 @@ TEST(MainWindow, LayoutPagesAndCredit) {
         if (P.Width >= 0) {
             EXPECT_EQ(C->Width(), P.Width);
             EXPECT_EQ(C->Height(), P.Height);
+        } else {
+            // Sized by its text once the form is read: never cut to the
+            // default label size.
+            auto* L = dynamic_cast<TLabel*>(C);
+            ASSERT_NE(L, nullptr);
+            const int Em = -L->Font()->Height();
+            EXPECT_GE(L->Width(), int(L->Caption().size()) * Em / 2);
+            EXPECT_GE(L->Height(), Em);
         }
     }
 
@@ -128,6 +136,12 @@ TEST(MainWindow, LayoutPagesAndCredit) {
     }
     EXPECT_EQ(F.Font()->Name(), u"宋体");
     EXPECT_EQ(F.Font()->Height(), -16);
+
+    // The pages are painted in the face colour, not left unpainted.
+    const TBitmap* Frame = GetWindowFramebuffer(F.Handle());
+    ASSERT_NE(Frame, nullptr);
+    const POINT Blank = F.ts1->ClientToScreen(POINT{F.ts1->ClientWidth() - 20, F.ts1->ClientHeight() - 20});
+    EXPECT_EQ(COLORREF(Frame->GetPixel(Blank.x - Wr.left, Blank.y - Wr.top)), GetSysColor(COLOR_BTNFACE));
 
     // The welcome page at start, tabs hidden: the pages fill the control
     // save its border, no tab row above them.
