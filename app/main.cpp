@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include <SDL.h>
+
 #include "app/MainWindow.h"
 #include "app/UsageCounter.h"
 #include "app/Utilities.h"
@@ -58,6 +60,10 @@ int main() {
         EngineShutdown();
         return NoDisplay({});
     }
+    // Only a screen someone looks at: without the hint SDL falls back to
+    // drawing off screen when the display cannot be reached, and the
+    // program would run with no window to see.
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, Set("DISPLAY") ? "x11" : "wayland");
     if (std::string Error = StartSdlHost(); !Error.empty()) {
         EngineShutdown();
         return NoDisplay(Error);
