@@ -192,7 +192,9 @@ std::vector<TStoredComponent> FormTable() {
 
     // Page 0: welcome.
     T.push_back(Entry<TLabel>(&TForm_main::lbl1, u"lbl1", u"ts1",
-                              Bounds(162, 28, 348, 39, {{"Caption", u"OrvekanPDF图片转换工具"}}),
+                              Bounds(162, 28, 348, 39,
+                                     {{"AutoSize", u"False"},
+                                      {"Caption", u"OrvekanPDF图片转换工具"}}),
                               [](TLabel& L) {
                                   L.Font()->SetName(u"微软雅黑");
                                   L.Font()->SetHeight(-29);

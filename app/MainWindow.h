@@ -145,4 +145,7 @@ private:
 // to the program (or in the source tree when run from the build tree).
 std::u16string ProjectPageAddress();
 
+// The program's icon (32 x 32, drawn in code); the caller owns it.
+HICON MakeProgramIcon();
+
 }  // namespace velmo::app

@@ -137,6 +137,11 @@ protected:
     bool ClicksOnMouseUp() const override { return true; }
     void AdjustBounds();
     UINT TextFlags() const;
+    // A label read from a stored form takes its text's size once loaded.
+    void Loaded() override {
+        TGraphicControl::Loaded();
+        AdjustBounds();
+    }
     bool FAutoSize = true;
     bool FTransparent = false;
     TAlignment FAlignment = taLeftJustify;
@@ -255,6 +260,10 @@ public:
     bool TabVisible() const { return FTabVisible; }
     void SetTabVisible(bool V);
     int PageIndex() const;
+
+protected:
+    // The page fills its area with its colour.
+    bool PaintsItself() const override { return true; }
 
 private:
     friend class TPageControl;
