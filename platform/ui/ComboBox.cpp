@@ -219,6 +219,10 @@ LRESULT ComboListProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
 LRESULT ComboBoxProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
     if (Msg == WM_NCCREATE) {
         AttachState<TCombo>(Wnd);
+        // Scroll bar styles are for the list: the field never shows one.
+        LONG_PTR Style = GetWindowLongPtrW(Wnd, GWL_STYLE);
+        if (Style & (WS_VSCROLL | WS_HSCROLL))
+            SetWindowLongPtrW(Wnd, GWL_STYLE, Style & ~LONG_PTR(WS_VSCROLL | WS_HSCROLL));
         return DefWindowProcW(Wnd, Msg, W, L);
     }
     TCombo* C = ControlState<TCombo>(Wnd);
