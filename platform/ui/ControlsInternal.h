@@ -61,6 +61,16 @@ private:
     PAINTSTRUCT Ps_;
 };
 
+// An image a button or static shows (BM_SETIMAGE, STM_SETIMAGE): an icon
+// or a bitmap. Its size is 0 x 0 for a dead handle.
+struct TControlImage {
+    HANDLE Handle = nullptr;
+    UINT Type = IMAGE_BITMAP;
+};
+SIZE ControlImageSize(const TControlImage& Image);
+// Draws the image at its own size, its top left corner at (X, Y).
+void DrawControlImage(HDC Dc, const TControlImage& Image, int X, int Y);
+
 // Text width of S in the DC's font.
 int TextWidth(HDC Dc, std::u16string_view S);
 int LineHeight(HDC Dc);

@@ -313,12 +313,24 @@ TEST_F(Controls, ButtonsEditsDialogs) {
     for (const TCase& C : Cases) {
         bool Done = false;
         int IconId = -1;
+        bool IconShown = false;
         SetModalHandler([&](HWND Dlg) {
             if (Done) return;
             Done = true;
             HWND Icon = GetDlgItem(Dlg, IDC_MESSAGEBOX_ICON);
             std::u16string Name = Icon ? TextOf(Icon) : u"#0";
             IconId = std::stoi(std::string(Name.begin() + 1, Name.end()));
+            if (Icon) {
+                // The icon is there and drawn, its centre not the face.
+                Pump();
+                UpdateWindow(Dlg);
+                RECT Ir, Dr;
+                GetWindowRect(Icon, &Ir);
+                GetWindowRect(Dlg, &Dr);
+                IconShown = SendMessageW(Icon, STM_GETICON, 0, 0) != 0 &&
+                            PixelAt(Dlg, (Ir.left + Ir.right) / 2 - Dr.left, (Ir.top + Ir.bottom) / 2 - Dr.top) !=
+                                GetSysColor(COLOR_BTNFACE);
+            }
             if (C.ClickId) {
                 Pump();
                 Click(GetDlgItem(Dlg, C.ClickId));
@@ -330,11 +342,81 @@ TEST_F(Controls, ButtonsEditsDialogs) {
         EXPECT_EQ(MessageBoxW(Parent, u"Convert the file?", u"Converter", C.Type), C.Want)
             << "type " << C.Type;
         EXPECT_EQ(IconId, MessageBoxIconId(C.Type));
+        EXPECT_EQ(IconShown, IconId != 0) << "type " << C.Type;
     }
     // Without a scripted answer a box never blocks: nothing can arrive, so
     // it is cancelled.
     SetModalHandler(nullptr);
     EXPECT_EQ(MessageBoxW(Parent, u"Nobody answers", nullptr, MB_OKCANCEL), IDCANCEL);
+}
+
+// Buttons and statics show the image they are given, at its place; the
+// message box icons are the predefined ones, shared and never destroyed.
+TEST_F(Controls, ImagesOnButtonsAndStatics) {
+    TBitmap Green(12, 10, pf32bit);
+    for (int Y = 0; Y < Green.Height(); ++Y)
+        for (int X = 0; X < Green.Width(); ++X) {
+            uint8_t* P = Green.ScanLine(Y) + 4 * X;
+            P[0] = 0x20, P[1] = 0xC0, P[2] = 0x30, P[3] = 0;
+        }
+    HBITMAP Bitmap = CreateBitmapObject(Green);
+    HICON Hand = LoadIconW(nullptr, MAKEINTRESOURCEW(IDI_HAND));
+    ASSERT_TRUE(Hand);
+    EXPECT_EQ(LoadIconW(nullptr, MAKEINTRESOURCEW(IDI_HAND)), Hand);
+    EXPECT_EQ(LoadIconW(nullptr, MAKEINTRESOURCEW(1)), nullptr);
+    EXPECT_TRUE(DestroyIcon(Hand));
+    ICONINFO Info;
+    ASSERT_TRUE(GetIconInfo(Hand, &Info)) << "a shared icon outlives DestroyIcon";
+    DeleteObject(Info.hbmColor);
+    DeleteObject(Info.hbmMask);
+
+    struct TCase {
+        const char* Name;
+        const char16_t* Class;
+        DWORD Style;
+        UINT Set;  // BM_SETIMAGE or STM_SETIMAGE
+        UINT Type;
+        POINT Probe;  // client point inside the image
+        COLORREF Want;
+    };
+    const COLORREF GreenRef = RGB(0x30, 0xC0, 0x20), Red = RGB(0xC8, 0x20, 0x20);
+    const TCase Cases[] = {
+        {"bitmap button", u"button", BS_PUSHBUTTON | BS_BITMAP, BM_SETIMAGE, IMAGE_BITMAP, {40, 20}, GreenRef},
+        {"icon button", u"button", BS_PUSHBUTTON | BS_ICON, BM_SETIMAGE, IMAGE_ICON, {40, 12}, Red},
+        {"left bitmap button", u"button", BS_PUSHBUTTON | BS_BITMAP | BS_LEFT, BM_SETIMAGE, IMAGE_BITMAP, {5, 20},
+         GreenRef},
+        {"bitmap static", u"static", SS_BITMAP, STM_SETIMAGE, IMAGE_BITMAP, {3, 3}, GreenRef},
+        {"icon static", u"static", SS_ICON, STM_SETIMAGE, IMAGE_ICON, {16, 10}, Red},
+        {"centred bitmap static", u"static", SS_BITMAP | SS_CENTERIMAGE, STM_SETIMAGE, IMAGE_BITMAP, {40, 20},
+         GreenRef},
+    };
+    for (const TCase& C : Cases) {
+        HWND Ctl = Child(C.Class, u"", C.Style, 95, 20, 20, 80, 40);
+        ASSERT_TRUE(Ctl) << C.Name;
+        HANDLE Image = C.Type == IMAGE_ICON ? static_cast<HANDLE>(Hand) : static_cast<HANDLE>(Bitmap);
+        EXPECT_EQ(SendMessageW(Ctl, C.Set, C.Type, reinterpret_cast<LPARAM>(Image)), 0) << C.Name;
+        const UINT Get = C.Set == BM_SETIMAGE ? BM_GETIMAGE : STM_GETIMAGE;
+        EXPECT_EQ(SendMessageW(Ctl, Get, C.Type, 0), reinterpret_cast<LRESULT>(Image))
+            << C.Name;
+        // Asked for the other kind, there is none.
+        UINT Other = C.Type == IMAGE_ICON ? IMAGE_BITMAP : IMAGE_ICON;
+        EXPECT_EQ(SendMessageW(Ctl, Get, Other, 0), 0) << C.Name;
+        UpdateWindow(Parent);
+        Pump();
+        POINT P = C.Probe;
+        ClientToScreen(Ctl, &P);
+        RECT Pr;
+        GetWindowRect(Parent, &Pr);
+        EXPECT_EQ(PixelAt(Parent, P.x - Pr.left, P.y - Pr.top), C.Want) << C.Name;
+        DestroyWindow(Ctl);
+        Pump();
+    }
+    // A static naming a predefined icon shows it from the start.
+    HWND Named = Child(u"static", u"#32515", SS_ICON, 96, 20, 20, 40, 40);
+    EXPECT_EQ(SendMessageW(Named, STM_GETICON, 0, 0),
+              reinterpret_cast<LRESULT>(LoadIconW(nullptr, MAKEINTRESOURCEW(IDI_EXCLAMATION))));
+    DestroyWindow(Named);
+    DeleteObject(Bitmap);
 }
 
 LRESULT NotesBetween(size_t From, WORD Code) {
