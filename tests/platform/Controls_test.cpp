@@ -419,6 +419,63 @@ TEST_F(Controls, ImagesOnButtonsAndStatics) {
     DeleteObject(Bitmap);
 }
 
+// A multi-line edit without sideways scrolling wraps at spaces to its
+// width; a word too wide for a line breaks between characters, never
+// inside a surrogate pair; hard breaks stay lines of their own.
+TEST_F(Controls, MultiLineEditWrapsWords) {
+    struct TCase {
+        const char* Name;
+        DWORD Style;
+        const char16_t* Text;
+        bool Wraps;
+    };
+    const std::u16string Emoji = u"\U0001F600";
+    std::u16string LongWord;
+    for (int I = 0; I < 40; ++I) LongWord += u"x" + Emoji;
+    const TCase Cases[] = {
+        {"words", ES_MULTILINE, u"one two three four five six seven eight nine ten eleven twelve", true},
+        {"sideways scrolling", ES_MULTILINE | ES_AUTOHSCROLL, u"one two three four five six seven eight nine ten", false},
+        {"single line", ES_AUTOHSCROLL, u"one two three four five six seven eight nine ten", false},
+        {"one long word", ES_MULTILINE, LongWord.c_str(), true},
+    };
+    for (const TCase& C : Cases) {
+        HWND Edit = Child(u"edit", C.Text, C.Style, 70, 10, 10, 90, 200);
+        ASSERT_TRUE(Edit) << C.Name;
+        std::u16string Text = TextOf(Edit);
+        LRESULT Lines = SendMessageW(Edit, EM_GETLINECOUNT, 0, 0);
+        if (!C.Wraps) {
+            EXPECT_EQ(Lines, 1) << C.Name;
+        } else {
+            EXPECT_GT(Lines, 2) << C.Name << ": " << Lines;
+        }
+        RECT Area;
+        SendMessageW(Edit, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&Area));
+        for (LRESULT Li = 1; C.Wraps && Li < Lines; ++Li) {
+            size_t Start = size_t(SendMessageW(Edit, EM_LINEINDEX, WPARAM(Li), 0));
+            ASSERT_LT(Start, Text.size()) << C.Name;
+            EXPECT_EQ(SendMessageW(Edit, EM_LINEFROMCHAR, Start, 0), Li) << C.Name << " line " << Li;
+            // A line starts after a space, or between whole characters.
+            if (Text.find(u' ') != std::u16string::npos) {
+                EXPECT_EQ(Text[Start - 1], u' ') << C.Name << " line " << Li;
+            } else {
+                EXPECT_FALSE(Text[Start] >= 0xDC00 && Text[Start] <= 0xDFFF) << "line " << Li << " splits a pair";
+            }
+            // It starts at the left of the text area, below the line before.
+            LRESULT At = SendMessageW(Edit, EM_POSFROMCHAR, Start, 0);
+            LRESULT Last = SendMessageW(Edit, EM_POSFROMCHAR, Start - 1, 0);
+            EXPECT_EQ(short(LOWORD(At)), Area.left) << C.Name << " line " << Li;
+            EXPECT_GT(short(HIWORD(At)), short(HIWORD(Last))) << C.Name << " line " << Li;
+            EXPECT_LT(short(LOWORD(Last)), Area.right) << C.Name << " line " << Li;
+        }
+        DestroyWindow(Edit);
+        Pump();
+    }
+    // Hard breaks stay: a short text on three lines is three lines.
+    HWND Edit = Child(u"edit", u"a\r\nb\r\nc", ES_MULTILINE, 71, 10, 10, 90, 200);
+    EXPECT_EQ(SendMessageW(Edit, EM_GETLINECOUNT, 0, 0), 3);
+    DestroyWindow(Edit);
+}
+
 LRESULT NotesBetween(size_t From, WORD Code) {
     return std::count_if(Notes().begin() + long(From), Notes().end(),
                          [&](const TNote& N) { return N.Code == Code; });
