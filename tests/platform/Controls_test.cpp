@@ -51,7 +51,9 @@ LRESULT ParentProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         return reinterpret_cast<LRESULT>(ParentBrush());
     if (Msg == WM_MEASUREITEM) {
         OwnerDrawTrace().push_back(Msg);
-        reinterpret_cast<MEASUREITEMSTRUCT*>(L)->itemHeight = 20;
+        // Items carrying data are as high as it says.
+        auto* M = reinterpret_cast<MEASUREITEMSTRUCT*>(L);
+        M->itemHeight = M->itemData ? UINT(M->itemData) : 20;
         return TRUE;
     }
     if (Msg == WM_DRAWITEM) {
@@ -474,6 +476,48 @@ TEST_F(Controls, MultiLineEditWrapsWords) {
     HWND Edit = Child(u"edit", u"a\r\nb\r\nc", ES_MULTILINE, 71, 10, 10, 90, 200);
     EXPECT_EQ(SendMessageW(Edit, EM_GETLINECOUNT, 0, 0), 3);
     DestroyWindow(Edit);
+}
+
+// A variable owner-drawn list asks its owner for each item's height as
+// the item comes, and places, hits and scrolls its items by those heights.
+TEST_F(Controls, VariableOwnerDrawListMeasuresEachItem) {
+    HWND List = Child(u"listbox", nullptr, LBS_OWNERDRAWVARIABLE | WS_VSCROLL, 97, 10, 10, 150, 60);
+    ASSERT_TRUE(List);
+    OwnerDrawTrace().clear();
+    const int Heights[] = {10, 30, 15, 40, 25};
+    for (int H : Heights) SendMessageW(List, LB_ADDSTRING, 0, LPARAM(H));
+    EXPECT_EQ(std::count(OwnerDrawTrace().begin(), OwnerDrawTrace().end(), UINT(WM_MEASUREITEM)), 5);
+    int Y = 0;
+    for (int I = 0; I < 5; ++I) {
+        EXPECT_EQ(SendMessageW(List, LB_GETITEMHEIGHT, WPARAM(I), 0), Heights[I]);
+        RECT R;
+        SendMessageW(List, LB_GETITEMRECT, WPARAM(I), reinterpret_cast<LPARAM>(&R));
+        EXPECT_EQ(R.top, Y) << "item " << I;
+        EXPECT_EQ(R.bottom - R.top, Heights[I]) << "item " << I;
+        Y += Heights[I];
+    }
+    struct TCase {
+        int Y;
+        int Item;
+    };
+    for (TCase C : {TCase{5, 0}, TCase{39, 1}, TCase{45, 2}, TCase{55, 3}})
+        EXPECT_EQ(LOWORD(SendMessageW(List, LB_ITEMFROMPOINT, 0, MAKELPARAM(20, C.Y))), C.Item) << "y " << C.Y;
+    // Showing the last item scrolls until it fits whole: 40 + 25 is more
+    // than the 60 pixels, so it stands alone at the top.
+    SendMessageW(List, LB_SETCURSEL, 4, 0);
+    EXPECT_EQ(SendMessageW(List, LB_GETTOPINDEX, 0, 0), 4);
+    SendMessageW(List, LB_SETTOPINDEX, 0, 0);
+    SendMessageW(List, LB_SETCURSEL, 2, 0);
+    EXPECT_EQ(SendMessageW(List, LB_GETTOPINDEX, 0, 0), 0);  // 10 + 30 + 15 fit
+    EXPECT_EQ(SendMessageW(List, LB_SETITEMHEIGHT, 9, 12), LB_ERR);
+    EXPECT_EQ(SendMessageW(List, LB_SETITEMHEIGHT, 0, 12), 0);
+    EXPECT_EQ(SendMessageW(List, LB_GETITEMHEIGHT, 0, 0), 12);
+    UpdateWindow(List);
+    Pump();
+    auto FirstDraw = std::find(OwnerDrawTrace().begin(), OwnerDrawTrace().end(), UINT(WM_DRAWITEM));
+    EXPECT_NE(FirstDraw, OwnerDrawTrace().end());
+    EXPECT_EQ(std::find(FirstDraw, OwnerDrawTrace().end(), UINT(WM_MEASUREITEM)), OwnerDrawTrace().end());
+    DestroyWindow(List);
 }
 
 LRESULT NotesBetween(size_t From, WORD Code) {
