@@ -520,6 +520,77 @@ TEST_F(Controls, VariableOwnerDrawListMeasuresEachItem) {
     DestroyWindow(List);
 }
 
+// Dialog mnemonics: Alt with the letter after "&" in a caption, or the
+// plain letter when the focused control takes no characters, clicks that
+// button, checks that box, or moves to the control a label names.
+TEST_F(Controls, DialogMnemonics) {
+    TDialogTemplate T;
+    T.Title = u"Mnemonics";
+    T.Style |= WS_VISIBLE;
+    T.Items = {
+        {u"Static", u"&Name:", 300, 0, {10, 10, 80, 30}},
+        {u"Edit", u"", 301, WS_TABSTOP | WS_BORDER, {90, 10, 250, 34}},
+        {u"Button", u"&Apply", 302, WS_TABSTOP, {10, 50, 90, 73}},
+        {u"Button", u"&Wrap lines", 303, WS_TABSTOP | BS_AUTOCHECKBOX, {10, 80, 150, 100}},
+        {u"Button", u"Save && &close", 304, WS_TABSTOP, {10, 110, 150, 133}},
+        {u"Static", u"&Plain", 305, SS_NOPREFIX, {10, 140, 80, 160}},
+        {u"Button", u"OK", IDOK, WS_TABSTOP | BS_DEFPUSHBUTTON, {120, 160, 190, 183}}};
+    for (auto& I : T.Items) I.Style |= WS_CHILD | WS_VISIBLE;
+    static std::vector<int> Commands;
+    Commands.clear();
+    auto Proc = [](HWND, UINT Msg, WPARAM W, LPARAM) -> INT_PTR {
+        if (Msg == WM_INITDIALOG) return TRUE;
+        if (Msg == WM_COMMAND && HIWORD(W) == BN_CLICKED) Commands.push_back(LOWORD(W));
+        return Msg == WM_COMMAND;
+    };
+    HWND Dlg = CreateDialogIndirectParamW(nullptr, &T, Parent, Proc, 0);
+    ASSERT_TRUE(Dlg);
+    auto Run = [&] {
+        MSG M;
+        for (int I = 0; I < 1000 && PeekMessageW(&M, nullptr, 0, 0, PM_REMOVE); ++I)
+            if (!IsDialogMessageW(Dlg, &M)) {
+                TranslateMessage(&M);
+                DispatchMessageW(&M);
+            }
+    };
+    Run();
+    struct TCase {
+        const char* Name;
+        int FocusFirst;
+        char16_t Key;
+        bool Alt;  // else typed as a character
+        int WantFocus;
+        std::vector<int> WantCommands;
+    };
+    const TCase Cases[] = {
+        {"Alt on a label moves to its control", 302, u'N', true, 301, {}},
+        {"Alt clicks a push button", 301, u'A', true, 301, {302}},
+        {"Alt checks a box", 301, u'W', true, 303, {303}},
+        {"a plain letter on a button acts", 302, u'w', false, 303, {303}},
+        {"a plain letter in an edit is text", 301, u'a', false, 301, {}},
+        {"a doubled ampersand marks nothing", 301, u'S', true, 301, {}},
+        {"the letter after it does", 301, u'C', true, 301, {304}},
+        {"a label without prefixes marks nothing", 302, u'P', true, 302, {}},
+    };
+    for (const TCase& C : Cases) {
+        SetFocus(GetDlgItem(Dlg, C.FocusFirst));
+        Run();
+        Commands.clear();
+        if (C.Alt) {
+            Host->KeyDown(C.Key, true);
+            Host->KeyUp(C.Key, true);
+        } else {
+            Host->Text(std::u16string(1, C.Key));
+        }
+        Run();
+        EXPECT_EQ(GetDlgCtrlID(GetFocus()), C.WantFocus) << C.Name;
+        EXPECT_EQ(Commands, C.WantCommands) << C.Name;
+    }
+    EXPECT_EQ(SendDlgItemMessageW(Dlg, 303, BM_GETCHECK, 0, 0), BST_UNCHECKED) << "checked, then unchecked";
+    EXPECT_EQ(GetWindowTextString(GetDlgItem(Dlg, 301)), u"a");
+    DestroyWindow(Dlg);
+}
+
 LRESULT NotesBetween(size_t From, WORD Code) {
     return std::count_if(Notes().begin() + long(From), Notes().end(),
                          [&](const TNote& N) { return N.Code == Code; });
