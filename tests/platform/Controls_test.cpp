@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/TabControl.h"
 #include "platform/ui/TextInput.h"
 #include "tests/platform/ScrollTabSupport.h"
 #include "tests/platform/WindowFixture.h"
@@ -589,6 +590,70 @@ TEST_F(Controls, DialogMnemonics) {
     EXPECT_EQ(SendDlgItemMessageW(Dlg, 303, BM_GETCHECK, 0, 0), BST_UNCHECKED) << "checked, then unchecked";
     EXPECT_EQ(GetWindowTextString(GetDlgItem(Dlg, 301)), u"a");
     DestroyWindow(Dlg);
+}
+
+// A single line of tabs longer than the control scrolls: arrows at the end
+// of the strip move the first tab shown, within bounds, and a selected tab
+// comes into view whole.
+TEST_F(Controls, TabStripScrollsWhenTabsOverflow) {
+    HWND Tabs = Child(WC_TABCONTROLW, nullptr, 0, 98, 10, 10, 200, 120);
+    ASSERT_TRUE(Tabs);
+    for (int I = 0; I < 10; ++I) {
+        std::u16string Text = u"Page " + std::u16string(1, char16_t(u'0' + I));
+        TCITEMW Item;
+        Item.mask = TCIF_TEXT;
+        Item.pszText = Text.data();
+        SendMessageW(Tabs, TCM_INSERTITEMW, WPARAM(I), reinterpret_cast<LPARAM>(&Item));
+    }
+    auto Rect = [&](int I) {
+        RECT R;
+        SendMessageW(Tabs, TCM_GETITEMRECT, WPARAM(I), reinterpret_cast<LPARAM>(&R));
+        return R;
+    };
+    auto FirstShown = [&] {
+        for (int I = 0; I < 10; ++I)
+            if (Rect(I).left >= 0) return I;
+        return -1;
+    };
+    RECT Client;
+    GetClientRect(Tabs, &Client);
+    RECT Tab0 = Rect(0);
+    const int ArrowW = Tab0.bottom - Tab0.top;
+    ASSERT_GT(Rect(9).right, Client.right) << "the tabs overflow";
+    auto ClickArrow = [&](bool Back) {
+        POINT P{Client.right - 2 - (Back ? 2 * ArrowW - 3 : 3), (Tab0.top + Tab0.bottom) / 2};
+        ClientToScreen(Tabs, &P);
+        Host->Advance(1000);
+        Host->MouseDown(P.x, P.y);
+        Host->MouseUp(P.x, P.y);
+        Pump();
+    };
+    EXPECT_EQ(FirstShown(), 0);
+    ClickArrow(true);
+    EXPECT_EQ(FirstShown(), 0) << "nothing before the first";
+    ClickArrow(false);
+    EXPECT_EQ(FirstShown(), 1);
+    EXPECT_EQ(SendMessageW(Tabs, TCM_GETCURSEL, 0, 0), 0) << "an arrow selects nothing";
+    for (int K = 0; K < 20; ++K) ClickArrow(false);
+    int Last = FirstShown();
+    EXPECT_LT(Last, 9);
+    EXPECT_LE(Rect(9).right, Client.right - 2 * ArrowW) << "the last tab shows whole and no further";
+    ClickArrow(true);
+    EXPECT_EQ(FirstShown(), Last - 1);
+    // Selecting a tab out of view brings it in.
+    SendMessageW(Tabs, TCM_SETCURSEL, 0, 0);
+    EXPECT_EQ(FirstShown(), 0);
+    SendMessageW(Tabs, TCM_SETCURSEL, 8, 0);
+    EXPECT_GE(Rect(8).left, 0);
+    EXPECT_LE(Rect(8).right, Client.right - 2 * ArrowW);
+    // A point on the arrows is on no tab.
+    TCHITTESTINFO Hit;
+    Hit.pt = {Client.right - 4, (Tab0.top + Tab0.bottom) / 2};
+    EXPECT_EQ(SendMessageW(Tabs, TCM_HITTEST, 0, reinterpret_cast<LPARAM>(&Hit)), -1);
+    // Wide enough for all, there is nothing to scroll.
+    MoveWindow(Tabs, 10, 10, 900, 120, TRUE);
+    EXPECT_EQ(FirstShown(), 0);
+    DestroyWindow(Tabs);
 }
 
 LRESULT NotesBetween(size_t From, WORD Code) {
