@@ -232,6 +232,7 @@ LRESULT ComboBoxProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         return DefWindowProcW(Wnd, Msg, W, L);
     }
     if (!C) return DefWindowProcW(Wnd, Msg, W, L);
+    if (auto R = PaintMessage(Wnd, Msg, W, [&](HDC Dc) { PaintCombo(Wnd, Dc, *C); })) return *R;
     switch (Msg) {
         case WM_CREATE: {
             auto* Cs = reinterpret_cast<const CREATESTRUCTW*>(L);
@@ -278,16 +279,6 @@ LRESULT ComboBoxProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
             return 0;
         case WM_GETDLGCODE:
             return DLGC_WANTARROWS | DLGC_WANTCHARS;
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_PAINT: {
-            TPaintScope P(Wnd, W);
-            PaintCombo(Wnd, P.Dc(), *C);
-            return 0;
-        }
-        case WM_PRINTCLIENT:
-            if (W) PaintCombo(Wnd, reinterpret_cast<HDC>(W), *C);
-            return 0;
         case WM_SETFONT:
             C->Font = reinterpret_cast<HFONT>(W);
             if (C->Edit) SendMessageW(C->Edit, WM_SETFONT, W, L);

@@ -643,6 +643,7 @@ LRESULT EditProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         return DefWindowProcW(Wnd, Msg, W, L);
     }
     if (!E) return DefWindowProcW(Wnd, Msg, W, L);
+    if (auto R = PaintMessage(Wnd, Msg, W, [&](HDC Dc) { PaintEdit(Wnd, Dc, *E); })) return *R;
     switch (Msg) {
         case WM_CREATE: {
             auto* Cs = reinterpret_cast<const CREATESTRUCTW*>(L);
@@ -665,16 +666,6 @@ LRESULT EditProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
                 R &= ~DLGC_WANTALLKEYS;
             return R;
         }
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_PAINT: {
-            TPaintScope P(Wnd, W);
-            PaintEdit(Wnd, P.Dc(), *E);
-            return 0;
-        }
-        case WM_PRINTCLIENT:
-            if (W) PaintEdit(Wnd, reinterpret_cast<HDC>(W), *E);
-            return 0;
         case WM_SETFONT:
             E->Font = reinterpret_cast<HFONT>(W);
             if (L) InvalidateRect(Wnd, nullptr, TRUE);

@@ -300,6 +300,7 @@ LRESULT ListBoxProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         return DefWindowProcW(Wnd, Msg, W, L);
     }
     if (!B) return DefWindowProcW(Wnd, Msg, W, L);
+    if (auto R = PaintMessage(Wnd, Msg, W, [&](HDC Dc) { PaintList(Wnd, Dc, *B); })) return *R;
     int Count = int(B->Items.size());
     switch (Msg) {
         case WM_CREATE: {
@@ -323,16 +324,6 @@ LRESULT ListBoxProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         }
         case WM_GETDLGCODE:
             return DLGC_WANTARROWS | DLGC_WANTCHARS;
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_PAINT: {
-            TPaintScope P(Wnd, W);
-            PaintList(Wnd, P.Dc(), *B);
-            return 0;
-        }
-        case WM_PRINTCLIENT:
-            if (W) PaintList(Wnd, reinterpret_cast<HDC>(W), *B);
-            return 0;
         case WM_SETFONT:
             B->Font = reinterpret_cast<HFONT>(W);
             if (!OwnerDraw(Wnd)) B->ItemHeight = 0;

@@ -104,21 +104,12 @@ LRESULT StaticProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         return DefWindowProcW(Wnd, Msg, W, L);
     }
     if (!S) return DefWindowProcW(Wnd, Msg, W, L);
+    if (auto R = PaintMessage(Wnd, Msg, W, [&](HDC Dc) { PaintStatic(Wnd, Dc, *S); })) return *R;
     switch (Msg) {
         case WM_NCHITTEST:
             return (StyleOf(Wnd) & SS_NOTIFY) ? HTCLIENT : HTTRANSPARENT;
         case WM_GETDLGCODE:
             return DLGC_STATIC;
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_PAINT: {
-            TPaintScope P(Wnd, W);
-            PaintStatic(Wnd, P.Dc(), *S);
-            return 0;
-        }
-        case WM_PRINTCLIENT:
-            if (W) PaintStatic(Wnd, reinterpret_cast<HDC>(W), *S);
-            return 0;
         case WM_SETFONT:
             S->Font = reinterpret_cast<HFONT>(W);
             if (L) InvalidateRect(Wnd, nullptr, TRUE);
