@@ -229,19 +229,8 @@ LRESULT DefDlgProcW(HWND Dlg, UINT Msg, WPARAM W, LPARAM L) {
         INT_PTR R = Proc(Dlg, Msg, W, L);
         if (!IsWindow(Dlg)) return R;
         if (R) {
-            switch (Msg) {
-                case WM_CTLCOLORMSGBOX:
-                case WM_CTLCOLOREDIT:
-                case WM_CTLCOLORLISTBOX:
-                case WM_CTLCOLORBTN:
-                case WM_CTLCOLORDLG:
-                case WM_CTLCOLORSCROLLBAR:
-                case WM_CTLCOLORSTATIC:
-                case WM_INITDIALOG:
-                    return R;
-                default:
-                    return GetWindowLongPtrW(Dlg, DWLP_MSGRESULT);
-            }
+            if (IsCtlColorMessage(Msg) || Msg == WM_INITDIALOG) return R;
+            return GetWindowLongPtrW(Dlg, DWLP_MSGRESULT);
         }
     }
     TDialogRun* Run = RunOf(Dlg);

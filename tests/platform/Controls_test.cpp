@@ -68,6 +68,26 @@ int Count(WORD Code, int Id) {
     return int(std::count(Notes().begin(), Notes().end(), TNote{Id, Code}));
 }
 
+// The modeless dialogs of these tests record each BN_CLICKED id.
+std::vector<int>& DialogCommands() {
+    static std::vector<int> C;
+    return C;
+}
+INT_PTR RecordingDialogProc(HWND, UINT Msg, WPARAM W, LPARAM) {
+    if (Msg == WM_INITDIALOG) return TRUE;
+    if (Msg == WM_COMMAND && HIWORD(W) == BN_CLICKED) DialogCommands().push_back(LOWORD(W));
+    return Msg == WM_COMMAND;
+}
+// Passes what is queued through the dialog's keyboard handling.
+void RunDialog(HWND Dlg) {
+    MSG M;
+    for (int I = 0; I < 1000 && PeekMessageW(&M, nullptr, 0, 0, PM_REMOVE); ++I)
+        if (!IsDialogMessageW(Dlg, &M)) {
+            TranslateMessage(&M);
+            DispatchMessageW(&M);
+        }
+}
+
 class Controls : public WindowTest {
 protected:
     void SetUp() override {
@@ -537,23 +557,11 @@ TEST_F(Controls, DialogMnemonics) {
         {u"Static", u"&Plain", 305, SS_NOPREFIX, {10, 140, 80, 160}},
         {u"Button", u"OK", IDOK, WS_TABSTOP | BS_DEFPUSHBUTTON, {120, 160, 190, 183}}};
     for (auto& I : T.Items) I.Style |= WS_CHILD | WS_VISIBLE;
-    static std::vector<int> Commands;
+    std::vector<int>& Commands = DialogCommands();
     Commands.clear();
-    auto Proc = [](HWND, UINT Msg, WPARAM W, LPARAM) -> INT_PTR {
-        if (Msg == WM_INITDIALOG) return TRUE;
-        if (Msg == WM_COMMAND && HIWORD(W) == BN_CLICKED) Commands.push_back(LOWORD(W));
-        return Msg == WM_COMMAND;
-    };
-    HWND Dlg = CreateDialogIndirectParamW(nullptr, &T, Parent, Proc, 0);
+    HWND Dlg = CreateDialogIndirectParamW(nullptr, &T, Parent, RecordingDialogProc, 0);
     ASSERT_TRUE(Dlg);
-    auto Run = [&] {
-        MSG M;
-        for (int I = 0; I < 1000 && PeekMessageW(&M, nullptr, 0, 0, PM_REMOVE); ++I)
-            if (!IsDialogMessageW(Dlg, &M)) {
-                TranslateMessage(&M);
-                DispatchMessageW(&M);
-            }
-    };
+    auto Run = [&] { RunDialog(Dlg); };
     Run();
     struct TCase {
         const char* Name;
@@ -1036,23 +1044,11 @@ TEST_F(Controls, DialogTabOrderGroupsAndLoops) {
         {u"Button", u"OK", IDOK, WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, {120, 160, 190, 183}},
         {u"Button", u"Cancel", IDCANCEL, WS_TABSTOP, {200, 160, 270, 183}}};
     for (auto& I : T.Items) I.Style |= WS_CHILD | WS_VISIBLE;
-    static std::vector<int> Commands;
+    std::vector<int>& Commands = DialogCommands();
     Commands.clear();
-    auto Proc = [](HWND, UINT Msg, WPARAM W, LPARAM) -> INT_PTR {
-        if (Msg == WM_INITDIALOG) return TRUE;
-        if (Msg == WM_COMMAND && HIWORD(W) == BN_CLICKED) Commands.push_back(LOWORD(W));
-        return Msg == WM_COMMAND;
-    };
-    HWND Dlg = CreateDialogIndirectParamW(nullptr, &T, Parent, Proc, 0);
+    HWND Dlg = CreateDialogIndirectParamW(nullptr, &T, Parent, RecordingDialogProc, 0);
     ASSERT_TRUE(Dlg);
-    auto Run = [&] {
-        MSG M;
-        for (int I = 0; I < 1000 && PeekMessageW(&M, nullptr, 0, 0, PM_REMOVE); ++I)
-            if (!IsDialogMessageW(Dlg, &M)) {
-                TranslateMessage(&M);
-                DispatchMessageW(&M);
-            }
-    };
+    auto Run = [&] { RunDialog(Dlg); };
     auto Key = [&](UINT Vk) {
         Host->KeyDown(Vk);
         Host->KeyUp(Vk);
