@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "platform/ui/ControlsInternal.h"
+#include "platform/ui/Menus.h"
 
 namespace velmo {
 
@@ -322,31 +323,12 @@ static bool& ShiftHeld() {
 
 namespace {
 
-char16_t FoldedChar(char16_t C) {
-    std::u16string F = ui::Fold(std::u16string(1, C));
-    return F.size() == 1 ? F[0] : C;
-}
-
-// The character after the single "&" of a caption ("&&" is a plain "&");
-// 0 for none.
-char16_t MnemonicOf(const std::u16string& Caption) {
-    for (size_t I = 0; I + 1 < Caption.size(); ++I) {
-        if (Caption[I] != u'&') continue;
-        if (Caption[I + 1] == u'&') {
-            ++I;
-            continue;
-        }
-        return FoldedChar(Caption[I + 1]);
-    }
-    return 0;
-}
-
 // Acts on the control whose caption marks Key, searching from the one after
 // From round to it: a push button is clicked, a check box or radio button
 // gets the focus and is clicked, a static or group box gives the focus to
 // the next control that takes it. False when no caption marks Key.
 bool DoMnemonic(HWND Dlg, HWND From, char16_t Key) {
-    Key = FoldedChar(Key);
+    Key = FoldMnemonic(Key);
     if (!Key) return false;
     std::vector<HWND> All;
     for (HWND H = GetWindow(Dlg, GW_CHILD); H && All.size() < 4096; H = GetWindow(H, GW_HWNDNEXT)) All.push_back(H);
