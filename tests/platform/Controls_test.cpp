@@ -78,6 +78,12 @@ INT_PTR RecordingDialogProc(HWND, UINT Msg, WPARAM W, LPARAM) {
     if (Msg == WM_COMMAND && HIWORD(W) == BN_CLICKED) DialogCommands().push_back(LOWORD(W));
     return Msg == WM_COMMAND;
 }
+// A modeless dialog of T's items, made visible children; no commands yet.
+HWND RecordingDialog(TDialogTemplate T, HWND Owner) {
+    for (auto& I : T.Items) I.Style |= WS_CHILD | WS_VISIBLE;
+    DialogCommands().clear();
+    return CreateDialogIndirectParamW(nullptr, &T, Owner, RecordingDialogProc, 0);
+}
 // Passes what is queued through the dialog's keyboard handling.
 void RunDialog(HWND Dlg) {
     MSG M;
@@ -556,10 +562,8 @@ TEST_F(Controls, DialogMnemonics) {
         {u"Button", u"Save && &close", 304, WS_TABSTOP, {10, 110, 150, 133}},
         {u"Static", u"&Plain", 305, SS_NOPREFIX, {10, 140, 80, 160}},
         {u"Button", u"OK", IDOK, WS_TABSTOP | BS_DEFPUSHBUTTON, {120, 160, 190, 183}}};
-    for (auto& I : T.Items) I.Style |= WS_CHILD | WS_VISIBLE;
     std::vector<int>& Commands = DialogCommands();
-    Commands.clear();
-    HWND Dlg = CreateDialogIndirectParamW(nullptr, &T, Parent, RecordingDialogProc, 0);
+    HWND Dlg = RecordingDialog(T, Parent);
     ASSERT_TRUE(Dlg);
     auto Run = [&] { RunDialog(Dlg); };
     Run();
@@ -1043,10 +1047,8 @@ TEST_F(Controls, DialogTabOrderGroupsAndLoops) {
         {u"Button", u"Check", 105, WS_TABSTOP | BS_AUTOCHECKBOX, {10, 120, 100, 140}},
         {u"Button", u"OK", IDOK, WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, {120, 160, 190, 183}},
         {u"Button", u"Cancel", IDCANCEL, WS_TABSTOP, {200, 160, 270, 183}}};
-    for (auto& I : T.Items) I.Style |= WS_CHILD | WS_VISIBLE;
     std::vector<int>& Commands = DialogCommands();
-    Commands.clear();
-    HWND Dlg = CreateDialogIndirectParamW(nullptr, &T, Parent, RecordingDialogProc, 0);
+    HWND Dlg = RecordingDialog(T, Parent);
     ASSERT_TRUE(Dlg);
     auto Run = [&] { RunDialog(Dlg); };
     auto Key = [&](UINT Vk) {
