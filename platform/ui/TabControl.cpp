@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/fonts/DCText.h"
-#include "platform/ui/Controls.h"
+#include "platform/ui/ControlsInternal.h"
 #include "platform/ui/WindowInternal.h"
 
 namespace velmo {
@@ -84,7 +84,7 @@ void Layout(HWND Wnd, TTab& T) {
     TSide Side = SideOf(W->Style);
     bool Across = Side == TSide::Left || Side == TSide::Right;
     HDC Dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ Old = (Dc && T.Font) ? SelectObject(Dc, T.Font) : nullptr;
+    HGDIOBJ Old = Dc ? SelectObject(Dc, T.Font ? T.Font : DefaultControlFont()) : nullptr;
     int Height = T.FixedHeight;
     if (Height <= 0) {
         TEXTMETRICW Tm;
@@ -260,7 +260,8 @@ void Paint(HWND Wnd, HDC Dc) {
         RECT Frame = DisplayFrame(Wnd, *T, Client);
         DrawEdge(Dc, &Frame, EDGE_RAISED, BF_RECT);
     }
-    HGDIOBJ OldFont = T->Font ? SelectObject(Dc, T->Font) : nullptr;
+    // Without WM_SETFONT the labels are in the controls' message font.
+    HGDIOBJ OldFont = SelectObject(Dc, T->Font ? T->Font : DefaultControlFont());
     SetBkMode(Dc, TRANSPARENT);
     bool Enabled = !(W->Style & WS_DISABLED);
     SetTextColor(Dc, GetSysColor(Enabled ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
