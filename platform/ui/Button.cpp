@@ -17,7 +17,7 @@ struct TButton {
     bool SpaceDown = false;  // a space press in progress
     bool Focused = false;
     HFONT Font = nullptr;
-    HANDLE Image = nullptr;
+    TControlImage Image;
 };
 
 DWORD TypeOf(HWND Wnd) { return StyleOf(Wnd) & BS_TYPEMASK; }
@@ -180,7 +180,14 @@ void PaintButton(HWND Wnd, HDC Dc, TButton& B) {
         if (Down) MoveRect(T, 1, 1);
         DWORD H = Style & BS_CENTER, V = Style & BS_VCENTER;
         UINT Format = Prefix | (H == BS_LEFT ? DT_LEFT : H == BS_RIGHT ? DT_RIGHT : DT_CENTER);
-        if (Style & BS_MULTILINE) {
+        if ((Style & (BS_ICON | BS_BITMAP)) && B.Image.Handle) {
+            // An image button shows its image in place of the caption,
+            // placed by the same alignment styles.
+            SIZE Sz = ControlImageSize(B.Image);
+            int X = H == BS_LEFT ? T.left + 2 : H == BS_RIGHT ? T.right - 2 - Sz.cx : (T.left + T.right - Sz.cx) / 2;
+            int Y = V == BS_TOP ? T.top + 2 : V == BS_BOTTOM ? T.bottom - 2 - Sz.cy : (T.top + T.bottom - Sz.cy) / 2;
+            DrawControlImage(Dc, B.Image, X, Y);
+        } else if (Style & BS_MULTILINE) {
             // Several lines are placed as a block.
             RECT M = T;
             DrawTextW(Dc, Text.c_str(), int(Text.size()), &M, Format | DT_WORDBREAK | DT_CALCRECT);
@@ -383,10 +390,11 @@ LRESULT ButtonProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
             if (IsWindowEnabled(Wnd)) Click(Wnd);
             return 0;
         case BM_GETIMAGE:
-            return reinterpret_cast<LRESULT>(B->Image);
+            return B->Image.Type == UINT(W) ? reinterpret_cast<LRESULT>(B->Image.Handle) : 0;
         case BM_SETIMAGE: {
-            HANDLE Old = B->Image;
-            B->Image = reinterpret_cast<HANDLE>(L);
+            if (W != IMAGE_BITMAP && W != IMAGE_ICON) return 0;
+            HANDLE Old = B->Image.Handle;
+            B->Image = {reinterpret_cast<HANDLE>(L), UINT(W)};
             Repaint(Wnd);
             return reinterpret_cast<LRESULT>(Old);
         }

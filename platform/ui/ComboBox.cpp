@@ -219,6 +219,10 @@ LRESULT ComboListProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
 LRESULT ComboBoxProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
     if (Msg == WM_NCCREATE) {
         AttachState<TCombo>(Wnd);
+        // Scroll bar styles are for the list: the field never shows one.
+        LONG_PTR Style = GetWindowLongPtrW(Wnd, GWL_STYLE);
+        if (Style & (WS_VSCROLL | WS_HSCROLL))
+            SetWindowLongPtrW(Wnd, GWL_STYLE, Style & ~LONG_PTR(WS_VSCROLL | WS_HSCROLL));
         return DefWindowProcW(Wnd, Msg, W, L);
     }
     TCombo* C = ControlState<TCombo>(Wnd);
@@ -228,6 +232,7 @@ LRESULT ComboBoxProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         return DefWindowProcW(Wnd, Msg, W, L);
     }
     if (!C) return DefWindowProcW(Wnd, Msg, W, L);
+    if (auto R = PaintMessage(Wnd, Msg, W, [&](HDC Dc) { PaintCombo(Wnd, Dc, *C); })) return *R;
     switch (Msg) {
         case WM_CREATE: {
             auto* Cs = reinterpret_cast<const CREATESTRUCTW*>(L);
@@ -274,16 +279,6 @@ LRESULT ComboBoxProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
             return 0;
         case WM_GETDLGCODE:
             return DLGC_WANTARROWS | DLGC_WANTCHARS;
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_PAINT: {
-            TPaintScope P(Wnd, W);
-            PaintCombo(Wnd, P.Dc(), *C);
-            return 0;
-        }
-        case WM_PRINTCLIENT:
-            if (W) PaintCombo(Wnd, reinterpret_cast<HDC>(W), *C);
-            return 0;
         case WM_SETFONT:
             C->Font = reinterpret_cast<HFONT>(W);
             if (C->Edit) SendMessageW(C->Edit, WM_SETFONT, W, L);

@@ -26,6 +26,8 @@ constexpr UINT WM_PASTE = 0x0302;
 constexpr UINT WM_CLEAR = 0x0303;
 constexpr UINT WM_UNDO = 0x0304;
 constexpr UINT WM_NEXTDLGCTL = 0x0028;
+// The WM_CTLCOLOR* messages, from WM_CTLCOLORMSGBOX to WM_CTLCOLORSTATIC.
+inline bool IsCtlColorMessage(UINT Msg) { return Msg >= WM_CTLCOLORMSGBOX && Msg <= WM_CTLCOLORSTATIC; }
 
 // Keys the controls interpret beyond those of the layer.
 constexpr UINT VK_SPACE = 0x20;

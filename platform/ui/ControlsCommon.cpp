@@ -57,6 +57,39 @@ TPaintScope::~TPaintScope() {
     if (Began_) EndPaint(Wnd_, &Ps_);
 }
 
+SIZE ControlImageSize(const TControlImage& Image) {
+    if (!Image.Handle) return {0, 0};
+    if (Image.Type == IMAGE_ICON) {
+        TBitmap Colour, Mask;
+        bool Alpha = false;
+        if (!GetIconImages(static_cast<HICON>(Image.Handle), Colour, Mask, Alpha)) return {0, 0};
+        return {Colour.Width(), Colour.Height()};
+    }
+    TBitmap B;
+    if (!GetBitmapObject(static_cast<HBITMAP>(Image.Handle), B)) return {0, 0};
+    return {B.Width(), B.Height()};
+}
+
+void DrawControlImage(HDC Dc, const TControlImage& Image, int X, int Y) {
+    if (!Image.Handle) return;
+    if (Image.Type == IMAGE_ICON) {
+        DrawIconEx(Dc, X, Y, static_cast<HICON>(Image.Handle), 0, 0, 0, nullptr, DI_NORMAL);
+        return;
+    }
+    // Drawn from a copy: the bitmap may be selected into a DC of its owner.
+    TBitmap B;
+    if (!GetBitmapObject(static_cast<HBITMAP>(Image.Handle), B)) return;
+    HBITMAP Copy = CreateBitmapObject(B);
+    HDC Mem = Copy ? CreateCompatibleDC(Dc) : nullptr;
+    if (Mem) {
+        HGDIOBJ Old = SelectObject(Mem, Copy);
+        BitBlt(Dc, X, Y, B.Width(), B.Height(), Mem, 0, 0, SRCCOPY);
+        SelectObject(Mem, Old);
+        DeleteDC(Mem);
+    }
+    if (Copy) DeleteObject(Copy);
+}
+
 int TextWidth(HDC Dc, std::u16string_view S) {
     if (S.empty()) return 0;
     SIZE Sz;

@@ -2,6 +2,7 @@
 // notification to the parent, colours and fonts for painting.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/fonts/DCText.h"
@@ -60,6 +61,37 @@ private:
     bool Began_ = false;
     PAINTSTRUCT Ps_;
 };
+
+// An image a button or static shows (BM_SETIMAGE, STM_SETIMAGE): an icon
+// or a bitmap. Its size is 0 x 0 for a dead handle.
+struct TControlImage {
+    HANDLE Handle = nullptr;
+    UINT Type = IMAGE_BITMAP;
+};
+SIZE ControlImageSize(const TControlImage& Image);
+// Draws the image at its own size, its top left corner at (X, Y).
+void DrawControlImage(HDC Dc, const TControlImage& Image, int X, int Y);
+
+// The painting messages the controls answer alike: no separate erase,
+// WM_PAINT into the DC in wParam or BeginPaint's, WM_PRINTCLIENT into the
+// given DC. Paint(HDC) draws; empty for any other message.
+template <class TPaint>
+std::optional<LRESULT> PaintMessage(HWND Wnd, UINT Msg, WPARAM W, TPaint&& Paint) {
+    switch (Msg) {
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_PAINT: {
+            TPaintScope P(Wnd, W);
+            Paint(P.Dc());
+            return 0;
+        }
+        case WM_PRINTCLIENT:
+            if (W) Paint(reinterpret_cast<HDC>(W));
+            return 0;
+        default:
+            return std::nullopt;
+    }
+}
 
 // Text width of S in the DC's font.
 int TextWidth(HDC Dc, std::u16string_view S);

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "platform/ui/ControlsInternal.h"
+#include "platform/ui/Menus.h"
 
 namespace velmo {
 
@@ -229,19 +230,8 @@ LRESULT DefDlgProcW(HWND Dlg, UINT Msg, WPARAM W, LPARAM L) {
         INT_PTR R = Proc(Dlg, Msg, W, L);
         if (!IsWindow(Dlg)) return R;
         if (R) {
-            switch (Msg) {
-                case WM_CTLCOLORMSGBOX:
-                case WM_CTLCOLOREDIT:
-                case WM_CTLCOLORLISTBOX:
-                case WM_CTLCOLORBTN:
-                case WM_CTLCOLORDLG:
-                case WM_CTLCOLORSCROLLBAR:
-                case WM_CTLCOLORSTATIC:
-                case WM_INITDIALOG:
-                    return R;
-                default:
-                    return GetWindowLongPtrW(Dlg, DWLP_MSGRESULT);
-            }
+            if (IsCtlColorMessage(Msg) || Msg == WM_INITDIALOG) return R;
+            return GetWindowLongPtrW(Dlg, DWLP_MSGRESULT);
         }
     }
     TDialogRun* Run = RunOf(Dlg);
@@ -331,11 +321,68 @@ static bool& ShiftHeld() {
     return Held;
 }
 
+namespace {
+
+// Acts on the control whose caption marks Key, searching from the one after
+// From round to it: a push button is clicked, a check box or radio button
+// gets the focus and is clicked, a static or group box gives the focus to
+// the next control that takes it. False when no caption marks Key.
+bool DoMnemonic(HWND Dlg, HWND From, char16_t Key) {
+    Key = FoldMnemonic(Key);
+    if (!Key) return false;
+    std::vector<HWND> All;
+    for (HWND H = GetWindow(Dlg, GW_CHILD); H && All.size() < 4096; H = GetWindow(H, GW_HWNDNEXT)) All.push_back(H);
+    if (All.empty()) return false;
+    size_t Start = 0;
+    if (auto It = std::find(All.begin(), All.end(), From); It != All.end()) Start = size_t(It - All.begin()) + 1;
+    for (size_t K = 0; K < All.size(); ++K) {
+        size_t At = (Start + K) % All.size();
+        HWND C = All[At];
+        if (!Usable(C)) continue;
+        LRESULT Code = DlgCode(C, nullptr);
+        bool IsStatic = Code & DLGC_STATIC;
+        if (!IsStatic && !(Code & DLGC_BUTTON)) continue;
+        if (IsStatic && GetClassNameString(C) == u"Static" && (Style(C) & SS_NOPREFIX)) continue;
+        if (MnemonicOf(GetWindowTextString(C)) != Key) continue;
+        if (IsStatic) {
+            // The label names the control after it.
+            for (size_t N = At + 1; N < All.size(); ++N) {
+                HWND Next = All[N];
+                if (!Usable(Next) || (DlgCode(Next, nullptr) & DLGC_STATIC)) continue;
+                FocusControl(Next);
+                return true;
+            }
+            return true;
+        }
+        if (!(Code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON))) SetFocus(C);
+        if (IsWindow(C)) SendMessageW(C, BM_CLICK, 0, 0);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 BOOL IsDialogMessageW(HWND Dlg, MSG* Msg) {
     if (!Msg || !IsWindow(Dlg)) return FALSE;
     if (Msg->hwnd != Dlg && !IsChild(Dlg, Msg->hwnd)) return FALSE;
     if ((Msg->message == WM_KEYDOWN || Msg->message == WM_KEYUP) && Msg->wParam == VK_SHIFT)
         ShiftHeld() = Msg->message == WM_KEYDOWN;
+    // Mnemonics: Alt with a letter or digit, or a plain character the
+    // focused control has no use for.
+    if (Msg->message == WM_SYSKEYDOWN || Msg->message == WM_SYSCHAR || Msg->message == WM_CHAR) {
+        HWND Ctl = ControlOf(Dlg, Msg->hwnd);
+        char16_t Key = 0;
+        if (Msg->message == WM_SYSKEYDOWN) {
+            WPARAM Vk = Msg->wParam;
+            if ((Vk >= 'A' && Vk <= 'Z') || (Vk >= '0' && Vk <= '9')) Key = char16_t(Vk);
+        } else if (Msg->wParam > u' ' && Msg->wParam < 0x10000) {
+            LRESULT Code = Msg->hwnd != Dlg ? DlgCode(Msg->hwnd, Msg) : 0;
+            if (Msg->message == WM_SYSCHAR || !(Code & (DLGC_WANTCHARS | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE)))
+                Key = char16_t(Msg->wParam);
+        }
+        if (Key && DoMnemonic(Dlg, Ctl, Key)) return TRUE;
+    }
     if (Msg->message != WM_KEYDOWN) {
         TranslateMessage(Msg);
         DispatchMessageW(Msg);

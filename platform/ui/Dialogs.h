@@ -124,11 +124,8 @@ constexpr UINT MB_TOPMOST = 0x00040000;
 // The id of the static that shows the icon and of the message text.
 constexpr int IDC_MESSAGEBOX_ICON = 20;
 constexpr int IDC_MESSAGEBOX_TEXT = 0xFFFF;
-// Icon ids of the message box kinds (the platform's predefined icons).
-constexpr int IDI_HAND = 32513;
-constexpr int IDI_QUESTION = 32514;
-constexpr int IDI_EXCLAMATION = 32515;
-constexpr int IDI_ASTERISK = 32516;
+// Icon ids of the message box kinds: the predefined icons of
+// platform/ui/Icons.h.
 // The icon id a message box of these flags shows; 0 for none.
 int MessageBoxIconId(UINT Type);
 // Returns the id of the pressed button (IDOK, IDCANCEL, IDYES, IDNO, …);

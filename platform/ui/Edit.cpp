@@ -45,13 +45,16 @@ struct TEdit {
 
 struct TLine {
     size_t Start = 0;
-    size_t End = 0;  // before the line break
+    size_t End = 0;     // before the line break
+    bool Soft = false;  // wrapped: the next line starts at End
 };
 
 bool Multi(HWND Wnd) { return StyleOf(Wnd) & ES_MULTILINE; }
 bool ReadOnly(HWND Wnd) { return StyleOf(Wnd) & ES_READONLY; }
+// A multi-line edit that does not scroll sideways wraps its lines at words.
+bool Wraps(HWND Wnd) { return (StyleOf(Wnd) & (ES_MULTILINE | ES_AUTOHSCROLL)) == ES_MULTILINE; }
 
-std::vector<TLine> LinesOf(const std::u16string& T, bool MultiLine) {
+std::vector<TLine> HardLines(const std::u16string& T, bool MultiLine) {
     std::vector<TLine> Out;
     if (!MultiLine) return {{0, T.size()}};
     size_t Start = 0;
@@ -68,7 +71,7 @@ std::vector<TLine> LinesOf(const std::u16string& T, bool MultiLine) {
 
 size_t LineOf(const std::vector<TLine>& Lines, size_t Pos) {
     for (size_t I = 0; I < Lines.size(); ++I)
-        if (Pos <= Lines[I].End) return I;
+        if (Pos < Lines[I].End || (Pos == Lines[I].End && !Lines[I].Soft)) return I;
     return Lines.size() - 1;
 }
 
@@ -87,7 +90,7 @@ std::u16string Shown(const TEdit& E, std::u16string_view S) {
 
 class TMeasure {
 public:
-    explicit TMeasure(HWND Wnd, TEdit& E) : Wnd_(Wnd), Dc_(GetDC(Wnd)) {
+    explicit TMeasure(HWND Wnd, const TEdit& E) : Wnd_(Wnd), Dc_(GetDC(Wnd)) {
         Old_ = SelectObject(Dc_, E.Font ? E.Font : DefaultControlFont());
     }
     ~TMeasure() {
@@ -112,6 +115,59 @@ RECT TextArea(HWND Wnd) {
     return Rc;
 }
 
+// Lines as shown: the hard lines, each broken at the last space that lets
+// it fit the text area when the edit wraps. A word wider than the area is
+// broken between characters (never inside a surrogate pair); every line
+// holds at least one character, so breaking always ends.
+std::vector<TLine> LinesOf(HWND Wnd, const TEdit& E) {
+    std::vector<TLine> Hard = HardLines(E.Text, Multi(Wnd));
+    if (!Wraps(Wnd)) return Hard;
+    TMeasure M(Wnd, E);
+    RECT A = TextArea(Wnd);
+    const int Room = std::max<int>(1, A.right - A.left);
+    const std::u16string& T = E.Text;
+    auto Width = [&](size_t From, size_t To) { return TextWidth(M.Dc(), Shown(E, std::u16string_view(T).substr(From, To - From))); };
+    std::vector<TLine> Out;
+    for (const TLine& H : Hard) {
+        size_t Start = H.Start;
+        while (true) {
+            // Whole words (with the spaces after them) while they fit.
+            size_t End = Start, Fits = Start;
+            int Used = 0;
+            while (End < H.End) {
+                size_t WordEnd = End;
+                while (WordEnd < H.End && T[WordEnd] != u' ' && T[WordEnd] != u'\t') ++WordEnd;
+                int Word = Width(End, WordEnd);
+                if (Used + Word > Room) break;
+                size_t SpaceEnd = WordEnd;
+                while (SpaceEnd < H.End && (T[SpaceEnd] == u' ' || T[SpaceEnd] == u'\t')) ++SpaceEnd;
+                Used += Word + Width(WordEnd, SpaceEnd);
+                End = SpaceEnd;
+                Fits = End;
+            }
+            if (Fits >= H.End) {
+                Out.push_back({Start, H.End});
+                break;
+            }
+            if (Fits == Start) {
+                // The first word alone is too wide: as many characters as fit.
+                size_t P = NextBoundary(T, Start);
+                int Acc = Width(Start, P);
+                while (P < H.End) {
+                    size_t Next = NextBoundary(T, P);
+                    Acc += Width(P, Next);
+                    if (Acc > Room) break;
+                    P = Next;
+                }
+                Fits = std::min(P, H.End);
+            }
+            Out.push_back({Start, Fits, true});
+            Start = Fits;
+        }
+    }
+    return Out;
+}
+
 int LineX(HWND Wnd, HDC Dc, const TEdit& E, const TLine& L) {
     RECT A = TextArea(Wnd);
     DWORD Align = StyleOf(Wnd) & 3;
@@ -126,7 +182,7 @@ int LineX(HWND Wnd, HDC Dc, const TEdit& E, const TLine& L) {
 }
 
 POINT PosOf(HWND Wnd, HDC Dc, const TEdit& E, size_t Pos) {
-    auto Lines = LinesOf(E.Text, Multi(Wnd));
+    auto Lines = LinesOf(Wnd, E);
     size_t Li = LineOf(Lines, Pos);
     const TLine& L = Lines[Li];
     int H = LineHeight(Dc);
@@ -138,7 +194,7 @@ POINT PosOf(HWND Wnd, HDC Dc, const TEdit& E, size_t Pos) {
 }
 
 size_t PosFromPoint(HWND Wnd, HDC Dc, const TEdit& E, POINT P) {
-    auto Lines = LinesOf(E.Text, Multi(Wnd));
+    auto Lines = LinesOf(Wnd, E);
     int H = LineHeight(Dc);
     RECT A = TextArea(Wnd);
     long Li = long(E.TopLine) + (P.y < A.top ? -1 : (P.y - A.top) / H);
@@ -174,7 +230,7 @@ void SyncScrollBar(HWND Wnd, TEdit& E) {
     E.Syncing = true;
     SCROLLINFO Si;
     Si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
-    Si.nMax = int(std::min<size_t>(LinesOf(E.Text, true).size(), 0x7FFFFFFF)) - 1;
+    Si.nMax = int(std::min<size_t>(LinesOf(Wnd, E).size(), 0x7FFFFFFF)) - 1;
     Si.nPage = UINT(VisibleLines(Wnd, E));
     Si.nPos = int(std::min<size_t>(E.TopLine, 0x7FFFFFFF));
     SetScrollInfo(Wnd, SB_VERT, &Si, TRUE);
@@ -186,7 +242,7 @@ void KeepCaretVisible(HWND Wnd, TEdit& E) {
     RECT A = TextArea(Wnd);
     int H = LineHeight(M.Dc());
     if (Multi(Wnd)) {
-        auto Lines = LinesOf(E.Text, true);
+        auto Lines = LinesOf(Wnd, E);
         size_t Li = LineOf(Lines, E.Caret);
         size_t Visible = size_t(std::max(1, int(A.bottom - A.top) / std::max(1, H)));
         if (Li < E.TopLine)
@@ -199,7 +255,9 @@ void KeepCaretVisible(HWND Wnd, TEdit& E) {
     POINT P = PosOf(Wnd, M.Dc(), E, E.Caret);
     P.x += Composed;
     int Width = A.right - A.left;
-    if (P.x < A.left)
+    if (Wraps(Wnd))
+        E.ScrollX = 0;  // wrapped lines never scroll sideways
+    else if (P.x < A.left)
         E.ScrollX = std::max(0, E.ScrollX - (A.left - P.x) - Width / 4);
     else if (P.x >= A.right)
         E.ScrollX += P.x - A.right + 1 + Width / 4;
@@ -357,7 +415,7 @@ void KeyDown(HWND Wnd, TEdit& E, UINT Vk) {
     E.SkipChar = 0;
     if (EditingKey(Wnd, E, Vk)) return;
     bool Extend = E.Shift;
-    auto Lines = LinesOf(E.Text, Multi(Wnd));
+    auto Lines = LinesOf(Wnd, E);
     size_t Li = LineOf(Lines, E.Caret);
     switch (Vk) {
         case VK_SHIFT:
@@ -504,7 +562,7 @@ void PaintEdit(HWND Wnd, HDC Dc, TEdit& E) {
     COLORREF Ink = GetTextColor(Dc);
     RECT A = TextArea(Wnd);
     int H = LineHeight(Dc);
-    auto Lines = LinesOf(E.Text, Multi(Wnd));
+    auto Lines = LinesOf(Wnd, E);
     size_t SelA = std::min(E.Caret, E.Anchor), SelB = std::max(E.Caret, E.Anchor);
     bool ShowSel = SelA != SelB && (E.Focused || (StyleOf(Wnd) & ES_NOHIDESEL));
     SaveDC(Dc);
@@ -585,6 +643,7 @@ LRESULT EditProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         return DefWindowProcW(Wnd, Msg, W, L);
     }
     if (!E) return DefWindowProcW(Wnd, Msg, W, L);
+    if (auto R = PaintMessage(Wnd, Msg, W, [&](HDC Dc) { PaintEdit(Wnd, Dc, *E); })) return *R;
     switch (Msg) {
         case WM_CREATE: {
             auto* Cs = reinterpret_cast<const CREATESTRUCTW*>(L);
@@ -607,16 +666,6 @@ LRESULT EditProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
                 R &= ~DLGC_WANTALLKEYS;
             return R;
         }
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_PAINT: {
-            TPaintScope P(Wnd, W);
-            PaintEdit(Wnd, P.Dc(), *E);
-            return 0;
-        }
-        case WM_PRINTCLIENT:
-            if (W) PaintEdit(Wnd, reinterpret_cast<HDC>(W), *E);
-            return 0;
         case WM_SETFONT:
             E->Font = reinterpret_cast<HFONT>(W);
             if (L) InvalidateRect(Wnd, nullptr, TRUE);
@@ -826,25 +875,25 @@ LRESULT EditProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
             if (L) Replace(Wnd, *E, FromWide(reinterpret_cast<LPCWSTR>(L)), W != 0);
             return 0;
         case EM_GETLINECOUNT:
-            return LRESULT(LinesOf(E->Text, Multi(Wnd)).size());
+            return LRESULT(LinesOf(Wnd, *E).size());
         case EM_LINEINDEX: {
-            auto Lines = LinesOf(E->Text, Multi(Wnd));
+            auto Lines = LinesOf(Wnd, *E);
             size_t Li = intptr_t(W) < 0 ? LineOf(Lines, E->Caret) : size_t(W);
             return Li < Lines.size() ? LRESULT(Lines[Li].Start) : -1;
         }
         case EM_LINELENGTH: {
-            auto Lines = LinesOf(E->Text, Multi(Wnd));
+            auto Lines = LinesOf(Wnd, *E);
             if (intptr_t(W) < 0) return 0;
             size_t Li = LineOf(Lines, std::min(size_t(W), E->Text.size()));
             return LRESULT(Lines[Li].End - Lines[Li].Start);
         }
         case EM_LINEFROMCHAR: {
-            auto Lines = LinesOf(E->Text, Multi(Wnd));
+            auto Lines = LinesOf(Wnd, *E);
             size_t P = intptr_t(W) < 0 ? E->Caret : std::min(size_t(W), E->Text.size());
             return LRESULT(LineOf(Lines, P));
         }
         case EM_GETLINE: {
-            auto Lines = LinesOf(E->Text, Multi(Wnd));
+            auto Lines = LinesOf(Wnd, *E);
             auto* Buf = reinterpret_cast<char16_t*>(L);
             size_t Li = Multi(Wnd) ? size_t(W) : 0;
             if (!Buf || Li >= Lines.size()) return 0;
@@ -880,7 +929,7 @@ LRESULT EditProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         case EM_LINESCROLL: {
             if (!Multi(Wnd)) return FALSE;
             // The last page ends with the last line, as the scroll bar has it.
-            long Count = long(LinesOf(E->Text, true).size());
+            long Count = long(LinesOf(Wnd, *E).size());
             long Top = std::clamp(long(E->TopLine) + long(L), 0L,
                                   std::max(0L, Count - VisibleLines(Wnd, *E)));
             if (size_t(Top) != E->TopLine) {
@@ -903,7 +952,7 @@ LRESULT EditProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         case EM_CHARFROMPOS: {
             TMeasure M(Wnd, *E);
             size_t P = PosFromPoint(Wnd, M.Dc(), *E, {GET_X_LPARAM(L), GET_Y_LPARAM(L)});
-            size_t Li = LineOf(LinesOf(E->Text, Multi(Wnd)), P);
+            size_t Li = LineOf(LinesOf(Wnd, *E), P);
             return MAKELPARAM(int(std::min<size_t>(P, 0xFFFF)), int(std::min<size_t>(Li, 0xFFFF)));
         }
         case EM_GETRECT:

@@ -470,7 +470,24 @@ std::optional<TFileChooserResult> ViaKdialog(const TFileChooserRequest& Q) {
 
 }  // namespace
 
+static TFileDialogProc& FileDialogProc() {
+    static TFileDialogProc P;
+    return P;
+}
+
+TFileDialogProc SetFileDialogProc(TFileDialogProc Proc) {
+    TFileDialogProc Old = std::move(FileDialogProc());
+    FileDialogProc() = std::move(Proc);
+    return Old ? Old : TFileDialogProc(&ShowDesktopFileChooser);
+}
+
 TFileChooserResult ShowFileChooser(const TFileChooserRequest& Request) {
+    // A copy: the handler may replace itself while it runs.
+    TFileDialogProc Proc = FileDialogProc();
+    return Proc ? Proc(Request) : ShowDesktopFileChooser(Request);
+}
+
+TFileChooserResult ShowDesktopFileChooser(const TFileChooserRequest& Request) {
     if (auto R = ViaPortal(Request)) return *R;
     if (auto R = ViaZenity(Request)) return *R;
     if (auto R = ViaKdialog(Request)) return *R;

@@ -5,6 +5,7 @@
 // served while the chooser is open; the owner is disabled meanwhile.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,15 @@ struct TFileChooserResult {
 };
 
 TFileChooserResult ShowFileChooser(const TFileChooserRequest& Request);
+
+// The one replaceable handler every file chooser goes through (the dialog
+// components too), so a test can script the answers: ShowFileChooser calls
+// it. Returns the previous one; null puts back the default, which tries the
+// roads above in order.
+using TFileDialogProc = std::function<TFileChooserResult(const TFileChooserRequest&)>;
+TFileDialogProc SetFileDialogProc(TFileDialogProc Proc);
+// The roads in order, whatever handler is set.
+TFileChooserResult ShowDesktopFileChooser(const TFileChooserRequest& Request);
 
 // The last road alone: our own dialog, made of the layer's "static",
 // "listbox", "combobox", "edit" and "button" controls, in a modal loop.

@@ -3,6 +3,7 @@
 #include <pixman.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -17,6 +18,7 @@ struct TIcon {
     TBitmap Colour;  // pf32bit
     TBitmap Mask;    // pf1bit, 1 = keep the destination
     bool Alpha = false;
+    bool Shared = false;  // a predefined icon: destroying it keeps it
 };
 
 struct TIconTable {
@@ -194,7 +196,10 @@ BOOL GetIconInfo(HICON Icon, ICONINFO* Out) {
 BOOL DestroyIcon(HICON Icon) {
     TIconTable& T = Table();
     std::lock_guard<std::mutex> Guard(T.Lock);
-    return T.Icons.erase(reinterpret_cast<uintptr_t>(Icon)) ? TRUE : FALSE;
+    auto It = T.Icons.find(reinterpret_cast<uintptr_t>(Icon));
+    if (It == T.Icons.end()) return FALSE;
+    if (!It->second->Shared) T.Icons.erase(It);
+    return TRUE;
 }
 
 BOOL DrawIconEx(HDC Dc, int X, int Y, HICON Icon, int Cx, int Cy, UINT, HBRUSH FlickerFree, UINT Flags) {
@@ -229,6 +234,7 @@ HANDLE CopyImage(HANDLE Image, UINT Type, int Cx, int Cy, UINT Flags) {
     // Icons are small; a copy larger than a screen is refused.
     if (Cx > 4096 || Cy > 4096) return nullptr;
     auto Copy = std::make_shared<TIcon>(*I);
+    Copy->Shared = false;
     Copy->Colour = Scaled(I->Colour, Cx, Cy);
     Copy->Mask = Scaled(I->Mask, Cx, Cy);
     Copy->HotX = DWORD(int64_t(I->HotX) * Cx / std::max(1, I->Colour.Width()));
@@ -236,6 +242,77 @@ HANDLE CopyImage(HANDLE Image, UINT Type, int Cx, int Cy, UINT Flags) {
     HICON Out = AddIcon(std::move(Copy));
     if (Flags & LR_COPYDELETEORG) DestroyIcon(static_cast<HICON>(Image));
     return Out;
+}
+
+namespace {
+
+// The predefined icons are drawn: a disc (a triangle for the warning) with
+// a glyph of 5 x 7 cells, each cell three pixels square.
+struct TGlyph {
+    COLORREF Back, Fore;
+    bool Triangle;
+    const char* Rows[7];
+};
+const TGlyph* GlyphOf(uintptr_t Id) {
+    static const TGlyph Hand{0x2020C8, 0xFFFFFF, false, {"X...X", ".X.X.", "..X..", "..X..", ".X.X.", "X...X", "....."}};
+    static const TGlyph Question{0xC06020, 0xFFFFFF, false,
+                                 {".XXX.", "X...X", "...X.", "..X..", "..X..", ".....", "..X.."}};
+    static const TGlyph Exclamation{0x20C8F0, 0x000000, true,
+                                    {"..X..", "..X..", "..X..", "..X..", "..X..", ".....", "..X.."}};
+    static const TGlyph Asterisk{0xC06020, 0xFFFFFF, false,
+                                 {"..X..", ".....", ".XX..", "..X..", "..X..", "..X..", ".XXX."}};
+    static const TGlyph Application{0xC0C0C0, 0x800000, false,
+                                    {"XXXXX", "X...X", "X...X", "X...X", "X...X", "XXXXX", "....."}};
+    switch (Id) {
+        case IDI_HAND: return &Hand;
+        case IDI_QUESTION: return &Question;
+        case IDI_EXCLAMATION: return &Exclamation;
+        case IDI_ASTERISK: return &Asterisk;
+        case IDI_APPLICATION: return &Application;
+        default: return nullptr;
+    }
+}
+
+std::shared_ptr<const TIcon> DrawnIcon(const TGlyph& G) {
+    const int N = 32;
+    auto I = std::make_shared<TIcon>();
+    I->Shared = true;
+    I->Colour = TBitmap(N, N, pf32bit);
+    I->Mask = TBitmap(N, N, pf1bit);
+    for (int Y = 0; Y < N; ++Y) {
+        uint8_t* C = I->Colour.ScanLine(Y);
+        uint8_t* M = I->Mask.ScanLine(Y);
+        for (int X = 0; X < N; ++X) {
+            bool Inside;
+            if (G.Triangle)  // apex at the top centre, base along the bottom
+                Inside = Y >= 1 && Y <= 30 && 2 * std::abs(2 * X + 1 - N) <= 2 * (Y - 1) + 2;
+            else
+                Inside = (2 * X + 1 - N) * (2 * X + 1 - N) + (2 * Y + 1 - N) * (2 * Y + 1 - N) <= 30 * 30;
+            int Gx = (X - 8) / 3, Gy = (Y - (G.Triangle ? 10 : 6)) / 3;
+            bool Ink = Inside && X >= 8 && Y >= (G.Triangle ? 10 : 6) && Gx < 5 && Gy < 7 && G.Rows[Gy][Gx] == 'X';
+            COLORREF Px = Inside ? (Ink ? G.Fore : G.Back) : 0;
+            C[4 * X] = uint8_t(Px >> 16), C[4 * X + 1] = uint8_t(Px >> 8), C[4 * X + 2] = uint8_t(Px);
+            C[4 * X + 3] = 0;
+            if (!Inside) M[X / 8] |= uint8_t(0x80 >> (X % 8));
+            else M[X / 8] &= uint8_t(~(0x80 >> (X % 8)));
+        }
+    }
+    return I;
+}
+
+}  // namespace
+
+HICON LoadIconW(HINSTANCE Instance, LPCWSTR Name) {
+    if (Instance || !IS_INTRESOURCE(Name)) return nullptr;
+    const TGlyph* G = GlyphOf(uintptr_t(Name));
+    if (!G) return nullptr;
+    // Made once per id and never destroyed: every caller shares it.
+    static std::mutex Lock;
+    static std::map<uintptr_t, HICON>* Made = new std::map<uintptr_t, HICON>;
+    std::lock_guard<std::mutex> Guard(Lock);
+    HICON& Icon = (*Made)[uintptr_t(Name)];
+    if (!Icon) Icon = AddIcon(DrawnIcon(*G));
+    return Icon;
 }
 
 HBITMAP LoadBitmapW(HINSTANCE Instance, LPCWSTR Name) {

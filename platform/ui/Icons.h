@@ -62,6 +62,16 @@ inline LPCWSTR MAKEINTRESOURCEW(WORD Id) { return reinterpret_cast<LPCWSTR>(uint
 // bitmaps (a new bitmap object the caller deletes), anything else null.
 HBITMAP LoadBitmapW(HINSTANCE Instance, LPCWSTR Name);
 
+// The predefined icons, by number.
+constexpr int IDI_APPLICATION = 32512;
+constexpr int IDI_HAND = 32513;
+constexpr int IDI_QUESTION = 32514;
+constexpr int IDI_EXCLAMATION = 32515;
+constexpr int IDI_ASTERISK = 32516;
+// A null Instance gives the predefined icon of that number, at the system
+// icon size; shared, so DestroyIcon leaves it alive. Null otherwise.
+HICON LoadIconW(HINSTANCE Instance, LPCWSTR Name);
+
 // For the layer's image painters: draws Colour (32-bit; fourth byte alpha
 // when Alpha is set) and Mask (1-bit, 1 = transparent; null for none), both
 // stretched to Cx × Cy, at logical (X, Y) of Dc through its clip. Each

@@ -1,5 +1,6 @@
 // The "listbox" class: strings (or owner data) in one column, single or
-// multiple selection, LBS_NOTIFY notifications, fixed-height owner drawing
+// multiple selection, LBS_NOTIFY notifications, owner drawing (fixed height,
+// or each item measured as it is added)
 // and vertical scrolling by messages and the wheel. "ComboLBox" is the
 // same list serving a combo box: it tells the combo box, not its parent.
 #include <algorithm>
@@ -14,6 +15,7 @@ struct TItem {
     std::u16string Text;
     ULONG_PTR Data = 0;
     bool Selected = false;
+    int Height = 0;  // its own height in a variable owner-drawn list; 0: the list's
 };
 
 struct TListBox {
@@ -58,10 +60,34 @@ int ItemHeightOf(HWND Wnd, TListBox& B) {
     return B.ItemHeight;
 }
 
-int VisibleCount(HWND Wnd, TListBox& B) {
+bool Variable(HWND Wnd) { return Style(Wnd) & LBS_OWNERDRAWVARIABLE; }
+
+int HeightOf(HWND Wnd, TListBox& B, int I) {
+    if (I >= 0 && I < int(B.Items.size()) && B.Items[size_t(I)].Height > 0) return B.Items[size_t(I)].Height;
+    return ItemHeightOf(Wnd, B);
+}
+
+int ClientHeight(HWND Wnd) {
     RECT Rc;
     GetClientRect(Wnd, &Rc);
-    return std::max(1, int(Rc.bottom - Rc.top) / ItemHeightOf(Wnd, B));
+    return int(Rc.bottom - Rc.top);
+}
+
+// Whole items shown from Top down (at least one).
+int VisibleCount(HWND Wnd, TListBox& B) {
+    if (!Variable(Wnd)) return std::max(1, ClientHeight(Wnd) / ItemHeightOf(Wnd, B));
+    int Room = ClientHeight(Wnd), N = 0;
+    for (int I = B.Top; I < int(B.Items.size()) && (Room -= HeightOf(Wnd, B, I)) >= 0; ++I) ++N;
+    return std::max(1, N);
+}
+
+// The highest top item that still fills the list to its last item.
+int MaxTop(HWND Wnd, TListBox& B) {
+    int Count = int(B.Items.size());
+    if (!Variable(Wnd)) return std::max(0, Count - std::max(1, ClientHeight(Wnd) / ItemHeightOf(Wnd, B)));
+    int Room = ClientHeight(Wnd), Top = Count;
+    while (Top > 0 && Room - HeightOf(Wnd, B, Top - 1) >= 0) Room -= HeightOf(Wnd, B, --Top);
+    return std::min(Top, std::max(0, Count - 1));
 }
 
 // The vertical scroll bar shows the items, the page and the top item.
@@ -82,8 +108,7 @@ void SyncScrollBar(HWND Wnd, TListBox& B) {
 
 // Sets the top item (kept in range) and the scroll bar.
 void SetTop(HWND Wnd, TListBox& B, int Top) {
-    int Max = std::max(0, int(B.Items.size()) - VisibleCount(Wnd, B));
-    Top = std::clamp(Top, 0, Max);
+    Top = std::clamp(Top, 0, MaxTop(Wnd, B));
     if (Top != B.Top) {
         B.Top = Top;
         InvalidateRect(Wnd, nullptr, TRUE);
@@ -95,20 +120,39 @@ void ShowItem(HWND Wnd, TListBox& B, int I) {
     if (I < 0) return;
     if (I < B.Top)
         SetTop(Wnd, B, I);
-    else if (I >= B.Top + VisibleCount(Wnd, B))
-        SetTop(Wnd, B, I - VisibleCount(Wnd, B) + 1);
+    else if (I >= B.Top + VisibleCount(Wnd, B)) {
+        // The lowest top that shows the item whole.
+        int Top = I, Room = ClientHeight(Wnd) - HeightOf(Wnd, B, I);
+        while (Top > 0 && Room - HeightOf(Wnd, B, Top - 1) >= 0) Room -= HeightOf(Wnd, B, --Top);
+        SetTop(Wnd, B, Top);
+    }
 }
 
 RECT ItemRect(HWND Wnd, TListBox& B, int I) {
     RECT Rc;
     GetClientRect(Wnd, &Rc);
-    int H = ItemHeightOf(Wnd, B);
-    return {Rc.left, Rc.top + (I - B.Top) * H, Rc.right, Rc.top + (I - B.Top + 1) * H};
+    if (!Variable(Wnd)) {
+        int H = ItemHeightOf(Wnd, B);
+        return {Rc.left, Rc.top + (I - B.Top) * H, Rc.right, Rc.top + (I - B.Top + 1) * H};
+    }
+    long Y = Rc.top;
+    for (int K = B.Top; K < I; ++K) Y += HeightOf(Wnd, B, K);
+    for (int K = I; K < B.Top; ++K) Y -= HeightOf(Wnd, B, K);
+    Y = std::clamp(Y, -0x3FFFFFFFL, 0x3FFFFFFFL);
+    return {Rc.left, LONG(Y), Rc.right, LONG(Y + HeightOf(Wnd, B, I))};
 }
 
 int ItemAt(HWND Wnd, TListBox& B, POINT P) {
-    int H = ItemHeightOf(Wnd, B);
     if (P.y < 0) return -1;
+    if (Variable(Wnd)) {
+        int Y = 0;
+        for (int I = B.Top; I < int(B.Items.size()); ++I) {
+            Y += HeightOf(Wnd, B, I);
+            if (P.y < Y) return I;
+        }
+        return -1;
+    }
+    int H = ItemHeightOf(Wnd, B);
     int I = B.Top + P.y / H;
     return I < int(B.Items.size()) ? I : -1;
 }
@@ -195,6 +239,20 @@ LRESULT Insert(HWND Wnd, TListBox& B, int At, LPARAM L, bool Sorted) {
         if (At != -1) return LB_ERR;
         At = int(B.Items.size());
     }
+    if (Variable(Wnd)) {
+        // Each item of a variable list is measured by the owner as it comes.
+        MEASUREITEMSTRUCT M;
+        M.CtlType = B.Combo ? ODT_COMBOBOX : ODT_LISTBOX;
+        M.CtlID = UINT(GetDlgCtrlID(B.Combo ? B.Combo : Wnd));
+        M.itemID = UINT(At);
+        M.itemHeight = UINT(ItemHeightOf(Wnd, B));
+        M.itemData = HasStrings(Wnd) ? ULONG_PTR(0) : It.Data;
+        HWND Owner = B.Combo ? GetParent(B.Combo) : GetParent(Wnd);
+        if (Owner) SendMessageW(Owner, WM_MEASUREITEM, WPARAM(M.CtlID), reinterpret_cast<LPARAM>(&M));
+        if (!IsWindow(Wnd) || ControlState<TListBox>(Wnd) != &B) return LB_ERR;
+        It.Height = int(std::clamp<UINT>(M.itemHeight, 1, 255));
+        At = std::min(At, int(B.Items.size()));
+    }
     B.Items.insert(B.Items.begin() + At, std::move(It));
     if (B.Current >= At) ++B.Current;
     InvalidateRect(Wnd, nullptr, TRUE);
@@ -242,6 +300,7 @@ LRESULT ListBoxProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         return DefWindowProcW(Wnd, Msg, W, L);
     }
     if (!B) return DefWindowProcW(Wnd, Msg, W, L);
+    if (auto R = PaintMessage(Wnd, Msg, W, [&](HDC Dc) { PaintList(Wnd, Dc, *B); })) return *R;
     int Count = int(B->Items.size());
     switch (Msg) {
         case WM_CREATE: {
@@ -250,7 +309,7 @@ LRESULT ListBoxProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
             // A combo box passes itself as the creation parameter of its list.
             if (Cs && Cs->lpCreateParams && GetClassNameString(Wnd) == u"ComboLBox")
                 B->Combo = reinterpret_cast<HWND>(Cs->lpCreateParams);
-            if (OwnerDraw(Wnd)) {
+            if (OwnerDraw(Wnd) && !Variable(Wnd)) {
                 MEASUREITEMSTRUCT M;
                 M.CtlType = B->Combo ? ODT_COMBOBOX : ODT_LISTBOX;
                 M.CtlID = UINT(GetDlgCtrlID(B->Combo ? B->Combo : Wnd));
@@ -265,16 +324,6 @@ LRESULT ListBoxProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         }
         case WM_GETDLGCODE:
             return DLGC_WANTARROWS | DLGC_WANTCHARS;
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_PAINT: {
-            TPaintScope P(Wnd, W);
-            PaintList(Wnd, P.Dc(), *B);
-            return 0;
-        }
-        case WM_PRINTCLIENT:
-            if (W) PaintList(Wnd, reinterpret_cast<HDC>(W), *B);
-            return 0;
         case WM_SETFONT:
             B->Font = reinterpret_cast<HFONT>(W);
             if (!OwnerDraw(Wnd)) B->ItemHeight = 0;
@@ -534,11 +583,22 @@ LRESULT ListBoxProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
             return B->Caret;
         case LB_SETITEMHEIGHT:
             if (LOWORD(L) == 0 || LOWORD(L) > 255) return LB_ERR;
-            B->ItemHeight = LOWORD(L);
+            if (Variable(Wnd)) {
+                int I = int(intptr_t(W));
+                if (I < 0 || I >= Count) return LB_ERR;
+                B->Items[size_t(I)].Height = LOWORD(L);
+            } else {
+                B->ItemHeight = LOWORD(L);
+            }
             InvalidateRect(Wnd, nullptr, TRUE);
             SetTop(Wnd, *B, B->Top);
             return 0;
         case LB_GETITEMHEIGHT:
+            if (Variable(Wnd) && Count > 0) {
+                int I = int(intptr_t(W));
+                if (I < 0 || I >= Count) return LB_ERR;
+                return HeightOf(Wnd, *B, I);
+            }
             return ItemHeightOf(Wnd, *B);
         case LB_ITEMFROMPOINT: {
             RECT Rc;

@@ -14,6 +14,20 @@ namespace velmo {
 
 using namespace ui;
 
+char16_t FoldMnemonic(char16_t C) { return C >= u'A' && C <= u'Z' ? char16_t(C + 32) : C; }
+
+char16_t MnemonicOf(std::u16string_view Caption) {
+    for (size_t I = 0; I + 1 < Caption.size(); ++I) {
+        if (Caption[I] != u'&') continue;
+        if (Caption[I + 1] == u'&') {
+            ++I;
+            continue;
+        }
+        return FoldMnemonic(Caption[I + 1]);
+    }
+    return 0;
+}
+
 namespace {
 
 constexpr size_t kMaxMenus = 1u << 16;
@@ -236,21 +250,8 @@ bool InsertAt(HMENU Menu, TItem It, UINT Item, bool ByPosition) {
     return true;
 }
 
-// The character after a single "&", folded to lower case; 0 without one.
-char16_t Mnemonic(const std::u16string& S) {
-    for (size_t I = 0; I + 1 < S.size(); ++I) {
-        if (S[I] != u'&') continue;
-        if (S[I + 1] == u'&') {
-            ++I;
-            continue;
-        }
-        char16_t C = S[I + 1];
-        return C >= u'A' && C <= u'Z' ? char16_t(C + 32) : C;
-    }
-    return 0;
-}
-
-char16_t FoldChar(char16_t C) { return C >= u'A' && C <= u'Z' ? char16_t(C + 32) : C; }
+char16_t Mnemonic(const std::u16string& S) { return MnemonicOf(S); }
+char16_t FoldChar(char16_t C) { return FoldMnemonic(C); }
 
 // ---------------------------------------------------------------------------
 // Layout and painting.

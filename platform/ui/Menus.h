@@ -17,6 +17,8 @@
 // a submenu that would contain its own parent is refused.
 #pragma once
 
+#include <string_view>
+
 #include "platform/ui/OwnerDraw.h"
 #include "platform/ui/Window.h"
 
@@ -165,5 +167,10 @@ BOOL TrackPopupMenuEx(HMENU Menu, UINT Flags, int X, int Y, HWND Owner, const TP
 BOOL TrackPopupMenu(HMENU Menu, UINT Flags, int X, int Y, int Reserved, HWND Owner, const RECT* Unused);
 // Dismisses the menu being tracked, if any.
 BOOL EndMenu();
+
+// The character a caption marks with a single "&" ("&&" is a plain "&"),
+// folded to lower case; 0 for none. Menus and dialogs match keys with it.
+char16_t MnemonicOf(std::u16string_view Caption);
+char16_t FoldMnemonic(char16_t C);
 
 }  // namespace velmo

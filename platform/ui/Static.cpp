@@ -8,7 +8,7 @@ namespace {
 
 struct TStatic {
     HFONT Font = nullptr;
-    HANDLE Image = nullptr;
+    TControlImage Image;
 };
 
 void PaintStatic(HWND Wnd, HDC Dc, TStatic& S) {
@@ -67,8 +67,14 @@ void PaintStatic(HWND Wnd, HDC Dc, TStatic& S) {
             break;
     }
     FillRect(Dc, &Rc, Brush);
-    if (Type == SS_ICON || Type == SS_BITMAP)
-        return;  // images are drawn by their owners' subclasses
+    if (Type == SS_ICON || Type == SS_BITMAP) {
+        // At the top left, or centred with SS_CENTERIMAGE.
+        SIZE Sz = ControlImageSize(S.Image);
+        int X = Rc.left, Y = Rc.top;
+        if (Style & SS_CENTERIMAGE) X = (Rc.right - Sz.cx) / 2, Y = (Rc.bottom - Sz.cy) / 2;
+        DrawControlImage(Dc, S.Image, X, Y);
+        return;
+    }
     std::u16string Text = GetWindowTextString(Wnd);
     HGDIOBJ OldFont = SelectObject(Dc, S.Font ? S.Font : DefaultControlFont());
     int OldMode = SetBkMode(Dc, TRANSPARENT);
@@ -98,21 +104,12 @@ LRESULT StaticProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         return DefWindowProcW(Wnd, Msg, W, L);
     }
     if (!S) return DefWindowProcW(Wnd, Msg, W, L);
+    if (auto R = PaintMessage(Wnd, Msg, W, [&](HDC Dc) { PaintStatic(Wnd, Dc, *S); })) return *R;
     switch (Msg) {
         case WM_NCHITTEST:
             return (StyleOf(Wnd) & SS_NOTIFY) ? HTCLIENT : HTTRANSPARENT;
         case WM_GETDLGCODE:
             return DLGC_STATIC;
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_PAINT: {
-            TPaintScope P(Wnd, W);
-            PaintStatic(Wnd, P.Dc(), *S);
-            return 0;
-        }
-        case WM_PRINTCLIENT:
-            if (W) PaintStatic(Wnd, reinterpret_cast<HDC>(W), *S);
-            return 0;
         case WM_SETFONT:
             S->Font = reinterpret_cast<HFONT>(W);
             if (L) InvalidateRect(Wnd, nullptr, TRUE);
@@ -133,16 +130,35 @@ LRESULT StaticProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         case WM_LBUTTONDBLCLK:
             if (StyleOf(Wnd) & SS_NOTIFY) NotifyParent(Wnd, STN_DBLCLK);
             return 0;
+        case WM_CREATE: {
+            // An icon static made with "#number" as its text shows that
+            // predefined icon, as item tables name them.
+            auto* Cs = reinterpret_cast<const CREATESTRUCTW*>(L);
+            if ((StyleOf(Wnd) & SS_TYPEMASK) == SS_ICON && Cs && Cs->lpszName && !IS_INTRESOURCE(Cs->lpszName) &&
+                Cs->lpszName[0] == u'#') {
+                unsigned Id = 0;
+                int Digits = 0;
+                for (const char16_t* P = Cs->lpszName + 1; *P >= u'0' && *P <= u'9' && Digits < 6; ++P, ++Digits)
+                    Id = Id * 10 + unsigned(*P - u'0');
+                if (Digits > 0 && Id <= 0xFFFF)
+                    if (HICON Icon = LoadIconW(nullptr, MAKEINTRESOURCEW(WORD(Id))))
+                        S->Image = {Icon, IMAGE_ICON};
+            }
+            return 0;
+        }
         case STM_SETICON:
         case STM_SETIMAGE: {
-            HANDLE Old = S->Image;
-            S->Image = reinterpret_cast<HANDLE>(Msg == STM_SETICON ? W : WPARAM(L));
+            if (Msg == STM_SETIMAGE && W != IMAGE_BITMAP && W != IMAGE_ICON) return 0;
+            HANDLE Old = S->Image.Handle;
+            S->Image = Msg == STM_SETICON ? TControlImage{reinterpret_cast<HANDLE>(W), IMAGE_ICON}
+                                          : TControlImage{reinterpret_cast<HANDLE>(L), UINT(W)};
             InvalidateRect(Wnd, nullptr, TRUE);
             return reinterpret_cast<LRESULT>(Old);
         }
         case STM_GETICON:
+            return S->Image.Type == IMAGE_ICON ? reinterpret_cast<LRESULT>(S->Image.Handle) : 0;
         case STM_GETIMAGE:
-            return reinterpret_cast<LRESULT>(S->Image);
+            return S->Image.Type == UINT(W) ? reinterpret_cast<LRESULT>(S->Image.Handle) : 0;
         default:
             return DefWindowProcW(Wnd, Msg, W, L);
     }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/fonts/DCText.h"
-#include "platform/ui/Controls.h"
+#include "platform/ui/ControlsInternal.h"
 #include "platform/ui/WindowInternal.h"
 
 namespace velmo {
@@ -47,6 +47,12 @@ struct TTab {
     int MinWidth = -1;  // -1: the default minimum
     int Rows = 0;
     int Strip = 0;  // thickness of the strip across its side
+    // A single line of tabs too long for its side scrolls: First is the
+    // tab at the start, and two arrows at the end of the strip move it.
+    bool Overflow = false;
+    int First = 0;
+    int MaxFirst = 0;
+    RECT Arrows{};  // both arrows; the left half scrolls back
 };
 
 std::map<HWND, std::unique_ptr<TTab>>& Tabs() {
@@ -78,7 +84,7 @@ void Layout(HWND Wnd, TTab& T) {
     TSide Side = SideOf(W->Style);
     bool Across = Side == TSide::Left || Side == TSide::Right;
     HDC Dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ Old = (Dc && T.Font) ? SelectObject(Dc, T.Font) : nullptr;
+    HGDIOBJ Old = Dc ? SelectObject(Dc, T.Font ? T.Font : DefaultControlFont()) : nullptr;
     int Height = T.FixedHeight;
     if (Height <= 0) {
         TEXTMETRICW Tm;
@@ -117,9 +123,26 @@ void Layout(HWND Wnd, TTab& T) {
     }
     T.Rows = T.Items.empty() ? 0 : Row + 1;
     T.Strip = T.Items.empty() ? 0 : kMargin + T.Rows * Height;
+    T.Overflow = !Wrap && !T.Items.empty() && Pos > Avail;
+    int Shift = 0;
+    if (T.Overflow) {
+        // The arrows take a square each at the far end of the strip.
+        const int Arrow = Height;
+        int Room = std::max(1, Avail - 2 * Arrow);
+        int Last = int(T.Items.size()) - 1;
+        T.MaxFirst = Last;
+        while (T.MaxFirst > 0 && Pos - Places[size_t(T.MaxFirst - 1)].second <= Room) --T.MaxFirst;
+        T.First = std::clamp(T.First, 0, T.MaxFirst);
+        Shift = Places[size_t(T.First)].second;
+        int Y = Side == TSide::Bottom ? Ch - kMargin - Height : kMargin;
+        T.Arrows = {Cw - kMargin - 2 * Arrow, Y, Cw - kMargin, Y + Height};
+    } else {
+        T.First = T.MaxFirst = 0;
+        T.Arrows = {};
+    }
     for (size_t I = 0; I < T.Items.size(); ++I) {
         auto [R, Start] = Places[I];
-        int A = kMargin + Start, B = A + Lengths[I];
+        int A = kMargin + Start - Shift, B = A + Lengths[I];
         RECT& Rc = T.Items[I].Rect;
         switch (Side) {
         case TSide::Top: Rc = {A, kMargin + R * Height, B, kMargin + (R + 1) * Height}; break;
@@ -168,7 +191,12 @@ void AdjustRect(HWND Wnd, TTab& T, BOOL Larger, RECT* R) {
     }
 }
 
+bool InArrows(const TTab& T, POINT P) {
+    return T.Overflow && P.x >= T.Arrows.left && P.x < T.Arrows.right && P.y >= T.Arrows.top && P.y < T.Arrows.bottom;
+}
+
 int HitTestItem(const TTab& T, POINT P) {
+    if (InArrows(T, P) || (T.Overflow && P.x < kMargin)) return -1;
     for (size_t I = 0; I < T.Items.size(); ++I) {
         const RECT& R = T.Items[I].Rect;
         if (P.x >= R.left && P.x < R.right && P.y >= R.top && P.y < R.bottom) return int(I);
@@ -186,6 +214,23 @@ LRESULT Notify(HWND Wnd, UINT Code) {
     return SendMessageW(Parent, WM_NOTIFY, WPARAM(N.idFrom), LPARAM(&N));
 }
 
+// Scrolls a long single line of tabs so tab I shows whole, if it can.
+void Reveal(HWND Wnd, TTab& T, int I) {
+    Layout(Wnd, T);
+    if (!T.Overflow || I < 0 || I >= int(T.Items.size())) return;
+    if (I < T.First) {
+        T.First = I;
+    } else {
+        for (int K = 0; K < int(T.Items.size()) && T.First < T.MaxFirst && T.Items[size_t(I)].Rect.right > T.Arrows.left;
+             ++K) {
+            ++T.First;
+            Layout(Wnd, T);
+        }
+    }
+    Layout(Wnd, T);
+    InvalidateRect(Wnd, nullptr, TRUE);
+}
+
 // A selection the user makes: the parent may refuse it.
 void SelectByUser(HWND Wnd, int Index) {
     TTab* T = TabOf(Wnd);
@@ -193,6 +238,7 @@ void SelectByUser(HWND Wnd, int Index) {
     if (Notify(Wnd, TCN_SELCHANGING) != 0) return;
     if (!(T = TabOf(Wnd)) || Index >= int(T->Items.size())) return;
     T->Sel = T->Focus = Index;
+    Reveal(Wnd, *T, Index);
     InvalidateRect(Wnd, nullptr, TRUE);
     Notify(Wnd, TCN_SELCHANGE);
 }
@@ -214,7 +260,8 @@ void Paint(HWND Wnd, HDC Dc) {
         RECT Frame = DisplayFrame(Wnd, *T, Client);
         DrawEdge(Dc, &Frame, EDGE_RAISED, BF_RECT);
     }
-    HGDIOBJ OldFont = T->Font ? SelectObject(Dc, T->Font) : nullptr;
+    // Without WM_SETFONT the labels are in the controls' message font.
+    HGDIOBJ OldFont = SelectObject(Dc, T->Font ? T->Font : DefaultControlFont());
     SetBkMode(Dc, TRANSPARENT);
     bool Enabled = !(W->Style & WS_DISABLED);
     SetTextColor(Dc, GetSysColor(Enabled ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
@@ -253,6 +300,24 @@ void Paint(HWND Wnd, HDC Dc) {
             RECT F = It.Rect;
             F.left += 2, F.top += 2, F.right -= 2, F.bottom -= 2;
             DrawFocusRect(Dc, &F);
+        }
+    }
+    if (T->Overflow) {
+        // The arrows cover the tabs running under them.
+        for (int Half = 0; Half < 2; ++Half) {
+            int Wd = (T->Arrows.right - T->Arrows.left) / 2;
+            RECT B{T->Arrows.left + Half * Wd, T->Arrows.top, T->Arrows.left + (Half + 1) * Wd, T->Arrows.bottom};
+            FillSys(Dc, B, COLOR_BTNFACE);
+            RECT E = B;
+            DrawEdge(Dc, &E, EDGE_RAISED, BF_RECT);
+            bool Live = Half == 0 ? T->First > 0 : T->First < T->MaxFirst;
+            HBRUSH Ink = GetSysColorBrush(Live && Enabled ? COLOR_BTNTEXT : COLOR_GRAYTEXT);
+            int Cx = (B.left + B.right) / 2, Cy = (B.top + B.bottom) / 2;
+            for (int K = 0; K < 4; ++K) {  // a small triangle pointing out
+                int X = Half == 0 ? Cx - 2 + K : Cx + 1 - K;
+                RECT Col{X, Cy - K, X + 1, Cy + K + 1};
+                FillRect(Dc, &Col, Ink);
+            }
         }
     }
     if (OldFont) SelectObject(Dc, OldFont);
@@ -296,7 +361,18 @@ LRESULT TabControlProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
     case WM_LBUTTONDBLCLK: {
         TTab* T = LaidOut(Wnd);
         if (!T) return 0;
-        int I = HitTestItem(*T, {GET_X_LPARAM(L), GET_Y_LPARAM(L)});
+        POINT P{GET_X_LPARAM(L), GET_Y_LPARAM(L)};
+        if (InArrows(*T, P)) {
+            bool Back = P.x < (T->Arrows.left + T->Arrows.right) / 2;
+            int First = std::clamp(T->First + (Back ? -1 : 1), 0, T->MaxFirst);
+            if (First != T->First) {
+                T->First = First;
+                Layout(Wnd, *T);
+                InvalidateRect(Wnd, nullptr, TRUE);
+            }
+            return 0;
+        }
+        int I = HitTestItem(*T, P);
         if (I < 0) return 0;
         TWindow* Win = Find(Wnd);
         if (Win && (Win->Style & TCS_FOCUSONBUTTONDOWN) && !(Win->Style & TCS_FOCUSNEVER)) SetFocus(Wnd);
@@ -391,7 +467,7 @@ LRESULT TabControlProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         if (!T || I < -1 || I >= int(T->Items.size())) return -1;
         int Old = T->Sel;
         T->Sel = T->Focus = I;
-        if (Old != I) InvalidateRect(Wnd, nullptr, TRUE);
+        Reveal(Wnd, *T, I);
         return Old;
     }
     case TCM_GETCURFOCUS: {

@@ -11,6 +11,7 @@
 
 #include "platform/text/Utf8.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/FileChoosers.h"
 #include "platform/ui/Menus.h"
 #include "platform/ui/components/Forms.h"
 #include "platform/ui/components/Menus.h"
@@ -595,6 +596,66 @@ TEST_F(Components, MenusOwnerDrawAndCommands) {
     EXPECT_EQ(Main->Images(), nullptr);
     delete Main;
     EXPECT_EQ(Form.Menu(), nullptr);
+}
+
+}  // namespace
+}  // namespace velmo::vcl
+
+namespace velmo::vcl {
+namespace {
+
+// The dialog components go through the replaceable file dialog handler: the
+// one-based FilterIndex is the chooser's zero-based index, both ways; a
+// cancel leaves the names alone; a save takes the default extension.
+TEST_F(Components, FileDialogsThroughTheHandler) {
+    std::vector<TFileChooserRequest> Seen;
+    TFileChooserResult Answer;
+    TFileDialogProc Old = SetFileDialogProc([&](const TFileChooserRequest& Q) {
+        Seen.push_back(Q);
+        return Answer;
+    });
+    EXPECT_TRUE(Old) << "the default handler is handed back";
+    struct TCase {
+        const char* Name;
+        bool Save;
+        int FilterIndex;   // set before
+        int AnswerFilter;  // the chooser's answer, -1: unknown
+        bool Accept;
+        std::u16string Picked;
+        int WantRequestIndex;
+        int WantFilterIndex;
+        std::u16string WantName;
+    };
+    const TCase Cases[] = {
+        {"first filter", false, 1, 0, true, u"/d/a.pdf", 0, 1, u"/d/a.pdf"},
+        {"second filter, answer third", false, 2, 2, true, u"/d/b.pdf", 1, 3, u"/d/b.pdf"},
+        {"unknown answer keeps it", false, 2, -1, true, u"/d/c.pdf", 1, 2, u"/d/c.pdf"},
+        {"zero is the first", false, 0, -1, true, u"/d/d.pdf", 0, 0, u"/d/d.pdf"},
+        {"cancel", false, 2, 0, false, u"", 1, 2, u"/d/start.pdf"},
+        {"save takes the extension", true, 1, 0, true, u"/d/out", 0, 1, u"/d/out.pdf"},
+    };
+    for (const TCase& C : Cases) {
+        Seen.clear();
+        std::unique_ptr<TOpenDialog> D(C.Save ? new TSaveDialog(nullptr) : new TOpenDialog(nullptr));
+        D->SetFilter(u"PDF files|*.pdf|Images|*.png;*.jpg|All|*.*");
+        D->SetFilterIndex(C.FilterIndex);
+        D->SetFileName(u"/d/start.pdf");
+        D->SetDefaultExt(u"pdf");
+        D->SetTitle(u"Pick");
+        Answer = TFileChooserResult();
+        Answer.Accepted = C.Accept;
+        if (C.Accept) Answer.Files = {C.Picked};
+        Answer.FilterIndex = C.AnswerFilter;
+        EXPECT_EQ(D->Execute(), C.Accept) << C.Name;
+        ASSERT_EQ(Seen.size(), 1u) << C.Name;
+        EXPECT_EQ(Seen[0].Kind, C.Save ? TFileChooserKind::Save : TFileChooserKind::Open) << C.Name;
+        EXPECT_EQ(Seen[0].FilterIndex, C.WantRequestIndex) << C.Name;
+        EXPECT_EQ(Seen[0].Filters.size(), 3u) << C.Name;
+        EXPECT_EQ(Seen[0].Title, u"Pick") << C.Name;
+        EXPECT_EQ(D->FilterIndex(), C.WantFilterIndex) << C.Name;
+        EXPECT_EQ(D->FileName(), C.WantName) << C.Name;
+    }
+    SetFileDialogProc(nullptr);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/TabControl.h"
 #include "platform/ui/TextInput.h"
 #include "tests/platform/ScrollTabSupport.h"
 #include "tests/platform/WindowFixture.h"
@@ -51,7 +52,9 @@ LRESULT ParentProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
         return reinterpret_cast<LRESULT>(ParentBrush());
     if (Msg == WM_MEASUREITEM) {
         OwnerDrawTrace().push_back(Msg);
-        reinterpret_cast<MEASUREITEMSTRUCT*>(L)->itemHeight = 20;
+        // Items carrying data are as high as it says.
+        auto* M = reinterpret_cast<MEASUREITEMSTRUCT*>(L);
+        M->itemHeight = M->itemData ? UINT(M->itemData) : 20;
         return TRUE;
     }
     if (Msg == WM_DRAWITEM) {
@@ -63,6 +66,32 @@ LRESULT ParentProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
 
 int Count(WORD Code, int Id) {
     return int(std::count(Notes().begin(), Notes().end(), TNote{Id, Code}));
+}
+
+// The modeless dialogs of these tests record each BN_CLICKED id.
+std::vector<int>& DialogCommands() {
+    static std::vector<int> C;
+    return C;
+}
+INT_PTR RecordingDialogProc(HWND, UINT Msg, WPARAM W, LPARAM) {
+    if (Msg == WM_INITDIALOG) return TRUE;
+    if (Msg == WM_COMMAND && HIWORD(W) == BN_CLICKED) DialogCommands().push_back(LOWORD(W));
+    return Msg == WM_COMMAND;
+}
+// A modeless dialog of T's items, made visible children; no commands yet.
+HWND RecordingDialog(TDialogTemplate T, HWND Owner) {
+    for (auto& I : T.Items) I.Style |= WS_CHILD | WS_VISIBLE;
+    DialogCommands().clear();
+    return CreateDialogIndirectParamW(nullptr, &T, Owner, RecordingDialogProc, 0);
+}
+// Passes what is queued through the dialog's keyboard handling.
+void RunDialog(HWND Dlg) {
+    MSG M;
+    for (int I = 0; I < 1000 && PeekMessageW(&M, nullptr, 0, 0, PM_REMOVE); ++I)
+        if (!IsDialogMessageW(Dlg, &M)) {
+            TranslateMessage(&M);
+            DispatchMessageW(&M);
+        }
 }
 
 class Controls : public WindowTest {
@@ -313,12 +342,24 @@ TEST_F(Controls, ButtonsEditsDialogs) {
     for (const TCase& C : Cases) {
         bool Done = false;
         int IconId = -1;
+        bool IconShown = false;
         SetModalHandler([&](HWND Dlg) {
             if (Done) return;
             Done = true;
             HWND Icon = GetDlgItem(Dlg, IDC_MESSAGEBOX_ICON);
             std::u16string Name = Icon ? TextOf(Icon) : u"#0";
             IconId = std::stoi(std::string(Name.begin() + 1, Name.end()));
+            if (Icon) {
+                // The icon is there and drawn, its centre not the face.
+                Pump();
+                UpdateWindow(Dlg);
+                RECT Ir, Dr;
+                GetWindowRect(Icon, &Ir);
+                GetWindowRect(Dlg, &Dr);
+                IconShown = SendMessageW(Icon, STM_GETICON, 0, 0) != 0 &&
+                            PixelAt(Dlg, (Ir.left + Ir.right) / 2 - Dr.left, (Ir.top + Ir.bottom) / 2 - Dr.top) !=
+                                GetSysColor(COLOR_BTNFACE);
+            }
             if (C.ClickId) {
                 Pump();
                 Click(GetDlgItem(Dlg, C.ClickId));
@@ -330,11 +371,301 @@ TEST_F(Controls, ButtonsEditsDialogs) {
         EXPECT_EQ(MessageBoxW(Parent, u"Convert the file?", u"Converter", C.Type), C.Want)
             << "type " << C.Type;
         EXPECT_EQ(IconId, MessageBoxIconId(C.Type));
+        EXPECT_EQ(IconShown, IconId != 0) << "type " << C.Type;
     }
     // Without a scripted answer a box never blocks: nothing can arrive, so
     // it is cancelled.
     SetModalHandler(nullptr);
     EXPECT_EQ(MessageBoxW(Parent, u"Nobody answers", nullptr, MB_OKCANCEL), IDCANCEL);
+}
+
+// Buttons and statics show the image they are given, at its place; the
+// message box icons are the predefined ones, shared and never destroyed.
+TEST_F(Controls, ImagesOnButtonsAndStatics) {
+    TBitmap Green(12, 10, pf32bit);
+    for (int Y = 0; Y < Green.Height(); ++Y)
+        for (int X = 0; X < Green.Width(); ++X) {
+            uint8_t* P = Green.ScanLine(Y) + 4 * X;
+            P[0] = 0x20, P[1] = 0xC0, P[2] = 0x30, P[3] = 0;
+        }
+    HBITMAP Bitmap = CreateBitmapObject(Green);
+    HICON Hand = LoadIconW(nullptr, MAKEINTRESOURCEW(IDI_HAND));
+    ASSERT_TRUE(Hand);
+    EXPECT_EQ(LoadIconW(nullptr, MAKEINTRESOURCEW(IDI_HAND)), Hand);
+    EXPECT_EQ(LoadIconW(nullptr, MAKEINTRESOURCEW(1)), nullptr);
+    EXPECT_TRUE(DestroyIcon(Hand));
+    ICONINFO Info;
+    ASSERT_TRUE(GetIconInfo(Hand, &Info)) << "a shared icon outlives DestroyIcon";
+    DeleteObject(Info.hbmColor);
+    DeleteObject(Info.hbmMask);
+
+    struct TCase {
+        const char* Name;
+        const char16_t* Class;
+        DWORD Style;
+        UINT Set;  // BM_SETIMAGE or STM_SETIMAGE
+        UINT Type;
+        POINT Probe;  // client point inside the image
+        COLORREF Want;
+    };
+    const COLORREF GreenRef = RGB(0x30, 0xC0, 0x20), Red = RGB(0xC8, 0x20, 0x20);
+    const TCase Cases[] = {
+        {"bitmap button", u"button", BS_PUSHBUTTON | BS_BITMAP, BM_SETIMAGE, IMAGE_BITMAP, {40, 20}, GreenRef},
+        {"icon button", u"button", BS_PUSHBUTTON | BS_ICON, BM_SETIMAGE, IMAGE_ICON, {40, 12}, Red},
+        {"left bitmap button", u"button", BS_PUSHBUTTON | BS_BITMAP | BS_LEFT, BM_SETIMAGE, IMAGE_BITMAP, {5, 20},
+         GreenRef},
+        {"bitmap static", u"static", SS_BITMAP, STM_SETIMAGE, IMAGE_BITMAP, {3, 3}, GreenRef},
+        {"icon static", u"static", SS_ICON, STM_SETIMAGE, IMAGE_ICON, {16, 10}, Red},
+        {"centred bitmap static", u"static", SS_BITMAP | SS_CENTERIMAGE, STM_SETIMAGE, IMAGE_BITMAP, {40, 20},
+         GreenRef},
+    };
+    for (const TCase& C : Cases) {
+        HWND Ctl = Child(C.Class, u"", C.Style, 95, 20, 20, 80, 40);
+        ASSERT_TRUE(Ctl) << C.Name;
+        HANDLE Image = C.Type == IMAGE_ICON ? static_cast<HANDLE>(Hand) : static_cast<HANDLE>(Bitmap);
+        EXPECT_EQ(SendMessageW(Ctl, C.Set, C.Type, reinterpret_cast<LPARAM>(Image)), 0) << C.Name;
+        const UINT Get = C.Set == BM_SETIMAGE ? BM_GETIMAGE : STM_GETIMAGE;
+        EXPECT_EQ(SendMessageW(Ctl, Get, C.Type, 0), reinterpret_cast<LRESULT>(Image))
+            << C.Name;
+        // Asked for the other kind, there is none.
+        UINT Other = C.Type == IMAGE_ICON ? IMAGE_BITMAP : IMAGE_ICON;
+        EXPECT_EQ(SendMessageW(Ctl, Get, Other, 0), 0) << C.Name;
+        UpdateWindow(Parent);
+        Pump();
+        POINT P = C.Probe;
+        ClientToScreen(Ctl, &P);
+        RECT Pr;
+        GetWindowRect(Parent, &Pr);
+        EXPECT_EQ(PixelAt(Parent, P.x - Pr.left, P.y - Pr.top), C.Want) << C.Name;
+        DestroyWindow(Ctl);
+        Pump();
+    }
+    // A static naming a predefined icon shows it from the start.
+    HWND Named = Child(u"static", u"#32515", SS_ICON, 96, 20, 20, 40, 40);
+    EXPECT_EQ(SendMessageW(Named, STM_GETICON, 0, 0),
+              reinterpret_cast<LRESULT>(LoadIconW(nullptr, MAKEINTRESOURCEW(IDI_EXCLAMATION))));
+    DestroyWindow(Named);
+    DeleteObject(Bitmap);
+}
+
+// A multi-line edit without sideways scrolling wraps at spaces to its
+// width; a word too wide for a line breaks between characters, never
+// inside a surrogate pair; hard breaks stay lines of their own.
+TEST_F(Controls, MultiLineEditWrapsWords) {
+    struct TCase {
+        const char* Name;
+        DWORD Style;
+        const char16_t* Text;
+        bool Wraps;
+    };
+    const std::u16string Emoji = u"\U0001F600";
+    std::u16string LongWord;
+    for (int I = 0; I < 40; ++I) LongWord += u"x" + Emoji;
+    const TCase Cases[] = {
+        {"words", ES_MULTILINE, u"one two three four five six seven eight nine ten eleven twelve", true},
+        {"sideways scrolling", ES_MULTILINE | ES_AUTOHSCROLL, u"one two three four five six seven eight nine ten", false},
+        {"single line", ES_AUTOHSCROLL, u"one two three four five six seven eight nine ten", false},
+        {"one long word", ES_MULTILINE, LongWord.c_str(), true},
+    };
+    for (const TCase& C : Cases) {
+        HWND Edit = Child(u"edit", C.Text, C.Style, 70, 10, 10, 90, 200);
+        ASSERT_TRUE(Edit) << C.Name;
+        std::u16string Text = TextOf(Edit);
+        LRESULT Lines = SendMessageW(Edit, EM_GETLINECOUNT, 0, 0);
+        if (!C.Wraps) {
+            EXPECT_EQ(Lines, 1) << C.Name;
+        } else {
+            EXPECT_GT(Lines, 2) << C.Name << ": " << Lines;
+        }
+        RECT Area;
+        SendMessageW(Edit, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&Area));
+        for (LRESULT Li = 1; C.Wraps && Li < Lines; ++Li) {
+            size_t Start = size_t(SendMessageW(Edit, EM_LINEINDEX, WPARAM(Li), 0));
+            ASSERT_LT(Start, Text.size()) << C.Name;
+            EXPECT_EQ(SendMessageW(Edit, EM_LINEFROMCHAR, Start, 0), Li) << C.Name << " line " << Li;
+            // A line starts after a space, or between whole characters.
+            if (Text.find(u' ') != std::u16string::npos) {
+                EXPECT_EQ(Text[Start - 1], u' ') << C.Name << " line " << Li;
+            } else {
+                EXPECT_FALSE(Text[Start] >= 0xDC00 && Text[Start] <= 0xDFFF) << "line " << Li << " splits a pair";
+            }
+            // It starts at the left of the text area, below the line before.
+            LRESULT At = SendMessageW(Edit, EM_POSFROMCHAR, Start, 0);
+            LRESULT Last = SendMessageW(Edit, EM_POSFROMCHAR, Start - 1, 0);
+            EXPECT_EQ(short(LOWORD(At)), Area.left) << C.Name << " line " << Li;
+            EXPECT_GT(short(HIWORD(At)), short(HIWORD(Last))) << C.Name << " line " << Li;
+            EXPECT_LT(short(LOWORD(Last)), Area.right) << C.Name << " line " << Li;
+        }
+        DestroyWindow(Edit);
+        Pump();
+    }
+    // Hard breaks stay: a short text on three lines is three lines.
+    HWND Edit = Child(u"edit", u"a\r\nb\r\nc", ES_MULTILINE, 71, 10, 10, 90, 200);
+    EXPECT_EQ(SendMessageW(Edit, EM_GETLINECOUNT, 0, 0), 3);
+    DestroyWindow(Edit);
+}
+
+// A variable owner-drawn list asks its owner for each item's height as
+// the item comes, and places, hits and scrolls its items by those heights.
+TEST_F(Controls, VariableOwnerDrawListMeasuresEachItem) {
+    HWND List = Child(u"listbox", nullptr, LBS_OWNERDRAWVARIABLE | WS_VSCROLL, 97, 10, 10, 150, 60);
+    ASSERT_TRUE(List);
+    OwnerDrawTrace().clear();
+    const int Heights[] = {10, 30, 15, 40, 25};
+    for (int H : Heights) SendMessageW(List, LB_ADDSTRING, 0, LPARAM(H));
+    EXPECT_EQ(std::count(OwnerDrawTrace().begin(), OwnerDrawTrace().end(), UINT(WM_MEASUREITEM)), 5);
+    int Y = 0;
+    for (int I = 0; I < 5; ++I) {
+        EXPECT_EQ(SendMessageW(List, LB_GETITEMHEIGHT, WPARAM(I), 0), Heights[I]);
+        RECT R;
+        SendMessageW(List, LB_GETITEMRECT, WPARAM(I), reinterpret_cast<LPARAM>(&R));
+        EXPECT_EQ(R.top, Y) << "item " << I;
+        EXPECT_EQ(R.bottom - R.top, Heights[I]) << "item " << I;
+        Y += Heights[I];
+    }
+    struct TCase {
+        int Y;
+        int Item;
+    };
+    for (TCase C : {TCase{5, 0}, TCase{39, 1}, TCase{45, 2}, TCase{55, 3}})
+        EXPECT_EQ(LOWORD(SendMessageW(List, LB_ITEMFROMPOINT, 0, MAKELPARAM(20, C.Y))), C.Item) << "y " << C.Y;
+    // Showing the last item scrolls until it fits whole: 40 + 25 is more
+    // than the 60 pixels, so it stands alone at the top.
+    SendMessageW(List, LB_SETCURSEL, 4, 0);
+    EXPECT_EQ(SendMessageW(List, LB_GETTOPINDEX, 0, 0), 4);
+    SendMessageW(List, LB_SETTOPINDEX, 0, 0);
+    SendMessageW(List, LB_SETCURSEL, 2, 0);
+    EXPECT_EQ(SendMessageW(List, LB_GETTOPINDEX, 0, 0), 0);  // 10 + 30 + 15 fit
+    EXPECT_EQ(SendMessageW(List, LB_SETITEMHEIGHT, 9, 12), LB_ERR);
+    EXPECT_EQ(SendMessageW(List, LB_SETITEMHEIGHT, 0, 12), 0);
+    EXPECT_EQ(SendMessageW(List, LB_GETITEMHEIGHT, 0, 0), 12);
+    UpdateWindow(List);
+    Pump();
+    auto FirstDraw = std::find(OwnerDrawTrace().begin(), OwnerDrawTrace().end(), UINT(WM_DRAWITEM));
+    EXPECT_NE(FirstDraw, OwnerDrawTrace().end());
+    EXPECT_EQ(std::find(FirstDraw, OwnerDrawTrace().end(), UINT(WM_MEASUREITEM)), OwnerDrawTrace().end());
+    DestroyWindow(List);
+}
+
+// Dialog mnemonics: Alt with the letter after "&" in a caption, or the
+// plain letter when the focused control takes no characters, clicks that
+// button, checks that box, or moves to the control a label names.
+TEST_F(Controls, DialogMnemonics) {
+    TDialogTemplate T;
+    T.Title = u"Mnemonics";
+    T.Style |= WS_VISIBLE;
+    T.Items = {
+        {u"Static", u"&Name:", 300, 0, {10, 10, 80, 30}},
+        {u"Edit", u"", 301, WS_TABSTOP | WS_BORDER, {90, 10, 250, 34}},
+        {u"Button", u"&Apply", 302, WS_TABSTOP, {10, 50, 90, 73}},
+        {u"Button", u"&Wrap lines", 303, WS_TABSTOP | BS_AUTOCHECKBOX, {10, 80, 150, 100}},
+        {u"Button", u"Save && &close", 304, WS_TABSTOP, {10, 110, 150, 133}},
+        {u"Static", u"&Plain", 305, SS_NOPREFIX, {10, 140, 80, 160}},
+        {u"Button", u"OK", IDOK, WS_TABSTOP | BS_DEFPUSHBUTTON, {120, 160, 190, 183}}};
+    std::vector<int>& Commands = DialogCommands();
+    HWND Dlg = RecordingDialog(T, Parent);
+    ASSERT_TRUE(Dlg);
+    auto Run = [&] { RunDialog(Dlg); };
+    Run();
+    struct TCase {
+        const char* Name;
+        int FocusFirst;
+        char16_t Key;
+        bool Alt;  // else typed as a character
+        int WantFocus;
+        std::vector<int> WantCommands;
+    };
+    const TCase Cases[] = {
+        {"Alt on a label moves to its control", 302, u'N', true, 301, {}},
+        {"Alt clicks a push button", 301, u'A', true, 301, {302}},
+        {"Alt checks a box", 301, u'W', true, 303, {303}},
+        {"a plain letter on a button acts", 302, u'w', false, 303, {303}},
+        {"a plain letter in an edit is text", 301, u'a', false, 301, {}},
+        {"a doubled ampersand marks nothing", 301, u'S', true, 301, {}},
+        {"the letter after it does", 301, u'C', true, 301, {304}},
+        {"a label without prefixes marks nothing", 302, u'P', true, 302, {}},
+    };
+    for (const TCase& C : Cases) {
+        SetFocus(GetDlgItem(Dlg, C.FocusFirst));
+        Run();
+        Commands.clear();
+        if (C.Alt) {
+            Host->KeyDown(C.Key, true);
+            Host->KeyUp(C.Key, true);
+        } else {
+            Host->Text(std::u16string(1, C.Key));
+        }
+        Run();
+        EXPECT_EQ(GetDlgCtrlID(GetFocus()), C.WantFocus) << C.Name;
+        EXPECT_EQ(Commands, C.WantCommands) << C.Name;
+    }
+    EXPECT_EQ(SendDlgItemMessageW(Dlg, 303, BM_GETCHECK, 0, 0), BST_UNCHECKED) << "checked, then unchecked";
+    EXPECT_EQ(GetWindowTextString(GetDlgItem(Dlg, 301)), u"a");
+    DestroyWindow(Dlg);
+}
+
+// A single line of tabs longer than the control scrolls: arrows at the end
+// of the strip move the first tab shown, within bounds, and a selected tab
+// comes into view whole.
+TEST_F(Controls, TabStripScrollsWhenTabsOverflow) {
+    HWND Tabs = Child(WC_TABCONTROLW, nullptr, 0, 98, 10, 10, 200, 120);
+    ASSERT_TRUE(Tabs);
+    for (int I = 0; I < 10; ++I) {
+        std::u16string Text = u"Page " + std::u16string(1, char16_t(u'0' + I));
+        TCITEMW Item;
+        Item.mask = TCIF_TEXT;
+        Item.pszText = Text.data();
+        SendMessageW(Tabs, TCM_INSERTITEMW, WPARAM(I), reinterpret_cast<LPARAM>(&Item));
+    }
+    auto Rect = [&](int I) {
+        RECT R;
+        SendMessageW(Tabs, TCM_GETITEMRECT, WPARAM(I), reinterpret_cast<LPARAM>(&R));
+        return R;
+    };
+    auto FirstShown = [&] {
+        for (int I = 0; I < 10; ++I)
+            if (Rect(I).left >= 0) return I;
+        return -1;
+    };
+    RECT Client;
+    GetClientRect(Tabs, &Client);
+    RECT Tab0 = Rect(0);
+    const int ArrowW = Tab0.bottom - Tab0.top;
+    ASSERT_GT(Rect(9).right, Client.right) << "the tabs overflow";
+    auto ClickArrow = [&](bool Back) {
+        POINT P{Client.right - 2 - (Back ? 2 * ArrowW - 3 : 3), (Tab0.top + Tab0.bottom) / 2};
+        ClientToScreen(Tabs, &P);
+        Host->Advance(1000);
+        Host->MouseDown(P.x, P.y);
+        Host->MouseUp(P.x, P.y);
+        Pump();
+    };
+    EXPECT_EQ(FirstShown(), 0);
+    ClickArrow(true);
+    EXPECT_EQ(FirstShown(), 0) << "nothing before the first";
+    ClickArrow(false);
+    EXPECT_EQ(FirstShown(), 1);
+    EXPECT_EQ(SendMessageW(Tabs, TCM_GETCURSEL, 0, 0), 0) << "an arrow selects nothing";
+    for (int K = 0; K < 20; ++K) ClickArrow(false);
+    int Last = FirstShown();
+    EXPECT_LT(Last, 9);
+    EXPECT_LE(Rect(9).right, Client.right - 2 * ArrowW) << "the last tab shows whole and no further";
+    ClickArrow(true);
+    EXPECT_EQ(FirstShown(), Last - 1);
+    // Selecting a tab out of view brings it in.
+    SendMessageW(Tabs, TCM_SETCURSEL, 0, 0);
+    EXPECT_EQ(FirstShown(), 0);
+    SendMessageW(Tabs, TCM_SETCURSEL, 8, 0);
+    EXPECT_GE(Rect(8).left, 0);
+    EXPECT_LE(Rect(8).right, Client.right - 2 * ArrowW);
+    // A point on the arrows is on no tab.
+    TCHITTESTINFO Hit;
+    Hit.pt = {Client.right - 4, (Tab0.top + Tab0.bottom) / 2};
+    EXPECT_EQ(SendMessageW(Tabs, TCM_HITTEST, 0, reinterpret_cast<LPARAM>(&Hit)), -1);
+    // Wide enough for all, there is nothing to scroll.
+    MoveWindow(Tabs, 10, 10, 900, 120, TRUE);
+    EXPECT_EQ(FirstShown(), 0);
+    DestroyWindow(Tabs);
 }
 
 LRESULT NotesBetween(size_t From, WORD Code) {
@@ -716,24 +1047,10 @@ TEST_F(Controls, DialogTabOrderGroupsAndLoops) {
         {u"Button", u"Check", 105, WS_TABSTOP | BS_AUTOCHECKBOX, {10, 120, 100, 140}},
         {u"Button", u"OK", IDOK, WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, {120, 160, 190, 183}},
         {u"Button", u"Cancel", IDCANCEL, WS_TABSTOP, {200, 160, 270, 183}}};
-    for (auto& I : T.Items) I.Style |= WS_CHILD | WS_VISIBLE;
-    static std::vector<int> Commands;
-    Commands.clear();
-    auto Proc = [](HWND, UINT Msg, WPARAM W, LPARAM) -> INT_PTR {
-        if (Msg == WM_INITDIALOG) return TRUE;
-        if (Msg == WM_COMMAND && HIWORD(W) == BN_CLICKED) Commands.push_back(LOWORD(W));
-        return Msg == WM_COMMAND;
-    };
-    HWND Dlg = CreateDialogIndirectParamW(nullptr, &T, Parent, Proc, 0);
+    std::vector<int>& Commands = DialogCommands();
+    HWND Dlg = RecordingDialog(T, Parent);
     ASSERT_TRUE(Dlg);
-    auto Run = [&] {
-        MSG M;
-        for (int I = 0; I < 1000 && PeekMessageW(&M, nullptr, 0, 0, PM_REMOVE); ++I)
-            if (!IsDialogMessageW(Dlg, &M)) {
-                TranslateMessage(&M);
-                DispatchMessageW(&M);
-            }
-    };
+    auto Run = [&] { RunDialog(Dlg); };
     auto Key = [&](UINT Vk) {
         Host->KeyDown(Vk);
         Host->KeyUp(Vk);

@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/ui/Controls.h"
+#include "platform/ui/TabControl.h"
 #include "platform/ui/TextInput.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/host/NullHost.h"
@@ -266,6 +268,180 @@ TEST(oracle, ui_xvfb_click_reaches_child) {
     DestroyWindow(Top);
     PumpFor(0.2, [] { return false; });
     UnregisterClassW(u"XvfbClick", nullptr);
+}
+
+// The standard controls as the server shows them: one window holding each
+// kind, the combo box dropped down. The grab is kept for a person to look
+// at; probes check that each control painted inside its bounds and left
+// the parent's face around it alone.
+uint32_t ScreenColour(COLORREF C) { return (C & 0xFF) << 16 | (C & 0xFF00) | (C >> 16 & 0xFF); }
+
+// Pixels of R (screen coordinates) other than Colour.
+int PixelsOtherThan(const vpltest::RgbImage& Shot, const RECT& R, uint32_t Colour) {
+    int N = 0;
+    for (int Y = std::max<int>(R.top, 0); Y < std::min<int>(R.bottom, Shot.height); ++Y)
+        for (int X = std::max<int>(R.left, 0); X < std::min<int>(R.right, Shot.width); ++X)
+            N += Shot.Pixel(X, Y) != Colour;
+    return N;
+}
+
+// Pixels of the ring Width wide just outside R other than Colour, except
+// along the sides Skip names ("b" for the bottom).
+int RingOtherThan(const vpltest::RgbImage& Shot, const RECT& R, int Width, uint32_t Colour,
+                  const std::string& Skip = "") {
+    int N = 0;
+    if (Skip.find('t') == std::string::npos)
+        N += PixelsOtherThan(Shot, {R.left - Width, R.top - Width, R.right + Width, R.top}, Colour);
+    if (Skip.find('b') == std::string::npos)
+        N += PixelsOtherThan(Shot, {R.left - Width, R.bottom, R.right + Width, R.bottom + Width}, Colour);
+    N += PixelsOtherThan(Shot, {R.left - Width, R.top, R.left, R.bottom}, Colour);
+    N += PixelsOtherThan(Shot, {R.right, R.top, R.right + Width, R.bottom}, Colour);
+    return N;
+}
+
+TEST(oracle, ui_controls_gallery) {
+    VPL_REQUIRE_XVFB_TOOLS();
+    vpltest::Xvfb X;
+    ASSERT_TRUE(X.Running()) << X.Error();
+    TNullHostAfter Restore;
+    ASSERT_EQ(StartSdlHost(), "") << "SDL video did not start";
+
+    WNDCLASSEXW C;
+    C.lpfnWndProc = DefWindowProcW;
+    C.lpszClassName = u"XvfbGallery";
+    C.hbrBackground = reinterpret_cast<HBRUSH>(intptr_t(COLOR_BTNFACE + 1));
+    ASSERT_NE(RegisterClassExW(&C), 0);
+    HWND Top = CreateWindowExW(0, u"XvfbGallery", u"VelmoControlsGallery", WS_OVERLAPPEDWINDOW, 120, 90, 520, 400,
+                               nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(Top);
+    auto Make = [&](const char16_t* Class, const char16_t* Text, DWORD Style, int X0, int Y0, int W, int H) {
+        HWND K = CreateWindowExW(0, Class, Text, Style | WS_CHILD | WS_VISIBLE, X0, Y0, W, H, Top, nullptr, nullptr,
+                                 nullptr);
+        EXPECT_TRUE(K) << std::string(Class, Class + 4);
+        return K;
+    };
+    HWND Button = Make(u"button", u"Push me", BS_PUSHBUTTON, 16, 16, 110, 30);
+    HWND Check = Make(u"button", u"Check box", BS_AUTOCHECKBOX, 16, 60, 130, 22);
+    HWND Radio = Make(u"button", u"Radio button", BS_AUTORADIOBUTTON | WS_GROUP, 16, 92, 130, 22);
+    HWND Edit = Make(u"edit", u"Edited text", WS_BORDER | ES_AUTOHSCROLL, 16, 126, 170, 26);
+    HWND List = Make(u"listbox", nullptr, WS_BORDER | WS_VSCROLL | LBS_NOINTEGRALHEIGHT, 16, 166, 170, 110);
+    HWND Tabs = Make(WC_TABCONTROLW, nullptr, 0, 216, 16, 270, 120);
+    HWND Group = Make(u"button", u"Group box", BS_GROUPBOX, 216, 150, 270, 70);
+    HWND Combo = Make(u"combobox", nullptr, CBS_DROPDOWNLIST | WS_VSCROLL, 216, 236, 200, 160);
+    SendMessageW(Check, BM_SETCHECK, BST_CHECKED, 0);
+    SendMessageW(Radio, BM_SETCHECK, BST_CHECKED, 0);
+    for (int I = 1; I <= 20; ++I) {
+        std::u16string S = u"List item ";
+        for (char Ch : std::to_string(I)) S += char16_t(Ch);
+        SendMessageW(List, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(S.c_str()));
+    }
+    SendMessageW(List, LB_SETCURSEL, 2, 0);
+    for (const char16_t* T : {u"First", u"Second", u"Third"}) {
+        TCITEMW Item;
+        Item.mask = TCIF_TEXT;
+        Item.pszText = const_cast<LPWSTR>(T);
+        SendMessageW(Tabs, TCM_INSERTITEMW, WPARAM(SendMessageW(Tabs, TCM_GETITEMCOUNT, 0, 0)),
+                     reinterpret_cast<LPARAM>(&Item));
+    }
+    for (const char16_t* T : {u"Fit page", u"Fit width", u"Actual size"})
+        SendMessageW(Combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(T));
+    SendMessageW(Combo, CB_SETCURSEL, 1, 0);
+    ShowWindow(Top, SW_SHOWNORMAL);
+    UpdateWindow(Top);
+    PumpFor(1.0, [] { return false; });
+    ASSERT_EQ(X.FindWindows("VelmoControlsGallery").size(), 1u);
+    SetFocus(Combo);
+    SendMessageW(Combo, CB_SHOWDROPDOWN, TRUE, 0);
+    PumpFor(1.0, [] { return false; });
+    ASSERT_TRUE(SendMessageW(Combo, CB_GETDROPPEDSTATE, 0, 0));
+
+    auto Shot = X.Grab("root", vpltest::ArtifactDir() / "gallery.png");
+    ASSERT_TRUE(Shot);
+    const uint32_t Face = ScreenColour(GetSysColor(COLOR_BTNFACE));
+    const uint32_t Window = ScreenColour(GetSysColor(COLOR_WINDOW));
+    const uint32_t Highlight = ScreenColour(GetSysColor(COLOR_HIGHLIGHT));
+    auto Bounds = [](HWND K) {
+        RECT R;
+        GetWindowRect(K, &R);
+        return R;
+    };
+
+    // Each control drew something of its own inside its bounds, and the
+    // parent's face shows around it.
+    struct TCase {
+        const char* Name;
+        HWND Wnd;
+        std::string SkipRing;
+    };
+    for (const TCase& K : {TCase{"button", Button, ""}, TCase{"check box", Check, ""}, TCase{"radio", Radio, ""},
+                           TCase{"edit", Edit, ""}, TCase{"list box", List, ""}, TCase{"tab control", Tabs, ""},
+                           TCase{"group box", Group, ""}, TCase{"combo box", Combo, "b"}}) {
+        RECT R = Bounds(K.Wnd);
+        EXPECT_GT(PixelsOtherThan(*Shot, R, Face), 40) << K.Name << " painted nothing";
+        EXPECT_EQ(RingOtherThan(*Shot, R, 3, Face, K.SkipRing), 0) << K.Name << " painted outside its bounds";
+    }
+
+    // What each kind shows: the button's raised face, the boxes' white
+    // marks, the edit's text on white, the list's selection and scroll bar,
+    // three tabs with labels, the group's frame and the dropped list.
+    RECT R = Bounds(Button);
+    EXPECT_EQ(Shot->Pixel((R.left + R.right) / 2, R.top + 4), Face);
+    EXPECT_NE(Shot->Pixel(R.left, R.top), Shot->Pixel(R.right - 1, R.bottom - 1)) << "no raised edge";
+    for (HWND K : {Check, Radio}) {
+        R = Bounds(K);
+        int Cy = (R.top + R.bottom) / 2;
+        EXPECT_GT(PixelsOtherThan(*Shot, {R.left, Cy - 6, R.left + 13, Cy + 7}, Face), 60) << "no mark";
+        EXPECT_GT(PixelsOtherThan(*Shot, {R.left + 16, R.top, R.right, R.bottom}, Face), 10) << "no label";
+    }
+    R = Bounds(Edit);
+    EXPECT_EQ(Shot->Pixel(R.right - 6, (R.top + R.bottom) / 2), Window);
+    EXPECT_GT(PixelsOtherThan(*Shot, {R.left + 3, R.top + 3, R.left + 60, R.bottom - 3}, Window), 20) << "no text";
+    SCROLLBARINFO Bar;
+    Bar.cbSize = sizeof Bar;
+    ASSERT_TRUE(GetScrollBarInfo(List, OBJID_VSCROLL, &Bar));
+    EXPECT_FALSE(Bar.rgstate[0] & STATE_SYSTEM_INVISIBLE) << "list box without its scroll bar";
+    R = Bounds(List);
+    EXPECT_GE(Bar.rcScrollBar.left, R.left);
+    EXPECT_LE(Bar.rcScrollBar.right, R.right);
+    EXPECT_GT(PixelsOtherThan(*Shot, Bar.rcScrollBar, Window), 100) << "no scroll bar painted";
+    RECT Item;
+    SendMessageW(List, LB_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&Item));
+    POINT Origin{0, 0};
+    ClientToScreen(List, &Origin);
+    RECT Selected{Origin.x + Item.right - 20, Origin.y + Item.top, Origin.x + Item.right, Origin.y + Item.bottom};
+    EXPECT_LT(PixelsOtherThan(*Shot, Selected, Highlight), 20) << "no selection";
+    EXPECT_EQ(SendMessageW(Tabs, TCM_GETITEMCOUNT, 0, 0), 3);
+    POINT TabsOrigin{0, 0};
+    ClientToScreen(Tabs, &TabsOrigin);
+    for (int I = 0; I < 3; ++I) {
+        RECT T;
+        ASSERT_TRUE(SendMessageW(Tabs, TCM_GETITEMRECT, WPARAM(I), reinterpret_cast<LPARAM>(&T)));
+        T.left += TabsOrigin.x, T.right += TabsOrigin.x, T.top += TabsOrigin.y, T.bottom += TabsOrigin.y;
+        EXPECT_GT(PixelsOtherThan(*Shot, {T.left + 4, T.top + 3, T.right - 4, T.bottom - 3}, Face), 10)
+            << "tab " << I << " has no label";
+    }
+    R = Bounds(Group);
+    EXPECT_GT(PixelsOtherThan(*Shot, {R.left + 2, R.bottom - 2, R.right - 2, R.bottom}, Face), R.right - R.left - 10)
+        << "no frame along the bottom";
+    EXPECT_EQ(Shot->Pixel((R.left + R.right) / 2, (R.top + R.bottom) / 2), Face);
+    COMBOBOXINFO Info;
+    ASSERT_TRUE(GetComboBoxInfo(Combo, &Info));
+    ASSERT_TRUE(IsWindowVisible(Info.hwndList));
+    RECT Drop = Bounds(Info.hwndList);
+    R = Bounds(Combo);
+    EXPECT_GE(Info.rcButton.right, R.right - R.left - 4) << "the field's button is not at the combo box's edge";
+    EXPECT_EQ(Drop.top, R.bottom);
+    EXPECT_EQ(Drop.left, R.left);
+    EXPECT_GT(PixelsOtherThan(*Shot, Drop, Face), (Drop.right - Drop.left) * (Drop.bottom - Drop.top) / 2)
+        << "dropped list not shown";
+    int Highlighted = 0;
+    for (int Y = Drop.top; Y < Drop.bottom; ++Y) Highlighted += Shot->Pixel(Drop.left + 6, Y) == Highlight;
+    EXPECT_GT(Highlighted, 8) << "dropped list without the current item";
+
+    SendMessageW(Combo, CB_SHOWDROPDOWN, FALSE, 0);
+    DestroyWindow(Top);
+    PumpFor(0.2, [] { return false; });
+    UnregisterClassW(u"XvfbGallery", nullptr);
 }
 
 // What SDL reports (drops, input-method text, the clipboard) reaches the

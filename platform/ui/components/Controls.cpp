@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <map>
 
+#include "platform/ui/Controls.h"
+
 namespace velmo::vcl {
 
 // --- Shared helpers ---------------------------------------------------------------------
@@ -37,6 +39,13 @@ WNDPROC BaseProcOf(HWND Wnd) {
 }
 
 bool IsMouseMessage(UINT Msg) { return Msg >= WM_MOUSEFIRST && Msg <= WM_MBUTTONDBLCLK; }
+
+// What a parent hears about a child: it goes back to the child's control as
+// the CN_ message.
+bool IsReflectedMessage(UINT Msg) {
+    return Msg == WM_COMMAND || Msg == WM_NOTIFY || Msg == WM_HSCROLL || Msg == WM_VSCROLL ||
+           IsCtlColorMessage(Msg) || Msg == WM_DRAWITEM || Msg == WM_MEASUREITEM;
+}
 
 }  // namespace
 
@@ -764,19 +773,9 @@ void TWinControl::TrackHover(TMessage& M) {
 
 void TWinControl::ReflectNotification(TMessage& M) {
     HWND Child = nullptr;
+    if (M.Msg == WM_COMMAND || M.Msg == WM_HSCROLL || M.Msg == WM_VSCROLL || IsCtlColorMessage(M.Msg))
+        Child = reinterpret_cast<HWND>(M.LParam);
     switch (M.Msg) {
-        case WM_COMMAND:
-        case WM_HSCROLL:
-        case WM_VSCROLL:
-        case WM_CTLCOLORMSGBOX:
-        case WM_CTLCOLOREDIT:
-        case WM_CTLCOLORLISTBOX:
-        case WM_CTLCOLORBTN:
-        case WM_CTLCOLORDLG:
-        case WM_CTLCOLORSCROLLBAR:
-        case WM_CTLCOLORSTATIC:
-            Child = reinterpret_cast<HWND>(M.LParam);
-            break;
         case WM_NOTIFY:
             if (M.LParam) Child = reinterpret_cast<const NMHDR*>(M.LParam)->hwndFrom;
             break;
@@ -807,6 +806,10 @@ void TWinControl::WndProc(TMessage& M) {
         TrackHover(M);
         if (M.Msg != WM_MOUSELEAVE && HandleChildMouse(M)) return;
     }
+    if (IsReflectedMessage(M.Msg)) {
+        ReflectNotification(M);
+        return;
+    }
     switch (M.Msg) {
         case WM_PAINT: {
             bool HasGraphic = std::any_of(FControls.begin(), FControls.end(), [](TControl* C) {
@@ -828,21 +831,6 @@ void TWinControl::WndProc(TMessage& M) {
                 return;
             }
             break;
-        case WM_COMMAND:
-        case WM_NOTIFY:
-        case WM_HSCROLL:
-        case WM_VSCROLL:
-        case WM_CTLCOLORMSGBOX:
-        case WM_CTLCOLOREDIT:
-        case WM_CTLCOLORLISTBOX:
-        case WM_CTLCOLORBTN:
-        case WM_CTLCOLORDLG:
-        case WM_CTLCOLORSCROLLBAR:
-        case WM_CTLCOLORSTATIC:
-        case WM_DRAWITEM:
-        case WM_MEASUREITEM:
-            ReflectNotification(M);
-            return;
         case WM_WINDOWPOSCHANGED:
             if (FHandle) {
                 RECT R;

@@ -408,7 +408,12 @@ private:
                     if (const TBitmap* Frame = GetWindowFramebuffer(Wnd))
                         Present(Wnd, *Frame, {RECT{0, 0, Frame->Width(), Frame->Height()}});
                 return;
-            case SDL_WINDOWEVENT_FOCUS_LOST: H.Kind = THostEventKind::CaptureLost; return Push(H);
+            case SDL_WINDOWEVENT_FOCUS_LOST:
+                // Focus passing to another of our windows (a drop-down list
+                // or a menu just shown) keeps the capture that opened it.
+                if (SDL_Window* Now = SDL_GetKeyboardFocus(); Now && SDL_GetWindowData(Now, "velmo.hwnd")) return;
+                H.Kind = THostEventKind::CaptureLost;
+                return Push(H);
             case SDL_WINDOWEVENT_CLOSE:
                 if (HWND Wnd = WndOf(E.window.windowID)) PostMessageW(Wnd, WM_SYSCOMMAND, SC_CLOSE, 0);
                 return;
