@@ -489,6 +489,14 @@ struct TPDFRenderer::TContentRun {
         }
     }
 
+    // Before a stencil mask is drawn: the device gets the fill paint, so a
+    // pattern fill reaches the stencil and a colour set since the last fill
+    // replaces a pattern left there.
+    void PrepareStencilPaint() {
+        if (EPS || Library || Dev() == nullptr) return;
+        ApplyFillState(pfWinding);
+    }
+
     // The renderer library also receives the blend mode and the pattern
     // (after the colour, which clears it), placed by the current matrix.
     void ApplyLibraryPaintState(bool Stroke) {
@@ -1221,6 +1229,7 @@ struct TPDFRenderer::TContentRun {
                 }
                 size_t P = Pos;
                 if (EPS) R.FImageFillColorEPS = GS.FillColorEPS;
+                if (Visible && InlineStencil()) PrepareStencilPaint();
                 if (InlineImageDrawer() &&
                     InlineImageDrawer()(R, Text, P, Resources, Visible ? R.Picasso.get() : nullptr,
                                         R.CanvasMat, GS.FillColor) &&

@@ -81,6 +81,10 @@ void TPDFRenderer::DrawXObject(TContentRun& Run, std::string_view Name) {
     if (Subtype != "Form") {
         // Images: drawn by the image library once it is installed.
         if (Run.EPS) FImageFillColorEPS = Run.GS.FillColorEPS;
+        if (Subtype == "Image") {
+            auto* Mask = ObjAs<TPDFBoolean>(Run.Resolve(Dict->FindValueByKeyName("ImageMask", false)));
+            if (Mask != nullptr && Mask->FValue) Run.PrepareStencilPaint();
+        }
         if (Subtype == "Image" && ImageXObjectDrawer() && Picasso)
             ImageXObjectDrawer()(*this, Stream, ContainerIR, Picasso.get(), CanvasMat,
                                  Run.GS.FillColor);
