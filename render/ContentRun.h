@@ -169,6 +169,23 @@ struct TPDFRenderer::TContentRun {
             Masks.pop_back();
         }
     }
+    // An image with a soft mask of its own ignores the graphics state's: the
+    // layers of the masks in force here are laid on before it is drawn and
+    // begun again, with the same coverage, for what follows.
+    template <class TDraw>
+    void WithoutStateMasks(TDraw&& Draw) {
+        if (Masks.empty() || !R.Picasso) {
+            Draw();
+            return;
+        }
+        std::vector<TMaskInForce> Suspended = Masks;
+        EndMasks(0);
+        Draw();
+        for (TMaskInForce& M : Suspended) {
+            if (!R.Picasso->BeginMaskLayer(R.MaxX(), R.MaxY())) break;
+            Masks.push_back(std::move(M));
+        }
+    }
     // The default space of this content: patterns chosen here map from it.
     TPDFXForm PatternBase = IdentityXForm;
     // The colour space naming the pattern being looked up (with the
