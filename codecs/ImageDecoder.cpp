@@ -1281,6 +1281,10 @@ void TPDFImageDecoder::Draw(TPDFPicasso& Picasso, const TPDFXForm& Mat, TColor F
         FDrawException = FBitmap && !FBitmap->Empty();
         return;
     }
+    // A stencil under a pattern fill shows the pattern through the stencil.
+    if (FMaskType == mtStencil && Picasso.FillPattern() != nullptr &&
+        Picasso.DrawStencilWithFillPattern(UL.X, UL.Y, UR.X, UR.Y, LL.X, LL.Y, *Img))
+        return;
     if (Img->PixelFormat() == pf32bit)
         Picasso.DrawImagePointsAlpha(UL.X, UL.Y, UR.X, UR.Y, LL.X, LL.Y, *Img);
     else

@@ -169,6 +169,23 @@ struct TPDFRenderer::TContentRun {
             Masks.pop_back();
         }
     }
+    // An image with a soft mask of its own ignores the graphics state's: the
+    // layers of the masks in force here are laid on before it is drawn and
+    // begun again, with the same coverage, for what follows.
+    template <class TDraw>
+    void WithoutStateMasks(TDraw&& Draw) {
+        if (Masks.empty() || !R.Picasso) {
+            Draw();
+            return;
+        }
+        std::vector<TMaskInForce> Suspended = Masks;
+        EndMasks(0);
+        Draw();
+        for (TMaskInForce& M : Suspended) {
+            if (!R.Picasso->BeginMaskLayer(R.MaxX(), R.MaxY())) break;
+            Masks.push_back(std::move(M));
+        }
+    }
     // The default space of this content: patterns chosen here map from it.
     TPDFXForm PatternBase = IdentityXForm;
     // The colour space naming the pattern being looked up (with the
@@ -487,6 +504,14 @@ struct TPDFRenderer::TContentRun {
             SafeMul(GS.FillPattern->FMatrix, GS.FillPatternBase, M);
             D->SetFillPattern(GS.FillPattern, M, false);
         }
+    }
+
+    // Before a stencil mask is drawn: the device gets the fill paint, so a
+    // pattern fill reaches the stencil and a colour set since the last fill
+    // replaces a pattern left there.
+    void PrepareStencilPaint() {
+        if (EPS || Library || Dev() == nullptr) return;
+        ApplyFillState(pfWinding);
     }
 
     // The renderer library also receives the blend mode and the pattern
@@ -1221,6 +1246,7 @@ struct TPDFRenderer::TContentRun {
                 }
                 size_t P = Pos;
                 if (EPS) R.FImageFillColorEPS = GS.FillColorEPS;
+                if (Visible && InlineStencil()) PrepareStencilPaint();
                 if (InlineImageDrawer() &&
                     InlineImageDrawer()(R, Text, P, Resources, Visible ? R.Picasso.get() : nullptr,
                                         R.CanvasMat, GS.FillColor) &&

@@ -270,6 +270,13 @@ public:
                                     bool Interpolate, int32_t Min, int32_t Max);
     void DrawStencilImage(const void* Source, int32_t RowLength, int32_t Width, int32_t Height,
                           int32_t Format, const void* Palette, bool Interpolate);
+    // A stencil mask painted with the fill pattern (GDI+ and cairo models):
+    // BM is a pf32bit raster whose alpha is the stencil, placed as
+    // DrawImagePointsAlpha places it. The pattern is drawn over the image's
+    // area and laid onto the page through the stencil's device coverage.
+    // False when the model cannot do it (nothing is drawn then).
+    bool DrawStencilWithFillPattern(double ULX, double ULY, double URX, double URY, double LLX,
+                                    double LLY, const TBitmap& BM);
     void DrawDirectString(GpFont* Font, char16_t UnicodeChar, const TPDFXForm& TextMatrix) override;
     // The GDI+ binding while the model is pmGDIPlus: installed-font glyphs
     // may then be drawn as text.

@@ -2,6 +2,7 @@
 // goes to a transparent layer, laid onto the page through the mask when the
 // mask ends.
 #include <algorithm>
+#include <cmath>
 
 #include "render/Picasso.h"
 
@@ -141,6 +142,88 @@ void TPDFPicasso::EndMaskLayer(const std::vector<uint8_t>& Mask) {
         FGDIPlus->GdipDeleteRegion(Clip);
     }
     FGDIPlus->GdipDisposeImage(reinterpret_cast<GpImage*>(L->Bitmap));
+}
+
+bool TPDFPicasso::DrawStencilWithFillPattern(double ULX, double ULY, double URX, double URY,
+                                             double LLX, double LLY, const TBitmap& BM) {
+    if (FFillPattern == nullptr || BM.Empty() || BM.PixelFormat() != pf32bit) return false;
+    if (FModel != pmGDIPlus && FModel != pmCairo) return false;
+    const double LRX = URX + LLX - ULX, LRY = URY + LLY - ULY;
+    for (double V : {ULX, ULY, URX, URY, LLX, LLY, LRX, LRY})
+        if (!std::isfinite(V)) return true;
+    // The visible clip bounds what is drawn, so the layer never exceeds the
+    // page.
+    double CX0 = 0, CY0 = 0, CX1 = 0, CY1 = 0;
+    if (FModel == pmGDIPlus) {
+        GpRectF CB{};
+        if (FGraphics == nullptr || !FGDIPlus ||
+            FGDIPlus->GdipGetVisibleClipBounds(FGraphics, &CB) != gsOk)
+            return false;
+        CX0 = CB.X;
+        CY0 = CB.Y;
+        CX1 = double(CB.X) + CB.Width;
+        CY1 = double(CB.Y) + CB.Height;
+    } else {
+        if (FCairoHandle == nullptr || !FCairoDLL || FCairoDLL->cairo_clip_extents == nullptr)
+            return false;
+        FCairoDLL->cairo_clip_extents(FCairoHandle, &CX0, &CY0, &CX1, &CY1);
+    }
+    const double PX0 = std::min({ULX, URX, LLX, LRX}), PX1 = std::max({ULX, URX, LLX, LRX});
+    const double PY0 = std::min({ULY, URY, LLY, LRY}), PY1 = std::max({ULY, URY, LLY, LRY});
+    const double BX0 = std::max({PX0, CX0, 0.0}), BY0 = std::max({PY0, CY0, 0.0});
+    const double BX1 = std::min(PX1, CX1), BY1 = std::min(PY1, CY1);
+    if (!(BX1 > BX0 && BY1 > BY0)) return true;  // nothing of it is visible
+    const int32_t W = int32_t(std::ceil(BX1)), H = int32_t(std::ceil(BY1));
+    const int32_t X0 = int32_t(std::floor(BX0)), Y0 = int32_t(std::floor(BY0));
+    if (W <= 0 || H <= 0 || int64_t(W) * H > TBitmap::MaxPixels) return false;
+
+    // The stencil's coverage of each device pixel: the image square's
+    // (u, v) of a device point through the inverse of its placement,
+    // sampled on a grid fine enough that no stencil pixel is skipped when
+    // the image is drawn smaller than it is.
+    const double AX = URX - ULX, AY = URY - ULY;  // along a row
+    const double BXv = LLX - ULX, BYv = LLY - ULY;  // down the rows
+    const double Det = AX * BYv - AY * BXv;
+    if (!std::isfinite(Det) || std::fabs(Det) < 1e-12) return true;
+    const int32_t IW = BM.Width(), IH = BM.Height();
+    const double PerPixelX = IW / std::max(std::hypot(AX, AY), 1e-9);
+    const double PerPixelY = IH / std::max(std::hypot(BXv, BYv), 1e-9);
+    const int32_t N =
+        std::clamp(int32_t(std::ceil(std::max(PerPixelX, PerPixelY))), 1, 4);
+    std::vector<uint8_t> Coverage;
+    try {
+        Coverage.assign(size_t(W) * size_t(H), 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    for (int32_t Y = Y0; Y < H; ++Y)
+        for (int32_t X = X0; X < W; ++X) {
+            int32_t Sum = 0;
+            for (int32_t SY = 0; SY < N; ++SY)
+                for (int32_t SX = 0; SX < N; ++SX) {
+                    const double DX = X + (SX + 0.5) / N - ULX, DY = Y + (SY + 0.5) / N - ULY;
+                    const double U = (DX * BYv - DY * BXv) / Det;
+                    const double V = (AX * DY - AY * DX) / Det;
+                    if (!(U >= 0 && U < 1 && V >= 0 && V < 1)) continue;
+                    const int32_t I = std::min(int32_t(U * IW), IW - 1);
+                    const int32_t J = std::min(int32_t(V * IH), IH - 1);
+                    Sum += BM.ScanLine(J)[4 * I + 3];
+                }
+            Coverage[size_t(Y) * size_t(W) + size_t(X)] = uint8_t((Sum + N * N / 2) / (N * N));
+        }
+
+    // The pattern fills the image's area on a layer laid on through the
+    // coverage; the path lies in device pixels.
+    if (!BeginMaskLayer(W, H)) return false;
+    BeginPath();
+    MoveTo(ULX, ULY);
+    AddLineToPath(URX, URY);
+    AddLineToPath(LRX, LRY);
+    AddLineToPath(LLX, LLY);
+    ClosePath();
+    FillPath();
+    EndMaskLayer(Coverage);
+    return true;
 }
 
 }  // namespace velmo

@@ -481,7 +481,11 @@ void TPDFRenderer::Render() {
             CanvasMat = Mul(MakeXForm(1, 0, 0, 1, -OX / S, OY / S), CanvasMat);
         }
     } else {
-        CanvasMat = Mul(MakeXForm(FDPI / 72, 0, 0, -FDPI / 72, 0, PH), CanvasMat);
+        // The box's top edge lands on the device's top edge: a page whose
+        // height is no whole number of pixels has its part pixel at the
+        // bottom, not its content pushed down by it.
+        const double Top = FDestination == rdKPLRMemory ? double(PH) : H * FDPI / 72;
+        CanvasMat = Mul(MakeXForm(FDPI / 72, 0, 0, -FDPI / 72, 0, Top), CanvasMat);
     }
     TPDFXForm RotM = IdentityXForm;
     switch (Rot) {

@@ -379,6 +379,102 @@ TEST(TransparencyFixtures, KnownPixels) {
     EXPECT_GE(backdrop.Pixel(150, 50)[2], 245);
     EXPECT_LE(backdrop.Pixel(150, 50)[0], 10);
     EXPECT_GE(backdrop.Pixel(50, 50)[0], 245);
+
+}
+
+// An image with a soft mask of its own ignores the state's mask, which
+// hides everything else here (an empty group over black): the blue fills
+// before and after the image vanish, the image shows red.
+TEST(TransparencyFixtures, ImageSoftMaskOverridesTheStateMask) {
+    VPL_REQUIRE_TOOL("mutool");
+    VPL_REQUIRE_TOOL("pdftoppm");
+    vpltest::InstallPageRenderServices();
+    vpltest::TempDir tmp;
+    const TTransparencyPage page =
+        {"image_smask_over_state_mask",
+         "/M gs 0 0 1 rg 0 0 100 100 re f q 80 0 0 60 110 20 cm /Im0 Do Q 0 0 1 rg 100 0 10 10 re f",
+         "/ExtGState << /M << /SMask << /S /Luminosity /G 5 0 R >> >> >> /XObject << /Im0 6 0 R >>",
+         {Stream("/Type /XObject /Subtype /Form /BBox [0 0 200 100] /Group << /S /Transparency "
+                 "/CS /DeviceRGB >>",
+                 "q Q"),
+          Stream("/Type /XObject /Subtype /Image /Width 2 /Height 1 /ColorSpace /DeviceRGB "
+                 "/BitsPerComponent 8 /SMask 7 0 R /Filter /ASCIIHexDecode",
+                 "FF0000FF0000>"),
+          Stream("/Type /XObject /Subtype /Image /Width 2 /Height 1 /ColorSpace /DeviceGray "
+                 "/BitsPerComponent 8 /Filter /ASCIIHexDecode",
+                 "FFFF>")}};
+    const fs::path file = tmp / "image_smask_over_state_mask.pdf";
+    vpltest::WriteFile(file, TransparencyPdf(page, false));
+    vpltest::TRgbRaster own;
+    std::string error;
+    ASSERT_TRUE(vpltest::RenderFilePageToPng(file, 1, 72, own, error)) << error;
+    ASSERT_EQ(own.height, 100);
+    EXPECT_GE(own.Pixel(50, 50)[0], 245) << "masked fill before the image";
+    EXPECT_GE(own.Pixel(105, 94)[0], 245) << "masked fill after the image";
+    EXPECT_GE(own.Pixel(150, 50)[0], 245);
+    EXPECT_LE(own.Pixel(150, 50)[1], 10);
+    EXPECT_LE(own.Pixel(150, 50)[2], 10);
+    vpltest::TRenderCache cache;
+    for (int dpi : {72, 150})
+        vpltest::ExpectPageAgreesWithPeers(cache, file, dpi, "image_smask_over_state_mask");
+}
+
+// A stencil mask of four stripes (painted, clear, painted, clear from the
+// top) over x 20 … 180, y 10 … 90, filled with a red-to-blue ramp along x
+// that has a green /Background: the stencil shows the ramp, never the plain
+// fill colour. As an image XObject or as an inline image.
+std::string StencilPatternPdf(bool Inline) {
+    const std::string stencil = "/W 8 /H 4 /BPC 1 /IM true /F /AHx";
+    const std::string data = "00FF00FF>";
+    const std::string content =
+        "q /Pattern cs /P0 scn 160 0 0 80 20 10 cm " +
+        (Inline ? "BI " + stencil + " ID " + data + " EI" : std::string("/Im0 Do")) + " Q";
+    std::vector<std::string> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Resources << /Pattern << /P0 5 "
+        "0 R >> /XObject << /Im0 6 0 R >> >> /Contents 4 0 R >>",
+        Stream("", content),
+        "<< /PatternType 2 /Shading << /ShadingType 2 /ColorSpace /DeviceRGB /Background [0 1 "
+        "0] /Coords [20 0 180 0] /Function << /FunctionType 2 /Domain [0 1] /C0 [1 0 0] /C1 [0 "
+        "0 1] /N 1 >> >> >>",
+        Stream("/Type /XObject /Subtype /Image /Width 8 /Height 4 /BitsPerComponent 1 "
+               "/ImageMask true /Filter /ASCIIHexDecode",
+               data)};
+    return vpltest::PdfFromObjects(objects, "1.5");
+}
+
+TEST(StencilFixtures, PatternFillShowsThroughTheStencil) {
+    VPL_REQUIRE_TOOL("mutool");
+    VPL_REQUIRE_TOOL("pdftoppm");
+    vpltest::InstallPageRenderServices();
+    vpltest::TempDir tmp;
+    vpltest::TRenderCache cache;
+    for (bool inlined : {false, true}) {
+        const std::string label = inlined ? "stencil_pattern_inline" : "stencil_pattern";
+        const fs::path file = tmp / (label + ".pdf");
+        vpltest::WriteFile(file, StencilPatternPdf(inlined));
+        vpltest::TRgbRaster ours;
+        std::string error;
+        ASSERT_TRUE(vpltest::RenderFilePageToPng(file, 1, 72, ours, error)) << error;
+        ASSERT_EQ(ours.width, 200);
+        auto At = [&](int X, int PageY) { return ours.Pixel(X, 99 - PageY); };
+        // Painted stripes: red at the left end, blue at the right end.
+        for (int y : {80, 40}) {
+            EXPECT_GE(At(30, y)[0], 200) << label << " y " << y;
+            EXPECT_LE(At(30, y)[2], 80) << label << " y " << y;
+            EXPECT_LE(At(170, y)[0], 80) << label << " y " << y;
+            EXPECT_GE(At(170, y)[2], 200) << label << " y " << y;
+            EXPECT_LE(At(100, y)[1], 40) << label << " no background under the ramp";
+        }
+        // Clear stripes and the page around the image stay white.
+        for (auto [x, y] : {std::pair{100, 60}, std::pair{100, 20}, std::pair{10, 80},
+                            std::pair{190, 40}, std::pair{100, 95}}) {
+            EXPECT_GE(At(x, y)[0], 245) << label << " at " << x << ", " << y;
+            EXPECT_GE(At(x, y)[1], 245) << label << " at " << x << ", " << y;
+        }
+        for (int dpi : {72, 150}) vpltest::ExpectPageAgreesWithPeers(cache, file, dpi, label);
+    }
 }
 
 }  // namespace

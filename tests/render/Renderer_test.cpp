@@ -140,6 +140,44 @@ TEST(RendererGeometry, MinusNinetyAndTwoSeventyGiveTheSamePicture) {
     EXPECT_EQ(PixelAt(A, 95, 50), 0xFFFFFFu);
 }
 
+// A page whose box is no whole number of pixels high keeps its top edge on
+// the device's top edge: a one-unit bar along the top fills the first row
+// and leaves the second white, instead of being pushed down by the part
+// pixel.
+TEST(RendererGeometry, PartPixelHeightKeepsTheTopEdge) {
+    struct TCase {
+        const char* Name;
+        std::vector<double> Media, Crop;
+        double Rotate;  // 0: none
+        const char* Content;
+        int H;
+    };
+    const TCase Cases[] = {
+        {"media", {0, 0, 200, 100.5}, {}, 0, "0 0 0 rg 0 99.5 200 1 re f", 101},
+        {"crop with part-pixel origin",
+         {0, 0, 300, 300},
+         {10.3, 20.6, 110.3, 70.2},
+         0,
+         "0 0 0 rg 0 69.2 300 1 re f",
+         50},
+        {"rotated", {0, 0, 100.5, 200}, {}, 90, "0 0 0 rg 0 0 1 200 re f", 101},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TPage P(C.Content, C.Media);
+        if (!C.Crop.empty()) P.Page->Add("CropBox", P.S.NewDoubleArray(C.Crop));
+        if (C.Rotate != 0) P.Page->Add("Rotate", P.S.NewNumeric(C.Rotate));
+        TPDFRenderer R(nullptr);
+        P.Attach(R);
+        R.SetDPI(72);
+        R.Render();
+        ASSERT_EQ(R.Bitmap()->Height(), C.H);
+        const int X = R.Bitmap()->Width() / 2;
+        EXPECT_EQ(PixelAt(*R.Bitmap(), X, 0), 0x000000u);
+        EXPECT_EQ(PixelAt(*R.Bitmap(), X, 1), 0xFFFFFFu);
+    }
+}
+
 TEST(RendererGeometry, MetafileEPSAndLibraryDestinations) {
     {
         TPage P("", {0, 0, 612, 792});
