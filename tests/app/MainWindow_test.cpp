@@ -213,6 +213,9 @@ TEST(MainWindow, DropOnPdfPage) {
     EXPECT_EQ(Senders[0], F.dp1);
     EXPECT_EQ(Drops[0], Files);
     EXPECT_EQ(F.dp1->FileList(), Files);
+    // The page takes the first name as the PDF and derives the folder.
+    EXPECT_EQ(F.edt1->Text(), u"/tmp/first photo.jpg");
+    EXPECT_EQ(F.edt2->Text(), u"/tmp/first photo");
 
     // With the images-to-PDF page shown the panel is hidden: the drop at the
     // same place reaches nothing.

@@ -46,7 +46,7 @@ build() {
         # shellcheck disable=SC2086
         CC=clang CXX=clang++ cmake -S "$SRC" -B "$BUILD" -G Ninja \
             -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-            -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
+            -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
             -DVPL_FUZZ=ON -DVPL_TESTS=OFF -DVPL_BENCH=OFF -DVPL_SANITIZE=OFF $LAUNCHER >/dev/null
     fi
     cmake --build "$BUILD" --target "${1:-vpl_fuzz_targets}" -j "${FUZZ_JOBS:-$(nproc)}"
