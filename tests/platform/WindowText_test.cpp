@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -36,10 +38,11 @@ public:
         DetachBitmapObject(Bitmap);
     }
     void SetFont(const std::u16string& Face, int Height, int Weight = FW_NORMAL, uint8_t CharSet = 1,
-                 bool Underline = false, bool StrikeOut = false) {
+                 bool Underline = false, bool StrikeOut = false, int Width = 0) {
         LOGFONTW L;
         L.lfFaceName = Face;
         L.lfHeight = Height;
+        L.lfWidth = Width;
         L.lfWeight = Weight;
         L.lfCharSet = CharSet;
         L.lfUnderline = Underline;
@@ -357,6 +360,64 @@ TEST(WindowText, FontHeightsMetricsAndExtents) {
     EXPECT_EQ(LinesAcrossGap(), 2);
 }
 
+TEST(WindowText, FontWidthScalesGlyphsHorizontally) {
+    TTextDc T(600, 60);
+    const std::u16string Text = u"Wide 图片 text";
+    T.SetFont(u"宋体", -20);
+    TEXTMETRICW Natural;
+    ASSERT_TRUE(GetTextMetricsW(T.Dc, &Natural));
+    SIZE Base;
+    ASSERT_TRUE(GetTextExtentPoint32W(T.Dc, Text.c_str(), int(Text.size()), &Base));
+    ExtTextOutW(T.Dc, 5, 5, 0, nullptr, Text.c_str(), UINT(Text.size()), nullptr);
+    const RECT BaseInk = T.InkBox();
+    const int A = Natural.tmAveCharWidth;
+    ASSERT_GT(A, 2);
+
+    // A non-zero width is the font's average character width: extents and
+    // ink follow it in proportion, the height stays; a negative width
+    // counts as its size.
+    struct TCase {
+        int Width;
+        double Scale;
+    };
+    for (const TCase& C : {TCase{2 * A, 2.0}, TCase{-2 * A, 2.0}, TCase{A / 2, A / 2 / double(A)}}) {
+        SCOPED_TRACE(C.Width);
+        T.Clear();
+        T.SetFont(u"宋体", -20, FW_NORMAL, 1, false, false, C.Width);
+        TEXTMETRICW M;
+        ASSERT_TRUE(GetTextMetricsW(T.Dc, &M));
+        EXPECT_EQ(M.tmAveCharWidth, std::abs(C.Width));
+        EXPECT_EQ(M.tmHeight, Natural.tmHeight);
+        EXPECT_EQ(M.tmAscent, Natural.tmAscent);
+        SIZE S;
+        ASSERT_TRUE(GetTextExtentPoint32W(T.Dc, Text.c_str(), int(Text.size()), &S));
+        EXPECT_EQ(S.cy, Base.cy);
+        // Each advance is rounded on its own: one pixel per character.
+        EXPECT_NEAR(S.cx, Base.cx * C.Scale, double(Text.size()));
+        ExtTextOutW(T.Dc, 5, 5, 0, nullptr, Text.c_str(), UINT(Text.size()), nullptr);
+        const RECT Ink = T.InkBox();
+        EXPECT_NEAR(Ink.right - Ink.left, (BaseInk.right - BaseInk.left) * C.Scale, double(Text.size()) + 2);
+        EXPECT_NEAR(Ink.bottom - Ink.top, BaseInk.bottom - BaseInk.top, 2);
+        EXPECT_LE(Ink.right, 5 + S.cx + 2);
+    }
+
+    // A width of 0 goes back to the face's own proportions; absurd widths
+    // are capped and cost no more than a large font.
+    T.SetFont(u"宋体", -20, FW_NORMAL, 1, false, false, 0);
+    SIZE Again;
+    GetTextExtentPoint32W(T.Dc, Text.c_str(), int(Text.size()), &Again);
+    EXPECT_EQ(Again.cx, Base.cx);
+    for (int Absurd : {INT32_MIN, INT32_MAX, 1 << 20}) {
+        SCOPED_TRACE(Absurd);
+        T.SetFont(u"宋体", -20, FW_NORMAL, 1, false, false, Absurd);
+        SIZE S;
+        ASSERT_TRUE(GetTextExtentPoint32W(T.Dc, u"图a", 2, &S));
+        EXPECT_GT(S.cx, 0);
+        EXPECT_LE(S.cx, 2 * 4 * 2048);
+        EXPECT_TRUE(ExtTextOutW(T.Dc, 0, 0, 0, nullptr, u"图a", 2, nullptr));
+    }
+}
+
 TEST(WindowText, ExtTextOutOptionsAlignmentClipAndOrigin) {
     TTextDc T(300, 120);
     T.SetFont(u"宋体", -20);
@@ -401,6 +462,21 @@ TEST(WindowText, ExtTextOutOptionsAlignmentClipAndOrigin) {
         EXPECT_LE(T.InkBox().left, A.Left + 3);
     }
     SetTextAlign(T.Dc, TA_LEFT | TA_TOP);
+
+    // The alignment is part of the saved state: a painter that saves, sets
+    // its own alignment and restores leaves the caller's, at any depth.
+    const int Outer = SaveDC(T.Dc);
+    SetTextAlign(T.Dc, TA_RIGHT | TA_BASELINE);
+    const int Inner = SaveDC(T.Dc);
+    SetTextAlign(T.Dc, TA_CENTER | TA_BOTTOM);
+    EXPECT_TRUE(RestoreDC(T.Dc, -1));
+    EXPECT_EQ(GetTextAlign(T.Dc), TA_RIGHT | TA_BASELINE);
+    T.Clear();
+    ExtTextOutW(T.Dc, 100, 60, 0, nullptr, u"Text", 4, nullptr);
+    EXPECT_TRUE(Inside(T.InkBox(), RECT{100 - W, 60 - M.tmAscent, 102, 60 - M.tmAscent + M.tmHeight}));
+    EXPECT_EQ(Inner, Outer + 1);
+    EXPECT_TRUE(RestoreDC(T.Dc, Outer));
+    EXPECT_EQ(GetTextAlign(T.Dc), TA_LEFT | TA_TOP);
 
     // ETO_OPAQUE fills the rectangle with the background colour,
     // ETO_CLIPPED keeps the text inside it.
