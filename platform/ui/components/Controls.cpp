@@ -299,7 +299,7 @@ void TControl::SetEnabled(bool V) {
 bool TControl::Showing() const { return FVisible && FParent && FParent->Showing(); }
 
 void TControl::SetText(const std::u16string& V) {
-    if (V == FText) return;
+    if (V == FText && V == GetText()) return;
     FText = V;
     Perform(CM_TEXTCHANGED, 0, 0);
 }
@@ -490,9 +490,13 @@ void TWinControl::CreateWindowHandle(const TCreateParams& P) {
     InitializeHandle();
 }
 
+std::u16string TWinControl::GetText() const { return FHandle ? GetWindowTextString(FHandle) : FText; }
+
 void TWinControl::DestroyWnd() {
     if (!FHandle) return;
     HWND H = FHandle;
+    // A new window gets the text this one had.
+    FText = GetWindowTextString(H);
     DestroyWindow(H);
     FHandle = nullptr;
 }
