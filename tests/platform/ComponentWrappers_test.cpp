@@ -173,6 +173,13 @@ TEST_F(ComponentWrappers, ButtonEditCheckBoxLabelBothWays) {
         }
     EXPECT_GT(Inside, 40);
     EXPECT_EQ(Around, 0);
+    // The parent's new window too: what was set on the old windows stays.
+    SendMessageW(Check->Handle(), BM_SETCHECK, BST_UNCHECKED, 0);
+    SetWindowTextW(Button->Handle(), u"Direct");
+    Form.RecreateWnd();
+    Application()->ProcessMessages();
+    EXPECT_EQ(SendMessageW(Check->Handle(), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_EQ(GetWindowTextString(Button->Handle()), u"Direct");
 }
 
 TEST_F(ComponentWrappers, ListsCombosAndPagesBothWays) {
@@ -290,6 +297,17 @@ TEST_F(ComponentWrappers, ListsCombosAndPagesBothWays) {
     EXPECT_EQ(SendMessageW(Tabs, TCM_GETITEMCOUNT, 0, 0), 2);
     EXPECT_EQ(SendMessageW(Tabs, TCM_GETCURSEL, 0, 0), 1);
     EXPECT_EQ(Pages->ActivePageIndex(), 2);
+
+    // --- The form's new window: every control comes back as its old window left it --------------
+    Combo->SetItemIndex(2);
+    const std::vector<std::u16string> Before = List->Items();
+    Form.RecreateWnd();
+    Application()->ProcessMessages();
+    EXPECT_EQ(WindowItems(List->Handle(), false), Before);
+    EXPECT_EQ(SendMessageW(List->Handle(), LB_GETCURSEL, 0, 0), 2);
+    EXPECT_EQ(SendMessageW(Combo->Handle(), CB_GETCURSEL, 0, 0), 2);
+    EXPECT_EQ(Combo->Text(), u"300");
+    EXPECT_EQ(SendMessageW(Pages->Handle(), TCM_GETCURSEL, 0, 0), 1);
 }
 
 // A component holding a binary property, the way the skin component holds

@@ -495,8 +495,6 @@ std::u16string TWinControl::GetText() const { return FHandle ? GetWindowTextStri
 void TWinControl::DestroyWnd() {
     if (!FHandle) return;
     HWND H = FHandle;
-    // A new window gets the text this one had.
-    FText = GetWindowTextString(H);
     DestroyWindow(H);
     FHandle = nullptr;
 }
@@ -811,6 +809,10 @@ void TWinControl::WndProc(TMessage& M) {
         if (M.Msg != WM_MOUSELEAVE && HandleChildMouse(M)) return;
     }
     switch (M.Msg) {
+        case WM_DESTROY:
+            // A new window gets the text this one had, however this one goes.
+            if (FHandle) FText = GetWindowTextString(FHandle);
+            break;
         case WM_PAINT: {
             bool HasGraphic = std::any_of(FControls.begin(), FControls.end(), [](TControl* C) {
                 return !dynamic_cast<TWinControl*>(C);

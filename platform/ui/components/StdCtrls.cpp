@@ -129,10 +129,11 @@ void TItemsControl::Refill() {
 
 void TItemsControl::InitializeHandle() { Refill(); }
 
-void TItemsControl::DestroyWnd() {
-    // A new window gets the list and selection this one had.
-    Sync();
-    TWinControl::DestroyWnd();
+void TItemsControl::WndProc(TMessage& M) {
+    // A new window gets the list and selection this one had, however this
+    // one goes.
+    if (M.Msg == WM_DESTROY && ListAlive()) Sync();
+    TWinControl::WndProc(M);
 }
 
 // --- TButton -----------------------------------------------------------------------------
@@ -207,11 +208,6 @@ TCheckBoxState TCustomCheckBox::State() const {
     return S >= cbUnchecked && S <= cbGrayed ? TCheckBoxState(S) : FState;
 }
 
-void TCustomCheckBox::DestroyWnd() {
-    FState = State();
-    TWinControl::DestroyWnd();
-}
-
 void TCustomCheckBox::SetState(TCheckBoxState V) {
     if (V == State()) {
         FState = V;
@@ -223,6 +219,7 @@ void TCustomCheckBox::SetState(TCheckBoxState V) {
 }
 
 void TCustomCheckBox::WndProc(TMessage& M) {
+    if (M.Msg == WM_DESTROY) FState = State();
     if (M.Msg == CN_COMMAND && HIWORD(M.WParam) == BN_CLICKED) {
         SetState(State() == cbChecked ? cbUnchecked : cbChecked);
         return;
@@ -387,6 +384,13 @@ void TCustomComboBox::SetStyle(TComboBoxStyle V) {
     if (V == FStyle) return;
     FStyle = V;
     if (FHandle) RecreateWnd();
+}
+
+bool TCustomComboBox::ListAlive() const {
+    // The drop-down list is a popup of the form's and goes with the form
+    // before the combo box hears of its own end.
+    COMBOBOXINFO Info;
+    return FHandle && GetComboBoxInfo(FHandle, &Info) && IsWindow(Info.hwndList);
 }
 
 const TItemsControl::TListMessages& TCustomComboBox::ListMessages() const {

@@ -74,8 +74,11 @@ protected:
     virtual const TListMessages& ListMessages() const = 0;
     // Whether the window keeps its strings sorted.
     virtual bool SortsItems() const { return false; }
+    // Whether the window can still tell its strings (a part of it may go
+    // before the window itself).
+    virtual bool ListAlive() const { return true; }
     void InitializeHandle() override;
-    void DestroyWnd() override;
+    void WndProc(TMessage& Message) override;
     void Refill();
     // Reads the window's list and selection into the kept ones.
     void Sync() const;
@@ -119,7 +122,6 @@ public:
 protected:
     void CreateParams(TCreateParams& Params) override;
     void InitializeHandle() override;
-    void DestroyWnd() override;
     TCheckBoxState FState = cbUnchecked;
 };
 
@@ -198,6 +200,7 @@ public:
 protected:
     void CreateParams(TCreateParams& Params) override;
     const TListMessages& ListMessages() const override;
+    bool ListAlive() const override;
     TComboBoxStyle FStyle = csDropDown;
 };
 
