@@ -36,10 +36,8 @@ constexpr int kMaxEmPixels = 2048;
 constexpr size_t kMaxFonts = 64;
 constexpr size_t kMaxAdvances = 1 << 16;
 constexpr size_t kMaxGlyphBytes = size_t(16) << 20;
-constexpr size_t kMaxAlignEntries = 4096;
 constexpr size_t kMaxFallbackRequests = 64;
 constexpr size_t kMaxSingles = 4096;
-constexpr UINT kAlignError = 0xFFFFFFFF;
 // Units of one DrawTextW call (longer text is cut there).
 constexpr int kMaxDrawTextUnits = 1 << 20;
 
@@ -69,6 +67,9 @@ struct TFont {
     platform::TPlatformFont Request;
     TFaceRef Primary;
     FT_F26Dot6 Em = 16 * 64;  // em height in 1/64 pixels
+    // The em's width: the height unless the font object asks for another
+    // average character width, which stretches or narrows every glyph.
+    FT_F26Dot6 EmX = 16 * 64;
     int Ascent = 0, Descent = 0, Internal = 0, External = 0;
     int AveWidth = 0, MaxWidth = 0;
     int UnderlinePos = 0, UnderlineThick = 1, StrikePos = 0, StrikeThick = 1;
@@ -86,7 +87,7 @@ struct TGlyph {
     std::vector<uint8_t> Alpha;
 };
 
-using TGlyphKey = std::tuple<int, FT_F26Dot6, bool, bool, uint32_t>;
+using TGlyphKey = std::tuple<int, FT_F26Dot6, FT_F26Dot6, bool, bool, uint32_t>;
 
 // A glyph's advance and the horizontal extent of its ink from the pen.
 struct TGlyphMetrics {
@@ -98,11 +99,10 @@ struct TEngine {
     std::mutex Lock;
     FT_Library Library = nullptr;
     std::map<std::pair<std::string, int>, std::unique_ptr<TFace>> Faces;
-    std::map<std::tuple<std::string, bool, bool, int, int32_t>, std::unique_ptr<TFont>> Fonts;
+    std::map<std::tuple<std::string, bool, bool, int, int32_t, int32_t>, std::unique_ptr<TFont>> Fonts;
     std::map<TGlyphKey, TGlyphMetrics> Advances;
     std::map<TGlyphKey, std::shared_ptr<const TGlyph>> Glyphs;
     size_t GlyphBytes = 0;
-    std::map<HDC, UINT> Align;
     // The face each Unicode block of a request falls back to (none: no face
     // has the block's first character asked for), and the faces of single
     // characters that the block's face lacks.
@@ -202,7 +202,9 @@ TFont* FontOf(TEngine& E, HDC Dc) {
     P.Italic = L.lfItalic != 0;
     P.CharSet = L.lfCharSet;
     const int32_t Height = std::clamp<int32_t>(L.lfHeight, -kMaxEmPixels * 2, kMaxEmPixels * 2);
-    auto Key = std::make_tuple(P.Family, P.Bold, P.Italic, P.CharSet, Height);
+    // A negative width counts as its size; 0 keeps the face's proportions.
+    const int32_t Width = int32_t(std::min<int64_t>(std::abs(int64_t(L.lfWidth)), kMaxEmPixels));
+    auto Key = std::make_tuple(P.Family, P.Bold, P.Italic, P.CharSet, Height, Width);
     auto It = E.Fonts.find(Key);
     if (It == E.Fonts.end()) {
         platform::TResolvedFont R;
@@ -231,8 +233,15 @@ TFont* FontOf(TEngine& E, HDC Dc) {
         F->Em = FT_F26Dot6(std::lround(Em * 64));
         F->Internal = std::max(0, F->Ascent + F->Descent - Round(Em));
         F->External = Round(Fc.LineGap * S);
-        F->AveWidth = std::max(1, Round(Fc.AvgWidth * S));
-        F->MaxWidth = std::max(F->AveWidth, Round(Fc.MaxAdvance * S));
+        // The em's width that gives the asked average character width (a
+        // face without one is taken as half an em wide on average).
+        double EmX = Em;
+        if (Width > 0) EmX = std::clamp(Width * double(Fc.Upem) / (Fc.AvgWidth > 0 ? Fc.AvgWidth : Fc.Upem / 2.0),
+                                        1.0, double(kMaxEmPixels));
+        const double Sx = EmX / Fc.Upem;
+        F->EmX = FT_F26Dot6(std::lround(EmX * 64));
+        F->AveWidth = Width > 0 ? Width : std::max(1, Round(Fc.AvgWidth * Sx));
+        F->MaxWidth = std::max(F->AveWidth, Round(Fc.MaxAdvance * Sx));
         F->UnderlinePos = -Round(Fc.UnderlinePos * S);
         F->UnderlineThick = std::max(1, Round(Fc.UnderlineThick * S));
         F->StrikePos = Round(Fc.StrikePos * S);
@@ -307,7 +316,7 @@ std::pair<TFaceRef, uint32_t> MapChar(TEngine& E, TFont& F, char32_t C) {
 
 bool LoadGlyph(const TFont& Font, const TFaceRef& R, uint32_t Glyph, bool Render) {
     FT_Face Ft = R.Face->Face;
-    if (FT_Set_Char_Size(Ft, 0, Font.Em, 72, 72) != 0) return false;
+    if (FT_Set_Char_Size(Ft, Font.EmX, Font.Em, 72, 72) != 0) return false;
     if (FT_Load_Glyph(Ft, Glyph, FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_LIGHT) != 0) return false;
     FT_GlyphSlot S = Ft->glyph;
     if (S->format != FT_GLYPH_FORMAT_OUTLINE) return !Render;
@@ -327,7 +336,7 @@ bool LoadGlyph(const TFont& Font, const TFaceRef& R, uint32_t Glyph, bool Render
 }
 
 TGlyphMetrics MetricsOf(TEngine& E, const TFont& Font, const TFaceRef& R, uint32_t Glyph) {
-    const TGlyphKey Key{R.Face->Id, Font.Em, R.SynBold, R.SynOblique, Glyph};
+    const TGlyphKey Key{R.Face->Id, Font.Em, Font.EmX, R.SynBold, R.SynOblique, Glyph};
     if (auto It = E.Advances.find(Key); It != E.Advances.end()) return It->second;
     TGlyphMetrics A;
     if (LoadGlyph(Font, R, Glyph, false)) {
@@ -347,7 +356,7 @@ TGlyphMetrics MetricsOf(TEngine& E, const TFont& Font, const TFaceRef& R, uint32
 }
 
 std::shared_ptr<const TGlyph> GlyphImage(TEngine& E, const TFont& Font, const TFaceRef& R, uint32_t Glyph) {
-    const TGlyphKey Key{R.Face->Id, Font.Em, R.SynBold, R.SynOblique, Glyph};
+    const TGlyphKey Key{R.Face->Id, Font.Em, Font.EmX, R.SynBold, R.SynOblique, Glyph};
     if (auto It = E.Glyphs.find(Key); It != E.Glyphs.end()) return It->second;
     auto G = std::make_shared<TGlyph>();
     if (LoadGlyph(Font, R, Glyph, true)) {
@@ -929,29 +938,6 @@ int FormatText(HDC Dc, std::u16string_view Text, RECT* Rect, UINT Format, std::u
 }
 
 }  // namespace
-
-UINT SetTextAlign(HDC Dc, UINT Align) {
-    if (!GetCurrentObject(Dc, OBJ_FONT)) return kAlignError;
-    TEngine& E = Engine();
-    std::lock_guard<std::mutex> Guard(E.Lock);
-    if (E.Align.size() >= kMaxAlignEntries) {
-        // Drop what deleted DCs left behind.
-        for (auto It = E.Align.begin(); It != E.Align.end();)
-            It = GetCurrentObject(It->first, OBJ_FONT) ? std::next(It) : E.Align.erase(It);
-    }
-    UINT& Slot = E.Align[Dc];
-    const UINT Old = Slot;
-    Slot = Align;
-    return Old;
-}
-
-UINT GetTextAlign(HDC Dc) {
-    if (!GetCurrentObject(Dc, OBJ_FONT)) return kAlignError;
-    TEngine& E = Engine();
-    std::lock_guard<std::mutex> Guard(E.Lock);
-    auto It = E.Align.find(Dc);
-    return It == E.Align.end() ? 0 : It->second;
-}
 
 BOOL ExtTextOutW(HDC Dc, int X, int Y, UINT Options, const RECT* Rect, const char16_t* Text, UINT Count,
                  const int* Dx) {

@@ -45,17 +45,7 @@ struct TEXTMETRICW {
 constexpr UINT ETO_OPAQUE = 0x0002;
 constexpr UINT ETO_CLIPPED = 0x0004;
 
-// Text alignment of TextOutW / ExtTextOutW (the reference point).
-constexpr UINT TA_LEFT = 0;
-constexpr UINT TA_TOP = 0;
-constexpr UINT TA_RIGHT = 2;
-constexpr UINT TA_CENTER = 6;
-constexpr UINT TA_BOTTOM = 8;
-constexpr UINT TA_BASELINE = 24;
-// Both return the previous / current alignment, 0xFFFFFFFF for a handle
-// that names no DC.
-UINT SetTextAlign(HDC Dc, UINT Align);
-UINT GetTextAlign(HDC Dc);
+// The text alignment (TA_*, SetTextAlign) is a DC setting: see DC.h.
 
 // Draws Count UTF-16 units at (X, Y) (the alignment's reference point).
 // ETO_OPAQUE fills Rect with the background colour first, ETO_CLIPPED clips

@@ -123,6 +123,7 @@ struct TDcSettings {
     int X = 0, Y = 0;  // current position
     int ViewX = 0, ViewY = 0;  // viewport origin: logical (0, 0) in device pixels
     int BkMode = OPAQUE;
+    UINT TextAlign = 0;  // TA_* flags
     // No value: no clip region. Held in bitmap pixels.
     std::optional<TRegion> Clip;
 };
@@ -842,6 +843,12 @@ int SetStretchBltMode(HDC Dc, int Mode) {
 }
 int GetStretchBltMode(HDC Dc) {
     return WithDc(Dc, 0, [](TMemoryDc& D) { return D.Now.StretchMode; });
+}
+UINT SetTextAlign(HDC Dc, UINT Align) {
+    return WithDc(Dc, UINT(0xFFFFFFFF), [&](TMemoryDc& D) { return std::exchange(D.Now.TextAlign, Align); });
+}
+UINT GetTextAlign(HDC Dc) {
+    return WithDc(Dc, UINT(0xFFFFFFFF), [](TMemoryDc& D) { return D.Now.TextAlign; });
 }
 
 int SaveDC(HDC Dc) {

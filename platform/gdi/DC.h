@@ -206,9 +206,22 @@ COLORREF SetBkColor(HDC Dc, COLORREF Color);
 COLORREF GetBkColor(HDC Dc);
 int SetStretchBltMode(HDC Dc, int Mode);
 int GetStretchBltMode(HDC Dc);
+// Text alignment of TextOutW / ExtTextOutW (the reference point), kept
+// with the DC's other settings so SaveDC and RestoreDC carry it. Both
+// return the previous / current alignment, 0xFFFFFFFF for a handle that
+// names no DC.
+constexpr UINT TA_LEFT = 0;
+constexpr UINT TA_TOP = 0;
+constexpr UINT TA_RIGHT = 2;
+constexpr UINT TA_CENTER = 6;
+constexpr UINT TA_BOTTOM = 8;
+constexpr UINT TA_BASELINE = 24;
+UINT SetTextAlign(HDC Dc, UINT Align);
+UINT GetTextAlign(HDC Dc);
 
-// Saves text colour, background colour and mode, stretch mode, polygon fill
-// mode, current position, clip region, brush, pen and font; returns
+// Saves text colour, background colour and mode, text alignment, stretch
+// mode, polygon fill mode, current position, viewport origin, clip region,
+// brush, pen and font; returns
 // the new save depth (1 for the first), 0 on failure. RestoreDC(Dc, n)
 // restores the state saved at depth n (n > 0) or |n| saves back (n < 0) and
 // drops it and every later one.

@@ -1039,7 +1039,8 @@ void RefreshSystemMenu(HWND Wnd, HMENU Menu) {
     Set(UINT(SC_SIZE), !(S & WS_THICKFRAME) || Max || Min);
     Set(UINT(SC_MINIMIZE), !(S & WS_MINIMIZEBOX) || Min);
     Set(UINT(SC_MAXIMIZE), !(S & WS_MAXIMIZEBOX) || Max);
-    Set(UINT(SC_CLOSE), (W->Class->Info.style & CS_NOCLOSE) != 0);
+    // Close follows the class; a program that greyed it keeps it greyed.
+    if (W->Class->Info.style & CS_NOCLOSE) Set(UINT(SC_CLOSE), true);
 }
 
 HMENU BuildSystemMenu() {
@@ -1280,6 +1281,12 @@ bool MenuDefault(HWND Wnd, UINT Msg, WPARAM W, LPARAM L, LRESULT& Result) {
         return false;
     default: return false;
     }
+}
+
+HMENU ExistingSystemMenu(HWND Wnd) {
+    auto& Map = Registry().SystemMenus;
+    auto It = Map.find(Wnd);
+    return It != Map.end() && FindMenu(It->second) ? It->second : nullptr;
 }
 
 void ForgetMenus(HWND Wnd) {

@@ -3,6 +3,7 @@
 // caption-button loops.
 #include <algorithm>
 
+#include "platform/ui/Menus.h"
 #include "platform/ui/WindowInternal.h"
 
 namespace velmo {
@@ -110,7 +111,39 @@ LRESULT HitTest(const TWindow& W, POINT Screen) {
 
 }  // namespace ui
 
+namespace ui {
+
+bool CaptionButtonEnabled(const TWindow& W, LRESULT Hit) {
+    switch (Hit) {
+    case HTCLOSE: {
+        if (W.Class && (W.Class->Info.style & CS_NOCLOSE)) return false;
+        // A program may grey or remove Close in the system menu.
+        HMENU Sys = ExistingSystemMenu(W.Handle);
+        if (!Sys) return true;
+        const UINT State = GetMenuState(Sys, UINT(SC_CLOSE), MF_BYCOMMAND);
+        return State != UINT(-1) && !(State & (MF_GRAYED | MF_DISABLED));
+    }
+    case HTMAXBUTTON: return (W.Style & WS_MAXIMIZEBOX) != 0;
+    case HTMINBUTTON: return (W.Style & WS_MINIMIZEBOX) != 0;
+    case HTHELP: return true;
+    default: return false;
+    }
+}
+
+}  // namespace ui
+
 namespace {
+
+// The caption button being tracked and whether the pointer is over it.
+struct TPressed {
+    HWND Wnd = nullptr;
+    LRESULT Hit = 0;
+    bool Over = false;
+};
+TPressed& Pressed() {
+    static TPressed P;
+    return P;
+}
 
 // Moves or sizes the window with the pointer until the button is released,
 // the capture is lost or Escape puts the old rectangle back.
@@ -182,13 +215,24 @@ void MoveSizeLoop(HWND Wnd, LRESULT Hit, POINT Start) {
 // Tracks a caption button until release; a release over the same button
 // gives the button's system command.
 void TrackCaptionButton(HWND Wnd, LRESULT Hit) {
+    TWindow* Win = Find(Wnd);
+    // A greyed button takes no press.
+    if (!Win || !CaptionButtonEnabled(*Win, Hit)) return;
+    // The button looks pushed while the pointer is over it.
+    auto Show = [&](bool Over) {
+        Pressed() = {Wnd, Hit, Over};
+        if (TWindow* W = Find(Wnd); W && Visible(*W)) Deliver(Wnd, WM_NCPAINT, 1, 0);
+    };
     SetCapture(Wnd);
     bool Over = true;
+    Show(true);
     RunNestedLoop(MSGF_MAX, [&](MSG& M) {
         if (!Find(Wnd) || GetCapture() != Wnd) return false;
         if (M.message == WM_MOUSEMOVE || M.message == WM_LBUTTONUP) {
             TWindow* W = Find(Wnd);
-            Over = W && HitTest(*W, M.pt) == Hit;
+            const bool Now = W && HitTest(*W, M.pt) == Hit;
+            if (Now != Over && M.message == WM_MOUSEMOVE) Show(Now);
+            Over = Now;
             return M.message != WM_LBUTTONUP;
         }
         if (M.message >= WM_MOUSEFIRST && M.message <= WM_MOUSELAST) return true;
@@ -198,6 +242,8 @@ void TrackCaptionButton(HWND Wnd, LRESULT Hit) {
     });
     bool Released = GetCapture() == Wnd;
     if (Released) ReleaseCapture();
+    if (Pressed().Wnd == Wnd) Show(false);
+    Pressed() = {};
     if (!Released || !Over || !Find(Wnd)) return;
     WPARAM Cmd = Hit == HTCLOSE       ? SC_CLOSE
                  : Hit == HTMINBUTTON ? SC_MINIMIZE
@@ -213,6 +259,11 @@ void TrackCaptionButton(HWND Wnd, LRESULT Hit) {
 }  // namespace
 
 namespace ui {
+
+LRESULT PressedCaptionButton(HWND Wnd) {
+    const TPressed& P = Pressed();
+    return P.Wnd == Wnd && P.Over ? P.Hit : 0;
+}
 
 LRESULT NonClientButtonDown(HWND Wnd, WPARAM Hit, LPARAM L) {
     switch (LRESULT(Hit)) {

@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "platform/fonts/DCText.h"
+#include "platform/ui/Icons.h"
 #include "platform/ui/WindowInternal.h"
 
 namespace velmo {
@@ -227,6 +228,86 @@ void PaintCaptionTitle(const TWindow* W, HDC Dc, int Left, int Top, int Right, i
     DeleteObject(Font);
 }
 
+// The small icon the caption shows: the window's own (asked for, so a
+// procedure may answer), else its class's small one, else the big ones.
+HICON CaptionIcon(HWND Wnd) {
+    auto Ask = [&](WPARAM Kind) -> HICON {
+        return Find(Wnd) ? reinterpret_cast<HICON>(Deliver(Wnd, WM_GETICON, Kind, 0)) : nullptr;
+    };
+    HICON Icon = Ask(ICON_SMALL);
+    TWindow* W = Find(Wnd);
+    if (!Icon && W && W->Class) Icon = W->Class->Info.hIconSm;
+    if (!Icon) Icon = Ask(ICON_BIG);
+    if (!Icon && (W = Find(Wnd)) && W->Class) Icon = W->Class->Info.hIcon;
+    return Icon;
+}
+
+enum class TGlyph { Close, Maximize, Minimize, Restore, Help };
+
+// One caption button: a raised box (sunken while pressed) with its glyph
+// in the button-text colour, or embossed in the highlight and shadow
+// colours when greyed. The glyphs follow the box's height, so the small
+// buttons of tool windows get smaller ones.
+void PaintCaptionButton(HDC Dc, RECT Box, TGlyph Glyph, bool Enabled, bool Pushed) {
+    FillRect(Dc, &Box, GetSysColorBrush(COLOR_BTNFACE));
+    RECT Edge = Box;
+    DrawEdge(Dc, &Edge, Pushed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
+    const int G = std::max(3, int(Box.bottom - Box.top) / 2);
+    const int Cx = (Box.left + Box.right) / 2 + (Pushed ? 1 : 0);
+    const int Cy = (Box.top + Box.bottom) / 2 + (Pushed ? 1 : 0);
+    auto Draw = [&](int Dx, int Dy, int Color) {
+        HBRUSH Brush = GetSysColorBrush(Color);
+        auto Px = [&](int X, int Y, int W, int H) {
+            RECT R{X + Dx, Y + Dy, X + Dx + W, Y + Dy + H};
+            FillRect(Dc, &R, Brush);
+        };
+        // A window outline with a thick top edge.
+        auto Frame = [&](int X, int Y, int W, int H) {
+            Px(X, Y, W, 2);
+            Px(X, Y + H - 1, W, 1);
+            Px(X, Y, 1, H);
+            Px(X + W - 1, Y, 1, H);
+        };
+        switch (Glyph) {
+        case TGlyph::Close: {
+            const int X0 = Cx - (G + 1) / 2, Y0 = Cy - G / 2;
+            for (int I = 0; I < G; ++I) {
+                Px(X0 + I, Y0 + I, 2, 1);
+                Px(X0 + G - 1 - I, Y0 + I, 2, 1);
+            }
+            break;
+        }
+        case TGlyph::Minimize: Px(Cx - G / 2, Cy + G / 2 - 1, G - 1, 2); break;
+        case TGlyph::Maximize: Frame(Cx - (G + 2) / 2, Cy - (G + 1) / 2, G + 2, G + 1); break;
+        case TGlyph::Restore: {
+            const int S = std::max(4, G - 1), X0 = Cx - (S + 3) / 2, Y0 = Cy - (S + 2) / 2;
+            Frame(X0 + 3, Y0, S, S - 1);
+            // The front window hides the back one where they overlap.
+            if (Color != COLOR_BTNHIGHLIGHT) {
+                RECT Inside{X0 + Dx + 1, Y0 + 3 + Dy + 2, X0 + Dx + S - 1, Y0 + 3 + Dy + S - 2};
+                FillRect(Dc, &Inside, GetSysColorBrush(COLOR_BTNFACE));
+            }
+            Frame(X0, Y0 + 3, S, S - 1);
+            break;
+        }
+        case TGlyph::Help: {
+            static const char* const Rows[] = {".###.", "##.##", "...##", "..##.", "..##.", ".....", "..##."};
+            const int X0 = Cx - 3, Y0 = Cy - 4;
+            for (int Y = 0; Y < 7; ++Y)
+                for (int X = 0; X < 5; ++X)
+                    if (Rows[Y][X] == '#') Px(X0 + X, Y0 + Y, 1, 1);
+            break;
+        }
+        }
+    };
+    if (Enabled) {
+        Draw(0, 0, COLOR_BTNTEXT);
+    } else {
+        Draw(1, 1, COLOR_BTNHIGHLIGHT);
+        Draw(0, 0, COLOR_BTNSHADOW);
+    }
+}
+
 // The plain frame: border, caption, caption-button boxes, menu strip,
 // client edge and scroll-bar areas, from the styles and the metrics table.
 void PaintFrameInto(const TWindow* W, HDC Dc) {
@@ -252,14 +333,36 @@ void PaintFrameInto(const TWindow* W, HDC Dc) {
             int Bw = GetSystemMetrics(Tool ? SM_CXSMSIZE : SM_CXSIZE) - 2;
             int Bh = GetSystemMetrics(Tool ? SM_CYSMSIZE : SM_CYSIZE) - 4;
             int Top = Row + 2, Right = Wd - B - 2;
-            Fill({Right - Bw, Top, Right, Top + Bh}, COLOR_BTNFACE);
+            const HWND Wnd = W->Handle;
+            const LRESULT Down = PressedCaptionButton(Wnd);
+            auto Button = [&](int Left, LRESULT Hit, TGlyph Glyph) {
+                PaintCaptionButton(Dc, {Left, Top, Left + Bw, Top + Bh}, Glyph, CaptionButtonEnabled(*W, Hit),
+                                   Down == Hit);
+            };
+            // Same places as the hit test gives them.
+            Button(Right - Bw, HTCLOSE, TGlyph::Close);
             Right -= Bw + 2;
             if (!Tool && (W->Style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX))) {
-                Fill({Right - 2 * Bw, Top, Right, Top + Bh}, COLOR_BTNFACE);
+                Button(Right - Bw, HTMAXBUTTON, (W->Style & WS_MAXIMIZE) ? TGlyph::Restore : TGlyph::Maximize);
+                Button(Right - 2 * Bw, HTMINBUTTON, (W->Style & WS_MINIMIZE) ? TGlyph::Restore : TGlyph::Minimize);
                 Right -= 2 * Bw;
+            } else if (!Tool && (W->ExStyle & WS_EX_CONTEXTHELP)) {
+                Button(Right - Bw, HTHELP, TGlyph::Help);
+                Right -= Bw;
             }
             TitleRight = Right - 2;
-            if (!Tool) TitleLeft += GetSystemMetrics(SM_CXSMICON) + 2;
+            if (!Tool) {
+                const int Cx = GetSystemMetrics(SM_CXSMICON), Cy = GetSystemMetrics(SM_CYSMICON);
+                // Asking for the icon runs the window's procedure, which
+                // may destroy the window.
+                if (HICON Icon = CaptionIcon(Wnd)) {
+                    if (!Find(Wnd)) return;
+                    DrawIconEx(Dc, TitleLeft, Row + std::max(0, (F.Caption - 1 - Cy) / 2), Icon, Cx, Cy, 0, nullptr,
+                               DI_NORMAL);
+                }
+                if (!Find(Wnd)) return;
+                TitleLeft += Cx + 2;
+            }
         }
         PaintCaptionTitle(W, Dc, TitleLeft, Row, TitleRight, F.Caption - 1);
         Row += F.Caption;
@@ -304,6 +407,11 @@ void PrintInto(HWND Wnd, HDC Dc, LPARAM Flags, int Depth) {
     POINT Org;
     GetViewportOrgEx(Dc, &Org);
     if (Flags & PRF_NONCLIENT) PaintFrameInto(W, Dc);
+    // Painting the frame asks the window for its icon.
+    if (!(W = Find(Wnd))) {
+        RestoreDC(Dc, Saved);
+        return;
+    }
     int Cx = W->Client.left - W->Rect.left, Cy = W->Client.top - W->Rect.top;
     SetViewportOrgEx(Dc, Org.x + Cx, Org.y + Cy, nullptr);
     IntersectClipRect(Dc, 0, 0, W->Client.right - W->Client.left, W->Client.bottom - W->Client.top);

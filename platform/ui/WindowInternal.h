@@ -288,4 +288,13 @@ void ForgetTextInput(HWND Wnd);
 // takes the next host event only once the input before it is through.
 void PostInputMessage(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
 
+// Caption buttons (NonClient.cpp, Paint.cpp, Menus.cpp). Whether a caption
+// button (HTCLOSE, HTMAXBUTTON, HTMINBUTTON, HTHELP) of the window may be
+// pressed; the button a press on the window is tracking while the pointer
+// is over it (0: none); the window's system menu when it has been made,
+// without making or refreshing it.
+bool CaptionButtonEnabled(const TWindow& W, LRESULT Hit);
+LRESULT PressedCaptionButton(HWND Wnd);
+HMENU ExistingSystemMenu(HWND Wnd);
+
 }  // namespace velmo::ui

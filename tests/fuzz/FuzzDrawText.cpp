@@ -1,5 +1,6 @@
 // The formatted-text call's target: the first seven bytes choose the
-// format flags, the rectangle's size and the font height; the rest is the
+// format flags, the rectangle's size and the font's height, width and
+// style; the rest is the
 // text in UTF-16. The text is measured, then drawn into the measured
 // rectangle without clipping; no ink may land left or right of it, and the
 // measured height is what the call returns. The same text goes through the
@@ -38,6 +39,8 @@ void DrawText(std::string_view Data) {
     L.lfWeight = Byte(6) & 4 ? FW_BOLD : FW_NORMAL;
     L.lfItalic = Byte(6) & 8;
     L.lfUnderline = Byte(6) & 16;
+    // A set average character width stretches or narrows the glyphs.
+    L.lfWidth = (Byte(6) >> 5) * 5;
     HFONT Font = CreateFontIndirectW(L);
     HGDIOBJ Old = SelectObject(Dc, Font);
     const RECT All{0, 0, Pixels.Width(), Pixels.Height()};

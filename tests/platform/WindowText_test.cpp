@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -36,10 +38,11 @@ public:
         DetachBitmapObject(Bitmap);
     }
     void SetFont(const std::u16string& Face, int Height, int Weight = FW_NORMAL, uint8_t CharSet = 1,
-                 bool Underline = false, bool StrikeOut = false) {
+                 bool Underline = false, bool StrikeOut = false, int Width = 0) {
         LOGFONTW L;
         L.lfFaceName = Face;
         L.lfHeight = Height;
+        L.lfWidth = Width;
         L.lfWeight = Weight;
         L.lfCharSet = CharSet;
         L.lfUnderline = Underline;
@@ -357,6 +360,64 @@ TEST(WindowText, FontHeightsMetricsAndExtents) {
     EXPECT_EQ(LinesAcrossGap(), 2);
 }
 
+TEST(WindowText, FontWidthScalesGlyphsHorizontally) {
+    TTextDc T(600, 60);
+    const std::u16string Text = u"Wide 图片 text";
+    T.SetFont(u"宋体", -20);
+    TEXTMETRICW Natural;
+    ASSERT_TRUE(GetTextMetricsW(T.Dc, &Natural));
+    SIZE Base;
+    ASSERT_TRUE(GetTextExtentPoint32W(T.Dc, Text.c_str(), int(Text.size()), &Base));
+    ExtTextOutW(T.Dc, 5, 5, 0, nullptr, Text.c_str(), UINT(Text.size()), nullptr);
+    const RECT BaseInk = T.InkBox();
+    const int A = Natural.tmAveCharWidth;
+    ASSERT_GT(A, 2);
+
+    // A non-zero width is the font's average character width: extents and
+    // ink follow it in proportion, the height stays; a negative width
+    // counts as its size.
+    struct TCase {
+        int Width;
+        double Scale;
+    };
+    for (const TCase& C : {TCase{2 * A, 2.0}, TCase{-2 * A, 2.0}, TCase{A / 2, A / 2 / double(A)}}) {
+        SCOPED_TRACE(C.Width);
+        T.Clear();
+        T.SetFont(u"宋体", -20, FW_NORMAL, 1, false, false, C.Width);
+        TEXTMETRICW M;
+        ASSERT_TRUE(GetTextMetricsW(T.Dc, &M));
+        EXPECT_EQ(M.tmAveCharWidth, std::abs(C.Width));
+        EXPECT_EQ(M.tmHeight, Natural.tmHeight);
+        EXPECT_EQ(M.tmAscent, Natural.tmAscent);
+        SIZE S;
+        ASSERT_TRUE(GetTextExtentPoint32W(T.Dc, Text.c_str(), int(Text.size()), &S));
+        EXPECT_EQ(S.cy, Base.cy);
+        // Each advance is rounded on its own: one pixel per character.
+        EXPECT_NEAR(S.cx, Base.cx * C.Scale, double(Text.size()));
+        ExtTextOutW(T.Dc, 5, 5, 0, nullptr, Text.c_str(), UINT(Text.size()), nullptr);
+        const RECT Ink = T.InkBox();
+        EXPECT_NEAR(Ink.right - Ink.left, (BaseInk.right - BaseInk.left) * C.Scale, double(Text.size()) + 2);
+        EXPECT_NEAR(Ink.bottom - Ink.top, BaseInk.bottom - BaseInk.top, 2);
+        EXPECT_LE(Ink.right, 5 + S.cx + 2);
+    }
+
+    // A width of 0 goes back to the face's own proportions; absurd widths
+    // are capped and cost no more than a large font.
+    T.SetFont(u"宋体", -20, FW_NORMAL, 1, false, false, 0);
+    SIZE Again;
+    GetTextExtentPoint32W(T.Dc, Text.c_str(), int(Text.size()), &Again);
+    EXPECT_EQ(Again.cx, Base.cx);
+    for (int Absurd : {INT32_MIN, INT32_MAX, 1 << 20}) {
+        SCOPED_TRACE(Absurd);
+        T.SetFont(u"宋体", -20, FW_NORMAL, 1, false, false, Absurd);
+        SIZE S;
+        ASSERT_TRUE(GetTextExtentPoint32W(T.Dc, u"图a", 2, &S));
+        EXPECT_GT(S.cx, 0);
+        EXPECT_LE(S.cx, 2 * 4 * 2048);
+        EXPECT_TRUE(ExtTextOutW(T.Dc, 0, 0, 0, nullptr, u"图a", 2, nullptr));
+    }
+}
+
 TEST(WindowText, ExtTextOutOptionsAlignmentClipAndOrigin) {
     TTextDc T(300, 120);
     T.SetFont(u"宋体", -20);
@@ -401,6 +462,21 @@ TEST(WindowText, ExtTextOutOptionsAlignmentClipAndOrigin) {
         EXPECT_LE(T.InkBox().left, A.Left + 3);
     }
     SetTextAlign(T.Dc, TA_LEFT | TA_TOP);
+
+    // The alignment is part of the saved state: a painter that saves, sets
+    // its own alignment and restores leaves the caller's, at any depth.
+    const int Outer = SaveDC(T.Dc);
+    SetTextAlign(T.Dc, TA_RIGHT | TA_BASELINE);
+    const int Inner = SaveDC(T.Dc);
+    SetTextAlign(T.Dc, TA_CENTER | TA_BOTTOM);
+    EXPECT_TRUE(RestoreDC(T.Dc, -1));
+    EXPECT_EQ(GetTextAlign(T.Dc), TA_RIGHT | TA_BASELINE);
+    T.Clear();
+    ExtTextOutW(T.Dc, 100, 60, 0, nullptr, u"Text", 4, nullptr);
+    EXPECT_TRUE(Inside(T.InkBox(), RECT{100 - W, 60 - M.tmAscent, 102, 60 - M.tmAscent + M.tmHeight}));
+    EXPECT_EQ(Inner, Outer + 1);
+    EXPECT_TRUE(RestoreDC(T.Dc, Outer));
+    EXPECT_EQ(GetTextAlign(T.Dc), TA_LEFT | TA_TOP);
 
     // ETO_OPAQUE fills the rectangle with the background colour,
     // ETO_CLIPPED keeps the text inside it.
@@ -545,6 +621,8 @@ TEST(WindowText, HostileCallsFailCleanly) {
     }
 }
 
+#include "platform/ui/Icons.h"
+#include "platform/ui/Menus.h"
 #include "tests/platform/WindowFixture.h"
 
 namespace velmo::uitest {
@@ -627,6 +705,248 @@ TEST_F(WindowCaption, TitleDrawnBetweenIconAndButtonsWithEllipsis) {
     EXPECT_LT(Last, Buttons - 1);
     EXPECT_GT(Last, Buttons - 24);
     DestroyWindow(Wnd);
+}
+
+// A square icon of one opaque colour.
+HICON SolidIcon(int Size, COLORREF Color) {
+    TBitmap Colour(Size, Size, pf24bit), Mask(Size, Size, pf1bit);
+    for (int Y = 0; Y < Size; ++Y)
+        for (int X = 0; X < Size; ++X) Colour.SetPixel(X, Y, TColor(Color));
+    ICONINFO Info;
+    Info.hbmColor = CreateBitmapObject(Colour);
+    Info.hbmMask = CreateBitmapObject(Mask);
+    HICON Icon = CreateIconIndirect(&Info);
+    DeleteObject(Info.hbmColor);
+    DeleteObject(Info.hbmMask);
+    return Icon;
+}
+
+// The pixels of one caption button's glyph area (the box less its edges)
+// in one colour, as a box; empty when there are none.
+struct TGlyphInk {
+    int Count = 0;
+    RECT Box{1 << 20, 1 << 20, -1, -1};
+};
+TGlyphInk GlyphInk(HWND Root, RECT Button, COLORREF Color) {
+    TGlyphInk Ink;
+    for (int Y = Button.top + 2; Y < Button.bottom - 2; ++Y)
+        for (int X = Button.left + 2; X < Button.right - 2; ++X)
+            if (FramePixel(Root, X, Y) == Color) {
+                ++Ink.Count;
+                Ink.Box.left = std::min<LONG>(Ink.Box.left, X);
+                Ink.Box.top = std::min<LONG>(Ink.Box.top, Y);
+                Ink.Box.right = std::max<LONG>(Ink.Box.right, X + 1);
+                Ink.Box.bottom = std::max<LONG>(Ink.Box.bottom, Y + 1);
+            }
+    return Ink;
+}
+
+HICON& IconAnswer() {
+    static HICON I = nullptr;
+    return I;
+}
+bool& DestroyOnIconQuery() {
+    static bool B = false;
+    return B;
+}
+// Answers WM_GETICON itself when it has an answer; may destroy itself
+// when asked.
+LRESULT IconProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
+    if (Msg == WM_GETICON) {
+        if (DestroyOnIconQuery()) {
+            DestroyOnIconQuery() = false;
+            DestroyWindow(Wnd);
+            return 0;
+        }
+        if (IconAnswer()) return reinterpret_cast<LRESULT>(IconAnswer());
+    }
+    return TracingProc(Wnd, Msg, W, L);
+}
+
+TEST_F(WindowCaption, SmallIconAndButtonGlyphs) {
+    // Frame 4, caption 19 from row 4; boxes 16 x 14 from row 6: close at
+    // 278, maximise at 260, minimise at 244 of a 300-pixel window; the icon
+    // slot 16 x 16 at (6, 5).
+    const COLORREF Text = GetSysColor(COLOR_BTNTEXT), Shadow = GetSysColor(COLOR_BTNSHADOW),
+                   Light = GetSysColor(COLOR_BTNHIGHLIGHT);
+    const RECT Close{278, 6, 294, 20}, Max{260, 6, 276, 20}, Min{244, 6, 260, 20};
+    auto Repaint = [](HWND W) {
+        RedrawWindow(W, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW);
+        Pump();
+    };
+
+    // --- Glyphs: close, maximise and minimise, then restore when maximised ------------------------
+    HWND Wnd = Make("top", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300, 200);
+    ASSERT_TRUE(Wnd);
+    Repaint(Wnd);
+    for (RECT B : {Close, Max, Min}) {
+        EXPECT_EQ(FramePixel(Wnd, B.left + 2, B.top + 2), GetSysColor(COLOR_BTNFACE));
+        EXPECT_EQ(GlyphInk(Wnd, B, Shadow).Count, 0);  // none greyed
+    }
+    const TGlyphInk X = GlyphInk(Wnd, Close, Text);
+    const int Gx = X.Box.right - X.Box.left, Gy = X.Box.bottom - X.Box.top;
+    EXPECT_EQ(Gx, Gy + 1);  // two-pixel strokes
+    EXPECT_GE(Gy, 5);
+    // Both diagonals: the four corners and the middle are inked, the middle
+    // of each side is not.
+    for (POINT P : {POINT{X.Box.left, X.Box.top}, POINT{X.Box.right - 1, X.Box.top},
+                    POINT{X.Box.left, X.Box.bottom - 1}, POINT{X.Box.right - 1, X.Box.bottom - 1},
+                    POINT{(X.Box.left + X.Box.right) / 2, (X.Box.top + X.Box.bottom) / 2}})
+        EXPECT_EQ(FramePixel(Wnd, P.x, P.y), Text) << P.x << "," << P.y;
+    EXPECT_NE(FramePixel(Wnd, (X.Box.left + X.Box.right) / 2, X.Box.top), Text);
+    EXPECT_NE(FramePixel(Wnd, X.Box.left, (X.Box.top + X.Box.bottom) / 2), Text);
+    // Maximise: a window outline with a thick top and an empty middle.
+    const TGlyphInk M = GlyphInk(Wnd, Max, Text);
+    const int Mw = M.Box.right - M.Box.left, Mh = M.Box.bottom - M.Box.top;
+    EXPECT_EQ(M.Count, 3 * Mw + 2 * (Mh - 3));
+    EXPECT_NE(FramePixel(Wnd, M.Box.left + Mw / 2, M.Box.top + Mh / 2), Text);
+    // Minimise: a bar two pixels high in the lower half.
+    const TGlyphInk N = GlyphInk(Wnd, Min, Text);
+    EXPECT_EQ(N.Box.bottom - N.Box.top, 2);
+    EXPECT_EQ(N.Count, 2 * (N.Box.right - N.Box.left));
+    EXPECT_GT(N.Box.top, (Min.top + Min.bottom) / 2);
+    // Maximised, the middle button restores: two overlapping outlines.
+    ShowWindow(Wnd, SW_SHOWMAXIMIZED);
+    Pump();
+    RECT Wr;
+    GetWindowRect(Wnd, &Wr);
+    const int Wd = Wr.right - Wr.left;
+    const RECT MaxNow{Wd - 4 - 2 - 16 - 2 - 16, 6, Wd - 4 - 2 - 16 - 2, 20};
+    Repaint(Wnd);
+    const TGlyphInk R = GlyphInk(Wnd, MaxNow, Text);
+    ASSERT_GT(R.Count, 0);
+    EXPECT_NE(FramePixel(Wnd, R.Box.left, R.Box.top), Text);           // the back window starts further right
+    EXPECT_NE(FramePixel(Wnd, R.Box.right - 1, R.Box.bottom - 1), Text);  // the front one ends further left
+    EXPECT_EQ(FramePixel(Wnd, R.Box.right - 1, R.Box.top), Text);
+    EXPECT_EQ(FramePixel(Wnd, R.Box.left, R.Box.bottom - 1), Text);
+    DestroyWindow(Wnd);
+
+    // --- Greyed by style and by the system menu; a greyed button takes no click ---------------------
+    Wnd = Make("nomax", WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_VISIBLE, 100, 100, 300, 200);
+    ASSERT_TRUE(Wnd);
+    // A dialog frame is 3 wide: every box sits one pixel further right and up.
+    const auto Shift = [](RECT B) { return RECT{B.left + 1, B.top - 1, B.right + 1, B.bottom - 1}; };
+    Repaint(Wnd);
+    EXPECT_EQ(GlyphInk(Wnd, Shift(Max), Text).Count, 0);
+    EXPECT_GT(GlyphInk(Wnd, Shift(Max), Shadow).Count, 0);
+    EXPECT_GT(GlyphInk(Wnd, Shift(Max), Light).Count, 0);  // embossed
+    EXPECT_GT(GlyphInk(Wnd, Shift(Min), Text).Count, 0);
+    EXPECT_GT(GlyphInk(Wnd, Shift(Close), Text).Count, 0);
+    EnableMenuItem(GetSystemMenu(Wnd, FALSE), UINT(SC_CLOSE), MF_BYCOMMAND | MF_GRAYED);
+    // Asking for the system menu again keeps the program's choice.
+    EXPECT_TRUE(GetMenuState(GetSystemMenu(Wnd, FALSE), UINT(SC_CLOSE), MF_BYCOMMAND) & MF_GRAYED);
+    Repaint(Wnd);
+    EXPECT_EQ(GlyphInk(Wnd, Shift(Close), Text).Count, 0);
+    EXPECT_GT(GlyphInk(Wnd, Shift(Close), Shadow).Count, 0);
+    Trace().clear();
+    for (RECT B : {Shift(Close), Shift(Max)}) {
+        Host->Advance(1000);
+        Host->MouseDown(100 + B.left + 8, 100 + B.top + 7);
+        Host->MouseUp(100 + B.left + 8, 100 + B.top + 7);
+        Pump();
+    }
+    EXPECT_TRUE(IsWindow(Wnd));
+    EXPECT_FALSE(IsZoomed(Wnd));
+    EXPECT_EQ(TraceOf({"SYSCOMMAND"}), std::vector<std::string>{});
+    DestroyWindow(Wnd);
+
+    // --- A pressed button looks pushed while the pointer is over it --------------------------------
+    Wnd = Make("press", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300, 200);
+    Repaint(Wnd);
+    static struct TProbe {
+        HWND Wnd;
+        RECT Box;
+        COLORREF Corner;
+        TGlyphInk Ink;
+        std::shared_ptr<TNullHost> Host;
+    } Probe;
+    Probe = {Wnd, Min, CLR_INVALID, {}, Host};
+    const TGlyphInk Up = GlyphInk(Wnd, Min, Text);
+    Host->MouseDown(100 + Min.left + 8, 100 + Min.top + 7);
+    // Looked at from inside the button's loop, then released over it.
+    SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR Id, DWORD) {
+        KillTimer(nullptr, Id);
+        Probe.Corner = FramePixel(Probe.Wnd, Probe.Box.left, Probe.Box.top);
+        Probe.Ink = GlyphInk(Probe.Wnd, Probe.Box, GetSysColor(COLOR_BTNTEXT));
+        // Released away from it: raised again, and no command.
+        Probe.Host->MouseMove(100 + Probe.Box.left - 60, 100 + Probe.Box.top + 7);
+        Probe.Host->MouseUp(100 + Probe.Box.left - 60, 100 + Probe.Box.top + 7);
+    });
+    const COLORREF RaisedCorner = FramePixel(Wnd, Min.left, Min.top);
+    Trace().clear();
+    Pump();
+    EXPECT_NE(Probe.Corner, RaisedCorner);  // sunken
+    EXPECT_EQ(Probe.Ink.Box.left, Up.Box.left + 1);
+    EXPECT_EQ(Probe.Ink.Box.top, Up.Box.top + 1);
+    EXPECT_EQ(FramePixel(Wnd, Min.left, Min.top), RaisedCorner);
+    EXPECT_EQ(GlyphInk(Wnd, Min, Text).Box.left, Up.Box.left);
+    EXPECT_EQ(TraceOf({"SYSCOMMAND"}), std::vector<std::string>{});
+    Probe.Host.reset();
+    DestroyWindow(Wnd);
+
+    // --- The small icon: the window's, scaled from the big one, the class's, a procedure's answer ----
+    const COLORREF Red = 0x0000FF, Blue = 0xFF0000, Green = 0x00FF00, Yellow = 0x00FFFF;
+    HICON SmallRed = SolidIcon(16, Red), BigBlue = SolidIcon(32, Blue), ClassGreen = SolidIcon(16, Green),
+          Answer = SolidIcon(24, Yellow);
+    auto IconAt = [&](HWND W, COLORREF C) {
+        // The whole slot and nothing beyond it.
+        return FramePixel(W, 6, 5) == C && FramePixel(W, 21, 20) == C && FramePixel(W, 22, 12) != C &&
+               FramePixel(W, 5, 12) != C && FramePixel(W, 13, 4) != C;
+    };
+    Wnd = Make("icons", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300, 200);
+    Repaint(Wnd);
+    EXPECT_FALSE(IconAt(Wnd, Red));
+    SendMessageW(Wnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(BigBlue));
+    Repaint(Wnd);
+    EXPECT_TRUE(IconAt(Wnd, Blue));
+    SendMessageW(Wnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(SmallRed));
+    Repaint(Wnd);
+    EXPECT_TRUE(IconAt(Wnd, Red));
+    // A tool window shows none.
+    HWND Tool = Make("tool", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 400, 300, 200, nullptr, WS_EX_TOOLWINDOW);
+    SendMessageW(Tool, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(SmallRed));
+    Repaint(Tool);
+    for (int Y = 0; Y < 20; ++Y)
+        for (int Xp = 0; Xp < 300; ++Xp) ASSERT_NE(FramePixel(Tool, Xp, Y), Red);
+    DestroyWindow(Tool);
+    DestroyWindow(Wnd);
+
+    WNDCLASSEXW C;
+    C.lpfnWndProc = IconProc;
+    C.lpszClassName = u"IconClass";
+    C.hIconSm = ClassGreen;
+    ASSERT_TRUE(RegisterClassExW(&C));
+    PendingName() = "classy";
+    Wnd = CreateWindowExW(0, u"IconClass", u"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300, 200, nullptr,
+                          nullptr, nullptr, nullptr);
+    ASSERT_TRUE(Wnd);
+    Repaint(Wnd);
+    EXPECT_TRUE(IconAt(Wnd, Green));
+    IconAnswer() = Answer;
+    Repaint(Wnd);
+    EXPECT_TRUE(IconAt(Wnd, Yellow));
+    IconAnswer() = nullptr;
+    // A window that goes away while asked for its icon stops the painting
+    // cleanly, from the queue and from WM_PRINT alike.
+    DestroyOnIconQuery() = true;
+    Repaint(Wnd);
+    EXPECT_FALSE(IsWindow(Wnd));
+    PendingName() = "printed";
+    Wnd = CreateWindowExW(0, u"IconClass", u"", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr, nullptr,
+                          nullptr);
+    TBitmap Into(300, 200, pf32bit);
+    HDC Dc = CreateCompatibleDC(nullptr);
+    HBITMAP Attached = AttachBitmapObject(Into);
+    HGDIOBJ Old = SelectObject(Dc, Attached);
+    DestroyOnIconQuery() = true;
+    SendMessageW(Wnd, WM_PRINT, WPARAM(Dc), PRF_NONCLIENT | PRF_CLIENT | PRF_CHILDREN | PRF_ERASEBKGND);
+    EXPECT_FALSE(IsWindow(Wnd));
+    DestroyOnIconQuery() = false;
+    SelectObject(Dc, Old);
+    DeleteDC(Dc);
+    DetachBitmapObject(Attached);
+    UnregisterClassW(u"IconClass", nullptr);
+    for (HICON I : {SmallRed, BigBlue, ClassGreen, Answer}) DestroyIcon(I);
 }
 
 }  // namespace

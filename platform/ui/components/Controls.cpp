@@ -309,7 +309,7 @@ void TControl::SetEnabled(bool V) {
 bool TControl::Showing() const { return FVisible && FParent && FParent->Showing(); }
 
 void TControl::SetText(const std::u16string& V) {
-    if (V == FText) return;
+    if (V == FText && V == GetText()) return;
     FText = V;
     Perform(CM_TEXTCHANGED, 0, 0);
 }
@@ -499,6 +499,8 @@ void TWinControl::CreateWindowHandle(const TCreateParams& P) {
     SendMessageW(H, WM_SETFONT, reinterpret_cast<WPARAM>(FFont->Handle()), 0);
     InitializeHandle();
 }
+
+std::u16string TWinControl::GetText() const { return FHandle ? GetWindowTextString(FHandle) : FText; }
 
 void TWinControl::DestroyWnd() {
     if (!FHandle) return;
@@ -811,6 +813,10 @@ void TWinControl::WndProc(TMessage& M) {
         return;
     }
     switch (M.Msg) {
+        case WM_DESTROY:
+            // A new window gets the text this one had, however this one goes.
+            if (FHandle) FText = GetWindowTextString(FHandle);
+            break;
         case WM_PAINT: {
             bool HasGraphic = std::any_of(FControls.begin(), FControls.end(), [](TControl* C) {
                 return !dynamic_cast<TWinControl*>(C);

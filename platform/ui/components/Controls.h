@@ -284,6 +284,9 @@ public:
 
     void WndProc(TMessage& Message) override;
     void DefaultHandler(TMessage& Message) override;
+    // The window's text once the window exists: the user or a program may
+    // change it there.
+    std::u16string GetText() const override;
 
     int ControlCount() const { return int(FControls.size()); }
     TControl* Controls(int Index) const;

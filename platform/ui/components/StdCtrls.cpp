@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/ui/Controls.h"
 #include "platform/ui/FileChoosers.h"
 
 namespace velmo::vcl {
@@ -20,27 +21,68 @@ constexpr DWORD LBS_NOINTEGRALHEIGHT = 0x0100;
 
 // --- TItemsControl ----------------------------------------------------------------------
 
+namespace {
+// The order a sorted list keeps: letters compared without their case.
+bool SortsBefore(const std::u16string& A, const std::u16string& B) {
+    auto Fold = [](char16_t C) { return C >= u'A' && C <= u'Z' ? char16_t(C + 32) : C; };
+    return std::lexicographical_compare(A.begin(), A.end(), B.begin(), B.end(),
+                                        [&](char16_t X, char16_t Y) { return Fold(X) < Fold(Y); });
+}
+
+std::u16string ListString(HWND Wnd, UINT Length, UINT Text, int Index) {
+    const LRESULT N = SendMessageW(Wnd, Length, WPARAM(Index), 0);
+    if (N <= 0) return {};
+    std::u16string S(size_t(N) + 1, u'\0');
+    SendMessageW(Wnd, Text, WPARAM(Index), reinterpret_cast<LPARAM>(S.data()));
+    S.resize(std::char_traits<char16_t>::length(S.c_str()));
+    return S;
+}
+}  // namespace
+
+int TItemsControl::ItemCount() const {
+    if (!FHandle) return int(FItems.size());
+    const LRESULT N = SendMessageW(FHandle, ListMessages().Count, 0, 0);
+    return N > 0 ? int(N) : 0;
+}
+
 std::u16string TItemsControl::Item(int Index) const {
-    if (Index < 0 || Index >= int(FItems.size())) return {};
+    if (Index < 0 || Index >= ItemCount()) return {};
+    if (FHandle) return ListString(FHandle, ListMessages().TextLength, ListMessages().Text, Index);
     return FItems[size_t(Index)];
 }
 
-void TItemsControl::AddItem(const std::u16string& S) { InsertItem(int(FItems.size()), S); }
+const std::vector<std::u16string>& TItemsControl::Items() const {
+    Sync();
+    return FItems;
+}
+
+void TItemsControl::AddItem(const std::u16string& S) { InsertItem(ItemCount(), S); }
 
 void TItemsControl::InsertItem(int Index, const std::u16string& S) {
-    Index = std::clamp(Index, 0, int(FItems.size()));
+    const TListMessages& M = ListMessages();
+    Index = std::clamp(Index, 0, ItemCount());
+    if (FHandle) {
+        // A sorted window places the string itself.
+        SendMessageW(FHandle, SortsItems() ? M.Add : M.Insert, SortsItems() ? 0 : WPARAM(Index),
+                     reinterpret_cast<LPARAM>(S.c_str()));
+        return;
+    }
+    if (SortsItems()) Index = int(std::upper_bound(FItems.begin(), FItems.end(), S, SortsBefore) - FItems.begin());
     FItems.insert(FItems.begin() + Index, S);
-    Refill();
 }
 
 void TItemsControl::DeleteItem(int Index) {
-    if (Index < 0 || Index >= int(FItems.size())) return;
+    if (Index < 0 || Index >= ItemCount()) return;
+    if (FHandle) {
+        SendMessageW(FHandle, ListMessages().Delete, WPARAM(Index), 0);
+        return;
+    }
     FItems.erase(FItems.begin() + Index);
     if (FItemIndex >= int(FItems.size())) FItemIndex = -1;
-    Refill();
 }
 
 void TItemsControl::ExchangeItems(int A, int B) {
+    Sync();
     if (A < 0 || B < 0 || A >= int(FItems.size()) || B >= int(FItems.size())) return;
     int Sel = ItemIndex();
     std::swap(FItems[size_t(A)], FItems[size_t(B)]);
@@ -51,26 +93,48 @@ void TItemsControl::ExchangeItems(int A, int B) {
 void TItemsControl::ClearItems() {
     FItems.clear();
     FItemIndex = -1;
-    Refill();
+    if (FHandle) SendMessageW(FHandle, ListMessages().Reset, 0, 0);
 }
 
-int TItemsControl::ItemIndex() const { return FItemIndex; }
+int TItemsControl::ItemIndex() const {
+    if (!FHandle) return FItemIndex;
+    const LRESULT Sel = SendMessageW(FHandle, ListMessages().GetSel, 0, 0);
+    return Sel >= 0 && Sel < ItemCount() ? int(Sel) : -1;
+}
 
 void TItemsControl::SetItemIndex(int V) {
-    if (V < -1 || V >= int(FItems.size())) V = -1;
+    if (V < -1 || V >= ItemCount()) V = -1;
     FItemIndex = V;
-    if (FHandle) SendMessageW(FHandle, SetSelMessage(), WPARAM(V), 0);
+    if (FHandle) SendMessageW(FHandle, ListMessages().SetSel, WPARAM(V), 0);
+}
+
+void TItemsControl::Sync() const {
+    if (!FHandle) return;
+    const TListMessages& M = ListMessages();
+    const int N = ItemCount();
+    std::vector<std::u16string> Now;
+    Now.reserve(size_t(N));
+    for (int I = 0; I < N; ++I) Now.push_back(ListString(FHandle, M.TextLength, M.Text, I));
+    FItems = std::move(Now);
+    FItemIndex = ItemIndex();
 }
 
 void TItemsControl::Refill() {
     if (!FHandle) return;
-    SendMessageW(FHandle, ResetMessage(), 0, 0);
-    for (const auto& S : FItems)
-        SendMessageW(FHandle, AddMessage(), 0, reinterpret_cast<LPARAM>(S.c_str()));
-    if (FItemIndex >= 0) SendMessageW(FHandle, SetSelMessage(), WPARAM(FItemIndex), 0);
+    const TListMessages& M = ListMessages();
+    SendMessageW(FHandle, M.Reset, 0, 0);
+    for (const auto& S : FItems) SendMessageW(FHandle, M.Add, 0, reinterpret_cast<LPARAM>(S.c_str()));
+    if (FItemIndex >= 0) SendMessageW(FHandle, M.SetSel, WPARAM(FItemIndex), 0);
 }
 
 void TItemsControl::InitializeHandle() { Refill(); }
+
+void TItemsControl::WndProc(TMessage& M) {
+    // A new window gets the list and selection this one had, however this
+    // one goes.
+    if (M.Msg == WM_DESTROY && ListAlive()) Sync();
+    TWinControl::WndProc(M);
+}
 
 // --- TButton -----------------------------------------------------------------------------
 
@@ -138,16 +202,26 @@ void TCustomCheckBox::CreateParams(TCreateParams& P) {
 
 void TCustomCheckBox::InitializeHandle() { SendMessageW(FHandle, BM_SETCHECK, WPARAM(FState), 0); }
 
+TCheckBoxState TCustomCheckBox::State() const {
+    if (!FHandle) return FState;
+    const LRESULT S = SendMessageW(FHandle, BM_GETCHECK, 0, 0);
+    return S >= cbUnchecked && S <= cbGrayed ? TCheckBoxState(S) : FState;
+}
+
 void TCustomCheckBox::SetState(TCheckBoxState V) {
-    if (V == FState) return;
+    if (V == State()) {
+        FState = V;
+        return;
+    }
     FState = V;
     if (FHandle) SendMessageW(FHandle, BM_SETCHECK, WPARAM(V), 0);
     if (!Loading()) Click();
 }
 
 void TCustomCheckBox::WndProc(TMessage& M) {
+    if (M.Msg == WM_DESTROY) FState = State();
     if (M.Msg == CN_COMMAND && HIWORD(M.WParam) == BN_CLICKED) {
-        SetState(FState == cbChecked ? cbUnchecked : cbChecked);
+        SetState(State() == cbChecked ? cbUnchecked : cbChecked);
         return;
     }
     TWinControl::WndProc(M);
@@ -257,10 +331,6 @@ void TCustomEdit::InitializeHandle() {
     if (FMaxLength) SendMessageW(FHandle, EM_LIMITTEXT, WPARAM(FMaxLength), 0);
 }
 
-std::u16string TCustomEdit::GetText() const {
-    return FHandle ? GetWindowTextString(FHandle) : FText;
-}
-
 void TCustomEdit::SetReadOnly(bool V) {
     FReadOnly = V;
     if (FHandle) SendMessageW(FHandle, EM_SETREADONLY, V ? 1 : 0, 0);
@@ -316,8 +386,18 @@ void TCustomComboBox::SetStyle(TComboBoxStyle V) {
     if (FHandle) RecreateWnd();
 }
 
-std::u16string TCustomComboBox::GetText() const {
-    return FHandle ? GetWindowTextString(FHandle) : FText;
+bool TCustomComboBox::ListAlive() const {
+    // The drop-down list is a popup of the form's and goes with the form
+    // before the combo box hears of its own end.
+    COMBOBOXINFO Info;
+    return FHandle && GetComboBoxInfo(FHandle, &Info) && IsWindow(Info.hwndList);
+}
+
+const TItemsControl::TListMessages& TCustomComboBox::ListMessages() const {
+    static const TListMessages M{CB_ADDSTRING,  velmo::CB_INSERTSTRING, velmo::CB_DELETESTRING,
+                                 CB_RESETCONTENT, CB_GETCURSEL,         CB_SETCURSEL,
+                                 velmo::CB_GETCOUNT, velmo::CB_GETLBTEXT, velmo::CB_GETLBTEXTLEN};
+    return M;
 }
 
 void TCustomComboBox::WndProc(TMessage& M) {
@@ -369,10 +449,18 @@ void TCustomListBox::CreateParams(TCreateParams& P) {
     P.ExStyle |= WS_EX_CLIENTEDGE;
 }
 
+const TItemsControl::TListMessages& TCustomListBox::ListMessages() const {
+    static const TListMessages M{LB_ADDSTRING,  velmo::LB_INSERTSTRING, velmo::LB_DELETESTRING,
+                                 LB_RESETCONTENT, LB_GETCURSEL,         LB_SETCURSEL,
+                                 velmo::LB_GETCOUNT, velmo::LB_GETTEXT, velmo::LB_GETTEXTLEN};
+    return M;
+}
+
 void TCustomListBox::SetSorted(bool V) {
     if (V == FSorted) return;
+    Sync();
     FSorted = V;
-    if (V) std::stable_sort(FItems.begin(), FItems.end());
+    if (V) std::stable_sort(FItems.begin(), FItems.end(), SortsBefore);
     if (FHandle) RecreateWnd();
 }
 
@@ -535,15 +623,18 @@ void TPageControl::SetActivePage(TTabSheet* V) {
 void TPageControl::UpdateTabs() {
     if (!FHandle) return;
     SendMessageW(FHandle, TCM_DELETEALLITEMS, 0, 0);
-    int Tab = 0;
+    int Tab = 0, Active = -1;
     for (TTabSheet* P : FPages) {
         if (!P->FTabVisible) continue;
+        if (P == FActivePage) Active = Tab;
         std::u16string Text = P->Caption();
         TTabItemW Item;
         Item.mask = TCIF_TEXT;
         Item.pszText = Text.data();
         SendMessageW(FHandle, TCM_INSERTITEMW, WPARAM(Tab++), reinterpret_cast<LPARAM>(&Item));
     }
+    // The tabs made anew still show the active page.
+    if (Active >= 0) SendMessageW(FHandle, TCM_SETCURSEL, WPARAM(Active), 0);
 }
 
 void TPageControl::AdjustClientRect(RECT& R) const {

@@ -49,30 +49,41 @@ struct TTabItemW {
     LPARAM lParam = 0;
 };
 
-// A list of strings kept by a list control, mirrored into its window.
+// A list of strings of a list control. Once the window exists the
+// window's list and selection are the control's, whoever changed them; the
+// control keeps them while it has no window.
 class TItemsControl : public TWinControl {
 public:
     using TWinControl::TWinControl;
-    int ItemCount() const { return int(FItems.size()); }
+    int ItemCount() const;
     std::u16string Item(int Index) const;
     void AddItem(const std::u16string& S);
     void InsertItem(int Index, const std::u16string& S);
     void DeleteItem(int Index);
     void ExchangeItems(int A, int B);
     void ClearItems();
-    const std::vector<std::u16string>& Items() const { return FItems; }
+    const std::vector<std::u16string>& Items() const;
     int ItemIndex() const;
     void SetItemIndex(int V);
 
 protected:
-    virtual UINT AddMessage() const = 0;
-    virtual UINT ResetMessage() const = 0;
-    virtual UINT GetSelMessage() const = 0;
-    virtual UINT SetSelMessage() const = 0;
+    // The list messages of the control's window.
+    struct TListMessages {
+        UINT Add, Insert, Delete, Reset, GetSel, SetSel, Count, Text, TextLength;
+    };
+    virtual const TListMessages& ListMessages() const = 0;
+    // Whether the window keeps its strings sorted.
+    virtual bool SortsItems() const { return false; }
+    // Whether the window can still tell its strings (a part of it may go
+    // before the window itself).
+    virtual bool ListAlive() const { return true; }
     void InitializeHandle() override;
+    void WndProc(TMessage& Message) override;
     void Refill();
-    std::vector<std::u16string> FItems;
-    int FItemIndex = -1;
+    // Reads the window's list and selection into the kept ones.
+    void Sync() const;
+    mutable std::vector<std::u16string> FItems;
+    mutable int FItemIndex = -1;
 };
 
 class TButton : public TWinControl {
@@ -101,9 +112,10 @@ public:
     explicit TCustomCheckBox(TComponent* AOwner);
     const char* ClassName() const override { return "TCustomCheckBox"; }
     void ListProperties(TPropList& Out) const override;
-    bool Checked() const { return FState == cbChecked; }
+    bool Checked() const { return State() == cbChecked; }
     void SetChecked(bool V) { SetState(V ? cbChecked : cbUnchecked); }
-    TCheckBoxState State() const { return FState; }
+    // The window's check state once the window exists.
+    TCheckBoxState State() const;
     void SetState(TCheckBoxState V);
     void WndProc(TMessage& Message) override;
 
@@ -158,7 +170,6 @@ public:
     explicit TCustomEdit(TComponent* AOwner);
     const char* ClassName() const override { return "TCustomEdit"; }
     void ListProperties(TPropList& Out) const override;
-    std::u16string GetText() const override;
     bool ReadOnly() const { return FReadOnly; }
     void SetReadOnly(bool V);
     int MaxLength() const { return FMaxLength; }
@@ -188,16 +199,13 @@ public:
     void ListProperties(TPropList& Out) const override;
     TComboBoxStyle Style() const { return FStyle; }
     void SetStyle(TComboBoxStyle V);
-    std::u16string GetText() const override;
     TNotifyEvent OnChange, OnSelect, OnDropDown, OnCloseUp;
     void WndProc(TMessage& Message) override;
 
 protected:
     void CreateParams(TCreateParams& Params) override;
-    UINT AddMessage() const override { return CB_ADDSTRING; }
-    UINT ResetMessage() const override { return CB_RESETCONTENT; }
-    UINT GetSelMessage() const override { return CB_GETCURSEL; }
-    UINT SetSelMessage() const override { return CB_SETCURSEL; }
+    const TListMessages& ListMessages() const override;
+    bool ListAlive() const override;
     TComboBoxStyle FStyle = csDropDown;
 };
 
@@ -218,10 +226,8 @@ public:
 
 protected:
     void CreateParams(TCreateParams& Params) override;
-    UINT AddMessage() const override { return LB_ADDSTRING; }
-    UINT ResetMessage() const override { return LB_RESETCONTENT; }
-    UINT GetSelMessage() const override { return LB_GETCURSEL; }
-    UINT SetSelMessage() const override { return LB_SETCURSEL; }
+    const TListMessages& ListMessages() const override;
+    bool SortsItems() const override { return FSorted; }
     bool FSorted = false;
 };
 
