@@ -12,7 +12,9 @@
 namespace velmo {
 
 bool TPDFRenderer::ImagesSoftMasks() const {
-    if (!Picasso || (Picasso->Model() != pmGDI && Picasso->Model() != pmGDIPlus)) return false;
+    if (FNoMaskImages || !Picasso ||
+        (Picasso->Model() != pmGDI && Picasso->Model() != pmGDIPlus))
+        return false;
     switch (FDestination) {
         case rdWMF:
         case rdEMF:
@@ -75,22 +77,6 @@ void TPDFRenderer::TakeMaskImages() {
     if (FDestination == rdDeviceContext) {
         Mat.eDx -= FDeviceContextOffsetX;
         Mat.eDy -= FDeviceContextOffsetY;
-    }
-    // The render being imaged is still being interpreted: the second pass
-    // draws it again from the start, so the guard lets that one content in
-    // once more (the second pass uses the bitmap model, which never makes a
-    // pass of its own, so this cannot repeat).
-    struct TReenter {
-        TPDFRenderNesting& N;
-        const void* K;
-        bool Left;
-        ~TReenter() {
-            if (Left) N.Enter(K);
-        }
-    } Reenter{*FNesting, FRenderedSource, false};
-    if (FNesting->Active(FRenderedSource)) {
-        FNesting->Leave(FRenderedSource);
-        Reenter.Left = true;
     }
     const TColor Background = FHasSourceBackground ? FSourceBackground : TColor(0xFFFFFF);
     TBitmap Page;

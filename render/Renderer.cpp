@@ -705,6 +705,7 @@ void TPDFRenderer::ShareWithSecond(TPDFRenderer& Second) const {
     Second.OnEncrypt = OnEncrypt;
     Second.FNesting = FNesting;
     Second.FOCGStateList = FOCGStateList;
+    Second.FNoMaskImages = FNoMaskImages;
 }
 
 bool TPDFRenderer::RenderGroupBitmap(TContentRun& Run, TPDFStream* G, TPDFIndRef* Ref,
@@ -724,6 +725,12 @@ bool TPDFRenderer::RenderSecondOnBitmap(TPDFObject* Source, TPDFIndRef* Ref,
     ShareWithSecond(Second);
     if (ForceBitmapModel) Second.FGDIPlusSettings.UseGDIPlus = true;
     if (Sink != nullptr) {
+        // Drawing this render again from its start, while the contents that
+        // lead to this point are still being interpreted: the pass has a
+        // guard of its own. It cannot repeat itself: neither it nor any
+        // renderer under it makes such a pass.
+        Second.FNesting = std::make_shared<TPDFRenderNesting>();
+        Second.FNoMaskImages = true;
         // The images may take the pixels of a few pages, no more.
         Second.FMaskImageSink = Sink;
         Second.FMaskImageBudget = 4 * int64_t(FMaxX) * FMaxY;

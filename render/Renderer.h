@@ -234,7 +234,6 @@ public:
     bool Enter(const void* Key);
     void Leave(const void* Key);
     int32_t Depth() const { return FDepth; }
-    bool Active(const void* Key) const { return FActive.count(Key) != 0; }
 
 private:
     int32_t FDepth = 0;
@@ -586,6 +585,9 @@ private:
     // images may still take.
     std::vector<TMaskImage>* FMaskImageSink = nullptr;
     int64_t FMaskImageBudget = 0;
+    // Set on that renderer and every renderer under it: they make no such
+    // pass (a soft mask they cannot compose is not drawn).
+    bool FNoMaskImages = false;
 };
 
 // Draws an image XObject met by Do (Ref: the reference it was reached
