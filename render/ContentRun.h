@@ -160,13 +160,19 @@ struct TPDFRenderer::TContentRun {
     struct TMaskInForce {
         size_t Depth = 0;
         std::vector<uint8_t> Coverage;
+        // Imaged: drawing under it is left out and placed as an image.
+        bool Imaged = false;
+        // The resources and the content position of the gs that set it.
+        const void* Key = nullptr;
+        size_t Pos = 0;
     };
     std::vector<TMaskInForce> Masks;
     // Ends the masks set at Depth or deeper.
     void EndMasks(size_t Depth) {
         while (!Masks.empty() && Masks.back().Depth >= Depth) {
-            if (R.Picasso) R.Picasso->EndMaskLayer(Masks.back().Coverage);
+            TMaskInForce M = std::move(Masks.back());
             Masks.pop_back();
+            R.EndSoftMask(M.Imaged, M.Coverage, M.Key, M.Pos);
         }
     }
     // An image with a soft mask of its own ignores the graphics state's: the
@@ -219,7 +225,9 @@ struct TPDFRenderer::TContentRun {
         PathMinY = std::min(PathMinY, Y);
         PathMaxY = std::max(PathMaxY, Y);
     }
-    bool PrinterFirstPass() const { return R.FDestination == rdKPLRPrinter; }
+    // Elements are checked against the region list: the printer's first
+    // pass, or drawing under a soft mask that is placed as an image.
+    bool RegionPass() const { return R.FDestination == rdKPLRPrinter || R.FImagedMasks > 0; }
     static bool PatternSpace(const std::string& CS) { return CS.rfind("Pattern", 0) == 0; }
     // What a plain device reproduces: normal blending, no soft mask, and on
     // each side painted an opaque colour that is no pattern.
@@ -568,7 +576,7 @@ struct TPDFRenderer::TContentRun {
         }
         if (!Visible || PathInvalid) {
             D->NullPath();
-        } else if (PrinterFirstPass() && !PathBoxEmpty &&
+        } else if (RegionPass() && !PathBoxEmpty &&
                    R.PrinterPassSkips(PathMinX - Pad, PathMinY - Pad, PathMaxX + Pad,
                                       PathMaxY + Pad, PlainPaint(Fill, Stroke))) {
             // Left to the renderer library's pass.
@@ -1096,7 +1104,7 @@ struct TPDFRenderer::TContentRun {
                 if (EPS || GS.Degenerate || !Visible) break;
                 const TVPLPattern* Pat = R.FindPattern(*this, Name);
                 if (Pat == nullptr) break;
-                if (PrinterFirstPass()) {
+                if (RegionPass()) {
                     // A shading is never plain: its area goes to the second pass.
                     double L, T, Rt, B;
                     R.PrinterAreaBounds(L, T, Rt, B);
@@ -1236,7 +1244,7 @@ struct TPDFRenderer::TContentRun {
                 break;
             }
             case op_BI: {
-                if (PrinterFirstPass() && Visible && !GS.Degenerate) {
+                if (RegionPass() && Visible && !GS.Degenerate) {
                     double L, T, Rt, B;
                     UnitSquareBounds(L, T, Rt, B);
                     if (R.PrinterPassSkips(L, T, Rt, B, PlainImage(InlineStencil()))) {

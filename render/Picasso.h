@@ -313,6 +313,8 @@ public:
     bool BeginMaskLayer(int32_t W, int32_t H);
     void EndMaskLayer(const std::vector<uint8_t>& Mask);
     int32_t MaskLayerCount() const { return int32_t(FMaskLayers.size()); }
+    // The pixels the last GDI+ layer changed when it ended (empty: none).
+    const RECT& LastMaskBox() const { return FLastMaskBox; }
     // GDI+: a device-space texture of a shading drawn by our rasteriser over
     // the current path's bounds within the visible clip (for a stroke the
     // whole visible clip); nullptr when nothing would be painted.
@@ -465,6 +467,7 @@ private:
         bool Cairo = false;  // a cairo group instead of a GDI+ bitmap
     };
     std::vector<std::unique_ptr<TMaskLayer>> FMaskLayers;
+    RECT FLastMaskBox{};
     TPDFXForm FFillPatternSpace{};
     bool FHasFillPatternSpace = false;
     bool FFillForShading = false;

@@ -70,6 +70,7 @@ bool TPDFPicasso::BeginMaskLayer(int32_t W, int32_t H) {
 }
 
 void TPDFPicasso::EndMaskLayer(const std::vector<uint8_t>& Mask) {
+    FLastMaskBox = RECT{};
     if (FMaskLayers.empty()) return;
     std::unique_ptr<TMaskLayer> L = std::move(FMaskLayers.back());
     FMaskLayers.pop_back();
@@ -117,15 +118,26 @@ void TPDFPicasso::EndMaskLayer(const std::vector<uint8_t>& Mask) {
     }
     FGDIPlus->GdipDeleteGraphics(Layer);
     const size_t N = L->Pixels.size();
+    const size_t W = size_t(std::max(L->Width, 1));
+    int32_t MinX = L->Width, MinY = L->Height, MaxX = -1, MaxY = -1;
     for (size_t I = 0; I < N; ++I) {
         const uint32_t M = I < Mask.size() ? Mask[I] : 0;
         uint32_t& P = L->Pixels[I];
-        if (M == 255 || P == 0) continue;
-        uint32_t Out = 0;
-        for (int Shift = 0; Shift < 32; Shift += 8)
-            Out |= (((P >> Shift) & 0xFF) * M + 127) / 255 << Shift;
-        P = Out;
+        if (P == 0) continue;
+        if (M != 255) {
+            uint32_t Out = 0;
+            for (int Shift = 0; Shift < 32; Shift += 8)
+                Out |= (((P >> Shift) & 0xFF) * M + 127) / 255 << Shift;
+            P = Out;
+            if (P == 0) continue;
+        }
+        const int32_t X = int32_t(I % W), Y = int32_t(I / W);
+        MinX = std::min(MinX, X);
+        MaxX = std::max(MaxX, X);
+        MinY = std::min(MinY, Y);
+        MaxY = std::max(MaxY, Y);
     }
+    if (MaxX >= 0) FLastMaskBox = RECT{MinX, MinY, MaxX + 1, MaxY + 1};
     // The layer is laid on pixel for pixel, whatever the page's clip.
     GpRegion* Everything = nullptr;
     if (FGDIPlus->GdipCreateRegion(&Everything) == gsOk && Everything != nullptr) {

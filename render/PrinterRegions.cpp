@@ -117,6 +117,8 @@ void TPDFRenderer::AddToPrinterBBoxArray(double Left, double Top, double Right, 
 
 bool TPDFRenderer::PrinterPassSkips(double Left, double Top, double Right, double Bottom,
                                     bool Plain) {
+    // Under a soft mask placed as an image, nothing reaches the device.
+    if (FImagedMasks > 0) return true;
     if (FDestination != rdKPLRPrinter) return false;
     if (IsBBoxInPrinterArray(Left, Top, Right, Bottom)) return true;
     if (Plain) return false;

@@ -1,7 +1,7 @@
 // The gs operator: a named graphics-state parameter dictionary copied into
 // the graphics state. Soft masks are drawn by the renderer library through
-// its groups and by the default model through layers; elsewhere the state
-// records that one is in force.
+// its groups, by the default and cairo models through layers, and on
+// destinations that cannot composite as images of the masked areas.
 #include <array>
 #include <string>
 
@@ -117,7 +117,9 @@ void TPDFRenderer::ApplySoftMask(TContentRun& Run, TPDFDictionary* MaskDict) {
         Picasso && ((Picasso->Model() == pmGDIPlus && FDestination == rdBitmap) ||
                     (Picasso->Model() == pmCairo &&
                      (FDestination == rdCairo || FDestination == rdCairoBitmap)));
-    if (!Run.Visible || !Layers || FCanvasRecorder != nullptr) return;
+    // Elsewhere the masked drawing becomes an image (MaskImages.cpp).
+    const bool Imaged = !Layers && ImagesSoftMasks();
+    if (!Run.Visible || (!Layers && !Imaged) || FCanvasRecorder != nullptr) return;
     TVPLSoftmask Mask(FColorManager.get());
     Mask.OnFindObject = OnFindObject;
     Mask.Populate(MaskDict);
@@ -136,6 +138,15 @@ void TPDFRenderer::ApplySoftMask(TContentRun& Run, TPDFDictionary* MaskDict) {
     if (auto* MA = ObjAs<TPDFArray>(Run.Resolve(GD->FindValueByKeyName("Matrix", false)));
         MA && MA->GetCount() == 6 && Run.Numbers(MA, 6, M)) {
         if (!TContentRun::SafeMul({M[0], M[1], M[2], M[3], M[4], M[5]}, CanvasMat, Mat)) return;
+    }
+    if (Imaged) {
+        // The bitmap model's pass makes the mask and its image; a page it
+        // cannot hold as a layer gets none there either.
+        if (FMaxX <= 0 || FMaxY <= 0 || int64_t(FMaxX) * FMaxY > TBitmap::MaxPixels) return;
+        Run.EndMasks(Run.States.size());
+        Run.Masks.push_back({Run.States.size(), {}, true, Run.Resources, Run.Pos});
+        ++FImagedMasks;
+        return;
     }
     // The backdrop of a luminosity mask, in the group's colour space.
     TColor Backdrop = 0;
@@ -221,7 +232,7 @@ void TPDFRenderer::ApplySoftMask(TContentRun& Run, TPDFDictionary* MaskDict) {
     // A mask set again at the same level replaces the one before.
     Run.EndMasks(Run.States.size());
     if (!Picasso->BeginMaskLayer(W, H)) return;
-    Run.Masks.push_back({Run.States.size(), std::move(Coverage)});
+    Run.Masks.push_back({Run.States.size(), std::move(Coverage), false, Run.Resources, Run.Pos});
 }
 
 }  // namespace velmo

@@ -510,7 +510,7 @@ void TPDFRenderer::ShowText(TContentRun& Run) {
         PaintLibraryText(Run, Type3 != nullptr, CanvasMat);
         return;
     }
-    if (Run.PrinterFirstPass() && !DevCanvas.Empty && (Fill || Stroke)) {
+    if (Run.RegionPass() && !DevCanvas.Empty && (Fill || Stroke)) {
         double Pad = 0;
         if (Stroke) {
             const TPDFXForm& M = CanvasMat;

@@ -62,7 +62,7 @@ void TPDFRenderer::DrawXObject(TContentRun& Run, std::string_view Name) {
     if (!Run.StreamVisible(Dict)) return;
 
     const std::string Subtype = Dict->StringValue("Subtype");
-    if (Run.PrinterFirstPass() && !Run.GS.Degenerate && (Subtype == "Image" || Subtype == "Form")) {
+    if (Run.RegionPass() && !Run.GS.Degenerate && (Subtype == "Image" || Subtype == "Form")) {
         double L, T, Rt, B;
         bool Plain;
         if (Subtype == "Image") {

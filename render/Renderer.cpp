@@ -615,6 +615,7 @@ void TPDFRenderer::RenderDevice(TCanvas* Canvas, int32_t PW, int32_t PH, double 
     }
     Picasso->SetCurrentXForm(CanvasMat);
     StartMatrix = CanvasMat;
+    ResetMaskImages(FPageDict, nullptr);
     RenderContent(FPageDict, {}, nullptr);
     switch (FDestination) {
         case rdKPLR:
@@ -697,6 +698,7 @@ void TPDFRenderer::RenderSource(TPDFObject* Source, TPDFIndRef* ContainerIR, dou
         FInitialState.FillColor = FInitialState.StrokeColor = FCellColor;
         FUseInitialState = true;
     }
+    ResetMaskImages(Source, ContainerIR);
     RenderContent(Source, {}, ContainerIR);
 }
 
@@ -707,15 +709,44 @@ void TPDFRenderer::ShareWithSecond(TPDFRenderer& Second) const {
     Second.OnEncrypt = OnEncrypt;
     Second.FNesting = FNesting;
     Second.FOCGStateList = FOCGStateList;
+    Second.FNoMaskImages = FNoMaskImages;
 }
 
 bool TPDFRenderer::RenderGroupBitmap(TContentRun& Run, TPDFStream* G, TPDFIndRef* Ref,
                                      const TPDFXForm& Mat, const double* Box, TColor Background,
                                      TBitmap& Out) {
+    return RenderSecondOnBitmap(G, Ref, Run.Resources, Mat, Box, Background, false, nullptr, Out);
+}
+
+bool TPDFRenderer::RenderSecondOnBitmap(TPDFObject* Source, TPDFIndRef* Ref,
+                                        TPDFDictionary* Parent, const TPDFXForm& Mat,
+                                        const double* Box, TColor Background,
+                                        bool ForceBitmapModel, std::vector<TMaskImage>* Sink,
+                                        TBitmap& Out) {
     if (FMaxX <= 0 || FMaxY <= 0) return false;
     TPDFRenderer Second(FFontCol);
     // A group that sets its own mask again ends instead of recursing.
     ShareWithSecond(Second);
+    if (ForceBitmapModel) Second.FGDIPlusSettings.UseGDIPlus = true;
+    if (Sink != nullptr) {
+        // Drawing this render again from its start, while the contents that
+        // lead to this point are still being interpreted: the pass has a
+        // guard of its own. It cannot repeat itself: neither it nor any
+        // renderer under it makes such a pass.
+        Second.FNesting = std::make_shared<TPDFRenderNesting>();
+        Second.FNoMaskImages = true;
+        // The images may take the pixels of a few pages, no more.
+        Second.FMaskImageSink = Sink;
+        Second.FMaskImageBudget = 4 * int64_t(FMaxX) * FMaxY;
+    }
+    if (FCellColored && Sink != nullptr) {
+        // Drawing this render again: an uncoloured cell in its colour.
+        Second.FCellColored = true;
+        Second.FCellColor = FCellColor;
+        Second.FInitialState = TPDFGraphicsState();
+        Second.FInitialState.FillColor = Second.FInitialState.StrokeColor = FCellColor;
+        Second.FUseInitialState = true;
+    }
     Second.FDPI = FDPI;
     Second.FDestination = rdBitmap;
     Second.FPageDict = FPageDict;
@@ -740,14 +771,15 @@ bool TPDFRenderer::RenderGroupBitmap(TContentRun& Run, TPDFStream* G, TPDFIndRef
             R->Picasso.reset();
         }
     } Drop{&Second};
-    if (FGDIPlusSettings.UseGDIPlus)
-        Second.Picasso->UseGDIPlusModel(&Second.FBitmap.Canvas(), FGDIPlusSettings);
+    if (Second.FGDIPlusSettings.UseGDIPlus)
+        Second.Picasso->UseGDIPlusModel(&Second.FBitmap.Canvas(), Second.FGDIPlusSettings);
     else
         Second.Picasso->UseGDIModel(&Second.FBitmap.Canvas());
+    if (Picasso) Second.Picasso->SetPageHeight(Picasso->PageHeight());
     Second.CanvasMat = Mat;
     Second.StartMatrix = Mat;
     Second.Picasso->SetCurrentXForm(Mat);
-    Second.ParentResources = Run.Resources;
+    Second.ParentResources = Parent;
     if (Box != nullptr) {
         TPDFRenderCanvas* D = Second.Device();
         TPDFDoublePoint P[4], Q;
@@ -765,7 +797,7 @@ bool TPDFRenderer::RenderGroupBitmap(TContentRun& Run, TPDFStream* G, TPDFIndRef
         D->SetClippingPath(pfWinding);
         D->NullPath();
     }
-    Second.RenderContent(G, {}, Ref);
+    Second.RenderContent(Source, {}, Ref);
     if (FErrorDesc.empty() && !Second.FErrorDesc.empty()) FErrorDesc = Second.FErrorDesc;
     ReleaseDirectFonts(FFontCol);
     Second.FPicassoDevice.reset();

@@ -319,7 +319,9 @@ public:
     }
     // The first-pass rule for one element: true when it is not to be drawn
     // on the printer (covered already, or not plain, and then recorded).
-    // Always false outside the two-pass printer destination.
+    // Always true under a soft mask placed as an image (the element is left
+    // to the image); otherwise false outside the two-pass printer
+    // destination.
     bool PrinterPassSkips(double Left, double Top, double Right, double Bottom, bool Plain);
     // Device bounds of a shading or form in the first pass: the visible
     // clip under GDI+, the whole page under GDI.
@@ -427,6 +429,18 @@ public:
     void ShareWithSecond(TPDFRenderer& Second) const;
     bool RenderGroupBitmap(TContentRun& Run, TPDFStream* G, TPDFIndRef* Ref, const TPDFXForm& Mat,
                            const double* Box, TColor Background, TBitmap& Out);
+    // Soft masks where the destination cannot composite (metafiles, device
+    // contexts, printers, a bitmap drawn with plain GDI): drawing under the
+    // mask is left out, and when the outermost mask ends the area that the
+    // masked drawing changed is placed there as an image of the page as
+    // the bitmap model draws it at that point (backdrop and masked drawing
+    // composed). The bitmap model's pass over the page is made once, at the
+    // first such mask's end.
+    bool ImagesSoftMasks() const;
+    // Ends one soft mask of a content (Imaged: of the kind above); Key and
+    // Pos (the resources and the content position of its gs) name it.
+    void EndSoftMask(bool Imaged, const std::vector<uint8_t>& Coverage, const void* Key,
+                     size_t Pos);
     // Prepares the tile image of a tiling pattern.
     void RenderPatternTile(TContentRun& Run, const TVPLPattern* Pattern, std::string_view Name);
     // The page's annotations, from the page's matrix: Before is the pass
@@ -537,6 +551,43 @@ private:
     TPDFRenderCanvas* FCanvasRecorder = nullptr;
     std::unique_ptr<TPDFRenderCanvas> FPicassoDevice;
     int32_t FLastProgress = -1;
+
+    // Images of soft-masked areas (MaskImages.cpp): one per outermost mask
+    // of the bitmap model's pass, in drawing order, with the mask's name;
+    // an entry without pixels stands for a mask that changed nothing.
+    struct TMaskImage {
+        const void* Key = nullptr;
+        size_t Pos = 0;
+        int32_t Left = 0, Top = 0;
+        TBitmap Image;
+    };
+    // Draws Source as this render does, through the bitmap model, on a
+    // device-size bitmap cleared to Background by a second renderer under
+    // this one's guard (Parent: the resources of the content that draws it;
+    // Box: a clip in Mat's space; Sink: where that renderer leaves the
+    // images of its masked areas). False when no bitmap was made.
+    bool RenderSecondOnBitmap(TPDFObject* Source, TPDFIndRef* Ref, TPDFDictionary* Parent,
+                              const TPDFXForm& Mat, const double* Box, TColor Background,
+                              bool ForceBitmapModel, std::vector<TMaskImage>* Sink, TBitmap& Out);
+    void ResetMaskImages(TPDFObject* Source, TPDFIndRef* ContainerIR);
+    void TakeMaskImages();
+    void PlaceMaskImage(const void* Key, size_t Pos);
+    // What this render draws (the page, or RenderSource's source).
+    TPDFObject* FRenderedSource = nullptr;
+    TPDFIndRef* FRenderedContainer = nullptr;
+    TPDFDictionary* FRenderedParent = nullptr;
+    // Masks of the imaging kind in force, over every nested content.
+    int32_t FImagedMasks = 0;
+    std::vector<TMaskImage> FMaskImages;
+    size_t FMaskImageCursor = 0;
+    bool FMaskImagesTaken = false;
+    // Set on the second renderer of TakeMaskImages, with the pixels its
+    // images may still take.
+    std::vector<TMaskImage>* FMaskImageSink = nullptr;
+    int64_t FMaskImageBudget = 0;
+    // Set on that renderer and every renderer under it: they make no such
+    // pass (a soft mask they cannot compose is not drawn).
+    bool FNoMaskImages = false;
 };
 
 // Draws an image XObject met by Do (Ref: the reference it was reached

@@ -1,9 +1,10 @@
 // The content-stream interpreter's target: the input is the content of a
 // small page drawn at 72 DPI through the GDI+ facade. The page's resources
 // hold a form that draws the page's own content again (so the nesting guard
-// is reached), colour spaces of every kind, a graphics state, a tiling
-// pattern and an optional content group, under the names a fuzzer finds in
-// the seeds.
+// is reached), colour spaces of every kind, graphics states (with soft masks
+// whose group draws the content again), a tiling pattern and an optional
+// content group, under the names a fuzzer finds in the seeds. The page is
+// also written as an EMF, where soft-masked drawing becomes images.
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,7 +35,9 @@ constexpr const char* kResources =
     "      /C0 [0] /C1 [1] /N 2 >>]"
     "   /Lab [/Lab << /WhitePoint [0.95 1 1.09] /Range [-100 100 -100 100] >>]"
     "   /Cal [/CalRGB << /WhitePoint [0.95 1 1.09] >>] >>"
-    " /ExtGState << /G << /LW 3 /CA 0.5 /ca 0.5 /D [[2 1] 0] >> >>"
+    " /ExtGState << /G << /LW 3 /CA 0.5 /ca 0.5 /D [[2 1] 0] >>"
+    "   /M << /SMask << /S /Luminosity /BC [1] /G 22 0 R >> >>"
+    "   /A << /SMask << /S /Alpha /G 22 0 R >> >> /N << /SMask /None >> >>"
     " /Pattern << /P 21 0 R >>"
     " /Properties << /OC << /Type /OCG /Name (x) >> >>"
     " /Font << /F1 30 0 R /F2 31 0 R /F3 32 0 R >> >>";
@@ -82,8 +85,9 @@ void AddFonts(TPDFStructure& S, TPDFFontCollection& Col, TPDFStream* Content,
     }
 }
 
-TPDFObject* Find(TPDFIndRef* Ref, TPDFObject* Form, TPDFObject* Tile) {
+TPDFObject* Find(TPDFIndRef* Ref, TPDFObject* Form, TPDFObject* Tile, TPDFObject* Group) {
     if (Ref->ObjNum == 20) return Form;
+    if (Ref->ObjNum == 22) return Group;
     if (Ref->ObjNum == 21) return Tile;
     return nullptr;
 }
@@ -108,6 +112,9 @@ void ContentStream(std::string_view Data) {
     auto* FormStream = S.NewStreamWithDict(
         Content, ObjAs<TPDFDictionary>(S.Decode("<< /Type /XObject /Subtype /Form /BBox [0 0 20 20]"
                                                 " /Matrix [0.5 0 0 0.5 2 2] >>")));
+    auto* Group = S.NewStreamWithDict(
+        Content, ObjAs<TPDFDictionary>(S.Decode("<< /Type /XObject /Subtype /Form /BBox [0 0 30 30]"
+                                                " /Group << /S /Transparency /CS /DeviceGray >> >>")));
     auto* Tile = S.NewStreamWithDict(
         "0 0 2 2 re f " + Content.substr(0, 64),
         ObjAs<TPDFDictionary>(S.Decode("<< /PatternType 1 /PaintType 1 /TilingType 1"
@@ -119,13 +126,13 @@ void ContentStream(std::string_view Data) {
         if (Ref->ObjNum == 40) return GlyphA;
         if (Ref->ObjNum == 41) return GlyphB;
         if (Ref->ObjNum >= 30 && Ref->ObjNum <= 32) return Page;  // any dictionary
-        return Find(Ref, FormStream, Tile);
+        return Find(Ref, FormStream, Tile, Group);
     };
     TPDFFontCollection Fonts;
     AddFonts(S, Fonts, GlyphB, Lookup);
 
-    // The page drawn, then read as text.
-    for (TPDFRenderDest Dest : {rdBitmap, rdTextFunnel}) {
+    // The page drawn, read as text and written as an EMF.
+    for (TPDFRenderDest Dest : {rdBitmap, rdTextFunnel, rdEMF}) {
         TPDFRenderer R(&Fonts);
         R.SetPageDict(Page);
         R.OnFindObject = Lookup;

@@ -10,10 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/metafile/MetafileReplay.h"
 #include "render/PatternDigest.h"
 #include "render/ShadingRaster.h"
 #include "render/SoftMask.h"
 #include "tests/render/RendererTestKit.h"
+#include "tests/support/RenderSupport.h"
 
 namespace velmo {
 namespace {
@@ -188,6 +190,158 @@ TEST(SoftMask, ShortBox) {
     P.Draw();
     EXPECT_EQ(P.At(50, 50)[0], 255);
     EXPECT_EQ(P.At(50, 50)[1], 0);
+}
+
+// ---- Soft masks where the destination cannot composite ---------------------------
+
+// The masks of the transparency fixtures: a black-to-white luminosity ramp,
+// and an alpha group of an opaque disc and a half-transparent bar.
+std::string RampGroup(const std::string& MoreResources) {
+    return "<< /Subtype /Form /BBox [0 0 200 100] /Group << /S /Transparency /CS /DeviceRGB >> "
+           "/Resources << /Shading << /S0 << /ShadingType 2 /ColorSpace /DeviceGray /Coords [0 0 "
+           "200 0] /Function << /FunctionType 2 /Domain [0 1] /C0 [0] /C1 [1] /N 1 >> >> >> " +
+           MoreResources + " >> >>";
+}
+const std::string kLuminosityRamp = RampGroup("");
+const char* const kAlphaShapes =
+    "<< /Subtype /Form /BBox [0 0 200 100] /Group << /S /Transparency >> "
+    "/Resources << /ExtGState << /H << /ca 0.5 >> >> >> >>";
+const char* const kAlphaShapesContent =
+    "0 g 60 50 m 60 72 42 90 20 90 c -2 90 -20 72 -20 50 c -20 28 -2 10 20 10 c 42 10 60 28 60 "
+    "50 c f /H gs 120 20 70 60 re f";
+
+struct TMaskCase {
+    const char* Name;
+    const char* Content;
+    const char* State;
+    std::string Group;
+    const char* GroupContent;
+};
+const TMaskCase kMaskCases[] = {
+    {"luminosity", "0 0 1 rg 0 0 40 100 re f /M gs 1 0 0 rg 0 0 200 100 re f",
+     "<< /M << /SMask << /S /Luminosity /G 5 0 R >> >> >>", kLuminosityRamp, "/S0 sh"},
+    {"alpha", "q /M gs 0 0.5 0 rg 0 0 200 100 re f Q 0 0 1 rg 0 0 10 10 re f",
+     "<< /M << /SMask << /S /Alpha /G 5 0 R >> >> >>", kAlphaShapes, kAlphaShapesContent},
+};
+
+// The page drawn on Dest at 96 DPI and brought back as a bitmap: metafiles
+// through our player, a device context from its target. UseGDIPlus false
+// draws with plain GDI.
+TBitmap DrawMasked(const TMaskCase& C, TPDFRenderDest Dest, bool UseGDIPlus, std::string& Error) {
+    TObjectPage P(C.Content, {0, 0, 200, 100});
+    P.Resource("ExtGState", C.State);
+    P.StreamObject(5, C.Group, C.GroupContent);
+    TPDFRenderer R(nullptr);
+    P.Attach(R);
+    R.SetDPI(96);
+    R.SetDestination(Dest);
+    R.GDIPlusSettings().UseGDIPlus = UseGDIPlus;
+    TMemoryStream Plus;
+    TBitmap Target(267, 133);
+    if (Dest == rdEMFPlus) R.SetEMFPlusTarget(&Plus);
+    if (Dest == rdDeviceContext) R.SetDeviceContextTarget(Target.Canvas().Handle(), true, 0, 0);
+    R.Render();
+    Error = R.ErrorDesc();
+    TBitmap Back;
+    if (Dest == rdBitmap) return *R.Bitmap();
+    if (Dest == rdDeviceContext) return Target;
+    std::string Data;
+    if (Dest == rdEMFPlus) {
+        Data = Plus.Bytes();
+    } else {
+        TMemoryStream Out;
+        R.SaveMetafileToStream(Out);
+        Data = Out.Bytes();
+    }
+    std::string Why;
+    if (!metafile::ReplayMetafile(Data, Back, &Why)) Error += "replay: " + Why;
+    return Back;
+}
+
+// Masked drawing on metafiles, device contexts and plain-GDI bitmaps looks
+// as the bitmap model draws it: the ramp gives red fading in from white
+// over what was drawn before (not an opaque block), the alpha group shows
+// its disc and its half-transparent bar.
+TEST(SoftMask, DestinationsThatCannotCompositeGetTheMaskedImage) {
+    struct TDest {
+        const char* Name;
+        TPDFRenderDest Dest;
+        bool UseGDIPlus;
+    } Dests[] = {
+        {"EMF", rdEMF, true},           {"EMF plain GDI", rdEMF, false},
+        {"WMF", rdWMF, true},           {"EMF+", rdEMFPlus, true},
+        {"device context", rdDeviceContext, true},
+        {"bitmap plain GDI", rdBitmap, false},
+    };
+    for (const TMaskCase& C : kMaskCases) {
+        std::string Error;
+        const TBitmap Reference = DrawMasked(C, rdBitmap, true, Error);
+        ASSERT_EQ(Error, "") << C.Name;
+        for (const TDest& D : Dests) {
+            SCOPED_TRACE(std::string(C.Name) + " on " + D.Name);
+            const TBitmap Got = DrawMasked(C, D.Dest, D.UseGDIPlus, Error);
+            EXPECT_EQ(Error, "");
+            const auto Cmp = vpltest::CompareRenders(vpltest::RasterFromBitmap(Got),
+                                                     vpltest::RasterFromBitmap(Reference));
+            EXPECT_TRUE(Cmp.similar) << vpltest::DescribeComparison(Cmp);
+            auto At = [&](int X, int Y) {
+                const TColor P = Got.GetPixel(X, Y);
+                return std::array<int, 3>{int(P & 0xFF), int(P >> 8 & 0xFF), int(P >> 16 & 0xFF)};
+            };
+            if (std::string(C.Name) == "luminosity") {
+                EXPECT_GE(At(2, 66)[2], 240);   // the blue drawn before, beneath a clear mask
+                EXPECT_LE(At(2, 66)[0], 20);
+                EXPECT_GE(At(66, 66)[1], 140);  // a third along: light
+                EXPECT_EQ(At(66, 66)[0], 255);
+                EXPECT_NEAR(At(133, 66)[1], 128, 12);  // half way: half
+                EXPECT_GE(At(264, 66)[0], 245);  // the right end: red
+                EXPECT_LE(At(264, 66)[1], 12);
+            } else {
+                EXPECT_LE(At(27, 66)[0], 10);  // the disc: green
+                EXPECT_NEAR(At(27, 66)[1], 128, 4);
+                EXPECT_NEAR(At(206, 66)[0], 128, 6);  // the bar: half
+                EXPECT_EQ(At(100, 66), (std::array<int, 3>{255, 255, 255}));
+                EXPECT_EQ(At(3, 129), (std::array<int, 3>{0, 0, 255}));  // after Q: drawn
+            }
+        }
+    }
+}
+
+// A masked fill inside a tiling cell of a metafile page: the cell is drawn
+// with its mask, and a cell that reaches itself through its mask group ends
+// with the error text.
+TEST(SoftMask, MaskInsideAPatternCellKeepsTheNestingGuard) {
+    auto Draw = [](const char* GroupContent, std::string& Error) {
+        TObjectPage P("/Pattern cs /P scn 0 0 200 100 re f", {0, 0, 200, 100});
+        P.Resource("Pattern", "<< /P 6 0 R >>");
+        P.StreamObject(6,
+                       "<< /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 200 100] "
+                       "/XStep 200 /YStep 100 /Resources << /ExtGState << /M << /SMask << /S "
+                       "/Luminosity /G 5 0 R >> >> >> >> >>",
+                       "/M gs 1 0 0 rg 0 0 200 100 re f");
+        P.StreamObject(5, RampGroup("/Pattern << /P 6 0 R >>"), GroupContent);
+        TPDFRenderer R(nullptr);
+        P.Attach(R);
+        R.SetDPI(72);
+        R.SetDestination(rdEMF);
+        R.Render();
+        Error = R.ErrorDesc();
+        TMemoryStream Out;
+        R.SaveMetafileToStream(Out);
+        TBitmap Back;
+        std::string Why;
+        EXPECT_TRUE(metafile::ReplayMetafile(Out.Bytes(), Back, &Why)) << Why;
+        return Back;
+    };
+    std::string Error;
+    const TBitmap B = Draw("/S0 sh", Error);
+    EXPECT_EQ(Error, "");
+    ASSERT_GE(B.Width(), 198);
+    EXPECT_GE(int(B.GetPixel(3, 50) >> 8 & 0xFF), 235);  // white at the left
+    EXPECT_GE(int(B.GetPixel(196, 50) & 0xFF), 240);      // red at the right
+    EXPECT_LE(int(B.GetPixel(196, 50) >> 8 & 0xFF), 20);
+    Draw("/Pattern cs /P scn 0 0 200 100 re f", Error);
+    EXPECT_NE(Error.find("refers to itself"), std::string::npos) << Error;
 }
 
 // ---- Pattern digests -------------------------------------------------------------

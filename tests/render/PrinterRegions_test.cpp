@@ -4,7 +4,7 @@
 // elements a plain device cannot reproduce, the list emptied when a page
 // starts, a shading or transparency group covering the whole page under
 // GDI, and nothing copied onto the paper when the renderer library cannot
-// be bound).
+// be bound), and soft-masked drawing on the one-pass printer.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -180,6 +180,41 @@ TEST_F(PrinterRegions, ElementsInsideARegionAreLeftToTheSecondPass) {
     EXPECT_EQ(Show(R.PrinterBBoxArray()), "(10,40,60,90)");
     EXPECT_EQ(At(25, 75), clWhite);
     EXPECT_EQ(At(85, 15), clBlack);
+}
+
+// On the one-pass printer a soft mask is printed as the image of what the
+// bitmap model draws: a black-to-white luminosity ramp over a red fill
+// prints red fading in from white, not a red block, with GDI and GDI+.
+TEST_F(PrinterRegions, SoftMaskedDrawingPrintsAsTheBitmapModelsImage) {
+    for (const bool GDIPlus : {false, true}) {
+        SCOPED_TRACE(GDIPlus ? "GDI+" : "GDI");
+        TPage P("0 0 1 rg 0 0 30 200 re f /M gs 1 0 0 rg 0 0 200 200 re f", {0, 0, 200, 200});
+        P.Resources->Add("ExtGState",
+                         P.S.Decode("<< /M << /SMask << /S /Luminosity /G 5 0 R >> >> >>"));
+        P.Objects[5] = P.S.NewStreamWithDict(
+            "/S0 sh",
+            ObjAs<TPDFDictionary>(P.S.Decode(
+                "<< /Subtype /Form /BBox [0 0 200 200] /Group << /S /Transparency >> /Resources "
+                "<< /Shading << /S0 << /ShadingType 2 /ColorSpace /DeviceGray /Coords [0 0 200 "
+                "0] /Function << /FunctionType 2 /Domain [0 1] /C0 [0] /C1 [1] /N 1 >> >> >> >> "
+                ">>")));
+        TPDFRenderer Rr(nullptr);
+        P.Attach(Rr);
+        Rr.SetDestination(rdPrinter);
+        Rr.FVPLPrinter = Job.get();
+        Rr.SetDPI(Job->GetDPI());
+        Rr.GDIPlusSettings().UseGDIPlus = GDIPlus;
+        Rr.Render();
+        EXPECT_EQ(Rr.ErrorDesc(), "");
+        // The blue drawn before shows where the mask is nearly clear.
+        EXPECT_GE(int(At(5, 100) >> 16), 240);
+        EXPECT_LE(int(At(5, 100) & 0xFF), 15);
+        const TColor Mid = At(100, 100), Right = At(197, 100);
+        EXPECT_EQ(Mid & 0xFF, 0xFFu);
+        EXPECT_NEAR(int(Mid >> 8 & 0xFF), 128, 12);
+        EXPECT_GE(int(Right & 0xFF), 245);
+        EXPECT_LE(int(Right >> 8 & 0xFF), 10);
+    }
 }
 
 // Glyphs drawn as filled boxes of 500 × 700 glyph units from the origin.
