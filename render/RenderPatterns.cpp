@@ -76,6 +76,38 @@ void TileOfOneStep(TVPLPattern& Pattern, const std::vector<uint32_t>& Cell, int3
     Pattern.FTilePixelHeight = OH;
 }
 
+// A cell drawn finer than the device is averaged down to OW × OH pixels,
+// as the device samples an image: thin lines keep their weight in grey
+// rather than falling on or between the texture's samples. Straight ARGB in
+// and out; colours are averaged by their coverage.
+void AverageCellDown(std::vector<uint32_t>& Cell, int32_t& PW, int32_t& PH, int32_t OW,
+                     int32_t OH) {
+    std::vector<uint32_t> Out(size_t(OW) * size_t(OH));
+    for (int32_t Y = 0; Y < OH; ++Y) {
+        const int32_t Y0 = int32_t(int64_t(Y) * PH / OH), Y1 = int32_t(int64_t(Y + 1) * PH / OH);
+        for (int32_t X = 0; X < OW; ++X) {
+            const int32_t X0 = int32_t(int64_t(X) * PW / OW),
+                          X1 = int32_t(int64_t(X + 1) * PW / OW);
+            uint64_t A = 0, C[3] = {};
+            for (int32_t SY = Y0; SY < std::max(Y1, Y0 + 1); ++SY)
+                for (int32_t SX = X0; SX < std::max(X1, X0 + 1); ++SX) {
+                    const uint32_t P = Cell[size_t(SY) * size_t(PW) + size_t(SX)];
+                    const uint32_t PA = P >> 24;
+                    A += PA;
+                    for (int K = 0; K < 3; ++K) C[K] += uint64_t(P >> (16 - 8 * K) & 0xFF) * PA;
+                }
+            const uint64_t N = uint64_t(std::max(Y1 - Y0, 1)) * uint64_t(std::max(X1 - X0, 1));
+            uint32_t P = uint32_t((A + N / 2) / N) << 24;
+            if (A > 0)
+                for (int K = 0; K < 3; ++K) P |= uint32_t(std::min<uint64_t>(255, C[K] / A)) << (16 - 8 * K);
+            Out[size_t(Y) * size_t(OW) + size_t(X)] = P;
+        }
+    }
+    Cell = std::move(Out);
+    PW = OW;
+    PH = OH;
+}
+
 }  // namespace
 
 const TVPLPattern* TPDFRenderer::FindPattern(TContentRun& Run, std::string_view Name) {
@@ -185,7 +217,7 @@ const TVPLPattern* TPDFRenderer::FindPattern(TContentRun& Run, std::string_view 
                              Colour, &Black, OnBlack);
         FDPI = SavedDPI;
         Pattern->FTileScale = Scale;
-        const int32_t PW = OnWhite.Width(), PH = OnWhite.Height();
+        int32_t PW = OnWhite.Width(), PH = OnWhite.Height();
         if (PW > 0 && PH > 0 && OnBlack.Width() == PW && OnBlack.Height() == PH) {
             std::vector<uint32_t> Cell(size_t(PW) * size_t(PH));
             for (int32_t Y = 0; Y < PH; ++Y)
@@ -200,6 +232,9 @@ const TVPLPattern* TPDFRenderer::FindPattern(TContentRun& Run, std::string_view 
                         }
                     Cell[size_t(Y) * size_t(PW) + size_t(X)] = P;
                 }
+            const int32_t DW = int32_t(Pixels);
+            const int32_t DH = int32_t(std::clamp(std::nearbyint(Pixels * H / W), 1.0, kMaxTileSide));
+            if (DW > 0 && PW >= 2 * DW && PH >= 2 * DH) AverageCellDown(Cell, PW, PH, DW, DH);
             TileOfOneStep(*Pattern, Cell, PW, PH, W, H);
         }
     }
