@@ -204,7 +204,11 @@ struct TPDFRenderer::TContentRun {
         EPS = R.FDestination == rdEPS;
         Library = R.FDestination == rdKPLR || R.FDestination == rdKPLRBitmap ||
                   R.FDestination == rdKPLRMemory;
+        R.FLiveRuns.push_back(this);
     }
+    ~TContentRun() { std::erase(R.FLiveRuns, this); }
+    TContentRun(const TContentRun&) = delete;
+    TContentRun& operator=(const TContentRun&) = delete;
 
     TPDFRenderCanvas* Dev() { return R.Device(); }
 

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "render/ContentRun.h"
+#include "render/Picasso.h"
 #include "render/SoftMask.h"
 
 namespace velmo {
@@ -74,6 +76,38 @@ void TileOfOneStep(TVPLPattern& Pattern, const std::vector<uint32_t>& Cell, int3
     Pattern.FTilePixelHeight = OH;
 }
 
+// A cell drawn finer than the device is averaged down to OW × OH pixels,
+// as the device samples an image: thin lines keep their weight in grey
+// rather than falling on or between the texture's samples. Straight ARGB in
+// and out; colours are averaged by their coverage.
+void AverageCellDown(std::vector<uint32_t>& Cell, int32_t& PW, int32_t& PH, int32_t OW,
+                     int32_t OH) {
+    std::vector<uint32_t> Out(size_t(OW) * size_t(OH));
+    for (int32_t Y = 0; Y < OH; ++Y) {
+        const int32_t Y0 = int32_t(int64_t(Y) * PH / OH), Y1 = int32_t(int64_t(Y + 1) * PH / OH);
+        for (int32_t X = 0; X < OW; ++X) {
+            const int32_t X0 = int32_t(int64_t(X) * PW / OW),
+                          X1 = int32_t(int64_t(X + 1) * PW / OW);
+            uint64_t A = 0, C[3] = {};
+            for (int32_t SY = Y0; SY < std::max(Y1, Y0 + 1); ++SY)
+                for (int32_t SX = X0; SX < std::max(X1, X0 + 1); ++SX) {
+                    const uint32_t P = Cell[size_t(SY) * size_t(PW) + size_t(SX)];
+                    const uint32_t PA = P >> 24;
+                    A += PA;
+                    for (int K = 0; K < 3; ++K) C[K] += uint64_t(P >> (16 - 8 * K) & 0xFF) * PA;
+                }
+            const uint64_t N = uint64_t(std::max(Y1 - Y0, 1)) * uint64_t(std::max(X1 - X0, 1));
+            uint32_t P = uint32_t((A + N / 2) / N) << 24;
+            if (A > 0)
+                for (int K = 0; K < 3; ++K) P |= uint32_t(std::min<uint64_t>(255, C[K] / A)) << (16 - 8 * K);
+            Out[size_t(Y) * size_t(OW) + size_t(X)] = P;
+        }
+    }
+    Cell = std::move(Out);
+    PW = OW;
+    PH = OH;
+}
+
 }  // namespace
 
 const TVPLPattern* TPDFRenderer::FindPattern(TContentRun& Run, std::string_view Name) {
@@ -93,94 +127,158 @@ const TVPLPattern* TPDFRenderer::FindPattern(TContentRun& Run, std::string_view 
     TPDFDictionary* Source = Stream ? Stream->FDictionary : ObjAs<TPDFDictionary>(Value);
     if (Source == nullptr) return nullptr;
 
-    // Uncoloured cells are cached per colour.
-    std::string ColourKey;
+    if (auto It = FPatternIndex.find(Source); It != FPatternIndex.end()) return It->second;
+
+    auto Make = [&] {
+        auto P = std::make_unique<TVPLPattern>(FColorManager.get());
+        P->FOnFindObject = OnFindObject;
+        P->FOnDecrypt = OnDecrypt;
+        P->FOnEncrypt = OnEncrypt;
+        if (Run.Library) P->UseRendererModel();
+        P->Populate(Source, Stream, Ref);
+        return P;
+    };
+    // The shape of a tiling pattern met before: a cache hit needs no new
+    // digest (which decodes the cell's content).
+    std::unique_ptr<TVPLPattern> Pattern;
+    auto Shape = FTileShapes.find(Source);
+    if (Shape == FTileShapes.end()) {
+        Pattern = Make();
+        TTileShape New;
+        New.Matrix = Pattern->FMatrix;
+        New.W = std::min(Pattern->FXStep, Pattern->FBBox[2] - Pattern->FBBox[0]);
+        New.H = std::min(Pattern->FYStep, Pattern->FBBox[3] - Pattern->FBBox[1]);
+        // A cell or step of no size, or not finite, paints nothing.
+        New.Empty = !(New.W > 0) || !(New.H > 0) || !std::isfinite(New.W) ||
+                    !std::isfinite(New.H) || !(Pattern->FXStep > 0) || !(Pattern->FYStep > 0);
+        New.Drawn = Pattern->FPatternType == ptColorTile && Stream != nullptr && !Run.Library &&
+                    !Run.EPS;
+        New.Uncoloured = Pattern->FPaintType == 2 && !Run.Library;
+        if (!New.Drawn && !New.Uncoloured) {
+            TVPLPattern* Result = Pattern.get();
+            FPatterns.push_back(std::move(Pattern));
+            FPatternIndex[Source] = Result;
+            return Result;
+        }
+        Shape = FTileShapes.emplace(Source, New).first;
+    }
+    const TTileShape Cell = Shape->second;
+
+    // A drawn cell depends on its dictionary, on its size in device pixels
+    // where it is chosen and, for an uncoloured cell, on the colour: a cell
+    // used again with all three alike is taken from the cache.
+    const double W = Cell.W, H = Cell.H;
+    TPDFXForm M = Cell.Matrix;
+    TContentRun::SafeMul(Cell.Matrix, Run.PatternBase, M);
+    const double Det = std::fabs(M.eM11 * M.eM22 - M.eM12 * M.eM21);
+    // A whole number of pixels across the cell, so that a cell that meets
+    // the pixel grid is not resampled.
+    double Pixels = 0;
+    if (Cell.Drawn && !Cell.Empty && std::isfinite(Det) && Det > 0)
+        Pixels = std::clamp(std::nearbyint(W * std::sqrt(Det)), 1.0, kMaxTileSide);
     std::string Base;
     std::vector<double> Values;
-    if (auto It = FPatternIndex.find(Source); It != FPatternIndex.end()) {
-        TVPLPattern* Cached = It->second;
-        if (!(Cached->FPatternType == ptColorTile && Cached->FPaintType == 2) || Run.Library)
-            return Cached;
+    if (Cell.Uncoloured) Base = UncolouredColor(Run, Values);
+    std::string CacheKey = std::to_string(reinterpret_cast<uintptr_t>(Source)) + ":" +
+                      std::to_string(int64_t(Pixels));
+    if (Cell.Uncoloured) {
+        CacheKey += ":" + Base;
+        for (double V : Values) CacheKey += " " + std::to_string(std::lround(V * 1000));
     }
-    auto* PaintType =
-        ObjAs<TPDFNumeric>(Run.Resolve(Source->FindValueByKeyName("PaintType", false)));
-    const bool Uncoloured = PaintType != nullptr && PaintType->AsDouble() == 2;
-    if (Uncoloured && !Run.Library) {
-        Base = UncolouredColor(Run, Values);
-        ColourKey = std::to_string(reinterpret_cast<uintptr_t>(Source)) + ":" + Base;
-        for (double V : Values) ColourKey += " " + std::to_string(std::lround(V * 1000));
-        if (auto It = FUncolouredIndex.find(ColourKey); It != FUncolouredIndex.end())
-            return It->second;
+    if (auto It = FTileIndex.find(CacheKey); It != FTileIndex.end()) {
+        It->second.LastUse = ++FTileCacheClock;
+        return It->second.Pattern;
     }
 
-    auto Pattern = std::make_unique<TVPLPattern>(FColorManager.get());
-    Pattern->FOnFindObject = OnFindObject;
-    Pattern->FOnDecrypt = OnDecrypt;
-    Pattern->FOnEncrypt = OnEncrypt;
-    if (Run.Library) Pattern->UseRendererModel();
-    Pattern->Populate(Source, Stream, Ref);
-    if (Uncoloured && !Run.Library) Pattern->SetColorComponents(Base, Values);
-
-    if (Pattern->FPatternType == ptColorTile && Stream != nullptr && !Run.Library && !Run.EPS) {
-        const double W = std::min(Pattern->FXStep, Pattern->FBBox[2] - Pattern->FBBox[0]);
-        const double H = std::min(Pattern->FYStep, Pattern->FBBox[3] - Pattern->FBBox[1]);
-        // A cell or step of no size, or not finite, paints nothing.
-        if (!(W > 0) || !(H > 0) || !std::isfinite(W) || !std::isfinite(H) ||
-            !(Pattern->FXStep > 0) || !(Pattern->FYStep > 0)) {
-            Pattern->FPatternType = ptUnknown;
-        } else {
-            // The cell is drawn at about the device's resolution of pattern
-            // space where it is chosen.
-            TPDFXForm M = Pattern->FMatrix;
-            TContentRun::SafeMul(Pattern->FMatrix, Run.PatternBase, M);
-            const double Det = std::fabs(M.eM11 * M.eM22 - M.eM12 * M.eM21);
-            const double SavedDPI = FDPI;
-            if (std::isfinite(Det) && Det > 0) {
-                // A whole number of pixels across the cell, so that a cell
-                // that meets the pixel grid is not resampled.
-                const double Pixels = std::max(1.0, std::nearbyint(W * std::sqrt(Det)));
-                FDPI = std::clamp(72 * Pixels / W * (1 - 1e-9), 1.0, 2400.0);
-            }
-            // Drawn over white and over black, the cell shows where it
-            // paints and how opaquely: the tile is transparent elsewhere.
-            double Scale = 1;
-            const TColor CellColor = Pattern->FUncoloredPatternColor;
-            const TColor* Colour = Pattern->FPaintType == 2 ? &CellColor : nullptr;
-            const TColor White = 0xFFFFFF, Black = 0;
-            TBitmap OnWhite, OnBlack;
-            RenderSourceToBitmap(Stream, Ref, Pattern->FBBox[0], Pattern->FBBox[1], W, H, Scale,
-                                 Colour, &White, OnWhite);
-            RenderSourceToBitmap(Stream, Ref, Pattern->FBBox[0], Pattern->FBBox[1], W, H, Scale,
-                                 Colour, &Black, OnBlack);
-            FDPI = SavedDPI;
-            Pattern->FTileScale = Scale;
-            const int32_t PW = OnWhite.Width(), PH = OnWhite.Height();
-            if (PW > 0 && PH > 0 && OnBlack.Width() == PW && OnBlack.Height() == PH) {
-                std::vector<uint32_t> Cell(size_t(PW) * size_t(PH));
-                for (int32_t Y = 0; Y < PH; ++Y)
-                    for (int32_t X = 0; X < PW; ++X) {
-                        const TColor B = OnBlack.GetPixel(X, Y);
-                        const int Alpha = AlphaOverBackdrops(OnWhite.GetPixel(X, Y), B);
-                        uint32_t P = uint32_t(Alpha) << 24;
-                        if (Alpha > 0)
-                            for (int Shift = 0; Shift <= 16; Shift += 8) {
-                                const int C = std::min(255, int((B >> Shift) & 0xFF) * 255 / Alpha);
-                                P |= uint32_t(C) << (16 - Shift);
-                            }
-                        Cell[size_t(Y) * size_t(PW) + size_t(X)] = P;
-                    }
-                TileOfOneStep(*Pattern, Cell, PW, PH, W, H);
-            }
+    if (!Pattern) Pattern = Make();
+    if (Cell.Uncoloured) Pattern->SetColorComponents(Base, Values);
+    if (!Cell.Drawn) {
+        // Not drawn here (EPS): the digest keeps the colour only.
+    } else if (Cell.Empty) {
+        Pattern->FPatternType = ptUnknown;
+    } else {
+        // The cell is drawn at about the device's resolution of pattern
+        // space where it is chosen. A cell in pattern units far larger than
+        // points asks for a resolution well below one pixel per inch.
+        const double SavedDPI = FDPI;
+        if (Pixels > 0) FDPI = std::min(72 * Pixels / W * (1 - 1e-9), 2400.0);
+        if (!(FDPI > 0) || !std::isfinite(FDPI)) FDPI = SavedDPI;
+        // Drawn over white and over black, the cell shows where it
+        // paints and how opaquely: the tile is transparent elsewhere.
+        double Scale = 1;
+        const TColor CellColor = Pattern->FUncoloredPatternColor;
+        const TColor* Colour = Cell.Uncoloured ? &CellColor : nullptr;
+        const TColor White = 0xFFFFFF, Black = 0;
+        TBitmap OnWhite, OnBlack;
+        ++FPatternCellRenders;
+        RenderSourceToBitmap(Stream, Ref, Pattern->FBBox[0], Pattern->FBBox[1], W, H, Scale,
+                             Colour, &White, OnWhite);
+        RenderSourceToBitmap(Stream, Ref, Pattern->FBBox[0], Pattern->FBBox[1], W, H, Scale,
+                             Colour, &Black, OnBlack);
+        FDPI = SavedDPI;
+        Pattern->FTileScale = Scale;
+        int32_t PW = OnWhite.Width(), PH = OnWhite.Height();
+        if (PW > 0 && PH > 0 && OnBlack.Width() == PW && OnBlack.Height() == PH) {
+            std::vector<uint32_t> Cell(size_t(PW) * size_t(PH));
+            for (int32_t Y = 0; Y < PH; ++Y)
+                for (int32_t X = 0; X < PW; ++X) {
+                    const TColor B = OnBlack.GetPixel(X, Y);
+                    const int Alpha = AlphaOverBackdrops(OnWhite.GetPixel(X, Y), B);
+                    uint32_t P = uint32_t(Alpha) << 24;
+                    if (Alpha > 0)
+                        for (int Shift = 0; Shift <= 16; Shift += 8) {
+                            const int C = std::min(255, int((B >> Shift) & 0xFF) * 255 / Alpha);
+                            P |= uint32_t(C) << (16 - Shift);
+                        }
+                    Cell[size_t(Y) * size_t(PW) + size_t(X)] = P;
+                }
+            const int32_t DW = int32_t(Pixels);
+            const int32_t DH = int32_t(std::clamp(std::nearbyint(Pixels * H / W), 1.0, kMaxTileSide));
+            if (DW > 0 && PW >= 2 * DW && PH >= 2 * DH) AverageCellDown(Cell, PW, PH, DW, DH);
+            TileOfOneStep(*Pattern, Cell, PW, PH, W, H);
         }
     }
 
+    const size_t TilePixels = Pattern->FTilePixels.size();
+    TrimTileCache(TilePixels);
     TVPLPattern* Result = Pattern.get();
     FPatterns.push_back(std::move(Pattern));
-    if (!ColourKey.empty())
-        FUncolouredIndex[ColourKey] = Result;
-    else
-        FPatternIndex[Source] = Result;
+    FTileIndex[CacheKey] = TTileCacheEntry{Result, ++FTileCacheClock, TilePixels};
+    FTileCachePixels += TilePixels;
     return Result;
+}
+
+void TPDFRenderer::TrimTileCache(size_t Incoming) {
+    if (FTileCachePixels + Incoming <= FTileCachePixelCap) return;
+    // What a content state (saved ones included) or the device still holds
+    // is painted again later, so it stays.
+    std::unordered_set<const TVPLPattern*> Held;
+    auto Hold = [&](const TPDFGraphicsState& S) {
+        Held.insert(S.FillPattern);
+        Held.insert(S.StrokePattern);
+    };
+    for (const TContentRun* Run : FLiveRuns) {
+        Hold(Run->GS);
+        for (const TPDFGraphicsState& S : Run->States) Hold(S);
+    }
+    Hold(FInitialState);
+    if (Picasso) {
+        Held.insert(Picasso->FillPattern());
+        Held.insert(Picasso->StrokePattern());
+    }
+    std::vector<std::pair<uint64_t, std::string>> ByAge;
+    ByAge.reserve(FTileIndex.size());
+    for (const auto& [Key, Entry] : FTileIndex)
+        if (!Held.contains(Entry.Pattern)) ByAge.emplace_back(Entry.LastUse, Key);
+    std::sort(ByAge.begin(), ByAge.end());
+    for (const auto& [Use, Key] : ByAge) {
+        if (FTileCachePixels + Incoming <= FTileCachePixelCap) break;
+        auto It = FTileIndex.find(Key);
+        TVPLPattern* Gone = It->second.Pattern;
+        FTileCachePixels -= It->second.Pixels;
+        FTileIndex.erase(It);
+        std::erase_if(FPatterns, [&](const auto& P) { return P.get() == Gone; });
+    }
 }
 
 void TPDFRenderer::RenderPatternTile(TContentRun& Run, const TVPLPattern* Pattern,

@@ -142,7 +142,9 @@ void TPDFRenderer::ClearCachedResources() {
     FIndexedColors.clear();
     FImageCollection.clear();
     FPatternIndex.clear();
-    FUncolouredIndex.clear();
+    FTileIndex.clear();
+    FTileShapes.clear();
+    FTileCachePixels = 0;
     FPatterns.clear();
     FColorSpaceByArray.clear();
 }

@@ -400,6 +400,9 @@ public:
     void SetExtGState(TContentRun& Run, std::string_view Name);
     // The pattern of a name operand; nullptr when none is found.
     const TVPLPattern* FindPattern(TContentRun& Run, std::string_view Name);
+    // Drops the least recently used drawn cells until Incoming more pixels
+    // fit under the cap, keeping those a content state still holds.
+    void TrimTileCache(size_t Incoming);
 public:
     // A digest that the pattern look-up answers for Name (with or without
     // its "/") ahead of the resources: lets tests drive a drawing model with
@@ -514,10 +517,31 @@ public:
     std::vector<std::unique_ptr<TVPLPattern>> FPatterns;
     // Digests tests put in ahead of the resources, by name without "/".
     std::unordered_map<std::string, TVPLPattern*> FPresetPatterns;
-    // The cache's index: a pattern by its dictionary; uncoloured tiling
-    // cells by dictionary and colour.
+    // The cache's index: a pattern by its dictionary, except tiling cells
+    // drawn here, which are found by dictionary, cell size in pixels and
+    // (uncoloured cells) colour.
     std::unordered_map<const TPDFDictionary*, TVPLPattern*> FPatternIndex;
-    std::unordered_map<std::string, TVPLPattern*> FUncolouredIndex;
+    struct TTileCacheEntry {
+        TVPLPattern* Pattern = nullptr;
+        uint64_t LastUse = 0;
+        size_t Pixels = 0;
+    };
+    std::unordered_map<std::string, TTileCacheEntry> FTileIndex;
+    // What a cache look-up needs of a tiling pattern's dictionary.
+    struct TTileShape {
+        TPDFXForm Matrix = IdentityXForm;
+        double W = 0, H = 0;
+        bool Empty = true, Drawn = false, Uncoloured = false;
+    };
+    std::unordered_map<const TPDFDictionary*, TTileShape> FTileShapes;
+    // Pixels of the drawn cells held, and their cap.
+    size_t FTileCachePixels = 0;
+    size_t FTileCachePixelCap = size_t(1) << 25;
+    uint64_t FTileCacheClock = 0;
+    // Cells drawn so far (a cache hit draws none).
+    int64_t FPatternCellRenders = 0;
+    // Content runs under way: the patterns their states hold stay cached.
+    std::vector<const TContentRun*> FLiveRuns;
     // Set while a second renderer draws an uncoloured cell: the cell's
     // colour, and colour operators inside it are ignored.
     bool FCellColored = false;

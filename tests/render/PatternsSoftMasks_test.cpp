@@ -16,6 +16,7 @@
 #include "render/SoftMask.h"
 #include "tests/render/RendererTestKit.h"
 #include "tests/support/RenderSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace velmo {
 namespace {
@@ -35,10 +36,12 @@ struct TObjectPage : TPage {
         Resources->Add(Kind, S.Decode(Dict));
     }
     // Draws the page at 72 DPI; the renderer is kept for inspection.
-    TPDFRenderer& Draw() {
+    // Before sets the renderer up ahead of the drawing.
+    TPDFRenderer& Draw(const std::function<void(TPDFRenderer&)>& Before = {}) {
         R = std::make_unique<TPDFRenderer>(nullptr);
         Attach(*R);
         R->SetDPI(72);
+        if (Before) Before(*R);
         R->Render();
         return *R;
     }
@@ -438,6 +441,123 @@ TEST(PatternDigest, CachePerPatternAndColour) {
     EXPECT_EQ(P.At(75, 75), (std::array<int, 3>{0, 255, 0}));
     EXPECT_EQ(P.At(25, 25), (std::array<int, 3>{255, 0, 0}));  // the scn colour, not the cell's
     EXPECT_EQ(P.At(75, 25), (std::array<int, 3>{0, 0, 255}));
+}
+
+// A tiling cell is drawn once per pattern, colour (uncoloured cells) and
+// size in device pixels, however often the content chooses it.
+TEST(PatternCache, CellDrawnOncePerPatternColourAndScale) {
+    auto Repeat = [](const std::string& Piece, int Count) {
+        std::string Out;
+        for (int I = 0; I < Count; ++I) Out += Piece;
+        return Out;
+    };
+    const char* Coloured =
+        "<< /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 10 10] /XStep 10 /YStep 10 >>";
+    const char* Uncoloured =
+        "<< /PatternType 1 /PaintType 2 /TilingType 1 /BBox [0 0 10 10] /XStep 10 /YStep 10 >>";
+    struct TCase {
+        const char* Name;
+        std::string Content;
+        const char* Cell;
+        int64_t Draws;
+        std::array<int, 3> At50;
+    } Cases[] = {
+        {"one pattern chosen 2000 times", Repeat("/Pattern cs /P scn 40 40 20 20 re f ", 2000),
+         Coloured, 1, {0, 255, 0}},
+        {"uncoloured, two colours 1000 times each",
+         Repeat("/CS0 cs 1 0 0 /P scn 40 40 20 20 re f 0 0 1 /P scn 40 40 20 20 re f ", 1000),
+         Uncoloured, 2, {0, 0, 255}},
+        {"same size in a form", "/Pattern cs /P scn 40 40 20 20 re f /Fm Do", Coloured, 1,
+         {0, 255, 0}},
+        {"twice the size in a scaled form",
+         "/Pattern cs /P scn 0 0 10 10 re f q 2 0 0 2 0 0 cm /Fm Do Q", Coloured, 2,
+         {0, 255, 0}},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TObjectPage P(C.Content);
+        P.Resource("Pattern", "<< /P 5 0 R >>");
+        P.Resource("ColorSpace", "<< /CS0 [/Pattern /DeviceRGB] >>");
+        P.Resource("XObject", "<< /Fm 6 0 R >>");
+        P.StreamObject(5, C.Cell, "0 1 0 rg 0 0 10 10 re f");
+        P.StreamObject(6,
+                       "<< /Type /XObject /Subtype /Form /BBox [0 0 100 100] "
+                       "/Resources << /Pattern << /P 5 0 R >> >> >>",
+                       "/Pattern cs /P scn 20 20 10 10 re f");
+        const double Start = vpltest::ThreadSeconds();
+        TPDFRenderer& R = P.Draw();
+        EXPECT_EQ(R.ErrorDesc(), "");
+        EXPECT_EQ(R.FPatternCellRenders, C.Draws);
+        EXPECT_EQ(P.At(50, 50), C.At50);
+        EXPECT_LT(vpltest::ThreadSeconds() - Start, 20.0);
+    }
+}
+
+// A cell measured in units far smaller than points (a cell a million units
+// wide scaled down to a few points) is drawn at its few device pixels, not
+// as a bitmap thousands of pixels wide.
+TEST(PatternCache, HugeUnitCellDrawnAtItsDeviceSize) {
+    TObjectPage P("/Pattern cs /P scn 0 0 100 100 re f");
+    P.Resource("Pattern", "<< /P 5 0 R >>");
+    P.StreamObject(5,
+                   "<< /PatternType 1 /PaintType 1 /TilingType 3 /BBox [0 0 1016000 1016000] "
+                   "/XStep 1016000 /YStep 1016000 /Matrix [0.000008 0 0 0.000008 0 0] >>",
+                   "0 1 0 rg 0 0 508000 1016000 re f 0 0 1 rg 508000 0 508000 1016000 re f");
+    TPDFRenderer& R = P.Draw();
+    EXPECT_EQ(R.ErrorDesc(), "");
+    ASSERT_EQ(R.FPatterns.size(), 1u);
+    // About 8 pixels across, drawn at most ten times finer.
+    EXPECT_GT(R.FPatterns[0]->FTilePixelWidth, 0);
+    EXPECT_LE(R.FPatterns[0]->FTilePixelWidth, 100);
+    EXPECT_LE(R.FPatterns[0]->FTilePixels.size(), 100u * 100u);
+    // The cell's halves repeat every 8.128 points.
+    EXPECT_EQ(P.At(1, 50), (std::array<int, 3>{0, 255, 0}));
+    EXPECT_EQ(P.At(6, 50), (std::array<int, 3>{0, 0, 255}));
+    EXPECT_EQ(P.At(9, 50), (std::array<int, 3>{0, 255, 0}));
+}
+
+// Over the cap on the cells' pixels the least recently used cell goes, and
+// is drawn again when chosen again; a cell that a saved state or the device
+// still holds stays and paints after Q.
+TEST(PatternCache, PixelCapEvictsOldCells) {
+    struct TCase {
+        const char* Name;
+        const char* Content;
+        size_t Cap;
+        int64_t Draws;
+        std::array<int, 3> At5, At95;
+    } Cases[] = {
+        {"uncapped: three cells",
+         "q /Pattern cs /A scn 0 0 10 10 re f Q q /Pattern cs /B scn 40 40 10 10 re f Q "
+         "q /Pattern cs /C scn 50 50 10 10 re f Q q /Pattern cs /A scn 90 90 10 10 re f Q",
+         size_t(1) << 25, 3, {255, 0, 0}, {255, 0, 0}},
+        {"room for one cell: A drawn again",
+         "q /Pattern cs /A scn 0 0 10 10 re f Q q /Pattern cs /B scn 40 40 10 10 re f Q "
+         "q /Pattern cs /C scn 50 50 10 10 re f Q q /Pattern cs /A scn 90 90 10 10 re f Q",
+         15000, 4, {255, 0, 0}, {255, 0, 0}},
+        {"a saved state keeps its cell",
+         "/Pattern cs /A scn q 0 g q /Pattern cs /B scn Q q /Pattern cs /C scn Q Q "
+         "0 0 10 10 re f /Pattern cs /B scn 90 90 10 10 re f",
+         15000, 4, {255, 0, 0}, {0, 255, 0}},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TObjectPage P(C.Content);
+        P.Resource("Pattern", "<< /A 5 0 R /B 6 0 R /C 7 0 R >>");
+        const char* Dict =
+            "<< /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 10 10] /XStep 10 "
+            "/YStep 10 >>";
+        P.StreamObject(5, Dict, "1 0 0 rg 0 0 10 10 re f");
+        P.StreamObject(6, Dict, "0 1 0 rg 0 0 10 10 re f");
+        P.StreamObject(7, Dict, "0 0 1 rg 0 0 10 10 re f");
+        TPDFRenderer& R = P.Draw([&](TPDFRenderer& Fresh) { Fresh.FTileCachePixelCap = C.Cap; });
+        EXPECT_EQ(R.ErrorDesc(), "");
+        EXPECT_EQ(R.FPatternCellRenders, C.Draws);
+        EXPECT_EQ(P.At(5, 95), C.At5);   // bitmap rows run downwards
+        EXPECT_EQ(P.At(95, 5), C.At95);
+        // A 10-point cell at 72 DPI is drawn ten times finer: 100 × 100.
+        if (C.Cap < 20000) EXPECT_LE(R.FTileCachePixels, 2 * 10000u);
+    }
 }
 
 // A pattern whose cell fills with itself, directly or through another
