@@ -473,6 +473,8 @@ TEST(PatternCache, CellDrawnOncePerPatternColourAndScale) {
          "/Pattern cs /P scn 0 0 10 10 re f q 2 0 0 2 0 0 cm /Fm Do Q", Coloured, 2,
          {0, 255, 0}},
     };
+    // The pixels of one drawn cell, measured on the first, uncapped case.
+    size_t CellPixels = 0;
     for (const TCase& C : Cases) {
         SCOPED_TRACE(C.Name);
         TObjectPage P(C.Content);
@@ -523,23 +525,25 @@ TEST(PatternCache, PixelCapEvictsOldCells) {
     struct TCase {
         const char* Name;
         const char* Content;
-        size_t Cap;
+        double CapInCells;  // 0: the default cap
         int64_t Draws;
         std::array<int, 3> At5, At95;
     } Cases[] = {
         {"uncapped: three cells",
          "q /Pattern cs /A scn 0 0 10 10 re f Q q /Pattern cs /B scn 40 40 10 10 re f Q "
          "q /Pattern cs /C scn 50 50 10 10 re f Q q /Pattern cs /A scn 90 90 10 10 re f Q",
-         size_t(1) << 25, 3, {255, 0, 0}, {255, 0, 0}},
+         0, 3, {255, 0, 0}, {255, 0, 0}},
         {"room for one cell: A drawn again",
          "q /Pattern cs /A scn 0 0 10 10 re f Q q /Pattern cs /B scn 40 40 10 10 re f Q "
          "q /Pattern cs /C scn 50 50 10 10 re f Q q /Pattern cs /A scn 90 90 10 10 re f Q",
-         15000, 4, {255, 0, 0}, {255, 0, 0}},
+         1.5, 4, {255, 0, 0}, {255, 0, 0}},
         {"a saved state keeps its cell",
          "/Pattern cs /A scn q 0 g q /Pattern cs /B scn Q q /Pattern cs /C scn Q Q "
          "0 0 10 10 re f /Pattern cs /B scn 90 90 10 10 re f",
-         15000, 4, {255, 0, 0}, {0, 255, 0}},
+         1.5, 4, {255, 0, 0}, {0, 255, 0}},
     };
+    // The pixels of one drawn cell, measured on the first, uncapped case.
+    size_t CellPixels = 0;
     for (const TCase& C : Cases) {
         SCOPED_TRACE(C.Name);
         TObjectPage P(C.Content);
@@ -550,13 +554,20 @@ TEST(PatternCache, PixelCapEvictsOldCells) {
         P.StreamObject(5, Dict, "1 0 0 rg 0 0 10 10 re f");
         P.StreamObject(6, Dict, "0 1 0 rg 0 0 10 10 re f");
         P.StreamObject(7, Dict, "0 0 1 rg 0 0 10 10 re f");
-        TPDFRenderer& R = P.Draw([&](TPDFRenderer& Fresh) { Fresh.FTileCachePixelCap = C.Cap; });
+        TPDFRenderer& R = P.Draw([&](TPDFRenderer& Fresh) {
+            if (C.CapInCells > 0) Fresh.FTileCachePixelCap = size_t(C.CapInCells * CellPixels);
+        });
         EXPECT_EQ(R.ErrorDesc(), "");
         EXPECT_EQ(R.FPatternCellRenders, C.Draws);
         EXPECT_EQ(P.At(5, 95), C.At5);   // bitmap rows run downwards
         EXPECT_EQ(P.At(95, 5), C.At95);
-        // A 10-point cell at 72 DPI is drawn ten times finer: 100 × 100.
-        if (C.Cap < 20000) EXPECT_LE(R.FTileCachePixels, 2 * 10000u);
+        if (C.CapInCells == 0) {
+            CellPixels = R.FTileCachePixels / 3;
+            ASSERT_GT(CellPixels, 0u);
+        } else {
+            // Over the cap only while every cell in it is held.
+            EXPECT_LE(R.FTileCachePixels, 2 * CellPixels);
+        }
     }
 }
 
