@@ -12,6 +12,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <thread>
 #include <vector>
 
@@ -386,6 +387,13 @@ TEST(ContentScanner, Tokens) {
         {"BI /W 1 /H 1 ID S f q EI 0 0 m 1 0 l S", "B M0,100 L1,100 S#000000w1"},
         {"BI /W 1 ID xEIx f EI", ""},
     };
+    // The scanner's own stepping over inline images is what is checked: an
+    // image drawer that another test of this process installed is set aside.
+    const TInlineImageDrawer Saved = std::exchange(InlineImageDrawer(), nullptr);
+    struct TRestore {
+        const TInlineImageDrawer& D;
+        ~TRestore() { InlineImageDrawer() = D; }
+    } Restore{Saved};
     for (const TContentCase& C : Cases) {
         SCOPED_TRACE(C.Content);
         EXPECT_EQ(RunContent(C.Content).Canvas, C.Canvas);
