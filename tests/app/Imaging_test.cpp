@@ -10,6 +10,7 @@
 #include "codecs/JPEGImage.h"
 #include "core/PNG.h"
 #include "platform/files/Stream.h"
+#include "platform/files/WideFile.h"
 #include "tests/support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -17,10 +18,7 @@ using namespace velmo;
 
 namespace {
 
-std::u16string W(const fs::path& p) {
-    const std::string s = p.string();
-    return std::u16string(s.begin(), s.end());
-}
+std::u16string W(const fs::path& p) { return FileSystemNameToWide(p.string()); }
 
 // A smooth picture with a few distinct areas.
 TBitmap Picture(int w, int h) {

@@ -197,12 +197,13 @@ TEST(oracle, cairo_model) {
     const std::u16string Cairo = CairoLibraryPath();
     ASSERT_FALSE(Cairo.empty()) << "the cairo library's path is not known";
     vpltest::TempDir tmp;
-    for (const TVectorPage& p : Pages()) {
-        if (!CairoDrawsAlike(p)) continue;
-        const fs::path file = tmp / (std::string(p.name) + ".pdf");
-        vpltest::WriteFile(file, OnePagePdf(p));
+    // A page file drawn by cairo and by our default model at 72 and 150 DPI
+    // agrees.
+    auto ExpectAlike = [&](const std::string& Label, const std::string& Pdf) {
+        const fs::path file = tmp / (Label + ".pdf");
+        vpltest::WriteFile(file, Pdf);
         for (int dpi : {72, 150}) {
-            SCOPED_TRACE(std::string(p.name) + " at " + std::to_string(dpi) + " DPI");
+            SCOPED_TRACE(Label + " at " + std::to_string(dpi) + " DPI");
             vpltest::TRgbRaster ours, cairo;
             std::string error;
             ASSERT_TRUE(vpltest::RenderFilePageToPng(file, 1, dpi, ours, error)) << error;
@@ -211,42 +212,19 @@ TEST(oracle, cairo_model) {
             const vpltest::TRenderComparison c = vpltest::CompareRenders(cairo, ours);
             EXPECT_TRUE(c.similar) << vpltest::DescribeComparison(c);
         }
-    }
+    };
+    for (const TVectorPage& p : Pages())
+        if (CairoDrawsAlike(p)) ExpectAlike(p.name, OnePagePdf(p));
 
     // Every shading type, by sh and as a pattern fill, with each end
     // extended or not, drawn as the default model draws it.
-    for (const vpltest::TFixturePage& p : vpltest::ShadingFixturePages()) {
-        const fs::path file = tmp / (p.label + ".pdf");
-        vpltest::WriteFile(file, p.pdf);
-        for (int dpi : {72, 150}) {
-            SCOPED_TRACE(p.label + " at " + std::to_string(dpi) + " DPI");
-            vpltest::TRgbRaster ours, cairo;
-            std::string error;
-            ASSERT_TRUE(vpltest::RenderFilePageToPng(file, 1, dpi, ours, error)) << error;
-            ASSERT_TRUE(RenderThroughCairo(file, dpi, cairo, error)) << error;
-            EXPECT_EQ(error, "");
-            const vpltest::TRenderComparison c = vpltest::CompareRenders(cairo, ours);
-            EXPECT_TRUE(c.similar) << vpltest::DescribeComparison(c);
-        }
-    }
+    for (const vpltest::TFixturePage& p : vpltest::ShadingFixturePages()) ExpectAlike(p.label, p.pdf);
 
     // The transparency fixtures: alpha, tiling patterns coloured and
     // uncoloured (steps larger than the cell too), pattern strokes and soft
     // masks of both kinds.
-    for (const vpltest::TFixturePage& p : vpltest::TransparencyFixturePages()) {
-        const fs::path file = tmp / (p.label + ".pdf");
-        vpltest::WriteFile(file, p.pdf);
-        for (int dpi : {72, 150}) {
-            SCOPED_TRACE(p.label + " at " + std::to_string(dpi) + " DPI");
-            vpltest::TRgbRaster ours, cairo;
-            std::string error;
-            ASSERT_TRUE(vpltest::RenderFilePageToPng(file, 1, dpi, ours, error)) << error;
-            ASSERT_TRUE(RenderThroughCairo(file, dpi, cairo, error)) << error;
-            EXPECT_EQ(error, "");
-            const vpltest::TRenderComparison c = vpltest::CompareRenders(cairo, ours);
-            EXPECT_TRUE(c.similar) << vpltest::DescribeComparison(c);
-        }
-    }
+    for (const vpltest::TFixturePage& p : vpltest::TransparencyFixturePages())
+        ExpectAlike(p.label, p.pdf);
 
     // A knock-out group of two overlapping rectangles, the second half
     // transparent: the overlap shows the second over the page, not over the
